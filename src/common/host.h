@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// How the core talks to its surroundings. The wizard implements this with Qt (processEvents,
+// QMessageBox, the override cursor), the command line prints, tests record. The core never
+// prints and never opens a window itself.
+
+#include <string>
+
+namespace pictrova {
+
+enum class MessageIcon { None, Information, Warning, Critical, Question };
+
+class Host {
+public:
+    virtual ~Host() = default;
+
+    // Lets the surroundings handle pending events during long work (once per record, inside
+    // file deletion, while waiting for the converter).
+    virtual void Yield() {}
+
+    // Shows or clears the busy pointer.
+    virtual void SetBusy(bool /*busy*/) {}
+
+    // A modal message with an OK button. An empty title means the application title.
+    virtual void ShowMessage(const std::string& text, const std::string& title = {},
+                             MessageIcon icon = MessageIcon::None) = 0;
+
+    // A modal Yes/No question; true for Yes.
+    virtual bool AskYesNo(const std::string& text, const std::string& title = {}) = 0;
+
+    // The common error report of a guarded procedure, already formatted as the user sees it.
+    virtual void ReportError(const std::string& message) = 0;
+
+    // Opens a web page with the user's browser.
+    virtual void OpenUrl(const std::string& /*url*/) {}
+};
+
+}  // namespace pictrova

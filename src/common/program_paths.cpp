@@ -1,0 +1,22 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "common/program_paths.h"
+
+#include <system_error>
+
+namespace pictrova {
+
+std::filesystem::path ProgramDirectory() {
+    std::error_code ec;
+    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) return {};
+    return exe.parent_path();
+}
+
+std::filesystem::path DataDirectory() {
+    std::error_code ec;
+    auto beside = ProgramDirectory() / ".." / "share" / "pictrova";
+    if (std::filesystem::is_directory(beside, ec)) return std::filesystem::weakly_canonical(beside, ec);
+    return PICTROVA_BUILD_DATA_DIR;
+}
+
+}  // namespace pictrova

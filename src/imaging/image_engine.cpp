@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "imaging/image_engine.h"
+
+#include <Magick++.h>
+
+#include <cstdlib>
+#include <mutex>
+
+#include "common/program_paths.h"
+
+namespace pictrova::imaging {
+
+void StartImageEngine(const ImageEngineLimits& limits) {
+    static std::once_flag once;
+    std::call_once(once, [&] {
+        if (std::getenv("MAGICK_CONFIGURE_PATH") == nullptr) {
+            setenv("MAGICK_CONFIGURE_PATH", DataDirectory().c_str(), 1);
+        }
+        Magick::InitializeMagick(ProgramDirectory().c_str());
+        using namespace MagickLib;
+        SetMagickResourceLimit(WidthResource, limits.maxWidth);
+        SetMagickResourceLimit(HeightResource, limits.maxHeight);
+        SetMagickResourceLimit(PixelsResource, limits.maxPixels);
+        SetMagickResourceLimit(MemoryResource, limits.maxMemoryMiB * 1024 * 1024);
+        SetMagickResourceLimit(MapResource, limits.maxMapMiB * 1024 * 1024);
+        SetMagickResourceLimit(DiskResource, limits.maxDiskGiB * 1024 * 1024 * 1024);
+    });
+}
+
+}  // namespace pictrova::imaging

@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// GraphicsMagick is started once per process, before the first picture is read or written, with
+// resource limits set: without them a small file that declares 16000 x 16000 pixels makes the
+// engine allocate gigabytes. A picture over these limits is refused by the engine.
+
+#include <cstdint>
+
+namespace pictrova::imaging {
+
+struct ImageEngineLimits {
+    std::int64_t maxWidth = 32768;
+    std::int64_t maxHeight = 32768;
+    std::int64_t maxPixels = 100'000'000;       // 100 megapixels
+    std::int64_t maxMemoryMiB = 1024;
+    std::int64_t maxMapMiB = 1024;
+    std::int64_t maxDiskGiB = 0;                 // no pixel cache spilled to disk
+};
+
+// Starts the engine with the given limits on the first call; later calls do nothing. Points
+// MAGICK_CONFIGURE_PATH at our data folder (its type.mgk maps the metafile fonts) unless the
+// environment already sets it. Safe to call from any thread.
+void StartImageEngine(const ImageEngineLimits& limits = {});
+
+}  // namespace pictrova::imaging
