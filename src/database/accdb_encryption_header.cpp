@@ -43,10 +43,11 @@ std::uint32_t AesKeyBits(std::uint32_t algId) noexcept {
     }
 }
 
+// A stored key size of 0 means 40 bits for the "Microsoft Base Cryptographic Provider".
 bool MentionsBaseProvider(const std::u16string& name) {
-    std::string lower;
-    for (char16_t c : name) lower += c < 0x80 ? static_cast<char>(c | (c >= 'A' && c <= 'Z' ? 0x20 : 0)) : '?';
-    return lower.find(" base ") != std::string::npos;
+    std::u16string lower;
+    for (char16_t c : name) lower += c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 0x20) : c;
+    return lower.find(u" base ") != std::u16string::npos;
 }
 
 CryptoApiDescription ParseCryptoApi(ByteReader& r, std::uint16_t major, std::uint16_t minor) {

@@ -298,6 +298,23 @@ TEST(DamagedDescription, RandomByteChangesNeverCrash) {
     }
 }
 
+// A key size stored as 0 takes the default of the cipher: 40 bits for RC4 with the "Base"
+// provider, 128 with any other, the algorithm's own size for AES.
+TEST(CryptoApiDescription, StoredKeySizeZeroTakesTheDefault) {
+    const std::pair<AccdbEncryptionSpec, std::uint32_t> cases[] = {
+        {Spec(AccdbEncryption::Rc4CryptoApi, 40), 40},
+        {Spec(AccdbEncryption::Rc4CryptoApi, 128), 128},
+        {Spec(AccdbEncryption::CryptoApiAes, 256), 256},
+    };
+    for (const auto& [spec, bits] : cases) {
+        const Image encrypted = jet::EncryptAccdbImage(PlainAceImage(3), spec, "pw");
+        const auto d = PatchU32(DescriptionOf(encrypted), 28, 0);
+        const auto parsed = std::get<CryptoApiDescription>(ParseEncryptionDescription(d));
+        EXPECT_EQ(parsed.keyBits, bits);
+        EXPECT_NO_THROW(DecryptAccdbImage(WithDescription(encrypted, d, d.size()), "pw"));
+    }
+}
+
 TEST(IsOfficeEncryptedAccdb, ShortOrForeignInputIsNot) {
     const Image encrypted = jet::EncryptAccdbImage(PlainAceImage(2), Spec(AccdbEncryption::Agile, 128), "pw");
     EXPECT_FALSE(IsOfficeEncryptedAccdb(std::span(encrypted).first(100)));
