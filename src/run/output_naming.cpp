@@ -1,0 +1,125 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "run/output_naming.h"
+
+#include <algorithm>
+#include <array>
+#include <system_error>
+
+#include "common/error.h"
+
+namespace pictrova::run {
+
+namespace {
+
+constexpr std::array<std::string_view, 8> kFormatExtensions{
+    "", ".bmp", ".jpg", ".png", ".gif", ".tif", ".tga", ".pcx"};
+
+// Removed from a method-1 text prefix, one after the other in this order.
+constexpr std::array<char, 9> kCharactersNotInNames{'/', '\\', ':', '*', '?', '"', '<', '>', '|'};
+
+std::string CollapseBackslashPairs(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        out += text[i];
+        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '\\') ++i;
+    }
+    return out;
+}
+
+bool IsBlank(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return c == ' '; });
+}
+
+bool StartsWithParent(const std::filesystem::path& relative) {
+    return !relative.empty() && *relative.begin() == "..";
+}
+
+}  // namespace
+
+std::string_view FormatExtension(OutputFormat format) {
+    return kFormatExtensions.at(static_cast<std::size_t>(format));
+}
+
+std::string ApplyCounter(std::string_view templateText, std::int64_t number) {
+    std::size_t n = 0;
+    while (n < templateText.size() && templateText[templateText.size() - 1 - n] == '#') ++n;
+    std::string digits = std::to_string(number);
+    if (digits.size() < n) digits.insert(0, n - digits.size(), '0');
+    return std::string(templateText.substr(0, templateText.size() - n)) + digits;
+}
+
+std::string CleanBackslashes(std::string_view name) {
+    if (name.empty() || name.front() != '\\') return CollapseBackslashPairs(name);
+    std::size_t p = name.find_first_not_of('\\', 1);
+    if (p == std::string_view::npos) p = name.size();
+    return "\\\\" + CollapseBackslashPairs(name.substr(p));
+}
+
+std::string StripExtension(std::string_view name) {
+    std::size_t point = name.rfind('.');
+    if (point == std::string_view::npos || point == 0) return std::string(name);
+    return std::string(name.substr(0, point));
+}
+
+std::string RunPrefix(Naming naming, std::string_view prefixText, std::string_view table,
+                      std::string_view field) {
+    switch (naming) {
+        case Naming::FixedPrefix:
+            return std::string(prefixText);
+        case Naming::TableName:
+            return std::string(table) + "#";
+        case Naming::FieldName:
+            return std::string(field) + "#";
+        case Naming::TableAndFieldName:
+            return std::string(table) + "_" + std::string(field) + "#";
+        case Naming::FieldText:
+        case Naming::None:
+            break;
+    }
+    return {};
+}
+
+std::string FieldTextPrefixByteToByte(const std::optional<std::string>& value) {
+    std::string prefix = !value || IsBlank(*value) ? std::string(kFieldNoContent) : *value;
+    for (char c : kCharactersNotInNames) std::erase(prefix, c);
+    return prefix;
+}
+
+std::string FieldTextPrefixRecordset(const std::optional<std::string>& value) {
+    return value.value_or(std::string());
+}
+
+std::string OutputName(Naming naming, std::string_view prefix, std::int64_t recordNumber,
+                       std::string_view objectExtension) {
+    std::string name =
+        naming == Naming::FieldText ? std::string(prefix) : ApplyCounter(prefix, recordNumber);
+    name += '.';
+    name += objectExtension;
+    return CleanBackslashes(name);
+}
+
+std::filesystem::path OutputPathInFolder(const std::filesystem::path& folder,
+                                         std::string_view nameBase, std::string_view extension) {
+    std::string name = std::string(nameBase) + std::string(extension);
+    std::replace(name.begin(), name.end(), '\\', '/');
+    auto outside = [&] {
+        return Error("The file name '" + name +
+                     "' would place the picture outside the output folder.");
+    };
+    std::filesystem::path relative = std::filesystem::path(name).relative_path().lexically_normal();
+    if (relative.empty() || StartsWithParent(relative) || !relative.has_filename()) throw outside();
+
+    std::filesystem::path path = folder / relative;
+    // A subfolder that exists may be a link leading elsewhere.
+    std::error_code folderError, parentError;
+    auto realFolder = std::filesystem::canonical(folder, folderError);
+    auto realParent = std::filesystem::canonical(path.parent_path(), parentError);
+    if (!folderError && !parentError) {
+        auto inside = realParent.lexically_relative(realFolder);
+        if (inside.empty() || StartsWithParent(inside)) throw outside();
+    }
+    return path;
+}
+
+}  // namespace pictrova::run

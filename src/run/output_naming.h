@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// How output files are named: a prefix chosen once per run (or per record from a text field), a
+// counter from the record number, the object's extension, then the name base without it and the
+// output format's extension.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "run/extraction_options.h"
+
+namespace pictrova::run {
+
+inline constexpr std::string_view kFieldNoContent = "FIELDNOCONTENT";
+
+// The output format's extension with its point (".tif" for TIFF); empty for None.
+std::string_view FormatExtension(OutputFormat format);
+
+// Replaces the trailing run of "#" in `templateText` by `number`, zero-padded to the run's
+// length (more digits are kept; no "#" gives the plain number). Record numbers of any size.
+std::string ApplyCounter(std::string_view templateText, std::int64_t number);
+
+// Pairs of backslashes become one, left to right; a leading run of any length becomes two.
+std::string CleanBackslashes(std::string_view name);
+
+// The name without the text from its last point, unless that point is the first character.
+std::string StripExtension(std::string_view name);
+
+// The name prefix fixed for the run: Text1 unchanged, table + "#", field + "#",
+// table + "_" + field + "#"; empty for FieldText (set per record) and for no choice.
+std::string RunPrefix(Naming naming, std::string_view prefixText, std::string_view table,
+                      std::string_view field);
+
+// The per-record prefix from a text field's value (nullopt for null), read method 1:
+// FIELDNOCONTENT for null or blank, then / \ : * ? " < > | removed.
+std::string FieldTextPrefixByteToByte(const std::optional<std::string>& value);
+
+// The same for read method 2: the text as it is, null giving the empty text.
+std::string FieldTextPrefixRecordset(const std::optional<std::string>& value);
+
+// The prefix with its counter (none for FieldText), a point and the extension, after
+// CleanBackslashes.
+std::string OutputName(Naming naming, std::string_view prefix, std::int64_t recordNumber,
+                       std::string_view objectExtension);
+
+// folder + "/" + name base + extension, the name's backslashes read as separators. Throws
+// pictrova::Error when the result would lie outside `folder` ("..", or a link inside it that
+// leads out), so such a record is reported as a failed save.
+std::filesystem::path OutputPathInFolder(const std::filesystem::path& folder,
+                                         std::string_view nameBase, std::string_view extension);
+
+}  // namespace pictrova::run

@@ -1,0 +1,153 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "run/output_naming.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "common/error.h"
+#include "test_paths.h"
+
+namespace pictrova::run {
+namespace {
+
+TEST(ApplyCounter, PadsToTheTrailingRunOfHashes) {
+    struct Case {
+        const char* templateText;
+        std::int64_t number;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"Output#", 1, "Output1"},     {"Output#", 2, "Output2"},
+        {"Output#", 12, "Output12"},   {"Img##", 5, "Img05"},
+        {"Img##", 123, "Img123"},      {"A#B#", 7, "A#B7"},
+        {"Photos#", 3, "Photos3"},     {"Photos_Pic#", 3, "Photos_Pic3"},
+        {"", 1, "1"},                  {"NoHash", 4, "NoHash4"},
+        {"###", 9, "009"},             {"#", 0, "0"},
+        {"Output#", 32768, "Output32768"},  // past the 16-bit counter
+        {"Output####", 100000, "Output100000"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ApplyCounter(c.templateText, c.number), c.expected) << c.templateText;
+    }
+}
+
+TEST(CleanBackslashes, CollapsesPairsAndKeepsTwoLeading) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"a\\\\b", "a\\b"},          // a, two backslashes, b
+        {"a\\\\\\b", "a\\\\b"},      // three in a row become two
+        {"a\\\\\\\\b", "a\\\\b"},    // four become two
+        {"\\a", "\\\\a"},            // a single leading backslash comes back as two
+        {"\\\\\\\\a", "\\\\a"},      // a leading run of four becomes two
+        {"\\\\", "\\\\"},            // nothing but backslashes
+        {"\\x\\\\y", "\\\\x\\y"},
+        {"plain.bmp", "plain.bmp"},
+        {"", ""},
+    };
+    for (const auto& [in, out] : cases) EXPECT_EQ(CleanBackslashes(in), out) << in;
+}
+
+TEST(StripExtension, CutsAtTheLastPointUnlessFirst) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"Output1.bmp", "Output1"}, {"photo.jpg.bmp", "photo.jpg"},
+        {".bmp", ".bmp"},           {"noext", "noext"},
+        {"", ""},                   {"a.", "a"},
+        {"x.y.z", "x.y"},
+    };
+    for (const auto& [in, out] : cases) EXPECT_EQ(StripExtension(in), out) << in;
+}
+
+TEST(RunPrefix, FromEachNamingChoice) {
+    EXPECT_EQ(RunPrefix(Naming::FixedPrefix, "Img##", "Photos", "Pic"), "Img##");
+    EXPECT_EQ(RunPrefix(Naming::TableName, "Img##", "Photos", "Pic"), "Photos#");
+    EXPECT_EQ(RunPrefix(Naming::FieldName, "Img##", "Photos", "Pic"), "Pic#");
+    EXPECT_EQ(RunPrefix(Naming::TableAndFieldName, "Img##", "Photos", "Pic"), "Photos_Pic#");
+    EXPECT_EQ(RunPrefix(Naming::FieldText, "Img##", "Photos", "Pic"), "");
+    EXPECT_EQ(RunPrefix(Naming::None, "Img##", "Photos", "Pic"), "");
+    // Names are used as they are: nothing removed from a table name with odd characters.
+    EXPECT_EQ(RunPrefix(Naming::TableName, "", "My: Table", "P"), "My: Table#");
+}
+
+TEST(FieldTextPrefix, ByteToByteMarksEmptyAndRemovesForbiddenCharacters) {
+    const std::pair<std::optional<std::string>, const char*> cases[] = {
+        {std::string("a/b:c?"), "abc"},
+        {std::nullopt, "FIELDNOCONTENT"},
+        {std::string("   "), "FIELDNOCONTENT"},
+        {std::string(""), "FIELDNOCONTENT"},
+        {std::string(" x "), " x "},  // untrimmed when not blank
+        {std::string("photo.jpg"), "photo.jpg"},
+        {std::string("/\\:*?\"<>|k"), "k"},
+        {std::string("\t"), "\t"},  // only spaces count as blank
+    };
+    for (const auto& [value, expected] : cases) {
+        EXPECT_EQ(FieldTextPrefixByteToByte(value), expected) << value.value_or("(null)");
+    }
+}
+
+TEST(FieldTextPrefix, RecordsetUsesTheTextAsItIs) {
+    EXPECT_EQ(FieldTextPrefixRecordset(std::string("a/b")), "a/b");
+    EXPECT_EQ(FieldTextPrefixRecordset(std::nullopt), "");
+    EXPECT_EQ(FieldTextPrefixRecordset(std::string("  ")), "  ");
+}
+
+// Name base = StripExtension(OutputName(...)): the examples of each naming choice.
+TEST(OutputName, NameBases) {
+    struct Case {
+        Naming naming;
+        const char* prefix;
+        std::int64_t record;
+        const char* extension;
+        const char* name;
+        const char* base;
+    };
+    const Case cases[] = {
+        {Naming::FixedPrefix, "Output#", 1, "bmp", "Output1.bmp", "Output1"},
+        {Naming::FixedPrefix, "Output#", 12, "pak", "Output12.pak", "Output12"},
+        {Naming::FixedPrefix, "Img##", 5, "jpg", "Img05.jpg", "Img05"},
+        {Naming::TableName, "Photos#", 3, "bmp", "Photos3.bmp", "Photos3"},
+        {Naming::FieldText, "abc", 9, "bmp", "abc.bmp", "abc"},
+        {Naming::FieldText, "photo.jpg", 1, "bmp", "photo.jpg.bmp", "photo.jpg"},
+        {Naming::FieldText, "", 1, "bmp", ".bmp", ".bmp"},  // method 2, null text
+        {Naming::None, "", 2, "bmp", "2.bmp", "2"},
+        {Naming::FieldText, "a\\\\b", 1, "bmp", "a\\b.bmp", "a\\b"},
+        {Naming::FixedPrefix, "Output#", 40000, "bmp", "Output40000.bmp", "Output40000"},
+    };
+    for (const auto& c : cases) {
+        std::string name = OutputName(c.naming, c.prefix, c.record, c.extension);
+        EXPECT_EQ(name, c.name);
+        EXPECT_EQ(StripExtension(name), c.base);
+    }
+}
+
+TEST(FormatExtension, OnePerFormat) {
+    EXPECT_EQ(FormatExtension(OutputFormat::None), "");
+    EXPECT_EQ(FormatExtension(OutputFormat::BMP), ".bmp");
+    EXPECT_EQ(FormatExtension(OutputFormat::JPG), ".jpg");
+    EXPECT_EQ(FormatExtension(OutputFormat::PNG), ".png");
+    EXPECT_EQ(FormatExtension(OutputFormat::GIF), ".gif");
+    EXPECT_EQ(FormatExtension(OutputFormat::TIFF), ".tif");
+    EXPECT_EQ(FormatExtension(OutputFormat::TGA), ".tga");
+    EXPECT_EQ(FormatExtension(OutputFormat::PCX), ".pcx");
+}
+
+TEST(OutputPathInFolder, StaysInsideTheFolder) {
+    testing::TempDir dir;
+    std::filesystem::create_directory(dir / "sub");
+    EXPECT_EQ(OutputPathInFolder(dir.path(), "Output1", ".png"), dir / "Output1.png");
+    EXPECT_EQ(OutputPathInFolder(dir.path(), ".bmp", ".jpg"), dir / ".bmp.jpg");
+    EXPECT_EQ(OutputPathInFolder(dir.path(), "sub\\x", ".bmp"), dir / "sub/x.bmp");
+    EXPECT_EQ(OutputPathInFolder(dir.path(), "a/b", ".bmp"), dir / "a/b.bmp");
+    EXPECT_EQ(OutputPathInFolder(dir.path(), "\\\\srv\\x", ".bmp"), dir / "srv/x.bmp");
+    EXPECT_EQ(OutputPathInFolder(dir.path(), "..", ".bmp"), dir / "...bmp");
+}
+
+TEST(OutputPathInFolder, NamesThatWouldLeaveAreRefused) {
+    testing::TempDir dir;
+    std::filesystem::create_directory_symlink("/", dir / "root");
+    for (const char* base : {"../x", "..\\..\\etc\\passwd", "sub/../../x", "root/tmp/x"}) {
+        EXPECT_THROW(OutputPathInFolder(dir.path(), base, ".png"), Error) << base;
+    }
+}
+
+}  // namespace
+}  // namespace pictrova::run
