@@ -198,11 +198,17 @@ public:
         auto ref = ColourRef(c);
         params.insert(params.end(), ref.begin(), ref.end());
         params.push_back(0);
-        Record(0x02FC, params);  // CreateBrushIndirect: object 0
-        Record(0x012D, {0});     // SelectObject
-        objects_ = 1;
+        Record(0x02FC, params);  // CreateBrushIndirect: the first free object slot
+        Record(0x012D, {brushSlot()});
+        objects_ = std::max(objects_, penObjects_ + 1);
     }
-    void DropBrush() { Record(0x01F0, {0}); }  // DeleteObject
+    // Shapes are filled only: a stroke's width in pixels depends on the renderer's scaling.
+    void NullPen() {
+        Record(0x02FA, {5, 0, 0, 0, 0});  // CreatePenIndirect PS_NULL: object 0, kept to the end
+        Record(0x012D, {0});
+        penObjects_ = 1;
+    }
+    void DropBrush() { Record(0x01F0, {brushSlot()}); }  // DeleteObject
     void Font(const std::string& face, std::int16_t height) {
         std::vector<std::int16_t> params = {static_cast<std::int16_t>(-height), 0, 0, 0, 400, 0, 0, 0, 0};
         std::string name = face;
@@ -210,9 +216,9 @@ public:
         for (std::size_t i = 0; i < name.size(); i += 2)
             params.push_back(static_cast<std::int16_t>(static_cast<std::uint8_t>(name[i]) |
                                                        static_cast<std::uint8_t>(name[i + 1]) << 8));
-        Record(0x02FB, params);  // CreateFontIndirect: object 1 (brush 0 is still alive)
-        Record(0x012D, {1});
-        objects_ = 2;
+        Record(0x02FB, params);  // CreateFontIndirect: the slot after the live brush
+        Record(0x012D, {fontSlot()});
+        objects_ = penObjects_ + 2;
     }
     void Text(const std::string& text, std::int16_t x, std::int16_t y) {
         std::vector<std::int16_t> params = {static_cast<std::int16_t>(text.size())};
@@ -227,6 +233,7 @@ public:
     }
 
     Bytes Finish() {
+        if (penObjects_) Record(0x01F0, {0});
         Record(0x0000, {});  // end of file
         out_.patch32(6, static_cast<std::uint32_t>(bytes_.size() / 2));
         bytes_[10] = static_cast<std::uint8_t>(objects_);
@@ -235,8 +242,15 @@ public:
     }
 
 private:
+    std::int16_t brushSlot() const { return static_cast<std::int16_t>(penObjects_); }
+
+public:
+    std::int16_t fontSlot() const { return static_cast<std::int16_t>(penObjects_ + 1); }
+
+private:
     Bytes bytes_;
     ByteAppender out_;
+    int penObjects_ = 0;
     std::uint32_t maxRecord_ = 3;
     int objects_ = 0;
 };
@@ -248,6 +262,7 @@ Bytes MakeMetafile(int width, int height, bool withText) {
     MetafileWriter wmf;
     wmf.Record(0x020B, {0, 0});  // SetWindowOrg y, x
     wmf.Record(0x020C, {h, w});  // SetWindowExt y, x
+    wmf.NullPen();
     wmf.SolidBrush({255, 255, 255});
     wmf.Record(0x041B, {h, w, 0, 0});  // Rectangle bottom, right, top, left
     wmf.DropBrush();
@@ -268,7 +283,7 @@ Bytes MakeMetafile(int width, int height, bool withText) {
         wmf.Record(0x0209, {0, 0});  // SetTextColor black
         wmf.Font("Arial", static_cast<std::int16_t>(std::max(8, height / 6)));
         wmf.Text("Pictrova", static_cast<std::int16_t>(w / 20), static_cast<std::int16_t>(h / 20));
-        wmf.Record(0x01F0, {1});
+        wmf.Record(0x01F0, {wmf.fontSlot()});
     }
     wmf.DropBrush();
     return wmf.Finish();
