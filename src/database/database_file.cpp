@@ -8,7 +8,6 @@
 #include "common/error.h"
 #include "database/accdb_encryption.h"
 #include "database/jet_header.h"
-#include "database/rc4.h"
 
 namespace pictrova::database {
 namespace {
@@ -29,27 +28,6 @@ std::vector<std::uint8_t> ReadFirstPage(const std::string& path) {
     return page;
 }
 
-// libmdb reads the catalog's table definition from page 2 and prints to stderr when it is not
-// one; checking first keeps a truncated or foreign file quiet. Encoded Jet pages are RC4 with
-// the database key XOR the page number.
-bool CatalogPageIsTableDefinition(const std::string& path, const JetHeader& header) {
-    constexpr std::uint64_t kCatalogPage = 2;
-    constexpr std::uint8_t kTableDefinitionPage = 0x02;
-    std::ifstream in(path, std::ios::binary);
-    std::vector<std::uint8_t> page(header.pageSize);
-    in.seekg(static_cast<std::streamoff>(kCatalogPage * header.pageSize));
-    in.read(reinterpret_cast<char*>(page.data()), static_cast<std::streamsize>(page.size()));
-    if (!in) return false;
-    if (header.databaseKey != 0) {
-        std::uint32_t key = header.databaseKey ^ static_cast<std::uint32_t>(kCatalogPage);
-        std::uint8_t keyBytes[4] = {static_cast<std::uint8_t>(key), static_cast<std::uint8_t>(key >> 8),
-                                    static_cast<std::uint8_t>(key >> 16),
-                                    static_cast<std::uint8_t>(key >> 24)};
-        Rc4Apply(keyBytes, page);
-    }
-    return page[0] == kTableDefinitionPage;
-}
-
 // Formats the layer relies on for values shown as text; the catalog is read once per handle
 // and copied by clones.
 void FinishOpening(DatabaseFile& file) {
@@ -59,7 +37,15 @@ void FinishOpening(DatabaseFile& file) {
     mdb_set_shortdate_fmt(mdb, "%Y-%m-%d");
     mdb_set_boolean_fmt_numbers(mdb);
     mdb_set_repid_fmt(mdb, MDB_BRACES_4_2_2_8);
-    if (!mdb_read_catalog(mdb, MDB_ANY)) throw Error(UnrecognizedFormatText(file.path));
+    // libmdb prints to stderr when the catalog's page is missing or is not a table definition;
+    // checking first keeps a truncated or foreign file quiet. mdb_read_pg undoes page encoding.
+    constexpr unsigned long kCatalogPage = 2;
+    constexpr unsigned char kTableDefinitionPage = 0x02;
+    auto pageSize = static_cast<std::uint64_t>(mdb->fmt->pg_size);
+    if (file.imageBytes < (kCatalogPage + 1) * pageSize ||
+        mdb_read_pg(mdb, kCatalogPage) != mdb->fmt->pg_size ||
+        mdb->pg_buf[0] != kTableDefinitionPage || !mdb_read_catalog(mdb, MDB_ANY))
+        throw Error(UnrecognizedFormatText(file.path));
 }
 
 }  // namespace
@@ -88,8 +74,7 @@ DatabaseFile OpenDatabaseFile(const std::string& path, const std::string& passwo
     } else {
         if (!PasswordMatches(header, password)) throw Error("Not a valid password.");
         file.imageBytes = fs::file_size(path, ec);
-        if (ec || !CatalogPageIsTableDefinition(path, header))
-            throw Error(UnrecognizedFormatText(path));
+        if (ec) throw Error(UnrecognizedFormatText(path));
         file.handle.reset(mdb_open(path.c_str(), MDB_NOFLAGS));
     }
     file.path = path;
