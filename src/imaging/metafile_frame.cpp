@@ -1,0 +1,268 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "imaging/metafile_frame.h"
+
+#include <algorithm>
+#include <cfenv>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "common/byte_reader.h"
+#include "common/checked_math.h"
+#include "common/error.h"
+
+namespace pictrova::imaging {
+namespace {
+
+constexpr std::uint16_t kMetaEof = 0x0000;
+constexpr std::uint16_t kMetaSetWindowOrg = 0x020B;
+constexpr std::uint16_t kMetaSetWindowExt = 0x020C;
+constexpr std::uint16_t kMetaSetMapMode = 0x0103;
+constexpr std::uint32_t kMinRecordWords = 3;
+
+// Hundredths of a millimetre per unit of each fixed mapping mode (MM_TEXT is device-dependent).
+double HimetricPerUnit(std::int32_t mm, const ReferenceDevice& device, bool vertical) {
+    switch (mm) {
+        case MM_LOMETRIC: return 10.0;
+        case MM_HIMETRIC: return 1.0;
+        case MM_LOENGLISH: return 25.4;
+        case MM_HIENGLISH: return 2.54;
+        case MM_TWIPS: return 2540.0 / 1440.0;
+        default:  // device pixels
+            return vertical ? device.heightMillimetres * 100.0 / device.heightPixels
+                            : device.widthMillimetres * 100.0 / device.widthPixels;
+    }
+}
+
+std::int32_t ToHimetric(double units, double perUnit) {
+    double v = std::round(std::fabs(units) * perUnit);
+    if (!(v <= std::numeric_limits<std::int32_t>::max())) throw Error("metafile frame too large");
+    return static_cast<std::int32_t>(v);
+}
+
+}  // namespace
+
+CheckedMetafile CheckMetafile(std::span<const std::uint8_t> bits) {
+    ByteReader in(bits);
+    std::optional<LogicalWindow> placeableWindow;
+    if (bits.size() >= 4 && ByteReader(bits).u32le() == kPlaceableKey) {
+        in.skip(6);
+        LogicalWindow w;
+        w.left = in.i16le();
+        w.top = in.i16le();
+        std::int32_t right = in.i16le();
+        std::int32_t bottom = in.i16le();
+        w.width = static_cast<std::int16_t>(std::clamp(right - w.left, -32768, 32767));
+        w.height = static_cast<std::int16_t>(std::clamp(bottom - w.top, -32768, 32767));
+        placeableWindow = w;
+        in.skip(8);
+    }
+
+    const std::size_t start = in.position();
+    const std::uint16_t type = in.u16le();
+    const std::uint16_t headerWords = in.u16le();
+    const std::uint16_t version = in.u16le();
+    Enforce(type == 1 || type == 2, "metafile type is not memory or disk", start);
+    Enforce(headerWords == 9, "metafile header size is not 9 words", start + 2);
+    Enforce(version == 0x0100 || version == 0x0300, "unknown metafile version", start + 4);
+    in.skip(12);
+
+    CheckedMetafile result;
+    std::optional<std::int16_t> orgX, orgY, extX, extY;
+    std::uint32_t largestRecord = kMinRecordWords;
+    bool ended = false;
+    std::size_t recordCount = 0;
+    std::vector<std::span<const std::uint8_t>> kept;
+    std::size_t keptBytes = 0;
+    while (!in.atEnd()) {
+        const std::size_t at = in.position();
+        const std::uint32_t words = in.u32le();
+        const std::uint16_t function = in.u16le();
+        Enforce(words >= kMinRecordWords, "metafile record shorter than its header", at);
+        const std::uint64_t paramBytes = (static_cast<std::uint64_t>(words) - kMinRecordWords) * 2;
+        ByteReader params = in.sub(EnforcePlausibleSize(paramBytes, in.remaining(), "metafile record"));
+        ++recordCount;
+        // The picture is drawn into its frame the way a metafile picture is played: window
+        // mapped onto the frame. A mapping-mode record would make the renderer map the window
+        // onto its own idea of a viewport instead, so it is left out.
+        if (function != kMetaSetMapMode) {
+            kept.push_back(bits.subspan(at, in.position() - at));
+            keptBytes += kept.back().size();
+            largestRecord = std::max(largestRecord, words);
+        }
+        if (function == kMetaEof) {
+            ended = true;
+            break;
+        }
+        if (function == kMetaSetWindowOrg) {
+            orgY = params.i16le();
+            orgX = params.i16le();
+        } else if (function == kMetaSetWindowExt) {
+            extY = params.i16le();
+            extX = params.i16le();
+        }
+    }
+    Enforce(recordCount > 0, "metafile has no records", in.position());
+
+    // Re-emit header and records; the header's size fields are recomputed from what is there.
+    const std::size_t totalBytes = kMetaHeaderSize + keptBytes + (ended ? 0 : 6);
+    const std::uint64_t totalWords = totalBytes / 2;
+    Enforce(totalWords <= std::numeric_limits<std::uint32_t>::max(), "metafile too large", start);
+    result.bits.resize(totalBytes);
+    ByteWriter out(result.bits);
+    ByteReader header(bits.subspan(start, kMetaHeaderSize));
+    out.bytes(header.bytes(6));
+    out.u32le(static_cast<std::uint32_t>(totalWords));
+    header.skip(4);
+    out.bytes(header.bytes(2));  // object count
+    out.u32le(largestRecord);
+    out.u16le(0);
+    for (auto record : kept) out.bytes(record);
+    if (!ended) {
+        out.u32le(kMinRecordWords);
+        out.u16le(kMetaEof);
+    }
+
+    if (extX && extY) {
+        LogicalWindow w;
+        w.left = orgX.value_or(0);
+        w.top = orgY.value_or(0);
+        w.width = *extX;
+        w.height = *extY;
+        result.window = w;
+    } else {
+        result.window = placeableWindow;
+    }
+    return result;
+}
+
+std::optional<Frame> PictureFrame(std::int32_t mm, std::int32_t xExt, std::int32_t yExt,
+                                  const std::optional<LogicalWindow>& window,
+                                  const ReferenceDevice& device) {
+    const bool scalable = !(mm >= MM_TEXT && mm <= MM_TWIPS);
+    double width = 0;
+    double height = 0;
+    double perUnitX = 1.0;
+    double perUnitY = 1.0;
+    if (xExt > 0 && yExt > 0) {
+        width = xExt;
+        height = yExt;
+        if (!scalable) {
+            perUnitX = HimetricPerUnit(mm, device, false);
+            perUnitY = HimetricPerUnit(mm, device, true);
+        }
+    } else if (window && window->width != 0 && window->height != 0) {
+        width = window->width;
+        height = window->height;
+        const std::int32_t unitMode = scalable ? MM_TEXT : mm;
+        perUnitX = HimetricPerUnit(unitMode, device, false);
+        perUnitY = HimetricPerUnit(unitMode, device, true);
+    } else {
+        return std::nullopt;
+    }
+    Frame f;
+    f.right = ToHimetric(width, perUnitX);
+    f.bottom = ToHimetric(height, perUnitY);
+    return f;
+}
+
+PixelSize FramePixelSize(const Frame& frame, const ReferenceDevice& device) {
+    if (device.widthMillimetres == 0 || device.heightMillimetres == 0) {
+        throw Error("reference device has no size in millimetres");
+    }
+    // Each step is stored in single precision, as the sizes of a metafile header are.
+    auto inches = [](std::int32_t extent) {
+        float hundredths = static_cast<float>(static_cast<double>(extent) * 0.01);
+        float centimetres = static_cast<float>(static_cast<double>(hundredths) * 0.1);
+        return static_cast<float>(static_cast<double>(centimetres) / 2.54);
+    };
+    auto resolution = [](std::int32_t pixels, std::int32_t millimetres) {
+        return static_cast<float>(pixels / (static_cast<double>(millimetres) * 0.1 / 2.54));
+    };
+    const float widthInches = inches(CheckedSub(frame.right, frame.left));
+    const float heightInches = inches(CheckedSub(frame.bottom, frame.top));
+    const float xDpi = resolution(device.widthPixels, device.widthMillimetres);
+    const float yDpi = resolution(device.heightPixels, device.heightMillimetres);
+
+    // nearbyint rounds halves to even in the default rounding mode.
+    const int savedMode = std::fegetround();
+    std::fesetround(FE_TONEAREST);
+    PixelSize size;
+    size.width = static_cast<std::int64_t>(std::nearbyint(static_cast<double>(widthInches) * xDpi));
+    size.height = static_cast<std::int64_t>(std::nearbyint(static_cast<double>(heightInches) * yDpi));
+    std::fesetround(savedMode);
+    return size;
+}
+
+std::vector<std::uint8_t> WithWindowRectangle(const CheckedMetafile& metafile,
+                                              const LogicalWindow& window) {
+    constexpr std::uint16_t kSaveDc = 0x001E, kRestoreDc = 0x0127, kCreatePen = 0x02FA,
+                            kCreateBrush = 0x02FC, kSelectObject = 0x012D, kDeleteObject = 0x01F0,
+                            kRectangle = 0x041B;
+    constexpr std::uint16_t kNullPen = 5, kNullBrush = 1;
+    std::vector<std::uint8_t> records(256);
+    ByteWriter out(records);
+    auto record = [&](std::uint16_t function, std::initializer_list<std::uint16_t> params) {
+        out.u32le(static_cast<std::uint32_t>(kMinRecordWords + params.size()));
+        out.u16le(function);
+        for (std::uint16_t p : params) out.u16le(p);
+    };
+    const auto left = static_cast<std::uint16_t>(window.left);
+    const auto top = static_cast<std::uint16_t>(window.top);
+    const auto right = static_cast<std::uint16_t>(window.left + window.width);
+    const auto bottom = static_cast<std::uint16_t>(window.top + window.height);
+    record(kSaveDc, {});
+    record(kCreatePen, {kNullPen, 0, 0, 0, 0});
+    record(kSelectObject, {0});
+    record(kCreateBrush, {kNullBrush, 0, 0, 0});
+    record(kSelectObject, {1});
+    record(kRectangle, {bottom, right, top, left});
+    record(kRestoreDc, {0xFFFF});
+    record(kDeleteObject, {1});
+    record(kDeleteObject, {0});
+    records.resize(out.position());
+
+    Enforce(metafile.bits.size() >= kMetaHeaderSize, "metafile shorter than its header");
+    std::vector<std::uint8_t> result(metafile.bits.size() + records.size());
+    ByteWriter put(result);
+    const std::span<const std::uint8_t> original(metafile.bits);
+    put.bytes(original.first(kMetaHeaderSize));
+    put.bytes(records);
+    put.bytes(original.subspan(kMetaHeaderSize));
+    ByteReader header(metafile.bits);
+    header.skip(6);
+    const std::uint32_t words = header.u32le();
+    const std::uint16_t objects = header.u16le();
+    const std::uint32_t largest = header.u32le();
+    ByteWriter fix(result);
+    fix.seek(6);
+    fix.u32le(CheckedAdd(words, static_cast<std::uint32_t>(records.size() / 2)));
+    fix.u16le(std::max<std::uint16_t>(objects, 2));
+    fix.u32le(std::max<std::uint32_t>(largest, 8));
+    return result;
+}
+
+std::vector<std::uint8_t> PlaceableHeader(const LogicalWindow& window, std::uint16_t unitsPerInch) {
+    const std::int32_t right = window.left + window.width;
+    const std::int32_t bottom = window.top + window.height;
+    if (right < -32768 || right > 32767 || bottom < -32768 || bottom > 32767) {
+        throw Error("metafile window does not fit a placeable header");
+    }
+    std::vector<std::uint8_t> header(kPlaceableHeaderSize);
+    ByteWriter out(header);
+    out.u32le(kPlaceableKey);
+    out.u16le(0);
+    out.u16le(static_cast<std::uint16_t>(window.left));
+    out.u16le(static_cast<std::uint16_t>(window.top));
+    out.u16le(static_cast<std::uint16_t>(right));
+    out.u16le(static_cast<std::uint16_t>(bottom));
+    out.u16le(unitsPerInch);
+    out.u32le(0);
+    std::uint16_t checksum = 0;
+    ByteReader words(std::span<const std::uint8_t>(header).first(20));
+    while (!words.atEnd()) checksum ^= words.u16le();
+    out.u16le(checksum);
+    return header;
+}
+
+}  // namespace pictrova::imaging

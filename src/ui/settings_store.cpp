@@ -1,0 +1,76 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/settings_store.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "common/error.h"
+
+namespace pictrova::ui {
+
+namespace {
+
+constexpr char kOrganisation[] = "Quillmoor";
+constexpr char kApplication[] = "Quillmoor";
+constexpr char kGroup[] = "Pictrova";
+
+QString GroupKey(const QString& key) { return QStringLiteral("%1/%2").arg(kGroup, key); }
+
+}  // namespace
+
+SettingsStore::SettingsStore()
+    : settings_(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                            kOrganisation, kApplication)) {}
+
+SettingsStore::~SettingsStore() = default;
+
+QString SettingsStore::FileName() const { return settings_->fileName(); }
+
+QString SettingsStore::Read(const QString& key, const QString& defaultValue) const {
+    const QVariant value = settings_->value(GroupKey(key), defaultValue);
+    // An unquoted value with commas, typed into the file by hand, comes back as a list.
+    if (value.typeId() == QMetaType::QStringList) return value.toStringList().join(QLatin1String(", "));
+    return value.toString();
+}
+
+void SettingsStore::Write(const QString& key, const QString& text) {
+    ProtectFile();
+    settings_->setValue(GroupKey(key), text);
+    settings_->sync();
+    if (settings_->status() != QSettings::NoError) {
+        throw Error("Cannot write the settings file " + FileName().toStdString());
+    }
+    // QSettings replaces the file through a temporary copy that keeps the old file's mode;
+    // setting it again covers a file that someone made readable in between.
+    ::chmod(QFile::encodeName(FileName()).constData(), S_IRUSR | S_IWUSR);
+}
+
+// Creates the file empty with mode 0600 before QSettings writes it for the first time, so that
+// the password never sits in a file that others can read, not even for a moment.
+void SettingsStore::ProtectFile() const {
+    const QString fileName = FileName();
+    if (QFileInfo::exists(fileName)) return;
+    QDir().mkpath(QFileInfo(fileName).absolutePath());
+    const int fd = ::open(QFile::encodeName(fileName).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                          S_IRUSR | S_IWUSR);
+    if (fd >= 0) ::close(fd);
+}
+
+QString BooleanToText(bool value) { return value ? QStringLiteral("True") : QStringLiteral("False"); }
+
+bool TextToBoolean(const QString& text) {
+    const QString trimmed = text.trimmed();
+    if (trimmed.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0) return true;
+    if (trimmed.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0) return false;
+    bool isNumber = false;
+    const double number = trimmed.toDouble(&isNumber);
+    if (isNumber) return number != 0.0;
+    throw Error("Type mismatch", 13);
+}
+
+}  // namespace pictrova::ui

@@ -1,0 +1,222 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Our database writer, checked by reading its files back with the real libmdb.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "common/error.h"
+#include "jet_writer/jet_writer.h"
+#include "libmdb_read.h"
+#include "test_paths.h"
+#include "writer_fixtures.h"
+
+namespace pictrova::jet {
+namespace {
+
+using testing::LibmdbCell;
+using testing::ReadCatalogWithLibmdb;
+using testing::ReadTableWithLibmdb;
+using testing::TempDir;
+
+std::string AsString(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+// Sizes around every change of storage: inline up to the limit (64), one long-value row up to
+// 4080 bytes, then chains of 4076-byte segments.
+const std::size_t kLongValueSizes[] = {0, 1, 64, 65, 4075, 4076, 4077, 4080, 4081, 8152, 8153, 100'000};
+
+class LongValueRoundTrip : public ::testing::TestWithParam<Format> {};
+
+TEST_P(LongValueRoundTrip, EveryStorageKindReadsBackByteExact) {
+    TempDir dir;
+    DatabaseSpec spec;
+    spec.format = GetParam();
+    TableSpec table{"Pictures", {{"ID", ColumnType::Long}, {"Picture", ColumnType::OleObject}}, {}};
+    for (std::size_t i = 0; i < std::size(kLongValueSizes); ++i)
+        table.rows.push_back({std::int64_t(i), Pattern(kLongValueSizes[i], i)});
+    table.rows.push_back({std::int64_t(99), Null});
+    spec.tables.push_back(table);
+    WriteDatabase(dir / "db", spec);
+
+    auto read = ReadTableWithLibmdb(dir / "db", "Pictures");
+    ASSERT_EQ(read.rows.size(), std::size(kLongValueSizes) + 1);
+    for (std::size_t i = 0; i < std::size(kLongValueSizes); ++i) {
+        SCOPED_TRACE(kLongValueSizes[i]);
+        EXPECT_EQ(read.rows[i][0], std::to_string(i));
+        ASSERT_TRUE(read.rows[i][1].has_value());
+        EXPECT_EQ(*read.rows[i][1], AsString(Pattern(kLongValueSizes[i], i)));
+    }
+    EXPECT_EQ(read.rows.back()[1], std::nullopt);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllVersions, LongValueRoundTrip,
+                         ::testing::Values(Format::Jet4, Format::Ace12, Format::Ace14, Format::Ace15,
+                                           Format::Ace16, Format::Ace17));
+
+TEST(JetWriter, TwentyMegabyteOleValueStreamsToFileAndReadsBack) {
+    TempDir dir;
+    const Bytes big = Pattern(20 * 1024 * 1024 + 123, 7);
+    DatabaseSpec spec;
+    spec.tables.push_back({"Big", {{"Blob", ColumnType::OleObject}}, {}});
+    DatabaseWriter writer(dir / "big.mdb", spec);
+    Row row{ByteView(big)};  // borrowed, not copied
+    writer.AddRow(0, row);
+    WriteSummary summary = writer.Finish();
+    EXPECT_EQ(summary.fileBytes, std::filesystem::file_size(dir / "big.mdb"));
+    EXPECT_GE(summary.longValuePages, big.size() / 4076);
+
+    auto read = ReadTableWithLibmdb(dir / "big.mdb", "Big");
+    ASSERT_EQ(read.rows.size(), 1u);
+    ASSERT_TRUE(read.rows[0][0].has_value());
+    EXPECT_TRUE(*read.rows[0][0] == AsString(big));
+}
+
+TEST(JetWriter, EveryColumnTypeAndNullReadBack) {
+    TempDir dir;
+    DatabaseSpec spec;
+    spec.tables.push_back(EveryTypeTable());
+    WriteDatabase(dir / "types.mdb", spec);
+
+    auto read = ReadTableWithLibmdb(dir / "types.mdb", "Every Type");
+    EXPECT_EQ(read.columnNames, (std::vector<std::string>{"Long", "Integer", "Short Text", "Memo", "Binary", "OLE"}));
+    EXPECT_EQ(read.columnTypes, (std::vector<int>{0x04, 0x03, 0x0A, 0x0C, 0x09, 0x0B}));
+    ASSERT_EQ(read.rows.size(), EveryTypeTable().rows.size());
+    for (std::size_t r = 0; r < read.rows.size(); ++r) {
+        SCOPED_TRACE(r);
+        EXPECT_EQ(read.rows[r], ExpectedFromLibmdb(EveryTypeTable(), r));
+    }
+}
+
+TEST(JetWriter, CatalogListsTablesInTheChosenOrderWithQueryAndLinkedTable) {
+    TempDir dir;
+    DatabaseSpec spec;
+    for (const char* name : {"Zeta", "Raw Photos", "Alpha"})
+        spec.tables.push_back({name, {{"ID", ColumnType::Long}}, {{std::int64_t(1)}}});
+    spec.otherObjects = {{ObjectKind::Query, "Big Pictures", "", ""},
+                         {ObjectKind::LinkedTable, "Linked Pictures", "Pictures", "/data/other.mdb"}};
+    WriteDatabase(dir / "catalog.mdb", spec);
+
+    std::vector<std::pair<std::string, int>> catalog;
+    for (const auto& entry : ReadCatalogWithLibmdb(dir / "catalog.mdb")) catalog.emplace_back(entry.name, entry.type);
+    EXPECT_EQ(catalog, (std::vector<std::pair<std::string, int>>{{"MSysObjects", 1},
+                                                                 {"Zeta", 1},
+                                                                 {"Raw Photos", 1},
+                                                                 {"Alpha", 1},
+                                                                 {"Big Pictures", 5},
+                                                                 {"Linked Pictures", 6}}));
+    EXPECT_EQ(ReadTableWithLibmdb(dir / "catalog.mdb", "Raw Photos").rows.size(), 1u);
+}
+
+TEST(JetWriter, ManyRowsAndInterleavedTablesUseReferenceUsageMaps) {
+    // 3000 rows of 1000 bytes need about 750 data pages per table: more than an inline map
+    // row covers, so both tables get reference maps with bitmap pages.
+    TempDir dir;
+    DatabaseSpec spec;
+    spec.tables.push_back({"First", {{"N", ColumnType::Long}, {"Data", ColumnType::Binary}}, {}});
+    spec.tables.push_back({"Second Table", {{"N", ColumnType::Long}, {"Note", ColumnType::Memo}}, {}});
+    DatabaseWriter writer(dir / "many.mdb", spec);
+    for (std::int64_t i = 0; i < 3000; ++i) {
+        Row first{i, Pattern(500, static_cast<std::size_t>(i))};
+        writer.AddRow(0, first);
+        Row second{i, std::string(200 + i % 50, static_cast<char>('a' + i % 26))};
+        writer.AddRow(1, second);
+    }
+    writer.Finish();
+
+    auto first = ReadTableWithLibmdb(dir / "many.mdb", "First");
+    auto second = ReadTableWithLibmdb(dir / "many.mdb", "Second Table");
+    ASSERT_EQ(first.rows.size(), 3000u);
+    ASSERT_EQ(second.rows.size(), 3000u);
+    for (std::size_t i = 0; i < 3000; i += 137) {
+        EXPECT_EQ(first.rows[i][0], std::to_string(i));
+        EXPECT_EQ(first.rows[i][1], AsString(Pattern(500, i)));
+        EXPECT_EQ(second.rows[i][1], std::string(200 + i % 50, static_cast<char>('a' + i % 26)));
+    }
+}
+
+TEST(JetWriter, EncodedDatabaseReadsBackThroughLibmdb) {
+    TempDir dir;
+    DatabaseSpec spec;
+    spec.encodingKey = 0x12345678;
+    spec.tables.push_back(EveryTypeTable());
+    WriteDatabase(dir / "encoded.mdb", spec);
+
+    auto read = ReadTableWithLibmdb(dir / "encoded.mdb", "Every Type");
+    ASSERT_EQ(read.rows.size(), EveryTypeTable().rows.size());
+    for (std::size_t r = 0; r < read.rows.size(); ++r) EXPECT_EQ(read.rows[r], ExpectedFromLibmdb(EveryTypeTable(), r));
+}
+
+TEST(JetWriter, MemoryAndFileOutputAreIdentical) {
+    TempDir dir;
+    DatabaseSpec spec;
+    spec.password = "pw";
+    spec.tables.push_back(EveryTypeTable());
+    WriteDatabase(dir / "file.mdb", spec);
+    std::ifstream in(dir / "file.mdb", std::ios::binary);
+    Bytes file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_TRUE(file == WriteDatabaseToMemory(spec));
+}
+
+TEST(JetWriter, LargeInlineValuesMoveOutWhenTheRowWouldNotFitAPage) {
+    TempDir dir;
+    DatabaseSpec spec;
+    spec.inlineLimit = 3000;
+    spec.tables.push_back({"T", {{"A", ColumnType::OleObject}, {"B", ColumnType::OleObject}}, {}});
+    spec.tables[0].rows.push_back({Pattern(3000, 1), Pattern(2900, 2)});
+    WriteDatabase(dir / "t.mdb", spec);
+    auto read = ReadTableWithLibmdb(dir / "t.mdb", "T");
+    ASSERT_EQ(read.rows.size(), 1u);
+    EXPECT_EQ(read.rows[0][0], AsString(Pattern(3000, 1)));
+    EXPECT_EQ(read.rows[0][1], AsString(Pattern(2900, 2)));
+}
+
+struct RefusedCase {
+    const char* what;
+    DatabaseSpec spec;
+};
+
+std::vector<RefusedCase> RefusedCases() {
+    auto one = [](ColumnSpec column, Value value) {
+        DatabaseSpec spec;
+        spec.tables.push_back({"T", {column}, {{value}}});
+        return spec;
+    };
+    std::vector<RefusedCase> cases{
+        {"text in a Long column", one({"A", ColumnType::Long}, std::string("1"))},
+        {"Long out of range", one({"A", ColumnType::Long}, std::int64_t(1) << 31)},
+        {"Integer out of range", one({"A", ColumnType::Integer}, std::int64_t(32768))},
+        {"text over its length", one({"A", ColumnType::Text, 3}, std::string("four"))},
+        {"bytes in a Text column", one({"A", ColumnType::Text}, Bytes{1})},
+        {"Binary over its length", one({"A", ColumnType::Binary, 2}, Bytes{1, 2, 3})},
+        {"invalid UTF-8", one({"A", ColumnType::Memo}, std::string("\xC3"))},
+        {"text starting with U+FEFF", one({"A", ColumnType::Text}, std::string("\xEF\xBB\xBF\xE2\x98\x83"))},
+        {"row wider than a page", one({"A", ColumnType::Binary}, Bytes(510))},
+    };
+    cases.back().spec.tables[0].columns.assign(9, {"A", ColumnType::Binary});
+    cases.back().spec.tables[0].rows[0].assign(9, Bytes(510));
+    DatabaseSpec longPassword;
+    longPassword.password = std::string(21, 'x');
+    cases.push_back({"password over 20 characters", longPassword});
+    DatabaseSpec acePassword;
+    acePassword.format = Format::Ace12;
+    acePassword.password = "x";
+    cases.push_back({"ACE password", acePassword});
+    DatabaseSpec noColumns;
+    noColumns.tables.push_back({"T", {}, {}});
+    cases.push_back({"table without columns", noColumns});
+    DatabaseSpec wrongWidth;
+    wrongWidth.tables.push_back({"T", {{"A", ColumnType::Long}}, {{std::int64_t(1), std::int64_t(2)}}});
+    cases.push_back({"row with too many values", wrongWidth});
+    return cases;
+}
+
+TEST(JetWriter, RefusesWhatTheFormatCannotHold) {
+    for (const RefusedCase& c : RefusedCases()) {
+        SCOPED_TRACE(c.what);
+        EXPECT_THROW(WriteDatabaseToMemory(c.spec), Error);
+    }
+}
+
+}  // namespace
+}  // namespace pictrova::jet

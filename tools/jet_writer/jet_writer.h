@@ -1,0 +1,135 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// Our writer of small Access database files for tests, the sample database and benchmarks.
+// It writes Jet4 (.mdb) and ACE (.accdb) files that libmdb and mdb-reader read back byte for
+// byte: a catalog (MSysObjects) and any number of tables without indexes, whose columns are
+// Long, Integer, Text, Memo, OLE Object or Binary. Long values (Memo, OLE) are stored inline,
+// as one row on a long-value page or as a chain of rows over many pages, by size.
+//
+// Two ways to use it:
+//   - describe everything, rows included, in a DatabaseSpec and call WriteDatabase (file) or
+//     WriteDatabaseToMemory;
+//   - for large files, open a DatabaseWriter with the tables' columns and add rows one at a
+//     time: pages go to the file as they fill, so memory stays small whatever the file size.
+//
+// Not written: indexes, relationships, properties, the page-1 global map, Office encryption.
+// Microsoft Access itself may refuse these files; our readers (libmdb, mdb-reader) do not.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace pictrova::jet {
+
+// The version byte at offset 0x14 of page 0.
+enum class Format : std::uint8_t {
+    Jet4 = 1,   // Access 2000-2003 .mdb
+    Ace12 = 2,  // Access 2007 .accdb
+    Ace14 = 3,  // 2010
+    Ace15 = 4,  // 2013
+    Ace16 = 5,  // 2016
+    Ace17 = 6,  // 2019
+};
+
+// Column type codes as stored in a table definition.
+enum class ColumnType : std::uint8_t {
+    Integer = 0x03,    // 16-bit signed
+    Long = 0x04,       // 32-bit signed
+    Binary = 0x09,     // up to maxLength bytes, stored in the row
+    Text = 0x0A,       // up to maxLength characters, stored in the row
+    OleObject = 0x0B,  // long binary value
+    Memo = 0x0C,       // long text value
+};
+
+struct ColumnSpec {
+    std::string name;
+    ColumnType type = ColumnType::Long;
+    // Text: characters (1..255), Binary: bytes (1..510); 0 takes the largest. Ignored otherwise.
+    std::uint16_t maxLength = 0;
+};
+
+// One cell. monostate is NULL; integers go to Long and Integer columns; text (UTF-8) to Text
+// and Memo columns; bytes, owned or borrowed, to OLE Object and Binary columns. An empty
+// string or byte vector is an empty value, not NULL. A borrowed span must stay valid until
+// the call that receives it returns.
+using Bytes = std::vector<std::uint8_t>;
+using ByteView = std::span<const std::uint8_t>;
+using Value = std::variant<std::monostate, std::int64_t, std::string, Bytes, ByteView>;
+using Row = std::vector<Value>;
+inline constexpr std::monostate Null{};
+
+struct TableSpec {
+    std::string name;  // blanks allowed
+    std::vector<ColumnSpec> columns;
+    std::vector<Row> rows;
+};
+
+// Catalog rows for objects that are not local tables: readers list them, but there is nothing
+// behind them to read.
+enum class ObjectKind : std::uint8_t { Query = 5, LinkedTable = 6 };
+
+struct CatalogObjectSpec {
+    ObjectKind kind = ObjectKind::Query;
+    std::string name;
+    std::string foreignName;  // linked table: its name in the other database
+    std::string database;     // linked table: path of the other database
+};
+
+struct DatabaseSpec {
+    Format format = Format::Jet4;
+    // Jet4 only: up to 20 characters, stored masked in the header the way Access stores it.
+    // Readers do not enforce it; the program's database layer does.
+    std::string password;
+    // Jet4 only: non-zero encodes every page after the header with RC4 keyed by this value
+    // XOR the page number ("encoded database").
+    std::uint32_t encodingKey = 0;
+    // Days since 1899-12-30; also keys the password mask. Fixed so output is reproducible.
+    double creationDate = 45000.5;
+    // Long values of at most this many bytes are stored inside the row (when the row fits).
+    std::size_t inlineLimit = 64;
+    // The catalog lists MSysObjects, then the tables in this order, then the other objects.
+    std::vector<TableSpec> tables;
+    std::vector<CatalogObjectSpec> otherObjects;
+};
+
+// What a finished file holds, for tests and benchmarks.
+struct WriteSummary {
+    std::uint64_t fileBytes = 0;
+    std::uint32_t pages = 0;
+    std::uint32_t dataPages = 0;
+    std::uint32_t longValuePages = 0;
+    std::uint64_t rows = 0;
+};
+
+// Streams one database to a file. The spec gives the format and every table's columns; rows
+// already in the spec are written first. Tables are addressed by their index in spec.tables,
+// and rows of different tables may be interleaved. Finish() completes the file; without it
+// the file is left incomplete. Throws pictrova::Error on a value that does not fit its column,
+// a row that does not fit a page, or an I/O failure.
+class DatabaseWriter {
+public:
+    DatabaseWriter(const std::filesystem::path& path, const DatabaseSpec& spec);
+    ~DatabaseWriter();
+    DatabaseWriter(const DatabaseWriter&) = delete;
+    DatabaseWriter& operator=(const DatabaseWriter&) = delete;
+
+    void AddRow(std::size_t table, std::span<const Value> values);
+    WriteSummary Finish();
+
+private:
+    friend std::vector<std::uint8_t> WriteDatabaseToMemory(const DatabaseSpec& spec);
+    struct Impl;
+    explicit DatabaseWriter(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};
+
+WriteSummary WriteDatabase(const std::filesystem::path& path, const DatabaseSpec& spec);
+std::vector<std::uint8_t> WriteDatabaseToMemory(const DatabaseSpec& spec);
+
+}  // namespace pictrova::jet

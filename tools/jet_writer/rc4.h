@@ -1,0 +1,16 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// RC4, as Jet uses it to mask the file header and to encode the pages of an encoded database.
+// Not a security measure in either place; OpenSSL 3 keeps RC4 in its legacy provider, so the
+// few lines live here.
+
+#include <cstdint>
+#include <span>
+
+namespace pictrova::jet {
+
+// XORs `data` with the RC4 keystream of `key`.
+void Rc4Apply(std::span<const std::uint8_t> key, std::span<std::uint8_t> data);
+
+}  // namespace pictrova::jet
