@@ -353,7 +353,8 @@ std::optional<std::string> Run::NameFieldText() {
 
 bool Run::LoadWorkFile() {
     std::string message;
-    return imaging::LoadPictureFile(s_.creator, workFile_, message, false);
+    bool tooBig = false;
+    return imaging::LoadPictureFile(host_, s_.creator, workFile_, message, false, tooBig);
 }
 
 void Run::AddMethod1(std::vector<GuardedStep>& steps) {
@@ -504,7 +505,7 @@ void Run::AddSaving(std::vector<GuardedStep>& steps) {
     steps.push_back(Jump(
         364,
         [this] {
-            s_.creator.SaveBMP(pending_.temporary());
+            s_.creator.SaveAsBmp(pending_.temporary());
             Written();
             return Flow::GoTo(458);
         },
@@ -547,7 +548,7 @@ void Run::AddSaving(std::vector<GuardedStep>& steps) {
                 return Flow::Next();
             },
             458));
-        steps.push_back(Do(l + 6, [this] { s_.creator.SaveBMP(intermediatePath_); }));
+        steps.push_back(Do(l + 6, [this] { s_.creator.SaveAsBmp(intermediatePath_); }));
         steps.push_back(Do(l + 8, [this, format] {
             const fs::path& out = pending_.temporary();
             std::string words = ConverterFormatWords(format, options_.quality());
