@@ -148,7 +148,9 @@ TEST_F(CliTest, ExitStatusByOutcome) {
         Reset();
         Outcome o = Extract(c.args);
         EXPECT_EQ(o.status, c.status) << o.err;
-        if (!c.out.empty()) EXPECT_EQ(o.out, c.out);
+        if (!c.out.empty()) {
+            EXPECT_EQ(o.out, c.out);
+        }
     }
 
     Outcome noFolder = Cli({"extract", db.string(), "--table", "Pictures", "--field", "Picture",

@@ -172,7 +172,9 @@ TEST_F(ExtractionRunTest, ChecksThatEndTheRunBeforeItStarts) {
         EXPECT_TRUE(OutputFiles().empty());
         EXPECT_TRUE(fs::is_empty(work));
         // The pointer is never left busy.
-        if (!host.busyChanges.empty()) EXPECT_FALSE(host.busyChanges.back());
+        if (!host.busyChanges.empty()) {
+            EXPECT_FALSE(host.busyChanges.back());
+        }
     }
 }
 
