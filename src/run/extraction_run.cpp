@@ -478,7 +478,8 @@ fs::path Run::SavePath(OutputFormat format) {
     if (outputName_.empty())
         throw Error("The record has no output name.");
     fs::path path = OutputPathInFolder(options_.outputFolder(), nameBase_, FormatExtension(format));
-    return pending_.Begin(path, recordIndex_ + 1);
+    pending_.Begin(path, recordIndex_ + 1);
+    return path;
 }
 
 void Run::Written() {
@@ -561,7 +562,8 @@ void Run::AddSaving(std::vector<GuardedStep>& steps) {
             if (code != 0 || !FileExists(out)) {
                 pending_.Discard();
                 throw Error("The converter could not write " + outputPath_.string() +
-                            " (exit status " + std::to_string(code) + ").");
+                            (code < 0 ? std::string(" (it could not be started).")
+                                      : " (exit status " + std::to_string(code) + ")."));
             }
         }));
         steps.push_back(Do(l + 10, [this] { KillFile(host_, intermediatePath_); }));
