@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the extraction benchmark's database: one table "Pictures" (ID, Picture) whose records
 // cycle through a packaged 1600 x 1200 JPEG, an 800 x 600 paint picture and a 640 x 480 static
-// DIB. Usage: make-extract-bench-db OUTPUT.mdb [RECORDS]
+// DIB. Usage: bench_extract_bench_db OUTPUT.mdb [RECORDS]
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
