@@ -15,10 +15,11 @@
 namespace pictrova::database {
 
 // `page0` holds the file's first page (or as much of it as the file has). Returns the opened
-// handle (typically over a decrypted image kept in DatabaseFile::image); the caller finishes
-// the opening (formats, catalog). Throws pictrova::Error: "Not a valid password." for a
-// password that does not verify; today, for every such file, a description saying that the
-// file is encrypted and that this is not yet supported.
+// handle over the decrypted image, which DatabaseFile::image keeps alive (accdb_decrypt.h);
+// the caller finishes the opening (formats, catalog). Throws pictrova::Error:
+// "Not a valid password." for a password that does not verify (checked before any page is
+// decrypted), a description naming an encryption kind that cannot be opened, or a description
+// of a damaged encryption header.
 DatabaseFile OpenEncryptedAccdb(const std::string& path, const JetHeader& header,
                                 std::span<const std::uint8_t> page0, const std::string& password);
 
