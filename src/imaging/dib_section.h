@@ -43,8 +43,10 @@ public:
     void GetDIBBytes(std::vector<std::uint8_t>& bBytes) const;
     void CleanUp();
 
-    // The pixel memory: biSizeImage bytes, bottom row first.
-    const std::vector<std::uint8_t>& bits() const { return bits_; }
+    // The pixel memory: biSizeImage bytes, bottom row first (null when empty).
+    std::uint8_t* DIBSectionBitsPtr() { return bits_.empty() ? nullptr : bits_.data(); }
+    const std::uint8_t* DIBSectionBitsPtr() const { return bits_.empty() ? nullptr : bits_.data(); }
+    std::int32_t biSizeImage() const { return bits_.empty() ? 0 : biSizeImage_; }
 
     // The reference device metafiles are sized against: a 96-dpi screen unless set otherwise.
     void SetReferenceDevice(const ReferenceDevice& device) { device_ = device; }

@@ -1,0 +1,158 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "database/accdb_crypto.h"
+
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+
+#include <utility>
+
+#include "common/error.h"
+
+namespace pictrova::database {
+
+void Cleanse(void* data, std::size_t size) noexcept {
+    if (data != nullptr && size != 0) OPENSSL_cleanse(data, size);
+}
+
+SecretBytes ToSecret(std::span<const std::uint8_t> bytes) {
+    return SecretBytes(bytes.begin(), bytes.end());
+}
+
+bool SameBytes(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) noexcept {
+    return a.size() == b.size() && CRYPTO_memcmp(a.data(), b.data(), a.size()) == 0;
+}
+
+Rc4::Rc4(std::span<const std::uint8_t> key) {
+    for (int k = 0; k < 256; ++k) state_[k] = static_cast<std::uint8_t>(k);
+    if (key.empty()) throw Error("RC4 needs a key");
+    std::uint8_t j = 0;
+    for (std::size_t k = 0; k < 256; ++k) {
+        j = static_cast<std::uint8_t>(j + state_[k] + key[k % key.size()]);
+        std::swap(state_[k], state_[j]);
+    }
+}
+
+Rc4::~Rc4() {
+    Cleanse(state_, sizeof state_);
+    Cleanse(&i_, 1);
+    Cleanse(&j_, 1);
+}
+
+void Rc4::Apply(std::span<std::uint8_t> data) noexcept {
+    std::uint8_t i = i_, j = j_;
+    for (std::uint8_t& byte : data) {
+        i = static_cast<std::uint8_t>(i + 1);
+        const std::uint8_t si = state_[i];
+        j = static_cast<std::uint8_t>(j + si);
+        const std::uint8_t sj = state_[j];
+        state_[i] = sj;
+        state_[j] = si;
+        byte ^= state_[static_cast<std::uint8_t>(si + sj)];
+    }
+    i_ = i;
+    j_ = j;
+}
+
+namespace {
+
+constexpr const char* kDigestNames[] = {"SHA1", "SHA256", "SHA384", "SHA512"};
+
+[[noreturn]] void CryptoFailure(const char* what) {
+    throw Error(std::string("cryptographic library failure: ") + what);
+}
+
+}  // namespace
+
+Digest::Digest(HashAlgorithm algorithm) {
+    md_ = EVP_MD_fetch(nullptr, kDigestNames[static_cast<int>(algorithm)], nullptr);
+    ctx_ = EVP_MD_CTX_new();
+    if (md_ == nullptr || ctx_ == nullptr) {
+        EVP_MD_free(md_);
+        EVP_MD_CTX_free(ctx_);
+        CryptoFailure("digest unavailable");
+    }
+    size_ = static_cast<std::size_t>(EVP_MD_get_size(md_));
+}
+
+Digest::~Digest() {
+    EVP_MD_CTX_free(ctx_);
+    EVP_MD_free(md_);
+}
+
+void Digest::Begin() {
+    if (EVP_DigestInit_ex2(ctx_, md_, nullptr) != 1) CryptoFailure("digest init");
+}
+
+void Digest::Add(std::span<const std::uint8_t> data) {
+    if (EVP_DigestUpdate(ctx_, data.data(), data.size()) != 1) CryptoFailure("digest update");
+}
+
+void Digest::Finish(std::span<std::uint8_t> out) {
+    if (out.size() < size_) throw Error("digest output buffer too small");
+    if (EVP_DigestFinal_ex(ctx_, out.data(), nullptr) != 1) CryptoFailure("digest final");
+}
+
+SecretBytes Digest::Hash(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) {
+    SecretBytes out(size_);
+    Begin();
+    Add(a);
+    Add(b);
+    Finish(out);
+    return out;
+}
+
+AesTransform::AesTransform(std::size_t keyBytes, AesChaining chaining, CipherDirection direction)
+    : keyBytes_(keyBytes), chaining_(chaining), encrypt_(direction == CipherDirection::Encrypt) {
+    const char* name = nullptr;
+    const bool cbc = chaining == AesChaining::Cbc;
+    switch (keyBytes) {
+        case 16: name = cbc ? "AES-128-CBC" : "AES-128-ECB"; break;
+        case 24: name = cbc ? "AES-192-CBC" : "AES-192-ECB"; break;
+        case 32: name = cbc ? "AES-256-CBC" : "AES-256-ECB"; break;
+        default: throw Error("AES key of " + std::to_string(keyBytes * 8) + " bits");
+    }
+    cipher_ = EVP_CIPHER_fetch(nullptr, name, nullptr);
+    ctx_ = EVP_CIPHER_CTX_new();
+    if (cipher_ == nullptr || ctx_ == nullptr) {
+        EVP_CIPHER_free(cipher_);
+        EVP_CIPHER_CTX_free(ctx_);
+        CryptoFailure("AES unavailable");
+    }
+}
+
+AesTransform::~AesTransform() {
+    EVP_CIPHER_CTX_free(ctx_);  // cleanses the key schedule
+    EVP_CIPHER_free(cipher_);
+}
+
+void AesTransform::SetKey(std::span<const std::uint8_t> key) {
+    if (key.size() != keyBytes_) throw Error("AES key has the wrong length");
+    if (EVP_CipherInit_ex2(ctx_, cipher_, key.data(), nullptr, encrypt_, nullptr) != 1 ||
+        EVP_CIPHER_CTX_set_padding(ctx_, 0) != 1)
+        CryptoFailure("AES key setup");
+}
+
+void AesTransform::Apply(std::span<const std::uint8_t> iv, std::span<std::uint8_t> data) {
+    if (data.size() % kAesBlockSize != 0) throw Error("AES data is not a whole number of blocks");
+    const bool cbc = chaining_ == AesChaining::Cbc;
+    if (cbc && iv.size() != kAesBlockSize) throw Error("AES-CBC needs a 16-byte IV");
+    if (EVP_CipherInit_ex2(ctx_, nullptr, nullptr, cbc ? iv.data() : nullptr, encrypt_, nullptr) != 1)
+        CryptoFailure("AES init");
+    std::size_t done = 0;
+    // EVP lengths are int; pages are small, but keep large buffers correct too.
+    constexpr std::size_t kChunk = std::size_t{1} << 30;
+    while (done < data.size()) {
+        const std::size_t n = std::min(kChunk, data.size() - done);
+        int outLength = 0;
+        if (EVP_CipherUpdate(ctx_, data.data() + done, &outLength, data.data() + done,
+                             static_cast<int>(n)) != 1 ||
+            static_cast<std::size_t>(outLength) != n)
+            CryptoFailure("AES update");
+        done += n;
+    }
+    int tail = 0;
+    std::uint8_t scratch[kAesBlockSize];
+    if (EVP_CipherFinal_ex(ctx_, scratch, &tail) != 1 || tail != 0) CryptoFailure("AES final");
+}
+
+}  // namespace pictrova::database

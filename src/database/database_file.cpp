@@ -1,0 +1,84 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "database/database_file.h"
+
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "common/error.h"
+#include "database/accdb_encryption.h"
+#include "database/jet_header.h"
+
+namespace pictrova::database {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kLargestPage = 4096;
+
+std::vector<std::uint8_t> ReadFirstPage(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw Error("Cannot open the file '" + path +
+                    "'. It is already opened exclusively by another user, or you need "
+                    "permission to view its data.");
+    std::vector<std::uint8_t> page(kLargestPage);
+    in.read(reinterpret_cast<char*>(page.data()), static_cast<std::streamsize>(page.size()));
+    page.resize(static_cast<std::size_t>(in.gcount()));
+    return page;
+}
+
+// Formats the layer relies on for values shown as text; the catalog is read once per handle
+// and copied by clones.
+void FinishOpening(DatabaseFile& file) {
+    MdbHandle* mdb = file.handle.get();
+    mdb_set_bind_size(mdb, kTextBindSize);
+    mdb_set_date_fmt(mdb, "%Y-%m-%d %H:%M:%S");
+    mdb_set_shortdate_fmt(mdb, "%Y-%m-%d");
+    mdb_set_boolean_fmt_numbers(mdb);
+    mdb_set_repid_fmt(mdb, MDB_BRACES_4_2_2_8);
+    if (!mdb_read_catalog(mdb, MDB_ANY)) throw Error(UnrecognizedFormatText(file.path));
+}
+
+}  // namespace
+
+std::string UnrecognizedFormatText(const std::string& path) {
+    return "Unrecognized database format '" + path + "'.";
+}
+
+DatabaseFile OpenDatabaseFile(const std::string& path, const std::string& password) {
+    std::error_code ec;
+    // Only regular files: a FIFO or a device would block or never end.
+    if (path.empty() || !fs::is_regular_file(path, ec))
+        throw Error("Could not find file '" + path + "'.");
+
+    std::vector<std::uint8_t> page0 = ReadFirstPage(path);
+    JetHeader header;
+    try {
+        header = ReadJetHeader(page0);
+    } catch (const FormatError&) {
+        throw Error(UnrecognizedFormatText(path));
+    }
+
+    DatabaseFile file;
+    if (header.IsOfficeEncrypted()) {
+        file = OpenEncryptedAccdb(path, header, page0, password);
+    } else {
+        if (!PasswordMatches(header, password)) throw Error("Not a valid password.");
+        file.imageBytes = fs::file_size(path, ec);
+        if (ec) throw Error(UnrecognizedFormatText(path));
+        file.handle.reset(mdb_open(path.c_str(), MDB_NOFLAGS));
+    }
+    file.path = path;
+    if (!file.handle) throw Error(UnrecognizedFormatText(path));
+    FinishOpening(file);
+    return file;
+}
+
+MdbHandlePtr CloneHandle(const DatabaseFile& file) {
+    MdbHandlePtr clone(mdb_clone_handle(file.handle.get()));
+    if (!clone) throw Error(UnrecognizedFormatText(file.path));
+    return clone;
+}
+
+}  // namespace pictrova::database

@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// What an open recordset holds: its own libmdb handle (one table scan per handle), the table
+// definition, and per field the buffer libmdb binds the current value into.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "database/long_value_reader.h"
+#include "database/mdb_handles.h"
+
+namespace pictrova::database {
+
+struct FieldState {
+    std::string name;
+    std::string foldedName;
+    MdbColumn* column = nullptr;
+    int adoType = 0;
+    bool bound = false;
+    std::vector<std::uint8_t> buffer;
+    int boundLength = 0;  // written by libmdb at every fetch; 0 means Null
+
+    // Taken at fetch, before any read overwrites the buffer.
+    std::array<std::uint8_t, kLongValueHeaderBytes> longValueHeader{};
+    std::vector<std::uint8_t> binaryValue;
+
+    // Where GetChunk continues within the current record's value.
+    std::optional<LongValueReader> chunkReader;
+    std::uint64_t chunkOffset = 0;
+};
+
+struct RecordsetState {
+    std::shared_ptr<const void> image;
+    MdbHandlePtr handle;
+    std::uint64_t imageBytes = 0;
+    std::vector<FieldState> fields;  // never resized after open: libmdb holds their addresses
+    MdbTableDefPtr table;
+    std::string tableName;
+    bool open = false;
+    bool eof = true;
+    bool bof = true;
+
+    bool Fetch();
+    void CheckCurrentRecord() const;
+};
+
+}  // namespace pictrova::database

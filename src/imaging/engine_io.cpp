@@ -1,0 +1,98 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "imaging/engine_io.h"
+
+#include <cstring>
+#include <fstream>
+
+#include "common/error.h"
+#include "imaging/image_engine.h"
+#include "imaging/picture_holder.h"
+
+namespace pictrova::imaging {
+
+void ThrowEngineError(const Magick::Exception& e) {
+    if (dynamic_cast<const Magick::ErrorResourceLimit*>(&e) != nullptr ||
+        dynamic_cast<const Magick::WarningResourceLimit*>(&e) != nullptr ||
+        dynamic_cast<const Magick::ErrorCache*>(&e) != nullptr) {
+        throw PictureTooBig(e.what());
+    }
+    throw Error(e.what());
+}
+
+std::vector<std::uint8_t> ReadWholeFile(const std::filesystem::path& path, std::uintmax_t maxBytes) {
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (ec) throw Error("Cannot read " + path.string() + ": " + ec.message());
+    if (size > maxBytes) throw Error("File " + path.string() + " is too large to be a picture");
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    std::ifstream in(path, std::ios::binary);
+    if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()))) {
+        throw Error("Cannot read " + path.string());
+    }
+    return bytes;
+}
+
+Magick::Image ReadEngineImage(std::span<const std::uint8_t> bytes, std::string_view coder) {
+    StartImageEngine();
+    if (bytes.empty()) throw Error("empty picture");
+    return WithEngineErrors([&] {
+        Magick::Image image;
+        image.quiet(true);
+        // Only the first frame is decoded: a hostile animation cannot make us decode the rest.
+        image.subImage(0);
+        image.subRange(1);
+        if (!coder.empty()) image.magick(std::string(coder));
+        image.read(Magick::Blob(bytes.data(), bytes.size()));
+        if (image.columns() == 0 || image.rows() == 0) throw Error("picture has no pixels");
+        return image;
+    });
+}
+
+void EngineImageToDib(const Magick::Image& image, cDIBSection& dib, const Magick::Color& background) {
+    WithEngineErrors([&] {
+        const auto width = static_cast<std::int64_t>(image.columns());
+        const auto height = static_cast<std::int64_t>(image.rows());
+        if (width > cDIBSection::kMaxSide || height > cDIBSection::kMaxSide ||
+            width * height > cDIBSection::kMaxPixels) {
+            throw PictureTooBig("picture larger than the bitmap class makes");
+        }
+        Magick::Image flat = image;
+        if (image.matte()) {
+            flat = Magick::Image(Magick::Geometry(image.columns(), image.rows()), background);
+            flat.composite(image, 0, 0, Magick::OverCompositeOp);
+        }
+        if (!dib.Create(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height), 3)) {
+            throw PictureTooBig("picture larger than the bitmap class makes");
+        }
+        const auto stride = static_cast<std::size_t>(dib.BytesPerScanLine());
+        std::uint8_t* bits = dib.DIBSectionBitsPtr();
+        for (std::int64_t y = 0; y < height; ++y) {
+            flat.write(0, y, image.columns(), 1, "BGR", Magick::CharPixel,
+                       bits + static_cast<std::size_t>(height - 1 - y) * stride);
+        }
+        return 0;
+    });
+}
+
+Magick::Image DibToEngineImage(const cDIBSection& dib) {
+    StartImageEngine();
+    if (dib.dib_width() <= 0 || dib.dib_height() <= 0) throw Error("no picture");
+    return WithEngineErrors([&] {
+        const auto width = static_cast<std::size_t>(dib.dib_width());
+        const auto height = static_cast<std::size_t>(dib.dib_height());
+        const auto stride = static_cast<std::size_t>(dib.BytesPerScanLine());
+        const std::size_t channels = static_cast<std::size_t>(dib.dib_channels());
+        std::vector<std::uint8_t> rows(width * height * 3);
+        const std::uint8_t* bits = dib.DIBSectionBitsPtr();
+        for (std::size_t y = 0; y < height; ++y) {
+            const std::uint8_t* src = bits + (height - 1 - y) * stride;
+            std::uint8_t* dst = rows.data() + y * width * 3;
+            for (std::size_t x = 0; x < width; ++x) std::memcpy(dst + 3 * x, src + channels * x, 3);
+        }
+        Magick::Image image(width, height, "BGR", Magick::CharPixel, rows.data());
+        image.type(Magick::TrueColorType);
+        return image;
+    });
+}
+
+}  // namespace pictrova::imaging

@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The JPEG encoder (module SaveAsJPG): writes the picture holder's image as a JPEG file through
+// the image engine's JPEG writer.
+
+#include <cstdint>
+#include <filesystem>
+#include <string_view>
+
+#include "imaging/picture_holder.h"
+
+namespace pictrova::imaging {
+
+// Error number and description of a failed save: the description is followed at once by the
+// status number of the step that failed.
+inline constexpr std::int32_t kSaveJpgErrorNumber = 5;
+inline constexpr std::string_view kSaveJpgErrorText = "Cannot save the image. GDI+ Error:";
+
+// Status numbers of our encoder layer. They keep the numbering of the imaging library the
+// original program used, so a report reads the same.
+enum class JpegStatus : std::int32_t {
+    Ok = 0,
+    GenericError = 1,       // the engine failed while encoding
+    InvalidParameter = 2,   // the holder has no picture
+    OutOfMemory = 3,        // the picture is over the engine's resource limits
+    Win32Error = 7,         // the file could not be written or renamed into place
+    AccessDenied = 12,      // the file or its folder is not writable
+};
+
+// Writes `picture` to `path` as a baseline JPEG. Quality 0..100 goes to the encoder as it is;
+// values above 100 behave as 100. The file is written under a temporary name beside `path` and
+// renamed into place, so a failure never leaves a partial file. Throws Error number 5 with the
+// description "Cannot save the image. GDI+ Error:" + status number on failure.
+void SaveJPG(const PictureHolder& picture, const std::filesystem::path& path, std::uint8_t quality);
+
+}  // namespace pictrova::imaging

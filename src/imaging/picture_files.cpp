@@ -1,0 +1,64 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "imaging/picture_files.h"
+
+#include <cstring>
+#include <fstream>
+#include <string_view>
+
+#include "common/byte_reader.h"
+#include "imaging/engine_io.h"
+
+namespace pictrova::imaging {
+namespace {
+
+constexpr std::size_t kPictureTextOffset = 20;
+constexpr std::string_view kPictureText = "Picture";
+constexpr std::size_t kDibTextOffset = 41;
+constexpr std::string_view kDibText = "DIB";
+constexpr std::size_t kWrappedBitsOffset = 45;
+
+bool TextAt(std::span<const std::uint8_t> bytes, std::size_t offset, std::string_view text) {
+    if (offset > bytes.size() || text.size() > bytes.size() - offset) return false;
+    return std::memcmp(bytes.data() + offset, text.data(), text.size()) == 0;
+}
+
+}  // namespace
+
+void RepairPictureFile(const std::filesystem::path& path) {
+    const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
+    if (!TextAt(bytes, kPictureTextOffset, kPictureText) || !TextAt(bytes, kDibTextOffset, kDibText)) return;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (out) out.write("BM", 2);
+    if (out && bytes.size() > kWrappedBitsOffset) {
+        out.write(reinterpret_cast<const char*>(bytes.data() + kWrappedBitsOffset),
+                  static_cast<std::streamsize>(bytes.size() - kWrappedBitsOffset));
+    }
+    if (out) out.close();
+    if (!out) throw Error("Cannot rewrite " + path.string() + ": " + std::strerror(errno));
+}
+
+bool LoadPictureFile(Host& host, PictureHolder& target, const std::filesystem::path& path,
+                     std::string& message, bool showTooBig, bool& tooBig) {
+    target.Clear();
+    bool over = false;
+    try {
+        target.LoadFromFile(path);
+    } catch (const PictureTooBig&) {
+        over = true;
+    } catch (...) {
+    }
+    if (target.HasPicture()) return true;
+    message += "\r\n" + path.string();
+    if (over) {
+        if (showTooBig) {
+            try {
+                host.ShowMessage("Picture " + path.string() + " is too big.");
+            } catch (...) {
+            }
+        }
+        tooBig = true;
+    }
+    return false;
+}
+
+}  // namespace pictrova::imaging

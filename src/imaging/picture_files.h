@@ -1,0 +1,28 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The picture-file helpers of the run: the repair of a work file that still carries a
+// device-independent-bitmap picture wrapper (module Access) and the picture loader that fills
+// the picture holder (module LoadPics).
+
+#include <filesystem>
+#include <string>
+
+#include "common/host.h"
+#include "imaging/picture_holder.h"
+
+namespace pictrova::imaging {
+
+// When the file reads "Picture" at offset 20 and "DIB" at offset 41 (exact, case-sensitive), it
+// is rewritten as "BM" followed by its bytes from offset 45 on; any other file is left alone.
+// Throws Error when the file cannot be read or rewritten.
+void RepairPictureFile(const std::filesystem::path& path);
+
+// Clears `target`, then loads `path` into it. True when `target` holds a picture afterwards.
+// Otherwise false, `message` gets CR LF + path appended, and when the picture is over the
+// engine's resource limits (too big) `tooBig` is set and, if `showTooBig`, the host shows
+// "Picture " + path + " is too big.". Never throws.
+bool LoadPictureFile(Host& host, PictureHolder& target, const std::filesystem::path& path,
+                     std::string& message, bool showTooBig, bool& tooBig);
+
+}  // namespace pictrova::imaging

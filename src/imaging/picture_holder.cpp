@@ -1,0 +1,95 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "imaging/picture_holder.h"
+
+#include <cmath>
+#include <cstring>
+#include <fstream>
+
+#include "common/byte_reader.h"
+#include "imaging/engine_io.h"
+#include "imaging/metafile_frame.h"
+#include "imaging/picture_kind.h"
+
+namespace pictrova::imaging {
+namespace {
+
+constexpr std::size_t kBmpFileHeaderSize = 14;
+constexpr std::size_t kBmpInfoHeaderSize = 40;
+
+// A metafile file is drawn at the size its placeable header gives (bounding box over units per
+// inch); a metafile without one at its window taken as screen pixels.
+void LoadMetafile(const std::vector<std::uint8_t>& bytes, cDIBSection& image) {
+    std::int32_t mm = MM_ANISOTROPIC;
+    std::int32_t xExt = 0;
+    std::int32_t yExt = 0;
+    ByteReader r(bytes);
+    if (r.u32le() == kPlaceableKey) {
+        r.skip(2);
+        const std::int32_t left = r.i16le();
+        const std::int32_t top = r.i16le();
+        const std::int32_t right = r.i16le();
+        const std::int32_t bottom = r.i16le();
+        const std::uint16_t inch = r.u16le();
+        Enforce(inch != 0, "placeable metafile without units per inch", 14);
+        xExt = static_cast<std::int32_t>(std::lround(std::abs(right - left) * 2540.0 / inch));
+        yExt = static_cast<std::int32_t>(std::lround(std::abs(bottom - top) * 2540.0 / inch));
+    }
+    std::vector<std::uint8_t> bits = bytes;
+    if (!image.WMFtoBMP(bits, mm, xExt, yExt)) throw Error("metafile cannot be drawn");
+}
+
+}  // namespace
+
+void PictureHolder::LoadFromFile(const std::filesystem::path& path) {
+    Clear();
+    try {
+        const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
+        const PictureKind kind = SniffPictureKind(bytes);
+        if (!IsDirectlyLoadable(kind)) throw Error("not a picture of a kind the loader reads");
+        if (kind == PictureKind::Wmf) {
+            LoadMetafile(bytes, image_);
+        } else if (kind == PictureKind::Emf) {
+            throw Error("enhanced metafiles are not supported");
+        } else {
+            Magick::Image picture = ReadEngineImage(bytes, EngineCoderName(kind));
+            EngineImageToDib(picture, image_);
+        }
+    } catch (...) {
+        Clear();
+        throw;
+    }
+}
+
+void PictureHolder::SaveAsBmp(const std::filesystem::path& path) const {
+    if (!HasPicture()) throw Error("no picture to save");
+    const auto imageSize = static_cast<std::uint32_t>(image_.biSizeImage());
+    std::vector<std::uint8_t> file(kBmpFileHeaderSize + kBmpInfoHeaderSize + imageSize);
+    ByteWriter out(file);
+    out.u8('B');
+    out.u8('M');
+    out.u32le(static_cast<std::uint32_t>(file.size()));
+    out.u32le(0);  // reserved
+    out.u32le(kBmpFileHeaderSize + kBmpInfoHeaderSize);
+    out.u32le(kBmpInfoHeaderSize);
+    out.i32le(image_.dib_width());
+    out.i32le(image_.dib_height());
+    out.u16le(1);   // planes
+    out.u16le(24);  // bits per pixel
+    out.u32le(0);   // uncompressed
+    out.u32le(imageSize);
+    out.u32le(0);  // horizontal and vertical resolution: unspecified
+    out.u32le(0);
+    out.u32le(0);  // colours used and important
+    out.u32le(0);
+    if (image_.dib_channels() == 3) {
+        out.bytes(std::span<const std::uint8_t>(image_.DIBSectionBitsPtr(), imageSize));
+    } else {
+        throw Error("only 24-bit pictures are saved as BMP");
+    }
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    if (f) f.write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+    if (f) f.close();
+    if (!f) throw Error("Cannot write " + path.string() + ": " + std::strerror(errno));
+}
+
+}  // namespace pictrova::imaging

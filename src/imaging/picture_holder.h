@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The picture holder: what the options page's picture box `Creator` is to the run. It holds at
+// most one picture, as 24-bit pixels, loaded from a file of one of the kinds the picture loader
+// reads (told apart by content), and gives it back for saving.
+
+#include <cstdint>
+#include <filesystem>
+
+#include "common/error.h"
+#include "imaging/dib_section.h"
+
+namespace pictrova::imaging {
+
+// A picture over the engine's resource limits (width, height, pixels, memory): the loader's
+// "out of memory" case.
+class PictureTooBig : public Error {
+public:
+    using Error::Error;
+};
+
+class PictureHolder {
+public:
+    // Assigns the empty picture.
+    void Clear() { image_.CleanUp(); }
+
+    // True when a picture is held (the picture's handle is not zero).
+    bool HasPicture() const { return image_.dib_width() > 0; }
+
+    // Replaces the picture by the one in `path`: BMP (and DIB), JPEG, GIF, WMF, EMF, ICO or CUR,
+    // recognised from the content. Transparent parts come out white. On failure the holder is
+    // empty and PictureTooBig (over the resource limits) or Error (anything else) is thrown.
+    void LoadFromFile(const std::filesystem::path& path);
+
+    // The whole picture as pixels: 24-bit, bottom row first, rows padded to 4 bytes.
+    const cDIBSection& Image() const { return image_; }
+    cDIBSection& Image() { return image_; }
+
+    // Writes the picture as a 24-bit BMP file (file header, 40-byte info header, pixel rows).
+    // Throws Error when nothing is held or the file cannot be written.
+    void SaveAsBmp(const std::filesystem::path& path) const;
+
+private:
+    cDIBSection image_;
+};
+
+}  // namespace pictrova::imaging

@@ -1,0 +1,270 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ole/compound_document.h"
+
+#include <gsf/gsf.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "common/byte_reader.h"
+#include "common/checked_math.h"
+#include "common/error.h"
+
+namespace pictrova::ole {
+
+namespace {
+
+struct GObjectUnref {
+    void operator()(gpointer object) const {
+        if (object) g_object_unref(object);
+    }
+};
+template <typename T>
+using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
+
+struct GErrorFree {
+    void operator()(GError* error) const { g_error_free(error); }
+};
+
+// libgsf reports damaged documents through GLib warnings; the core never prints, and a damaged
+// document is an ordinary result here (0), so its messages are dropped.
+void DropLogMessage(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
+
+void StartLibGsf() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        gsf_init();
+        for (const char* domain : {"libgsf", "libgsf:msole"}) {
+            g_log_set_handler(domain,
+                              static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL |
+                                                          G_LOG_FLAG_RECURSION),
+                              DropLogMessage, nullptr);
+        }
+    });
+}
+
+// A few libgsf warnings about damaged documents carry no log domain. The default domain belongs
+// to the whole process, so it is silenced only while this module is reading.
+class QuietDefaultLogDomain {
+public:
+    QuietDefaultLogDomain()
+        : handler_(g_log_set_handler(nullptr,
+                                     static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_CRITICAL |
+                                                                 G_LOG_LEVEL_MESSAGE),
+                                     DropLogMessage, nullptr)) {}
+    ~QuietDefaultLogDomain() { g_log_remove_handler(nullptr, handler_); }
+    QuietDefaultLogDomain(const QuietDefaultLogDomain&) = delete;
+    QuietDefaultLogDomain& operator=(const QuietDefaultLogDomain&) = delete;
+
+private:
+    guint handler_;
+};
+
+// An open compound document over bytes the caller keeps alive.
+GObjectPtr<GsfInfile> OpenDocument(std::span<const std::uint8_t> document) {
+    StartLibGsf();
+    GObjectPtr<GsfInput> input(
+        gsf_input_memory_new(document.data(), static_cast<gsf_off_t>(document.size()), FALSE));
+    if (!input) return nullptr;
+    GError* rawError = nullptr;
+    GObjectPtr<GsfInfile> infile(gsf_infile_msole_new(input.get(), &rawError));
+    std::unique_ptr<GError, GErrorFree> error(rawError);
+    return infile;
+}
+
+// Directory-entry names compare without regard to ASCII case; a leading control character (the
+// "\x01" of "\x01Ole10Native") is not part of the name a caller asks for.
+bool StreamNameMatches(const char* stored, std::string_view wanted) {
+    if (!stored) return false;
+    std::string_view name(stored);
+    if (!name.empty() && static_cast<unsigned char>(name.front()) < 0x20) name.remove_prefix(1);
+    return name.size() == wanted.size() &&
+           std::equal(name.begin(), name.end(), wanted.begin(), [](char a, char b) {
+               return g_ascii_tolower(a) == g_ascii_tolower(b);
+           });
+}
+
+bool IsStorage(GsfInput* input) {
+    return GSF_IS_INFILE(input) && gsf_infile_num_children(GSF_INFILE(input)) >= 0;
+}
+
+// The stream called `wanted` directly inside `storage`.
+GObjectPtr<GsfInput> FindStream(GsfInfile* storage, std::string_view wanted) {
+    const int count = gsf_infile_num_children(storage);
+    for (int i = 0; i < count; ++i) {
+        if (!StreamNameMatches(gsf_infile_name_by_index(storage, i), wanted)) continue;
+        GObjectPtr<GsfInput> child(gsf_infile_child_by_index(storage, i));
+        if (child && !IsStorage(child.get())) return child;
+    }
+    return nullptr;
+}
+
+// Reads a whole stream. A size larger than the document that holds it is damage, not data.
+std::optional<std::vector<std::uint8_t>> ReadStream(GsfInput* stream, std::size_t documentSize) {
+    const gsf_off_t size = gsf_input_size(stream);
+    if (size <= 0 || static_cast<std::uint64_t>(size) > documentSize) return std::nullopt;
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    if (!gsf_input_read(stream, bytes.size(), bytes.data())) return std::nullopt;
+    return bytes;
+}
+
+std::size_t CopyToFront(std::span<std::uint8_t> document, const std::vector<std::uint8_t>& bytes) {
+    if (bytes.empty() || bytes.size() > document.size()) return 0;
+    std::copy(bytes.begin(), bytes.end(), document.begin());
+    return bytes.size();
+}
+
+// Compound-document header fields used to find where the document's sectors end.
+constexpr std::size_t kSectorShiftOffset = 0x1E;
+constexpr std::size_t kFatSectorCountOffset = 0x2C;
+constexpr std::size_t kFirstDifatSectorOffset = 0x44;
+constexpr std::size_t kHeaderDifatOffset = 0x4C;
+constexpr std::size_t kHeaderDifatEntries = 109;
+constexpr std::uint32_t kFreeSector = 0xFFFFFFFF;
+constexpr std::uint32_t kEndOfChain = 0xFFFFFFFE;
+
+// The length of the compound document at the start of `document`: the end of its last sector in
+// use according to its allocation table. Everything after belongs to the surrounding object.
+// Falls back to the whole span when the table cannot be walked.
+std::size_t DocumentExtent(std::span<const std::uint8_t> document) {
+    try {
+        ByteReader header(document);
+        header.seek(kSectorShiftOffset);
+        const std::uint16_t shift = header.u16le();
+        Enforce(shift == 9 || shift == 12, "unexpected sector size");
+        const std::size_t sectorSize = std::size_t{1} << shift;
+        const std::size_t sectorsInFile = document.size() / sectorSize;
+        header.seek(kFatSectorCountOffset);
+        const std::uint32_t fatSectorCount = header.u32le();
+        Enforce(fatSectorCount <= sectorsInFile, "allocation table larger than the file");
+        header.seek(kFirstDifatSectorOffset);
+        std::uint32_t difatSector = header.u32le();
+
+        auto sectorReader = [&](std::uint32_t sector) {
+            const std::uint64_t offset = (std::uint64_t{sector} + 1) << shift;
+            Enforce(offset + sectorSize <= document.size(), "sector outside the file");
+            return ByteReader(document.subspan(static_cast<std::size_t>(offset), sectorSize));
+        };
+
+        std::vector<std::uint32_t> fatSectors;
+        header.seek(kHeaderDifatOffset);
+        for (std::size_t i = 0; i < kHeaderDifatEntries && fatSectors.size() < fatSectorCount; ++i)
+            fatSectors.push_back(header.u32le());
+        for (std::size_t hops = 0; fatSectors.size() < fatSectorCount; ++hops) {
+            Enforce(hops <= sectorsInFile && difatSector != kEndOfChain, "broken DIFAT chain");
+            ByteReader difat = sectorReader(difatSector);
+            for (std::size_t i = 0; i + 1 < sectorSize / 4 && fatSectors.size() < fatSectorCount; ++i)
+                fatSectors.push_back(difat.u32le());
+            difat.seek(sectorSize - 4);
+            difatSector = difat.u32le();
+        }
+
+        std::uint64_t sectorsUsed = 0;
+        std::uint64_t index = 0;
+        for (std::uint32_t fatSector : fatSectors) {
+            ByteReader fat = sectorReader(fatSector);
+            for (std::size_t i = 0; i < sectorSize / 4; ++i, ++index) {
+                if (fat.u32le() != kFreeSector) sectorsUsed = index + 1;
+            }
+        }
+        const std::uint64_t extent = (sectorsUsed + 1) << shift;
+        return static_cast<std::size_t>(std::min<std::uint64_t>(extent, document.size()));
+    } catch (const Error&) {
+        return document.size();
+    }
+}
+
+}  // namespace
+
+std::size_t GetContentsStream(std::span<std::uint8_t> document, std::string_view streamName) {
+    try {
+        StartLibGsf();
+        QuietDefaultLogDomain quiet;
+        auto root = OpenDocument(document);
+        if (!root) return 0;
+        auto stream = FindStream(root.get(), streamName);
+        if (!stream) return 0;
+        auto bytes = ReadStream(stream.get(), document.size());
+        stream.reset();
+        root.reset();
+        return bytes ? CopyToFront(document, *bytes) : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+std::size_t GetContentsStreamChild(std::span<std::uint8_t> document, std::string_view streamName) {
+    try {
+        StartLibGsf();
+        QuietDefaultLogDomain quiet;
+        auto root = OpenDocument(document);
+        if (!root) return 0;
+        auto stream = FindStream(root.get(), streamName);
+        const int count = gsf_infile_num_children(root.get());
+        for (int i = 0; !stream && i < count; ++i) {
+            GObjectPtr<GsfInput> child(gsf_infile_child_by_index(root.get(), i));
+            if (child && IsStorage(child.get())) stream = FindStream(GSF_INFILE(child.get()), streamName);
+        }
+        if (!stream) return 0;
+        auto bytes = ReadStream(stream.get(), document.size());
+        stream.reset();
+        root.reset();
+        return bytes ? CopyToFront(document, *bytes) : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+std::size_t ExtractOfficeDocument(std::span<std::uint8_t> document, std::string_view streamName) {
+    try {
+        StartLibGsf();
+        QuietDefaultLogDomain quiet;
+        auto root = OpenDocument(document);
+        if (!root || !FindStream(root.get(), streamName)) return 0;
+        root.reset();
+        // The document already starts at the front of the buffer; only its length is decided.
+        return DocumentExtent(document);
+    } catch (...) {
+        return 0;
+    }
+}
+
+namespace {
+
+void WriteChildren(GsfOutfile* storage, const CompoundNode& node) {
+    for (const CompoundNode& child : node.children) {
+        GObjectPtr<GsfOutput> out(gsf_outfile_new_child(storage, child.name.c_str(), child.isStorage));
+        if (!out) throw Error("cannot create compound-document entry " + child.name);
+        if (child.isStorage) {
+            gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(out.get()), child.classId.data());
+            WriteChildren(GSF_OUTFILE(out.get()), child);
+        } else if (!child.data.empty() &&
+                   !gsf_output_write(out.get(), child.data.size(), child.data.data())) {
+            throw Error("cannot write compound-document stream " + child.name);
+        }
+        if (!gsf_output_close(out.get())) throw Error("cannot close compound-document entry " + child.name);
+    }
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> WriteCompoundDocument(const CompoundNode& root) {
+    StartLibGsf();
+    GObjectPtr<GsfOutput> sink(gsf_output_memory_new());
+    {
+        GObjectPtr<GsfOutfile> outfile(gsf_outfile_msole_new(sink.get()));
+        if (!outfile) throw Error("cannot create compound document");
+        gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(outfile.get()), root.classId.data());
+        WriteChildren(outfile.get(), root);
+        if (!gsf_output_close(GSF_OUTPUT(outfile.get()))) throw Error("cannot finish compound document");
+    }
+    const guint8* bytes = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink.get()));
+    const gsf_off_t size = gsf_output_size(sink.get());
+    if (!bytes || size < 0) throw Error("compound document is empty");
+    return std::vector<std::uint8_t>(bytes, bytes + size);
+}
+
+}  // namespace pictrova::ole

@@ -1,0 +1,236 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "run/external_converter.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <system_error>
+#include <thread>
+
+#include "common/error.h"
+#include "common/program_paths.h"
+
+extern char** environ;
+
+namespace pictrova::run {
+namespace {
+
+struct FormatRow {
+    OutputFormat format;
+    std::string_view words;  // the quality follows for PNG
+    std::string_view extension;
+};
+
+constexpr FormatRow kFormatRows[] = {
+    {OutputFormat::BMP, "bmp ", ".bmp"},
+    {OutputFormat::PNG, "png -q ", ".png"},
+    {OutputFormat::GIF, "gif  -dither -colors 256 ", ".gif"},
+    {OutputFormat::TIFF, "tiff ", ".tif"},
+    {OutputFormat::TGA, "tga ", ".tga"},
+    {OutputFormat::PCX, "pcx ", ".pcx"},
+};
+
+const FormatRow* FindRow(OutputFormat format) {
+    for (const auto& row : kFormatRows) {
+        if (row.format == format) return &row;
+    }
+    return nullptr;
+}
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::int32_t ExitCodeOf(int status) {
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) return kSignalExitBase + WTERMSIG(status);
+    return 0;
+}
+
+}  // namespace
+
+std::string ConverterFormatWords(OutputFormat format, std::int32_t quality) {
+    const FormatRow* row = FindRow(format);
+    if (row == nullptr) return {};
+    std::string words(row->words);
+    if (format == OutputFormat::PNG) {
+        // The quality is written as an unsigned 32-bit whole number.
+        words += std::to_string(static_cast<std::uint32_t>(quality));
+    }
+    return words;
+}
+
+std::string ConverterOutputExtension(OutputFormat format) {
+    const FormatRow* row = FindRow(format);
+    return row ? std::string(row->extension) : std::string();
+}
+
+std::string ConverterArguments(std::string_view formatWords, const std::string& outputPath,
+                               const std::string& inputPath) {
+    std::string args = " -out ";
+    args += formatWords;
+    args += " -o \"";
+    args += outputPath;
+    args += "\" \"";
+    args += inputPath;
+    args += '"';
+    return args;
+}
+
+std::string ConverterCommandLine(const std::string& converterPath, std::string_view arguments) {
+    std::string line = "\"";
+    line += converterPath;
+    line += "\" ";
+    line += arguments;
+    return line;
+}
+
+std::vector<std::string> ConverterArgumentVector(const std::string& converterPath,
+                                                 std::string_view formatWords,
+                                                 const std::string& outputPath,
+                                                 const std::string& inputPath) {
+    std::vector<std::string> argv = {converterPath, "-out"};
+    for (std::string& word : SplitCommandLine(formatWords)) argv.push_back(std::move(word));
+    argv.push_back("-o");
+    argv.push_back(outputPath);
+    argv.push_back(inputPath);
+    return argv;
+}
+
+std::vector<std::string> SplitCommandLine(std::string_view commandLine) {
+    std::vector<std::string> args;
+    std::string current;
+    bool inArgument = false;
+    bool quoted = false;
+    for (char c : commandLine) {
+        if (c == '"') {
+            quoted = !quoted;
+            inArgument = true;
+        } else if (c == ' ' && !quoted) {
+            if (inArgument) args.push_back(std::move(current));
+            current.clear();
+            inArgument = false;
+        } else {
+            current.push_back(c);
+            inArgument = true;
+        }
+    }
+    if (inArgument) args.push_back(std::move(current));
+    return args;
+}
+
+std::string ReplaceExtensionWithBmp(std::string_view workFilePath, std::string_view extension) {
+    std::string needle = ".";
+    needle += extension;
+    for (char& c : needle) c = LowerAscii(c);
+    std::string result;
+    std::size_t i = 0;
+    while (i < workFilePath.size()) {
+        bool match = i + needle.size() <= workFilePath.size();
+        for (std::size_t k = 0; match && k < needle.size(); ++k) {
+            match = LowerAscii(workFilePath[i + k]) == needle[k];
+        }
+        if (match && needle.size() > 1) {
+            result += ".bmp";
+            i += needle.size();
+        } else {
+            result.push_back(workFilePath[i++]);
+        }
+    }
+    return result;
+}
+
+std::int32_t EffectiveWindowStyle(std::optional<std::int32_t> windowStyle) {
+    if (!windowStyle || *windowStyle < 0 || *windowStyle > 6) return 6;
+    return *windowStyle;
+}
+
+std::int32_t ShellAndWait(Host& host, const std::string& commandLine,
+                          std::optional<std::int32_t> windowStyle, std::chrono::milliseconds timeout) {
+    return ShellAndWait(host, SplitCommandLine(commandLine), windowStyle, timeout);
+}
+
+std::int32_t ShellAndWait(Host& host, const std::vector<std::string>& argv,
+                          std::optional<std::int32_t> windowStyle, std::chrono::milliseconds timeout) {
+    [[maybe_unused]] const std::int32_t style = EffectiveWindowStyle(windowStyle);
+    if (argv.empty() || argv.front().empty()) return EINVAL + kStartErrorBase;
+
+    std::vector<char*> args;
+    args.reserve(argv.size() + 1);
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+
+    pid_t pid = 0;
+    const int spawnError = posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ);
+    if (spawnError != 0) return spawnError + kStartErrorBase;
+
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    int status = 0;
+    while (true) {
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) return ExitCodeOf(status);
+        if (done < 0 && errno != EINTR) return 0;  // not ours to wait for any more
+        host.Yield();
+        if (std::chrono::steady_clock::now() >= deadline) {
+            kill(pid, SIGKILL);
+            while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            return ExitCodeOf(status);
+        }
+        std::this_thread::sleep_for(kConverterPollInterval);
+    }
+}
+
+void KillFile(Host& host, const std::filesystem::path& path) noexcept {
+    try {
+        host.Yield();
+    } catch (...) {
+    }
+    std::error_code ec;
+    if (std::filesystem::remove(path, ec) || !ec) return;
+    try {
+        ForceDeleteFile(path);
+    } catch (...) {
+    }
+}
+
+void ForceDeleteFile(const std::filesystem::path& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add | fs::perm_options::nofollow, ec);
+    if (fs::remove(path, ec)) return;
+    // Removal needs write permission on the folder, not on the file.
+    const fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
+    fs::permissions(folder, fs::perms::owner_write | fs::perms::owner_exec, fs::perm_options::add, ec);
+    if (fs::remove(path, ec)) return;
+    if (!fs::exists(fs::symlink_status(path, ec))) return;
+    throw Error("Cannot delete " + path.string() + ": " + (ec ? ec.message() : "still present"));
+}
+
+void WriteBytesToFile(std::span<const std::uint8_t> bytes, const std::filesystem::path& path) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (out) out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (out) out.close();
+    if (!out) throw Error("Cannot write " + path.string() + ": " + std::strerror(errno));
+}
+
+std::optional<std::filesystem::path> LocateConverter() { return LocateConverter(ProgramDirectory()); }
+
+std::optional<std::filesystem::path> LocateConverter(const std::filesystem::path& programDirectory) {
+    if (programDirectory.empty()) return std::nullopt;
+    const std::filesystem::path candidates[] = {
+        programDirectory / kConverterProgramName,
+        programDirectory / ".." / "libexec" / "pictrova" / kConverterProgramName,
+    };
+    for (const auto& candidate : candidates) {
+        if (access(candidate.c_str(), X_OK) == 0) return candidate.lexically_normal();
+    }
+    return std::nullopt;
+}
+
+}  // namespace pictrova::run

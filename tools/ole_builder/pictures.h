@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// Small picture and document files with known content, drawn here (no third-party images), for
+// the OLE object builders, the sample database and the tests.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pictrova::fixtures {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Rgb {
+    std::uint8_t red = 0, green = 0, blue = 0;
+    bool operator==(const Rgb&) const = default;
+};
+
+// The test pattern every bitmap here shows: a colour that depends on (x, y) only, with (0, 0)
+// the top-left pixel. Paletted bitmaps show PaletteIndex(x, y) of PaletteColour(k).
+Rgb PatternColour(int x, int y);
+std::uint8_t PaletteIndex(int x, int y, int paletteSize);
+Rgb PaletteColour(int k);
+
+// A packed device-independent bitmap: 40-byte info header (biSizeImage filled, colours used as
+// given), the colour table for 1/4/8 bits (`coloursUsed` entries, or 2^bits when 0), bottom-up
+// rows padded to 4 bytes. 16 bits is 5-5-5 RGB; 32 bits is blue, green, red, 0.
+Bytes MakePackedDib(int width, int height, int bitCount, std::uint32_t coloursUsed = 0);
+
+// A BMP file: the 14-byte file header in front of MakePackedDib.
+Bytes MakeBmpFile(int width, int height, int bitCount = 24, std::uint32_t coloursUsed = 0);
+
+// A 24-bit BMP file showing PatternColour (gradient) with a filled rectangle and a disc on it;
+// for the sample database, where the pictures should look like pictures.
+Bytes MakeDrawnBmpFile(int width, int height, int variant);
+
+// A photo-editor picture stream (the "CONTENTS" stream of "MSPhoto..." objects):
+//     0  i16 image type (1 grey, 2 paletted, 3 24-bit), 2 i16 width, 4 i16 height, 6..17 zero,
+//    18  256 RGB triples (PaletteColour), 786..821 zero,
+//   822  top-down rows without padding: index bytes (types 1, 2) or red, green, blue (type 3).
+// Pixel values follow PaletteIndex / PatternColour.
+Bytes MakePhotoEditorStream(std::int16_t imageType, std::int16_t width, std::int16_t height);
+
+// A standard Windows metafile (no placeable header) with window origin 0,0 and extent
+// width x height logical units: a background rectangle, a rectangle, an ellipse and a
+// triangle, and, when `withText`, one line of text.
+Bytes MakeMetafile(int width, int height, bool withText = false);
+
+// A baseline uncompressed 24-bit RGB TIFF file showing PatternColour.
+Bytes MakeTiffFile(int width, int height);
+
+// A one-page PDF that draws a few filled rectangles and, when given, a line of text.
+Bytes MakePdfFile(const std::string& text = "");
+
+// An RTF document with one paragraph of text.
+Bytes MakeRtfFile(const std::string& text);
+
+}  // namespace pictrova::fixtures
