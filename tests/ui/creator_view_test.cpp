@@ -13,15 +13,25 @@ TEST(CreatorView, EmptyBitmapGivesNoImage) {
     EXPECT_TRUE(DibToImage(dib).isNull());
 }
 
-TEST(CreatorView, BottomUpBgrRowsBecomeATopDownImage) {
-    imaging::cDIBSection dib;
-    ASSERT_TRUE(dib.Create(3, 2, 3));
-    ASSERT_EQ(dib.BytesPerScanLine(), 12);  // 9 bytes of pixels, padded to 12
-    // The pixel memory is read-only from outside; a metafile-free bitmap is black.
-    const QImage black = DibToImage(dib);
-    ASSERT_FALSE(black.isNull());
-    EXPECT_EQ(black.size(), QSize(3, 2));
-    EXPECT_EQ(black.pixel(2, 1), qRgb(0, 0, 0));
+TEST(CreatorView, BottomUpRowsBecomeATopDownImage) {
+    struct Case {
+        int channels;
+        int rowBytes;  // padded to 4
+    };
+    for (const Case c : {Case{3, 12}, Case{4, 12}}) {
+        imaging::cDIBSection dib;
+        ASSERT_TRUE(dib.Create(3, 2, c.channels));
+        ASSERT_EQ(dib.BytesPerScanLine(), c.rowBytes);
+        std::uint8_t* bits = dib.DIBSectionBitsPtr();
+        // Bottom row first, blue-green-red: the bottom-left pixel red, the top-right one blue.
+        bits[2] = 255;
+        bits[c.rowBytes + 2 * c.channels] = 255;
+        const QImage image = DibToImage(dib);
+        ASSERT_EQ(image.size(), QSize(3, 2));
+        EXPECT_EQ(image.pixel(0, 1), qRgb(255, 0, 0)) << c.channels;
+        EXPECT_EQ(image.pixel(2, 0), qRgb(0, 0, 255)) << c.channels;
+        EXPECT_EQ(image.pixel(1, 0), qRgb(0, 0, 0)) << c.channels;
+    }
 }
 
 }  // namespace
