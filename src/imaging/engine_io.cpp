@@ -32,17 +32,23 @@ std::vector<std::uint8_t> ReadWholeFile(const std::filesystem::path& path, std::
     return bytes;
 }
 
-Magick::Image ReadEngineImage(std::span<const std::uint8_t> bytes, std::string_view coder) {
+Magick::Image ReadEngineImage(std::span<const std::uint8_t> bytes, std::string_view coder, bool strict) {
     StartImageEngine();
     if (bytes.empty()) throw Error("empty picture");
     return WithEngineErrors([&] {
         Magick::Image image;
-        image.quiet(true);
+        image.quiet(!strict);
         // Only the first frame is decoded: a hostile animation cannot make us decode the rest.
         image.subImage(0);
         image.subRange(1);
         if (!coder.empty()) image.magick(std::string(coder));
-        image.read(Magick::Blob(bytes.data(), bytes.size()));
+        try {
+            image.read(Magick::Blob(bytes.data(), bytes.size()));
+        } catch (const Magick::WarningCorruptImage& e) {
+            throw Error(e.what());
+        } catch (const Magick::Warning&) {
+            // Other remarks (an unknown tag, an odd profile) leave a sound picture.
+        }
         if (image.columns() == 0 || image.rows() == 0) throw Error("picture has no pixels");
         return image;
     });

@@ -28,7 +28,9 @@ std::vector<std::uint8_t> ReadWholeFile(const std::filesystem::path& path,
 // Decodes the first frame of `bytes` with the named coder (empty: the engine's own detection).
 // Starts the engine when needed. Throws PictureTooBig when the engine refuses the picture for
 // its resource limits, Error for every other failure (the engine's reason in the description).
-Magick::Image ReadEngineImage(std::span<const std::uint8_t> bytes, std::string_view coder);
+// `strict` also refuses a picture the engine found damaged but decoded in part (truncated data).
+Magick::Image ReadEngineImage(std::span<const std::uint8_t> bytes, std::string_view coder,
+                              bool strict = false);
 
 // Fills `dib` with the image as 24-bit pixels, flattened onto `background` where it is
 // transparent. Throws PictureTooBig when the image is larger than cDIBSection makes.

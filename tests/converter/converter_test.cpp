@@ -1,0 +1,302 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "converter/converter.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "imaging/engine_io.h"
+#include "imaging/picture_holder.h"
+#include "imaging/picture_kind.h"
+#include "picture_fixtures.h"
+#include "recording_host.h"
+#include "run/external_converter.h"
+#include "test_paths.h"
+
+namespace pictrova::converter {
+namespace {
+
+using imaging::cDIBSection;
+using imaging::PictureHolder;
+using run::OutputFormat;
+using testing::DibPixel;
+using testing::RecordingHost;
+using testing::Rgb;
+using testing::TempDir;
+
+constexpr int kWidth = 64;
+constexpr int kHeight = 48;
+
+// A card with a different colour at almost every pixel, so that a palette or an upside-down
+// row order cannot pass unnoticed.
+Rgb GradientColour(int x, int y) {
+    return {x * 255 / (kWidth - 1), y * 255 / (kHeight - 1), (x * 7 + y * 13) % 256};
+}
+
+void WriteGradientBmp(const std::filesystem::path& path) {
+    PictureHolder holder;
+    cDIBSection& dib = holder.Image();
+    dib.Create(kWidth, kHeight, 3);
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            Rgb c = GradientColour(x, y);
+            std::uint8_t* p = dib.DIBSectionBitsPtr() + static_cast<std::size_t>(kHeight - 1 - y) * dib.BytesPerScanLine() + 3 * x;
+            p[0] = static_cast<std::uint8_t>(c.b);
+            p[1] = static_cast<std::uint8_t>(c.g);
+            p[2] = static_cast<std::uint8_t>(c.r);
+        }
+    }
+    holder.SaveAsBmp(path);
+}
+
+// Runs the converter exactly as the run does: the command line text, split, no shell.
+std::int32_t RunConverter(OutputFormat format, int quality, const std::filesystem::path& output,
+                          const std::filesystem::path& input) {
+    RecordingHost host;
+    const std::string line = run::ConverterCommandLine(
+        (testing::BinDir() / "pictrova-convert").string(),
+        run::ConverterArguments(run::ConverterFormatWords(format, quality), output.string(), input.string()));
+    return run::ShellAndWait(host, line, 0, std::chrono::seconds(60));
+}
+
+std::size_t FileCount(const std::filesystem::path& dir) {
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
+}
+
+struct OutputCase {
+    OutputFormat format;
+    int quality;
+    const char* coder;         // what the engine must find in the output
+    int maxChannelDifference;  // 0: lossless
+};
+
+TEST(PictrovaConvert, EveryOutputFormatReadsBackAsTheInput) {
+    const OutputCase cases[] = {
+        {OutputFormat::BMP, 85, "BMP", 0},   {OutputFormat::PNG, 85, "PNG", 0},
+        {OutputFormat::PNG, 0, "PNG", 0},    {OutputFormat::PNG, 100, "PNG", 0},
+        {OutputFormat::TIFF, 85, "TIFF", 0}, {OutputFormat::TGA, 85, "TGA", 0},
+        {OutputFormat::PCX, 85, "PCX", 0},
+        // 256 colours out of ~3000, dithered: single pixels stray, the mean stays close
+        {OutputFormat::GIF, 85, "GIF", 128},
+    };
+    TempDir dir;
+    WriteGradientBmp(dir / "intermediate.bmp");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.coder) + " q" + std::to_string(c.quality));
+        const auto output = dir / ("Output1" + run::ConverterOutputExtension(c.format));
+        ASSERT_EQ(RunConverter(c.format, c.quality, output, dir / "intermediate.bmp"), 0);
+        const auto bytes = testing::ReadFile(output);
+        Magick::Image image = imaging::ReadEngineImage(bytes, c.coder == std::string("TGA") ? "TGA" : "");
+        EXPECT_EQ(image.magick(), c.coder);
+        cDIBSection back;
+        imaging::EngineImageToDib(image, back);
+        ASSERT_EQ(back.dib_width(), kWidth);
+        ASSERT_EQ(back.dib_height(), kHeight);
+        int worst = 0;
+        long total = 0;
+        for (int y = 0; y < kHeight; ++y) {
+            for (int x = 0; x < kWidth; ++x) {
+                const Rgb got = DibPixel(back, x, y);
+                const Rgb want = GradientColour(x, y);
+                const int d = std::max({std::abs(got.r - want.r), std::abs(got.g - want.g), std::abs(got.b - want.b)});
+                worst = std::max(worst, d);
+                total += d;
+            }
+        }
+        EXPECT_LE(worst, c.maxChannelDifference);
+        if (c.format == OutputFormat::GIF) {
+            EXPECT_LE(total / (kWidth * kHeight), 12);  // mean error of the palette
+            EXPECT_GT(worst, 0);                        // it really was reduced
+        }
+        std::filesystem::remove(output);
+        EXPECT_EQ(FileCount(dir.path()), 1u);  // no temporary left beside
+    }
+}
+
+TEST(PictrovaConvert, TargaIsWrittenTheRightWayUp) {
+    TempDir dir;
+    WriteGradientBmp(dir / "in.bmp");
+    ASSERT_EQ(RunConverter(OutputFormat::TGA, 85, dir / "out.tga", dir / "in.bmp"), 0);
+    const auto tga = testing::ReadFile(dir / "out.tga");
+    ASSERT_GT(tga.size(), 18u);
+    // Header: id length, colour-map type, image type 2 (true colour), ..., depth at 16,
+    // descriptor at 17 (bit 5: first stored row is the top one).
+    ASSERT_EQ(tga[1], 0);
+    ASSERT_EQ(tga[2], 2);
+    ASSERT_EQ(tga[16], 24);
+    const bool topFirst = (tga[17] & 0x20) != 0;
+    const std::size_t first = 18 + tga[0];
+    const Rgb stored{tga[first + 2], tga[first + 1], tga[first]};
+    EXPECT_EQ(stored, GradientColour(0, topFirst ? 0 : kHeight - 1));
+    const std::size_t lastRow = first + static_cast<std::size_t>(kHeight - 1) * kWidth * 3;
+    const Rgb storedLast{tga[lastRow + 2], tga[lastRow + 1], tga[lastRow]};
+    EXPECT_EQ(storedLast, GradientColour(0, topFirst ? kHeight - 1 : 0));
+}
+
+TEST(PictrovaConvert, ReadsIconsCursorsAndTargaByContent) {
+    TempDir dir;
+    WriteGradientBmp(dir / "in.bmp");
+    ASSERT_EQ(RunConverter(OutputFormat::TGA, 85, dir / "card.tga", dir / "in.bmp"), 0);
+    const struct {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        int width;
+    } cases[] = {
+        {"icon", testing::IconFile(1), 16},
+        {"cursor", testing::IconFile(2), 16},
+        {"targa", testing::ReadFile(dir / "card.tga"), kWidth},
+        {"gif", testing::EngineEncodedCard("GIF", 20, 10), 20},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // The work file is called temp.bmp whatever it holds.
+        testing::WriteFile(dir / "temp.bmp", c.bytes);
+        ASSERT_EQ(RunConverter(OutputFormat::BMP, 0, dir / "temp.bmp", dir / "temp.bmp"), 0);
+        const auto bmp = testing::ReadFile(dir / "temp.bmp");
+        ASSERT_EQ(imaging::SniffPictureKind(bmp), imaging::PictureKind::Bmp);
+        EXPECT_EQ(bmp[28], 24);  // 24 bits per pixel
+        PictureHolder holder;
+        holder.LoadFromFile(dir / "temp.bmp");
+        EXPECT_EQ(holder.Image().dib_width(), c.width);
+    }
+}
+
+std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
+    std::uint32_t crc = 0xFFFFFFFF;
+    for (std::size_t i = 0; i < size; ++i) {
+        crc ^= data[i];
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+    }
+    return ~crc;
+}
+
+void PngChunk(std::vector<std::uint8_t>& png, const char* type, const std::vector<std::uint8_t>& data) {
+    for (int s = 24; s >= 0; s -= 8) png.push_back(static_cast<std::uint8_t>(data.size() >> s));
+    const std::size_t start = png.size();
+    png.insert(png.end(), type, type + 4);
+    png.insert(png.end(), data.begin(), data.end());
+    const std::uint32_t crc = Crc32(png.data() + start, png.size() - start);
+    for (int s = 24; s >= 0; s -= 8) png.push_back(static_cast<std::uint8_t>(crc >> s));
+}
+
+// A 31 KB PNG that declares 16000 x 16000 grey pixels.
+std::vector<std::uint8_t> PngDeclaringHugeSize() {
+    std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    PngChunk(png, "IHDR", {0, 0, 0x3E, 0x80, 0, 0, 0x3E, 0x80, 8, 0, 0, 0, 0});
+    std::vector<std::uint8_t> idat = {0x78, 0x01};
+    idat.resize(31 * 1024, 0);
+    PngChunk(png, "IDAT", idat);
+    PngChunk(png, "IEND", {});
+    return png;
+}
+
+TEST(PictrovaConvert, HostileInputsFailAndWriteNothing) {
+    TempDir dir;
+    auto bmp = testing::EngineEncodedCard("BMP", 40, 30);
+    auto png = testing::EngineEncodedCard("PNG", 40, 30);
+    auto wrongMagic = bmp;
+    wrongMagic[0] = 'Q';
+    auto zeroWidthBmp = bmp;
+    std::fill(zeroWidthBmp.begin() + 18, zeroWidthBmp.begin() + 22, 0);
+    const struct {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+    } cases[] = {
+        {"huge declared gif", testing::GifDeclaring(16000, 16000, 31 * 1024)},
+        {"huge declared png", PngDeclaringHugeSize()},
+        {"zero-size gif", testing::GifDeclaring(0, 0, 10)},
+        {"zero-width bmp", zeroWidthBmp},
+        {"wrong magic", wrongMagic},
+        {"truncated bmp", std::vector<std::uint8_t>(bmp.begin(), bmp.begin() + bmp.size() / 2)},
+        {"truncated png", std::vector<std::uint8_t>(png.begin(), png.begin() + png.size() / 2)},
+        {"text", {'<', 's', 'v', 'g', '>', '\n'}},
+        {"drawing script", {'v', 'i', 'e', 'w', 'b', 'o', 'x', ' ', '0', ' ', '0', ' ', '9', ' ', '9', '\n'}},
+        {"empty", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::WriteFile(dir / "temp.bmp", c.bytes);
+        for (OutputFormat format : {OutputFormat::PNG, OutputFormat::BMP}) {
+            const auto output = dir / ("out" + run::ConverterOutputExtension(format));
+            EXPECT_NE(RunConverter(format, 85, output, dir / "temp.bmp"), 0);
+            EXPECT_FALSE(std::filesystem::exists(output));
+            EXPECT_EQ(FileCount(dir.path()), 1u);
+        }
+    }
+}
+
+TEST(PictrovaConvert, MissingInputOrUnwritableOutputFails) {
+    TempDir dir;
+    WriteGradientBmp(dir / "in.bmp");
+    EXPECT_EQ(RunConverter(OutputFormat::PNG, 85, dir / "out.png", dir / "missing.bmp"), 1);
+    EXPECT_EQ(RunConverter(OutputFormat::PNG, 85, dir / "no-folder" / "out.png", dir / "in.bmp"), 1);
+    EXPECT_EQ(FileCount(dir.path()), 1u);
+}
+
+TEST(ConverterArguments, EveryRowOfTheRunParses) {
+    const struct {
+        OutputFormat format;
+        OutputKind kind;
+        std::optional<std::uint32_t> quality;
+        bool dither;
+        std::optional<std::uint32_t> colours;
+    } cases[] = {
+        {OutputFormat::BMP, OutputKind::Bmp, std::nullopt, false, std::nullopt},
+        {OutputFormat::PNG, OutputKind::Png, 77u, false, std::nullopt},
+        {OutputFormat::GIF, OutputKind::Gif, std::nullopt, true, 256u},
+        {OutputFormat::TIFF, OutputKind::Tiff, std::nullopt, false, std::nullopt},
+        {OutputFormat::TGA, OutputKind::Tga, std::nullopt, false, std::nullopt},
+        {OutputFormat::PCX, OutputKind::Pcx, std::nullopt, false, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const std::string args = run::ConverterArguments(run::ConverterFormatWords(c.format, 77), "/o/a b.x", "/i/c d.bmp");
+        const std::string line = run::ConverterCommandLine("/bin/pictrova-convert", args);
+        auto split = run::SplitCommandLine(line);
+        split.erase(split.begin());
+        // Split as the run starts it, the arguments alone as one string, and the whole line.
+        for (const auto& given : {split, std::vector<std::string>{args}, std::vector<std::string>{line}}) {
+            SCOPED_TRACE(args);
+            ConversionRequest r = ParseConverterArguments(given);
+            EXPECT_EQ(r.output, c.kind);
+            EXPECT_EQ(r.quality, c.quality);
+            EXPECT_EQ(r.dither, c.dither);
+            EXPECT_EQ(r.colours, c.colours);
+            EXPECT_EQ(r.outputPath, "/o/a b.x");
+            EXPECT_EQ(r.inputPath, "/i/c d.bmp");
+        }
+    }
+}
+
+TEST(ConverterArguments, MalformedArgumentsAreUsageErrors) {
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"-out"},
+        {"-out", "jpg", "-o", "a", "b"},
+        {"-o", "a", "b"},
+        {"-out", "png", "-q", "-5", "-o", "a", "b"},
+        {"-out", "png", "-q", "x", "-o", "a", "b"},
+        {"-out", "gif", "-colors", "100000", "-o", "a", "b"},
+        {"-out", "png", "-resize", "9", "-o", "a", "b"},
+        {"-out", "png", "-o", "a"},
+        {"-out", "png", "-o", "a", "b", "c"},
+        {"-out", "png", "-o", "", "b"},
+    };
+    for (const auto& args : cases) EXPECT_THROW(ParseConverterArguments(args), UsageError);
+}
+
+TEST(ConverterMain, ReportsOneLineAndAStatus) {
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(ConverterMain({"-out", "png"}), 2);
+    std::string usage = ::testing::internal::GetCapturedStderr();
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(ConverterMain({"-out", "png", "-o", "/nonexistent/a.png", "/nonexistent/b.bmp"}), 1);
+    std::string failure = ::testing::internal::GetCapturedStderr();
+    for (const std::string& text : {usage, failure}) {
+        EXPECT_EQ(text.rfind("pictrova-convert: ", 0), 0u) << text;
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+    }
+}
+
+}  // namespace
+}  // namespace pictrova::converter

@@ -1,0 +1,293 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "imaging/picture_files.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+
+#include "imaging/jpeg_encoder.h"
+#include "imaging/picture_kind.h"
+#include "picture_fixtures.h"
+#include "recording_host.h"
+#include "test_paths.h"
+#include "wmf_builder.h"
+
+namespace pictrova::imaging {
+namespace {
+
+using testing::CardColour;
+using testing::DibPixel;
+using testing::RecordingHost;
+using testing::Rgb;
+using testing::TempDir;
+
+int Distance(Rgb a, Rgb b) { return std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b); }
+
+void ExpectCard(const PictureHolder& holder, int width, int height, int tolerance) {
+    ASSERT_TRUE(holder.HasPicture());
+    ASSERT_EQ(holder.Image().dib_width(), width);
+    ASSERT_EQ(holder.Image().dib_height(), height);
+    // Probe each quadrant away from its edges (lossy coders blur the borders).
+    for (auto [fx, fy] : {std::pair{0.25, 0.25}, {0.75, 0.25}, {0.25, 0.75}, {0.75, 0.75}}) {
+        const int x = static_cast<int>(fx * width);
+        const int y = static_cast<int>(fy * height);
+        EXPECT_LE(Distance(DibPixel(holder.Image(), x, y), CardColour(x, y, width, height)), tolerance)
+            << x << "," << y;
+    }
+}
+
+std::vector<std::uint8_t> PlaceableMetafile() {
+    // 1440 units per inch, box 0,0 - 1440,720: a picture of 1 x 0.5 inch.
+    auto bits = testing::WmfBuilder::TwoShapes().Build();
+    std::vector<std::uint8_t> file = PlaceableHeader(LogicalWindow{0, 0, 1440, 720}, 1440);
+    file.insert(file.end(), bits.begin(), bits.end());
+    return file;
+}
+
+struct LoadCase {
+    const char* name;
+    std::vector<std::uint8_t> bytes;
+    int width, height, tolerance;
+};
+
+TEST(LoadPictureFile, LoadsEveryListedKindByContent) {
+    TempDir dir;
+    PictureHolder card;
+    testing::FillCard(card.Image(), 40, 30);
+    card.SaveAsBmp(dir / "card.bmp");
+    SaveJPG(card, dir / "card.jpg", 95);
+
+    const LoadCase cases[] = {
+        {"bmp", testing::ReadFile(dir / "card.bmp"), 40, 30, 0},
+        {"jpeg", testing::ReadFile(dir / "card.jpg"), 40, 30, 30},
+        {"gif", testing::EngineEncodedCard("GIF", 40, 30), 40, 30, 0},
+        {"ico", testing::IconFile(1), 16, 16, 0},
+        {"cur", testing::IconFile(2), 16, 16, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Every work file is called temp.bmp: only the content tells the kind.
+        testing::WriteFile(dir / "temp.bmp", c.bytes);
+        RecordingHost host;
+        PictureHolder holder;
+        std::string message;
+        bool tooBig = false;
+        ASSERT_TRUE(LoadPictureFile(host, holder, dir / "temp.bmp", message, false, tooBig));
+        EXPECT_EQ(message, "");
+        EXPECT_FALSE(tooBig);
+        ExpectCard(holder, c.width, c.height, c.tolerance);
+    }
+}
+
+TEST(LoadPictureFile, MetafileIsDrawnAtItsPlaceableSize) {
+    TempDir dir;
+    testing::WriteFile(dir / "temp.bmp", PlaceableMetafile());
+    RecordingHost host;
+    PictureHolder holder;
+    std::string message;
+    bool tooBig = false;
+    ASSERT_TRUE(LoadPictureFile(host, holder, dir / "temp.bmp", message, false, tooBig));
+    EXPECT_EQ(holder.Image().dib_width(), 96);
+    EXPECT_EQ(holder.Image().dib_height(), 48);
+    EXPECT_EQ(DibPixel(holder.Image(), 10, 10), (Rgb{255, 0, 0}));
+    EXPECT_EQ(DibPixel(holder.Image(), 90, 3), (Rgb{0, 0, 0}));
+}
+
+TEST(LoadPictureFile, NonPicturesLeaveTheHolderEmpty) {
+    TempDir dir;
+    auto bmp = testing::EngineEncodedCard("BMP", 40, 30);
+    auto truncatedBmp = std::vector<std::uint8_t>(bmp.begin(), bmp.begin() + 60);
+    auto wrongMagic = bmp;
+    wrongMagic[0] = 'X';
+    std::vector<std::uint8_t> emf(88, 0);
+    emf[0] = 1;
+    emf[40] = ' ', emf[41] = 'E', emf[42] = 'M', emf[43] = 'F';
+    const struct {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+    } cases[] = {
+        {"text", {'h', 'e', 'l', 'l', 'o', '\n'}},
+        {"empty", {}},
+        {"png is not a listed kind", testing::EngineEncodedCard("PNG", 40, 30)},
+        {"tiff is not a listed kind", testing::EngineEncodedCard("TIFF", 40, 30)},
+        {"truncated bmp", truncatedBmp},
+        {"wrong magic", wrongMagic},
+        {"enhanced metafile", emf},
+        {"zero-size gif", testing::GifDeclaring(0, 0, 10)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::WriteFile(dir / "temp.bmp", c.bytes);
+        RecordingHost host;
+        PictureHolder holder;
+        testing::FillCard(holder.Image(), 4, 4);  // a previous picture must not survive
+        std::string message = "before";
+        bool tooBig = false;
+        EXPECT_FALSE(LoadPictureFile(host, holder, dir / "temp.bmp", message, true, tooBig));
+        EXPECT_FALSE(holder.HasPicture());
+        EXPECT_EQ(message, "before\r\n" + (dir / "temp.bmp").string());
+        EXPECT_FALSE(tooBig);
+        EXPECT_TRUE(host.messages.empty());
+    }
+}
+
+TEST(LoadPictureFile, MissingFileIsFalse) {
+    RecordingHost host;
+    PictureHolder holder;
+    std::string message;
+    bool tooBig = false;
+    EXPECT_FALSE(LoadPictureFile(host, holder, "/nonexistent/temp.bmp", message, true, tooBig));
+    EXPECT_EQ(message, "\r\n/nonexistent/temp.bmp");
+    EXPECT_FALSE(tooBig);
+}
+
+TEST(LoadPictureFile, HugeDeclaredSizeIsTooBigAndRefusedQuickly) {
+    TempDir dir;
+    const auto gif = testing::GifDeclaring(16000, 16000, 31 * 1024);
+    testing::WriteFile(dir / "temp.bmp", gif);
+    for (bool show : {false, true}) {
+        RecordingHost host;
+        PictureHolder holder;
+        std::string message;
+        bool tooBig = false;
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_FALSE(LoadPictureFile(host, holder, dir / "temp.bmp", message, show, tooBig));
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+        EXPECT_TRUE(tooBig);
+        EXPECT_FALSE(holder.HasPicture());
+        if (show) {
+            ASSERT_EQ(host.messages.size(), 1u);
+            EXPECT_EQ(host.messages[0], "Picture " + (dir / "temp.bmp").string() + " is too big.");
+        } else {
+            EXPECT_TRUE(host.messages.empty());
+        }
+    }
+}
+
+std::vector<std::uint8_t> WrappedDib(std::vector<std::uint8_t> picture, const char* pictureText,
+                                     const char* dibText) {
+    std::vector<std::uint8_t> file(45, '.');
+    std::copy(pictureText, pictureText + 7, file.begin() + 20);
+    std::copy(dibText, dibText + 3, file.begin() + 41);
+    file.insert(file.end(), picture.begin(), picture.end());
+    return file;
+}
+
+TEST(RepairPictureFile, PutsTheBitmapMarkerBeforeTheWrappedPicture) {
+    TempDir dir;
+    // The bitmap file minus its "BM": what the wrapper carries from offset 45.
+    auto bmp = testing::EngineEncodedCard("BMP", 40, 30);
+    std::vector<std::uint8_t> rest(bmp.begin() + 2, bmp.end());
+    const auto wrapped = WrappedDib(rest, "Picture", "DIB");
+    testing::WriteFile(dir / "temp.bmp", wrapped);
+    RepairPictureFile(dir / "temp.bmp");
+    const auto repaired = testing::ReadFile(dir / "temp.bmp");
+    EXPECT_EQ(repaired.size(), wrapped.size() - 43);
+    EXPECT_EQ(repaired, bmp);
+
+    RecordingHost host;
+    PictureHolder holder;
+    std::string message;
+    bool tooBig = false;
+    EXPECT_TRUE(LoadPictureFile(host, holder, dir / "temp.bmp", message, false, tooBig));
+}
+
+TEST(RepairPictureFile, OtherFilesAreLeftAlone) {
+    TempDir dir;
+    auto shortWrapped = WrappedDib({}, "Picture", "DIB");
+    shortWrapped.resize(43);
+    const struct {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+    } cases[] = {
+        {"lower-case picture", WrappedDib({1, 2, 3}, "picture", "DIB")},
+        {"lower-case dib", WrappedDib({1, 2, 3}, "Picture", "dib")},
+        {"a bitmap already", testing::EngineEncodedCard("BMP", 40, 30)},
+        {"shorter than the texts", shortWrapped},
+        {"empty", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::WriteFile(dir / "temp.bmp", c.bytes);
+        RepairPictureFile(dir / "temp.bmp");
+        EXPECT_EQ(testing::ReadFile(dir / "temp.bmp"), c.bytes);
+    }
+    EXPECT_THROW(RepairPictureFile(dir / "missing.bmp"), Error);
+}
+
+TEST(SaveJPG, WritesAJpegOfThePicture) {
+    TempDir dir;
+    PictureHolder card;
+    testing::FillCard(card.Image(), 64, 48);
+    for (std::uint8_t quality : {0, 50, 100, 255}) {
+        SCOPED_TRACE(static_cast<int>(quality));
+        SaveJPG(card, dir / "out.jpg", quality);
+        const auto bytes = testing::ReadFile(dir / "out.jpg");
+        EXPECT_EQ(SniffPictureKind(bytes), PictureKind::Jpeg);
+        PictureHolder back;
+        back.LoadFromFile(dir / "out.jpg");
+        ExpectCard(back, 64, 48, quality >= 50 ? 30 : 120);
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+TEST(SaveJPG, FailuresRaiseErrorFiveWithTheStatus) {
+    TempDir dir;
+    PictureHolder empty;
+    PictureHolder card;
+    testing::FillCard(card.Image(), 8, 8);
+    const struct {
+        const char* name;
+        const PictureHolder& picture;
+        std::filesystem::path path;
+        const char* description;
+    } cases[] = {
+        {"no picture", empty, dir / "a.jpg", "Cannot save the image. GDI+ Error:2"},
+        {"missing folder", card, dir / "missing" / "a.jpg", "Cannot save the image. GDI+ Error:7"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        try {
+            SaveJPG(c.picture, c.path, 80);
+            ADD_FAILURE() << "no error";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.number(), 5);
+            EXPECT_EQ(e.description(), c.description);
+            EXPECT_EQ(e.source(), "");
+        }
+    }
+}
+
+TEST(PictureHolder, SavesA24BitBmpThatReadsBackExactly) {
+    TempDir dir;
+    PictureHolder card;
+    testing::FillCard(card.Image(), 5, 3);  // 15-byte rows padded to 16
+    card.SaveAsBmp(dir / "c.bmp");
+    const auto bytes = testing::ReadFile(dir / "c.bmp");
+    ASSERT_EQ(bytes.size(), 54u + 3 * 16);
+    EXPECT_EQ(bytes[0], 'B');
+    EXPECT_EQ(bytes[28], 24);  // bits per pixel
+    PictureHolder back;
+    back.LoadFromFile(dir / "c.bmp");
+    for (int y = 0; y < 3; ++y) {
+        for (int x = 0; x < 5; ++x) EXPECT_EQ(DibPixel(back.Image(), x, y), CardColour(x, y, 5, 3));
+    }
+    PictureHolder empty;
+    EXPECT_THROW(empty.SaveAsBmp(dir / "e.bmp"), Error);
+}
+
+TEST(PictureKind, SniffsByContent) {
+    EXPECT_EQ(SniffPictureKind(testing::EngineEncodedCard("PNG", 4, 4)), PictureKind::Png);
+    EXPECT_EQ(SniffPictureKind(testing::EngineEncodedCard("TGA", 4, 4)), PictureKind::Tga);
+    EXPECT_EQ(SniffPictureKind(testing::EngineEncodedCard("PCX", 4, 4)), PictureKind::Pcx);
+    EXPECT_EQ(SniffPictureKind(testing::EngineEncodedCard("TIFF", 4, 4)), PictureKind::Tiff);
+    EXPECT_EQ(SniffPictureKind(testing::IconFile(1)), PictureKind::Ico);
+    EXPECT_EQ(SniffPictureKind(testing::IconFile(2)), PictureKind::Cur);
+    EXPECT_EQ(SniffPictureKind(testing::WmfBuilder().Build()), PictureKind::Wmf);
+    EXPECT_EQ(SniffPictureKind(std::vector<std::uint8_t>(18, 0)), PictureKind::Unknown);
+    EXPECT_EQ(SniffPictureKind(std::vector<std::uint8_t>{0, 0, 1, 0}), PictureKind::Unknown);
+}
+
+}  // namespace
+}  // namespace pictrova::imaging
