@@ -26,6 +26,10 @@ namespace {
     throw Error(what + ": " + std::strerror(error), error);
 }
 
+// Access stops at 2 GB; anything far beyond is not a database, and would only fill the disk
+// with its temporary image.
+constexpr std::uint64_t kLargestAccessFile = std::uint64_t{4} << 30;
+
 // Reads `out.size()` bytes of the source file starting at `offset`.
 using ReadAt = std::function<void(std::uint64_t offset, std::span<std::uint8_t> out)>;
 
@@ -129,8 +133,7 @@ PlainImage Decrypt(std::uint64_t fileSize, const ReadAt& read, std::string_view 
 
     // A partial page at the end cannot be decrypted and no reader could use it.
     const std::uint64_t pageCount = fileSize / header.pageSize;
-    if (pageCount > std::numeric_limits<std::uint32_t>::max())
-        throw Error("The database file is too large to be an Access database.");
+    if (fileSize > kLargestAccessFile) throw Error("The database file is too large to be an Access database.");
     const std::uint64_t imageSize = CheckedMul<std::uint64_t>(pageCount, header.pageSize);
     const std::size_t size = CheckedCast<std::size_t>(imageSize);
     PlainImage image = imageSize > options.memoryLimit

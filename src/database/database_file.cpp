@@ -37,7 +37,15 @@ void FinishOpening(DatabaseFile& file) {
     mdb_set_shortdate_fmt(mdb, "%Y-%m-%d");
     mdb_set_boolean_fmt_numbers(mdb);
     mdb_set_repid_fmt(mdb, MDB_BRACES_4_2_2_8);
-    if (!mdb_read_catalog(mdb, MDB_ANY)) throw Error(UnrecognizedFormatText(file.path));
+    // libmdb prints to stderr when the catalog's page is missing or is not a table definition;
+    // checking first keeps a truncated or foreign file quiet. mdb_read_pg undoes page encoding.
+    constexpr unsigned long kCatalogPage = 2;
+    constexpr unsigned char kTableDefinitionPage = 0x02;
+    auto pageSize = static_cast<std::uint64_t>(mdb->fmt->pg_size);
+    if (file.imageBytes < (kCatalogPage + 1) * pageSize ||
+        mdb_read_pg(mdb, kCatalogPage) != mdb->fmt->pg_size ||
+        mdb->pg_buf[0] != kTableDefinitionPage || !mdb_read_catalog(mdb, MDB_ANY))
+        throw Error(UnrecognizedFormatText(file.path));
 }
 
 }  // namespace

@@ -174,7 +174,7 @@ bool RecordsetState::Fetch() {
     for (FieldState& field : fields) {
         field.chunkReader.reset();
         field.chunkOffset = 0;
-        if (!field.bound || field.boundLength == 0) continue;
+        if (!field.bound || field.column->cur_value_len == 0) continue;
         if (field.adoType == kAdLongVarBinary) {
             std::memcpy(field.longValueHeader.data(), field.buffer.data(),
                         field.longValueHeader.size());
@@ -341,8 +341,11 @@ LongValueReader StartLongValue(RecordsetState& state, FieldState& field) {
                            field.column->cur_value_len, state.imageBytes, field.name);
 }
 
+// libmdb leaves a value's length in the row at 0 for Null. The bound text cannot tell: binary
+// text stops at its first zero byte, and an empty Memo has text of length 0 but a header in
+// the row. (An empty Text value has no bytes in the row and reads as Null.)
 bool IsNull(const FieldState& field) {
-    return field.adoType != kAdBoolean && (!field.bound || field.boundLength == 0);
+    return field.adoType != kAdBoolean && (!field.bound || field.column->cur_value_len == 0);
 }
 
 std::string_view BoundText(const FieldState& field) {

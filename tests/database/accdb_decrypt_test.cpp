@@ -169,6 +169,20 @@ TEST(DecryptAccdbImage, PasswordIsCheckedBeforeTheImageIsMade) {
     }
 }
 
+// A sparse file far beyond Access's 2 GB limit must not turn into gigabytes of temporary image.
+TEST(DecryptAccdbImage, FilesFarBeyondAccessSizeAreRefused) {
+    testing::TempDir dir;
+    WriteFile(dir / "huge.accdb", jet::EncryptAccdbImage(PlainAceImage(2), Spec(AccdbEncryption::CryptoApiAes, 128), "pw"));
+    std::filesystem::resize_file(dir / "huge.accdb", std::uint64_t{5} << 30);
+    OpenFile file(dir / "huge.accdb");
+    try {
+        DecryptAccdbImage(file.fd, "pw");
+        ADD_FAILURE();
+    } catch (const Error& e) {
+        EXPECT_NE(e.description().find("too large"), std::string::npos) << e.description();
+    }
+}
+
 TEST(DecryptAccdbImage, PartialLastPageIsDropped) {
     Image encrypted = jet::EncryptAccdbImage(PlainAceImage(4), Spec(AccdbEncryption::CryptoApiAes, 128), "pw");
     encrypted.resize(encrypted.size() - 100);

@@ -1,0 +1,199 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Our database files read by a second, independent reader: the npm package mdb-reader. It is
+// installed once into a cache folder of the build tree; without node, npm or the network the
+// test is skipped with a message saying which.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "jet_writer/jet_writer.h"
+#include "test_paths.h"
+#include "writer_fixtures.h"
+
+namespace pictrova::jet {
+namespace {
+
+using testing::TempDir;
+
+struct CommandResult {
+    int status = -1;
+    std::string output;
+};
+
+CommandResult RunCommand(const std::string& command) {
+    CommandResult result;
+    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return result;
+    std::array<char, 4096> chunk;
+    while (std::size_t n = std::fread(chunk.data(), 1, chunk.size(), pipe)) result.output.append(chunk.data(), n);
+    result.status = ::pclose(pipe);
+    return result;
+}
+
+std::string Quote(const std::filesystem::path& path) { return "'" + path.string() + "'"; }
+
+// Installs mdb-reader 3 into the cache unless it is there; empty on success, else the reason.
+std::string EnsureMdbReader(const std::filesystem::path& cache) {
+    if (RunCommand("command -v node && command -v npm").status != 0) return "node and npm are not installed";
+    std::filesystem::create_directories(cache);
+    if (std::filesystem::exists(cache / "node_modules/mdb-reader/package.json")) return {};
+    CommandResult install = RunCommand("flock " + Quote(cache / ".lock") + " sh -c 'test -f " +
+                                (cache / "node_modules/mdb-reader/package.json").string() +
+                                " || timeout 300 npm install --prefix " + Quote(cache) +
+                                " mdb-reader@3 --no-audit --no-fund'");
+    if (install.status != 0) return "npm could not install mdb-reader@3 (no network?): " + install.output;
+    return {};
+}
+
+// Compares the file with the expectations in JSON and prints one line per difference.
+constexpr const char* kCompareScript = R"(
+import { readFileSync } from "node:fs";
+import { pathToFileURL } from "node:url";
+const [, , modulePath, databasePath, expectedPath] = process.argv;
+const { default: MDBReader } = await import(pathToFileURL(modulePath).href);
+const expected = JSON.parse(readFileSync(expectedPath, "utf8"));
+const reader = new MDBReader(readFileSync(databasePath));
+const errors = [];
+const same = (what, actual, wanted) => {
+  if (JSON.stringify(actual) !== JSON.stringify(wanted))
+    errors.push(`${what}: got ${JSON.stringify(actual).slice(0, 200)}, want ${JSON.stringify(wanted).slice(0, 200)}`);
+};
+same("tables", reader.getTableNames(), expected.tables);
+same("tables and links", reader.getTableNames({ linkedTables: true }), expected.tablesAndLinks);
+same("password", reader.getPassword(), expected.password);
+let values = 0;
+for (const [name, table] of Object.entries(expected.data)) {
+  const actual = reader.getTable(name);
+  same(`${name} columns`, actual.getColumnNames(), table.columns);
+  const rows = actual.getData();
+  same(`${name} row count`, rows.length, table.rows.length);
+  table.rows.forEach((row, r) => row.forEach((want, c) => {
+    let got = rows[r]?.[table.columns[c]];
+    if (Buffer.isBuffer(got)) got = { hex: got.toString("hex") };
+    same(`${name} row ${r} ${table.columns[c]}`, got ?? null, want);
+    ++values;
+  }));
+}
+console.log(`${values} values compared, ${errors.length} differences`);
+for (const e of errors) console.log(e);
+process.exit(errors.length ? 1 : 0);
+)";
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string JsonValue(const Value& value) {
+    if (const auto* number = std::get_if<std::int64_t>(&value)) return std::to_string(*number);
+    if (const auto* text = std::get_if<std::string>(&value)) return JsonString(*text);
+    if (const auto* bytes = std::get_if<Bytes>(&value)) {
+        static const char* kHex = "0123456789abcdef";
+        std::string hex;
+        for (std::uint8_t b : *bytes) {
+            hex += kHex[b >> 4];
+            hex += kHex[b & 15];
+        }
+        return "{\"hex\":\"" + hex + "\"}";
+    }
+    return "null";
+}
+
+std::string JsonNames(const std::vector<std::string>& names) {
+    std::string out = "[";
+    for (const auto& name : names) out += (out.size() > 1 ? "," : "") + JsonString(name);
+    return out + "]";
+}
+
+std::string ExpectedJson(const DatabaseSpec& spec) {
+    std::vector<std::string> tables;
+    for (const TableSpec& table : spec.tables) tables.push_back(table.name);
+    std::vector<std::string> tablesAndLinks = tables;
+    for (const CatalogObjectSpec& object : spec.otherObjects)
+        if (object.kind == ObjectKind::LinkedTable) tablesAndLinks.push_back(object.name);
+    std::ostringstream json;
+    json << "{\"tables\":" << JsonNames(tables) << ",\"tablesAndLinks\":" << JsonNames(tablesAndLinks)
+         << ",\"password\":" << (spec.password.empty() ? "null" : JsonString(spec.password)) << ",\"data\":{";
+    for (std::size_t t = 0; t < spec.tables.size(); ++t) {
+        const TableSpec& table = spec.tables[t];
+        std::vector<std::string> columns;
+        for (const ColumnSpec& column : table.columns) columns.push_back(column.name);
+        json << (t ? "," : "") << JsonString(table.name) << ":{\"columns\":" << JsonNames(columns) << ",\"rows\":[";
+        for (std::size_t r = 0; r < table.rows.size(); ++r) {
+            json << (r ? "," : "") << "[";
+            for (std::size_t c = 0; c < table.rows[r].size(); ++c) json << (c ? "," : "") << JsonValue(table.rows[r][c]);
+            json << "]";
+        }
+        json << "]}";
+    }
+    json << "}}";
+    return json.str();
+}
+
+DatabaseSpec ComparedDatabase(Format format, std::size_t largestValue) {
+    DatabaseSpec spec;
+    spec.format = format;
+    spec.tables.push_back({"Pictures", {{"ID", ColumnType::Long}, {"Picture", ColumnType::OleObject}}, {}});
+    const std::size_t sizes[] = {0, 1, 64, 65, 4080, 4081, 8152, 8153, 100'000, largestValue};
+    for (std::size_t i = 0; i < std::size(sizes); ++i)
+        spec.tables[0].rows.push_back({std::int64_t(i), Pattern(sizes[i], i)});
+    spec.tables[0].rows.push_back({std::int64_t(99), Null});
+    spec.tables.push_back(EveryTypeTable());
+    spec.otherObjects = {{ObjectKind::Query, "Big Pictures", "", ""},
+                         {ObjectKind::LinkedTable, "Linked Pictures", "Pictures", "/data/other.mdb"}};
+    return spec;
+}
+
+TEST(MdbReader, ReadsEveryFormatByteExact) {
+    const std::filesystem::path cache = PICTROVA_TOOLS_TEST_CACHE;
+    if (std::string reason = EnsureMdbReader(cache); !reason.empty()) GTEST_SKIP() << reason;
+    TempDir dir;
+    std::ofstream(dir / "compare.mjs") << kCompareScript;
+
+    struct Case {
+        const char* file;
+        Format format;
+        const char* password;
+        std::uint32_t encodingKey;
+    };
+    // mdb-reader takes a long value's length from 24 bits, so it cannot read values of 16 MiB
+    // and more (libmdb can): the largest value here stays below that.
+    const Case cases[] = {
+        {"jet4.mdb", Format::Jet4, "", 0},          {"password.mdb", Format::Jet4, "s3cret!", 0},
+        {"encoded.mdb", Format::Jet4, "", 0x5EED},  {"ace12.accdb", Format::Ace12, "", 0},
+        {"ace14.accdb", Format::Ace14, "", 0},      {"ace15.accdb", Format::Ace15, "", 0},
+        {"ace16.accdb", Format::Ace16, "", 0},      {"ace17.accdb", Format::Ace17, "", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        DatabaseSpec spec = ComparedDatabase(c.format, c.format == Format::Jet4 ? 5 * 1024 * 1024 : 300'000);
+        spec.password = c.password;
+        spec.encodingKey = c.encodingKey;
+        WriteDatabase(dir / c.file, spec);
+        std::ofstream(dir / "expected.json") << ExpectedJson(spec);
+        CommandResult result = RunCommand("node " + Quote(dir / "compare.mjs") + " " +
+                                   Quote(cache / "node_modules/mdb-reader/lib/node/index.js") + " " +
+                                   Quote(dir / c.file) + " " + Quote(dir / "expected.json"));
+        EXPECT_EQ(result.status, 0) << result.output;
+        EXPECT_NE(result.output.find(" 0 differences"), std::string::npos) << result.output;
+    }
+}
+
+}  // namespace
+}  // namespace pictrova::jet

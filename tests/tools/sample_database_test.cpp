@@ -1,0 +1,74 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The sample database the build writes: read back with libmdb and every picture field run
+// through the real decoder.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "imaging/image_engine.h"
+#include "libmdb_read.h"
+#include "ole/ole_object_decoder.h"
+#include "test_paths.h"
+
+namespace pictrova {
+namespace {
+
+using testing::ReadCatalogWithLibmdb;
+using testing::ReadTableWithLibmdb;
+
+std::filesystem::path SamplePath() { return testing::BinDir() / "Samples" / "sample.mdb"; }
+
+TEST(SampleDatabase, ListsItsTwoTables) {
+    ASSERT_TRUE(std::filesystem::exists(SamplePath())) << "the build writes " << SamplePath();
+    std::vector<std::string> tables;
+    for (const auto& entry : ReadCatalogWithLibmdb(SamplePath()))
+        if (entry.type == 1 && entry.flags == 0) tables.push_back(entry.name);
+    EXPECT_EQ(tables, (std::vector<std::string>{"Pictures", "Raw Photos"}));
+}
+
+TEST(SampleDatabase, PicturesDecodeExceptTheEmptyUnknownAndLinkedOnes) {
+    imaging::StartImageEngine();
+    auto table = ReadTableWithLibmdb(SamplePath(), "Pictures");
+    EXPECT_EQ(table.columnNames, (std::vector<std::string>{"ID", "Caption", "Picture"}));
+    std::vector<std::string> extensions;
+    std::vector<std::string> labels;
+    std::vector<std::string> refused;
+    for (const auto& row : table.rows) {
+        ASSERT_TRUE(row[1].has_value());
+        if (!row[2]) {
+            refused.push_back(*row[1]);
+            continue;
+        }
+        std::vector<std::uint8_t> bytes(row[2]->begin(), row[2]->end());
+        std::string extension, label;
+        if (ole::fGetContentsStream(bytes, extension, label)) {
+            EXPECT_FALSE(bytes.empty()) << *row[1];
+            extensions.push_back(extension);
+            if (!label.empty()) labels.push_back(label);
+        } else {
+            refused.push_back(*row[1]);
+        }
+    }
+    EXPECT_EQ(extensions.size(), 12u) << ::testing::PrintToString(extensions);
+    EXPECT_EQ(refused, (std::vector<std::string>{"No picture", "Drawing of an unknown kind", "Linked picture"}));
+    EXPECT_GE(std::count(extensions.begin(), extensions.end(), "bmp"), 4);
+    // Packages carry their file's name, ending in its zero character.
+    EXPECT_EQ(labels, (std::vector<std::string>{std::string("sea.png\0", 8), std::string("meadow.jpg\0", 11),
+                                                std::string("dawn.gif\0", 9)}));
+}
+
+TEST(SampleDatabase, RawPhotosHoldJpegAndPngFilesAsTheyAre) {
+    auto table = ReadTableWithLibmdb(SamplePath(), "Raw Photos");
+    int jpeg = 0, png = 0;
+    for (const auto& row : table.rows) {
+        ASSERT_TRUE(row[2].has_value());
+        jpeg += row[2]->starts_with("\xFF\xD8\xFF");
+        png += row[2]->starts_with("\x89PNG\r\n\x1A\n");
+    }
+    EXPECT_EQ(jpeg, 2);
+    EXPECT_EQ(png, 2);
+}
+
+}  // namespace
+}  // namespace pictrova

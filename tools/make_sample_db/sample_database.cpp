@@ -1,0 +1,97 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "sample_database.h"
+
+#include "drawn_pictures.h"
+#include "ole_builder/ole_fields.h"
+#include "ole_builder/pictures.h"
+
+namespace pictrova::sample {
+
+namespace {
+
+using jet::ColumnType;
+using jet::Value;
+
+constexpr std::size_t kBmpFileHeaderSize = 14;
+constexpr std::uint16_t kAnisotropic = 8;  // metafile mapping mode MM_ANISOTROPIC
+
+Bytes PackedDib(const Bytes& bmpFile) { return Bytes(bmpFile.begin() + kBmpFileHeaderSize, bmpFile.end()); }
+
+struct Entry {
+    const char* caption;
+    Value picture;
+};
+
+std::vector<Entry> Pictures() {
+    DrawnPicture sunset{320, 240, "#1e3c78", "#f0a040", 0, "Sunset"};
+    DrawnPicture sea{320, 240, "#003049", "#90e0ef", 1, "Sea"};
+    DrawnPicture meadow{240, 180, "#a8dadc", "#2d6a4f", 2, "Meadow"};
+    DrawnPicture night{300, 200, "#03045e", "#7209b7", 3, "Night"};
+    DrawnPicture dawn{200, 200, "#ffafcc", "#ffd166", 4, "Dawn"};
+    DrawnPicture storm{256, 192, "#343a40", "#adb5bd", 5, "Storm"};
+
+    fixtures::PackageContents png;
+    png.label = "sea.png";
+    png.sourcePath = "C:\\Pictures\\sea.png";
+    png.tempPath = "C:\\Users\\Sample\\AppData\\Local\\Temp\\sea.png";
+    png.file = DrawPicture(sea, "PNG");
+    fixtures::PackageContents jpeg;
+    jpeg.label = "meadow.jpg";
+    jpeg.sourcePath = "C:\\Pictures\\meadow.jpg";
+    jpeg.tempPath = "C:\\Users\\Sample\\AppData\\Local\\Temp\\meadow.jpg";
+    jpeg.file = DrawPicture(meadow, "JPEG");
+    fixtures::PackageContents gif;
+    gif.label = "dawn.gif";
+    gif.sourcePath = "C:\\Pictures\\dawn.gif";
+    gif.tempPath = "C:\\Users\\Sample\\AppData\\Local\\Temp\\dawn.gif";
+    gif.file = DrawPicture(dawn, "GIF");
+
+    return {
+        {"Sunset (paint picture)", fixtures::BuildPaintPicture(DrawPicture(sunset, "BMP3"))},
+        {"Night (bitmap, 24 bits)", fixtures::BuildStaticDib(PackedDib(DrawPicture(night, "BMP3")))},
+        {"Pattern (bitmap, 256 colours)", fixtures::BuildStaticDib(fixtures::MakePackedDib(160, 120, 8))},
+        {"Pattern (bitmap, 16 colours)", fixtures::BuildStaticDib(fixtures::MakePackedDib(160, 120, 4))},
+        {"Shapes (metafile drawing)",
+         fixtures::BuildStaticMetafile(fixtures::MakeMetafile(400, 300, true), kAnisotropic, 8000, 6000)},
+        {"Sea (packaged PNG file)", fixtures::BuildPackage(png)},
+        {"Meadow (packaged JPEG file)", fixtures::BuildPackage(jpeg)},
+        {"Dawn (packaged GIF file)", fixtures::BuildPackage(gif)},
+        {"Colour photo (photo editor)", fixtures::BuildPhotoEditorObject(fixtures::MakePhotoEditorStream(3, 200, 150))},
+        {"Grey photo (photo editor)", fixtures::BuildPhotoEditorObject(fixtures::MakePhotoEditorStream(1, 200, 150))},
+        {"Storm (scanned TIFF document)", fixtures::BuildImagingObject(DrawPicture(storm, "TIFF"))},
+        {"Desk scan (scanner image)", fixtures::BuildDeskImageObject(fixtures::MakeDrawnBmpFile(200, 150, 2))},
+        {"No picture", jet::Null},
+        {"Drawing of an unknown kind", fixtures::BuildUnsupportedObject()},
+        {"Linked picture", fixtures::BuildLinkedObject()},
+    };
+}
+
+std::vector<Entry> RawPhotos() {
+    return {
+        {"Evening sky (JPEG)", DrawPicture({640, 480, "#14213d", "#fca311", 0, "Evening sky"}, "JPEG")},
+        {"Shapes (PNG)", DrawPicture({320, 240, "#e9ecef", "#6c757d", 1, "Shapes"}, "PNG")},
+        {"Thumbnail (JPEG)", DrawPicture({160, 120, "#264653", "#e9c46a", 2, ""}, "JPEG")},
+        {"Icon (PNG)", DrawPicture({64, 64, "#ffffff", "#118ab2", 3, ""}, "PNG")},
+    };
+}
+
+jet::TableSpec Table(const char* name, const char* pictureColumn, std::vector<Entry> entries) {
+    jet::TableSpec table{name,
+                         {{"ID", ColumnType::Long}, {"Caption", ColumnType::Text, 100}, {pictureColumn, ColumnType::OleObject}},
+                         {}};
+    std::int64_t id = 1;
+    for (Entry& entry : entries) table.rows.push_back({id++, std::string(entry.caption), std::move(entry.picture)});
+    return table;
+}
+
+}  // namespace
+
+jet::DatabaseSpec SampleDatabase() {
+    jet::DatabaseSpec spec;
+    spec.format = jet::Format::Jet4;
+    spec.tables.push_back(Table("Pictures", "Picture", Pictures()));
+    spec.tables.push_back(Table("Raw Photos", "Photo", RawPhotos()));
+    return spec;
+}
+
+}  // namespace pictrova::sample
