@@ -43,6 +43,6 @@ inline constexpr char kNoContentsStreamDescription[] =
     "Please select a different Record to Export";
 
 // Moves bytes [start, end) to the front of `bytes`, keeping its length.
-void MoveToFront(std::vector<std::uint8_t>& bytes, std::int32_t start);
+void MoveToFront(std::vector<std::uint8_t>& bytes, std::int64_t start);
 
 }  // namespace pictrova::ole

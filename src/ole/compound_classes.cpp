@@ -33,8 +33,9 @@ ComponentEntry EntryForStream(std::string_view streamName) {
     return ExtractOfficeDocument;
 }
 
+// A stream that is all prefix holds no file: that is a failure, not an empty picture.
 void DropPrefix(std::vector<std::uint8_t>& stream, std::size_t count) {
-    Enforce(stream.size() >= count, "stream is shorter than its prefix");
+    Enforce(stream.size() > count, "stream holds nothing after its prefix");
     stream.erase(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(count));
 }
 

@@ -39,7 +39,7 @@ bool Decode(DecodeCall& call) {
 
 }  // namespace
 
-void MoveToFront(std::vector<std::uint8_t>& bytes, std::int32_t start) {
+void MoveToFront(std::vector<std::uint8_t>& bytes, std::int64_t start) {
     Enforce(start >= 0 && static_cast<std::size_t>(start) <= bytes.size(), "data starts outside the field");
     std::copy(bytes.begin() + start, bytes.end(), bytes.begin());
 }

@@ -39,9 +39,10 @@ bool DecodePackage(DecodeCall& call) {
     if (static_cast<std::int64_t>(fileSize) >= static_cast<std::int64_t>(call.bytes.size()) - 1) return false;
     // An empty package holds no picture to extract, and a negative size none at all.
     if (fileSize <= 0) return false;
-    auto file = r.bytes(static_cast<std::size_t>(fileSize));
-    std::vector<std::uint8_t> output(file.begin(), file.end());
-    call.bytes = std::move(output);
+    const std::size_t fileOffset = r.position();
+    r.skip(static_cast<std::size_t>(fileSize));
+    MoveToFront(call.bytes, static_cast<std::int64_t>(fileOffset));
+    call.bytes.resize(static_cast<std::size_t>(fileSize));
     call.extension = "pak";
     return true;
 }

@@ -51,22 +51,26 @@ imaging::cDIBSection& MetafileRenderer() {
     return dibSection;
 }
 
-bool DecodeDib(DecodeCall& call, std::span<const std::uint8_t> data) {
-    const std::size_t fileSize = CheckedAdd(data.size(), kBmpFileHeaderSize);
-    std::vector<std::uint8_t> file(fileSize);
-    std::copy(data.begin(), data.end(), file.begin() + kBmpFileHeaderSize);
-
-    ByteReader info(data);
+// The DIB moves down to offset 14 of the field's own array (it starts at S + 4 >= 56), so no
+// second copy of a large picture is made.
+bool DecodeDib(DecodeCall& call, std::size_t dataOffset, std::size_t dataSize) {
+    ByteReader info(std::span<const std::uint8_t>(call.bytes).subspan(dataOffset, dataSize));
     info.seek(kInfoHeaderBitCountOffset);
     const std::uint16_t bitCount = info.u16le();
     const std::uint32_t compression = info.u32le();
     info.seek(kInfoHeaderColoursUsedOffset);
     const std::uint32_t coloursUsed = info.u32le();
 
+    const std::size_t fileSize = CheckedAdd(dataSize, kBmpFileHeaderSize);
+    const auto fileSize32 = CheckedCast<std::uint32_t>(fileSize);
+    auto& bytes = call.bytes;
+    std::copy(bytes.begin() + static_cast<std::ptrdiff_t>(dataOffset),
+              bytes.begin() + static_cast<std::ptrdiff_t>(dataOffset + dataSize),
+              bytes.begin() + static_cast<std::ptrdiff_t>(kBmpFileHeaderSize));
+    bytes.resize(fileSize);
     const std::uint32_t pixelOffset =
         static_cast<std::uint32_t>(kBmpHeadersSize) + ColourTableAllowance(bitCount, compression, coloursUsed);
-    WriteBmpFileHeader(file, CheckedCast<std::uint32_t>(fileSize), pixelOffset);
-    call.bytes = std::move(file);
+    WriteBmpFileHeader(bytes, fileSize32, pixelOffset);
     call.extension = "bmp";
     return true;
 }
@@ -105,9 +109,10 @@ bool DecodeStaticPresentation(DecodeCall& call) {
     if (static_cast<std::int64_t>(dataSize) > static_cast<std::int64_t>(call.bytes.size()) - 1) return false;
     // A negative size has no data to take; the metafile form needs at least its picture header.
     const std::size_t size = CheckedCast<std::size_t>(dataSize);
+    const std::size_t dataOffset = r.position();
     ByteReader data = r.sub(size);
 
-    if (formatName == "DIB") return DecodeDib(call, data.bytes(size));
+    if (formatName == "DIB") return DecodeDib(call, dataOffset, size);
     Enforce(size >= kMetafilePictBytes, "metafile presentation is shorter than its header");
     return DecodeMetafile(call, data);
 }

@@ -11,8 +11,8 @@ namespace pictrova::run {
 
 namespace {
 
-constexpr std::array<std::string_view, 8> kFormatExtensions{
-    "", ".bmp", ".jpg", ".png", ".gif", ".tif", ".tga", ".pcx"};
+constexpr std::array<std::string_view, 8> kFormatExtensions{"",     ".bmp", ".jpg", ".png",
+                                                            ".gif", ".tif", ".tga", ".pcx"};
 
 // Removed from a method-1 text prefix, one after the other in this order.
 constexpr std::array<char, 9> kCharactersNotInNames{'/', '\\', ':', '*', '?', '"', '<', '>', '|'};
@@ -22,7 +22,8 @@ std::string CollapseBackslashPairs(std::string_view text) {
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         out += text[i];
-        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '\\') ++i;
+        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '\\')
+            ++i;
     }
     return out;
 }
@@ -43,22 +44,27 @@ std::string_view FormatExtension(OutputFormat format) {
 
 std::string ApplyCounter(std::string_view templateText, std::int64_t number) {
     std::size_t n = 0;
-    while (n < templateText.size() && templateText[templateText.size() - 1 - n] == '#') ++n;
+    while (n < templateText.size() && templateText[templateText.size() - 1 - n] == '#')
+        ++n;
     std::string digits = std::to_string(number);
-    if (digits.size() < n) digits.insert(0, n - digits.size(), '0');
+    if (digits.size() < n)
+        digits.insert(0, n - digits.size(), '0');
     return std::string(templateText.substr(0, templateText.size() - n)) + digits;
 }
 
 std::string CleanBackslashes(std::string_view name) {
-    if (name.empty() || name.front() != '\\') return CollapseBackslashPairs(name);
+    if (name.empty() || name.front() != '\\')
+        return CollapseBackslashPairs(name);
     std::size_t p = name.find_first_not_of('\\', 1);
-    if (p == std::string_view::npos) p = name.size();
+    if (p == std::string_view::npos)
+        p = name.size();
     return "\\\\" + CollapseBackslashPairs(name.substr(p));
 }
 
 std::string StripExtension(std::string_view name) {
     std::size_t point = name.rfind('.');
-    if (point == std::string_view::npos || point == 0) return std::string(name);
+    if (point == std::string_view::npos || point == 0)
+        return std::string(name);
     return std::string(name.substr(0, point));
 }
 
@@ -82,7 +88,8 @@ std::string RunPrefix(Naming naming, std::string_view prefixText, std::string_vi
 
 std::string FieldTextPrefixByteToByte(const std::optional<std::string>& value) {
     std::string prefix = !value || IsBlank(*value) ? std::string(kFieldNoContent) : *value;
-    for (char c : kCharactersNotInNames) std::erase(prefix, c);
+    for (char c : kCharactersNotInNames)
+        std::erase(prefix, c);
     return prefix;
 }
 
@@ -108,7 +115,8 @@ std::filesystem::path OutputPathInFolder(const std::filesystem::path& folder,
                      "' would place the picture outside the output folder.");
     };
     std::filesystem::path relative = std::filesystem::path(name).relative_path().lexically_normal();
-    if (relative.empty() || StartsWithParent(relative) || !relative.has_filename()) throw outside();
+    if (relative.empty() || StartsWithParent(relative) || !relative.has_filename())
+        throw outside();
 
     std::filesystem::path path = folder / relative;
     // A subfolder that exists may be a link leading elsewhere.
@@ -117,7 +125,8 @@ std::filesystem::path OutputPathInFolder(const std::filesystem::path& folder,
     auto realParent = std::filesystem::canonical(path.parent_path(), parentError);
     if (!folderError && !parentError) {
         auto inside = realParent.lexically_relative(realFolder);
-        if (inside.empty() || StartsWithParent(inside)) throw outside();
+        if (inside.empty() || StartsWithParent(inside))
+            throw outside();
     }
     return path;
 }

@@ -49,7 +49,9 @@ GuardedStep Do(int label, std::function<void()> action) {
 
 namespace {
 
-Flow FlowTo(int label) { return label == kFollowingStep ? Flow::Next() : Flow::GoTo(label); }
+Flow FlowTo(int label) {
+    return label == kFollowingStep ? Flow::Next() : Flow::GoTo(label);
+}
 
 }  // namespace
 
@@ -75,8 +77,8 @@ void Guard::Run(std::span<const GuardedStep> steps) {
     std::unordered_map<int, std::size_t> indexOfLabel;
     for (std::size_t i = 0; i < steps.size(); ++i) {
         if (!indexOfLabel.emplace(steps[i].label, i).second) {
-            throw std::logic_error("label " + std::to_string(steps[i].label) + " is used twice in " +
-                                   location_);
+            throw std::logic_error("label " + std::to_string(steps[i].label) +
+                                   " is used twice in " + location_);
         }
     }
     auto indexOf = [&](int label) {
@@ -105,10 +107,12 @@ void Guard::Run(std::span<const GuardedStep> steps) {
             // Reported outside the handler: a failure of the report itself is not this guard's.
             ++reportCount_;
             ShowApplicationError(host_, description, location_, step.label);
-            if (observer_) observer_({description, location_, step.label});
+            if (observer_)
+                observer_({description, location_, step.label});
             flow = FlowTo(step.onFailure);
         }
-        if (flow.isEnd()) return;
+        if (flow.isEnd())
+            return;
         i = flow.isNext() ? i + 1 : indexOf(flow.target());
     }
 }

@@ -1,0 +1,93 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Writes the extraction benchmark's database: one table "Pictures" (ID, Picture) whose records
+// cycle through a packaged 1600 x 1200 JPEG, an 800 x 600 paint picture and a 640 x 480 static
+// DIB. Usage: bench_extract_bench_db OUTPUT.mdb [RECORDS]
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "common/host.h"
+#include "imaging/image_engine.h"
+#include "imaging/jpeg_encoder.h"
+#include "imaging/picture_files.h"
+#include "imaging/picture_holder.h"
+#include "jet_writer/jet_writer.h"
+#include "ole_builder/ole_fields.h"
+#include "ole_builder/pictures.h"
+
+namespace {
+
+using pictrova::fixtures::Bytes;
+
+struct SilentHost : pictrova::Host {
+    void ShowMessage(const std::string&, const std::string&, pictrova::MessageIcon) override {}
+    bool AskYesNo(const std::string&, const std::string&) override { return false; }
+    void ReportError(const std::string&) override {}
+};
+
+Bytes ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A 1600 x 1200 photo-like JPEG, encoded by our own encoder from a drawn bitmap.
+Bytes MakeJpeg(const std::string& scratch) {
+    Bytes bmp = pictrova::fixtures::MakeDrawnBmpFile(1600, 1200, 1);
+    std::ofstream(scratch + ".bmp", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bmp.data()), static_cast<std::streamsize>(bmp.size()));
+    SilentHost host;
+    pictrova::imaging::PictureHolder holder;
+    std::string message;
+    bool tooBig = false;
+    if (!pictrova::imaging::LoadPictureFile(host, holder, scratch + ".bmp", message, false, tooBig)) {
+        throw std::runtime_error("cannot load the drawn bitmap");
+    }
+    pictrova::imaging::SaveJPG(holder, scratch + ".jpg", 85);
+    Bytes jpeg = ReadFile(scratch + ".jpg");
+    std::remove((scratch + ".bmp").c_str());
+    std::remove((scratch + ".jpg").c_str());
+    return jpeg;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s OUTPUT.mdb [RECORDS]\n", argv[0]);
+        return 2;
+    }
+    const std::string path = argv[1];
+    const long records = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 501;
+    pictrova::imaging::StartImageEngine();
+
+    pictrova::fixtures::PackageContents package;
+    package.label = "photo.jpg";
+    package.sourcePath = "C:\\Photos\\photo.jpg";
+    package.tempPath = "C:\\Temp\\photo.jpg";
+    package.file = MakeJpeg(path);
+    const Bytes kinds[] = {
+        pictrova::fixtures::BuildPackage(package),
+        pictrova::fixtures::BuildPaintPicture(pictrova::fixtures::MakeDrawnBmpFile(800, 600, 2)),
+        pictrova::fixtures::BuildStaticDib(pictrova::fixtures::MakePackedDib(640, 480, 24)),
+    };
+
+    pictrova::jet::DatabaseSpec spec;
+    spec.tables.push_back({"Pictures",
+                           {{"ID", pictrova::jet::ColumnType::Long, 0},
+                            {"Picture", pictrova::jet::ColumnType::OleObject, 0}},
+                           {}});
+    pictrova::jet::DatabaseWriter writer(path, spec);
+    for (long i = 0; i < records; ++i) {
+        const Bytes& field = kinds[i % 3];
+        pictrova::jet::Value row[] = {static_cast<std::int64_t>(i + 1),
+                                      pictrova::jet::ByteView(field)};
+        writer.AddRow(0, row);
+    }
+    auto summary = writer.Finish();
+    std::printf("%ld records, %llu bytes (JPEG %zu, paint %zu, DIB %zu bytes a field)\n", records,
+                static_cast<unsigned long long>(summary.fileBytes), kinds[0].size(),
+                kinds[1].size(), kinds[2].size());
+    return 0;
+}

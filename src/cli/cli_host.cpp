@@ -1,0 +1,80 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/cli_host.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
+
+namespace pictrova::cli {
+
+std::string AsTerminalLines(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            out += '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+CliHost::CliHost(bool quiet)
+    : quiet_(quiet),
+      showProgress_(!quiet && isatty(STDOUT_FILENO) && isatty(STDERR_FILENO)),
+      start_(std::chrono::steady_clock::now()) {}
+
+CliHost::~CliHost() {
+    ClearProgress();
+}
+
+void CliHost::ShowMessage(const std::string& text, const std::string&, MessageIcon) {
+    ClearProgress();
+    if (!quiet_)
+        std::cout << AsTerminalLines(text) << std::endl;
+}
+
+bool CliHost::AskYesNo(const std::string& text, const std::string&) {
+    ClearProgress();
+    if (!quiet_)
+        std::cerr << AsTerminalLines(text) << " (answered No)" << std::endl;
+    return false;
+}
+
+void CliHost::ReportError(const std::string& message) {
+    ClearProgress();
+    if (!quiet_)
+        std::cerr << AsTerminalLines(message) << "\n" << std::endl;
+}
+
+void CliHost::ShowProgress(const run::RunProgress& progress) {
+    if (!showProgress_)
+        return;
+    auto now = std::chrono::steady_clock::now();
+    bool last = progress.recordsTotal > 0 && progress.recordsDone >= progress.recordsTotal;
+    if (progressShown_ && !last && now - lastDraw_ < std::chrono::milliseconds(100))
+        return;
+    lastDraw_ = now;
+    double seconds = std::chrono::duration<double>(now - start_).count();
+    double rate = seconds > 0 ? static_cast<double>(progress.picturesWritten) / seconds : 0.0;
+    std::fprintf(stderr, "\r\033[K%lld of %lld records, %lld pictures written, %.1f pictures/s",
+                 static_cast<long long>(progress.recordsDone),
+                 static_cast<long long>(progress.recordsTotal),
+                 static_cast<long long>(progress.picturesWritten), rate);
+    std::fflush(stderr);
+    progressShown_ = true;
+}
+
+void CliHost::ClearProgress() {
+    if (!progressShown_)
+        return;
+    std::fputs("\r\033[K", stderr);
+    std::fflush(stderr);
+    progressShown_ = false;
+}
+
+}  // namespace pictrova::cli

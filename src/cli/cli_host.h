@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The command line's host: the final message to stdout, each error report to stderr in the
+// text the window shows (its CR LF and CR as line breaks), and a progress line that is drawn
+// only when both stdout and stderr are terminals and is wiped before anything else is printed.
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "common/host.h"
+#include "run/extraction_run.h"
+
+namespace pictrova::cli {
+
+class CliHost : public Host {
+  public:
+    // quiet: print nothing (the --json output is printed by the caller instead).
+    explicit CliHost(bool quiet);
+    ~CliHost() override;
+
+    void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override;
+    bool AskYesNo(const std::string& text, const std::string& title) override;
+    void ReportError(const std::string& message) override;
+
+    void ShowProgress(const run::RunProgress& progress);
+    void ClearProgress();
+
+  private:
+    bool quiet_;
+    bool showProgress_;
+    bool progressShown_ = false;
+    std::chrono::steady_clock::time_point start_;
+    std::chrono::steady_clock::time_point lastDraw_;
+};
+
+// The report's text with its CR LF and lone CR turned into line breaks.
+std::string AsTerminalLines(const std::string& text);
+
+}  // namespace pictrova::cli

@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The commands of pictrova-cli. Each returns the process's exit status.
+
+#include <optional>
+#include <string>
+
+#include "run/extraction_options.h"
+
+namespace pictrova::cli {
+
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitNoImages = 1;
+inline constexpr int kExitUsage =
+    2;  // usage errors and the checks that stop a run before it starts
+inline constexpr int kExitErrorReported = 3;
+
+struct DatabaseArguments {
+    std::string path;
+    std::string password;
+};
+
+int ListTablesCommand(const DatabaseArguments& database);
+int ListFieldsCommand(const DatabaseArguments& database, const std::string& table);
+
+struct ExtractArguments {
+    DatabaseArguments database;
+    run::ExtractionChoices choices;
+    bool json = false;
+};
+
+int ExtractCommand(const ExtractArguments& arguments);
+
+int UnwrapCommand(const std::string& fieldFile, const std::optional<std::string>& output);
+
+// --method, --name and --format words; nullopt for a word that is not one of them.
+std::optional<run::ReadMethod> ParseMethod(const std::string& word);
+std::optional<run::OutputFormat> ParseFormat(const std::string& word);
+// Sets naming, prefix and nameField from "prefix=TEXT", "table", "field", "table-field",
+// "text=FIELD"; false for anything else.
+bool ParseNaming(const std::string& word, run::ExtractionChoices& choices);
+
+}  // namespace pictrova::cli

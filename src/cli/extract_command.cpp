@@ -1,0 +1,102 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <iostream>
+
+#include "cli/cli_host.h"
+#include "cli/commands.h"
+#include "cli/run_json.h"
+#include "database/connection_string.h"
+#include "imaging/image_engine.h"
+#include "imaging/picture_holder.h"
+#include "run/extraction_run.h"
+
+namespace pictrova::cli {
+
+namespace {
+
+int ExitStatusOf(const run::RunResult& result) {
+    if (result.errorCount > 0)
+        return kExitErrorReported;
+    switch (result.end) {
+        case run::RunEnd::Done:
+            return kExitDone;
+        case run::RunEnd::NoImages:
+            return kExitNoImages;
+        case run::RunEnd::FolderMissing:
+        case run::RunEnd::PrefixWithoutCounter:
+        case run::RunEnd::NoFieldSelected:
+        case run::RunEnd::NotPictureField:
+            return kExitUsage;
+        case run::RunEnd::None:
+            break;
+    }
+    return kExitErrorReported;
+}
+
+}  // namespace
+
+std::optional<run::ReadMethod> ParseMethod(const std::string& word) {
+    if (word == "decode")
+        return run::ReadMethod::ByteToByte;
+    if (word == "raw")
+        return run::ReadMethod::Recordset;
+    return std::nullopt;
+}
+
+std::optional<run::OutputFormat> ParseFormat(const std::string& word) {
+    using run::OutputFormat;
+    static constexpr std::pair<std::string_view, OutputFormat> kWords[] = {
+        {"bmp", OutputFormat::BMP}, {"jpg", OutputFormat::JPG},   {"png", OutputFormat::PNG},
+        {"gif", OutputFormat::GIF}, {"tiff", OutputFormat::TIFF}, {"tga", OutputFormat::TGA},
+        {"pcx", OutputFormat::PCX},
+    };
+    for (const auto& [w, format] : kWords) {
+        if (word == w)
+            return format;
+    }
+    return std::nullopt;
+}
+
+bool ParseNaming(const std::string& word, run::ExtractionChoices& choices) {
+    using run::Naming;
+    if (word.starts_with("prefix=")) {
+        choices.naming = Naming::FixedPrefix;
+        choices.prefix = word.substr(7);
+    } else if (word.starts_with("text=")) {
+        choices.naming = Naming::FieldText;
+        choices.nameField = word.substr(5);
+    } else if (word == "table") {
+        choices.naming = Naming::TableName;
+    } else if (word == "field") {
+        choices.naming = Naming::FieldName;
+    } else if (word == "table-field") {
+        choices.naming = Naming::TableAndFieldName;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+int ExtractCommand(const ExtractArguments& arguments) {
+    imaging::StartImageEngine();
+    CliHost host(arguments.json);
+    run::FixedExtractionOptions options(arguments.choices);
+    database::FixedDatabaseSelection selection(arguments.database.path,
+                                               arguments.database.password);
+    imaging::PictureHolder creator;
+    run::RunSurroundings surroundings{
+        .host = host,
+        .database = selection,
+        .creator = creator,
+        .progress = [&host](const run::RunProgress& p) { host.ShowProgress(p); },
+        .converter = {},
+        .workRoot = {},
+    };
+    run::RunResult result = run::RunExtraction(options, surroundings);
+    host.ClearProgress();
+    int status = ExitStatusOf(result);
+    if (arguments.json)
+        std::cout << RunResultJson(result, status) << std::endl;
+    return status;
+}
+
+}  // namespace pictrova::cli

@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <iostream>
+
+#include "cli/commands.h"
+#include "database/connection_string.h"
+#include "database/schema_listing.h"
+
+namespace pictrova::cli {
+
+int ListTablesCommand(const DatabaseArguments& database) {
+    try {
+        database::FixedDatabaseSelection selection(database.path, database.password);
+        auto tables = database::ListTables(database.path, selection);
+        if (!tables) {
+            std::cerr << "Could not find file '" << database.path << "'." << std::endl;
+            return 1;
+        }
+        for (const auto& name : *tables)
+            std::cout << name << '\n';
+        return 0;
+    } catch (const std::exception& e) {
+        std::cerr << e.what() << std::endl;
+        return 1;
+    }
+}
+
+int ListFieldsCommand(const DatabaseArguments& database, const std::string& table) {
+    try {
+        database::FixedDatabaseSelection selection(database.path, database.password);
+        for (const auto& field : database::ListTableFields(selection, table)) {
+            std::cout << field.name << '\t' << field.type << '\n';
+        }
+        return 0;
+    } catch (const std::exception& e) {
+        std::cerr << e.what() << std::endl;
+        return 1;
+    }
+}
+
+}  // namespace pictrova::cli

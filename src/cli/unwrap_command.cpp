@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+
+#include "cli/commands.h"
+#include "common/error.h"
+#include "imaging/image_engine.h"
+#include "ole/ole_object_decoder.h"
+
+namespace pictrova::cli {
+
+namespace {
+
+std::vector<std::uint8_t> ReadWholeFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw Error("Cannot open " + path.string() + ".");
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace
+
+int UnwrapCommand(const std::string& fieldFile, const std::optional<std::string>& output) {
+    try {
+        imaging::StartImageEngine();
+        std::vector<std::uint8_t> bytes = ReadWholeFile(fieldFile);
+        std::string extension;
+        std::string label;
+        ole::FailureReason reason;
+        if (!ole::fGetContentsStream(bytes, extension, label, &reason)) {
+            std::cerr << (reason.empty() ? std::string("The value holds no object that can be "
+                                                       "extracted.")
+                                         : reason.description)
+                      << std::endl;
+            return 1;
+        }
+        std::filesystem::path target =
+            output ? std::filesystem::path(*output)
+                   : std::filesystem::path(fieldFile).replace_extension(extension);
+        std::ofstream out(target, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (!out)
+            throw Error("Cannot write " + target.string() + ".");
+        std::cout << extension << std::endl;
+        if (!label.empty()) {
+            std::string shown = label;
+            if (!shown.empty() && shown.back() == '\0')
+                shown.pop_back();
+            std::cout << shown << std::endl;
+        }
+        return 0;
+    } catch (const std::exception& e) {
+        std::cerr << e.what() << std::endl;
+        return 1;
+    }
+}
+
+}  // namespace pictrova::cli

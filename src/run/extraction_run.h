@@ -1,0 +1,109 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The extraction run: what "Start Extracting" does, from its checks to the final message. It
+// reads the user's choices through ExtractionOptions at the moments they matter, reads every
+// record's picture field (whole and decoded, or streamed raw), loads the picture into the
+// picture holder and writes it in the chosen format under a name from the naming rules. It runs
+// as one guarded procedure (location Form2.PushButton6_Click): a failing step is reported with
+// its line label and the run goes on.
+//
+// Where this run differs from the program it reproduces, by design:
+// - record numbers of any size are named (no 16-bit counter);
+// - the work files and the intermediate BMP of the converter formats live in a private folder
+//   made for the run and removed after it; nothing but output files is written to the output
+//   folder;
+// - an output file is written under a temporary name in its folder and renamed into place;
+// - a converter format whose output file does not appear is reported;
+// - a name that would put the file outside the output folder is reported as a failed save;
+// - state from the previous record (its bytes, name, result) never carries into the next;
+// - the record loop ends when the recordset's end test or its move to the next record fails.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/host.h"
+#include "run/extraction_options.h"
+#include "ui/core/error_report.h"
+
+namespace pictrova::database {
+class DatabaseSelection;
+}
+namespace pictrova::imaging {
+class PictureHolder;
+}
+
+namespace pictrova::run {
+
+inline constexpr std::string_view kRunLocation = "Form2.PushButton6_Click";
+
+inline constexpr std::string_view kFolderMissingMessage =
+    "Folder does not exist. Please select another folder.";
+inline constexpr std::string_view kPrefixWithoutCounterMessage =
+    "Filename prefix must contain # at the end.";
+inline constexpr std::string_view kNoFieldSelectedMessage =
+    "Please select the field that contains the images.";
+inline constexpr std::string_view kNotPictureFieldMessage = "No picture field selected.";
+inline constexpr std::string_view kDoneMessage = "Done.";
+
+// "No images were found in database to be extracted. Please email <support> if you think ..."
+std::string NoImagesMessage();
+
+// How the run ended, by the message it showed.
+enum class RunEnd {
+    None,  // no final message (a step that shows one failed)
+    FolderMissing,
+    PrefixWithoutCounter,
+    NoFieldSelected,
+    NotPictureField,
+    Done,
+    NoImages,
+};
+
+struct RecordOutcome {
+    std::int64_t number = 0;                       // 1-based position in the table
+    std::optional<std::filesystem::path> written;  // the output file, when one was written
+    std::vector<ui::ReportedError> errors;
+};
+
+struct RunResult {
+    RunEnd end = RunEnd::None;
+    std::string message;           // the final message as shown
+    std::int64_t recordsRead = 0;  // records the loop went through
+    std::int64_t picturesWritten = 0;
+    std::vector<RecordOutcome> records;
+    std::vector<ui::ReportedError> errors;  // reports outside any record
+    int errorCount = 0;                     // every report, records' ones included
+};
+
+struct RunProgress {
+    std::int64_t recordsDone = 0;
+    std::int64_t recordsTotal = 0;  // the table's record count (0 when unknown)
+    std::int64_t picturesWritten = 0;
+};
+
+// What the run works with besides the options.
+struct RunSurroundings {
+    Host& host;
+    // The database page's selection (path and password), read when the connection opens.
+    const database::DatabaseSelection& database;
+    // Creator: receives each record's picture; output is saved from it.
+    imaging::PictureHolder& creator;
+    // Called after every record (and once before the first).
+    std::function<void(const RunProgress&)> progress;
+    // The converter program; empty: found beside this program at run start.
+    std::filesystem::path converter;
+    // Where the private work folder is made; empty: $TMPDIR, else /tmp.
+    std::filesystem::path workRoot;
+};
+
+// PushButton6_Click. Shows its messages and error reports through the host and returns what
+// happened. Never throws for a failing step (each is reported); errors of the host itself pass.
+RunResult RunExtraction(const ExtractionOptions& options, RunSurroundings& surroundings);
+
+}  // namespace pictrova::run

@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "run/field_reading.h"
+
+#include <fstream>
+#include <system_error>
+#include <vector>
+
+#include "common/error.h"
+#include "database/recordset.h"
+#include "run/external_converter.h"
+#include "ui/core/error_report.h"
+
+namespace pictrova::run {
+
+namespace {
+
+void WriteChunk(std::ofstream& out, const std::vector<std::uint8_t>& chunk) {
+    out.write(reinterpret_cast<const char*>(chunk.data()),
+              static_cast<std::streamsize>(chunk.size()));
+    if (!out)
+        throw Error("Cannot write the work file.");
+}
+
+}  // namespace
+
+bool FieldToFile(database::Field& field, const std::filesystem::path& path, Host& host,
+                 std::string* failure) {
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec))
+        KillFile(host, path);
+    try {
+        // Truncating as well: a stale file that could not be deleted must not show through.
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        if (!out)
+            throw Error("Cannot create the work file " + path.string() + ".");
+        const std::int64_t size = field.ActualSize();
+        const std::int64_t fullChunks = size / kChunkSize;
+        const std::int64_t rest = size % kChunkSize;
+        WriteChunk(out, field.GetChunk(rest));
+        for (std::int64_t i = 0; i < fullChunks; ++i)
+            WriteChunk(out, field.GetChunk(kChunkSize));
+        out.close();
+        if (!out)
+            throw Error("Cannot write the work file.");
+        return true;
+    } catch (...) {
+        if (failure)
+            *failure = ui::DescribeCurrentException();
+        std::filesystem::remove(path, ec);
+        return false;
+    }
+}
+
+std::int64_t FileSize2(const std::filesystem::path& path) {
+    std::error_code ec;
+    auto size = std::filesystem::file_size(path, ec);
+    return ec ? 0 : static_cast<std::int64_t>(size);
+}
+
+}  // namespace pictrova::run

@@ -1,0 +1,302 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// End-to-end: the real pictrova-cli on databases from our writer.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <set>
+
+#include "ole_builder/ole_fields.h"
+#include "ole_builder/pictures.h"
+#include "picture_database.h"
+#include "test_paths.h"
+
+extern char** environ;
+
+namespace pictrova::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using fixtures::Bytes;
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string ReadText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Runs `program` with `args`, stdout and stderr to files (never a terminal).
+Outcome RunProgram(const fs::path& program, const std::vector<std::string>& args,
+                   const fs::path& scratch) {
+    fs::path outFile = scratch / "stdout.txt";
+    fs::path errFile = scratch / "stderr.txt";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::vector<std::string> all{program.string()};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    Outcome outcome;
+    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
+        posix_spawn_file_actions_destroy(&actions);
+        return outcome;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    int wstatus = 0;
+    waitpid(pid, &wstatus, 0);
+    outcome.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    outcome.out = ReadText(outFile);
+    outcome.err = ReadText(errFile);
+    return outcome;
+}
+
+Bytes PaintPicture(int variant = 0) {
+    return fixtures::BuildPaintPicture(fixtures::MakeBmpFile(24 + variant, 16));
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override { fs::create_directory(out); }
+
+    Outcome Cli(const std::vector<std::string>& args) {
+        return RunProgram(cli, args, scratch.path());
+    }
+    Outcome Extract(std::vector<std::string> more) {
+        std::vector<std::string> args{"extract", db.string(), "--table", "Pictures", "--field",
+                                      "Picture",  "--out",    out.string()};
+        args.insert(args.end(), more.begin(), more.end());
+        return Cli(args);
+    }
+    std::set<std::string> OutputFiles() const {
+        std::set<std::string> names;
+        for (const auto& e : fs::directory_iterator(out)) names.insert(e.path().filename().string());
+        return names;
+    }
+    void Reset() {
+        fs::remove_all(out);
+        fs::create_directory(out);
+    }
+
+    fs::path cli = testing::BinDir() / "pictrova-cli";
+    testing::TempDir dir;
+    testing::TempDir scratch;
+    fs::path db = dir / "pictures.mdb";
+    fs::path out = dir / "out";
+};
+
+TEST_F(CliTest, TablesAndFields) {
+    jet::DatabaseSpec spec;
+    spec.tables.push_back({"Pictures", {{"ID", jet::ColumnType::Long, 0},
+                                        {"Caption", jet::ColumnType::Text, 50},
+                                        {"Picture", jet::ColumnType::OleObject, 0}}, {}});
+    spec.tables.push_back({"Raw Photos", {{"Photo", jet::ColumnType::OleObject, 0}}, {}});
+    spec.otherObjects.push_back({jet::ObjectKind::Query, "A query", "", ""});
+    jet::WriteDatabase(db, spec);
+
+    Outcome tables = Cli({"tables", db.string()});
+    EXPECT_EQ(tables.status, 0);
+    EXPECT_EQ(tables.out, "Pictures\nRaw Photos\n");
+
+    Outcome fields = Cli({"fields", db.string(), "Pictures"});
+    EXPECT_EQ(fields.status, 0);
+    EXPECT_EQ(fields.out, "ID\t3\nCaption\t202\nPicture\t205\n");
+
+    Outcome missing = Cli({"tables", (dir / "none.mdb").string()});
+    EXPECT_NE(missing.status, 0);
+    EXPECT_FALSE(missing.err.empty());
+}
+
+TEST_F(CliTest, ExtractWithDefaults) {
+    testing::WritePictureDatabase(db, {{PaintPicture(), "a"}, {std::nullopt, "b"}, {PaintPicture(1), "c"}});
+    Outcome o = Extract({});
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.out, "Done.\n");
+    EXPECT_EQ(o.err, "");  // no progress line when not on a terminal
+    EXPECT_EQ(OutputFiles(), (std::set<std::string>{"Output1.bmp", "Output3.bmp"}));
+}
+
+TEST_F(CliTest, ExitStatusByOutcome) {
+    testing::WritePictureDatabase(db, {{PaintPicture(), "a"}, {Bytes{1, 2, 3}, "b"}});
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string out;
+    };
+    const Case cases[] = {
+        {{"--method", "raw", "--format", "png"}, 0, "Done.\n"},
+        {{"--name", "prefix=Output"}, 2, "Filename prefix must contain # at the end.\n"},
+        {{"--format", "webp"}, 2, ""},
+        {{"--method", "guess"}, 2, ""},
+        {{"--name", "random"}, 2, ""},
+        {{"--quality", "101"}, 2, ""},
+        {{"--unknown"}, 2, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.front() + " " + c.args.back());
+        Reset();
+        Outcome o = Extract(c.args);
+        EXPECT_EQ(o.status, c.status) << o.err;
+        if (!c.out.empty()) {
+            EXPECT_EQ(o.out, c.out);
+        }
+    }
+
+    Outcome noFolder = Cli({"extract", db.string(), "--table", "Pictures", "--field", "Picture",
+                            "--out", (dir / "nope").string()});
+    EXPECT_EQ(noFolder.status, 2);
+    EXPECT_EQ(noFolder.out, "Folder does not exist. Please select another folder.\n");
+
+    Outcome textField = Cli({"extract", db.string(), "--table", "Pictures", "--field", "Caption",
+                             "--out", out.string()});
+    EXPECT_EQ(textField.status, 2);
+    EXPECT_EQ(textField.out, "No picture field selected.\n");
+
+    Outcome noTable = Cli({"extract", db.string(), "--field", "Picture", "--out", out.string()});
+    EXPECT_EQ(noTable.status, 2);
+
+    testing::WritePictureDatabase(db, {{Bytes{1, 2, 3}, "b"}});
+    Outcome none = Extract({});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.out,
+              "No images were found in database to be extracted. Please email "
+              "support@quillmoor.com if you think that you have a mdb file with easily viewable "
+              "images in an OLE Object in a table.\n");
+}
+
+TEST_F(CliTest, ProgressLineOnlyOnATerminalAndWipedAtTheEnd) {
+    if (!fs::exists("/usr/bin/script")) GTEST_SKIP() << "no script(1) to give the run a terminal";
+    testing::WritePictureDatabase(db, {{PaintPicture(), "a"}, {PaintPicture(1), "b"}});
+    // script(1) runs the command on a pseudo-terminal: stdout and stderr are both terminals.
+    std::string command = cli.string() + " extract " + db.string() +
+                          " --table Pictures --field Picture --out " + out.string();
+    Outcome o = RunProgram("/usr/bin/script", {"-qec", command, "/dev/null"}, scratch.path());
+    EXPECT_EQ(o.status, 0);
+    EXPECT_NE(o.out.find("2 of 2 records, 2 pictures written"), std::string::npos) << o.out;
+    // The line is wiped before the final message.
+    EXPECT_NE(o.out.find("\r\033[KDone."), std::string::npos) << o.out;
+}
+
+TEST_F(CliTest, EveryNamingOption) {
+    testing::WritePictureDatabase(db, {{PaintPicture(), "first"}, {PaintPicture(1), std::nullopt}});
+    struct Case {
+        std::string name;
+        std::set<std::string> files;
+    };
+    const Case cases[] = {
+        {"prefix=Img##", {"Img01.bmp", "Img02.bmp"}},
+        {"table", {"Pictures1.bmp", "Pictures2.bmp"}},
+        {"field", {"Picture1.bmp", "Picture2.bmp"}},
+        {"table-field", {"Pictures_Picture1.bmp", "Pictures_Picture2.bmp"}},
+        {"text=Caption", {"first.bmp", "FIELDNOCONTENT.bmp"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Reset();
+        Outcome o = Extract({"--name", c.name});
+        EXPECT_EQ(o.status, 0) << o.err;
+        EXPECT_EQ(OutputFiles(), c.files);
+    }
+}
+
+TEST_F(CliTest, ErrorReportGoesToStderrAndJsonCarriesLabels) {
+    // Record 1's name would leave the output folder: a failed save, reported.
+    testing::WritePictureDatabase(db, {{fixtures::MakeBmpFile(8, 8), "../escaped"},
+                                       {fixtures::MakeBmpFile(8, 8), "kept"}});
+    Outcome o = Extract({"--method", "raw", "--name", "text=Caption"});
+    EXPECT_EQ(o.status, 3);
+    EXPECT_EQ(o.out, "Done.\n");
+    EXPECT_NE(o.err.find("\nin Pictrova2021/08/31.Form2.PushButton6_Click at line 362\n\n"
+                         "Please email screenshot of this message to support@quillmoor.com"),
+              std::string::npos)
+        << o.err;
+    EXPECT_FALSE(fs::exists(dir / "escaped.bmp"));
+
+    Reset();
+    Outcome json = Extract({"--method", "raw", "--name", "text=Caption", "--json"});
+    EXPECT_EQ(json.status, 3);
+    EXPECT_EQ(json.err, "");
+    EXPECT_NE(json.out.find("\"message\":\"Done.\""), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"records_read\":2"), std::string::npos);
+    EXPECT_NE(json.out.find("{\"number\":1,\"file\":null,\"errors\":[{\"description\":"),
+              std::string::npos);
+    EXPECT_NE(json.out.find("\"location\":\"Form2.PushButton6_Click\",\"label\":362}"),
+              std::string::npos);
+    EXPECT_NE(json.out.find("{\"number\":2,\"file\":\"" + (out / "kept.bmp").string() +
+                            "\",\"errors\":[]}"),
+              std::string::npos);
+}
+
+TEST_F(CliTest, FailingConverterBesideTheProgram) {
+    // The converter is found beside the program: a copy of pictrova-cli with a converter that
+    // always fails next to it.
+    fs::path bin = dir / "bin";
+    fs::create_directory(bin);
+    fs::copy_file(cli, bin / "pictrova-cli");
+    {
+        std::ofstream script(bin / "pictrova-convert");
+        script << "#!/bin/sh\necho 'cannot convert' >&2\nexit 1\n";
+    }
+    fs::permissions(bin / "pictrova-convert", fs::perms::owner_all);
+    testing::WritePictureDatabase(db, {{PaintPicture(), "a"}});
+    Outcome o = RunProgram(bin / "pictrova-cli",
+                           {"extract", db.string(), "--table", "Pictures", "--field", "Picture",
+                            "--out", out.string(), "--format", "tiff", "--json"},
+                           scratch.path());
+    EXPECT_EQ(o.status, 3);
+    EXPECT_NE(o.out.find("\"label\":416"), std::string::npos) << o.out;
+    EXPECT_TRUE(OutputFiles().empty());
+}
+
+TEST_F(CliTest, Unwrap) {
+    fixtures::PackageContents contents;
+    contents.label = "holiday.bmp";
+    contents.file = fixtures::MakeBmpFile(4, 4);
+    fs::path field = dir / "value.bin";
+    {
+        Bytes bytes = fixtures::BuildPackage(contents);
+        std::ofstream(field, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+    Outcome o = Cli({"unwrap", field.string()});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, "pak\nholiday.bmp\n");
+    std::string written = ReadText(dir / "value.pak");
+    EXPECT_EQ(written, std::string(contents.file.begin(), contents.file.end()));
+
+    Outcome named = Cli({"unwrap", field.string(), "-o", (dir / "x.bmp").string()});
+    EXPECT_EQ(named.status, 0);
+    EXPECT_TRUE(fs::exists(dir / "x.bmp"));
+
+    std::ofstream(dir / "junk.bin") << "not an object";
+    Outcome bad = Cli({"unwrap", (dir / "junk.bin").string()});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_FALSE(bad.err.empty());
+}
+
+TEST_F(CliTest, HelpForEveryCommand) {
+    for (std::vector<std::string> args : {std::vector<std::string>{"--help"},
+                                          {"tables", "--help"},
+                                          {"fields", "--help"},
+                                          {"extract", "--help"},
+                                          {"unwrap", "--help"}}) {
+        Outcome o = Cli(args);
+        EXPECT_EQ(o.status, 0) << args.front();
+        EXPECT_NE(o.out.find("Usage"), std::string::npos) << o.out;
+    }
+    EXPECT_EQ(Cli({}).status, 2);
+}
+
+}  // namespace
+}  // namespace pictrova::cli

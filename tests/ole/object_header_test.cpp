@@ -1,0 +1,162 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The object header: payload start, object types, class names and the dispatch on them.
+#include "ole/object_header.h"
+
+#include <gtest/gtest.h>
+
+#include "common/error.h"
+#include "decoder_test_support.h"
+#include "ole_builder/ole_fields.h"
+
+namespace pictrova::ole {
+namespace {
+
+using namespace testing;
+namespace fx = fixtures;
+
+// Header offsets (see object_header.h).
+constexpr std::size_t kHeaderSizeAt = 2, kTypeAt = 4, kClassLengthAt = 10, kClassOffsetAt = 14;
+
+TEST(PayloadStart, AddsClassNameAndOle1HeaderIn16Bits) {
+    ObjectHeader h;
+    h.headerSize = 36;
+    h.classNameLength = 8;
+    EXPECT_EQ(PayloadStart(h), 68);
+    h.headerSize = 32735;
+    EXPECT_EQ(PayloadStart(h), 32767);
+    h.headerSize = 32736;
+    EXPECT_THROW(PayloadStart(h), pictrova::Error);  // 32768 does not fit 16 bits
+    h.headerSize = -100;
+    EXPECT_EQ(PayloadStart(h), -68);
+}
+
+// "MSPhotoEdScan.3" (16 with its zero) after an object name of 12: header 48, payload at 84.
+TEST(PayloadStart, PhotoEditorScanStartsFourBytesEarlier) {
+    const auto stream = fx::MakePhotoEditorStream(3, 2, 2);
+    const auto field = fx::BuildEmbeddedObject(
+        {"MSPhotoEdScan.3", "MSPhotoEd.3", "MSPhotoEd.3", 2, fx::MakeContentsDocument(stream), {}});
+    ASSERT_EQ(field[kHeaderSizeAt], 48);
+    // The compound document's signature sits at 84.
+    EXPECT_EQ(Get32(field, 84), 0xE011CFD0u);
+    const Decoded d = DecodeField(field);
+    EXPECT_TRUE(d.ok);
+    EXPECT_EQ(d.extension, "bmp");
+}
+
+TEST(ObjectHeader, SignatureIsIgnored) {
+    auto field = fx::BuildPaintPicture(fx::MakeBmpFile(3, 3));
+    field[0] = 0xAB;
+    field[1] = 0xCD;
+    EXPECT_TRUE(DecodeField(field).ok);
+}
+
+TEST(ObjectHeader, LinkedObjectIsFalseWithoutReasonWhateverTheClass) {
+    for (const char* className : {"Paint.Picture", "Package", "Acme.Thing"}) {
+        const Decoded d = DecodeField(fx::BuildLinkedObject(className));
+        EXPECT_FALSE(d.ok) << className;
+        EXPECT_TRUE(d.reason.empty()) << className;
+    }
+}
+
+// Type 3 is dispatched as a static presentation whatever class it names.
+TEST(ObjectHeader, StaticTypeIgnoresClassName) {
+    auto field = fx::BuildPaintPicture(fx::MakeBmpFile(3, 3));
+    Put32(field, kTypeAt, 3);
+    const Decoded d = DecodeField(field);  // read at the static offsets: not a presentation
+    EXPECT_FALSE(d.ok);
+    EXPECT_TRUE(d.reason.empty());
+
+    auto dib = fx::BuildStaticDib(fx::MakePackedDib(2, 2, 24));
+    EXPECT_TRUE(DecodeField(dib).ok);
+}
+
+TEST(ObjectHeader, UnexpectedTypesDispatchByClassName) {
+    const auto bmp = fx::MakeBmpFile(4, 2);
+    for (std::int32_t type : {0, 2, 4, -7}) {
+        auto field = fx::BuildPaintPicture(bmp);
+        Put32(field, kTypeAt, type);
+        const Decoded d = DecodeField(field);
+        EXPECT_TRUE(d.ok) << type;
+        EXPECT_EQ(d.bytes, bmp) << type;
+    }
+}
+
+TEST(ObjectHeader, ShortFieldIsFalse) {
+    const auto field = fx::BuildPaintPicture(fx::MakeBmpFile(3, 3));
+    for (std::size_t length : {0, 1, 19, 20, 30}) {
+        const Decoded d = DecodeField({field.begin(), field.begin() + static_cast<std::ptrdiff_t>(length)});
+        EXPECT_FALSE(d.ok) << length;
+        EXPECT_TRUE(d.reason.empty()) << length;
+    }
+}
+
+TEST(ObjectHeader, ClassNameOutsideTheFieldIsFalse) {
+    for (std::int32_t offset : {-1, 5000, 32767}) {
+        auto field = fx::BuildPaintPicture(fx::MakeBmpFile(3, 3));
+        Put16(field, kClassOffsetAt, offset);
+        const Decoded d = DecodeField(field);
+        EXPECT_FALSE(d.ok) << offset;
+        EXPECT_TRUE(d.reason.empty()) << offset;
+    }
+}
+
+struct ClassCase {
+    const char* className;
+    bool supported;
+};
+
+class ClassNameDispatch : public ::testing::TestWithParam<ClassCase> {};
+
+// The field carries an unrecognisable payload: a supported class fails later, without the
+// unsupported-format reason; an unsupported one fails with it.
+TEST_P(ClassNameDispatch, MatchesOnTheFirstSevenCharacters) {
+    const Decoded d = DecodeField(fx::BuildUnsupportedObject(GetParam().className));
+    EXPECT_FALSE(d.ok);
+    if (GetParam().supported) {
+        EXPECT_NE(d.reason.number, static_cast<std::int32_t>(0x80040236));
+    } else {
+        EXPECT_EQ(d.reason.number, static_cast<std::int32_t>(0x80040236));
+        EXPECT_EQ(d.reason.source, kSource);
+        EXPECT_EQ(d.reason.description, kUnsupportedText);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Classes, ClassNameDispatch,
+                         ::testing::Values(ClassCase{"Word.Document.12", true}, ClassCase{"Word.Do", true},
+                                           ClassCase{"word.document.8", false}, ClassCase{"WORD.DOCUMENT.8", false},
+                                           ClassCase{"Word.D", false}, ClassCase{"Excel.Sheet.12", true},
+                                           ClassCase{"Paint.Picture", true}, ClassCase{"PBrush", false},
+                                           ClassCase{"OT_STATIC", true}, ClassCase{"MSPhotoEd.3", true},
+                                           ClassCase{"Acme.Drawing", false}));
+
+TEST(ObjectHeader, ClassNameLengthZeroOrOneIsUnsupported) {
+    for (std::int32_t length : {0, 1, -5}) {
+        auto field = fx::BuildPaintPicture(fx::MakeBmpFile(3, 3));
+        Put16(field, kClassLengthAt, length);
+        const Decoded d = DecodeField(field);
+        EXPECT_FALSE(d.ok) << length;
+        EXPECT_EQ(d.reason.number, static_cast<std::int32_t>(0x80040236)) << length;
+    }
+}
+
+TEST(ObjectHeader, OverflowingHeaderSumIsFalse) {
+    auto field = fx::BuildPaintPicture(fx::MakeBmpFile(3, 3));
+    Put16(field, kHeaderSizeAt, 32760);
+    const Decoded d = DecodeField(field);
+    EXPECT_FALSE(d.ok);
+    EXPECT_TRUE(d.reason.empty());
+}
+
+TEST(ObjectHeader, ReasonIsClearedAtEveryCall) {
+    std::vector<std::uint8_t> field = fx::BuildUnsupportedObject();
+    std::string extension, label;
+    FailureReason reason;
+    EXPECT_FALSE(fGetContentsStream(field, extension, label, &reason));
+    EXPECT_FALSE(reason.empty());
+    field = fx::BuildPaintPicture(fx::MakeBmpFile(3, 3));
+    EXPECT_TRUE(fGetContentsStream(field, extension, label, &reason));
+    EXPECT_TRUE(reason.empty());
+}
+
+}  // namespace
+}  // namespace pictrova::ole

@@ -1,0 +1,534 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The extraction run over databases from our writer, with the real decoder, picture loader and
+// converter program.
+#include "run/extraction_run.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <set>
+
+#include "database/connection_string.h"
+#include "imaging/image_engine.h"
+#include "imaging/picture_holder.h"
+#include "ole_builder/ole_fields.h"
+#include "ole_builder/pictures.h"
+#include "picture_database.h"
+#include "recording_host.h"
+#include "run/output_naming.h"
+#include "test_paths.h"
+
+namespace pictrova::run {
+namespace {
+
+namespace fs = std::filesystem;
+using fixtures::Bytes;
+using testing::PictureRow;
+
+Bytes PaintPicture(int variant = 0) { return fixtures::BuildPaintPicture(fixtures::MakeBmpFile(24 + variant, 16)); }
+Bytes PackagedBmp() {
+    fixtures::PackageContents contents;
+    contents.label = "photo.bmp";
+    contents.file = fixtures::MakeBmpFile(20, 10);
+    return fixtures::BuildPackage(contents);
+}
+Bytes NotAnObject() { return Bytes{'n', 'o', 't', ' ', 'o', 'l', 'e'}; }
+
+Bytes ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Whether the file starts the way files of the format do (TGA has no signature: its header's
+// image type byte says uncompressed or RLE true colour).
+bool LooksLike(OutputFormat format, const Bytes& b) {
+    auto starts = [&](std::initializer_list<int> magic) {
+        if (b.size() < magic.size()) return false;
+        std::size_t i = 0;
+        for (int m : magic) {
+            if (b[i++] != m) return false;
+        }
+        return true;
+    };
+    switch (format) {
+        case OutputFormat::BMP: return starts({'B', 'M'});
+        case OutputFormat::JPG: return starts({0xFF, 0xD8, 0xFF});
+        case OutputFormat::PNG: return starts({0x89, 'P', 'N', 'G'});
+        case OutputFormat::GIF: return starts({'G', 'I', 'F', '8'});
+        case OutputFormat::TIFF: return starts({'I', 'I', 42, 0}) || starts({'M', 'M', 0, 42});
+        case OutputFormat::TGA: return b.size() > 18 && (b[2] == 2 || b[2] == 10);
+        case OutputFormat::PCX: return starts({0x0A});
+        case OutputFormat::None: break;
+    }
+    return false;
+}
+
+// Options whose format the test changes while the run goes on, as the wizard's controls can be.
+class LiveOptions : public FixedExtractionOptions {
+public:
+    using FixedExtractionOptions::FixedExtractionOptions;
+    OutputFormat format() const override { return currentFormat; }
+    OutputFormat currentFormat = OutputFormat::PNG;
+};
+
+class ExtractionRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        imaging::StartImageEngine();
+        fs::create_directory(out);
+        fs::create_directory(work);
+    }
+
+    ExtractionChoices Choices() const {
+        ExtractionChoices c;
+        c.table = "Pictures";
+        c.pictureField = "Picture";
+        c.outputFolder = out.string();
+        return c;
+    }
+
+    RunResult Run(const ExtractionOptions& options, const std::string& password = {}) {
+        database::FixedDatabaseSelection selection(db.string(), password);
+        RunSurroundings surroundings{
+            .host = host,
+            .database = selection,
+            .creator = creator,
+            .progress = [this](const RunProgress& p) {
+                progress.push_back(p);
+                if (afterRecord) afterRecord(p);
+            },
+            .converter = converter,
+            .workRoot = work,
+        };
+        return RunExtraction(options, surroundings);
+    }
+    RunResult Run(const ExtractionChoices& choices) {
+        FixedExtractionOptions options(choices);
+        return Run(options);
+    }
+
+    std::set<std::string> OutputFiles() const {
+        std::set<std::string> names;
+        for (const auto& e : fs::recursive_directory_iterator(out)) {
+            names.insert(fs::relative(e.path(), out).string());
+        }
+        return names;
+    }
+
+    std::vector<int> ReportedLabels(const RunResult& r) const {
+        std::vector<int> labels;
+        for (const auto& e : r.errors) labels.push_back(e.label);
+        for (const auto& rec : r.records) {
+            for (const auto& e : rec.errors) labels.push_back(e.label);
+        }
+        return labels;
+    }
+
+    testing::TempDir dir;
+    fs::path db = dir / "pictures.mdb";
+    fs::path out = dir / "out";
+    fs::path work = dir / "work";
+    fs::path converter;
+    testing::RecordingHost host;
+    imaging::PictureHolder creator;
+    std::vector<RunProgress> progress;
+    std::function<void(const RunProgress&)> afterRecord;
+};
+
+TEST_F(ExtractionRunTest, ChecksThatEndTheRunBeforeItStarts) {
+    testing::WritePictureDatabase(db, {{PaintPicture(), "a"}});
+    struct Case {
+        const char* what;
+        std::function<void(ExtractionChoices&)> change;
+        std::string_view message;
+        RunEnd end;
+    };
+    const Case cases[] = {
+        {"folder missing", [&](auto& c) { c.outputFolder = (dir / "nope").string(); },
+         kFolderMissingMessage, RunEnd::FolderMissing},
+        {"folder is a file", [&](auto& c) { c.outputFolder = db.string(); },
+         kFolderMissingMessage, RunEnd::FolderMissing},
+        {"prefix without #", [](auto& c) { c.prefix = "Output"; }, kPrefixWithoutCounterMessage,
+         RunEnd::PrefixWithoutCounter},
+        {"empty prefix", [](auto& c) { c.prefix = ""; }, kPrefixWithoutCounterMessage,
+         RunEnd::PrefixWithoutCounter},
+        {"no field selected", [](auto& c) { c.pictureField = ""; }, kNoFieldSelectedMessage,
+         RunEnd::NoFieldSelected},
+        {"text field", [](auto& c) { c.pictureField = "Caption"; }, kNotPictureFieldMessage,
+         RunEnd::NotPictureField},
+        {"number field", [](auto& c) { c.pictureField = "ID"; }, kNotPictureFieldMessage,
+         RunEnd::NotPictureField},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        host = {};
+        ExtractionChoices choices = Choices();
+        c.change(choices);
+        RunResult r = Run(choices);
+        EXPECT_EQ(host.messages, std::vector<std::string>{std::string(c.message)});
+        EXPECT_EQ(r.end, c.end);
+        EXPECT_TRUE(host.errorReports.empty());
+        EXPECT_TRUE(OutputFiles().empty());
+        EXPECT_TRUE(fs::is_empty(work));
+        // The pointer is never left busy.
+        if (!host.busyChanges.empty()) {
+            EXPECT_FALSE(host.busyChanges.back());
+        }
+    }
+}
+
+TEST_F(ExtractionRunTest, PrefixWithoutHashIsNotTestedForOtherNaming) {
+    testing::WritePictureDatabase(db, {{PaintPicture(), "a"}});
+    ExtractionChoices choices = Choices();
+    choices.prefix = "Output";
+    choices.naming = Naming::TableName;
+    RunResult r = Run(choices);
+    EXPECT_EQ(r.end, RunEnd::Done);
+    EXPECT_EQ(OutputFiles(), (std::set<std::string>{"Pictures1.bmp"}));
+}
+
+TEST_F(ExtractionRunTest, EmptyTableShowsTheNoImagesMessage) {
+    testing::WritePictureDatabase(db, {});
+    RunResult r = Run(Choices());
+    EXPECT_EQ(host.messages, std::vector<std::string>{NoImagesMessage()});
+    EXPECT_EQ(NoImagesMessage(),
+              "No images were found in database to be extracted. Please email "
+              "support@quillmoor.com if you think that you have a mdb file with easily viewable "
+              "images in an OLE Object in a table.");
+    EXPECT_EQ(r.recordsRead, 0);
+    EXPECT_TRUE(host.errorReports.empty());
+    EXPECT_TRUE(OutputFiles().empty());
+}
+
+TEST_F(ExtractionRunTest, RecordsOneAndThreeOnlyHoldPictures) {
+    testing::WritePictureDatabase(
+        db, {{PaintPicture(), "a"}, {std::nullopt, "b"}, {PackagedBmp(), "c"}, {NotAnObject(), "d"}});
+    for (auto method : {ReadMethod::ByteToByte, ReadMethod::Recordset}) {
+        fs::remove_all(out);
+        fs::create_directory(out);
+        host = {};
+        ExtractionChoices choices = Choices();
+        choices.readMethod = method;
+        RunResult r = Run(choices);
+        EXPECT_TRUE(host.errorReports.empty());
+        EXPECT_EQ(host.messages, std::vector<std::string>{"Done."});
+        EXPECT_EQ(r.recordsRead, 4);
+        if (method == ReadMethod::ByteToByte) {
+            EXPECT_EQ(OutputFiles(), (std::set<std::string>{"Output1.bmp", "Output3.bmp"}));
+        }
+        ASSERT_EQ(r.records.size(), 4u);
+        if (method == ReadMethod::ByteToByte) {
+            EXPECT_EQ(r.records[0].written, out / "Output1.bmp");
+        }
+        EXPECT_FALSE(r.records[1].written);
+        EXPECT_TRUE(fs::is_empty(work));
+    }
+}
+
+TEST_F(ExtractionRunTest, EveryFormatWithBothMethods) {
+    // Method 2 hands the raw field to the converter: raw picture bytes come out, wrapped ones
+    // only when the converter can read through the wrapper.
+    testing::WritePictureDatabase(
+        db, {{PaintPicture(), "a"}, {fixtures::MakeBmpFile(30, 20), "b"}, {PackagedBmp(), "c"}});
+    const OutputFormat formats[] = {OutputFormat::BMP, OutputFormat::JPG,  OutputFormat::PNG,
+                                    OutputFormat::GIF, OutputFormat::TIFF, OutputFormat::TGA,
+                                    OutputFormat::PCX};
+    for (auto method : {ReadMethod::ByteToByte, ReadMethod::Recordset}) {
+        for (OutputFormat format : formats) {
+            std::string ext(FormatExtension(format));
+            SCOPED_TRACE(ext + (method == ReadMethod::ByteToByte ? " decode" : " raw"));
+            fs::remove_all(out);
+            fs::create_directory(out);
+            host = {};
+            ExtractionChoices choices = Choices();
+            choices.readMethod = method;
+            choices.format = format;
+            RunResult r = Run(choices);
+            EXPECT_EQ(host.messages, std::vector<std::string>{"Done."});
+            EXPECT_TRUE(host.errorReports.empty()) << host.errorReports.front();
+            // Record 2 holds a bare BMP file: not an OLE object for method 1, a picture for
+            // method 2.
+            std::set<std::string> expected = {"Output1" + ext, "Output3" + ext};
+            if (method == ReadMethod::Recordset) expected = {"Output2" + ext};
+            auto files = OutputFiles();
+            for (const auto& name : expected) {
+                EXPECT_TRUE(files.count(name)) << name;
+                EXPECT_TRUE(LooksLike(format, ReadFile(out / name))) << name;
+            }
+            // Nothing but output files: no intermediate BMP, no temporary names.
+            for (const auto& name : files) EXPECT_TRUE(name.ends_with(ext)) << name;
+            EXPECT_TRUE(fs::is_empty(work));
+        }
+    }
+}
+
+TEST_F(ExtractionRunTest, NamingOptionsWithTheirExamples) {
+    std::vector<PictureRow> rows;
+    const char* captions[] = {"a/b:c?", nullptr, "   ", "photo.jpg", "x"};
+    for (const char* c : captions) {
+        rows.push_back({PaintPicture(), c ? std::optional<std::string>(c) : std::nullopt});
+    }
+    testing::WritePictureDatabase(db, rows, "Photos");
+    struct Case {
+        Naming naming;
+        const char* prefix;
+        ReadMethod method;
+        OutputFormat format;
+        std::set<std::string> files;
+    };
+    const Case cases[] = {
+        {Naming::FixedPrefix, "Img##", ReadMethod::ByteToByte, OutputFormat::BMP,
+         {"Img01.bmp", "Img02.bmp", "Img03.bmp", "Img04.bmp", "Img05.bmp"}},
+        {Naming::FixedPrefix, "A#B#", ReadMethod::ByteToByte, OutputFormat::BMP,
+         {"A#B1.bmp", "A#B2.bmp", "A#B3.bmp", "A#B4.bmp", "A#B5.bmp"}},
+        {Naming::TableName, "", ReadMethod::ByteToByte, OutputFormat::BMP,
+         {"Photos1.bmp", "Photos2.bmp", "Photos3.bmp", "Photos4.bmp", "Photos5.bmp"}},
+        {Naming::FieldName, "", ReadMethod::ByteToByte, OutputFormat::BMP,
+         {"Picture1.bmp", "Picture2.bmp", "Picture3.bmp", "Picture4.bmp", "Picture5.bmp"}},
+        {Naming::TableAndFieldName, "", ReadMethod::ByteToByte, OutputFormat::BMP,
+         {"Photos_Picture1.bmp", "Photos_Picture2.bmp", "Photos_Picture3.bmp",
+          "Photos_Picture4.bmp", "Photos_Picture5.bmp"}},
+        // Null and blank both give FIELDNOCONTENT: the second overwrites the first.
+        {Naming::FieldText, "", ReadMethod::ByteToByte, OutputFormat::JPG,
+         {"abc.jpg", "FIELDNOCONTENT.jpg", "photo.jpg.jpg", "x.jpg"}},
+        {Naming::None, "", ReadMethod::ByteToByte, OutputFormat::BMP,
+         {"1.bmp", "2.bmp", "3.bmp", "4.bmp", "5.bmp"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(*c.files.begin());
+        fs::remove_all(out);
+        fs::create_directory(out);
+        host = {};
+        ExtractionChoices choices = Choices();
+        choices.table = "Photos";
+        choices.naming = c.naming;
+        choices.prefix = c.prefix;
+        choices.nameField = "Caption";
+        choices.readMethod = c.method;
+        choices.format = c.format;
+        Run(choices);
+        EXPECT_TRUE(host.errorReports.empty());
+        EXPECT_EQ(OutputFiles(), c.files);
+    }
+}
+
+TEST_F(ExtractionRunTest, FieldTextWithRecordsetMethodUsesTheTextAsItIs) {
+    // "a/b" points into a folder that does not exist: that save fails and is reported; a null
+    // text gives the name base ".bmp".
+    testing::WritePictureDatabase(db, {{fixtures::MakeBmpFile(8, 8), "a/b"},
+                                       {fixtures::MakeBmpFile(8, 8), std::nullopt}});
+    ExtractionChoices choices = Choices();
+    choices.readMethod = ReadMethod::Recordset;
+    choices.naming = Naming::FieldText;
+    choices.nameField = "Caption";
+    choices.format = OutputFormat::JPG;
+    RunResult r = Run(choices);
+    EXPECT_EQ(OutputFiles(), (std::set<std::string>{".bmp.jpg"}));
+    EXPECT_EQ(ReportedLabels(r), (std::vector<int>{370}));
+    EXPECT_EQ(host.messages, std::vector<std::string>{"Done."});
+}
+
+TEST_F(ExtractionRunTest, FormatSwitchedBetweenRecordsThroughTheOptions) {
+    testing::WritePictureDatabase(db, {{PaintPicture(), "a"}, {PaintPicture(1), "b"}, {PaintPicture(2), "c"}});
+    LiveOptions options(Choices());
+    afterRecord = [&](const RunProgress& p) {
+        if (p.recordsDone == 1) options.currentFormat = OutputFormat::JPG;
+    };
+    Run(options);
+    EXPECT_EQ(OutputFiles(), (std::set<std::string>{"Output1.png", "Output2.jpg", "Output3.jpg"}));
+    EXPECT_TRUE(LooksLike(OutputFormat::JPG, ReadFile(out / "Output3.jpg")));
+}
+
+TEST_F(ExtractionRunTest, NoMethodOrNoFormatChosen) {
+    testing::WritePictureDatabase(db, {{PaintPicture(), "a"}});
+    ExtractionChoices noMethod = Choices();
+    noMethod.readMethod = ReadMethod::None;
+    Run(noMethod);
+    EXPECT_EQ(host.messages, std::vector<std::string>{NoImagesMessage()});
+
+    host = {};
+    ExtractionChoices noFormat = Choices();
+    noFormat.format = OutputFormat::None;
+    Run(noFormat);
+    EXPECT_EQ(host.messages, std::vector<std::string>{"Done."});
+    EXPECT_TRUE(OutputFiles().empty());
+}
+
+TEST_F(ExtractionRunTest, FailingConverterIsReportedAndLeavesNoPartialFile) {
+    testing::WritePictureDatabase(db, {{PaintPicture(), "a"}, {PaintPicture(1), "b"}});
+    // Writes half a file where it was told to, then fails.
+    converter = dir / "broken-convert";
+    {
+        std::ofstream script(converter);
+        script << "#!/bin/sh\nwhile [ \"$1\" != -o ]; do shift; done\necho partial > \"$2\"\nexit 1\n";
+    }
+    fs::permissions(converter, fs::perms::owner_all);
+    ExtractionChoices choices = Choices();
+    choices.format = OutputFormat::PNG;
+    RunResult r = Run(choices);
+    EXPECT_EQ(ReportedLabels(r), (std::vector<int>{384, 384}));
+    ASSERT_EQ(host.errorReports.size(), 2u);
+    EXPECT_NE(host.errorReports[0].find("in Pictrova2021/08/31.Form2.PushButton6_Click at line 384"),
+              std::string::npos);
+    EXPECT_EQ(host.messages, std::vector<std::string>{"Done."});
+    EXPECT_TRUE(OutputFiles().empty());
+    EXPECT_TRUE(fs::is_empty(work));
+}
+
+TEST_F(ExtractionRunTest, OutputFolderGoneMidRunReportsEachFailedSave) {
+    testing::WritePictureDatabase(db, {{PaintPicture(), "a"}, {PaintPicture(1), "b"}, {PaintPicture(2), "c"}});
+    afterRecord = [&](const RunProgress& p) {
+        if (p.recordsDone == 1) fs::remove_all(out);
+    };
+    RunResult r = Run(Choices());
+    EXPECT_EQ(ReportedLabels(r), (std::vector<int>{364, 364}));
+    ASSERT_EQ(r.records.size(), 3u);
+    EXPECT_TRUE(r.records[0].written);
+    EXPECT_FALSE(r.records[1].written);
+    EXPECT_EQ(r.records[2].errors.at(0).location, "Form2.PushButton6_Click");
+    EXPECT_EQ(host.messages, std::vector<std::string>{"Done."});
+}
+
+// Makes a folder refuse new files. Permissions do not stop the superuser, the immutable
+// attribute does (where the file system has one).
+bool SetFolderReadOnly(const fs::path& folder, bool readOnly) {
+    if (geteuid() != 0) {
+        fs::permissions(folder, readOnly ? fs::perms::owner_read | fs::perms::owner_exec
+                                         : fs::perms::owner_all);
+        return true;
+    }
+    std::string command = std::string("chattr ") + (readOnly ? "+i" : "-i") + " '" +
+                          folder.string() + "' 2>/dev/null";
+    return std::system(command.c_str()) == 0;
+}
+
+TEST_F(ExtractionRunTest, OutputFolderTurnedReadOnlyMidRun) {
+    testing::WritePictureDatabase(db, {{PaintPicture(), "a"}, {PaintPicture(1), "b"}});
+    if (!SetFolderReadOnly(out, true)) GTEST_SKIP() << "no way to make a folder read-only here";
+    SetFolderReadOnly(out, false);
+    for (OutputFormat format : {OutputFormat::BMP, OutputFormat::JPG, OutputFormat::GIF}) {
+        SetFolderReadOnly(out, false);
+        fs::remove_all(out);
+        fs::create_directory(out);
+        host = {};
+        afterRecord = [&](const RunProgress& p) {
+            if (p.recordsDone == 1) SetFolderReadOnly(out, true);
+        };
+        ExtractionChoices choices = Choices();
+        choices.format = format;
+        RunResult r = Run(choices);
+        SetFolderReadOnly(out, false);
+        std::string ext(FormatExtension(format));
+        // The save step of each format: BMP 364, JPG 370, GIF's conversion 400.
+        const int label = format == OutputFormat::BMP ? 364 : format == OutputFormat::JPG ? 370 : 400;
+        EXPECT_EQ(ReportedLabels(r), (std::vector<int>{label})) << ext;
+        EXPECT_EQ(OutputFiles(), (std::set<std::string>{"Output1" + ext}));
+        EXPECT_EQ(host.messages, std::vector<std::string>{"Done."});
+    }
+}
+
+TEST_F(ExtractionRunTest, NameThatWouldLeaveTheOutputFolderIsAFailedSave) {
+    testing::WritePictureDatabase(db, {{fixtures::MakeBmpFile(8, 8), "../escaped"},
+                                       {fixtures::MakeBmpFile(8, 8), "kept"}});
+    ExtractionChoices choices = Choices();
+    choices.readMethod = ReadMethod::Recordset;
+    choices.naming = Naming::FieldText;
+    choices.nameField = "Caption";
+    RunResult r = Run(choices);
+    EXPECT_EQ(ReportedLabels(r), (std::vector<int>{362}));
+    EXPECT_FALSE(fs::exists(dir / "escaped.bmp"));
+    EXPECT_EQ(OutputFiles(), (std::set<std::string>{"kept.bmp"}));
+}
+
+TEST_F(ExtractionRunTest, WrongPasswordIsReportedAtEachFailingStep) {
+    testing::WritePictureDatabase(db, {{PaintPicture(), "a"}}, "Pictures", "secret");
+    FixedExtractionOptions options(Choices());
+    Run(options, "wrong");
+    ASSERT_GE(host.errorReports.size(), 1u);
+    EXPECT_EQ(host.errorReports[0].substr(0, 23), "Not a valid password.\r\n");
+    EXPECT_NE(host.errorReports[0].find("at line 156"), std::string::npos);
+    EXPECT_EQ(host.messages.back(), kNotPictureFieldMessage);
+    EXPECT_FALSE(host.busyChanges.back());
+
+    host = {};
+    Run(options, "secret");
+    EXPECT_TRUE(host.errorReports.empty());
+    EXPECT_EQ(host.messages, std::vector<std::string>{"Done."});
+}
+
+TEST_F(ExtractionRunTest, BusyPointerYieldsAndProgress) {
+    testing::WritePictureDatabase(db, {{PaintPicture(), "a"}, {std::nullopt, "b"}, {PaintPicture(1), "c"}});
+    Run(Choices());
+    EXPECT_EQ(host.busyChanges, (std::vector<bool>{true, true, false, false}));
+    EXPECT_GE(host.yields, 2 + 3);
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.front().recordsDone, 0);
+    EXPECT_EQ(progress.back().recordsDone, 3);
+    EXPECT_EQ(progress.back().recordsTotal, 3);
+    EXPECT_EQ(progress.back().picturesWritten, 2);
+}
+
+TEST_F(ExtractionRunTest, RecordNumbersPast32767AreNamed) {
+    std::vector<PictureRow> rows(32769);
+    rows.back().picture = PaintPicture();
+    testing::WritePictureDatabase(db, rows);
+    RunResult r = Run(Choices());
+    EXPECT_TRUE(host.errorReports.empty());
+    EXPECT_EQ(OutputFiles(), (std::set<std::string>{"Output32769.bmp"}));
+}
+
+}  // namespace
+}  // namespace pictrova::run
+
+namespace pictrova::run {
+namespace {
+
+TEST_F(ExtractionRunTest, DatabaseCutShortMidRunEndsTheRun) {
+    std::vector<PictureRow> rows(600, PictureRow{PaintPicture(), "a"});
+    testing::WritePictureDatabase(db, rows);
+    afterRecord = [&](const RunProgress& p) {
+        if (p.recordsDone == 1) fs::resize_file(db, 4096 * 3);
+    };
+    RunResult r = Run(Choices());
+    // Rows already read still come, their pictures do not; each is reported where the field is
+    // read, and the run reaches its end instead of going round for ever.
+    EXPECT_LT(r.recordsRead, 600);
+    EXPECT_EQ(r.picturesWritten, 1);
+    for (int label : ReportedLabels(r)) EXPECT_EQ(label, 220);
+    EXPECT_EQ(host.messages, std::vector<std::string>{"Done."});
+    EXPECT_TRUE(fs::is_empty(work));
+}
+
+}  // namespace
+}  // namespace pictrova::run
+
+namespace pictrova::run {
+namespace {
+
+// A failing read of the name field used to leave the previous record's name in place, so the
+// record's picture overwrote the previous record's file.
+TEST_F(ExtractionRunTest, UnreadableNameFieldDoesNotReuseThePreviousName) {
+    for (auto method : {ReadMethod::ByteToByte, ReadMethod::Recordset}) {
+        // Method 2 reads raw pictures, method 1 wrapped ones.
+        auto picture = [&](int variant) {
+            return method == ReadMethod::Recordset ? fixtures::MakeBmpFile(8 + variant, 8)
+                                                   : PaintPicture(variant);
+        };
+        testing::WritePictureDatabase(db, {{picture(0), "a"}, {picture(1), "b"}});
+        host = {};
+        ExtractionChoices choices = Choices();
+        choices.readMethod = method;
+        choices.naming = Naming::FieldText;
+        choices.nameField = "NoSuchField";
+        RunResult r = Run(choices);
+        const int label = method == ReadMethod::ByteToByte ? 188 : 306;
+        EXPECT_EQ(ReportedLabels(r), (std::vector<int>{label, label}));
+        EXPECT_TRUE(OutputFiles().empty());
+        EXPECT_EQ(host.messages, std::vector<std::string>{"Done."});
+    }
+}
+
+}  // namespace
+}  // namespace pictrova::run
