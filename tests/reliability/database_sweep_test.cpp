@@ -66,6 +66,11 @@ TEST(DamagedDatabaseSweep, DataLayerEndsEveryVariantWithAResultOrAnError) {
         for (const DamagedDatabase& variant : DamagedVariants(base)) {
             const std::string path = (dir / (variant.name + variant.extension)).string();
             WriteBytes(path, variant.bytes);
+            // PICTROVA_SWEEP_ONLY=NAME scans that one variant in this process, for a debugger.
+            if (const char* only = std::getenv("PICTROVA_SWEEP_ONLY")) {
+                if (variant.name == only) std::cout << "scan: " << ScanThroughDataLayer(path) << "\n";
+                continue;
+            }
             const ChildOutcome outcome = RunInChild([&] { return ScanThroughDataLayer(path); }, 20s);
             std::string verdict;
             if (outcome.Exited(kScanned)) verdict = "scanned";
