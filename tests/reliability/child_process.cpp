@@ -129,6 +129,8 @@ ChildOutcome RunProgram(const ProgramRun& run) {
     posix_spawn_file_actions_adddup2(&actions, output.fd(), STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, output.fd(), STDERR_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (!run.workingDirectory.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, run.workingDirectory.c_str());
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);

@@ -86,6 +86,16 @@ std::vector<DamagedDatabase> DamagedVariants(const BaseDatabase& base, std::uint
             add("flip-byte-" + std::to_string(at) + "-bit-" + std::to_string(bit), std::move(bytes));
         }
     }
+    // Two single bits flipped anywhere in each page: column definitions, row data, long values.
+    for (std::size_t n = 0; n < pages; ++n) {
+        for (int i = 0; i < 2; ++i) {
+            Bytes bytes = base.bytes;
+            const std::size_t at = n * base.pageSize + below(base.pageSize);
+            const int bit = static_cast<int>(below(8));
+            bytes[at] ^= static_cast<std::uint8_t>(1 << bit);
+            add("flip-byte-" + std::to_string(at) + "-bit-" + std::to_string(bit), std::move(bytes));
+        }
+    }
     // A burst of bits flipped anywhere after page 0.
     for (int i = 0; i < 24; ++i) {
         Bytes bytes = base.bytes;

@@ -40,8 +40,9 @@ struct DamagedDatabase {
     Bytes bytes;
 };
 
-// About 120 variants of each base: every page boundary cut and a few mid-page cuts, every page
-// zeroed, two header bit flips per page, random bit flips anywhere, page swaps and copies.
+// About 140 variants of each base: every page boundary cut and a few mid-page cuts, every page
+// zeroed, two bit flips in each page's header and two anywhere in it, bursts of random bit
+// flips, page swaps and copies.
 std::vector<DamagedDatabase> DamagedVariants(const BaseDatabase& base, std::uint32_t seed = kSweepSeed);
 
 void WriteBytes(const std::filesystem::path& path, const Bytes& bytes);

@@ -63,7 +63,10 @@ TEST(DamagedDatabaseSweep, DataLayerEndsEveryVariantWithAResultOrAnError) {
     std::map<std::string, int> tally;
     std::vector<std::string> failures;
     for (const BaseDatabase& base : SweepBaseDatabases()) {
-        for (const DamagedDatabase& variant : DamagedVariants(base)) {
+        // PICTROVA_SWEEP_SEED=N makes another set of variants, for a longer search by hand.
+        const char* seedText = std::getenv("PICTROVA_SWEEP_SEED");
+        const std::uint32_t seed = seedText ? static_cast<std::uint32_t>(std::stoul(seedText)) : kSweepSeed;
+        for (const DamagedDatabase& variant : DamagedVariants(base, seed)) {
             const std::string path = (dir / (variant.name + variant.extension)).string();
             WriteBytes(path, variant.bytes);
             // PICTROVA_SWEEP_ONLY=NAME scans that one variant in this process, for a debugger.
