@@ -513,7 +513,7 @@ void Run::AddSaving(std::vector<GuardedStep>& steps) {
         458));
 
     steps.push_back(If(
-        366, [this] { return options_.format() == OutputFormat::JPG; }, 368, 372));
+        366, [this] { return options_.format() == OutputFormat::JPG; }, 368, 376));
     steps.push_back(Jump(
         368,
         [this] {
@@ -531,8 +531,6 @@ void Run::AddSaving(std::vector<GuardedStep>& steps) {
         },
         458));
 
-    steps.push_back(Do(372, [] {}));
-    steps.push_back(Do(374, [] {}));
     for (const ConverterFormat& f : kConverterFormats) {
         const int l = f.firstLabel;
         const OutputFormat format = f.format;
@@ -549,7 +547,13 @@ void Run::AddSaving(std::vector<GuardedStep>& steps) {
                 return Flow::Next();
             },
             458));
-        steps.push_back(Do(l + 6, [this] { s_.creator.SaveAsBmp(intermediatePath_); }));
+        steps.push_back(Jump(
+            l + 6,
+            [this] {
+                s_.creator.SaveAsBmp(intermediatePath_);
+                return Flow::Next();
+            },
+            l + 10));
         steps.push_back(Do(l + 8, [this, format] {
             const fs::path& out = pending_.temporary();
             std::string words = ConverterFormatWords(format, options_.quality());
@@ -570,7 +574,7 @@ void Run::AddSaving(std::vector<GuardedStep>& steps) {
         steps.push_back(Jump(
             l + 14,
             [this] {
-                if (pending_.active())
+                if (pending_.active() && FileExists(pending_.temporary()))
                     Written();
                 return Flow::GoTo(458);
             },

@@ -481,3 +481,25 @@ TEST_F(ExtractionRunTest, RecordNumbersPast32767AreNamed) {
 
 }  // namespace
 }  // namespace pictrova::run
+
+namespace pictrova::run {
+namespace {
+
+TEST_F(ExtractionRunTest, DatabaseCutShortMidRunEndsTheRun) {
+    std::vector<PictureRow> rows(600, PictureRow{PaintPicture(), "a"});
+    testing::WritePictureDatabase(db, rows);
+    afterRecord = [&](const RunProgress& p) {
+        if (p.recordsDone == 1) fs::resize_file(db, 4096 * 3);
+    };
+    RunResult r = Run(Choices());
+    // Rows already read still come, their pictures do not; each is reported where the field is
+    // read, and the run reaches its end instead of going round for ever.
+    EXPECT_LT(r.recordsRead, 600);
+    EXPECT_EQ(r.picturesWritten, 1);
+    for (int label : ReportedLabels(r)) EXPECT_EQ(label, 220);
+    EXPECT_EQ(host.messages, std::vector<std::string>{"Done."});
+    EXPECT_TRUE(fs::is_empty(work));
+}
+
+}  // namespace
+}  // namespace pictrova::run
