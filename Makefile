@@ -27,8 +27,8 @@ demo: build
 	@if [ -x $(BUILD)/bin/pictrova-cli ] && [ -f $(BUILD)/bin/Samples/sample.mdb ]; then \
 	  rm -rf demo-output && mkdir -p demo-output && \
 	  $(BUILD)/bin/pictrova-cli extract $(BUILD)/bin/Samples/sample.mdb \
-	    --table Pictures --field Picture --out demo-output --format png && \
-	  ls -l demo-output; \
+	    --table Pictures --field Picture --out demo-output --format png; \
+	  status=$$?; echo "demo-output/:"; ls -l demo-output; exit $$status; \
 	else \
 	  echo "demo: the command line or the sample database is not built yet"; \
 	fi

@@ -61,7 +61,7 @@ void CliHost::ShowProgress(const run::RunProgress& progress) {
     lastDraw_ = now;
     double seconds = std::chrono::duration<double>(now - start_).count();
     double rate = seconds > 0 ? static_cast<double>(progress.picturesWritten) / seconds : 0.0;
-    std::fprintf(stderr, "\r\033[Krecord %lld of %lld, %lld pictures written, %.1f pictures/s",
+    std::fprintf(stderr, "\r\033[K%lld of %lld records, %lld pictures written, %.1f pictures/s",
                  static_cast<long long>(progress.recordsDone),
                  static_cast<long long>(progress.recordsTotal),
                  static_cast<long long>(progress.picturesWritten), rate);

@@ -36,7 +36,8 @@ void FinishOpening(DatabaseFile& file) {
     mdb_set_date_fmt(mdb, "%Y-%m-%d %H:%M:%S");
     mdb_set_shortdate_fmt(mdb, "%Y-%m-%d");
     mdb_set_boolean_fmt_numbers(mdb);
-    mdb_set_repid_fmt(mdb, MDB_BRACES_4_2_2_8);
+    // The usual 8-4-4-4-12 grouping; the recordset puts the braces around it.
+    mdb_set_repid_fmt(mdb, MDB_NOBRACES_4_2_2_2_6);
     // libmdb prints to stderr when the catalog's page is missing or is not a table definition;
     // checking first keeps a truncated or foreign file quiet. mdb_read_pg undoes page encoding.
     constexpr unsigned long kCatalogPage = 2;

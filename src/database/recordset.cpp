@@ -396,6 +396,8 @@ FieldValue Field::Value() const {
     case kAdBinary:
     case kAdVarBinary:
         return FieldValue(field.binaryValue);
+    case kAdGUID:
+        return FieldValue("{" + std::string(BoundText(field)) + "}");
     default:
         return FieldValue(std::string(BoundText(field)));
     }

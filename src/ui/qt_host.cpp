@@ -50,14 +50,17 @@ void QtHost::SetBusy(bool busy) {
 }
 
 void QtHost::ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) {
+    if (silent_) return;
     dialogs_.Message(owner_, QString::fromStdString(text), TitleOrApplicationTitle(title), ToQtIcon(icon));
 }
 
 bool QtHost::AskYesNo(const std::string& text, const std::string& title) {
+    if (silent_) return false;
     return dialogs_.AskYesNo(owner_, QString::fromStdString(text), TitleOrApplicationTitle(title));
 }
 
 void QtHost::ReportError(const std::string& message) {
+    if (silent_) return;
     dialogs_.Message(owner_, QString::fromStdString(message), QString::fromLatin1(kErrorReportTitle),
                      QMessageBox::Warning);
 }

@@ -20,6 +20,9 @@ public:
     QtHost(const QtHost&) = delete;
     QtHost& operator=(const QtHost&) = delete;
 
+    // A silent host (the program is ending) shows no messages and answers No.
+    void SetSilent(bool silent) { silent_ = silent; }
+
     void Yield() override;
     void SetBusy(bool busy) override;
     void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override;
@@ -31,6 +34,7 @@ private:
     Dialogs& dialogs_;
     QWidget* owner_;
     bool busy_ = false;
+    bool silent_ = false;
 };
 
 // Shows the busy pointer for as long as it lives, also when the work in between throws.

@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
 #include <QPixmap>
 #include <QRadioButton>
 #include <QStandardPaths>
@@ -14,6 +16,7 @@
 
 #include "common/byte_reader.h"
 #include "common/error.h"
+#include "common/program_paths.h"
 #include "ui/folder_picker.h"
 
 namespace pictrova::ui {
@@ -101,6 +104,57 @@ QString GetDesktopFolder() {
     QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
     if (desktop.isEmpty() || !QFileInfo(desktop).isDir()) desktop = QDir::homePath();
     return WithTrailingSeparator(desktop);
+}
+
+QIcon ApplicationIcon() {
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.scale(size / 64.0, size / 64.0);
+        // The database: a cylinder with two rings.
+        painter.setPen(QPen(QColor(0x1f, 0x3f, 0x63), 2));
+        painter.setBrush(QColor(0x3a, 0x6e, 0xa5));
+        painter.drawRect(QRectF(6, 14, 40, 31));
+        painter.drawEllipse(QRectF(6, 38, 40, 14));
+        painter.setPen(Qt::NoPen);
+        painter.drawRect(QRectF(7, 14, 38, 31));
+        painter.setPen(QPen(QColor(0x1f, 0x3f, 0x63), 2));
+        painter.setBrush(QColor(0x5b, 0x8f, 0xc7));
+        painter.drawEllipse(QRectF(6, 7, 40, 14));
+        // The picture leaving it: a frame with sky, sun and a hill.
+        painter.setBrush(Qt::white);
+        painter.setPen(QPen(QColor(0x44, 0x44, 0x44), 2));
+        painter.drawRoundedRect(QRectF(30, 28, 32, 26), 2, 2);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0xbf, 0xe3, 0xff));
+        painter.drawRect(QRectF(33, 31, 26, 20));
+        painter.setBrush(QColor(0xff, 0xcc, 0x33));
+        painter.drawEllipse(QPointF(52, 37), 3, 3);
+        QPainterPath hill;
+        hill.moveTo(33, 51);
+        hill.lineTo(41, 41);
+        hill.lineTo(47, 48);
+        hill.lineTo(51, 44);
+        hill.lineTo(59, 51);
+        hill.closeSubpath();
+        painter.setBrush(QColor(0x4c, 0x9a, 0x2a));
+        painter.drawPath(hill);
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+std::filesystem::path SampleDatabasePath(const std::filesystem::path& programFolder) {
+    const auto beside = programFolder / "Samples" / "sample.mdb";
+    std::error_code ec;
+    if (std::filesystem::exists(beside, ec)) return beside;
+    const auto installed = DataDirectory() / "Samples" / "sample.mdb";
+    if (std::filesystem::exists(installed, ec)) return installed;
+    return beside;
 }
 
 std::optional<QCursor> LoadHandPointer(const std::filesystem::path& programFolder) {

@@ -5,6 +5,7 @@
 // application title, the desktop folder and the hand pointer.
 
 #include <QCursor>
+#include <QIcon>
 #include <QString>
 
 #include <filesystem>
@@ -37,6 +38,13 @@ QString ApplicationTitle();
 
 // The user's desktop folder followed by "/"; the home folder when there is no desktop folder.
 QString GetDesktopFolder();
+
+// The program's icon (a database with a picture coming out of it), drawn at the usual sizes.
+QIcon ApplicationIcon();
+
+// The sample database: Samples/sample.mdb below programFolder, or in the installed data folder
+// when the program folder has none.
+std::filesystem::path SampleDatabasePath(const std::filesystem::path& programFolder);
 
 // The hand pointer read from HAND-M.CUR in programFolder, when that file exists and is a
 // picture Qt can read.

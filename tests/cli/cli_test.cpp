@@ -175,6 +175,19 @@ TEST_F(CliTest, ExitStatusByOutcome) {
               "images in an OLE Object in a table.\n");
 }
 
+TEST_F(CliTest, ProgressLineOnlyOnATerminalAndWipedAtTheEnd) {
+    if (!fs::exists("/usr/bin/script")) GTEST_SKIP() << "no script(1) to give the run a terminal";
+    testing::WritePictureDatabase(db, {{PaintPicture(), "a"}, {PaintPicture(1), "b"}});
+    // script(1) runs the command on a pseudo-terminal: stdout and stderr are both terminals.
+    std::string command = cli.string() + " extract " + db.string() +
+                          " --table Pictures --field Picture --out " + out.string();
+    Outcome o = RunProgram("/usr/bin/script", {"-qec", command, "/dev/null"}, scratch.path());
+    EXPECT_EQ(o.status, 0);
+    EXPECT_NE(o.out.find("2 of 2 records, 2 pictures written"), std::string::npos) << o.out;
+    // The line is wiped before the final message.
+    EXPECT_NE(o.out.find("\r\033[KDone."), std::string::npos) << o.out;
+}
+
 TEST_F(CliTest, EveryNamingOption) {
     testing::WritePictureDatabase(db, {{PaintPicture(), "first"}, {PaintPicture(1), std::nullopt}});
     struct Case {

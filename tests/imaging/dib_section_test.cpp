@@ -204,6 +204,11 @@ TEST(DibSection, RefusedMetafilesLeaveBytesUnchanged) {
         {"no size anywhere", WmfBuilder().Rectangle(0, 0, 5, 5).Build(), MM_ANISOTROPIC, 0, 0},
         {"oversized", good, MM_ANISOTROPIC, 2540 * 400, 2540},
         {"too many pixels", good, MM_HIMETRIC, 2540 * 300, 2540 * 300},
+        {"rectangle with two parameters", WmfBuilder::TwoShapes().Raw(0x041B, {5, 5}).Build(), MM_ANISOTROPIC, 2540, 2540},
+        {"polygon counting more points than it has", WmfBuilder::TwoShapes().Raw(0x0324, {1000, 1, 2}).Build(),
+         MM_ANISOTROPIC, 2540, 2540},
+        {"text longer than its record", WmfBuilder::TwoShapes().Raw(0x0521, {200, 0x4141, 1, 1}).Build(),
+         MM_ANISOTROPIC, 2540, 2540},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

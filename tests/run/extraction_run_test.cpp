@@ -481,3 +481,54 @@ TEST_F(ExtractionRunTest, RecordNumbersPast32767AreNamed) {
 
 }  // namespace
 }  // namespace pictrova::run
+
+namespace pictrova::run {
+namespace {
+
+TEST_F(ExtractionRunTest, DatabaseCutShortMidRunEndsTheRun) {
+    std::vector<PictureRow> rows(600, PictureRow{PaintPicture(), "a"});
+    testing::WritePictureDatabase(db, rows);
+    afterRecord = [&](const RunProgress& p) {
+        if (p.recordsDone == 1) fs::resize_file(db, 4096 * 3);
+    };
+    RunResult r = Run(Choices());
+    // Rows already read still come, their pictures do not; each is reported where the field is
+    // read, and the run reaches its end instead of going round for ever.
+    EXPECT_LT(r.recordsRead, 600);
+    EXPECT_EQ(r.picturesWritten, 1);
+    for (int label : ReportedLabels(r)) EXPECT_EQ(label, 220);
+    EXPECT_EQ(host.messages, std::vector<std::string>{"Done."});
+    EXPECT_TRUE(fs::is_empty(work));
+}
+
+}  // namespace
+}  // namespace pictrova::run
+
+namespace pictrova::run {
+namespace {
+
+// A failing read of the name field used to leave the previous record's name in place, so the
+// record's picture overwrote the previous record's file.
+TEST_F(ExtractionRunTest, UnreadableNameFieldDoesNotReuseThePreviousName) {
+    for (auto method : {ReadMethod::ByteToByte, ReadMethod::Recordset}) {
+        // Method 2 reads raw pictures, method 1 wrapped ones.
+        auto picture = [&](int variant) {
+            return method == ReadMethod::Recordset ? fixtures::MakeBmpFile(8 + variant, 8)
+                                                   : PaintPicture(variant);
+        };
+        testing::WritePictureDatabase(db, {{picture(0), "a"}, {picture(1), "b"}});
+        host = {};
+        ExtractionChoices choices = Choices();
+        choices.readMethod = method;
+        choices.naming = Naming::FieldText;
+        choices.nameField = "NoSuchField";
+        RunResult r = Run(choices);
+        const int label = method == ReadMethod::ByteToByte ? 188 : 306;
+        EXPECT_EQ(ReportedLabels(r), (std::vector<int>{label, label}));
+        EXPECT_TRUE(OutputFiles().empty());
+        EXPECT_EQ(host.messages, std::vector<std::string>{"Done."});
+    }
+}
+
+}  // namespace
+}  // namespace pictrova::run

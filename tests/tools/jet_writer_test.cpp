@@ -135,6 +135,63 @@ TEST(JetWriter, ManyRowsAndInterleavedTablesUseReferenceUsageMaps) {
     }
 }
 
+TEST(JetWriter, DataPagesFarApartUseSeveralBitmapPagesOfTheReferenceMap) {
+    // A 140 MB value of another table between two data pages of "Sparse" puts them more than
+    // 32736 pages apart, so its usage map needs two bitmap pages.
+    TempDir dir;
+    DatabaseSpec spec;
+    spec.tables.push_back({"Sparse", {{"N", ColumnType::Long}, {"Fill", ColumnType::Memo}}, {}});
+    spec.tables.push_back({"Filler", {{"Blob", ColumnType::OleObject}}, {}});
+    spec.inlineLimit = 4000;
+    const Bytes filler(140u << 20, 0x5A);
+    DatabaseWriter writer(dir / "sparse.mdb", spec);
+    Row first{std::int64_t(1), std::string(2000, 'a')};
+    writer.AddRow(0, first);
+    Row big{ByteView(filler)};
+    writer.AddRow(1, big);
+    Row second{std::int64_t(2), std::string(2000, 'b')};
+    writer.AddRow(0, second);  // 4000 bytes inline each: a new page, after the filler
+    EXPECT_GT(writer.Finish().pages, 32736u * 1 + 2);
+
+    auto read = ReadTableWithLibmdb(dir / "sparse.mdb", "Sparse");
+    ASSERT_EQ(read.rows.size(), 2u);
+    EXPECT_EQ(read.rows[1][0], "2");
+    EXPECT_EQ(read.rows[1][1], std::string(2000, 'b'));
+}
+
+TEST(JetWriter, TableDefinitionLongerThanAPageContinuesOnMorePages) {
+    TempDir dir;
+    DatabaseSpec spec;
+    TableSpec wide{"Wide Table", {}, {Row(200)}};
+    for (int c = 0; c < 200; ++c) {
+        wide.columns.push_back({"Column with a long name " + std::to_string(c), ColumnType::Long});
+        wide.rows[0][c] = std::int64_t(c * 1000);
+    }
+    spec.tables.push_back(wide);
+    WriteDatabase(dir / "wide.mdb", spec);
+
+    auto read = ReadTableWithLibmdb(dir / "wide.mdb", "Wide Table");
+    ASSERT_EQ(read.columnNames.size(), 200u);
+    EXPECT_EQ(read.columnNames[199], "Column with a long name 199");
+    ASSERT_EQ(read.rows.size(), 1u);
+    EXPECT_EQ(read.rows[0][199], "199000");
+}
+
+TEST(JetWriter, RefusedRowLeavesTheWriterUsable) {
+    TempDir dir;
+    DatabaseSpec spec;
+    spec.tables.push_back({"T", {{"N", ColumnType::Long}, {"Pic", ColumnType::OleObject}}, {}});
+    DatabaseWriter writer(dir / "t.mdb", spec);
+    Row good{std::int64_t(1), Pattern(5000, 1)};
+    Row bad{std::int64_t(2), std::string("not bytes")};
+    writer.AddRow(0, good);
+    EXPECT_THROW(writer.AddRow(0, bad), Error);
+    writer.AddRow(0, good);
+    writer.Finish();
+    EXPECT_THROW(writer.AddRow(0, good), Error);
+    EXPECT_EQ(ReadTableWithLibmdb(dir / "t.mdb", "T").rows.size(), 2u);
+}
+
 TEST(JetWriter, EncodedDatabaseReadsBackThroughLibmdb) {
     TempDir dir;
     DatabaseSpec spec;

@@ -40,7 +40,7 @@ inline TableSpec EveryTypeTable() {
                     {}};
     table.rows.push_back({std::int64_t(2147483647), std::int64_t(32767), std::string("Grüße ☃"),
                           std::string("short memo"), Bytes{0, 1, 2, 0xFF}, Bytes{1, 2, 3}});
-    table.rows.push_back({std::int64_t(-2147483648LL), std::int64_t(-32768), std::string("plain ascii"),
+    table.rows.push_back({std::int64_t(-2147483648LL), std::int64_t(-32768), std::string("café crème, plain Latin-1"),
                           Repeat("abcdefghij", 200), Bytes{}, Bytes{}});
     table.rows.push_back({Null, Null, Null, Null, Null, Null});
     table.rows.push_back({std::int64_t(0), std::int64_t(0), std::string(), std::string(), Null, Pattern(5000, 3)});

@@ -1,0 +1,222 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/form1.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "database/data_access_probe.h"
+#include "database/schema_listing.h"
+#include "ui/core/error_report.h"
+#include "ui/dialogs.h"
+#include "ui/form2.h"
+#include "ui/settings_store.h"
+#include "ui/startup_helpers.h"
+
+namespace pictrova::ui {
+
+namespace {
+
+constexpr char kDatabaseDialogTitle[] = "Select Access Database";
+constexpr char kDatabaseDialogFilter[] =
+    "All Microsoft Databases (*.mdb,*.accdb)|*.*db|Microsoft Database (*.mdb)|*.mdb|"
+    "Microsoft 2007 Database (*.accdb)|*.accdb|";
+
+bool PathExists(const QString& path) {
+    std::error_code ec;
+    return !path.isEmpty() && std::filesystem::exists(path.toStdString(), ec);
+}
+
+}  // namespace
+
+Form1::Form1(WizardServices services)
+    : QWidget(nullptr), services_(std::move(services)), host_(services_.dialogs, this) {
+    setObjectName("Form1");
+    BuildControls();
+}
+
+Form1::~Form1() = default;
+
+void Form1::BuildControls() {
+    setFont(QFont("Arial", 9));
+    Frame1 = new QGroupBox("Access Database", this);
+    Label5 = new QLabel("MDB or ACCDB File:", Frame1);
+    Text1 = new QLineEdit(Frame1);
+    PushButton1 = new QPushButton("...", Frame1);
+    lblPassword = new QLabel("Password (if required):", Frame1);
+    Text2 = new QLineEdit(Frame1);
+    Text2->setEchoMode(QLineEdit::Password);
+    PushButton2 = new QPushButton("Next >", this);
+    PushButton3 = new QPushButton("Load Sample/Example Database", this);
+
+    const std::pair<QObject*, const char*> names[] = {
+        {Frame1, "Frame1"},           {Label5, "Label5"},           {Text1, "Text1"},
+        {PushButton1, "PushButton1"}, {lblPassword, "lblPassword"}, {Text2, "Text2"},
+        {PushButton2, "PushButton2"}, {PushButton3, "PushButton3"},
+    };
+    for (const auto& [object, name] : names) object->setObjectName(name);
+
+    auto* fields = new QGridLayout(Frame1);
+    fields->addWidget(Label5, 0, 0, 1, 2);
+    fields->addWidget(Text1, 1, 0);
+    fields->addWidget(PushButton1, 1, 1);
+    fields->addWidget(lblPassword, 2, 0, 1, 2);
+    fields->addWidget(Text2, 3, 0);
+    PushButton1->setFixedWidth(32);
+    Text1->setMinimumWidth(380);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(PushButton3);
+    buttons->addStretch();
+    buttons->addWidget(PushButton2);
+    auto* page = new QVBoxLayout(this);
+    page->addWidget(Frame1);
+    page->addStretch();
+    page->addLayout(buttons);
+
+    connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
+    connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
+    connect(PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
+    connect(Text1, &QLineEdit::textChanged, this,
+            [this](const QString& text) { StoreText("Form1.Text1_Change", "AccessMDBFile", text); });
+    connect(Text2, &QLineEdit::textChanged, this,
+            [this](const QString& text) { StoreText("Form1.Text2_Change", "AccessPassword", text); });
+    Text1->installEventFilter(this);
+    Text2->installEventFilter(this);
+}
+
+// A field that cannot store its text has no report of its own: it is reported like a guarded
+// procedure under the field's change handler.
+void Form1::StoreText(const char* location, const QString& key, const QString& text) {
+    Guard guard(host_, location);
+    const GuardedStep steps[] = {Do(100, [&] { services_.settings.Write(key, text); })};
+    guard.Run(steps);
+}
+
+void Form1::UseHandPointer(const QCursor& pointer) {
+    for (QPushButton* button : {PushButton1, PushButton2, PushButton3}) button->setCursor(pointer);
+}
+
+bool Form1::Load() {
+    bool dataAccess = true;
+    std::optional<QCursor> handPointer;
+    Guard guard(host_, "Form1.Form_Load");
+    const GuardedStep steps[] = {
+        Do(100, [&] { ApplySkin(*this, services_.programFolder); }),
+        Do(104,
+           [&] {
+               setWindowTitle(kProductName);
+               setWindowIcon(ApplicationIcon());
+               SetApplicationTitle();
+           }),
+        If(124, [&] { return std::filesystem::exists(services_.programFolder / "HAND-M.CUR"); }, 126, 128),
+        Do(126,
+           [&] {
+               handPointer = LoadHandPointer(services_.programFolder);
+               if (handPointer) UseHandPointer(*handPointer);
+           }),
+        Do(128, [&] { Text1->setText(services_.settings.Read("AccessMDBFile")); }),
+        Do(130, [&] { Text2->setText(services_.settings.Read("AccessPassword")); }),
+        Jump(142,
+             [&] {
+                 dataAccess = database::ProbeDataAccess(host_);
+                 return dataAccess ? Flow::Next() : Flow::End();
+             }),
+        Jump(132, [&] { return Text1->text().isEmpty() ? Flow::End() : Flow::Next(); }),
+        Jump(134, [&] { return PathExists(Text1->text()) ? Flow::Next() : Flow::End(); }),
+        Do(136,
+           [&] {
+               PushButton2_Click();
+               form2().ListFields();
+           }),
+    };
+    guard.Run(steps);
+    return dataAccess;
+}
+
+void Form1::ShowStartPage() {
+    if (!form2_ || !form2_->isVisible()) show();
+}
+
+Form2& Form1::form2() {
+    if (!form2_) {
+        form2_ = std::make_unique<Form2>(*this);
+        form2_->Load();
+    }
+    return *form2_;
+}
+
+std::string Form1::DatabasePath() const { return Text1->text().toStdString(); }
+
+std::string Form1::DatabasePassword() const { return Text2->text().toStdString(); }
+
+void Form1::PushButton1_Click() {
+    QString fileName;
+    QString title;
+    QString filter;
+    Guard guard(host_, "Form1.PushButton1_Click");
+    const GuardedStep steps[] = {
+        Do(100, [&] { fileName.clear(); }),
+        Do(104, [&] { title = kDatabaseDialogTitle; }),
+        Do(106, [&] { filter = kDatabaseDialogFilter; }),
+        Do(108, [&] { fileName = services_.dialogs.OpenFileName(this, title, filter); }),
+        Jump(110, [&] { return fileName.isEmpty() ? Flow::End() : Flow::Next(); }),
+        Do(112, [&] { Text1->setText(fileName); }),
+    };
+    guard.Run(steps);
+}
+
+void Form1::PushButton2_Click() {
+    std::optional<std::vector<std::string>> tables;
+    Guard guard(host_, "Form1.PushButton2_Click");
+    const GuardedStep steps[] = {
+        Do(100, [&] { tables = database::ListTables(DatabasePath(), *this); }),
+        If(102, [&] { return !tables.has_value(); }, 104, 106),
+        Jump(104,
+             [&] {
+                 tables.reset();
+                 return Flow::End();
+             }),
+        Do(106, [&] { form2().FillTableList(); }),
+        Do(108, [&] { form2().show(); }),
+        Do(110, [&] { hide(); }),
+    };
+    guard.Run(steps);
+}
+
+void Form1::PushButton3_Click() {
+    Guard guard(host_, "Form1.PushButton3_Click");
+    const GuardedStep steps[] = {
+        Do(100, [&] { Text1->setText(QString::fromStdString(SampleDatabasePath(services_.programFolder).string())); }),
+    };
+    guard.Run(steps);
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    event->accept();
+    EndProgram();
+}
+
+void Form1::EndProgram() {
+    host_.SetSilent(true);
+    hide();
+    if (form2_) form2_->BeginEnding();
+    if (services_.endProgram) services_.endProgram();
+}
+
+// A field that receives the focus selects its whole text. Deferred, because a mouse click that
+// gives the focus places the cursor after the focus event.
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusIn) {
+        if (auto* field = qobject_cast<QLineEdit*>(watched)) QTimer::singleShot(0, field, &QLineEdit::selectAll);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace pictrova::ui

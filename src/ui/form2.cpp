@@ -1,0 +1,417 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/form2.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <optional>
+
+#include "common/error.h"
+#include "database/schema_listing.h"
+#include "imaging/picture_holder.h"
+#include "ui/core/error_report.h"
+#include "ui/dialogs.h"
+#include "ui/folder_picker.h"
+#include "ui/form1.h"
+#include "ui/settings_store.h"
+#include "ui/startup_helpers.h"
+#include "ui/wizard_options.h"
+
+namespace pictrova::ui {
+
+namespace {
+
+constexpr char kMethodHelp[] = "Please experiment with both methods.";
+constexpr char kNamingHelp[] =
+    "Filenames can be saved as Output001.jpg, Output002.jpg, Output003.jpg or by any word you "
+    "choose or by table name.";
+constexpr char kFolderPickerTitle[] = "Please select folder:";
+// 3200 twips at 96 dots per inch.
+constexpr int kListColumnWidth = 3200 / 15;
+
+// The options in the order the start-up restores them, with their labels and defaults: JPG
+// (Option9) comes before BMP (Option8).
+struct OptionRestore {
+    int label;
+    QRadioButton* Form2::*option;
+    const char* key;
+    const char* defaultValue;
+};
+constexpr OptionRestore kOptionRestores[] = {
+    {110, &Form2::Option1, "Option1", "1"},   {112, &Form2::Option2, "Option2", "0"},
+    {114, &Form2::Option3, "Option3", "1"},   {116, &Form2::Option4, "Option4", "0"},
+    {118, &Form2::Option5, "Option5", "0"},   {120, &Form2::Option6, "Option6", "0"},
+    {122, &Form2::Option7, "Option7", "0"},   {124, &Form2::Option9, "Option9", "0"},
+    {126, &Form2::Option8, "Option8", "1"},   {128, &Form2::Option10, "Option10", "0"},
+    {130, &Form2::Option11, "Option11", "0"}, {132, &Form2::Option12, "Option12", "0"},
+    {134, &Form2::Option13, "Option13", "0"}, {136, &Form2::Option14, "Option14", "0"},
+};
+
+// The option groups, each in the order a click writes its members' states.
+using OptionMembers = std::initializer_list<QRadioButton* Form2::*>;
+const OptionMembers kReadMethodGroup = {&Form2::Option1, &Form2::Option2};
+const OptionMembers kNamingGroup = {&Form2::Option3, &Form2::Option4, &Form2::Option5, &Form2::Option6,
+                                    &Form2::Option7};
+const OptionMembers kFormatGroup = {&Form2::Option9,  &Form2::Option8,  &Form2::Option10, &Form2::Option11,
+                                    &Form2::Option12, &Form2::Option13, &Form2::Option14};
+
+QRadioButton* NewOption(const char* name, const char* caption, QWidget* frame) {
+    auto* option = new QRadioButton(caption, frame);
+    option->setObjectName(name);
+    return option;
+}
+
+QTreeWidget* NewList(const char* name, QWidget* frame) {
+    auto* list = new QTreeWidget(frame);
+    list->setObjectName(name);
+    list->setColumnCount(1);
+    list->setRootIsDecorated(false);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setMinimumHeight(140);
+    return list;
+}
+
+}  // namespace
+
+void SetOptionValue(QRadioButton& option, bool chosen) {
+    if (chosen) {
+        option.setChecked(true);
+    } else if (option.isChecked()) {
+        // Qt keeps one option of a frame chosen; a restore may leave a frame with none.
+        option.setAutoExclusive(false);
+        option.setChecked(false);
+        option.setAutoExclusive(true);
+    }
+}
+
+Form2::Form2(Form1& form1)
+    : QWidget(nullptr), form1_(form1), host_(form1.services().dialogs, this),
+      options_(std::make_unique<WizardOptions>(*this)),
+      creatorPicture_(std::make_unique<imaging::PictureHolder>()) {
+    setObjectName("Form2");
+    BuildControls();
+    ConnectHandlers();
+}
+
+Form2::~Form2() = default;
+
+imaging::PictureHolder& Form2::creatorPicture() { return *creatorPicture_; }
+
+void Form2::BuildControls() {
+    setFont(QFont("Arial", 9));
+
+    Frame1 = new QGroupBox("Select table and field which contain images to extract from", this);
+    ListView1 = NewList("ListView1", Frame1);
+    ListView2 = NewList("ListView2", Frame1);
+    auto* lists = new QHBoxLayout(Frame1);
+    lists->addWidget(ListView1);
+    lists->addWidget(ListView2);
+
+    Frame2 = new QGroupBox("Extract Option", this);
+    Option1 = NewOption("Option1", "Method 1 (Byte-to-byte)", Frame2);
+    Option2 = NewOption("Option2", "Method 2 (Recordset)", Frame2);
+    PushButton1 = new QPushButton("?", Frame2);
+    auto* methods = new QGridLayout(Frame2);
+    methods->addWidget(Option1, 0, 0);
+    methods->addWidget(PushButton1, 0, 1);
+    methods->addWidget(Option2, 1, 0);
+
+    Frame3 = new QGroupBox("Output Filename", this);
+    Option3 = NewOption("Option3", "Use this as filename prefix", Frame3);
+    Text1 = new QLineEdit(Frame3);
+    PushButton4 = new QPushButton("<- ?", Frame3);
+    Option4 = NewOption("Option4", "Use table name as filename prefix", Frame3);
+    Option5 = NewOption("Option5", "Use field name as filename prefix", Frame3);
+    Option6 = NewOption("Option6", "Use table name and field name as filename prefix", Frame3);
+    Option7 = NewOption("Option7", "Use text content of field as filename prefix", Frame3);
+    Combo1 = new QComboBox(Frame3);
+    auto* naming = new QGridLayout(Frame3);
+    naming->addWidget(Option3, 0, 0);
+    naming->addWidget(Text1, 0, 1);
+    naming->addWidget(PushButton4, 0, 2);
+    naming->addWidget(Option4, 1, 0, 1, 3);
+    naming->addWidget(Option5, 2, 0, 1, 3);
+    naming->addWidget(Option6, 3, 0, 1, 3);
+    naming->addWidget(Option7, 4, 0);
+    naming->addWidget(Combo1, 4, 1, 1, 2);
+
+    Frame4 = new QGroupBox("Save Output Files As", this);
+    Option8 = NewOption("Option8", "BMP", Frame4);
+    Option9 = NewOption("Option9", "JPG", Frame4);
+    Option10 = NewOption("Option10", "PNG", Frame4);
+    Option11 = NewOption("Option11", "GIF", Frame4);
+    Option12 = NewOption("Option12", "TIFF", Frame4);
+    Option13 = NewOption("Option13", "TGA", Frame4);
+    Option14 = NewOption("Option14", "PCX", Frame4);
+    auto* formats = new QHBoxLayout(Frame4);
+    for (QRadioButton* option : {Option8, Option9, Option10, Option11, Option12, Option13, Option14}) {
+        formats->addWidget(option);
+    }
+
+    Frame5 = new QGroupBox("JPG Image Quality", this);
+    Slider1 = new QSlider(Qt::Horizontal, Frame5);
+    // Every position is a quality the encoder takes; 0 would mean "the encoder's default".
+    Slider1->setRange(1, 100);
+    Slider1->setValue(85);
+    Slider1->setPageStep(10);
+    Slider1->setTickInterval(10);
+    Slider1->setTickPosition(QSlider::TicksBelow);
+    Slider1->setEnabled(false);  // BMP is chosen at design time
+    auto* qualityValue = new QLabel(QString::number(Slider1->value()), Frame5);
+    qualityValue->setObjectName("Slider1Value");
+    qualityValue->setMinimumWidth(28);
+    connect(Slider1, &QSlider::valueChanged, qualityValue, qOverload<int>(&QLabel::setNum));
+    auto* quality = new QHBoxLayout(Frame5);
+    quality->addWidget(Slider1);
+    quality->addWidget(qualityValue);
+
+    Frame6 = new QGroupBox("Save Image(s) To This Folder:", this);
+    Text2 = new QLineEdit(Frame6);
+    PushButton2 = new QPushButton("...", Frame6);
+    PushButton2->setFixedWidth(32);
+    auto* folder = new QHBoxLayout(Frame6);
+    folder->addWidget(Text2);
+    folder->addWidget(PushButton2);
+
+    PushButton6 = new QPushButton("Start Extracting", this);
+    PushButton7 = new QPushButton("< Back", this);
+    Creator = new QLabel(this);
+    Creator->setFrameShape(QFrame::StyledPanel);
+    Creator->setAlignment(Qt::AlignCenter);
+    Creator->setMinimumSize(200, 160);
+    Picture1 = new QLabel(this);
+    Picture1->setPixmap(ApplicationIcon().pixmap(32, 32));
+    RunProgress = new QProgressBar(this);
+    RunProgress->setFormat("%v of %m records");
+    RunProgress->setRange(0, 1);
+    RunProgress->setValue(0);
+    RunProgress->setVisible(false);
+
+    const std::pair<QObject*, const char*> names[] = {
+        {Frame1, "Frame1"},           {Frame2, "Frame2"},           {Frame3, "Frame3"},
+        {Frame4, "Frame4"},           {Frame5, "Frame5"},           {Frame6, "Frame6"},
+        {PushButton1, "PushButton1"}, {PushButton2, "PushButton2"}, {PushButton4, "PushButton4"},
+        {PushButton6, "PushButton6"}, {PushButton7, "PushButton7"}, {Text1, "Text1"},
+        {Text2, "Text2"},             {Combo1, "Combo1"},           {Slider1, "Slider1"},
+        {Creator, "Creator"},         {Picture1, "Picture1"},       {RunProgress, "RunProgress"},
+    };
+    for (const auto& [object, name] : names) object->setObjectName(name);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(Frame1, 3);
+    top->addWidget(Creator, 2);
+    auto* middle = new QGridLayout;
+    middle->addWidget(Frame2, 0, 0);
+    middle->addWidget(Frame5, 1, 0);
+    middle->addWidget(Frame3, 0, 1, 2, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(Picture1);
+    buttons->addWidget(RunProgress, 1);
+    buttons->addStretch();
+    buttons->addWidget(PushButton7);
+    buttons->addWidget(PushButton6);
+    auto* page = new QVBoxLayout(this);
+    page->addLayout(top, 1);
+    page->addLayout(middle);
+    page->addWidget(Frame4);
+    page->addWidget(Frame6);
+    page->addLayout(buttons);
+
+    // The design-time choices.
+    Option1->setChecked(true);
+    Option3->setChecked(true);
+    Option8->setChecked(true);
+}
+
+void Form2::ConnectHandlers() {
+    for (const OptionMembers* group : {&kReadMethodGroup, &kNamingGroup, &kFormatGroup}) {
+        for (QRadioButton* Form2::*member : *group) {
+            QRadioButton* option = this->*member;
+            connect(option, &QRadioButton::toggled, this, [this, option](bool chosen) {
+                if (chosen) OptionClicked(option);
+            });
+        }
+    }
+    connect(Text1, &QLineEdit::textChanged, this,
+            [this](const QString& text) { StoreText("Form2.Text1_Change", "Prefix", text); });
+    connect(Text2, &QLineEdit::textChanged, this,
+            [this](const QString& text) { StoreText("Form2.Text2_Change", "Output Folder", text); });
+    connect(ListView1, &QTreeWidget::itemClicked, this, &Form2::ListView1_Click);
+    connect(PushButton1, &QPushButton::clicked, this, &Form2::PushButton1_Click);
+    connect(PushButton2, &QPushButton::clicked, this, &Form2::PushButton2_Click);
+    connect(PushButton4, &QPushButton::clicked, this, &Form2::PushButton4_Click);
+    connect(PushButton6, &QPushButton::clicked, this, &Form2::PushButton6_Click);
+    connect(PushButton7, &QPushButton::clicked, this, &Form2::PushButton7_Click);
+}
+
+// A click writes the state of every member of the option's frame, then the format frame enables
+// the quality slider for JPG and disables it for the others. A store that cannot be written is
+// reported under the option's own click handler.
+void Form2::OptionClicked(QRadioButton* option) {
+    const OptionMembers* group = &kFormatGroup;
+    for (const OptionMembers* candidate : {&kReadMethodGroup, &kNamingGroup}) {
+        for (QRadioButton* Form2::*member : *candidate) {
+            if (this->*member == option) group = candidate;
+        }
+    }
+    Guard guard(host_, "Form2." + option->objectName().toStdString() + "_Click");
+    const GuardedStep steps[] = {
+        Do(100,
+           [&] {
+               for (QRadioButton* Form2::*member : *group) {
+                   QRadioButton* memberOption = this->*member;
+                   form1_.services().settings.Write(memberOption->objectName(),
+                                                    BooleanToText(memberOption->isChecked()));
+               }
+           }),
+        Do(102,
+           [&] {
+               if (group == &kFormatGroup) Slider1->setEnabled(option == Option9);
+           }),
+    };
+    guard.Run(steps);
+}
+
+void Form2::StoreText(const char* location, const QString& key, const QString& text) {
+    Guard guard(host_, location);
+    const GuardedStep steps[] = {Do(100, [&] { form1_.services().settings.Write(key, text); })};
+    guard.Run(steps);
+}
+
+void Form2::Load() {
+    const WizardServices& services = form1_.services();
+    std::vector<GuardedStep> steps = {
+        Do(100, [this] { ApplyPageColours(*this); }),
+        If(102, [&services] { return std::filesystem::exists(services.programFolder / "HAND-M.CUR"); }, 104, 106),
+        Do(104,
+           [this, &services] {
+               if (auto pointer = LoadHandPointer(services.programFolder)) {
+                   for (QPushButton* button : {PushButton1, PushButton2, PushButton4, PushButton6, PushButton7}) {
+                       button->setCursor(*pointer);
+                   }
+               }
+           }),
+        Do(106,
+           [this] {
+               setWindowTitle(kProductName);
+               setWindowIcon(ApplicationIcon());
+           }),
+        Do(108, [this, &services] { Text1->setText(services.settings.Read("Prefix", "Output#")); }),
+    };
+    for (const OptionRestore& restore : kOptionRestores) {
+        steps.push_back(Do(restore.label, [this, &services, restore] {
+            const bool chosen = TextToBoolean(services.settings.Read(restore.key, restore.defaultValue));
+            SetOptionValue(*(this->*restore.option), chosen);
+        }));
+    }
+    steps.push_back(Do(138, [this, &services] {
+        Text2->setText(services.settings.Read("Output Folder", GetDesktopFolder()));
+        ListView1->setHeaderLabels({"Select one table first"});
+        ListView1->setColumnWidth(0, kListColumnWidth);
+        ListView2->setHeaderLabels({"Then select one field"});
+        ListView2->setColumnWidth(0, kListColumnWidth);
+    }));
+    Guard guard(host_, "Form2.Form_Load");
+    guard.Run(steps);
+}
+
+void Form2::FillTableList() {
+    const std::optional<std::vector<std::string>> tables =
+        database::ListTables(form1_.DatabasePath(), form1_);
+    if (!tables) return;
+    ListView1->clear();
+    for (const std::string& table : *tables) {
+        new QTreeWidgetItem(ListView1, {QString::fromStdString(table)});
+    }
+    if (ListView1->topLevelItemCount() > 0) ListView1->setCurrentItem(ListView1->topLevelItem(0));
+}
+
+void Form2::ListFields() {
+    BusyPointer busy(host_);
+    const QList<QTreeWidgetItem*> selected = ListView1->selectedItems();
+    if (selected.isEmpty()) throw Error("No table is selected in the table list.");
+    const std::vector<database::FieldInfo> fields =
+        database::ListTableFields(form1_, selected.constFirst()->text(0).toStdString());
+    ListView2->clear();
+    Combo1->clear();
+    for (const database::FieldInfo& field : fields) {
+        const QString name = QString::fromStdString(field.name);
+        new QTreeWidgetItem(ListView2, {name});
+        Combo1->addItem(name);
+    }
+    if (Combo1->count() > 0) Combo1->setCurrentIndex(0);
+}
+
+void Form2::ListView1_Click() {
+    Guard guard(host_, "Form2.ListView1_Click");
+    const GuardedStep steps[] = {Do(100, [this] { ListFields(); })};
+    guard.Run(steps);
+}
+
+void Form2::ShowHelp(const char* location, const char* message) {
+    Guard guard(host_, location);
+    const GuardedStep steps[] = {Do(100, [&] {
+        form1_.services().dialogs.Message(this, message, ApplicationTitle(), QMessageBox::NoIcon);
+    })};
+    guard.Run(steps);
+}
+
+void Form2::PushButton1_Click() { ShowHelp("Form2.PushButton1_Click", kMethodHelp); }
+
+void Form2::PushButton4_Click() { ShowHelp("Form2.PushButton4_Click", kNamingHelp); }
+
+void Form2::PushButton2_Click() {
+    const WizardServices& services = form1_.services();
+    QString chosen;
+    Guard guard(host_, "Form2.PushButton2_Click");
+    const GuardedStep steps[] = {
+        Do(100,
+           [&] {
+               const QString startFolder = services.settings.Read("LastFolderDot");
+               chosen = BrowseForFolder(services.dialogs, this, kFolderPickerTitle, startFolder);
+           }),
+        Jump(102, [&] { return chosen.isEmpty() ? Flow::End() : Flow::Next(); }),
+        If(104, [&] { return !chosen.endsWith('/'); }, 106, 108),
+        Jump(106,
+             [&] {
+                 Text2->setText(chosen + '/');
+                 return Flow::End();
+             }),
+        Do(108, [&] { Text2->setText(chosen); }),
+    };
+    guard.Run(steps);
+}
+
+void Form2::PushButton7_Click() {
+    Guard guard(host_, "Form2.PushButton7_Click");
+    const GuardedStep steps[] = {
+        Do(100, [this] { form1_.show(); }),
+        Do(102, [this] { hide(); }),
+    };
+    guard.Run(steps);
+}
+
+void Form2::closeEvent(QCloseEvent* event) {
+    event->accept();
+    form1_.EndProgram();
+}
+
+void Form2::BeginEnding() {
+    ending_ = true;
+    host_.SetSilent(true);
+    hide();
+}
+
+}  // namespace pictrova::ui

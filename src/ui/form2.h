@@ -1,0 +1,130 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The options page, the wizard's second window: the table and field lists, the read method, the
+// naming of the output files, the output format with its JPEG quality, the output folder, and
+// "Start Extracting". Every choice is stored the moment it changes and restored at start-up;
+// the run reads the controls live through WizardOptions.
+
+#include <QWidget>
+
+#include <memory>
+
+#include "ui/qt_host.h"
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+class QTreeWidget;
+
+namespace pictrova::imaging {
+class PictureHolder;
+}
+namespace pictrova::run {
+struct RunProgress;
+}
+
+namespace pictrova::ui {
+
+class Form1;
+class WizardOptions;
+
+class Form2 : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit Form2(Form1& form1);
+    ~Form2() override;
+
+    // The start-up (Form2.Form_Load).
+    void Load();
+
+    // Lists the tables of the database page's database into ListView1 and selects the first.
+    void FillTableList();
+    // Lists the fields of the table selected in ListView1 into ListView2 and Combo1. Throws when
+    // the table cannot be opened (the busy pointer is restored all the same).
+    void ListFields();
+
+    void ListView1_Click();  // ListFields, reported under the click's own location
+    void PushButton1_Click();  // "?"
+    void PushButton2_Click();  // "..." for the output folder
+    void PushButton4_Click();  // "<- ?"
+    void PushButton6_Click();  // "Start Extracting"
+    void PushButton7_Click();  // "< Back"
+
+    bool IsRunning() const { return running_; }
+
+    // The program is ending (a page was closed): the page hides and falls silent, and a run in
+    // progress reads no method and no format any more, so it skips its remaining records and
+    // ends without writing anything else.
+    void BeginEnding();
+    bool IsEnding() const { return ending_; }
+
+    // The run's picture holder behind the picture box Creator.
+    imaging::PictureHolder& creatorPicture();
+    const WizardOptions& options() const { return *options_; }
+
+    QGroupBox* Frame1;
+    QTreeWidget* ListView1;
+    QTreeWidget* ListView2;
+    QGroupBox* Frame2;
+    QRadioButton* Option1;
+    QRadioButton* Option2;
+    QPushButton* PushButton1;
+    QGroupBox* Frame3;
+    QRadioButton* Option3;
+    QLineEdit* Text1;
+    QPushButton* PushButton4;
+    QRadioButton* Option4;
+    QRadioButton* Option5;
+    QRadioButton* Option6;
+    QRadioButton* Option7;
+    QComboBox* Combo1;
+    QGroupBox* Frame4;
+    QRadioButton* Option8;
+    QRadioButton* Option9;
+    QRadioButton* Option10;
+    QRadioButton* Option11;
+    QRadioButton* Option12;
+    QRadioButton* Option13;
+    QRadioButton* Option14;
+    QGroupBox* Frame5;
+    QSlider* Slider1;
+    QGroupBox* Frame6;
+    QLineEdit* Text2;
+    QPushButton* PushButton2;
+    QPushButton* PushButton6;
+    QPushButton* PushButton7;
+    QLabel* Creator;
+    QLabel* Picture1;
+    QProgressBar* RunProgress;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildControls();
+    void ConnectHandlers();
+    void OptionClicked(QRadioButton* option);
+    void StoreText(const char* location, const QString& key, const QString& text);
+    void ShowHelp(const char* location, const char* message);
+    void ShowRunProgress(const run::RunProgress& progress);
+
+    Form1& form1_;
+    QtHost host_;
+    std::unique_ptr<WizardOptions> options_;
+    std::unique_ptr<imaging::PictureHolder> creatorPicture_;
+    bool running_ = false;
+    bool ending_ = false;
+};
+
+// Sets an option's chosen state as a restore does: switching it on unchooses the others of its
+// frame and raises its click handling; switching off the chosen one leaves its frame with none.
+void SetOptionValue(QRadioButton& option, bool chosen);
+
+}  // namespace pictrova::ui

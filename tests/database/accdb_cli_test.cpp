@@ -1,0 +1,141 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// End-to-end: the real pictrova-cli on an encrypted .accdb and its plain twin, with --password.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "jet_writer/accdb_encrypt.h"
+#include "jet_writer/jet_writer.h"
+#include "ole_builder/ole_fields.h"
+#include "ole_builder/pictures.h"
+#include "test_paths.h"
+
+extern char** environ;
+
+namespace pictrova::database {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+std::string ReadText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+Outcome RunCli(std::vector<std::string> args, const fs::path& scratch) {
+    const fs::path program = testing::BinDir() / "pictrova-cli";
+    const fs::path outFile = scratch / "stdout.txt", errFile = scratch / "stderr.txt";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    args.insert(args.begin(), program.string());
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    Outcome outcome;
+    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return outcome;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    outcome.out = ReadText(outFile);
+    outcome.err = ReadText(errFile);
+    return outcome;
+}
+
+std::map<std::string, std::string> FilesIn(const fs::path& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::directory_iterator(folder)) files[e.path().filename().string()] = ReadText(e.path());
+    return files;
+}
+
+class EncryptedCli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        jet::DatabaseSpec spec;
+        spec.format = jet::Format::Ace16;
+        jet::TableSpec pictures{"Pictures",
+                                {{"ID", jet::ColumnType::Long}, {"Caption", jet::ColumnType::Text, 50},
+                                 {"Picture", jet::ColumnType::OleObject}},
+                                {}};
+        for (int k = 1; k <= 3; ++k)
+            pictures.rows.push_back({std::int64_t{k}, "picture " + std::to_string(k),
+                                     fixtures::BuildPaintPicture(fixtures::MakeBmpFile(20 + k, 10 * k))});
+        spec.tables = {pictures, {"Other", {{"Note", jet::ColumnType::Memo}}, {}}};
+        const Bytes plain = jet::WriteDatabaseToMemory(spec);
+        jet::AccdbEncryptionSpec agile;
+        agile.kind = AccdbEncryption::Agile;
+        Write(plainDb, plain);
+        Write(encryptedDb, jet::EncryptAccdbImage(plain, agile, "s3cret"));
+    }
+
+    static void Write(const fs::path& path, const Bytes& bytes) {
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                    static_cast<std::streamsize>(bytes.size()));
+    }
+
+    Outcome Cli(std::vector<std::string> args) { return RunCli(std::move(args), scratch.path()); }
+
+    testing::TempDir dir, scratch;
+    fs::path plainDb = dir / "plain.accdb";
+    fs::path encryptedDb = dir / "encrypted.accdb";
+};
+
+TEST_F(EncryptedCli, TablesFieldsAndExtractMatchThePlainTwin) {
+    const Outcome tables = Cli({"tables", encryptedDb.string(), "--password", "s3cret"});
+    EXPECT_EQ(tables.status, 0) << tables.err;
+    EXPECT_EQ(tables.out, Cli({"tables", plainDb.string()}).out);
+    EXPECT_EQ(tables.out, "Other\nPictures\n");
+
+    const Outcome fields = Cli({"fields", encryptedDb.string(), "Pictures", "--password", "s3cret"});
+    EXPECT_EQ(fields.status, 0) << fields.err;
+    EXPECT_EQ(fields.out, Cli({"fields", plainDb.string(), "Pictures"}).out);
+
+    fs::create_directory(dir / "from_plain");
+    fs::create_directory(dir / "from_encrypted");
+    const auto extract = [&](const fs::path& db, const fs::path& out, std::vector<std::string> more) {
+        std::vector<std::string> args{"extract", db.string(), "--table", "Pictures", "--field", "Picture",
+                                      "--out", out.string()};
+        args.insert(args.end(), more.begin(), more.end());
+        return Cli(args);
+    };
+    const Outcome fromPlain = extract(plainDb, dir / "from_plain", {});
+    const Outcome fromEncrypted = extract(encryptedDb, dir / "from_encrypted", {"--password", "s3cret"});
+    EXPECT_EQ(fromEncrypted.status, 0) << fromEncrypted.err;
+    EXPECT_EQ(fromEncrypted.out, fromPlain.out);
+    const auto files = FilesIn(dir / "from_encrypted");
+    EXPECT_EQ(files.size(), 3u);
+    EXPECT_EQ(files, FilesIn(dir / "from_plain"));
+}
+
+TEST_F(EncryptedCli, WrongOrMissingPasswordIsReported) {
+    for (std::vector<std::string> password : {std::vector<std::string>{}, {"--password", "S3cret"}}) {
+        std::vector<std::string> args{"tables", encryptedDb.string()};
+        args.insert(args.end(), password.begin(), password.end());
+        const Outcome o = Cli(args);
+        EXPECT_NE(o.status, 0);
+        EXPECT_EQ(o.out, "");
+        EXPECT_NE(o.err.find("Not a valid password."), std::string::npos) << o.err;
+    }
+}
+
+}  // namespace
+}  // namespace pictrova::database

@@ -1,0 +1,142 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// "Start Extracting" pressed in the window: the run reads the page's controls, writes the files,
+// reports a failing step under the run's location, and keeps the button disabled while it runs.
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include "ole_builder/ole_fields.h"
+#include "ui/form1.h"
+#include "ui/form2.h"
+#include "wizard_fixture.h"
+
+namespace pictrova::ui {
+namespace {
+
+using testing::WizardTest;
+
+class WizardRunTest : public WizardTest {
+protected:
+    // A table "Pictures" (ID, Caption, Picture) whose records 1 and 3 hold paint pictures and
+    // record 2 none, opened through the remembered database as a user would.
+    Form2& StartOnPictureDatabase() {
+        jet::DatabaseSpec spec;
+        spec.tables.push_back({"Pictures",
+                               {{"ID", jet::ColumnType::Long},
+                                {"Caption", jet::ColumnType::Text, 60},
+                                {"Picture", jet::ColumnType::OleObject}},
+                               {}});
+        auto& rows = spec.tables[0].rows;
+        rows.push_back({std::int64_t(1), std::string("first"), fixtures::BuildPaintPicture(fixtures::MakeBmpFile(5, 4))});
+        rows.push_back({std::int64_t(2), std::string("empty"), jet::Null});
+        rows.push_back({std::int64_t(3), std::string("third"), fixtures::BuildPaintPicture(fixtures::MakeBmpFile(7, 2))});
+        databasePath = programFolder / "pictures.mdb";
+        jet::WriteDatabase(databasePath, spec);
+        std::filesystem::create_directories(outputFolder);
+
+        settings.Write("AccessMDBFile", QString::fromStdString(databasePath.string()));
+        settings.Write("Output Folder", QString::fromStdString(outputFolder.string()));
+        Form2& form2 = Start().form2();
+        SelectField(form2, "Picture");
+        return form2;
+    }
+
+    static void SelectField(Form2& form2, const QString& name) {
+        const auto found = form2.ListView2->findItems(name, Qt::MatchExactly);
+        ASSERT_EQ(found.size(), 1);
+        form2.ListView2->setCurrentItem(found[0]);
+    }
+
+    std::vector<std::string> OutputFiles() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(outputFolder)) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    std::filesystem::path databasePath;
+    std::filesystem::path outputFolder = programFolder / "out";
+};
+
+TEST_F(WizardRunTest, RunFromTheWindowWritesOneFilePerPicture) {
+    Form2& form2 = StartOnPictureDatabase();
+    QTest::mouseClick(form2.PushButton6, Qt::LeftButton);
+
+    EXPECT_EQ(OutputFiles(), (std::vector<std::string>{"Output1.bmp", "Output3.bmp"}));
+    ASSERT_FALSE(dialogs.messages.empty());
+    EXPECT_EQ(dialogs.messages.back().text, "Done.");
+    EXPECT_EQ(dialogs.messages.back().title, "Pictrova");
+    EXPECT_TRUE(dialogs.ErrorReports().empty());
+    EXPECT_EQ(form2.RunProgress->maximum(), 3);
+    EXPECT_EQ(form2.RunProgress->value(), 3);
+    EXPECT_FALSE(form2.Creator->pixmap().isNull());
+    EXPECT_TRUE(form2.PushButton6->isEnabled());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(WizardRunTest, RunReadsTheControlsAsTheyAreWhenItNeedsThem) {
+    Form2& form2 = StartOnPictureDatabase();
+    QTest::mouseClick(form2.Option7, Qt::LeftButton);
+    form2.Combo1->setCurrentText("Caption");
+    QTest::mouseClick(form2.Option9, Qt::LeftButton);
+    QTest::mouseClick(form2.PushButton6, Qt::LeftButton);
+    EXPECT_EQ(OutputFiles(), (std::vector<std::string>{"first.jpg", "third.jpg"}));
+}
+
+TEST_F(WizardRunTest, StartIsDisabledWhileTheRunIsInProgress) {
+    Form2& form2 = StartOnPictureDatabase();
+    int runsSeenRunning = 0;
+    dialogs.onMessage = [&] {
+        // The final message shows while the run is still in progress.
+        if (!form2.IsRunning()) return;
+        ++runsSeenRunning;
+        EXPECT_FALSE(form2.PushButton6->isEnabled());
+        form2.PushButton6_Click();  // a second start inside the run is ignored
+    };
+    QTest::mouseClick(form2.PushButton6, Qt::LeftButton);
+    EXPECT_EQ(runsSeenRunning, 1);
+    EXPECT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(form2.PushButton6->isEnabled());
+}
+
+TEST_F(WizardRunTest, FailingStepIsReportedWithTheRunsLocationAndLabel) {
+    Form2& form2 = StartOnPictureDatabase();
+    std::filesystem::remove(databasePath);
+    QTest::mouseClick(form2.PushButton6, Qt::LeftButton);
+    const auto reports = dialogs.ErrorReports();
+    ASSERT_FALSE(reports.empty());
+    EXPECT_TRUE(reports[0].contains("in Pictrova2021/08/31.Form2.PushButton6_Click at line 156")) << reports[0].toStdString();
+    EXPECT_EQ(dialogs.messages.front().icon, QMessageBox::Warning);
+    EXPECT_EQ(dialogs.messages.front().title, "Application Error");
+    EXPECT_TRUE(OutputFiles().empty());
+    EXPECT_TRUE(form2.PushButton6->isEnabled());
+}
+
+TEST_F(WizardRunTest, ClosingThePageDuringTheRunStopsWritingFiles) {
+    Form2& form2 = StartOnPictureDatabase();
+    bool closed = false;
+    QObject::connect(form2.RunProgress, &QProgressBar::valueChanged, &form2, [&](int value) {
+        if (value == 1 && !closed) {
+            closed = true;
+            form2.close();
+        }
+    });
+    QTest::mouseClick(form2.PushButton6, Qt::LeftButton);
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(endRequests, 1);
+    EXPECT_EQ(OutputFiles(), (std::vector<std::string>{"Output1.bmp"}));
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+}  // namespace
+}  // namespace pictrova::ui

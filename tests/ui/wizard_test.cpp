@@ -1,0 +1,335 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The two pages driven as a user drives them, on real databases from our writer: start-up with
+// and without remembered settings, restoring and storing the options, the dialogs, "Next >" and
+// "< Back", and the error report of failing steps.
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include "jet_writer/jet_writer.h"
+#include "test_paths.h"
+#include "ui/form1.h"
+#include "ui/form2.h"
+#include "ui/startup_helpers.h"
+#include "ui/wizard_options.h"
+#include "ui_test_support.h"
+#include "wizard_fixture.h"
+
+namespace pictrova::ui {
+namespace {
+
+using testing::WizardTest;
+
+QStringList Rows(const QTreeWidget& list) {
+    QStringList rows;
+    for (int i = 0; i < list.topLevelItemCount(); ++i) rows << list.topLevelItem(i)->text(0);
+    return rows;
+}
+
+QStringList ComboEntries(const QComboBox& combo) {
+    QStringList entries;
+    for (int i = 0; i < combo.count(); ++i) entries << combo.itemText(i);
+    return entries;
+}
+
+TEST_F(WizardTest, FirstStartWithoutSettingsShowsEmptyFieldsAndTheDefaultOptions) {
+    Form1& form1 = Start();
+    EXPECT_EQ(form1.Text1->text(), "");
+    EXPECT_EQ(form1.Text2->text(), "");
+    EXPECT_FALSE(form1.IsForm2Loaded());
+    EXPECT_EQ(form1.windowTitle(), "Pictrova");
+
+    Form2& form2 = form1.form2();
+    EXPECT_TRUE(form2.Option1->isChecked());
+    EXPECT_TRUE(form2.Option3->isChecked());
+    EXPECT_EQ(form2.Text1->text(), "Output#");
+    EXPECT_TRUE(form2.Option8->isChecked());
+    EXPECT_EQ(form2.Slider1->value(), 85);
+    EXPECT_EQ(form2.Text2->text(), QDir::homePath() + "/");
+    // Restoring counts as a change, so the first start stores the defaults of the two fields.
+    EXPECT_EQ(settings.Read("Prefix"), "Output#");
+    EXPECT_EQ(settings.Read("Output Folder"), QDir::homePath() + "/");
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(WizardTest, RememberedDatabaseGoesStraightToTheOptionsPageWithTheFirstTablesFields) {
+    const auto database = WriteTwoTableDatabase();
+    settings.Write("AccessMDBFile", QString::fromStdString(database.string()));
+    Form1& form1 = Start();
+
+    ASSERT_TRUE(form1.IsForm2Loaded());
+    Form2& form2 = form1.form2();
+    EXPECT_TRUE(form2.isVisible());
+    EXPECT_FALSE(form1.isVisible());
+    EXPECT_EQ(Rows(*form2.ListView1), QStringList({"Animals", "Pictures"}));
+    ASSERT_EQ(form2.ListView1->selectedItems().size(), 1);
+    EXPECT_EQ(form2.ListView1->selectedItems()[0]->text(0), "Animals");
+    EXPECT_EQ(Rows(*form2.ListView2), QStringList({"ID", "Name", "Photo"}));
+    EXPECT_EQ(ComboEntries(*form2.Combo1), QStringList({"ID", "Name", "Photo"}));
+    EXPECT_EQ(form2.Combo1->currentText(), "ID");
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(WizardTest, RememberedDatabaseThatIsGoneLeavesTheDatabasePageSilently) {
+    settings.Write("AccessMDBFile", QString::fromStdString((programFolder / "gone.mdb").string()));
+    Form1& form1 = Start();
+    EXPECT_FALSE(form1.IsForm2Loaded());
+    EXPECT_EQ(form1.Text1->text(), QString::fromStdString((programFolder / "gone.mdb").string()));
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(WizardTest, StoredFormatIsRestoredJpgBeforeBmpAndSetsTheSlider) {
+    struct Case {
+        const char* chosenKey;
+        QRadioButton* Form2::*expected;
+        bool sliderEnabled;
+    };
+    const Case cases[] = {
+        {"Option9", &Form2::Option9, true},    // JPG
+        {"Option10", &Form2::Option10, false}, // PNG
+        {"Option11", &Form2::Option11, false}, {"Option12", &Form2::Option12, false},
+        {"Option13", &Form2::Option13, false}, {"Option14", &Form2::Option14, false},
+        {"Option8", &Form2::Option8, false},   // BMP: design-time choice, no click handling
+    };
+    for (const Case& c : cases) {
+        testing::ClearStoredSettings();
+        for (const char* key : {"Option8", "Option9", "Option10", "Option11", "Option12", "Option13", "Option14"}) {
+            settings.Write(key, BooleanToText(QString(key) == c.chosenKey));
+        }
+        Form1 form1(Services());
+        form1.Load();
+        Form2& form2 = form1.form2();
+        EXPECT_TRUE((form2.*c.expected)->isChecked()) << c.chosenKey;
+        EXPECT_EQ(form2.Slider1->isEnabled(), c.sliderEnabled) << c.chosenKey;
+        EXPECT_EQ(settings.Read(c.chosenKey), "True");
+    }
+}
+
+TEST_F(WizardTest, StoredNumbersRestoreOptionsAndAreWrittenBackAsWords) {
+    settings.Write("Option1", "0");
+    settings.Write("Option2", "-1");
+    settings.Write("Option3", "0");
+    settings.Write("Option6", "1");
+    Form1& form1 = Start();
+    Form2& form2 = form1.form2();
+    EXPECT_TRUE(form2.Option2->isChecked());
+    EXPECT_TRUE(form2.Option6->isChecked());
+    EXPECT_EQ(settings.Read("Option1"), "False");
+    EXPECT_EQ(settings.Read("Option2"), "True");
+    EXPECT_EQ(settings.Read("Option3"), "False");
+    EXPECT_EQ(settings.Read("Option6"), "True");
+}
+
+TEST_F(WizardTest, BadStoredOptionIsReportedAtItsLabelAndTheOptionKeepsItsState) {
+    settings.Write("Option3", "maybe");
+    settings.Write("Option9", "sure");
+    Form1& form1 = Start();
+    Form2& form2 = form1.form2();
+    const auto reports = dialogs.ErrorReports();
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[0], "Type mismatch\r\nin Pictrova2021/08/31.Form2.Form_Load at line 114\r\r"
+                          "Please email screenshot of this message to support@quillmoor.com");
+    EXPECT_TRUE(reports[1].contains("Form2.Form_Load at line 124"));
+    EXPECT_EQ(dialogs.messages[0].icon, QMessageBox::Warning);
+    EXPECT_TRUE(form2.Option3->isChecked());
+    EXPECT_TRUE(form2.Option8->isChecked());
+    // The steps after the failures still ran.
+    EXPECT_EQ(form2.Text2->text(), QDir::homePath() + "/");
+}
+
+TEST_F(WizardTest, OptionClicksStoreTheirWholeGroupAndDriveTheSlider) {
+    Form2& form2 = Start().form2();
+    form2.show();
+    QTest::mouseClick(form2.Option5, Qt::LeftButton);
+    for (const auto& [key, value] : {std::pair{"Option3", "False"}, {"Option4", "False"}, {"Option5", "True"},
+                                     {"Option6", "False"}, {"Option7", "False"}}) {
+        EXPECT_EQ(settings.Read(key), value) << key;
+    }
+    EXPECT_EQ(settings.Read("Option1"), "");  // the other groups are not written
+
+    QTest::mouseClick(form2.Option9, Qt::LeftButton);
+    EXPECT_TRUE(form2.Slider1->isEnabled());
+    EXPECT_EQ(settings.Read("Option9"), "True");
+    EXPECT_EQ(settings.Read("Option8"), "False");
+    QTest::mouseClick(form2.Option13, Qt::LeftButton);
+    EXPECT_FALSE(form2.Slider1->isEnabled());
+    EXPECT_EQ(settings.Read("Option9"), "False");
+    EXPECT_EQ(settings.Read("Option13"), "True");
+    EXPECT_EQ(form2.options().format(), run::OutputFormat::TGA);
+    EXPECT_EQ(form2.options().naming(), run::Naming::FieldName);
+}
+
+TEST_F(WizardTest, TextChangesAreStoredAtEveryKeystroke) {
+    Form1& form1 = Start();
+    QTest::keyClicks(form1.Text1, "/data/a b.mdb");
+    QTest::keyClicks(form1.Text2, "p;w");
+    EXPECT_EQ(settings.Read("AccessMDBFile"), "/data/a b.mdb");
+    EXPECT_EQ(settings.Read("AccessPassword"), "p;w");
+    form1.Text1->clear();
+    EXPECT_EQ(settings.Read("AccessMDBFile", "missing"), "");
+
+    Form2& form2 = form1.form2();
+    form2.Text1->setText("Pic##");
+    EXPECT_EQ(settings.Read("Prefix"), "Pic##");
+    EXPECT_EQ(form2.options().prefix(), "Pic##");
+}
+
+TEST_F(WizardTest, BrowseForTheDatabaseUsesTitleAndFiltersAndKeepsTheTextWhenCancelled) {
+    Form1& form1 = Start();
+    form1.Text1->setText("/kept.mdb");
+    QTest::mouseClick(form1.PushButton1, Qt::LeftButton);
+    EXPECT_EQ(form1.Text1->text(), "/kept.mdb");
+    ASSERT_EQ(dialogs.openTitles.size(), 1u);
+    EXPECT_EQ(dialogs.openTitles[0], "Select Access Database");
+    EXPECT_EQ(dialogs.openFilters[0],
+              "All Microsoft Databases (*.mdb,*.accdb)|*.*db|Microsoft Database (*.mdb)|*.mdb|"
+              "Microsoft 2007 Database (*.accdb)|*.accdb|");
+
+    dialogs.fileAnswers.push_back("/data/pictures.xdb");
+    QTest::mouseClick(form1.PushButton1, Qt::LeftButton);
+    EXPECT_EQ(form1.Text1->text(), "/data/pictures.xdb");
+    EXPECT_EQ(settings.Read("AccessMDBFile"), "/data/pictures.xdb");
+}
+
+TEST_F(WizardTest, SampleButtonNamesTheSampleBesideTheProgramAndKeepsThePassword) {
+    Form1& form1 = Start();
+    form1.Text2->setText("secret");
+    QTest::mouseClick(form1.PushButton3, Qt::LeftButton);
+    EXPECT_EQ(form1.Text1->text(), QString::fromStdString((programFolder / "Samples" / "sample.mdb").string()));
+    EXPECT_EQ(form1.Text2->text(), "secret");
+    EXPECT_FALSE(form1.IsForm2Loaded());
+}
+
+TEST_F(WizardTest, FolderPickerAddsOneSeparatorAndCancelChangesNothing) {
+    settings.Write("LastFolderDot", "/srv/last");
+    Form2& form2 = Start().form2();
+    struct Case {
+        QString answer;
+        QString expected;
+    };
+    const Case cases[] = {{"/srv/out", "/srv/out/"}, {"/", "/"}, {"", "/"}};
+    for (const Case& c : cases) {
+        dialogs.folderAnswers.push_back(c.answer);
+        QTest::mouseClick(form2.PushButton2, Qt::LeftButton);
+        EXPECT_EQ(form2.Text2->text(), c.expected) << c.answer.toStdString();
+    }
+    EXPECT_EQ(dialogs.folderTitles.back(), "Please select folder:");
+    EXPECT_EQ(dialogs.folderStarts.back(), "/srv/last");
+    EXPECT_EQ(settings.Read("Output Folder"), "/");
+}
+
+TEST_F(WizardTest, HelpButtonsShowTheirTextsUnderTheApplicationTitle) {
+    Form2& form2 = Start().form2();
+    QTest::mouseClick(form2.PushButton1, Qt::LeftButton);
+    QTest::mouseClick(form2.PushButton4, Qt::LeftButton);
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(dialogs.messages[0].text, "Please experiment with both methods.");
+    EXPECT_EQ(dialogs.messages[1].text,
+              "Filenames can be saved as Output001.jpg, Output002.jpg, Output003.jpg or by any word you "
+              "choose or by table name.");
+    for (const auto& message : dialogs.messages) {
+        EXPECT_EQ(message.title, "Pictrova");
+        EXPECT_EQ(message.icon, QMessageBox::NoIcon);
+    }
+}
+
+TEST_F(WizardTest, BackThenNextKeepsTheChoicesAndRefillsTheTableList) {
+    const auto database = WriteTwoTableDatabase();
+    settings.Write("AccessMDBFile", QString::fromStdString(database.string()));
+    Form1& form1 = Start();
+    Form2& form2 = form1.form2();
+    QTest::mouseClick(form2.Option10, Qt::LeftButton);
+    form2.Text1->setText("Kept#");
+    form2.ListView1->clear();
+
+    QTest::mouseClick(form2.PushButton7, Qt::LeftButton);
+    EXPECT_TRUE(form1.isVisible());
+    EXPECT_FALSE(form2.isVisible());
+    QTest::mouseClick(form1.PushButton2, Qt::LeftButton);
+    EXPECT_TRUE(form2.isVisible());
+    EXPECT_FALSE(form1.isVisible());
+    EXPECT_TRUE(form2.Option10->isChecked());
+    EXPECT_EQ(form2.Text1->text(), "Kept#");
+    EXPECT_EQ(Rows(*form2.ListView1), QStringList({"Animals", "Pictures"}));
+    // The field list stays until a table is clicked.
+    EXPECT_EQ(Rows(*form2.ListView2), QStringList({"ID", "Name", "Photo"}));
+}
+
+TEST_F(WizardTest, ClickingATableListsOnlyItsFields) {
+    const auto database = WriteTwoTableDatabase();
+    settings.Write("AccessMDBFile", QString::fromStdString(database.string()));
+    Form2& form2 = Start().form2();
+    QTreeWidgetItem* pictures = form2.ListView1->topLevelItem(1);
+    QTest::mouseClick(form2.ListView1->viewport(), Qt::LeftButton, {},
+                      form2.ListView1->visualItemRect(pictures).center());
+    EXPECT_EQ(Rows(*form2.ListView2), QStringList({"Picture ID", "Caption", "Picture"}));
+    EXPECT_EQ(form2.Combo1->currentText(), "Picture ID");
+    EXPECT_EQ(form2.options().table(), "Pictures");
+}
+
+TEST_F(WizardTest, FieldListingFailureIsReportedUnderTheClickAndRestoresThePointer) {
+    const auto database = WriteTwoTableDatabase();
+    settings.Write("AccessMDBFile", QString::fromStdString(database.string()));
+    Form2& form2 = Start().form2();
+    auto* missing = new QTreeWidgetItem(form2.ListView1, {"No Such Table"});
+    form2.ListView1->setCurrentItem(missing);
+    form2.ListView1_Click();
+    const auto reports = dialogs.ErrorReports();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_TRUE(reports[0].contains("in Pictrova2021/08/31.Form2.ListView1_Click at line 100")) << reports[0].toStdString();
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(Rows(*form2.ListView2), QStringList({"ID", "Name", "Photo"}));
+}
+
+TEST_F(WizardTest, WrongPasswordIsReportedUnderNextAndThePageStays) {
+    const auto database = WriteTwoTableDatabase("right");
+    Form1& form1 = Start();
+    form1.Text1->setText(QString::fromStdString(database.string()));
+    form1.Text2->setText("wrong");
+    QTest::mouseClick(form1.PushButton2, Qt::LeftButton);
+    const auto reports = dialogs.ErrorReports();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_TRUE(reports[0].startsWith("Not a valid password.\r\nin Pictrova2021/08/31.Form1.PushButton2_Click at line 100"))
+        << reports[0].toStdString();
+    EXPECT_FALSE(form1.IsForm2Loaded());
+
+    form1.Text2->setText("right");
+    QTest::mouseClick(form1.PushButton2, Qt::LeftButton);
+    EXPECT_TRUE(form1.form2().isVisible());
+}
+
+TEST_F(WizardTest, RememberedDatabaseWithAWrongPasswordReportsNextAndTheFieldListing) {
+    const auto database = WriteTwoTableDatabase("right");
+    settings.Write("AccessMDBFile", QString::fromStdString(database.string()));
+    settings.Write("AccessPassword", "wrong");
+    Form1& form1 = Start();
+    const auto reports = dialogs.ErrorReports();
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_TRUE(reports[0].contains("Form1.PushButton2_Click at line 100"));
+    EXPECT_TRUE(reports[1].contains("Form1.Form_Load at line 136"));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(form1.isVisible());
+}
+
+TEST_F(WizardTest, ClosingEitherPageEndsTheProgram) {
+    Form1& form1 = Start();
+    form1.show();
+    form1.close();
+    EXPECT_EQ(endRequests, 1);
+    Form2& form2 = form1.form2();
+    form2.show();
+    form2.close();
+    EXPECT_EQ(endRequests, 2);
+}
+
+}  // namespace
+}  // namespace pictrova::ui
