@@ -171,6 +171,7 @@ class Run {
     database::Recordset& Rs();
     database::Field PictureField() { return Rs().Fields().Item(fieldName_); }
     std::optional<std::string> NameFieldText();
+    std::string RecordOutputName(const std::string& extension) const;
     bool LoadWorkFile();
     fs::path SavePath(OutputFormat format);
     void Written();
@@ -186,6 +187,9 @@ class Run {
     std::string tableName_;
     std::string fieldName_;
     std::string namePrefix_;
+    // The text-field prefix of the current record; none when its field could not be read, so a
+    // record never takes the previous record's name.
+    std::optional<std::string> recordPrefix_;
     WorkFolder workFolder_;
     fs::path workFile_;
     fs::path secondWorkFile_;
@@ -328,6 +332,7 @@ void Run::AddRecordLoop(std::vector<GuardedStep>& steps) {
         decoded_ = false;
         fieldRead_ = false;
         outputName_.clear();
+        recordPrefix_.reset();
         nameBase_.clear();
         pending_.Discard();
     }));
@@ -351,6 +356,16 @@ std::optional<std::string> Run::NameFieldText() {
     return std::string(bytes.begin(), bytes.end());
 }
 
+// Empty when the record's name could not be built (its report was given where that failed).
+std::string Run::RecordOutputName(const std::string& extension) const {
+    Naming naming = options_.naming();
+    if (naming != Naming::FieldText) {
+        return OutputName(naming, namePrefix_, recordIndex_ + 1, extension);
+    }
+    return recordPrefix_ ? OutputName(naming, *recordPrefix_, recordIndex_ + 1, extension)
+                         : std::string();
+}
+
 bool Run::LoadWorkFile() {
     std::string message;
     bool tooBig = false;
@@ -361,7 +376,7 @@ void Run::AddMethod1(std::vector<GuardedStep>& steps) {
     steps.push_back(Do(184, [this] { fieldSize_ = PictureField().ActualSize(); }));
     steps.push_back(If(
         186, [this] { return options_.naming() == Naming::FieldText; }, 188, 216));
-    steps.push_back(Do(188, [this] { namePrefix_ = FieldTextPrefixByteToByte(NameFieldText()); }));
+    steps.push_back(Do(188, [this] { recordPrefix_ = FieldTextPrefixByteToByte(NameFieldText()); }));
     steps.push_back(If(
         216, [this] { return fieldSize_ < 1; }, 354));
     steps.push_back(Do(218, [this] { bytes_.clear(); }));
@@ -374,8 +389,7 @@ void Run::AddMethod1(std::vector<GuardedStep>& steps) {
         230, [this] { return !decoded_; }, 354));
     steps.push_back(Do(232, [this] { found_ = true; }));
     steps.push_back(Do(234, [this] {
-        outputName_ =
-            OutputName(options_.naming(), namePrefix_, recordIndex_ + 1, objectExtension_);
+        outputName_ = RecordOutputName(objectExtension_);
     }));
     steps.push_back(Do(256, [this] {
         std::ofstream out(workFile_, std::ios::binary | std::ios::trunc);
@@ -430,7 +444,7 @@ void Run::AddMethod2(std::vector<GuardedStep>& steps) {
         302, [this] { return options_.readMethod() == ReadMethod::Recordset; }, 304, 354));
     steps.push_back(If(
         304, [this] { return options_.naming() == Naming::FieldText; }, 306, 308));
-    steps.push_back(Do(306, [this] { namePrefix_ = FieldTextPrefixRecordset(NameFieldText()); }));
+    steps.push_back(Do(306, [this] { recordPrefix_ = FieldTextPrefixRecordset(NameFieldText()); }));
     // A field that cannot be read whole is reported here and yields nothing.
     steps.push_back(Jump(
         308,
@@ -447,7 +461,7 @@ void Run::AddMethod2(std::vector<GuardedStep>& steps) {
         310, [this] { return fieldRead_ && FileSize2(workFile_) != 0; }, 314, 354));
     steps.push_back(Do(314, [this] { found_ = true; }));
     steps.push_back(Do(316, [this] {
-        outputName_ = OutputName(options_.naming(), namePrefix_, recordIndex_ + 1, "bmp");
+        outputName_ = RecordOutputName("bmp");
     }));
     steps.push_back(If(
         322, [this] { return !FileExists(workFile_); }, 354));
@@ -490,7 +504,7 @@ void Run::Written() {
 
 void Run::AddSaving(std::vector<GuardedStep>& steps) {
     steps.push_back(If(
-        354, [this] { return loaded_; }, 358, 458));
+        354, [this] { return loaded_ && !outputName_.empty(); }, 358, 458));
     steps.push_back(Do(358, [this] { nameBase_ = StripExtension(outputName_); }));
 
     // A name that cannot be used skips the save of this record (after its report).

@@ -503,3 +503,32 @@ TEST_F(ExtractionRunTest, DatabaseCutShortMidRunEndsTheRun) {
 
 }  // namespace
 }  // namespace pictrova::run
+
+namespace pictrova::run {
+namespace {
+
+// A failing read of the name field used to leave the previous record's name in place, so the
+// record's picture overwrote the previous record's file.
+TEST_F(ExtractionRunTest, UnreadableNameFieldDoesNotReuseThePreviousName) {
+    for (auto method : {ReadMethod::ByteToByte, ReadMethod::Recordset}) {
+        // Method 2 reads raw pictures, method 1 wrapped ones.
+        auto picture = [&](int variant) {
+            return method == ReadMethod::Recordset ? fixtures::MakeBmpFile(8 + variant, 8)
+                                                   : PaintPicture(variant);
+        };
+        testing::WritePictureDatabase(db, {{picture(0), "a"}, {picture(1), "b"}});
+        host = {};
+        ExtractionChoices choices = Choices();
+        choices.readMethod = method;
+        choices.naming = Naming::FieldText;
+        choices.nameField = "NoSuchField";
+        RunResult r = Run(choices);
+        const int label = method == ReadMethod::ByteToByte ? 188 : 306;
+        EXPECT_EQ(ReportedLabels(r), (std::vector<int>{label, label}));
+        EXPECT_TRUE(OutputFiles().empty());
+        EXPECT_EQ(host.messages, std::vector<std::string>{"Done."});
+    }
+}
+
+}  // namespace
+}  // namespace pictrova::run
