@@ -14,8 +14,11 @@ std::filesystem::path ProgramDirectory() {
 
 std::filesystem::path DataDirectory() {
     std::error_code ec;
-    auto beside = ProgramDirectory() / ".." / "share" / "pictrova";
-    if (std::filesystem::is_directory(beside, ec)) return std::filesystem::weakly_canonical(beside, ec);
+    // Programs in bin/ and the converter in libexec/pictrova/ share one data folder.
+    for (const char* up : {"..", "../.."}) {
+        auto candidate = ProgramDirectory() / up / "share" / "pictrova";
+        if (std::filesystem::is_directory(candidate, ec)) return std::filesystem::weakly_canonical(candidate, ec);
+    }
     return PICTROVA_BUILD_DATA_DIR;
 }
 

@@ -20,6 +20,57 @@ constexpr std::uint16_t kMetaSetWindowExt = 0x020C;
 constexpr std::uint16_t kMetaSetMapMode = 0x0103;
 constexpr std::uint32_t kMinRecordWords = 3;
 
+// Parameter words that the drawing records need at the least. The renderer reads parameters by
+// index within the record; a record shorter than its function needs is damage, and refusing it
+// here keeps such reads inside the record.
+struct RecordMinimum {
+    std::uint16_t function;
+    std::uint16_t words;
+};
+constexpr RecordMinimum kRecordMinimums[] = {
+    {0x0102, 1}, {0x0104, 1}, {0x0106, 1}, {0x0107, 1}, {0x0108, 1}, {0x0127, 1},  // modes, RestoreDC
+    {0x012D, 1}, {0x01F0, 1}, {0x012E, 1}, {0x0201, 2}, {0x0209, 2},              // objects, colours
+    {0x020B, 2}, {0x020C, 2}, {0x020D, 2}, {0x020E, 2}, {0x0211, 2}, {0x0412, 4},  // window, viewport
+    {0x0213, 2}, {0x0214, 2}, {0x0415, 4}, {0x0416, 4}, {0x0418, 4}, {0x041B, 4},  // lines, shapes
+    {0x061C, 6}, {0x061D, 6}, {0x0817, 8}, {0x081A, 8}, {0x0830, 8}, {0x041F, 4},  // arcs, pie, flood
+    {0x02FA, 5}, {0x02FC, 4}, {0x02FB, 9}, {0x0521, 3}, {0x0A32, 4}, {0x0324, 1},  // pens, fonts, text
+    {0x0325, 1}, {0x0538, 1}, {0x0F43, 11}, {0x0B41, 10}, {0x0940, 8}, {0x0922, 8},  // polys, bitmaps
+};
+
+// Polygon, polyline and text records carry counts; the data they count must be in the record.
+void CheckCountedRecord(std::uint16_t function, ByteReader params, std::size_t at) {
+    auto need = [&](std::uint64_t words) {
+        Enforce(words * 2 <= params.size(), "metafile record shorter than its count", at);
+    };
+    switch (function) {
+        case 0x0324:  // Polygon
+        case 0x0325:  // Polyline
+            need(1 + 2 * static_cast<std::uint64_t>(params.u16le()));
+            break;
+        case 0x0538: {  // PolyPolygon: count, point counts, points
+            const std::uint16_t polygons = params.u16le();
+            need(1 + static_cast<std::uint64_t>(polygons));
+            std::uint64_t points = 0;
+            for (std::uint16_t i = 0; i < polygons; ++i) points += params.u16le();
+            need(1 + polygons + 2 * points);
+            break;
+        }
+        case 0x0521:  // TextOut: length, text padded to words, y, x
+            need(1 + (static_cast<std::uint64_t>(params.u16le()) + 1) / 2 + 2);
+            break;
+        case 0x0A32: {  // ExtTextOut: y, x, length, options, [rectangle], text
+            params.skip(4);
+            const std::uint16_t length = params.u16le();
+            const std::uint16_t options = params.u16le();
+            const bool clipped = (options & 0x0006) != 0;
+            need(4 + (clipped ? 4 : 0) + (static_cast<std::uint64_t>(length) + 1) / 2);
+            break;
+        }
+        default:
+            break;
+    }
+}
+
 // Hundredths of a millimetre per unit of each fixed mapping mode (MM_TEXT is device-dependent).
 double HimetricPerUnit(std::int32_t mm, const ReferenceDevice& device, bool vertical) {
     switch (mm) {
@@ -82,6 +133,12 @@ CheckedMetafile CheckMetafile(std::span<const std::uint8_t> bits) {
         const std::uint64_t paramBytes = (static_cast<std::uint64_t>(words) - kMinRecordWords) * 2;
         ByteReader params = in.sub(EnforcePlausibleSize(paramBytes, in.remaining(), "metafile record"));
         ++recordCount;
+        for (const auto& minimum : kRecordMinimums) {
+            if (minimum.function == function) {
+                Enforce(params.size() >= minimum.words * 2u, "metafile record shorter than its function needs", at);
+            }
+        }
+        CheckCountedRecord(function, params, at);
         // The picture is drawn into its frame the way a metafile picture is played: window
         // mapped onto the frame. A mapping-mode record would make the renderer map the window
         // onto its own idea of a viewport instead, so it is left out.

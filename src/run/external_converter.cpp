@@ -204,11 +204,7 @@ void ForceDeleteFile(const std::filesystem::path& path) {
     std::error_code ec;
     fs::permissions(path, fs::perms::owner_write, fs::perm_options::add | fs::perm_options::nofollow, ec);
     if (fs::remove(path, ec)) return;
-    // Removal needs write permission on the folder, not on the file.
-    const fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
-    fs::permissions(folder, fs::perms::owner_write | fs::perms::owner_exec, fs::perm_options::add, ec);
-    if (fs::remove(path, ec)) return;
-    if (!fs::exists(fs::symlink_status(path, ec))) return;
+    if (!ec && !fs::exists(fs::symlink_status(path, ec))) return;
     throw Error("Cannot delete " + path.string() + ": " + (ec ? ec.message() : "still present"));
 }
 

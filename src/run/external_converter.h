@@ -95,7 +95,7 @@ std::int32_t ShellAndWait(Host& host, const std::vector<std::string>& argv,
 // never reports: a missing or undeletable file is left as it is.
 void KillFile(Host& host, const std::filesystem::path& path) noexcept;
 
-// Makes the file writable (its folder too, when that is what stops the removal) and removes it.
+// Makes the file writable and removes it (the folder's permissions are left as they are).
 // Throws Error when the file remains.
 void ForceDeleteFile(const std::filesystem::path& path);
 

@@ -58,6 +58,9 @@ public:
         return Record(0x0521, p);
     }
 
+    // Any record, parameters as given (for damaged records).
+    WmfBuilder& Raw(std::uint16_t function, const std::vector<std::int16_t>& params) { return Record(function, params); }
+
     // The metafile: header, the records so far and, unless `withEnd` is false, the end record.
     std::vector<std::uint8_t> Build(bool withEnd = true) const {
         std::vector<std::uint8_t> records = records_;

@@ -157,16 +157,22 @@ TEST(KillFile, DeletesYieldsAndNeverFails) {
     EXPECT_TRUE(host.errorReports.empty());
 }
 
-TEST(KillFile, ReadOnlyFileInReadOnlyFolderIsForced) {
+TEST(KillFile, ReadOnlyFileIsDeleted) {
     TempDir dir;
     RecordingHost host;
-    std::filesystem::create_directory(dir / "locked");
-    const auto file = dir / "locked" / "temp.bmp";
+    const auto file = dir / "temp.bmp";
     std::ofstream(file) << "x";
     std::filesystem::permissions(file, std::filesystem::perms::owner_read);
-    std::filesystem::permissions(dir / "locked", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     KillFile(host, file);
     EXPECT_FALSE(std::filesystem::exists(file));
+}
+
+TEST(ForceDeleteFile, MissingFileIsNoErrorAndAFolderIsNotRemoved) {
+    TempDir dir;
+    EXPECT_NO_THROW(ForceDeleteFile(dir / "missing"));
+    std::filesystem::create_directories(dir / "full" / "inner");
+    EXPECT_THROW(ForceDeleteFile(dir / "full"), Error);
+    EXPECT_TRUE(std::filesystem::exists(dir / "full" / "inner"));
 }
 
 TEST(WriteBytesToFile, WritesExactlyTheBytesOrThrows) {

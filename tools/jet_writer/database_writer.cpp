@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <functional>
 #include <limits>
 
 #include "common/error.h"
@@ -106,11 +107,14 @@ const std::vector<ColumnSpec>& CatalogColumns() {
 constexpr std::int64_t kSystemObjectFlags = std::int32_t(0x80000002u);
 constexpr std::int64_t kTablesContainerId = 0x0F000001;
 constexpr std::uint32_t kFirstNonTableId = 0xFFFF01;  // queries and links own no pages
+constexpr std::uint32_t kMaxPages = 1u << 24;
 
 }  // namespace
 
 struct DatabaseWriter::Impl {
-    Impl(const DatabaseSpec& spec, std::unique_ptr<PageSink> pageSink) : sink(std::move(pageSink)) {
+    // The sink is opened only once the spec is known to be writable, so a refused spec leaves
+    // an existing file alone.
+    Impl(const DatabaseSpec& spec, const std::function<std::unique_ptr<PageSink>()>& openSink) {
         settings.format = spec.format;
         settings.password = spec.password;
         settings.encodingKey = spec.encodingKey;
@@ -132,16 +136,24 @@ struct DatabaseWriter::Impl {
             table.name = tableSpec.name;
             if (table.name.empty()) throw Error("a table needs a name");
             table.layout = LayOutTable(table.name, tableSpec.columns);
-            table.definitionPage = nextPage++;
+            table.definitionPage = AllocatePages(1);
             tables.push_back(std::move(table));
         }
+        sink = openSink();
     }
 
     void AddRow(Table& table, std::span<const Value> values);
     void PlaceLongValue(Table& table, Cell& cell);
     std::uint32_t WriteChain(Table& table, ByteView value);
+    // Pages are addressed by 24 bits in row pointers (page << 8 | row): 64 GiB at most.
+    std::uint32_t AllocatePages(std::size_t count) {
+        if (count > kMaxPages - nextPage) throw Error("the database would exceed 2^24 pages");
+        std::uint32_t first = nextPage;
+        nextPage += static_cast<std::uint32_t>(count);
+        return first;
+    }
     void StartPage(OpenPage& page, std::uint32_t owner) {
-        page.Open(nextPage++, owner);
+        page.Open(AllocatePages(1), owner);
     }
     void FlushPage(OpenPage& page, std::vector<std::uint32_t>& record) {
         if (page.number == 0) return;
@@ -328,11 +340,12 @@ void DatabaseWriter::Impl::PlaceLongValue(Table& table, Cell& cell) {
 
 // A chain of rows, each a u32 pg_row of the next (0 at the end) and up to 4076 data bytes.
 // Full segments fill pages of their own, written straight out; the last, shorter segment
-// shares the table's open long-value page. Its place is taken first so that the full segment
-// before it can point at it.
+// shares the table's open long-value page. Its place is taken before the full segments are
+// written so that the one before it can point at it.
 std::uint32_t DatabaseWriter::Impl::WriteChain(Table& table, ByteView value) {
     std::size_t segments = (value.size() + kChainSegmentData - 1) / kChainSegmentData;
     std::size_t lastSize = value.size() - (segments - 1) * kChainSegmentData;
+    std::uint32_t firstFull = AllocatePages(segments - 1);
     if (!table.longValues.Fits(4 + lastSize)) {
         FlushPage(table.longValues, table.longValuePages);
         StartPage(table.longValues, kLongValueOwner);
@@ -342,8 +355,6 @@ std::uint32_t DatabaseWriter::Impl::WriteChain(Table& table, ByteView value) {
     Put32(last, 0);
     std::memcpy(last + 4, value.data() + (segments - 1) * kChainSegmentData, lastSize);
 
-    std::uint32_t firstFull = nextPage;
-    nextPage += static_cast<std::uint32_t>(segments - 1);
     OpenPage page;
     for (std::size_t i = 0; i + 1 < segments; ++i) {
         page.Open(firstFull + static_cast<std::uint32_t>(i), kLongValueOwner);
@@ -360,7 +371,7 @@ std::uint32_t DatabaseWriter::Impl::WriteChain(Table& table, ByteView value) {
 std::uint32_t DatabaseWriter::Impl::PlaceMapRow(const std::vector<std::uint8_t>& row) {
     if (!mapHolder.Fits(row.size())) {
         FlushPage(mapHolder, mapHolderPages);
-        mapHolder.Open(mapHolderPages.empty() ? kMapHolderPage : nextPage++, 0);
+        mapHolder.Open(mapHolderPages.empty() ? kMapHolderPage : AllocatePages(1), 0);
     }
     std::uint8_t* target = nullptr;
     std::uint32_t pgRow = mapHolder.AddRow(row.size(), &target);
@@ -381,7 +392,7 @@ void DatabaseWriter::Impl::WriteDefinition(const Table& table, const TableDefini
         bytes[0] = kPageTableDefinition;
         bytes[1] = 0x01;
         Put16(&bytes[2], static_cast<std::uint32_t>(kPerPage - count));
-        std::uint32_t next = k + 1 < pageCount ? nextPage++ : 0;
+        std::uint32_t next = k + 1 < pageCount ? AllocatePages(1) : 0;
         Put32(&bytes[4], next);
         sink->Write(page, bytes);
         page = next;
@@ -416,7 +427,7 @@ WriteSummary DatabaseWriter::Impl::Finish() {
     }
 
     BitmapPageWriter writeBitmap = [&](std::span<const std::uint8_t, kPageSize> page) {
-        std::uint32_t number = nextPage++;
+        std::uint32_t number = AllocatePages(1);
         sink->Write(number, page);
         return number;
     };
@@ -452,7 +463,7 @@ WriteSummary DatabaseWriter::Impl::Finish() {
 }
 
 DatabaseWriter::DatabaseWriter(const std::filesystem::path& path, const DatabaseSpec& spec)
-    : DatabaseWriter(std::make_unique<Impl>(spec, OpenFileSink(path, spec.encodingKey))) {
+    : DatabaseWriter(std::make_unique<Impl>(spec, [&] { return OpenFileSink(path, spec.encodingKey); })) {
     for (std::size_t t = 0; t < spec.tables.size(); ++t)
         for (const Row& row : spec.tables[t].rows) AddRow(t, row);
 }
@@ -475,7 +486,8 @@ WriteSummary WriteDatabase(const std::filesystem::path& path, const DatabaseSpec
 
 std::vector<std::uint8_t> WriteDatabaseToMemory(const DatabaseSpec& spec) {
     std::vector<std::uint8_t> bytes;
-    DatabaseWriter writer(std::make_unique<DatabaseWriter::Impl>(spec, OpenMemorySink(bytes, spec.encodingKey)));
+    DatabaseWriter writer(
+        std::make_unique<DatabaseWriter::Impl>(spec, [&] { return OpenMemorySink(bytes, spec.encodingKey); }));
     for (std::size_t t = 0; t < spec.tables.size(); ++t)
         for (const Row& row : spec.tables[t].rows) writer.AddRow(t, row);
     writer.Finish();
