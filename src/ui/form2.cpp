@@ -127,6 +127,7 @@ void Form2::BuildControls() {
     methods->addWidget(Option1, 0, 0);
     methods->addWidget(PushButton1, 0, 1);
     methods->addWidget(Option2, 1, 0);
+    PushButton1->setFixedWidth(32);
 
     Frame3 = new QGroupBox("Output Filename", this);
     Option3 = NewOption("Option3", "Use this as filename prefix", Frame3);
@@ -146,6 +147,7 @@ void Form2::BuildControls() {
     naming->addWidget(Option6, 3, 0, 1, 3);
     naming->addWidget(Option7, 4, 0);
     naming->addWidget(Combo1, 4, 1, 1, 2);
+    PushButton4->setFixedWidth(48);
 
     Frame4 = new QGroupBox("Save Output Files As", this);
     Option8 = NewOption("Option8", "BMP", Frame4);
