@@ -52,11 +52,11 @@ double BestSeconds(F&& run) {
 
 struct Kind {
     const char* name;
-    jet::AccdbEncryptionSpec spec;
+    jet::AccdbEncryptionSettings settings;
 };
 
-jet::AccdbEncryptionSpec Spec(AccdbEncryption kind, std::uint32_t bits, HashAlgorithm hash = HashAlgorithm::Sha512) {
-    jet::AccdbEncryptionSpec s;
+jet::AccdbEncryptionSettings Settings(AccdbEncryption kind, std::uint32_t bits, HashAlgorithm hash = HashAlgorithm::Sha512) {
+    jet::AccdbEncryptionSettings s;
     s.kind = kind;
     s.keyBits = bits;
     s.agileHash = hash;
@@ -69,19 +69,19 @@ int main(int argc, char** argv) {
     const std::size_t megabytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 64;
     const std::size_t pages = std::max<std::size_t>(2, megabytes * (1 << 20) / kPage);
     const Kind kinds[] = {
-        {"RC4 CryptoAPI 40-bit", Spec(AccdbEncryption::Rc4CryptoApi, 40)},
-        {"RC4 CryptoAPI 128-bit", Spec(AccdbEncryption::Rc4CryptoApi, 128)},
-        {"CryptoAPI AES-256 (no rounds)", Spec(AccdbEncryption::CryptoApiAes, 256)},
-        {"standard AES-128", Spec(AccdbEncryption::StandardAes, 128)},
-        {"Agile SHA-1 AES-128", Spec(AccdbEncryption::Agile, 128, HashAlgorithm::Sha1)},
-        {"Agile SHA-512 AES-256", Spec(AccdbEncryption::Agile, 256, HashAlgorithm::Sha512)},
+        {"RC4 CryptoAPI 40-bit", Settings(AccdbEncryption::Rc4CryptoApi, 40)},
+        {"RC4 CryptoAPI 128-bit", Settings(AccdbEncryption::Rc4CryptoApi, 128)},
+        {"CryptoAPI AES-256 (no rounds)", Settings(AccdbEncryption::CryptoApiAes, 256)},
+        {"standard AES-128", Settings(AccdbEncryption::StandardAes, 128)},
+        {"Agile SHA-1 AES-128", Settings(AccdbEncryption::Agile, 128, HashAlgorithm::Sha1)},
+        {"Agile SHA-512 AES-256", Settings(AccdbEncryption::Agile, 256, HashAlgorithm::Sha512)},
     };
 
     std::printf("Opening a small encrypted file (3 pages): password check and key derivation, best of %d\n\n", kRounds);
     std::printf("| %-30s | %10s |\n|%s|%s|\n", "kind", "open (ms)", std::string(32, '-').c_str(), std::string(12, '-').c_str());
     const auto small = PlainImage(3);
     for (const auto& kind : kinds) {
-        const auto encrypted = jet::EncryptAccdbImage(small, kind.spec, "password");
+        const auto encrypted = jet::EncryptAccdbImage(small, kind.settings, "password");
         const double s = BestSeconds([&] { database::DecryptAccdbImage(encrypted, "password"); });
         std::printf("| %-30s | %10.2f |\n", kind.name, s * 1e3);
     }
@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
                 std::string(32, '-').c_str(), std::string(16, '-').c_str(), std::string(20, '-').c_str());
     const auto plain = PlainImage(pages);
     for (const auto& kind : kinds) {
-        const auto encrypted = jet::EncryptAccdbImage(plain, kind.spec, "password");
+        const auto encrypted = jet::EncryptAccdbImage(plain, kind.settings, "password");
         const auto header = database::ReadHeaderPage(encrypted);
         const auto description = database::ParseEncryptionDescription(header.description);
         const auto cipher = database::UnlockPageCipher(description, header.databaseKey, "password");

@@ -15,7 +15,7 @@
 namespace pictrova::cli {
 
 class CliHost : public Host {
-  public:
+public:
     // quiet: print nothing (the --json output is printed by the caller instead).
     explicit CliHost(bool quiet);
     ~CliHost() override;
@@ -27,7 +27,7 @@ class CliHost : public Host {
     void ShowProgress(const run::RunProgress& progress);
     void ClearProgress();
 
-  private:
+private:
     bool quiet_;
     bool showProgress_;
     bool progressShown_ = false;

@@ -14,5 +14,7 @@ struct Connection::Impl {
 
 // "Operation is not allowed when the object is closed." (3704)
 [[noreturn]] void ThrowObjectClosed();
+// "Either BOF or EOF is True, ... requires a current record." (kAdErrNoCurrentRecord)
+[[noreturn]] void ThrowNoCurrentRecord();
 
 }  // namespace pictrova::database

@@ -3,6 +3,7 @@
 
 #include <Magick++.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -15,9 +16,13 @@
 namespace pictrova::imaging {
 namespace {
 
-// Logical units per inch written into the placeable header. Any value serves: the density we
-// pass scales the drawing to the pixel size we computed.
-constexpr std::uint16_t kPlaceableUnitsPerInch = 1440;
+// Logical units per inch written into the placeable header: chosen so that the density that
+// gives the computed pixel width is near the reader's own 72 dpi. The reader measures text at
+// 72 dpi, and far from it text comes out squeezed.
+std::uint16_t PlaceableUnitsPerInch(const LogicalWindow& window, std::int32_t width) {
+    const double units = std::round(std::abs(window.width) * 72.0 / width);
+    return static_cast<std::uint16_t>(std::clamp(units, 1.0, 65535.0));
+}
 
 struct ImageInfoDeleter {
     void operator()(MagickLib::ImageInfo* p) const { MagickLib::DestroyImageInfo(p); }
@@ -26,12 +31,12 @@ struct ImageInfoDeleter {
 // Reads a placeable metafile with the engine's metafile reader at the density that makes its
 // window exactly `width` x `height` pixels, on an opaque black background.
 Magick::Image ReadMetafile(const std::vector<std::uint8_t>& placeable, const LogicalWindow& window,
-                           std::int32_t width, std::int32_t height) {
+                           std::uint16_t unitsPerInch, std::int32_t width, std::int32_t height) {
     std::unique_ptr<MagickLib::ImageInfo, ImageInfoDeleter> info(MagickLib::CloneImageInfo(nullptr));
     // The reader takes ceil(window / units-per-inch * density): aim a hair below the target so
     // that floating-point noise never adds a column.
-    const double xDpi = (width - 1e-4) * kPlaceableUnitsPerInch / std::abs(window.width);
-    const double yDpi = (height - 1e-4) * kPlaceableUnitsPerInch / std::abs(window.height);
+    const double xDpi = (width - 1e-4) * unitsPerInch / std::abs(window.width);
+    const double yDpi = (height - 1e-4) * unitsPerInch / std::abs(window.height);
     char density[96];
     std::snprintf(density, sizeof density, "%.9fx%.9f", xDpi, yDpi);
     MagickLib::CloneString(&info->density, density);
@@ -90,12 +95,13 @@ bool cDIBSection::RenderMetafile(const std::vector<std::uint8_t>& bWMF, std::int
                       static_cast<std::int16_t>(std::min(height, 32767))});
     if (window.width == 0 || window.height == 0) return false;
 
-    std::vector<std::uint8_t> placeable = PlaceableHeader(window, kPlaceableUnitsPerInch);
+    const std::uint16_t unitsPerInch = PlaceableUnitsPerInch(window, width);
+    std::vector<std::uint8_t> placeable = PlaceableHeader(window, unitsPerInch);
     const std::vector<std::uint8_t> framed = WithWindowRectangle(metafile, window);
     placeable.insert(placeable.end(), framed.begin(), framed.end());
 
     StartImageEngine();
-    Magick::Image drawn = ReadMetafile(placeable, window, width, height);
+    Magick::Image drawn = ReadMetafile(placeable, window, unitsPerInch, width, height);
 
     // Whatever the reader drew lands on a black canvas of exactly the computed size; areas the
     // metafile leaves unpainted (or transparent) stay black.

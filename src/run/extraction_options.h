@@ -28,7 +28,7 @@ enum class Naming {
 enum class OutputFormat { None, BMP, JPG, PNG, GIF, TIFF, TGA, PCX };  // Option8 .. Option14
 
 class ExtractionOptions {
-  public:
+public:
     virtual ~ExtractionOptions() = default;
 
     virtual std::string table() const = 0;         // selected row of ListView1
@@ -57,7 +57,7 @@ struct ExtractionChoices {
 
 // Choices fixed for the whole run (the command line's).
 class FixedExtractionOptions : public ExtractionOptions {
-  public:
+public:
     explicit FixedExtractionOptions(ExtractionChoices choices) : choices_(std::move(choices)) {}
 
     std::string table() const override { return choices_.table; }
@@ -72,7 +72,7 @@ class FixedExtractionOptions : public ExtractionOptions {
 
     ExtractionChoices& choices() { return choices_; }
 
-  private:
+private:
     ExtractionChoices choices_;
 };
 

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "run/extraction_run.h"
 
-#include <stdlib.h>
-
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -23,6 +21,7 @@
 #include "run/external_converter.h"
 #include "run/field_reading.h"
 #include "run/output_naming.h"
+#include "run/work_files.h"
 
 namespace pictrova::run {
 
@@ -89,76 +88,14 @@ std::int64_t CountRecords(database::Connection& connection, const std::string& t
     }
 }
 
-// A private folder for one run's work files, removed with everything in it when the run ends.
-class WorkFolder {
-  public:
-    ~WorkFolder() { Remove(); }
-    void Make(const fs::path& root) {
-        fs::path base = root;
-        if (base.empty()) {
-            const char* tmp = getenv("TMPDIR");
-            base = tmp && *tmp ? fs::path(tmp) : fs::path("/tmp");
-        }
-        std::string pattern = (base / "pictrova-run-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            throw Error("Cannot make a work folder in " + base.string() + ".");
-        }
-        path_ = pattern;
-    }
-    void Remove() {
-        if (path_.empty())
-            return;
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-        path_.clear();
-    }
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
-
-// An output file written under a temporary name beside its final one and renamed into place;
-// removed unless committed, so a failure never leaves a partial picture.
-class PendingOutput {
-  public:
-    ~PendingOutput() { Discard(); }
-    const fs::path& Begin(const fs::path& finalPath, std::int64_t record) {
-        Discard();
-        final_ = finalPath;
-        temporary_ =
-            finalPath.parent_path() / (".pictrova-" + std::to_string(getpid()) + "-" +
-                                       std::to_string(record) + finalPath.extension().string());
-        return temporary_;
-    }
-    bool active() const { return !temporary_.empty(); }
-    const fs::path& temporary() const { return temporary_; }
-    fs::path Commit() {
-        fs::rename(temporary_, final_);
-        temporary_.clear();
-        return final_;
-    }
-    void Discard() {
-        if (temporary_.empty())
-            return;
-        std::error_code ec;
-        fs::remove(temporary_, ec);
-        temporary_.clear();
-    }
-
-  private:
-    fs::path final_;
-    fs::path temporary_;
-};
-
 class Run {
-  public:
+public:
     Run(const ExtractionOptions& options, RunSurroundings& surroundings)
         : options_(options), s_(surroundings), host_(surroundings.host) {}
 
     RunResult Execute();
 
-  private:
+private:
     std::vector<GuardedStep> Steps();
     void AddChecks(std::vector<GuardedStep>& steps);
     void AddRecordLoop(std::vector<GuardedStep>& steps);

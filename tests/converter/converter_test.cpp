@@ -7,12 +7,14 @@
 #include <cstdlib>
 
 #include "imaging/engine_io.h"
+#include "imaging/metafile_frame.h"
 #include "imaging/picture_holder.h"
 #include "imaging/picture_kind.h"
 #include "picture_fixtures.h"
 #include "recording_host.h"
 #include "run/external_converter.h"
 #include "test_paths.h"
+#include "wmf_builder.h"
 
 namespace pictrova::converter {
 namespace {
@@ -134,6 +136,14 @@ TEST(PictrovaConvert, TargaIsWrittenTheRightWayUp) {
     EXPECT_EQ(storedLast, GradientColour(0, topFirst ? kHeight - 1 : 0));
 }
 
+// One inch square at 1440 units per inch: 96 pixels on the reference screen.
+std::vector<std::uint8_t> PlaceableTwoShapes() {
+    auto file = imaging::PlaceableHeader(imaging::LogicalWindow{0, 0, 1440, 1440}, 1440);
+    auto records = testing::WmfBuilder::TwoShapes().Build();
+    file.insert(file.end(), records.begin(), records.end());
+    return file;
+}
+
 TEST(PictrovaConvert, ReadsIconsCursorsAndTargaByContent) {
     TempDir dir;
     WriteGradientBmp(dir / "in.bmp");
@@ -147,6 +157,7 @@ TEST(PictrovaConvert, ReadsIconsCursorsAndTargaByContent) {
         {"cursor", testing::IconFile(2), 16},
         {"targa", testing::ReadFile(dir / "card.tga"), kWidth},
         {"gif", testing::EngineEncodedCard("GIF", 20, 10), 20},
+        {"placeable metafile", PlaceableTwoShapes(), 96},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -213,6 +224,7 @@ TEST(PictrovaConvert, HostileInputsFailAndWriteNothing) {
         {"text", {'<', 's', 'v', 'g', '>', '\n'}},
         {"drawing script", {'v', 'i', 'e', 'w', 'b', 'o', 'x', ' ', '0', ' ', '0', ' ', '9', ' ', '9', '\n'}},
         {"empty", {}},
+        {"metafile with a short record", testing::WmfBuilder::TwoShapes().Raw(0x041B, {5}).Build()},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

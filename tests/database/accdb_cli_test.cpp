@@ -70,8 +70,8 @@ std::map<std::string, std::string> FilesIn(const fs::path& folder) {
 class EncryptedCli : public ::testing::Test {
 protected:
     void SetUp() override {
-        jet::DatabaseSpec spec;
-        spec.format = jet::Format::Ace16;
+        jet::DatabaseSpec database;
+        database.format = jet::Format::Ace16;
         jet::TableSpec pictures{"Pictures",
                                 {{"ID", jet::ColumnType::Long}, {"Caption", jet::ColumnType::Text, 50},
                                  {"Picture", jet::ColumnType::OleObject}},
@@ -79,9 +79,9 @@ protected:
         for (int k = 1; k <= 3; ++k)
             pictures.rows.push_back({std::int64_t{k}, "picture " + std::to_string(k),
                                      fixtures::BuildPaintPicture(fixtures::MakeBmpFile(20 + k, 10 * k))});
-        spec.tables = {pictures, {"Other", {{"Note", jet::ColumnType::Memo}}, {}}};
-        const Bytes plain = jet::WriteDatabaseToMemory(spec);
-        jet::AccdbEncryptionSpec agile;
+        database.tables = {pictures, {"Other", {{"Note", jet::ColumnType::Memo}}, {}}};
+        const Bytes plain = jet::WriteDatabaseToMemory(database);
+        jet::AccdbEncryptionSettings agile;
         agile.kind = AccdbEncryption::Agile;
         Write(plainDb, plain);
         Write(encryptedDb, jet::EncryptAccdbImage(plain, agile, "s3cret"));

@@ -22,7 +22,7 @@
 namespace pictrova::database {
 namespace {
 
-using jet::AccdbEncryptionSpec;
+using jet::AccdbEncryptionSettings;
 using Image = std::vector<std::uint8_t>;
 
 constexpr std::size_t kPage = 4096;
@@ -48,12 +48,12 @@ Image PlainAceImage(std::size_t pages) {
 
 struct KindCase {
     const char* name;
-    AccdbEncryptionSpec spec;
+    AccdbEncryptionSettings settings;
 };
 
-AccdbEncryptionSpec Spec(AccdbEncryption kind, std::uint32_t bits, HashAlgorithm hash = HashAlgorithm::Sha512,
+AccdbEncryptionSettings Settings(AccdbEncryption kind, std::uint32_t bits, HashAlgorithm hash = HashAlgorithm::Sha512,
                          std::uint32_t spin = 1000) {
-    AccdbEncryptionSpec s;
+    AccdbEncryptionSettings s;
     s.kind = kind;
     s.keyBits = bits;
     s.agileHash = hash;
@@ -62,15 +62,15 @@ AccdbEncryptionSpec Spec(AccdbEncryption kind, std::uint32_t bits, HashAlgorithm
 }
 
 const KindCase kKinds[] = {
-    {"Rc4CryptoApi40", Spec(AccdbEncryption::Rc4CryptoApi, 40)},
-    {"Rc4CryptoApi128", Spec(AccdbEncryption::Rc4CryptoApi, 128)},
-    {"CryptoApiAes128", Spec(AccdbEncryption::CryptoApiAes, 128)},
-    {"CryptoApiAes256", Spec(AccdbEncryption::CryptoApiAes, 256)},
-    {"StandardAes128", Spec(AccdbEncryption::StandardAes, 128)},
-    {"StandardAes192", Spec(AccdbEncryption::StandardAes, 192)},
-    {"AgileSha1Aes128", Spec(AccdbEncryption::Agile, 128, HashAlgorithm::Sha1, 100'000)},
-    {"AgileSha512Aes256", Spec(AccdbEncryption::Agile, 256, HashAlgorithm::Sha512, 100'000)},
-    {"AgileSha256Aes192", Spec(AccdbEncryption::Agile, 192, HashAlgorithm::Sha256)},
+    {"Rc4CryptoApi40", Settings(AccdbEncryption::Rc4CryptoApi, 40)},
+    {"Rc4CryptoApi128", Settings(AccdbEncryption::Rc4CryptoApi, 128)},
+    {"CryptoApiAes128", Settings(AccdbEncryption::CryptoApiAes, 128)},
+    {"CryptoApiAes256", Settings(AccdbEncryption::CryptoApiAes, 256)},
+    {"StandardAes128", Settings(AccdbEncryption::StandardAes, 128)},
+    {"StandardAes192", Settings(AccdbEncryption::StandardAes, 192)},
+    {"AgileSha1Aes128", Settings(AccdbEncryption::Agile, 128, HashAlgorithm::Sha1, 100'000)},
+    {"AgileSha512Aes256", Settings(AccdbEncryption::Agile, 256, HashAlgorithm::Sha512, 100'000)},
+    {"AgileSha256Aes192", Settings(AccdbEncryption::Agile, 192, HashAlgorithm::Sha256)},
 };
 
 class EachKind : public ::testing::TestWithParam<KindCase> {};
@@ -87,7 +87,7 @@ void ExpectNotAValidPassword(const Image& encrypted, std::string_view password) 
 
 TEST_P(EachKind, DecryptsToThePlainPagesWithTheRightPassword) {
     const Image plain = PlainAceImage(8);
-    const Image encrypted = jet::EncryptAccdbImage(plain, GetParam().spec, "Sesam 123");
+    const Image encrypted = jet::EncryptAccdbImage(plain, GetParam().settings, "Sesam 123");
     ASSERT_EQ(encrypted.size(), plain.size());
     EXPECT_TRUE(IsOfficeEncryptedAccdb(encrypted));
     EXPECT_FALSE(IsOfficeEncryptedAccdb(plain));
@@ -110,7 +110,7 @@ TEST_P(EachKind, DecryptsToThePlainPagesWithTheRightPassword) {
 }
 
 TEST_P(EachKind, WrongAndEmptyPasswordsAreRefused) {
-    const Image encrypted = jet::EncryptAccdbImage(PlainAceImage(4), GetParam().spec, "Sesam 123");
+    const Image encrypted = jet::EncryptAccdbImage(PlainAceImage(4), GetParam().settings, "Sesam 123");
     for (std::string_view wrong : {"", "sesam 123", "Sesam 1234", "Sesam 12"}) ExpectNotAValidPassword(encrypted, wrong);
 }
 
@@ -131,7 +131,7 @@ struct OpenFile {
 TEST(DecryptAccdbImage, LargeImagesGoToAnUnlinkedTemporaryFile) {
     testing::TempDir dir;
     const Image plain = PlainAceImage(6);
-    const Image encrypted = jet::EncryptAccdbImage(plain, Spec(AccdbEncryption::Agile, 128), "pw");
+    const Image encrypted = jet::EncryptAccdbImage(plain, Settings(AccdbEncryption::Agile, 128), "pw");
     WriteFile(dir / "enc.accdb", encrypted);
     std::filesystem::create_directory(dir / "tmp");
     OpenFile file(dir / "enc.accdb");
@@ -150,7 +150,7 @@ TEST(DecryptAccdbImage, LargeImagesGoToAnUnlinkedTemporaryFile) {
 // fails differently from the password check: so a wrong password stops before it.
 TEST(DecryptAccdbImage, PasswordIsCheckedBeforeTheImageIsMade) {
     testing::TempDir dir;
-    WriteFile(dir / "enc.accdb", jet::EncryptAccdbImage(PlainAceImage(4), Spec(AccdbEncryption::Rc4CryptoApi, 128), "pw"));
+    WriteFile(dir / "enc.accdb", jet::EncryptAccdbImage(PlainAceImage(4), Settings(AccdbEncryption::Rc4CryptoApi, 128), "pw"));
     OpenFile file(dir / "enc.accdb");
     PlainImageOptions options;
     options.memoryLimit = 0;
@@ -172,7 +172,7 @@ TEST(DecryptAccdbImage, PasswordIsCheckedBeforeTheImageIsMade) {
 // A sparse file far beyond Access's 2 GB limit must not turn into gigabytes of temporary image.
 TEST(DecryptAccdbImage, FilesFarBeyondAccessSizeAreRefused) {
     testing::TempDir dir;
-    WriteFile(dir / "huge.accdb", jet::EncryptAccdbImage(PlainAceImage(2), Spec(AccdbEncryption::CryptoApiAes, 128), "pw"));
+    WriteFile(dir / "huge.accdb", jet::EncryptAccdbImage(PlainAceImage(2), Settings(AccdbEncryption::CryptoApiAes, 128), "pw"));
     std::filesystem::resize_file(dir / "huge.accdb", std::uint64_t{5} << 30);
     OpenFile file(dir / "huge.accdb");
     try {
@@ -184,7 +184,7 @@ TEST(DecryptAccdbImage, FilesFarBeyondAccessSizeAreRefused) {
 }
 
 TEST(DecryptAccdbImage, PartialLastPageIsDropped) {
-    Image encrypted = jet::EncryptAccdbImage(PlainAceImage(4), Spec(AccdbEncryption::CryptoApiAes, 128), "pw");
+    Image encrypted = jet::EncryptAccdbImage(PlainAceImage(4), Settings(AccdbEncryption::CryptoApiAes, 128), "pw");
     encrypted.resize(encrypted.size() - 100);
     EXPECT_EQ(DecryptAccdbImage(encrypted, "pw").bytes().size(), 3 * kPage);
 }
@@ -280,7 +280,7 @@ const Damage kDamages[] = {
 
 TEST(DamagedDescription, FailsWithAClearErrorAndNoCrash) {
     for (const auto& damage : kDamages) {
-        const Image encrypted = jet::EncryptAccdbImage(PlainAceImage(3), Spec(damage.kind, damage.kind == AccdbEncryption::Rc4CryptoApi ? 128 : 256), "pw");
+        const Image encrypted = jet::EncryptAccdbImage(PlainAceImage(3), Settings(damage.kind, damage.kind == AccdbEncryption::Rc4CryptoApi ? 128 : 256), "pw");
         const auto changed = damage.change(DescriptionOf(encrypted));
         const std::string refusal = RefusalOf(WithDescription(encrypted, changed, changed.size()));
         EXPECT_NE(refusal.find(damage.expected), std::string::npos) << damage.what << ": " << refusal;
@@ -288,7 +288,7 @@ TEST(DamagedDescription, FailsWithAClearErrorAndNoCrash) {
 }
 
 TEST(DamagedDescription, LengthRunningPastPageZeroIsRefused) {
-    const Image encrypted = jet::EncryptAccdbImage(PlainAceImage(3), Spec(AccdbEncryption::Agile, 128), "pw");
+    const Image encrypted = jet::EncryptAccdbImage(PlainAceImage(3), Settings(AccdbEncryption::Agile, 128), "pw");
     const auto d = DescriptionOf(encrypted);
     for (std::size_t length : {kPage - kDescriptionOffset + 1, std::size_t{0xFFFF}}) {
         EXPECT_NE(RefusalOf(WithDescription(encrypted, d, length)).find("runs past page 0"), std::string::npos);
@@ -300,7 +300,7 @@ TEST(DamagedDescription, LengthRunningPastPageZeroIsRefused) {
 TEST(DamagedDescription, RandomByteChangesNeverCrash) {
     std::mt19937 random(20261207);
     for (const auto kind : {AccdbEncryption::Rc4CryptoApi, AccdbEncryption::StandardAes, AccdbEncryption::Agile}) {
-        const Image encrypted = jet::EncryptAccdbImage(PlainAceImage(2), Spec(kind, 128, HashAlgorithm::Sha1, 1), "pw");
+        const Image encrypted = jet::EncryptAccdbImage(PlainAceImage(2), Settings(kind, 128, HashAlgorithm::Sha1, 1), "pw");
         const auto d = DescriptionOf(encrypted);
         for (int round = 0; round < 300; ++round) {
             auto changed = d;
@@ -315,13 +315,13 @@ TEST(DamagedDescription, RandomByteChangesNeverCrash) {
 // A key size stored as 0 takes the default of the cipher: 40 bits for RC4 with the "Base"
 // provider, 128 with any other, the algorithm's own size for AES.
 TEST(CryptoApiDescription, StoredKeySizeZeroTakesTheDefault) {
-    const std::pair<AccdbEncryptionSpec, std::uint32_t> cases[] = {
-        {Spec(AccdbEncryption::Rc4CryptoApi, 40), 40},
-        {Spec(AccdbEncryption::Rc4CryptoApi, 128), 128},
-        {Spec(AccdbEncryption::CryptoApiAes, 256), 256},
+    const std::pair<AccdbEncryptionSettings, std::uint32_t> cases[] = {
+        {Settings(AccdbEncryption::Rc4CryptoApi, 40), 40},
+        {Settings(AccdbEncryption::Rc4CryptoApi, 128), 128},
+        {Settings(AccdbEncryption::CryptoApiAes, 256), 256},
     };
-    for (const auto& [spec, bits] : cases) {
-        const Image encrypted = jet::EncryptAccdbImage(PlainAceImage(3), spec, "pw");
+    for (const auto& [settings, bits] : cases) {
+        const Image encrypted = jet::EncryptAccdbImage(PlainAceImage(3), settings, "pw");
         const auto d = PatchU32(DescriptionOf(encrypted), 28, 0);
         const auto parsed = std::get<CryptoApiDescription>(ParseEncryptionDescription(d));
         EXPECT_EQ(parsed.keyBits, bits);
@@ -330,7 +330,7 @@ TEST(CryptoApiDescription, StoredKeySizeZeroTakesTheDefault) {
 }
 
 TEST(IsOfficeEncryptedAccdb, ShortOrForeignInputIsNot) {
-    const Image encrypted = jet::EncryptAccdbImage(PlainAceImage(2), Spec(AccdbEncryption::Agile, 128), "pw");
+    const Image encrypted = jet::EncryptAccdbImage(PlainAceImage(2), Settings(AccdbEncryption::Agile, 128), "pw");
     EXPECT_FALSE(IsOfficeEncryptedAccdb(std::span(encrypted).first(100)));
     EXPECT_FALSE(IsOfficeEncryptedAccdb({}));
     Image notHeader = encrypted;

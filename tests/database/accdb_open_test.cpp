@@ -19,8 +19,8 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 jet::DatabaseSpec PictureDatabase() {
-    jet::DatabaseSpec spec;
-    spec.format = jet::Format::Ace14;
+    jet::DatabaseSpec database;
+    database.format = jet::Format::Ace14;
     jet::TableSpec pictures{"Pictures",
                             {{"Id", jet::ColumnType::Long}, {"Caption", jet::ColumnType::Text, 80},
                              {"Photo", jet::ColumnType::OleObject}},
@@ -33,8 +33,8 @@ jet::DatabaseSpec PictureDatabase() {
     }
     pictures.rows.push_back({std::int64_t{13}, jet::Null, jet::Null});
     jet::TableSpec notes{"Notes", {{"Text", jet::ColumnType::Memo}}, {{std::string(5000, 'n')}}};
-    spec.tables = {pictures, notes};
-    return spec;
+    database.tables = {pictures, notes};
+    return database;
 }
 
 void WriteFile(const std::filesystem::path& path, const Bytes& bytes) {
@@ -71,8 +71,8 @@ std::vector<std::string> Dump(const std::filesystem::path& path, const std::stri
     return out;
 }
 
-jet::AccdbEncryptionSpec Spec(AccdbEncryption kind, std::uint32_t bits, HashAlgorithm hash = HashAlgorithm::Sha512) {
-    jet::AccdbEncryptionSpec s;
+jet::AccdbEncryptionSettings Settings(AccdbEncryption kind, std::uint32_t bits, HashAlgorithm hash = HashAlgorithm::Sha512) {
+    jet::AccdbEncryptionSettings s;
     s.kind = kind;
     s.keyBits = bits;
     s.agileHash = hash;
@@ -81,7 +81,7 @@ jet::AccdbEncryptionSpec Spec(AccdbEncryption kind, std::uint32_t bits, HashAlgo
 
 struct Kind {
     const char* name;
-    jet::AccdbEncryptionSpec spec;
+    jet::AccdbEncryptionSettings settings;
 };
 
 class EncryptedTwin : public ::testing::TestWithParam<Kind> {};
@@ -90,7 +90,7 @@ TEST_P(EncryptedTwin, ListsTheSameTablesAndValuesAsThePlainFile) {
     testing::TempDir dir;
     const Bytes plain = jet::WriteDatabaseToMemory(PictureDatabase());
     WriteFile(dir / "plain.accdb", plain);
-    WriteFile(dir / "encrypted.accdb", jet::EncryptAccdbImage(plain, GetParam().spec, "Ünïcode pass"));
+    WriteFile(dir / "encrypted.accdb", jet::EncryptAccdbImage(plain, GetParam().settings, "Ünïcode pass"));
 
     const auto expected = Dump(dir / "plain.accdb", "");
     ASSERT_GT(expected.size(), 40u);
@@ -110,12 +110,12 @@ TEST_P(EncryptedTwin, ListsTheSameTablesAndValuesAsThePlainFile) {
 
 INSTANTIATE_TEST_SUITE_P(
     Accdb, EncryptedTwin,
-    ::testing::Values(Kind{"Rc4CryptoApi40", Spec(AccdbEncryption::Rc4CryptoApi, 40)},
-                      Kind{"Rc4CryptoApi128", Spec(AccdbEncryption::Rc4CryptoApi, 128)},
-                      Kind{"CryptoApiAes256", Spec(AccdbEncryption::CryptoApiAes, 256)},
-                      Kind{"StandardAes128", Spec(AccdbEncryption::StandardAes, 128)},
-                      Kind{"AgileSha1Aes128", Spec(AccdbEncryption::Agile, 128, HashAlgorithm::Sha1)},
-                      Kind{"AgileSha512Aes256", Spec(AccdbEncryption::Agile, 256)}),
+    ::testing::Values(Kind{"Rc4CryptoApi40", Settings(AccdbEncryption::Rc4CryptoApi, 40)},
+                      Kind{"Rc4CryptoApi128", Settings(AccdbEncryption::Rc4CryptoApi, 128)},
+                      Kind{"CryptoApiAes256", Settings(AccdbEncryption::CryptoApiAes, 256)},
+                      Kind{"StandardAes128", Settings(AccdbEncryption::StandardAes, 128)},
+                      Kind{"AgileSha1Aes128", Settings(AccdbEncryption::Agile, 128, HashAlgorithm::Sha1)},
+                      Kind{"AgileSha512Aes256", Settings(AccdbEncryption::Agile, 256)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A damaged description reaches the user as a description of the damage, not as an
@@ -123,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(EncryptedAccdb, DamagedDescriptionIsReportedThroughOpen) {
     testing::TempDir dir;
     Bytes encrypted = jet::EncryptAccdbImage(jet::WriteDatabaseToMemory(PictureDatabase()),
-                                             Spec(AccdbEncryption::Agile, 128), "pw");
+                                             Settings(AccdbEncryption::Agile, 128), "pw");
     encrypted[kDescriptionLengthOffset] = 100;  // cuts the XML descriptor short
     encrypted[kDescriptionLengthOffset + 1] = 0;
     WriteFile(dir / "damaged.accdb", encrypted);

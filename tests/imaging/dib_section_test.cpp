@@ -171,6 +171,30 @@ TEST(DibSection, TextRendersWithTheShippedFontMap) {
     EXPECT_GT(lit, 500);
 }
 
+// The reader measures text at 72 dpi; with the density far from that (a small logical window
+// drawn large) every glyph was placed as if narrow and the word collapsed onto itself.
+TEST(DibSection, TextIsNotSqueezedWhenTheDensityIsFarFrom72Dpi) {
+    WmfBuilder b;
+    b.SetWindowOrg(0, 0).SetWindowExt(400, 100).SetBkMode(1);
+    b.CreateFont(-80, "Arial").SelectObject(0).SetTextColor(0xFFFFFF).TextOut(10, 10, "Hello");
+    auto bits = b.Build();
+    std::int32_t mm = MM_TEXT, xExt = 1600, yExt = 400;
+    cDIBSection dib;
+    ASSERT_TRUE(dib.WMFtoBMP(bits, mm, xExt, yExt));
+    int left = dib.dib_width(), right = -1, top = dib.dib_height(), bottom = -1;
+    for (int y = 0; y < dib.dib_height(); ++y) {
+        for (int x = 0; x < dib.dib_width(); ++x) {
+            if (PixelAt(bits, dib, x, y).r > 128) {
+                left = std::min(left, x), right = std::max(right, x);
+                top = std::min(top, y), bottom = std::max(bottom, y);
+            }
+        }
+    }
+    ASSERT_GT(right, left);
+    // "Hello" in a sans-serif face is well over twice as wide as its capitals are tall.
+    EXPECT_GT(right - left, 2 * (bottom - top));
+}
+
 TEST(DibSection, SecondMetafileReplacesTheFirst) {
     cDIBSection dib;
     auto first = WmfBuilder::TwoShapes().Build();

@@ -2,6 +2,8 @@
 // Every ready-made object of the builders, decoded: exact output bytes and extension.
 #include <gtest/gtest.h>
 
+#include "ole/class_table.h"
+#include "ole/object_header.h"
 #include "ole/ole_object_decoder.h"
 #include "ole_builder/sample_objects.h"
 #include "sample_params.h"
@@ -35,6 +37,35 @@ TEST_P(DecodesSample, GivesTheEmbeddedFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllRows, DecodesSample, ::testing::ValuesIn(fixtures::AllSampleObjects()), PICTROVA_SAMPLE_NAME);
+
+}  // namespace
+}  // namespace pictrova::ole
+
+namespace pictrova::ole {
+namespace {
+
+// The builders lay their objects out where the decoder looks: the native data at the payload
+// start (compound documents begin with their signature there), paint pictures' BMP at header
+// size + 31, packages' type word at 68, static presentations' format name at 40.
+TEST_P(DecodesSample, NativeDataSitsWhereTheHeaderSays) {
+    const auto& field = GetParam().field;
+    const ObjectHeader header = ReadObjectHeader(field);
+    EXPECT_EQ(header.signature, 0x1C15);
+    const std::string className = ReadClassName(field, header);
+    auto at = [&](std::int32_t offset) { return field.at(static_cast<std::size_t>(offset)); };
+    if (header.objectType == 3) {
+        EXPECT_TRUE(at(40) == 'D' || at(40) == 'M') << className;
+    } else if (className == "Package") {
+        EXPECT_EQ(PayloadStart(header), 68);
+        EXPECT_EQ(at(68), 2);
+    } else if (className == "Paint.Picture" && header.objectType == 2) {
+        EXPECT_EQ(at(header.headerSize + 31), 'B');
+    } else if (header.objectType == 2 && FindClassRow(className)) {
+        const std::int32_t start = PayloadStart(header) - (className == "MSPhotoEdScan.3" ? 4 : 0);
+        EXPECT_EQ(at(start), 0xD0) << className;
+        EXPECT_EQ(at(start + 1), 0xCF) << className;
+    }
+}
 
 }  // namespace
 }  // namespace pictrova::ole

@@ -275,5 +275,14 @@ TEST(JetWriter, RefusesWhatTheFormatCannotHold) {
     }
 }
 
+TEST(JetWriter, RefusedSpecLeavesAnExistingFileAlone) {
+    TempDir dir;
+    std::ofstream(dir / "keep.mdb") << "precious";
+    DatabaseSpec spec;
+    spec.password = std::string(21, 'x');
+    EXPECT_THROW(WriteDatabase(dir / "keep.mdb", spec), Error);
+    EXPECT_EQ(std::filesystem::file_size(dir / "keep.mdb"), 8u);
+}
+
 }  // namespace
 }  // namespace pictrova::jet

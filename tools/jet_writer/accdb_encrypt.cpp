@@ -38,19 +38,19 @@ void AesCbcEncrypt(std::span<const std::uint8_t> key, std::span<const std::uint8
     aes.Apply(iv, data);
 }
 
-std::u16string ProviderName(const AccdbEncryptionSpec& spec) {
-    if (spec.kind != AccdbEncryption::Rc4CryptoApi) return u"Microsoft Enhanced RSA and AES Cryptographic Provider";
-    return spec.keyBits == 40 ? u"Microsoft Base Cryptographic Provider v1.0"
+std::u16string ProviderName(const AccdbEncryptionSettings& settings) {
+    if (settings.kind != AccdbEncryption::Rc4CryptoApi) return u"Microsoft Enhanced RSA and AES Cryptographic Provider";
+    return settings.keyBits == 40 ? u"Microsoft Base Cryptographic Provider v1.0"
                               : u"Microsoft Enhanced Cryptographic Provider v1.0";
 }
 
-CryptoApiDescription MakeCryptoApi(const AccdbEncryptionSpec& spec, std::string_view password) {
+CryptoApiDescription MakeCryptoApi(const AccdbEncryptionSettings& settings, std::string_view password) {
     CryptoApiDescription d;
-    d.kind = spec.kind;
-    d.keyBits = spec.keyBits;
+    d.kind = settings.kind;
+    d.keyBits = settings.keyBits;
     d.algIdHash = kAlgSha1;
-    d.cspName = ProviderName(spec);
-    switch (spec.kind) {
+    d.cspName = ProviderName(settings);
+    switch (settings.kind) {
         case AccdbEncryption::Rc4CryptoApi:
             d.flags = kFlagCryptoApi;
             d.algId = kAlgRc4;
@@ -58,8 +58,8 @@ CryptoApiDescription MakeCryptoApi(const AccdbEncryptionSpec& spec, std::string_
             break;
         case AccdbEncryption::CryptoApiAes:
         case AccdbEncryption::StandardAes:
-            d.flags = kFlagCryptoApi | (spec.kind == AccdbEncryption::StandardAes ? kFlagAes : 0);
-            d.algId = spec.keyBits == 128 ? kAlgAes128 : spec.keyBits == 192 ? kAlgAes192 : kAlgAes256;
+            d.flags = kFlagCryptoApi | (settings.kind == AccdbEncryption::StandardAes ? kFlagAes : 0);
+            d.algId = settings.keyBits == 128 ? kAlgAes128 : settings.keyBits == 192 ? kAlgAes192 : kAlgAes256;
             d.providerType = 0x18;
             break;
         case AccdbEncryption::Agile: break;
@@ -73,13 +73,13 @@ CryptoApiDescription MakeCryptoApi(const AccdbEncryptionSpec& spec, std::string_
     const DatabaseKey zeroBlock{};
     const SecretBytes plainHash = sha1.Hash(verifier);
     std::vector<std::uint8_t> verifierHash(plainHash.begin(), plainHash.end());
-    if (spec.kind == AccdbEncryption::Rc4CryptoApi) {
+    if (settings.kind == AccdbEncryption::Rc4CryptoApi) {
         const SecretBytes hash = PasswordHash(sha1, d.salt, pwd, 0);
         Rc4 rc4(CryptoApiRc4Key(sha1, hash, zeroBlock, d.keyBits));
         rc4.Apply(verifier);
         rc4.Apply(verifierHash);
     } else {
-        const std::uint32_t rounds = spec.kind == AccdbEncryption::StandardAes ? kStandardAesIterations : 0;
+        const std::uint32_t rounds = settings.kind == AccdbEncryption::StandardAes ? kStandardAesIterations : 0;
         const SecretBytes hash = PasswordHash(sha1, d.salt, pwd, rounds);
         AesTransform aes(d.keyBits / 8, AesChaining::Ecb, CipherDirection::Encrypt);
         aes.SetKey(CryptoApiAesKey(sha1, hash, zeroBlock, d.keyBits));
@@ -92,17 +92,17 @@ CryptoApiDescription MakeCryptoApi(const AccdbEncryptionSpec& spec, std::string_
     return d;
 }
 
-AgileDescription MakeAgile(const AccdbEncryptionSpec& spec, std::string_view password) {
+AgileDescription MakeAgile(const AccdbEncryptionSettings& settings, std::string_view password) {
     AgileDescription d;
     AgileKeyParameters p;
-    p.keyBits = spec.keyBits;
-    p.hash = spec.agileHash;
-    p.hashSize = static_cast<std::uint32_t>(HashSize(spec.agileHash));
+    p.keyBits = settings.keyBits;
+    p.hash = settings.agileHash;
+    p.hashSize = static_cast<std::uint32_t>(HashSize(settings.agileHash));
     d.keyData = p;
     d.keyData.salt = RandomBytes(16);
     d.passwordKey = p;
     d.passwordKey.salt = RandomBytes(16);
-    d.spinCount = spec.spinCount;
+    d.spinCount = settings.spinCount;
 
     Digest digest(p.hash);
     const SecretBytes hash = PasswordHash(digest, d.passwordKey.salt, PasswordBytes(password), d.spinCount);
@@ -181,9 +181,9 @@ std::vector<std::uint8_t> SerializeAgile(const AgileDescription& d) {
 
 }  // namespace
 
-EncryptionDescription MakeEncryptionDescription(const AccdbEncryptionSpec& spec, std::string_view password) {
-    if (spec.kind == AccdbEncryption::Agile) return MakeAgile(spec, password);
-    return MakeCryptoApi(spec, password);
+EncryptionDescription MakeEncryptionDescription(const AccdbEncryptionSettings& settings, std::string_view password) {
+    if (settings.kind == AccdbEncryption::Agile) return MakeAgile(settings, password);
+    return MakeCryptoApi(settings, password);
 }
 
 std::vector<std::uint8_t> SerializeEncryptionDescription(const EncryptionDescription& description) {
@@ -191,7 +191,7 @@ std::vector<std::uint8_t> SerializeEncryptionDescription(const EncryptionDescrip
     return SerializeAgile(std::get<AgileDescription>(description));
 }
 
-std::vector<std::uint8_t> EncryptAccdbImage(std::span<const std::uint8_t> plainImage, const AccdbEncryptionSpec& spec,
+std::vector<std::uint8_t> EncryptAccdbImage(std::span<const std::uint8_t> plainImage, const AccdbEncryptionSettings& settings,
                                             std::string_view password) {
     const HeaderPage header = ReadHeaderPage(plainImage);
     if (header.version < kFirstAceVersion || header.pageSize != kAcePageSize)
@@ -199,14 +199,14 @@ std::vector<std::uint8_t> EncryptAccdbImage(std::span<const std::uint8_t> plainI
     if (header.databaseKey != DatabaseKey{}) throw Error("the image is already encoded");
     if (plainImage.size() % kAcePageSize != 0) throw Error("the image is not made of whole pages");
 
-    std::uint32_t keyValue = spec.databaseKey;
+    std::uint32_t keyValue = settings.databaseKey;
     while (keyValue == 0) {
         const auto r = RandomBytes(4);
         keyValue = static_cast<std::uint32_t>(r[0] | r[1] << 8 | r[2] << 16 | r[3] << 24);
     }
     const DatabaseKey databaseKey = {static_cast<std::uint8_t>(keyValue), static_cast<std::uint8_t>(keyValue >> 8),
                                      static_cast<std::uint8_t>(keyValue >> 16), static_cast<std::uint8_t>(keyValue >> 24)};
-    const EncryptionDescription description = MakeEncryptionDescription(spec, password);
+    const EncryptionDescription description = MakeEncryptionDescription(settings, password);
     const std::vector<std::uint8_t> stored = SerializeEncryptionDescription(description);
     if (stored.size() > kAcePageSize - kDescriptionOffset) throw Error("encryption description does not fit page 0");
 

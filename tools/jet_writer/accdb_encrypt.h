@@ -18,7 +18,7 @@ namespace pictrova::jet {
 using database::AccdbEncryption;
 using database::HashAlgorithm;
 
-struct AccdbEncryptionSpec {
+struct AccdbEncryptionSettings {
     AccdbEncryption kind = AccdbEncryption::Agile;
     // RC4: 40..128 in steps of 8; AES kinds: 128, 192 or 256 (Agile: both the data key and the
     // password key encryptor).
@@ -31,7 +31,7 @@ struct AccdbEncryptionSpec {
 
 // Builds a description of the given kind for the password, with fresh random salts, verifier
 // and (Agile) data key.
-database::EncryptionDescription MakeEncryptionDescription(const AccdbEncryptionSpec& spec,
+database::EncryptionDescription MakeEncryptionDescription(const AccdbEncryptionSettings& settings,
                                                           std::string_view password);
 
 // The bytes stored at 0x29B of page 0.
@@ -39,6 +39,6 @@ std::vector<std::uint8_t> SerializeEncryptionDescription(const database::Encrypt
 
 // Encrypts a plain ACE image (whole 4096-byte pages, database key 0) with the password.
 std::vector<std::uint8_t> EncryptAccdbImage(std::span<const std::uint8_t> plainImage,
-                                            const AccdbEncryptionSpec& spec, std::string_view password);
+                                            const AccdbEncryptionSettings& settings, std::string_view password);
 
 }  // namespace pictrova::jet

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <functional>
 #include <limits>
 
 #include "common/error.h"
@@ -111,7 +112,9 @@ constexpr std::uint32_t kMaxPages = 1u << 24;
 }  // namespace
 
 struct DatabaseWriter::Impl {
-    Impl(const DatabaseSpec& spec, std::unique_ptr<PageSink> pageSink) : sink(std::move(pageSink)) {
+    // The sink is opened only once the spec is known to be writable, so a refused spec leaves
+    // an existing file alone.
+    Impl(const DatabaseSpec& spec, const std::function<std::unique_ptr<PageSink>()>& openSink) {
         settings.format = spec.format;
         settings.password = spec.password;
         settings.encodingKey = spec.encodingKey;
@@ -136,6 +139,7 @@ struct DatabaseWriter::Impl {
             table.definitionPage = AllocatePages(1);
             tables.push_back(std::move(table));
         }
+        sink = openSink();
     }
 
     void AddRow(Table& table, std::span<const Value> values);
@@ -459,7 +463,7 @@ WriteSummary DatabaseWriter::Impl::Finish() {
 }
 
 DatabaseWriter::DatabaseWriter(const std::filesystem::path& path, const DatabaseSpec& spec)
-    : DatabaseWriter(std::make_unique<Impl>(spec, OpenFileSink(path, spec.encodingKey))) {
+    : DatabaseWriter(std::make_unique<Impl>(spec, [&] { return OpenFileSink(path, spec.encodingKey); })) {
     for (std::size_t t = 0; t < spec.tables.size(); ++t)
         for (const Row& row : spec.tables[t].rows) AddRow(t, row);
 }
@@ -482,7 +486,8 @@ WriteSummary WriteDatabase(const std::filesystem::path& path, const DatabaseSpec
 
 std::vector<std::uint8_t> WriteDatabaseToMemory(const DatabaseSpec& spec) {
     std::vector<std::uint8_t> bytes;
-    DatabaseWriter writer(std::make_unique<DatabaseWriter::Impl>(spec, OpenMemorySink(bytes, spec.encodingKey)));
+    DatabaseWriter writer(
+        std::make_unique<DatabaseWriter::Impl>(spec, [&] { return OpenMemorySink(bytes, spec.encodingKey); }));
     for (std::size_t t = 0; t < spec.tables.size(); ++t)
         for (const Row& row : spec.tables[t].rows) writer.AddRow(t, row);
     writer.Finish();

@@ -289,6 +289,74 @@ Bytes MakeMetafile(int width, int height, bool withText) {
     return wmf.Finish();
 }
 
+namespace {
+
+std::uint32_t Crc32(const Bytes& bytes, std::size_t from) {
+    std::uint32_t crc = 0xFFFFFFFF;
+    for (std::size_t i = from; i < bytes.size(); ++i) {
+        crc ^= bytes[i];
+        for (int k = 0; k < 8; ++k) crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+    }
+    return ~crc;
+}
+
+void AppendBigEndian32(Bytes& out, std::uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
+}
+
+void AppendPngChunk(Bytes& png, const char* type, const Bytes& data) {
+    AppendBigEndian32(png, static_cast<std::uint32_t>(data.size()));
+    const std::size_t crcFrom = png.size();
+    png.insert(png.end(), type, type + 4);
+    png.insert(png.end(), data.begin(), data.end());
+    AppendBigEndian32(png, Crc32(png, crcFrom));
+}
+
+// A zlib stream of stored (uncompressed) deflate blocks.
+Bytes StoredZlib(const Bytes& raw) {
+    Bytes z = {0x78, 0x01};
+    std::size_t at = 0;
+    do {
+        const std::size_t n = std::min<std::size_t>(65535, raw.size() - at);
+        z.push_back(at + n == raw.size() ? 1 : 0);
+        z.push_back(static_cast<std::uint8_t>(n));
+        z.push_back(static_cast<std::uint8_t>(n >> 8));
+        z.push_back(static_cast<std::uint8_t>(~n));
+        z.push_back(static_cast<std::uint8_t>(~n >> 8));
+        z.insert(z.end(), raw.begin() + static_cast<std::ptrdiff_t>(at), raw.begin() + static_cast<std::ptrdiff_t>(at + n));
+        at += n;
+    } while (at < raw.size());
+    std::uint32_t a = 1, b = 0;
+    for (std::uint8_t v : raw) {
+        a = (a + v) % 65521;
+        b = (b + a) % 65521;
+    }
+    AppendBigEndian32(z, b << 16 | a);
+    return z;
+}
+
+}  // namespace
+
+Bytes MakePngFile(int width, int height) {
+    Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    Bytes header;
+    AppendBigEndian32(header, static_cast<std::uint32_t>(width));
+    AppendBigEndian32(header, static_cast<std::uint32_t>(height));
+    header.insert(header.end(), {8, 2, 0, 0, 0});  // 8-bit RGB, deflate, no filter method, no interlace
+    AppendPngChunk(png, "IHDR", header);
+    Bytes raw;
+    for (int y = 0; y < height; ++y) {
+        raw.push_back(0);  // filter: none
+        for (int x = 0; x < width; ++x) {
+            const Rgb c = PatternColour(x, y);
+            raw.insert(raw.end(), {c.red, c.green, c.blue});
+        }
+    }
+    AppendPngChunk(png, "IDAT", StoredZlib(raw));
+    AppendPngChunk(png, "IEND", {});
+    return png;
+}
+
 Bytes MakeTiffFile(int width, int height) {
     constexpr std::uint16_t kShort = 3, kLong = 4;
     constexpr std::uint32_t kEntries = 10;

@@ -47,6 +47,10 @@ Bytes MakePhotoEditorStream(std::int16_t imageType, std::int16_t width, std::int
 // triangle, and, when `withText`, one line of text.
 Bytes MakeMetafile(int width, int height, bool withText = false);
 
+// A PNG file (8-bit RGB, stored deflate blocks) showing PatternColour: raw image bytes as a
+// field holds them without any OLE wrapper.
+Bytes MakePngFile(int width, int height);
+
 // A baseline uncompressed 24-bit RGB TIFF file showing PatternColour.
 Bytes MakeTiffFile(int width, int height);
 

@@ -41,7 +41,7 @@ std::string DescribeCurrentException();
 
 // Where a step sends the procedure next.
 class Flow {
-  public:
+public:
     static Flow Next() { return Flow(kNext); }
     static Flow GoTo(int label) { return Flow(label); }
     static Flow End() { return Flow(kEnd); }
@@ -50,7 +50,7 @@ class Flow {
     bool isEnd() const { return target_ == kEnd; }
     int target() const { return target_; }
 
-  private:
+private:
     static constexpr int kNext = -1;
     static constexpr int kEnd = -2;
     explicit Flow(int target) : target_(target) {}
@@ -80,7 +80,7 @@ GuardedStep Jump(int label, std::function<Flow()> action, int onFailure = kFollo
 
 // Runs one invocation of one guarded procedure.
 class Guard {
-  public:
+public:
     Guard(Host& host, std::string location);
 
     // Called after every report, for callers that keep a record of them.
@@ -96,7 +96,7 @@ class Guard {
     int currentLabel() const { return currentLabel_; }
     int reportCount() const { return reportCount_; }
 
-  private:
+private:
     Host& host_;
     std::string location_;
     std::function<void(const ReportedError&)> observer_;
