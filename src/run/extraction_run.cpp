@@ -361,7 +361,7 @@ void Run::AddMethod1(std::vector<GuardedStep>& steps) {
             host_,
             ConverterArgumentVector(converter_.string(), ConverterFormatWords(OutputFormat::BMP, 0),
                                     converted, workFile_.string()),
-            0);
+            0, s_.converterTimeout);
     }));
     steps.push_back(Do(288, [this] {
         workFile_ = ReplaceExtensionWithBmp(workFile_.string(), objectExtension_);
@@ -408,7 +408,7 @@ void Run::AddMethod2(std::vector<GuardedStep>& steps) {
             host_,
             ConverterArgumentVector(converter_.string(), ConverterFormatWords(OutputFormat::BMP, 0),
                                     secondWorkFile_.string(), workFile_.string()),
-            0);
+            0, s_.converterTimeout);
     }));
     steps.push_back(If(
         336, [this] { return FileExists(secondWorkFile_); }, 338, 342));
@@ -512,7 +512,7 @@ void Run::AddSaving(std::vector<GuardedStep>& steps) {
                 ShellAndWait(host_,
                              ConverterArgumentVector(converter_.string(), words, out.string(),
                                                      intermediatePath_.string()),
-                             0);
+                             0, s_.converterTimeout);
             // A converter that fails may still leave a partial file: both must be right.
             if (code != 0 || !FileExists(out)) {
                 pending_.Discard();
