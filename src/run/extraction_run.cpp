@@ -229,10 +229,15 @@ void Run::AddChecks(std::vector<GuardedStep>& steps) {
         namePrefix_ = RunPrefix(options_.naming(), options_.prefix(), tableName_, fieldName_);
     }));
     steps.push_back(Do(156, [this] { Conn().Open(database::BuildConnectionString(s_.database)); }));
-    steps.push_back(Do(158, [this] {
-        workFolder_.Make(s_.workRoot);
-        workFile_ = workFolder_.path() / "temp.bmp";
-    }));
+    // Without its work folder the run has nowhere to put a record: one report, and it ends.
+    steps.push_back(Jump(
+        158,
+        [this] {
+            workFolder_.Make(s_.workRoot);
+            workFile_ = workFolder_.path() / "temp.bmp";
+            return Flow::Next();
+        },
+        486));
     steps.push_back(Do(160, [this] { secondWorkFile_ = workFolder_.path() / "temp1.bmp"; }));
     steps.push_back(Do(162, [this] {
         Rs().Open(database::RunSource(tableName_), Conn(), database::kAdOpenStatic,
