@@ -97,7 +97,7 @@ bool cDIBSection::RenderMetafile(const std::vector<std::uint8_t>& bWMF, std::int
 
     const std::uint16_t unitsPerInch = PlaceableUnitsPerInch(window, width);
     std::vector<std::uint8_t> placeable = PlaceableHeader(window, unitsPerInch);
-    const std::vector<std::uint8_t> framed = WithWindowRectangle(metafile, window);
+    const std::vector<std::uint8_t> framed = WithWindowBounds(metafile, window);
     placeable.insert(placeable.end(), framed.begin(), framed.end());
 
     StartImageEngine();
