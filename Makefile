@@ -46,8 +46,9 @@ bench:
 	$(MAKE) build PRESET=release
 	@if [ -x bench/run ]; then bench/run build/release; else echo "bench: nothing to run yet"; fi
 
-fuzz:
-	@if [ -x fuzz/run ]; then fuzz/run; else echo "fuzz: nothing to run yet"; fi
+# Each fuzz target for FUZZ_SECONDS (default 60) seconds.
+fuzz: deps
+	fuzz/run
 
 clean:
 	rm -rf build demo-output

@@ -28,6 +28,20 @@ std::vector<std::uint8_t> ReadFirstPage(const std::string& path) {
     return page;
 }
 
+// The catalog (MSysObjects) has its table definition on page 2 in every version.
+constexpr unsigned long kCatalogPage = 2;
+
+// The catalog's table definition read the way mdb_read_catalog reads it, to see its usage map
+// before libmdb scans the catalog with it (HasUsageMap).
+bool CatalogHasUsageMap(MdbHandle* mdb) {
+    MdbCatalogEntry catalog{};
+    catalog.mdb = mdb;
+    catalog.object_type = MDB_TABLE;
+    catalog.table_pg = kCatalogPage;
+    MdbTableDefPtr table(mdb_read_table(&catalog));
+    return HasUsageMap(table.get());
+}
+
 // Formats the layer relies on for values shown as text; the catalog is read once per handle
 // and copied by clones.
 void FinishOpening(DatabaseFile& file) {
@@ -40,12 +54,12 @@ void FinishOpening(DatabaseFile& file) {
     mdb_set_repid_fmt(mdb, MDB_NOBRACES_4_2_2_2_6);
     // libmdb prints to stderr when the catalog's page is missing or is not a table definition;
     // checking first keeps a truncated or foreign file quiet. mdb_read_pg undoes page encoding.
-    constexpr unsigned long kCatalogPage = 2;
     constexpr unsigned char kTableDefinitionPage = 0x02;
     auto pageSize = static_cast<std::uint64_t>(mdb->fmt->pg_size);
     if (file.imageBytes < (kCatalogPage + 1) * pageSize ||
         mdb_read_pg(mdb, kCatalogPage) != mdb->fmt->pg_size ||
-        mdb->pg_buf[0] != kTableDefinitionPage || !mdb_read_catalog(mdb, MDB_ANY))
+        mdb->pg_buf[0] != kTableDefinitionPage || !CatalogHasUsageMap(mdb) ||
+        !mdb_read_catalog(mdb, MDB_ANY))
         throw Error(UnrecognizedFormatText(file.path));
 }
 

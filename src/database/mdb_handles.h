@@ -43,4 +43,11 @@ using MdbHandlePtr = std::unique_ptr<MdbHandle, MdbHandleCloser>;
 using MdbTableDefPtr = std::unique_ptr<MdbTableDef, MdbTableDefFreer>;
 using GCharPtr = std::unique_ptr<gchar, GFreer>;
 
+// libmdb copies a table's usage map (which pages hold its rows) without checking that the row
+// holding it has any bytes: an empty row leaves the map null, and the table's first scan
+// dereferences it. A table definition without a usage map is refused before any scan.
+inline bool HasUsageMap(const MdbTableDef* table) {
+    return table && table->usage_map && table->map_sz > 0;
+}
+
 }  // namespace pictrova::database

@@ -121,7 +121,7 @@ void Recordset::Open(const std::string& source, Connection& connection, int, int
                     kTableNotFound);
 
     state->table.reset(mdb_read_table(entry));
-    if (!state->table || !mdb_read_columns(state->table.get()))
+    if (!HasUsageMap(state->table.get()) || !mdb_read_columns(state->table.get()))
         throw Error("The table '" + wanted + "' cannot be read; the database may be damaged.");
     state->tableName = entry->object_name;
 

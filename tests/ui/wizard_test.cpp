@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -129,6 +130,19 @@ TEST_F(WizardTest, StoredNumbersRestoreOptionsAndAreWrittenBackAsWords) {
     EXPECT_EQ(settings.Read("Option6"), "True");
 }
 
+TEST_F(WizardTest, StoredFalseForEveryFormatLeavesNoFormatChosen) {
+    for (const char* key : {"Option8", "Option9", "Option10", "Option11", "Option12", "Option13", "Option14"}) {
+        settings.Write(key, "False");
+    }
+    Form2& form2 = Start().form2();
+    EXPECT_FALSE(form2.Option8->isChecked());
+    EXPECT_EQ(form2.options().format(), run::OutputFormat::None);
+    // A later click chooses one as usual.
+    form2.show();
+    QTest::mouseClick(form2.Option11, Qt::LeftButton);
+    EXPECT_EQ(form2.options().format(), run::OutputFormat::GIF);
+}
+
 TEST_F(WizardTest, BadStoredOptionIsReportedAtItsLabelAndTheOptionKeepsItsState) {
     settings.Write("Option3", "maybe");
     settings.Write("Option9", "sure");
@@ -181,6 +195,20 @@ TEST_F(WizardTest, TextChangesAreStoredAtEveryKeystroke) {
     form2.Text1->setText("Pic##");
     EXPECT_EQ(settings.Read("Prefix"), "Pic##");
     EXPECT_EQ(form2.options().prefix(), "Pic##");
+}
+
+TEST_F(WizardTest, SettingThatCannotBeStoredIsReportedUnderTheFieldsChangeHandler) {
+    Form1& form1 = Start();
+    const QString fileName = settings.FileName();
+    QFile::remove(fileName);
+    ASSERT_TRUE(QDir().mkpath(fileName));  // a folder where the file should be
+    form1.Text1->setText("/data/x.mdb");
+    QDir(fileName).removeRecursively();
+    const auto reports = dialogs.ErrorReports();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_TRUE(reports[0].startsWith("Cannot write the settings file")) << reports[0].toStdString();
+    EXPECT_TRUE(reports[0].contains("in Pictrova2021/08/31.Form1.Text1_Change at line 100"));
+    EXPECT_EQ(form1.Text1->text(), "/data/x.mdb");
 }
 
 TEST_F(WizardTest, BrowseForTheDatabaseUsesTitleAndFiltersAndKeepsTheTextWhenCancelled) {

@@ -1,0 +1,127 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Damaged copies of our writer's databases through pictrova-cli: tables, fields and extract
+// (decoded to BMP; every fourth variant also streamed raw through the converter to PNG). Every
+// run must end by itself within the limit with a known exit status, a message when it fails,
+// no sanitizer report, no crash; nothing may change outside the output folder, the private
+// work folder must be gone, and every output file must be complete.
+
+#include <gtest/gtest.h>
+
+#include <iomanip>
+#include <iostream>
+#include <map>
+#include <set>
+
+#include "child_process.h"
+#include "damaged_databases.h"
+#include "folder_snapshot.h"
+#include "test_paths.h"
+
+namespace pictrova::reliability {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using pictrova::testing::BinDir;
+using pictrova::testing::TempDir;
+
+// pictrova-cli's exit statuses: 0 done, 1 no images (listings: failed), 3 errors reported.
+const std::set<int> kListingStatuses = {0, 1};
+const std::set<int> kExtractStatuses = {0, 1, 3};
+// Generous for the sanitizer build on a busy machine; a sound run takes well under a second.
+constexpr auto kLimit = 60s;
+
+struct CommandCase {
+    std::string name;
+    std::vector<std::string> arguments;  // after the program; DB and OUT are replaced
+    const std::set<int>* statuses;
+    bool everyVariant;
+};
+
+const std::vector<CommandCase>& Commands() {
+    static const std::vector<CommandCase> commands = {
+        {"tables", {"tables", "DB"}, &kListingStatuses, true},
+        {"fields", {"fields", "DB", kPictureTable}, &kListingStatuses, true},
+        {"extract", {"extract", "DB", "--table", kPictureTable, "--field", kPictureField, "--out", "OUT"},
+         &kExtractStatuses, true},
+        {"extract-raw-png",
+         {"extract", "DB", "--table", kPictureTable, "--field", kPictureField, "--out", "OUT", "--method",
+          "raw", "--format", "png"},
+         &kExtractStatuses, false},
+    };
+    return commands;
+}
+
+struct Tally {
+    std::map<int, int> statuses;
+    int picturesWritten = 0;
+};
+
+TEST(DamagedDatabaseSweep, CommandLineEndsEveryVariantCleanlyInsideItsOutputFolder) {
+    const fs::path cli = BinDir() / "pictrova-cli";
+    ASSERT_TRUE(fs::exists(cli)) << cli;
+    TempDir dir;
+    std::map<std::string, Tally> tallies;
+    std::map<std::string, int> variantOutcomes;
+    int variants = 0;
+    for (const BaseDatabase& base : SweepBaseDatabases()) {
+        for (const DamagedDatabase& variant : DamagedVariants(base)) {
+            SCOPED_TRACE(variant.name);
+            const fs::path home = dir / variant.name;
+            const fs::path database = home / ("damaged" + variant.extension);
+            const fs::path work = home / "tmp";
+            fs::create_directories(work);
+            WriteBytes(database, variant.bytes);
+            bool anyPicture = false, listed = false;
+            for (const CommandCase& command : Commands()) {
+                if (!command.everyVariant && variants % 4 != 0) continue;
+                const fs::path out = home / ("out-" + command.name);
+                fs::create_directories(out);
+                const FolderSnapshot before = Snapshot(home);
+                ProgramRun run{{cli.string()}, kLimit, {"TMPDIR=" + work.string()}, home};
+                for (const std::string& a : command.arguments)
+                    run.arguments.push_back(a == "DB" ? database.string() : a == "OUT" ? out.string() : a);
+                const ChildOutcome outcome = RunProgram(run);
+                const std::string what = command.name + " " + outcome.Describe();
+
+                ASSERT_EQ(outcome.end, ChildOutcome::End::Exited) << what;
+                EXPECT_FALSE(outcome.SanitizerReported()) << what;
+                EXPECT_TRUE(command.statuses->contains(outcome.code)) << what;
+                if (outcome.code != 0) {
+                    EXPECT_FALSE(outcome.output.empty()) << what;
+                }
+                for (const std::string& change : Differences(before, Snapshot(home))) {
+                    EXPECT_EQ(change.rfind("+out-" + command.name + "/", 0), 0u)
+                        << change << " changed outside the output folder; " << what;
+                }
+                EXPECT_TRUE(fs::is_empty(work)) << "work files left behind; " << what;
+                Tally& tally = tallies[command.name];
+                ++tally.statuses[outcome.code];
+                for (const auto& entry : fs::directory_iterator(out)) {
+                    ++tally.picturesWritten;
+                    anyPicture = true;
+                    if (entry.path().extension() == ".bmp") {
+                        EXPECT_TRUE(IsCompleteBmp(entry.path())) << entry.path() << " is truncated";
+                    } else {
+                        EXPECT_EQ(entry.path().extension(), ".png") << entry.path();
+                    }
+                }
+                if (command.name == "tables" && outcome.code == 0) listed = true;
+            }
+            ++variantOutcomes[anyPicture ? "pictures extracted" : listed ? "listed, clean error on extract"
+                                                                          : "clean error"];
+            ++variants;
+            fs::remove_all(home);
+        }
+    }
+    std::cout << variants << " damaged variants\n";
+    for (const auto& [outcome, count] : variantOutcomes) std::cout << "  " << std::setw(4) << count << "  " << outcome << "\n";
+    for (const auto& [command, tally] : tallies) {
+        std::cout << "  " << command << ":";
+        for (const auto& [status, count] : tally.statuses) std::cout << " exit " << status << " x" << count;
+        std::cout << ", " << tally.picturesWritten << " files written\n";
+    }
+}
+
+}  // namespace
+}  // namespace pictrova::reliability

@@ -1,0 +1,131 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "damaged_databases.h"
+
+#include <algorithm>
+#include <fstream>
+#include <random>
+#include <stdexcept>
+
+#include "jet_writer/jet_writer.h"
+#include "ole_builder/ole_fields.h"
+#include "ole_builder/pictures.h"
+
+namespace pictrova::reliability {
+namespace {
+
+namespace fx = pictrova::fixtures;
+
+jet::DatabaseSpec SweepSpec(jet::Format format) {
+    jet::DatabaseSpec spec;
+    spec.format = format;
+    jet::TableSpec pictures{kPictureTable,
+                            {{"ID", jet::ColumnType::Long},
+                             {"Title", jet::ColumnType::Text, 50},
+                             {kPictureField, jet::ColumnType::OleObject}},
+                            {}};
+    auto add = [&](std::int64_t id, std::string title, jet::Value value) {
+        pictures.rows.push_back({id, std::move(title), std::move(value)});
+    };
+    fx::PackageContents package;
+    package.file = fx::MakeBmpFile(3, 3);
+    add(1, "paint", fx::BuildPaintPicture(fx::MakeBmpFile(12, 8)));  // one long-value page
+    add(2, "static dib", fx::BuildStaticDib(fx::MakePackedDib(9, 5, 8)));
+    add(3, "null", jet::Null);
+    add(4, "package", fx::BuildPackage(package));
+    add(5, "photo editor", fx::BuildPhotoEditorObject(fx::MakePhotoEditorStream(3, 6, 4)));
+    add(6, "chain", fx::BuildPaintPicture(fx::MakeBmpFile(70, 40)));  // a chain over 3 pages
+    add(7, "inline", jet::Bytes{1, 2, 3});                             // in the row, not a picture
+    spec.tables.push_back(std::move(pictures));
+
+    jet::TableSpec notes{"Notes", {{"ID", jet::ColumnType::Long}, {"Body", jet::ColumnType::Memo}}, {}};
+    for (std::int64_t i = 1; i <= 3; ++i) notes.rows.push_back({i, std::string(static_cast<std::size_t>(i) * 700, 'n')});
+    spec.tables.push_back(std::move(notes));
+    return spec;
+}
+
+}  // namespace
+
+std::vector<BaseDatabase> SweepBaseDatabases() {
+    return {
+        {"jet4", ".mdb", 4096, jet::WriteDatabaseToMemory(SweepSpec(jet::Format::Jet4))},
+        {"ace12", ".accdb", 4096, jet::WriteDatabaseToMemory(SweepSpec(jet::Format::Ace12))},
+    };
+}
+
+std::vector<DamagedDatabase> DamagedVariants(const BaseDatabase& base, std::uint32_t seed) {
+    std::vector<DamagedDatabase> out;
+    const std::size_t pages = base.bytes.size() / base.pageSize;
+    std::mt19937 random(seed);
+    auto below = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random); };
+    auto add = [&](std::string kind, Bytes bytes) {
+        out.push_back({base.name + "-" + kind, base.extension, std::move(bytes)});
+    };
+    auto page = [&](Bytes& bytes, std::size_t n) { return bytes.begin() + static_cast<std::ptrdiff_t>(n * base.pageSize); };
+
+    // Cut at every page boundary, and inside a few pages.
+    for (std::size_t n = 0; n < pages; ++n)
+        add("cut-at-page-" + std::to_string(n), Bytes(base.bytes.begin(), base.bytes.begin() + static_cast<std::ptrdiff_t>(n * base.pageSize)));
+    for (int i = 0; i < 6; ++i) {
+        const std::size_t at = below(base.bytes.size());
+        add("cut-at-byte-" + std::to_string(at), Bytes(base.bytes.begin(), base.bytes.begin() + static_cast<std::ptrdiff_t>(at)));
+    }
+    // Every page zeroed.
+    for (std::size_t n = 0; n < pages; ++n) {
+        Bytes bytes = base.bytes;
+        std::fill(page(bytes, n), page(bytes, n + 1), 0);
+        add("zero-page-" + std::to_string(n), std::move(bytes));
+    }
+    // Bits flipped in each page's first 32 bytes: its type, free space, owner, row count and
+    // row offsets (page 0: its signature and version).
+    for (std::size_t n = 0; n < pages; ++n) {
+        for (int i = 0; i < 2; ++i) {
+            Bytes bytes = base.bytes;
+            const std::size_t at = n * base.pageSize + below(32);
+            const int bit = static_cast<int>(below(8));
+            bytes[at] ^= static_cast<std::uint8_t>(1 << bit);
+            add("flip-byte-" + std::to_string(at) + "-bit-" + std::to_string(bit), std::move(bytes));
+        }
+    }
+    // Two single bits flipped anywhere in each page: column definitions, row data, long values.
+    for (std::size_t n = 0; n < pages; ++n) {
+        for (int i = 0; i < 2; ++i) {
+            Bytes bytes = base.bytes;
+            const std::size_t at = n * base.pageSize + below(base.pageSize);
+            const int bit = static_cast<int>(below(8));
+            bytes[at] ^= static_cast<std::uint8_t>(1 << bit);
+            add("flip-byte-" + std::to_string(at) + "-bit-" + std::to_string(bit), std::move(bytes));
+        }
+    }
+    // A burst of bits flipped anywhere after page 0.
+    for (int i = 0; i < 24; ++i) {
+        Bytes bytes = base.bytes;
+        const int flips = 1 << (i % 5);
+        for (int f = 0; f < flips; ++f)
+            bytes[base.pageSize + below(bytes.size() - base.pageSize)] ^= static_cast<std::uint8_t>(1 << below(8));
+        add("flip-" + std::to_string(flips) + "-bits-" + std::to_string(i), std::move(bytes));
+    }
+    // Pages swapped, and pages copied over others (a page that appears twice).
+    for (int i = 0; i < 16; ++i) {
+        const std::size_t a = 1 + below(pages - 1), b = 1 + below(pages - 1);
+        if (a == b) continue;
+        Bytes bytes = base.bytes;
+        std::swap_ranges(page(bytes, a), page(bytes, a + 1), page(bytes, b));
+        add("swap-pages-" + std::to_string(a) + "-" + std::to_string(b), std::move(bytes));
+    }
+    for (int i = 0; i < 10; ++i) {
+        const std::size_t a = 1 + below(pages - 1), b = 1 + below(pages - 1);
+        if (a == b) continue;
+        Bytes bytes = base.bytes;
+        std::copy(page(bytes, a), page(bytes, a + 1), page(bytes, b));
+        add("copy-page-" + std::to_string(a) + "-over-" + std::to_string(b), std::move(bytes));
+    }
+    return out;
+}
+
+void WriteBytes(const std::filesystem::path& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+}  // namespace pictrova::reliability

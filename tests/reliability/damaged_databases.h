@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// Databases from our writer, and damaged copies of them made with a fixed seed: cut short,
+// with bits flipped, with pages zeroed, swapped or copied over others. The same seed gives the
+// same variants on every machine, so a failing variant is named and can be made again.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace pictrova::reliability {
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline constexpr std::uint32_t kSweepSeed = 20261207;
+
+struct BaseDatabase {
+    std::string name;       // "jet4", "ace12"
+    std::string extension;  // ".mdb" or ".accdb"
+    std::size_t pageSize = 4096;
+    Bytes bytes;
+};
+
+// Two small databases (Jet4 .mdb and ACE .accdb) with the same two tables: "Pictures"
+// (ID, Title, Picture: OLE objects of several classes, inline, on one long-value page and in a
+// chain over several, and a Null) and "Notes" (ID, Body: a memo).
+std::vector<BaseDatabase> SweepBaseDatabases();
+
+// Names of the tables and fields above, for the commands the sweep runs.
+inline constexpr char kPictureTable[] = "Pictures";
+inline constexpr char kPictureField[] = "Picture";
+inline constexpr int kPictureRecords = 7;
+
+struct DamagedDatabase {
+    std::string name;  // base name, kind of damage and its place: "jet4-swap-pages-3-9"
+    std::string extension;
+    Bytes bytes;
+};
+
+// About 140 variants of each base: every page boundary cut and a few mid-page cuts, every page
+// zeroed, two bit flips in each page's header and two anywhere in it, bursts of random bit
+// flips, page swaps and copies.
+std::vector<DamagedDatabase> DamagedVariants(const BaseDatabase& base, std::uint32_t seed = kSweepSeed);
+
+void WriteBytes(const std::filesystem::path& path, const Bytes& bytes);
+
+}  // namespace pictrova::reliability
