@@ -330,6 +330,28 @@ std::vector<std::uint8_t> WithWindowBounds(const CheckedMetafile& metafile, cons
     return result;
 }
 
+void ScaleFontHeights(CheckedMetafile& metafile, double characterFactor, double cellFactor) {
+    constexpr std::uint16_t kCreateFont = 0x02FB;
+    ByteReader in(metafile.bits);
+    in.skip(kMetaHeaderSize);
+    while (!in.atEnd()) {
+        const std::size_t at = in.position();
+        const std::uint32_t words = in.u32le();
+        const std::uint16_t function = in.u16le();
+        in.skip((static_cast<std::size_t>(words) - kMinRecordWords) * 2);
+        if (function == kCreateFont) {
+            ByteReader height(metafile.bits);
+            height.seek(at + 6);
+            const std::int16_t h = height.i16le();
+            const double scaled = std::round(h * (h < 0 ? characterFactor : cellFactor));
+            ByteWriter out(metafile.bits);
+            out.seek(at + 6);
+            out.u16le(static_cast<std::uint16_t>(static_cast<std::int16_t>(std::clamp(scaled, -32768.0, 32767.0))));
+        }
+        if (function == kMetaEof) break;
+    }
+}
+
 std::vector<std::uint8_t> PlaceableHeader(const LogicalWindow& window, std::uint16_t unitsPerInch) {
     const std::int32_t right = window.left + window.width;
     const std::int32_t bottom = window.top + window.height;

@@ -101,6 +101,11 @@ PixelSize FramePixelSize(const Frame& frame, const ReferenceDevice& device);
 // not do: the renderer widens a shape's box by half its pen, even a null pen of one unit.)
 std::vector<std::uint8_t> WithWindowBounds(const CheckedMetafile& metafile, const LogicalWindow& window);
 
+// Scales the height of every font the metafile creates (CreateFontIndirect's first word):
+// character heights (negative) by `characterFactor`, cell heights (positive) by `cellFactor`,
+// rounded and kept within 16 bits. The metafile must have passed CheckMetafile.
+void ScaleFontHeights(CheckedMetafile& metafile, double characterFactor, double cellFactor);
+
 // The placeable header for `window` at `unitsPerInch`, checksum included.
 std::vector<std::uint8_t> PlaceableHeader(const LogicalWindow& window, std::uint16_t unitsPerInch);
 

@@ -9,12 +9,13 @@ namespace pictrova::imaging {
 namespace {
 
 // Width in pixels of the dark ink of a line of black text on white, drawn `width` pixels wide
-// (window 800 x 104 units, characters 40 units high).
-int InkWidth(std::int32_t width) {
+// (window 800 x 104 units, font height in units as a metafile gives it: negative for the
+// character height, positive for the cell height).
+int InkWidth(std::int32_t width, std::int16_t fontHeight = -40) {
     testing::WmfBuilder b;
     b.SetWindowOrg(0, 0).SetWindowExt(800, 104).SetBkMode(1).CreatePen(5, 0).SelectObject(0);
     b.CreateSolidBrush(0xFFFFFF).SelectObject(1).Rectangle(0, 0, 800, 104);
-    b.CreateFont(-40, "Arial").SelectObject(2).SetTextColor(0).TextOut(20, 30, "Pictrova Pictrova Pictrova");
+    b.CreateFont(fontHeight, "Arial").SelectObject(2).SetTextColor(0).TextOut(20, 30, "Pictrova Pictrova Pictrova");
     auto bits = b.Build();
     std::int32_t mm = MM_TEXT, xExt = width, yExt = width * 104 / 800;
     cDIBSection dib;
@@ -40,6 +41,24 @@ TEST(Regression, SmallTextSizeRoundedToWholePixels) {
         SCOPED_TRACE(width);
         const double expected = large * width / 800.0;
         EXPECT_NEAR(InkWidth(width), expected, expected * 0.1 + 1);
+    }
+}
+
+// The reader sized text so that the font's line spacing (1.37 em in its sans-serif face) filled
+// the character height, where Windows makes the em that height: text came out three quarters of
+// its size. "Pictrova Pictrova Pictrova" in Arial (and the reader's Helvetica) advances 11.39 em,
+// its ink about 11.25 em.
+TEST(Regression, TextSizedByLineSpacingInsteadOfEm) {
+    const struct {
+        std::int16_t fontHeight;
+        double em;
+    } cases[] = {
+        {-40, 40},         // character height: the em
+        {40, 40 * 0.89},   // cell height: the em and the internal leading
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fontHeight);
+        EXPECT_NEAR(InkWidth(800, c.fontHeight), 11.25 * c.em, 11.25 * c.em * 0.04);
     }
 }
 
