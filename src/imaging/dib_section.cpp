@@ -16,12 +16,42 @@
 namespace pictrova::imaging {
 namespace {
 
-// Logical units per inch written into the placeable header: chosen so that the density that
-// gives the computed pixel width is near the reader's own 72 dpi. The reader measures text at
-// 72 dpi, and far from it text comes out squeezed.
+// Logical units per inch written into the placeable header: chosen so that the reader's own
+// unit (a point at its 72 dpi, in which it measures text) is a quarter of a pixel. Near that
+// scale text keeps its proportions (far from it the reader places glyphs as if narrow and a
+// word collapses onto itself); a point smaller than a pixel keeps the reader's rounding of text
+// sizes down to whole points from shrinking small text by up to a pixel (or dropping text
+// under a pixel high altogether).
+constexpr double kPointsPerPixel = 4.0;
+
 std::uint16_t PlaceableUnitsPerInch(const LogicalWindow& window, std::int32_t width) {
-    const double units = std::round(std::abs(window.width) * 72.0 / width);
+    const double units = std::round(std::abs(window.width) * 72.0 / (width * kPointsPerPixel));
     return static_cast<std::uint16_t>(std::clamp(units, 1.0, 65535.0));
+}
+
+// The reader sizes text so that the font's line spacing, not its em, fills the metafile's
+// character height: text came out a quarter smaller than Windows draws it. Windows makes the em
+// the character height (a negative font height) or the cell height less the internal leading
+// (a positive one; the common Windows faces' em is 0.88 to 0.90 of their cell). Font heights
+// are scaled by the line spacing per em of the reader's sans-serif face (Arial and most faces
+// map to it; its serif and fixed faces are within 4 and 9 per cent of it).
+constexpr double kWindowsEmPerCell = 0.89;
+
+double ReaderLineSpacingPerEm() {
+    static const double ratio = [] {
+        constexpr double kPointSize = 1000;
+        MagickLib::DrawInfo* draw = MagickLib::CloneDrawInfo(nullptr, nullptr);
+        MagickLib::CloneString(&draw->font, "Helvetica");
+        MagickLib::CloneString(&draw->text, "Hg");
+        draw->pointsize = kPointSize;
+        MagickLib::Image* image = MagickLib::AllocateImage(nullptr);
+        MagickLib::TypeMetric metrics{};
+        const bool measured = image && MagickLib::GetTypeMetrics(image, draw, &metrics) != 0 && metrics.height > 0;
+        if (image) MagickLib::DestroyImage(image);
+        MagickLib::DestroyDrawInfo(draw);
+        return measured ? metrics.height / kPointSize : 1.0;
+    }();
+    return ratio;
 }
 
 struct ImageInfoDeleter {
@@ -78,7 +108,10 @@ bool cDIBSection::WMFtoBMP(std::vector<std::uint8_t>& bWMF, std::int32_t& mm, st
 
 bool cDIBSection::RenderMetafile(const std::vector<std::uint8_t>& bWMF, std::int32_t mm,
                                  std::int32_t xExt, std::int32_t yExt) {
+    StartImageEngine();
     CheckedMetafile metafile = CheckMetafile(bWMF);
+    const double lineSpacing = ReaderLineSpacingPerEm();
+    ScaleFontHeights(metafile, lineSpacing, lineSpacing * kWindowsEmPerCell);
     std::optional<Frame> frame = PictureFrame(mm, xExt, yExt, metafile.window, device_);
     if (!frame) return false;
     const PixelSize size = FramePixelSize(*frame, device_);
@@ -97,10 +130,9 @@ bool cDIBSection::RenderMetafile(const std::vector<std::uint8_t>& bWMF, std::int
 
     const std::uint16_t unitsPerInch = PlaceableUnitsPerInch(window, width);
     std::vector<std::uint8_t> placeable = PlaceableHeader(window, unitsPerInch);
-    const std::vector<std::uint8_t> framed = WithWindowRectangle(metafile, window);
+    const std::vector<std::uint8_t> framed = WithWindowBounds(metafile, window);
     placeable.insert(placeable.end(), framed.begin(), framed.end());
 
-    StartImageEngine();
     Magick::Image drawn = ReadMetafile(placeable, window, unitsPerInch, width, height);
 
     // Whatever the reader drew lands on a black canvas of exactly the computed size; areas the

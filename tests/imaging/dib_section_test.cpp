@@ -100,45 +100,47 @@ TEST(MetafileFrame, CheckFindsWindowAndAddsMissingEnd) {
     EXPECT_EQ(m.bits[6] | m.bits[7] << 8, static_cast<int>(m.bits.size() / 2));  // size in words
 }
 
-TEST(DibSection, RendersOneInchPictureAt96Dpi) {
-    auto bits = WmfBuilder::TwoShapes().Build();
-    std::int32_t mm = MM_ANISOTROPIC, xExt = 2540, yExt = 2540;
-    cDIBSection dib;
-    ASSERT_TRUE(dib.WMFtoBMP(bits, mm, xExt, yExt));
-    EXPECT_EQ(dib.dib_width(), 96);
-    EXPECT_EQ(dib.dib_height(), 96);
-    EXPECT_EQ(dib.dib_channels(), 3);
-    EXPECT_EQ(dib.BytesPerScanLine(), 288);
-    ASSERT_EQ(bits.size(), 96u * 288u);
-
+TEST(DibSection, RendersOneInchPictureAtTheDeviceResolution) {
     const struct {
-        int x, y;
-        Bgr expected;
-    } probes[] = {
-        {10, 10, {0, 0, 255}},   // red rectangle, top left
-        {40, 90, {0, 0, 255}},   // red rectangle, bottom left
-        {72, 72, {255, 0, 0}},   // blue ellipse centre
-        {90, 5, {0, 0, 0}},      // unpainted: black
-        {60, 30, {0, 0, 0}},
+        const char* name;
+        ReferenceDevice device;
+        int side, stride;
+    } cases[] = {
+        {"96 dpi", {}, 96, 288},
+        {"1024 screen, 81 dpi", kScreen1024, 81, 244},
     };
-    for (const auto& p : probes) {
-        Bgr got = PixelAt(bits, dib, p.x, p.y);
-        EXPECT_EQ(got.b, p.expected.b) << p.x << "," << p.y;
-        EXPECT_EQ(got.g, p.expected.g) << p.x << "," << p.y;
-        EXPECT_EQ(got.r, p.expected.r) << p.x << "," << p.y;
-    }
-}
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto bits = WmfBuilder::TwoShapes().Build();
+        std::int32_t mm = MM_ANISOTROPIC, xExt = 2540, yExt = 2540;
+        cDIBSection dib;
+        dib.SetReferenceDevice(c.device);
+        ASSERT_TRUE(dib.WMFtoBMP(bits, mm, xExt, yExt));
+        EXPECT_EQ(dib.dib_width(), c.side);
+        EXPECT_EQ(dib.dib_height(), c.side);
+        EXPECT_EQ(dib.dib_channels(), 3);
+        EXPECT_EQ(dib.BytesPerScanLine(), c.stride);
+        ASSERT_EQ(bits.size(), static_cast<std::size_t>(c.side * c.stride));
 
-TEST(DibSection, OneInchOnThe1024ScreenIs81Square) {
-    auto bits = WmfBuilder::TwoShapes().Build();
-    std::int32_t mm = MM_ANISOTROPIC, xExt = 2540, yExt = 2540;
-    cDIBSection dib;
-    dib.SetReferenceDevice(kScreen1024);
-    ASSERT_TRUE(dib.WMFtoBMP(bits, mm, xExt, yExt));
-    EXPECT_EQ(dib.dib_width(), 81);
-    EXPECT_EQ(dib.dib_height(), 81);
-    EXPECT_EQ(dib.BytesPerScanLine(), 244);
-    EXPECT_EQ(bits.size(), 81u * 244u);
+        // Probes in 96ths of the picture.
+        const struct {
+            int x, y;
+            Bgr expected;
+        } probes[] = {
+            {10, 10, {0, 0, 255}},   // red rectangle, top left
+            {40, 90, {0, 0, 255}},   // red rectangle, bottom left
+            {72, 72, {255, 0, 0}},   // blue ellipse centre
+            {90, 5, {0, 0, 0}},      // unpainted: black
+            {60, 30, {0, 0, 0}},
+        };
+        for (const auto& p : probes) {
+            const int x = p.x * c.side / 96, y = p.y * c.side / 96;
+            Bgr got = PixelAt(bits, dib, x, y);
+            EXPECT_EQ(got.b, p.expected.b) << x << "," << y;
+            EXPECT_EQ(got.g, p.expected.g) << x << "," << y;
+            EXPECT_EQ(got.r, p.expected.r) << x << "," << y;
+        }
+    }
 }
 
 TEST(DibSection, UnpaintedMetafileIsBlack) {
@@ -156,43 +158,42 @@ TEST(DibSection, UnpaintedMetafileIsBlack) {
     }
 }
 
-TEST(DibSection, TextRendersWithTheShippedFontMap) {
-    WmfBuilder b;
-    b.SetMapMode(8).SetWindowOrg(0, 0).SetWindowExt(400, 100).SetBkMode(1);
-    b.CreateFont(-80, "Arial").SelectObject(0).SetTextColor(0xFFFFFF).TextOut(10, 10, "Hello");
-    auto bits = b.Build();
-    std::int32_t mm = MM_TEXT, xExt = 400, yExt = 100;
-    cDIBSection dib;
-    ASSERT_TRUE(dib.WMFtoBMP(bits, mm, xExt, yExt));
-    int lit = 0;
-    for (int y = 0; y < dib.dib_height(); ++y) {
-        for (int x = 0; x < dib.dib_width(); ++x) lit += PixelAt(bits, dib, x, y).r > 128;
-    }
-    EXPECT_GT(lit, 500);
-}
-
-// The reader measures text at 72 dpi; with the density far from that (a small logical window
-// drawn large) every glyph was placed as if narrow and the word collapsed onto itself.
-TEST(DibSection, TextIsNotSqueezedWhenTheDensityIsFarFrom72Dpi) {
-    WmfBuilder b;
-    b.SetWindowOrg(0, 0).SetWindowExt(400, 100).SetBkMode(1);
-    b.CreateFont(-80, "Arial").SelectObject(0).SetTextColor(0xFFFFFF).TextOut(10, 10, "Hello");
-    auto bits = b.Build();
-    std::int32_t mm = MM_TEXT, xExt = 1600, yExt = 400;
-    cDIBSection dib;
-    ASSERT_TRUE(dib.WMFtoBMP(bits, mm, xExt, yExt));
-    int left = dib.dib_width(), right = -1, top = dib.dib_height(), bottom = -1;
-    for (int y = 0; y < dib.dib_height(); ++y) {
-        for (int x = 0; x < dib.dib_width(); ++x) {
-            if (PixelAt(bits, dib, x, y).r > 128) {
-                left = std::min(left, x), right = std::max(right, x);
-                top = std::min(top, y), bottom = std::max(bottom, y);
+// Text needs the shipped font map to render at all. The reader measures text at 72 dpi; with the
+// density far from that (a small logical window drawn large) every glyph was placed as if
+// narrow and the word collapsed onto itself.
+TEST(DibSection, TextRendersInProportion) {
+    const struct {
+        const char* name;
+        bool mapMode;
+        std::int32_t xExt, yExt;
+    } cases[] = {
+        {"window as drawn", true, 400, 100},
+        {"window drawn four times larger", false, 1600, 400},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WmfBuilder b;
+        if (c.mapMode) b.SetMapMode(8);
+        b.SetWindowOrg(0, 0).SetWindowExt(400, 100).SetBkMode(1);
+        b.CreateFont(-80, "Arial").SelectObject(0).SetTextColor(0xFFFFFF).TextOut(10, 10, "Hello");
+        auto bits = b.Build();
+        std::int32_t mm = MM_TEXT, xExt = c.xExt, yExt = c.yExt;
+        cDIBSection dib;
+        ASSERT_TRUE(dib.WMFtoBMP(bits, mm, xExt, yExt));
+        int lit = 0, left = dib.dib_width(), right = -1, top = dib.dib_height(), bottom = -1;
+        for (int y = 0; y < dib.dib_height(); ++y) {
+            for (int x = 0; x < dib.dib_width(); ++x) {
+                if (PixelAt(bits, dib, x, y).r > 128) {
+                    ++lit;
+                    left = std::min(left, x), right = std::max(right, x);
+                    top = std::min(top, y), bottom = std::max(bottom, y);
+                }
             }
         }
+        EXPECT_GT(lit, 500);
+        // "Hello" in a sans-serif face is well over twice as wide as its capitals are tall.
+        EXPECT_GT(right - left, 2 * (bottom - top));
     }
-    ASSERT_GT(right, left);
-    // "Hello" in a sans-serif face is well over twice as wide as its capitals are tall.
-    EXPECT_GT(right - left, 2 * (bottom - top));
 }
 
 TEST(DibSection, SecondMetafileReplacesTheFirst) {
