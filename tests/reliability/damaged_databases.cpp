@@ -6,6 +6,7 @@
 #include <random>
 #include <stdexcept>
 
+#include "jet_writer/accdb_encrypt.h"
 #include "jet_writer/jet_writer.h"
 #include "ole_builder/ole_fields.h"
 #include "ole_builder/pictures.h"
@@ -14,6 +15,8 @@ namespace pictrova::reliability {
 namespace {
 
 namespace fx = pictrova::fixtures;
+
+constexpr char kSweepPassword[] = "Sesam 123";
 
 jet::DatabaseSpec SweepSpec(jet::Format format) {
     jet::DatabaseSpec spec;
@@ -46,9 +49,15 @@ jet::DatabaseSpec SweepSpec(jet::Format format) {
 }  // namespace
 
 std::vector<BaseDatabase> SweepBaseDatabases() {
+    const Bytes plainAce = jet::WriteDatabaseToMemory(SweepSpec(jet::Format::Ace12));
+    jet::AccdbEncryptionSettings encryption;
+    encryption.kind = jet::AccdbEncryption::Agile;
+    encryption.spinCount = 1000;
     return {
-        {"jet4", ".mdb", 4096, jet::WriteDatabaseToMemory(SweepSpec(jet::Format::Jet4))},
-        {"ace12", ".accdb", 4096, jet::WriteDatabaseToMemory(SweepSpec(jet::Format::Ace12))},
+        {"jet4", ".mdb", 4096, jet::WriteDatabaseToMemory(SweepSpec(jet::Format::Jet4)), ""},
+        {"ace12", ".accdb", 4096, plainAce, ""},
+        {"ace12-agile", ".accdb", 4096, jet::EncryptAccdbImage(plainAce, encryption, kSweepPassword),
+         kSweepPassword},
     };
 }
 
@@ -58,7 +67,7 @@ std::vector<DamagedDatabase> DamagedVariants(const BaseDatabase& base, std::uint
     std::mt19937 random(seed);
     auto below = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random); };
     auto add = [&](std::string kind, Bytes bytes) {
-        out.push_back({base.name + "-" + kind, base.extension, std::move(bytes)});
+        out.push_back({base.name + "-" + kind, base.extension, std::move(bytes), base.password});
     };
     auto page = [&](Bytes& bytes, std::size_t n) { return bytes.begin() + static_cast<std::ptrdiff_t>(n * base.pageSize); };
 

@@ -22,11 +22,16 @@ struct BaseDatabase {
     std::string extension;  // ".mdb" or ".accdb"
     std::size_t pageSize = 4096;
     Bytes bytes;
+    std::string password;  // what opens it; damage may break that too
 };
 
-// Two small databases (Jet4 .mdb and ACE .accdb) with the same two tables: "Pictures"
-// (ID, Title, Picture: OLE objects of several classes, inline, on one long-value page and in a
-// chain over several, and a Null) and "Notes" (ID, Body: a memo).
+// Three small databases with the same two tables: a Jet4 .mdb, a plain ACE .accdb and the same
+// .accdb encrypted with a password (Agile, AES-256, a short spin count to keep opening fast).
+// The writer draws fresh salts and keys for the encrypted one on every call, so its damaged
+// pages decrypt to different bytes each run: a fault found there is kept with the sweep's
+// PICTROVA_SWEEP_KEEP rather than made again from the seed.
+// Tables: "Pictures" (ID, Title, Picture: OLE objects of several classes, inline, on one
+// long-value page and in a chain over several, and a Null) and "Notes" (ID, Body: a memo).
 std::vector<BaseDatabase> SweepBaseDatabases();
 
 // Names of the tables and fields above, for the commands the sweep runs.
@@ -38,6 +43,7 @@ struct DamagedDatabase {
     std::string name;  // base name, kind of damage and its place: "jet4-swap-pages-3-9"
     std::string extension;
     Bytes bytes;
+    std::string password;
 };
 
 // About 140 variants of each base: every page boundary cut and a few mid-page cuts, every page

@@ -26,10 +26,10 @@ constexpr int kRefused = 1;
 constexpr int kOtherException = 4;
 
 // What the extraction and the listings ask of the layer, for every table of the file.
-int ScanThroughDataLayer(const std::string& path) {
+int ScanThroughDataLayer(const std::string& path, const std::string& password) {
     try {
         database::Connection connection;
-        connection.Open(database::BuildConnectionString(database::FixedDatabaseSelection(path, "")));
+        connection.Open(database::BuildConnectionString(database::FixedDatabaseSelection(path, password)));
         database::TablesSchema schema = connection.OpenSchema(database::kAdSchemaTables);
         for (; !schema.Eof(); schema.MoveNext()) {
             if (schema.Value("TABLE_TYPE") != "TABLE") continue;
@@ -71,10 +71,10 @@ TEST(DamagedDatabaseSweep, DataLayerEndsEveryVariantWithAResultOrAnError) {
             WriteBytes(path, variant.bytes);
             // PICTROVA_SWEEP_ONLY=NAME scans that one variant in this process, for a debugger.
             if (const char* only = std::getenv("PICTROVA_SWEEP_ONLY")) {
-                if (variant.name == only) std::cout << "scan: " << ScanThroughDataLayer(path) << "\n";
+                if (variant.name == only) std::cout << "scan: " << ScanThroughDataLayer(path, variant.password) << "\n";
                 continue;
             }
-            const ChildOutcome outcome = RunInChild([&] { return ScanThroughDataLayer(path); }, 20s);
+            const ChildOutcome outcome = RunInChild([&] { return ScanThroughDataLayer(path, variant.password); }, 20s);
             std::string verdict;
             if (outcome.Exited(kScanned)) verdict = "scanned";
             else if (outcome.Exited(kRefused)) verdict = "refused";
