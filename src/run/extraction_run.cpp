@@ -64,6 +64,16 @@ std::string Lower(std::string text) {
     return text;
 }
 
+// The description of a conversion that wrote nothing: the converter's own reason when it gave
+// one, else how it ended.
+std::string ConversionFailure(const fs::path& output, int code, const std::string& reason) {
+    std::string text = "The converter could not write " + output.string();
+    if (!reason.empty())
+        return text + ": " + reason;
+    return text + (code < 0 ? std::string(" (it could not be started).")
+                            : " (exit status " + std::to_string(code) + ").");
+}
+
 bool FileExists(const fs::path& path) {
     std::error_code ec;
     return !path.empty() && fs::exists(path, ec);
@@ -508,17 +518,16 @@ void Run::AddSaving(std::vector<GuardedStep>& steps) {
         steps.push_back(Do(l + 8, [this, format] {
             const fs::path& out = pending_.temporary();
             std::string words = ConverterFormatWords(format, options_.quality());
+            std::string reason;
             int code =
                 ShellAndWait(host_,
                              ConverterArgumentVector(converter_.string(), words, out.string(),
                                                      intermediatePath_.string()),
-                             0);
+                             0, kDefaultConverterTimeout, &reason);
             // A converter that fails may still leave a partial file: both must be right.
             if (code != 0 || !FileExists(out)) {
                 pending_.Discard();
-                throw Error("The converter could not write " + outputPath_.string() +
-                            (code < 0 ? std::string(" (it could not be started).")
-                                      : " (exit status " + std::to_string(code) + ")."));
+                throw Error(ConversionFailure(outputPath_, code, reason));
             }
         }));
         steps.push_back(Do(l + 10, [this] { KillFile(host_, intermediatePath_); }));

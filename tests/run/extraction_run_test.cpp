@@ -362,13 +362,18 @@ TEST_F(ExtractionRunTest, FailingConverterIsReportedAndLeavesNoPartialFile) {
     converter = dir / "broken-convert";
     {
         std::ofstream script(converter);
-        script << "#!/bin/sh\nwhile [ \"$1\" != -o ]; do shift; done\necho partial > \"$2\"\nexit 1\n";
+        script << "#!/bin/sh\nwhile [ \"$1\" != -o ]; do shift; done\necho partial > \"$2\"\n"
+                  "echo 'broken-convert: no room left on the device' >&2\nexit 1\n";
     }
     fs::permissions(converter, fs::perms::owner_all);
     ExtractionChoices choices = Choices();
     choices.format = OutputFormat::PNG;
     RunResult r = Run(choices);
     EXPECT_EQ(ReportedLabels(r), (std::vector<int>{384, 384}));
+    ASSERT_EQ(r.records.size(), 2u);
+    EXPECT_EQ(r.records[0].errors.at(0).description,
+              "The converter could not write " + (out / "Output1.png").string() +
+                  ": no room left on the device");
     ASSERT_EQ(host.errorReports.size(), 2u);
     EXPECT_NE(host.errorReports[0].find("in Pictrova2021/08/31.Form2.PushButton6_Click at line 384"),
               std::string::npos);
