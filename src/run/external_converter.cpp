@@ -57,6 +57,61 @@ std::string ConverterOutputExtension(OutputFormat format) {
     return row ? std::string(row->extension) : std::string();
 }
 
+namespace {
+
+// How each converter format's files begin. TGA has no signature; its header is checked instead.
+struct OutputSignature {
+    OutputFormat format;
+    std::string_view name;
+    std::string_view first;   // the file starts with these bytes
+    std::string_view second;  // or with these (empty: no second form)
+};
+
+using namespace std::string_view_literals;
+constexpr OutputSignature kOutputSignatures[] = {
+    {OutputFormat::PNG, "PNG", "\x89PNG\r\n\x1a\n"sv, ""sv},
+    {OutputFormat::GIF, "GIF", "GIF87a"sv, "GIF89a"sv},
+    {OutputFormat::TIFF, "TIFF", "II*\0"sv, "MM\0*"sv},
+    {OutputFormat::TGA, "TGA", ""sv, ""sv},
+    {OutputFormat::PCX, "PCX", "\x0a"sv, ""sv},
+};
+
+const OutputSignature* FindSignature(OutputFormat format) {
+    for (const auto& row : kOutputSignatures) {
+        if (row.format == format) return &row;
+    }
+    return nullptr;
+}
+
+constexpr std::size_t kTgaHeaderSize = 18;
+
+bool TgaHeaderLooksRight(std::string_view head) {
+    if (head.size() < kTgaHeaderSize) return false;
+    const auto imageType = static_cast<unsigned char>(head[2]);
+    const auto pixelBits = static_cast<unsigned char>(head[16]);
+    const bool knownType = (imageType >= 1 && imageType <= 3) || (imageType >= 9 && imageType <= 11);
+    return knownType && (pixelBits == 8 || pixelBits == 15 || pixelBits == 16 || pixelBits == 24 || pixelBits == 32);
+}
+
+}  // namespace
+
+std::string ConverterFormatName(OutputFormat format) {
+    const OutputSignature* row = FindSignature(format);
+    return row ? std::string(row->name) : std::string();
+}
+
+bool ConverterOutputLooksRight(OutputFormat format, const std::filesystem::path& path) {
+    const OutputSignature* row = FindSignature(format);
+    if (row == nullptr) return false;
+    std::ifstream in(path, std::ios::binary);
+    std::string head(kTgaHeaderSize, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(in.gcount()));
+    if (format == OutputFormat::TGA) return TgaHeaderLooksRight(head);
+    auto startsWith = [&](std::string_view magic) { return !magic.empty() && head.starts_with(magic); };
+    return startsWith(row->first) || startsWith(row->second);
+}
+
 std::string ConverterArguments(std::string_view formatWords, const std::string& outputPath,
                                const std::string& inputPath) {
     std::string args = " -out ";

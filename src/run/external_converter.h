@@ -54,6 +54,14 @@ std::string ConverterFormatWords(OutputFormat format, std::int32_t quality);
 // ".pcx" (empty for None and JPG).
 std::string ConverterOutputExtension(OutputFormat format);
 
+// "PNG", "GIF", "TIFF", "TGA", "PCX" (empty for None, BMP and JPG).
+std::string ConverterFormatName(OutputFormat format);
+
+// Whether the file at `path` starts the way files of the converter format do (TGA, which has no
+// signature: a header whose image type is colour-mapped, true-colour or grey, raw or RLE). A
+// converter that reports success must still have written one.
+bool ConverterOutputLooksRight(OutputFormat format, const std::filesystem::path& path);
+
 // " -out " + formatWords + " -o \"" + output + "\" \"" + input + "\"".
 std::string ConverterArguments(std::string_view formatWords, const std::string& outputPath,
                                const std::string& inputPath);

@@ -239,10 +239,15 @@ void Run::AddChecks(std::vector<GuardedStep>& steps) {
         namePrefix_ = RunPrefix(options_.naming(), options_.prefix(), tableName_, fieldName_);
     }));
     steps.push_back(Do(156, [this] { Conn().Open(database::BuildConnectionString(s_.database)); }));
-    steps.push_back(Do(158, [this] {
-        workFolder_.Make(s_.workRoot);
-        workFile_ = workFolder_.path() / "temp.bmp";
-    }));
+    // Without its work folder the run has nowhere to put a record: one report, and it ends.
+    steps.push_back(Jump(
+        158,
+        [this] {
+            workFolder_.Make(s_.workRoot);
+            workFile_ = workFolder_.path() / "temp.bmp";
+            return Flow::Next();
+        },
+        486));
     steps.push_back(Do(160, [this] { secondWorkFile_ = workFolder_.path() / "temp1.bmp"; }));
     steps.push_back(Do(162, [this] {
         Rs().Open(database::RunSource(tableName_), Conn(), database::kAdOpenStatic,
@@ -371,7 +376,7 @@ void Run::AddMethod1(std::vector<GuardedStep>& steps) {
             host_,
             ConverterArgumentVector(converter_.string(), ConverterFormatWords(OutputFormat::BMP, 0),
                                     converted, workFile_.string()),
-            0);
+            0, s_.converterTimeout);
     }));
     steps.push_back(Do(288, [this] {
         workFile_ = ReplaceExtensionWithBmp(workFile_.string(), objectExtension_);
@@ -418,7 +423,7 @@ void Run::AddMethod2(std::vector<GuardedStep>& steps) {
             host_,
             ConverterArgumentVector(converter_.string(), ConverterFormatWords(OutputFormat::BMP, 0),
                                     secondWorkFile_.string(), workFile_.string()),
-            0);
+            0, s_.converterTimeout);
     }));
     steps.push_back(If(
         336, [this] { return FileExists(secondWorkFile_); }, 338, 342));
@@ -516,18 +521,34 @@ void Run::AddSaving(std::vector<GuardedStep>& steps) {
             },
             l + 10));
         steps.push_back(Do(l + 8, [this, format] {
-            const fs::path& out = pending_.temporary();
+            // The converter writes into the work folder, so whatever a crashed or killed
+            // converter leaves behind goes with that folder; only a checked picture is copied
+            // to the pending output.
+            const fs::path converted = workFolder_.path() / ("converted" + ConverterOutputExtension(format));
+            std::error_code ec;
+            fs::remove(converted, ec);
             std::string words = ConverterFormatWords(format, options_.quality());
             std::string reason;
             int code =
                 ShellAndWait(host_,
-                             ConverterArgumentVector(converter_.string(), words, out.string(),
+                             ConverterArgumentVector(converter_.string(), words, converted.string(),
                                                      intermediatePath_.string()),
-                             0, kDefaultConverterTimeout, &reason);
+                             0, s_.converterTimeout, &reason);
             // A converter that fails may still leave a partial file: both must be right.
-            if (code != 0 || !FileExists(out)) {
+            if (code != 0 || !FileExists(converted)) {
                 pending_.Discard();
                 throw Error(ConversionFailure(outputPath_, code, reason));
+            }
+            if (!ConverterOutputLooksRight(format, converted)) {
+                pending_.Discard();
+                throw Error("The converter wrote " + outputPath_.string() + ", but it is not a " +
+                            ConverterFormatName(format) + " file.");
+            }
+            try {
+                fs::copy_file(converted, pending_.temporary(), fs::copy_options::overwrite_existing);
+            } catch (...) {
+                pending_.Discard();
+                throw;
             }
         }));
         steps.push_back(Do(l + 10, [this] { KillFile(host_, intermediatePath_); }));

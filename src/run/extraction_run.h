@@ -19,6 +19,7 @@
 // - state from the previous record (its bytes, name, result) never carries into the next;
 // - the record loop ends when the recordset's end test or its move to the next record fails.
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -28,6 +29,7 @@
 #include <vector>
 
 #include "common/host.h"
+#include "run/external_converter.h"
 #include "run/extraction_options.h"
 #include "ui/core/error_report.h"
 
@@ -100,6 +102,8 @@ struct RunSurroundings {
     std::filesystem::path converter;
     // Where the private work folder is made; empty: $TMPDIR, else /tmp.
     std::filesystem::path workRoot;
+    // How long one converter call may take before it is killed and reported.
+    std::chrono::milliseconds converterTimeout = kDefaultConverterTimeout;
 };
 
 // PushButton6_Click. Shows its messages and error reports through the host and returns what

@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include <optional>
+#include <span>
 
 #include "common/error.h"
 #include "database/schema_listing.h"
@@ -60,12 +61,14 @@ constexpr OptionRestore kOptionRestores[] = {
 };
 
 // The option groups, each in the order a click writes its members' states.
-using OptionMembers = std::initializer_list<QRadioButton* Form2::*>;
-const OptionMembers kReadMethodGroup = {&Form2::Option1, &Form2::Option2};
-const OptionMembers kNamingGroup = {&Form2::Option3, &Form2::Option4, &Form2::Option5, &Form2::Option6,
-                                    &Form2::Option7};
-const OptionMembers kFormatGroup = {&Form2::Option9,  &Form2::Option8,  &Form2::Option10, &Form2::Option11,
-                                    &Form2::Option12, &Form2::Option13, &Form2::Option14};
+using OptionMember = QRadioButton* Form2::*;
+using OptionMembers = std::span<const OptionMember>;
+constexpr OptionMember kReadMethodGroup[] = {&Form2::Option1, &Form2::Option2};
+constexpr OptionMember kNamingGroup[] = {&Form2::Option3, &Form2::Option4, &Form2::Option5, &Form2::Option6,
+                                         &Form2::Option7};
+constexpr OptionMember kFormatGroup[] = {&Form2::Option9,  &Form2::Option8,  &Form2::Option10, &Form2::Option11,
+                                         &Form2::Option12, &Form2::Option13, &Form2::Option14};
+constexpr OptionMembers kOptionGroups[] = {kReadMethodGroup, kNamingGroup, kFormatGroup};
 
 QRadioButton* NewOption(const char* name, const char* caption, QWidget* frame) {
     auto* option = new QRadioButton(caption, frame);
@@ -238,8 +241,8 @@ void Form2::BuildControls() {
 }
 
 void Form2::ConnectHandlers() {
-    for (const OptionMembers* group : {&kReadMethodGroup, &kNamingGroup, &kFormatGroup}) {
-        for (QRadioButton* Form2::*member : *group) {
+    for (const OptionMembers group : kOptionGroups) {
+        for (const OptionMember member : group) {
             QRadioButton* option = this->*member;
             connect(option, &QRadioButton::toggled, this, [this, option](bool chosen) {
                 if (chosen) OptionClicked(option);
@@ -262,17 +265,18 @@ void Form2::ConnectHandlers() {
 // the quality slider for JPG and disables it for the others. A store that cannot be written is
 // reported under the option's own click handler.
 void Form2::OptionClicked(QRadioButton* option) {
-    const OptionMembers* group = &kFormatGroup;
-    for (const OptionMembers* candidate : {&kReadMethodGroup, &kNamingGroup}) {
-        for (QRadioButton* Form2::*member : *candidate) {
+    OptionMembers group;
+    for (const OptionMembers candidate : kOptionGroups) {
+        for (const OptionMember member : candidate) {
             if (this->*member == option) group = candidate;
         }
     }
+    const bool isFormat = group.data() == std::data(kFormatGroup);
     Guard guard(host_, "Form2." + option->objectName().toStdString() + "_Click");
     const GuardedStep steps[] = {
         Do(100,
            [&] {
-               for (QRadioButton* Form2::*member : *group) {
+               for (const OptionMember member : group) {
                    QRadioButton* memberOption = this->*member;
                    form1_.services().settings.Write(memberOption->objectName(),
                                                     BooleanToText(memberOption->isChecked()));
@@ -280,7 +284,7 @@ void Form2::OptionClicked(QRadioButton* option) {
            }),
         Do(102,
            [&] {
-               if (group == &kFormatGroup) Slider1->setEnabled(option == Option9);
+               if (isFormat) Slider1->setEnabled(option == Option9);
            }),
     };
     guard.Run(steps);
