@@ -65,13 +65,16 @@ std::string Lower(std::string text) {
 }
 
 // The description of a conversion that wrote nothing: the converter's own reason when it gave
-// one, else how it ended.
+// one, and how it ended unless that was an ordinary failure exit explaining itself.
 std::string ConversionFailure(const fs::path& output, int code, const std::string& reason) {
     std::string text = "The converter could not write " + output.string();
     if (!reason.empty())
-        return text + ": " + reason;
-    return text + (code < 0 ? std::string(" (it could not be started).")
-                            : " (exit status " + std::to_string(code) + ").");
+        text += ": " + reason;
+    if (code < 0)
+        return text + " (it could not be started).";
+    if (reason.empty() || code >= kSignalExitBase)
+        return text + " (exit status " + std::to_string(code) + ").";
+    return text;
 }
 
 bool FileExists(const fs::path& path) {
