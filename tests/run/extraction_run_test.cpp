@@ -382,6 +382,31 @@ TEST_F(ExtractionRunTest, FailingConverterIsReportedAndLeavesNoPartialFile) {
     EXPECT_TRUE(fs::is_empty(work));
 }
 
+TEST_F(ExtractionRunTest, ConverterReasonAndHowItEndedInTheReport) {
+    const struct {
+        const char* body;
+        const char* description;  // after "The converter could not write <file>"
+    } cases[] = {
+        {"echo 'conv: input is not a picture' >&2; exit 1", ": input is not a picture"},
+        {"exit 2", " (exit status 2)."},
+        {"echo 'conv: a warning' >&2; kill -KILL $$", ": a warning (exit status 137)."},
+    };
+    testing::WritePictureDatabase(db, {{PaintPicture(), "a"}});
+    converter = dir / "conv";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.body);
+        std::ofstream(converter) << "#!/bin/sh\n" << c.body << "\n";
+        fs::permissions(converter, fs::perms::owner_all);
+        ExtractionChoices choices = Choices();
+        choices.format = OutputFormat::GIF;
+        RunResult r = Run(choices);
+        ASSERT_EQ(r.records.size(), 1u);
+        ASSERT_EQ(r.records[0].errors.size(), 1u);
+        EXPECT_EQ(r.records[0].errors[0].description,
+                  "The converter could not write " + (out / "Output1.gif").string() + c.description);
+    }
+}
+
 TEST_F(ExtractionRunTest, OutputFolderGoneMidRunReportsEachFailedSave) {
     testing::WritePictureDatabase(db, {{PaintPicture(), "a"}, {PaintPicture(1), "b"}, {PaintPicture(2), "c"}});
     afterRecord = [&](const RunProgress& p) {
