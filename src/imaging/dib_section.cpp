@@ -16,11 +16,16 @@
 namespace pictrova::imaging {
 namespace {
 
-// Logical units per inch written into the placeable header: chosen so that the density that
-// gives the computed pixel width is near the reader's own 72 dpi. The reader measures text at
-// 72 dpi, and far from it text comes out squeezed.
+// Logical units per inch written into the placeable header: chosen so that the reader's own
+// unit (a point at its 72 dpi, in which it measures text) is a quarter of a pixel. Near that
+// scale text keeps its proportions (far from it the reader places glyphs as if narrow and a
+// word collapses onto itself); a point smaller than a pixel keeps the reader's rounding of text
+// sizes down to whole points from shrinking small text by up to a pixel (or dropping text
+// under a pixel high altogether).
+constexpr double kPointsPerPixel = 4.0;
+
 std::uint16_t PlaceableUnitsPerInch(const LogicalWindow& window, std::int32_t width) {
-    const double units = std::round(std::abs(window.width) * 72.0 / width);
+    const double units = std::round(std::abs(window.width) * 72.0 / (width * kPointsPerPixel));
     return static_cast<std::uint16_t>(std::clamp(units, 1.0, 65535.0));
 }
 
@@ -97,7 +102,7 @@ bool cDIBSection::RenderMetafile(const std::vector<std::uint8_t>& bWMF, std::int
 
     const std::uint16_t unitsPerInch = PlaceableUnitsPerInch(window, width);
     std::vector<std::uint8_t> placeable = PlaceableHeader(window, unitsPerInch);
-    const std::vector<std::uint8_t> framed = WithWindowRectangle(metafile, window);
+    const std::vector<std::uint8_t> framed = WithWindowBounds(metafile, window);
     placeable.insert(placeable.end(), framed.begin(), framed.end());
 
     StartImageEngine();

@@ -2,6 +2,7 @@
 #include "imaging/metafile_frame.h"
 
 #include <algorithm>
+#include <array>
 #include <cfenv>
 #include <cmath>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include "common/byte_reader.h"
 #include "common/checked_math.h"
 #include "common/error.h"
+#include "imaging/metafile_objects.h"
 
 namespace pictrova::imaging {
 namespace {
@@ -18,6 +20,8 @@ constexpr std::uint16_t kMetaEof = 0x0000;
 constexpr std::uint16_t kMetaSetWindowOrg = 0x020B;
 constexpr std::uint16_t kMetaSetWindowExt = 0x020C;
 constexpr std::uint16_t kMetaSetMapMode = 0x0103;
+constexpr std::uint16_t kMetaCreatePen = 0x02FA;
+constexpr std::uint16_t kPenStyleNull = 5;
 constexpr std::uint32_t kMinRecordWords = 3;
 
 // Parameter words that the drawing records need at the least. The renderer reads parameters by
@@ -69,6 +73,18 @@ void CheckCountedRecord(std::uint16_t function, ByteReader params, std::size_t a
         default:
             break;
     }
+}
+
+// CreatePenIndirect: style, width x, width y (unused), colour. True for a pen of width 0 (one
+// device pixel) and for a null pen (no line at all).
+bool IsHairlineOrNullPen(ByteReader params) {
+    const std::uint16_t style = params.u16le();
+    return (style & 0x0F) == kPenStyleNull || params.u16le() == 0;
+}
+
+std::array<std::uint8_t, 8> ModeRecord(std::uint16_t mode) {
+    return {4, 0, 0, 0, kMetaSetMapMode & 0xFF, kMetaSetMapMode >> 8,
+            static_cast<std::uint8_t>(mode & 0xFF), static_cast<std::uint8_t>(mode >> 8)};
 }
 
 // Hundredths of a millimetre per unit of each fixed mapping mode (MM_TEXT is device-dependent).
@@ -123,8 +139,14 @@ CheckedMetafile CheckMetafile(std::span<const std::uint8_t> bits) {
     std::uint32_t largestRecord = kMinRecordWords;
     bool ended = false;
     std::size_t recordCount = 0;
-    std::vector<std::span<const std::uint8_t>> kept;
-    std::size_t keptBytes = 0;
+    ByteReader header(bits.subspan(start, kMetaHeaderSize));
+    header.skip(10);
+    MetafileObjectTable objects(header.u16le());
+    std::vector<std::uint8_t> body;
+    auto keep = [&](std::span<const std::uint8_t> record, std::uint32_t words) {
+        body.insert(body.end(), record.begin(), record.end());
+        largestRecord = std::max(largestRecord, words);
+    };
     while (!in.atEnd()) {
         const std::size_t at = in.position();
         const std::uint32_t words = in.u32le();
@@ -132,6 +154,7 @@ CheckedMetafile CheckMetafile(std::span<const std::uint8_t> bits) {
         Enforce(words >= kMinRecordWords, "metafile record shorter than its header", at);
         const std::uint64_t paramBytes = (static_cast<std::uint64_t>(words) - kMinRecordWords) * 2;
         ByteReader params = in.sub(EnforcePlausibleSize(paramBytes, in.remaining(), "metafile record"));
+        const std::span<const std::uint8_t> record = bits.subspan(at, in.position() - at);
         ++recordCount;
         for (const auto& minimum : kRecordMinimums) {
             if (minimum.function == function) {
@@ -142,11 +165,21 @@ CheckedMetafile CheckMetafile(std::span<const std::uint8_t> bits) {
         // The picture is drawn into its frame the way a metafile picture is played: window
         // mapped onto the frame. A mapping-mode record would make the renderer map the window
         // onto its own idea of a viewport instead, so it is left out.
-        if (function != kMetaSetMapMode) {
-            kept.push_back(bits.subspan(at, in.position() - at));
-            keptBytes += kept.back().size();
-            largestRecord = std::max(largestRecord, words);
+        if (function == kMetaSetMapMode || !objects.Accept(function, params)) continue;
+        if (function == kMetaCreatePen && IsHairlineOrNullPen(params)) {
+            // A pen of width 0 is one device pixel wide whatever the scale. The renderer takes
+            // it as one logical unit, which is several pixels when a unit is, and widens the
+            // bounds of every shape by half a pen, null pens too, which shrinks and moves the
+            // picture. Created while the finest fixed mapping mode is in force the pen is a
+            // thousandth of an inch instead: drawn at the renderer's thinnest line, widening
+            // nothing. The mode back to the default (any value the renderer does not know)
+            // restores the picture's own unit.
+            keep(ModeRecord(MM_HIENGLISH), 4);
+            keep(record, words);
+            keep(ModeRecord(0), 4);
+            continue;
         }
+        keep(record, words);
         if (function == kMetaEof) {
             ended = true;
             break;
@@ -162,19 +195,19 @@ CheckedMetafile CheckMetafile(std::span<const std::uint8_t> bits) {
     Enforce(recordCount > 0, "metafile has no records", in.position());
 
     // Re-emit header and records; the header's size fields are recomputed from what is there.
-    const std::size_t totalBytes = kMetaHeaderSize + keptBytes + (ended ? 0 : 6);
+    const std::size_t totalBytes = kMetaHeaderSize + body.size() + (ended ? 0 : 6);
     const std::uint64_t totalWords = totalBytes / 2;
     Enforce(totalWords <= std::numeric_limits<std::uint32_t>::max(), "metafile too large", start);
     result.bits.resize(totalBytes);
     ByteWriter out(result.bits);
-    ByteReader header(bits.subspan(start, kMetaHeaderSize));
+    header.seek(0);
     out.bytes(header.bytes(6));
     out.u32le(static_cast<std::uint32_t>(totalWords));
     header.skip(4);
     out.bytes(header.bytes(2));  // object count
     out.u32le(largestRecord);
     out.u16le(0);
-    for (auto record : kept) out.bytes(record);
+    out.bytes(body);
     if (!ended) {
         out.u32le(kMinRecordWords);
         out.u16le(kMetaEof);
@@ -251,12 +284,11 @@ PixelSize FramePixelSize(const Frame& frame, const ReferenceDevice& device) {
     return size;
 }
 
-std::vector<std::uint8_t> WithWindowRectangle(const CheckedMetafile& metafile,
-                                              const LogicalWindow& window) {
-    constexpr std::uint16_t kSaveDc = 0x001E, kRestoreDc = 0x0127, kCreatePen = 0x02FA,
-                            kCreateBrush = 0x02FC, kSelectObject = 0x012D, kDeleteObject = 0x01F0,
-                            kRectangle = 0x041B;
-    constexpr std::uint16_t kNullPen = 5, kNullBrush = 1;
+std::vector<std::uint8_t> WithWindowBounds(const CheckedMetafile& metafile, const LogicalWindow& window) {
+    constexpr std::uint16_t kSaveDc = 0x001E, kRestoreDc = 0x0127, kCreateBrush = 0x02FC,
+                            kSelectObject = 0x012D, kDeleteObject = 0x01F0, kPatBlt = 0x061D;
+    constexpr std::uint16_t kNullBrush = 1;
+    constexpr std::uint32_t kDestinationUnchanged = 0x00AA0029;  // raster operation D
     std::vector<std::uint8_t> records(256);
     ByteWriter out(records);
     auto record = [&](std::uint16_t function, std::initializer_list<std::uint16_t> params) {
@@ -264,18 +296,17 @@ std::vector<std::uint8_t> WithWindowRectangle(const CheckedMetafile& metafile,
         out.u16le(function);
         for (std::uint16_t p : params) out.u16le(p);
     };
-    const auto left = static_cast<std::uint16_t>(window.left);
-    const auto top = static_cast<std::uint16_t>(window.top);
-    const auto right = static_cast<std::uint16_t>(window.left + window.width);
-    const auto bottom = static_cast<std::uint16_t>(window.top + window.height);
     record(kSaveDc, {});
-    record(kCreatePen, {kNullPen, 0, 0, 0, 0});
-    record(kSelectObject, {0});
     record(kCreateBrush, {kNullBrush, 0, 0, 0});
-    record(kSelectObject, {1});
-    record(kRectangle, {bottom, right, top, left});
+    record(kSelectObject, {0});
+    // The transfer's corner is its top left in logical units, whichever way the window runs.
+    const std::int32_t left = std::min<std::int32_t>(window.left, window.left + window.width);
+    const std::int32_t top = std::min<std::int32_t>(window.top, window.top + window.height);
+    record(kPatBlt, {kDestinationUnchanged & 0xFFFF, kDestinationUnchanged >> 16,
+                     static_cast<std::uint16_t>(std::abs(window.height)),
+                     static_cast<std::uint16_t>(std::abs(window.width)), static_cast<std::uint16_t>(top),
+                     static_cast<std::uint16_t>(left)});
     record(kRestoreDc, {0xFFFF});
-    record(kDeleteObject, {1});
     record(kDeleteObject, {0});
     records.resize(out.position());
 
@@ -294,8 +325,8 @@ std::vector<std::uint8_t> WithWindowRectangle(const CheckedMetafile& metafile,
     ByteWriter fix(result);
     fix.seek(6);
     fix.u32le(CheckedAdd(words, static_cast<std::uint32_t>(records.size() / 2)));
-    fix.u16le(std::max<std::uint16_t>(objects, 2));
-    fix.u32le(std::max<std::uint32_t>(largest, 8));
+    fix.u16le(std::max<std::uint16_t>(objects, 1));
+    fix.u32le(std::max<std::uint32_t>(largest, 9));
     return result;
 }
 

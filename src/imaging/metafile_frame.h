@@ -93,13 +93,13 @@ struct PixelSize {
 };
 PixelSize FramePixelSize(const Frame& frame, const ReferenceDevice& device);
 
-// The metafile with records put in front that draw an invisible rectangle over `window` (null
-// pen of width 0, null brush, inside SaveDC/RestoreDC, objects deleted again so the object table
-// the original records see is unchanged). The renderer fits the drawing's bounding box to the
-// picture; this makes that box the window whenever the records draw inside it, and gives an
-// empty picture a box at all.
-std::vector<std::uint8_t> WithWindowRectangle(const CheckedMetafile& metafile,
-                                              const LogicalWindow& window);
+// The metafile with records put in front that mark the window as drawn without changing a
+// pixel: a block transfer that keeps the destination, with a null brush, inside SaveDC/RestoreDC,
+// its brush deleted again so the object table the original records see is unchanged. The
+// renderer fits the drawing's bounding box to the picture; this makes that box the window
+// whenever the records draw inside it, and gives an empty picture a box at all. (A shape would
+// not do: the renderer widens a shape's box by half its pen, even a null pen of one unit.)
+std::vector<std::uint8_t> WithWindowBounds(const CheckedMetafile& metafile, const LogicalWindow& window);
 
 // The placeable header for `window` at `unitsPerInch`, checksum included.
 std::vector<std::uint8_t> PlaceableHeader(const LogicalWindow& window, std::uint16_t unitsPerInch);

@@ -38,6 +38,28 @@ void LoadMetafile(const std::vector<std::uint8_t>& bytes, cDIBSection& image) {
     if (!image.WMFtoBMP(bits, mm, xExt, yExt)) throw Error("metafile cannot be drawn");
 }
 
+// Whether a BMP file's pixels carry alpha. Only a 32-bit file with an alpha mask does: one with
+// BI_ALPHABITFIELDS, or BI_BITFIELDS under an info header long enough to hold the mask (V3, V4,
+// V5). In every other 32-bit file the fourth byte is unused and usually zero; read as alpha it
+// would make the whole picture transparent.
+bool BmpHasAlphaMask(const std::vector<std::uint8_t>& bytes) {
+    constexpr std::uint32_t kBitFields = 3, kAlphaBitFields = 6;
+    if (bytes.size() < kBmpFileHeaderSize + kBmpInfoHeaderSize) return false;
+    ByteReader r(bytes);
+    r.seek(kBmpFileHeaderSize);
+    const std::uint32_t headerSize = r.u32le();
+    r.skip(8);  // width, height
+    r.skip(2);  // planes
+    const std::uint16_t bitCount = r.u16le();
+    const std::uint32_t compression = r.u32le();
+    if (headerSize < kBmpInfoHeaderSize || bitCount != 32) return false;
+    if (compression != kAlphaBitFields && !(compression == kBitFields && headerSize >= 56)) return false;
+    constexpr std::size_t kAlphaMaskAt = kBmpFileHeaderSize + kBmpInfoHeaderSize + 12;
+    if (bytes.size() < kAlphaMaskAt + 4) return false;
+    r.seek(kAlphaMaskAt);
+    return r.u32le() != 0;
+}
+
 }  // namespace
 
 void PictureHolder::LoadFromFile(const std::filesystem::path& path) {
@@ -52,6 +74,7 @@ void PictureHolder::LoadFromFile(const std::filesystem::path& path) {
             throw Error("enhanced metafiles are not supported");
         } else {
             Magick::Image picture = ReadEngineImage(bytes, EngineCoderName(kind));
+            if (kind == PictureKind::Bmp && !BmpHasAlphaMask(bytes)) picture.matte(false);
             EngineImageToDib(picture, image_);
         }
     } catch (...) {

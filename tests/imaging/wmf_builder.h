@@ -21,10 +21,10 @@ public:
         ++objects_;
         return Record(0x02FC, {0, Lo(rgb), Hi(rgb), 0});
     }
-    // A pen of style 5 draws nothing: shapes get only their fill.
-    WmfBuilder& CreatePen(std::int16_t style, std::uint32_t rgb) {
+    // A pen of style 5 draws nothing: shapes get only their fill. Width 0 is one device pixel.
+    WmfBuilder& CreatePen(std::int16_t style, std::uint32_t rgb, std::int16_t width = 1) {
         ++objects_;
-        return Record(0x02FA, {style, 1, 0, Lo(rgb), Hi(rgb)});
+        return Record(0x02FA, {style, width, 0, Lo(rgb), Hi(rgb)});
     }
     WmfBuilder& CreateFont(std::int16_t height, const std::string& face) {
         ++objects_;

@@ -66,9 +66,8 @@ TEST_P(BuilderBmp, ShowsItsPattern) {
 
 INSTANTIATE_TEST_SUITE_P(BitCounts, BuilderBmp,
                          ::testing::Values(BmpCase{1, 0}, BmpCase{4, 0}, BmpCase{4, 5}, BmpCase{8, 0}, BmpCase{8, 255},
-                                           BmpCase{8, 17}, BmpCase{16, 0}, BmpCase{24, 0}));
-// 32-bit files are left out: the picture holder takes their unused fourth byte (zero here, as
-// the format asks) for alpha and shows them white.
+                                           BmpCase{8, 17}, BmpCase{16, 0}, BmpCase{24, 0},
+                                           BmpCase{32, 0}));
 
 // PNG and TIFF go through the converter program into BMP first.
 class BuilderConverted : public ::testing::TestWithParam<const char*> {};

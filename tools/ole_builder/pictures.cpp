@@ -202,9 +202,10 @@ public:
         Record(0x012D, {brushSlot()});
         objects_ = std::max(objects_, penObjects_ + 1);
     }
-    // Shapes are filled only: a stroke's width in pixels depends on the renderer's scaling.
-    void NullPen() {
-        Record(0x02FA, {5, 0, 0, 0, 0});  // CreatePenIndirect PS_NULL: object 0, kept to the end
+    void NullPen() { Pen(5, 0); }
+    // CreatePenIndirect (black): object 0, kept to the end.
+    void Pen(std::int16_t style, std::int16_t width) {
+        Record(0x02FA, {style, width, 0, 0, 0});
         Record(0x012D, {0});
         penObjects_ = 1;
     }
@@ -257,12 +258,16 @@ private:
 
 }  // namespace
 
-Bytes MakeMetafile(int width, int height, bool withText) {
+Bytes MakeMetafile(int width, int height, bool withText, int outlineWidth) {
     const auto w = static_cast<std::int16_t>(width), h = static_cast<std::int16_t>(height);
     MetafileWriter wmf;
     wmf.Record(0x020B, {0, 0});  // SetWindowOrg y, x
     wmf.Record(0x020C, {h, w});  // SetWindowExt y, x
-    wmf.NullPen();
+    if (outlineWidth >= 0) {
+        wmf.Pen(0, static_cast<std::int16_t>(outlineWidth));  // PS_SOLID
+    } else {
+        wmf.NullPen();
+    }
     wmf.SolidBrush({255, 255, 255});
     wmf.Record(0x041B, {h, w, 0, 0});  // Rectangle bottom, right, top, left
     wmf.DropBrush();

@@ -44,8 +44,10 @@ Bytes MakePhotoEditorStream(std::int16_t imageType, std::int16_t width, std::int
 
 // A standard Windows metafile (no placeable header) with window origin 0,0 and extent
 // width x height logical units: a background rectangle, a rectangle, an ellipse and a
-// triangle, and, when `withText`, one line of text.
-Bytes MakeMetafile(int width, int height, bool withText = false);
+// triangle, and, when `withText`, one line of text. Shapes are filled only, unless
+// `outlineWidth` is 0 or more: then they are outlined by a black solid pen of that width in
+// logical units (0: one device pixel).
+Bytes MakeMetafile(int width, int height, bool withText = false, int outlineWidth = -1);
 
 // A PNG file (8-bit RGB, stored deflate blocks) showing PatternColour: raw image bytes as a
 // field holds them without any OLE wrapper.
