@@ -118,7 +118,7 @@ void HeaderSeeds(const fs::path& root) {
 
     struct Kind {
         const char* name;
-        jet::AccdbEncryptionSpec spec;
+        jet::AccdbEncryptionSettings spec;
     };
     const Kind kinds[] = {
         {"rc4", {pictrova::database::AccdbEncryption::Rc4CryptoApi, 128, {}, 0, 0}},
