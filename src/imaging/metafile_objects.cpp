@@ -27,13 +27,13 @@ bool MetafileObjectTable::Create(Kind kind) {
     return false;
 }
 
-// Region: ten header words (the fifth, index 5, counting scan bands), then per band a point
-// count, top, bottom, that many x coordinates and the count again.
+// Region: eleven header words (index 5 counting the scan bands), then per band a point count,
+// top, bottom, that many x coordinates and the count again.
 bool MetafileObjectTable::RegionIsWellFormed(ByteReader params) {
     if (params.size() < 11 * 2) return false;
     params.skip(10);
     const std::uint16_t bands = params.u16le();
-    params.seek(20);
+    params.seek(22);
     for (std::uint16_t band = 0; band < bands; ++band) {
         if (params.remaining() < 2) return false;
         const std::uint16_t count = params.u16le();

@@ -1,23 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "run/external_converter.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <system_error>
-#include <thread>
 
 #include "common/error.h"
 #include "common/program_paths.h"
-
-extern char** environ;
 
 namespace pictrova::run {
 namespace {
@@ -45,12 +38,6 @@ const FormatRow* FindRow(OutputFormat format) {
 }
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::int32_t ExitCodeOf(int status) {
-    if (WIFEXITED(status)) return WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) return kSignalExitBase + WTERMSIG(status);
-    return 0;
-}
 
 }  // namespace
 
@@ -203,42 +190,6 @@ std::string ReplaceExtensionWithBmp(std::string_view workFilePath, std::string_v
 std::int32_t EffectiveWindowStyle(std::optional<std::int32_t> windowStyle) {
     if (!windowStyle || *windowStyle < 0 || *windowStyle > 6) return 6;
     return *windowStyle;
-}
-
-std::int32_t ShellAndWait(Host& host, const std::string& commandLine,
-                          std::optional<std::int32_t> windowStyle, std::chrono::milliseconds timeout) {
-    return ShellAndWait(host, SplitCommandLine(commandLine), windowStyle, timeout);
-}
-
-std::int32_t ShellAndWait(Host& host, const std::vector<std::string>& argv,
-                          std::optional<std::int32_t> windowStyle, std::chrono::milliseconds timeout) {
-    [[maybe_unused]] const std::int32_t style = EffectiveWindowStyle(windowStyle);
-    if (argv.empty() || argv.front().empty()) return EINVAL + kStartErrorBase;
-
-    std::vector<char*> args;
-    args.reserve(argv.size() + 1);
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-
-    pid_t pid = 0;
-    const int spawnError = posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ);
-    if (spawnError != 0) return spawnError + kStartErrorBase;
-
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    int status = 0;
-    while (true) {
-        const pid_t done = waitpid(pid, &status, WNOHANG);
-        if (done == pid) return ExitCodeOf(status);
-        if (done < 0 && errno != EINTR) return 0;  // not ours to wait for any more
-        host.Yield();
-        if (std::chrono::steady_clock::now() >= deadline) {
-            kill(pid, SIGKILL);
-            while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-            }
-            return ExitCodeOf(status);
-        }
-        std::this_thread::sleep_for(kConverterPollInterval);
-    }
 }
 
 void KillFile(Host& host, const std::filesystem::path& path) noexcept {

@@ -64,6 +64,19 @@ std::string Lower(std::string text) {
     return text;
 }
 
+// The description of a conversion that wrote nothing: the converter's own reason when it gave
+// one, and how it ended unless that was an ordinary failure exit explaining itself.
+std::string ConversionFailure(const fs::path& output, int code, const std::string& reason) {
+    std::string text = "The converter could not write " + output.string();
+    if (!reason.empty())
+        text += ": " + reason;
+    if (code < 0)
+        return text + " (it could not be started).";
+    if (reason.empty() || code >= kSignalExitBase)
+        return text + " (exit status " + std::to_string(code) + ").";
+    return text;
+}
+
 bool FileExists(const fs::path& path) {
     std::error_code ec;
     return !path.empty() && fs::exists(path, ec);
@@ -518,17 +531,16 @@ void Run::AddSaving(std::vector<GuardedStep>& steps) {
             std::error_code ec;
             fs::remove(converted, ec);
             std::string words = ConverterFormatWords(format, options_.quality());
+            std::string reason;
             int code =
                 ShellAndWait(host_,
                              ConverterArgumentVector(converter_.string(), words, converted.string(),
                                                      intermediatePath_.string()),
-                             0, s_.converterTimeout);
+                             0, s_.converterTimeout, &reason);
             // A converter that fails may still leave a partial file: both must be right.
             if (code != 0 || !FileExists(converted)) {
                 pending_.Discard();
-                throw Error("The converter could not write " + outputPath_.string() +
-                            (code < 0 ? std::string(" (it could not be started).")
-                                      : " (exit status " + std::to_string(code) + ")."));
+                throw Error(ConversionFailure(outputPath_, code, reason));
             }
             if (!ConverterOutputLooksRight(format, converted)) {
                 pending_.Discard();

@@ -238,7 +238,8 @@ TEST_F(CliTest, ErrorReportGoesToStderrAndJsonCarriesLabels) {
               std::string::npos);
 }
 
-TEST_F(CliTest, FailingConverterBesideTheProgram) {
+// The converter's error output went to the program's own; its reason belongs in the report.
+TEST_F(CliTest, ConverterInheritedTheProgramsErrorOutput) {
     // The converter is found beside the program: a copy of pictrova-cli with a converter that
     // always fails next to it.
     fs::path bin = dir / "bin";
@@ -246,16 +247,32 @@ TEST_F(CliTest, FailingConverterBesideTheProgram) {
     fs::copy_file(cli, bin / "pictrova-cli");
     {
         std::ofstream script(bin / "pictrova-convert");
-        script << "#!/bin/sh\necho 'cannot convert' >&2\nexit 1\n";
+        script << "#!/bin/sh\necho 'converting'\necho 'pictrova-convert: input is not a picture' >&2\n"
+                  "exit 1\n";
     }
     fs::permissions(bin / "pictrova-convert", fs::perms::owner_all);
     testing::WritePictureDatabase(db, {{PaintPicture(), "a"}});
-    Outcome o = RunProgram(bin / "pictrova-cli",
-                           {"extract", db.string(), "--table", "Pictures", "--field", "Picture",
-                            "--out", out.string(), "--format", "tiff", "--json"},
-                           scratch.path());
-    EXPECT_EQ(o.status, 3);
-    EXPECT_NE(o.out.find("\"label\":416"), std::string::npos) << o.out;
+    std::vector<std::string> args{"extract", db.string(), "--table", "Pictures", "--field", "Picture",
+                                  "--out",   out.string(), "--format", "tiff"};
+    const std::string description =
+        "The converter could not write " + (out / "Output1.tif").string() + ": input is not a picture";
+
+    Outcome text = RunProgram(bin / "pictrova-cli", args, scratch.path());
+    EXPECT_EQ(text.status, 3);
+    EXPECT_EQ(text.out, "Done.\n");
+    EXPECT_EQ(text.err.find("pictrova-convert:"), std::string::npos) << text.err;
+    EXPECT_NE(text.err.find(description + "\nin Pictrova2021/08/31.Form2.PushButton6_Click at line 416\n"),
+              std::string::npos)
+        << text.err;
+
+    args.push_back("--json");
+    Outcome json = RunProgram(bin / "pictrova-cli", args, scratch.path());
+    EXPECT_EQ(json.status, 3);
+    EXPECT_EQ(json.err, "");
+    EXPECT_NE(json.out.find("{\"description\":\"" + description +
+                            "\",\"location\":\"Form2.PushButton6_Click\",\"label\":416}"),
+              std::string::npos)
+        << json.out;
     EXPECT_TRUE(OutputFiles().empty());
 }
 

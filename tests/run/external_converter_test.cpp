@@ -2,6 +2,7 @@
 #include "run/external_converter.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -141,6 +142,86 @@ TEST(ShellAndWait, TimeOutKillsAConverterThatNeverEnds) {
     EXPECT_EQ(ShellAndWait(host, "\"" + script.string() + "\"", 0, std::chrono::milliseconds(300)),
               kSignalExitBase + 9);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
+}
+
+TEST(ShellAndWait, ReasonIsTheLastErrorLineWithoutTheProgramName) {
+    const struct {
+        const char* output;
+        const char* line;
+    } cases[] = {
+        {"", ""},
+        {"conv: input is not a picture\n", "input is not a picture"},
+        {"warning one\nconv: cannot write x\n\n  \r\n", "cannot write x"},
+        {"conv: ", "conv:"},                       // nothing after the name: kept as it is
+        {"other: failed\n", "other: failed"},      // another program's name stays
+        {"tab\tand\x1b[1mescape\r\n", "tab and [1mescape"},
+        {"no newline at the end", "no newline at the end"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(LastErrorLine(c.output, "/opt/p/conv"), c.line) << c.output;
+}
+
+TEST(ShellAndWait, ErrorOutputIsCapturedWhileTheProcessRuns) {
+    // 200 KB of error output is more than a pipe holds: the process ends only if it is read
+    // while it runs.
+    TempDir dir;
+    const auto script = WriteScript(dir, "conv",
+                                    "echo 'to standard output'\n"
+                                    "head -c 200000 /dev/zero | tr '\\0' x >&2\n"
+                                    "printf '\\nconv: the reason\\n' >&2\nexit 4");
+    RecordingHost host;
+    std::string reason = "stale";
+    EXPECT_EQ(ShellAndWait(host, {script.string()}, 0, std::chrono::seconds(60), &reason), 4);
+    EXPECT_EQ(reason, "the reason");
+
+    EXPECT_EQ(ShellAndWait(host, {(dir / "missing").string()}, 0, std::chrono::seconds(60), &reason),
+              ENOENT + kStartErrorBase);
+    EXPECT_EQ(reason, "");
+}
+
+TEST(ShellAndWait, ChildInheritedTheCallersStandardOutputAndErrorOutput) {
+    TempDir dir;
+    const auto script = WriteScript(dir, "conv", "echo 'conv: out line'; echo 'conv: error line' >&2; exit 1");
+    RecordingHost host;
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    const std::int32_t code = ShellAndWait(host, "\"" + script.string() + "\"");
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(err, "");
+}
+
+TEST(ShellAndWait, ProcessEndIsNotTiedToItsErrorOutputClosing) {
+    // A process whose own child keeps the error output open has still ended.
+    TempDir dir;
+    const auto script = WriteScript(dir, "conv", "sleep 30 &\necho $! > \"$(dirname \"$0\")/pid\"\nexit 5");
+    RecordingHost host;
+    EXPECT_EQ(ShellAndWait(host, "\"" + script.string() + "\"", 0, std::chrono::seconds(60)), 5);
+    pid_t sleeper = 0;
+    std::ifstream(dir / "pid") >> sleeper;
+    ASSERT_GT(sleeper, 0);
+    EXPECT_EQ(kill(sleeper, 0), 0);  // still running: the wait did not depend on it
+    kill(sleeper, SIGKILL);
+}
+
+TEST(ShellAndWait, HostThatThrowsWhileWaitingLeavesNoProcessRunning) {
+    TempDir dir;
+    const auto pidFile = dir / "pid";
+    const auto script = WriteScript(dir, "hang", "cd \"$(dirname \"$0\")\" && echo $$ > pid.new && mv pid.new pid\nexec sleep 600");
+    struct StoppingHost : RecordingHost {
+        std::filesystem::path started;
+        void Yield() override {
+            if (std::filesystem::exists(started)) throw Error("stopped");
+        }
+    } host;
+    host.started = pidFile;
+    EXPECT_THROW(ShellAndWait(host, "\"" + script.string() + "\""), Error);
+    pid_t pid = 0;
+    std::ifstream(pidFile) >> pid;
+    ASSERT_GT(pid, 0);
+    EXPECT_EQ(kill(pid, 0), -1);  // killed and reaped, not left as a zombie
+    EXPECT_EQ(errno, ESRCH);
 }
 
 TEST(KillFile, DeletesYieldsAndNeverFails) {

@@ -362,19 +362,49 @@ TEST_F(ExtractionRunTest, FailingConverterIsReportedAndLeavesNoPartialFile) {
     converter = dir / "broken-convert";
     {
         std::ofstream script(converter);
-        script << "#!/bin/sh\nwhile [ \"$1\" != -o ]; do shift; done\necho partial > \"$2\"\nexit 1\n";
+        script << "#!/bin/sh\nwhile [ \"$1\" != -o ]; do shift; done\necho partial > \"$2\"\n"
+                  "echo 'broken-convert: no room left on the device' >&2\nexit 1\n";
     }
     fs::permissions(converter, fs::perms::owner_all);
     ExtractionChoices choices = Choices();
     choices.format = OutputFormat::PNG;
     RunResult r = Run(choices);
     EXPECT_EQ(ReportedLabels(r), (std::vector<int>{384, 384}));
+    ASSERT_EQ(r.records.size(), 2u);
+    EXPECT_EQ(r.records[0].errors.at(0).description,
+              "The converter could not write " + (out / "Output1.png").string() +
+                  ": no room left on the device");
     ASSERT_EQ(host.errorReports.size(), 2u);
     EXPECT_NE(host.errorReports[0].find("in Pictrova2021/08/31.Form2.PushButton6_Click at line 384"),
               std::string::npos);
     EXPECT_EQ(host.messages, std::vector<std::string>{"Done."});
     EXPECT_TRUE(OutputFiles().empty());
     EXPECT_TRUE(fs::is_empty(work));
+}
+
+TEST_F(ExtractionRunTest, ConverterReasonAndHowItEndedInTheReport) {
+    const struct {
+        const char* body;
+        const char* description;  // after "The converter could not write <file>"
+    } cases[] = {
+        {"echo 'conv: input is not a picture' >&2; exit 1", ": input is not a picture"},
+        {"exit 2", " (exit status 2)."},
+        {"echo 'conv: a warning' >&2; kill -KILL $$", ": a warning (exit status 137)."},
+    };
+    testing::WritePictureDatabase(db, {{PaintPicture(), "a"}});
+    converter = dir / "conv";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.body);
+        std::ofstream(converter) << "#!/bin/sh\n" << c.body << "\n";
+        fs::permissions(converter, fs::perms::owner_all);
+        ExtractionChoices choices = Choices();
+        choices.format = OutputFormat::GIF;
+        RunResult r = Run(choices);
+        ASSERT_EQ(r.records.size(), 1u);
+        ASSERT_EQ(r.records[0].errors.size(), 1u);
+        EXPECT_EQ(r.records[0].errors[0].description,
+                  "The converter could not write " + (out / "Output1.gif").string() + c.description);
+    }
 }
 
 TEST_F(ExtractionRunTest, OutputFolderGoneMidRunReportsEachFailedSave) {
