@@ -73,12 +73,12 @@ int main(int argc, char** argv) {
         pictrova::fixtures::BuildStaticDib(pictrova::fixtures::MakePackedDib(640, 480, 24)),
     };
 
-    pictrova::jet::DatabaseSpec spec;
-    spec.tables.push_back({"Pictures",
+    pictrova::jet::DatabasePlan plan;
+    plan.tables.push_back({"Pictures",
                            {{"ID", pictrova::jet::ColumnType::Long, 0},
                             {"Picture", pictrova::jet::ColumnType::OleObject, 0}},
                            {}});
-    pictrova::jet::DatabaseWriter writer(path, spec);
+    pictrova::jet::DatabaseWriter writer(path, plan);
     for (long i = 0; i < records; ++i) {
         const Bytes& field = kinds[i % 3];
         pictrova::jet::Value row[] = {static_cast<std::int64_t>(i + 1),

@@ -80,11 +80,11 @@ int Generate(const std::string& path, double megabytes) {
         b = static_cast<std::uint8_t>(state);
     }
 
-    jet::DatabaseSpec spec;
-    spec.tables.push_back(
+    jet::DatabasePlan plan;
+    plan.tables.push_back(
         {"Pictures", {{"ID", jet::ColumnType::Long}, {"Photo", jet::ColumnType::OleObject}}, {}});
     auto start = Clock::now();
-    jet::DatabaseWriter writer(path, spec);
+    jet::DatabaseWriter writer(path, plan);
     PhaseResult result;
     Fnv fnv;
     for (std::size_t i = 0; i < sizes.size(); ++i) {

@@ -103,22 +103,22 @@ void HeaderSeeds(const fs::path& root) {
     Corpus corpus(root, "jet_header");
     Corpus descriptions(root, "accdb_encryption");
     auto firstPage = [](const Bytes& file) { return Bytes(file.begin(), file.begin() + std::min<std::size_t>(file.size(), 4096)); };
-    jet::DatabaseSpec spec;
-    spec.tables.push_back({"Pictures", {{"ID", jet::ColumnType::Long}, {"Picture", jet::ColumnType::OleObject}}, {}});
-    corpus.Add("jet4", WithSelector(0, firstPage(jet::WriteDatabaseToMemory(spec))));
-    spec.password = "secret";
-    corpus.Add("jet4-password", WithSelector(1, firstPage(jet::WriteDatabaseToMemory(spec))));
-    spec.password.clear();
-    spec.encodingKey = 0x12345678;
-    corpus.Add("jet4-encoded", WithSelector(0, firstPage(jet::WriteDatabaseToMemory(spec))));
-    spec.encodingKey = 0;
-    spec.format = jet::Format::Ace12;
-    const Bytes plainAce = jet::WriteDatabaseToMemory(spec);
+    jet::DatabasePlan plan;
+    plan.tables.push_back({"Pictures", {{"ID", jet::ColumnType::Long}, {"Picture", jet::ColumnType::OleObject}}, {}});
+    corpus.Add("jet4", WithSelector(0, firstPage(jet::WriteDatabaseToMemory(plan))));
+    plan.password = "secret";
+    corpus.Add("jet4-password", WithSelector(1, firstPage(jet::WriteDatabaseToMemory(plan))));
+    plan.password.clear();
+    plan.encodingKey = 0x12345678;
+    corpus.Add("jet4-encoded", WithSelector(0, firstPage(jet::WriteDatabaseToMemory(plan))));
+    plan.encodingKey = 0;
+    plan.format = jet::Format::Ace12;
+    const Bytes plainAce = jet::WriteDatabaseToMemory(plan);
     corpus.Add("ace12", WithSelector(0, firstPage(plainAce)));
 
     struct Kind {
         const char* name;
-        jet::AccdbEncryptionSettings spec;
+        jet::AccdbEncryptionSettings plan;
     };
     const Kind kinds[] = {
         {"rc4", {pictrova::database::AccdbEncryption::Rc4CryptoApi, 128, {}, 0, 0}},
@@ -128,8 +128,8 @@ void HeaderSeeds(const fs::path& root) {
         {"agile-sha1", {pictrova::database::AccdbEncryption::Agile, 128, pictrova::database::HashAlgorithm::Sha1, 1000, 0}},
     };
     for (const Kind& kind : kinds) {
-        corpus.Add(std::string("ace-") + kind.name, WithSelector(1, firstPage(jet::EncryptAccdbImage(plainAce, kind.spec, "secret"))));
-        descriptions.Add(kind.name, jet::SerializeEncryptionDescription(jet::MakeEncryptionDescription(kind.spec, "secret")));
+        corpus.Add(std::string("ace-") + kind.name, WithSelector(1, firstPage(jet::EncryptAccdbImage(plainAce, kind.plan, "secret"))));
+        descriptions.Add(kind.name, jet::SerializeEncryptionDescription(jet::MakeEncryptionDescription(kind.plan, "secret")));
     }
 }
 

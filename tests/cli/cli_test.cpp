@@ -97,13 +97,13 @@ protected:
 };
 
 TEST_F(CliTest, TablesAndFields) {
-    jet::DatabaseSpec spec;
-    spec.tables.push_back({"Pictures", {{"ID", jet::ColumnType::Long, 0},
+    jet::DatabasePlan plan;
+    plan.tables.push_back({"Pictures", {{"ID", jet::ColumnType::Long, 0},
                                         {"Caption", jet::ColumnType::Text, 50},
                                         {"Picture", jet::ColumnType::OleObject, 0}}, {}});
-    spec.tables.push_back({"Raw Photos", {{"Photo", jet::ColumnType::OleObject, 0}}, {}});
-    spec.otherObjects.push_back({jet::ObjectKind::Query, "A query", "", ""});
-    jet::WriteDatabase(db, spec);
+    plan.tables.push_back({"Raw Photos", {{"Photo", jet::ColumnType::OleObject, 0}}, {}});
+    plan.otherObjects.push_back({jet::ObjectKind::Query, "A query", "", ""});
+    jet::WriteDatabase(db, plan);
 
     Outcome tables = Cli({"tables", db.string()});
     EXPECT_EQ(tables.status, 0);

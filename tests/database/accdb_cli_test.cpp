@@ -70,9 +70,9 @@ std::map<std::string, std::string> FilesIn(const fs::path& folder) {
 class EncryptedCli : public ::testing::Test {
 protected:
     void SetUp() override {
-        jet::DatabaseSpec database;
+        jet::DatabasePlan database;
         database.format = jet::Format::Ace16;
-        jet::TableSpec pictures{"Pictures",
+        jet::TablePlan pictures{"Pictures",
                                 {{"ID", jet::ColumnType::Long}, {"Caption", jet::ColumnType::Text, 50},
                                  {"Picture", jet::ColumnType::OleObject}},
                                 {}};

@@ -18,10 +18,10 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-jet::DatabaseSpec PictureDatabase() {
-    jet::DatabaseSpec database;
+jet::DatabasePlan PictureDatabase() {
+    jet::DatabasePlan database;
     database.format = jet::Format::Ace14;
-    jet::TableSpec pictures{"Pictures",
+    jet::TablePlan pictures{"Pictures",
                             {{"Id", jet::ColumnType::Long}, {"Caption", jet::ColumnType::Text, 80},
                              {"Photo", jet::ColumnType::OleObject}},
                             {}};
@@ -32,7 +32,7 @@ jet::DatabaseSpec PictureDatabase() {
         pictures.rows.push_back({id, "picture " + std::to_string(id), photo});
     }
     pictures.rows.push_back({std::int64_t{13}, jet::Null, jet::Null});
-    jet::TableSpec notes{"Notes", {{"Text", jet::ColumnType::Memo}}, {{std::string(5000, 'n')}}};
+    jet::TablePlan notes{"Notes", {{"Text", jet::ColumnType::Memo}}, {{std::string(5000, 'n')}}};
     database.tables = {pictures, notes};
     return database;
 }

@@ -12,17 +12,17 @@ namespace pictrova::database {
 namespace {
 
 using jet::ColumnType;
-using jet::DatabaseSpec;
+using jet::DatabasePlan;
 using jet::Format;
 using pictrova::testing::TempDir;
 using namespace pictrova::database::testing;
 
-DatabaseSpec OneTable(Format format, std::string password = {}) {
-    DatabaseSpec spec;
-    spec.format = format;
-    spec.password = std::move(password);
-    spec.tables.push_back({"Pictures", {{"ID", ColumnType::Long}}, {{std::int64_t(1)}}});
-    return spec;
+DatabasePlan OneTable(Format format, std::string password = {}) {
+    DatabasePlan plan;
+    plan.format = format;
+    plan.password = std::move(password);
+    plan.tables.push_back({"Pictures", {{"ID", ColumnType::Long}}, {{std::int64_t(1)}}});
+    return plan;
 }
 
 // The description Open fails with, or "" when it opens.
@@ -71,9 +71,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ConnectionOpen, EncodedJet4FileChecksItsPasswordToo) {
     TempDir dir;
-    DatabaseSpec spec = OneTable(Format::Jet4, "pw");
-    spec.encodingKey = 0x12345678;
-    std::string path = Write(dir, "encoded.mdb", spec);
+    DatabasePlan plan = OneTable(Format::Jet4, "pw");
+    plan.encodingKey = 0x12345678;
+    std::string path = Write(dir, "encoded.mdb", plan);
     EXPECT_EQ(OpenOutcome(path, "pw"), "");
     EXPECT_EQ(OpenOutcome(path, "wrong"), "Not a valid password.");
 }
@@ -138,18 +138,18 @@ TEST(ConnectionOpen, ClosedConnectionRefusesWork) {
     EXPECT_THROW(connection.Close(), Error);
 }
 
-DatabaseSpec CatalogOfEveryKind() {
-    DatabaseSpec spec;
+DatabasePlan CatalogOfEveryKind() {
+    DatabasePlan plan;
     // Catalog order deliberately unsorted: the schema orders by type, then by name.
-    spec.tables.push_back({"zebra", {{"ID", ColumnType::Long}}, {}});
-    spec.tables.push_back({"Picture Notes", {{"ID", ColumnType::Long}}, {}});
-    spec.tables.push_back({"apple", {{"ID", ColumnType::Long}}, {}});
+    plan.tables.push_back({"zebra", {{"ID", ColumnType::Long}}, {}});
+    plan.tables.push_back({"Picture Notes", {{"ID", ColumnType::Long}}, {}});
+    plan.tables.push_back({"apple", {{"ID", ColumnType::Long}}, {}});
     // A table named like a system table but stored as a user table.
-    spec.tables.push_back({"MSysFake", {{"ID", ColumnType::Long}}, {}});
-    spec.otherObjects.push_back({jet::ObjectKind::Query, "Big Pictures", "", ""});
-    spec.otherObjects.push_back({jet::ObjectKind::LinkedTable, "Linked Pictures", "Pictures",
+    plan.tables.push_back({"MSysFake", {{"ID", ColumnType::Long}}, {}});
+    plan.otherObjects.push_back({jet::ObjectKind::Query, "Big Pictures", "", ""});
+    plan.otherObjects.push_back({jet::ObjectKind::LinkedTable, "Linked Pictures", "Pictures",
                                  "/elsewhere/other.mdb"});
-    return spec;
+    return plan;
 }
 
 TEST(TablesSchema, RowsCarryTypeAndNameOrderedByTypeThenName) {
@@ -185,10 +185,10 @@ TEST(ListTables, ListsOnlyUserTables) {
 
 TEST(ListTables, QueriesAndLinkedTablesAloneGiveAnEmptyList) {
     TempDir dir;
-    DatabaseSpec spec;
-    spec.otherObjects.push_back({jet::ObjectKind::Query, "Q", "", ""});
-    spec.otherObjects.push_back({jet::ObjectKind::LinkedTable, "L", "T", "/x.mdb"});
-    std::string path = Write(dir, "db.accdb", spec);
+    DatabasePlan plan;
+    plan.otherObjects.push_back({jet::ObjectKind::Query, "Q", "", ""});
+    plan.otherObjects.push_back({jet::ObjectKind::LinkedTable, "L", "T", "/x.mdb"});
+    std::string path = Write(dir, "db.accdb", plan);
     auto tables = ListTables(path, FixedDatabaseSelection(path, ""));
     ASSERT_TRUE(tables);
     EXPECT_TRUE(tables->empty());

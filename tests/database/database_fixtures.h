@@ -29,9 +29,9 @@ inline Bytes Pattern(std::size_t size, std::size_t seed) {
 }
 
 inline std::string Write(const pictrova::testing::TempDir& dir, const std::string& name,
-                         const jet::DatabaseSpec& spec) {
+                         const jet::DatabasePlan& plan) {
     std::string path = (dir / name).string();
-    jet::WriteDatabase(path, spec);
+    jet::WriteDatabase(path, plan);
     return path;
 }
 

@@ -43,7 +43,7 @@ TEST(EveryType, FieldsReportTheirTypeCodesAndValues) {
     std::vector<std::string> names = {"Yes No", "Byte", "Currency", "Currency+", "Single", "Double",
                                       "Double+", "Date",  "Date+",   "GUID",      "GUID+1", "GUID+2",
                                       "GUID+3", "Count", "Caption", "Notes",     "Key",    "Photo"};
-    jet::TableSpec table{"Every Type", {}, {}};
+    jet::TablePlan table{"Every Type", {}, {}};
     for (std::size_t i = 0; i < 13; ++i) table.columns.push_back({names[i], ColumnType::Long});
     table.columns.push_back({"Count", ColumnType::Integer});
     table.columns.push_back({"Caption", ColumnType::Text, 20});
@@ -61,10 +61,10 @@ TEST(EveryType, FieldsReportTheirTypeCodesAndValues) {
                           std::int64_t(0x3BAA9988), std::int64_t(0x7FEEDDCC),
                           std::int64_t(-5), std::string("Grüße"), std::string("memo"), Bytes{1, 2},
                           Bytes{3, 4, 5}});
-    jet::DatabaseSpec spec;
-    spec.tables.push_back(table);
+    jet::DatabasePlan plan;
+    plan.tables.push_back(table);
     TempDir dir;
-    std::string path = Write(dir, "types.mdb", spec);
+    std::string path = Write(dir, "types.mdb", plan);
 
     std::vector<std::uint8_t> bytes = ReadFile(path);
     // The names block starts with the first name's length in bytes, then its UTF-16LE text.

@@ -15,7 +15,7 @@ namespace pictrova::database {
 namespace {
 
 using jet::ColumnType;
-using jet::DatabaseSpec;
+using jet::DatabasePlan;
 using pictrova::testing::TempDir;
 using namespace pictrova::database::testing;
 
@@ -27,13 +27,13 @@ constexpr std::size_t kSizes[] = {0,    1,    63,   64,    65,     4075,   4076,
 class LongValueStorageTest : public ::testing::TestWithParam<std::size_t /*inline limit*/> {
 protected:
     void SetUp() override {
-        DatabaseSpec spec;
-        spec.inlineLimit = GetParam();
-        jet::TableSpec table{"Pictures", {{"ID", ColumnType::Long}, {"Photo", ColumnType::OleObject}}, {}};
+        DatabasePlan plan;
+        plan.inlineLimit = GetParam();
+        jet::TablePlan table{"Pictures", {{"ID", ColumnType::Long}, {"Photo", ColumnType::OleObject}}, {}};
         for (std::size_t i = 0; i < std::size(kSizes); ++i)
             table.rows.push_back({std::int64_t(i), Pattern(kSizes[i], i)});
-        spec.tables.push_back(std::move(table));
-        path_ = Write(dir_, "db.accdb", spec);
+        plan.tables.push_back(std::move(table));
+        path_ = Write(dir_, "db.accdb", plan);
         connection_.Open(BuildConnectionString(FixedDatabaseSelection(path_, "")));
         recordset_.Open(RunSource("Pictures"), connection_);
     }
@@ -87,11 +87,11 @@ protected:
     static constexpr std::uint32_t kSize = 40000;
 
     void SetUp() override {
-        DatabaseSpec spec;
-        spec.tables.push_back({"Pictures",
+        DatabasePlan plan;
+        plan.tables.push_back({"Pictures",
                                {{"ID", ColumnType::Long}, {"Photo", ColumnType::OleObject}},
                                {{std::int64_t(1), Pattern(kSize, 9)}}});
-        path_ = Write(dir_, "db.mdb", spec);
+        path_ = Write(dir_, "db.mdb", plan);
         bytes_ = ReadFile(path_);
         // The value's 12-byte header in the row: length with no flag bits (a chain), then the
         // first row's page << 8 | row.

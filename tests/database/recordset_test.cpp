@@ -13,7 +13,7 @@ namespace pictrova::database {
 namespace {
 
 using jet::ColumnType;
-using jet::DatabaseSpec;
+using jet::DatabasePlan;
 using jet::Null;
 using pictrova::testing::TempDir;
 using namespace pictrova::database::testing;
@@ -39,8 +39,8 @@ std::string ErrorText(const std::function<void()>& action) {
 class RecordsetTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        DatabaseSpec spec;
-        spec.tables.push_back(
+        DatabasePlan plan;
+        plan.tables.push_back(
             {"Picture Notes",
              {{"ID", ColumnType::Long},
               {"Count", ColumnType::Integer},
@@ -53,8 +53,8 @@ protected:
               {std::int64_t(-2147483648LL), std::int64_t(7), std::string("plain"),
                std::string("short"), Bytes{9}, Bytes{}},
               {Null, Null, Null, Null, Null, Null}}});
-        spec.tables.push_back({"Empty", {{"ID", ColumnType::Long}, {"Photo", ColumnType::OleObject}}, {}});
-        path_ = Write(dir_, "db.mdb", spec);
+        plan.tables.push_back({"Empty", {{"ID", ColumnType::Long}, {"Photo", ColumnType::OleObject}}, {}});
+        path_ = Write(dir_, "db.mdb", plan);
         connection_.Open(BuildConnectionString(FixedDatabaseSelection(path_, "")));
     }
 
@@ -229,11 +229,11 @@ TEST_F(RecordsetTest, TwoRecordsetsOnOneConnectionScanIndependently) {
 // byte, so a Binary value starting with 0 read as Null and an empty Memo read as Null.
 TEST(NullFromBoundText, BinaryStartingWithZeroAndEmptyMemoAreValues) {
     TempDir dir;
-    DatabaseSpec spec;
-    spec.tables.push_back({"T",
+    DatabasePlan plan;
+    plan.tables.push_back({"T",
                            {{"Key", ColumnType::Binary, 8}, {"Notes", ColumnType::Memo}},
                            {{Bytes{0, 0, 7}, std::string()}}});
-    std::string path = Write(dir, "db.mdb", spec);
+    std::string path = Write(dir, "db.mdb", plan);
     Connection connection;
     connection.Open(BuildConnectionString(FixedDatabaseSelection(path, "")));
     Recordset recordset;

@@ -40,11 +40,11 @@ void MakeUsageMapRowEmpty(Bytes& file, std::size_t definitionPage) {
 }
 
 std::string DamagedDatabase(const TempDir& dir, jet::Format format, bool catalog) {
-    jet::DatabaseSpec spec;
-    spec.format = format;
-    spec.tables.push_back({"Pictures", {{"ID", jet::ColumnType::Long}, {"Picture", jet::ColumnType::OleObject}},
+    jet::DatabasePlan plan;
+    plan.format = format;
+    plan.tables.push_back({"Pictures", {{"ID", jet::ColumnType::Long}, {"Picture", jet::ColumnType::OleObject}},
                            {{std::int64_t(1), Pattern(100, 1)}}});
-    const std::string path = Write(dir, catalog ? "catalog.mdb" : "table.mdb", spec);
+    const std::string path = Write(dir, catalog ? "catalog.mdb" : "table.mdb", plan);
     Bytes file = ReadFile(path);
     // The catalog's definition is page 2; the user table's is the next definition page.
     std::size_t definition = 2;

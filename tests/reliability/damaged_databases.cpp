@@ -18,10 +18,10 @@ namespace fx = pictrova::fixtures;
 
 constexpr char kSweepPassword[] = "Sesam 123";
 
-jet::DatabaseSpec SweepSpec(jet::Format format) {
-    jet::DatabaseSpec spec;
-    spec.format = format;
-    jet::TableSpec pictures{kPictureTable,
+jet::DatabasePlan SweepPlan(jet::Format format) {
+    jet::DatabasePlan plan;
+    plan.format = format;
+    jet::TablePlan pictures{kPictureTable,
                             {{"ID", jet::ColumnType::Long},
                              {"Title", jet::ColumnType::Text, 50},
                              {kPictureField, jet::ColumnType::OleObject}},
@@ -38,23 +38,23 @@ jet::DatabaseSpec SweepSpec(jet::Format format) {
     add(5, "photo editor", fx::BuildPhotoEditorObject(fx::MakePhotoEditorStream(3, 6, 4)));
     add(6, "chain", fx::BuildPaintPicture(fx::MakeBmpFile(70, 40)));  // a chain over 3 pages
     add(7, "inline", jet::Bytes{1, 2, 3});                             // in the row, not a picture
-    spec.tables.push_back(std::move(pictures));
+    plan.tables.push_back(std::move(pictures));
 
-    jet::TableSpec notes{"Notes", {{"ID", jet::ColumnType::Long}, {"Body", jet::ColumnType::Memo}}, {}};
+    jet::TablePlan notes{"Notes", {{"ID", jet::ColumnType::Long}, {"Body", jet::ColumnType::Memo}}, {}};
     for (std::int64_t i = 1; i <= 3; ++i) notes.rows.push_back({i, std::string(static_cast<std::size_t>(i) * 700, 'n')});
-    spec.tables.push_back(std::move(notes));
-    return spec;
+    plan.tables.push_back(std::move(notes));
+    return plan;
 }
 
 }  // namespace
 
 std::vector<BaseDatabase> SweepBaseDatabases() {
-    const Bytes plainAce = jet::WriteDatabaseToMemory(SweepSpec(jet::Format::Ace12));
+    const Bytes plainAce = jet::WriteDatabaseToMemory(SweepPlan(jet::Format::Ace12));
     jet::AccdbEncryptionSettings encryption;
     encryption.kind = jet::AccdbEncryption::Agile;
     encryption.spinCount = 1000;
     return {
-        {"jet4", ".mdb", 4096, jet::WriteDatabaseToMemory(SweepSpec(jet::Format::Jet4)), ""},
+        {"jet4", ".mdb", 4096, jet::WriteDatabaseToMemory(SweepPlan(jet::Format::Jet4)), ""},
         {"ace12", ".accdb", 4096, plainAce, ""},
         {"ace12-agile", ".accdb", 4096, jet::EncryptAccdbImage(plainAce, encryption, kSweepPassword),
          kSweepPassword},

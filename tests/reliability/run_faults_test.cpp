@@ -99,11 +99,11 @@ protected:
         imaging::StartImageEngine();
         fs::create_directories(out);
         fs::create_directories(work);
-        jet::DatabaseSpec spec;
-        jet::TableSpec table{"Pictures", {{"ID", jet::ColumnType::Long}, {"Picture", jet::ColumnType::OleObject}}, {}};
+        jet::DatabasePlan plan;
+        jet::TablePlan table{"Pictures", {{"ID", jet::ColumnType::Long}, {"Picture", jet::ColumnType::OleObject}}, {}};
         for (int record = 1; record <= kRecords; ++record) table.rows.push_back({std::int64_t(record), Picture(record)});
-        spec.tables.push_back(std::move(table));
-        jet::WriteDatabase(db, spec);
+        plan.tables.push_back(std::move(table));
+        jet::WriteDatabase(db, plan);
     }
 
     run::RunResult Run(OutputFormat format, run::ReadMethod method = run::ReadMethod::ByteToByte) {

@@ -24,9 +24,9 @@ inline void WritePictureDatabase(const std::filesystem::path& path,
                                  const std::vector<PictureRow>& rows,
                                  const std::string& table = "Pictures",
                                  const std::string& password = {}) {
-    jet::DatabaseSpec spec;
-    spec.password = password;
-    jet::TableSpec t;
+    jet::DatabasePlan plan;
+    plan.password = password;
+    jet::TablePlan t;
     t.name = table;
     t.columns = {{"ID", jet::ColumnType::Long, 0},
                  {"Caption", jet::ColumnType::Text, 100},
@@ -39,8 +39,8 @@ inline void WritePictureDatabase(const std::filesystem::path& path,
         r.push_back(row.picture ? jet::Value(*row.picture) : jet::Value(jet::Null));
         t.rows.push_back(std::move(r));
     }
-    spec.tables.push_back(std::move(t));
-    jet::WriteDatabase(path, spec);
+    plan.tables.push_back(std::move(t));
+    jet::WriteDatabase(path, plan);
 }
 
 }  // namespace pictrova::testing

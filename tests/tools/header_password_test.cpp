@@ -66,12 +66,12 @@ TEST(HeaderPassword, DecoderRecoversWhatTheWriterStored) {
     };
     for (const PasswordCase& c : cases) {
         SCOPED_TRACE(c.password);
-        DatabaseSpec spec;
-        spec.password = c.password;
-        spec.creationDate = c.creationDate;
-        spec.encodingKey = c.encodingKey;
-        spec.tables.push_back({"T", {{"A", ColumnType::Long}}, {}});
-        DecodedHeader header = DecodeHeader(WriteDatabaseToMemory(spec));
+        DatabasePlan plan;
+        plan.password = c.password;
+        plan.creationDate = c.creationDate;
+        plan.encodingKey = c.encodingKey;
+        plan.tables.push_back({"T", {{"A", ColumnType::Long}}, {}});
+        DecodedHeader header = DecodeHeader(WriteDatabaseToMemory(plan));
         EXPECT_EQ(header.version, 1u);
         EXPECT_EQ(header.databaseKey, c.encodingKey);
         EXPECT_EQ(header.creationDate, c.creationDate);
@@ -81,9 +81,9 @@ TEST(HeaderPassword, DecoderRecoversWhatTheWriterStored) {
 
 TEST(HeaderPassword, AceFilesCarryTheirVersionAndNoPassword) {
     for (Format format : {Format::Ace12, Format::Ace14, Format::Ace15, Format::Ace16, Format::Ace17}) {
-        DatabaseSpec spec;
-        spec.format = format;
-        DecodedHeader header = DecodeHeader(WriteDatabaseToMemory(spec));
+        DatabasePlan plan;
+        plan.format = format;
+        DecodedHeader header = DecodeHeader(WriteDatabaseToMemory(plan));
         EXPECT_EQ(header.version, static_cast<std::uint32_t>(format));
         EXPECT_TRUE(header.password.empty());
     }

@@ -30,14 +30,14 @@ class LongValueRoundTrip : public ::testing::TestWithParam<Format> {};
 
 TEST_P(LongValueRoundTrip, EveryStorageKindReadsBackByteExact) {
     TempDir dir;
-    DatabaseSpec spec;
-    spec.format = GetParam();
-    TableSpec table{"Pictures", {{"ID", ColumnType::Long}, {"Picture", ColumnType::OleObject}}, {}};
+    DatabasePlan plan;
+    plan.format = GetParam();
+    TablePlan table{"Pictures", {{"ID", ColumnType::Long}, {"Picture", ColumnType::OleObject}}, {}};
     for (std::size_t i = 0; i < std::size(kLongValueSizes); ++i)
         table.rows.push_back({std::int64_t(i), Pattern(kLongValueSizes[i], i)});
     table.rows.push_back({std::int64_t(99), Null});
-    spec.tables.push_back(table);
-    WriteDatabase(dir / "db", spec);
+    plan.tables.push_back(table);
+    WriteDatabase(dir / "db", plan);
 
     auto read = ReadTableWithLibmdb(dir / "db", "Pictures");
     ASSERT_EQ(read.rows.size(), std::size(kLongValueSizes) + 1);
@@ -57,9 +57,9 @@ INSTANTIATE_TEST_SUITE_P(AllVersions, LongValueRoundTrip,
 TEST(JetWriter, TwentyMegabyteOleValueStreamsToFileAndReadsBack) {
     TempDir dir;
     const Bytes big = Pattern(20 * 1024 * 1024 + 123, 7);
-    DatabaseSpec spec;
-    spec.tables.push_back({"Big", {{"Blob", ColumnType::OleObject}}, {}});
-    DatabaseWriter writer(dir / "big.mdb", spec);
+    DatabasePlan plan;
+    plan.tables.push_back({"Big", {{"Blob", ColumnType::OleObject}}, {}});
+    DatabaseWriter writer(dir / "big.mdb", plan);
     Row row{ByteView(big)};  // borrowed, not copied
     writer.AddRow(0, row);
     WriteSummary summary = writer.Finish();
@@ -74,9 +74,9 @@ TEST(JetWriter, TwentyMegabyteOleValueStreamsToFileAndReadsBack) {
 
 TEST(JetWriter, EveryColumnTypeAndNullReadBack) {
     TempDir dir;
-    DatabaseSpec spec;
-    spec.tables.push_back(EveryTypeTable());
-    WriteDatabase(dir / "types.mdb", spec);
+    DatabasePlan plan;
+    plan.tables.push_back(EveryTypeTable());
+    WriteDatabase(dir / "types.mdb", plan);
 
     auto read = ReadTableWithLibmdb(dir / "types.mdb", "Every Type");
     EXPECT_EQ(read.columnNames, (std::vector<std::string>{"Long", "Integer", "Short Text", "Memo", "Binary", "OLE"}));
@@ -90,12 +90,12 @@ TEST(JetWriter, EveryColumnTypeAndNullReadBack) {
 
 TEST(JetWriter, CatalogListsTablesInTheChosenOrderWithQueryAndLinkedTable) {
     TempDir dir;
-    DatabaseSpec spec;
+    DatabasePlan plan;
     for (const char* name : {"Zeta", "Raw Photos", "Alpha"})
-        spec.tables.push_back({name, {{"ID", ColumnType::Long}}, {{std::int64_t(1)}}});
-    spec.otherObjects = {{ObjectKind::Query, "Big Pictures", "", ""},
+        plan.tables.push_back({name, {{"ID", ColumnType::Long}}, {{std::int64_t(1)}}});
+    plan.otherObjects = {{ObjectKind::Query, "Big Pictures", "", ""},
                          {ObjectKind::LinkedTable, "Linked Pictures", "Pictures", "/data/other.mdb"}};
-    WriteDatabase(dir / "catalog.mdb", spec);
+    WriteDatabase(dir / "catalog.mdb", plan);
 
     std::vector<std::pair<std::string, int>> catalog;
     for (const auto& entry : ReadCatalogWithLibmdb(dir / "catalog.mdb")) catalog.emplace_back(entry.name, entry.type);
@@ -112,10 +112,10 @@ TEST(JetWriter, ManyRowsAndInterleavedTablesUseReferenceUsageMaps) {
     // 3000 rows of 1000 bytes need about 750 data pages per table: more than an inline map
     // row covers, so both tables get reference maps with bitmap pages.
     TempDir dir;
-    DatabaseSpec spec;
-    spec.tables.push_back({"First", {{"N", ColumnType::Long}, {"Data", ColumnType::Binary}}, {}});
-    spec.tables.push_back({"Second Table", {{"N", ColumnType::Long}, {"Note", ColumnType::Memo}}, {}});
-    DatabaseWriter writer(dir / "many.mdb", spec);
+    DatabasePlan plan;
+    plan.tables.push_back({"First", {{"N", ColumnType::Long}, {"Data", ColumnType::Binary}}, {}});
+    plan.tables.push_back({"Second Table", {{"N", ColumnType::Long}, {"Note", ColumnType::Memo}}, {}});
+    DatabaseWriter writer(dir / "many.mdb", plan);
     for (std::int64_t i = 0; i < 3000; ++i) {
         Row first{i, Pattern(500, static_cast<std::size_t>(i))};
         writer.AddRow(0, first);
@@ -139,12 +139,12 @@ TEST(JetWriter, DataPagesFarApartUseSeveralBitmapPagesOfTheReferenceMap) {
     // A 140 MB value of another table between two data pages of "Sparse" puts them more than
     // 32736 pages apart, so its usage map needs two bitmap pages.
     TempDir dir;
-    DatabaseSpec spec;
-    spec.tables.push_back({"Sparse", {{"N", ColumnType::Long}, {"Fill", ColumnType::Memo}}, {}});
-    spec.tables.push_back({"Filler", {{"Blob", ColumnType::OleObject}}, {}});
-    spec.inlineLimit = 4000;
+    DatabasePlan plan;
+    plan.tables.push_back({"Sparse", {{"N", ColumnType::Long}, {"Fill", ColumnType::Memo}}, {}});
+    plan.tables.push_back({"Filler", {{"Blob", ColumnType::OleObject}}, {}});
+    plan.inlineLimit = 4000;
     const Bytes filler(140u << 20, 0x5A);
-    DatabaseWriter writer(dir / "sparse.mdb", spec);
+    DatabaseWriter writer(dir / "sparse.mdb", plan);
     Row first{std::int64_t(1), std::string(2000, 'a')};
     writer.AddRow(0, first);
     Row big{ByteView(filler)};
@@ -161,14 +161,14 @@ TEST(JetWriter, DataPagesFarApartUseSeveralBitmapPagesOfTheReferenceMap) {
 
 TEST(JetWriter, TableDefinitionLongerThanAPageContinuesOnMorePages) {
     TempDir dir;
-    DatabaseSpec spec;
-    TableSpec wide{"Wide Table", {}, {Row(200)}};
+    DatabasePlan plan;
+    TablePlan wide{"Wide Table", {}, {Row(200)}};
     for (int c = 0; c < 200; ++c) {
         wide.columns.push_back({"Column with a long name " + std::to_string(c), ColumnType::Long});
         wide.rows[0][c] = std::int64_t(c * 1000);
     }
-    spec.tables.push_back(wide);
-    WriteDatabase(dir / "wide.mdb", spec);
+    plan.tables.push_back(wide);
+    WriteDatabase(dir / "wide.mdb", plan);
 
     auto read = ReadTableWithLibmdb(dir / "wide.mdb", "Wide Table");
     ASSERT_EQ(read.columnNames.size(), 200u);
@@ -179,9 +179,9 @@ TEST(JetWriter, TableDefinitionLongerThanAPageContinuesOnMorePages) {
 
 TEST(JetWriter, RefusedRowLeavesTheWriterUsable) {
     TempDir dir;
-    DatabaseSpec spec;
-    spec.tables.push_back({"T", {{"N", ColumnType::Long}, {"Pic", ColumnType::OleObject}}, {}});
-    DatabaseWriter writer(dir / "t.mdb", spec);
+    DatabasePlan plan;
+    plan.tables.push_back({"T", {{"N", ColumnType::Long}, {"Pic", ColumnType::OleObject}}, {}});
+    DatabaseWriter writer(dir / "t.mdb", plan);
     Row good{std::int64_t(1), Pattern(5000, 1)};
     Row bad{std::int64_t(2), std::string("not bytes")};
     writer.AddRow(0, good);
@@ -194,10 +194,10 @@ TEST(JetWriter, RefusedRowLeavesTheWriterUsable) {
 
 TEST(JetWriter, EncodedDatabaseReadsBackThroughLibmdb) {
     TempDir dir;
-    DatabaseSpec spec;
-    spec.encodingKey = 0x12345678;
-    spec.tables.push_back(EveryTypeTable());
-    WriteDatabase(dir / "encoded.mdb", spec);
+    DatabasePlan plan;
+    plan.encodingKey = 0x12345678;
+    plan.tables.push_back(EveryTypeTable());
+    WriteDatabase(dir / "encoded.mdb", plan);
 
     auto read = ReadTableWithLibmdb(dir / "encoded.mdb", "Every Type");
     ASSERT_EQ(read.rows.size(), EveryTypeTable().rows.size());
@@ -206,22 +206,22 @@ TEST(JetWriter, EncodedDatabaseReadsBackThroughLibmdb) {
 
 TEST(JetWriter, MemoryAndFileOutputAreIdentical) {
     TempDir dir;
-    DatabaseSpec spec;
-    spec.password = "pw";
-    spec.tables.push_back(EveryTypeTable());
-    WriteDatabase(dir / "file.mdb", spec);
+    DatabasePlan plan;
+    plan.password = "pw";
+    plan.tables.push_back(EveryTypeTable());
+    WriteDatabase(dir / "file.mdb", plan);
     std::ifstream in(dir / "file.mdb", std::ios::binary);
     Bytes file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_TRUE(file == WriteDatabaseToMemory(spec));
+    EXPECT_TRUE(file == WriteDatabaseToMemory(plan));
 }
 
 TEST(JetWriter, LargeInlineValuesMoveOutWhenTheRowWouldNotFitAPage) {
     TempDir dir;
-    DatabaseSpec spec;
-    spec.inlineLimit = 3000;
-    spec.tables.push_back({"T", {{"A", ColumnType::OleObject}, {"B", ColumnType::OleObject}}, {}});
-    spec.tables[0].rows.push_back({Pattern(3000, 1), Pattern(2900, 2)});
-    WriteDatabase(dir / "t.mdb", spec);
+    DatabasePlan plan;
+    plan.inlineLimit = 3000;
+    plan.tables.push_back({"T", {{"A", ColumnType::OleObject}, {"B", ColumnType::OleObject}}, {}});
+    plan.tables[0].rows.push_back({Pattern(3000, 1), Pattern(2900, 2)});
+    WriteDatabase(dir / "t.mdb", plan);
     auto read = ReadTableWithLibmdb(dir / "t.mdb", "T");
     ASSERT_EQ(read.rows.size(), 1u);
     EXPECT_EQ(read.rows[0][0], AsString(Pattern(3000, 1)));
@@ -230,14 +230,14 @@ TEST(JetWriter, LargeInlineValuesMoveOutWhenTheRowWouldNotFitAPage) {
 
 struct RefusedCase {
     const char* what;
-    DatabaseSpec spec;
+    DatabasePlan plan;
 };
 
 std::vector<RefusedCase> RefusedCases() {
-    auto one = [](ColumnSpec column, Value value) {
-        DatabaseSpec spec;
-        spec.tables.push_back({"T", {column}, {{value}}});
-        return spec;
+    auto one = [](ColumnPlan column, Value value) {
+        DatabasePlan plan;
+        plan.tables.push_back({"T", {column}, {{value}}});
+        return plan;
     };
     std::vector<RefusedCase> cases{
         {"text in a Long column", one({"A", ColumnType::Long}, std::string("1"))},
@@ -250,19 +250,19 @@ std::vector<RefusedCase> RefusedCases() {
         {"text starting with U+FEFF", one({"A", ColumnType::Text}, std::string("\xEF\xBB\xBF\xE2\x98\x83"))},
         {"row wider than a page", one({"A", ColumnType::Binary}, Bytes(510))},
     };
-    cases.back().spec.tables[0].columns.assign(9, {"A", ColumnType::Binary});
-    cases.back().spec.tables[0].rows[0].assign(9, Bytes(510));
-    DatabaseSpec longPassword;
+    cases.back().plan.tables[0].columns.assign(9, {"A", ColumnType::Binary});
+    cases.back().plan.tables[0].rows[0].assign(9, Bytes(510));
+    DatabasePlan longPassword;
     longPassword.password = std::string(21, 'x');
     cases.push_back({"password over 20 characters", longPassword});
-    DatabaseSpec acePassword;
+    DatabasePlan acePassword;
     acePassword.format = Format::Ace12;
     acePassword.password = "x";
     cases.push_back({"ACE password", acePassword});
-    DatabaseSpec noColumns;
+    DatabasePlan noColumns;
     noColumns.tables.push_back({"T", {}, {}});
     cases.push_back({"table without columns", noColumns});
-    DatabaseSpec wrongWidth;
+    DatabasePlan wrongWidth;
     wrongWidth.tables.push_back({"T", {{"A", ColumnType::Long}}, {{std::int64_t(1), std::int64_t(2)}}});
     cases.push_back({"row with too many values", wrongWidth});
     return cases;
@@ -271,16 +271,16 @@ std::vector<RefusedCase> RefusedCases() {
 TEST(JetWriter, RefusesWhatTheFormatCannotHold) {
     for (const RefusedCase& c : RefusedCases()) {
         SCOPED_TRACE(c.what);
-        EXPECT_THROW(WriteDatabaseToMemory(c.spec), Error);
+        EXPECT_THROW(WriteDatabaseToMemory(c.plan), Error);
     }
 }
 
-TEST(JetWriter, RefusedSpecLeavesAnExistingFileAlone) {
+TEST(JetWriter, RefusedPlanLeavesAnExistingFileAlone) {
     TempDir dir;
     std::ofstream(dir / "keep.mdb") << "precious";
-    DatabaseSpec spec;
-    spec.password = std::string(21, 'x');
-    EXPECT_THROW(WriteDatabase(dir / "keep.mdb", spec), Error);
+    DatabasePlan plan;
+    plan.password = std::string(21, 'x');
+    EXPECT_THROW(WriteDatabase(dir / "keep.mdb", plan), Error);
     EXPECT_EQ(std::filesystem::file_size(dir / "keep.mdb"), 8u);
 }
 

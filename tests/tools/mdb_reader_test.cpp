@@ -121,19 +121,19 @@ std::string JsonNames(const std::vector<std::string>& names) {
     return out + "]";
 }
 
-std::string ExpectedJson(const DatabaseSpec& spec) {
+std::string ExpectedJson(const DatabasePlan& plan) {
     std::vector<std::string> tables;
-    for (const TableSpec& table : spec.tables) tables.push_back(table.name);
+    for (const TablePlan& table : plan.tables) tables.push_back(table.name);
     std::vector<std::string> tablesAndLinks = tables;
-    for (const CatalogObjectSpec& object : spec.otherObjects)
+    for (const CatalogObjectPlan& object : plan.otherObjects)
         if (object.kind == ObjectKind::LinkedTable) tablesAndLinks.push_back(object.name);
     std::ostringstream json;
     json << "{\"tables\":" << JsonNames(tables) << ",\"tablesAndLinks\":" << JsonNames(tablesAndLinks)
-         << ",\"password\":" << (spec.password.empty() ? "null" : JsonString(spec.password)) << ",\"data\":{";
-    for (std::size_t t = 0; t < spec.tables.size(); ++t) {
-        const TableSpec& table = spec.tables[t];
+         << ",\"password\":" << (plan.password.empty() ? "null" : JsonString(plan.password)) << ",\"data\":{";
+    for (std::size_t t = 0; t < plan.tables.size(); ++t) {
+        const TablePlan& table = plan.tables[t];
         std::vector<std::string> columns;
-        for (const ColumnSpec& column : table.columns) columns.push_back(column.name);
+        for (const ColumnPlan& column : table.columns) columns.push_back(column.name);
         json << (t ? "," : "") << JsonString(table.name) << ":{\"columns\":" << JsonNames(columns) << ",\"rows\":[";
         for (std::size_t r = 0; r < table.rows.size(); ++r) {
             json << (r ? "," : "") << "[";
@@ -146,18 +146,18 @@ std::string ExpectedJson(const DatabaseSpec& spec) {
     return json.str();
 }
 
-DatabaseSpec ComparedDatabase(Format format, std::size_t largestValue) {
-    DatabaseSpec spec;
-    spec.format = format;
-    spec.tables.push_back({"Pictures", {{"ID", ColumnType::Long}, {"Picture", ColumnType::OleObject}}, {}});
+DatabasePlan ComparedDatabase(Format format, std::size_t largestValue) {
+    DatabasePlan plan;
+    plan.format = format;
+    plan.tables.push_back({"Pictures", {{"ID", ColumnType::Long}, {"Picture", ColumnType::OleObject}}, {}});
     const std::size_t sizes[] = {0, 1, 64, 65, 4080, 4081, 8152, 8153, 100'000, largestValue};
     for (std::size_t i = 0; i < std::size(sizes); ++i)
-        spec.tables[0].rows.push_back({std::int64_t(i), Pattern(sizes[i], i)});
-    spec.tables[0].rows.push_back({std::int64_t(99), Null});
-    spec.tables.push_back(EveryTypeTable());
-    spec.otherObjects = {{ObjectKind::Query, "Big Pictures", "", ""},
+        plan.tables[0].rows.push_back({std::int64_t(i), Pattern(sizes[i], i)});
+    plan.tables[0].rows.push_back({std::int64_t(99), Null});
+    plan.tables.push_back(EveryTypeTable());
+    plan.otherObjects = {{ObjectKind::Query, "Big Pictures", "", ""},
                          {ObjectKind::LinkedTable, "Linked Pictures", "Pictures", "/data/other.mdb"}};
-    return spec;
+    return plan;
 }
 
 TEST(MdbReader, ReadsEveryFormatByteExact) {
@@ -182,11 +182,11 @@ TEST(MdbReader, ReadsEveryFormatByteExact) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
-        DatabaseSpec spec = ComparedDatabase(c.format, c.format == Format::Jet4 ? 5 * 1024 * 1024 : 300'000);
-        spec.password = c.password;
-        spec.encodingKey = c.encodingKey;
-        WriteDatabase(dir / c.file, spec);
-        std::ofstream(dir / "expected.json") << ExpectedJson(spec);
+        DatabasePlan plan = ComparedDatabase(c.format, c.format == Format::Jet4 ? 5 * 1024 * 1024 : 300'000);
+        plan.password = c.password;
+        plan.encodingKey = c.encodingKey;
+        WriteDatabase(dir / c.file, plan);
+        std::ofstream(dir / "expected.json") << ExpectedJson(plan);
         CommandResult result = RunCommand("node " + Quote(dir / "compare.mjs") + " " +
                                    Quote(cache / "node_modules/mdb-reader/lib/node/index.js") + " " +
                                    Quote(dir / c.file) + " " + Quote(dir / "expected.json"));

@@ -29,8 +29,8 @@ inline std::string Repeat(const std::string& piece, std::size_t times) {
 }
 
 // One column of each type and rows that cover limits, Unicode, empty values and NULL.
-inline TableSpec EveryTypeTable() {
-    TableSpec table{"Every Type",
+inline TablePlan EveryTypeTable() {
+    TablePlan table{"Every Type",
                     {{"Long", ColumnType::Long},
                      {"Integer", ColumnType::Integer},
                      {"Short Text", ColumnType::Text, 50},
@@ -51,7 +51,7 @@ inline TableSpec EveryTypeTable() {
 
 // What libmdb reports for a row: numbers as decimal text, and an empty Text, Memo or Binary
 // value as NULL (libmdb binds them with length 0); only an empty OLE value stays empty.
-inline std::vector<std::optional<std::string>> ExpectedFromLibmdb(const TableSpec& table, std::size_t r) {
+inline std::vector<std::optional<std::string>> ExpectedFromLibmdb(const TablePlan& table, std::size_t r) {
     std::vector<std::optional<std::string>> out;
     for (std::size_t c = 0; c < table.columns.size(); ++c) {
         const Value& value = table.rows[r][c];

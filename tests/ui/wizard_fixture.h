@@ -34,20 +34,20 @@ protected:
 
     // "Animals" (ID, Name, Photo) and "Pictures" (Picture ID, Caption, Picture), no rows.
     std::filesystem::path WriteTwoTableDatabase(const std::string& password = {}) {
-        jet::DatabaseSpec spec;
-        spec.password = password;
-        spec.tables.push_back({"Pictures",
+        jet::DatabasePlan plan;
+        plan.password = password;
+        plan.tables.push_back({"Pictures",
                                {{"Picture ID", jet::ColumnType::Long},
                                 {"Caption", jet::ColumnType::Text, 60},
                                 {"Picture", jet::ColumnType::OleObject}},
                                {}});
-        spec.tables.push_back({"Animals",
+        plan.tables.push_back({"Animals",
                                {{"ID", jet::ColumnType::Long},
                                 {"Name", jet::ColumnType::Text, 60},
                                 {"Photo", jet::ColumnType::OleObject}},
                                {}});
         const auto path = programFolder / "two tables.mdb";
-        jet::WriteDatabase(path, spec);
+        jet::WriteDatabase(path, plan);
         return path;
     }
 

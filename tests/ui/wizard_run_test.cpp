@@ -28,18 +28,18 @@ protected:
     // A table "Pictures" (ID, Caption, Picture) whose records 1 and 3 hold paint pictures and
     // record 2 none, opened through the remembered database as a user would.
     Form2& StartOnPictureDatabase() {
-        jet::DatabaseSpec spec;
-        spec.tables.push_back({"Pictures",
+        jet::DatabasePlan plan;
+        plan.tables.push_back({"Pictures",
                                {{"ID", jet::ColumnType::Long},
                                 {"Caption", jet::ColumnType::Text, 60},
                                 {"Picture", jet::ColumnType::OleObject}},
                                {}});
-        auto& rows = spec.tables[0].rows;
+        auto& rows = plan.tables[0].rows;
         rows.push_back({std::int64_t(1), std::string("first"), fixtures::BuildPaintPicture(fixtures::MakeBmpFile(5, 4))});
         rows.push_back({std::int64_t(2), std::string("empty"), jet::Null});
         rows.push_back({std::int64_t(3), std::string("third"), fixtures::BuildPaintPicture(fixtures::MakeBmpFile(7, 2))});
         databasePath = programFolder / "pictures.mdb";
-        jet::WriteDatabase(databasePath, spec);
+        jet::WriteDatabase(databasePath, plan);
         std::filesystem::create_directories(outputFolder);
 
         settings.Write("AccessMDBFile", QString::fromStdString(databasePath.string()));

@@ -93,8 +93,8 @@ const char* TypeName(ColumnType type) {
     return "?";
 }
 
-const std::vector<ColumnSpec>& CatalogColumns() {
-    static const std::vector<ColumnSpec> columns{
+const std::vector<ColumnPlan>& CatalogColumns() {
+    static const std::vector<ColumnPlan> columns{
         {"Id", ColumnType::Long, 0},         {"ParentId", ColumnType::Long, 0},
         {"Name", ColumnType::Text, 128},     {"Type", ColumnType::Integer, 0},
         {"Flags", ColumnType::Long, 0},      {"ForeignName", ColumnType::Text, 128},
@@ -112,17 +112,17 @@ constexpr std::uint32_t kMaxPages = 1u << 24;
 }  // namespace
 
 struct DatabaseWriter::Impl {
-    // The sink is opened only once the spec is known to be writable, so a refused spec leaves
+    // The sink is opened only once the plan is known to be writable, so a refused plan leaves
     // an existing file alone.
-    Impl(const DatabaseSpec& spec, const std::function<std::unique_ptr<PageSink>()>& openSink) {
-        settings.format = spec.format;
-        settings.password = spec.password;
-        settings.encodingKey = spec.encodingKey;
-        settings.creationDate = spec.creationDate;
-        settings.inlineLimit = spec.inlineLimit;
-        otherObjects = spec.otherObjects;
-        if (spec.format < Format::Jet4 || spec.format > Format::Ace17) throw Error("unknown database format");
-        if (spec.encodingKey != 0 && spec.format != Format::Jet4)
+    Impl(const DatabasePlan& plan, const std::function<std::unique_ptr<PageSink>()>& openSink) {
+        settings.format = plan.format;
+        settings.password = plan.password;
+        settings.encodingKey = plan.encodingKey;
+        settings.creationDate = plan.creationDate;
+        settings.inlineLimit = plan.inlineLimit;
+        otherObjects = plan.otherObjects;
+        if (plan.format < Format::Jet4 || plan.format > Format::Ace17) throw Error("unknown database format");
+        if (plan.encodingKey != 0 && plan.format != Format::Jet4)
             throw Error("page encoding is a Jet4 feature; ACE databases use Office encryption");
         BuildHeaderPage(settings);  // validates the password before any page is written
 
@@ -131,11 +131,11 @@ struct DatabaseWriter::Impl {
         catalog.definitionPage = kCatalogDefinitionPage;
         catalog.layout = LayOutTable(catalog.name, CatalogColumns());
         nextPage = kCatalogDefinitionPage + 1;
-        for (const TableSpec& tableSpec : spec.tables) {
+        for (const TablePlan& tablePlan : plan.tables) {
             Table table;
-            table.name = tableSpec.name;
+            table.name = tablePlan.name;
             if (table.name.empty()) throw Error("a table needs a name");
-            table.layout = LayOutTable(table.name, tableSpec.columns);
+            table.layout = LayOutTable(table.name, tablePlan.columns);
             table.definitionPage = AllocatePages(1);
             tables.push_back(std::move(table));
         }
@@ -165,8 +165,8 @@ struct DatabaseWriter::Impl {
     void WriteDefinition(const Table& table, const TableDefinitionInfo& info);
     WriteSummary Finish();
 
-    DatabaseSpec settings;  // without tables
-    std::vector<CatalogObjectSpec> otherObjects;
+    DatabasePlan settings;  // without tables
+    std::vector<CatalogObjectPlan> otherObjects;
     std::unique_ptr<PageSink> sink;
     Table catalog;
     std::vector<Table> tables;
@@ -180,7 +180,7 @@ struct DatabaseWriter::Impl {
 namespace {
 
 std::string Where(const std::string& table, const ColumnLayout& column) {
-    return "column " + column.spec.name + " of table " + table;
+    return "column " + column.plan.name + " of table " + table;
 }
 
 ByteView BytesOf(const Value& value) {
@@ -193,15 +193,15 @@ Cell EncodeCell(const std::string& table, const ColumnLayout& column, const Valu
     if (std::holds_alternative<std::monostate>(value)) return cell;
     cell.present = true;
     auto wrongKind = [&] {
-        return Error("value of the wrong kind for " + std::string(TypeName(column.spec.type)) + " " +
+        return Error("value of the wrong kind for " + std::string(TypeName(column.plan.type)) + " " +
                      Where(table, column));
     };
-    switch (column.spec.type) {
+    switch (column.plan.type) {
         case ColumnType::Integer:
         case ColumnType::Long: {
             const auto* number = std::get_if<std::int64_t>(&value);
             if (!number) throw wrongKind();
-            bool wide = column.spec.type == ColumnType::Long;
+            bool wide = column.plan.type == ColumnType::Long;
             std::int64_t low = wide ? std::numeric_limits<std::int32_t>::min() : std::numeric_limits<std::int16_t>::min();
             std::int64_t high = wide ? std::numeric_limits<std::int32_t>::max() : std::numeric_limits<std::int16_t>::max();
             if (*number < low || *number > high) throw Error("number out of range for " + Where(table, column));
@@ -213,8 +213,8 @@ Cell EncodeCell(const std::string& table, const ColumnLayout& column, const Valu
             const auto* text = std::get_if<std::string>(&value);
             if (!text) throw wrongKind();
             std::size_t characters = Utf8ToUtf16(*text).size();
-            bool memo = column.spec.type == ColumnType::Memo;
-            if (!memo && characters > column.spec.maxLength) throw Error("text too long for " + Where(table, column));
+            bool memo = column.plan.type == ColumnType::Memo;
+            if (!memo && characters > column.plan.maxLength) throw Error("text too long for " + Where(table, column));
             cell.owned = EncodeStoredText(*text, !memo || characters <= kMemoCompressionLimit);
             cell.bytes = cell.owned;
             return cell;
@@ -223,7 +223,7 @@ Cell EncodeCell(const std::string& table, const ColumnLayout& column, const Valu
         case ColumnType::OleObject: {
             if (!std::holds_alternative<Bytes>(value) && !std::holds_alternative<ByteView>(value)) throw wrongKind();
             cell.bytes = BytesOf(value);
-            if (column.spec.type == ColumnType::Binary && cell.bytes.size() > column.spec.maxLength)
+            if (column.plan.type == ColumnType::Binary && cell.bytes.size() > column.plan.maxLength)
                 throw Error("value too long for " + Where(table, column));
             return cell;
         }
@@ -411,7 +411,7 @@ WriteSummary DatabaseWriter::Impl::Finish() {
     catalogRow(kCatalogDefinitionPage, catalog.name, 1, kSystemObjectFlags);
     for (const Table& table : tables) catalogRow(table.definitionPage, table.name, 1, 0);
     std::uint32_t otherId = kFirstNonTableId;
-    for (const CatalogObjectSpec& object : otherObjects) {
+    for (const CatalogObjectPlan& object : otherObjects) {
         if (object.kind == ObjectKind::LinkedTable)
             catalogRow(otherId++, object.name, static_cast<std::int64_t>(object.kind), 0, object.foreignName,
                        object.database);
@@ -462,10 +462,10 @@ WriteSummary DatabaseWriter::Impl::Finish() {
     return summary;
 }
 
-DatabaseWriter::DatabaseWriter(const std::filesystem::path& path, const DatabaseSpec& spec)
-    : DatabaseWriter(std::make_unique<Impl>(spec, [&] { return OpenFileSink(path, spec.encodingKey); })) {
-    for (std::size_t t = 0; t < spec.tables.size(); ++t)
-        for (const Row& row : spec.tables[t].rows) AddRow(t, row);
+DatabaseWriter::DatabaseWriter(const std::filesystem::path& path, const DatabasePlan& plan)
+    : DatabaseWriter(std::make_unique<Impl>(plan, [&] { return OpenFileSink(path, plan.encodingKey); })) {
+    for (std::size_t t = 0; t < plan.tables.size(); ++t)
+        for (const Row& row : plan.tables[t].rows) AddRow(t, row);
 }
 
 DatabaseWriter::DatabaseWriter(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -479,17 +479,17 @@ void DatabaseWriter::AddRow(std::size_t table, std::span<const Value> values) {
 
 WriteSummary DatabaseWriter::Finish() { return impl_->Finish(); }
 
-WriteSummary WriteDatabase(const std::filesystem::path& path, const DatabaseSpec& spec) {
-    DatabaseWriter writer(path, spec);
+WriteSummary WriteDatabase(const std::filesystem::path& path, const DatabasePlan& plan) {
+    DatabaseWriter writer(path, plan);
     return writer.Finish();
 }
 
-std::vector<std::uint8_t> WriteDatabaseToMemory(const DatabaseSpec& spec) {
+std::vector<std::uint8_t> WriteDatabaseToMemory(const DatabasePlan& plan) {
     std::vector<std::uint8_t> bytes;
     DatabaseWriter writer(
-        std::make_unique<DatabaseWriter::Impl>(spec, [&] { return OpenMemorySink(bytes, spec.encodingKey); }));
-    for (std::size_t t = 0; t < spec.tables.size(); ++t)
-        for (const Row& row : spec.tables[t].rows) writer.AddRow(t, row);
+        std::make_unique<DatabaseWriter::Impl>(plan, [&] { return OpenMemorySink(bytes, plan.encodingKey); }));
+    for (std::size_t t = 0; t < plan.tables.size(); ++t)
+        for (const Row& row : plan.tables[t].rows) writer.AddRow(t, row);
     writer.Finish();
     return bytes;
 }

@@ -26,6 +26,6 @@ inline constexpr std::size_t kHeaderSortVersion = 0x71;
 inline constexpr std::size_t kHeaderCreationDate = 0x72;
 
 // Throws pictrova::Error for a password Jet4 cannot hold (over 20 characters, or on ACE).
-std::array<std::uint8_t, kPageSize> BuildHeaderPage(const DatabaseSpec& spec);
+std::array<std::uint8_t, kPageSize> BuildHeaderPage(const DatabasePlan& plan);
 
 }  // namespace pictrova::jet

@@ -8,7 +8,7 @@
 // as one row on a long-value page or as a chain of rows over many pages, by size.
 //
 // Two ways to use it:
-//   - describe everything, rows included, in a DatabaseSpec and call WriteDatabase (file) or
+//   - describe everything, rows included, in a DatabasePlan and call WriteDatabase (file) or
 //     WriteDatabaseToMemory;
 //   - for large files, open a DatabaseWriter with the tables' columns and add rows one at a
 //     time: pages go to the file as they fill, so memory stays small whatever the file size.
@@ -47,7 +47,7 @@ enum class ColumnType : std::uint8_t {
     Memo = 0x0C,       // long text value
 };
 
-struct ColumnSpec {
+struct ColumnPlan {
     std::string name;
     ColumnType type = ColumnType::Long;
     // Text: characters (1..255), Binary: bytes (1..510); 0 takes the largest. Ignored otherwise.
@@ -64,9 +64,9 @@ using Value = std::variant<std::monostate, std::int64_t, std::string, Bytes, Byt
 using Row = std::vector<Value>;
 inline constexpr std::monostate Null{};
 
-struct TableSpec {
+struct TablePlan {
     std::string name;  // blanks allowed
-    std::vector<ColumnSpec> columns;
+    std::vector<ColumnPlan> columns;
     std::vector<Row> rows;
 };
 
@@ -74,14 +74,14 @@ struct TableSpec {
 // behind them to read.
 enum class ObjectKind : std::uint8_t { Query = 5, LinkedTable = 6 };
 
-struct CatalogObjectSpec {
+struct CatalogObjectPlan {
     ObjectKind kind = ObjectKind::Query;
     std::string name;
     std::string foreignName;  // linked table: its name in the other database
     std::string database;     // linked table: path of the other database
 };
 
-struct DatabaseSpec {
+struct DatabasePlan {
     Format format = Format::Jet4;
     // Jet4 only: up to 20 characters, stored masked in the header the way Access stores it.
     // Readers do not enforce it; the program's database layer does.
@@ -94,8 +94,8 @@ struct DatabaseSpec {
     // Long values of at most this many bytes are stored inside the row (when the row fits).
     std::size_t inlineLimit = 64;
     // The catalog lists MSysObjects, then the tables in this order, then the other objects.
-    std::vector<TableSpec> tables;
-    std::vector<CatalogObjectSpec> otherObjects;
+    std::vector<TablePlan> tables;
+    std::vector<CatalogObjectPlan> otherObjects;
 };
 
 // What a finished file holds, for tests and benchmarks.
@@ -107,14 +107,14 @@ struct WriteSummary {
     std::uint64_t rows = 0;
 };
 
-// Streams one database to a file. The spec gives the format and every table's columns; rows
-// already in the spec are written first. Tables are addressed by their index in spec.tables,
+// Streams one database to a file. The plan gives the format and every table's columns; rows
+// already in the plan are written first. Tables are addressed by their index in plan.tables,
 // and rows of different tables may be interleaved. Finish() completes the file; without it
 // the file is left incomplete. Throws pictrova::Error on a value that does not fit its column,
 // a row that does not fit a page, or an I/O failure.
 class DatabaseWriter {
 public:
-    DatabaseWriter(const std::filesystem::path& path, const DatabaseSpec& spec);
+    DatabaseWriter(const std::filesystem::path& path, const DatabasePlan& plan);
     ~DatabaseWriter();
     DatabaseWriter(const DatabaseWriter&) = delete;
     DatabaseWriter& operator=(const DatabaseWriter&) = delete;
@@ -123,13 +123,13 @@ public:
     WriteSummary Finish();
 
 private:
-    friend std::vector<std::uint8_t> WriteDatabaseToMemory(const DatabaseSpec& spec);
+    friend std::vector<std::uint8_t> WriteDatabaseToMemory(const DatabasePlan& plan);
     struct Impl;
     explicit DatabaseWriter(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
 };
 
-WriteSummary WriteDatabase(const std::filesystem::path& path, const DatabaseSpec& spec);
-std::vector<std::uint8_t> WriteDatabaseToMemory(const DatabaseSpec& spec);
+WriteSummary WriteDatabase(const std::filesystem::path& path, const DatabasePlan& plan);
+std::vector<std::uint8_t> WriteDatabaseToMemory(const DatabasePlan& plan);
 
 }  // namespace pictrova::jet

@@ -57,31 +57,31 @@ bool IsText(ColumnType type) { return type == ColumnType::Text || type == Column
 
 }  // namespace
 
-TableLayout LayOutTable(const std::string& tableName, std::span<const ColumnSpec> columns) {
+TableLayout LayOutTable(const std::string& tableName, std::span<const ColumnPlan> columns) {
     if (columns.empty() || columns.size() > kMaxColumns)
         throw Error("table " + tableName + " must have 1 to 255 columns");
     TableLayout layout;
-    for (const ColumnSpec& spec : columns) {
-        if (spec.name.empty()) throw Error("table " + tableName + " has a column without a name");
+    for (const ColumnPlan& plan : columns) {
+        if (plan.name.empty()) throw Error("table " + tableName + " has a column without a name");
         ColumnLayout column;
-        column.spec = spec;
+        column.plan = plan;
         column.number = static_cast<std::uint16_t>(layout.columns.size());
-        switch (spec.type) {
+        switch (plan.type) {
             case ColumnType::Integer:
             case ColumnType::Long:
                 column.fixed = true;
-                column.size = FixedSize(spec.type);
+                column.size = FixedSize(plan.type);
                 column.fixedOffset = layout.fixedSize;
                 layout.fixedSize = static_cast<std::uint16_t>(layout.fixedSize + column.size);
                 break;
             case ColumnType::Text:
             case ColumnType::Binary: {
-                std::uint16_t limit = spec.type == ColumnType::Text ? kMaxTextCharacters : kMaxBinaryBytes;
-                if (spec.maxLength > limit)
-                    throw Error("column " + spec.name + " of table " + tableName + " is too long");
-                std::uint16_t length = spec.maxLength == 0 ? limit : spec.maxLength;
-                column.spec.maxLength = length;
-                column.size = static_cast<std::uint16_t>(spec.type == ColumnType::Text ? length * 2 : length);
+                std::uint16_t limit = plan.type == ColumnType::Text ? kMaxTextCharacters : kMaxBinaryBytes;
+                if (plan.maxLength > limit)
+                    throw Error("column " + plan.name + " of table " + tableName + " is too long");
+                std::uint16_t length = plan.maxLength == 0 ? limit : plan.maxLength;
+                column.plan.maxLength = length;
+                column.size = static_cast<std::uint16_t>(plan.type == ColumnType::Text ? length * 2 : length);
                 column.variableIndex = layout.variableCount++;
                 break;
             }
@@ -90,7 +90,7 @@ TableLayout LayOutTable(const std::string& tableName, std::span<const ColumnSpec
                 column.variableIndex = layout.variableCount++;
                 break;
             default:
-                throw Error("column " + spec.name + " of table " + tableName + " has an unsupported type");
+                throw Error("column " + plan.name + " of table " + tableName + " has an unsupported type");
         }
         layout.columns.push_back(std::move(column));
     }
@@ -115,11 +115,11 @@ std::vector<std::uint8_t> BuildTableDefinition(const TableLayout& layout, const 
 
     for (const ColumnLayout& column : layout.columns) {
         std::uint8_t* d = &def[kColumnDescriptors + column.number * kDescriptorSize];
-        d[kColType] = static_cast<std::uint8_t>(column.spec.type);
+        d[kColType] = static_cast<std::uint8_t>(column.plan.type);
         Put16(d + kColNumber, column.number);
         Put16(d + kColVariableIndex, column.fixed ? 0 : column.variableIndex);
         Put16(d + kColNumberAgain, column.number);
-        if (IsText(column.spec.type)) {
+        if (IsText(column.plan.type)) {
             Put16(d + kColSortOrder, kGeneralSortOrder);
             d[kColSortVersion] = info.aceSortOrder ? 1 : 0;
             d[kColCompressedUnicode] = 1;
@@ -129,7 +129,7 @@ std::vector<std::uint8_t> BuildTableDefinition(const TableLayout& layout, const 
         Put16(d + kColSize, column.size);
     }
     for (const ColumnLayout& column : layout.columns) {
-        std::vector<std::uint8_t> name = Ucs2Bytes(Utf8ToUtf16(column.spec.name));
+        std::vector<std::uint8_t> name = Ucs2Bytes(Utf8ToUtf16(column.plan.name));
         def.push_back(static_cast<std::uint8_t>(name.size()));
         def.push_back(static_cast<std::uint8_t>(name.size() >> 8));
         def.insert(def.end(), name.begin(), name.end());

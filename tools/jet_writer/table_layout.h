@@ -19,14 +19,14 @@
 namespace pictrova::jet {
 
 struct ColumnLayout {
-    ColumnSpec spec;
+    ColumnPlan plan;
     std::uint16_t number = 0;         // position in the table; null-mask bit and sort key
     bool fixed = false;
     std::uint16_t variableIndex = 0;  // slot in the row's offset table (variable columns)
     std::uint16_t fixedOffset = 0;    // offset in the fixed area (fixed columns)
     std::uint16_t size = 0;           // descriptor length: bytes for fixed, maximum for Text/Binary
     bool IsLongValue() const {
-        return spec.type == ColumnType::Memo || spec.type == ColumnType::OleObject;
+        return plan.type == ColumnType::Memo || plan.type == ColumnType::OleObject;
     }
 };
 
@@ -41,7 +41,7 @@ struct TableLayout {
 };
 
 // Validates the columns (count, names, lengths) and assigns numbers and offsets.
-TableLayout LayOutTable(const std::string& tableName, std::span<const ColumnSpec> columns);
+TableLayout LayOutTable(const std::string& tableName, std::span<const ColumnPlan> columns);
 
 struct TableDefinitionInfo {
     bool system = false;

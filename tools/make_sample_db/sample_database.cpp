@@ -75,8 +75,8 @@ std::vector<Entry> RawPhotos() {
     };
 }
 
-jet::TableSpec Table(const char* name, const char* pictureColumn, std::vector<Entry> entries) {
-    jet::TableSpec table{name,
+jet::TablePlan Table(const char* name, const char* pictureColumn, std::vector<Entry> entries) {
+    jet::TablePlan table{name,
                          {{"ID", ColumnType::Long}, {"Caption", ColumnType::Text, 100}, {pictureColumn, ColumnType::OleObject}},
                          {}};
     std::int64_t id = 1;
@@ -86,12 +86,12 @@ jet::TableSpec Table(const char* name, const char* pictureColumn, std::vector<En
 
 }  // namespace
 
-jet::DatabaseSpec SampleDatabase() {
-    jet::DatabaseSpec spec;
-    spec.format = jet::Format::Jet4;
-    spec.tables.push_back(Table("Pictures", "Picture", Pictures()));
-    spec.tables.push_back(Table("Raw Photos", "Photo", RawPhotos()));
-    return spec;
+jet::DatabasePlan SampleDatabase() {
+    jet::DatabasePlan plan;
+    plan.format = jet::Format::Jet4;
+    plan.tables.push_back(Table("Pictures", "Picture", Pictures()));
+    plan.tables.push_back(Table("Raw Photos", "Photo", RawPhotos()));
+    return plan;
 }
 
 }  // namespace pictrova::sample

@@ -12,6 +12,6 @@
 
 namespace pictrova::sample {
 
-jet::DatabaseSpec SampleDatabase();
+jet::DatabasePlan SampleDatabase();
 
 }  // namespace pictrova::sample
