@@ -37,7 +37,6 @@ std::vector<BaseDatabase> SweepBaseDatabases();
 // Names of the tables and fields above, for the commands the sweep runs.
 inline constexpr char kPictureTable[] = "Pictures";
 inline constexpr char kPictureField[] = "Picture";
-inline constexpr int kPictureRecords = 7;
 
 struct DamagedDatabase {
     std::string name;  // base name, kind of damage and its place: "jet4-swap-pages-3-9"

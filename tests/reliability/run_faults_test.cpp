@@ -15,6 +15,7 @@
 #include <set>
 
 #include "database/connection_string.h"
+#include "folder_snapshot.h"
 #include "imaging/image_engine.h"
 #include "imaging/picture_holder.h"
 #include "jet_writer/jet_writer.h"
@@ -23,7 +24,6 @@
 #include "recording_host.h"
 #include "run/extraction_run.h"
 #include "test_paths.h"
-#include "folder_snapshot.h"
 
 namespace pictrova::reliability {
 namespace {
