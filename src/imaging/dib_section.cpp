@@ -4,6 +4,7 @@
 #include <Magick++.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "common/checked_math.h"
 #include "common/error.h"
 #include "imaging/image_engine.h"
+#include "imaging/isolated_work.h"
 
 namespace pictrova::imaging {
 namespace {
@@ -23,6 +25,9 @@ namespace {
 // sizes down to whole points from shrinking small text by up to a pixel (or dropping text
 // under a pixel high altogether).
 constexpr double kPointsPerPixel = 4.0;
+
+// A metafile of the largest size renders in a few seconds; one that takes far longer is stuck.
+constexpr std::chrono::milliseconds kRenderTimeLimit{60'000};
 
 std::uint16_t PlaceableUnitsPerInch(const LogicalWindow& window, std::int32_t width) {
     const double units = std::round(std::abs(window.width) * 72.0 / (width * kPointsPerPixel));
@@ -133,23 +138,26 @@ bool cDIBSection::RenderMetafile(const std::vector<std::uint8_t>& bWMF, std::int
     const std::vector<std::uint8_t> framed = WithWindowBounds(metafile, window);
     placeable.insert(placeable.end(), framed.begin(), framed.end());
 
-    Magick::Image drawn = ReadMetafile(placeable, window, unitsPerInch, width, height);
-
-    // Whatever the reader drew lands on a black canvas of exactly the computed size; areas the
-    // metafile leaves unpainted (or transparent) stay black.
-    Magick::Image canvas(Magick::Geometry(static_cast<unsigned>(width), static_cast<unsigned>(height)),
-                         Magick::Color(0, 0, 0));
-    canvas.composite(drawn, 0, 0, Magick::OverCompositeOp);
-
     if (!Create(width, height, 3)) return false;
     const std::int32_t stride = BytesPerScanLine();
-    std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * 3);
-    for (std::int32_t y = 0; y < height; ++y) {
-        canvas.write(0, y, static_cast<unsigned>(width), 1, "BGR", Magick::CharPixel, row.data());
-        const std::size_t dest = static_cast<std::size_t>(height - 1 - y) * static_cast<std::size_t>(stride);
-        std::memcpy(bits_.data() + dest, row.data(), row.size());
-    }
-    return true;
+    // The reader can crash or loop on a damaged metafile that passed our checks: it runs in a
+    // child process, and a child that fails or overruns its time is this metafile's false.
+    return RunIsolated(bits_, kRenderTimeLimit, [&](std::span<std::uint8_t> out) {
+        Magick::Image drawn = ReadMetafile(placeable, window, unitsPerInch, width, height);
+
+        // Whatever the reader drew lands on a black canvas of exactly the computed size; areas the
+        // metafile leaves unpainted (or transparent) stay black.
+        Magick::Image canvas(Magick::Geometry(static_cast<unsigned>(width), static_cast<unsigned>(height)),
+                             Magick::Color(0, 0, 0));
+        canvas.composite(drawn, 0, 0, Magick::OverCompositeOp);
+
+        std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * 3);
+        for (std::int32_t y = 0; y < height; ++y) {
+            canvas.write(0, y, static_cast<unsigned>(width), 1, "BGR", Magick::CharPixel, row.data());
+            const std::size_t dest = static_cast<std::size_t>(height - 1 - y) * static_cast<std::size_t>(stride);
+            std::copy(row.begin(), row.end(), out.subspan(dest, row.size()).begin());
+        }
+    });
 }
 
 std::int32_t cDIBSection::BytesPerScanLine() const {

@@ -24,6 +24,9 @@ void StartImageEngine(const ImageEngineLimits& limits) {
         SetMagickResourceLimit(MemoryResource, limits.maxMemoryMiB * 1024 * 1024);
         SetMagickResourceLimit(MapResource, limits.maxMapMiB * 1024 * 1024);
         SetMagickResourceLimit(DiskResource, limits.maxDiskGiB * 1024 * 1024 * 1024);
+        // Metafiles render in a forked child (see isolated_work.h); an OpenMP thread pool does
+        // not survive a fork, so the engine works on the calling thread only.
+        SetMagickResourceLimit(ThreadsResource, 1);
     });
 }
 
