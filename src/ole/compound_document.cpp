@@ -177,17 +177,25 @@ std::size_t DocumentExtent(std::span<const std::uint8_t> document) {
     }
 }
 
-}  // namespace
+enum class StreamSearch { RootOnly, RootThenChildStorages };
 
-std::size_t GetContentsStream(std::span<std::uint8_t> document, std::string_view streamName) {
+// Finds the named stream and writes its bytes over the front of the document.
+std::size_t CopyStreamToFront(std::span<std::uint8_t> document, std::string_view streamName,
+                              StreamSearch search) {
     try {
         StartLibGsf();
         QuietDefaultLogDomain quiet;
         auto root = OpenDocument(document);
         if (!root) return 0;
         auto stream = FindStream(root.get(), streamName);
+        const int count = search == StreamSearch::RootThenChildStorages ? gsf_infile_num_children(root.get()) : 0;
+        for (int i = 0; !stream && i < count; ++i) {
+            GObjectPtr<GsfInput> child(gsf_infile_child_by_index(root.get(), i));
+            if (child && IsStorage(child.get())) stream = FindStream(GSF_INFILE(child.get()), streamName);
+        }
         if (!stream) return 0;
         auto bytes = ReadStream(stream.get(), document.size());
+        // The reader still maps the document: let go of it before its bytes are overwritten.
         stream.reset();
         root.reset();
         return bytes ? CopyToFront(document, *bytes) : 0;
@@ -196,26 +204,14 @@ std::size_t GetContentsStream(std::span<std::uint8_t> document, std::string_view
     }
 }
 
+}  // namespace
+
+std::size_t GetContentsStream(std::span<std::uint8_t> document, std::string_view streamName) {
+    return CopyStreamToFront(document, streamName, StreamSearch::RootOnly);
+}
+
 std::size_t GetContentsStreamChild(std::span<std::uint8_t> document, std::string_view streamName) {
-    try {
-        StartLibGsf();
-        QuietDefaultLogDomain quiet;
-        auto root = OpenDocument(document);
-        if (!root) return 0;
-        auto stream = FindStream(root.get(), streamName);
-        const int count = gsf_infile_num_children(root.get());
-        for (int i = 0; !stream && i < count; ++i) {
-            GObjectPtr<GsfInput> child(gsf_infile_child_by_index(root.get(), i));
-            if (child && IsStorage(child.get())) stream = FindStream(GSF_INFILE(child.get()), streamName);
-        }
-        if (!stream) return 0;
-        auto bytes = ReadStream(stream.get(), document.size());
-        stream.reset();
-        root.reset();
-        return bytes ? CopyToFront(document, *bytes) : 0;
-    } catch (...) {
-        return 0;
-    }
+    return CopyStreamToFront(document, streamName, StreamSearch::RootThenChildStorages);
 }
 
 std::size_t ExtractOfficeDocument(std::span<std::uint8_t> document, std::string_view streamName) {
