@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "byte_pattern.h"
 #include "jet_writer/jet_writer.h"
 #include "test_paths.h"
 
@@ -17,16 +18,7 @@ namespace pictrova::database::testing {
 
 using jet::Bytes;
 
-// Deterministic bytes that differ by position and seed.
-inline Bytes Pattern(std::size_t size, std::size_t seed) {
-    Bytes bytes(size);
-    std::uint32_t state = static_cast<std::uint32_t>(seed) * 2654435761u + 1;
-    for (auto& b : bytes) {
-        state = state * 1103515245u + 12345u;
-        b = static_cast<std::uint8_t>(state >> 16);
-    }
-    return bytes;
-}
+using pictrova::testing::Pattern;
 
 inline std::string Write(const pictrova::testing::TempDir& dir, const std::string& name,
                          const jet::DatabasePlan& plan) {

@@ -7,20 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "byte_pattern.h"
 #include "jet_writer/jet_writer.h"
 
 namespace pictrova::jet {
 
-// Deterministic bytes that differ by position and seed (a shifted or cut copy never matches).
-inline Bytes Pattern(std::size_t size, std::size_t seed) {
-    Bytes bytes(size);
-    std::uint32_t state = static_cast<std::uint32_t>(seed) * 2654435761u + 1;
-    for (auto& b : bytes) {
-        state = state * 1103515245u + 12345u;
-        b = static_cast<std::uint8_t>(state >> 16);
-    }
-    return bytes;
-}
+using pictrova::testing::Pattern;
 
 inline std::string Repeat(const std::string& piece, std::size_t times) {
     std::string out;
