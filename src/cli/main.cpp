@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
     auto* tables = app.add_subcommand("tables", "Lists the database's tables, one a line");
     AddDatabaseOptions(*tables, database);
 
-    auto* fields = app.add_subcommand("fields", "Lists a table's fields as NAME<TAB>TYPECODE");
+    auto* fields = app.add_subcommand("fields", "Lists a table's fields as NAME<TAB>TYPECODE (Attachment for an attachment field)");
     AddDatabaseOptions(*fields, database);
     fields->add_option("TABLE", table, "The table")->required();
 

@@ -113,6 +113,11 @@ TEST_F(CliTest, TablesAndFields) {
     EXPECT_EQ(fields.status, 0);
     EXPECT_EQ(fields.out, "ID\t3\nCaption\t202\nPicture\t205\n");
 
+    // An attachment field is named by its kind, not by the Long code of its key.
+    const std::string accdb = (testing::BinDir() / "Samples" / "sample.accdb").string();
+    EXPECT_EQ(Cli({"tables", accdb}).out, "Attached Photos\nPictures\nRaw Photos\n");
+    EXPECT_EQ(Cli({"fields", accdb, "Attached Photos"}).out, "ID\t3\nCaption\t202\nPhotos\tAttachment\n");
+
     Outcome missing = Cli({"tables", (dir / "none.mdb").string()});
     EXPECT_NE(missing.status, 0);
     EXPECT_FALSE(missing.err.empty());
