@@ -53,7 +53,8 @@ int main(int argc, char** argv) {
     extractCommand
         ->add_option("--name", naming,
                      "prefix=TEXT (trailing # are the record counter), table, field, "
-                     "table-field, or text=FIELD (the text of FIELD in each record)")
+                     "table-field, text=FIELD (the text of FIELD in each record), or original "
+                     "(an attachment field's own file names)")
         ->capture_default_str();
     extractCommand->add_option("--format", format, "bmp, jpg, png, gif, tiff, tga or pcx")
         ->capture_default_str();
@@ -85,7 +86,7 @@ int main(int argc, char** argv) {
                                            "must be bmp, jpg, png, gif, tiff, tga or pcx");
             if (!ParseNaming(naming, extract.choices)) {
                 throw CLI::ValidationError(
-                    "--name", "must be prefix=TEXT, table, field, table-field or text=FIELD");
+                    "--name", "must be prefix=TEXT, table, field, table-field, text=FIELD or original");
             }
             extract.choices.readMethod = *m;
             extract.choices.format = *f;
