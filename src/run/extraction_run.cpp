@@ -6,6 +6,7 @@
 #include <cctype>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <system_error>
 
 #include "common/error.h"
@@ -17,6 +18,7 @@
 #include "imaging/jpeg_encoder.h"
 #include "imaging/picture_files.h"
 #include "imaging/picture_holder.h"
+#include "imaging/picture_kind.h"
 #include "ole/ole_object_decoder.h"
 #include "run/external_converter.h"
 #include "run/field_reading.h"
@@ -44,6 +46,12 @@ namespace {
 // Objects the picture loader reads itself; everything else goes through the converter first.
 constexpr std::array<std::string_view, 9> kLoadableExtensions{"bmp", "jpg", "jpeg", "gif", "dib",
                                                               "wmf", "emf", "ico",  "cur"};
+
+// Where a record's saving ends: the next attached file, or the move to the next record.
+constexpr int kAfterSaving = 456;
+// The head of the loop over a record's attached files, and its step to the next file.
+constexpr int kNextAttachment = 198;
+constexpr int kAttachmentDone = 212;
 
 // The five formats the converter writes, with the first of their sixteen labels.
 struct ConverterFormat {
@@ -114,6 +122,7 @@ private:
     void AddRecordLoop(std::vector<GuardedStep>& steps);
     void AddMethod1(std::vector<GuardedStep>& steps);
     void AddMethod2(std::vector<GuardedStep>& steps);
+    void AddAttachments(std::vector<GuardedStep>& steps);
     void AddSaving(std::vector<GuardedStep>& steps);
     void AddEnd(std::vector<GuardedStep>& steps);
 
@@ -123,6 +132,7 @@ private:
     std::optional<std::string> NameFieldText();
     std::string RecordOutputName(const std::string& extension) const;
     bool LoadWorkFile();
+    void WriteWorkFile();
     fs::path SavePath(OutputFormat format);
     void Written();
     void Show(RunEnd end, std::string text);
@@ -148,6 +158,10 @@ private:
     std::int64_t recordsTotal_ = 0;
     bool found_ = false;
     bool inLoop_ = false;
+    // The picture field is an attachment field: every attached file of a record is one output.
+    bool attachmentField_ = false;
+    // Output paths given to attached files so far; a name used again is numbered " (2)", ...
+    std::set<fs::path> attachmentPaths_;
 
     // Per record.
     bool loaded_ = false;
@@ -162,6 +176,10 @@ private:
     fs::path intermediatePath_;
     fs::path outputPath_;
     PendingOutput pending_;
+    // Attachment fields: the record's files (names only) and the one being worked on.
+    std::vector<database::AttachedFile> attachments_;
+    std::size_t attachmentIndex_ = 0;
+    bool inAttachments_ = false;
 
     std::unique_ptr<database::Connection> connection_;
     std::unique_ptr<database::Recordset> recordset_;
@@ -202,6 +220,7 @@ std::vector<GuardedStep> Run::Steps() {
     AddRecordLoop(steps);
     AddMethod1(steps);
     AddMethod2(steps);
+    AddAttachments(steps);
     AddSaving(steps);
     AddEnd(steps);
     return steps;
@@ -257,7 +276,13 @@ void Run::AddChecks(std::vector<GuardedStep>& steps) {
                   database::kAdLockOptimistic);
     }));
     steps.push_back(If(
-        164, [this] { return PictureField().Type() != database::kAdLongVarBinary; }, 482));
+        164,
+        [this] {
+            database::Field field = PictureField();
+            attachmentField_ = field.IsAttachment();
+            return field.Type() != database::kAdLongVarBinary && !attachmentField_;
+        },
+        482));
     steps.push_back(If(
         166, [this] { return Rs().Eof() || Rs().bof(); }, 462));
     steps.push_back(Do(168, [this] { Rs().movefirst(); }));
@@ -290,13 +315,19 @@ void Run::AddRecordLoop(std::vector<GuardedStep>& steps) {
         recordPrefix_.reset();
         nameBase_.clear();
         pending_.Discard();
+        attachments_.clear();
+        attachmentIndex_ = 0;
+        inAttachments_ = false;
     }));
     steps.push_back(Do(180, [this] {
         ++recordIndex_;
-        result_.records.push_back({recordIndex_ + 1, std::nullopt, {}});
+        result_.records.push_back({recordIndex_ + 1, std::nullopt, {}, {}});
         result_.recordsRead = recordIndex_ + 1;
         inLoop_ = true;
     }));
+    // An attachment field is read the same way whatever the read method.
+    steps.push_back(If(
+        190, [this] { return attachmentField_; }, 192));
     steps.push_back(If(
         182, [this] { return options_.readMethod() == ReadMethod::ByteToByte; }, 184, 302));
 }
@@ -346,16 +377,7 @@ void Run::AddMethod1(std::vector<GuardedStep>& steps) {
     steps.push_back(Do(234, [this] {
         outputName_ = RecordOutputName(objectExtension_);
     }));
-    steps.push_back(Do(256, [this] {
-        std::ofstream out(workFile_, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes_.data()),
-                  static_cast<std::streamsize>(bytes_.size()));
-        out.close();
-        if (!out)
-            throw Error("Cannot write the work file " + workFile_.string() + ".");
-        // The decoded object is on disk; keep memory to one copy of the picture.
-        bytes_ = {};
-    }));
+    steps.push_back(Do(256, [this] { WriteWorkFile(); }));
     steps.push_back(If(
         264,
         [this] {
@@ -391,6 +413,81 @@ void Run::AddMethod1(std::vector<GuardedStep>& steps) {
     steps.push_back(Jump(300, [this] {
         KillFile(host_, workFile_);
         return Flow::GoTo(354);
+    }));
+}
+
+void Run::WriteWorkFile() {
+    std::ofstream out(workFile_, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes_.data()), static_cast<std::streamsize>(bytes_.size()));
+    out.close();
+    if (!out)
+        throw Error("Cannot write the work file " + workFile_.string() + ".");
+    // The decoded object is on disk; keep memory to one copy of the picture.
+    bytes_ = {};
+}
+
+// An attachment field: each attached file of the record goes, one at a time, through the
+// loading and saving steps of a decoded object (264 on), and from the end of its saving back
+// here for the next file. A file that is no picture (by its content) gives no output.
+void Run::AddAttachments(std::vector<GuardedStep>& steps) {
+    steps.push_back(Do(192, [this] {
+        inAttachments_ = true;
+        attachments_ = PictureField().Attachments();
+        for (const database::AttachedFile& file : attachments_)
+            result_.records.back().attachments.push_back({file.fileName, std::nullopt});
+    }));
+    steps.push_back(If(
+        194, [this] { return options_.naming() == Naming::FieldText; }, 196, kNextAttachment));
+    steps.push_back(Do(196, [this] { recordPrefix_ = FieldTextPrefixByteToByte(NameFieldText()); }));
+    steps.push_back(Jump(kNextAttachment, [this] {
+        if (attachmentIndex_ >= attachments_.size()) {
+            inAttachments_ = false;
+            return Flow::GoTo(458);
+        }
+        loaded_ = false;
+        bytes_.clear();
+        objectExtension_.clear();
+        outputName_.clear();
+        nameBase_.clear();
+        pending_.Discard();
+        return Flow::Next();
+    }));
+    steps.push_back(Jump(
+        200,
+        [this] {
+            bytes_ = PictureField().AttachmentBytes(attachmentIndex_);
+            found_ = true;
+            return Flow::Next();
+        },
+        kAttachmentDone));
+    steps.push_back(Jump(
+        202,
+        [this] {
+            imaging::PictureKind kind = imaging::SniffPictureKind(bytes_);
+            if (kind == imaging::PictureKind::Unknown) return Flow::GoTo(kAttachmentDone);
+            // Loaded directly, or through the converter first, as a decoded object of that kind.
+            objectExtension_ =
+                imaging::IsDirectlyLoadable(kind) ? "bmp" : Lower(std::string(imaging::EngineCoderName(kind)));
+            const database::AttachedFile& file = attachments_[attachmentIndex_];
+            if (options_.naming() != Naming::FieldText || recordPrefix_)
+                outputName_ = AttachmentOutputName(options_.naming(),
+                                                   options_.naming() == Naming::FieldText ? *recordPrefix_ : namePrefix_,
+                                                   recordIndex_ + 1, attachmentIndex_, attachments_.size(),
+                                                   file.fileName, objectExtension_);
+            return Flow::Next();
+        },
+        kAttachmentDone));
+    steps.push_back(Jump(
+        204,
+        [this] {
+            WriteWorkFile();
+            return Flow::GoTo(264);
+        },
+        kAttachmentDone));
+    steps.push_back(Jump(kAttachmentDone, [this] {
+        KillFile(host_, workFile_);
+        ++attachmentIndex_;
+        return Flow::GoTo(kNextAttachment);
     }));
 }
 
@@ -447,19 +544,31 @@ fs::path Run::SavePath(OutputFormat format) {
     if (outputName_.empty())
         throw Error("The record has no output name.");
     fs::path path = OutputPathInFolder(options_.outputFolder(), nameBase_, FormatExtension(format));
+    if (inAttachments_) {
+        // Attached files may share a name (their own, or a text field's): never the same file twice.
+        const std::string name = nameBase_ + std::string(FormatExtension(format));
+        for (int n = 2; attachmentPaths_.contains(path); ++n)
+            path = OutputPathInFolder(options_.outputFolder(), StripExtension(NumberedName(name, n)),
+                                      FormatExtension(format));
+        attachmentPaths_.insert(path);
+    }
     pending_.Begin(path, recordIndex_ + 1);
     return path;
 }
 
 void Run::Written() {
     fs::path path = pending_.Commit();
-    result_.records.back().written = path;
+    RecordOutcome& record = result_.records.back();
+    if (inAttachments_ && attachmentIndex_ < record.attachments.size())
+        record.attachments[attachmentIndex_].written = path;
+    if (!record.written)
+        record.written = path;
     ++result_.picturesWritten;
 }
 
 void Run::AddSaving(std::vector<GuardedStep>& steps) {
     steps.push_back(If(
-        354, [this] { return loaded_ && !outputName_.empty(); }, 358, 458));
+        354, [this] { return loaded_ && !outputName_.empty(); }, 358, kAfterSaving));
     steps.push_back(Do(358, [this] { nameBase_ = StripExtension(outputName_); }));
 
     // A name that cannot be used skips the save of this record (after its report).
@@ -471,15 +580,15 @@ void Run::AddSaving(std::vector<GuardedStep>& steps) {
             outputPath_ = SavePath(OutputFormat::BMP);
             return Flow::Next();
         },
-        458));
+        kAfterSaving));
     steps.push_back(Jump(
         364,
         [this] {
             s_.creator.SaveAsBmp(pending_.temporary());
             Written();
-            return Flow::GoTo(458);
+            return Flow::GoTo(kAfterSaving);
         },
-        458));
+        kAfterSaving));
 
     steps.push_back(If(
         366, [this] { return options_.format() == OutputFormat::JPG; }, 368, 376));
@@ -489,21 +598,21 @@ void Run::AddSaving(std::vector<GuardedStep>& steps) {
             outputPath_ = SavePath(OutputFormat::JPG);
             return Flow::Next();
         },
-        458));
+        kAfterSaving));
     steps.push_back(Jump(
         370,
         [this] {
             imaging::SaveJPG(s_.creator, pending_.temporary(),
                              static_cast<std::uint8_t>(std::clamp(options_.quality(), 0, 255)));
             Written();
-            return Flow::GoTo(458);
+            return Flow::GoTo(kAfterSaving);
         },
-        458));
+        kAfterSaving));
 
     for (const ConverterFormat& f : kConverterFormats) {
         const int l = f.firstLabel;
         const OutputFormat format = f.format;
-        const int nextFormat = l + 16 <= 440 ? l + 16 : 458;
+        const int nextFormat = l + 16 <= 440 ? l + 16 : kAfterSaving;
         steps.push_back(If(
             l, [this, format] { return options_.format() == format; }, l + 2, nextFormat));
         // The intermediate BMP stays in the work folder: no file of the user's is touched.
@@ -515,7 +624,7 @@ void Run::AddSaving(std::vector<GuardedStep>& steps) {
                 outputPath_ = SavePath(format);
                 return Flow::Next();
             },
-            458));
+            kAfterSaving));
         steps.push_back(Jump(
             l + 6,
             [this] {
@@ -560,13 +669,16 @@ void Run::AddSaving(std::vector<GuardedStep>& steps) {
             [this] {
                 if (pending_.active() && FileExists(pending_.temporary()))
                     Written();
-                return Flow::GoTo(458);
+                return Flow::GoTo(kAfterSaving);
             },
-            458));
+            kAfterSaving));
     }
 }
 
 void Run::AddEnd(std::vector<GuardedStep>& steps) {
+    steps.push_back(Jump(kAfterSaving, [this] {
+        return inAttachments_ ? Flow::GoTo(kAttachmentDone) : Flow::Next();
+    }));
     // A move that fails leaves the recordset where it was: the loop ends instead of repeating.
     steps.push_back(Jump(
         458,

@@ -79,8 +79,10 @@ std::string RunPrefix(Naming naming, std::string_view prefixText, std::string_vi
             return std::string(field) + "#";
         case Naming::TableAndFieldName:
             return std::string(table) + "_" + std::string(field) + "#";
-        case Naming::FieldText:
         case Naming::OriginalName:
+            // Attached files take their own names; anything else the default prefix.
+            return "Output#";
+        case Naming::FieldText:
         case Naming::None:
             break;
     }

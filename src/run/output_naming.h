@@ -31,7 +31,8 @@ std::string CleanBackslashes(std::string_view name);
 std::string StripExtension(std::string_view name);
 
 // The name prefix fixed for the run: Text1 unchanged, table + "#", field + "#",
-// table + "_" + field + "#"; empty for FieldText (set per record) and for no choice.
+// table + "_" + field + "#"; "Output#" for OriginalName (used for whatever is not an attached
+// file); empty for FieldText (set per record) and for no choice.
 std::string RunPrefix(Naming naming, std::string_view prefixText, std::string_view table,
                       std::string_view field);
 

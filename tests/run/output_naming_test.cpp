@@ -64,6 +64,7 @@ TEST(RunPrefix, FromEachNamingChoice) {
     EXPECT_EQ(RunPrefix(Naming::TableAndFieldName, "Img##", "Photos", "Pic"), "Photos_Pic#");
     EXPECT_EQ(RunPrefix(Naming::FieldText, "Img##", "Photos", "Pic"), "");
     EXPECT_EQ(RunPrefix(Naming::None, "Img##", "Photos", "Pic"), "");
+    EXPECT_EQ(RunPrefix(Naming::OriginalName, "Img##", "Photos", "Pic"), "Output#");
     // Names are used as they are: nothing removed from a table name with odd characters.
     EXPECT_EQ(RunPrefix(Naming::TableName, "", "My: Table", "P"), "My: Table#");
 }
