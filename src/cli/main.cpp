@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
     CLI::App app{"Extracts the pictures stored in the OLE Object fields of Access databases."};
     app.require_subcommand(1);
     app.set_help_all_flag("--help-all", "Help for every command");
+    app.set_version_flag("--version", "pictrova-cli " PICTROVA_VERSION);
 
     DatabaseArguments database;
     std::string table;
