@@ -236,6 +236,8 @@ public:
                 continue;
             }
             for (const auto& field : listed) {
+                // Picture fields are OLE Object fields; Attachment fields belong here too once
+                // the run extracts them.
                 if (field.type != database::kAdLongVarBinary) continue;
                 ++fields;
                 Json result = Field(selection, folder, table, field.name, label);

@@ -88,6 +88,8 @@ void ScanTable(database::Connection& connection, TableScan& table, std::int64_t&
     std::vector<database::Field> pictureFields;
     for (int i = 0; i < fields.Count(); ++i) {
         database::Field field = fields[i];
+        // Attachment fields join here, with their files counted by type, once the data layer
+        // reads them; until then only OLE Object fields hold pictures.
         if (field.Type() != database::kAdLongVarBinary) continue;
         FieldScan& scan = table.fields.emplace_back();
         scan.name = field.Name();
