@@ -474,6 +474,20 @@ TEST_F(CliBatchTest, ExtractAllGoesOnPastDatabasesThatCannotBeOpenedAndResumes) 
     EXPECT_TRUE(fs::is_directory(out / "catalogue.mdb" / "Staff_Photos" / "Photo"));
 }
 
+TEST_F(CliBatchTest, ProgressLineAcrossTheBatchOnATerminal) {
+    if (!fs::exists("/usr/bin/script")) GTEST_SKIP() << "no script(1) to give the batch a terminal";
+    std::string command = cli.string() + " extract-all " + catalogue.string() + " " +
+                          sameName.string() + " --out " + out.string();
+    Outcome o = RunProgram("/usr/bin/script", {"-qec", command, "/dev/null"}, scratch.path());
+    EXPECT_EQ(o.status, 0);
+    // The line names the database's place in the batch, its table and field, and counts the
+    // pictures of the whole batch; it is wiped before each database's summary.
+    EXPECT_NE(o.out.find("[2/2] " + sameName.string() + " Pictures.Picture: "), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("pictures written in all"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("\r\033[K[2/2] " + sameName.string() + ": 1 pictures written"), std::string::npos)
+        << o.out;
+}
+
 TEST_F(CliBatchTest, BatchUsageErrors) {
     std::ofstream(dir / "no-tab.txt") << locked.string() << " secret\n";
     const std::vector<std::string> cases[] = {
