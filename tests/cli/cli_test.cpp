@@ -504,6 +504,14 @@ TEST_F(CliBatchTest, BatchUsageErrors) {
         EXPECT_EQ(o.status, 2) << o.out;
     }
     EXPECT_FALSE(fs::exists(out / "manifest.json"));
+
+    // A manifest.json this program did not write is left as it is, and nothing is extracted.
+    std::ofstream(out / "manifest.json") << "[1, 2]";
+    Outcome foreign = Cli({"extract-all", catalogue.string(), "--out", out.string()});
+    EXPECT_EQ(foreign.status, 3);
+    EXPECT_NE(foreign.err.find("is not a manifest of this program"), std::string::npos) << foreign.err;
+    EXPECT_EQ(ReadText(out / "manifest.json"), "[1, 2]");
+    EXPECT_FALSE(fs::exists(out / "catalogue.mdb"));
 }
 
 TEST_F(CliTest, Unwrap) {
