@@ -176,7 +176,7 @@ private:
     std::chrono::steady_clock::time_point last_;
 };
 
-Json ErrorsJson(const std::vector<ui::ReportedError>& errors) {
+Json ErrorsJson(const std::vector<ReportedError>& errors) {
     Json out = Json::array();
     for (const auto& e : errors)
         out.push_back({{"description", e.description}, {"location", e.location}, {"label", e.label}});
