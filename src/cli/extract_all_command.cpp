@@ -197,7 +197,9 @@ public:
 
     void Database(const std::string& given, int index) {
         std::error_code ec;
-        const std::string path = fs::weakly_canonical(fs::absolute(given), ec).string();
+        const fs::path absolute = fs::absolute(given, ec);
+        const fs::path canonical = fs::weakly_canonical(absolute, ec);
+        const std::string path = (ec ? absolute : canonical).string();
         const std::string label = "[" + std::to_string(index) + "/" +
                                   std::to_string(arguments_.databases.paths.size()) + "] " + given;
         Json previous = manifest_.Find(path);
