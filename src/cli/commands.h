@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "run/extraction_options.h"
 
@@ -32,13 +33,39 @@ struct ExtractArguments {
 
 int ExtractCommand(const ExtractArguments& arguments);
 
+// The databases of a batch command (scan, extract-all) and their passwords: --password for every
+// one, or a --password-file of PATH<TAB>PASSWORD lines (blank lines and lines starting with #
+// ignored, a CR before the line break dropped); a database the file names gets its password
+// from there, every other one --password.
+struct BatchDatabases {
+    std::vector<std::string> paths;
+    std::string password;
+    std::string passwordFile;
+};
+
+struct ScanArguments {
+    BatchDatabases databases;
+    bool json = false;
+};
+
+int ScanCommand(const ScanArguments& arguments);
+
+struct ExtractAllArguments {
+    BatchDatabases databases;
+    run::ExtractionChoices choices;  // everything but table, field and output folder
+    std::string outputFolder;
+    bool force = false;
+};
+
+int ExtractAllCommand(const ExtractAllArguments& arguments);
+
 int UnwrapCommand(const std::string& fieldFile, const std::optional<std::string>& output);
 
 // --method, --name and --format words; nullopt for a word that is not one of them.
 std::optional<run::ReadMethod> ParseMethod(const std::string& word);
 std::optional<run::OutputFormat> ParseFormat(const std::string& word);
 // Sets naming, prefix and nameField from "prefix=TEXT", "table", "field", "table-field",
-// "text=FIELD"; false for anything else.
+// "text=FIELD", "original"; false for anything else.
 bool ParseNaming(const std::string& word, run::ExtractionChoices& choices);
 
 }  // namespace pictrova::cli
