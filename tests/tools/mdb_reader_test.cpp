@@ -56,12 +56,12 @@ std::string EnsureMdbReader(const std::filesystem::path& cache) {
     std::filesystem::create_directories(cache);
     const std::filesystem::path installed = cache / "node_modules/mdb-reader/package.json";
     if (PinnedVersionInstalled(installed)) return {};
-    const std::string spec = std::string("mdb-reader@") + kMdbReaderVersion;
+    const std::string package = std::string("mdb-reader@") + kMdbReaderVersion;
     // The lock keeps test programs that run at the same time from installing over each other.
     CommandResult install = RunCommand("flock " + Quote(cache / ".lock") + " timeout 300 npm install --prefix " +
-                                       Quote(cache) + " " + spec + " --no-audit --no-fund --save-exact");
+                                       Quote(cache) + " " + package + " --no-audit --no-fund --save-exact");
     if (install.status != 0 || !PinnedVersionInstalled(installed))
-        return "npm could not install " + spec + " into " + cache.string() + ": " + install.output;
+        return "npm could not install " + package + " into " + cache.string() + ": " + install.output;
     return {};
 }
 
