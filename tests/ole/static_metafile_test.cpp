@@ -2,6 +2,8 @@
 // Static metafile pictures: rendered through cDIBSection into a 24-bit BMP file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "common/byte_reader.h"
 #include "ole/ole_object_decoder.h"
 #include "ole_builder/ole_fields.h"
@@ -76,12 +78,33 @@ TEST(StaticMetafile, RendersAt96DpiWithBmpHeaders) {
     EXPECT_TRUE(Near(PixelAt(file, bmp, 48, 41), {30, 180, 60}));    // green triangle (100, 85)
 }
 
+// The text line, black at (10, 5) units and 16 units high, is the only dark thing in the drawing
+// (every shape has a bright channel): its pixels lie where the line is drawn, left of the ellipse
+// (units 5..95 x 0..32, pixels 2..45 x 0..15), and nowhere else.
 TEST(StaticMetafile, RendersText) {
-    const auto file = Decode(fixtures::BuildStaticMetafile(fixtures::MakeMetafile(200, 100, true), 8, 2540, 1270));
-    const Bmp bmp = ReadBmpHeaders(file);
-    EXPECT_EQ(bmp.width, 96);
-    EXPECT_EQ(bmp.height, 48);
-    EXPECT_EQ(file.size(), 54u + 96 * 3 * 48);
+    for (bool withText : {false, true}) {
+        SCOPED_TRACE(withText ? "with text" : "without text");
+        const auto file = Decode(fixtures::BuildStaticMetafile(fixtures::MakeMetafile(200, 100, withText), 8, 2540, 1270));
+        const Bmp bmp = ReadBmpHeaders(file);
+        ASSERT_EQ(bmp.width, 96);
+        ASSERT_EQ(bmp.height, 48);
+        ASSERT_EQ(file.size(), 54u + 96 * 3 * 48);
+        int inLine = 0, elsewhere = 0;
+        for (int y = 0; y < bmp.height; ++y) {
+            for (int x = 0; x < bmp.width; ++x) {
+                const Rgb c = PixelAt(file, bmp, x, y);
+                if (std::max({c.red, c.green, c.blue}) >= 100) continue;
+                ++(x >= 2 && x <= 45 && y <= 15 ? inLine : elsewhere);
+            }
+        }
+        EXPECT_EQ(elsewhere, 0);
+        // Eight letters about 4 pixels high: 30 dark pixels on Debian 12's fonts.
+        if (withText) {
+            EXPECT_GE(inLine, 15);
+        } else {
+            EXPECT_EQ(inLine, 0);
+        }
+    }
 }
 
 TEST(StaticMetafile, RefusedMetafileIsFalse) {

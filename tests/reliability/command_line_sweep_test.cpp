@@ -67,6 +67,7 @@ struct SweepResults {
     std::mutex mutex;
     std::map<std::string, Tally> tallies;  // by command
     std::map<std::string, int> variantOutcomes;
+    std::map<std::string, std::pair<int, int>> byKind;  // kind -> variants, variants with pictures
 };
 
 // Every command on one variant, in a folder of its own that only it uses.
@@ -119,8 +120,14 @@ void SweepVariant(const fs::path& cli, const DamagedDatabase& variant, std::size
         ran[command.name] = {outcome.code, files};
     }
     fs::remove_all(home);
+    // The undamaged base gives every picture.
+    if (variant.kind == "intact") {
+        EXPECT_EQ(ran["extract"], std::make_pair(0, kBasePictures)) << "extract: exit status, files written";
+    }
 
     std::lock_guard lock(results.mutex);
+    ++results.byKind[variant.kind].first;
+    if (ran["extract"].second > 0) ++results.byKind[variant.kind].second;
     for (const auto& [command, result] : ran) {
         ++results.tallies[command].statuses[result.first];
         results.tallies[command].picturesWritten += result.second;
@@ -156,6 +163,17 @@ TEST(DamagedDatabaseSweep, CommandLineEndsEveryVariantCleanlyInsideItsOutputFold
         std::cout << "  " << command << ":";
         for (const auto& [status, count] : tally.statuses) std::cout << " exit " << status << " x" << count;
         std::cout << ", " << tally.picturesWritten << " files written\n";
+    }
+    for (const auto& [kind, counts] : results.byKind) {
+        const auto [total, withPictures] = counts;
+        std::cout << "  " << kind << ": " << withPictures << " of " << total << " gave pictures\n";
+        const DamageBound* bound = BoundFor(kind);
+        if (bound == nullptr) {
+            ADD_FAILURE() << "no row in kDamageBounds for the damage " << kind;
+            continue;
+        }
+        EXPECT_GE(static_cast<double>(withPictures) / total, bound->withPicturesShare)
+            << kind << ": " << withPictures << " of " << total << " gave pictures";
     }
 }
 

@@ -66,23 +66,25 @@ std::vector<DamagedDatabase> DamagedVariants(const BaseDatabase& base, std::uint
     const std::size_t pages = base.bytes.size() / base.pageSize;
     std::mt19937 random(seed);
     auto below = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random); };
-    auto add = [&](std::string kind, Bytes bytes) {
-        out.push_back({base.name + "-" + kind, base.extension, std::move(bytes), base.password});
+    auto add = [&](std::string_view kind, std::string place, Bytes bytes) {
+        out.push_back({base.name + "-" + std::string(kind) + place, std::string(kind), base.extension, std::move(bytes),
+                       base.password});
     };
     auto page = [&](Bytes& bytes, std::size_t n) { return bytes.begin() + static_cast<std::ptrdiff_t>(n * base.pageSize); };
 
+    add("intact", "", base.bytes);
     // Cut at every page boundary, and inside a few pages.
     for (std::size_t n = 0; n < pages; ++n)
-        add("cut-at-page-" + std::to_string(n), Bytes(base.bytes.begin(), base.bytes.begin() + static_cast<std::ptrdiff_t>(n * base.pageSize)));
+        add("cut-at-page", "-" + std::to_string(n), Bytes(base.bytes.begin(), base.bytes.begin() + static_cast<std::ptrdiff_t>(n * base.pageSize)));
     for (int i = 0; i < 6; ++i) {
         const std::size_t at = below(base.bytes.size());
-        add("cut-at-byte-" + std::to_string(at), Bytes(base.bytes.begin(), base.bytes.begin() + static_cast<std::ptrdiff_t>(at)));
+        add("cut-at-byte", "-" + std::to_string(at), Bytes(base.bytes.begin(), base.bytes.begin() + static_cast<std::ptrdiff_t>(at)));
     }
     // Every page zeroed.
     for (std::size_t n = 0; n < pages; ++n) {
         Bytes bytes = base.bytes;
         std::fill(page(bytes, n), page(bytes, n + 1), 0);
-        add("zero-page-" + std::to_string(n), std::move(bytes));
+        add("zero-page", "-" + std::to_string(n), std::move(bytes));
     }
     // Bits flipped in each page's first 32 bytes: its type, free space, owner, row count and
     // row offsets (page 0: its signature and version).
@@ -92,7 +94,7 @@ std::vector<DamagedDatabase> DamagedVariants(const BaseDatabase& base, std::uint
             const std::size_t at = n * base.pageSize + below(32);
             const int bit = static_cast<int>(below(8));
             bytes[at] ^= static_cast<std::uint8_t>(1 << bit);
-            add("flip-byte-" + std::to_string(at) + "-bit-" + std::to_string(bit), std::move(bytes));
+            add("flip-header-byte", "-" + std::to_string(at) + "-bit-" + std::to_string(bit), std::move(bytes));
         }
     }
     // Two single bits flipped anywhere in each page: column definitions, row data, long values.
@@ -102,7 +104,7 @@ std::vector<DamagedDatabase> DamagedVariants(const BaseDatabase& base, std::uint
             const std::size_t at = n * base.pageSize + below(base.pageSize);
             const int bit = static_cast<int>(below(8));
             bytes[at] ^= static_cast<std::uint8_t>(1 << bit);
-            add("flip-byte-" + std::to_string(at) + "-bit-" + std::to_string(bit), std::move(bytes));
+            add("flip-byte", "-" + std::to_string(at) + "-bit-" + std::to_string(bit), std::move(bytes));
         }
     }
     // A burst of bits flipped anywhere after page 0.
@@ -111,7 +113,7 @@ std::vector<DamagedDatabase> DamagedVariants(const BaseDatabase& base, std::uint
         const int flips = 1 << (i % 5);
         for (int f = 0; f < flips; ++f)
             bytes[base.pageSize + below(bytes.size() - base.pageSize)] ^= static_cast<std::uint8_t>(1 << below(8));
-        add("flip-" + std::to_string(flips) + "-bits-" + std::to_string(i), std::move(bytes));
+        add("flip-bits", "-" + std::to_string(flips) + "-" + std::to_string(i), std::move(bytes));
     }
     // Pages swapped, and pages copied over others (a page that appears twice).
     for (int i = 0; i < 16; ++i) {
@@ -119,16 +121,22 @@ std::vector<DamagedDatabase> DamagedVariants(const BaseDatabase& base, std::uint
         if (a == b) continue;
         Bytes bytes = base.bytes;
         std::swap_ranges(page(bytes, a), page(bytes, a + 1), page(bytes, b));
-        add("swap-pages-" + std::to_string(a) + "-" + std::to_string(b), std::move(bytes));
+        add("swap-pages", "-" + std::to_string(a) + "-" + std::to_string(b), std::move(bytes));
     }
     for (int i = 0; i < 10; ++i) {
         const std::size_t a = 1 + below(pages - 1), b = 1 + below(pages - 1);
         if (a == b) continue;
         Bytes bytes = base.bytes;
         std::copy(page(bytes, a), page(bytes, a + 1), page(bytes, b));
-        add("copy-page-" + std::to_string(a) + "-over-" + std::to_string(b), std::move(bytes));
+        add("copy-page", "-" + std::to_string(a) + "-over-" + std::to_string(b), std::move(bytes));
     }
     return out;
+}
+
+const DamageBound* BoundFor(std::string_view kind) {
+    for (const DamageBound& bound : kDamageBounds)
+        if (bound.kind == kind) return &bound;
+    return nullptr;
 }
 
 void WriteBytes(const std::filesystem::path& path, const Bytes& bytes) {

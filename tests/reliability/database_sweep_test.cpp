@@ -61,6 +61,7 @@ int ScanThroughDataLayer(const std::string& path, const std::string& password) {
 TEST(DamagedDatabaseSweep, DataLayerEndsEveryVariantWithAResultOrAnError) {
     TempDir dir;
     std::map<std::string, int> tally;
+    std::map<std::string, std::pair<int, int>> byKind;  // kind -> variants, scanned
     std::vector<std::string> failures;
     for (const BaseDatabase& base : SweepBaseDatabases()) {
         // PICTROVA_SWEEP_SEED=N makes another set of variants, for a longer search by hand.
@@ -81,6 +82,8 @@ TEST(DamagedDatabaseSweep, DataLayerEndsEveryVariantWithAResultOrAnError) {
             else verdict = "FAULT";
             if (outcome.SanitizerReported()) verdict = "FAULT";
             ++tally[verdict];
+            ++byKind[variant.kind].first;
+            if (verdict == "scanned") ++byKind[variant.kind].second;
             if (verdict == "FAULT") {
                 failures.push_back(variant.name + ": " + outcome.Describe());
                 // For a closer look: PICTROVA_SWEEP_KEEP=DIR keeps the faulting variants.
@@ -92,6 +95,17 @@ TEST(DamagedDatabaseSweep, DataLayerEndsEveryVariantWithAResultOrAnError) {
     }
     for (const auto& [verdict, count] : tally) std::cout << verdict << ": " << count << "\n";
     for (const std::string& f : failures) ADD_FAILURE() << f;
+    for (const auto& [kind, counts] : byKind) {
+        const auto [variants, scanned] = counts;
+        const double share = static_cast<double>(scanned) / variants;
+        std::cout << "  " << kind << ": " << scanned << " of " << variants << " scanned\n";
+        const DamageBound* bound = BoundFor(kind);
+        if (bound == nullptr) {
+            ADD_FAILURE() << "no row in kDamageBounds for the damage " << kind;
+            continue;
+        }
+        EXPECT_GE(share, bound->scannedShare) << kind << ": " << scanned << " of " << variants << " scanned";
+    }
 }
 
 }  // namespace
