@@ -28,6 +28,7 @@ struct ExtractArguments {
     DatabaseArguments database;
     run::ExtractionChoices choices;
     bool json = false;
+    std::string converter;  // an external converter program; empty: the run's own
 };
 
 int ExtractCommand(const ExtractArguments& arguments);

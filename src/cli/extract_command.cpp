@@ -88,7 +88,7 @@ int ExtractCommand(const ExtractArguments& arguments) {
         .database = selection,
         .creator = creator,
         .progress = [&host](const run::RunProgress& p) { host.ShowProgress(p); },
-        .converter = {},
+        .converter = arguments.converter,
         .workRoot = {},
     };
     run::RunResult result = run::RunExtraction(options, surroundings);

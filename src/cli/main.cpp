@@ -60,6 +60,11 @@ int main(int argc, char** argv) {
     extractCommand->add_option("--quality", extract.choices.quality, "JPEG and PNG quality")
         ->check(CLI::Range(0, 100))
         ->capture_default_str();
+    extractCommand
+        ->add_option("--converter", extract.converter,
+                     "Run this converter program once per conversion instead of converting in-process "
+                     "(it takes pictrova-convert's arguments)")
+        ->envname("PICTROVA_CONVERTER");
     extractCommand->add_flag("--json", extract.json,
                              "Print one JSON object with the message and every record instead");
 

@@ -151,8 +151,8 @@ RunEnd Run::Checks() {
     g.Step(106, [&] { host_.SetBusy(true); });
     g.Step(108, [&] { connection_ = std::make_unique<database::Connection>(); });
     g.Step(110, [&] { recordset_ = std::make_unique<database::Recordset>(); });
-    // The converter is installed with the program; the run finds it instead of unpacking a copy.
-    g.Step(114, [&] { setup_.converter = s_.converter.empty() ? LocateConverter().value_or(fs::path()) : s_.converter; });
+    // The converter is part of this program; an external one runs only when one is given.
+    g.Step(114, [&] { setup_.converter = s_.converter; });
     setup_.converterTimeout = s_.converterTimeout;
     g.Step(118, [&] { host_.Yield(); });
     g.Step(126, [&] { host_.Yield(); });

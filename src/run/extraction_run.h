@@ -104,7 +104,8 @@ struct RunSurroundings {
     imaging::PictureHolder& creator;
     // Called after every record (and once before the first).
     std::function<void(const RunProgress&)> progress;
-    // The converter program; empty: found beside this program at run start.
+    // An external converter program run once per conversion instead of the converter in this
+    // process (the user's escape hatch); empty: in this process.
     std::filesystem::path converter;
     // Where the private work folder is made; empty: $TMPDIR, else /tmp.
     std::filesystem::path workRoot;

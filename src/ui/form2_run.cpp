@@ -9,6 +9,7 @@
 #include <climits>
 
 #include "imaging/picture_holder.h"
+#include "run/external_converter.h"
 #include "run/extraction_run.h"
 #include "ui/creator_view.h"
 #include "ui/form1.h"
@@ -53,7 +54,7 @@ void Form2::PushButton6_Click() {
 
     run::RunSurroundings surroundings{host_, form1_, creatorPicture(),
                                       [this](const run::RunProgress& progress) { ShowRunProgress(progress); },
-                                      {},
+                                      run::ExternalConverterFromEnvironment(),
                                       {}};
     run::RunExtraction(*options_, surroundings);
 }

@@ -240,8 +240,8 @@ TEST_F(CliTest, ErrorReportGoesToStderrAndJsonCarriesLabels) {
 
 // The converter's error output went to the program's own; its reason belongs in the report.
 TEST_F(CliTest, ConverterInheritedTheProgramsErrorOutput) {
-    // The converter is found beside the program: a copy of pictrova-cli with a converter that
-    // always fails next to it.
+    // A converter plugged in with --converter that always fails (the run converts in its own
+    // process otherwise).
     fs::path bin = dir / "bin";
     fs::create_directory(bin);
     fs::copy_file(cli, bin / "pictrova-cli");
@@ -253,7 +253,8 @@ TEST_F(CliTest, ConverterInheritedTheProgramsErrorOutput) {
     fs::permissions(bin / "pictrova-convert", fs::perms::owner_all);
     testing::WritePictureDatabase(db, {{PaintPicture(), "a"}});
     std::vector<std::string> args{"extract", db.string(), "--table", "Pictures", "--field", "Picture",
-                                  "--out",   out.string(), "--format", "tiff"};
+                                  "--out",   out.string(), "--format", "tiff",
+                                  "--converter", (bin / "pictrova-convert").string()};
     const std::string description =
         "The converter could not write " + (out / "Output1.tif").string() + ": input is not a picture";
 

@@ -264,6 +264,50 @@ TEST_F(ExtractionRunTest, EveryFormatWithBothMethods) {
     }
 }
 
+// The run encodes the converter formats in its own process; each file must be the one the
+// converter program writes from the same picture (the BMP the run writes of it), and the
+// external converter, plugged in instead, must write the same again.
+TEST_F(ExtractionRunTest, ConvertedFilesAreWhatTheConverterProgramWrites) {
+    testing::WritePictureDatabase(db, {{PaintPicture(), "a"}, {PackagedBmp(), "b"}});
+    const fs::path bmps = dir / "bmps";
+    fs::create_directory(bmps);
+    ExtractionChoices choices = Choices();
+    choices.outputFolder = bmps.string();
+    Run(choices);
+    struct Row {
+        OutputFormat format;
+        std::vector<std::string> words;  // the converter's format words
+    };
+    const Row rows[] = {
+        {OutputFormat::PNG, {"png", "-q", "85"}},
+        {OutputFormat::GIF, {"gif", "-dither", "-colors", "256"}},
+        {OutputFormat::TIFF, {"tiff"}},
+        {OutputFormat::TGA, {"tga"}},
+        {OutputFormat::PCX, {"pcx"}},
+    };
+    for (const Row& row : rows) {
+        const std::string ext(FormatExtension(row.format));
+        SCOPED_TRACE(ext);
+        for (const fs::path& external : {fs::path(), testing::BinDir() / "pictrova-convert"}) {
+            fs::remove_all(out);
+            fs::create_directory(out);
+            converter = external;
+            choices = Choices();
+            choices.format = row.format;
+            choices.quality = 85;
+            Run(choices);
+            for (const char* name : {"Output1", "Output2"}) {
+                const fs::path expected = dir / (std::string(name) + ".expected" + ext);
+                std::string command = "'" + (testing::BinDir() / "pictrova-convert").string() + "' -out";
+                for (const auto& word : row.words) command += " " + word;
+                command += " -o '" + expected.string() + "' '" + (bmps / (std::string(name) + ".bmp")).string() + "'";
+                ASSERT_EQ(std::system(command.c_str()), 0) << command;
+                EXPECT_EQ(ReadFile(out / (std::string(name) + ext)), ReadFile(expected)) << name << " " << external;
+            }
+        }
+    }
+}
+
 TEST_F(ExtractionRunTest, NamingOptionsWithTheirExamples) {
     std::vector<PictureRow> rows;
     const char* captions[] = {"a/b:c?", nullptr, "   ", "photo.jpg", "x"};
