@@ -3,12 +3,56 @@
 
 #include <Magick++.h>
 
+#include <pthread.h>
+
 #include <cstdlib>
 #include <mutex>
+#include <shared_mutex>
 
 #include "common/program_paths.h"
 
 namespace pictrova::imaging {
+
+namespace {
+
+std::shared_mutex& ForkLock() {
+    static std::shared_mutex lock;
+    return lock;
+}
+
+// Whether this thread holds an EngineUse, and whether it gave it up for a fork.
+thread_local bool tHoldsEngine = false;
+thread_local bool tGaveUpForFork = false;
+
+void BeforeFork() {
+    tGaveUpForFork = tHoldsEngine;
+    if (tGaveUpForFork) ForkLock().unlock_shared();
+    ForkLock().lock();
+}
+
+void AfterFork() {
+    ForkLock().unlock();
+    if (tGaveUpForFork) ForkLock().lock_shared();
+    tGaveUpForFork = false;
+}
+
+void RegisterForkHandlers() {
+    static std::once_flag once;
+    std::call_once(once, [] { pthread_atfork(BeforeFork, AfterFork, AfterFork); });
+}
+
+}  // namespace
+
+EngineUse::EngineUse() {
+    RegisterForkHandlers();
+    ForkLock().lock_shared();
+    tHoldsEngine = true;
+}
+
+EngineUse::~EngineUse() {
+    tHoldsEngine = false;
+    ForkLock().unlock_shared();
+}
 
 void StartImageEngine(const ImageEngineLimits& limits) {
     static std::once_flag once;

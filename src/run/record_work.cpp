@@ -4,12 +4,14 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdlib>
 #include <fstream>
 #include <string_view>
 #include <system_error>
 
 #include "common/error.h"
 #include "common/guard.h"
+#include "imaging/image_engine.h"
 #include "imaging/jpeg_encoder.h"
 #include "imaging/picture_encoder.h"
 #include "imaging/picture_files.h"
@@ -366,6 +368,95 @@ fs::path RecordSecondWorkFile(const RunSetup& setup, std::int64_t number) {
 
 void WorkOnRecord(const RunSetup& setup, RecordWork& record, Host& host) {
     RecordSteps(setup, record, host).Run();
+}
+
+namespace {
+
+// Workers neither yield nor show anything: the host belongs to the thread that runs the run.
+class WorkerHost : public Host {
+public:
+    void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
+    bool AskYesNo(const std::string&, const std::string&) override { return false; }
+    void ReportError(const std::string&) override {}
+};
+
+}  // namespace
+
+RecordWorkers::RecordWorkers(unsigned count, const RunSetup& setup) : setup_(setup) {
+    for (unsigned i = 0; i < std::max(count, 1u); ++i)
+        threads_.emplace_back([this] { Work(); });
+}
+
+RecordWorkers::~RecordWorkers() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        queue_.clear();
+    }
+    queued_.notify_all();
+    for (std::thread& t : threads_)
+        t.join();
+}
+
+void RecordWorkers::Submit(RecordWork& record) {
+    {
+        std::lock_guard lock(mutex_);
+        queue_.push_back(&record);
+    }
+    queued_.notify_one();
+}
+
+bool RecordWorkers::WaitDone(const RecordWork& record, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    auto isDone = [&] { return std::find(done_.begin(), done_.end(), &record) != done_.end(); };
+    if (!finished_.wait_for(lock, timeout, isDone))
+        return false;
+    std::erase(done_, &record);
+    return true;
+}
+
+void RecordWorkers::Cancel() {
+    std::lock_guard lock(mutex_);
+    for (RecordWork* record : queue_)
+        done_.push_back(record);
+    queue_.clear();
+    finished_.notify_all();
+}
+
+void RecordWorkers::Work() {
+    WorkerHost host;
+    while (true) {
+        RecordWork* record = nullptr;
+        {
+            std::unique_lock lock(mutex_);
+            queued_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+            if (stopping_)
+                return;
+            record = queue_.front();
+            queue_.pop_front();
+        }
+        try {
+            imaging::EngineUse engine;
+            WorkOnRecord(setup_, *record, host);
+        } catch (...) {
+            // Every step is guarded; this is a failure of a report itself (out of memory).
+            record->reports.push_back({DescribeCurrentException(), std::string(kRunLocation), 0});
+        }
+        {
+            std::lock_guard lock(mutex_);
+            done_.push_back(record);
+        }
+        finished_.notify_all();
+    }
+}
+
+unsigned DefaultJobs() {
+    if (const char* text = std::getenv("PICTROVA_JOBS")) {
+        const long jobs = std::strtol(text, nullptr, 10);
+        if (jobs > 0 && jobs <= 1024)
+            return static_cast<unsigned>(jobs);
+    }
+    return std::max(1u, std::thread::hardware_concurrency());
 }
 
 }  // namespace pictrova::run

@@ -56,6 +56,8 @@ void Form2::PushButton6_Click() {
                                       [this](const run::RunProgress& progress) { ShowRunProgress(progress); },
                                       run::ExternalConverterFromEnvironment(),
                                       {}};
+    // Closing the wizard stops the run after the records it has written.
+    surroundings.stopRequested = [this] { return ending_; };
     run::RunExtraction(*options_, surroundings);
 }
 

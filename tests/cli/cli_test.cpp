@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <map>
 #include <set>
 
 #include "ole_builder/ole_fields.h"
@@ -275,6 +276,40 @@ TEST_F(CliTest, ConverterInheritedTheProgramsErrorOutput) {
               std::string::npos)
         << json.out;
     EXPECT_TRUE(OutputFiles().empty());
+}
+
+// The workers share records out in any order; files, names, reports and the JSON must be the
+// same as one worker's. Rows: pictures of several sizes, a record without a value, a value that
+// is no object (a report-free skip for decode, a picture for raw), a name that collides, a name
+// that would leave the folder (a report).
+TEST_F(CliTest, OneWorkerAndFourWriteTheSameFilesAndReports) {
+    std::vector<testing::PictureRow> rows;
+    for (int i = 0; i < 14; ++i) {
+        const std::string caption = i == 5 ? "../outside" : i == 7 ? "same" : i == 8 ? "same" : "pic" + std::to_string(i);
+        if (i == 3) rows.push_back({std::nullopt, caption});
+        else if (i == 4) rows.push_back({fixtures::MakeBmpFile(9, 7), caption});
+        else rows.push_back({PaintPicture(i * 13), caption});
+    }
+    testing::WritePictureDatabase(db, rows);
+    for (const char* format : {"bmp", "jpg", "png", "gif", "tiff", "pcx"}) {
+        for (const char* method : {"decode", "raw"}) {
+            SCOPED_TRACE(std::string(format) + " " + method);
+            std::map<std::string, std::string> files[2];
+            std::string json[2];
+            int index = 0;
+            for (const char* jobs : {"1", "4"}) {
+                Reset();
+                Outcome o = Extract({"--format", format, "--method", method, "--name", "text=Caption", "--jobs", jobs, "--json"});
+                EXPECT_EQ(o.err, "");
+                json[index] = o.out;
+                for (const auto& e : fs::directory_iterator(out)) files[index][e.path().filename().string()] = ReadText(e.path());
+                ++index;
+            }
+            EXPECT_FALSE(files[0].empty());
+            EXPECT_EQ(files[0], files[1]);
+            EXPECT_EQ(json[0], json[1]);
+        }
+    }
 }
 
 TEST_F(CliTest, Unwrap) {
