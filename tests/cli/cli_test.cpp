@@ -280,14 +280,16 @@ TEST_F(CliTest, ConverterInheritedTheProgramsErrorOutput) {
 
 // The workers share records out in any order; files, names, reports and the JSON must be the
 // same as one worker's. Rows: pictures of several sizes, a record without a value, a value that
-// is no object (a report-free skip for decode, a picture for raw), a name that collides, a name
-// that would leave the folder (a report).
+// is no object (a report-free skip for decode, a picture for raw), metafiles, a name that
+// collides, a name that would leave the folder (a report).
 TEST_F(CliTest, OneWorkerAndFourWriteTheSameFilesAndReports) {
     std::vector<testing::PictureRow> rows;
     for (int i = 0; i < 14; ++i) {
         const std::string caption = i == 5 ? "../outside" : i == 7 ? "same" : i == 8 ? "same" : "pic" + std::to_string(i);
         if (i == 3) rows.push_back({std::nullopt, caption});
         else if (i == 4) rows.push_back({fixtures::MakeBmpFile(9, 7), caption});
+        // Metafiles render in a forked child while the other workers use the engine.
+        else if (i % 3 == 0) rows.push_back({fixtures::BuildStaticMetafile(fixtures::MakeMetafile(60 + i, 40), 8, 1270, 846), caption});
         else rows.push_back({PaintPicture(i * 13), caption});
     }
     testing::WritePictureDatabase(db, rows);
