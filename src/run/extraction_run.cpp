@@ -15,6 +15,7 @@
 #include "database/connection_string.h"
 #include "database/recordset.h"
 #include "database/schema_listing.h"
+#include "imaging/image_engine.h"
 #include "imaging/jpeg_encoder.h"
 #include "imaging/picture_holder.h"
 #include "run/external_converter.h"
@@ -219,6 +220,8 @@ std::optional<std::string> Run::NameFieldText() {
 void Run::RecordLoop() {
     const unsigned jobs = s_.jobs > 0 ? s_.jobs : DefaultJobs();
     const std::size_t maxInFlight = 2 * static_cast<std::size_t>(jobs);
+    // Started here, before any worker: its start sets the environment.
+    imaging::StartImageEngine();
     RecordWorkers workers(jobs, setup_);
     std::deque<std::unique_ptr<RecordWork>> inFlight;
     bool reading = true;

@@ -108,6 +108,7 @@ protected:
             },
             .converter = converter,
             .workRoot = work,
+            .stopRequested = stopRequested,
         };
         return RunExtraction(options, surroundings);
     }
@@ -142,6 +143,7 @@ protected:
     imaging::PictureHolder creator;
     std::vector<RunProgress> progress;
     std::function<void(const RunProgress&)> afterRecord;
+    std::function<bool()> stopRequested;
 };
 
 TEST_F(ExtractionRunTest, ChecksThatEndTheRunBeforeItStarts) {
@@ -551,6 +553,29 @@ TEST_F(ExtractionRunTest, BusyPointerYieldsAndProgress) {
     EXPECT_EQ(progress.back().recordsDone, 3);
     EXPECT_EQ(progress.back().recordsTotal, 3);
     EXPECT_EQ(progress.back().picturesWritten, 2);
+}
+
+// Ctrl-C or closing the wizard: the records written stay, the ones in work leave nothing.
+TEST_F(ExtractionRunTest, StopRequestedKeepsTheWrittenRecordsAndLeavesNothingElse) {
+    testing::WritePictureDatabase(db, std::vector<PictureRow>(20, PictureRow{PaintPicture(), "a"}));
+    bool stop = false;
+    stopRequested = [&] { return stop; };
+    afterRecord = [&](const RunProgress& p) {
+        if (p.recordsDone == 2) stop = true;
+    };
+    for (OutputFormat format : {OutputFormat::BMP, OutputFormat::PNG}) {
+        fs::remove_all(out);
+        fs::create_directory(out);
+        stop = false;
+        ExtractionChoices choices = Choices();
+        choices.format = format;
+        RunResult r = Run(choices);
+        const std::string ext(FormatExtension(format));
+        EXPECT_TRUE(r.stopped);
+        EXPECT_EQ(r.records.size(), 2u);
+        EXPECT_EQ(OutputFiles(), (std::set<std::string>{"Output1" + ext, "Output2" + ext}));
+        EXPECT_TRUE(fs::is_empty(work));
+    }
 }
 
 TEST_F(ExtractionRunTest, RecordNumbersPast32767AreNamed) {
