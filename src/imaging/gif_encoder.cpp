@@ -239,40 +239,64 @@ std::vector<std::uint8_t> MapOntoPalette(const RgbPixels& pixels, std::span<cons
             indexes[i] = nearest(p[0], p[1], p[2]);
         }
     }
-    // Error rows in sixteenths with one spare pixel each side: the current row's and the next row's.
+    // The error each pixel receives from the row above, in sixteenths, with one spare pixel each
+    // side; making a row fills the next row's. Within a row the error passed ahead and the shares
+    // of the two pixels below that are still collecting stay in locals: the chain from one pixel
+    // to the next is the critical path.
     std::vector<int> errorHere(dither ? (width + 2) * 3 : 0, 0);
     std::vector<int> errorNext(errorHere.size(), 0);
     for (std::size_t y = 0; dither && y < pixels.height; ++y) {
         const bool forward = y % 2 == 0;
-        const std::ptrdiff_t ahead = forward ? 3 : -3;
-        std::fill(errorNext.begin(), errorNext.end(), 0);
-        for (std::size_t step = 0; step < width; ++step) {
-            const std::size_t x = forward ? step : width - 1 - step;
-            const std::size_t i = y * width + x;
-            const std::uint8_t* p = pixels.rgb.data() + 3 * i;
+        const std::ptrdiff_t dir = forward ? 1 : -1;
+        int aheadR = 0, aheadG = 0, aheadB = 0;     // 7/16 of the previous pixel's error
+        int behindR = 0, behindG = 0, behindB = 0;  // collected so far below the previous pixel
+        int belowR = 0, belowG = 0, belowB = 0;     // collected so far below this pixel
+        std::ptrdiff_t x = forward ? 0 : static_cast<std::ptrdiff_t>(width) - 1;
+        const std::uint8_t* rowPixels = pixels.rgb.data() + y * width * 3;
+        std::uint8_t* rowIndexes = indexes.data() + y * width;
+        const int* above = errorHere.data() + 3;
+        int* next = errorNext.data() + 3;
+        for (std::size_t step = 0; step < width; ++step, x += dir) {
+            const std::uint8_t* p = rowPixels + 3 * x;
+            int er = 0, eg = 0, eb = 0;
+            bool kept = false;
             if (keepsExtremes) {
                 const std::uint32_t key = KeyOf(p);
                 if ((white && key == 0xFFFFFF) || (black && key == 0)) {
-                    indexes[i] = key == 0 ? *black : *white;
-                    continue;
+                    rowIndexes[x] = key == 0 ? *black : *white;
+                    kept = true;
                 }
             }
-            int* here = errorHere.data() + (x + 1) * 3;
-            int* next = errorNext.data() + (x + 1) * 3;
-            const int r = std::clamp(p[0] + ((here[0] + 8) >> 4), 0, 255);
-            const int g = std::clamp(p[1] + ((here[1] + 8) >> 4), 0, 255);
-            const int b = std::clamp(p[2] + ((here[2] + 8) >> 4), 0, 255);
-            const std::uint8_t index = nearest(r, g, b);
-            indexes[i] = index;
-            const int error[3] = {r - palette[index][0], g - palette[index][1], b - palette[index][2]};
-            for (std::size_t c = 0; c < 3; ++c) {
-                const auto k = static_cast<std::ptrdiff_t>(c);
-                here[ahead + k] += error[c] * 7;
-                next[-ahead + k] += error[c] * 3;
-                next[k] += error[c] * 5;
-                next[ahead + k] += error[c];
+            if (!kept) {
+                const int* a = above + 3 * x;
+                const int r = std::clamp(p[0] + ((a[0] + aheadR + 8) >> 4), 0, 255);
+                const int g = std::clamp(p[1] + ((a[1] + aheadG + 8) >> 4), 0, 255);
+                const int b = std::clamp(p[2] + ((a[2] + aheadB + 8) >> 4), 0, 255);
+                const std::uint8_t index = nearest(r, g, b);
+                rowIndexes[x] = index;
+                er = r - palette[index][0];
+                eg = g - palette[index][1];
+                eb = b - palette[index][2];
             }
+            // The pixel below the previous one has all its shares now.
+            int* done = next + 3 * (x - dir);
+            done[0] = behindR + er * 3;
+            done[1] = behindG + eg * 3;
+            done[2] = behindB + eb * 3;
+            behindR = belowR + er * 5;
+            behindG = belowG + eg * 5;
+            behindB = belowB + eb * 5;
+            belowR = er;
+            belowG = eg;
+            belowB = eb;
+            aheadR = er * 7;
+            aheadG = eg * 7;
+            aheadB = eb * 7;
         }
+        int* last = next + 3 * (x - dir);
+        last[0] = behindR;
+        last[1] = behindG;
+        last[2] = behindB;
         std::swap(errorHere, errorNext);
     }
     return indexes;
