@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the extraction benchmark's database: one table "Pictures" (ID, Picture) whose records
 // cycle through a packaged 1600 x 1200 JPEG, an 800 x 600 paint picture and a 640 x 480 static
-// DIB; or, with a SHAPE of small or large, only paint pictures of 200 x 260 or 1600 x 1200 (the
-// common case, and the one where encoding dominates).
-// Usage: bench_extract_bench_db OUTPUT.mdb [RECORDS [mixed|small|large]]
+// DIB; with a SHAPE of small or large, only paint pictures of 200 x 260 or 1600 x 1200 (the
+// common case, and the one where encoding dominates); with "photos", every record is a paint
+// picture of a different 1024 x 768 photo-like bitmap (the table the output formats are compared on).
+// Usage: bench_extract_bench_db OUTPUT.mdb [RECORDS [mixed|small|large|photos]]
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -18,6 +19,7 @@
 #include "jet_writer/jet_writer.h"
 #include "ole_builder/ole_fields.h"
 #include "ole_builder/pictures.h"
+#include "photo_picture.h"
 
 namespace {
 
@@ -53,6 +55,16 @@ Bytes MakeJpeg(const std::string& scratch) {
     return jpeg;
 }
 
+// A 1024 x 768 photo-like bitmap as a BMP file, different for every `seed`.
+Bytes MakePhotoBmp(const std::string& scratch, unsigned seed) {
+    pictrova::imaging::PictureHolder holder;
+    pictrova::bench::MakePhoto(holder.Image(), 1024, 768, seed);
+    holder.SaveAsBmp(scratch + ".bmp");
+    Bytes bmp = ReadFile(scratch + ".bmp");
+    std::remove((scratch + ".bmp").c_str());
+    return bmp;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -62,6 +74,7 @@ int main(int argc, char** argv) {
     }
     const std::string path = argv[1];
     const long records = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 501;
+    const bool photos = argc > 3 && std::string(argv[3]) == "photos";
     pictrova::imaging::StartImageEngine();
 
     const std::string shape = argc > 3 ? argv[3] : "mixed";
@@ -102,7 +115,8 @@ int main(int argc, char** argv) {
                            {}});
     pictrova::jet::DatabaseWriter writer(path, plan);
     for (long i = 0; i < records; ++i) {
-        const Bytes& field = kinds[i % 3];
+        const Bytes field = photos ? pictrova::fixtures::BuildPaintPicture(MakePhotoBmp(path, static_cast<unsigned>(i)))
+                                   : kinds[i % 3];
         pictrova::jet::Value row[] = {static_cast<std::int64_t>(i + 1),
                                       pictrova::jet::ByteView(field)};
         writer.AddRow(0, row);

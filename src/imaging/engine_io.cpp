@@ -3,8 +3,10 @@
 
 #include <cstring>
 #include <fstream>
+#include <optional>
 
 #include "common/error.h"
+#include "imaging/high_colour_bmp.h"
 #include "imaging/image_engine.h"
 #include "imaging/picture_holder.h"
 
@@ -42,8 +44,12 @@ Magick::Image ReadEngineImage(std::span<const std::uint8_t> bytes, std::string_v
         image.subImage(0);
         image.subRange(1);
         if (!coder.empty()) image.magick(std::string(coder));
+        // The engine widens 16-bit pixels one level too dark; those files come widened already.
+        const std::optional<std::vector<std::uint8_t>> widened =
+            coder.empty() || coder == "BMP" ? WidenHighColourBmp(bytes) : std::nullopt;
+        const std::span<const std::uint8_t> input = widened ? std::span<const std::uint8_t>(*widened) : bytes;
         try {
-            image.read(Magick::Blob(bytes.data(), bytes.size()));
+            image.read(Magick::Blob(input.data(), input.size()));
         } catch (const Magick::WarningCorruptImage& e) {
             throw Error(e.what());
         } catch (const Magick::Warning&) {

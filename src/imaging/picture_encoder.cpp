@@ -10,8 +10,10 @@
 #include <string>
 #include <string_view>
 
+#include "common/checked_math.h"
 #include "common/error.h"
 #include "imaging/engine_io.h"
+#include "imaging/gif_encoder.h"
 #include "imaging/image_engine.h"
 #include "imaging/picture_holder.h"
 #include "imaging/picture_kind.h"
@@ -89,12 +91,29 @@ Magick::Image ReadAnyPicture(std::span<const std::uint8_t> bytes) {
     return ReadEngineImage(bytes, InputCoder(bytes), /*strict=*/true);
 }
 
-// GIF: quantized to the palette size, dithered when asked.
-void EncodeGif(Magick::Image& out, const EncodeSettings& settings, Magick::Blob& encoded) {
-    out.quantizeColors(settings.colours.value_or(256));
-    out.quantizeDither(settings.dither);
-    out.quantize();
-    out.write(&encoded);
+// The GIF of the flattened picture, through our own encoder: the engine's quantizer is slow and
+// shifts exact colours.
+Magick::Blob GifOf(Magick::Image& image, const EncodeSettings& settings) {
+    const auto width = static_cast<std::uint32_t>(image.columns());
+    const auto height = static_cast<std::uint32_t>(image.rows());
+    std::vector<std::uint8_t> rgb(CheckedMul<std::size_t>(CheckedMul<std::size_t>(width, height), 3));
+    image.write(0, 0, width, height, "RGB", Magick::CharPixel, rgb.data());
+    const std::vector<std::uint8_t> gif =
+        EncodeGif({rgb, width, height}, {.colours = settings.colours.value_or(256), .dither = settings.dither});
+    return Magick::Blob(gif.data(), gif.size());
+}
+
+// TGA readers disagree on bottom-left-origin files (ImageMagick 6 shows them upside down); every
+// reader takes top-left ones. The engine writes rows bottom first, so the picture goes in flipped
+// and the header's image descriptor gets its top-left bit (bit 5).
+Magick::Blob WithTopLeftOrigin(const Magick::Blob& tga) {
+    constexpr std::size_t kImageDescriptorAt = 17;
+    constexpr std::uint8_t kTopLeftOrigin = 0x20;
+    std::vector<std::uint8_t> bytes(static_cast<const std::uint8_t*>(tga.data()),
+                                    static_cast<const std::uint8_t*>(tga.data()) + tga.length());
+    if (bytes.size() <= kImageDescriptorAt) throw Error("the engine wrote a TGA without a header");
+    bytes[kImageDescriptorAt] |= kTopLeftOrigin;
+    return Magick::Blob(bytes.data(), bytes.size());
 }
 
 std::vector<std::uint8_t> Encode(const Magick::Image& image, const EncodeSettings& settings) {
@@ -111,7 +130,12 @@ std::vector<std::uint8_t> Encode(const Magick::Image& image, const EncodeSetting
                 if (settings.quality) out.quality(std::min<std::uint32_t>(*settings.quality, 100));
                 break;
             case EncodedFormat::Gif:
-                EncodeGif(out, settings, encoded);
+                encoded = GifOf(out, settings);
+                return 0;
+            case EncodedFormat::Tga:
+                out.flip();
+                out.write(&encoded);
+                encoded = WithTopLeftOrigin(encoded);
                 return 0;
             default:
                 break;

@@ -36,13 +36,15 @@ Rgb GradientColour(int x, int y) {
     return {x * 255 / (kWidth - 1), y * 255 / (kHeight - 1), (x * 7 + y * 13) % 256};
 }
 
-void WriteGradientBmp(const std::filesystem::path& path) {
+using ColourAt = Rgb (*)(int x, int y);
+
+void WriteBmp(const std::filesystem::path& path, ColourAt colour) {
     PictureHolder holder;
     cDIBSection& dib = holder.Image();
     dib.Create(kWidth, kHeight, 3);
     for (int y = 0; y < kHeight; ++y) {
         for (int x = 0; x < kWidth; ++x) {
-            Rgb c = GradientColour(x, y);
+            Rgb c = colour(x, y);
             std::uint8_t* p = dib.DIBSectionBitsPtr() + static_cast<std::size_t>(kHeight - 1 - y) * dib.BytesPerScanLine() + 3 * x;
             p[0] = static_cast<std::uint8_t>(c.b);
             p[1] = static_cast<std::uint8_t>(c.g);
@@ -51,6 +53,9 @@ void WriteGradientBmp(const std::filesystem::path& path) {
     }
     holder.SaveAsBmp(path);
 }
+
+void WriteGradientBmp(const std::filesystem::path& path) { WriteBmp(path, GradientColour); }
+
 
 // Runs the converter exactly as the run does: the command line text, split, no shell.
 std::int32_t RunConverter(OutputFormat format, int quality, const std::filesystem::path& output,
@@ -127,13 +132,83 @@ TEST(PictrovaConvert, TargaIsWrittenTheRightWayUp) {
     ASSERT_EQ(tga[1], 0);
     ASSERT_EQ(tga[2], 2);
     ASSERT_EQ(tga[16], 24);
-    const bool topFirst = (tga[17] & 0x20) != 0;
+    // Top-left origin, which every reader shows the right way up (ImageMagick 6 turns
+    // bottom-left files over): descriptor bit 5 set, top row stored first.
+    EXPECT_EQ(tga[17] & 0x30, 0x20);
     const std::size_t first = 18 + tga[0];
     const Rgb stored{tga[first + 2], tga[first + 1], tga[first]};
-    EXPECT_EQ(stored, GradientColour(0, topFirst ? 0 : kHeight - 1));
+    EXPECT_EQ(stored, GradientColour(0, 0));
     const std::size_t lastRow = first + static_cast<std::size_t>(kHeight - 1) * kWidth * 3;
     const Rgb storedLast{tga[lastRow + 2], tga[lastRow + 1], tga[lastRow]};
-    EXPECT_EQ(storedLast, GradientColour(0, topFirst ? kHeight - 1 : 0));
+    EXPECT_EQ(storedLast, GradientColour(0, kHeight - 1));
+}
+
+constexpr Rgb kWhite{255, 255, 255};
+constexpr Rgb kBlack{0, 0, 0};
+
+// 256 colours, each used 12 times; with `ends` the first is black and the last white.
+Rgb PaletteColour(int x, int y, bool ends) {
+    const int i = (x + y * kWidth) % 256;
+    if (ends && i == 0) return kBlack;
+    if (ends && i == 255) return kWhite;
+    return {i, (i * 37) % 256, (i * 101 + 7) % 256};
+}
+
+TEST(PictrovaConvert, GifKeepsExactColours) {
+    const struct {
+        const char* name;
+        ColourAt colour;
+        bool everyPixelExact;  // false: only white and black must be exact
+    } cases[] = {
+        {"256 colours", [](int x, int y) { return PaletteColour(x, y, false); }, true},
+        {"256 colours, black and white among them", [](int x, int y) { return PaletteColour(x, y, true); }, true},
+        {"black and white checks", [](int x, int y) { return (x + y) % 2 ? kWhite : kBlack; }, true},
+        {"one colour", [](int, int) { return Rgb{12, 34, 56}; }, true},
+        {"3072 colours with a white frame and a black bar",
+         [](int x, int y) {
+             if (x < 2 || y < 2 || x >= kWidth - 2 || y >= kHeight - 2) return kWhite;
+             if (x >= 20 && x < 24) return kBlack;
+             return GradientColour(x, y);
+         },
+         false},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteBmp(dir / "in.bmp", c.colour);
+        ASSERT_EQ(RunConverter(OutputFormat::GIF, 85, dir / "out.gif", dir / "in.bmp"), 0);
+        cDIBSection back;
+        imaging::EngineImageToDib(imaging::ReadEngineImage(testing::ReadFile(dir / "out.gif"), "GIF"), back);
+        ASSERT_EQ(back.dib_width(), kWidth);
+        ASSERT_EQ(back.dib_height(), kHeight);
+        int shifted = 0;
+        long total = 0;
+        for (int y = 0; y < kHeight; ++y) {
+            for (int x = 0; x < kWidth; ++x) {
+                const Rgb want = c.colour(x, y);
+                const Rgb got = DibPixel(back, x, y);
+                if ((c.everyPixelExact || want == kWhite || want == kBlack) && got != want) ++shifted;
+                total += std::abs(got.r - want.r) + std::abs(got.g - want.g) + std::abs(got.b - want.b);
+            }
+        }
+        EXPECT_EQ(shifted, 0);
+        EXPECT_LE(total / (kWidth * kHeight), 18);  // mean error over the three channels
+    }
+}
+
+// 16-bit input through the converter: every channel's corners keep the full 0..255 range.
+TEST(PictrovaConvert, HighColourBmpInputKeepsItsFullRange) {
+    TempDir dir;
+    testing::WriteFile(dir / "in.bmp", testing::HighColourCornersBmp({}));
+    ASSERT_EQ(RunConverter(OutputFormat::PNG, 85, dir / "out.png", dir / "in.bmp"), 0);
+    cDIBSection back;
+    imaging::EngineImageToDib(imaging::ReadEngineImage(testing::ReadFile(dir / "out.png"), "PNG"), back);
+    constexpr int kLevels[4] = {0, 8, 247, 255};
+    for (int x = 0; x < 4; ++x) {
+        EXPECT_EQ(DibPixel(back, x, 0), (Rgb{kLevels[x], 0, 0}));
+        EXPECT_EQ(DibPixel(back, x, 1), (Rgb{0, kLevels[x], 0}));
+        EXPECT_EQ(DibPixel(back, x, 2), (Rgb{0, 0, kLevels[x]}));
+    }
 }
 
 // One inch square at 1440 units per inch: 96 pixels on the reference screen.

@@ -58,6 +58,8 @@ TEST(HostilePictures, LoaderSurvivesDamagedCopiesOfEveryKind) {
 
     const std::vector<std::pair<const char*, std::vector<std::uint8_t>>> originals = {
         {"bmp", testing::ReadFile(dir / "card.bmp")},
+        {"16-bit bmp", testing::HighColourCornersBmp({})},
+        {"16-bit bmp with masks", testing::HighColourCornersBmp({.compression = 3, .masks = {0xF800, 0x07E0, 0x001F}})},
         {"jpeg", testing::ReadFile(dir / "card.jpg")},
         {"gif", testing::EngineEncodedCard("GIF", 24, 16)},
         {"ico", testing::IconFile(1)},

@@ -79,6 +79,47 @@ inline void Put32(std::vector<std::uint8_t>& v, std::uint32_t x) {
     Put16(v, x >> 16);
 }
 
+// A 16-bit BMP file whose rows show, one channel a row (red, green, blue), the four corner values
+// of that channel: 0, 1, largest - 1, largest. Compression 0 is 5-5-5; compression 3 takes
+// `masks` (red, green, blue), after a 40-byte header or inside a longer one. A negative
+// `height` sign stores the top row first.
+struct HighColourBmp {
+    std::uint32_t headerSize = 40;
+    std::uint32_t compression = 0;
+    std::uint32_t masks[3] = {0x7C00, 0x03E0, 0x001F};
+    bool topFirst = false;
+};
+
+inline std::vector<std::uint8_t> HighColourCornersBmp(const HighColourBmp& layout) {
+    constexpr int kWidth = 4, kHeight = 3, kStride = 8;
+    const bool masksAfterHeader = layout.compression == 3 && layout.headerSize == 40;
+    const std::uint32_t pixelsAt = 14 + layout.headerSize + (masksAfterHeader ? 12 : 0);
+    std::vector<std::uint8_t> f = {'B', 'M'};
+    Put32(f, pixelsAt + kStride * kHeight);
+    Put32(f, 0);
+    Put32(f, pixelsAt);
+    Put32(f, layout.headerSize);
+    Put32(f, kWidth);
+    Put32(f, static_cast<std::uint32_t>(layout.topFirst ? -kHeight : kHeight));
+    Put16(f, 1);
+    Put16(f, 16);
+    Put32(f, layout.compression);
+    Put32(f, kStride * kHeight);
+    for (int i = 0; i < 4; ++i) Put32(f, 0);  // resolution, colours
+    if (layout.compression == 3) {
+        for (std::uint32_t mask : layout.masks) Put32(f, mask);
+    }
+    f.resize(pixelsAt, 0);  // rest of a longer header
+    for (int row = 0; row < kHeight; ++row) {
+        const int channel = layout.topFirst ? row : kHeight - 1 - row;
+        const std::uint32_t mask = layout.masks[channel];
+        const std::uint32_t shift = static_cast<std::uint32_t>(__builtin_ctz(mask));
+        const std::uint32_t largest = mask >> shift;
+        for (std::uint32_t v : {0u, 1u, largest - 1, largest}) Put16(f, v << shift);
+    }
+    return f;
+}
+
 // An icon (type 1) or cursor (type 2) file with one 16 x 16 32-bit image of the test card.
 inline std::vector<std::uint8_t> IconFile(std::uint16_t type) {
     constexpr int kSide = 16;
