@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <set>
 
@@ -274,6 +275,53 @@ TEST_F(CliTest, ConverterInheritedTheProgramsErrorOutput) {
               std::string::npos)
         << json.out;
     EXPECT_TRUE(OutputFiles().empty());
+}
+
+// Values the decoder once gave nothing for, extracted with the default method: a package saved
+// by a German system, picture files stored without a wrapper, and objects whose own data gives
+// no picture but which store the picture shown for them.
+TEST_F(CliTest, ExtractsLocalizedPackagesBarePicturesAndStoredPreviews) {
+    fixtures::PackageContents german;
+    german.displayName = "Objekt-Manager-Shellobjekt";
+    german.label = "Foto.bmp";
+    german.file = fixtures::MakeBmpFile(7, 5);
+    struct Row {
+        const char* what;
+        Bytes value;
+        int width, height;
+    };
+    const Row rows[] = {
+        {"German package", fixtures::BuildPackage(german), 7, 5},
+        {"bare PNG", fixtures::MakePngFile(6, 4), 6, 4},
+        {"bare BMP", fixtures::MakeBmpFile(5, 3), 5, 3},
+        {"bare TIFF", fixtures::MakeTiffFile(4, 4), 4, 4},
+        {"Word 2007 document with a DIB preview",
+         fixtures::BuildOpenXmlWordObject(fixtures::MakeDibPresentation(fixtures::MakePackedDib(9, 6, 24))), 9, 6},
+        // 2540 x 1270 HIMETRIC at 96 dpi.
+        {"chart with a metafile preview",
+         fixtures::BuildUnsupportedObject("MSGraph.Chart.8",
+                                          fixtures::MakeMetafilePresentation(fixtures::MakeMetafile(200, 100), 2540, 1270)),
+         96, 48},
+    };
+    std::vector<testing::PictureRow> values;
+    for (const Row& row : rows) values.push_back({row.value, row.what});
+    testing::WritePictureDatabase(db, values);
+    Outcome o = Extract({});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, "Done.\n");
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(rows[i].what);
+        const std::string bmp = ReadText(out / ("Output" + std::to_string(i + 1) + ".bmp"));
+        ASSERT_GE(bmp.size(), 26u);
+        EXPECT_EQ(bmp.substr(0, 2), "BM");
+        auto at32 = [&](std::size_t k) {
+            return static_cast<std::int32_t>(static_cast<std::uint8_t>(bmp[k]) | static_cast<std::uint8_t>(bmp[k + 1]) << 8 |
+                                             static_cast<std::uint8_t>(bmp[k + 2]) << 16 |
+                                             static_cast<std::uint32_t>(static_cast<std::uint8_t>(bmp[k + 3])) << 24);
+        };
+        EXPECT_EQ(at32(18), rows[i].width);
+        EXPECT_EQ(std::abs(at32(22)), rows[i].height);
+    }
 }
 
 TEST_F(CliTest, Unwrap) {
