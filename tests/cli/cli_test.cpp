@@ -348,6 +348,18 @@ TEST_F(CliTest, Unwrap) {
     Outcome bad = Cli({"unwrap", (dir / "junk.bin").string()});
     EXPECT_EQ(bad.status, 1);
     EXPECT_FALSE(bad.err.empty());
+
+    // A document whose own data gives nothing: its stored preview, and a word saying so.
+    {
+        Bytes bytes = fixtures::BuildOpenXmlWordObject(fixtures::MakeDibPresentation(fixtures::MakePackedDib(3, 2, 24)));
+        std::ofstream(dir / "report.bin", std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+    Outcome preview = Cli({"unwrap", (dir / "report.bin").string()});
+    EXPECT_EQ(preview.status, 0) << preview.err;
+    EXPECT_EQ(preview.out, "bmp\n");
+    EXPECT_NE(preview.err.find("preview stored with it"), std::string::npos) << preview.err;
+    EXPECT_EQ(ReadText(dir / "report.bmp").substr(0, 2), "BM");
 }
 
 TEST_F(CliTest, HelpForEveryCommand) {
