@@ -58,7 +58,8 @@ imaging::cDIBSection& MetafileRenderer() {
 
 // Bitmap16 layout.
 constexpr std::size_t kBitmap16HeaderSize = 10;
-// Some writers keep the 4-byte bits pointer of the in-memory structure before the rows.
+// Some writers may keep the 4-byte bits pointer of the in-memory structure before the rows: the
+// data is then exactly that much longer than header and rows.
 constexpr std::size_t kBitmap16PointerSize = 4;
 
 }  // namespace
@@ -111,7 +112,7 @@ bool Bitmap16ToBmpFile(std::span<const std::uint8_t> bitmap, std::vector<std::ui
     Enforce(rowBytes >= 0 && static_cast<std::size_t>(rowBytes) >= usedRowBytes, "bitmap rows are too short");
     const std::size_t rowsSize = static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(height);
     const std::size_t afterHeader = bitmap.size() - kBitmap16HeaderSize;
-    if (afterHeader >= rowsSize + kBitmap16PointerSize) r.skip(kBitmap16PointerSize);
+    if (afterHeader == rowsSize + kBitmap16PointerSize) r.skip(kBitmap16PointerSize);
     ByteReader rows = r.sub(rowsSize);
 
     const std::uint32_t paletteSize = bitsPerPixel == 1 ? 2 * 4 : 0;
