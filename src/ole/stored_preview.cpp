@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ole/stored_preview.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 
 #include "common/byte_reader.h"
@@ -23,6 +25,11 @@ constexpr std::size_t kMetafilePictBytes = 8;  // mapping mode, x extent, y exte
 constexpr std::uint32_t kClipboardMetafilePict = 3;
 constexpr std::uint32_t kClipboardDib = 8;
 constexpr std::uint32_t kClipboardEnhMetafile = 14;
+
+// The size of a presentation, whose height is stored negated.
+std::int32_t Magnitude(std::int32_t v) {
+    return static_cast<std::int32_t>(std::min<std::int64_t>(std::abs(static_cast<std::int64_t>(v)), INT32_MAX));
+}
 
 StoredPreview Copy(StoredPreview::Kind kind, std::span<const std::uint8_t> data, std::size_t reserved = 0) {
     StoredPreview preview;
@@ -60,8 +67,8 @@ StoredPreview MetafilePict(ByteReader& r, std::int32_t width, std::int32_t heigh
     Enforce(!data.atEnd(), "metafile presentation holds no metafile");
     if (mappingMode < imaging::MM_TEXT || mappingMode > imaging::MM_ANISOTROPIC) {
         mappingMode = imaging::MM_ANISOTROPIC;
-        xExtent = std::abs(width);
-        yExtent = std::abs(height);
+        xExtent = Magnitude(width);
+        yExtent = Magnitude(height);
     }
     return Metafile(data.bytes(data.remaining()), mappingMode, xExtent, yExtent);
 }

@@ -112,6 +112,25 @@ TEST(StoredPreview, OwnDataFirstPreviewOnRequest) {
     EXPECT_EQ(bytes.at(0), 'B');
 }
 
+// A metafile presentation whose picture-header words hold junk (the format calls them reserved)
+// is framed by the presentation's own size instead, its height stored negated.
+TEST(StoredPreview, MetafileWithJunkMappingModeUsesThePresentationSize) {
+    // In the block: version 4, format id 4, count 4, "METAFILEPICT" with its zero 13, then width
+    // at 25, height at 29, size at 33, mapping mode at 37.
+    constexpr std::size_t kHeightAt = 29, kMappingModeAt = 37;
+    auto presentation = fx::MakeMetafilePresentation(fx::MakeMetafile(200, 100), 9999, 9999);
+    Put32(presentation, 25, 2540);
+    Put32(presentation, kHeightAt, -1270);
+    Put16(presentation, kMappingModeAt, 0);
+    const Decoded d = DecodeField(Unknown(presentation));
+    ASSERT_TRUE(d.ok);
+    EXPECT_EQ(Get32(d.bytes, 18), 96u);  // 1 x 0.5 inch at 96 dpi
+    EXPECT_EQ(Get32(d.bytes, 22), 48u);
+
+    Put32(presentation, kHeightAt, INT32_MIN);  // no size at all: refused, not an overflow
+    EXPECT_FALSE(DecodeField(Unknown(presentation)).ok);
+}
+
 // Monochrome bitmaps have no colour table: clear bits show black, set bits white.
 TEST(StoredPreview, MonochromeBitmapIsBlackAndWhite) {
     const Decoded d = DecodeField(Unknown(fx::MakeBitmapPresentation(fx::MakeBitmap16(10, 3, 1))));
