@@ -438,6 +438,8 @@ Bytes MakeIcoFile(int width, int height) {
 }
 
 Bytes MakeBitmap16(int width, int height, int bitsPerPixel, bool withBitsPointer) {
+    if (bitsPerPixel != 1 && bitsPerPixel != 8 && bitsPerPixel != 24 && bitsPerPixel != 32)
+        throw std::invalid_argument("unsupported bit count");
     const int rowBytes = (width * bitsPerPixel + 15) / 16 * 2;
     Bytes bitmap;
     ByteAppender out(bitmap);
@@ -453,6 +455,10 @@ Bytes MakeBitmap16(int width, int height, int bitsPerPixel, bool withBitsPointer
         for (int x = 0; x < width; ++x) {
             if (bitsPerPixel == 1) {
                 if ((x + y) % 2) row[static_cast<std::size_t>(x / 8)] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+                continue;
+            }
+            if (bitsPerPixel == 8) {
+                row[static_cast<std::size_t>(x)] = PaletteIndex(x, y, 256);
                 continue;
             }
             const Rgb c = PatternColour(x, y);
