@@ -94,7 +94,32 @@ int main(int argc, char** argv) {
         {"PDF (CONTENTS) 1 MiB", [] { return fx::BuildPdfObject(Filler(1 << 20)); }},
         {"PDF (CONTENTS) 32 MiB", [] { return fx::BuildPdfObject(Filler(32 << 20)); }},
         {"HP desk (Ole10Native) 12 MiB", [] { return fx::BuildDeskImageObject(fx::MakeBmpFile(2048, 2048)); }},
+        {"package 32 MiB, German name", [] {
+             fx::PackageContents p;
+             p.displayName = "Objekt-Manager-Shellobjekt";
+             p.file = Filler(32 << 20);
+             return fx::BuildPackage(p);
+         }},
         {"Word document", [] { return fx::BuildOfficeObject(fx::OfficeKind::Word); }},
+        // The stored preview is copied before the class branch runs, whether or not it is used.
+        {"Excel sheet, 12 MiB DIB kept", [] {
+             fx::Bytes field = fx::BuildOfficeObject(fx::OfficeKind::Excel);
+             const fx::Bytes tail = fx::MakeDibPresentation(fx::MakePackedDib(2048, 2048, 24));
+             // Replace the builder's metafile presentation: the native data ends where it began.
+             fx::Bytes document;
+             fx::BuildOfficeObject(fx::OfficeKind::Excel, &document);
+             const std::size_t nativeEnd = 20 + 14 + 14 + 12 + 14 + 12 + document.size();
+             field.resize(nativeEnd);
+             field.insert(field.end(), tail.begin(), tail.end());
+             return field;
+         }},
+        {"Word 2007, 12 MiB DIB preview", [] {
+             return fx::BuildOpenXmlWordObject(fx::MakeDibPresentation(fx::MakePackedDib(2048, 2048, 24)));
+         }},
+        {"Word 2007, metafile preview", [] {
+             return fx::BuildOpenXmlWordObject(fx::MakeMetafilePresentation(fx::MakeMetafile(2000, 1000), 50800, 25400));
+         }},
+        {"bare PNG 1024x1024", [] { return fx::MakePngFile(1024, 1024); }},
         {"photo editor 24-bit 2000x2000", [] { return fx::BuildPhotoEditorObject(fx::MakePhotoEditorStream(3, 2000, 2000)); }},
         {"photo editor 8-bit 2000x2000", [] { return fx::BuildPhotoEditorObject(fx::MakePhotoEditorStream(2, 2000, 2000)); }},
     };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The whole decoder on one field value: header, class dispatch and every class branch,
-// including the compound-document reads and the metafile rendering of static pictures.
+// including the compound-document reads, the metafile rendering of static pictures and the
+// stored preview a failing object falls back on.
 
 #include <cstddef>
 #include <cstdint>

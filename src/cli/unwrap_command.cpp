@@ -29,7 +29,8 @@ int UnwrapCommand(const std::string& fieldFile, const std::optional<std::string>
         std::string extension;
         std::string label;
         ole::FailureReason reason;
-        if (!ole::fGetContentsStream(bytes, extension, label, &reason)) {
+        ole::DecodeNotes notes;
+        if (!ole::fGetContentsStream(bytes, extension, label, &reason, &notes)) {
             std::cerr << (reason.empty() ? std::string("The value holds no object that can be "
                                                        "extracted.")
                                          : reason.description)
@@ -46,6 +47,8 @@ int UnwrapCommand(const std::string& fieldFile, const std::optional<std::string>
         if (!out)
             throw Error("Cannot write " + target.string() + ".");
         std::cout << extension << std::endl;
+        if (notes.storedPreviewUsed)
+            std::cerr << "The object's own data gave no file: the preview stored with it was written." << std::endl;
         if (!label.empty()) {
             std::string shown = label;
             if (!shown.empty() && shown.back() == '\0')

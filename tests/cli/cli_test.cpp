@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <set>
@@ -322,6 +323,53 @@ TEST_F(CliTest, ConverterInheritedTheProgramsErrorOutput) {
     EXPECT_TRUE(OutputFiles().empty());
 }
 
+// Values the decoder once gave nothing for, extracted with the default method: a package saved
+// by a German system, picture files stored without a wrapper, and objects whose own data gives
+// no picture but which store the picture shown for them.
+TEST_F(CliTest, ExtractsLocalizedPackagesBarePicturesAndStoredPreviews) {
+    fixtures::PackageContents german;
+    german.displayName = "Objekt-Manager-Shellobjekt";
+    german.label = "Foto.bmp";
+    german.file = fixtures::MakeBmpFile(7, 5);
+    struct Row {
+        const char* what;
+        Bytes value;
+        int width, height;
+    };
+    const Row rows[] = {
+        {"German package", fixtures::BuildPackage(german), 7, 5},
+        {"bare PNG", fixtures::MakePngFile(6, 4), 6, 4},
+        {"bare BMP", fixtures::MakeBmpFile(5, 3), 5, 3},
+        {"bare TIFF", fixtures::MakeTiffFile(4, 4), 4, 4},
+        {"Word 2007 document with a DIB preview",
+         fixtures::BuildOpenXmlWordObject(fixtures::MakeDibPresentation(fixtures::MakePackedDib(9, 6, 24))), 9, 6},
+        // 2540 x 1270 HIMETRIC at 96 dpi.
+        {"chart with a metafile preview",
+         fixtures::BuildUnsupportedObject("MSGraph.Chart.8",
+                                          fixtures::MakeMetafilePresentation(fixtures::MakeMetafile(200, 100), 2540, 1270)),
+         96, 48},
+    };
+    std::vector<testing::PictureRow> values;
+    for (const Row& row : rows) values.push_back({row.value, row.what});
+    testing::WritePictureDatabase(db, values);
+    Outcome o = Extract({});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, "Done.\n");
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(rows[i].what);
+        const std::string bmp = ReadText(out / ("Output" + std::to_string(i + 1) + ".bmp"));
+        ASSERT_GE(bmp.size(), 26u);
+        EXPECT_EQ(bmp.substr(0, 2), "BM");
+        auto at32 = [&](std::size_t k) {
+            return static_cast<std::int32_t>(static_cast<std::uint8_t>(bmp[k]) | static_cast<std::uint8_t>(bmp[k + 1]) << 8 |
+                                             static_cast<std::uint8_t>(bmp[k + 2]) << 16 |
+                                             static_cast<std::uint32_t>(static_cast<std::uint8_t>(bmp[k + 3])) << 24);
+        };
+        EXPECT_EQ(at32(18), rows[i].width);
+        EXPECT_EQ(std::abs(at32(22)), rows[i].height);
+    }
+}
+
 // A batch from our writer: a catalogue with two picture tables and a table without pictures, a
 // database locked with a password, a damaged one (cut after its header page) and a second
 // catalogue of the same file name in another folder.
@@ -462,8 +510,8 @@ TEST_F(CliBatchTest, ExtractAllGoesOnPastDatabasesThatCannotBeOpenedAndResumes) 
         {"wrong", {}, 3,
          {{"catalogue.mdb", "complete"}, {"locked.mdb", "failed"}, {"damaged.mdb", "failed"},
           {"old/catalogue.mdb", "complete"}},
-         {"[1/4] " + catalogue.string() + ": 5 pictures written from 3 picture fields in 3 tables",
-          "4 databases: 2 extracted, 0 skipped, 2 could not be opened; 6 pictures written."}},
+         {"[1/4] " + catalogue.string() + ": 7 pictures written from 3 picture fields in 3 tables",
+          "4 databases: 2 extracted, 0 skipped, 2 could not be opened; 8 pictures written."}},
         // Complete ones are skipped; the locked one opens with its password now.
         {"secret", {}, 3,
          {{"catalogue.mdb", "complete"}, {"locked.mdb", "complete"}, {"damaged.mdb", "failed"},
@@ -471,7 +519,7 @@ TEST_F(CliBatchTest, ExtractAllGoesOnPastDatabasesThatCannotBeOpenedAndResumes) 
          {"[1/4] " + catalogue.string() + ": skipped, complete in the manifest",
           "4 databases: 1 extracted, 2 skipped, 1 could not be opened; 1 pictures written."}},
         {"secret", {"--force", "--format", "png"}, 3, {},
-         {"4 databases: 3 extracted, 0 skipped, 1 could not be opened; 7 pictures written."}},
+         {"4 databases: 3 extracted, 0 skipped, 1 could not be opened; 9 pictures written."}},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.lockedPassword + " " + std::to_string(step.more.size()));
@@ -508,6 +556,9 @@ TEST_F(CliBatchTest, ExtractAllGoesOnPastDatabasesThatCannotBeOpenedAndResumes) 
                          "catalogue.mdb/Pictures/Picture/Output4.png",
                          "catalogue.mdb/Pictures/Picture/Output6.png",
                          "catalogue.mdb/Staff_Photos/Badge/Output1.png",
+                         // PNG files stored without a wrapper.
+                         "catalogue.mdb/Staff_Photos/Photo/Output1.png",
+                         "catalogue.mdb/Staff_Photos/Photo/Output2.png",
                          "catalogue.mdb-2/Pictures/Picture/Output1.png",
                          "locked.mdb/Pictures/Picture/Output1.png",
                      }));
@@ -617,6 +668,18 @@ TEST_F(CliTest, Unwrap) {
     Outcome bad = Cli({"unwrap", (dir / "junk.bin").string()});
     EXPECT_EQ(bad.status, 1);
     EXPECT_FALSE(bad.err.empty());
+
+    // A document whose own data gives nothing: its stored preview, and a word saying so.
+    {
+        Bytes bytes = fixtures::BuildOpenXmlWordObject(fixtures::MakeDibPresentation(fixtures::MakePackedDib(3, 2, 24)));
+        std::ofstream(dir / "report.bin", std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+    Outcome preview = Cli({"unwrap", (dir / "report.bin").string()});
+    EXPECT_EQ(preview.status, 0) << preview.err;
+    EXPECT_EQ(preview.out, "bmp\n");
+    EXPECT_NE(preview.err.find("preview stored with it"), std::string::npos) << preview.err;
+    EXPECT_EQ(ReadText(dir / "report.bmp").substr(0, 2), "BM");
 }
 
 TEST_F(CliTest, HelpForEveryCommand) {

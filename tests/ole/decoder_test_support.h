@@ -18,11 +18,12 @@ struct Decoded {
     std::string extension;
     std::string label;
     FailureReason reason;
+    DecodeNotes notes;
 };
 
 inline Decoded DecodeField(std::vector<std::uint8_t> field) {
     Decoded d;
-    d.ok = fGetContentsStream(field, d.extension, d.label, &d.reason);
+    d.ok = fGetContentsStream(field, d.extension, d.label, &d.reason, &d.notes);
     d.bytes = std::move(field);
     return d;
 }

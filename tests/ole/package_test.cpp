@@ -96,3 +96,65 @@ TEST(Package, LabelWithoutTerminatorIsFalse) {
 
 }  // namespace
 }  // namespace pictrova::ole
+
+namespace pictrova::ole {
+namespace {
+
+using namespace testing;
+namespace fx = fixtures;
+
+// The object header holds the display name of the system that saved the package; the package is
+// found from the OLE 1.0 header after it, so the file and label come out the same under any
+// name. Under the English name the native data sits where it always did (type word at 68).
+class PackageDisplayName : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(PackageDisplayName, GivesTheSameFileAndLabel) {
+    fx::PackageContents c;
+    c.label = "Foto.jpg";
+    c.file = fx::MakeBmpFile(6, 5);
+    c.displayName = GetParam();
+    const auto field = fx::BuildPackage(c);
+    const Decoded d = DecodeField(field);
+    ASSERT_TRUE(d.ok);
+    EXPECT_EQ(d.extension, "pak");
+    EXPECT_EQ(d.label, std::string("Foto.jpg") + '\0');
+    EXPECT_EQ(d.bytes, c.file);
+    EXPECT_FALSE(d.notes.storedPreviewUsed);
+    if (std::string(GetParam()) == "Package") {
+        EXPECT_EQ(field.at(68), 2);
+        EXPECT_EQ(field.at(70), 'F');
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, PackageDisplayName,
+                         ::testing::Values("Package", "Objekt-Manager-Shellobjekt", "Objet Gestionnaire de paquets",
+                                           "", "P", "Paquete de Windows con un nombre bastante largo"));
+
+// The German name moved every fixed offset by 19: the package's file size at the old place
+// is now inside the label, which used to refuse the object (or take the wrong bytes).
+TEST(Package, GermanDisplayNameNoLongerReadAtTheEnglishOffsets) {
+    fx::PackageContents c = Contents("Foto", fx::Bytes(30, 0x5A));
+    c.displayName = "Objekt-Manager-Shellobjekt";
+    const auto field = fx::BuildPackage(c);
+    ASSERT_EQ(field.at(68 + 19), 2);  // the type word moved by 19
+    const Decoded d = DecodeField(field);
+    ASSERT_TRUE(d.ok);
+    EXPECT_EQ(d.bytes, c.file);
+}
+
+// Every read stays inside the native data: a file size that runs past it into the presentation
+// stored after it is damage, even though the field holds the bytes.
+TEST(Package, FileRunningPastTheNativeDataIsFalse) {
+    const auto c = Contents("label", fx::Bytes(50, 0x42));
+    auto field = fx::BuildPackage(c);
+    const auto tail = fx::MakeNoPresentation();
+    field.insert(field.end(), tail.begin(), tail.end());
+    const std::size_t at = FileSizeOffset(c);
+    Put32(field, at, 51);
+    EXPECT_FALSE(DecodeField(field).ok);
+    Put32(field, at, 50);
+    EXPECT_EQ(DecodeField(field).bytes, c.file);
+}
+
+}  // namespace
+}  // namespace pictrova::ole

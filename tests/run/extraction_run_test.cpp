@@ -238,7 +238,8 @@ TEST_F(ExtractionRunTest, RecordsOneAndThreeOnlyHoldPictures) {
 
 TEST_F(ExtractionRunTest, EveryFormatWithBothMethods) {
     // Method 2 hands the raw field to the converter: raw picture bytes come out, wrapped ones
-    // only when the converter can read through the wrapper.
+    // only when the converter can read through the wrapper. Method 1 unwraps objects and takes
+    // bare picture files as they are.
     testing::WritePictureDatabase(
         db, {{PaintPicture(), "a"}, {fixtures::MakeBmpFile(30, 20), "b"}, {PackagedBmp(), "c"}});
     const OutputFormat formats[] = {OutputFormat::BMP, OutputFormat::JPG,  OutputFormat::PNG,
@@ -257,9 +258,9 @@ TEST_F(ExtractionRunTest, EveryFormatWithBothMethods) {
             RunResult r = Run(choices);
             EXPECT_EQ(host.messages, std::vector<std::string>{"Done."});
             EXPECT_TRUE(host.errorReports.empty()) << host.errorReports.front();
-            // Record 2 holds a bare BMP file: not an OLE object for method 1, a picture for
-            // method 2.
-            std::set<std::string> expected = {"Output1" + ext, "Output3" + ext};
+            // Record 2 holds a bare BMP file: method 1 takes it as it is, and it is the only
+            // picture method 2 can read.
+            std::set<std::string> expected = {"Output1" + ext, "Output2" + ext, "Output3" + ext};
             if (method == ReadMethod::Recordset) expected = {"Output2" + ext};
             auto files = OutputFiles();
             for (const auto& name : expected) {

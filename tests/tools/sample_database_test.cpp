@@ -35,6 +35,7 @@ TEST(SampleDatabase, PicturesDecodeExceptTheEmptyUnknownAndLinkedOnes) {
     std::vector<std::string> extensions;
     std::vector<std::string> labels;
     std::vector<std::string> refused;
+    std::vector<std::string> previews, bare;
     for (const auto& row : table.rows) {
         ASSERT_TRUE(row[1].has_value());
         if (!row[2]) {
@@ -43,20 +44,28 @@ TEST(SampleDatabase, PicturesDecodeExceptTheEmptyUnknownAndLinkedOnes) {
         }
         std::vector<std::uint8_t> bytes(row[2]->begin(), row[2]->end());
         std::string extension, label;
-        if (ole::fGetContentsStream(bytes, extension, label)) {
+        ole::DecodeNotes notes;
+        if (ole::fGetContentsStream(bytes, extension, label, nullptr, &notes)) {
             EXPECT_FALSE(bytes.empty()) << *row[1];
+            if (notes.storedPreviewUsed) previews.push_back(*row[1]);
+            if (notes.barePicture) bare.push_back(*row[1]);
             extensions.push_back(extension);
             if (!label.empty()) labels.push_back(label);
         } else {
             refused.push_back(*row[1]);
         }
     }
-    EXPECT_EQ(extensions.size(), 12u) << ::testing::PrintToString(extensions);
+    EXPECT_EQ(extensions.size(), 15u) << ::testing::PrintToString(extensions);
     EXPECT_EQ(refused, (std::vector<std::string>{"No picture", "Drawing of an unknown kind", "Linked picture"}));
     EXPECT_GE(std::count(extensions.begin(), extensions.end(), "bmp"), 4);
     // Packages carry their file's name, ending in its zero character.
     EXPECT_EQ(labels, (std::vector<std::string>{std::string("sea.png\0", 8), std::string("meadow.jpg\0", 11),
-                                                std::string("dawn.gif\0", 9)}));
+                                                std::string("dawn.gif\0", 9), std::string("Hafen.jpg\0", 10)}));
+    EXPECT_EQ(previews, std::vector<std::string>{"Report (Word 2007 document, its stored preview)"});
+    EXPECT_EQ(bare, std::vector<std::string>{"Beach (JPEG file without a wrapper)"});
+    // The Word 2007 document gives its stored preview, the bare JPEG file itself.
+    EXPECT_EQ(extensions.back(), "jpg");
+    EXPECT_EQ(extensions[extensions.size() - 2], "bmp");
 }
 
 TEST(SampleDatabase, RawPhotosHoldJpegAndPngFilesAsTheyAre) {

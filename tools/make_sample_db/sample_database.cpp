@@ -45,6 +45,14 @@ std::vector<Entry> Pictures() {
     gif.sourcePath = "C:\\Pictures\\dawn.gif";
     gif.tempPath = "C:\\Users\\Sample\\AppData\\Local\\Temp\\dawn.gif";
     gif.file = DrawPicture(dawn, "GIF");
+    DrawnPicture harbour{280, 210, "#0b3954", "#bfd7ea", 3, "Hafen"};
+    fixtures::PackageContents german;
+    german.displayName = "Objekt-Manager-Shellobjekt";  // a package saved by a German system
+    german.label = "Hafen.jpg";
+    german.sourcePath = "C:\\Bilder\\Hafen.jpg";
+    german.tempPath = "C:\\Users\\Beispiel\\AppData\\Local\\Temp\\Hafen.jpg";
+    german.file = DrawPicture(harbour, "JPEG");
+    DrawnPicture beach{240, 160, "#48cae4", "#ffe8a3", 1, "Beach"};
 
     return {
         {"Sunset (paint picture)", fixtures::BuildPaintPicture(DrawPicture(sunset, "BMP3"))},
@@ -60,6 +68,10 @@ std::vector<Entry> Pictures() {
         {"Grey photo (photo editor)", fixtures::BuildPhotoEditorObject(fixtures::MakePhotoEditorStream(1, 200, 150))},
         {"Storm (scanned TIFF document)", fixtures::BuildImagingObject(DrawPicture(storm, "TIFF"))},
         {"Desk scan (scanner image)", fixtures::BuildDeskImageObject(fixtures::MakeDrawnBmpFile(200, 150, 2))},
+        {"Harbour (packaged JPEG file, German system)", fixtures::BuildPackage(german)},
+        {"Report (Word 2007 document, its stored preview)",
+         fixtures::BuildOpenXmlWordObject(fixtures::MakeMetafilePresentation(fixtures::MakeMetafile(400, 300), 8000, 6000))},
+        {"Beach (JPEG file without a wrapper)", DrawPicture(beach, "JPEG")},
         {"No picture", jet::Null},
         {"Drawing of an unknown kind", fixtures::BuildUnsupportedObject()},
         {"Linked picture", fixtures::BuildLinkedObject()},

@@ -46,10 +46,28 @@ Bytes NonZeroPattern(std::size_t size, std::uint8_t seed) {
     return bytes;
 }
 
+void AppendPresentationHeader(ByteAppender& out, const std::string& className) {
+    out.u32(kOle1Version);
+    out.u32(kFormatPresentation);
+    out.u32(static_cast<std::uint32_t>(className.size() + 1));
+    out.zeroTerminated(className);
+}
+
+Bytes SizedPresentation(const std::string& className, const Bytes& data, std::int32_t width, std::int32_t height) {
+    Bytes block;
+    ByteAppender out(block);
+    AppendPresentationHeader(out, className);
+    out.i32(width);
+    out.i32(height);
+    out.u32(static_cast<std::uint32_t>(data.size()));
+    out.bytes(data);
+    return block;
+}
+
 }  // namespace
 
 Bytes BuildEmbeddedObject(const EmbeddedObject& object) {
-    const std::string& objectName = object.objectName.empty() ? object.className : object.objectName;
+    const std::string& objectName = object.objectName ? *object.objectName : object.className;
     const std::string& ole1Name = object.ole1ClassName.empty() ? object.className : object.ole1ClassName;
     Bytes field;
     ByteAppender out(field);
@@ -69,10 +87,7 @@ Bytes BuildEmbeddedObject(const EmbeddedObject& object) {
 Bytes MakeMetafilePresentation(const Bytes& metafile, std::uint16_t xExtent, std::uint16_t yExtent) {
     Bytes block;
     ByteAppender out(block);
-    out.u32(kOle1Version);
-    out.u32(kFormatPresentation);
-    out.u32(13);
-    out.zeroTerminated("METAFILEPICT");
+    AppendPresentationHeader(out, "METAFILEPICT");
     out.i32(xExtent);
     out.i32(-static_cast<std::int32_t>(yExtent));
     out.u32(static_cast<std::uint32_t>(metafile.size() + 8));
@@ -81,6 +96,32 @@ Bytes MakeMetafilePresentation(const Bytes& metafile, std::uint16_t xExtent, std
     out.u16(yExtent);
     out.u16(0);
     out.bytes(metafile);
+    return block;
+}
+
+Bytes MakeDibPresentation(const Bytes& packedDib, std::int32_t width, std::int32_t height) {
+    return SizedPresentation("DIB", packedDib, width, height);
+}
+
+Bytes MakeBitmapPresentation(const Bytes& bitmap16, std::int32_t width, std::int32_t height) {
+    return SizedPresentation("BITMAP", bitmap16, width, height);
+}
+
+Bytes MakeClipboardPresentation(const std::string& className, std::uint32_t clipboardFormat, const Bytes& data) {
+    Bytes block;
+    ByteAppender out(block);
+    AppendPresentationHeader(out, className);
+    out.u32(clipboardFormat);
+    out.u32(static_cast<std::uint32_t>(data.size()));
+    out.bytes(data);
+    return block;
+}
+
+Bytes MakeNoPresentation() {
+    Bytes block;
+    ByteAppender out(block);
+    out.u32(kOle1Version);
+    out.u32(0);
     return block;
 }
 
@@ -125,15 +166,15 @@ Bytes BuildPackage(const PackageContents& contents) {
     out.zeroTerminated(contents.tempPath);
     out.u32(static_cast<std::uint32_t>(contents.file.size()));
     out.bytes(contents.file);
-    return BuildEmbeddedObject({"Package", "", "", 2, native, {}});
+    return BuildEmbeddedObject({"Package", "", contents.displayName, 2, native, {}});
 }
 
 Bytes BuildPaintPicture(const Bytes& bmpFile) {
-    return BuildEmbeddedObject({"Paint.Picture", "PBrush", "", 2, bmpFile, {}});
+    return BuildEmbeddedObject({"Paint.Picture", "PBrush", {}, 2, bmpFile, {}});
 }
 
 Bytes BuildCompoundObject(const std::string& className, const Bytes& document, const std::string& ole1ClassName) {
-    return BuildEmbeddedObject({className, ole1ClassName, "", 2, document, {}});
+    return BuildEmbeddedObject({className, ole1ClassName, {}, 2, document, {}});
 }
 
 Bytes MakeContentsDocument(const Bytes& contents) {
@@ -220,17 +261,26 @@ Bytes BuildOfficeObject(OfficeKind kind, Bytes* document) {
     Bytes doc = MakeOfficeDocument(office.stream, NonZeroPattern(3000, static_cast<std::uint8_t>(kind)));
     if (document) *document = doc;
     // Office objects carry a presentation after the document; the extracted file must not.
-    return BuildEmbeddedObject({office.className, "", "", 2, doc, MakeMetafilePresentation(MakeMetafile(64, 32), 1693, 847)});
+    return BuildEmbeddedObject({office.className, "", {}, 2, doc, MakeMetafilePresentation(MakeMetafile(64, 32), 1693, 847)});
 }
 
 Bytes BuildLinkedObject(const std::string& className, const std::string& path) {
     Bytes native(path.begin(), path.end());
     native.push_back(0);
-    return BuildEmbeddedObject({className, "", "", 1, native, {}});
+    return BuildEmbeddedObject({className, "", {}, 1, native, {}});
 }
 
-Bytes BuildUnsupportedObject(const std::string& className) {
-    return BuildEmbeddedObject({className, "", "", 2, NonZeroPattern(100, 11), {}});
+Bytes BuildOpenXmlWordObject(const Bytes& presentation) {
+    Bytes zip = {'P', 'K', 3, 4};
+    const Bytes body = NonZeroPattern(400, 17);
+    zip.insert(zip.end(), body.begin(), body.end());
+    const Bytes document = ole::WriteCompoundDocument(ole::CompoundNode::Storage(
+        "Root Entry", {CompObjStream(), ole::CompoundNode::Stream("Package", zip)}));
+    return BuildEmbeddedObject({"Word.Document.12", "", {}, 2, document, presentation});
+}
+
+Bytes BuildUnsupportedObject(const std::string& className, const Bytes& presentation) {
+    return BuildEmbeddedObject({className, "", {}, 2, NonZeroPattern(100, 11), presentation});
 }
 
 Bytes MakeOpaqueFile(const std::string& signature, std::size_t size) {

@@ -16,7 +16,7 @@
 //       u32 version 0x0501, u32 format id (2 embedded), u32 OLE 1.0 class name length,
 //       OLE 1.0 class name with its zero, u32 topic name length 0, u32 item name length 0,
 //       u32 native data size, native data
-//   then, optionally, a presentation object (MakeMetafilePresentation).
+//   then, optionally, a presentation object (the Make...Presentation builders below).
 // The native data starts at header size + class name length + 24 when the OLE 1.0 class name is
 // the header's class name. Some classes use a different OLE 1.0 class name, which moves it:
 //   "Paint.Picture" is stored with "PBrush" (native data at header size + 31);
@@ -28,11 +28,12 @@
 // i32 data size, data. DIB data is a packed DIB; metafile data is u16 mapping mode,
 // u16 x extent, u16 y extent, u16 handle 0, then the metafile bits.
 //
-// Package: object and class name "Package" (header size 36, native data size at 64), native
-// data: u16 type 2, label, zero, source path, zero, u16 0, u16 3 (4 bytes), u32 temporary-path
+// Package: class name "Package", object (display) name "Package" as an English system stores
+// it (header size 36, native data size at 64) or the name of another language; native data: u16 type 2, label, zero, source path, zero, u16 0, u16 3 (4 bytes), u32 temporary-path
 // length, temporary path with its zero, u32 file size, the file.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,7 +45,7 @@ namespace pictrova::fixtures {
 struct EmbeddedObject {
     std::string className;      // in the object header
     std::string ole1ClassName;  // in the OLE 1.0 header; empty means className
-    std::string objectName;     // empty means className
+    std::optional<std::string> objectName;  // the display name; none means className
     std::int32_t objectType = 2;
     Bytes nativeData;
     Bytes presentation;  // appended after the native data
@@ -53,9 +54,20 @@ struct EmbeddedObject {
 // The generic layout above; every builder below is one of these.
 Bytes BuildEmbeddedObject(const EmbeddedObject& object);
 
-// An OLE 1.0 presentation object for a metafile (what the engine stores after native data so
-// that forms can show the object without its server).
+// OLE 1.0 presentation objects (what the engine stores after native data so that forms can show
+// the object without its server): u32 version 0x0501, u32 format id 5, the class name as a u32
+// count and the name with its zero, then
+//   "METAFILEPICT": i32 width, i32 -height, u32 size + 8, u16 mapping mode 8, u16 x extent,
+//                   u16 y extent, u16 handle 0, the metafile;
+//   "DIB", "BITMAP": i32 width, i32 height, u32 size, the packed DIB or the Bitmap16;
+//   any other class (a generic presentation): u32 clipboard format, u32 size, the data.
+// Width and height are in hundredths of a millimetre.
 Bytes MakeMetafilePresentation(const Bytes& metafile, std::uint16_t xExtent, std::uint16_t yExtent);
+Bytes MakeDibPresentation(const Bytes& packedDib, std::int32_t width = 2540, std::int32_t height = 2540);
+Bytes MakeBitmapPresentation(const Bytes& bitmap16, std::int32_t width = 2540, std::int32_t height = 2540);
+Bytes MakeClipboardPresentation(const std::string& className, std::uint32_t clipboardFormat, const Bytes& data);
+// The four bytes a value carries when the object stores no presentation (format id 0).
+Bytes MakeNoPresentation();
 
 // Static pictures (dispatch row "OT_STAT").
 Bytes BuildStaticDib(const Bytes& packedDib);
@@ -65,6 +77,7 @@ Bytes BuildStaticMetafile(const Bytes& metafile, std::uint16_t mappingMode, std:
 Bytes BuildStaticPresentation(const std::string& formatName, const Bytes& data);
 
 struct PackageContents {
+    std::optional<std::string> displayName;  // the object header's name; none means "Package"
     std::string label = "photo.png";
     std::string sourcePath = "C:\\Pictures\\photo.png";
     std::string tempPath = "C:\\Temp\\photo.png";
@@ -108,10 +121,15 @@ Bytes BuildPhotoEditorObject(const Bytes& stream, bool scan = false);
 enum class OfficeKind { Excel, Word, WordPicture, PowerPoint, Visio };
 Bytes BuildOfficeObject(OfficeKind kind, Bytes* document = nullptr);
 
+// A Word 2007 document object ("Word.Document.12"): its compound document keeps the document as
+// a zip package in a "Package" stream, with no "WordDocument" stream for the decoder to take,
+// followed by `presentation`.
+Bytes BuildOpenXmlWordObject(const Bytes& presentation);
+
 // Objects the decoder refuses.
 Bytes BuildLinkedObject(const std::string& className = "Paint.Picture",
                         const std::string& path = "C:\\Pictures\\linked.bmp");
-Bytes BuildUnsupportedObject(const std::string& className = "Acme.Drawing.1");
+Bytes BuildUnsupportedObject(const std::string& className = "Acme.Drawing.1", const Bytes& presentation = {});
 
 // Placeholder file contents for formats we do not draw (snapshot, PSP, MAX): a recognisable
 // signature followed by `size` bytes of a non-zero pattern.

@@ -406,6 +406,99 @@ Bytes MakeTiffFile(int width, int height) {
     return file;
 }
 
+Bytes MakeIcoFile(int width, int height) {
+    const auto stride = static_cast<std::uint32_t>(width * 4);
+    const auto maskStride = static_cast<std::uint32_t>(Stride(width, 1));
+    const std::uint32_t imageSize = 40 + (stride + maskStride) * static_cast<std::uint32_t>(height);
+    Bytes file;
+    ByteAppender out(file);
+    out.u16(0);
+    out.u16(1);  // icon
+    out.u16(1);  // one image
+    out.u8(static_cast<std::uint8_t>(width));
+    out.u8(static_cast<std::uint8_t>(height));
+    out.u8(0);  // colour count
+    out.u8(0);  // reserved
+    out.u16(1);
+    out.u16(32);
+    out.u32(imageSize);
+    out.u32(6 + 16);
+    AppendInfoHeader(out, width, 2 * height, 32, 0, 0);
+    for (int y = height - 1; y >= 0; --y) {
+        for (int x = 0; x < width; ++x) {
+            const Rgb c = PatternColour(x, y);
+            out.u8(c.blue);
+            out.u8(c.green);
+            out.u8(c.red);
+            out.u8(255);
+        }
+    }
+    out.zeros(maskStride * static_cast<std::uint32_t>(height));  // AND mask: every pixel shown
+    return file;
+}
+
+Bytes MakeBitmap16(int width, int height, int bitsPerPixel, bool withBitsPointer) {
+    if (bitsPerPixel != 1 && bitsPerPixel != 8 && bitsPerPixel != 24 && bitsPerPixel != 32)
+        throw std::invalid_argument("unsupported bit count");
+    const int rowBytes = (width * bitsPerPixel + 15) / 16 * 2;
+    Bytes bitmap;
+    ByteAppender out(bitmap);
+    out.i16(0);
+    out.i16(static_cast<std::int16_t>(width));
+    out.i16(static_cast<std::int16_t>(height));
+    out.i16(static_cast<std::int16_t>(rowBytes));
+    out.u8(1);
+    out.u8(static_cast<std::uint8_t>(bitsPerPixel));
+    if (withBitsPointer) out.u32(0x00120000);
+    for (int y = 0; y < height; ++y) {
+        Bytes row(static_cast<std::size_t>(rowBytes), 0);
+        for (int x = 0; x < width; ++x) {
+            if (bitsPerPixel == 1) {
+                if ((x + y) % 2) row[static_cast<std::size_t>(x / 8)] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+                continue;
+            }
+            if (bitsPerPixel == 8) {
+                row[static_cast<std::size_t>(x)] = PaletteIndex(x, y, 256);
+                continue;
+            }
+            const Rgb c = PatternColour(x, y);
+            const std::size_t at = static_cast<std::size_t>(x * (bitsPerPixel / 8));
+            row[at] = c.blue;
+            row[at + 1] = c.green;
+            row[at + 2] = c.red;
+        }
+        out.bytes(row);
+    }
+    return bitmap;
+}
+
+Bytes MakeEnhancedMetafile(int width, int height) {
+    constexpr std::uint32_t kHeaderRecord = 1, kEndRecord = 14;
+    constexpr std::uint32_t kHeaderSize = 88, kEndSize = 20;
+    Bytes emf;
+    ByteAppender out(emf);
+    out.u32(kHeaderRecord);
+    out.u32(kHeaderSize);
+    for (std::int32_t v : {0, 0, width / 26, height / 26}) out.i32(v);  // bounds in pixels (about 96 dpi)
+    for (std::int32_t v : {0, 0, width, height}) out.i32(v);            // frame, 0.01 mm
+    out.u32(0x464D4520);                                                // " EMF"
+    out.u32(0x00010000);                                                // version
+    out.u32(kHeaderSize + kEndSize);                                    // file size
+    out.u32(2);                                                         // records
+    out.u16(1);                                                         // handles
+    out.u16(0);
+    out.u32(0);  // description length
+    out.u32(0);  // description offset
+    out.u32(0);  // palette entries
+    for (std::int32_t v : {1920, 1080, 508, 286}) out.i32(v);  // reference device: pixels, millimetres
+    out.u32(kEndRecord);
+    out.u32(kEndSize);
+    out.u32(0);
+    out.u32(16);
+    out.u32(kEndSize);
+    return emf;
+}
+
 Bytes MakePdfFile(const std::string& text) {
     std::string content = "1 0 0 rg 10 10 80 40 re f\n0 0 1 rg 110 50 80 40 re f\n";
     if (!text.empty()) content += "0 g BT /F1 12 Tf 10 80 Td (" + text + ") Tj ET\n";

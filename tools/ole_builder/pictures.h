@@ -56,6 +56,21 @@ Bytes MakePngFile(int width, int height);
 // A baseline uncompressed 24-bit RGB TIFF file showing PatternColour.
 Bytes MakeTiffFile(int width, int height);
 
+// An icon file with one 32-bit image showing PatternColour (directory, then a DIB of doubled
+// height with its AND mask).
+Bytes MakeIcoFile(int width, int height);
+
+// A device bitmap as OLE 1.0 "BITMAP" presentations hold it (Bitmap16): i16 type 0, i16 width,
+// i16 height, i16 bytes per row (padded to 2), u8 planes 1, u8 bits per pixel, then, when
+// `withBitsPointer`, 4 bytes of the in-memory bits pointer, then the rows top first. 24 and 32
+// bits show PatternColour (blue, green, red[, 0]); 8 bits hold PaletteIndex (a device palette);
+// 1 bit sets the pixels where x + y is odd. Other bit counts throw.
+Bytes MakeBitmap16(int width, int height, int bitsPerPixel, bool withBitsPointer = false);
+
+// An enhanced metafile of a header record (frame width x height hundredths of a millimetre) and
+// the end record: enough for its signature, drawing nothing.
+Bytes MakeEnhancedMetafile(int width, int height);
+
 // A one-page PDF that draws a few filled rectangles and, when given, a line of text.
 Bytes MakePdfFile(const std::string& text = "");
 

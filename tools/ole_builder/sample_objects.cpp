@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ole_builder/sample_objects.h"
 
+#include <algorithm>
+#include <tuple>
+
 #include "ole_builder/byte_appender.h"
 
 namespace pictrova::fixtures {
@@ -48,6 +51,23 @@ std::vector<SampleObject> AllSampleObjects() {
     SampleObject packaged = Decodes("package", BuildPackage(package), "pak", package.file);
     packaged.label = std::string("photo") + '\0';
     samples.push_back(packaged);
+    // The same package as systems in other languages name it: the display name in the object
+    // header moves everything after it.
+    struct DisplayName {
+        const char* sample;
+        std::string name;
+    };
+    for (const DisplayName& n : {DisplayName{"package-german", "Objekt-Manager-Shellobjekt"},
+                                 {"package-french", "Objet Gestionnaire de paquets"},
+                                 {"package-empty-name", ""},
+                                 {"package-long-name", std::string(300, 'N')}}) {
+        PackageContents named = package;
+        named.displayName = n.name;
+        SampleObject localized = packaged;
+        localized.name = n.sample;
+        localized.field = BuildPackage(named);
+        samples.push_back(localized);
+    }
 
     const Bytes paintBmp = MakeBmpFile(11, 6);
     samples.push_back(Decodes("paint-picture", BuildPaintPicture(paintBmp), "bmp", paintBmp));
@@ -81,6 +101,7 @@ std::vector<SampleObject> AllSampleObjects() {
         Bytes document;
         Bytes field = BuildOfficeObject(o.kind, &document);
         samples.push_back(Decodes(o.name, std::move(field), o.extension, document));
+        samples.back().storesMetafile = true;
     }
 
     const Bytes rtf = MakeRtfFile("Pictrova sample text");
@@ -135,6 +156,64 @@ std::vector<SampleObject> AllSampleObjects() {
     samples.push_back(Decodes("photo-editor-paletted", BuildPhotoEditorObject(paletted), "bmp", bmpOf(2)));
     samples.push_back(Decodes("photo-editor-colour", BuildPhotoEditorObject(colour), "bmp", bmpOf(3)));
     samples.push_back(Decodes("photo-editor-scan", BuildPhotoEditorObject(colour, true), "bmp", bmpOf(3)));
+
+    // Picture files stored without any wrapper.
+    const Bytes jpeg = MakeOpaqueFile("\xFF\xD8\xFF\xE0", 200);
+    const Bytes gif = MakeOpaqueFile("GIF89a", 100);
+    const Bytes bigEndianTiff = MakeOpaqueFile(std::string("MM\0*", 4), 100);
+    for (auto [name, file, extension] : {std::tuple{"bare-jpeg", jpeg, "jpg"}, {"bare-png", MakePngFile(4, 3), "png"},
+                                         {"bare-gif", gif, "gif"}, {"bare-bmp", MakeBmpFile(4, 3), "bmp"},
+                                         {"bare-tiff-little-endian", MakeTiffFile(4, 3), "tiff"},
+                                         {"bare-tiff-big-endian", bigEndianTiff, "tiff"},
+                                         {"bare-ico", MakeIcoFile(4, 4), "ico"}}) {
+        SampleObject bare = Decodes(name, file, extension, file);
+        bare.barePicture = true;
+        samples.push_back(bare);
+    }
+
+    // Objects whose own data gives no file, with the picture stored for display after it. The
+    // BMP files a DIB or a bitmap becomes carry no resolution (our builder's BMP files say 72 dpi).
+    auto withoutResolution = [](Bytes bmp) {
+        std::fill(bmp.begin() + 38, bmp.begin() + 46, std::uint8_t{0});
+        return bmp;
+    };
+    auto preview = [](SampleObject s) {
+        s.storedPreview = true;
+        return s;
+    };
+    samples.push_back(preview(Decodes("preview-dib-word-2007",
+                                      BuildOpenXmlWordObject(MakeDibPresentation(MakePackedDib(6, 4, 8))), "bmp",
+                                      MakeBmpFile(6, 4, 8))));
+    samples.push_back(preview(Decodes("preview-bitmap-24bit",
+                                      BuildUnsupportedObject("Acme.Drawing.1", MakeBitmapPresentation(MakeBitmap16(5, 3, 24))),
+                                      "bmp", withoutResolution(MakeBmpFile(5, 3, 24)))));
+    samples.push_back(preview(Decodes("preview-bitmap-32bit-with-pointer",
+                                      BuildUnsupportedObject("Acme.Drawing.1", MakeBitmapPresentation(MakeBitmap16(5, 3, 32, true))),
+                                      "bmp", withoutResolution(MakeBmpFile(5, 3, 32)))));
+    samples.push_back(preview(Decodes("preview-clipboard-dib",
+                                      BuildUnsupportedObject("Acme.Drawing.1", MakeClipboardPresentation("DIBSECTION", 8, MakePackedDib(3, 3, 4))),
+                                      "bmp", MakeBmpFile(3, 3, 4))));
+    const Bytes emf = MakeEnhancedMetafile(2540, 1270);
+    samples.push_back(preview(Decodes("preview-clipboard-emf",
+                                      BuildUnsupportedObject("Acme.Drawing.1", MakeClipboardPresentation("ENHMETAFILE", 14, emf)),
+                                      "emf", emf)));
+    // A package whose file size (the four bytes before its file) claims one byte more than its
+    // native data holds; the presentation follows.
+    PackageContents damaged = package;
+    damaged.file = Bytes(40, 0x42);
+    Bytes damagedPackage = BuildPackage(damaged);
+    damagedPackage[damagedPackage.size() - damaged.file.size() - 4] = 41;
+    const Bytes dibPresentation = MakeDibPresentation(MakePackedDib(4, 2, 24));
+    damagedPackage.insert(damagedPackage.end(), dibPresentation.begin(), dibPresentation.end());
+    samples.push_back(preview(Decodes("preview-dib-damaged-package", damagedPackage, "bmp", MakeBmpFile(4, 2, 24))));
+    // 2540 x 1270 HIMETRIC (1 x 0.5 inch) at 96 dpi: 96 x 48 pixels, as the static metafile.
+    SampleObject chart = preview(Decodes("preview-metafile-chart",
+                                         BuildUnsupportedObject("MSGraph.Chart.8", MakeMetafilePresentation(MakeMetafile(200, 100), 2540, 1270)),
+                                         "bmp", {}));
+    chart.rendered = true;
+    chart.renderedWidth = 96;
+    chart.renderedHeight = 48;
+    samples.push_back(chart);
 
     SampleObject linked;
     linked.name = "linked";
