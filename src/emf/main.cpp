@@ -1,0 +1,133 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// pictrova-emf: draws one enhanced metafile. It reads the metafile's bytes on standard input and
+// writes a 24-bit BMP file of the picture on standard output, at the size given on the command
+// line (WIDTH HEIGHT) or else at the metafile's frame on a 96-dpi screen. Areas the picture does
+// not paint come out black, as they do for standard metafiles.
+//
+// The metafile goes through libemf2svg (to SVG) and librsvg (to pixels). Both are libraries a
+// hostile file can crash or stall, and libemf2svg cannot share a process with the engine's
+// standard-metafile library (both export wmf_free): the program runs alone, started by the
+// loader once per picture, with its own limits. It dies with the process that started it, stops
+// after its CPU-time limit, and checks the records the way the loader does before drawing.
+//
+// Exit status: 0 picture written, 1 not drawn (reason on standard error), 2 wrong arguments.
+
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/error.h"
+#include "emf/emf_drawing.h"
+#include "imaging/emf_records.h"
+#include "ole/bmp_headers.h"
+
+namespace {
+
+using pictrova::Error;
+using namespace pictrova::imaging;
+
+// Limits of one drawing: CPU seconds (soft, then the hard kill one later), address space and
+// the size of the metafile read.
+constexpr rlim_t kCpuSeconds = 30;
+constexpr rlim_t kAddressSpaceBytes = 4ull << 30;
+constexpr std::size_t kMaxMetafileBytes = 256u << 20;
+
+void SetLimit(int resource, rlim_t soft, rlim_t hard) {
+    const rlimit limit{soft, hard};
+    setrlimit(resource, &limit);
+}
+
+void LimitThisProcess() {
+    // Die with the starter: a killed or crashed loader leaves no drawing behind.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    SetLimit(RLIMIT_CPU, kCpuSeconds, kCpuSeconds + 1);
+    SetLimit(RLIMIT_CORE, 0, 0);
+#if !defined(__SANITIZE_ADDRESS__)
+    // The address sanitizer reserves terabytes of shadow memory; the limit would stop it.
+    SetLimit(RLIMIT_AS, kAddressSpaceBytes, kAddressSpaceBytes);
+#endif
+}
+
+std::vector<std::uint8_t> ReadAll(int fd) {
+    std::vector<std::uint8_t> bytes;
+    std::uint8_t chunk[65536];
+    while (true) {
+        const ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw Error(std::string("cannot read the metafile: ") + std::strerror(errno));
+        if (n == 0) return bytes;
+        if (bytes.size() + static_cast<std::size_t>(n) > kMaxMetafileBytes) throw Error("metafile too large");
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    }
+}
+
+void WriteAll(int fd, std::span<const std::uint8_t> bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) throw Error(std::string("cannot write the picture: ") + std::strerror(errno));
+        bytes = bytes.subspan(static_cast<std::size_t>(n));
+    }
+}
+
+bool ParseSide(const char* text, std::int64_t& side) {
+    const std::string_view s(text);
+    const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), side);
+    return error == std::errc() && end == s.data() + s.size() && side > 0;
+}
+
+// The BMP file of the drawing: headers, then the rows bottom first, padded to four bytes.
+std::vector<std::uint8_t> BmpFile(const Drawing& drawing) {
+    using namespace pictrova::ole;
+    const std::size_t stride = (static_cast<std::size_t>(drawing.width) * 3 + 3) & ~std::size_t{3};
+    const std::size_t imageSize = stride * static_cast<std::size_t>(drawing.height);
+    std::vector<std::uint8_t> file(kBmpHeadersSize + imageSize, 0);
+    WriteBmpFileHeader(file, static_cast<std::uint32_t>(file.size()), kBmpHeadersSize);
+    WriteBmpInfoHeader(file, drawing.width, drawing.height, 24, static_cast<std::uint32_t>(imageSize));
+    for (std::int32_t y = 0; y < drawing.height; ++y) {
+        const std::uint8_t* row = drawing.rows.data() + static_cast<std::size_t>(y) * drawing.width * 3;
+        std::memcpy(file.data() + kBmpHeadersSize + static_cast<std::size_t>(drawing.height - 1 - y) * stride, row,
+                    static_cast<std::size_t>(drawing.width) * 3);
+    }
+    return file;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    LimitThisProcess();
+    // The libraries may print; only the picture goes to the real standard output.
+    const int pictureOut = dup(STDOUT_FILENO);
+    dup2(STDERR_FILENO, STDOUT_FILENO);
+
+    PixelSize asked;
+    if (argc == 3) {
+        if (!ParseSide(argv[1], asked.width) || !ParseSide(argv[2], asked.height)) {
+            std::fprintf(stderr, "pictrova-emf: WIDTH and HEIGHT must be positive whole numbers\n");
+            return 2;
+        }
+    } else if (argc != 1) {
+        std::fprintf(stderr, "usage: pictrova-emf [WIDTH HEIGHT] < picture.emf > picture.bmp\n");
+        return 2;
+    }
+    try {
+        const CheckedEnhancedMetafile metafile = CheckEnhancedMetafile(ReadAll(STDIN_FILENO));
+        const PixelSize size = asked.width > 0 ? asked : EnhancedMetafilePixelSize(metafile, ReferenceDevice{});
+        EnforceDrawingSize(size);
+        EnforceMetafileCost(metafile.records, size);
+        WriteAll(pictureOut, BmpFile(DrawEnhancedMetafile(metafile, size)));
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "pictrova-emf: %s\n", e.what());
+        return 1;
+    }
+}
