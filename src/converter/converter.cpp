@@ -62,7 +62,6 @@ std::string InputCoder(std::span<const std::uint8_t> bytes) {
         kind == imaging::PictureKind::Tga) {
         return std::string(imaging::EngineCoderName(kind));
     }
-    if (kind == imaging::PictureKind::Emf) throw Error("enhanced metafiles are not supported");
     imaging::StartImageEngine();
     char detected[MaxTextExtent] = {};
     MagickLib::ExceptionInfo exception;
@@ -162,9 +161,10 @@ void Convert(const ConversionRequest& request) {
     imaging::StartImageEngine();
     const std::vector<std::uint8_t> bytes = imaging::ReadWholeFile(request.inputPath);
     Magick::Image image;
-    if (imaging::SniffPictureKind(bytes) == imaging::PictureKind::Wmf) {
+    const imaging::PictureKind kind = imaging::SniffPictureKind(bytes);
+    if (kind == imaging::PictureKind::Wmf || kind == imaging::PictureKind::Emf) {
         // Metafiles take the checked path of the picture loader: records verified, drawn at
-        // the size their placeable header gives.
+        // the size their placeable header (or frame) gives.
         imaging::PictureHolder holder;
         holder.LoadFromFile(request.inputPath);
         image = imaging::DibToEngineImage(holder.Image());
