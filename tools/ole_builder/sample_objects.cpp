@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ole_builder/sample_objects.h"
 
+#include "ole_builder/enhanced_metafiles.h"
+
 #include "ole_builder/byte_appender.h"
 
 namespace pictrova::fixtures {
@@ -48,6 +50,12 @@ std::vector<SampleObject> AllSampleObjects() {
     SampleObject packaged = Decodes("package", BuildPackage(package), "pak", package.file);
     packaged.label = std::string("photo") + '\0';
     samples.push_back(packaged);
+    PackageContents drawing;
+    drawing.label = "drawing.emf";
+    drawing.file = MakeEnhancedMetafile(60, 40, EmfContent::Rectangles);
+    SampleObject packagedEmf = Decodes("package-emf", BuildPackage(drawing), "pak", drawing.file);
+    packagedEmf.label = drawing.label + '\0';
+    samples.push_back(packagedEmf);
 
     const Bytes paintBmp = MakeBmpFile(11, 6);
     samples.push_back(Decodes("paint-picture", BuildPaintPicture(paintBmp), "bmp", paintBmp));
