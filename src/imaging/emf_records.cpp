@@ -300,8 +300,8 @@ CheckedEnhancedMetafile CheckEnhancedMetafile(std::span<const std::uint8_t> byte
     in.seek(60);
     const std::uint32_t descriptionChars = in.u32le(), descriptionAt = in.u32le();
     if (descriptionChars != 0) {
-        Enforce(descriptionAt <= bytes.size() && descriptionChars <= (bytes.size() - descriptionAt) / 2,
-                "enhanced metafile description outside the file", 64);
+        Enforce(descriptionAt <= headerSize && descriptionChars <= (headerSize - descriptionAt) / 2,
+                "enhanced metafile description outside its header", 64);
     }
     in.seek(72);
     result.device.widthPixels = in.i32le();
