@@ -99,6 +99,10 @@ void DrawWithProgram(const std::string& program, std::span<const std::uint8_t> m
     }
     input.CloseRead();
     output.CloseWrite();
+#if defined(F_SETPIPE_SZ)
+    // Large pictures come back in fewer, larger reads (the default pipe holds 64 KiB).
+    fcntl(output.read(), F_SETPIPE_SZ, 1 << 20);
+#endif
     signal(SIGPIPE, SIG_IGN);  // this process is the isolated child: its own disposition
     Feed(input.write(), metafile);
     input.CloseWrite();
