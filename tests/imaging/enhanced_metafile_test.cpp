@@ -203,5 +203,60 @@ TEST(EnhancedMetafile, RecordsAPlayerSkipsAreLeftOutAndThePictureStillDraws) {
     }
 }
 
+// libemf2svg's libuemf and the engine's libwmf both export wmf_free: with both in one process
+// every standard metafile crashed. EMF is drawn in its own program, so a standard metafile
+// still draws after an enhanced one in the same process.
+TEST(EnhancedMetafile, RegressionStandardMetafileDrawsAfterAnEnhancedOne) {
+    TempDir dir;
+    testing::WriteFile(dir / "a.emf", MakeEnhancedMetafile(30, 20, EmfContent::Rectangles));
+    auto wmf = PlaceableHeader(LogicalWindow{0, 0, 200, 100}, 200);
+    const auto records = fixtures::MakeMetafile(200, 100);
+    wmf.insert(wmf.end(), records.begin(), records.end());
+    testing::WriteFile(dir / "b.wmf", wmf);
+    PictureHolder holder;
+    holder.LoadFromFile(dir / "a.emf");
+    EXPECT_EQ(holder.Image().dib_width(), 30);
+    holder.LoadFromFile(dir / "b.wmf");
+    EXPECT_EQ(holder.Image().dib_width(), 96);
+}
+
+// The drawing program on its own, as a user or the loader runs it: metafile on standard input,
+// BMP file on standard output, the status telling a drawing from a refusal from a usage error.
+TEST(EnhancedMetafile, DrawingProgramStatusAndOutput) {
+    TempDir dir;
+    testing::WriteFile(dir / "good.emf", MakeEnhancedMetafile(30, 20, EmfContent::Rectangles));
+    const auto cut = MakeEnhancedMetafile(30, 20, EmfContent::Bitmap);
+    testing::WriteFile(dir / "cut.emf", std::vector<std::uint8_t>(cut.begin(), cut.begin() + 120));
+    const struct {
+        const char* name;
+        std::string arguments;
+        const char* input;
+        int status;
+        int width, height;  // of the BMP written when the status is 0
+    } cases[] = {
+        {"the frame's own size", "", "good.emf", 0, 30, 20},
+        {"the size asked for", "7 300", "good.emf", 0, 7, 300},
+        {"damaged metafile", "", "cut.emf", 1, 0, 0},
+        {"empty input", "", "/dev/null", 1, 0, 0},
+        {"one side only", "7", "good.emf", 2, 0, 0},
+        {"a side of zero", "0 5", "good.emf", 2, 0, 0},
+        {"a side that is not a number", "7 x", "good.emf", 2, 0, 0},
+        {"a picture larger than a bitmap", "40000 40000", "good.emf", 1, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::filesystem::path input = c.input[0] == '/' ? std::filesystem::path(c.input) : dir / c.input;
+        const std::string status = testing::RunForOutput(
+            "'" + (testing::BinDir() / "pictrova-emf").string() + "' " + c.arguments + " < '" + input.string() +
+            "' > '" + (dir / "out.bmp").string() + "' 2>/dev/null; echo $?");
+        EXPECT_EQ(std::stoi(status), c.status);
+        if (c.status != 0) continue;
+        const testing::IndependentPixels pixels = testing::ReadWithImageMagick(dir / "out.bmp");
+        EXPECT_EQ(pixels.width, c.width);
+        EXPECT_EQ(pixels.height, c.height);
+        EXPECT_EQ(pixels.At(1, c.height - 1), Hex(fixtures::kEmfRed));
+    }
+}
+
 }  // namespace
 }  // namespace pictrova::imaging
