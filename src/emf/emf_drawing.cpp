@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "emf/emf_drawing.h"
 
-#include <cairo.h>
 #include <emf2svg.h>
 #include <librsvg/rsvg.h>
 
@@ -19,9 +18,6 @@ namespace {
 
 struct FreeDeleter {
     void operator()(char* p) const { std::free(p); }
-};
-struct SurfaceDeleter {
-    void operator()(cairo_surface_t* p) const { cairo_surface_destroy(p); }
 };
 struct ContextDeleter {
     void operator()(cairo_t* p) const { cairo_destroy(p); }
@@ -95,9 +91,10 @@ Drawing DrawEnhancedMetafile(const CheckedEnhancedMetafile& metafile, const Pixe
     }
 
     const auto width = static_cast<int>(size.width), height = static_cast<int>(size.height);
-    std::unique_ptr<cairo_surface_t, SurfaceDeleter> surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height));
-    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) throw Error("no memory for the picture");
-    std::unique_ptr<cairo_t, ContextDeleter> cr(cairo_create(surface.get()));
+    Drawing drawing(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height), width, height);
+    cairo_surface_t* surface = drawing.surface();
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) throw Error("no memory for the picture");
+    std::unique_ptr<cairo_t, ContextDeleter> cr(cairo_create(surface));
     cairo_set_source_rgb(cr.get(), 0, 0, 0);
     cairo_paint(cr.get());
 
@@ -129,25 +126,21 @@ Drawing DrawEnhancedMetafile(const CheckedEnhancedMetafile& metafile, const Pixe
     const bool drawn = rsvg_handle_render_document(handle.get(), cr.get(), &viewport, &rawError);
     error.reset(rawError);
     if (!drawn) throw Error(std::string("metafile not drawn: ") + (error ? error->message : "unknown"));
-    cairo_surface_flush(surface.get());
-
-    Drawing drawing;
-    drawing.width = width;
-    drawing.height = height;
-    drawing.rows.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
-    const unsigned char* data = cairo_image_surface_get_data(surface.get());
-    const int stride = cairo_image_surface_get_stride(surface.get());
-    for (int y = 0; y < height; ++y) {
-        const auto* pixel = reinterpret_cast<const std::uint32_t*>(data + static_cast<std::size_t>(y) * stride);
-        std::uint8_t* out = drawing.rows.data() + static_cast<std::size_t>(y) * width * 3;
-        for (int x = 0; x < width; ++x) {
-            const std::uint32_t p = pixel[x];  // x8r8g8b8 in native order
-            out[3 * x] = static_cast<std::uint8_t>(p);
-            out[3 * x + 1] = static_cast<std::uint8_t>(p >> 8);
-            out[3 * x + 2] = static_cast<std::uint8_t>(p >> 16);
-        }
-    }
+    cairo_surface_flush(surface);
     return drawing;
+}
+
+void Drawing::Row(std::int32_t y, std::span<std::uint8_t> out) const {
+    cairo_surface_t* surface = surface_.get();
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    const auto* pixel = reinterpret_cast<const std::uint32_t*>(
+        data + static_cast<std::size_t>(y) * static_cast<std::size_t>(cairo_image_surface_get_stride(surface)));
+    for (std::int32_t x = 0; x < width_; ++x) {
+        const std::uint32_t p = pixel[x];  // x8r8g8b8 in native order
+        out[3 * static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(p);
+        out[3 * static_cast<std::size_t>(x) + 1] = static_cast<std::uint8_t>(p >> 8);
+        out[3 * static_cast<std::size_t>(x) + 2] = static_cast<std::uint8_t>(p >> 16);
+    }
 }
 
 }  // namespace pictrova::imaging

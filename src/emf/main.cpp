@@ -16,6 +16,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <csignal>
@@ -85,20 +86,27 @@ bool ParseSide(const char* text, std::int64_t& side) {
     return error == std::errc() && end == s.data() + s.size() && side > 0;
 }
 
-// The BMP file of the drawing: headers, then the rows bottom first, padded to four bytes.
-std::vector<std::uint8_t> BmpFile(const Drawing& drawing) {
+// The drawing as a BMP file: headers, then the rows bottom first, padded to four bytes, written
+// as they are converted.
+void WriteBmpFile(int fd, const Drawing& drawing) {
     using namespace pictrova::ole;
-    const std::size_t stride = (static_cast<std::size_t>(drawing.width) * 3 + 3) & ~std::size_t{3};
-    const std::size_t imageSize = stride * static_cast<std::size_t>(drawing.height);
-    std::vector<std::uint8_t> file(kBmpHeadersSize + imageSize, 0);
-    WriteBmpFileHeader(file, static_cast<std::uint32_t>(file.size()), kBmpHeadersSize);
-    WriteBmpInfoHeader(file, drawing.width, drawing.height, 24, static_cast<std::uint32_t>(imageSize));
-    for (std::int32_t y = 0; y < drawing.height; ++y) {
-        const std::uint8_t* row = drawing.rows.data() + static_cast<std::size_t>(y) * drawing.width * 3;
-        std::memcpy(file.data() + kBmpHeadersSize + static_cast<std::size_t>(drawing.height - 1 - y) * stride, row,
-                    static_cast<std::size_t>(drawing.width) * 3);
+    const std::size_t stride = (static_cast<std::size_t>(drawing.width()) * 3 + 3) & ~std::size_t{3};
+    const std::uint64_t imageSize = static_cast<std::uint64_t>(stride) * static_cast<std::uint64_t>(drawing.height());
+    std::vector<std::uint8_t> headers(kBmpHeadersSize);
+    WriteBmpFileHeader(headers, static_cast<std::uint32_t>(kBmpHeadersSize + imageSize), kBmpHeadersSize);
+    WriteBmpInfoHeader(headers, drawing.width(), drawing.height(), 24, static_cast<std::uint32_t>(imageSize));
+    WriteAll(fd, headers);
+    // Rows are sent in batches of about a megabyte.
+    const std::size_t rowsPerBatch = std::max<std::size_t>(1, (1u << 20) / stride);
+    std::vector<std::uint8_t> batch(rowsPerBatch * stride, 0);
+    std::size_t filled = 0;
+    for (std::int32_t y = drawing.height() - 1; y >= 0; --y) {
+        drawing.Row(y, std::span(batch).subspan(filled * stride, stride));
+        if (++filled == rowsPerBatch || y == 0) {
+            WriteAll(fd, std::span(batch).first(filled * stride));
+            filled = 0;
+        }
     }
-    return file;
 }
 
 }  // namespace
@@ -124,7 +132,7 @@ int main(int argc, char** argv) {
         const PixelSize size = asked.width > 0 ? asked : EnhancedMetafilePixelSize(metafile, ReferenceDevice{});
         EnforceDrawingSize(size);
         EnforceMetafileCost(metafile.records, size);
-        WriteAll(pictureOut, BmpFile(DrawEnhancedMetafile(metafile, size)));
+        WriteBmpFile(pictureOut, DrawEnhancedMetafile(metafile, size));
         return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "pictrova-emf: %s\n", e.what());
