@@ -12,8 +12,10 @@
 //
 // Exit status: 0 picture written, 1 not drawn (reason on standard error), 2 wrong arguments.
 
-#include <sys/prctl.h>
 #include <sys/resource.h>
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
 #include <unistd.h>
 
 #include <algorithm>
@@ -42,14 +44,21 @@ constexpr rlim_t kCpuSeconds = 30;
 constexpr rlim_t kAddressSpaceBytes = 4ull << 30;
 constexpr std::size_t kMaxMetafileBytes = 256u << 20;
 
+// Lowers a limit, never raises one the process was started with (raising would fail, and the
+// limit would then not be set at all).
 void SetLimit(int resource, rlim_t soft, rlim_t hard) {
-    const rlimit limit{soft, hard};
+    rlimit limit{};
+    if (getrlimit(resource, &limit) != 0) return;
+    limit.rlim_max = std::min(limit.rlim_max, hard);
+    limit.rlim_cur = std::min({limit.rlim_cur, soft, limit.rlim_max});
     setrlimit(resource, &limit);
 }
 
 void LimitThisProcess() {
+#if defined(__linux__)
     // Die with the starter: a killed or crashed loader leaves no drawing behind.
     prctl(PR_SET_PDEATHSIG, SIGKILL);
+#endif
     SetLimit(RLIMIT_CPU, kCpuSeconds, kCpuSeconds + 1);
     SetLimit(RLIMIT_CORE, 0, 0);
 #if !defined(__SANITIZE_ADDRESS__)
