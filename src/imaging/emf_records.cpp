@@ -299,10 +299,10 @@ CheckedEnhancedMetafile CheckEnhancedMetafile(std::span<const std::uint8_t> byte
     Enforce(handles >= 1, "enhanced metafile without its object table", 56);
     in.seek(60);
     const std::uint32_t descriptionChars = in.u32le(), descriptionAt = in.u32le();
-    if (descriptionChars != 0) {
-        Enforce(descriptionAt <= headerSize && descriptionChars <= (headerSize - descriptionAt) / 2,
-                "enhanced metafile description outside its header", 64);
-    }
+    // The description is text inside the header record; one that points elsewhere is dropped
+    // (nothing draws it) rather than the picture.
+    const bool descriptionInside = descriptionChars == 0 ||
+                                   (descriptionAt <= headerSize && descriptionChars <= (headerSize - descriptionAt) / 2);
     in.seek(72);
     result.device.widthPixels = in.i32le();
     result.device.heightPixels = in.i32le();
@@ -344,6 +344,11 @@ CheckedEnhancedMetafile CheckEnhancedMetafile(std::span<const std::uint8_t> byte
     fix.seek(48);
     fix.u32le(static_cast<std::uint32_t>(out.size()));
     fix.u32le(result.records);
+    if (!descriptionInside) {
+        fix.seek(60);
+        fix.u32le(0);
+        fix.u32le(0);
+    }
     return result;
 }
 

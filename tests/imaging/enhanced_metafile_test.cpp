@@ -173,6 +173,12 @@ TEST(EnhancedMetafile, DamagedOrHostileFilesFailCleanlyAndQuickly) {
     }
 }
 
+std::vector<std::uint8_t> Described(std::vector<std::uint8_t> emf, std::uint32_t chars, std::uint32_t at) {
+    Put32(emf, 60, chars);
+    Put32(emf, 64, at);
+    return emf;
+}
+
 TEST(EnhancedMetafile, RecordsAPlayerSkipsAreLeftOutAndThePictureStillDraws) {
     const auto rectangles = MakeEnhancedMetafile(120, 80, EmfContent::Rectangles);
     constexpr std::uint32_t kRecords = 11;  // header, ten drawing records and the end
@@ -186,6 +192,7 @@ TEST(EnhancedMetafile, RecordsAPlayerSkipsAreLeftOutAndThePictureStillDraws) {
         {"window scaled by a zero divisor", BeforeEnd(rectangles, {32, 24, 1, 0, 1, 1})},
         {"state restored that was never saved", BeforeEnd(rectangles, {34, 12, 0xFFFFFFFF})},
         {"end record missing", std::vector<std::uint8_t>(rectangles.begin(), rectangles.end() - 20)},
+        {"description outside the header", Described(rectangles, 5000, 0x7FFFFFF0)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
