@@ -320,6 +320,7 @@ TEST_F(CliTest, PackagedEnhancedMetafilesComeOutAsPictures) {
         EXPECT_EQ(pixels.At(p.x, p.y),
                   static_cast<std::uint32_t>(p.colour.red) << 16 | p.colour.green << 8 | p.colour.blue);
     }
+}
 
 // A batch from our writer: a catalogue with two picture tables and a table without pictures, a
 // database locked with a password, a damaged one (cut after its header page) and a second
