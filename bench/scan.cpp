@@ -7,9 +7,6 @@
 //
 //   bench_scan [--megabytes N] [--dir DIR] [--keep]
 
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,14 +22,17 @@
 #include "common/error.h"
 #include "database/database.h"
 #include "jet_writer/jet_writer.h"
-
-extern char** environ;
+#include "phase_process.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using namespace pictrova;
+using bench::Fnv;
+using bench::PhaseResult;
+using bench::Report;
+using bench::RunPhase;
 
 constexpr std::int64_t kChunkBytes = 100000;
 constexpr double kMegabyte = 1e6;
@@ -45,24 +45,6 @@ struct SizeClass {
 };
 constexpr SizeClass kClasses[] = {{300'000'000, 0.30}, {20'000'000, 0.20}, {1'000'000, 0.28},
                                   {100'000, 0.18},     {3'000, 0.03},      {50, 0.0001}};
-
-struct Fnv {
-    std::uint64_t hash = 1469598103934665603ull;
-    void Add(const std::uint8_t* data, std::size_t size) {
-        for (std::size_t i = 0; i < size; ++i) hash = (hash ^ data[i]) * 1099511628211ull;
-    }
-};
-
-// What a phase reports to the parent on its standard output.
-struct PhaseResult {
-    unsigned long long values = 0, bytes = 0, checksum = 0, fileBytes = 0;
-    double seconds = 0;
-    long peakKilobytes = 0;
-};
-
-void Report(const PhaseResult& r) {
-    std::printf("%llu %llu %llu %llu %.6f\n", r.values, r.bytes, r.checksum, r.fileBytes, r.seconds);
-}
 
 int Generate(const std::string& path, double megabytes) {
     std::vector<std::size_t> sizes;
@@ -142,37 +124,6 @@ int Scan(const std::string& path, bool chunked) {
     result.checksum = fnv.hash;
     Report(result);
     return 0;
-}
-
-// Runs this program again for one phase and collects its report and peak memory.
-PhaseResult RunPhase(const char* self, const std::vector<std::string>& arguments) {
-    std::vector<char*> argv{const_cast<char*>(self)};
-    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0) throw Error("pipe failed");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-    pid_t pid = 0;
-    if (posix_spawn(&pid, self, &actions, nullptr, argv.data(), environ) != 0) throw Error("spawn failed");
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeFds[1]);
-    std::string output;
-    char buffer[256];
-    for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;) output.append(buffer, static_cast<std::size_t>(n));
-    close(pipeFds[0]);
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    PhaseResult r;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
-        std::sscanf(output.c_str(), "%llu %llu %llu %llu %lf", &r.values, &r.bytes, &r.checksum,
-                    &r.fileBytes, &r.seconds) != 5)
-        throw Error("phase " + arguments[0] + " failed");
-    r.peakKilobytes = usage.ru_maxrss;
-    return r;
 }
 
 void PrintRow(const char* phase, const PhaseResult& r) {

@@ -65,7 +65,7 @@ int UnwrapCommand(const std::string& fieldFile, const std::optional<std::string>
 std::optional<run::ReadMethod> ParseMethod(const std::string& word);
 std::optional<run::OutputFormat> ParseFormat(const std::string& word);
 // Sets naming, prefix and nameField from "prefix=TEXT", "table", "field", "table-field",
-// "text=FIELD"; false for anything else.
+// "text=FIELD", "original"; false for anything else.
 bool ParseNaming(const std::string& word, run::ExtractionChoices& choices);
 
 }  // namespace pictrova::cli

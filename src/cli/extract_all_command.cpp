@@ -238,9 +238,8 @@ public:
                 continue;
             }
             for (const auto& field : listed) {
-                // Picture fields are OLE Object fields; Attachment fields belong here too once
-                // the run extracts them.
-                if (field.type != database::kAdLongVarBinary) continue;
+                // Picture fields: OLE Object fields and Attachment fields.
+                if (field.type != database::kAdLongVarBinary && !field.attachment) continue;
                 ++fields;
                 Json result = Field(selection, folder, table, field.name, label);
                 written += result.value("pictures_written", std::int64_t{0});

@@ -70,6 +70,8 @@ bool ParseNaming(const std::string& word, run::ExtractionChoices& choices) {
         choices.naming = Naming::FieldName;
     } else if (word == "table-field") {
         choices.naming = Naming::TableAndFieldName;
+    } else if (word == "original") {
+        choices.naming = Naming::OriginalName;
     } else {
         return false;
     }

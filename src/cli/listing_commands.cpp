@@ -28,7 +28,7 @@ int ListFieldsCommand(const DatabaseArguments& database, const std::string& tabl
     try {
         database::FixedDatabaseSelection selection(database.path, database.password);
         for (const auto& field : database::ListTableFields(selection, table)) {
-            std::cout << field.name << '\t' << field.type << '\n';
+            std::cout << field.name << '\t' << database::FieldTypeText(field) << '\n';
         }
         return 0;
     } catch (const std::exception& e) {

@@ -42,7 +42,8 @@ void AddRunOptions(CLI::App& command, RunWords& words, run::ExtractionChoices& c
     command
         .add_option("--name", words.naming,
                     "prefix=TEXT (trailing # are the record counter), table, field, "
-                    "table-field, or text=FIELD (the text of FIELD in each record)")
+                    "table-field, text=FIELD (the text of FIELD in each record), or original "
+                    "(an attachment field's own file names)")
         ->capture_default_str();
     command.add_option("--format", words.format, "bmp, jpg, png, gif, tiff, tga or pcx")
         ->capture_default_str();
@@ -60,7 +61,7 @@ void ApplyRunWords(const RunWords& words, run::ExtractionChoices& choices) {
         throw CLI::ValidationError("--format", "must be bmp, jpg, png, gif, tiff, tga or pcx");
     if (!ParseNaming(words.naming, choices)) {
         throw CLI::ValidationError(
-            "--name", "must be prefix=TEXT, table, field, table-field or text=FIELD");
+            "--name", "must be prefix=TEXT, table, field, table-field, text=FIELD or original");
     }
     choices.readMethod = *m;
     choices.format = *f;
@@ -79,7 +80,7 @@ int main(int argc, char** argv) {
     auto* tables = app.add_subcommand("tables", "Lists the database's tables, one a line");
     AddDatabaseOptions(*tables, database);
 
-    auto* fields = app.add_subcommand("fields", "Lists a table's fields as NAME<TAB>TYPECODE");
+    auto* fields = app.add_subcommand("fields", "Lists a table's fields as NAME<TAB>TYPECODE (Attachment for an attachment field)");
     AddDatabaseOptions(*fields, database);
     fields->add_option("TABLE", table, "The table")->required();
 

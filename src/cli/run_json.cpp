@@ -64,8 +64,17 @@ std::string RunResultJson(const run::RunResult& result, int exitStatus) {
         if (i)
             out += ",";
         out += "{\"number\":" + std::to_string(r.number) +
-               ",\"file\":" + (r.written ? JsonString(r.written->string()) : std::string("null")) +
-               ",\"errors\":" + ErrorsJson(r.errors) + "}";
+               ",\"file\":" + (r.written ? JsonString(r.written->string()) : std::string("null"));
+        if (!r.attachments.empty()) {
+            out += ",\"attachments\":[";
+            for (std::size_t k = 0; k < r.attachments.size(); ++k) {
+                const auto& a = r.attachments[k];
+                out += std::string(k ? "," : "") + "{\"name\":" + JsonString(a.fileName) + ",\"file\":" +
+                       (a.written ? JsonString(a.written->string()) : std::string("null")) + "}";
+            }
+            out += "]";
+        }
+        out += ",\"errors\":" + ErrorsJson(r.errors) + "}";
     }
     out += "],\"errors\":" + ErrorsJson(result.errors) + "}";
     return out;

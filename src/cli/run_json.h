@@ -12,7 +12,8 @@ namespace pictrova::cli {
 std::string JsonString(std::string_view text);
 
 // One JSON object: the final message, records read, pictures written, every record with its
-// number, the file written (or null) and its error reports, and the reports outside records.
+// number, the file written (or null), for an attachment field every attached file with its
+// stored name and output file (or null), its error reports, and the reports outside records.
 std::string RunResultJson(const run::RunResult& result, int exitStatus);
 
 }  // namespace pictrova::cli

@@ -2,6 +2,8 @@
 #include "database/recordset.h"
 
 #include <algorithm>
+#include <charconv>
+#include <optional>
 
 #include "common/checked_math.h"
 #include "common/error.h"
@@ -164,6 +166,46 @@ std::size_t Field::ReadChunk(std::span<std::uint8_t> out) {
     std::copy_n(source.begin() + static_cast<std::ptrdiff_t>(offset), take, out.begin());
     field.chunkOffset += take;
     return take;
+}
+
+bool Field::IsAttachment() const { return FieldAt(state_, index_).attachment.has_value(); }
+
+namespace {
+
+// The current record's key into the field's hidden table, and that table (read on first use);
+// no key when the record has none.
+std::optional<std::int32_t> AttachmentKey(RecordsetState& state, FieldState& field) {
+    state.CheckCurrentRecord();
+    if (!field.attachment || IsNull(field)) return std::nullopt;
+    std::string_view text = BoundText(field);
+    std::int32_t key = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), key);
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    if (!field.attachmentTable)
+        field.attachmentTable = std::make_unique<AttachmentTable>(state.handle.get(), state.image, state.imageBytes,
+                                                                  *field.attachment, field.name);
+    return key;
+}
+
+}  // namespace
+
+std::vector<AttachedFile> Field::Attachments() const {
+    FieldState& field = FieldAt(state_, index_);
+    std::optional<std::int32_t> key = AttachmentKey(*state_, field);
+    std::vector<AttachedFile> files;
+    if (!key) return files;
+    std::size_t count = field.attachmentTable->CountOf(*key);
+    for (std::size_t i = 0; i < count; ++i) files.push_back(field.attachmentTable->Read(*key, i, false));
+    return files;
+}
+
+std::vector<std::uint8_t> Field::AttachmentBytes(std::size_t index) const {
+    FieldState& field = FieldAt(state_, index_);
+    std::optional<std::int32_t> key = AttachmentKey(*state_, field);
+    if (!key || index >= field.attachmentTable->CountOf(*key))
+        throw Error("Item cannot be found in the collection corresponding to the requested name or ordinal.",
+                    kAdErrItemNotFound);
+    return field.attachmentTable->Read(*key, index, true).bytes;
 }
 
 }  // namespace pictrova::database

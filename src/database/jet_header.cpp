@@ -27,48 +27,6 @@ constexpr std::array<std::uint8_t, 4> kHeaderMaskKey = {0xC7, 0xDA, 0x39, 0x6B};
 constexpr char kJetSignature[] = "Standard Jet DB";
 constexpr char kAceSignature[] = "Standard ACE DB";
 
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-// UTF-16LE up to the first zero unit; unpaired surrogates become U+FFFD, which no typed
-// password contains.
-std::string Utf16ToUtf8(ByteReader units) {
-    std::string out;
-    while (units.remaining() >= 2) {
-        char32_t c = units.u16le();
-        if (c == 0) break;
-        if (c >= 0xD800 && c < 0xDC00 && units.remaining() >= 2) {
-            std::size_t at = units.position();
-            char32_t low = units.u16le();
-            if (low >= 0xDC00 && low < 0xE000) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-            } else {
-                units.seek(at);
-                c = 0xFFFD;
-            }
-        } else if (c >= 0xD800 && c < 0xE000) {
-            c = 0xFFFD;
-        }
-        AppendUtf8(out, c);
-    }
-    return out;
-}
-
 // Windows-1252, the code page Jet3 files store 8-bit text in; the five unassigned bytes map to
 // U+FFFD.
 char32_t FromCp1252(std::uint8_t b) {
@@ -91,7 +49,47 @@ std::uint32_t PasswordMask(double creationDate) {
     return static_cast<std::uint32_t>(static_cast<std::int32_t>(days));
 }
 
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
 }  // namespace
+
+std::string Utf16ToUtf8(ByteReader units) {
+    std::string out;
+    while (units.remaining() >= 2) {
+        char32_t c = units.u16le();
+        if (c == 0) break;
+        if (c >= 0xD800 && c < 0xDC00 && units.remaining() >= 2) {
+            std::size_t at = units.position();
+            char32_t low = units.u16le();
+            if (low >= 0xDC00 && low < 0xE000) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+            } else {
+                units.seek(at);
+                c = 0xFFFD;
+            }
+        } else if (c >= 0xD800 && c < 0xE000) {
+            c = 0xFFFD;
+        }
+        AppendUtf8(out, c);
+    }
+    return out;
+}
 
 JetHeader ReadJetHeader(std::span<const std::uint8_t> page0) {
     ByteReader reader(page0);

@@ -23,6 +23,8 @@
 #include <span>
 #include <string>
 
+#include "common/byte_reader.h"
+
 namespace pictrova::database {
 
 struct JetHeader {
@@ -51,5 +53,9 @@ JetHeader ReadJetHeader(std::span<const std::uint8_t> page0);
 // True when `password` (UTF-8, as typed) opens a file with this header: always when the file
 // stores none; otherwise only the same characters, case included.
 bool PasswordMatches(const JetHeader& header, const std::string& password);
+
+// UTF-16LE text up to the first zero unit (or the end) as UTF-8; unpaired surrogates become
+// U+FFFD, which no typed password contains.
+std::string Utf16ToUtf8(ByteReader units);
 
 }  // namespace pictrova::database

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 
 #include "common/error.h"
 #include "database/connection.h"
@@ -142,6 +143,19 @@ void Recordset::Open(const std::string& source, Connection& connection, int, int
         field.bound = true;
     }
 
+    // Complex columns: which of them are attachments, looked up before the scan starts because
+    // the lookup reads other tables' pages on this handle.
+    bool anyComplex = std::any_of(state->fields.begin(), state->fields.end(),
+                                  [](const FieldState& f) { return f.column->col_type == MDB_COMPLEX; });
+    if (anyComplex) {
+        std::map<std::string, AttachmentColumn> attachments = FindAttachmentColumns(mdb, entry->table_pg);
+        for (FieldState& field : state->fields) {
+            auto found = attachments.find(field.foldedName);
+            if (field.column->col_type == MDB_COMPLEX && found != attachments.end())
+                field.attachment = found->second;
+        }
+    }
+
     mdb_rewind_table(table);
     state->open = true;
     bool any = state->Fetch();
@@ -183,7 +197,10 @@ void Recordset::Close() {
     if (!IsOpen()) ThrowObjectClosed();
     // Fields handed out keep the state alive; they see a closed recordset from here on.
     state_->open = false;
-    for (FieldState& field : state_->fields) field.chunkReader.reset();
+    for (FieldState& field : state_->fields) {
+        field.chunkReader.reset();
+        field.attachmentTable.reset();
+    }
     state_->table.reset();
     state_->handle.reset();
     state_->image.reset();

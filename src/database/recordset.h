@@ -54,6 +54,14 @@ private:
     std::variant<std::monostate, std::vector<std::uint8_t>, std::string> value_;
 };
 
+// One attached file of an attachment field: its name and type as stored (the name has no path;
+// the type is the extension without a dot and may be empty) and, when asked for, its bytes.
+struct AttachedFile {
+    std::string fileName;
+    std::string fileType;
+    std::vector<std::uint8_t> bytes;
+};
+
 // A field of a recordset. It follows the recordset's current record (as the data-access field
 // objects do) and stays usable while the recordset is open.
 class Field {
@@ -76,6 +84,15 @@ public:
 
     // GetChunk into a buffer the caller owns; returns the bytes written (0 at the end).
     std::size_t ReadChunk(std::span<std::uint8_t> out);
+
+    // An attachment field (Access 2007 and later) reports the Long type of its key; these
+    // reach its files. Attachments() lists the current record's files without their bytes, in
+    // stored order; AttachmentBytes(i) reads and decodes file i, one file in memory at a time.
+    // A damaged file fails with a description naming it and the field; the others stay
+    // readable. On any other field Attachments() is empty.
+    bool IsAttachment() const;
+    std::vector<AttachedFile> Attachments() const;
+    std::vector<std::uint8_t> AttachmentBytes(std::size_t index) const;
 
 private:
     friend class FieldCollection;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "database/attachment_table.h"
 #include "database/long_value_reader.h"
 #include "database/mdb_handles.h"
 
@@ -32,6 +33,10 @@ struct FieldState {
     // Where GetChunk continues within the current record's value.
     std::optional<LongValueReader> chunkReader;
     std::uint64_t chunkOffset = 0;
+
+    // Attachment fields: where their files are, and the hidden table once it is first read.
+    std::optional<AttachmentColumn> attachment;
+    std::unique_ptr<AttachmentTable> attachmentTable;
 };
 
 struct RecordsetState {

@@ -48,8 +48,13 @@ std::vector<FieldInfo> ListTableFields(const DatabaseSelection& selection,
     recordset.Open(FieldListingSource(table), connection, kAdOpenStatic, kAdLockOptimistic);
     FieldCollection fields = recordset.Fields();
     std::vector<FieldInfo> listed;
-    for (int i = 0; i < fields.Count(); ++i) listed.push_back({fields[i].Name(), fields[i].Type()});
+    for (int i = 0; i < fields.Count(); ++i)
+        listed.push_back({fields[i].Name(), fields[i].Type(), fields[i].IsAttachment()});
     return listed;
+}
+
+std::string FieldTypeText(const FieldInfo& field) {
+    return field.attachment ? "Attachment" : std::to_string(field.type);
 }
 
 }  // namespace pictrova::database

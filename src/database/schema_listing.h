@@ -27,7 +27,14 @@ std::string RunSource(const std::string& table);           // SELECT * FROM [tab
 struct FieldInfo {
     std::string name;
     int type = 0;  // AdoType code
+    // An attachment column (Access 2007 and later): its type code is that of its key (Long),
+    // so the listing says "Attachment" instead.
+    bool attachment = false;
 };
+
+// How the field listing names a field's type: "Attachment" for an attachment column, the
+// type code otherwise.
+std::string FieldTypeText(const FieldInfo& field);
 
 // Every field of `table` in column order, whatever its type, opened as the field listing opens
 // it (read/write mode asked, the backquoted source text). Errors pass to the caller.

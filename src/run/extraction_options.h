@@ -23,6 +23,7 @@ enum class Naming {
     FieldName,          // Option5
     TableAndFieldName,  // Option6
     FieldText,          // Option7
+    OriginalName,       // an attachment's own file name (command line only)
 };
 
 enum class OutputFormat { None, BMP, JPG, PNG, GIF, TIFF, TGA, PCX };  // Option8 .. Option14

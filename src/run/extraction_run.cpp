@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <system_error>
 
 #include "common/error.h"
@@ -88,7 +89,12 @@ private:
     RunEnd Checks();
     void RecordLoop();
     std::unique_ptr<RecordWork> ReadRecord(bool& lastRecord);
+    bool MoveToNextRecord(RecordWork& record);
+    void AttachedFiles(RecordWork& record, bool& lastRecord);
     void Commit(RecordWork& record);
+    std::optional<fs::path> CommitWork(RecordWork& work, RecordOutcome& outcome);
+    void FinishRecord(RecordWork& record, RecordOutcome& outcome);
+    void ShowRecordReport(const ReportedError& e, RecordOutcome& outcome);
     void EndOfRun();
     void EndWithoutRecords();
 
@@ -110,6 +116,10 @@ private:
     std::int64_t recordsTotal_ = 0;
     std::int64_t recordsHandedOut_ = 0;
     bool found_ = false;
+    // The picture field is an attachment field: every attached file of a record is one output.
+    bool attachmentField_ = false;
+    // Output paths given to attached files so far; a name used again is numbered " (2)", ...
+    std::set<fs::path> attachmentPaths_;
 
     std::unique_ptr<database::Connection> connection_;
     std::unique_ptr<database::Recordset> recordset_;
@@ -182,7 +192,11 @@ RunEnd Run::Checks() {
         Rs().Open(database::RunSource(setup_.tableName), Conn(), database::kAdOpenStatic,
                   database::kAdLockOptimistic);
     });
-    if (g.Test(164, [&] { return PictureField().Type() != database::kAdLongVarBinary; })) {
+    if (g.Test(164, [&] {
+            database::Field field = PictureField();
+            attachmentField_ = field.IsAttachment();
+            return field.Type() != database::kAdLongVarBinary && !attachmentField_;
+        })) {
         g.Step(482, [&] { host_.SetBusy(false); });
         g.Step(484, [&] { Show(RunEnd::NotPictureField, std::string(kNotPictureFieldMessage)); });
         g.Step(486, [&] { host_.SetBusy(false); });
@@ -217,6 +231,10 @@ void Run::RecordLoop() {
         std::unique_ptr<RecordWork> record = ReadRecord(lastRecord);
         if (!record)
             break;
+        if (attachmentField_) {
+            AttachedFiles(*record, lastRecord);
+            continue;
+        }
         WorkOnRecord(setup_, *record, host_);
         Commit(*record);
     }
@@ -245,6 +263,17 @@ std::unique_ptr<RecordWork> Run::ReadRecord(bool& lastRecord) {
         r.choices.outputFolder = options_.outputFolder();
         r.fieldTextNaming = r.choices.naming == Naming::FieldText;
     });
+    // An attachment field is read the same way whatever the read method: the names of the
+    // record's files now, each file's bytes when its turn comes, before the move.
+    if (attachmentField_) {
+        g.Step(192, [&] {
+            for (const database::AttachedFile& file : PictureField().Attachments())
+                r.attachedFiles.push_back(file.fileName);
+        });
+        if (g.Test(194, [&] { return r.fieldTextNaming; }))
+            g.Step(196, [&] { r.fieldTextPrefix = FieldTextPrefixByteToByte(NameFieldText()); });
+        return record;
+    }
     if (g.Test(182, [&] { return r.choices.method == ReadMethod::ByteToByte; })) {
         r.choices.method = ReadMethod::ByteToByte;
         g.Step(184, [&] { r.fieldSize = PictureField().ActualSize(); });
@@ -268,33 +297,80 @@ std::unique_ptr<RecordWork> Run::ReadRecord(bool& lastRecord) {
                 throw Error(failure);
         });
     }
-    // A move that fails leaves the recordset where it was: the loop ends after this record
-    // instead of repeating it.
-    Guard after(std::string(kRunLocation), r.reportsAfterSave);
-    lastRecord = !after.Step(458, [&] { Rs().MoveNext(); });
+    lastRecord = !MoveToNextRecord(r);
     return record;
+}
+
+// A move that fails leaves the recordset where it was: the loop ends after this record instead
+// of repeating it.
+bool Run::MoveToNextRecord(RecordWork& record) {
+    Guard after(std::string(kRunLocation), record.reportsAfterSave);
+    return after.Step(458, [&] { Rs().MoveNext(); });
+}
+
+// An attachment field's record: each attached file is read (200), worked on and committed in
+// turn, so one file is in memory at a time; then the move to the next record.
+void Run::AttachedFiles(RecordWork& record, bool& lastRecord) {
+    RecordOutcome outcome{record.number, std::nullopt, {}, {}};
+    CommitWork(record, outcome);
+    const std::size_t count = record.attachedFiles.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        guard_.Step(176, [&] { host_.Yield(); });
+        RecordWork file;
+        file.number = record.number;
+        file.choices = record.choices;
+        file.fieldTextNaming = record.fieldTextNaming;
+        file.fieldTextPrefix = record.fieldTextPrefix;
+        file.attachment = AttachmentPart{i, count, record.attachedFiles[i]};
+        Guard g(std::string(kRunLocation), file.reports);
+        file.workToDo = g.Step(200, [&] {
+            file.bytes = PictureField().AttachmentBytes(i);
+            file.found = true;
+        });
+        WorkOnRecord(setup_, file, host_);
+        outcome.attachments.push_back({record.attachedFiles[i], CommitWork(file, outcome)});
+    }
+    lastRecord = !MoveToNextRecord(record);
+    FinishRecord(record, outcome);
 }
 
 // Writes the record's encoded output under its final name, shows the record's reports in the
 // order of its steps and reports progress.
 void Run::Commit(RecordWork& record) {
-    RecordOutcome outcome{record.number, std::nullopt, {}};
-    auto report = [&](const ReportedError& e) {
-        ShowApplicationError(host_, e);
-        outcome.errors.push_back(e);
-        ++result_.errorCount;
-    };
-    for (const ReportedError& e : record.reports)
-        report(e);
-    found_ = found_ || record.found;
+    RecordOutcome outcome{record.number, std::nullopt, {}, {}};
+    CommitWork(record, outcome);
+    FinishRecord(record, outcome);
+}
 
-    if (record.output) {
-        const EncodedOutput& output = *record.output;
+void Run::ShowRecordReport(const ReportedError& e, RecordOutcome& outcome) {
+    ShowApplicationError(host_, e);
+    outcome.errors.push_back(e);
+    ++result_.errorCount;
+}
+
+// Shows a work's reports and writes its output; returns the file written, if any. The
+// record's first file is its outcome's file.
+std::optional<fs::path> Run::CommitWork(RecordWork& work, RecordOutcome& outcome) {
+    for (const ReportedError& e : work.reports)
+        ShowRecordReport(e, outcome);
+    found_ = found_ || work.found;
+    std::optional<fs::path> writtenPath;
+
+    if (work.output) {
+        EncodedOutput& output = *work.output;
+        if (work.attachment) {
+            // Attached files may share a name (their own, or a text field's): never the same
+            // file twice.
+            const fs::path first = output.finalPath;
+            for (int n = 2; attachmentPaths_.contains(output.finalPath); ++n)
+                output.finalPath = first.parent_path() / NumberedName(first.filename().string(), n);
+            attachmentPaths_.insert(output.finalPath);
+        }
         std::vector<ReportedError> commitReports;
         Guard g(std::string(kRunLocation), commitReports);
         PendingOutput pending;
         bool written = g.Step(output.writeLabel, [&] {
-            const fs::path& temporary = pending.Begin(output.finalPath, record.number);
+            const fs::path& temporary = pending.Begin(output.finalPath, work.number);
             switch (output.writing) {
                 case OutputWriting::Bytes:
                     WriteBytes(output.bytes, temporary);
@@ -307,19 +383,25 @@ void Run::Commit(RecordWork& record) {
                     break;
             }
         });
-        if (written && g.Step(output.renameLabel, [&] { outcome.written = pending.Commit(); }))
+        if (written && g.Step(output.renameLabel, [&] { writtenPath = pending.Commit(); }))
             ++result_.picturesWritten;
         if (output.writing == OutputWriting::CopyOfFile) {
             std::error_code ec;
             fs::remove(output.file, ec);
         }
         for (const ReportedError& e : commitReports)
-            report(e);
+            ShowRecordReport(e, outcome);
     }
+    if (work.loaded)
+        s_.creator = std::move(work.picture);
+    if (!outcome.written)
+        outcome.written = writtenPath;
+    return writtenPath;
+}
+
+void Run::FinishRecord(RecordWork& record, RecordOutcome& outcome) {
     for (const ReportedError& e : record.reportsAfterSave)
-        report(e);
-    if (record.loaded)
-        s_.creator = std::move(record.picture);
+        ShowRecordReport(e, outcome);
     result_.records.push_back(std::move(outcome));
     result_.recordsRead = record.number;
     ReportProgress();

@@ -73,9 +73,16 @@ enum class RunEnd {
     NoImages,
 };
 
+// One attached file of a record of an attachment field.
+struct AttachmentOutcome {
+    std::string fileName;                          // as stored
+    std::optional<std::filesystem::path> written;  // its output file, when one was written
+};
+
 struct RecordOutcome {
     std::int64_t number = 0;                       // 1-based position in the table
-    std::optional<std::filesystem::path> written;  // the output file, when one was written
+    std::optional<std::filesystem::path> written;  // the (first) output file, when one was written
+    std::vector<AttachmentOutcome> attachments;    // attachment fields: every file, in stored order
     std::vector<ReportedError> errors;
 };
 

@@ -79,6 +79,9 @@ std::string RunPrefix(Naming naming, std::string_view prefixText, std::string_vi
             return std::string(field) + "#";
         case Naming::TableAndFieldName:
             return std::string(table) + "_" + std::string(field) + "#";
+        case Naming::OriginalName:
+            // Attached files take their own names; anything else the default prefix.
+            return "Output#";
         case Naming::FieldText:
         case Naming::None:
             break;
@@ -104,6 +107,38 @@ std::string OutputName(Naming naming, std::string_view prefix, std::int64_t reco
     name += '.';
     name += objectExtension;
     return CleanBackslashes(name);
+}
+
+std::string SafeAttachmentName(std::string_view fileName) {
+    std::size_t lastSeparator = fileName.find_last_of("/\\");
+    std::string name(lastSeparator == std::string_view::npos ? fileName : fileName.substr(lastSeparator + 1));
+    for (char& c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '_';
+    if (name.size() > kMaxAttachmentNameBytes) {
+        std::string extension = name.substr(StripExtension(name).size());
+        if (extension.size() > kMaxAttachmentNameBytes / 2) extension.clear();
+        std::size_t keep = kMaxAttachmentNameBytes - extension.size();
+        // Back to the first byte of a UTF-8 character.
+        while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) --keep;
+        name = name.substr(0, keep) + extension;
+    }
+    if (name.find_first_not_of('.') == std::string::npos) return "attachment";
+    return name;
+}
+
+std::string NumberedName(std::string_view name, int n) {
+    std::string base = StripExtension(name);
+    return base + " (" + std::to_string(n) + ")" + std::string(name.substr(base.size()));
+}
+
+std::string AttachmentOutputName(Naming naming, std::string_view prefix, std::int64_t recordNumber,
+                                 std::size_t index, std::size_t count, std::string_view fileName,
+                                 std::string_view fileExtension) {
+    if (naming == Naming::OriginalName) return SafeAttachmentName(fileName);
+    std::string name = OutputName(naming, prefix, recordNumber, fileExtension);
+    if (count < 2) return name;
+    std::string base = StripExtension(name);
+    return base + "-" + std::to_string(index + 1) + name.substr(base.size());
 }
 
 std::filesystem::path OutputPathInFolder(const std::filesystem::path& folder,

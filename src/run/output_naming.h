@@ -31,7 +31,8 @@ std::string CleanBackslashes(std::string_view name);
 std::string StripExtension(std::string_view name);
 
 // The name prefix fixed for the run: Text1 unchanged, table + "#", field + "#",
-// table + "_" + field + "#"; empty for FieldText (set per record) and for no choice.
+// table + "_" + field + "#"; "Output#" for OriginalName (used for whatever is not an attached
+// file); empty for FieldText (set per record) and for no choice.
 std::string RunPrefix(Naming naming, std::string_view prefixText, std::string_view table,
                       std::string_view field);
 
@@ -46,6 +47,23 @@ std::string FieldTextPrefixRecordset(const std::optional<std::string>& value);
 // CleanBackslashes.
 std::string OutputName(Naming naming, std::string_view prefix, std::int64_t recordNumber,
                        std::string_view objectExtension);
+
+// The name of one attached file's output. With OriginalName: the file's own name made safe
+// (SafeAttachmentName). Otherwise OutputName's name, with "-" and the file's 1-based index after
+// the counter when the record has more than one file (Output12-2.png).
+std::string AttachmentOutputName(Naming naming, std::string_view prefix, std::int64_t recordNumber,
+                                 std::size_t index, std::size_t count, std::string_view fileName,
+                                 std::string_view fileExtension);
+
+// A stored file name as a name in the output folder: only its last path part (after "/" or
+// "\\"), control characters replaced by "_", at most kMaxAttachmentNameBytes bytes (cut at a
+// character boundary, the extension kept), and "attachment" for a name that is empty or only
+// points.
+inline constexpr std::size_t kMaxAttachmentNameBytes = 200;  // leaves room for " (n)" and an extension
+std::string SafeAttachmentName(std::string_view fileName);
+
+// `name` with " (n)" before its extension: what a run writes when it already wrote `name`.
+std::string NumberedName(std::string_view name, int n);
 
 // folder + "/" + name base + extension, the name's backslashes read as separators. Throws
 // pictrova::Error when the result would lie outside `folder` ("..", or a link inside it that

@@ -12,6 +12,7 @@
 #include "common/guard.h"
 #include "imaging/jpeg_encoder.h"
 #include "imaging/picture_files.h"
+#include "imaging/picture_kind.h"
 #include "ole/ole_object_decoder.h"
 #include "run/external_converter.h"
 #include "run/extraction_run.h"
@@ -75,7 +76,9 @@ public:
 
     void Run() {
         if (r_.workToDo) {
-            if (r_.choices.method == ReadMethod::ByteToByte)
+            if (r_.attachment)
+                AttachedFile();
+            else if (r_.choices.method == ReadMethod::ByteToByte)
                 Method1();
             else
                 Method2();
@@ -117,6 +120,30 @@ private:
             return;
         guard_.Step(232, [&] { r_.found = true; });
         guard_.Step(234, [&] { r_.outputName = RecordOutputName(r_.objectExtension); });
+        LoadObject();
+    }
+
+    // An attached file: a picture by its content goes the way of a decoded object of its kind
+    // (loaded, or converted first); anything else gives no output.
+    void AttachedFile() {
+        const imaging::PictureKind kind = imaging::SniffPictureKind(r_.bytes);
+        if (guard_.Test(202, [&] { return kind == imaging::PictureKind::Unknown; }))
+            return;
+        guard_.Step(204, [&] {
+            r_.objectExtension =
+                imaging::IsDirectlyLoadable(kind) ? "bmp" : Lower(std::string(imaging::EngineCoderName(kind)));
+            const AttachmentPart& part = *r_.attachment;
+            if (!r_.fieldTextNaming || r_.fieldTextPrefix)
+                r_.outputName = AttachmentOutputName(r_.choices.naming,
+                                                     r_.fieldTextNaming ? *r_.fieldTextPrefix : setup_.namePrefix,
+                                                     r_.number, part.index, part.count, part.fileName,
+                                                     r_.objectExtension);
+        });
+        LoadObject();
+    }
+
+    // The decoded object (or attached file) in r_.bytes: to the work file, then loaded.
+    void LoadObject() {
         guard_.Step(256, [&] {
             std::ofstream out(workFile_, std::ios::binary | std::ios::trunc);
             out.write(reinterpret_cast<const char*>(r_.bytes.data()),

@@ -60,6 +60,14 @@ struct EncodedOutput {
     int renameLabel = 0;
 };
 
+// Attachment fields: which attached file of its record a work is. Each file is worked on and
+// committed on its own, one at a time, while the recordset still stands on its record.
+struct AttachmentPart {
+    std::size_t index = 0;  // 0-based, in stored order
+    std::size_t count = 0;  // files of the record
+    std::string fileName;   // as stored
+};
+
 struct RecordWork {
     std::int64_t number = 0;  // 1-based position in the table
     RecordChoices choices;
@@ -80,6 +88,10 @@ struct RecordWork {
     bool fieldRead = false;            // method 2: the stream completed
     bool found = false;                // the record yielded content
     bool workToDo = false;             // the read left something to decode or load
+    // Attachment fields: the record's attached files (by name), and for the work on one of
+    // them, which one (`bytes` then holds its decoded bytes).
+    std::vector<std::string> attachedFiles;
+    std::optional<AttachmentPart> attachment;
 
     // Work.
     std::string objectExtension;

@@ -343,7 +343,9 @@ void Form2::ListFields() {
     Combo1->clear();
     for (const database::FieldInfo& field : fields) {
         const QString name = QString::fromStdString(field.name);
-        new QTreeWidgetItem(ListView2, {name});
+        auto* item = new QTreeWidgetItem(ListView2, {name});
+        // The row's text is the field name the run reads; the type goes in the tip.
+        if (field.attachment) item->setToolTip(0, QString::fromStdString(database::FieldTypeText(field)));
         Combo1->addItem(name);
     }
     if (Combo1->count() > 0) Combo1->setCurrentIndex(0);

@@ -118,9 +118,51 @@ TEST_F(CliTest, TablesAndFields) {
     EXPECT_EQ(fields.status, 0);
     EXPECT_EQ(fields.out, "ID\t3\nCaption\t202\nPicture\t205\n");
 
+    // An attachment field is named by its kind, not by the Long code of its key.
+    const std::string accdb = (testing::BinDir() / "Samples" / "sample.accdb").string();
+    EXPECT_EQ(Cli({"tables", accdb}).out, "Attached Photos\nPictures\nRaw Photos\n");
+    EXPECT_EQ(Cli({"fields", accdb, "Attached Photos"}).out, "ID\t3\nCaption\t202\nPhotos\tAttachment\n");
+
     Outcome missing = Cli({"tables", (dir / "none.mdb").string()});
     EXPECT_NE(missing.status, 0);
     EXPECT_FALSE(missing.err.empty());
+}
+
+// An attachment field end to end on the sample's .accdb twin: every picture of a record is one
+// output, numbered after the record when it has several, or named after its file; the text file
+// is no picture and gives nothing; the JSON lists every file with its stored name.
+TEST_F(CliTest, ExtractsEveryPictureOfAnAttachmentField) {
+    const std::string accdb = (testing::BinDir() / "Samples" / "sample.accdb").string();
+    struct Case {
+        std::vector<std::string> options;
+        std::vector<std::string> files;  // harbour, hills, lantern, notes, field
+    };
+    const Case cases[] = {
+        {{"--format", "png"}, {"Output1-1.png", "Output1-2.png", "Output1-3.png", "", "Output4.png"}},
+        {{"--name", "original"}, {"harbour.bmp", "hills.bmp", "lantern.bmp", "", "field.bmp"}},
+        {{"--name", "table", "--format", "jpg"},
+         {"Attached Photos1-1.jpg", "Attached Photos1-2.jpg", "Attached Photos1-3.jpg", "", "Attached Photos4.jpg"}},
+    };
+    const char* stored[] = {"harbour.jpg", "hills.png", "lantern.bmp", "notes.txt", "field.gif"};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.files[0]);
+        Reset();
+        std::vector<std::string> args{"extract", accdb, "--table", "Attached Photos", "--field", "Photos",
+                                      "--out", out.string(), "--json"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        Outcome o = Cli(args);
+        EXPECT_EQ(o.status, 0) << o.err;
+        std::set<std::string> expected;
+        for (std::size_t i = 0; i < c.files.size(); ++i) {
+            if (!c.files[i].empty()) expected.insert(c.files[i]);
+            std::string file = c.files[i].empty() ? "null" : "\"" + (out / c.files[i]).string() + "\"";
+            EXPECT_NE(o.out.find(std::string("{\"name\":\"") + stored[i] + "\",\"file\":" + file + "}"),
+                      std::string::npos)
+                << o.out;
+        }
+        EXPECT_EQ(OutputFiles(), expected);
+        EXPECT_NE(o.out.find("{\"number\":2,\"file\":null,\"errors\":[]}"), std::string::npos) << o.out;
+    }
 }
 
 TEST_F(CliTest, ExtractWithDefaults) {

@@ -472,6 +472,69 @@ TEST_F(ExtractionRunTest, NameThatWouldLeaveTheOutputFolderIsAFailedSave) {
     EXPECT_EQ(OutputFiles(), (std::set<std::string>{"kept.bmp"}));
 }
 
+// Attachment fields through the whole run: one output per attached picture under each naming
+// choice, files that are no picture left out, a damaged file reported alone (label 200) while
+// the record's other files are written, repeated names numbered.
+TEST_F(ExtractionRunTest, EveryAttachedPictureIsOneOutput) {
+    auto file = [](const char* name, Bytes content, bool deflate = false) {
+        return jet::AttachmentPlan{name, "", std::move(content), deflate, std::nullopt};
+    };
+    jet::AttachmentPlan damaged = file("broken.bmp", fixtures::MakeBmpFile(4, 4));
+    damaged.storedData = Bytes{9, 0, 0, 0, 0, 0, 0, 0};
+    jet::DatabasePlan plan;
+    plan.format = jet::Format::Ace12;
+    plan.tables.push_back({"Pictures",
+                           {{"ID", jet::ColumnType::Long}, {"Caption", jet::ColumnType::Text, 40},
+                            {"Picture", jet::ColumnType::Attachment}},
+                           {}});
+    auto& rows = plan.tables[0].rows;
+    rows.push_back({std::int64_t{1}, std::string("two"),
+                    jet::Attachments{file("same.png", fixtures::MakePngFile(6, 5)),
+                                     file("same.png", fixtures::MakeBmpFile(7, 3), true)}});
+    rows.push_back({std::int64_t{2}, std::string("none"), jet::Attachments{}});
+    rows.push_back({std::int64_t{3}, std::string("text"), jet::Attachments{file("a.txt", Bytes(50, 'a'), true)}});
+    rows.push_back({std::int64_t{4}, std::string("mixed"),
+                    jet::Attachments{damaged, file("dir\\good.bmp", fixtures::MakeBmpFile(5, 5))}});
+    db = dir / "attachments.accdb";
+    jet::WriteDatabase(db, plan);
+
+    struct Case {
+        Naming naming;
+        OutputFormat format;
+        std::set<std::string> files;
+    };
+    const Case cases[] = {
+        {Naming::FixedPrefix, OutputFormat::PNG, {"Output1-1.png", "Output1-2.png", "Output4-2.png"}},
+        {Naming::OriginalName, OutputFormat::BMP, {"same.bmp", "same (2).bmp", "good.bmp"}},
+        {Naming::FieldText, OutputFormat::JPG, {"two-1.jpg", "two-2.jpg", "mixed-2.jpg"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.naming));
+        fs::remove_all(out);
+        fs::create_directory(out);
+        ExtractionChoices choices = Choices();
+        choices.naming = c.naming;
+        choices.nameField = "Caption";
+        choices.format = c.format;
+        RunResult r = Run(choices);
+        EXPECT_EQ(OutputFiles(), c.files);
+        EXPECT_EQ(ReportedLabels(r), (std::vector<int>{200}));
+        ASSERT_EQ(r.records.size(), 4u);
+        EXPECT_EQ(r.picturesWritten, 3);
+        ASSERT_EQ(r.records[0].attachments.size(), 2u);
+        EXPECT_EQ(r.records[0].attachments[1].fileName, "same.png");
+        EXPECT_TRUE(r.records[0].attachments[1].written);
+        EXPECT_EQ(r.records[0].written, r.records[0].attachments[0].written);
+        EXPECT_TRUE(r.records[1].attachments.empty());
+        ASSERT_EQ(r.records[2].attachments.size(), 1u);
+        EXPECT_FALSE(r.records[2].attachments[0].written);
+        EXPECT_FALSE(r.records[3].attachments[0].written);
+        EXPECT_NE(r.records[3].errors.at(0).description.find("'broken.bmp' of field 'Picture' is damaged"),
+                  std::string::npos);
+        EXPECT_TRUE(fs::is_empty(work));
+    }
+}
+
 TEST_F(ExtractionRunTest, WrongPasswordIsReportedAtEachFailingStep) {
     testing::WritePictureDatabase(db, {{PaintPicture(), "a"}}, "Pictures", "secret");
     FixedExtractionOptions options(Choices());

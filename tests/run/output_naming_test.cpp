@@ -64,6 +64,7 @@ TEST(RunPrefix, FromEachNamingChoice) {
     EXPECT_EQ(RunPrefix(Naming::TableAndFieldName, "Img##", "Photos", "Pic"), "Photos_Pic#");
     EXPECT_EQ(RunPrefix(Naming::FieldText, "Img##", "Photos", "Pic"), "");
     EXPECT_EQ(RunPrefix(Naming::None, "Img##", "Photos", "Pic"), "");
+    EXPECT_EQ(RunPrefix(Naming::OriginalName, "Img##", "Photos", "Pic"), "Output#");
     // Names are used as they are: nothing removed from a table name with odd characters.
     EXPECT_EQ(RunPrefix(Naming::TableName, "", "My: Table", "P"), "My: Table#");
 }
@@ -117,6 +118,42 @@ TEST(OutputName, NameBases) {
         EXPECT_EQ(name, c.name);
         EXPECT_EQ(StripExtension(name), c.base);
     }
+}
+
+TEST(AttachmentOutputName, IndexAfterTheCounterOrTheFilesOwnName) {
+    struct Case {
+        Naming naming;
+        const char* prefix;
+        std::size_t index, count;
+        const char* fileName;
+        const char* extension;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {Naming::FixedPrefix, "Output#", 0, 1, "a.png", "png", "Output12.png"},  // one file: no index
+        {Naming::FixedPrefix, "Output#", 1, 3, "a.png", "png", "Output12-2.png"},
+        {Naming::FixedPrefix, "Img###", 2, 3, "a.png", "", "Img012-3."},
+        {Naming::FieldText, "Harbour", 0, 2, "a.png", "jpg", "Harbour-1.jpg"},
+        {Naming::OriginalName, "", 1, 2, "harbour.jpg", "jpg", "harbour.jpg"},
+        {Naming::OriginalName, "", 0, 1, "C:\\Users\\x\\photo.png", "png", "photo.png"},
+        {Naming::OriginalName, "", 0, 1, "../../etc/passwd", "", "passwd"},
+        {Naming::OriginalName, "", 0, 1, "tab\there\n.png", "png", "tab_here_.png"},
+        {Naming::OriginalName, "", 0, 1, "..", "", "attachment"},
+        {Naming::OriginalName, "", 0, 1, "", "", "attachment"},
+        {Naming::OriginalName, "", 0, 1, "dir/", "", "attachment"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(AttachmentOutputName(c.naming, c.prefix, 12, c.index, c.count, c.fileName, c.extension), c.expected)
+            << c.fileName << " " << c.index;
+
+    // Long names are cut at a character boundary and keep their extension.
+    std::string longName;
+    for (int i = 0; i < 150; ++i) longName += "\xC3\xA9";  // é, two bytes each
+    std::string safe = SafeAttachmentName("x" + longName + ".jpeg");
+    EXPECT_LE(safe.size(), kMaxAttachmentNameBytes);
+    EXPECT_TRUE(safe.ends_with("\xC3\xA9.jpeg")) << safe;
+    EXPECT_EQ(NumberedName("same.png", 2), "same (2).png");
+    EXPECT_EQ(NumberedName("README", 3), "README (3)");
 }
 
 TEST(FormatExtension, OnePerFormat) {

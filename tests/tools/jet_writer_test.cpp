@@ -228,6 +228,60 @@ TEST(JetWriter, LargeInlineValuesMoveOutWhenTheRowWouldNotFitAPage) {
     EXPECT_EQ(read.rows[0][1], AsString(Pattern(2900, 2)));
 }
 
+// The attachment column's parts as libmdb (mdb-tables -S, mdb-export) sees them: the hidden
+// table and the system tables in the catalog, the link row, one hidden row per file keyed by
+// the parent's value, and FileData that carries the file after its headers.
+TEST(JetWriter, AttachmentColumnsWriteTheirHiddenTableAndLinkRow) {
+    TempDir dir;
+    DatabasePlan plan;
+    plan.format = Format::Ace14;
+    const Bytes photo = Pattern(6000, 1);
+    plan.tables.push_back({"Photos", {{"ID", ColumnType::Long}, {"Files", ColumnType::Attachment}}, {}});
+    plan.tables[0].rows = {{std::int64_t{10}, Attachments{}},
+                           {std::int64_t{11}, Null},
+                           {std::int64_t{12}, Attachments{{"a.png", "png", photo, false, std::nullopt},
+                                                          {"b.txt", "txt", Bytes(700, 't'), true, std::nullopt}}}};
+    WriteDatabase(dir / "a.accdb", plan);
+
+    std::vector<std::string> names;
+    std::string flatName;
+    for (const auto& entry : ReadCatalogWithLibmdb(dir / "a.accdb")) {
+        names.push_back(entry.name);
+        if (entry.name.starts_with("f_")) {
+            flatName = entry.name;
+            EXPECT_EQ(entry.flags, 0x800A0000u);
+        }
+    }
+    ASSERT_EQ(names.size(), 5u);
+    EXPECT_EQ(names[2], "MSysComplexColumns");
+    EXPECT_EQ(names[3], "MSysComplexType_Attachment");
+    EXPECT_EQ(flatName.size(), 2 + 32 + 1 + 5u);
+    EXPECT_TRUE(flatName.ends_with("_Files"));
+
+    auto photos = ReadTableWithLibmdb(dir / "a.accdb", "Photos");
+    EXPECT_EQ(photos.columnTypes, (std::vector<int>{0x04, 0x12}));
+    ASSERT_EQ(photos.rows.size(), 3u);
+    EXPECT_EQ(photos.rows[0][1], "1");
+    EXPECT_EQ(photos.rows[1][1], std::nullopt);
+    EXPECT_EQ(photos.rows[2][1], "2");
+
+    auto links = ReadTableWithLibmdb(dir / "a.accdb", "MSysComplexColumns");
+    ASSERT_EQ(links.rows.size(), 1u);
+    EXPECT_EQ(links.rows[0][0], "Files");
+
+    auto files = ReadTableWithLibmdb(dir / "a.accdb", flatName);
+    EXPECT_EQ(files.columnNames, (std::vector<std::string>{"FileData", "FileFlags", "FileName", "FileType", "FileURL",
+                                                           "Photos_Files", "_Files"}));
+    ASSERT_EQ(files.rows.size(), 2u);
+    EXPECT_EQ(files.rows[0][2], "a.png");
+    EXPECT_EQ(files.rows[1][3], "txt");
+    EXPECT_EQ(files.rows[0][6], "2");
+    EXPECT_EQ(files.rows[1][6], "2");
+    EXPECT_EQ(files.rows[0][0], AsString(EncodeAttachmentData("png", photo, false)));
+    EXPECT_TRUE(files.rows[0][0]->ends_with(AsString(photo)));
+    EXPECT_EQ(files.rows[1][0]->substr(0, 4), std::string("\x01\0\0\0", 4));
+}
+
 struct RefusedCase {
     const char* what;
     DatabasePlan plan;
@@ -248,8 +302,11 @@ std::vector<RefusedCase> RefusedCases() {
         {"Binary over its length", one({"A", ColumnType::Binary, 2}, Bytes{1, 2, 3})},
         {"invalid UTF-8", one({"A", ColumnType::Memo}, std::string("\xC3"))},
         {"text starting with U+FEFF", one({"A", ColumnType::Text}, std::string("\xEF\xBB\xBF\xE2\x98\x83"))},
+        {"attachments in a Jet4 file", one({"A", ColumnType::Attachment}, Attachments{})},
+        {"bytes in an Attachment column", one({"A", ColumnType::Attachment}, Bytes{1})},
         {"row wider than a page", one({"A", ColumnType::Binary}, Bytes(510))},
     };
+    cases[cases.size() - 2].plan.format = Format::Ace12;
     cases.back().plan.tables[0].columns.assign(9, {"A", ColumnType::Binary});
     cases.back().plan.tables[0].rows[0].assign(9, Bytes(510));
     DatabasePlan longPassword;

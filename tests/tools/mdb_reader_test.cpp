@@ -74,6 +74,7 @@ for (const [name, table] of Object.entries(expected.data)) {
   table.rows.forEach((row, r) => row.forEach((want, c) => {
     let got = rows[r]?.[table.columns[c]];
     if (Buffer.isBuffer(got)) got = { hex: got.toString("hex") };
+    if (Array.isArray(got)) got = got.map((file) => ({ name: file.name, type: file.type, hex: file.data.toString("hex") }));
     same(`${name} row ${r} ${table.columns[c]}`, got ?? null, want);
     ++values;
   }));
@@ -100,17 +101,26 @@ std::string JsonString(const std::string& text) {
     return out + "\"";
 }
 
+std::string Hex(const Bytes& bytes) {
+    static const char* kHex = "0123456789abcdef";
+    std::string hex;
+    for (std::uint8_t b : bytes) {
+        hex += kHex[b >> 4];
+        hex += kHex[b & 15];
+    }
+    return hex;
+}
+
 std::string JsonValue(const Value& value) {
     if (const auto* number = std::get_if<std::int64_t>(&value)) return std::to_string(*number);
     if (const auto* text = std::get_if<std::string>(&value)) return JsonString(*text);
-    if (const auto* bytes = std::get_if<Bytes>(&value)) {
-        static const char* kHex = "0123456789abcdef";
-        std::string hex;
-        for (std::uint8_t b : *bytes) {
-            hex += kHex[b >> 4];
-            hex += kHex[b & 15];
-        }
-        return "{\"hex\":\"" + hex + "\"}";
+    if (const auto* bytes = std::get_if<Bytes>(&value)) return "{\"hex\":\"" + Hex(*bytes) + "\"}";
+    if (const auto* files = std::get_if<Attachments>(&value)) {
+        std::string out = "[";
+        for (const AttachmentPlan& file : *files)
+            out += (out.size() > 1 ? "," : "") + std::string("{\"name\":") + JsonString(file.fileName) +
+                   ",\"type\":" + JsonString(file.fileType) + ",\"hex\":\"" + Hex(file.content) + "\"}";
+        return out + "]";
     }
     return "null";
 }
@@ -155,6 +165,16 @@ DatabasePlan ComparedDatabase(Format format, std::size_t largestValue) {
         plan.tables[0].rows.push_back({std::int64_t(i), Pattern(sizes[i], i)});
     plan.tables[0].rows.push_back({std::int64_t(99), Null});
     plan.tables.push_back(EveryTypeTable());
+    if (format != Format::Jet4) {
+        // Attachments, raw and deflated, with the hidden tables beside them.
+        TablePlan files{"Files", {{"ID", ColumnType::Long}, {"Files", ColumnType::Attachment}}, {}};
+        files.rows.push_back({std::int64_t{1}, Attachments{}});
+        files.rows.push_back({std::int64_t{2}, Attachments{{"photo.png", "png", Pattern(9000, 1), false, std::nullopt}}});
+        files.rows.push_back({std::int64_t{3}, Attachments{{"notes.txt", "txt", Bytes(5000, 'n'), true, std::nullopt},
+                                                          {"README", "", Pattern(10, 2), true, std::nullopt},
+                                                          {"notes.txt", "txt", Pattern(300, 3), false, std::nullopt}}});
+        plan.tables.push_back(std::move(files));
+    }
     plan.otherObjects = {{ObjectKind::Query, "Big Pictures", "", ""},
                          {ObjectKind::LinkedTable, "Linked Pictures", "Pictures", "/data/other.mdb"}};
     return plan;

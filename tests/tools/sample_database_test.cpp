@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "database/database.h"
 #include "imaging/image_engine.h"
 #include "libmdb_read.h"
 #include "ole/ole_object_decoder.h"
@@ -68,6 +69,35 @@ TEST(SampleDatabase, RawPhotosHoldJpegAndPngFilesAsTheyAre) {
     }
     EXPECT_EQ(jpeg, 2);
     EXPECT_EQ(png, 2);
+}
+
+// The .accdb twin, read through the program's own data layer: the .mdb's tables, and an
+// attachment field whose files are pictures except for one document.
+TEST(SampleDatabase, AccdbTwinHoldsAttachedPictures) {
+    const std::string path = (testing::BinDir() / "Samples" / "sample.accdb").string();
+    database::FixedDatabaseSelection selection(path, "");
+    EXPECT_EQ(database::ListTables(path, selection),
+              (std::vector<std::string>{"Attached Photos", "Pictures", "Raw Photos"}));
+    database::Connection connection;
+    connection.Open(database::BuildConnectionString(selection));
+    database::Recordset records;
+    records.Open(database::RunSource("Attached Photos"), connection);
+    std::vector<std::vector<std::string>> names;
+    std::vector<std::string> starts;
+    for (; !records.Eof(); records.MoveNext()) {
+        database::Field photos = records.Fields()["Photos"];
+        ASSERT_TRUE(photos.IsAttachment());
+        names.emplace_back();
+        std::vector<database::AttachedFile> files = photos.Attachments();
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            names.back().push_back(files[i].fileName);
+            std::vector<std::uint8_t> bytes = photos.AttachmentBytes(i);
+            starts.emplace_back(bytes.begin(), bytes.begin() + std::min<std::size_t>(bytes.size(), 3));
+        }
+    }
+    EXPECT_EQ(names, (std::vector<std::vector<std::string>>{
+                         {"harbour.jpg", "hills.png", "lantern.bmp"}, {}, {"notes.txt"}, {"field.gif"}}));
+    EXPECT_EQ(starts, (std::vector<std::string>{"\xFF\xD8\xFF", "\x89PN", "BM6", "Not", "GIF"}));
 }
 
 }  // namespace

@@ -84,6 +84,27 @@ TEST_F(WizardRunTest, RunFromTheWindowWritesOneFilePerPicture) {
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
+// The sample's .accdb twin: its first table's attachment field is listed with its kind in the
+// tip, and a run on it writes one file per attached picture.
+TEST_F(WizardRunTest, AttachmentFieldOfTheAccdbSampleGivesOneFilePerPicture) {
+    databasePath = programFolder / "sample.accdb";
+    std::filesystem::copy_file(pictrova::testing::BinDir() / "Samples" / "sample.accdb", databasePath);
+    std::filesystem::create_directories(outputFolder);
+    settings.Write("AccessMDBFile", QString::fromStdString(databasePath.string()));
+    settings.Write("Output Folder", QString::fromStdString(outputFolder.string()));
+    Form2& form2 = Start().form2();
+    ASSERT_EQ(form2.ListView1->currentItem()->text(0), "Attached Photos");
+    SelectField(form2, "Photos");
+    EXPECT_EQ(form2.ListView2->currentItem()->toolTip(0), "Attachment");
+    EXPECT_EQ(form2.ListView2->findItems("Caption", Qt::MatchExactly)[0]->toolTip(0), "");
+
+    QTest::mouseClick(form2.PushButton6, Qt::LeftButton);
+    EXPECT_EQ(OutputFiles(), (std::vector<std::string>{"Output1-1.bmp", "Output1-2.bmp", "Output1-3.bmp", "Output4.bmp"}));
+    ASSERT_FALSE(dialogs.messages.empty());
+    EXPECT_EQ(dialogs.messages.back().text, "Done.");
+    EXPECT_TRUE(dialogs.ErrorReports().empty());
+}
+
 TEST_F(WizardRunTest, RunReadsTheControlsAsTheyAreWhenItNeedsThem) {
     Form2& form2 = StartOnPictureDatabase();
     QTest::mouseClick(form2.Option7, Qt::LeftButton);

@@ -59,9 +59,20 @@ struct OpenPage {
     }
 };
 
+// An attachment column of a table and the hidden table that holds its files.
+struct AttachmentLink {
+    std::size_t column = 0;     // in the parent table
+    std::size_t flatTable = 0;  // index in DatabaseWriter::Impl::tables
+    std::uint32_t complexId = 0;
+    std::int64_t nextKey = 1;
+};
+
 struct Table {
     std::string name;
     bool system = false;
+    std::int64_t catalogFlags = 0;
+    std::vector<AttachmentLink> attachments;
+    std::int64_t nextFileId = 1;  // hidden tables: the auto-number of their rows
     std::uint32_t definitionPage = 0;
     TableLayout layout;
     OpenPage data;
@@ -89,6 +100,7 @@ const char* TypeName(ColumnType type) {
         case ColumnType::Text: return "Text";
         case ColumnType::OleObject: return "OLE Object";
         case ColumnType::Memo: return "Memo";
+        case ColumnType::Attachment: return "Attachment";
     }
     return "?";
 }
@@ -105,6 +117,45 @@ const std::vector<ColumnPlan>& CatalogColumns() {
 }
 
 constexpr std::int64_t kSystemObjectFlags = std::int32_t(0x80000002u);
+constexpr std::int64_t kHiddenComplexTableFlags = std::int32_t(0x800A0000u);  // as Access marks f_ tables
+
+constexpr char kComplexColumnsName[] = "MSysComplexColumns";
+constexpr char kAttachmentTypeName[] = "MSysComplexType_Attachment";
+
+const std::vector<ColumnPlan>& ComplexColumnsColumns() {
+    static const std::vector<ColumnPlan> columns{
+        {"ColumnName", ColumnType::Text, 255},   {"ComplexID", ColumnType::Long, 0},
+        {"ComplexTypeObjectID", ColumnType::Long, 0}, {"ConceptualTableID", ColumnType::Long, 0},
+        {"FlatTableID", ColumnType::Long, 0},
+    };
+    return columns;
+}
+
+// The attachment type's columns, in the order the hidden tables repeat them. (Access also has
+// FileTimeStamp, a date; the writer has no date type and no reader needs it.)
+const std::vector<ColumnPlan>& AttachmentTypeColumns() {
+    static const std::vector<ColumnPlan> columns{
+        {"FileData", ColumnType::OleObject, 0}, {"FileFlags", ColumnType::Long, 0},
+        {"FileName", ColumnType::Text, 255},    {"FileType", ColumnType::Text, 255},
+        {"FileURL", ColumnType::Memo, 0},
+    };
+    return columns;
+}
+
+// The hidden table's name: f_, 32 hex digits (a GUID in Access; a hash of the names here, so
+// files are reproducible) and the column's name.
+std::string FlatTableName(const std::string& table, const std::string& column) {
+    std::uint64_t a = 0xcbf29ce484222325ull, b = 0x84222325cbf29ce4ull;
+    for (unsigned char c : table + '\0' + column) {
+        a = (a ^ c) * 0x100000001b3ull;
+        b = (b ^ c) * 0x100000001b3ull + 1;
+    }
+    static const char* kHex = "0123456789ABCDEF";
+    std::string name = "f_";
+    for (std::uint64_t part : {a, b})
+        for (int shift = 60; shift >= 0; shift -= 4) name += kHex[(part >> shift) & 15];
+    return name + "_" + column;
+}
 constexpr std::int64_t kTablesContainerId = 0x0F000001;
 constexpr std::uint32_t kFirstNonTableId = 0xFFFF01;  // queries and links own no pages
 constexpr std::uint32_t kMaxPages = 1u << 24;
@@ -139,9 +190,13 @@ struct DatabaseWriter::Impl {
             table.definitionPage = AllocatePages(1);
             tables.push_back(std::move(table));
         }
+        userTables = tables.size();
+        AddAttachmentTables();
         sink = openSink();
     }
 
+    void AddAttachmentTables();
+    Table& SystemTable(const std::string& name, const std::vector<ColumnPlan>& columns, std::int64_t flags);
     void AddRow(Table& table, std::span<const Value> values);
     void PlaceLongValue(Table& table, Cell& cell);
     std::uint32_t WriteChain(Table& table, ByteView value);
@@ -169,13 +224,56 @@ struct DatabaseWriter::Impl {
     std::vector<CatalogObjectPlan> otherObjects;
     std::unique_ptr<PageSink> sink;
     Table catalog;
-    std::vector<Table> tables;
+    std::vector<Table> tables;  // the plan's tables, then the system tables attachments need
+    std::size_t userTables = 0;
+    std::size_t complexColumnsTable = 0;  // when there are attachment columns
+    std::size_t attachmentTypeTable = 0;
     std::uint32_t nextPage = 0;
     OpenPage mapHolder;
     std::vector<std::uint32_t> mapHolderPages;
     std::vector<std::uint8_t> rowBuffer;
     bool finished = false;
 };
+
+Table& DatabaseWriter::Impl::SystemTable(const std::string& name, const std::vector<ColumnPlan>& columns,
+                                         std::int64_t flags) {
+    Table table;
+    table.name = name;
+    table.system = true;
+    table.catalogFlags = flags;
+    table.layout = LayOutTable(name, columns);
+    table.definitionPage = AllocatePages(1);
+    tables.push_back(std::move(table));
+    return tables.back();
+}
+
+void DatabaseWriter::Impl::AddAttachmentTables() {
+    std::uint32_t complexId = 0;
+    for (std::size_t t = 0; t < userTables; ++t) {
+        for (std::size_t c = 0; c < tables[t].layout.columns.size(); ++c) {
+            if (tables[t].layout.columns[c].plan.type != ColumnType::Attachment) continue;
+            if (settings.format == Format::Jet4) throw Error("attachment columns need an ACE database");
+            if (complexId == 0) {
+                complexColumnsTable = tables.size();
+                SystemTable(kComplexColumnsName, ComplexColumnsColumns(), kSystemObjectFlags);
+                attachmentTypeTable = tables.size();
+                SystemTable(kAttachmentTypeName, AttachmentTypeColumns(), kSystemObjectFlags);
+            }
+            const std::string parent = tables[t].name;
+            const std::string column = tables[t].layout.columns[c].plan.name;
+            std::vector<ColumnPlan> flatColumns = AttachmentTypeColumns();
+            flatColumns.push_back({parent + "_" + column, ColumnType::Long, 0, true});
+            flatColumns.push_back({"_" + column, ColumnType::Long, 0});
+            AttachmentLink link;
+            link.column = c;
+            link.flatTable = tables.size();
+            link.complexId = ++complexId;
+            SystemTable(FlatTableName(parent, column), flatColumns, kHiddenComplexTableFlags);
+            tables[t].layout.columns[c].complexId = link.complexId;
+            tables[t].attachments.push_back(link);
+        }
+    }
+}
 
 namespace {
 
@@ -219,6 +317,10 @@ Cell EncodeCell(const std::string& table, const ColumnLayout& column, const Valu
             cell.bytes = cell.owned;
             return cell;
         }
+        case ColumnType::Attachment:
+            // The key is filled in by the caller, which also writes the files.
+            if (!std::holds_alternative<Attachments>(value)) throw wrongKind();
+            return cell;
         case ColumnType::Binary:
         case ColumnType::OleObject: {
             if (!std::holds_alternative<Bytes>(value) && !std::holds_alternative<ByteView>(value)) throw wrongKind();
@@ -240,6 +342,8 @@ void DatabaseWriter::Impl::AddRow(Table& table, std::span<const Value> values) {
     std::vector<Cell> cells;
     cells.reserve(values.size());
     for (std::size_t i = 0; i < values.size(); ++i) cells.push_back(EncodeCell(table.name, layout.columns[i], values[i]));
+    for (AttachmentLink& link : table.attachments)
+        if (cells[link.column].present) cells[link.column].fixedValue = static_cast<std::uint64_t>(link.nextKey++);
 
     // Long values go inline when small; if the row then outgrows a page, the largest inline
     // values move out to long-value pages until it fits.
@@ -314,6 +418,20 @@ void DatabaseWriter::Impl::AddRow(Table& table, std::span<const Value> values) {
     table.data.AddRow(rowSize, &target);
     std::memcpy(target, row, rowSize);
     ++table.rowCount;
+
+    // The row's files go to the hidden tables once the row itself is placed (rowBuffer is free).
+    for (const AttachmentLink& link : table.attachments) {
+        const auto* files = std::get_if<Attachments>(&values[link.column]);
+        if (!files) continue;
+        Table& flat = tables[link.flatTable];
+        std::int64_t key = static_cast<std::int64_t>(cells[link.column].fixedValue);
+        for (const AttachmentPlan& file : *files) {
+            Bytes stored = file.storedData ? *file.storedData
+                                           : EncodeAttachmentData(file.fileType, file.content, file.deflate);
+            Row fileRow{std::move(stored), Null, file.fileName, file.fileType, Null, flat.nextFileId++, key};
+            AddRow(flat, fileRow);
+        }
+    }
 }
 
 void DatabaseWriter::Impl::PlaceLongValue(Table& table, Cell& cell) {
@@ -408,8 +526,16 @@ WriteSummary DatabaseWriter::Impl::Finish() {
         Row row{id, kTablesContainerId, name, type, flags, std::move(foreignName), std::move(database), Null, Null};
         AddRow(catalog, row);
     };
+    for (const Table& table : tables) {
+        for (const AttachmentLink& link : table.attachments) {
+            Row row{table.layout.columns[link.column].plan.name, std::int64_t{link.complexId},
+                    std::int64_t{tables[attachmentTypeTable].definitionPage}, std::int64_t{table.definitionPage},
+                    std::int64_t{tables[link.flatTable].definitionPage}};
+            AddRow(tables[complexColumnsTable], row);
+        }
+    }
     catalogRow(kCatalogDefinitionPage, catalog.name, 1, kSystemObjectFlags);
-    for (const Table& table : tables) catalogRow(table.definitionPage, table.name, 1, 0);
+    for (const Table& table : tables) catalogRow(table.definitionPage, table.name, 1, table.catalogFlags);
     std::uint32_t otherId = kFirstNonTableId;
     for (const CatalogObjectPlan& object : otherObjects) {
         if (object.kind == ObjectKind::LinkedTable)
@@ -473,7 +599,7 @@ DatabaseWriter::~DatabaseWriter() = default;
 
 void DatabaseWriter::AddRow(std::size_t table, std::span<const Value> values) {
     if (impl_->finished) throw Error("the database is already finished");
-    if (table >= impl_->tables.size()) throw Error("no table number " + std::to_string(table));
+    if (table >= impl_->userTables) throw Error("no table number " + std::to_string(table));
     impl_->AddRow(impl_->tables[table], values);
 }
 

@@ -8,6 +8,10 @@
 // as one row on a long-value page or as a chain of rows over many pages, by size.
 //
 // Two ways to use it:
+// Attachment columns (ACE only) come with what Access keeps beside them: the system tables
+// MSysComplexColumns and MSysComplexType_Attachment, and per column a hidden table holding one
+// row per attached file, linked to the parent row by a key the writer assigns.
+//
 //   - describe everything, rows included, in a DatabasePlan and call WriteDatabase (file) or
 //     WriteDatabaseToMemory;
 //   - for large files, open a DatabaseWriter with the tables' columns and add rows one at a
@@ -20,6 +24,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <variant>
@@ -45,6 +50,7 @@ enum class ColumnType : std::uint8_t {
     Text = 0x0A,       // up to maxLength characters, stored in the row
     OleObject = 0x0B,  // long binary value
     Memo = 0x0C,       // long text value
+    Attachment = 0x12, // complex column: a key into the column's hidden table of files (ACE)
 };
 
 struct ColumnPlan {
@@ -52,15 +58,28 @@ struct ColumnPlan {
     ColumnType type = ColumnType::Long;
     // Text: characters (1..255), Binary: bytes (1..510); 0 takes the largest. Ignored otherwise.
     std::uint16_t maxLength = 0;
+    bool autoNumber = false;  // Long: flagged as an auto-number (the writer still takes the values)
 };
+
+// One attached file. Its FileData is the file as Access stores it (EncodeAttachmentData), or
+// `storedData` as it is, to write damaged values.
+struct AttachmentPlan {
+    std::string fileName;
+    std::string fileType;  // extension without a dot; written to FileType and the content header
+    std::vector<std::uint8_t> content;
+    bool deflate = false;
+    std::optional<std::vector<std::uint8_t>> storedData;
+};
+using Attachments = std::vector<AttachmentPlan>;
 
 // One cell. monostate is NULL; integers go to Long and Integer columns; text (UTF-8) to Text
 // and Memo columns; bytes, owned or borrowed, to OLE Object and Binary columns. An empty
-// string or byte vector is an empty value, not NULL. A borrowed span must stay valid until
+// string or byte vector is an empty value, not NULL. Attachment columns take a list of files
+// (an empty list still gives the row its key, as Access does; NULL stores no key). A borrowed span must stay valid until
 // the call that receives it returns.
 using Bytes = std::vector<std::uint8_t>;
 using ByteView = std::span<const std::uint8_t>;
-using Value = std::variant<std::monostate, std::int64_t, std::string, Bytes, ByteView>;
+using Value = std::variant<std::monostate, std::int64_t, std::string, Bytes, ByteView, Attachments>;
 using Row = std::vector<Value>;
 inline constexpr std::monostate Null{};
 
@@ -128,6 +147,11 @@ private:
     explicit DatabaseWriter(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
 };
+
+// FileData of an attachment: storage flag (0 raw, 1 deflate), decoded length, then the content
+// header (its length, 1, the extension's UTF-16 length with its NUL, the extension) and the
+// file's bytes, raw or as one zlib stream.
+Bytes EncodeAttachmentData(const std::string& extension, ByteView content, bool deflate);
 
 WriteSummary WriteDatabase(const std::filesystem::path& path, const DatabasePlan& plan);
 std::vector<std::uint8_t> WriteDatabaseToMemory(const DatabasePlan& plan);

@@ -37,6 +37,7 @@ constexpr std::size_t kColNumber = 5;
 constexpr std::size_t kColVariableIndex = 7;
 constexpr std::size_t kColNumberAgain = 9;
 constexpr std::size_t kColSortOrder = 11;
+constexpr std::size_t kColComplexId = 11;  // complex columns: the same bytes hold their id
 constexpr std::size_t kColSortVersion = 14;
 constexpr std::size_t kColFlags = 15;
 constexpr std::size_t kColCompressedUnicode = 16;
@@ -44,11 +45,13 @@ constexpr std::size_t kColFixedOffset = 21;
 constexpr std::size_t kColSize = 23;
 constexpr std::uint8_t kFlagFixed = 0x01;
 constexpr std::uint8_t kFlagNullable = 0x02;
+constexpr std::uint8_t kFlagAutoNumber = 0x04;
 
 std::uint16_t FixedSize(ColumnType type) {
     switch (type) {
         case ColumnType::Integer: return 2;
-        case ColumnType::Long: return 4;
+        case ColumnType::Long:
+        case ColumnType::Attachment: return 4;
         default: return 0;
     }
 }
@@ -69,6 +72,7 @@ TableLayout LayOutTable(const std::string& tableName, std::span<const ColumnPlan
         switch (plan.type) {
             case ColumnType::Integer:
             case ColumnType::Long:
+            case ColumnType::Attachment:
                 column.fixed = true;
                 column.size = FixedSize(plan.type);
                 column.fixedOffset = layout.fixedSize;
@@ -124,7 +128,11 @@ std::vector<std::uint8_t> BuildTableDefinition(const TableLayout& layout, const 
             d[kColSortVersion] = info.aceSortOrder ? 1 : 0;
             d[kColCompressedUnicode] = 1;
         }
-        d[kColFlags] = static_cast<std::uint8_t>(kFlagNullable | (column.fixed ? kFlagFixed : 0));
+        // Access flags a complex column as an auto-number too: its keys are handed out by the table.
+        bool autoNumber = column.plan.autoNumber || column.plan.type == ColumnType::Attachment;
+        d[kColFlags] = static_cast<std::uint8_t>(kFlagNullable | (column.fixed ? kFlagFixed : 0) |
+                                                 (autoNumber ? kFlagAutoNumber : 0));
+        if (column.plan.type == ColumnType::Attachment) Put32(d + kColComplexId, column.complexId);
         Put16(d + kColFixedOffset, column.fixed ? column.fixedOffset : 0);
         Put16(d + kColSize, column.size);
     }

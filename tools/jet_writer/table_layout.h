@@ -25,6 +25,7 @@ struct ColumnLayout {
     std::uint16_t variableIndex = 0;  // slot in the row's offset table (variable columns)
     std::uint16_t fixedOffset = 0;    // offset in the fixed area (fixed columns)
     std::uint16_t size = 0;           // descriptor length: bytes for fixed, maximum for Text/Binary
+    std::uint32_t complexId = 0;      // attachment columns: their row in MSysComplexColumns
     bool IsLongValue() const {
         return plan.type == ColumnType::Memo || plan.type == ColumnType::OleObject;
     }

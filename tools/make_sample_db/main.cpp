@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// make-sample-db OUTPUT: writes the sample database the program ships. Run by the build.
+// make-sample-db OUTPUT: writes the sample database the program ships, the .mdb or, for an
+// OUTPUT ending in .accdb, its Access 2007 twin. Run by the build.
 
 #include <cstdio>
 #include <exception>
@@ -10,7 +11,7 @@
 
 int main(int argc, char** argv) {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: make-sample-db OUTPUT.mdb\n");
+        std::fprintf(stderr, "usage: make-sample-db OUTPUT.mdb|OUTPUT.accdb\n");
         return 2;
     }
     try {
@@ -20,7 +21,8 @@ int main(int argc, char** argv) {
         // build takes for finished.
         std::filesystem::path partial = output;
         partial += ".partial";
-        pictrova::jet::WriteDatabase(partial, pictrova::sample::SampleDatabase());
+        bool accdb = output.extension() == ".accdb";
+        pictrova::jet::WriteDatabase(partial, accdb ? pictrova::sample::SampleAccdb() : pictrova::sample::SampleDatabase());
         std::filesystem::rename(partial, output);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make-sample-db: %s\n", e.what());

@@ -84,7 +84,40 @@ jet::TablePlan Table(const char* name, const char* pictureColumn, std::vector<En
     return table;
 }
 
+jet::AttachmentPlan Attached(const char* name, const char* type, Bytes content) {
+    // Stored as Access stores them: files of kinds that are compressed already as they are,
+    // everything else deflated.
+    std::string kind = type;
+    bool compressed = kind == "jpg" || kind == "png" || kind == "gif";
+    return {name, type, std::move(content), !compressed, std::nullopt};
+}
+
+jet::TablePlan AttachedPhotos() {
+    jet::TablePlan table{"Attached Photos",
+                         {{"ID", ColumnType::Long}, {"Caption", ColumnType::Text, 100}, {"Photos", ColumnType::Attachment}},
+                         {}};
+    table.rows.push_back(
+        {std::int64_t{1}, std::string("Three pictures"),
+         jet::Attachments{Attached("harbour.jpg", "jpg", DrawPicture({400, 300, "#023e8a", "#caf0f8", 0, "Harbour"}, "JPEG")),
+                          Attached("hills.png", "png", DrawPicture({320, 240, "#d8f3dc", "#40916c", 1, "Hills"}, "PNG")),
+                          Attached("lantern.bmp", "bmp", DrawPicture({160, 120, "#240046", "#ff9e00", 2, ""}, "BMP3"))}});
+    table.rows.push_back({std::int64_t{2}, std::string("No attachments"), jet::Attachments{}});
+    const std::string notes = "Notes about the pictures in this table.\n";
+    table.rows.push_back({std::int64_t{3}, std::string("A document"),
+                          jet::Attachments{Attached("notes.txt", "txt", Bytes(notes.begin(), notes.end()))}});
+    table.rows.push_back({std::int64_t{4}, std::string("One picture"),
+                          jet::Attachments{Attached("field.gif", "gif", DrawPicture({200, 150, "#fefae0", "#bc6c25", 3, ""}, "GIF"))}});
+    return table;
+}
+
 }  // namespace
+
+jet::DatabasePlan SampleAccdb() {
+    jet::DatabasePlan plan = SampleDatabase();
+    plan.format = jet::Format::Ace12;
+    plan.tables.push_back(AttachedPhotos());
+    return plan;
+}
 
 jet::DatabasePlan SampleDatabase() {
     jet::DatabasePlan plan;

@@ -14,4 +14,9 @@ namespace pictrova::sample {
 
 jet::DatabasePlan SampleDatabase();
 
+// Its Access 2007 twin (Samples/sample.accdb): the same two tables, and
+//   Attached Photos (ID Long, Caption Text, Photos Attachment): a record with three pictures,
+//              one with none, one with a text document and one with a single picture.
+jet::DatabasePlan SampleAccdb();
+
 }  // namespace pictrova::sample
