@@ -14,6 +14,7 @@
 #include "jet_writer/accdb_encrypt.h"
 #include "jet_writer/jet_writer.h"
 #include "ole/compound_document.h"
+#include "ole_builder/enhanced_metafiles.h"
 #include "ole_builder/ole_fields.h"
 #include "ole_builder/pictures.h"
 #include "ole_builder/sample_objects.h"
@@ -152,6 +153,21 @@ void ConverterArgumentSeeds(const fs::path& root) {
 
 }  // namespace
 
+void EnhancedMetafileSeeds(const fs::path& root) {
+    Corpus corpus(root, "emf_records");
+    const struct {
+        const char* name;
+        fx::EmfContent content;
+    } kinds[] = {{"rectangles", fx::EmfContent::Rectangles},
+                 {"polygon", fx::EmfContent::Polygon},
+                 {"text", fx::EmfContent::Text},
+                 {"bitmap", fx::EmfContent::Bitmap}};
+    for (const auto& k : kinds) {
+        corpus.Add(std::string(k.name) + "-12x8", fx::MakeEnhancedMetafile(12, 8, k.content));
+        corpus.Add(std::string(k.name) + "-1x1", fx::MakeEnhancedMetafile(1, 1, k.content));
+    }
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: make_fuzz_seeds OUTDIR\n");
@@ -165,6 +181,7 @@ int main(int argc, char** argv) {
         PictureRepairSeeds(root);
         HeaderSeeds(root);
         ConverterArgumentSeeds(root);
+        EnhancedMetafileSeeds(root);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make_fuzz_seeds: %s\n", e.what());
         return 1;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/program_paths.h"
 
+#include <unistd.h>
+
 #include <system_error>
 
 namespace pictrova {
@@ -20,6 +22,15 @@ std::filesystem::path DataDirectory() {
         if (std::filesystem::is_directory(candidate, ec)) return std::filesystem::weakly_canonical(candidate, ec);
     }
     return PICTROVA_BUILD_DATA_DIR;
+}
+
+std::optional<std::filesystem::path> LocateBundledProgram(std::string_view name) {
+    const std::filesystem::path directory = ProgramDirectory();
+    if (directory.empty()) return std::nullopt;
+    for (const auto& candidate : {directory / name, directory / ".." / "libexec" / "pictrova" / name}) {
+        if (access(candidate.c_str(), X_OK) == 0) return candidate.lexically_normal();
+    }
+    return std::nullopt;
 }
 
 }  // namespace pictrova

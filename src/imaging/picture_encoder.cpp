@@ -53,7 +53,6 @@ std::string InputCoder(std::span<const std::uint8_t> bytes) {
     if (kind == PictureKind::Ico || kind == PictureKind::Cur || kind == PictureKind::Tga) {
         return std::string(EngineCoderName(kind));
     }
-    if (kind == PictureKind::Emf) throw Error("enhanced metafiles are not supported");
     StartImageEngine();
     char detected[MaxTextExtent] = {};
     MagickLib::ExceptionInfo exception;
@@ -81,9 +80,10 @@ Magick::Image Flattened(const Magick::Image& image) {
 
 Magick::Image ReadAnyPicture(std::span<const std::uint8_t> bytes) {
     StartImageEngine();
-    if (SniffPictureKind(bytes) == PictureKind::Wmf) {
+    const PictureKind kind = SniffPictureKind(bytes);
+    if (kind == PictureKind::Wmf || kind == PictureKind::Emf) {
         // Metafiles take the checked path of the picture loader: records verified, drawn at
-        // the size their placeable header gives.
+        // the size their header gives (enhanced ones by the separate drawing program).
         PictureHolder holder;
         holder.LoadFromMemory(bytes);
         return DibToEngineImage(holder.Image());

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "common/byte_reader.h"
+#include "imaging/emf_loader.h"
 #include "imaging/engine_io.h"
 #include "imaging/metafile_frame.h"
 #include "imaging/picture_kind.h"
@@ -75,7 +76,7 @@ void PictureHolder::LoadFromMemory(std::span<const std::uint8_t> bytes) {
         if (kind == PictureKind::Wmf) {
             LoadMetafile(bytes, image_);
         } else if (kind == PictureKind::Emf) {
-            throw Error("enhanced metafiles are not supported");
+            LoadEnhancedMetafile(bytes, image_);
         } else {
             Magick::Image picture = ReadEngineImage(bytes, EngineCoderName(kind));
             if (kind == PictureKind::Bmp && !BmpHasAlphaMask(bytes)) picture.matte(false);

@@ -30,14 +30,14 @@ public:
     // True when a picture is held (the picture's handle is not zero).
     bool HasPicture() const { return image_.dib_width() > 0; }
 
-    // Replaces the picture by the one in `path`: BMP (and DIB), JPEG, GIF, WMF, ICO or CUR,
+    // Replaces the picture by the one in `path`: BMP (and DIB), JPEG, GIF, WMF, EMF, ICO or CUR,
     // recognised from the content. Transparent parts come out white; a metafile is drawn over
-    // black at the size its placeable header gives. On failure the holder is empty and
-    // PictureTooBig (over the resource limits) or Error (anything else) is thrown.
+    // black at the size its placeable header (EMF: its frame) gives. On failure the holder is
+    // empty and PictureTooBig (over the resource limits) or Error (anything else) is thrown.
     //
-    // EMF is recognised but refused: the one EMF library Debian ships (libemf2svg, through
-    // libuemf) exports functions named like those of the engine's metafile library (wmf_free),
-    // and with both in one process the standard metafiles crash.
+    // EMF is drawn by a program of its own (see emf_loader.h): the one EMF library Debian ships
+    // (libemf2svg, through libuemf) exports functions named like those of the engine's metafile
+    // library (wmf_free), and with both in one process the standard metafiles crash.
     void LoadFromFile(const std::filesystem::path& path);
 
     // LoadFromFile for a picture file's bytes already in memory.

@@ -13,6 +13,8 @@
 #include <map>
 #include <set>
 
+#include "independent_reader.h"
+#include "ole_builder/enhanced_metafiles.h"
 #include "ole_builder/ole_fields.h"
 #include "ole_builder/pictures.h"
 #include "picture_database.h"
@@ -367,6 +369,47 @@ TEST_F(CliTest, ExtractsLocalizedPackagesBarePicturesAndStoredPreviews) {
         };
         EXPECT_EQ(at32(18), rows[i].width);
         EXPECT_EQ(std::abs(at32(22)), rows[i].height);
+    }
+}
+
+// Enhanced metafiles in packages go through the loader and the drawing program to picture
+// files; a damaged one costs its own record only.
+TEST_F(CliTest, PackagedEnhancedMetafilesComeOutAsPictures) {
+    auto packaged = [](Bytes emf) {
+        fixtures::PackageContents contents;
+        contents.label = "drawing.emf";
+        contents.file = std::move(emf);
+        return fixtures::BuildPackage(contents);
+    };
+    using fixtures::EmfContent;
+    Bytes damaged = fixtures::MakeEnhancedMetafile(50, 50, EmfContent::Polygon);
+    damaged.at(160 + 3) = 0x40;  // the polygon counts far more points than its record holds
+    testing::WritePictureDatabase(db, {{packaged(fixtures::MakeEnhancedMetafile(120, 80, EmfContent::Rectangles)), "a"},
+                                       {packaged(fixtures::MakeEnhancedMetafile(40, 24, EmfContent::Bitmap)), "b"},
+                                       {packaged(damaged), "c"}});
+    Outcome o = Extract({"--format", "png"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(OutputFiles(), (std::set<std::string>{"Output1.png", "Output2.png"}));
+
+    const struct {
+        const char* file;
+        int width, height;
+        int x, y;
+        fixtures::Rgb colour;
+    } probes[] = {
+        {"Output1.png", 120, 80, 30, 40, fixtures::kEmfRed},
+        {"Output1.png", 120, 80, 100, 60, fixtures::kEmfGreen},
+        {"Output1.png", 120, 80, 100, 10, {0, 0, 0}},
+        {"Output2.png", 40, 24, 17, 9, fixtures::PatternColour(17, 9)},
+        {"Output2.png", 40, 24, 39, 23, fixtures::PatternColour(39, 23)},
+    };
+    for (const auto& p : probes) {
+        SCOPED_TRACE(std::string(p.file) + " " + std::to_string(p.x) + "," + std::to_string(p.y));
+        const testing::IndependentPixels pixels = testing::ReadWithImageMagick(out / p.file);
+        ASSERT_EQ(pixels.width, p.width);
+        ASSERT_EQ(pixels.height, p.height);
+        EXPECT_EQ(pixels.At(p.x, p.y),
+                  static_cast<std::uint32_t>(p.colour.red) << 16 | p.colour.green << 8 | p.colour.blue);
     }
 }
 

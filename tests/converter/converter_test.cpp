@@ -10,6 +10,7 @@
 #include "imaging/metafile_frame.h"
 #include "imaging/picture_holder.h"
 #include "imaging/picture_kind.h"
+#include "ole_builder/enhanced_metafiles.h"
 #include "picture_fixtures.h"
 #include "recording_host.h"
 #include "run/external_converter.h"
@@ -233,6 +234,7 @@ TEST(PictrovaConvert, ReadsIconsCursorsAndTargaByContent) {
         {"targa", testing::ReadFile(dir / "card.tga"), kWidth},
         {"gif", testing::EngineEncodedCard("GIF", 20, 10), 20},
         {"placeable metafile", PlaceableTwoShapes(), 96},
+        {"enhanced metafile", fixtures::MakeEnhancedMetafile(50, 30, fixtures::EmfContent::Rectangles), 50},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -277,6 +279,12 @@ std::vector<std::uint8_t> PngDeclaringHugeSize() {
     return png;
 }
 
+std::vector<std::uint8_t> CutEnhancedMetafile() {
+    auto emf = fixtures::MakeEnhancedMetafile(50, 30, fixtures::EmfContent::Bitmap);
+    emf.resize(emf.size() / 2);
+    return emf;
+}
+
 TEST(PictrovaConvert, HostileInputsFailAndWriteNothing) {
     TempDir dir;
     auto bmp = testing::EngineEncodedCard("BMP", 40, 30);
@@ -300,6 +308,7 @@ TEST(PictrovaConvert, HostileInputsFailAndWriteNothing) {
         {"drawing script", {'v', 'i', 'e', 'w', 'b', 'o', 'x', ' ', '0', ' ', '0', ' ', '9', ' ', '9', '\n'}},
         {"empty", {}},
         {"metafile with a short record", testing::WmfBuilder::TwoShapes().Raw(0x041B, {5}).Build()},
+        {"enhanced metafile cut inside a record", CutEnhancedMetafile()},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

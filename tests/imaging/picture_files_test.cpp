@@ -115,8 +115,6 @@ TEST(LoadPictureFile, NonPicturesLeaveTheHolderEmpty) {
         {"tiff is not a listed kind", testing::EngineEncodedCard("TIFF", 40, 30)},
         {"truncated bmp", truncatedBmp},
         {"wrong magic", wrongMagic},
-        // Enhanced metafiles are not drawn: see PictureHolder::LoadFromFile.
-        {"enhanced metafile", testing::EmfFile(2540)},
         {"enhanced metafile with a broken header", emf},
         {"zero-size gif", testing::GifDeclaring(0, 0, 10)},
     };

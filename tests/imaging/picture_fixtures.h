@@ -176,38 +176,4 @@ inline std::vector<std::uint8_t> GifDeclaring(std::uint16_t width, std::uint16_t
     return f;
 }
 
-// An enhanced metafile with a frame of `frameHimetric` square (hundredths of a millimetre), device
-// units 0..95: a red rectangle over the left half, a blue ellipse in the lower right quarter.
-// Without `withEnd` the end record is left out.
-inline std::vector<std::uint8_t> EmfFile(std::int32_t frameHimetric, bool withEnd = true) {
-    std::vector<std::uint8_t> e;
-    auto record = [&](std::uint32_t type, std::initializer_list<std::uint32_t> params) {
-        Put32(e, type);
-        Put32(e, static_cast<std::uint32_t>(8 + 4 * params.size()));
-        for (std::uint32_t p : params) Put32(e, p);
-    };
-    Put32(e, 1);
-    Put32(e, 88);
-    for (std::uint32_t v : {0u, 0u, 95u, 95u}) Put32(e, v);  // bounds
-    for (std::int32_t v : {0, 0, frameHimetric, frameHimetric}) Put32(e, static_cast<std::uint32_t>(v));
-    Put32(e, 0x464D4520);
-    Put32(e, 0x10000);
-    Put32(e, 0);  // file size, set below
-    Put32(e, 0);  // record count, set below
-    Put16(e, 3);  // handles
-    Put16(e, 0);
-    for (std::uint32_t v : {0u, 0u, 0u, 1920u, 1440u, 508u, 381u}) Put32(e, v);
-    record(39, {1, 0, 0x0000FF, 0});  // CREATEBRUSHINDIRECT: red
-    record(37, {1});                  // SELECTOBJECT
-    record(43, {0, 0, 48, 95});       // RECTANGLE
-    record(39, {2, 0, 0xFF0000, 0});  // blue
-    record(37, {2});
-    record(42, {55, 55, 90, 90});     // ELLIPSE
-    if (withEnd) record(14, {0, 16, 20});
-    const auto size = static_cast<std::uint32_t>(e.size());
-    for (int i = 0; i < 4; ++i) e[48 + i] = static_cast<std::uint8_t>(size >> (8 * i));
-    e[52] = withEnd ? 8 : 7;
-    return e;
-}
-
 }  // namespace pictrova::testing

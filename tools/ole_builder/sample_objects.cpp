@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <tuple>
 
+#include "ole_builder/enhanced_metafiles.h"
+
 #include "ole_builder/byte_appender.h"
 
 namespace pictrova::fixtures {
@@ -68,6 +70,12 @@ std::vector<SampleObject> AllSampleObjects() {
         localized.field = BuildPackage(named);
         samples.push_back(localized);
     }
+    PackageContents drawing;
+    drawing.label = "drawing.emf";
+    drawing.file = MakeEnhancedMetafile(60, 40, EmfContent::Rectangles);
+    SampleObject packagedEmf = Decodes("package-emf", BuildPackage(drawing), "pak", drawing.file);
+    packagedEmf.label = drawing.label + '\0';
+    samples.push_back(packagedEmf);
 
     const Bytes paintBmp = MakeBmpFile(11, 6);
     samples.push_back(Decodes("paint-picture", BuildPaintPicture(paintBmp), "bmp", paintBmp));
