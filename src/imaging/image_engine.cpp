@@ -58,13 +58,19 @@ ForkGate& Gate() {
 thread_local bool tHoldsEngine = false;
 thread_local bool tGaveUpForFork = false;
 
+// Set in a forked child: its gate is a copy that counts the parent's other threads, which the
+// child does not have, so a fork from the child (to start a helper program) must not wait on it.
+bool gInForkedChild = false;
+
 void BeforeFork() {
+    if (gInForkedChild) return;
     tGaveUpForFork = tHoldsEngine;
     if (tGaveUpForFork) Gate().UnlockShared();
     Gate().Lock();
 }
 
 void InParentAfterFork() {
+    if (gInForkedChild) return;
     Gate().Unlock();
     if (tGaveUpForFork) Gate().LockShared();
     tGaveUpForFork = false;
@@ -72,7 +78,7 @@ void InParentAfterFork() {
 
 // The child has one thread and leaves through _exit: it never touches the gate, whose mutex
 // another thread of the parent may have held at the fork.
-void InChildAfterFork() {}
+void InChildAfterFork() { gInForkedChild = true; }
 
 void RegisterForkHandlers() {
     static std::once_flag once;
