@@ -21,6 +21,9 @@ struct DatabaseArguments {
     std::string password;
 };
 
+// --verbose: every message libmdb prints goes to stderr, escaped, after "libmdb: ".
+void ShowLibraryMessages();
+
 int ListTablesCommand(const DatabaseArguments& database);
 int ListFieldsCommand(const DatabaseArguments& database, const std::string& table);
 

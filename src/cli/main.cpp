@@ -12,9 +12,10 @@ namespace {
 
 using namespace pictrova::cli;
 
-void AddDatabaseOptions(CLI::App& command, DatabaseArguments& database) {
+void AddDatabaseOptions(CLI::App& command, DatabaseArguments& database, bool& verbose) {
     command.add_option("DATABASE", database.path, "The .mdb or .accdb file")->required();
     command.add_option("--password", database.password, "The database password");
+    command.add_flag("--verbose", verbose, "Also print every message of the database library (libmdb)");
 }
 
 }  // namespace
@@ -25,12 +26,13 @@ int main(int argc, char** argv) {
     app.set_help_all_flag("--help-all", "Help for every command");
 
     DatabaseArguments database;
+    bool verbose = false;
     std::string table;
     auto* tables = app.add_subcommand("tables", "Lists the database's tables, one a line");
-    AddDatabaseOptions(*tables, database);
+    AddDatabaseOptions(*tables, database, verbose);
 
     auto* fields = app.add_subcommand("fields", "Lists a table's fields as NAME<TAB>TYPECODE");
-    AddDatabaseOptions(*fields, database);
+    AddDatabaseOptions(*fields, database, verbose);
     fields->add_option("TABLE", table, "The table")->required();
 
     ExtractArguments extract;
@@ -39,7 +41,7 @@ int main(int argc, char** argv) {
     std::string format = "bmp";
     auto* extractCommand = app.add_subcommand(
         "extract", "Writes the pictures of one field of one table as image files");
-    AddDatabaseOptions(*extractCommand, extract.database);
+    AddDatabaseOptions(*extractCommand, extract.database, verbose);
     extractCommand->add_option("--table", extract.choices.table, "The table")->required();
     extractCommand->add_option("--field", extract.choices.pictureField, "The picture field")
         ->required();
@@ -94,6 +96,8 @@ int main(int argc, char** argv) {
         int status = app.exit(e);
         return status == 0 ? 0 : kExitUsage;
     }
+
+    if (verbose) ShowLibraryMessages();
 
     if (*tables)
         return ListTablesCommand(database);
