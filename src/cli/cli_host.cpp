@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <iostream>
 
+#include "common/printable_text.h"
+
 namespace pictrova::cli {
 
 std::string AsTerminalLines(const std::string& text) {
@@ -20,7 +22,7 @@ std::string AsTerminalLines(const std::string& text) {
             out += text[i];
         }
     }
-    return out;
+    return PrintableText(out, LineBreaks::Keep);
 }
 
 CliHost::CliHost(bool quiet)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/core/error_report.h"
 
+#include "common/printable_text.h"
+
 #include <exception>
 #include <stdexcept>
 #include <unordered_map>
@@ -11,7 +13,9 @@ namespace pictrova::ui {
 
 std::string ApplicationErrorText(std::string_view description, std::string_view location,
                                  int label) {
-    std::string text(description);
+    // The description can quote database text (names, values): its control characters are
+    // shown, never obeyed by a terminal. Its own line breaks stay.
+    std::string text = PrintableText(description, LineBreaks::Keep);
     text += "\r\n";
     text += "in Pictrova2021/08/31.";
     text += location;
