@@ -18,8 +18,11 @@ inline constexpr int kExitErrorReported = 3;
 
 struct DatabaseArguments {
     std::string path;
-    std::string password;
+    std::string password;  // "-": read from standard input (a password in argv is visible to all)
 };
+
+// The first line of standard input, without its line break.
+std::string ReadPasswordFromStandardInput();
 
 // --verbose: every message libmdb prints goes to stderr, escaped, after "libmdb: ".
 void ShowLibraryMessages();

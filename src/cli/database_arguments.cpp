@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The options every database command shares: libmdb's own messages on request.
+// The options every database command shares: the password from standard input, and libmdb's own
+// messages on request.
 #include <iostream>
 #include <string>
 
@@ -8,6 +9,13 @@
 #include "database/library_messages.h"
 
 namespace pictrova::cli {
+
+std::string ReadPasswordFromStandardInput() {
+    std::string password;
+    std::getline(std::cin, password);
+    if (!password.empty() && password.back() == '\r') password.pop_back();
+    return password;
+}
 
 void ShowLibraryMessages() {
     database::SetLibraryMessageSink(

@@ -14,7 +14,8 @@ using namespace pictrova::cli;
 
 void AddDatabaseOptions(CLI::App& command, DatabaseArguments& database, bool& verbose) {
     command.add_option("DATABASE", database.path, "The .mdb or .accdb file")->required();
-    command.add_option("--password", database.password, "The database password");
+    command.add_option("--password", database.password,
+                       "The database password; - reads it from the first line of standard input");
     command.add_flag("--verbose", verbose, "Also print every message of the database library (libmdb)");
 }
 
@@ -98,6 +99,8 @@ int main(int argc, char** argv) {
     }
 
     if (verbose) ShowLibraryMessages();
+    for (DatabaseArguments* arguments : {&database, &extract.database})
+        if (arguments->password == "-") arguments->password = ReadPasswordFromStandardInput();
 
     if (*tables)
         return ListTablesCommand(database);

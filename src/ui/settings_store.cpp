@@ -50,12 +50,15 @@ void SettingsStore::Write(const QString& key, const QString& text) {
     ::chmod(QFile::encodeName(FileName()).constData(), S_IRUSR | S_IWUSR);
 }
 
-// Creates the file empty with mode 0600 before QSettings writes it for the first time, so that
-// the password never sits in a file that others can read, not even for a moment.
+// Creates the folder with mode 0700 and the file empty with mode 0600 before QSettings writes
+// it for the first time, so that the password never sits where others can read it, not even for
+// a moment. A folder that exists already keeps the mode its owner gave it.
 void SettingsStore::ProtectFile() const {
     const QString fileName = FileName();
     if (QFileInfo::exists(fileName)) return;
-    QDir().mkpath(QFileInfo(fileName).absolutePath());
+    const QString folder = QFileInfo(fileName).absolutePath();
+    QDir().mkpath(QFileInfo(folder).absolutePath());
+    ::mkdir(QFile::encodeName(folder).constData(), S_IRWXU);
     const int fd = ::open(QFile::encodeName(fileName).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
                           S_IRUSR | S_IWUSR);
     if (fd >= 0) ::close(fd);
