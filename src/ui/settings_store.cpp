@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "common/error.h"
+#include "ui/secret_store.h"
 
 namespace pictrova::ui {
 
@@ -20,6 +21,11 @@ constexpr char kApplication[] = "Quillmoor";
 constexpr char kGroup[] = "Pictrova";
 
 QString GroupKey(const QString& key) { return QStringLiteral("%1/%2").arg(kGroup, key); }
+
+// The key whose value goes to the desktop's secret store when one is running.
+constexpr char kPasswordKey[] = "AccessPassword";
+
+bool IsPassword(const QString& key) { return key == QLatin1String(kPasswordKey); }
 
 }  // namespace
 
@@ -32,6 +38,9 @@ SettingsStore::~SettingsStore() = default;
 QString SettingsStore::FileName() const { return settings_->fileName(); }
 
 QString SettingsStore::Read(const QString& key, const QString& defaultValue) const {
+    if (IsPassword(key)) {
+        if (std::optional<QString> secret = ReadSecret(key)) return *secret;
+    }
     const QVariant value = settings_->value(GroupKey(key), defaultValue);
     // An unquoted value with commas, typed into the file by hand, comes back as a list.
     if (value.typeId() == QMetaType::QStringList) return value.toStringList().join(QLatin1String(", "));
@@ -40,7 +49,12 @@ QString SettingsStore::Read(const QString& key, const QString& defaultValue) con
 
 void SettingsStore::Write(const QString& key, const QString& text) {
     ProtectFile();
-    settings_->setValue(GroupKey(key), text);
+    if (IsPassword(key) && WriteSecret(key, text)) {
+        // Kept by the secret store: no copy stays in the file.
+        settings_->remove(GroupKey(key));
+    } else {
+        settings_->setValue(GroupKey(key), text);
+    }
     settings_->sync();
     if (settings_->status() != QSettings::NoError) {
         throw Error("Cannot write the settings file " + FileName().toStdString());
