@@ -45,10 +45,12 @@ struct DamagedDatabase {
     std::string password;
 };
 
-// About 140 variants of each base: every page boundary cut and a few mid-page cuts, every page
+// About 160 variants of each base: every page boundary cut and a few mid-page cuts, every page
 // zeroed, two bit flips in each page's header and two anywhere in it, bursts of random bit
-// flips, page swaps and copies.
-std::vector<DamagedDatabase> DamagedVariants(const BaseDatabase& base, std::uint32_t seed = kSweepSeed);
+// flips, page swaps and copies; and 20 x `scale` more: cuts at arbitrary bytes, and the catalog
+// damaged (bits flipped in its pages, row counts and its definition's usage map and column count
+// changed). A larger scale is for a longer search by hand.
+std::vector<DamagedDatabase> DamagedVariants(const BaseDatabase& base, std::uint32_t seed = kSweepSeed, int scale = 1);
 
 void WriteBytes(const std::filesystem::path& path, const Bytes& bytes);
 
