@@ -39,7 +39,7 @@ std::string JsonString(std::string_view text) {
 
 namespace {
 
-std::string ErrorsJson(const std::vector<ui::ReportedError>& errors) {
+std::string ErrorsJson(const std::vector<ReportedError>& errors) {
     std::string out = "[";
     for (std::size_t i = 0; i < errors.size(); ++i) {
         if (i)

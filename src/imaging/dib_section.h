@@ -22,6 +22,8 @@ public:
     ~cDIBSection() { CleanUp(); }
     cDIBSection(const cDIBSection&) = delete;
     cDIBSection& operator=(const cDIBSection&) = delete;
+    cDIBSection(cDIBSection&&) noexcept = default;
+    cDIBSection& operator=(cDIBSection&&) noexcept = default;
 
     // Replaces `bWMF` (the bits of a standard Windows metafile) by the pixel rows of a 24-bit
     // bottom-up DIB showing the rendered metafile, sized from the metafile's frame and the

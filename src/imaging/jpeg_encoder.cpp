@@ -25,7 +25,7 @@ JpegStatus StatusOfErrno(int error) {
 
 }  // namespace
 
-void SaveJPG(const PictureHolder& picture, const std::filesystem::path& path, std::uint8_t quality) {
+std::vector<std::uint8_t> EncodeJPG(const PictureHolder& picture, std::uint8_t quality) {
     if (!picture.HasPicture()) Fail(JpegStatus::InvalidParameter);
 
     Magick::Blob encoded;
@@ -42,12 +42,16 @@ void SaveJPG(const PictureHolder& picture, const std::filesystem::path& path, st
     } catch (const std::exception&) {
         Fail(JpegStatus::GenericError);
     }
+    const auto* data = static_cast<const std::uint8_t*>(encoded.data());
+    return std::vector<std::uint8_t>(data, data + encoded.length());
+}
 
+void WriteJPGFile(std::span<const std::uint8_t> encoded, const std::filesystem::path& path) {
     const std::filesystem::path temporary = path.string() + ".part" + std::to_string(getpid());
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
         if (!out) Fail(StatusOfErrno(errno));
-        out.write(static_cast<const char*>(encoded.data()), static_cast<std::streamsize>(encoded.length()));
+        out.write(reinterpret_cast<const char*>(encoded.data()), static_cast<std::streamsize>(encoded.size()));
         out.close();
         if (!out) {
             const int error = errno;
@@ -62,6 +66,10 @@ void SaveJPG(const PictureHolder& picture, const std::filesystem::path& path, st
         std::filesystem::remove(temporary, ec);
         Fail(JpegStatus::Win32Error);
     }
+}
+
+void SaveJPG(const PictureHolder& picture, const std::filesystem::path& path, std::uint8_t quality) {
+    WriteJPGFile(EncodeJPG(picture, quality), path);
 }
 
 }  // namespace pictrova::imaging

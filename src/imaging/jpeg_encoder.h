@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string_view>
+#include <vector>
 
 #include "imaging/picture_holder.h"
 
@@ -33,5 +35,11 @@ enum class JpegStatus : std::int32_t {
 // renamed into place, so a failure never leaves a partial file. Throws Error number 5 with the
 // description "Cannot save the image. GDI+ Error:" + status number on failure.
 void SaveJPG(const PictureHolder& picture, const std::filesystem::path& path, std::uint8_t quality);
+
+// SaveJPG in two halves, for callers that encode in one place and write in another: the JPEG
+// bytes, and the file written from them (temporary name, renamed into place). Each throws the
+// error SaveJPG throws for its half.
+std::vector<std::uint8_t> EncodeJPG(const PictureHolder& picture, std::uint8_t quality);
+void WriteJPGFile(std::span<const std::uint8_t> encoded, const std::filesystem::path& path);
 
 }  // namespace pictrova::imaging

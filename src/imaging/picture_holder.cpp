@@ -83,7 +83,7 @@ void PictureHolder::LoadFromFile(const std::filesystem::path& path) {
     }
 }
 
-void PictureHolder::SaveAsBmp(const std::filesystem::path& path) const {
+std::vector<std::uint8_t> PictureHolder::BmpFileBytes() const {
     if (!HasPicture()) throw Error("no picture to save");
     const auto imageSize = static_cast<std::uint32_t>(image_.biSizeImage());
     std::vector<std::uint8_t> file(kBmpFileHeaderSize + kBmpInfoHeaderSize + imageSize);
@@ -109,6 +109,11 @@ void PictureHolder::SaveAsBmp(const std::filesystem::path& path) const {
     } else {
         throw Error("only 24-bit pictures are saved as BMP");
     }
+    return file;
+}
+
+void PictureHolder::SaveAsBmp(const std::filesystem::path& path) const {
+    const std::vector<std::uint8_t> file = BmpFileBytes();
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     if (f) f.write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
     if (f) f.close();

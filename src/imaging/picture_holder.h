@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <vector>
 
 #include "common/error.h"
 #include "imaging/dib_section.h"
@@ -42,8 +43,12 @@ public:
     const cDIBSection& Image() const { return image_; }
     cDIBSection& Image() { return image_; }
 
-    // Writes the picture as a 24-bit BMP file (file header, 40-byte info header, pixel rows).
-    // Throws Error when nothing is held or the file cannot be written.
+    // The picture as the bytes of a 24-bit BMP file (file header, 40-byte info header, pixel
+    // rows). Throws Error when nothing is held.
+    std::vector<std::uint8_t> BmpFileBytes() const;
+
+    // Writes BmpFileBytes to `path`. Throws Error when nothing is held or the file cannot be
+    // written.
     void SaveAsBmp(const std::filesystem::path& path) const;
 
 private:

@@ -8,6 +8,12 @@
 // as one guarded procedure (location Form2.PushButton6_Click): a failing step is reported with
 // its line label and the run goes on.
 //
+// The run is the checks, then a loop over the records in which each record is a fresh
+// RecordWork passed through three phases: read (on the calling thread: the only place that
+// touches the recordset), work (decode, load, encode: no host, no output folder) and commit
+// (on the calling thread, in record order: the output file written and renamed into place, the
+// record's reports shown, progress). Options are read when a record is read.
+//
 // Where this run differs from the program it reproduces, by design:
 // - record numbers of any size are named (no 16-bit counter);
 // - the work files and the intermediate BMP of the converter formats live in a private folder
@@ -31,7 +37,7 @@
 #include "common/host.h"
 #include "run/external_converter.h"
 #include "run/extraction_options.h"
-#include "ui/core/error_report.h"
+#include "common/error_report.h"
 
 namespace pictrova::database {
 class DatabaseSelection;
@@ -70,7 +76,7 @@ enum class RunEnd {
 struct RecordOutcome {
     std::int64_t number = 0;                       // 1-based position in the table
     std::optional<std::filesystem::path> written;  // the output file, when one was written
-    std::vector<ui::ReportedError> errors;
+    std::vector<ReportedError> errors;
 };
 
 struct RunResult {
@@ -79,7 +85,7 @@ struct RunResult {
     std::int64_t recordsRead = 0;  // records the loop went through
     std::int64_t picturesWritten = 0;
     std::vector<RecordOutcome> records;
-    std::vector<ui::ReportedError> errors;  // reports outside any record
+    std::vector<ReportedError> errors;  // reports outside any record
     int errorCount = 0;                     // every report, records' ones included
 };
 

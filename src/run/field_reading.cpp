@@ -8,7 +8,7 @@
 #include "common/error.h"
 #include "database/recordset.h"
 #include "run/external_converter.h"
-#include "ui/core/error_report.h"
+#include "common/error_report.h"
 
 namespace pictrova::run {
 
@@ -45,7 +45,7 @@ bool FieldToFile(database::Field& field, const std::filesystem::path& path, Host
         return true;
     } catch (...) {
         if (failure)
-            *failure = ui::DescribeCurrentException();
+            *failure = DescribeCurrentException();
         std::filesystem::remove(path, ec);
         return false;
     }

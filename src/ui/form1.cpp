@@ -13,7 +13,7 @@
 
 #include "database/data_access_probe.h"
 #include "database/schema_listing.h"
-#include "ui/core/error_report.h"
+#include "common/guard.h"
 #include "ui/dialogs.h"
 #include "ui/form2.h"
 #include "ui/settings_store.h"
@@ -95,8 +95,7 @@ void Form1::BuildControls() {
 // procedure under the field's change handler.
 void Form1::StoreText(const char* location, const QString& key, const QString& text) {
     Guard guard(host_, location);
-    const GuardedStep steps[] = {Do(100, [&] { services_.settings.Write(key, text); })};
-    guard.Run(steps);
+    guard.Step(100, [&] { services_.settings.Write(key, text); });
 }
 
 void Form1::UseHandPointer(const QCursor& pointer) {
@@ -107,36 +106,32 @@ bool Form1::Load() {
     bool dataAccess = true;
     std::optional<QCursor> handPointer;
     Guard guard(host_, "Form1.Form_Load");
-    const GuardedStep steps[] = {
-        Do(100, [&] { ApplySkin(*this, services_.programFolder); }),
-        Do(104,
-           [&] {
-               setWindowTitle(kProductName);
-               setWindowIcon(ApplicationIcon());
-               SetApplicationTitle();
-           }),
-        If(124, [&] { return std::filesystem::exists(services_.programFolder / "HAND-M.CUR"); }, 126, 128),
-        Do(126,
-           [&] {
-               handPointer = LoadHandPointer(services_.programFolder);
-               if (handPointer) UseHandPointer(*handPointer);
-           }),
-        Do(128, [&] { Text1->setText(services_.settings.Read("AccessMDBFile")); }),
-        Do(130, [&] { Text2->setText(services_.settings.Read("AccessPassword")); }),
-        Jump(142,
-             [&] {
-                 dataAccess = database::ProbeDataAccess(host_);
-                 return dataAccess ? Flow::Next() : Flow::End();
-             }),
-        Jump(132, [&] { return Text1->text().isEmpty() ? Flow::End() : Flow::Next(); }),
-        Jump(134, [&] { return PathExists(Text1->text()) ? Flow::Next() : Flow::End(); }),
-        Do(136,
-           [&] {
-               PushButton2_Click();
-               form2().ListFields();
-           }),
-    };
-    guard.Run(steps);
+    guard.Step(100, [&] { ApplySkin(*this, services_.programFolder); });
+    guard.Step(104, [&] {
+        setWindowTitle(kProductName);
+        setWindowIcon(ApplicationIcon());
+        SetApplicationTitle();
+    });
+    if (guard.Test(124, [&] { return std::filesystem::exists(services_.programFolder / "HAND-M.CUR"); })) {
+        guard.Step(126, [&] {
+            handPointer = LoadHandPointer(services_.programFolder);
+            if (handPointer) UseHandPointer(*handPointer);
+        });
+    }
+    guard.Step(128, [&] { Text1->setText(services_.settings.Read("AccessMDBFile")); });
+    guard.Step(130, [&] { Text2->setText(services_.settings.Read("AccessPassword")); });
+    // The probe runs between 130 and 132 although its label is higher: it was added later.
+    bool carryOn = true;
+    guard.Step(142, [&] { carryOn = dataAccess = database::ProbeDataAccess(host_); });
+    if (!carryOn) return dataAccess;
+    guard.Step(132, [&] { carryOn = !Text1->text().isEmpty(); });
+    if (!carryOn) return dataAccess;
+    guard.Step(134, [&] { carryOn = PathExists(Text1->text()); });
+    if (!carryOn) return dataAccess;
+    guard.Step(136, [&] {
+        PushButton2_Click();
+        form2().ListFields();
+    });
     return dataAccess;
 }
 
@@ -161,41 +156,32 @@ void Form1::PushButton1_Click() {
     QString title;
     QString filter;
     Guard guard(host_, "Form1.PushButton1_Click");
-    const GuardedStep steps[] = {
-        Do(100, [&] { fileName.clear(); }),
-        Do(104, [&] { title = kDatabaseDialogTitle; }),
-        Do(106, [&] { filter = kDatabaseDialogFilter; }),
-        Do(108, [&] { fileName = services_.dialogs.OpenFileName(this, title, filter); }),
-        Jump(110, [&] { return fileName.isEmpty() ? Flow::End() : Flow::Next(); }),
-        Do(112, [&] { Text1->setText(fileName); }),
-    };
-    guard.Run(steps);
+    guard.Step(100, [&] { fileName.clear(); });
+    guard.Step(104, [&] { title = kDatabaseDialogTitle; });
+    guard.Step(106, [&] { filter = kDatabaseDialogFilter; });
+    guard.Step(108, [&] { fileName = services_.dialogs.OpenFileName(this, title, filter); });
+    bool chosen = true;
+    guard.Step(110, [&] { chosen = !fileName.isEmpty(); });
+    if (!chosen) return;
+    guard.Step(112, [&] { Text1->setText(fileName); });
 }
 
 void Form1::PushButton2_Click() {
     std::optional<std::vector<std::string>> tables;
     Guard guard(host_, "Form1.PushButton2_Click");
-    const GuardedStep steps[] = {
-        Do(100, [&] { tables = database::ListTables(DatabasePath(), *this); }),
-        If(102, [&] { return !tables.has_value(); }, 104, 106),
-        Jump(104,
-             [&] {
-                 tables.reset();
-                 return Flow::End();
-             }),
-        Do(106, [&] { form2().FillTableList(); }),
-        Do(108, [&] { form2().show(); }),
-        Do(110, [&] { hide(); }),
-    };
-    guard.Run(steps);
+    guard.Step(100, [&] { tables = database::ListTables(DatabasePath(), *this); });
+    if (guard.Test(102, [&] { return !tables.has_value(); })) {
+        tables.reset();
+        return;
+    }
+    guard.Step(106, [&] { form2().FillTableList(); });
+    guard.Step(108, [&] { form2().show(); });
+    guard.Step(110, [&] { hide(); });
 }
 
 void Form1::PushButton3_Click() {
     Guard guard(host_, "Form1.PushButton3_Click");
-    const GuardedStep steps[] = {
-        Do(100, [&] { Text1->setText(QString::fromStdString(SampleDatabasePath(services_.programFolder).string())); }),
-    };
-    guard.Run(steps);
+    guard.Step(100, [&] { Text1->setText(QString::fromStdString(SampleDatabasePath(services_.programFolder).string())); });
 }
 
 void Form1::closeEvent(QCloseEvent* event) {

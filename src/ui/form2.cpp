@@ -22,7 +22,7 @@
 #include "common/error.h"
 #include "database/schema_listing.h"
 #include "imaging/picture_holder.h"
-#include "ui/core/error_report.h"
+#include "common/guard.h"
 #include "ui/dialogs.h"
 #include "ui/folder_picker.h"
 #include "ui/form1.h"
@@ -273,64 +273,53 @@ void Form2::OptionClicked(QRadioButton* option) {
     }
     const bool isFormat = group.data() == std::data(kFormatGroup);
     Guard guard(host_, "Form2." + option->objectName().toStdString() + "_Click");
-    const GuardedStep steps[] = {
-        Do(100,
-           [&] {
-               for (const OptionMember member : group) {
-                   QRadioButton* memberOption = this->*member;
-                   form1_.services().settings.Write(memberOption->objectName(),
-                                                    BooleanToText(memberOption->isChecked()));
-               }
-           }),
-        Do(102,
-           [&] {
-               if (isFormat) Slider1->setEnabled(option == Option9);
-           }),
-    };
-    guard.Run(steps);
+    guard.Step(100, [&] {
+        for (const OptionMember member : group) {
+            QRadioButton* memberOption = this->*member;
+            form1_.services().settings.Write(memberOption->objectName(), BooleanToText(memberOption->isChecked()));
+        }
+    });
+    guard.Step(102, [&] {
+        if (isFormat) Slider1->setEnabled(option == Option9);
+    });
 }
 
 void Form2::StoreText(const char* location, const QString& key, const QString& text) {
     Guard guard(host_, location);
-    const GuardedStep steps[] = {Do(100, [&] { form1_.services().settings.Write(key, text); })};
-    guard.Run(steps);
+    guard.Step(100, [&] { form1_.services().settings.Write(key, text); });
 }
 
 void Form2::Load() {
     const WizardServices& services = form1_.services();
-    std::vector<GuardedStep> steps = {
-        Do(100, [this] { ApplyPageColours(*this); }),
-        If(102, [&services] { return std::filesystem::exists(services.programFolder / "HAND-M.CUR"); }, 104, 106),
-        Do(104,
-           [this, &services] {
-               if (auto pointer = LoadHandPointer(services.programFolder)) {
-                   for (QPushButton* button : {PushButton1, PushButton2, PushButton4, PushButton6, PushButton7}) {
-                       button->setCursor(*pointer);
-                   }
-               }
-           }),
-        Do(106,
-           [this] {
-               setWindowTitle(kProductName);
-               setWindowIcon(ApplicationIcon());
-           }),
-        Do(108, [this, &services] { Text1->setText(services.settings.Read("Prefix", "Output#")); }),
-    };
+    Guard guard(host_, "Form2.Form_Load");
+    guard.Step(100, [this] { ApplyPageColours(*this); });
+    if (guard.Test(102, [&services] { return std::filesystem::exists(services.programFolder / "HAND-M.CUR"); })) {
+        guard.Step(104, [this, &services] {
+            if (auto pointer = LoadHandPointer(services.programFolder)) {
+                for (QPushButton* button : {PushButton1, PushButton2, PushButton4, PushButton6, PushButton7}) {
+                    button->setCursor(*pointer);
+                }
+            }
+        });
+    }
+    guard.Step(106, [this] {
+        setWindowTitle(kProductName);
+        setWindowIcon(ApplicationIcon());
+    });
+    guard.Step(108, [this, &services] { Text1->setText(services.settings.Read("Prefix", "Output#")); });
     for (const OptionRestore& restore : kOptionRestores) {
-        steps.push_back(Do(restore.label, [this, &services, restore] {
+        guard.Step(restore.label, [this, &services, &restore] {
             const bool chosen = TextToBoolean(services.settings.Read(restore.key, restore.defaultValue));
             SetOptionValue(*(this->*restore.option), chosen);
-        }));
+        });
     }
-    steps.push_back(Do(138, [this, &services] {
+    guard.Step(138, [this, &services] {
         Text2->setText(services.settings.Read("Output Folder", GetDesktopFolder()));
         ListView1->setHeaderLabels({"Select one table first"});
         ListView1->setColumnWidth(0, kListColumnWidth);
         ListView2->setHeaderLabels({"Then select one field"});
         ListView2->setColumnWidth(0, kListColumnWidth);
-    }));
-    Guard guard(host_, "Form2.Form_Load");
-    guard.Run(steps);
+    });
 }
 
 void Form2::FillTableList() {
@@ -362,16 +351,12 @@ void Form2::ListFields() {
 
 void Form2::ListView1_Click() {
     Guard guard(host_, "Form2.ListView1_Click");
-    const GuardedStep steps[] = {Do(100, [this] { ListFields(); })};
-    guard.Run(steps);
+    guard.Step(100, [this] { ListFields(); });
 }
 
 void Form2::ShowHelp(const char* location, const char* message) {
     Guard guard(host_, location);
-    const GuardedStep steps[] = {Do(100, [&] {
-        form1_.services().dialogs.Message(this, message, ApplicationTitle(), QMessageBox::NoIcon);
-    })};
-    guard.Run(steps);
+    guard.Step(100, [&] { form1_.services().dialogs.Message(this, message, ApplicationTitle(), QMessageBox::NoIcon); });
 }
 
 void Form2::PushButton1_Click() { ShowHelp("Form2.PushButton1_Click", kMethodHelp); }
@@ -382,31 +367,22 @@ void Form2::PushButton2_Click() {
     const WizardServices& services = form1_.services();
     QString chosen;
     Guard guard(host_, "Form2.PushButton2_Click");
-    const GuardedStep steps[] = {
-        Do(100,
-           [&] {
-               const QString startFolder = services.settings.Read("LastFolderDot");
-               chosen = BrowseForFolder(services.dialogs, this, kFolderPickerTitle, startFolder);
-           }),
-        Jump(102, [&] { return chosen.isEmpty() ? Flow::End() : Flow::Next(); }),
-        If(104, [&] { return !chosen.endsWith('/'); }, 106, 108),
-        Jump(106,
-             [&] {
-                 Text2->setText(chosen + '/');
-                 return Flow::End();
-             }),
-        Do(108, [&] { Text2->setText(chosen); }),
-    };
-    guard.Run(steps);
+    guard.Step(100, [&] {
+        const QString startFolder = services.settings.Read("LastFolderDot");
+        chosen = BrowseForFolder(services.dialogs, this, kFolderPickerTitle, startFolder);
+    });
+    bool carryOn = true;
+    guard.Step(102, [&] { carryOn = !chosen.isEmpty(); });
+    if (!carryOn) return;
+    if (guard.Test(104, [&] { return !chosen.endsWith('/'); }) && guard.Step(106, [&] { Text2->setText(chosen + '/'); }))
+        return;
+    guard.Step(108, [&] { Text2->setText(chosen); });
 }
 
 void Form2::PushButton7_Click() {
     Guard guard(host_, "Form2.PushButton7_Click");
-    const GuardedStep steps[] = {
-        Do(100, [this] { form1_.show(); }),
-        Do(102, [this] { hide(); }),
-    };
-    guard.Run(steps);
+    guard.Step(100, [this] { form1_.show(); });
+    guard.Step(102, [this] { hide(); });
 }
 
 void Form2::closeEvent(QCloseEvent* event) {

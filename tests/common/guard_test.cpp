@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/core/error_report.h"
+#include "common/guard.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include "common/error.h"
 #include "recording_host.h"
 
-namespace pictrova::ui {
+namespace pictrova {
 namespace {
 
 using testing::RecordingHost;
@@ -44,11 +44,11 @@ TEST(ApplicationErrorText, ControlCharactersOfTheDescriptionAreEscaped) {
 // Records the order in which steps ran.
 struct Trace {
     std::vector<int> ran;
-    GuardedStep Ok(int label) {
-        return Do(label, [this, label] { ran.push_back(label); });
+    void Ok(Guard& g, int label) {
+        g.Step(label, [&] { ran.push_back(label); });
     }
-    GuardedStep Fails(int label) {
-        return Do(label, [this, label] {
+    void Fails(Guard& g, int label) {
+        g.Step(label, [&] {
             ran.push_back(label);
             throw Error("Step failed");
         });
@@ -58,23 +58,24 @@ struct Trace {
 TEST(Guard, FailureInTheFirstStepReportsLabel100AndGoesOn) {
     RecordingHost host;
     Trace t;
-    std::vector<GuardedStep> steps{t.Fails(100), t.Ok(102)};
     Guard guard(host, "Form2.PushButton6_Click");
-    guard.Run(steps);
+    t.Fails(guard, 100);
+    t.Ok(guard, 102);
     EXPECT_EQ(t.ran, (std::vector<int>{100, 102}));
     ASSERT_EQ(host.errorReports.size(), 1u);
-    EXPECT_EQ(host.errorReports[0],
-              ApplicationErrorText("Step failed", "Form2.PushButton6_Click", 100));
+    EXPECT_EQ(host.errorReports[0], ApplicationErrorText("Step failed", "Form2.PushButton6_Click", 100));
 }
 
 TEST(Guard, TwoFailingStepsGiveTwoReportsEachWithItsLabel) {
     RecordingHost host;
     Trace t;
-    std::vector<GuardedStep> steps{t.Ok(100), t.Fails(102), t.Fails(104), t.Ok(106)};
     std::vector<ReportedError> seen;
     Guard guard(host, "Form1.Form_Load");
     guard.SetReportObserver([&](const ReportedError& e) { seen.push_back(e); });
-    guard.Run(steps);
+    t.Ok(guard, 100);
+    t.Fails(guard, 102);
+    t.Fails(guard, 104);
+    t.Ok(guard, 106);
     EXPECT_EQ(t.ran, (std::vector<int>{100, 102, 104, 106}));
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0].label, 102);
@@ -84,53 +85,43 @@ TEST(Guard, TwoFailingStepsGiveTwoReportsEachWithItsLabel) {
     EXPECT_EQ(host.errorReports.size(), 2u);
 }
 
-TEST(Guard, FailingConditionTestRunsTheGuardedBranch) {
-    RecordingHost host;
-    Trace t;
-    // 100: if the name is empty go to 104 (the guarded branch); else 102.
-    std::vector<GuardedStep> steps{
-        If(100, []() -> bool { throw Error("Object required"); }, 104, 102),
-        Jump(102, [&] { t.ran.push_back(102); return Flow::End(); }),
-        t.Ok(104),
+TEST(Guard, ConditionTestTakesEitherBranchAndAFailingOneTheGuardedBranch) {
+    struct Row {
+        const char* name;
+        int outcome;  // 0 false, 1 true, 2 throws
+        bool branchTaken;
+        std::size_t reports;
     };
-    Guard(host, "Form1.PushButton1_Click").Run(steps);
-    EXPECT_EQ(t.ran, (std::vector<int>{104}));
-    EXPECT_EQ(host.errorReports.size(), 1u);
-}
-
-TEST(Guard, ConditionTakesEitherBranch) {
-    for (bool condition : {true, false}) {
+    for (const Row& row : {Row{"false", 0, false, 0}, Row{"true", 1, true, 0}, Row{"throws", 2, true, 1}}) {
         RecordingHost host;
-        Trace t;
-        std::vector<GuardedStep> steps{If(100, [=] { return condition; }, 104), t.Ok(102),
-                                       t.Ok(104)};
-        Guard(host, "X.Y").Run(steps);
-        auto expected = condition ? std::vector<int>{104} : std::vector<int>{102, 104};
-        EXPECT_EQ(t.ran, expected);
+        Guard guard(host, "Form1.PushButton1_Click");
+        const bool taken = guard.Test(100, [&]() -> bool {
+            if (row.outcome == 2) throw Error("Object required");
+            return row.outcome == 1;
+        });
+        EXPECT_EQ(taken, row.branchTaken) << row.name;
+        EXPECT_EQ(host.errorReports.size(), row.reports) << row.name;
+        EXPECT_EQ(guard.currentLabel(), 100) << row.name;
     }
 }
 
-TEST(Guard, ExplicitFailureTargetAndEnd) {
+TEST(Guard, StepTellsWhetherItRanThrough) {
     RecordingHost host;
-    Trace t;
-    std::vector<GuardedStep> steps{
-        Jump(100, []() -> Flow { throw std::runtime_error("EOF unreadable"); }, 106),
-        t.Ok(102), t.Ok(104),
-        Jump(106, [&] { t.ran.push_back(106); return Flow::End(); }),
-        t.Ok(108),
-    };
     Guard guard(host, "X.Y");
-    guard.Run(steps);
-    EXPECT_EQ(t.ran, (std::vector<int>{106}));
-    EXPECT_EQ(guard.currentLabel(), 106);
+    EXPECT_TRUE(guard.Step(100, [] {}));
+    EXPECT_FALSE(guard.Step(102, [] { throw std::runtime_error("EOF unreadable"); }));
+    EXPECT_NE(host.errorReports.at(0).find("EOF unreadable"), std::string::npos);
+    EXPECT_EQ(guard.currentLabel(), 102);
 }
 
 TEST(Guard, LabelsNeedNotBeInOrder) {
     // A line added later may carry a higher label than the lines after it.
     RecordingHost host;
     Trace t;
-    std::vector<GuardedStep> steps{t.Ok(130), t.Fails(142), t.Ok(132)};
-    Guard(host, "Form1.Form_Load").Run(steps);
+    Guard guard(host, "Form1.Form_Load");
+    t.Ok(guard, 130);
+    t.Fails(guard, 142);
+    t.Ok(guard, 132);
     EXPECT_EQ(t.ran, (std::vector<int>{130, 142, 132}));
     EXPECT_NE(host.errorReports.at(0).find("at line 142"), std::string::npos);
 }
@@ -140,16 +131,22 @@ TEST(Guard, FailingReportIsNotCaughtBySameGuard) {
         void ReportError(const std::string&) override { throw std::runtime_error("box failed"); }
     } host;
     Trace t;
-    std::vector<GuardedStep> steps{t.Fails(100), t.Ok(102)};
-    EXPECT_THROW(Guard(host, "X.Y").Run(steps), std::runtime_error);
+    Guard guard(host, "X.Y");
+    EXPECT_THROW(t.Fails(guard, 100), std::runtime_error);
     EXPECT_EQ(t.ran, (std::vector<int>{100}));
 }
 
-TEST(Guard, UnknownJumpTargetIsAProgrammingError) {
+TEST(Guard, KeptReportsWaitForTheirOwnerAndShowTheSameText) {
+    std::vector<ReportedError> kept;
+    Guard guard("Form2.PushButton6_Click", kept);
+    guard.Step(220, [] { throw Error("Cannot read the field"); });
+    guard.Step(222, [] {});
+    ASSERT_EQ(kept.size(), 1u);
     RecordingHost host;
-    std::vector<GuardedStep> steps{Jump(100, [] { return Flow::GoTo(999); })};
-    EXPECT_THROW(Guard(host, "X.Y").Run(steps), std::logic_error);
+    ShowApplicationError(host, kept[0]);
+    EXPECT_EQ(host.errorReports,
+              std::vector<std::string>{ApplicationErrorText("Cannot read the field", "Form2.PushButton6_Click", 220)});
 }
 
 }  // namespace
-}  // namespace pictrova::ui
+}  // namespace pictrova

@@ -1,0 +1,287 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "run/record_work.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <fstream>
+#include <string_view>
+#include <system_error>
+
+#include "common/error.h"
+#include "common/guard.h"
+#include "imaging/jpeg_encoder.h"
+#include "imaging/picture_files.h"
+#include "ole/ole_object_decoder.h"
+#include "run/external_converter.h"
+#include "run/extraction_run.h"
+#include "run/field_reading.h"
+#include "run/output_naming.h"
+
+namespace pictrova::run {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Objects the picture loader reads itself; everything else goes through the converter first.
+constexpr std::array<std::string_view, 9> kLoadableExtensions{"bmp", "jpg", "jpeg", "gif", "dib",
+                                                              "wmf", "emf", "ico",  "cur"};
+
+// The five formats the converter writes, with the first of their sixteen labels.
+struct ConverterFormat {
+    OutputFormat format;
+    int firstLabel;
+};
+constexpr std::array<ConverterFormat, 5> kConverterFormats{{
+    {OutputFormat::PNG, 376},
+    {OutputFormat::GIF, 392},
+    {OutputFormat::TIFF, 408},
+    {OutputFormat::TGA, 424},
+    {OutputFormat::PCX, 440},
+}};
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+bool FileExists(const fs::path& path) {
+    std::error_code ec;
+    return !path.empty() && fs::exists(path, ec);
+}
+
+// The description of a conversion that wrote nothing: the converter's own reason when it gave
+// one, and how it ended unless that was an ordinary failure exit explaining itself.
+std::string ConversionFailure(const fs::path& output, int code, const std::string& reason) {
+    std::string text = "The converter could not write " + output.string();
+    if (!reason.empty())
+        text += ": " + reason;
+    if (code < 0)
+        return text + " (it could not be started).";
+    if (reason.empty() || code >= kSignalExitBase)
+        return text + " (exit status " + std::to_string(code) + ").";
+    return text;
+}
+
+// One record's work, step by step.
+class RecordSteps {
+public:
+    RecordSteps(const RunSetup& setup, RecordWork& record, Host& host)
+        : setup_(setup), r_(record), host_(host), guard_(std::string(kRunLocation), record.reports),
+          workFile_(RecordWorkFile(setup, record.number)),
+          secondWorkFile_(RecordSecondWorkFile(setup, record.number)) {}
+
+    void Run() {
+        if (r_.workToDo) {
+            if (r_.choices.method == ReadMethod::ByteToByte)
+                Method1();
+            else
+                Method2();
+        }
+        Save();
+        KillFile(host_, workFile_);
+    }
+
+private:
+    std::string RecordOutputName(const std::string& extension) const {
+        if (!r_.fieldTextNaming)
+            return OutputName(r_.choices.naming, setup_.namePrefix, r_.number, extension);
+        return r_.fieldTextPrefix ? OutputName(r_.choices.naming, *r_.fieldTextPrefix, r_.number, extension)
+                                  : std::string();
+    }
+
+    bool LoadWorkFile() {
+        std::string message;
+        bool tooBig = false;
+        return imaging::LoadPictureFile(host_, r_.picture, workFile_, message, false, tooBig);
+    }
+
+    void ConvertToBmp(const fs::path& output, const fs::path& input) {
+        // Quiet on failure: the loader then decides whether the unconverted file is a picture.
+        ShellAndWait(host_,
+                     ConverterArgumentVector(setup_.converter.string(),
+                                             ConverterFormatWords(OutputFormat::BMP, 0), output.string(),
+                                             input.string()),
+                     0, setup_.converterTimeout);
+    }
+
+    void Method1() {
+        bool decoded = false;
+        std::string label;
+        guard_.Step(222, [&] { label.clear(); });
+        guard_.Step(224, [&] { r_.objectExtension.clear(); });
+        guard_.Step(228, [&] { decoded = ole::fGetContentsStream(r_.bytes, r_.objectExtension, label); });
+        if (guard_.Test(230, [&] { return !decoded; }))
+            return;
+        guard_.Step(232, [&] { r_.found = true; });
+        guard_.Step(234, [&] { r_.outputName = RecordOutputName(r_.objectExtension); });
+        guard_.Step(256, [&] {
+            std::ofstream out(workFile_, std::ios::binary | std::ios::trunc);
+            out.write(reinterpret_cast<const char*>(r_.bytes.data()),
+                      static_cast<std::streamsize>(r_.bytes.size()));
+            out.close();
+            if (!out)
+                throw Error("Cannot write the work file " + workFile_.string() + ".");
+            // The decoded object is on disk; keep memory to one copy of the picture.
+            r_.bytes = {};
+        });
+        const bool loadable = guard_.Test(264, [&] {
+            auto ext = Lower(r_.objectExtension);
+            return std::find(kLoadableExtensions.begin(), kLoadableExtensions.end(), ext) !=
+                   kLoadableExtensions.end();
+        });
+        if (loadable) {
+            if (guard_.Test(266, [&] { return !FileExists(workFile_); }))
+                return;
+            guard_.Step(268, [&] { imaging::RepairPictureFile(workFile_); });
+            guard_.Step(270, [&] { r_.loaded = LoadWorkFile(); });
+            guard_.Step(276, [&] { KillFile(host_, workFile_); });
+            return;
+        }
+        guard_.Step(278, [&] {
+            ConvertToBmp(ReplaceExtensionWithBmp(workFile_.string(), r_.objectExtension), workFile_);
+        });
+        guard_.Step(288, [&] { workFile_ = ReplaceExtensionWithBmp(workFile_.string(), r_.objectExtension); });
+        if (guard_.Test(290, [&] { return !FileExists(workFile_); }))
+            return;
+        guard_.Step(292, [&] { imaging::RepairPictureFile(workFile_); });
+        guard_.Step(294, [&] { r_.loaded = LoadWorkFile(); });
+        guard_.Step(300, [&] { KillFile(host_, workFile_); });
+    }
+
+    void Method2() {
+        if (!guard_.Test(310, [&] { return r_.fieldRead && FileSize2(workFile_) != 0; }))
+            return;
+        guard_.Step(314, [&] { r_.found = true; });
+        guard_.Step(316, [&] { r_.outputName = RecordOutputName("bmp"); });
+        if (guard_.Test(322, [&] { return !FileExists(workFile_); }))
+            return;
+        guard_.Step(324, [&] { KillFile(host_, secondWorkFile_); });
+        guard_.Step(326, [&] { ConvertToBmp(secondWorkFile_, workFile_); });
+        if (guard_.Test(336, [&] { return FileExists(secondWorkFile_); })) {
+            guard_.Step(338, [&] { KillFile(host_, workFile_); });
+            guard_.Step(340, [&] {
+                fs::copy_file(secondWorkFile_, workFile_, fs::copy_options::overwrite_existing);
+            });
+        }
+        guard_.Step(342, [&] { imaging::RepairPictureFile(workFile_); });
+        guard_.Step(344, [&] { r_.loaded = LoadWorkFile(); });
+        guard_.Step(350, [&] { KillFile(host_, workFile_); });
+        guard_.Step(352, [&] { KillFile(host_, secondWorkFile_); });
+    }
+
+    // The output's final path; throws for a record without a name or a name that would leave
+    // the output folder.
+    fs::path OutputPath(OutputFormat format, const std::string& nameBase) const {
+        if (r_.outputName.empty())
+            throw Error("The record has no output name.");
+        return OutputPathInFolder(r_.choices.outputFolder, nameBase, FormatExtension(format));
+    }
+
+    // Encodes the loaded picture; the commit writes it into the output folder.
+    void Save() {
+        if (!guard_.Test(354, [&] { return r_.loaded && !r_.outputName.empty(); }))
+            return;
+        std::string nameBase;
+        guard_.Step(358, [&] { nameBase = StripExtension(r_.outputName); });
+        const OutputFormat format = r_.choices.format;
+        EncodedOutput output;
+
+        if (guard_.Test(360, [&] { return format == OutputFormat::BMP; })) {
+            if (!guard_.Step(362, [&] { output.finalPath = OutputPath(OutputFormat::BMP, nameBase); }))
+                return;
+            if (guard_.Step(364, [&] { output.bytes = r_.picture.BmpFileBytes(); })) {
+                output.writeLabel = output.renameLabel = 364;
+                r_.output = std::move(output);
+            }
+            return;
+        }
+        if (guard_.Test(366, [&] { return format == OutputFormat::JPG; })) {
+            if (!guard_.Step(368, [&] { output.finalPath = OutputPath(OutputFormat::JPG, nameBase); }))
+                return;
+            if (guard_.Step(370, [&] {
+                    output.bytes = imaging::EncodeJPG(
+                        r_.picture, static_cast<std::uint8_t>(std::clamp(r_.choices.quality, 0, 255)));
+                })) {
+                output.writing = OutputWriting::Jpeg;
+                output.writeLabel = output.renameLabel = 370;
+                r_.output = std::move(output);
+            }
+            return;
+        }
+        for (const ConverterFormat& f : kConverterFormats) {
+            if (guard_.Test(f.firstLabel, [&] { return format == f.format; })) {
+                SaveThroughConverter(f, nameBase);
+                return;
+            }
+        }
+    }
+
+    void SaveThroughConverter(const ConverterFormat& f, const std::string& nameBase) {
+        const int l = f.firstLabel;
+        EncodedOutput output;
+        fs::path intermediate;
+        // The intermediate BMP stays in the work folder: no file of the user's is touched.
+        guard_.Step(l + 2, [&] {
+            intermediate = setup_.workFolder / ("intermediate-" + std::to_string(r_.number) + ".bmp");
+        });
+        if (!guard_.Step(l + 4, [&] { output.finalPath = OutputPath(f.format, nameBase); }))
+            return;
+        if (guard_.Step(l + 6, [&] { r_.picture.SaveAsBmp(intermediate); })) {
+            guard_.Step(l + 8, [&] {
+                // The converter writes into the work folder, so whatever a crashed or killed
+                // converter leaves behind goes with that folder; only a checked picture is
+                // copied to the output folder.
+                const fs::path converted = setup_.workFolder / ("converted-" + std::to_string(r_.number) +
+                                                                ConverterOutputExtension(f.format));
+                std::error_code ec;
+                fs::remove(converted, ec);
+                std::string reason;
+                const int code = ShellAndWait(
+                    host_,
+                    ConverterArgumentVector(setup_.converter.string(),
+                                            ConverterFormatWords(f.format, r_.choices.quality),
+                                            converted.string(), intermediate.string()),
+                    0, setup_.converterTimeout, &reason);
+                // A converter that fails may still leave a partial file: both must be right.
+                if (code != 0 || !FileExists(converted))
+                    throw Error(ConversionFailure(output.finalPath, code, reason));
+                if (!ConverterOutputLooksRight(f.format, converted)) {
+                    throw Error("The converter wrote " + output.finalPath.string() + ", but it is not a " +
+                                ConverterFormatName(f.format) + " file.");
+                }
+                output.writing = OutputWriting::CopyOfFile;
+                output.file = converted;
+                output.writeLabel = l + 8;
+                output.renameLabel = l + 14;
+                r_.output = std::move(output);
+            });
+        }
+        guard_.Step(l + 10, [&] { KillFile(host_, intermediate); });
+    }
+
+    const RunSetup& setup_;
+    RecordWork& r_;
+    Host& host_;
+    Guard guard_;
+    fs::path workFile_;
+    fs::path secondWorkFile_;
+};
+
+}  // namespace
+
+fs::path RecordWorkFile(const RunSetup& setup, std::int64_t number) {
+    return setup.workFolder / ("field-" + std::to_string(number) + ".bmp");
+}
+
+fs::path RecordSecondWorkFile(const RunSetup& setup, std::int64_t number) {
+    return setup.workFolder / ("field-" + std::to_string(number) + "-converted.bmp");
+}
+
+void WorkOnRecord(const RunSetup& setup, RecordWork& record, Host& host) {
+    RecordSteps(setup, record, host).Run();
+}
+
+}  // namespace pictrova::run

@@ -1,0 +1,101 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// One record's way through the run. The reader fills a fresh RecordWork from the recordset
+// (choices, name text, field bytes or the streamed work file), WorkOnRecord decodes, loads and
+// encodes it without touching the host or the output folder, and the commit writes the encoded
+// output into the output folder. Each phase reports through the record's guard with the run's
+// labels; the reports are kept with the record and shown when it is committed, so they come in
+// record order however the work was spread.
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/error_report.h"
+#include "common/host.h"
+#include "imaging/picture_holder.h"
+#include "run/extraction_options.h"
+
+namespace pictrova::run {
+
+// What stays the same for every record once the checks have passed.
+struct RunSetup {
+    std::string tableName;
+    std::string fieldName;
+    std::string namePrefix;  // the run's prefix; FieldText naming sets one per record instead
+    std::filesystem::path workFolder;
+    // An external converter program; empty: conversions run in this process.
+    std::filesystem::path converter;
+    std::chrono::milliseconds converterTimeout{0};
+};
+
+// The options as they were when the record was read.
+struct RecordChoices {
+    ReadMethod method = ReadMethod::None;
+    Naming naming = Naming::None;
+    OutputFormat format = OutputFormat::None;
+    int quality = 0;
+    std::string outputFolder;
+};
+
+// How the commit writes an encoded output.
+enum class OutputWriting {
+    Bytes,      // `bytes` written as they are
+    Jpeg,       // `bytes` written by the JPEG encoder's writer (its error texts)
+    CopyOfFile  // `file`, made by an external converter in the work folder, copied
+};
+
+// An output ready to be written, with the labels under which its write and its rename are
+// reported.
+struct EncodedOutput {
+    std::filesystem::path finalPath;
+    OutputWriting writing = OutputWriting::Bytes;
+    std::vector<std::uint8_t> bytes;
+    std::filesystem::path file;
+    int writeLabel = 0;
+    int renameLabel = 0;
+};
+
+struct RecordWork {
+    std::int64_t number = 0;  // 1-based position in the table
+    RecordChoices choices;
+
+    // Reports of the read and work phases, in the order they happened; then the report of the
+    // move to the next record, which comes after the record's save.
+    std::vector<ReportedError> reports;
+    std::vector<ReportedError> reportsAfterSave;
+
+    // Read.
+    bool fieldTextNaming = false;
+    // The FieldText prefix; none when the name field could not be read, so a record never
+    // takes another record's name.
+    std::optional<std::string> fieldTextPrefix;
+    std::int64_t fieldSize = 0;
+    std::vector<std::uint8_t> bytes;   // method 1: the field's value
+    std::filesystem::path workFile;    // method 2: the field streamed to a file
+    bool fieldRead = false;            // method 2: the stream completed
+    bool found = false;                // the record yielded content
+    bool workToDo = false;             // the read left something to decode or load
+
+    // Work.
+    std::string objectExtension;
+    std::string outputName;
+    imaging::PictureHolder picture;
+    bool loaded = false;
+    std::optional<EncodedOutput> output;
+};
+
+// Decodes, loads and encodes the record (the steps from the decoder on to the encoded output).
+// `host` is only yielded to (inside file deletion and converter waits).
+void WorkOnRecord(const RunSetup& setup, RecordWork& record, Host& host);
+
+// The record's work files: the field streamed by method 2, and the second file the converter
+// writes; both in the run's work folder, named after the record.
+std::filesystem::path RecordWorkFile(const RunSetup& setup, std::int64_t number);
+std::filesystem::path RecordSecondWorkFile(const RunSetup& setup, std::int64_t number);
+
+}  // namespace pictrova::run
