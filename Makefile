@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 PRESET ?= dev
 BUILD := build/$(PRESET)
 
-.PHONY: all deps configure build check demo asan asan-check release bench fuzz clean
+.PHONY: all deps configure build check demo asan asan-check release deb bench fuzz clean
 
 all: build
 
@@ -41,6 +41,11 @@ asan-check:
 
 release:
 	$(MAKE) build PRESET=release
+
+# The Debian package of a release build: build/release/package/pictrova_<version>_<arch>.deb
+deb:
+	$(MAKE) build PRESET=release
+	cd build/release && cpack -G DEB
 
 bench:
 	$(MAKE) build PRESET=release

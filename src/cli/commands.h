@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "run/extraction_options.h"
 
@@ -37,6 +38,32 @@ struct ExtractArguments {
 };
 
 int ExtractCommand(const ExtractArguments& arguments);
+
+// The databases of a batch command (scan, extract-all) and their passwords: --password for every
+// one, or a --password-file of PATH<TAB>PASSWORD lines (blank lines and lines starting with #
+// ignored, a CR before the line break dropped); a database the file names gets its password
+// from there, every other one --password.
+struct BatchDatabases {
+    std::vector<std::string> paths;
+    std::string password;
+    std::string passwordFile;
+};
+
+struct ScanArguments {
+    BatchDatabases databases;
+    bool json = false;
+};
+
+int ScanCommand(const ScanArguments& arguments);
+
+struct ExtractAllArguments {
+    BatchDatabases databases;
+    run::ExtractionChoices choices;  // everything but table, field and output folder
+    std::string outputFolder;
+    bool force = false;
+};
+
+int ExtractAllCommand(const ExtractAllArguments& arguments);
 
 int UnwrapCommand(const std::string& fieldFile, const std::optional<std::string>& output);
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // pictrova-cli: lists the tables and fields of an Access database, extracts the pictures of one
-// OLE Object field with the same run as the wizard, and unwraps single field values.
+// OLE Object field with the same run as the wizard, surveys and extracts whole batches of
+// databases, and unwraps single field values.
 
 #include <CLI/CLI.hpp>
 
@@ -10,6 +11,7 @@
 
 namespace {
 
+using namespace pictrova;
 using namespace pictrova::cli;
 
 void AddDatabaseOptions(CLI::App& command, DatabaseArguments& database, bool& verbose) {
@@ -19,12 +21,60 @@ void AddDatabaseOptions(CLI::App& command, DatabaseArguments& database, bool& ve
     command.add_flag("--verbose", verbose, "Also print every message of the database library (libmdb)");
 }
 
+void AddBatchOptions(CLI::App& command, BatchDatabases& databases) {
+    command.add_option("DATABASE", databases.paths, "The .mdb and .accdb files")->required();
+    command.add_option("--password", databases.password, "The password of every database");
+    command.add_option("--password-file", databases.passwordFile,
+                       "PATH<TAB>PASSWORD lines: the password of each database named there");
+}
+
+// The run's choices as words, checked and applied after parsing.
+struct RunWords {
+    std::string method = "decode";
+    std::string naming = "prefix=Output#";
+    std::string format = "bmp";
+};
+
+void AddRunOptions(CLI::App& command, RunWords& words, run::ExtractionChoices& choices) {
+    command
+        .add_option("--method", words.method,
+                    "decode: read each value whole and decode it (method 1); raw: stream it "
+                    "and let the converter read it (method 2)")
+        ->capture_default_str();
+    command
+        .add_option("--name", words.naming,
+                    "prefix=TEXT (trailing # are the record counter), table, field, "
+                    "table-field, or text=FIELD (the text of FIELD in each record)")
+        ->capture_default_str();
+    command.add_option("--format", words.format, "bmp, jpg, png, gif, tiff, tga or pcx")
+        ->capture_default_str();
+    command.add_option("--quality", choices.quality, "JPEG and PNG quality")
+        ->check(CLI::Range(0, 100))
+        ->capture_default_str();
+}
+
+void ApplyRunWords(const RunWords& words, run::ExtractionChoices& choices) {
+    auto m = ParseMethod(words.method);
+    auto f = ParseFormat(words.format);
+    if (!m)
+        throw CLI::ValidationError("--method", "must be decode or raw");
+    if (!f)
+        throw CLI::ValidationError("--format", "must be bmp, jpg, png, gif, tiff, tga or pcx");
+    if (!ParseNaming(words.naming, choices)) {
+        throw CLI::ValidationError(
+            "--name", "must be prefix=TEXT, table, field, table-field or text=FIELD");
+    }
+    choices.readMethod = *m;
+    choices.format = *f;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{"Extracts the pictures stored in the OLE Object fields of Access databases."};
     app.require_subcommand(1);
     app.set_help_all_flag("--help-all", "Help for every command");
+    app.set_version_flag("--version", "pictrova-cli " PICTROVA_VERSION);
 
     DatabaseArguments database;
     bool verbose = false;
@@ -37,9 +87,7 @@ int main(int argc, char** argv) {
     fields->add_option("TABLE", table, "The table")->required();
 
     ExtractArguments extract;
-    std::string method = "decode";
-    std::string naming = "prefix=Output#";
-    std::string format = "bmp";
+    RunWords words;
     auto* extractCommand = app.add_subcommand(
         "extract", "Writes the pictures of one field of one table as image files");
     AddDatabaseOptions(*extractCommand, extract.database, verbose);
@@ -48,23 +96,27 @@ int main(int argc, char** argv) {
         ->required();
     extractCommand->add_option("--out", extract.choices.outputFolder, "The output folder")
         ->required();
-    extractCommand
-        ->add_option("--method", method,
-                     "decode: read each value whole and decode it (method 1); raw: stream it "
-                     "and let the converter read it (method 2)")
-        ->capture_default_str();
-    extractCommand
-        ->add_option("--name", naming,
-                     "prefix=TEXT (trailing # are the record counter), table, field, "
-                     "table-field, or text=FIELD (the text of FIELD in each record)")
-        ->capture_default_str();
-    extractCommand->add_option("--format", format, "bmp, jpg, png, gif, tiff, tga or pcx")
-        ->capture_default_str();
-    extractCommand->add_option("--quality", extract.choices.quality, "JPEG and PNG quality")
-        ->check(CLI::Range(0, 100))
-        ->capture_default_str();
+    AddRunOptions(*extractCommand, words, extract.choices);
     extractCommand->add_flag("--json", extract.json,
                              "Print one JSON object with the message and every record instead");
+
+    ScanArguments scan;
+    auto* scanCommand = app.add_subcommand(
+        "scan", "Lists what every picture field of every table holds, writing nothing");
+    AddBatchOptions(*scanCommand, scan.databases);
+    scanCommand->add_flag("--json", scan.json, "Print one JSON object instead of the table");
+
+    ExtractAllArguments extractAll;
+    auto* extractAllCommand = app.add_subcommand(
+        "extract-all",
+        "Writes every picture field of every table of every database into "
+        "OUT/<database>/<table>/<field>/, with a manifest of the batch in OUT/manifest.json");
+    AddBatchOptions(*extractAllCommand, extractAll.databases);
+    extractAllCommand->add_option("--out", extractAll.outputFolder, "The output folder (made if missing)")
+        ->required();
+    AddRunOptions(*extractAllCommand, words, extractAll.choices);
+    extractAllCommand->add_flag("--force", extractAll.force,
+                                "Extract again the databases the manifest lists as complete");
 
     std::string fieldFile;
     std::optional<std::string> output;
@@ -78,21 +130,8 @@ int main(int argc, char** argv) {
 
     try {
         app.parse(argc, argv);
-        if (*extractCommand) {
-            auto m = ParseMethod(method);
-            auto f = ParseFormat(format);
-            if (!m)
-                throw CLI::ValidationError("--method", "must be decode or raw");
-            if (!f)
-                throw CLI::ValidationError("--format",
-                                           "must be bmp, jpg, png, gif, tiff, tga or pcx");
-            if (!ParseNaming(naming, extract.choices)) {
-                throw CLI::ValidationError(
-                    "--name", "must be prefix=TEXT, table, field, table-field or text=FIELD");
-            }
-            extract.choices.readMethod = *m;
-            extract.choices.format = *f;
-        }
+        if (*extractCommand) ApplyRunWords(words, extract.choices);
+        if (*extractAllCommand) ApplyRunWords(words, extractAll.choices);
     } catch (const CLI::ParseError& e) {
         int status = app.exit(e);
         return status == 0 ? 0 : kExitUsage;
@@ -108,5 +147,9 @@ int main(int argc, char** argv) {
         return ListFieldsCommand(database, table);
     if (*extractCommand)
         return ExtractCommand(extract);
+    if (*scanCommand)
+        return ScanCommand(scan);
+    if (*extractAllCommand)
+        return ExtractAllCommand(extractAll);
     return UnwrapCommand(fieldFile, output);
 }

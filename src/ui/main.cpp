@@ -3,6 +3,9 @@
 // either page ends the program.
 
 #include <QApplication>
+#include <QLineEdit>
+#include <iostream>
+#include <string_view>
 
 #include "common/program_paths.h"
 #include "imaging/image_engine.h"
@@ -14,6 +17,11 @@
 
 int main(int argc, char** argv) {
     using namespace pictrova::ui;
+    // Answered before Qt starts, so that it works without a display.
+    if (argc == 2 && std::string_view(argv[1]) == "--version") {
+        std::cout << "pictrova " PICTROVA_VERSION << std::endl;
+        return 0;
+    }
     QApplication application(argc, argv);
     QApplication::setWindowIcon(ApplicationIcon());
     pictrova::imaging::StartImageEngine();
@@ -24,6 +32,15 @@ int main(int argc, char** argv) {
     WizardServices services{dialogs, settings, pictrova::ProgramDirectory(), [] { QCoreApplication::exit(0); }};
     Form1 form1(services);
     if (!form1.Load()) return 1;
-    form1.ShowStartPage();
+    // A database opened from the file manager (the desktop entry passes its path) comes up on
+    // the database page, in place of any remembered one, ready for its password and "Next >".
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() > 1) {
+        form1.Text1->setText(arguments.at(1));
+        if (form1.IsForm2Loaded()) form1.form2().hide();
+        form1.show();
+    } else {
+        form1.ShowStartPage();
+    }
     return application.exec();
 }

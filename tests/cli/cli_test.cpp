@@ -6,7 +6,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <nlohmann/json.hpp>
+
 #include <fstream>
+#include <map>
 #include <set>
 
 #include "ole_builder/ole_fields.h"
@@ -295,6 +298,241 @@ TEST_F(CliTest, ConverterInheritedTheProgramsErrorOutput) {
     EXPECT_TRUE(OutputFiles().empty());
 }
 
+// A batch from our writer: a catalogue with two picture tables and a table without pictures, a
+// database locked with a password, a damaged one (cut after its header page) and a second
+// catalogue of the same file name in another folder.
+class CliBatchTest : public CliTest {
+protected:
+    void SetUp() override {
+        CliTest::SetUp();
+        fs::create_directories(archive / "old");
+        using jet::ColumnType;
+        jet::DatabasePlan plan;
+        fixtures::PackageContents package;
+        package.label = "badge.bmp";
+        package.file = fixtures::MakeBmpFile(6, 6);
+        plan.tables.push_back({"Pictures",
+                               {{"ID", ColumnType::Long, 0},
+                                {"Caption", ColumnType::Text, 50},
+                                {"Picture", ColumnType::OleObject, 0}},
+                               {{std::int64_t{1}, std::string("a"), PaintPicture()},
+                                {std::int64_t{2}, std::string("b"), PaintPicture(1)},
+                                {std::int64_t{3}, std::string("c"), jet::Null},
+                                {std::int64_t{4}, std::string("d"),
+                                 fixtures::BuildStaticDib(fixtures::MakePackedDib(8, 8, 24))},
+                                {std::int64_t{5}, std::string("e"), Bytes{1, 2, 3}},
+                                {std::int64_t{6}, std::string("f"), fixtures::BuildPackage(package)}}});
+        plan.tables.push_back({"Staff/Photos",
+                               {{"Name", ColumnType::Text, 50},
+                                {"Photo", ColumnType::OleObject, 0},
+                                {"Badge", ColumnType::OleObject, 0}},
+                               {{std::string("x"), fixtures::MakePngFile(5, 5), fixtures::BuildPackage(package)},
+                                {std::string("y"), fixtures::MakePngFile(6, 6), jet::Null},
+                                {std::string("z"), jet::Null, jet::Null}}});
+        plan.tables.push_back({"Notes", {{"Text", ColumnType::Memo, 0}}, {{std::string("no pictures")}}});
+        jet::WriteDatabase(catalogue, plan);
+        testing::WritePictureDatabase(locked, {{PaintPicture(), "a"}}, "Pictures", "secret");
+        testing::WritePictureDatabase(sameName, {{PaintPicture(), "a"}});
+        fs::copy_file(catalogue, damaged);
+        fs::resize_file(damaged, 4096);
+    }
+
+    void PasswordFile(const std::string& lockedPassword) {
+        std::ofstream(passwords) << "# path, tab, password\n" << locked.string() << '\t'
+                                 << lockedPassword << "\r\n";
+    }
+
+    nlohmann::json Manifest() const {
+        std::ifstream in(out / "manifest.json");
+        return nlohmann::json::parse(in);
+    }
+
+    // Every database's status in the manifest by its file's path relative to the archive.
+    std::map<std::string, std::string> Statuses() const {
+        std::map<std::string, std::string> statuses;
+        const auto manifest = Manifest();
+        for (const auto& entry : manifest["databases"])
+            statuses[fs::path(entry["path"].get<std::string>()).lexically_relative(archive).string()] =
+                entry["status"];
+        return statuses;
+    }
+
+    fs::path archive = dir / "archive";
+    fs::path catalogue = archive / "catalogue.mdb";
+    fs::path locked = archive / "locked.mdb";
+    fs::path damaged = archive / "damaged.mdb";
+    fs::path sameName = archive / "old" / "catalogue.mdb";
+    fs::path passwords = dir / "passwords.txt";
+};
+
+TEST_F(CliBatchTest, ScanCountsWhatEveryPictureFieldHolds) {
+    PasswordFile("secret");
+    Outcome o = Cli({"scan", catalogue.string(), locked.string(), damaged.string(), "--json",
+                     "--password-file", passwords.string()});
+    EXPECT_EQ(o.status, 3) << o.err;  // the damaged database
+    const auto scan = nlohmann::json::parse(o.out);
+    ASSERT_EQ(scan["databases"].size(), 3u);
+    struct Expected {
+        std::size_t database, table, field;
+        std::string tableName, fieldName;
+        int records, values;
+        std::map<std::string, int> classes, kinds;
+        int unknown;
+    };
+    const Expected rows[] = {
+        {0, 1, 0, "Pictures", "Picture", 6, 5, {{"Paint.Picture", 2}, {"OT_STATIC", 1}, {"Package", 1}}, {}, 1},
+        {0, 2, 0, "Staff/Photos", "Photo", 3, 2, {}, {{"png", 2}}, 0},
+        {0, 2, 1, "Staff/Photos", "Badge", 3, 1, {{"Package", 1}}, {}, 0},
+        {1, 0, 0, "Pictures", "Picture", 1, 1, {{"Paint.Picture", 1}}, {}, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.tableName + "." + row.fieldName);
+        const auto& table = scan["databases"][row.database]["tables"][row.table];
+        const auto& field = table["fields"][row.field];
+        EXPECT_EQ(table["name"], row.tableName);
+        EXPECT_EQ(table["records"], row.records);
+        EXPECT_EQ(field["name"], row.fieldName);
+        EXPECT_EQ(field["values"], row.values);
+        EXPECT_EQ((field["object_classes"].get<std::map<std::string, int>>()), row.classes);
+        EXPECT_EQ((field["picture_kinds"].get<std::map<std::string, int>>()), row.kinds);
+        EXPECT_EQ(field["unknown"], row.unknown);
+        EXPECT_EQ(field["unreadable"], 0);
+    }
+    // The table without picture fields is listed with none; the damaged database is reported.
+    EXPECT_EQ(scan["databases"][0]["tables"][0]["name"], "Notes");
+    EXPECT_EQ(scan["databases"][0]["tables"][0]["fields"].size(), 0u);
+    EXPECT_FALSE(scan["databases"][2]["error"].get<std::string>().empty());
+
+    // Without the password file the locked database cannot be opened; the table on the terminal.
+    Outcome text = Cli({"scan", catalogue.string(), locked.string()});
+    EXPECT_EQ(text.status, 3);
+    EXPECT_EQ(text.out.substr(0, text.out.find('\n')),
+              "DATABASE       TABLE         FIELD    RECORDS  VALUES   MB  CONTENTS");
+    EXPECT_NE(text.out.find("OT_STATIC 1, Package 1, Paint.Picture 2, unknown 1\n"), std::string::npos)
+        << text.out;
+    EXPECT_NE(text.out.find("locked.mdb     -             -              -       -    -  cannot open: "
+                            "Not a valid password.\n"),
+              std::string::npos)
+        << text.out;
+    EXPECT_EQ(Cli({"scan", catalogue.string()}).status, 0);
+}
+
+TEST_F(CliBatchTest, ExtractAllGoesOnPastDatabasesThatCannotBeOpenedAndResumes) {
+    const std::vector<std::string> all{catalogue.string(), locked.string(), damaged.string(),
+                                       sameName.string()};
+    auto extractAll = [&](std::vector<std::string> more) {
+        std::vector<std::string> args{"extract-all"};
+        args.insert(args.end(), all.begin(), all.end());
+        args.insert(args.end(), {"--out", out.string(), "--password-file", passwords.string()});
+        args.insert(args.end(), more.begin(), more.end());
+        return Cli(args);
+    };
+    struct Step {
+        std::string lockedPassword;
+        std::vector<std::string> more;
+        int status;
+        std::map<std::string, std::string> statuses;
+        std::vector<std::string> saidOnStdout;
+    };
+    const Step steps[] = {
+        {"wrong", {}, 3,
+         {{"catalogue.mdb", "complete"}, {"locked.mdb", "failed"}, {"damaged.mdb", "failed"},
+          {"old/catalogue.mdb", "complete"}},
+         {"[1/4] " + catalogue.string() + ": 5 pictures written from 3 picture fields in 3 tables",
+          "4 databases: 2 extracted, 0 skipped, 2 could not be opened; 6 pictures written."}},
+        // Complete ones are skipped; the locked one opens with its password now.
+        {"secret", {}, 3,
+         {{"catalogue.mdb", "complete"}, {"locked.mdb", "complete"}, {"damaged.mdb", "failed"},
+          {"old/catalogue.mdb", "complete"}},
+         {"[1/4] " + catalogue.string() + ": skipped, complete in the manifest",
+          "4 databases: 1 extracted, 2 skipped, 1 could not be opened; 1 pictures written."}},
+        {"secret", {"--force", "--format", "png"}, 3, {},
+         {"4 databases: 3 extracted, 0 skipped, 1 could not be opened; 7 pictures written."}},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.lockedPassword + " " + std::to_string(step.more.size()));
+        PasswordFile(step.lockedPassword);
+        Outcome o = extractAll(step.more);
+        EXPECT_EQ(o.status, step.status) << o.err;
+        for (const auto& line : step.saidOnStdout) EXPECT_NE(o.out.find(line), std::string::npos) << o.out;
+        EXPECT_NE(o.err.find("[3/4] " + damaged.string() + ": cannot open: "), std::string::npos) << o.err;
+        if (!step.statuses.empty()) {
+            EXPECT_EQ(Statuses(), step.statuses);
+        }
+    }
+
+    // One folder per database (the second catalogue gets its own), table and field; every file
+    // the manifest names is there, and every record without one says why.
+    std::set<std::string> files;
+    const auto manifest = Manifest();
+    for (const auto& entry : manifest["databases"]) {
+        for (const auto& field : entry["fields"]) {
+            for (const auto& record : field["records"]) {
+                if (record["file"].is_null()) {
+                    EXPECT_FALSE(record["skipped"].get<std::string>().empty());
+                    continue;
+                }
+                const std::string file = record["file"];
+                EXPECT_TRUE(fs::exists(out / file)) << file;
+                files.insert(file);
+            }
+        }
+    }
+    EXPECT_EQ(files, (std::set<std::string>{
+                         "catalogue.mdb/Pictures/Picture/Output1.png",
+                         "catalogue.mdb/Pictures/Picture/Output2.png",
+                         "catalogue.mdb/Pictures/Picture/Output4.png",
+                         "catalogue.mdb/Pictures/Picture/Output6.png",
+                         "catalogue.mdb/Staff_Photos/Badge/Output1.png",
+                         "catalogue.mdb-2/Pictures/Picture/Output1.png",
+                         "locked.mdb/Pictures/Picture/Output1.png",
+                     }));
+    const auto& first = manifest["databases"][0]["fields"][0];
+    EXPECT_EQ(first["table"], "Pictures");
+    EXPECT_EQ(first["records"][2]["skipped"], "no picture in the value");
+    EXPECT_TRUE(fs::is_directory(out / "catalogue.mdb" / "Staff_Photos" / "Photo"));
+}
+
+TEST_F(CliBatchTest, ProgressLineAcrossTheBatchOnATerminal) {
+    if (!fs::exists("/usr/bin/script")) GTEST_SKIP() << "no script(1) to give the batch a terminal";
+    std::string command = cli.string() + " extract-all " + catalogue.string() + " " +
+                          sameName.string() + " --out " + out.string();
+    Outcome o = RunProgram("/usr/bin/script", {"-qec", command, "/dev/null"}, scratch.path());
+    EXPECT_EQ(o.status, 0);
+    // The line names the database's place in the batch, its table and field, and counts the
+    // pictures of the whole batch; it is wiped before each database's summary.
+    EXPECT_NE(o.out.find("[2/2] " + sameName.string() + " Pictures.Picture: "), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("pictures written in all"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("\r\033[K[2/2] " + sameName.string() + ": 1 pictures written"), std::string::npos)
+        << o.out;
+}
+
+TEST_F(CliBatchTest, BatchUsageErrors) {
+    std::ofstream(dir / "no-tab.txt") << locked.string() << " secret\n";
+    const std::vector<std::string> cases[] = {
+        {"scan", catalogue.string(), "--password-file", (dir / "missing.txt").string()},
+        {"extract-all", catalogue.string(), "--out", out.string(), "--password-file",
+         (dir / "no-tab.txt").string()},
+        {"extract-all", catalogue.string(), "--out", out.string(), "--format", "webp"},
+        {"extract-all", catalogue.string()},
+        {"scan"},
+    };
+    for (const auto& args : cases) {
+        SCOPED_TRACE(args.back());
+        Outcome o = Cli(args);
+        EXPECT_EQ(o.status, 2) << o.out;
+    }
+    EXPECT_FALSE(fs::exists(out / "manifest.json"));
+
+    // A manifest.json this program did not write is left as it is, and nothing is extracted.
+    std::ofstream(out / "manifest.json") << "[1, 2]";
+    Outcome foreign = Cli({"extract-all", catalogue.string(), "--out", out.string()});
+    EXPECT_EQ(foreign.status, 3);
+    EXPECT_NE(foreign.err.find("is not a manifest of this program"), std::string::npos) << foreign.err;
+    EXPECT_EQ(ReadText(out / "manifest.json"), "[1, 2]");
+    EXPECT_FALSE(fs::exists(out / "catalogue.mdb"));
+}
+
 TEST_F(CliTest, Unwrap) {
     fixtures::PackageContents contents;
     contents.label = "holiday.bmp";
@@ -326,12 +564,17 @@ TEST_F(CliTest, HelpForEveryCommand) {
                                           {"tables", "--help"},
                                           {"fields", "--help"},
                                           {"extract", "--help"},
+                                          {"scan", "--help"},
+                                          {"extract-all", "--help"},
                                           {"unwrap", "--help"}}) {
         Outcome o = Cli(args);
         EXPECT_EQ(o.status, 0) << args.front();
         EXPECT_NE(o.out.find("Usage"), std::string::npos) << o.out;
     }
     EXPECT_EQ(Cli({}).status, 2);
+    Outcome version = Cli({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "pictrova-cli " PICTROVA_VERSION "\n");
 }
 
 }  // namespace

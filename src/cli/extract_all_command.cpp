@@ -1,0 +1,364 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// extract-all: every picture field of every table of every database, each through the same run
+// as `extract`, into OUT/<database>/<table>/<field>/, with one manifest for the batch.
+//
+// The manifest (OUT/manifest.json) holds one entry per database, keyed by its absolute path. An
+// entry is written as "incomplete" before the database is opened and rewritten as "complete" or
+// "failed" after it, each time under a lock and merged with what is in the file then, so that an
+// interrupted batch leaves a truthful manifest and several batches may share one output folder.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <set>
+
+#include "cli/batch.h"
+#include "cli/cli_host.h"
+#include "cli/commands.h"
+#include "common/error.h"
+#include "database/ado_types.h"
+#include "database/connection_string.h"
+#include "database/schema_listing.h"
+#include "imaging/image_engine.h"
+#include "imaging/picture_holder.h"
+#include "run/extraction_run.h"
+
+namespace pictrova::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::ordered_json;
+
+constexpr const char* kManifestName = "manifest.json";
+
+std::string Describe(const std::exception& e) {
+    if (const auto* error = dynamic_cast<const Error*>(&e)) return error->description();
+    return e.what();
+}
+
+// OUT/manifest.json, read and rewritten whole under an exclusive lock on OUT/manifest.json.lock.
+class Manifest {
+public:
+    explicit Manifest(fs::path folder) : folder_(std::move(folder)) {}
+
+    // The entry of `path`, or null. Throws when the file exists but is not a manifest.
+    Json Find(const std::string& path) {
+        Lock lock(folder_);
+        return FindIn(Read(), path);
+    }
+
+    // The folder of `path`'s entry, or a new one named after the file and unused by any other
+    // entry; the entry is written back as incomplete either way.
+    std::string Begin(const std::string& path) {
+        Lock lock(folder_);
+        Json all = Read();
+        std::string folder;
+        std::set<std::string> taken;
+        for (const auto& entry : all["databases"]) {
+            if (entry.value("path", "") == path)
+                folder = entry.value("folder", "");
+            else
+                taken.insert(entry.value("folder", ""));
+        }
+        if (folder.empty()) {
+            const std::string base = FolderNameFor(fs::path(path).filename().string());
+            folder = base;
+            for (int n = 2; taken.contains(folder); ++n) folder = base + "-" + std::to_string(n);
+        }
+        Json entry = {{"path", path}, {"folder", folder}, {"status", "incomplete"},
+                      {"error", nullptr}, {"fields", Json::array()}};
+        Put(all, entry);
+        Write(all);
+        return folder;
+    }
+
+    void Store(const Json& entry) {
+        Lock lock(folder_);
+        Json all = Read();
+        Put(all, entry);
+        Write(all);
+    }
+
+    fs::path path() const { return folder_ / kManifestName; }
+
+private:
+    struct Lock {
+        explicit Lock(const fs::path& folder) {
+            fd = ::open((folder / (std::string(kManifestName) + ".lock")).c_str(),
+                        O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+            if (fd < 0 || ::flock(fd, LOCK_EX) != 0)
+                throw Error("Could not lock the manifest in " + folder.string() + ".");
+        }
+        ~Lock() {
+            if (fd >= 0) ::close(fd);
+        }
+        Lock(const Lock&) = delete;
+        Lock& operator=(const Lock&) = delete;
+        int fd = -1;
+    };
+
+    static Json FindIn(const Json& all, const std::string& path) {
+        for (const auto& entry : all["databases"])
+            if (entry.value("path", "") == path) return entry;
+        return nullptr;
+    }
+
+    static void Put(Json& all, const Json& entry) {
+        for (auto& existing : all["databases"]) {
+            if (existing.value("path", "") == entry.value("path", "")) {
+                existing = entry;
+                return;
+            }
+        }
+        all["databases"].push_back(entry);
+    }
+
+    Json Read() const {
+        std::ifstream in(path(), std::ios::binary);
+        if (!in) return {{"databases", Json::array()}};
+        Json all = Json::parse(in, nullptr, false);
+        if (all.is_discarded() || !all.is_object() || !all.contains("databases") ||
+            !all["databases"].is_array())
+            throw Error(path().string() + " is not a manifest of this program; not overwriting it.");
+        return all;
+    }
+
+    void Write(const Json& all) const {
+        const fs::path temporary = folder_ / (std::string(kManifestName) + ".tmp");
+        {
+            std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+            out << all.dump(1) << '\n';
+            if (!out.flush()) throw Error("Could not write " + temporary.string() + ".");
+        }
+        fs::rename(temporary, path());
+    }
+
+    fs::path folder_;
+};
+
+// One line on stderr while both outputs are terminals, redrawn at most ten times a second and
+// wiped before anything else is printed.
+class BatchProgress {
+public:
+    BatchProgress() : shown_(isatty(STDOUT_FILENO) && isatty(STDERR_FILENO)) {}
+    ~BatchProgress() { Clear(); }
+
+    void Draw(const std::string& where, const run::RunProgress& p, std::int64_t writtenBefore) {
+        if (!shown_) return;
+        auto now = std::chrono::steady_clock::now();
+        if (drawn_ && now - last_ < std::chrono::milliseconds(100)) return;
+        last_ = now;
+        std::fprintf(stderr, "\r\033[K%s: %lld of %lld records, %lld pictures written in all",
+                     where.c_str(), static_cast<long long>(p.recordsDone),
+                     static_cast<long long>(p.recordsTotal),
+                     static_cast<long long>(writtenBefore + p.picturesWritten));
+        std::fflush(stderr);
+        drawn_ = true;
+    }
+
+    void Clear() {
+        if (!drawn_) return;
+        std::fputs("\r\033[K", stderr);
+        std::fflush(stderr);
+        drawn_ = false;
+    }
+
+private:
+    bool shown_;
+    bool drawn_ = false;
+    std::chrono::steady_clock::time_point last_;
+};
+
+Json ErrorsJson(const std::vector<ReportedError>& errors) {
+    Json out = Json::array();
+    for (const auto& e : errors)
+        out.push_back({{"description", e.description}, {"location", e.location}, {"label", e.label}});
+    return out;
+}
+
+struct BatchTotals {
+    int databases = 0, done = 0, failed = 0, skipped = 0;
+    std::int64_t pictures = 0;
+    bool errorsReported = false;
+};
+
+class Batch {
+public:
+    Batch(const ExtractAllArguments& arguments, const BatchPasswords& passwords)
+        : arguments_(arguments), passwords_(passwords), out_(fs::absolute(arguments.outputFolder)),
+          manifest_(out_) {}
+
+    void Database(const std::string& given, int index) {
+        std::error_code ec;
+        const fs::path absolute = fs::absolute(given, ec);
+        const fs::path canonical = fs::weakly_canonical(absolute, ec);
+        const std::string path = (ec ? absolute : canonical).string();
+        const std::string label = "[" + std::to_string(index) + "/" +
+                                  std::to_string(arguments_.databases.paths.size()) + "] " + given;
+        Json previous = manifest_.Find(path);
+        if (!arguments_.force && previous.is_object() && previous.value("status", "") == "complete") {
+            ++totals.skipped;
+            Say(label + ": skipped, complete in the manifest (--force extracts it again)");
+            return;
+        }
+        const std::string folder = manifest_.Begin(path);
+        Json entry = {{"path", path}, {"folder", folder}, {"status", "incomplete"},
+                      {"error", nullptr}, {"fields", Json::array()}};
+        database::FixedDatabaseSelection selection(given, passwords_.For(given));
+        std::vector<std::string> tables;
+        try {
+            auto listed = database::ListTables(given, selection);
+            if (!listed) throw Error("Could not find file '" + given + "'.");
+            tables = std::move(*listed);
+        } catch (const std::exception& e) {
+            entry["status"] = "failed";
+            entry["error"] = Describe(e);
+            manifest_.Store(entry);
+            ++totals.failed;
+            progress_.Clear();
+            std::cerr << label << ": cannot open: " << Describe(e) << std::endl;
+            return;
+        }
+        std::int64_t written = 0;
+        int fields = 0;
+        for (const auto& table : tables) {
+            std::vector<database::FieldInfo> listed;
+            try {
+                listed = database::ListTableFields(selection, table);
+            } catch (const std::exception& e) {
+                entry["fields"].push_back({{"table", table}, {"error", Describe(e)}});
+                totals.errorsReported = true;
+                continue;
+            }
+            for (const auto& field : listed) {
+                // Picture fields are OLE Object fields; Attachment fields belong here too once
+                // the run extracts them.
+                if (field.type != database::kAdLongVarBinary) continue;
+                ++fields;
+                Json result = Field(selection, folder, table, field.name, label);
+                written += result.value("pictures_written", std::int64_t{0});
+                entry["fields"].push_back(std::move(result));
+            }
+        }
+        entry["status"] = "complete";
+        manifest_.Store(entry);
+        ++totals.done;
+        Say(label + ": " + std::to_string(written) + " pictures written from " +
+            std::to_string(fields) + " picture fields in " + std::to_string(tables.size()) + " tables");
+    }
+
+    BatchTotals totals;
+    const fs::path& out() const { return out_; }
+    fs::path manifestPath() const { return manifest_.path(); }
+
+private:
+    Json Field(const database::DatabaseSelection& selection, const std::string& folder, const std::string& table, const std::string& field,
+               const std::string& label) {
+        const fs::path relative = fs::path(folder) / FolderNameFor(table) / FolderNameFor(field);
+        Json entry = {{"table", table}, {"field", field}, {"folder", relative.string()}};
+        std::error_code ec;
+        fs::create_directories(out_ / relative, ec);
+        if (ec) {
+            entry["error"] = "Could not create " + (out_ / relative).string() + ": " + ec.message();
+            totals.errorsReported = true;
+            return entry;
+        }
+        run::ExtractionChoices choices = arguments_.choices;
+        choices.table = table;
+        choices.pictureField = field;
+        choices.outputFolder = (out_ / relative).string();
+        run::FixedExtractionOptions options(choices);
+        CliHost host(/*quiet=*/true);
+        imaging::PictureHolder creator;
+        const std::string where = label + " " + table + "." + field;
+        const std::int64_t before = totals.pictures;
+        run::RunSurroundings surroundings{
+            .host = host,
+            .database = selection,
+            .creator = creator,
+            .progress = [&](const run::RunProgress& p) { progress_.Draw(where, p, before); },
+            .converter = {},
+            .workRoot = {},
+        };
+        // The run's worker count goes here once it takes one (--jobs).
+        const run::RunResult result = run::RunExtraction(options, surroundings);
+        totals.pictures += result.picturesWritten;
+        totals.errorsReported = totals.errorsReported || result.errorCount > 0;
+        Json records = Json::array();
+        for (const auto& record : result.records) {
+            Json r = {{"record", record.number}};
+            if (record.written) {
+                r["file"] = record.written->lexically_relative(out_).string();
+                r["skipped"] = nullptr;
+            } else {
+                r["file"] = nullptr;
+                r["skipped"] = record.errors.empty() ? "no picture in the value"
+                                                     : record.errors.front().description;
+            }
+            if (!record.errors.empty()) r["errors"] = ErrorsJson(record.errors);
+            records.push_back(std::move(r));
+        }
+        entry["message"] = result.message;
+        entry["records_read"] = result.recordsRead;
+        entry["pictures_written"] = result.picturesWritten;
+        entry["error_count"] = result.errorCount;
+        entry["errors"] = ErrorsJson(result.errors);
+        entry["records"] = std::move(records);
+        return entry;
+    }
+
+    void Say(const std::string& line) {
+        progress_.Clear();
+        std::cout << line << std::endl;
+    }
+
+    const ExtractAllArguments& arguments_;
+    const BatchPasswords& passwords_;
+    fs::path out_;
+    Manifest manifest_;
+    BatchProgress progress_;
+};
+
+}  // namespace
+
+int ExtractAllCommand(const ExtractAllArguments& arguments) {
+    std::string error;
+    auto passwords = BatchPasswords::Load(arguments.databases, error);
+    if (!passwords) {
+        std::cerr << error << std::endl;
+        return kExitUsage;
+    }
+    std::error_code ec;
+    fs::create_directories(arguments.outputFolder, ec);
+    if (ec || !fs::is_directory(arguments.outputFolder)) {
+        std::cerr << "Could not create the output folder '" << arguments.outputFolder << "'." << std::endl;
+        return kExitUsage;
+    }
+    imaging::StartImageEngine();
+    Batch batch(arguments, *passwords);
+    try {
+        int index = 0;
+        for (const auto& path : arguments.databases.paths) {
+            ++batch.totals.databases;
+            batch.Database(path, ++index);
+        }
+    } catch (const std::exception& e) {
+        // Only the manifest's own failures end the batch early: without it nothing is recorded.
+        std::cerr << Describe(e) << std::endl;
+        return kExitErrorReported;
+    }
+    const auto& t = batch.totals;
+    std::cout << t.databases << " databases: " << t.done << " extracted, " << t.skipped
+              << " skipped, " << t.failed << " could not be opened; " << t.pictures
+              << " pictures written. Manifest: " << batch.manifestPath().string() << std::endl;
+    return t.failed > 0 || t.errorsReported ? kExitErrorReported : kExitDone;
+}
+
+}  // namespace pictrova::cli

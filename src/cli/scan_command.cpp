@@ -1,0 +1,130 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+
+#include "cli/batch.h"
+#include "cli/commands.h"
+#include "run/database_scan.h"
+
+namespace pictrova::cli {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// "Paint.Picture 3, jpeg 1, unknown 2"; classes the decoder cannot unwrap are marked.
+std::string Contents(const run::FieldScan& field) {
+    std::string out;
+    auto add = [&out](const std::string& text) { out += (out.empty() ? "" : ", ") + text; };
+    for (const auto& [label, count] : field.objectClasses) {
+        bool undecodable = std::find(field.undecodableClasses.begin(), field.undecodableClasses.end(),
+                                     label) != field.undecodableClasses.end();
+        add(label + (undecodable ? " (not decoded)" : "") + " " + std::to_string(count));
+    }
+    for (const auto& [label, count] : field.pictureKinds) add(label + " " + std::to_string(count));
+    if (field.unknown) add("unknown " + std::to_string(field.unknown));
+    if (field.unreadable) add("unreadable " + std::to_string(field.unreadable));
+    return out.empty() ? "-" : out;
+}
+
+std::string Megabytes(std::int64_t bytes) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.1f", static_cast<double>(bytes) / 1e6);
+    return buffer;
+}
+
+void PrintTable(const std::vector<run::DatabaseScan>& scans) {
+    std::vector<std::vector<std::string>> rows{
+        {"DATABASE", "TABLE", "FIELD", "RECORDS", "VALUES", "MB", "CONTENTS"}};
+    for (const auto& db : scans) {
+        const std::string name = db.path.filename().string();
+        if (!db.error.empty()) {
+            rows.push_back({name, "-", "-", "-", "-", "-", "cannot open: " + db.error});
+            continue;
+        }
+        for (const auto& table : db.tables) {
+            for (const auto& field : table.fields) {
+                rows.push_back({name, table.name, field.name, std::to_string(table.records),
+                                std::to_string(field.values), Megabytes(field.valueBytes),
+                                Contents(field)});
+            }
+            if (!table.error.empty())
+                rows.push_back({name, table.name, "-", std::to_string(table.records), "-", "-",
+                                "cannot read: " + table.error});
+        }
+    }
+    std::vector<std::size_t> widths(rows.front().size(), 0);
+    for (const auto& row : rows)
+        for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+    for (const auto& row : rows) {
+        std::string line;
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            const bool number = i >= 3 && i <= 5;
+            const std::string pad(widths[i] - row[i].size(), ' ');
+            if (i + 1 == row.size()) line += row[i];
+            else line += (number ? pad + row[i] : row[i] + pad) + "  ";
+        }
+        std::cout << line << '\n';
+    }
+}
+
+Json FieldJson(const run::FieldScan& field) {
+    Json classes = Json::object(), kinds = Json::object();
+    for (const auto& [label, count] : field.objectClasses) classes[label] = count;
+    for (const auto& [label, count] : field.pictureKinds) kinds[label] = count;
+    return {{"name", field.name},          {"kind", field.kind},
+            {"values", field.values},      {"value_bytes", field.valueBytes},
+            {"object_classes", classes},   {"picture_kinds", kinds},
+            {"unknown", field.unknown},    {"unreadable", field.unreadable},
+            {"undecodable_classes", field.undecodableClasses}};
+}
+
+Json ScanJson(const std::vector<run::DatabaseScan>& scans) {
+    Json databases = Json::array();
+    for (const auto& db : scans) {
+        Json tables = Json::array();
+        for (const auto& table : db.tables) {
+            Json fields = Json::array();
+            for (const auto& field : table.fields) fields.push_back(FieldJson(field));
+            tables.push_back({{"name", table.name},
+                              {"records", table.records},
+                              {"error", table.error.empty() ? Json() : Json(table.error)},
+                              {"fields", fields}});
+        }
+        databases.push_back({{"path", db.path.string()},
+                             {"file_bytes", db.fileBytes},
+                             {"error", db.error.empty() ? Json() : Json(db.error)},
+                             {"tables", tables}});
+    }
+    return {{"databases", databases}};
+}
+
+}  // namespace
+
+int ScanCommand(const ScanArguments& arguments) {
+    std::string error;
+    auto passwords = BatchPasswords::Load(arguments.databases, error);
+    if (!passwords) {
+        std::cerr << error << std::endl;
+        return kExitUsage;
+    }
+    std::vector<run::DatabaseScan> scans;
+    bool failed = false;
+    for (const auto& path : arguments.databases.paths) {
+        scans.push_back(run::ScanDatabase(path, passwords->For(path)));
+        const auto& scan = scans.back();
+        failed = failed || !scan.error.empty() ||
+                 std::any_of(scan.tables.begin(), scan.tables.end(),
+                             [](const run::TableScan& t) { return !t.error.empty(); });
+    }
+    if (arguments.json)
+        std::cout << ScanJson(scans).dump() << std::endl;
+    else
+        PrintTable(scans);
+    return failed ? kExitErrorReported : kExitDone;
+}
+
+}  // namespace pictrova::cli
