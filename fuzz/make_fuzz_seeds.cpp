@@ -168,6 +168,28 @@ void EnhancedMetafileSeeds(const fs::path& root) {
     }
 }
 
+// Small whole databases from our writer: one table of a few rows (numbers, text, a memo, an OLE
+// object inline and one on a long-value page) in each page format, and a second table.
+void DatabaseSeeds(const fs::path& root) {
+    Corpus corpus(root, "database");
+    jet::DatabasePlan plan;
+    jet::TablePlan pictures{"Pictures",
+                            {{"ID", jet::ColumnType::Long},
+                             {"Title", jet::ColumnType::Text, 20},
+                             {"Note", jet::ColumnType::Memo},
+                             {"Picture", jet::ColumnType::OleObject}},
+                            {}};
+    pictures.rows.push_back({std::int64_t{1}, std::string("one"), std::string("short"), Bytes{1, 2, 3}});
+    pictures.rows.push_back({std::int64_t{2}, std::string("two"), std::string(300, 'n'),
+                             fx::BuildPaintPicture(fx::MakeBmpFile(8, 8))});
+    plan.tables.push_back(pictures);
+    plan.tables.push_back({"Notes", {{"Body", jet::ColumnType::Memo}}, {{std::string("a note")}}});
+    for (jet::Format format : {jet::Format::Jet4, jet::Format::Ace12}) {
+        plan.format = format;
+        corpus.Add(format == jet::Format::Jet4 ? "jet4.mdb" : "ace12.accdb", jet::WriteDatabaseToMemory(plan));
+    }
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: make_fuzz_seeds OUTDIR\n");
@@ -182,6 +204,7 @@ int main(int argc, char** argv) {
         HeaderSeeds(root);
         ConverterArgumentSeeds(root);
         EnhancedMetafileSeeds(root);
+        DatabaseSeeds(root);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make_fuzz_seeds: %s\n", e.what());
         return 1;

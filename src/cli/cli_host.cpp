@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <iostream>
 
+#include "common/printable_text.h"
+
 namespace pictrova::cli {
 
 std::string AsTerminalLines(const std::string& text) {
@@ -20,7 +22,7 @@ std::string AsTerminalLines(const std::string& text) {
             out += text[i];
         }
     }
-    return out;
+    return PrintableText(out, LineBreaks::Keep);
 }
 
 CliHost::CliHost(bool quiet)
@@ -61,19 +63,21 @@ void CliHost::ShowProgress(const run::RunProgress& progress) {
     lastDraw_ = now;
     double seconds = std::chrono::duration<double>(now - start_).count();
     double rate = seconds > 0 ? static_cast<double>(progress.picturesWritten) / seconds : 0.0;
-    std::fprintf(stderr, "\r\033[K%lld of %lld records, %lld pictures written, %.1f pictures/s",
-                 static_cast<long long>(progress.recordsDone),
-                 static_cast<long long>(progress.recordsTotal),
-                 static_cast<long long>(progress.picturesWritten), rate);
-    std::fflush(stderr);
+    // Through std::cerr, never C's stderr: the data layer points that at a buffer while libmdb
+    // runs on the reader thread.
+    char line[160];
+    std::snprintf(line, sizeof line, "\r\033[K%lld of %lld records, %lld pictures written, %.1f pictures/s",
+                  static_cast<long long>(progress.recordsDone),
+                  static_cast<long long>(progress.recordsTotal),
+                  static_cast<long long>(progress.picturesWritten), rate);
+    std::cerr << line << std::flush;
     progressShown_ = true;
 }
 
 void CliHost::ClearProgress() {
     if (!progressShown_)
         return;
-    std::fputs("\r\033[K", stderr);
-    std::fflush(stderr);
+    std::cerr << "\r\033[K" << std::flush;
     progressShown_ = false;
 }
 

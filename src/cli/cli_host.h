@@ -35,7 +35,8 @@ private:
     std::chrono::steady_clock::time_point lastDraw_;
 };
 
-// The report's text with its CR LF and lone CR turned into line breaks.
+// Every text the command line prints goes through here: CR LF and lone CR become line breaks,
+// other control characters (a name holding ESC [2J, say) are shown escaped.
 std::string AsTerminalLines(const std::string& text);
 
 }  // namespace pictrova::cli

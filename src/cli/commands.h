@@ -20,8 +20,14 @@ inline constexpr int kExitInterrupted = 130;  // SIGINT or SIGTERM stopped the r
 
 struct DatabaseArguments {
     std::string path;
-    std::string password;
+    std::string password;  // "-": read from standard input (a password in argv is visible to all)
 };
+
+// The first line of standard input, without its line break.
+std::string ReadPasswordFromStandardInput();
+
+// --verbose: every message libmdb prints goes to stderr, escaped, after "libmdb: ".
+void ShowLibraryMessages();
 
 int ListTablesCommand(const DatabaseArguments& database);
 int ListFieldsCommand(const DatabaseArguments& database, const std::string& table);

@@ -22,6 +22,7 @@
 #include "cli/cli_host.h"
 #include "cli/commands.h"
 #include "common/error.h"
+#include "common/printable_text.h"
 #include "database/ado_types.h"
 #include "database/connection_string.h"
 #include "database/schema_listing.h"
@@ -155,18 +156,19 @@ public:
         auto now = std::chrono::steady_clock::now();
         if (drawn_ && now - last_ < std::chrono::milliseconds(100)) return;
         last_ = now;
-        std::fprintf(stderr, "\r\033[K%s: %lld of %lld records, %lld pictures written in all",
-                     where.c_str(), static_cast<long long>(p.recordsDone),
-                     static_cast<long long>(p.recordsTotal),
-                     static_cast<long long>(writtenBefore + p.picturesWritten));
-        std::fflush(stderr);
+        // Through std::cerr, never C's stderr: the data layer points that at a buffer while libmdb
+        // runs on the reader thread. The database path is shown escaped.
+        char counts[128];
+        std::snprintf(counts, sizeof counts, ": %lld of %lld records, %lld pictures written in all",
+                      static_cast<long long>(p.recordsDone), static_cast<long long>(p.recordsTotal),
+                      static_cast<long long>(writtenBefore + p.picturesWritten));
+        std::cerr << "\r\033[K" << PrintableText(where) << counts << std::flush;
         drawn_ = true;
     }
 
     void Clear() {
         if (!drawn_) return;
-        std::fputs("\r\033[K", stderr);
-        std::fflush(stderr);
+        std::cerr << "\r\033[K" << std::flush;
         drawn_ = false;
     }
 

@@ -14,9 +14,11 @@ namespace {
 using namespace pictrova;
 using namespace pictrova::cli;
 
-void AddDatabaseOptions(CLI::App& command, DatabaseArguments& database) {
+void AddDatabaseOptions(CLI::App& command, DatabaseArguments& database, bool& verbose) {
     command.add_option("DATABASE", database.path, "The .mdb or .accdb file")->required();
-    command.add_option("--password", database.password, "The database password");
+    command.add_option("--password", database.password,
+                       "The database password; - reads it from the first line of standard input");
+    command.add_flag("--verbose", verbose, "Also print every message of the database library (libmdb)");
 }
 
 void AddBatchOptions(CLI::App& command, BatchDatabases& databases) {
@@ -76,19 +78,20 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", "pictrova-cli " PICTROVA_VERSION);
 
     DatabaseArguments database;
+    bool verbose = false;
     std::string table;
     auto* tables = app.add_subcommand("tables", "Lists the database's tables, one a line");
-    AddDatabaseOptions(*tables, database);
+    AddDatabaseOptions(*tables, database, verbose);
 
     auto* fields = app.add_subcommand("fields", "Lists a table's fields as NAME<TAB>TYPECODE (Attachment for an attachment field)");
-    AddDatabaseOptions(*fields, database);
+    AddDatabaseOptions(*fields, database, verbose);
     fields->add_option("TABLE", table, "The table")->required();
 
     ExtractArguments extract;
     RunWords words;
     auto* extractCommand = app.add_subcommand(
         "extract", "Writes the pictures of one field of one table as image files");
-    AddDatabaseOptions(*extractCommand, extract.database);
+    AddDatabaseOptions(*extractCommand, extract.database, verbose);
     extractCommand->add_option("--table", extract.choices.table, "The table")->required();
     extractCommand->add_option("--field", extract.choices.pictureField, "The picture field")
         ->required();
@@ -144,6 +147,10 @@ int main(int argc, char** argv) {
         int status = app.exit(e);
         return status == 0 ? 0 : kExitUsage;
     }
+
+    if (verbose) ShowLibraryMessages();
+    for (DatabaseArguments* arguments : {&database, &extract.database})
+        if (arguments->password == "-") arguments->password = ReadPasswordFromStandardInput();
 
     if (*tables)
         return ListTablesCommand(database);

@@ -4,7 +4,9 @@
 #include <iostream>
 #include <iterator>
 
+#include "cli/cli_host.h"
 #include "cli/commands.h"
+#include "common/printable_text.h"
 #include "common/error.h"
 #include "imaging/image_engine.h"
 #include "ole/ole_object_decoder.h"
@@ -31,7 +33,7 @@ int UnwrapCommand(const std::string& fieldFile, const std::optional<std::string>
         ole::FailureReason reason;
         ole::DecodeNotes notes;
         if (!ole::fGetContentsStream(bytes, extension, label, &reason, &notes)) {
-            std::cerr << (reason.empty() ? std::string("The value holds no object that can be "
+            std::cerr << AsTerminalLines(reason.empty() ? std::string("The value holds no object that can be "
                                                        "extracted.")
                                          : reason.description)
                       << std::endl;
@@ -46,18 +48,18 @@ int UnwrapCommand(const std::string& fieldFile, const std::optional<std::string>
         out.close();
         if (!out)
             throw Error("Cannot write " + target.string() + ".");
-        std::cout << extension << std::endl;
+        std::cout << PrintableText(extension) << std::endl;
         if (notes.storedPreviewUsed)
             std::cerr << "The object's own data gave no file: the preview stored with it was written." << std::endl;
         if (!label.empty()) {
             std::string shown = label;
             if (!shown.empty() && shown.back() == '\0')
                 shown.pop_back();
-            std::cout << shown << std::endl;
+            std::cout << PrintableText(shown) << std::endl;
         }
         return 0;
     } catch (const std::exception& e) {
-        std::cerr << e.what() << std::endl;
+        std::cerr << AsTerminalLines(e.what()) << std::endl;
         return 1;
     }
 }

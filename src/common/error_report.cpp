@@ -5,12 +5,15 @@
 
 #include "common/error.h"
 #include "common/guard.h"
+#include "common/printable_text.h"
 
 namespace pictrova {
 
 std::string ApplicationErrorText(std::string_view description, std::string_view location,
                                  int label) {
-    std::string text(description);
+    // The description can quote database text (names, values): its control characters are
+    // shown, never obeyed by a terminal. Its own line breaks stay.
+    std::string text = PrintableText(description, LineBreaks::Keep);
     text += "\r\n";
     text += "in Pictrova2021/08/31.";
     text += location;

@@ -8,6 +8,8 @@
 #include "common/error.h"
 #include "database/accdb_encryption.h"
 #include "database/jet_header.h"
+#include "database/libmdb_capture.h"
+#include "database/table_scan.h"
 
 namespace pictrova::database {
 namespace {
@@ -28,23 +30,9 @@ std::vector<std::uint8_t> ReadFirstPage(const std::string& path) {
     return page;
 }
 
-// The catalog (MSysObjects) has its table definition on page 2 in every version.
-constexpr unsigned long kCatalogPage = 2;
-
-// The catalog's table definition read the way mdb_read_catalog reads it, to see its usage map
-// before libmdb scans the catalog with it (HasUsageMap).
-bool CatalogHasUsageMap(MdbHandle* mdb) {
-    MdbCatalogEntry catalog{};
-    catalog.mdb = mdb;
-    catalog.object_type = MDB_TABLE;
-    catalog.table_pg = kCatalogPage;
-    MdbTableDefPtr table(mdb_read_table(&catalog));
-    return HasUsageMap(table.get());
-}
-
 // Formats the layer relies on for values shown as text; the catalog is read once per handle
 // and copied by clones.
-void FinishOpening(DatabaseFile& file) {
+void FinishOpening(DatabaseFile& file, std::vector<std::string>& libmdbMessages) {
     MdbHandle* mdb = file.handle.get();
     mdb_set_bind_size(mdb, kTextBindSize);
     mdb_set_date_fmt(mdb, "%Y-%m-%d %H:%M:%S");
@@ -52,15 +40,15 @@ void FinishOpening(DatabaseFile& file) {
     mdb_set_boolean_fmt_numbers(mdb);
     // The usual 8-4-4-4-12 grouping; the recordset puts the braces around it.
     mdb_set_repid_fmt(mdb, MDB_NOBRACES_4_2_2_2_6);
-    // libmdb prints to stderr when the catalog's page is missing or is not a table definition;
-    // checking first keeps a truncated or foreign file quiet. mdb_read_pg undoes page encoding.
+    // A truncated or foreign file fails here with the format error rather than in libmdb.
+    // mdb_read_pg undoes page encoding.
     constexpr unsigned char kTableDefinitionPage = 0x02;
     auto pageSize = static_cast<std::uint64_t>(mdb->fmt->pg_size);
     if (file.imageBytes < (kCatalogPage + 1) * pageSize ||
         mdb_read_pg(mdb, kCatalogPage) != mdb->fmt->pg_size ||
-        mdb->pg_buf[0] != kTableDefinitionPage || !CatalogHasUsageMap(mdb) ||
-        !mdb_read_catalog(mdb, MDB_ANY))
+        mdb->pg_buf[0] != kTableDefinitionPage)
         throw Error(UnrecognizedFormatText(file.path));
+    ReadCatalog(file, libmdbMessages);
 }
 
 }  // namespace
@@ -84,6 +72,8 @@ DatabaseFile OpenDatabaseFile(const std::string& path, const std::string& passwo
     }
 
     DatabaseFile file;
+    std::vector<std::string> libmdbMessages;
+    LibmdbCapture capture(libmdbMessages);
     if (header.IsOfficeEncrypted()) {
         file = OpenEncryptedAccdb(path, header, page0, password);
     } else {
@@ -94,11 +84,13 @@ DatabaseFile OpenDatabaseFile(const std::string& path, const std::string& passwo
     }
     file.path = path;
     if (!file.handle) throw Error(UnrecognizedFormatText(path));
-    FinishOpening(file);
+    FinishOpening(file, libmdbMessages);
     return file;
 }
 
 MdbHandlePtr CloneHandle(const DatabaseFile& file) {
+    std::vector<std::string> libmdbMessages;
+    LibmdbCapture capture(libmdbMessages);
     MdbHandlePtr clone(mdb_clone_handle(file.handle.get()));
     if (!clone) throw Error(UnrecognizedFormatText(file.path));
     return clone;

@@ -6,6 +6,7 @@
 
 #include "common/byte_reader.h"
 #include "common/error.h"
+#include "database/libmdb_capture.h"
 
 namespace pictrova::database {
 namespace {
@@ -64,6 +65,8 @@ std::size_t LongValueReader::Read(std::span<std::uint8_t> out) {
 
 bool LongValueReader::NextPiece() {
     std::size_t got = 0;
+    std::vector<std::string> libmdbMessages;
+    LibmdbCapture capture(libmdbMessages);
     if (!started_) {
         started_ = true;
         if (storage_ != Storage::Inline) {

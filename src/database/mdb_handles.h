@@ -8,9 +8,10 @@
 //   - mdb_init/mdb_exit are deprecated no-ops; never called.
 //   - libmdb reports problems with fprintf(stderr) and offers no hook to route them. The layer
 //     checks what it can before handing work to libmdb (the file exists, page 0 is a known
-//     header, long-value pages lie inside the file, long-value storage flags are known), so a
-//     sound file and the common kinds of damage print nothing; the rest of libmdb's messages on
-//     badly damaged files still reach stderr.
+//     header, usage maps and long-value pages lie inside the file, long-value storage flags are
+//     known) and captures what libmdb still prints around every call (libmdb_capture.h).
+//   - libmdb's scans trust the file: they are bounded by the layer (table_scan.h), and the
+//     catalog is read by the layer itself rather than by mdb_read_catalog.
 //   - A handle scans one table at a time (one page buffer); each recordset scans on a clone.
 
 #include <glib.h>

@@ -9,7 +9,9 @@
 #include "database/connection.h"
 #include "database/connection_impl.h"
 #include "database/object_names.h"
+#include "database/libmdb_capture.h"
 #include "database/recordset_state.h"
+#include "database/table_scan.h"
 
 namespace pictrova::database {
 namespace {
@@ -63,8 +65,19 @@ int AdoTypeOfColumn(int jetColumnType, bool fixedLength) {
     return kAdEmpty;
 }
 
+void RecordsetState::Rewind() {
+    LibmdbCapture capture(libmdbMessages);
+    mdb_rewind_table(table.get());
+    rowsFetched = 0;
+}
+
 bool RecordsetState::Fetch() {
-    if (!mdb_fetch_row(table.get())) return false;
+    {
+        LibmdbCapture capture(libmdbMessages);
+        if (!mdb_fetch_row(table.get())) return false;
+    }
+    if (++rowsFetched > rowLimit)
+        throw Error(DamagedTableText(tableName, "its scan returns more rows than its pages can hold", libmdbMessages));
     MdbHandle* mdb = handle.get();
     for (FieldState& field : fields) {
         field.chunkReader.reset();
@@ -121,13 +134,18 @@ void Recordset::Open(const std::string& source, Connection& connection, int, int
                         "'. Make sure it exists and that its name is spelled correctly.",
                     kTableNotFound);
 
+    state->tableName = entry->object_name;
+    LibmdbCapture capture(state->libmdbMessages);
     state->table.reset(mdb_read_table(entry));
     if (!HasUsageMap(state->table.get()) || !mdb_read_columns(state->table.get()))
-        throw Error("The table '" + wanted + "' cannot be read; the database may be damaged.");
-    state->tableName = entry->object_name;
-
+        throw Error(DamagedTableText(state->tableName, "its definition cannot be read", state->libmdbMessages));
     MdbTableDef* table = state->table.get();
     guint count = std::min<guint>(table->num_cols, table->columns ? table->columns->len : 0);
+    if (count == 0) throw Error(DamagedTableText(state->tableName, "it has no columns", state->libmdbMessages));
+    if (const std::string damage = UsageMapDamage(table, file.imageBytes, state->libmdbMessages); !damage.empty())
+        throw Error(DamagedTableText(state->tableName, damage, state->libmdbMessages));
+    state->rowLimit = ScanRowLimit(mdb, file.imageBytes);
+
     state->fields.reserve(count);
     for (guint i = 0; i < count; ++i) {
         auto* column = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i));
@@ -156,7 +174,7 @@ void Recordset::Open(const std::string& source, Connection& connection, int, int
         }
     }
 
-    mdb_rewind_table(table);
+    state->Rewind();
     state->open = true;
     bool any = state->Fetch();
     state->eof = state->bof = !any;
@@ -177,7 +195,7 @@ bool Recordset::bof() const {
 
 void Recordset::movefirst() {
     if (!IsOpen()) ThrowObjectClosed();
-    mdb_rewind_table(state_->table.get());
+    state_->Rewind();
     bool any = state_->Fetch();
     if (!any) {
         state_->eof = state_->bof = true;

@@ -46,11 +46,19 @@ struct RecordsetState {
     std::vector<FieldState> fields;  // never resized after open: libmdb holds their addresses
     MdbTableDefPtr table;
     std::string tableName;
+    // The scan's bound (table_scan.h) and what libmdb printed during this recordset's calls.
+    std::uint64_t rowsFetched = 0;
+    std::uint64_t rowLimit = 0;
+    std::vector<std::string> libmdbMessages;
     bool open = false;
     bool eof = true;
     bool bof = true;
 
+    // The next row into the bound buffers; false at the end of the table. Throws the
+    // damaged-table error when the scan passes its bound.
     bool Fetch();
+    // Starts the scan again from the first row.
+    void Rewind();
     void CheckCurrentRecord() const;
 };
 

@@ -35,9 +35,23 @@ std::optional<std::vector<std::string>> ListTables(const std::string& path,
     return tables;
 }
 
-std::string FieldListingSource(const std::string& table) { return "SELECT * FROM `" + table + "`"; }
+namespace {
 
-std::string RunSource(const std::string& table) { return "SELECT * FROM [" + table + "];"; }
+// The name between `open` and `close`, a `close` inside it doubled.
+std::string Quoted(const std::string& name, char open, char close) {
+    std::string quoted(1, open);
+    for (char c : name) {
+        quoted += c;
+        if (c == close) quoted += c;
+    }
+    return quoted + close;
+}
+
+}  // namespace
+
+std::string FieldListingSource(const std::string& table) { return "SELECT * FROM " + Quoted(table, '`', '`'); }
+
+std::string RunSource(const std::string& table) { return "SELECT * FROM " + Quoted(table, '[', ']') + ";"; }
 
 std::vector<FieldInfo> ListTableFields(const DatabaseSelection& selection,
                                        const std::string& table) {

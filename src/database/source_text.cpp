@@ -15,7 +15,8 @@ constexpr int kSyntaxErrorInFrom = 3131;
 }
 
 // The two source texts the program writes, in the query language's own terms: SELECT, *,
-// FROM, the table name in brackets or backquotes (or bare), an optional semicolon.
+// FROM, the table name in brackets or backquotes (the closing one doubled inside the name) or
+// bare, an optional semicolon.
 class SourceParser {
 public:
     explicit SourceParser(std::string_view text) : text_(text) {}
@@ -66,12 +67,17 @@ private:
         SkipBlanks();
         if (!Peek(c)) ThrowSyntaxError();
     }
+    // The closing character written twice stands for one inside the name (`Pic]]x` is "Pic]x").
     std::string Enclosed(char close) {
-        std::size_t end = text_.find(close, pos_);
-        if (end == std::string_view::npos) ThrowSyntaxError();
-        std::string name(text_.substr(pos_, end - pos_));
-        pos_ = end + 1;
-        return name;
+        std::string name;
+        while (true) {
+            const std::size_t end = text_.find(close, pos_);
+            if (end == std::string_view::npos) ThrowSyntaxError();
+            name += text_.substr(pos_, end - pos_);
+            pos_ = end + 1;
+            if (!Peek(close)) return name;
+            name += close;
+        }
     }
 
     std::string_view text_;

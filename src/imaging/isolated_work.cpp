@@ -11,6 +11,8 @@
 #include <cstring>
 #include <thread>
 
+#include "common/child_limits.h"
+
 namespace pictrova::imaging {
 namespace {
 
@@ -62,11 +64,14 @@ bool RunIsolated(std::span<std::uint8_t> result, std::chrono::milliseconds timeL
                  const std::function<void(std::span<std::uint8_t>)>& work) {
     SharedBuffer shared(result.size());
     if (!shared.valid()) return false;
+    const pid_t parent = getpid();
     const pid_t child = fork();
     if (child < 0) return false;
     if (child == 0) {
-        // The child leaves through _exit: no destructors, atexit handlers or buffered output
-        // of the parent's run twice.
+        // The child dies with the program and on its own deadline, even when nobody is left to
+        // wait for it. It leaves through _exit: no destructors, atexit handlers or buffered
+        // output of the parent's run twice.
+        LimitChildProcess(parent, timeLimit);
         try {
             work(shared.result());
             shared.finished() = 1;

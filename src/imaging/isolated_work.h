@@ -15,7 +15,8 @@ namespace pictrova::imaging {
 
 // Calls `work` in a child process with a buffer of `resultSize` bytes and copies the buffer to
 // `result` when the child finished it. False when the work threw, the child crashed, or it ran
-// longer than `timeLimit` (the child is then killed).
+// longer than `timeLimit` (the child is then killed). The child limits itself too
+// (common/child_limits.h): it dies with the program, and after `timeLimit` of processor time.
 bool RunIsolated(std::span<std::uint8_t> result, std::chrono::milliseconds timeLimit,
                  const std::function<void(std::span<std::uint8_t>)>& work);
 

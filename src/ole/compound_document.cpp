@@ -9,9 +9,8 @@
 #include <mutex>
 #include <optional>
 
-#include "common/byte_reader.h"
-#include "common/checked_math.h"
 #include "common/error.h"
+#include "ole/compound_directory.h"
 
 namespace pictrova::ole {
 
@@ -63,8 +62,10 @@ private:
     guint handler_;
 };
 
-// An open compound document over bytes the caller keeps alive.
+// An open compound document over bytes the caller keeps alive. A directory too large or too deep
+// for libgsf's recursive walk is refused before libgsf sees it: such a document is unreadable.
 GObjectPtr<GsfInfile> OpenDocument(std::span<const std::uint8_t> document) {
+    if (!DirectoryIsWalkable(document)) return nullptr;
     StartLibGsf();
     GObjectPtr<GsfInput> input(
         gsf_input_memory_new(document.data(), static_cast<gsf_off_t>(document.size()), FALSE));
@@ -117,66 +118,6 @@ std::size_t CopyToFront(std::span<std::uint8_t> document, const std::vector<std:
     return bytes.size();
 }
 
-// Compound-document header fields used to find where the document's sectors end.
-constexpr std::size_t kSectorShiftOffset = 0x1E;
-constexpr std::size_t kFatSectorCountOffset = 0x2C;
-constexpr std::size_t kFirstDifatSectorOffset = 0x44;
-constexpr std::size_t kHeaderDifatOffset = 0x4C;
-constexpr std::size_t kHeaderDifatEntries = 109;
-constexpr std::uint32_t kFreeSector = 0xFFFFFFFF;
-constexpr std::uint32_t kEndOfChain = 0xFFFFFFFE;
-
-// The length of the compound document at the start of `document`: the end of its last sector in
-// use according to its allocation table. Everything after belongs to the surrounding object.
-// Falls back to the whole span when the table cannot be walked.
-std::size_t DocumentExtent(std::span<const std::uint8_t> document) {
-    try {
-        ByteReader header(document);
-        header.seek(kSectorShiftOffset);
-        const std::uint16_t shift = header.u16le();
-        Enforce(shift == 9 || shift == 12, "unexpected sector size");
-        const std::size_t sectorSize = std::size_t{1} << shift;
-        const std::size_t sectorsInFile = document.size() / sectorSize;
-        header.seek(kFatSectorCountOffset);
-        const std::uint32_t fatSectorCount = header.u32le();
-        Enforce(fatSectorCount <= sectorsInFile, "allocation table larger than the file");
-        header.seek(kFirstDifatSectorOffset);
-        std::uint32_t difatSector = header.u32le();
-
-        auto sectorReader = [&](std::uint32_t sector) {
-            const std::uint64_t offset = (std::uint64_t{sector} + 1) << shift;
-            Enforce(offset + sectorSize <= document.size(), "sector outside the file");
-            return ByteReader(document.subspan(static_cast<std::size_t>(offset), sectorSize));
-        };
-
-        std::vector<std::uint32_t> fatSectors;
-        header.seek(kHeaderDifatOffset);
-        for (std::size_t i = 0; i < kHeaderDifatEntries && fatSectors.size() < fatSectorCount; ++i)
-            fatSectors.push_back(header.u32le());
-        for (std::size_t hops = 0; fatSectors.size() < fatSectorCount; ++hops) {
-            Enforce(hops <= sectorsInFile && difatSector != kEndOfChain, "broken DIFAT chain");
-            ByteReader difat = sectorReader(difatSector);
-            for (std::size_t i = 0; i + 1 < sectorSize / 4 && fatSectors.size() < fatSectorCount; ++i)
-                fatSectors.push_back(difat.u32le());
-            difat.seek(sectorSize - 4);
-            difatSector = difat.u32le();
-        }
-
-        std::uint64_t sectorsUsed = 0;
-        std::uint64_t index = 0;
-        for (std::uint32_t fatSector : fatSectors) {
-            ByteReader fat = sectorReader(fatSector);
-            for (std::size_t i = 0; i < sectorSize / 4; ++i, ++index) {
-                if (fat.u32le() != kFreeSector) sectorsUsed = index + 1;
-            }
-        }
-        const std::uint64_t extent = (sectorsUsed + 1) << shift;
-        return static_cast<std::size_t>(std::min<std::uint64_t>(extent, document.size()));
-    } catch (const Error&) {
-        return document.size();
-    }
-}
-
 enum class StreamSearch { RootOnly, RootThenChildStorages };
 
 // Finds the named stream and writes its bytes over the front of the document.
@@ -222,7 +163,7 @@ std::size_t ExtractOfficeDocument(std::span<std::uint8_t> document, std::string_
         if (!root || !FindStream(root.get(), streamName)) return 0;
         root.reset();
         // The document already starts at the front of the buffer; only its length is decided.
-        return DocumentExtent(document);
+        return CompoundDocumentExtent(document);
     } catch (...) {
         return 0;
     }

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "common/error.h"
+#include "ui/secret_store.h"
 
 namespace pictrova::ui {
 
@@ -20,6 +21,11 @@ constexpr char kApplication[] = "Quillmoor";
 constexpr char kGroup[] = "Pictrova";
 
 QString GroupKey(const QString& key) { return QStringLiteral("%1/%2").arg(kGroup, key); }
+
+// The key whose value goes to the desktop's secret store when one is running.
+constexpr char kPasswordKey[] = "AccessPassword";
+
+bool IsPassword(const QString& key) { return key == QLatin1String(kPasswordKey); }
 
 }  // namespace
 
@@ -32,6 +38,9 @@ SettingsStore::~SettingsStore() = default;
 QString SettingsStore::FileName() const { return settings_->fileName(); }
 
 QString SettingsStore::Read(const QString& key, const QString& defaultValue) const {
+    if (IsPassword(key)) {
+        if (std::optional<QString> secret = ReadSecret(key)) return *secret;
+    }
     const QVariant value = settings_->value(GroupKey(key), defaultValue);
     // An unquoted value with commas, typed into the file by hand, comes back as a list.
     if (value.typeId() == QMetaType::QStringList) return value.toStringList().join(QLatin1String(", "));
@@ -40,7 +49,12 @@ QString SettingsStore::Read(const QString& key, const QString& defaultValue) con
 
 void SettingsStore::Write(const QString& key, const QString& text) {
     ProtectFile();
-    settings_->setValue(GroupKey(key), text);
+    if (IsPassword(key) && WriteSecret(key, text)) {
+        // Kept by the secret store: no copy stays in the file.
+        settings_->remove(GroupKey(key));
+    } else {
+        settings_->setValue(GroupKey(key), text);
+    }
     settings_->sync();
     if (settings_->status() != QSettings::NoError) {
         throw Error("Cannot write the settings file " + FileName().toStdString());
@@ -50,12 +64,15 @@ void SettingsStore::Write(const QString& key, const QString& text) {
     ::chmod(QFile::encodeName(FileName()).constData(), S_IRUSR | S_IWUSR);
 }
 
-// Creates the file empty with mode 0600 before QSettings writes it for the first time, so that
-// the password never sits in a file that others can read, not even for a moment.
+// Creates the folder with mode 0700 and the file empty with mode 0600 before QSettings writes
+// it for the first time, so that the password never sits where others can read it, not even for
+// a moment. A folder that exists already keeps the mode its owner gave it.
 void SettingsStore::ProtectFile() const {
     const QString fileName = FileName();
     if (QFileInfo::exists(fileName)) return;
-    QDir().mkpath(QFileInfo(fileName).absolutePath());
+    const QString folder = QFileInfo(fileName).absolutePath();
+    QDir().mkpath(QFileInfo(folder).absolutePath());
+    ::mkdir(QFile::encodeName(folder).constData(), S_IRWXU);
     const int fd = ::open(QFile::encodeName(fileName).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
                           S_IRUSR | S_IWUSR);
     if (fd >= 0) ::close(fd);

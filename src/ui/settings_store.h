@@ -4,7 +4,9 @@
 // The user's remembered choices: named text values in the group "Pictrova" of the INI file of
 // organisation and application "Quillmoor" (~/.config/Quillmoor/Quillmoor.ini). Each control
 // writes its value the moment it changes and each page reads its values when it is loaded.
-// The file holds the database password in clear text, so it is kept at mode 0600.
+// The database password ("AccessPassword") is kept in the desktop's secret store when one is
+// running (secret_store.h); only without one does the file hold it, in clear text, which is why
+// the file is kept at mode 0600 in a folder created 0700.
 
 #include <QString>
 

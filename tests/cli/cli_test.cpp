@@ -166,6 +166,25 @@ TEST_F(CliTest, ExtractsEveryPictureOfAnAttachmentField) {
     }
 }
 
+// Regression: names from the database were printed raw, so one holding ESC [2J ESC ]0;... BEL
+// cleared the screen and set the window title. Listings and messages now show them escaped.
+TEST_F(CliTest, DatabaseTextIsShownEscapedNeverObeyed) {
+    const std::string hostile = "Cap\x1b[2J\x1b]0;pwned\x07";
+    jet::DatabasePlan plan;
+    plan.tables.push_back({"Pictures", {{"ID", jet::ColumnType::Long, 0}, {hostile, jet::ColumnType::Text, 50}}, {}});
+    jet::WriteDatabase(db, plan);
+
+    Outcome fields = Cli({"fields", db.string(), "Pictures"});
+    EXPECT_EQ(fields.out, "ID\t3\nCap\\x1B[2J\\x1B]0;pwned\\x07\t202\n");
+    Outcome missing = Cli({"fields", db.string(), hostile});
+    EXPECT_NE(missing.status, 0);
+    EXPECT_NE(missing.err.find("'Cap\\x1B[2J\\x1B]0;pwned\\x07'"), std::string::npos) << missing.err;
+    for (const Outcome& o : {fields, missing}) {
+        EXPECT_EQ(o.out.find('\x1b'), std::string::npos);
+        EXPECT_EQ(o.err.find('\x1b'), std::string::npos);
+    }
+}
+
 TEST_F(CliTest, ExtractWithDefaults) {
     testing::WritePictureDatabase(db, {{PaintPicture(), "a"}, {std::nullopt, "b"}, {PaintPicture(1), "c"}});
     Outcome o = Extract({});

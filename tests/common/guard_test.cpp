@@ -24,6 +24,23 @@ TEST(ApplicationErrorText, DescriptionEndingInALineBreakStillGetsCrLf) {
     EXPECT_EQ(ApplicationErrorText("Bad\r\n", "Form2.Form_Load", 0).substr(0, 7), "Bad\r\n\r\n");
 }
 
+// A description quoting database text shows its control characters escaped (C0, DEL and the
+// C1 range terminals obey too); its line breaks and other UTF-8 text stay.
+TEST(ApplicationErrorText, ControlCharactersOfTheDescriptionAreEscaped) {
+    struct Case {
+        const char* description;
+        const char* shown;
+    } cases[] = {
+        {"Table '\x1b[2J\x1b]0;pwned\x07'", "Table '\\x1B[2J\\x1B]0;pwned\\x07'"},
+        {"a\tb\x7f\xc2\x9b" "31m", "a\\tb\\x7F\\u009B31m"},
+        {"Grüße\r\nline", "Grüße\r\nline"},
+    };
+    for (const Case& c : cases) {
+        const std::string text = ApplicationErrorText(c.description, "Form2.Form_Load", 1);
+        EXPECT_EQ(text.substr(0, text.find("\r\nin Pictrova")), c.shown) << c.description;
+    }
+}
+
 // Records the order in which steps ran.
 struct Trace {
     std::vector<int> ran;

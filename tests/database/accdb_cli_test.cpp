@@ -37,11 +37,13 @@ struct Outcome {
     std::string err;
 };
 
-Outcome RunCli(std::vector<std::string> args, const fs::path& scratch) {
+Outcome RunCli(std::vector<std::string> args, const fs::path& scratch, const std::string& input = "") {
     const fs::path program = testing::BinDir() / "pictrova-cli";
-    const fs::path outFile = scratch / "stdout.txt", errFile = scratch / "stderr.txt";
+    const fs::path inFile = scratch / "stdin.txt", outFile = scratch / "stdout.txt", errFile = scratch / "stderr.txt";
+    std::ofstream(inFile, std::ios::binary) << input;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, inFile.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     args.insert(args.begin(), program.string());
@@ -92,7 +94,9 @@ protected:
                                                     static_cast<std::streamsize>(bytes.size()));
     }
 
-    Outcome Cli(std::vector<std::string> args) { return RunCli(std::move(args), scratch.path()); }
+    Outcome Cli(std::vector<std::string> args, const std::string& input = "") {
+        return RunCli(std::move(args), scratch.path(), input);
+    }
 
     testing::TempDir dir, scratch;
     fs::path plainDb = dir / "plain.accdb";
@@ -124,6 +128,21 @@ TEST_F(EncryptedCli, TablesFieldsAndExtractMatchThePlainTwin) {
     const auto files = FilesIn(dir / "from_encrypted");
     EXPECT_EQ(files.size(), 3u);
     EXPECT_EQ(files, FilesIn(dir / "from_plain"));
+}
+
+// --password - takes the password from standard input, so it never shows in the process list.
+TEST_F(EncryptedCli, PasswordFromStandardInput) {
+    struct Case {
+        std::string input;
+        bool opens;
+    } cases[] = {{"s3cret\n", true}, {"s3cret\r\n", true}, {"s3cret", true}, {"S3cret\n", false}, {"", false}};
+    for (const Case& c : cases) {
+        const Outcome o = Cli({"tables", encryptedDb.string(), "--password", "-"}, c.input);
+        EXPECT_EQ(o.status == 0, c.opens) << c.input << o.err;
+        if (c.opens) {
+            EXPECT_EQ(o.out, "Other\nPictures\n") << c.input;
+        }
+    }
 }
 
 TEST_F(EncryptedCli, WrongOrMissingPasswordIsReported) {

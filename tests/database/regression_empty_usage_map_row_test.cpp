@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "common/error.h"
 #include "database/connection.h"
 #include "database/connection_string.h"
@@ -37,6 +39,18 @@ void MakeUsageMapRowEmpty(Bytes& file, std::size_t definitionPage) {
     const std::size_t at = page + kRowCountOffset + 2 + 2 * row;
     file[at] = static_cast<std::uint8_t>(end);
     file[at + 1] = static_cast<std::uint8_t>(end >> 8);
+}
+
+// Moves the start page of the inline usage map of the first table defined from page `from` on
+// far past the end of the file: kind byte 0, then the 4-byte first page.
+void MoveUsageMapPastTheEnd(Bytes& file, std::size_t from) {
+    std::size_t definition = from;
+    while (file[definition * kPageSize] != 0x02) ++definition;
+    const std::uint32_t pointer = U32At(file, definition * kPageSize + kUsageMapPointer);
+    const std::size_t page = (pointer >> 8) * kPageSize;
+    const std::size_t start = U16At(file, page + kRowCountOffset + 2 + 2 * (pointer & 0xFF)) & 0x1FFF;
+    ASSERT_EQ(file[page + start], 0);
+    PutU32(file, page + start + 1, 0x00FFFF00);
 }
 
 std::string DamagedDatabase(const TempDir& dir, jet::Format format, bool catalog) {
@@ -81,7 +95,83 @@ TEST_P(EmptyUsageMapRow, OfATableRefusesThatTableOnly) {
         recordset.Open(RunSource("Pictures"), connection);
         FAIL() << "opened";
     } catch (const Error& e) {
-        EXPECT_EQ(e.description(), "The table 'Pictures' cannot be read; the database may be damaged.");
+        EXPECT_EQ(e.description(), "The table 'Pictures' is damaged: its definition cannot be read.");
+    }
+}
+
+// Regression: a truncated or damaged file made libmdb's scans run on (gigabytes of memory and
+// millions of warnings on stderr) or list blank table names. The catalog is now read by the layer
+// with bounds and checks, a table's usage map is checked before its first scan, and libmdb's
+// messages are captured: each damage below ends in one error naming the table or the database,
+// and nothing reaches stderr.
+std::string ScanEverything(const std::string& path) {
+    Connection connection;
+    connection.Open(BuildConnectionString(FixedDatabaseSelection(path, "")));
+    TablesSchema schema = connection.OpenSchema(kAdSchemaTables);
+    for (; !schema.Eof(); schema.MoveNext()) {
+        Recordset recordset;
+        recordset.Open(RunSource(schema.Value("TABLE_NAME")), connection);
+        for (; !recordset.Eof(); recordset.MoveNext()) {
+            FieldCollection fields = recordset.Fields();
+            for (int i = 0; i < fields.Count(); ++i) fields[i].Value();
+        }
+    }
+    return "scanned";
+}
+
+std::string NameBytes(const std::string& name) {
+    std::string stored = "\xFF\xFE" + name;  // the writer's compressed form of a short name
+    return stored;
+}
+
+void Replace(Bytes& file, const std::string& from, const std::string& to) {
+    const std::size_t at = FindOnly(file, Bytes(from.begin(), from.end()));
+    std::copy(to.begin(), to.end(), file.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+TEST(DamagedDatabase, EndsInOneErrorNamingTheTableOrFileAndPrintsNothing) {
+    TempDir dir;
+    jet::DatabasePlan plan;
+    plan.format = jet::Format::Jet4;
+    plan.tables.push_back({"Pictures", {{"ID", jet::ColumnType::Long}, {"Picture", jet::ColumnType::OleObject}}, {}});
+    for (std::int64_t i = 1; i <= 40; ++i) plan.tables.back().rows.push_back({i, Pattern(3000, static_cast<int>(i))});
+    const Bytes sound = ReadFile(Write(dir, "sound.mdb", plan));
+    const std::size_t pages = sound.size() / kPageSize;
+
+    struct Case {
+        const char* what;
+        std::function<void(Bytes&)> damage;
+        std::string expected;  // the start of the error; "" for a file the layer reads whole
+    } cases[] = {
+        {"sound", [](Bytes&) {}, ""},
+        {"blank table name", [](Bytes& f) { Replace(f, NameBytes("Pictures"), NameBytes("        ")); },
+         "The database '@' is damaged: its catalog holds an impossible object name"},
+        {"terminal escapes in a table name", [](Bytes& f) { Replace(f, NameBytes("Pictures"), NameBytes("\x1b[2J\x1b]0;")); },
+         "The database '@' is damaged: its catalog holds an impossible object name"},
+        // The writer puts the catalog's rows last.
+        {"cut before the last page", [&](Bytes& f) { f.resize((pages - 1) * kPageSize); },
+         "The database '@' is damaged: its catalog's usage map names page"},
+        {"cut inside the last page", [&](Bytes& f) { f.resize((pages - 1) * kPageSize + 1500); },
+         "The database '@' is damaged: its catalog's usage map names page"},
+        {"usage map of a table past the end", [](Bytes& f) { MoveUsageMapPastTheEnd(f, 3); },
+         "The table 'Pictures' is damaged: its usage map names page 16776960, past the end"},
+    };
+    for (const Case& c : cases) {
+        Bytes file = sound;
+        c.damage(file);
+        const std::string path = (dir / "damaged.mdb").string();
+        WriteFile(path, file);
+        ::testing::internal::CaptureStderr();
+        std::string outcome;
+        try {
+            outcome = ScanEverything(path);
+        } catch (const Error& e) {
+            outcome = e.description();
+        }
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << c.what;
+        std::string expected = c.expected.empty() ? "scanned" : c.expected;
+        if (const auto at = expected.find('@'); at != std::string::npos) expected.replace(at, 1, path);
+        EXPECT_TRUE(outcome.starts_with(expected)) << c.what << ": " << outcome;
     }
 }
 

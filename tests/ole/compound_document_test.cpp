@@ -5,6 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+
+#include "common/byte_reader.h"
+#include "ole/compound_directory.h"
 
 #include "decoder_test_support.h"
 #include "ole_builder/ole_fields.h"
@@ -95,6 +99,121 @@ TEST(CompoundDocument, StreamSizeBeyondTheDocumentFindsNothing) {
     for (std::int64_t size : {std::int64_t{0x7FFFFFF0}, static_cast<std::int64_t>(doc.size()) + 1}) {
         Put32(doc, at, size);
         EXPECT_TRUE(Extract(GetContentsStream, doc, "CONTENTS").empty()) << size;
+    }
+}
+
+// A compound document written byte by byte, for directories libgsf's own writer cannot make: 512-byte
+// sectors laid out as [directory][4096-byte CONTENTS stream][allocation table]. Entry 0 is the
+// root, entry 1 the CONTENTS stream (its child), entries 2.. come from `extra`, which returns the
+// type (1 storage, 2 stream) and the left, right and child links of entry `id`; CONTENTS's right
+// sibling is entry 2.
+struct RawEntry {
+    std::uint8_t type;
+    std::uint32_t left, right, child;
+};
+constexpr std::uint32_t kNone = 0xFFFFFFFF;
+constexpr std::uint32_t kEnd = 0xFFFFFFFE;
+
+Bytes RawDocument(std::uint32_t extraEntries, const std::function<RawEntry(std::uint32_t)>& extra) {
+    const std::uint32_t entries = extraEntries + 2;
+    const std::uint32_t dirSectors = (entries + 3) / 4;
+    const std::uint32_t dataSectors = 8;
+    std::uint32_t fatSectors = 1;
+    while ((dirSectors + dataSectors + fatSectors + 127) / 128 > fatSectors) ++fatSectors;
+    const std::uint32_t total = dirSectors + dataSectors + fatSectors;
+    Bytes doc((std::size_t{total} + 1) * 512, 0);
+    ByteWriter w(doc);
+    w.bytes(std::array<std::uint8_t, 8>{0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1});
+    w.seek(0x18);
+    w.u16le(0x3E);      // minor version
+    w.u16le(3);         // major version: 512-byte sectors
+    w.u16le(0xFFFE);    // byte order
+    w.u16le(9);         // sector shift
+    w.u16le(6);         // mini sector shift
+    w.seek(0x2C);
+    w.u32le(fatSectors);
+    w.u32le(0);         // directory starts in sector 0
+    w.seek(0x38);
+    w.u32le(4096);      // mini-stream cutoff
+    w.u32le(kEnd);      // no mini FAT
+    w.u32le(0);
+    w.u32le(kEnd);      // no DIFAT
+    w.u32le(0);
+    for (std::uint32_t i = 0; i < 109; ++i) w.u32le(i < fatSectors ? dirSectors + dataSectors + i : kNone);
+
+    auto entry = [&](std::uint32_t id, std::string_view name, RawEntry e, std::uint32_t start, std::uint32_t size) {
+        const std::size_t at = 512 + std::size_t{id} * 128;
+        w.seek(at);
+        for (char c : name) w.u16le(static_cast<std::uint8_t>(c));
+        w.seek(at + 0x40);
+        w.u16le(static_cast<std::uint16_t>((name.size() + 1) * 2));
+        w.u8(e.type);
+        w.u8(1);        // black
+        w.u32le(e.left);
+        w.u32le(e.right);
+        w.u32le(e.child);
+        w.seek(at + 0x74);
+        w.u32le(start);
+        w.u32le(size);
+    };
+    entry(0, "Root Entry", {5, kNone, kNone, 1}, kEnd, 0);
+    entry(1, "CONTENTS", {2, kNone, extraEntries ? 2u : kNone, kNone}, dirSectors, 4096);
+    for (std::uint32_t id = 2; id < entries; ++id) entry(id, "e" + std::to_string(id), extra(id), kEnd, 0);
+    w.seek(512 + std::size_t{dirSectors} * 512);
+    w.bytes(Pattern(4096));
+
+    w.seek(512 + std::size_t{dirSectors + dataSectors} * 512);
+    for (std::uint32_t s = 0; s < fatSectors * 128; ++s) {
+        if (s < dirSectors) w.u32le(s + 1 == dirSectors ? kEnd : s + 1);
+        else if (s < dirSectors + dataSectors) w.u32le(s + 1 == dirSectors + dataSectors ? kEnd : s + 1);
+        else if (s < total) w.u32le(0xFFFFFFFD);    // an allocation-table sector
+        else w.u32le(kNone);
+    }
+    return doc;
+}
+
+// libgsf walks the directory by recursion and crashed on 40,000 storages nested one in the next,
+// and on a chain of 40,000 sibling streams. Such directories are refused before libgsf reads them;
+// one at the limits is read. The deepest chain entry sits at depth chain + 1 (root, CONTENTS,
+// then the chain).
+TEST(CompoundDocument, DirectoryTooDeepOrTooLargeIsRefusedBeforeLibgsfWalksIt) {
+    const auto nested = [](std::uint32_t last) {
+        return [last](std::uint32_t id) { return RawEntry{1, kNone, kNone, id < last ? id + 1 : kNone}; };
+    };
+    const auto siblings = [](std::uint32_t last) {
+        return [last](std::uint32_t id) { return RawEntry{2, kNone, id < last ? id + 1 : kNone, kNone}; };
+    };
+    // Siblings as a balanced tree (entry k's siblings are 2k-1 and 2k, counted from entry 2): shallow,
+    // so only the entry count stops it.
+    const auto balanced = [](std::uint32_t last) {
+        return [last](std::uint32_t id) {
+            const std::uint32_t left = 2 * id - 1, right = 2 * id;
+            return RawEntry{2, left <= last ? left : kNone, right <= last ? right : kNone, kNone};
+        };
+    };
+    const auto loop = [](std::uint32_t) { return RawEntry{1, kNone, kNone, 1}; };
+    const std::uint32_t depth = kMaxDirectoryDepth;
+    const std::uint32_t count = kMaxDirectoryEntries;
+    struct Case {
+        const char* what;
+        std::uint32_t chain;
+        std::function<RawEntry(std::uint32_t)> links;
+        bool read;
+    } cases[] = {
+        {"nested storages at the depth limit", depth - 1, nested(depth), true},
+        {"nested storages one past it", depth, nested(depth + 1), false},
+        {"40,000 nested storages", 40'000, nested(40'001), false},
+        {"sibling chain at the depth limit", depth - 1, siblings(depth), true},
+        {"40,000 chained siblings", 40'000, siblings(40'001), false},
+        {"balanced siblings at the entry limit", count - 2, balanced(count - 1), true},
+        {"balanced siblings one past it", count - 1, balanced(count), false},
+        {"a storage that holds its parent", 1, loop, false},
+    };
+    for (const Case& c : cases) {
+        const Bytes doc = RawDocument(c.chain, c.links);
+        EXPECT_EQ(DirectoryIsWalkable(doc), c.read) << c.what;
+        EXPECT_EQ(Extract(GetContentsStream, doc, "CONTENTS"), c.read ? Pattern(4096) : Bytes{}) << c.what;
+        EXPECT_EQ(Extract(GetContentsStreamChild, doc, "Ole10Native"), Bytes{}) << c.what;
     }
 }
 

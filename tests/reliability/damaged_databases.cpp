@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <fstream>
 #include <random>
+#include <set>
 #include <stdexcept>
 
 #include "jet_writer/accdb_encrypt.h"
@@ -61,14 +62,18 @@ std::vector<BaseDatabase> SweepBaseDatabases() {
     };
 }
 
-std::vector<DamagedDatabase> DamagedVariants(const BaseDatabase& base, std::uint32_t seed) {
+std::vector<DamagedDatabase> DamagedVariants(const BaseDatabase& base, std::uint32_t seed, int scale) {
     std::vector<DamagedDatabase> out;
     const std::size_t pages = base.bytes.size() / base.pageSize;
     std::mt19937 random(seed);
     auto below = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random); };
+    std::set<std::string> names;
     auto add = [&](std::string_view kind, std::string place, Bytes bytes) {
-        out.push_back({base.name + "-" + std::string(kind) + place, std::string(kind), base.extension, std::move(bytes),
-                       base.password});
+        // The same damage drawn twice gets a second name: each variant has a folder of its own.
+        const std::string first = base.name + "-" + std::string(kind) + place;
+        std::string name = first;
+        for (int copy = 2; !names.insert(name).second; ++copy) name = first + "-" + std::to_string(copy);
+        out.push_back({std::move(name), std::string(kind), base.extension, std::move(bytes), base.password});
     };
     auto page = [&](Bytes& bytes, std::size_t n) { return bytes.begin() + static_cast<std::ptrdiff_t>(n * base.pageSize); };
 
@@ -129,6 +134,54 @@ std::vector<DamagedDatabase> DamagedVariants(const BaseDatabase& base, std::uint
         Bytes bytes = base.bytes;
         std::copy(page(bytes, a), page(bytes, a + 1), page(bytes, b));
         add("copy-page", "-" + std::to_string(a) + "-over-" + std::to_string(b), std::move(bytes));
+    }
+    // Drawn after the families above, so that their variants stay what they were.
+    // Cut at arbitrary bytes anywhere after page 0: a truncated file made libmdb scan without end.
+    for (int i = 0; i < 8 * scale; ++i) {
+        const std::size_t at = base.pageSize + below(base.bytes.size() - base.pageSize);
+        add("truncate-at-byte", "-" + std::to_string(at), Bytes(base.bytes.begin(), base.bytes.begin() + static_cast<std::ptrdiff_t>(at)));
+    }
+    // The catalog damaged: its definition page (2) and its data pages (type 1, owned by page 2).
+    // Bits flipped in its rows (names, types, table pages), its pages' row counts set to anything,
+    // and its definition's usage-map pointer and column count changed.
+    constexpr std::size_t kCatalogDefinition = 2, kOwnerOffset = 4, kRowCountOffset = 12;
+    constexpr std::size_t kUsageMapPointer = 55, kColumnCountOffset = 45;
+    std::vector<std::size_t> catalogPages{kCatalogDefinition};
+    for (std::size_t n = 3; n < pages; ++n) {
+        const std::size_t at = n * base.pageSize;
+        const std::uint32_t owner = base.bytes[at + kOwnerOffset] | base.bytes[at + kOwnerOffset + 1] << 8 |
+                                    base.bytes[at + kOwnerOffset + 2] << 16 |
+                                    static_cast<std::uint32_t>(base.bytes[at + kOwnerOffset + 3]) << 24;
+        if (base.bytes[at] == 0x01 && owner == kCatalogDefinition) catalogPages.push_back(n);
+    }
+    for (int i = 0; i < 8 * scale; ++i) {
+        Bytes bytes = base.bytes;
+        const std::size_t n = catalogPages[below(catalogPages.size())];
+        const std::size_t flips = 1 + below(4);
+        std::string place = "-" + std::to_string(n);
+        for (std::size_t f = 0; f < flips; ++f) {
+            const std::size_t at = n * base.pageSize + below(base.pageSize);
+            const int bit = static_cast<int>(below(8));
+            bytes[at] ^= static_cast<std::uint8_t>(1 << bit);
+            place += "-flip-" + std::to_string(at) + "-" + std::to_string(bit);
+        }
+        add("catalog-flip", place, std::move(bytes));
+    }
+    for (int i = 0; i < 2 * scale; ++i) {
+        Bytes bytes = base.bytes;
+        const std::size_t n = catalogPages[below(catalogPages.size())];
+        const auto rows = static_cast<std::uint16_t>(below(0x10000));
+        bytes[n * base.pageSize + kRowCountOffset] = static_cast<std::uint8_t>(rows);
+        bytes[n * base.pageSize + kRowCountOffset + 1] = static_cast<std::uint8_t>(rows >> 8);
+        add("catalog-rows", "-" + std::to_string(n) + "-" + std::to_string(rows), std::move(bytes));
+    }
+    for (int i = 0; i < 2 * scale; ++i) {
+        Bytes bytes = base.bytes;
+        const std::size_t field = i % 2 ? kUsageMapPointer : kColumnCountOffset;
+        const auto value = static_cast<std::uint32_t>(below(0x100000000ull));
+        for (std::size_t b = 0; b < (field == kUsageMapPointer ? 4u : 2u); ++b)
+            bytes[kCatalogDefinition * base.pageSize + field + b] = static_cast<std::uint8_t>(value >> (8 * b));
+        add(field == kUsageMapPointer ? "catalog-usage-map" : "catalog-columns", "-" + std::to_string(value), std::move(bytes));
     }
     return out;
 }

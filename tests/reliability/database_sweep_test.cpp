@@ -67,7 +67,10 @@ TEST(DamagedDatabaseSweep, DataLayerEndsEveryVariantWithAResultOrAnError) {
         // PICTROVA_SWEEP_SEED=N makes another set of variants, for a longer search by hand.
         const char* seedText = std::getenv("PICTROVA_SWEEP_SEED");
         const std::uint32_t seed = seedText ? static_cast<std::uint32_t>(std::stoul(seedText)) : kSweepSeed;
-        for (const DamagedDatabase& variant : DamagedVariants(base, seed)) {
+        // PICTROVA_SWEEP_SCALE=N makes N times the arbitrary cuts and catalog damages.
+        const char* scaleText = std::getenv("PICTROVA_SWEEP_SCALE");
+        const int scale = scaleText ? std::max(1, std::stoi(scaleText)) : 1;
+        for (const DamagedDatabase& variant : DamagedVariants(base, seed, scale)) {
             const std::string path = (dir / (variant.name + variant.extension)).string();
             WriteBytes(path, variant.bytes);
             // PICTROVA_SWEEP_ONLY=NAME scans that one variant in this process, for a debugger.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/settings_store.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
@@ -46,9 +47,12 @@ TEST_F(SettingsStoreTest, LivesInGroupPictrovaOfQuillmoor) {
 
 TEST_F(SettingsStoreTest, FileHoldingThePasswordIsReadableByItsOwnerOnly) {
     SettingsStore store;
-    QFile::remove(store.FileName());
+    const QString folder = QFileInfo(store.FileName()).absolutePath();
+    QDir(folder).removeRecursively();
     store.Write("AccessPassword", "secret");
     struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(folder).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
     ASSERT_EQ(::stat(QFile::encodeName(store.FileName()).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 
