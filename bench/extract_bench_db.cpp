@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the extraction benchmark's database: one table "Pictures" (ID, Picture) whose records
 // cycle through a packaged 1600 x 1200 JPEG, an 800 x 600 paint picture and a 640 x 480 static
-// DIB. Usage: bench_extract_bench_db OUTPUT.mdb [RECORDS]
+// DIB; or, with a SHAPE of small or large, only paint pictures of 200 x 260 or 1600 x 1200 (the
+// common case, and the one where encoding dominates).
+// Usage: bench_extract_bench_db OUTPUT.mdb [RECORDS [mixed|small|large]]
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -55,12 +57,32 @@ Bytes MakeJpeg(const std::string& scratch) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT.mdb [RECORDS]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s OUTPUT.mdb [RECORDS [mixed|small|large]]\n", argv[0]);
         return 2;
     }
     const std::string path = argv[1];
     const long records = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 501;
     pictrova::imaging::StartImageEngine();
+
+    const std::string shape = argc > 3 ? argv[3] : "mixed";
+    if (shape == "small" || shape == "large") {
+        const bool small = shape == "small";
+        const Bytes field = pictrova::fixtures::BuildPaintPicture(
+            pictrova::fixtures::MakeDrawnBmpFile(small ? 200 : 1600, small ? 260 : 1200, 3));
+        pictrova::jet::DatabasePlan plan;
+        plan.tables.push_back({"Pictures",
+                               {{"ID", pictrova::jet::ColumnType::Long, 0},
+                                {"Picture", pictrova::jet::ColumnType::OleObject, 0}},
+                               {}});
+        pictrova::jet::DatabaseWriter writer(path, plan);
+        for (long i = 0; i < records; ++i) {
+            pictrova::jet::Value row[] = {static_cast<std::int64_t>(i + 1), pictrova::jet::ByteView(field)};
+            writer.AddRow(0, row);
+        }
+        writer.Finish();
+        std::printf("%ld records, paint pictures of %zu bytes\n", records, field.size());
+        return 0;
+    }
 
     pictrova::fixtures::PackageContents package;
     package.label = "photo.jpg";

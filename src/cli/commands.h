@@ -16,6 +16,7 @@ inline constexpr int kExitNoImages = 1;
 inline constexpr int kExitUsage =
     2;  // usage errors and the checks that stop a run before it starts
 inline constexpr int kExitErrorReported = 3;
+inline constexpr int kExitInterrupted = 130;  // SIGINT or SIGTERM stopped the run
 
 struct DatabaseArguments {
     std::string path;
@@ -29,6 +30,8 @@ struct ExtractArguments {
     DatabaseArguments database;
     run::ExtractionChoices choices;
     bool json = false;
+    std::string converter;  // an external converter program; empty: the run's own
+    unsigned jobs = 0;      // worker threads; 0: one per core
 };
 
 int ExtractCommand(const ExtractArguments& arguments);

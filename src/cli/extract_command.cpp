@@ -1,4 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <signal.h>
+
+#include <csignal>
 #include <iostream>
 
 #include "cli/cli_host.h"
@@ -13,7 +16,38 @@ namespace pictrova::cli {
 
 namespace {
 
+// Set by SIGINT and SIGTERM: the run stops after the records it has written, removes its work
+// files and leaves no partial output.
+volatile std::sig_atomic_t gStopRequested = 0;
+
+void RequestStop(int) { gStopRequested = 1; }
+
+// Installs RequestStop for the life of the object, so a second signal still ends the program.
+class StopOnSignals {
+public:
+    StopOnSignals() {
+        struct sigaction action {};
+        action.sa_handler = RequestStop;
+        action.sa_flags = SA_RESETHAND;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &oldInt_);
+        sigaction(SIGTERM, &action, &oldTerm_);
+    }
+    ~StopOnSignals() {
+        sigaction(SIGINT, &oldInt_, nullptr);
+        sigaction(SIGTERM, &oldTerm_, nullptr);
+    }
+    StopOnSignals(const StopOnSignals&) = delete;
+    StopOnSignals& operator=(const StopOnSignals&) = delete;
+
+private:
+    struct sigaction oldInt_ {};
+    struct sigaction oldTerm_ {};
+};
+
 int ExitStatusOf(const run::RunResult& result) {
+    if (result.stopped)
+        return kExitInterrupted;
     if (result.errorCount > 0)
         return kExitErrorReported;
     switch (result.end) {
@@ -88,9 +122,12 @@ int ExtractCommand(const ExtractArguments& arguments) {
         .database = selection,
         .creator = creator,
         .progress = [&host](const run::RunProgress& p) { host.ShowProgress(p); },
-        .converter = {},
+        .converter = arguments.converter,
         .workRoot = {},
+        .jobs = arguments.jobs,
+        .stopRequested = [] { return gStopRequested != 0; },
     };
+    StopOnSignals stopOnSignals;
     run::RunResult result = run::RunExtraction(options, surroundings);
     host.ClearProgress();
     int status = ExitStatusOf(result);

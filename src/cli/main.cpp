@@ -94,6 +94,16 @@ int main(int argc, char** argv) {
     extractCommand->add_option("--out", extract.choices.outputFolder, "The output folder")
         ->required();
     AddRunOptions(*extractCommand, words, extract.choices);
+    extractCommand
+        ->add_option("--converter", extract.converter,
+                     "Run this converter program once per conversion instead of converting in-process "
+                     "(it takes pictrova-convert's arguments)")
+        ->envname("PICTROVA_CONVERTER");
+    extractCommand
+        ->add_option("--jobs", extract.jobs,
+                     "Threads that decode and encode pictures (default: one per core); the output is "
+                     "the same for any number")
+        ->check(CLI::Range(1, 1024));
     extractCommand->add_flag("--json", extract.json,
                              "Print one JSON object with the message and every record instead");
 

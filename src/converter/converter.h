@@ -22,10 +22,11 @@
 #include <vector>
 
 #include "common/error.h"
+#include "imaging/picture_encoder.h"
 
 namespace pictrova::converter {
 
-enum class OutputKind { Bmp, Png, Gif, Tiff, Tga, Pcx };
+using OutputKind = imaging::EncodedFormat;
 
 struct ConversionRequest {
     OutputKind output = OutputKind::Bmp;
@@ -46,7 +47,8 @@ public:
 // and split the way the run splits it. Throws UsageError.
 ConversionRequest ParseConverterArguments(const std::vector<std::string>& args);
 
-// Reads the input, converts it and writes the output. Throws Error with a one-line reason;
+// Reads the input, converts it through the core's encoder (the one the run calls in-process)
+// and writes the output. Throws Error with a one-line reason;
 // nothing is left at the output path then.
 void Convert(const ConversionRequest& request);
 

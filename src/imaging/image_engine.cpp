@@ -3,12 +3,94 @@
 
 #include <Magick++.h>
 
+#include <pthread.h>
+
 #include <cstdlib>
 #include <mutex>
+#include <condition_variable>
 
 #include "common/program_paths.h"
 
 namespace pictrova::imaging {
+
+namespace {
+
+// A reader-writer lock that lets a waiting fork in before new engine users, so a fork is not
+// held up for as long as the workers keep overlapping.
+class ForkGate {
+public:
+    void LockShared() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return !forking_ && forksWaiting_ == 0; });
+        ++users_;
+    }
+    void UnlockShared() {
+        std::lock_guard lock(mutex_);
+        if (--users_ == 0) changed_.notify_all();
+    }
+    void Lock() {
+        std::unique_lock lock(mutex_);
+        ++forksWaiting_;
+        changed_.wait(lock, [&] { return !forking_ && users_ == 0; });
+        --forksWaiting_;
+        forking_ = true;
+    }
+    void Unlock() {
+        std::lock_guard lock(mutex_);
+        forking_ = false;
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int users_ = 0;
+    int forksWaiting_ = 0;
+    bool forking_ = false;
+};
+
+ForkGate& Gate() {
+    static ForkGate gate;
+    return gate;
+}
+
+// Whether this thread holds an EngineUse, and whether it gave it up for a fork.
+thread_local bool tHoldsEngine = false;
+thread_local bool tGaveUpForFork = false;
+
+void BeforeFork() {
+    tGaveUpForFork = tHoldsEngine;
+    if (tGaveUpForFork) Gate().UnlockShared();
+    Gate().Lock();
+}
+
+void InParentAfterFork() {
+    Gate().Unlock();
+    if (tGaveUpForFork) Gate().LockShared();
+    tGaveUpForFork = false;
+}
+
+// The child has one thread and leaves through _exit: it never touches the gate, whose mutex
+// another thread of the parent may have held at the fork.
+void InChildAfterFork() {}
+
+void RegisterForkHandlers() {
+    static std::once_flag once;
+    std::call_once(once, [] { pthread_atfork(BeforeFork, InParentAfterFork, InChildAfterFork); });
+}
+
+}  // namespace
+
+EngineUse::EngineUse() {
+    RegisterForkHandlers();
+    Gate().LockShared();
+    tHoldsEngine = true;
+}
+
+EngineUse::~EngineUse() {
+    tHoldsEngine = false;
+    Gate().UnlockShared();
+}
 
 void StartImageEngine(const ImageEngineLimits& limits) {
     static std::once_flag once;

@@ -23,4 +23,17 @@ struct ImageEngineLimits {
 // environment already sets it. Safe to call from any thread.
 void StartImageEngine(const ImageEngineLimits& limits = {});
 
+// Held by a thread for as long as it works with the engine while other threads may fork (the
+// metafile renderer forks a child per picture). A fork waits until no other thread holds it, so
+// the child never inherits an engine lock (its registry, its resource accounting, a coder module
+// being loaded) taken by a thread that does not exist in the child. A thread that forks while it
+// holds one gives it up for the fork and takes it back after. Cheap when nobody forks.
+class EngineUse {
+public:
+    EngineUse();
+    ~EngineUse();
+    EngineUse(const EngineUse&) = delete;
+    EngineUse& operator=(const EngineUse&) = delete;
+};
+
 }  // namespace pictrova::imaging

@@ -24,6 +24,23 @@ bool TextAt(std::span<const std::uint8_t> bytes, std::size_t offset, std::string
 
 }  // namespace
 
+bool RepairPictureBytes(std::vector<std::uint8_t>& bytes) {
+    if (!TextAt(bytes, kPictureTextOffset, kPictureText) || !TextAt(bytes, kDibTextOffset, kDibText)) return false;
+    std::vector<std::uint8_t> repaired{'B', 'M'};
+    if (bytes.size() > kWrappedBitsOffset) repaired.insert(repaired.end(), bytes.begin() + kWrappedBitsOffset, bytes.end());
+    bytes = std::move(repaired);
+    return true;
+}
+
+bool LoadPictureBytes(PictureHolder& target, std::span<const std::uint8_t> bytes) {
+    target.Clear();
+    try {
+        target.LoadFromMemory(bytes);
+    } catch (...) {
+    }
+    return target.HasPicture();
+}
+
 void RepairPictureFile(const std::filesystem::path& path) {
     const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
     if (!TextAt(bytes, kPictureTextOffset, kPictureText) || !TextAt(bytes, kDibTextOffset, kDibText)) return;

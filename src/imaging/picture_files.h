@@ -6,7 +6,9 @@
 // the picture holder (module LoadPics).
 
 #include <filesystem>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "common/host.h"
 #include "imaging/picture_holder.h"
@@ -18,11 +20,18 @@ namespace pictrova::imaging {
 // Throws Error when the file cannot be read or rewritten.
 void RepairPictureFile(const std::filesystem::path& path);
 
+// The same repair on a picture file's bytes in memory. True when they were rewritten.
+bool RepairPictureBytes(std::vector<std::uint8_t>& bytes);
+
 // Clears `target`, then loads `path` into it. True when `target` holds a picture afterwards.
 // Otherwise false, `message` gets CR LF + path appended, and when the picture is over the
 // engine's resource limits (too big) `tooBig` is set and, if `showTooBig`, the host shows
 // "Picture " + path + " is too big.". Never throws.
 bool LoadPictureFile(Host& host, PictureHolder& target, const std::filesystem::path& path,
                      std::string& message, bool showTooBig, bool& tooBig);
+
+// The picture loader, quiet, for a picture file's bytes in memory: clears `target`, loads the
+// bytes into it and tells whether it holds a picture. Never throws.
+bool LoadPictureBytes(PictureHolder& target, std::span<const std::uint8_t> bytes);
 
 }  // namespace pictrova::imaging

@@ -18,7 +18,7 @@ constexpr std::size_t kBmpInfoHeaderSize = 40;
 
 // A metafile file is drawn at the size its placeable header gives (bounding box over units per
 // inch); a metafile without one at its window taken as screen pixels.
-void LoadMetafile(const std::vector<std::uint8_t>& bytes, cDIBSection& image) {
+void LoadMetafile(std::span<const std::uint8_t> bytes, cDIBSection& image) {
     std::int32_t mm = MM_ANISOTROPIC;
     std::int32_t xExt = 0;
     std::int32_t yExt = 0;
@@ -34,7 +34,7 @@ void LoadMetafile(const std::vector<std::uint8_t>& bytes, cDIBSection& image) {
         xExt = static_cast<std::int32_t>(std::lround(std::abs(right - left) * 2540.0 / inch));
         yExt = static_cast<std::int32_t>(std::lround(std::abs(bottom - top) * 2540.0 / inch));
     }
-    std::vector<std::uint8_t> bits = bytes;
+    std::vector<std::uint8_t> bits(bytes.begin(), bytes.end());
     if (!image.WMFtoBMP(bits, mm, xExt, yExt)) throw Error("metafile cannot be drawn");
 }
 
@@ -42,7 +42,7 @@ void LoadMetafile(const std::vector<std::uint8_t>& bytes, cDIBSection& image) {
 // BI_ALPHABITFIELDS, or BI_BITFIELDS under an info header long enough to hold the mask (V3, V4,
 // V5). In every other 32-bit file the fourth byte is unused and usually zero; read as alpha it
 // would make the whole picture transparent.
-bool BmpHasAlphaMask(const std::vector<std::uint8_t>& bytes) {
+bool BmpHasAlphaMask(std::span<const std::uint8_t> bytes) {
     constexpr std::uint32_t kBitFields = 3, kAlphaBitFields = 6;
     if (bytes.size() < kBmpFileHeaderSize + kBmpInfoHeaderSize) return false;
     ByteReader r(bytes);
@@ -64,8 +64,12 @@ bool BmpHasAlphaMask(const std::vector<std::uint8_t>& bytes) {
 
 void PictureHolder::LoadFromFile(const std::filesystem::path& path) {
     Clear();
+    LoadFromMemory(ReadWholeFile(path));
+}
+
+void PictureHolder::LoadFromMemory(std::span<const std::uint8_t> bytes) {
+    Clear();
     try {
-        const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
         const PictureKind kind = SniffPictureKind(bytes);
         if (!IsDirectlyLoadable(kind)) throw Error("not a picture of a kind the loader reads");
         if (kind == PictureKind::Wmf) {

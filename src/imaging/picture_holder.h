@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <vector>
 
 #include "common/error.h"
@@ -38,6 +39,9 @@ public:
     // libuemf) exports functions named like those of the engine's metafile library (wmf_free),
     // and with both in one process the standard metafiles crash.
     void LoadFromFile(const std::filesystem::path& path);
+
+    // LoadFromFile for a picture file's bytes already in memory.
+    void LoadFromMemory(std::span<const std::uint8_t> bytes);
 
     // The whole picture as pixels: 24-bit, bottom row first, rows padded to 4 bytes.
     const cDIBSection& Image() const { return image_; }

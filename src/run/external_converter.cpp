@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <system_error>
@@ -219,6 +220,11 @@ void WriteBytesToFile(std::span<const std::uint8_t> bytes, const std::filesystem
     if (out) out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (out) out.close();
     if (!out) throw Error("Cannot write " + path.string() + ": " + std::strerror(errno));
+}
+
+std::filesystem::path ExternalConverterFromEnvironment() {
+    const char* value = std::getenv(kConverterVariable);
+    return value ? std::filesystem::path(value) : std::filesystem::path();
 }
 
 std::optional<std::filesystem::path> LocateConverter() { return LocateConverter(ProgramDirectory()); }

@@ -128,6 +128,11 @@ void WriteBytesToFile(std::span<const std::uint8_t> bytes, const std::filesystem
 
 // The converter program: beside the running program, else in ../libexec/pictrova/ from it.
 // Nullopt when neither exists (conversions then fail quietly: the output files do not appear).
+// The external converter the user plugged in through the environment (PICTROVA_CONVERTER);
+// empty when none.
+inline constexpr char kConverterVariable[] = "PICTROVA_CONVERTER";
+std::filesystem::path ExternalConverterFromEnvironment();
+
 std::optional<std::filesystem::path> LocateConverter();
 std::optional<std::filesystem::path> LocateConverter(const std::filesystem::path& programDirectory);
 

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <memory>
 #include <system_error>
@@ -110,6 +111,7 @@ private:
     std::int64_t recordsTotal_ = 0;
     std::int64_t recordsHandedOut_ = 0;
     bool found_ = false;
+    std::vector<ReportedError> endReports_;
 
     std::unique_ptr<database::Connection> connection_;
     std::unique_ptr<database::Recordset> recordset_;
@@ -151,8 +153,8 @@ RunEnd Run::Checks() {
     g.Step(106, [&] { host_.SetBusy(true); });
     g.Step(108, [&] { connection_ = std::make_unique<database::Connection>(); });
     g.Step(110, [&] { recordset_ = std::make_unique<database::Recordset>(); });
-    // The converter is installed with the program; the run finds it instead of unpacking a copy.
-    g.Step(114, [&] { setup_.converter = s_.converter.empty() ? LocateConverter().value_or(fs::path()) : s_.converter; });
+    // The converter is part of this program; an external one runs only when one is given.
+    g.Step(114, [&] { setup_.converter = s_.converter; });
     setup_.converterTimeout = s_.converterTimeout;
     g.Step(118, [&] { host_.Yield(); });
     g.Step(126, [&] { host_.Yield(); });
@@ -210,15 +212,50 @@ std::optional<std::string> Run::NameFieldText() {
     return std::string(bytes.begin(), bytes.end());
 }
 
-// The record loop: each record is read, worked on and committed in turn.
+// The record loop. This thread reads records in table order and hands each to the workers,
+// keeping at most two per worker in flight; it commits them in the same order as they are done,
+// yielding to the host while it waits. Files, names and reports therefore do not depend on the
+// number of workers.
 void Run::RecordLoop() {
-    bool lastRecord = false;
-    while (!lastRecord) {
-        std::unique_ptr<RecordWork> record = ReadRecord(lastRecord);
-        if (!record)
+    const unsigned jobs = s_.jobs > 0 ? s_.jobs : DefaultJobs();
+    const std::size_t maxInFlight = 2 * static_cast<std::size_t>(jobs);
+    RecordWorkers workers(jobs, setup_);
+    std::deque<std::unique_ptr<RecordWork>> inFlight;
+    bool reading = true;
+    auto stopRequested = [&] { return s_.stopRequested && s_.stopRequested(); };
+    while (true) {
+        if (stopRequested()) {
+            // Records in work are dropped; their work files go with the work folder.
+            result_.stopped = true;
+            workers.Cancel();
+            for (const auto& record : inFlight)
+                while (!workers.WaitDone(*record, std::chrono::milliseconds(100))) {
+                }
             break;
-        WorkOnRecord(setup_, *record, host_);
-        Commit(*record);
+        }
+        while (reading && inFlight.size() < maxInFlight) {
+            bool lastRecord = false;
+            std::unique_ptr<RecordWork> record = ReadRecord(lastRecord);
+            reading = record && !lastRecord;
+            if (!record)
+                break;
+            workers.Submit(*record);
+            inFlight.push_back(std::move(record));
+        }
+        if (inFlight.empty())
+            break;
+        if (!workers.WaitDone(*inFlight.front(), std::chrono::milliseconds(50))) {
+            host_.Yield();
+            continue;
+        }
+        Commit(*inFlight.front());
+        inFlight.pop_front();
+    }
+    // A failing end test is reported after the records read before it.
+    for (const ReportedError& e : endReports_) {
+        ShowApplicationError(host_, e);
+        result_.errors.push_back(e);
+        ++result_.errorCount;
     }
 }
 
@@ -226,7 +263,8 @@ void Run::RecordLoop() {
 // the next (458). Null at the end of the records; a failing end test also ends them.
 std::unique_ptr<RecordWork> Run::ReadRecord(bool& lastRecord) {
     bool atEnd = true;
-    guard_.Step(174, [&] { atEnd = Rs().Eof(); });
+    Guard endTest(std::string(kRunLocation), endReports_);
+    endTest.Step(174, [&] { atEnd = Rs().Eof(); });
     if (atEnd)
         return nullptr;
     guard_.Step(176, [&] { host_.Yield(); });

@@ -87,6 +87,7 @@ struct RunResult {
     std::vector<RecordOutcome> records;
     std::vector<ReportedError> errors;  // reports outside any record
     int errorCount = 0;                     // every report, records' ones included
+    bool stopped = false;                   // stopRequested ended the record loop early
 };
 
 struct RunProgress {
@@ -104,12 +105,19 @@ struct RunSurroundings {
     imaging::PictureHolder& creator;
     // Called after every record (and once before the first).
     std::function<void(const RunProgress&)> progress;
-    // The converter program; empty: found beside this program at run start.
+    // An external converter program run once per conversion instead of the converter in this
+    // process (the user's escape hatch); empty: in this process.
     std::filesystem::path converter;
     // Where the private work folder is made; empty: $TMPDIR, else /tmp.
     std::filesystem::path workRoot;
     // How long one converter call may take before it is killed and reported.
     std::chrono::milliseconds converterTimeout = kDefaultConverterTimeout;
+    // Threads that decode, load and encode records; 0: DefaultJobs(). Outputs, names and
+    // reports are the same for any number.
+    unsigned jobs = 0;
+    // Asked between records (and while waiting for one): true stops the run after the records
+    // already written; records in work are dropped and leave nothing behind.
+    std::function<bool()> stopRequested = nullptr;
 };
 
 // PushButton6_Click. Shows its messages and error reports through the host and returns what

@@ -4,13 +4,16 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdlib>
 #include <fstream>
 #include <string_view>
 #include <system_error>
 
 #include "common/error.h"
 #include "common/guard.h"
+#include "imaging/image_engine.h"
 #include "imaging/jpeg_encoder.h"
+#include "imaging/picture_encoder.h"
 #include "imaging/picture_files.h"
 #include "ole/ole_object_decoder.h"
 #include "run/external_converter.h"
@@ -65,6 +68,27 @@ std::string ConversionFailure(const fs::path& output, int code, const std::strin
     return text;
 }
 
+// The settings the converter's command line gives each format.
+imaging::EncodeSettings EncodeSettingsFor(OutputFormat format, int quality) {
+    imaging::EncodeSettings settings;
+    switch (format) {
+        case OutputFormat::PNG:
+            settings.format = imaging::EncodedFormat::Png;
+            settings.quality = static_cast<std::uint32_t>(quality);
+            break;
+        case OutputFormat::GIF:
+            settings.format = imaging::EncodedFormat::Gif;
+            settings.dither = true;
+            settings.colours = 256;
+            break;
+        case OutputFormat::TIFF: settings.format = imaging::EncodedFormat::Tiff; break;
+        case OutputFormat::TGA: settings.format = imaging::EncodedFormat::Tga; break;
+        case OutputFormat::PCX: settings.format = imaging::EncodedFormat::Pcx; break;
+        default: break;
+    }
+    return settings;
+}
+
 // One record's work, step by step.
 class RecordSteps {
 public:
@@ -98,6 +122,22 @@ private:
         return imaging::LoadPictureFile(host_, r_.picture, workFile_, message, false, tooBig);
     }
 
+    bool external() const { return !setup_.converter.empty(); }
+
+    // The converter's reading of a picture of any kind, into the record's picture; false
+    // (quietly) when it cannot read it.
+    template <typename Source>
+    bool DecodeAnyPicture(const Source& source) {
+        try {
+            imaging::DecodeAnyPicture(source, r_.picture.Image());
+            r_.loaded = r_.picture.HasPicture();
+        } catch (const std::exception&) {
+            r_.picture.Clear();
+            r_.loaded = false;
+        }
+        return r_.loaded;
+    }
+
     void ConvertToBmp(const fs::path& output, const fs::path& input) {
         // Quiet on failure: the loader then decides whether the unconverted file is a picture.
         ShellAndWait(host_,
@@ -117,21 +157,36 @@ private:
             return;
         guard_.Step(232, [&] { r_.found = true; });
         guard_.Step(234, [&] { r_.outputName = RecordOutputName(r_.objectExtension); });
-        guard_.Step(256, [&] {
-            std::ofstream out(workFile_, std::ios::binary | std::ios::trunc);
-            out.write(reinterpret_cast<const char*>(r_.bytes.data()),
-                      static_cast<std::streamsize>(r_.bytes.size()));
-            out.close();
-            if (!out)
-                throw Error("Cannot write the work file " + workFile_.string() + ".");
-            // The decoded object is on disk; keep memory to one copy of the picture.
-            r_.bytes = {};
-        });
+        // The external converter reads a file; in this process the bytes are used where they are.
+        if (external())
+            guard_.Step(256, [&] {
+                std::ofstream out(workFile_, std::ios::binary | std::ios::trunc);
+                out.write(reinterpret_cast<const char*>(r_.bytes.data()),
+                          static_cast<std::streamsize>(r_.bytes.size()));
+                out.close();
+                if (!out)
+                    throw Error("Cannot write the work file " + workFile_.string() + ".");
+                // The decoded object is on disk; keep memory to one copy of the picture.
+                r_.bytes = {};
+            });
         const bool loadable = guard_.Test(264, [&] {
             auto ext = Lower(r_.objectExtension);
             return std::find(kLoadableExtensions.begin(), kLoadableExtensions.end(), ext) !=
                    kLoadableExtensions.end();
         });
+        if (!external()) {
+            // Objects the loader cannot read are decoded by the converter's reader; what it
+            // refuses still goes to the loader, as an unconverted work file would.
+            bool converted = false;
+            if (!loadable)
+                guard_.Step(278, [&] { converted = DecodeAnyPicture(r_.bytes); });
+            if (!converted) {
+                guard_.Step(loadable ? 268 : 292, [&] { imaging::RepairPictureBytes(r_.bytes); });
+                guard_.Step(loadable ? 270 : 294, [&] { r_.loaded = imaging::LoadPictureBytes(r_.picture, r_.bytes); });
+            }
+            r_.bytes = {};
+            return;
+        }
         if (loadable) {
             if (guard_.Test(266, [&] { return !FileExists(workFile_); }))
                 return;
@@ -158,6 +213,18 @@ private:
         guard_.Step(316, [&] { r_.outputName = RecordOutputName("bmp"); });
         if (guard_.Test(322, [&] { return !FileExists(workFile_); }))
             return;
+        if (!external()) {
+            // The streamed field is read back once and decoded in this process; what the
+            // converter's reader refuses still goes to the loader.
+            bool converted = false;
+            guard_.Step(326, [&] { converted = DecodeAnyPicture(workFile_); });
+            if (!converted) {
+                guard_.Step(342, [&] { imaging::RepairPictureFile(workFile_); });
+                guard_.Step(344, [&] { r_.loaded = LoadWorkFile(); });
+            }
+            guard_.Step(350, [&] { KillFile(host_, workFile_); });
+            return;
+        }
         guard_.Step(324, [&] { KillFile(host_, secondWorkFile_); });
         guard_.Step(326, [&] { ConvertToBmp(secondWorkFile_, workFile_); });
         if (guard_.Test(336, [&] { return FileExists(secondWorkFile_); })) {
@@ -220,6 +287,10 @@ private:
     }
 
     void SaveThroughConverter(const ConverterFormat& f, const std::string& nameBase) {
+        if (!external()) {
+            EncodeInProcess(f, nameBase);
+            return;
+        }
         const int l = f.firstLabel;
         EncodedOutput output;
         fs::path intermediate;
@@ -262,6 +333,21 @@ private:
         guard_.Step(l + 10, [&] { KillFile(host_, intermediate); });
     }
 
+    // The converter's five formats encoded here from the loaded picture; the commit writes the
+    // bytes under the labels of the conversion and of the check that the output is there.
+    void EncodeInProcess(const ConverterFormat& f, const std::string& nameBase) {
+        const int l = f.firstLabel;
+        EncodedOutput output;
+        if (!guard_.Step(l + 4, [&] { output.finalPath = OutputPath(f.format, nameBase); }))
+            return;
+        guard_.Step(l + 8, [&] {
+            output.bytes = imaging::EncodePicture(r_.picture.Image(), EncodeSettingsFor(f.format, r_.choices.quality));
+            output.writeLabel = l + 8;
+            output.renameLabel = l + 14;
+            r_.output = std::move(output);
+        });
+    }
+
     const RunSetup& setup_;
     RecordWork& r_;
     Host& host_;
@@ -282,6 +368,95 @@ fs::path RecordSecondWorkFile(const RunSetup& setup, std::int64_t number) {
 
 void WorkOnRecord(const RunSetup& setup, RecordWork& record, Host& host) {
     RecordSteps(setup, record, host).Run();
+}
+
+namespace {
+
+// Workers neither yield nor show anything: the host belongs to the thread that runs the run.
+class WorkerHost : public Host {
+public:
+    void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
+    bool AskYesNo(const std::string&, const std::string&) override { return false; }
+    void ReportError(const std::string&) override {}
+};
+
+}  // namespace
+
+RecordWorkers::RecordWorkers(unsigned count, const RunSetup& setup) : setup_(setup) {
+    for (unsigned i = 0; i < std::max(count, 1u); ++i)
+        threads_.emplace_back([this] { Work(); });
+}
+
+RecordWorkers::~RecordWorkers() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        queue_.clear();
+    }
+    queued_.notify_all();
+    for (std::thread& t : threads_)
+        t.join();
+}
+
+void RecordWorkers::Submit(RecordWork& record) {
+    {
+        std::lock_guard lock(mutex_);
+        queue_.push_back(&record);
+    }
+    queued_.notify_one();
+}
+
+bool RecordWorkers::WaitDone(const RecordWork& record, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    auto isDone = [&] { return std::find(done_.begin(), done_.end(), &record) != done_.end(); };
+    if (!finished_.wait_for(lock, timeout, isDone))
+        return false;
+    std::erase(done_, &record);
+    return true;
+}
+
+void RecordWorkers::Cancel() {
+    std::lock_guard lock(mutex_);
+    for (RecordWork* record : queue_)
+        done_.push_back(record);
+    queue_.clear();
+    finished_.notify_all();
+}
+
+void RecordWorkers::Work() {
+    WorkerHost host;
+    while (true) {
+        RecordWork* record = nullptr;
+        {
+            std::unique_lock lock(mutex_);
+            queued_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+            if (stopping_)
+                return;
+            record = queue_.front();
+            queue_.pop_front();
+        }
+        try {
+            imaging::EngineUse engine;
+            WorkOnRecord(setup_, *record, host);
+        } catch (...) {
+            // Every step is guarded; this is a failure of a report itself (out of memory).
+            record->reports.push_back({DescribeCurrentException(), std::string(kRunLocation), 0});
+        }
+        {
+            std::lock_guard lock(mutex_);
+            done_.push_back(record);
+        }
+        finished_.notify_all();
+    }
+}
+
+unsigned DefaultJobs() {
+    if (const char* text = std::getenv("PICTROVA_JOBS")) {
+        const long jobs = std::strtol(text, nullptr, 10);
+        if (jobs > 0 && jobs <= 1024)
+            return static_cast<unsigned>(jobs);
+    }
+    return std::max(1u, std::thread::hardware_concurrency());
 }
 
 }  // namespace pictrova::run

@@ -9,6 +9,10 @@
 // record order however the work was spread.
 
 #include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -88,6 +92,39 @@ struct RecordWork {
     bool loaded = false;
     std::optional<EncodedOutput> output;
 };
+
+// The workers of one run: N threads that take records in the order they are handed out and
+// work on them. Each holds the image engine (imaging::EngineUse) while it works.
+class RecordWorkers {
+public:
+    RecordWorkers(unsigned count, const RunSetup& setup);
+    ~RecordWorkers();
+    RecordWorkers(const RecordWorkers&) = delete;
+    RecordWorkers& operator=(const RecordWorkers&) = delete;
+
+    void Submit(RecordWork& record);
+    // True once `record` has been worked on; waits at most `timeout` for it.
+    bool WaitDone(const RecordWork& record, std::chrono::milliseconds timeout);
+    // Records not yet started are left as they are (and count as done); the workers finish the
+    // records they are on.
+    void Cancel();
+
+private:
+    void Work();
+
+    const RunSetup& setup_;
+    std::mutex mutex_;
+    std::condition_variable queued_;
+    std::condition_variable finished_;
+    std::deque<RecordWork*> queue_;
+    std::vector<const RecordWork*> done_;
+    bool stopping_ = false;
+    std::vector<std::thread> threads_;
+};
+
+// The number of workers a run uses when none is asked for: $PICTROVA_JOBS when it is a number
+// above 0, else one per core.
+unsigned DefaultJobs();
 
 // Decodes, loads and encodes the record (the steps from the decoder on to the encoded output).
 // `host` is only yielded to (inside file deletion and converter waits).

@@ -9,6 +9,7 @@
 #include <climits>
 
 #include "imaging/picture_holder.h"
+#include "run/external_converter.h"
 #include "run/extraction_run.h"
 #include "ui/creator_view.h"
 #include "ui/form1.h"
@@ -53,8 +54,10 @@ void Form2::PushButton6_Click() {
 
     run::RunSurroundings surroundings{host_, form1_, creatorPicture(),
                                       [this](const run::RunProgress& progress) { ShowRunProgress(progress); },
-                                      {},
+                                      run::ExternalConverterFromEnvironment(),
                                       {}};
+    // Closing the wizard stops the run after the records it has written.
+    surroundings.stopRequested = [this] { return ending_; };
     run::RunExtraction(*options_, surroundings);
 }
 

@@ -243,8 +243,8 @@ TEST_F(CliTest, ErrorReportGoesToStderrAndJsonCarriesLabels) {
 
 // The converter's error output went to the program's own; its reason belongs in the report.
 TEST_F(CliTest, ConverterInheritedTheProgramsErrorOutput) {
-    // The converter is found beside the program: a copy of pictrova-cli with a converter that
-    // always fails next to it.
+    // A converter plugged in with --converter that always fails (the run converts in its own
+    // process otherwise).
     fs::path bin = dir / "bin";
     fs::create_directory(bin);
     fs::copy_file(cli, bin / "pictrova-cli");
@@ -256,7 +256,8 @@ TEST_F(CliTest, ConverterInheritedTheProgramsErrorOutput) {
     fs::permissions(bin / "pictrova-convert", fs::perms::owner_all);
     testing::WritePictureDatabase(db, {{PaintPicture(), "a"}});
     std::vector<std::string> args{"extract", db.string(), "--table", "Pictures", "--field", "Picture",
-                                  "--out",   out.string(), "--format", "tiff"};
+                                  "--out",   out.string(), "--format", "tiff",
+                                  "--converter", (bin / "pictrova-convert").string()};
     const std::string description =
         "The converter could not write " + (out / "Output1.tif").string() + ": input is not a picture";
 
@@ -512,6 +513,42 @@ TEST_F(CliBatchTest, BatchUsageErrors) {
     EXPECT_NE(foreign.err.find("is not a manifest of this program"), std::string::npos) << foreign.err;
     EXPECT_EQ(ReadText(out / "manifest.json"), "[1, 2]");
     EXPECT_FALSE(fs::exists(out / "catalogue.mdb"));
+}
+
+// The workers share records out in any order; files, names, reports and the JSON must be the
+// same as one worker's. Rows: pictures of several sizes, a record without a value, a value that
+// is no object (a report-free skip for decode, a picture for raw), metafiles, a name that
+// collides, a name that would leave the folder (a report).
+TEST_F(CliTest, OneWorkerAndFourWriteTheSameFilesAndReports) {
+    std::vector<testing::PictureRow> rows;
+    for (int i = 0; i < 14; ++i) {
+        const std::string caption = i == 5 ? "../outside" : i == 7 ? "same" : i == 8 ? "same" : "pic" + std::to_string(i);
+        if (i == 3) rows.push_back({std::nullopt, caption});
+        else if (i == 4) rows.push_back({fixtures::MakeBmpFile(9, 7), caption});
+        // Metafiles render in a forked child while the other workers use the engine.
+        else if (i % 3 == 0) rows.push_back({fixtures::BuildStaticMetafile(fixtures::MakeMetafile(60 + i, 40), 8, 1270, 846), caption});
+        else rows.push_back({PaintPicture(i * 13), caption});
+    }
+    testing::WritePictureDatabase(db, rows);
+    for (const char* format : {"bmp", "jpg", "png", "gif", "tiff", "pcx"}) {
+        for (const char* method : {"decode", "raw"}) {
+            SCOPED_TRACE(std::string(format) + " " + method);
+            std::map<std::string, std::string> files[2];
+            std::string json[2];
+            int index = 0;
+            for (const char* jobs : {"1", "4"}) {
+                Reset();
+                Outcome o = Extract({"--format", format, "--method", method, "--name", "text=Caption", "--jobs", jobs, "--json"});
+                EXPECT_EQ(o.err, "");
+                json[index] = o.out;
+                for (const auto& e : fs::directory_iterator(out)) files[index][e.path().filename().string()] = ReadText(e.path());
+                ++index;
+            }
+            EXPECT_FALSE(files[0].empty());
+            EXPECT_EQ(files[0], files[1]);
+            EXPECT_EQ(json[0], json[1]);
+        }
+    }
 }
 
 TEST_F(CliTest, Unwrap) {
