@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <signal.h>
 
+#include <algorithm>
 #include <csignal>
 #include <iostream>
 
@@ -50,6 +51,9 @@ int ExitStatusOf(const run::RunResult& result) {
         return kExitInterrupted;
     if (result.errorCount > 0)
         return kExitErrorReported;
+    // Whatever the method, a run that wrote nothing has not done what was asked.
+    if (result.end == run::RunEnd::Done && result.picturesWritten == 0)
+        return kExitNoImages;
     switch (result.end) {
         case run::RunEnd::Done:
             return kExitDone;
@@ -66,7 +70,47 @@ int ExitStatusOf(const run::RunResult& result) {
     return kExitErrorReported;
 }
 
+// The short word for a reason in the count of records without a picture.
+std::string CountWord(const run::SkipReason& skip) {
+    using namespace run;
+    if (skip.reason == kSkipNoValue) return "empty";
+    if (skip.reason == kSkipLinked) return "linked";
+    if (skip.reason == kSkipUnsupportedClass) return "unsupported class \"" + skip.detail + "\"";
+    if (skip.reason == kSkipDamaged) return "damaged";
+    if (skip.reason == kSkipNotLoaded) return "not loaded";
+    if (skip.reason == kSkipNameNotText) return "name not text";
+    if (skip.reason == kSkipError) return "error";
+    return skip.reason;
+}
+
 }  // namespace
+
+std::string RunSummary(const run::RunResult& result) {
+    std::vector<std::pair<std::string, int>> counts;  // in the order first met
+    std::int64_t without = 0;
+    for (const auto& record : result.records) {
+        if (record.written || !record.skipped)
+            continue;
+        ++without;
+        const std::string word = CountWord(*record.skipped);
+        auto it = std::find_if(counts.begin(), counts.end(), [&](const auto& c) { return c.first == word; });
+        if (it == counts.end())
+            counts.emplace_back(word, 1);
+        else
+            ++it->second;
+    }
+    std::string line = (result.end == run::RunEnd::Done ? "Done. " : "") +
+                       std::to_string(result.picturesWritten) +
+                       (result.picturesWritten == 1 ? " picture from " : " pictures from ") +
+                       std::to_string(result.recordsRead) + (result.recordsRead == 1 ? " record" : " records");
+    if (without > 0) {
+        line += "; " + std::to_string(without) + " without a picture (";
+        for (std::size_t i = 0; i < counts.size(); ++i)
+            line += (i ? ", " : "") + std::to_string(counts[i].second) + " " + counts[i].first;
+        line += ")";
+    }
+    return line + ".";
+}
 
 std::optional<run::ReadMethod> ParseMethod(const std::string& word) {
     if (word == "decode")
@@ -113,6 +157,7 @@ bool ParseNaming(const std::string& word, run::ExtractionChoices& choices) {
 int ExtractCommand(const ExtractArguments& arguments) {
     imaging::StartImageEngine();
     CliHost host(arguments.json);
+    host.HoldMessages();
     run::FixedExtractionOptions options(arguments.choices);
     database::FixedDatabaseSelection selection(arguments.database.path,
                                                arguments.database.password);
@@ -126,13 +171,23 @@ int ExtractCommand(const ExtractArguments& arguments) {
         .workRoot = {},
         .jobs = arguments.jobs,
         .stopRequested = [] { return gStopRequested != 0; },
+        .keepExistingFiles = arguments.noOverwrite,
     };
     StopOnSignals stopOnSignals;
     run::RunResult result = run::RunExtraction(options, surroundings);
     host.ClearProgress();
     int status = ExitStatusOf(result);
-    if (arguments.json)
+    if (arguments.json) {
         std::cout << RunResultJson(result, status) << std::endl;
+    } else if (result.end == run::RunEnd::Done || result.end == run::RunEnd::NoImages) {
+        // The end of a run that went through the records is its result; a message that stopped
+        // it before is an error.
+        if (result.end == run::RunEnd::NoImages)
+            std::cerr << result.message << std::endl;
+        std::cout << RunSummary(result) << std::endl;
+    } else if (!result.message.empty()) {
+        std::cerr << result.message << std::endl;
+    }
     return status;
 }
 

@@ -104,6 +104,9 @@ int main(int argc, char** argv) {
                      "Threads that decode and encode pictures (default: one per core); the output is "
                      "the same for any number")
         ->check(CLI::Range(1, 1024));
+    extractCommand->add_flag("--no-overwrite", extract.noOverwrite,
+                             "Keep files already in the output folder; a new picture of the same name "
+                             "gets \" (2)\", \" (3)\", ... before its extension");
     extractCommand->add_flag("--json", extract.json,
                              "Print one JSON object with the message and every record instead");
 

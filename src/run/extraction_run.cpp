@@ -6,6 +6,7 @@
 #include <deque>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <system_error>
 
 #include "common/error.h"
@@ -66,6 +67,14 @@ void WriteBytes(std::span<const std::uint8_t> bytes, const fs::path& path) {
         throw Error("Cannot write " + path.string() + ": " + std::strerror(errno));
 }
 
+// Thrown inside a naming step when the name field holds no text; the step is not a failure.
+struct SkipNaming {};
+
+bool Exists(const fs::path& path) {
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(path, ec));
+}
+
 // What the reader gives the loop: the next record, or the end of the records.
 struct ReadOutcome {
     std::unique_ptr<RecordWork> record;  // null at the end
@@ -90,13 +99,17 @@ private:
     void RecordLoop();
     std::unique_ptr<RecordWork> ReadRecord(bool& lastRecord);
     void Commit(RecordWork& record);
+    void NameRecord(Guard& g, int label, RecordWork& r,
+                    std::string (*prefixOf)(const std::optional<std::string>&));
+    void WriteOutput(const EncodedOutput& output, RecordWork& record, RecordOutcome& outcome,
+                     std::vector<ReportedError>& commitReports);
     void EndOfRun();
     void EndWithoutRecords();
 
     database::Connection& Conn();
     database::Recordset& Rs();
     database::Field PictureField() { return Rs().Fields().Item(setup_.fieldName); }
-    std::optional<std::string> NameFieldText();
+    std::optional<std::string> NameFieldText(RecordWork& record);
     void Show(RunEnd end, std::string text);
     void ReportProgress();
 
@@ -112,6 +125,7 @@ private:
     std::int64_t recordsHandedOut_ = 0;
     bool found_ = false;
     std::vector<ReportedError> endReports_;
+    std::set<fs::path> writtenInRun_;  // every output file this run has written
 
     std::unique_ptr<database::Connection> connection_;
     std::unique_ptr<database::Recordset> recordset_;
@@ -202,14 +216,16 @@ RunEnd Run::Checks() {
     return result_.end;
 }
 
-std::optional<std::string> Run::NameFieldText() {
+// The name field's text. A value that is not text (binary, an OLE object) names no file: the
+// record is skipped with the reason, and nullopt is returned.
+std::optional<std::string> Run::NameFieldText(RecordWork& record) {
     database::FieldValue value = Rs().Fields().Item(options_.nameField()).Value();
     if (value.IsNull())
         return std::nullopt;
     if (value.IsText())
         return value.text();
-    const auto& bytes = value.bytes();
-    return std::string(bytes.begin(), bytes.end());
+    record.Skip({std::string(kSkipNameNotText), "the value of " + options_.nameField() + " is not text"});
+    throw SkipNaming{};
 }
 
 // The record loop. This thread reads records in table order and hands each to the workers,
@@ -259,6 +275,18 @@ void Run::RecordLoop() {
     }
 }
 
+// Step `label`: the record's name prefix from the name field's text.
+void Run::NameRecord(Guard& g, int label, RecordWork& r,
+                     std::string (*prefixOf)(const std::optional<std::string>&)) {
+    g.Step(label, [&] {
+        try {
+            r.fieldTextPrefix = prefixOf(NameFieldText(r));
+        } catch (const SkipNaming&) {
+            r.fieldTextPrefix.reset();
+        }
+    });
+}
+
 // The steps that read one record from the recordset (174 to 220, 302 to 308) and the move to
 // the next (458). Null at the end of the records; a failing end test also ends them.
 std::unique_ptr<RecordWork> Run::ReadRecord(bool& lastRecord) {
@@ -287,8 +315,10 @@ std::unique_ptr<RecordWork> Run::ReadRecord(bool& lastRecord) {
         r.choices.method = ReadMethod::ByteToByte;
         g.Step(184, [&] { r.fieldSize = PictureField().ActualSize(); });
         if (g.Test(186, [&] { return r.fieldTextNaming; }))
-            g.Step(188, [&] { r.fieldTextPrefix = FieldTextPrefixByteToByte(NameFieldText()); });
-        if (!g.Test(216, [&] { return r.fieldSize < 1; })) {
+            NameRecord(g, 188, r, FieldTextPrefixByteToByte);
+        if (g.Test(216, [&] { return r.fieldSize < 1; })) {
+            r.Skip({std::string(kSkipNoValue), {}});
+        } else {
             g.Step(218, [&] { r.bytes.clear(); });
             g.Step(220, [&] { r.bytes = PictureField().Value().TakeBytes(); });
             r.workToDo = true;
@@ -296,7 +326,7 @@ std::unique_ptr<RecordWork> Run::ReadRecord(bool& lastRecord) {
     } else if (g.Test(302, [&] { return r.choices.method == ReadMethod::Recordset; })) {
         r.choices.method = ReadMethod::Recordset;
         if (g.Test(304, [&] { return r.fieldTextNaming; }))
-            g.Step(306, [&] { r.fieldTextPrefix = FieldTextPrefixRecordset(NameFieldText()); });
+            NameRecord(g, 306, r, FieldTextPrefixRecordset);
         // A field that cannot be read whole is reported here and yields nothing.
         r.workToDo = g.Step(308, [&] {
             std::string failure;
@@ -316,7 +346,8 @@ std::unique_ptr<RecordWork> Run::ReadRecord(bool& lastRecord) {
 // Writes the record's encoded output under its final name, shows the record's reports in the
 // order of its steps and reports progress.
 void Run::Commit(RecordWork& record) {
-    RecordOutcome outcome{record.number, std::nullopt, {}};
+    RecordOutcome outcome;
+    outcome.number = record.number;
     auto report = [&](const ReportedError& e) {
         ShowApplicationError(host_, e);
         outcome.errors.push_back(e);
@@ -329,24 +360,7 @@ void Run::Commit(RecordWork& record) {
     if (record.output) {
         const EncodedOutput& output = *record.output;
         std::vector<ReportedError> commitReports;
-        Guard g(std::string(kRunLocation), commitReports);
-        PendingOutput pending;
-        bool written = g.Step(output.writeLabel, [&] {
-            const fs::path& temporary = pending.Begin(output.finalPath, record.number);
-            switch (output.writing) {
-                case OutputWriting::Bytes:
-                    WriteBytes(output.bytes, temporary);
-                    break;
-                case OutputWriting::Jpeg:
-                    imaging::WriteJPGFile(output.bytes, temporary);
-                    break;
-                case OutputWriting::CopyOfFile:
-                    fs::copy_file(output.file, temporary, fs::copy_options::overwrite_existing);
-                    break;
-            }
-        });
-        if (written && g.Step(output.renameLabel, [&] { outcome.written = pending.Commit(); }))
-            ++result_.picturesWritten;
+        WriteOutput(output, record, outcome, commitReports);
         if (output.writing == OutputWriting::CopyOfFile) {
             std::error_code ec;
             fs::remove(output.file, ec);
@@ -356,11 +370,68 @@ void Run::Commit(RecordWork& record) {
     }
     for (const ReportedError& e : record.reportsAfterSave)
         report(e);
+    if (!outcome.written) {
+        outcome.skipped = record.skip;
+        if (!outcome.skipped && !outcome.errors.empty())
+            outcome.skipped = SkipReason{std::string(kSkipError), outcome.errors.front().description};
+        if (!outcome.skipped && record.loaded && record.outputName.empty())
+            outcome.skipped = SkipReason{std::string(kSkipNoName), "the name field is empty"};
+        if (!outcome.skipped)
+            outcome.skipped = SkipReason{std::string(kSkipNotLoaded), {}};
+    }
     if (record.loaded)
         s_.creator = std::move(record.picture);
     result_.records.push_back(std::move(outcome));
     result_.recordsRead = record.number;
     ReportProgress();
+}
+
+// Writes the output under a temporary name and gives it its final one. A name this run has
+// already written is never used again: the picture takes the next numbered name, in record
+// order. A file that was there before the run is replaced, or kept when the run keeps existing
+// files (then the name is taken without replacing, so a run writing into the same folder at the
+// same time loses nothing either).
+void Run::WriteOutput(const EncodedOutput& output, RecordWork& record, RecordOutcome& outcome,
+                      std::vector<ReportedError>& commitReports) {
+    Guard g(std::string(kRunLocation), commitReports);
+    PendingOutput pending;
+    fs::path target = output.finalPath;
+    int number = 1;
+    auto next = [&] { target = NumberedPath(output.finalPath, ++number); };
+    while (writtenInRun_.contains(target.lexically_normal()) || (s_.keepExistingFiles && Exists(target)))
+        next();
+    bool written = g.Step(output.writeLabel, [&] {
+        const fs::path& temporary = pending.Begin(target, record.number);
+        switch (output.writing) {
+            case OutputWriting::Bytes:
+                WriteBytes(output.bytes, temporary);
+                break;
+            case OutputWriting::Jpeg:
+                imaging::WriteJPGFile(output.bytes, temporary);
+                break;
+            case OutputWriting::CopyOfFile:
+                fs::copy_file(output.file, temporary, fs::copy_options::overwrite_existing);
+                break;
+        }
+    });
+    if (!written)
+        return;
+    const bool renamed = g.Step(output.renameLabel, [&] {
+        if (s_.keepExistingFiles) {
+            while (writtenInRun_.contains(target.lexically_normal()) || !pending.CommitWithoutReplacing(target))
+                next();
+            outcome.written = target;
+        } else {
+            outcome.replaced = Exists(target);
+            outcome.written = pending.Commit();
+        }
+    });
+    if (renamed) {
+        writtenInRun_.insert(outcome.written->lexically_normal());
+        ++result_.picturesWritten;
+    } else {
+        outcome.replaced = false;
+    }
 }
 
 void Run::EndOfRun() {
