@@ -67,6 +67,9 @@ int ExtractAllCommand(const ExtractAllArguments& arguments);
 int UnwrapCommand(const std::string& fieldFile, const std::optional<std::string>& output);
 
 // --method, --name and --format words; nullopt for a word that is not one of them.
+// The field type's name as Access shows it ("OLE Object" for 205).
+std::string TypeName(int code);
+
 // The last line of an extract run: pictures written, records read, and the records without a
 // picture counted by reason.
 std::string RunSummary(const run::RunResult& result);

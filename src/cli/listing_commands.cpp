@@ -2,10 +2,34 @@
 #include <iostream>
 
 #include "cli/commands.h"
+#include "database/ado_types.h"
 #include "database/connection_string.h"
 #include "database/schema_listing.h"
 
 namespace pictrova::cli {
+
+std::string TypeName(int code) {
+    using namespace database;
+    switch (code) {
+        case kAdSmallInt: return "Integer";
+        case kAdInteger: return "Long Integer";
+        case kAdSingle: return "Single";
+        case kAdDouble: return "Double";
+        case kAdCurrency: return "Currency";
+        case kAdDate: return "Date/Time";
+        case kAdBoolean: return "Yes/No";
+        case kAdUnsignedTinyInt: return "Byte";
+        case kAdGUID: return "Replication ID";
+        case kAdBinary: return "Binary";
+        case kAdWChar: return "Text";
+        case kAdNumeric: return "Decimal";
+        case kAdVarWChar: return "Text";
+        case kAdLongVarWChar: return "Memo";
+        case kAdVarBinary: return "Binary";
+        case kAdLongVarBinary: return "OLE Object";
+        default: return "type " + std::to_string(code);
+    }
+}
 
 int ListTablesCommand(const DatabaseArguments& database) {
     try {
@@ -28,7 +52,7 @@ int ListFieldsCommand(const DatabaseArguments& database, const std::string& tabl
     try {
         database::FixedDatabaseSelection selection(database.path, database.password);
         for (const auto& field : database::ListTableFields(selection, table)) {
-            std::cout << field.name << '\t' << field.type << '\n';
+            std::cout << field.name << '\t' << field.type << '\t' << TypeName(field.type) << '\n';
         }
         return 0;
     } catch (const std::exception& e) {

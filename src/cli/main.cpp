@@ -44,7 +44,7 @@ void AddRunOptions(CLI::App& command, RunWords& words, run::ExtractionChoices& c
                     "prefix=TEXT (trailing # are the record counter), table, field, "
                     "table-field, or text=FIELD (the text of FIELD in each record)")
         ->capture_default_str();
-    command.add_option("--format", words.format, "bmp, jpg, png, gif, tiff, tga or pcx")
+    command.add_option("--format", words.format, "bmp, jpg (jpeg), png, gif, tiff (tif), tga or pcx, in any case")
         ->capture_default_str();
     command.add_option("--quality", choices.quality, "JPEG and PNG quality")
         ->check(CLI::Range(0, 100))

@@ -119,7 +119,7 @@ TEST_F(CliTest, TablesAndFields) {
 
     Outcome fields = Cli({"fields", db.string(), "Pictures"});
     EXPECT_EQ(fields.status, 0);
-    EXPECT_EQ(fields.out, "ID\t3\nCaption\t202\nPicture\t205\n");
+    EXPECT_EQ(fields.out, "ID\t3\tLong Integer\nCaption\t202\tText\nPicture\t205\tOLE Object\n");
 
     Outcome missing = Cli({"tables", (dir / "none.mdb").string()});
     EXPECT_NE(missing.status, 0);
@@ -163,15 +163,11 @@ TEST_F(CliTest, ExitStatusByOutcome) {
         }
     }
 
-    Outcome noFolder = Cli({"extract", db.string(), "--table", "Pictures", "--field", "Picture",
-                            "--out", (dir / "nope").string()});
-    EXPECT_EQ(noFolder.status, 2);
-    EXPECT_EQ(noFolder.err, "Folder does not exist. Please select another folder.\n");
-
-    Outcome textField = Cli({"extract", db.string(), "--table", "Pictures", "--field", "Caption",
-                             "--out", out.string()});
-    EXPECT_EQ(textField.status, 2);
-    EXPECT_EQ(textField.err, "No picture field selected.\n");
+    // The output folder is made, with its parents.
+    Outcome newFolder = Cli({"extract", db.string(), "--table", "Pictures", "--field", "Picture",
+                             "--out", (dir / "new" / "folder").string(), "--format", "JPEG"});
+    EXPECT_EQ(newFolder.status, 0) << newFolder.err;
+    EXPECT_TRUE(fs::exists(dir / "new" / "folder" / "Output1.jpg"));
 
     Outcome noTable = Cli({"extract", db.string(), "--field", "Picture", "--out", out.string()});
     EXPECT_EQ(noTable.status, 2);
@@ -356,13 +352,53 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
               "Done. 1 picture from 8 records; 7 without a picture (1 empty, 2 unsupported class "
               "\"Acme.Drawing.1\", 1 linked, 1 not a picture, 2 damaged).\n");
 
-    // A name field that is not text names no file (the picture field itself here).
-    Reset();
-    Outcome named = Extract({"--name", "text=Picture", "--json"});
-    EXPECT_EQ(named.status, 1);
-    const auto namedJson = nlohmann::json::parse(named.out);
-    EXPECT_EQ(namedJson["records"][0]["skipped"]["reason"], "name field not text");
-    EXPECT_TRUE(OutputFiles().empty());
+}
+
+// Mistakes found before the run: one line on stderr naming what is wrong, exit 2, nothing on
+// stdout and no file written.
+TEST_F(CliTest, ChecksBeforeTheRun) {
+    testing::WritePictureDatabase(db, {{PaintPicture(), "a"}});
+    const fs::path locked = dir / "locked.mdb";
+    testing::WritePictureDatabase(locked, {{PaintPicture(), "a"}}, "Pictures", "secret");
+    const fs::path notAccess = dir / "notes.mdb";
+    std::ofstream(notAccess) << "just some text, not a database";
+    const std::string p = db.string();
+    struct Case {
+        std::vector<std::string> args;
+        std::string err;
+    };
+    const Case cases[] = {
+        {{(dir / "none.mdb").string(), "--table", "Pictures", "--field", "Picture"},
+         "no database file at " + (dir / "none.mdb").string()},
+        {{notAccess.string(), "--table", "Pictures", "--field", "Picture"}, "cannot open " + notAccess.string()},
+        {{locked.string(), "--table", "Pictures", "--field", "Picture", "--password", "wrong"},
+         "cannot open " + locked.string() + ": Not a valid password."},
+        {{p, "--table", "Photos", "--field", "Picture"}, "no table \"Photos\" in " + p + "; its tables: Pictures"},
+        {{p, "--table", "Pictures", "--field", "Photo"},
+         "no field \"Photo\" in table \"Pictures\"; its fields: ID, Caption, Picture"},
+        {{p, "--table", "Pictures", "--field", "Caption"}, "field \"Caption\" is Text, not an OLE Object"},
+        {{p, "--table", "Pictures", "--field", "Picture", "--name", "text=Title"},
+         "no name field \"Title\" in table \"Pictures\"; its fields: ID, Caption, Picture"},
+        {{p, "--table", "Pictures", "--field", "Picture", "--name", "text=Picture"},
+         "name field \"Picture\" is OLE Object, not text"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.err);
+        Reset();
+        std::vector<std::string> args{"extract"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        args.insert(args.end(), {"--out", out.string()});
+        Outcome o = Cli(args);
+        EXPECT_EQ(o.status, 2);
+        EXPECT_EQ(o.out, "");
+        EXPECT_EQ(o.err.substr(0, o.err.find('\n') + 1).find("pictrova-cli: " + c.err), 0u) << o.err;
+        EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
+        EXPECT_TRUE(OutputFiles().empty());
+    }
+    Outcome right = Cli({"extract", locked.string(), "--table", "Pictures", "--field", "Picture", "--out",
+                         out.string(), "--password", "secret", "--format", "Tif"});
+    EXPECT_EQ(right.status, 0) << right.err;
+    EXPECT_EQ(OutputFiles(), (std::set<std::string>{"Output1.tif"}));
 }
 
 // The converter's error output went to the program's own; its reason belongs in the report.
