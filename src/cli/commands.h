@@ -22,6 +22,7 @@ inline constexpr int kExitInterrupted = 130;  // SIGINT or SIGTERM stopped the r
 struct DatabaseArguments {
     std::string path;
     std::string password;
+    std::string passwordFile;  // PATH<TAB>PASSWORD lines, as for a batch
 };
 
 int ListTablesCommand(const DatabaseArguments& database);

@@ -7,6 +7,7 @@
 
 #include <iostream>
 
+#include "cli/batch.h"
 #include "cli/commands.h"
 
 namespace {
@@ -16,12 +17,28 @@ using namespace pictrova::cli;
 
 void AddDatabaseOptions(CLI::App& command, DatabaseArguments& database) {
     command.add_option("DATABASE", database.path, "The .mdb or .accdb file")->required();
-    command.add_option("--password", database.password, "The database password");
+    command.add_option("--password", database.password, "The database password")
+        ->envname("PICTROVA_PASSWORD");
+    command.add_option("--password-file", database.passwordFile,
+                       "PATH<TAB>PASSWORD lines: the password of the database named there (keeps the "
+                       "password out of the process list, as PICTROVA_PASSWORD does)");
+}
+
+// The password file's entry for the database, when a file is given.
+void ResolvePassword(DatabaseArguments& database) {
+    if (database.passwordFile.empty())
+        return;
+    std::string error;
+    auto passwords = BatchPasswords::Load({{database.path}, database.password, database.passwordFile}, error);
+    if (!passwords)
+        throw CLI::ValidationError("--password-file", error);
+    database.password = passwords->For(database.path);
 }
 
 void AddBatchOptions(CLI::App& command, BatchDatabases& databases) {
     command.add_option("DATABASE", databases.paths, "The .mdb and .accdb files")->required();
-    command.add_option("--password", databases.password, "The password of every database");
+    command.add_option("--password", databases.password, "The password of every database")
+        ->envname("PICTROVA_PASSWORD");
     command.add_option("--password-file", databases.passwordFile,
                        "PATH<TAB>PASSWORD lines: the password of each database named there");
 }
@@ -73,6 +90,11 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     app.set_help_all_flag("--help-all", "Help for every command");
     app.set_version_flag("--version", "pictrova-cli " PICTROVA_VERSION);
+    app.footer(
+        "Exit status: 0 pictures written without an error report; 1 no picture written; 2 a usage "
+        "error or a check before the run (missing database, wrong password, unknown table or field, "
+        "a field of the wrong type); 3 an error was reported; 130 stopped by SIGINT or SIGTERM.\n"
+        "Messages go to stderr; stdout carries only results (the last line of extract, or --json).");
 
     DatabaseArguments database;
     std::string table;
@@ -141,6 +163,8 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
         if (*extractCommand) ApplyRunWords(words, extract.choices);
+        if (*extractCommand) ResolvePassword(extract.database);
+        if (*tables || *fields) ResolvePassword(database);
         if (*extractAllCommand) ApplyRunWords(words, extractAll.choices);
     } catch (const CLI::ParseError& e) {
         int status = app.exit(e);

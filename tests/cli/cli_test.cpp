@@ -395,8 +395,10 @@ TEST_F(CliTest, ChecksBeforeTheRun) {
         EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
         EXPECT_TRUE(OutputFiles().empty());
     }
+    // The password from a file of PATH<TAB>PASSWORD lines, as for a batch.
+    std::ofstream(dir / "passwords.txt") << locked.string() << "\tsecret\n";
     Outcome right = Cli({"extract", locked.string(), "--table", "Pictures", "--field", "Picture", "--out",
-                         out.string(), "--password", "secret", "--format", "Tif"});
+                         out.string(), "--password-file", (dir / "passwords.txt").string(), "--format", "Tif"});
     EXPECT_EQ(right.status, 0) << right.err;
     EXPECT_EQ(OutputFiles(), (std::set<std::string>{"Output1.tif"}));
 }
