@@ -36,7 +36,7 @@ CliHost::~CliHost() {
 
 void CliHost::ShowMessage(const std::string& text, const std::string&, MessageIcon) {
     ClearProgress();
-    if (!quiet_)
+    if (!quiet_ && !holdMessages_)
         std::cout << AsTerminalLines(text) << std::endl;
 }
 

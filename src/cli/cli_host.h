@@ -24,11 +24,15 @@ public:
     bool AskYesNo(const std::string& text, const std::string& title) override;
     void ReportError(const std::string& message) override;
 
+    // Messages are kept from the terminal: the caller prints the run's end its own way.
+    void HoldMessages() { holdMessages_ = true; }
+
     void ShowProgress(const run::RunProgress& progress);
     void ClearProgress();
 
 private:
     bool quiet_;
+    bool holdMessages_ = false;
     bool showProgress_;
     bool progressShown_ = false;
     std::chrono::steady_clock::time_point start_;

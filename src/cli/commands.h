@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "run/extraction_options.h"
+#include "run/extraction_run.h"
 
 namespace pictrova::cli {
 
@@ -21,6 +22,7 @@ inline constexpr int kExitInterrupted = 130;  // SIGINT or SIGTERM stopped the r
 struct DatabaseArguments {
     std::string path;
     std::string password;  // "-": read from standard input (a password in argv is visible to all)
+    std::string passwordFile;  // PATH<TAB>PASSWORD lines, as for a batch
 };
 
 // The first line of standard input, without its line break.
@@ -38,6 +40,7 @@ struct ExtractArguments {
     bool json = false;
     std::string converter;  // an external converter program; empty: the run's own
     unsigned jobs = 0;      // worker threads; 0: one per core
+    bool noOverwrite = false;  // keep files already in the folder; number the new ones
 };
 
 int ExtractCommand(const ExtractArguments& arguments);
@@ -71,6 +74,13 @@ int ExtractAllCommand(const ExtractAllArguments& arguments);
 int UnwrapCommand(const std::string& fieldFile, const std::optional<std::string>& output);
 
 // --method, --name and --format words; nullopt for a word that is not one of them.
+// The field type's name as Access shows it ("OLE Object" for 205).
+std::string TypeName(int code);
+
+// The last line of an extract run: pictures written, records read, and the records without a
+// picture counted by reason.
+std::string RunSummary(const run::RunResult& result);
+
 std::optional<run::ReadMethod> ParseMethod(const std::string& word);
 std::optional<run::OutputFormat> ParseFormat(const std::string& word);
 // Sets naming, prefix and nameField from "prefix=TEXT", "table", "field", "table-field",

@@ -1,18 +1,25 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <signal.h>
 
+#include <algorithm>
+#include <cctype>
 #include <csignal>
+#include <filesystem>
 #include <iostream>
 
 #include "cli/cli_host.h"
 #include "cli/commands.h"
 #include "cli/run_json.h"
+#include "database/ado_types.h"
 #include "database/connection_string.h"
+#include "database/schema_listing.h"
 #include "imaging/image_engine.h"
 #include "imaging/picture_holder.h"
 #include "run/extraction_run.h"
 
 namespace pictrova::cli {
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -50,6 +57,9 @@ int ExitStatusOf(const run::RunResult& result) {
         return kExitInterrupted;
     if (result.errorCount > 0)
         return kExitErrorReported;
+    // Whatever the method, a run that wrote nothing has not done what was asked.
+    if (result.end == run::RunEnd::Done && result.picturesWritten == 0)
+        return kExitNoImages;
     switch (result.end) {
         case run::RunEnd::Done:
             return kExitDone;
@@ -66,7 +76,115 @@ int ExitStatusOf(const run::RunResult& result) {
     return kExitErrorReported;
 }
 
+// The short word for a reason in the count of records without a picture.
+std::string CountWord(const run::SkipReason& skip) {
+    using namespace run;
+    if (skip.reason == kSkipNoValue) return "empty";
+    if (skip.reason == kSkipLinked) return "linked";
+    if (skip.reason == kSkipUnsupportedClass) return "unsupported class \"" + skip.detail + "\"";
+    if (skip.reason == kSkipDamaged) return "damaged";
+    if (skip.reason == kSkipNotLoaded) return "not loaded";
+    if (skip.reason == kSkipNameNotText) return "name not text";
+    if (skip.reason == kSkipError) return "error";
+    return skip.reason;
+}
+
 }  // namespace
+
+namespace {
+
+std::string Joined(const std::vector<std::string>& names) {
+    std::string out;
+    for (const auto& name : names)
+        out += (out.empty() ? "" : ", ") + name;
+    return out.empty() ? "(none)" : out;
+}
+
+// What would stop the run or make every record fail, checked before it starts: the database,
+// the table, the picture field and the name field. One line on stderr and false when one is
+// wrong. The output folder is made when missing.
+bool PreChecks(const ExtractArguments& arguments) {
+    const run::ExtractionChoices& c = arguments.choices;
+    const std::string& path = arguments.database.path;
+    auto fail = [](const std::string& line) {
+        std::cerr << "pictrova-cli: " << line << std::endl;
+        return false;
+    };
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec))
+        return fail("no database file at " + path);
+    database::FixedDatabaseSelection selection(path, arguments.database.password);
+    std::optional<std::vector<std::string>> tables;
+    try {
+        tables = database::ListTables(path, selection);
+    } catch (const std::exception& e) {
+        return fail("cannot open " + path + ": " + e.what());
+    }
+    if (!tables)
+        return fail("no database file at " + path);
+    if (std::find(tables->begin(), tables->end(), c.table) == tables->end())
+        return fail("no table \"" + c.table + "\" in " + path + "; its tables: " + Joined(*tables));
+    std::vector<database::FieldInfo> fields;
+    try {
+        fields = database::ListTableFields(selection, c.table);
+    } catch (const std::exception& e) {
+        return fail("cannot read the fields of \"" + c.table + "\": " + e.what());
+    }
+    std::vector<std::string> names;
+    for (const auto& f : fields)
+        names.push_back(f.name);
+    auto find = [&](const std::string& name) {
+        return std::find_if(fields.begin(), fields.end(), [&](const auto& f) { return f.name == name; });
+    };
+    auto picture = find(c.pictureField);
+    if (picture == fields.end())
+        return fail("no field \"" + c.pictureField + "\" in table \"" + c.table + "\"; its fields: " + Joined(names));
+    if (picture->type != database::kAdLongVarBinary && !picture->attachment)
+        return fail("field \"" + c.pictureField + "\" is " + TypeName(picture->type) + ", not an OLE Object");
+    if (c.naming == run::Naming::FieldText) {
+        auto name = find(c.nameField);
+        if (name == fields.end())
+            return fail("no name field \"" + c.nameField + "\" in table \"" + c.table + "\"; its fields: " + Joined(names));
+        if (name->type != database::kAdVarWChar && name->type != database::kAdLongVarWChar &&
+            name->type != database::kAdWChar)
+            return fail("name field \"" + c.nameField + "\" is " + TypeName(name->type) + ", not text");
+    }
+    if (!c.outputFolder.empty() && !fs::is_directory(c.outputFolder, ec)) {
+        fs::create_directories(c.outputFolder, ec);
+        if (ec)
+            return fail("cannot make the output folder " + c.outputFolder + ": " + ec.message());
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string RunSummary(const run::RunResult& result) {
+    std::vector<std::pair<std::string, int>> counts;  // in the order first met
+    std::int64_t without = 0;
+    for (const auto& record : result.records) {
+        if (record.written || !record.skipped)
+            continue;
+        ++without;
+        const std::string word = CountWord(*record.skipped);
+        auto it = std::find_if(counts.begin(), counts.end(), [&](const auto& c) { return c.first == word; });
+        if (it == counts.end())
+            counts.emplace_back(word, 1);
+        else
+            ++it->second;
+    }
+    std::string line = (result.end == run::RunEnd::Done ? "Done. " : "") +
+                       std::to_string(result.picturesWritten) +
+                       (result.picturesWritten == 1 ? " picture from " : " pictures from ") +
+                       std::to_string(result.recordsRead) + (result.recordsRead == 1 ? " record" : " records");
+    if (without > 0) {
+        line += "; " + std::to_string(without) + " without a picture (";
+        for (std::size_t i = 0; i < counts.size(); ++i)
+            line += (i ? ", " : "") + std::to_string(counts[i].second) + " " + counts[i].first;
+        line += ")";
+    }
+    return line + ".";
+}
 
 std::optional<run::ReadMethod> ParseMethod(const std::string& word) {
     if (word == "decode")
@@ -79,12 +197,15 @@ std::optional<run::ReadMethod> ParseMethod(const std::string& word) {
 std::optional<run::OutputFormat> ParseFormat(const std::string& word) {
     using run::OutputFormat;
     static constexpr std::pair<std::string_view, OutputFormat> kWords[] = {
-        {"bmp", OutputFormat::BMP}, {"jpg", OutputFormat::JPG},   {"png", OutputFormat::PNG},
-        {"gif", OutputFormat::GIF}, {"tiff", OutputFormat::TIFF}, {"tga", OutputFormat::TGA},
-        {"pcx", OutputFormat::PCX},
+        {"bmp", OutputFormat::BMP},  {"jpg", OutputFormat::JPG}, {"jpeg", OutputFormat::JPG},
+        {"png", OutputFormat::PNG},  {"gif", OutputFormat::GIF}, {"tiff", OutputFormat::TIFF},
+        {"tif", OutputFormat::TIFF}, {"tga", OutputFormat::TGA}, {"pcx", OutputFormat::PCX},
     };
+    std::string lower = word;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
     for (const auto& [w, format] : kWords) {
-        if (word == w)
+        if (lower == w)
             return format;
     }
     return std::nullopt;
@@ -113,8 +234,11 @@ bool ParseNaming(const std::string& word, run::ExtractionChoices& choices) {
 }
 
 int ExtractCommand(const ExtractArguments& arguments) {
+    if (!PreChecks(arguments))
+        return kExitUsage;
     imaging::StartImageEngine();
     CliHost host(arguments.json);
+    host.HoldMessages();
     run::FixedExtractionOptions options(arguments.choices);
     database::FixedDatabaseSelection selection(arguments.database.path,
                                                arguments.database.password);
@@ -128,13 +252,23 @@ int ExtractCommand(const ExtractArguments& arguments) {
         .workRoot = {},
         .jobs = arguments.jobs,
         .stopRequested = [] { return gStopRequested != 0; },
+        .keepExistingFiles = arguments.noOverwrite,
     };
     StopOnSignals stopOnSignals;
     run::RunResult result = run::RunExtraction(options, surroundings);
     host.ClearProgress();
     int status = ExitStatusOf(result);
-    if (arguments.json)
+    if (arguments.json) {
         std::cout << RunResultJson(result, status) << std::endl;
+    } else if (result.end == run::RunEnd::Done || result.end == run::RunEnd::NoImages) {
+        // The end of a run that went through the records is its result; a message that stopped
+        // it before is an error.
+        if (result.end == run::RunEnd::NoImages)
+            std::cerr << result.message << std::endl;
+        std::cout << RunSummary(result) << std::endl;
+    } else if (!result.message.empty()) {
+        std::cerr << result.message << std::endl;
+    }
     return status;
 }
 

@@ -4,10 +4,34 @@
 #include "cli/cli_host.h"
 #include "cli/commands.h"
 #include "common/printable_text.h"
+#include "database/ado_types.h"
 #include "database/connection_string.h"
 #include "database/schema_listing.h"
 
 namespace pictrova::cli {
+
+std::string TypeName(int code) {
+    using namespace database;
+    switch (code) {
+        case kAdSmallInt: return "Integer";
+        case kAdInteger: return "Long Integer";
+        case kAdSingle: return "Single";
+        case kAdDouble: return "Double";
+        case kAdCurrency: return "Currency";
+        case kAdDate: return "Date/Time";
+        case kAdBoolean: return "Yes/No";
+        case kAdUnsignedTinyInt: return "Byte";
+        case kAdGUID: return "Replication ID";
+        case kAdBinary: return "Binary";
+        case kAdWChar: return "Text";
+        case kAdNumeric: return "Decimal";
+        case kAdVarWChar: return "Text";
+        case kAdLongVarWChar: return "Memo";
+        case kAdVarBinary: return "Binary";
+        case kAdLongVarBinary: return "OLE Object";
+        default: return "type " + std::to_string(code);
+    }
+}
 
 int ListTablesCommand(const DatabaseArguments& database) {
     try {
@@ -30,7 +54,8 @@ int ListFieldsCommand(const DatabaseArguments& database, const std::string& tabl
     try {
         database::FixedDatabaseSelection selection(database.path, database.password);
         for (const auto& field : database::ListTableFields(selection, table)) {
-            std::cout << PrintableText(field.name) << '\t' << database::FieldTypeText(field) << '\n';
+            std::cout << PrintableText(field.name) << '\t' << field.type << '\t'
+                      << (field.attachment ? std::string("Attachment") : TypeName(field.type)) << '\n';
         }
         return 0;
     } catch (const std::exception& e) {

@@ -7,6 +7,7 @@
 
 #include <iostream>
 
+#include "cli/batch.h"
 #include "cli/commands.h"
 
 namespace {
@@ -17,13 +18,29 @@ using namespace pictrova::cli;
 void AddDatabaseOptions(CLI::App& command, DatabaseArguments& database, bool& verbose) {
     command.add_option("DATABASE", database.path, "The .mdb or .accdb file")->required();
     command.add_option("--password", database.password,
-                       "The database password; - reads it from the first line of standard input");
+                       "The database password; - reads it from the first line of standard input")
+        ->envname("PICTROVA_PASSWORD");
+    command.add_option("--password-file", database.passwordFile,
+                       "PATH<TAB>PASSWORD lines: the password of the database named there (keeps the "
+                       "password out of the process list, as PICTROVA_PASSWORD does)");
     command.add_flag("--verbose", verbose, "Also print every message of the database library (libmdb)");
+}
+
+// The password file's entry for the database, when a file is given.
+void ResolvePassword(DatabaseArguments& database) {
+    if (database.passwordFile.empty())
+        return;
+    std::string error;
+    auto passwords = BatchPasswords::Load({{database.path}, database.password, database.passwordFile}, error);
+    if (!passwords)
+        throw CLI::ValidationError("--password-file", error);
+    database.password = passwords->For(database.path);
 }
 
 void AddBatchOptions(CLI::App& command, BatchDatabases& databases) {
     command.add_option("DATABASE", databases.paths, "The .mdb and .accdb files")->required();
-    command.add_option("--password", databases.password, "The password of every database");
+    command.add_option("--password", databases.password, "The password of every database")
+        ->envname("PICTROVA_PASSWORD");
     command.add_option("--password-file", databases.passwordFile,
                        "PATH<TAB>PASSWORD lines: the password of each database named there");
 }
@@ -47,7 +64,7 @@ void AddRunOptions(CLI::App& command, RunWords& words, run::ExtractionChoices& c
                     "table-field, text=FIELD (the text of FIELD in each record), or original "
                     "(an attachment field's own file names)")
         ->capture_default_str();
-    command.add_option("--format", words.format, "bmp, jpg, png, gif, tiff, tga or pcx")
+    command.add_option("--format", words.format, "bmp, jpg (jpeg), png, gif, tiff (tif), tga or pcx, in any case")
         ->capture_default_str();
     command.add_option("--quality", choices.quality, "JPEG and PNG quality")
         ->check(CLI::Range(0, 100))
@@ -76,6 +93,11 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     app.set_help_all_flag("--help-all", "Help for every command");
     app.set_version_flag("--version", "pictrova-cli " PICTROVA_VERSION);
+    app.footer(
+        "Exit status: 0 pictures written without an error report; 1 no picture written; 2 a usage "
+        "error or a check before the run (missing database, wrong password, unknown table or field, "
+        "a field of the wrong type); 3 an error was reported; 130 stopped by SIGINT or SIGTERM.\n"
+        "Messages go to stderr; stdout carries only results (the last line of extract, or --json).");
 
     DatabaseArguments database;
     bool verbose = false;
@@ -108,6 +130,9 @@ int main(int argc, char** argv) {
                      "Threads that decode and encode pictures (default: one per core); the output is "
                      "the same for any number")
         ->check(CLI::Range(1, 1024));
+    extractCommand->add_flag("--no-overwrite", extract.noOverwrite,
+                             "Keep files already in the output folder; a new picture of the same name "
+                             "gets \" (2)\", \" (3)\", ... before its extension");
     extractCommand->add_flag("--json", extract.json,
                              "Print one JSON object with the message and every record instead");
 
@@ -142,6 +167,8 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
         if (*extractCommand) ApplyRunWords(words, extract.choices);
+        if (*extractCommand) ResolvePassword(extract.database);
+        if (*tables || *fields) ResolvePassword(database);
         if (*extractAllCommand) ApplyRunWords(words, extractAll.choices);
     } catch (const CLI::ParseError& e) {
         int status = app.exit(e);

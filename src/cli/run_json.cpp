@@ -74,7 +74,13 @@ std::string RunResultJson(const run::RunResult& result, int exitStatus) {
             }
             out += "]";
         }
-        out += ",\"errors\":" + ErrorsJson(r.errors) + "}";
+        out += ",\"errors\":" + ErrorsJson(r.errors);
+        if (r.written)
+            out += std::string(",\"replaced\":") + (r.replaced ? "true" : "false");
+        if (r.skipped)
+            out += ",\"skipped\":{\"reason\":" + JsonString(r.skipped->reason) +
+                   ",\"detail\":" + JsonString(r.skipped->detail) + "}";
+        out += "}";
     }
     out += "],\"errors\":" + ErrorsJson(result.errors) + "}";
     return out;

@@ -68,6 +68,14 @@ void WriteBytes(std::span<const std::uint8_t> bytes, const fs::path& path) {
         throw Error("Cannot write " + path.string() + ": " + std::strerror(errno));
 }
 
+// Thrown inside a naming step when the name field holds no text; the step is not a failure.
+struct SkipNaming {};
+
+bool Exists(const fs::path& path) {
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(path, ec));
+}
+
 // What the reader gives the loop: the next record, or the end of the records.
 struct ReadOutcome {
     std::unique_ptr<RecordWork> record;  // null at the end
@@ -99,13 +107,17 @@ private:
     std::optional<fs::path> CommitWork(RecordWork& work, RecordOutcome& outcome);
     void FinishRecord(RecordWork& record, RecordOutcome& outcome);
     void ShowRecordReport(const ReportedError& e, RecordOutcome& outcome);
+    void NameRecord(Guard& g, int label, RecordWork& r,
+                    std::string (*prefixOf)(const std::optional<std::string>&));
+    std::optional<fs::path> WriteOutput(const EncodedOutput& output, std::int64_t recordNumber, bool& replaced,
+                                        std::vector<ReportedError>& commitReports);
     void EndOfRun();
     void EndWithoutRecords();
 
     database::Connection& Conn();
     database::Recordset& Rs();
     database::Field PictureField() { return Rs().Fields().Item(setup_.fieldName); }
-    std::optional<std::string> NameFieldText();
+    std::optional<std::string> NameFieldText(RecordWork& record);
     void Show(RunEnd end, std::string text);
     void ReportProgress();
 
@@ -122,9 +134,8 @@ private:
     bool found_ = false;
     // The picture field is an attachment field: every attached file of a record is one output.
     bool attachmentField_ = false;
-    // Output paths given to attached files so far; a name used again is numbered " (2)", ...
-    std::set<fs::path> attachmentPaths_;
     std::vector<ReportedError> endReports_;
+    std::set<fs::path> writtenInRun_;  // every output file this run has written
 
     std::unique_ptr<database::Connection> connection_;
     std::unique_ptr<database::Recordset> recordset_;
@@ -219,14 +230,16 @@ RunEnd Run::Checks() {
     return result_.end;
 }
 
-std::optional<std::string> Run::NameFieldText() {
+// The name field's text. A value that is not text (binary, an OLE object) names no file: the
+// record is skipped with the reason, and nullopt is returned.
+std::optional<std::string> Run::NameFieldText(RecordWork& record) {
     database::FieldValue value = Rs().Fields().Item(options_.nameField()).Value();
     if (value.IsNull())
         return std::nullopt;
     if (value.IsText())
         return value.text();
-    const auto& bytes = value.bytes();
-    return std::string(bytes.begin(), bytes.end());
+    record.Skip({std::string(kSkipNameNotText), "the value of " + options_.nameField() + " is not text"});
+    throw SkipNaming{};
 }
 
 // The record loop. This thread reads records in table order and hands each to the workers,
@@ -303,6 +316,18 @@ void Run::ShowEndReports() {
     }
 }
 
+// Step `label`: the record's name prefix from the name field's text.
+void Run::NameRecord(Guard& g, int label, RecordWork& r,
+                     std::string (*prefixOf)(const std::optional<std::string>&)) {
+    g.Step(label, [&] {
+        try {
+            r.fieldTextPrefix = prefixOf(NameFieldText(r));
+        } catch (const SkipNaming&) {
+            r.fieldTextPrefix.reset();
+        }
+    });
+}
+
 // The steps that read one record from the recordset (174 to 220, 302 to 308) and the move to
 // the next (458). Null at the end of the records; a failing end test also ends them.
 std::unique_ptr<RecordWork> Run::ReadRecord(bool& lastRecord) {
@@ -335,15 +360,17 @@ std::unique_ptr<RecordWork> Run::ReadRecord(bool& lastRecord) {
                 r.attachedFiles.push_back(file.fileName);
         });
         if (g.Test(194, [&] { return r.fieldTextNaming; }))
-            g.Step(196, [&] { r.fieldTextPrefix = FieldTextPrefixByteToByte(NameFieldText()); });
+            NameRecord(g, 196, r, FieldTextPrefixByteToByte);
         return record;
     }
     if (g.Test(182, [&] { return r.choices.method == ReadMethod::ByteToByte; })) {
         r.choices.method = ReadMethod::ByteToByte;
         g.Step(184, [&] { r.fieldSize = PictureField().ActualSize(); });
         if (g.Test(186, [&] { return r.fieldTextNaming; }))
-            g.Step(188, [&] { r.fieldTextPrefix = FieldTextPrefixByteToByte(NameFieldText()); });
-        if (!g.Test(216, [&] { return r.fieldSize < 1; })) {
+            NameRecord(g, 188, r, FieldTextPrefixByteToByte);
+        if (g.Test(216, [&] { return r.fieldSize < 1; })) {
+            r.Skip({std::string(kSkipNoValue), {}});
+        } else {
             g.Step(218, [&] { r.bytes.clear(); });
             g.Step(220, [&] { r.bytes = PictureField().Value().TakeBytes(); });
             r.workToDo = true;
@@ -351,7 +378,7 @@ std::unique_ptr<RecordWork> Run::ReadRecord(bool& lastRecord) {
     } else if (g.Test(302, [&] { return r.choices.method == ReadMethod::Recordset; })) {
         r.choices.method = ReadMethod::Recordset;
         if (g.Test(304, [&] { return r.fieldTextNaming; }))
-            g.Step(306, [&] { r.fieldTextPrefix = FieldTextPrefixRecordset(NameFieldText()); });
+            NameRecord(g, 306, r, FieldTextPrefixRecordset);
         // A field that cannot be read whole is reported here and yields nothing.
         r.workToDo = g.Step(308, [&] {
             std::string failure;
@@ -375,7 +402,8 @@ bool Run::MoveToNextRecord(RecordWork& record) {
 // An attachment field's record: each attached file is read (200), worked on and committed in
 // turn, so one file is in memory at a time; then the move to the next record.
 void Run::AttachedFiles(RecordWork& record, bool& lastRecord) {
-    RecordOutcome outcome{record.number, std::nullopt, {}, {}};
+    RecordOutcome outcome;
+    outcome.number = record.number;
     CommitWork(record, outcome);
     const std::size_t count = record.attachedFiles.size();
     for (std::size_t i = 0; i < count; ++i) {
@@ -401,7 +429,8 @@ void Run::AttachedFiles(RecordWork& record, bool& lastRecord) {
 // Writes the record's encoded output under its final name, shows the record's reports in the
 // order of its steps and reports progress.
 void Run::Commit(RecordWork& record) {
-    RecordOutcome outcome{record.number, std::nullopt, {}, {}};
+    RecordOutcome outcome;
+    outcome.number = record.number;
     CommitWork(record, outcome);
     FinishRecord(record, outcome);
 }
@@ -422,33 +451,11 @@ std::optional<fs::path> Run::CommitWork(RecordWork& work, RecordOutcome& outcome
 
     if (work.output) {
         EncodedOutput& output = *work.output;
-        if (work.attachment) {
-            // Attached files may share a name (their own, or a text field's): never the same
-            // file twice.
-            const fs::path first = output.finalPath;
-            for (int n = 2; attachmentPaths_.contains(output.finalPath); ++n)
-                output.finalPath = first.parent_path() / NumberedName(first.filename().string(), n);
-            attachmentPaths_.insert(output.finalPath);
-        }
         std::vector<ReportedError> commitReports;
-        Guard g(std::string(kRunLocation), commitReports);
-        PendingOutput pending;
-        bool written = g.Step(output.writeLabel, [&] {
-            const fs::path& temporary = pending.Begin(output.finalPath, work.number);
-            switch (output.writing) {
-                case OutputWriting::Bytes:
-                    WriteBytes(output.bytes, temporary);
-                    break;
-                case OutputWriting::Jpeg:
-                    imaging::WriteJPGFile(output.bytes, temporary);
-                    break;
-                case OutputWriting::CopyOfFile:
-                    fs::copy_file(output.file, temporary, fs::copy_options::overwrite_existing);
-                    break;
-            }
-        });
-        if (written && g.Step(output.renameLabel, [&] { writtenPath = pending.Commit(); }))
-            ++result_.picturesWritten;
+        bool replaced = false;
+        writtenPath = WriteOutput(output, work.number, replaced, commitReports);
+        if (writtenPath && !outcome.written)
+            outcome.replaced = replaced;
         if (output.writing == OutputWriting::CopyOfFile) {
             std::error_code ec;
             fs::remove(output.file, ec);
@@ -466,9 +473,68 @@ std::optional<fs::path> Run::CommitWork(RecordWork& work, RecordOutcome& outcome
 void Run::FinishRecord(RecordWork& record, RecordOutcome& outcome) {
     for (const ReportedError& e : record.reportsAfterSave)
         ShowRecordReport(e, outcome);
+    if (!outcome.written) {
+        outcome.skipped = record.skip;
+        if (!outcome.skipped && !outcome.errors.empty())
+            outcome.skipped = SkipReason{std::string(kSkipError), outcome.errors.front().description};
+        if (!outcome.skipped && record.loaded && record.outputName.empty())
+            outcome.skipped = SkipReason{std::string(kSkipNoName), "the name field is empty"};
+        if (!outcome.skipped)
+            outcome.skipped = SkipReason{std::string(kSkipNotLoaded), {}};
+    }
     result_.records.push_back(std::move(outcome));
     result_.recordsRead = record.number;
     ReportProgress();
+}
+
+// Writes the output under a temporary name and gives it its final one. A name this run has
+// already written is never used again: the picture takes the next numbered name, in record
+// order. A file that was there before the run is replaced, or kept when the run keeps existing
+// files (then the name is taken without replacing, so a run writing into the same folder at the
+// same time loses nothing either).
+std::optional<fs::path> Run::WriteOutput(const EncodedOutput& output, std::int64_t recordNumber, bool& replaced,
+                                         std::vector<ReportedError>& commitReports) {
+    Guard g(std::string(kRunLocation), commitReports);
+    PendingOutput pending;
+    fs::path target = output.finalPath;
+    int number = 1;
+    auto next = [&] { target = NumberedPath(output.finalPath, ++number); };
+    while (writtenInRun_.contains(target.lexically_normal()) || (s_.keepExistingFiles && Exists(target)))
+        next();
+    bool written = g.Step(output.writeLabel, [&] {
+        const fs::path& temporary = pending.Begin(target, recordNumber);
+        switch (output.writing) {
+            case OutputWriting::Bytes:
+                WriteBytes(output.bytes, temporary);
+                break;
+            case OutputWriting::Jpeg:
+                imaging::WriteJPGFile(output.bytes, temporary);
+                break;
+            case OutputWriting::CopyOfFile:
+                fs::copy_file(output.file, temporary, fs::copy_options::overwrite_existing);
+                break;
+        }
+    });
+    if (!written)
+        return std::nullopt;
+    std::optional<fs::path> writtenPath;
+    const bool renamed = g.Step(output.renameLabel, [&] {
+        if (s_.keepExistingFiles) {
+            while (writtenInRun_.contains(target.lexically_normal()) || !pending.CommitWithoutReplacing(target))
+                next();
+            writtenPath = target;
+        } else {
+            replaced = Exists(target);
+            writtenPath = pending.Commit();
+        }
+    });
+    if (!renamed) {
+        replaced = false;
+        return std::nullopt;
+    }
+    writtenInRun_.insert(writtenPath->lexically_normal());
+    ++result_.picturesWritten;
+    return writtenPath;
 }
 
 void Run::EndOfRun() {

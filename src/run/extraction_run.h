@@ -23,7 +23,12 @@
 // - a converter format whose output file does not appear is reported;
 // - a name that would put the file outside the output folder is reported as a failed save;
 // - state from the previous record (its bytes, name, result) never carries into the next;
-// - the record loop ends when the recordset's end test or its move to the next record fails.
+// - the record loop ends when the recordset's end test or its move to the next record fails;
+// - a run never replaces a file it wrote itself: a name used earlier in the run is numbered
+//   (" (2)", " (3)", ... before the extension), decided in record order; a file there before
+//   the run is replaced (and the record says so) unless keepExistingFiles numbers the new one;
+// - a name field whose value is not text names no file; every record without a picture says
+//   why.
 
 #include <chrono>
 #include <cstdint>
@@ -37,6 +42,7 @@
 #include "common/host.h"
 #include "run/external_converter.h"
 #include "run/extraction_options.h"
+#include "run/skip_reason.h"
 #include "common/error_report.h"
 
 namespace pictrova::database {
@@ -84,6 +90,8 @@ struct RecordOutcome {
     std::optional<std::filesystem::path> written;  // the (first) output file, when one was written
     std::vector<AttachmentOutcome> attachments;    // attachment fields: every file, in stored order
     std::vector<ReportedError> errors;
+    bool replaced = false;                         // `written` replaced a file that was there before the run
+    std::optional<SkipReason> skipped;             // why no file was written
 };
 
 struct RunResult {
@@ -125,6 +133,9 @@ struct RunSurroundings {
     // Asked between records (and while waiting for one): true stops the run after the records
     // already written; records in work are dropped and leave nothing behind.
     std::function<bool()> stopRequested = nullptr;
+    // A file that was in the output folder before the run is kept, and the new picture takes
+    // the next free numbered name instead of replacing it.
+    bool keepExistingFiles = false;
 };
 
 // PushButton6_Click. Shows its messages and error reports through the host and returns what

@@ -32,6 +32,14 @@ bool IsBlank(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return c == ' '; });
 }
 
+// Control characters would make names a shell or file manager shows wrongly or not at all.
+void ReplaceControlCharacters(std::string& text) {
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = '_';
+    }
+}
+
 bool StartsWithParent(const std::filesystem::path& relative) {
     return !relative.empty() && *relative.begin() == "..";
 }
@@ -93,11 +101,36 @@ std::string FieldTextPrefixByteToByte(const std::optional<std::string>& value) {
     std::string prefix = !value || IsBlank(*value) ? std::string(kFieldNoContent) : *value;
     for (char c : kCharactersNotInNames)
         std::erase(prefix, c);
+    ReplaceControlCharacters(prefix);
     return prefix;
 }
 
 std::string FieldTextPrefixRecordset(const std::optional<std::string>& value) {
-    return value.value_or(std::string());
+    std::string prefix = value.value_or(std::string());
+    ReplaceControlCharacters(prefix);
+    std::replace(prefix.begin(), prefix.end(), '/', '_');
+    return prefix;
+}
+
+std::string FitFileName(std::string_view stem, std::string_view extension) {
+    if (stem.size() + extension.size() > kMaxFileNameBytes) {
+        std::size_t keep = kMaxFileNameBytes > extension.size() ? kMaxFileNameBytes - extension.size() : 0;
+        // Back up over continuation bytes so no character is cut in two.
+        while (keep > 0 && keep < stem.size() && (static_cast<unsigned char>(stem[keep]) & 0xC0) == 0x80)
+            --keep;
+        stem = stem.substr(0, keep);
+    }
+    return std::string(stem) + std::string(extension);
+}
+
+std::filesystem::path NumberedPath(const std::filesystem::path& path, int n) {
+    const std::string name = path.filename().string();
+    const std::string extension = path.extension().string();
+    const std::string stem = name.substr(0, name.size() - extension.size());
+    const std::string suffix = " (" + std::to_string(n) + ")";
+    // The number stays whole: the stem gives way to it.
+    std::string fitted = FitFileName(stem, suffix + extension);
+    return path.parent_path() / fitted;
 }
 
 std::string OutputName(Naming naming, std::string_view prefix, std::int64_t recordNumber,
@@ -145,6 +178,12 @@ std::filesystem::path OutputPathInFolder(const std::filesystem::path& folder,
                                          std::string_view nameBase, std::string_view extension) {
     std::string name = std::string(nameBase) + std::string(extension);
     std::replace(name.begin(), name.end(), '\\', '/');
+    const std::size_t lastSeparator = name.rfind('/');
+    const std::size_t fileNameStart = lastSeparator == std::string::npos ? 0 : lastSeparator + 1;
+    if (name.size() - fileNameStart > kMaxFileNameBytes && name.size() - fileNameStart >= extension.size()) {
+        const std::string_view stem(name.data() + fileNameStart, name.size() - fileNameStart - extension.size());
+        name = name.substr(0, fileNameStart) + FitFileName(stem, extension);
+    }
     auto outside = [&] {
         return Error("The file name '" + name +
                      "' would place the picture outside the output folder.");

@@ -37,11 +37,24 @@ std::string RunPrefix(Naming naming, std::string_view prefixText, std::string_vi
                       std::string_view field);
 
 // The per-record prefix from a text field's value (nullopt for null), read method 1:
-// FIELDNOCONTENT for null or blank, then / \ : * ? " < > | removed.
+// FIELDNOCONTENT for null or blank, then / \ : * ? " < > | removed and control characters
+// made "_".
 std::string FieldTextPrefixByteToByte(const std::optional<std::string>& value);
 
-// The same for read method 2: the text as it is, null giving the empty text.
+// The same for read method 2: the text with control characters and "/" made "_", null giving
+// the empty text.
 std::string FieldTextPrefixRecordset(const std::optional<std::string>& value);
+
+// The longest file name the file systems take, in bytes.
+inline constexpr std::size_t kMaxFileNameBytes = 255;
+
+// `stem` + `extension`, the stem cut (at a UTF-8 character boundary) so the whole fits
+// kMaxFileNameBytes.
+std::string FitFileName(std::string_view stem, std::string_view extension);
+
+// `path` with " (n)" before its extension, the name cut to fit as FitFileName does: the name a
+// run gives the n-th picture (n from 2) that would take a name already used.
+std::filesystem::path NumberedPath(const std::filesystem::path& path, int n);
 
 // The prefix with its counter (none for FieldText), a point and the extension, after
 // CleanBackslashes.
@@ -65,7 +78,8 @@ std::string SafeAttachmentName(std::string_view fileName);
 // `name` with " (n)" before its extension: what a run writes when it already wrote `name`.
 std::string NumberedName(std::string_view name, int n);
 
-// folder + "/" + name base + extension, the name's backslashes read as separators. Throws
+// folder + "/" + name base + extension, the name's backslashes read as separators and its file
+// name cut to fit kMaxFileNameBytes. Throws
 // pictrova::Error when the result would lie outside `folder` ("..", or a link inside it that
 // leads out), so such a record is reported as a failed save.
 std::filesystem::path OutputPathInFolder(const std::filesystem::path& folder,

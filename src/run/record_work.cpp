@@ -90,6 +90,20 @@ imaging::EncodeSettings EncodeSettingsFor(OutputFormat format, int quality) {
     return settings;
 }
 
+// Why a value streamed whole (method 2) gave no picture: an OLE object needs decoding first.
+bool StartsWithObjectHeader(const fs::path& file) {
+    std::array<char, 2> start{};
+    std::ifstream in(file, std::ios::binary);
+    in.read(start.data(), start.size());
+    return in && static_cast<unsigned char>(start[0]) == 0x15 && static_cast<unsigned char>(start[1]) == 0x1C;
+}
+
+SkipReason WhyRawNotLoaded(bool objectHeader) {
+    if (objectHeader)
+        return {std::string(kSkipNotLoaded), "the value is an OLE object (--method decode unwraps it)"};
+    return {std::string(kSkipNotLoaded), "not a picture kind the loader reads"};
+}
+
 // One record's work, step by step.
 class RecordSteps {
 public:
@@ -106,6 +120,9 @@ public:
                 Method1();
             else
                 Method2();
+            if (r_.found && !r_.loaded)
+                r_.Skip(r_.choices.method == ReadMethod::ByteToByte ? WhyNotLoaded(Lower(r_.objectExtension))
+                                                                     : WhyRawNotLoaded(rawIsObject_));
         }
         Save();
         KillFile(host_, workFile_);
@@ -155,9 +172,13 @@ private:
         std::string label;
         guard_.Step(222, [&] { label.clear(); });
         guard_.Step(224, [&] { r_.objectExtension.clear(); });
+        // The decoder changes the bytes it reads: why it may fail is decided before.
+        SkipReason ifUndecoded = WhyNotDecoded(r_.bytes);
         guard_.Step(228, [&] { decoded = ole::fGetContentsStream(r_.bytes, r_.objectExtension, label); });
-        if (guard_.Test(230, [&] { return !decoded; }))
+        if (guard_.Test(230, [&] { return !decoded; })) {
+            r_.Skip(std::move(ifUndecoded));
             return;
+        }
         guard_.Step(232, [&] { r_.found = true; });
         guard_.Step(234, [&] { r_.outputName = RecordOutputName(r_.objectExtension); });
         LoadObject();
@@ -234,9 +255,13 @@ private:
     }
 
     void Method2() {
-        if (!guard_.Test(310, [&] { return r_.fieldRead && FileSize2(workFile_) != 0; }))
+        if (!guard_.Test(310, [&] { return r_.fieldRead && FileSize2(workFile_) != 0; })) {
+            if (r_.fieldRead)
+                r_.Skip({std::string(kSkipNoValue), {}});
             return;
+        }
         guard_.Step(314, [&] { r_.found = true; });
+        rawIsObject_ = StartsWithObjectHeader(workFile_);
         guard_.Step(316, [&] { r_.outputName = RecordOutputName("bmp"); });
         if (guard_.Test(322, [&] { return !FileExists(workFile_); }))
             return;
@@ -381,6 +406,7 @@ private:
     Guard guard_;
     fs::path workFile_;
     fs::path secondWorkFile_;
+    bool rawIsObject_ = false;  // method 2: the streamed value starts with an object header
 };
 
 }  // namespace

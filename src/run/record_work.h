@@ -23,6 +23,7 @@
 #include "common/host.h"
 #include "imaging/picture_holder.h"
 #include "run/extraction_options.h"
+#include "run/skip_reason.h"
 
 namespace pictrova::run {
 
@@ -103,6 +104,13 @@ struct RecordWork {
     imaging::PictureHolder picture;
     bool loaded = false;
     std::optional<EncodedOutput> output;
+
+    // Why the record gives no picture, when a phase knows; the first reason found is kept.
+    std::optional<SkipReason> skip;
+    void Skip(SkipReason reason) {
+        if (!skip)
+            skip = std::move(reason);
+    }
 };
 
 // The workers of one run: N threads that take records in the order they are handed out and

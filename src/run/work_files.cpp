@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <string>
 #include <system_error>
 
@@ -47,6 +48,21 @@ fs::path PendingOutput::Commit() {
     fs::rename(temporary_, final_);
     temporary_.clear();
     return final_;
+}
+
+bool PendingOutput::CommitWithoutReplacing(const fs::path& finalPath) {
+    // A hard link fails when the name is taken, which a test for the name followed by a rename
+    // could not promise while another run writes into the same folder.
+    if (::link(temporary_.c_str(), finalPath.c_str()) != 0) {
+        if (errno == EEXIST)
+            return false;
+        throw std::system_error(errno, std::generic_category(), "Cannot write " + finalPath.string());
+    }
+    std::error_code ec;
+    fs::remove(temporary_, ec);
+    temporary_.clear();
+    final_ = finalPath;
+    return true;
 }
 
 void PendingOutput::Discard() noexcept {

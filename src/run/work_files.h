@@ -42,6 +42,9 @@ public:
     const std::filesystem::path& temporary() const { return temporary_; }
     // Renames the written file to its final name and returns that. Throws on failure.
     std::filesystem::path Commit();
+    // Gives the written file the name `finalPath` unless a file of that name exists (then false,
+    // and the file stays pending); no other process's file is ever replaced. Throws on failure.
+    bool CommitWithoutReplacing(const std::filesystem::path& finalPath);
     void Discard() noexcept;
 
 private:

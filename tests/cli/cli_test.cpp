@@ -72,6 +72,11 @@ Bytes PaintPicture(int variant = 0) {
     return fixtures::BuildPaintPicture(fixtures::MakeBmpFile(24 + variant, 16));
 }
 
+Bytes Truncated(Bytes bytes, std::size_t size) {
+    bytes.resize(size);
+    return bytes;
+}
+
 class CliTest : public ::testing::Test {
 protected:
     void SetUp() override { fs::create_directory(out); }
@@ -117,12 +122,12 @@ TEST_F(CliTest, TablesAndFields) {
 
     Outcome fields = Cli({"fields", db.string(), "Pictures"});
     EXPECT_EQ(fields.status, 0);
-    EXPECT_EQ(fields.out, "ID\t3\nCaption\t202\nPicture\t205\n");
+    EXPECT_EQ(fields.out, "ID\t3\tLong Integer\nCaption\t202\tText\nPicture\t205\tOLE Object\n");
 
     // An attachment field is named by its kind, not by the Long code of its key.
     const std::string accdb = (testing::BinDir() / "Samples" / "sample.accdb").string();
     EXPECT_EQ(Cli({"tables", accdb}).out, "Attached Photos\nPictures\nRaw Photos\n");
-    EXPECT_EQ(Cli({"fields", accdb, "Attached Photos"}).out, "ID\t3\nCaption\t202\nPhotos\tAttachment\n");
+    EXPECT_EQ(Cli({"fields", accdb, "Attached Photos"}).out, "ID\t3\tLong Integer\nCaption\t202\tText\nPhotos\t3\tAttachment\n");
 
     Outcome missing = Cli({"tables", (dir / "none.mdb").string()});
     EXPECT_NE(missing.status, 0);
@@ -162,7 +167,7 @@ TEST_F(CliTest, ExtractsEveryPictureOfAnAttachmentField) {
                 << o.out;
         }
         EXPECT_EQ(OutputFiles(), expected);
-        EXPECT_NE(o.out.find("{\"number\":2,\"file\":null,\"errors\":[]}"), std::string::npos) << o.out;
+        EXPECT_NE(o.out.find("{\"number\":2,\"file\":null,\"errors\":[],\"skipped\":"), std::string::npos) << o.out;
     }
 }
 
@@ -175,7 +180,7 @@ TEST_F(CliTest, DatabaseTextIsShownEscapedNeverObeyed) {
     jet::WriteDatabase(db, plan);
 
     Outcome fields = Cli({"fields", db.string(), "Pictures"});
-    EXPECT_EQ(fields.out, "ID\t3\nCap\\x1B[2J\\x1B]0;pwned\\x07\t202\n");
+    EXPECT_EQ(fields.out, "ID\t3\tLong Integer\nCap\\x1B[2J\\x1B]0;pwned\\x07\t202\tText\n");
     Outcome missing = Cli({"fields", db.string(), hostile});
     EXPECT_NE(missing.status, 0);
     EXPECT_NE(missing.err.find("'Cap\\x1B[2J\\x1B]0;pwned\\x07'"), std::string::npos) << missing.err;
@@ -189,7 +194,7 @@ TEST_F(CliTest, ExtractWithDefaults) {
     testing::WritePictureDatabase(db, {{PaintPicture(), "a"}, {std::nullopt, "b"}, {PaintPicture(1), "c"}});
     Outcome o = Extract({});
     EXPECT_EQ(o.status, 0);
-    EXPECT_EQ(o.out, "Done.\n");
+    EXPECT_EQ(o.out, "Done. 2 pictures from 3 records; 1 without a picture (1 empty).\n");
     EXPECT_EQ(o.err, "");  // no progress line when not on a terminal
     EXPECT_EQ(OutputFiles(), (std::set<std::string>{"Output1.bmp", "Output3.bmp"}));
 }
@@ -199,10 +204,12 @@ TEST_F(CliTest, ExitStatusByOutcome) {
     struct Case {
         std::vector<std::string> args;
         int status;
-        std::string out;
+        std::string out;  // stdout, or stderr when the status is 2
     };
     const Case cases[] = {
-        {{"--method", "raw", "--format", "png"}, 0, "Done.\n"},
+        // A run that writes nothing fails, whatever the method.
+        {{"--method", "raw", "--format", "png"}, 1, "Done. 0 pictures from 2 records; 2 without a picture (2 not loaded).\n"},
+        {{"--method", "decode"}, 0, "Done. 1 picture from 2 records; 1 without a picture (1 damaged).\n"},
         {{"--name", "prefix=Output"}, 2, "Filename prefix must contain # at the end.\n"},
         {{"--format", "webp"}, 2, ""},
         {{"--method", "guess"}, 2, ""},
@@ -216,19 +223,15 @@ TEST_F(CliTest, ExitStatusByOutcome) {
         Outcome o = Extract(c.args);
         EXPECT_EQ(o.status, c.status) << o.err;
         if (!c.out.empty()) {
-            EXPECT_EQ(o.out, c.out);
+            EXPECT_EQ(c.status == 2 ? o.err : o.out, c.out);
         }
     }
 
-    Outcome noFolder = Cli({"extract", db.string(), "--table", "Pictures", "--field", "Picture",
-                            "--out", (dir / "nope").string()});
-    EXPECT_EQ(noFolder.status, 2);
-    EXPECT_EQ(noFolder.out, "Folder does not exist. Please select another folder.\n");
-
-    Outcome textField = Cli({"extract", db.string(), "--table", "Pictures", "--field", "Caption",
-                             "--out", out.string()});
-    EXPECT_EQ(textField.status, 2);
-    EXPECT_EQ(textField.out, "No picture field selected.\n");
+    // The output folder is made, with its parents.
+    Outcome newFolder = Cli({"extract", db.string(), "--table", "Pictures", "--field", "Picture",
+                             "--out", (dir / "new" / "folder").string(), "--format", "JPEG"});
+    EXPECT_EQ(newFolder.status, 0) << newFolder.err;
+    EXPECT_TRUE(fs::exists(dir / "new" / "folder" / "Output1.jpg"));
 
     Outcome noTable = Cli({"extract", db.string(), "--field", "Picture", "--out", out.string()});
     EXPECT_EQ(noTable.status, 2);
@@ -236,10 +239,11 @@ TEST_F(CliTest, ExitStatusByOutcome) {
     testing::WritePictureDatabase(db, {{Bytes{1, 2, 3}, "b"}});
     Outcome none = Extract({});
     EXPECT_EQ(none.status, 1);
-    EXPECT_EQ(none.out,
+    EXPECT_EQ(none.err,
               "No images were found in database to be extracted. Please email "
               "support@quillmoor.com if you think that you have a mdb file with easily viewable "
               "images in an OLE Object in a table.\n");
+    EXPECT_EQ(none.out, "0 pictures from 1 record; 1 without a picture (1 damaged).\n");
 }
 
 TEST_F(CliTest, ProgressLineOnlyOnATerminalAndWipedAtTheEnd) {
@@ -279,11 +283,11 @@ TEST_F(CliTest, EveryNamingOption) {
 
 TEST_F(CliTest, ErrorReportGoesToStderrAndJsonCarriesLabels) {
     // Record 1's name would leave the output folder: a failed save, reported.
-    testing::WritePictureDatabase(db, {{fixtures::MakeBmpFile(8, 8), "../escaped"},
+    testing::WritePictureDatabase(db, {{fixtures::MakeBmpFile(8, 8), "..\\escaped"},
                                        {fixtures::MakeBmpFile(8, 8), "kept"}});
     Outcome o = Extract({"--method", "raw", "--name", "text=Caption"});
     EXPECT_EQ(o.status, 3);
-    EXPECT_EQ(o.out, "Done.\n");
+    EXPECT_EQ(o.out, "Done. 1 picture from 2 records; 1 without a picture (1 error).\n");
     EXPECT_NE(o.err.find("\nin Pictrova2021/08/31.Form2.PushButton6_Click at line 362\n\n"
                          "Please email screenshot of this message to support@quillmoor.com"),
               std::string::npos)
@@ -301,8 +305,166 @@ TEST_F(CliTest, ErrorReportGoesToStderrAndJsonCarriesLabels) {
     EXPECT_NE(json.out.find("\"location\":\"Form2.PushButton6_Click\",\"label\":362}"),
               std::string::npos);
     EXPECT_NE(json.out.find("{\"number\":2,\"file\":\"" + (out / "kept.bmp").string() +
-                            "\",\"errors\":[]}"),
+                            "\",\"errors\":[],\"replaced\":false}"),
               std::string::npos);
+}
+
+// Names: a run never overwrites what it wrote itself, in record order; files there before are
+// replaced (and said so) or kept with --no-overwrite; text names are cleaned and cut to fit.
+TEST_F(CliTest, NamesNeverCollideAndFilesThereBeforeAreReplacedOrKept) {
+    const std::string longName(255, 'x');
+    // "yy" and 127 "é": the cut at 255 - 4 bytes falls inside an "é", which goes whole.
+    std::string longUtf8 = "yy";
+    for (int i = 0; i < 127; ++i) longUtf8 += "\xC3\xA9";
+    std::string cutUtf8 = "yy";
+    for (int i = 0; i < 124; ++i) cutUtf8 += "\xC3\xA9";
+    const std::string captions[] = {"USA", "UK", "USA", "USA", "a/b\tc", longName, longName, longUtf8};
+    struct Case {
+        std::string method;
+        std::vector<std::string> more;
+        bool before;  // "USA.bmp" is in the folder before the run
+        std::vector<std::string> files;  // by record
+        std::vector<bool> replaced;
+    };
+    const std::string cut = std::string(251, 'x');
+    const std::vector<std::string> decode{"USA.bmp", "UK.bmp", "USA (2).bmp", "USA (3).bmp", "ab_c.bmp",
+                                          cut + ".bmp", std::string(247, 'x') + " (2).bmp",
+                                          cutUtf8 + ".bmp"};
+    std::vector<std::string> raw = decode;
+    raw[4] = "a_b_c.bmp";
+    const Case cases[] = {
+        {"decode", {}, false, decode, {false, false, false, false, false, false, false, false}},
+        {"raw", {}, false, raw, {false, false, false, false, false, false, false, false}},
+        {"decode", {}, true, decode, {true, false, false, false, false, false, false, false}},
+        {"decode", {"--no-overwrite"}, true,
+         {"USA (2).bmp", "UK.bmp", "USA (3).bmp", "USA (4).bmp", "ab_c.bmp", cut + ".bmp",
+          std::string(247, 'x') + " (2).bmp", cutUtf8 + ".bmp"},
+         {false, false, false, false, false, false, false, false}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.method + (c.before ? " with USA.bmp there" : "") + (c.more.empty() ? "" : " --no-overwrite"));
+        Reset();
+        if (c.before) std::ofstream(out / "USA.bmp") << "before";
+        // Method 2 takes pictures stored as they are, method 1 wrapped ones.
+        std::vector<testing::PictureRow> rows;
+        for (int i = 0; i < 8; ++i)
+            rows.push_back({c.method == "raw" ? fixtures::MakeBmpFile(8 + i, 8) : PaintPicture(i), captions[i]});
+        testing::WritePictureDatabase(db, rows);
+        std::vector<std::string> args{"--method", c.method, "--name", "text=Caption", "--json", "--jobs", "3"};
+        args.insert(args.end(), c.more.begin(), c.more.end());
+        Outcome o = Extract(args);
+        ASSERT_EQ(o.status, 0) << o.err;
+        const auto json = nlohmann::json::parse(o.out);
+        ASSERT_EQ(json["records"].size(), c.files.size());
+        for (std::size_t i = 0; i < c.files.size(); ++i) {
+            SCOPED_TRACE(i + 1);
+            const auto& record = json["records"][i];
+            ASSERT_TRUE(record["file"].is_string()) << record;
+            EXPECT_EQ(fs::path(record["file"].get<std::string>()).filename().string(), c.files[i]);
+            EXPECT_EQ(record["replaced"], c.replaced[i]);
+            EXPECT_TRUE(fs::exists(out / c.files[i]));
+        }
+        EXPECT_EQ(OutputFiles().size(), c.files.size() + (c.more.empty() ? 0 : 1));
+        if (!c.more.empty()) {
+            EXPECT_EQ(ReadText(out / "USA.bmp"), "before");
+        }
+    }
+}
+
+// Every record without a picture says why, in the JSON and counted on the last line.
+TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
+    Bytes document;
+    testing::WritePictureDatabase(
+        db, {{PaintPicture(), "a"},
+             {std::nullopt, "b"},
+             {fixtures::BuildUnsupportedObject("Acme.Drawing.1"), "c"},
+             {fixtures::BuildLinkedObject(), "d"},
+             {fixtures::BuildOfficeObject(fixtures::OfficeKind::Excel, &document), "e"},
+             {Bytes{1, 2, 3}, "f"},
+             {Truncated(PaintPicture(), 60), "g"},
+             {fixtures::BuildUnsupportedObject("Acme.Drawing.1"), "h"}});
+    struct Expected {
+        std::string reason, detail;
+    };
+    const Expected rows[] = {
+        {"", ""},
+        {"no value", ""},
+        {"unsupported class", "Acme.Drawing.1"},
+        {"linked object", "Paint.Picture"},
+        {"not a picture", "an Excel workbook"},
+        {"damaged value", "shorter than an object header"},
+        {"damaged value", "a Paint.Picture object that could not be read"},
+        {"unsupported class", "Acme.Drawing.1"},
+    };
+    Outcome o = Extract({"--json"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    const auto json = nlohmann::json::parse(o.out);
+    ASSERT_EQ(json["records"].size(), std::size(rows));
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(i + 1);
+        const auto& record = json["records"][i];
+        if (rows[i].reason.empty()) {
+            EXPECT_FALSE(record.contains("skipped"));
+            continue;
+        }
+        EXPECT_TRUE(record["file"].is_null());
+        EXPECT_EQ(record["skipped"]["reason"], rows[i].reason) << record;
+        EXPECT_EQ(record["skipped"]["detail"], rows[i].detail) << record;
+    }
+    Reset();
+    EXPECT_EQ(Extract({}).out,
+              "Done. 1 picture from 8 records; 7 without a picture (1 empty, 2 unsupported class "
+              "\"Acme.Drawing.1\", 1 linked, 1 not a picture, 2 damaged).\n");
+
+}
+
+// Mistakes found before the run: one line on stderr naming what is wrong, exit 2, nothing on
+// stdout and no file written.
+TEST_F(CliTest, ChecksBeforeTheRun) {
+    testing::WritePictureDatabase(db, {{PaintPicture(), "a"}});
+    const fs::path locked = dir / "locked.mdb";
+    testing::WritePictureDatabase(locked, {{PaintPicture(), "a"}}, "Pictures", "secret");
+    const fs::path notAccess = dir / "notes.mdb";
+    std::ofstream(notAccess) << "just some text, not a database";
+    const std::string p = db.string();
+    struct Case {
+        std::vector<std::string> args;
+        std::string err;
+    };
+    const Case cases[] = {
+        {{(dir / "none.mdb").string(), "--table", "Pictures", "--field", "Picture"},
+         "no database file at " + (dir / "none.mdb").string()},
+        {{notAccess.string(), "--table", "Pictures", "--field", "Picture"}, "cannot open " + notAccess.string()},
+        {{locked.string(), "--table", "Pictures", "--field", "Picture", "--password", "wrong"},
+         "cannot open " + locked.string() + ": Not a valid password."},
+        {{p, "--table", "Photos", "--field", "Picture"}, "no table \"Photos\" in " + p + "; its tables: Pictures"},
+        {{p, "--table", "Pictures", "--field", "Photo"},
+         "no field \"Photo\" in table \"Pictures\"; its fields: ID, Caption, Picture"},
+        {{p, "--table", "Pictures", "--field", "Caption"}, "field \"Caption\" is Text, not an OLE Object"},
+        {{p, "--table", "Pictures", "--field", "Picture", "--name", "text=Title"},
+         "no name field \"Title\" in table \"Pictures\"; its fields: ID, Caption, Picture"},
+        {{p, "--table", "Pictures", "--field", "Picture", "--name", "text=Picture"},
+         "name field \"Picture\" is OLE Object, not text"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.err);
+        Reset();
+        std::vector<std::string> args{"extract"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        args.insert(args.end(), {"--out", out.string()});
+        Outcome o = Cli(args);
+        EXPECT_EQ(o.status, 2);
+        EXPECT_EQ(o.out, "");
+        EXPECT_EQ(o.err.substr(0, o.err.find('\n') + 1).find("pictrova-cli: " + c.err), 0u) << o.err;
+        EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
+        EXPECT_TRUE(OutputFiles().empty());
+    }
+    // The password from a file of PATH<TAB>PASSWORD lines, as for a batch.
+    std::ofstream(dir / "passwords.txt") << locked.string() << "\tsecret\n";
+    Outcome right = Cli({"extract", locked.string(), "--table", "Pictures", "--field", "Picture", "--out",
+                         out.string(), "--password-file", (dir / "passwords.txt").string(), "--format", "Tif"});
+    EXPECT_EQ(right.status, 0) << right.err;
+    EXPECT_EQ(OutputFiles(), (std::set<std::string>{"Output1.tif"}));
 }
 
 // The converter's error output went to the program's own; its reason belongs in the report.
@@ -327,7 +489,7 @@ TEST_F(CliTest, ConverterInheritedTheProgramsErrorOutput) {
 
     Outcome text = RunProgram(bin / "pictrova-cli", args, scratch.path());
     EXPECT_EQ(text.status, 3);
-    EXPECT_EQ(text.out, "Done.\n");
+    EXPECT_EQ(text.out, "Done. 0 pictures from 1 record; 1 without a picture (1 error).\n");
     EXPECT_EQ(text.err.find("pictrova-convert:"), std::string::npos) << text.err;
     EXPECT_NE(text.err.find(description + "\nin Pictrova2021/08/31.Form2.PushButton6_Click at line 416\n"),
               std::string::npos)
@@ -375,7 +537,7 @@ TEST_F(CliTest, ExtractsLocalizedPackagesBarePicturesAndStoredPreviews) {
     testing::WritePictureDatabase(db, values);
     Outcome o = Extract({});
     EXPECT_EQ(o.status, 0) << o.err;
-    EXPECT_EQ(o.out, "Done.\n");
+    EXPECT_EQ(o.out, "Done. 6 pictures from 6 records.\n");
     for (std::size_t i = 0; i < std::size(rows); ++i) {
         SCOPED_TRACE(rows[i].what);
         const std::string bmp = ReadText(out / ("Output" + std::to_string(i + 1) + ".bmp"));

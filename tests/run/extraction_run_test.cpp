@@ -344,9 +344,9 @@ TEST_F(ExtractionRunTest, NamingOptionsWithTheirExamples) {
         {Naming::TableAndFieldName, "", ReadMethod::ByteToByte, OutputFormat::BMP,
          {"Photos_Picture1.bmp", "Photos_Picture2.bmp", "Photos_Picture3.bmp",
           "Photos_Picture4.bmp", "Photos_Picture5.bmp"}},
-        // Null and blank both give FIELDNOCONTENT: the second overwrites the first.
+        // Null and blank both give FIELDNOCONTENT: the second is numbered, never overwrites.
         {Naming::FieldText, "", ReadMethod::ByteToByte, OutputFormat::JPG,
-         {"abc.jpg", "FIELDNOCONTENT.jpg", "photo.jpg.jpg", "x.jpg"}},
+         {"abc.jpg", "FIELDNOCONTENT.jpg", "FIELDNOCONTENT (2).jpg", "photo.jpg.jpg", "x.jpg"}},
         {Naming::None, "", ReadMethod::ByteToByte, OutputFormat::BMP,
          {"1.bmp", "2.bmp", "3.bmp", "4.bmp", "5.bmp"}},
     };
@@ -369,9 +369,9 @@ TEST_F(ExtractionRunTest, NamingOptionsWithTheirExamples) {
 }
 
 TEST_F(ExtractionRunTest, FieldTextWithRecordsetMethodUsesTheTextAsItIs) {
-    // "a/b" points into a folder that does not exist: that save fails and is reported; a null
+    // "a\\b" points into a folder that does not exist: that save fails and is reported; a null
     // text gives the name base ".bmp".
-    testing::WritePictureDatabase(db, {{fixtures::MakeBmpFile(8, 8), "a/b"},
+    testing::WritePictureDatabase(db, {{fixtures::MakeBmpFile(8, 8), "a\\b"},
                                        {fixtures::MakeBmpFile(8, 8), std::nullopt}});
     ExtractionChoices choices = Choices();
     choices.readMethod = ReadMethod::Recordset;
@@ -516,7 +516,7 @@ TEST_F(ExtractionRunTest, OutputFolderTurnedReadOnlyMidRun) {
 }
 
 TEST_F(ExtractionRunTest, NameThatWouldLeaveTheOutputFolderIsAFailedSave) {
-    testing::WritePictureDatabase(db, {{fixtures::MakeBmpFile(8, 8), "../escaped"},
+    testing::WritePictureDatabase(db, {{fixtures::MakeBmpFile(8, 8), "..\\escaped"},
                                        {fixtures::MakeBmpFile(8, 8), "kept"}});
     ExtractionChoices choices = Choices();
     choices.readMethod = ReadMethod::Recordset;

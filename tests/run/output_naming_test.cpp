@@ -78,7 +78,8 @@ TEST(FieldTextPrefix, ByteToByteMarksEmptyAndRemovesForbiddenCharacters) {
         {std::string(" x "), " x "},  // untrimmed when not blank
         {std::string("photo.jpg"), "photo.jpg"},
         {std::string("/\\:*?\"<>|k"), "k"},
-        {std::string("\t"), "\t"},  // only spaces count as blank
+        {std::string("\t"), "_"},  // only spaces count as blank; control characters become "_"
+        {std::string("a\x01\x7f" "b"), "a__b"},
     };
     for (const auto& [value, expected] : cases) {
         EXPECT_EQ(FieldTextPrefixByteToByte(value), expected) << value.value_or("(null)");
@@ -86,7 +87,9 @@ TEST(FieldTextPrefix, ByteToByteMarksEmptyAndRemovesForbiddenCharacters) {
 }
 
 TEST(FieldTextPrefix, RecordsetUsesTheTextAsItIs) {
-    EXPECT_EQ(FieldTextPrefixRecordset(std::string("a/b")), "a/b");
+    // Apart from "/" and control characters, which would make another folder or a junk name.
+    EXPECT_EQ(FieldTextPrefixRecordset(std::string("a/b\nc")), "a_b_c");
+    EXPECT_EQ(FieldTextPrefixRecordset(std::string("a\\b:c")), "a\\b:c");
     EXPECT_EQ(FieldTextPrefixRecordset(std::nullopt), "");
     EXPECT_EQ(FieldTextPrefixRecordset(std::string("  ")), "  ");
 }

@@ -29,7 +29,7 @@ inline void WritePictureDatabase(const std::filesystem::path& path,
     jet::TablePlan t;
     t.name = table;
     t.columns = {{"ID", jet::ColumnType::Long, 0},
-                 {"Caption", jet::ColumnType::Text, 100},
+                 {"Caption", jet::ColumnType::Text, 255},
                  {"Picture", jet::ColumnType::OleObject, 0}};
     std::int64_t id = 1;
     for (const auto& row : rows) {

@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// Why a record gave no picture, in words a user can act on.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace pictrova::run {
+
+// The reasons, as written in the run's results.
+inline constexpr std::string_view kSkipNoValue = "no value";
+inline constexpr std::string_view kSkipLinked = "linked object";
+inline constexpr std::string_view kSkipUnsupportedClass = "unsupported class";
+inline constexpr std::string_view kSkipNotPicture = "not a picture";
+inline constexpr std::string_view kSkipDamaged = "damaged value";
+inline constexpr std::string_view kSkipNotLoaded = "picture could not be loaded";
+inline constexpr std::string_view kSkipNameNotText = "name field not text";
+inline constexpr std::string_view kSkipNoName = "no name";
+inline constexpr std::string_view kSkipError = "error reported";
+
+struct SkipReason {
+    std::string reason;  // one of the texts above
+    std::string detail;  // the class, the kind of document, the name field, ...
+};
+
+// Why the object decoder could not take a file out of `value` (the field's bytes as stored).
+SkipReason WhyNotDecoded(std::span<const std::uint8_t> value);
+
+// Why a decoded object of kind `extension` (lower case, no point) gave no picture: a document
+// kind is "not a picture", anything else a picture that could not be loaded.
+SkipReason WhyNotLoaded(std::string_view extension);
+
+}  // namespace pictrova::run
