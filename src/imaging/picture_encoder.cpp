@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/byte_reader.h"
 #include "common/checked_math.h"
 #include "common/error.h"
 #include "imaging/engine_io.h"
@@ -103,6 +104,48 @@ Magick::Blob GifOf(Magick::Image& image, const EncodeSettings& settings) {
     return Magick::Blob(gif.data(), gif.size());
 }
 
+// The engine writes a TIFF into memory leaving its word-alignment gaps (before the directory and
+// between the values it points to) as whatever the grown buffer held, so one picture could give
+// different bytes from run to run. Every byte that no part of the file covers (header, strips,
+// directory, the values outside it) is set to zero. Only the little-endian files the engine writes
+// here are touched.
+void ZeroTiffGaps(std::vector<std::uint8_t>& tiff) {
+    constexpr std::uint16_t kStripOffsets = 273, kStripByteCounts = 279;
+    constexpr std::size_t kTypeSizes[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8};
+    if (tiff.size() < 8 || tiff[0] != 'I' || tiff[1] != 'I' || tiff[2] != 42 || tiff[3] != 0) return;
+    std::vector<bool> covered(tiff.size(), false);
+    auto cover = [&](std::uint64_t from, std::uint64_t length) {
+        for (std::uint64_t i = from; i < from + length && i < covered.size(); ++i) covered[i] = true;
+    };
+    ByteReader r(tiff);
+    cover(0, 8);
+    r.seek(4);
+    const std::uint32_t directory = r.u32le();
+    r.seek(directory);
+    const std::uint16_t entries = r.u16le();
+    cover(directory, 2 + 12ull * entries + 4);
+    std::vector<std::uint32_t> stripOffsets, stripCounts;
+    for (std::uint16_t e = 0; e < entries; ++e) {
+        r.seek(directory + 2 + 12ull * e);
+        const std::uint16_t tag = r.u16le(), type = r.u16le();
+        const std::uint32_t count = r.u32le();
+        const std::size_t valueAt = r.position();
+        const std::uint64_t size = type < std::size(kTypeSizes) ? std::uint64_t{kTypeSizes[type]} * count : 0;
+        const std::uint64_t at = size > 4 ? r.u32le() : valueAt;
+        if (size > 4) cover(at, size);
+        if ((tag == kStripOffsets || tag == kStripByteCounts) && (type == 3 || type == 4)) {
+            ByteReader values(tiff);
+            values.seek(at);
+            auto& list = tag == kStripOffsets ? stripOffsets : stripCounts;
+            for (std::uint32_t i = 0; i < count; ++i) list.push_back(type == 3 ? values.u16le() : values.u32le());
+        }
+    }
+    if (stripOffsets.size() != stripCounts.size()) return;
+    for (std::size_t i = 0; i < stripOffsets.size(); ++i) cover(stripOffsets[i], stripCounts[i]);
+    for (std::size_t i = 0; i < tiff.size(); ++i)
+        if (!covered[i]) tiff[i] = 0;
+}
+
 // TGA readers disagree on bottom-left-origin files (ImageMagick 6 shows them upside down); every
 // reader takes top-left ones. The engine writes rows bottom first, so the picture goes in flipped
 // and the header's image descriptor gets its top-left bit (bit 5).
@@ -145,7 +188,9 @@ std::vector<std::uint8_t> Encode(const Magick::Image& image, const EncodeSetting
     });
     if (encoded.length() == 0) throw Error("the engine wrote nothing");
     const auto* data = static_cast<const std::uint8_t*>(encoded.data());
-    return std::vector<std::uint8_t>(data, data + encoded.length());
+    std::vector<std::uint8_t> bytes(data, data + encoded.length());
+    if (settings.format == EncodedFormat::Tiff) ZeroTiffGaps(bytes);
+    return bytes;
 }
 
 }  // namespace
