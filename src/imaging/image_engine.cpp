@@ -54,8 +54,9 @@ ForkGate& Gate() {
     return gate;
 }
 
-// Whether this thread holds an EngineUse, and whether it gave it up for a fork.
-thread_local bool tHoldsEngine = false;
+// How many EngineUse objects this thread holds (only the outermost takes the gate), and whether
+// it gave its share up for a fork.
+thread_local int tEngineDepth = 0;
 thread_local bool tGaveUpForFork = false;
 
 // Set in a forked child: its gate is a copy that counts the parent's other threads, which the
@@ -64,7 +65,7 @@ bool gInForkedChild = false;
 
 void BeforeFork() {
     if (gInForkedChild) return;
-    tGaveUpForFork = tHoldsEngine;
+    tGaveUpForFork = tEngineDepth > 0;
     if (tGaveUpForFork) Gate().UnlockShared();
     Gate().Lock();
 }
@@ -89,13 +90,23 @@ void RegisterForkHandlers() {
 
 EngineUse::EngineUse() {
     RegisterForkHandlers();
-    Gate().LockShared();
-    tHoldsEngine = true;
+    if (tEngineDepth++ == 0)
+        Gate().LockShared();
 }
 
 EngineUse::~EngineUse() {
-    tHoldsEngine = false;
-    Gate().UnlockShared();
+    if (--tEngineDepth == 0)
+        Gate().UnlockShared();
+}
+
+EngineUseSuspended::EngineUseSuspended() : held_(tEngineDepth > 0) {
+    if (held_)
+        Gate().UnlockShared();
+}
+
+EngineUseSuspended::~EngineUseSuspended() {
+    if (held_)
+        Gate().LockShared();
 }
 
 void StartImageEngine(const ImageEngineLimits& limits) {

@@ -28,12 +28,31 @@ void StartImageEngine(const ImageEngineLimits& limits = {});
 // the child never inherits an engine lock (its registry, its resource accounting, a coder module
 // being loaded) taken by a thread that does not exist in the child. A thread that forks while it
 // holds one gives it up for the fork and takes it back after. Cheap when nobody forks.
+//
+// The run's threads hold one for everything they do between their waits, not only for engine
+// calls: a fork then finds every other thread parked in a wait, never inside the allocator or a
+// library's lock that the child would need (an allocator without fork handlers, as under the
+// address sanitizer, would otherwise hang the child until its time limit). Nested uses on one
+// thread are allowed; only the outermost takes the gate.
 class EngineUse {
 public:
     EngineUse();
     ~EngineUse();
     EngineUse(const EngineUse&) = delete;
     EngineUse& operator=(const EngineUse&) = delete;
+};
+
+// Gives the thread's EngineUse up while it waits for other threads (which may fork), and takes
+// it back after. The thread must not use the engine meanwhile.
+class EngineUseSuspended {
+public:
+    EngineUseSuspended();
+    ~EngineUseSuspended();
+    EngineUseSuspended(const EngineUseSuspended&) = delete;
+    EngineUseSuspended& operator=(const EngineUseSuspended&) = delete;
+
+private:
+    bool held_;
 };
 
 }  // namespace pictrova::imaging

@@ -257,8 +257,11 @@ void Run::RecordLoop() {
         return;
     }
     RecordWorkers workers(jobs, setup_);
+    // This thread reads and commits inside the gate too; it gives its share up only while it
+    // waits for a worker (see imaging::EngineUse).
+    const imaging::EngineUse reading;
     std::deque<std::unique_ptr<RecordWork>> inFlight;
-    bool reading = true;
+    bool moreToRead = true;
     auto stopRequested = [&] { return s_.stopRequested && s_.stopRequested(); };
     while (true) {
         if (stopRequested()) {
@@ -270,10 +273,10 @@ void Run::RecordLoop() {
                 }
             break;
         }
-        while (reading && inFlight.size() < maxInFlight) {
+        while (moreToRead && inFlight.size() < maxInFlight) {
             bool lastRecord = false;
             std::unique_ptr<RecordWork> record = ReadRecord(lastRecord);
-            reading = record && !lastRecord;
+            moreToRead = record && !lastRecord;
             if (!record)
                 break;
             workers.Submit(*record);

@@ -460,6 +460,8 @@ void RecordWorkers::Submit(RecordWork& record) {
 }
 
 bool RecordWorkers::WaitDone(const RecordWork& record, std::chrono::milliseconds timeout) {
+    // The caller's share of the gate is given up while it waits, so a worker's fork can go in.
+    const imaging::EngineUseSuspended waiting;
     std::unique_lock lock(mutex_);
     auto isDone = [&] { return std::find(done_.begin(), done_.end(), &record) != done_.end(); };
     if (!finished_.wait_for(lock, timeout, isDone))
@@ -479,17 +481,26 @@ void RecordWorkers::Cancel() {
 void RecordWorkers::Work() {
     WorkerHost host;
     while (true) {
-        RecordWork* record = nullptr;
         {
             std::unique_lock lock(mutex_);
             queued_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
             if (stopping_)
                 return;
+        }
+        // Taken before the record leaves the queue and given back after it is in the done list,
+        // so this thread is either waiting or inside the gate (see imaging::EngineUse).
+        imaging::EngineUse engine;
+        RecordWork* record = nullptr;
+        {
+            std::lock_guard lock(mutex_);
+            if (stopping_)
+                return;
+            if (queue_.empty())
+                continue;
             record = queue_.front();
             queue_.pop_front();
         }
         try {
-            imaging::EngineUse engine;
             WorkOnRecord(setup_, *record, host);
         } catch (...) {
             // Every step is guarded; this is a failure of a report itself (out of memory).
