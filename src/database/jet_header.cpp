@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/byte_reader.h"
-#include "database/rc4.h"
+#include "database/accdb/rc4.h"
 
 namespace pictrova::database {
 namespace {

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "common/error.h"
-#include "database/rc4.h"
+#include "database/accdb/rc4.h"
 
 namespace pictrova::database {
 namespace {

@@ -4,7 +4,7 @@
 // The cryptographic building blocks of encrypted .accdb files, each wrapping libcrypto once:
 // buffers that wipe themselves, RC4 (written here: OpenSSL 3 only offers it through its legacy
 // provider), a reusable digest context and a reusable AES context. Nothing here knows the file
-// format; accdb_key_derivation.h puts the pieces together.
+// format; key_derivation.h puts the pieces together.
 
 #include <cstddef>
 #include <cstdint>

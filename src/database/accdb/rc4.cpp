@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "database/rc4.h"
+#include "database/accdb/rc4.h"
 
 #include <array>
 #include <utility>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "database/accdb_crypto.h"
+#include "database/accdb/crypto.h"
 
 #include <openssl/crypto.h>
 #include <openssl/evp.h>

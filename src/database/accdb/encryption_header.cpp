@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "database/accdb_encryption_header.h"
+#include "database/accdb/encryption_header.h"
 
 #include <algorithm>
 
