@@ -10,6 +10,7 @@
 #include "database/accdb/crypto.h"
 #include "database/accdb/key_derivation.h"
 #include "database/accdb/page_cipher.h"
+#include "database/accdb/rc4.h"
 
 namespace pictrova::database {
 namespace {

@@ -5,6 +5,7 @@
 
 #include "common/error.h"
 #include "database/accdb/key_derivation.h"
+#include "database/accdb/rc4.h"
 
 namespace pictrova::database {
 
