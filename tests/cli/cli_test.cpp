@@ -927,6 +927,16 @@ TEST_F(CliTest, HelpForEveryCommand) {
     Outcome version = Cli({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, "pictrova-cli " PICTROVA_VERSION "\n");
+    // The wizard answers both before it opens a window, so they work without a display.
+    const fs::path wizard = testing::BinDir() / "pictrova";
+    if (fs::exists(wizard)) {
+        for (const char* word : {"--help", "--version"}) {
+            Outcome o = RunProgram(wizard, {word}, scratch.path());
+            EXPECT_EQ(o.status, 0) << word;
+            EXPECT_EQ(o.err, "") << word;
+            EXPECT_EQ(o.out.rfind(std::string(word) == "--help" ? "Usage: pictrova [DATABASE]" : "pictrova ", 0), 0u) << o.out;
+        }
+    }
 }
 
 }  // namespace
