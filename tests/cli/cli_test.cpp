@@ -374,6 +374,15 @@ TEST_F(CliTest, NamesNeverCollideAndFilesThereBeforeAreReplacedOrKept) {
 // Every record without a picture says why, in the JSON and counted on the last line.
 TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
     Bytes document;
+    auto packaged = [](const char* label, Bytes file) {
+        fixtures::PackageContents contents;
+        contents.label = label;
+        contents.file = std::move(file);
+        return fixtures::BuildPackage(contents);
+    };
+    Bytes damagedEmf = fixtures::MakeEnhancedMetafile(50, 50, fixtures::EmfContent::Polygon);
+    damagedEmf.at(160 + 3) = 0x40;  // the polygon counts far more points than its record holds
+    const std::string text = "minutes of the meeting";
     testing::WritePictureDatabase(
         db, {{PaintPicture(), "a"},
              {std::nullopt, "b"},
@@ -382,7 +391,10 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
              {fixtures::BuildOfficeObject(fixtures::OfficeKind::Excel, &document), "e"},
              {Bytes{1, 2, 3}, "f"},
              {Truncated(PaintPicture(), 60), "g"},
-             {fixtures::BuildUnsupportedObject("Acme.Drawing.1"), "h"}});
+             {fixtures::BuildUnsupportedObject("Acme.Drawing.1"), "h"},
+             {packaged("minutes.txt", Bytes(text.begin(), text.end())), "i"},
+             // A packaged picture that does not load is no document.
+             {packaged("drawing.emf", damagedEmf), "j"}});
     struct Expected {
         std::string reason, detail;
     };
@@ -395,6 +407,8 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
         {"damaged value", "shorter than an object header"},
         {"damaged value", "a Paint.Picture object that could not be read"},
         {"unsupported class", "Acme.Drawing.1"},
+        {"not a picture", "a packaged file"},
+        {"picture could not be loaded", "a packaged EMF file"},
     };
     Outcome o = Extract({"--json"});
     EXPECT_EQ(o.status, 0) << o.err;
@@ -413,8 +427,8 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
     }
     Reset();
     EXPECT_EQ(Extract({}).out,
-              "Done. 1 picture from 8 records; 7 without a picture (1 empty, 2 unsupported class "
-              "\"Acme.Drawing.1\", 1 linked, 1 not a picture, 2 damaged).\n");
+              "Done. 1 picture from 10 records; 9 without a picture (1 empty, 2 unsupported class "
+              "\"Acme.Drawing.1\", 1 linked, 2 not a picture, 2 damaged, 1 not loaded).\n");
 
 }
 
@@ -553,9 +567,10 @@ TEST_F(CliTest, ExtractsLocalizedPackagesBarePicturesAndStoredPreviews) {
     }
 }
 
-// Enhanced metafiles in packages go through the loader and the drawing program to picture
-// files; a damaged one costs its own record only.
-TEST_F(CliTest, PackagedEnhancedMetafilesComeOutAsPictures) {
+// Enhanced metafiles in packages, and stored as the presentation (clipboard format 14) after an
+// object whose own data gives no picture, go through the loader and the drawing program to
+// picture files; a damaged one costs its own record only.
+TEST_F(CliTest, PackagedAndPresentedEnhancedMetafilesComeOutAsPictures) {
     auto packaged = [](Bytes emf) {
         fixtures::PackageContents contents;
         contents.label = "drawing.emf";
@@ -565,32 +580,62 @@ TEST_F(CliTest, PackagedEnhancedMetafilesComeOutAsPictures) {
     using fixtures::EmfContent;
     Bytes damaged = fixtures::MakeEnhancedMetafile(50, 50, EmfContent::Polygon);
     damaged.at(160 + 3) = 0x40;  // the polygon counts far more points than its record holds
-    testing::WritePictureDatabase(db, {{packaged(fixtures::MakeEnhancedMetafile(120, 80, EmfContent::Rectangles)), "a"},
-                                       {packaged(fixtures::MakeEnhancedMetafile(40, 24, EmfContent::Bitmap)), "b"},
-                                       {packaged(damaged), "c"}});
-    Outcome o = Extract({"--format", "png"});
-    EXPECT_EQ(o.status, 0) << o.err;
-    EXPECT_EQ(OutputFiles(), (std::set<std::string>{"Output1.png", "Output2.png"}));
-
+    auto presented = [](Bytes emf) {
+        return fixtures::BuildUnsupportedObject("Acme.Drawing.1",
+                                                fixtures::MakeClipboardPresentation("ENHMETAFILE", 14, emf));
+    };
+    testing::WritePictureDatabase(
+        db, {{packaged(fixtures::MakeEnhancedMetafile(120, 80, EmfContent::Rectangles)), "a"},
+             {packaged(fixtures::MakeEnhancedMetafile(40, 24, EmfContent::Bitmap)), "b"},
+             {packaged(damaged), "c"},
+             {presented(fixtures::MakeEnhancedMetafile(120, 80, EmfContent::Rectangles)), "d"},
+             {fixtures::BuildOpenXmlWordObject(fixtures::MakeClipboardPresentation(
+                  "ENHMETAFILE", 14, fixtures::MakeEnhancedMetafile(40, 24, EmfContent::Bitmap))),
+              "e"},
+             {presented(damaged), "f"}});
     const struct {
         const char* file;
         int width, height;
         int x, y;
         fixtures::Rgb colour;
     } probes[] = {
-        {"Output1.png", 120, 80, 30, 40, fixtures::kEmfRed},
-        {"Output1.png", 120, 80, 100, 60, fixtures::kEmfGreen},
-        {"Output1.png", 120, 80, 100, 10, {0, 0, 0}},
-        {"Output2.png", 40, 24, 17, 9, fixtures::PatternColour(17, 9)},
-        {"Output2.png", 40, 24, 39, 23, fixtures::PatternColour(39, 23)},
+        {"Output1", 120, 80, 30, 40, fixtures::kEmfRed},
+        {"Output1", 120, 80, 100, 60, fixtures::kEmfGreen},
+        {"Output1", 120, 80, 100, 10, {0, 0, 0}},
+        {"Output2", 40, 24, 17, 9, fixtures::PatternColour(17, 9)},
+        {"Output2", 40, 24, 39, 23, fixtures::PatternColour(39, 23)},
+        {"Output4", 120, 80, 30, 40, fixtures::kEmfRed},
+        {"Output4", 120, 80, 100, 60, fixtures::kEmfGreen},
+        {"Output4", 120, 80, 100, 10, {0, 0, 0}},
+        {"Output5", 40, 24, 17, 9, fixtures::PatternColour(17, 9)},
+        {"Output5", 40, 24, 0, 0, fixtures::PatternColour(0, 0)},
     };
-    for (const auto& p : probes) {
-        SCOPED_TRACE(std::string(p.file) + " " + std::to_string(p.x) + "," + std::to_string(p.y));
-        const testing::IndependentPixels pixels = testing::ReadWithImageMagick(out / p.file);
-        ASSERT_EQ(pixels.width, p.width);
-        ASSERT_EQ(pixels.height, p.height);
-        EXPECT_EQ(pixels.At(p.x, p.y),
-                  static_cast<std::uint32_t>(p.colour.red) << 16 | p.colour.green << 8 | p.colour.blue);
+    // In this process, through the external converter, and as BMP (no conversion at all).
+    const std::string converter = (testing::BinDir() / "pictrova-convert").string();
+    const struct {
+        std::vector<std::string> options;
+        const char* extension;
+    } runs[] = {
+        {{"--format", "png"}, ".png"},
+        {{"--format", "png", "--converter", converter}, ".png"},
+        {{"--format", "bmp", "--jobs", "1", "--json"}, ".bmp"},
+    };
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.options.size() > 2 ? run.options[2] : run.options[1]);
+        Reset();
+        Outcome o = Extract(run.options);
+        EXPECT_EQ(o.status, 0) << o.err;
+        std::set<std::string> expected;
+        for (const char* name : {"Output1", "Output2", "Output4", "Output5"}) expected.insert(name + std::string(run.extension));
+        EXPECT_EQ(OutputFiles(), expected);
+        for (const auto& p : probes) {
+            SCOPED_TRACE(std::string(p.file) + " " + std::to_string(p.x) + "," + std::to_string(p.y));
+            const testing::IndependentPixels pixels = testing::ReadWithImageMagick(out / (p.file + std::string(run.extension)));
+            ASSERT_EQ(pixels.width, p.width);
+            ASSERT_EQ(pixels.height, p.height);
+            EXPECT_EQ(pixels.At(p.x, p.y),
+                      static_cast<std::uint32_t>(p.colour.red) << 16 | p.colour.green << 8 | p.colour.blue);
+        }
     }
 }
 
