@@ -2,9 +2,7 @@
 #include "run/work_files.h"
 
 #include <stdlib.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <string>
 #include <system_error>
 
@@ -33,43 +31,6 @@ void WorkFolder::Remove() noexcept {
     std::error_code ec;
     fs::remove_all(path_, ec);
     path_.clear();
-}
-
-const fs::path& PendingOutput::Begin(const fs::path& finalPath, std::int64_t record) {
-    Discard();
-    final_ = finalPath;
-    temporary_ = finalPath.parent_path() /
-                 (".pictrova-" + std::to_string(getpid()) + "-" + std::to_string(record) +
-                  finalPath.extension().string());
-    return temporary_;
-}
-
-fs::path PendingOutput::Commit() {
-    fs::rename(temporary_, final_);
-    temporary_.clear();
-    return final_;
-}
-
-bool PendingOutput::CommitWithoutReplacing(const fs::path& finalPath) {
-    // A hard link fails when the name is taken, which a test for the name followed by a rename
-    // could not promise while another run writes into the same folder.
-    if (::link(temporary_.c_str(), finalPath.c_str()) != 0) {
-        if (errno == EEXIST)
-            return false;
-        throw std::system_error(errno, std::generic_category(), "Cannot write " + finalPath.string());
-    }
-    std::error_code ec;
-    fs::remove(temporary_, ec);
-    temporary_.clear();
-    final_ = finalPath;
-    return true;
-}
-
-void PendingOutput::Discard() noexcept {
-    if (temporary_.empty()) return;
-    std::error_code ec;
-    fs::remove(temporary_, ec);
-    temporary_.clear();
 }
 
 }  // namespace pictrova::run
