@@ -23,11 +23,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Set by SIGINT and SIGTERM: the run stops after the records it has written, removes its work
-// files and leaves no partial output.
+// Set by SIGINT and SIGTERM to the signal's number: the run stops after the records it has
+// written, removes its work files and leaves no partial output.
 volatile std::sig_atomic_t gStopRequested = 0;
 
-void RequestStop(int) { gStopRequested = 1; }
+void RequestStop(int signal) { gStopRequested = signal; }
 
 // Installs RequestStop for the life of the object, so a second signal still ends the program.
 class StopOnSignals {
@@ -54,7 +54,7 @@ private:
 
 int ExitStatusOf(const run::RunResult& result) {
     if (result.stopped)
-        return kExitInterrupted;
+        return gStopRequested == SIGTERM ? kExitTerminated : kExitInterrupted;
     if (result.errorCount > 0)
         return kExitErrorReported;
     // Whatever the method, a run that wrote nothing has not done what was asked.
@@ -173,7 +173,8 @@ std::string RunSummary(const run::RunResult& result) {
         else
             ++it->second;
     }
-    std::string line = (result.end == run::RunEnd::Done ? "Done. " : "") +
+    const std::string start = result.stopped ? "Stopped. " : result.end == run::RunEnd::Done ? "Done. " : "";
+    std::string line = start +
                        std::to_string(result.picturesWritten) +
                        (result.picturesWritten == 1 ? " picture from " : " pictures from ") +
                        std::to_string(result.recordsRead) + (result.recordsRead == 1 ? " record" : " records");

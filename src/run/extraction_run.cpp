@@ -202,6 +202,8 @@ RunEnd Run::Checks() {
         setup_.namePrefix = RunPrefix(options_.naming(), options_.prefix(), setup_.tableName, setup_.fieldName);
     });
     g.Step(156, [&] { Conn().Open(database::BuildConnectionString(s_.database)); });
+    // Hidden temporaries that killed runs left in the output folder.
+    RemoveLeftoverTemporaries(options_.outputFolder());
     // Without its work folder the run has nowhere to put a record: one report, and it ends.
     if (!g.Step(158, [&] {
             workFolder_.Make(s_.workRoot);
