@@ -159,10 +159,12 @@ bool PreChecks(const ExtractArguments& arguments) {
 
 }  // namespace
 
-std::string RunSummary(const run::RunResult& result) {
+std::string RunSummary(const run::RunResult& result, bool files) {
     std::vector<std::pair<std::string, int>> counts;  // in the order first met
     std::int64_t without = 0;
+    std::int64_t previews = 0;
     for (const auto& record : result.records) {
+        previews += record.storedPreview ? 1 : 0;
         if (record.written || !record.skipped)
             continue;
         ++without;
@@ -173,12 +175,15 @@ std::string RunSummary(const run::RunResult& result) {
         else
             ++it->second;
     }
+    const std::string noun = files ? " file" : " picture";
     std::string line = (result.end == run::RunEnd::Done ? "Done. " : "") +
-                       std::to_string(result.picturesWritten) +
-                       (result.picturesWritten == 1 ? " picture from " : " pictures from ") +
+                       std::to_string(result.picturesWritten) + noun +
+                       (result.picturesWritten == 1 ? " from " : "s from ") +
                        std::to_string(result.recordsRead) + (result.recordsRead == 1 ? " record" : " records");
+    if (previews > 0)
+        line += " (" + std::to_string(previews) + (previews == 1 ? " from a stored preview)" : " from stored previews)");
     if (without > 0) {
-        line += "; " + std::to_string(without) + " without a picture (";
+        line += "; " + std::to_string(without) + " without a" + noun + " (";
         for (std::size_t i = 0; i < counts.size(); ++i)
             line += (i ? ", " : "") + std::to_string(counts[i].second) + " " + counts[i].first;
         line += ")";
@@ -200,6 +205,7 @@ std::optional<run::OutputFormat> ParseFormat(const std::string& word) {
         {"bmp", OutputFormat::BMP},  {"jpg", OutputFormat::JPG}, {"jpeg", OutputFormat::JPG},
         {"png", OutputFormat::PNG},  {"gif", OutputFormat::GIF}, {"tiff", OutputFormat::TIFF},
         {"tif", OutputFormat::TIFF}, {"tga", OutputFormat::TGA}, {"pcx", OutputFormat::PCX},
+        {"original", OutputFormat::Original},
     };
     std::string lower = word;
     std::transform(lower.begin(), lower.end(), lower.begin(),
@@ -265,7 +271,7 @@ int ExtractCommand(const ExtractArguments& arguments) {
         // it before is an error.
         if (result.end == run::RunEnd::NoImages)
             std::cerr << result.message << std::endl;
-        std::cout << RunSummary(result) << std::endl;
+        std::cout << RunSummary(result, arguments.choices.format == run::OutputFormat::Original) << std::endl;
     } else if (!result.message.empty()) {
         std::cerr << result.message << std::endl;
     }

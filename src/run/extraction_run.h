@@ -92,6 +92,7 @@ struct RecordOutcome {
     std::vector<ReportedError> errors;
     bool replaced = false;                         // `written` replaced a file that was there before the run
     std::optional<SkipReason> skipped;             // why no file was written
+    bool storedPreview = false;                    // `written` is the object's stored preview
 };
 
 struct RunResult {

@@ -62,7 +62,8 @@ bool LooksLike(OutputFormat format, const Bytes& b) {
         case OutputFormat::TIFF: return starts({'I', 'I', 42, 0}) || starts({'M', 'M', 0, 42});
         case OutputFormat::TGA: return b.size() > 18 && (b[2] == 2 || b[2] == 10);
         case OutputFormat::PCX: return starts({0x0A});
-        case OutputFormat::None: break;
+        case OutputFormat::None:
+        case OutputFormat::Original: break;
     }
     return false;
 }
