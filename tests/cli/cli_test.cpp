@@ -264,17 +264,23 @@ TEST_F(CliTest, ProgressLineOnlyOnATerminalAndWipedAtTheEnd) {
 }
 
 TEST_F(CliTest, EveryNamingOption) {
-    testing::WritePictureDatabase(db, {{PaintPicture(), "first"}, {PaintPicture(1), std::nullopt}});
+    // Record 3 is a package: "original" names it after its label, with the output's extension.
+    fixtures::PackageContents package;
+    package.label = "Hafen.jpg";
+    package.file = fixtures::MakeBmpFile(5, 5);
+    testing::WritePictureDatabase(
+        db, {{PaintPicture(), "first"}, {PaintPicture(1), std::nullopt}, {fixtures::BuildPackage(package), "third"}});
     struct Case {
         std::string name;
         std::set<std::string> files;
     };
     const Case cases[] = {
-        {"prefix=Img##", {"Img01.bmp", "Img02.bmp"}},
-        {"table", {"Pictures1.bmp", "Pictures2.bmp"}},
-        {"field", {"Picture1.bmp", "Picture2.bmp"}},
-        {"table-field", {"Pictures_Picture1.bmp", "Pictures_Picture2.bmp"}},
-        {"text=Caption", {"first.bmp", "FIELDNOCONTENT.bmp"}},
+        {"prefix=Img##", {"Img01.bmp", "Img02.bmp", "Img03.bmp"}},
+        {"table", {"Pictures1.bmp", "Pictures2.bmp", "Pictures3.bmp"}},
+        {"field", {"Picture1.bmp", "Picture2.bmp", "Picture3.bmp"}},
+        {"table-field", {"Pictures_Picture1.bmp", "Pictures_Picture2.bmp", "Pictures_Picture3.bmp"}},
+        {"text=Caption", {"first.bmp", "FIELDNOCONTENT.bmp", "third.bmp"}},
+        {"original", {"Output1.bmp", "Output2.bmp", "Hafen.bmp"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
