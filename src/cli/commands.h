@@ -77,11 +77,6 @@ int UnwrapCommand(const std::string& fieldFile, const std::optional<std::string>
 // The field type's name as Access shows it ("OLE Object" for 205).
 std::string TypeName(int code);
 
-// The last line of an extract run: pictures written, records read (with how many pictures are
-// objects' stored previews), and the records without a picture counted by reason. `files`: the
-// run wrote the objects' files as they are (the Original format), counted as files.
-std::string RunSummary(const run::RunResult& result, bool files = false);
-
 std::optional<run::ReadMethod> ParseMethod(const std::string& word);
 std::optional<run::OutputFormat> ParseFormat(const std::string& word);
 // Sets naming, prefix and nameField from "prefix=TEXT", "table", "field", "table-field",

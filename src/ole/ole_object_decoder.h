@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -62,5 +63,9 @@ bool fGetContentsStream(std::vector<std::uint8_t>& bytes, std::string& extension
 // unchanged, when the object is not embedded or stores no presentation of those kinds. Never
 // throws.
 bool ExtractStoredPreview(std::vector<std::uint8_t>& bytes, std::string& extension);
+
+// The presentation format a static object (object type 3) holds: "DIB", or a metafile format
+// such as "METAFILEPICT". Throws when the value is too short to name one.
+std::string StaticPresentationFormat(std::span<const std::uint8_t> bytes);
 
 }  // namespace pictrova::ole

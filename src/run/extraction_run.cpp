@@ -472,6 +472,8 @@ std::optional<fs::path> Run::CommitWork(RecordWork& work, RecordOutcome& outcome
         outcome.written = writtenPath;
         outcome.storedPreview = writtenPath && work.storedPreviewUsed;
     }
+    if (writtenPath && work.kept)
+        result_.originalFiles = true;
     return writtenPath;
 }
 

@@ -104,6 +104,7 @@ struct RunResult {
     std::vector<ReportedError> errors;  // reports outside any record
     int errorCount = 0;                     // every report, records' ones included
     bool stopped = false;                   // stopRequested ended the record loop early
+    bool originalFiles = false;             // records were written as the files they hold (Original)
 };
 
 struct RunProgress {
