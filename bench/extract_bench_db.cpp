@@ -3,8 +3,11 @@
 // cycle through a packaged 1600 x 1200 JPEG, an 800 x 600 paint picture and a 640 x 480 static
 // DIB; with a SHAPE of small or large, only paint pictures of 200 x 260 or 1600 x 1200 (the
 // common case, and the one where encoding dominates); with "photos", every record is a paint
-// picture of a different 1024 x 768 photo-like bitmap (the table the output formats are compared on).
-// Usage: bench_extract_bench_db OUTPUT.mdb [RECORDS [mixed|small|large|photos]]
+// picture of a different 1024 x 768 photo-like bitmap (the table the output formats are compared on);
+// with "documents", records cycle through Word, Excel, PowerPoint and Visio objects (each with the
+// small metafile preview Office stores), a PDF object and a packaged text file (the table the
+// Original format and the preview fallback are measured on).
+// Usage: bench_extract_bench_db OUTPUT.mdb [RECORDS [mixed|small|large|photos|documents]]
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -78,6 +81,33 @@ int main(int argc, char** argv) {
     pictrova::imaging::StartImageEngine();
 
     const std::string shape = argc > 3 ? argv[3] : "mixed";
+    if (shape == "documents") {
+        using pictrova::fixtures::OfficeKind;
+        pictrova::fixtures::PackageContents notes;
+        notes.label = "notes.txt";
+        notes.file = pictrova::fixtures::MakeOpaqueFile("text ", 20000);
+        const Bytes documents[] = {
+            pictrova::fixtures::BuildOfficeObject(OfficeKind::Word),
+            pictrova::fixtures::BuildOfficeObject(OfficeKind::Excel),
+            pictrova::fixtures::BuildOfficeObject(OfficeKind::PowerPoint),
+            pictrova::fixtures::BuildOfficeObject(OfficeKind::Visio),
+            pictrova::fixtures::BuildPdfObject(pictrova::fixtures::MakePdfFile("invoice")),
+            pictrova::fixtures::BuildPackage(notes),
+        };
+        pictrova::jet::DatabasePlan plan;
+        plan.tables.push_back({"Pictures",
+                               {{"ID", pictrova::jet::ColumnType::Long, 0},
+                                {"Picture", pictrova::jet::ColumnType::OleObject, 0}},
+                               {}});
+        pictrova::jet::DatabaseWriter writer(path, plan);
+        for (long i = 0; i < records; ++i) {
+            pictrova::jet::Value row[] = {static_cast<std::int64_t>(i + 1), pictrova::jet::ByteView(documents[i % 6])};
+            writer.AddRow(0, row);
+        }
+        writer.Finish();
+        std::printf("%ld records of documents\n", records);
+        return 0;
+    }
     if (shape == "small" || shape == "large") {
         const bool small = shape == "small";
         const Bytes field = pictrova::fixtures::BuildPaintPicture(

@@ -129,6 +129,7 @@ std::optional<run::OutputFormat> ParseFormat(const std::string& word) {
         {"bmp", OutputFormat::BMP},  {"jpg", OutputFormat::JPG}, {"jpeg", OutputFormat::JPG},
         {"png", OutputFormat::PNG},  {"gif", OutputFormat::GIF}, {"tiff", OutputFormat::TIFF},
         {"tif", OutputFormat::TIFF}, {"tga", OutputFormat::TGA}, {"pcx", OutputFormat::PCX},
+        {"original", OutputFormat::Original},
     };
     std::string lower = word;
     std::transform(lower.begin(), lower.end(), lower.begin(),

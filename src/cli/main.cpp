@@ -62,9 +62,12 @@ void AddRunOptions(CLI::App& command, RunWords& words, run::ExtractionChoices& c
         .add_option("--name", words.naming,
                     "prefix=TEXT (trailing # are the record counter), table, field, "
                     "table-field, text=FIELD (the text of FIELD in each record), or original "
-                    "(an attachment field's own file names)")
+                    "(the own file names of attached files and packages)")
         ->capture_default_str();
-    command.add_option("--format", words.format, "bmp, jpg (jpeg), png, gif, tiff (tif), tga or pcx, in any case")
+    command
+        .add_option("--format", words.format,
+                    "bmp, jpg (jpeg), png, gif, tiff (tif), tga or pcx, in any case; or original: every "
+                    "decoded object as the file it holds (PDF, Word, ..., pictures as stored), unconverted")
         ->capture_default_str();
     command.add_option("--quality", choices.quality, "JPEG and PNG quality")
         ->check(CLI::Range(0, 100))
@@ -91,7 +94,7 @@ void ApplyRunWords(const RunWords& words, run::ExtractionChoices& choices) {
     if (!m)
         throw CLI::ValidationError("--method", "must be decode or raw");
     if (!f)
-        throw CLI::ValidationError("--format", "must be bmp, jpg, png, gif, tiff, tga or pcx");
+        throw CLI::ValidationError("--format", "must be bmp, jpg, png, gif, tiff, tga, pcx or original");
     if (!ParseNaming(words.naming, choices)) {
         throw CLI::ValidationError(
             "--name", "must be prefix=TEXT, table, field, table-field, text=FIELD or original");

@@ -77,6 +77,8 @@ std::string RunResultJson(const run::RunResult& result, int exitStatus) {
         out += ",\"errors\":" + ErrorsJson(r.errors);
         if (r.written)
             out += std::string(",\"replaced\":") + (r.replaced ? "true" : "false");
+        if (r.storedPreview)
+            out += ",\"stored_preview\":true";
         if (r.skipped)
             out += ",\"skipped\":{\"reason\":" + JsonString(r.skipped->reason) +
                    ",\"detail\":" + JsonString(r.skipped->detail) + "}";

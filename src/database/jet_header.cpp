@@ -68,6 +68,13 @@ void AppendUtf8(std::string& out, char32_t c) {
 
 }  // namespace
 
+std::string Cp1252ToUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) AppendUtf8(out, FromCp1252(static_cast<std::uint8_t>(c)));
+    return out;
+}
+
 std::string Utf16ToUtf8(ByteReader units) {
     std::string out;
     while (units.remaining() >= 2) {

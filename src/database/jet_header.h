@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "common/byte_reader.h"
 
@@ -57,5 +58,9 @@ bool PasswordMatches(const JetHeader& header, const std::string& password);
 // UTF-16LE text up to the first zero unit (or the end) as UTF-8; unpaired surrogates become
 // U+FFFD, which no typed password contains.
 std::string Utf16ToUtf8(ByteReader units);
+
+// 8-bit Windows-1252 text (a Jet3 string, an OLE package's label) as UTF-8; the five unassigned
+// bytes become U+FFFD.
+std::string Cp1252ToUtf8(std::string_view text);
 
 }  // namespace pictrova::database

@@ -120,4 +120,10 @@ std::string_view EngineCoderName(PictureKind kind) {
     return kNames[static_cast<std::size_t>(kind)];
 }
 
+std::string_view FileExtension(PictureKind kind) {
+    constexpr std::array<std::string_view, 12> kExtensions = {
+        "", "bmp", "jpg", "gif", "png", "wmf", "emf", "ico", "cur", "tiff", "pcx", "tga"};
+    return kExtensions[static_cast<std::size_t>(kind)];
+}
+
 }  // namespace pictrova::imaging

@@ -30,4 +30,8 @@ bool IsDirectlyLoadable(PictureKind kind);
 // The engine's coder name for a kind ("BMP", "ICO", "TGA", ...); empty for Unknown.
 std::string_view EngineCoderName(PictureKind kind);
 
+// The usual file extension of a kind, lower case without a point ("bmp", "jpg", "tiff", ...);
+// empty for Unknown.
+std::string_view FileExtension(PictureKind kind);
+
 }  // namespace pictrova::imaging

@@ -94,7 +94,10 @@ bool fGetContentsStream(std::vector<std::uint8_t>& bytes, std::string& extension
     std::optional<StoredPreview> preview;
     DecodeCall call{bytes, extension, label, failure, {}, {}, 0};
     try {
-        if (Decode(call, preview)) return true;
+        if (Decode(call, preview)) {
+            noted.unusedPreview = std::move(preview);
+            return true;
+        }
     } catch (...) {
         // Every failing step (a read past the end, an overflowing size, a refused allocation)
         // is the decoder's false result, unless the object stores a preview.

@@ -4,9 +4,12 @@
 // Turns the bytes of one Access OLE Object field into the file embedded in it.
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "ole/stored_preview.h"
 
 namespace pictrova::ole {
 
@@ -26,6 +29,10 @@ struct DecodeNotes {
     bool storedPreviewUsed = false;
     // The value held a picture file with no OLE wrapper around it; the file is the value itself.
     bool barePicture = false;
+    // The object's own data gave the file, and the object stores a preview too: the preview, for
+    // a caller whose file turns out to hold no picture (a document). StoredPreviewToFile makes
+    // it a picture file.
+    std::optional<StoredPreview> unusedPreview;
 };
 
 // Module modGetContentsStream.
@@ -35,7 +42,8 @@ struct DecodeNotes {
 // assigned as soon as the class is recognised (so it may hold a value after false). `label`:
 // packages append their label, ending in its zero character. `reason`: reset at every call and
 // set on the two failures that carry one. `notes`: reset at every call; says when the file is a
-// stored preview or a bare picture. Never throws.
+// stored preview or a bare picture, and keeps the preview the file was not taken from. Never
+// throws.
 //
 // Beyond the object classes, two more kinds of value give a file:
 // - a value that starts with the signature of a JPEG, PNG, GIF, BMP, TIFF or ICO file (no object

@@ -23,10 +23,12 @@ enum class Naming {
     FieldName,          // Option5
     TableAndFieldName,  // Option6
     FieldText,          // Option7
-    OriginalName,       // an attachment's own file name (command line only)
+    OriginalName,       // Option16: an attached file's or a package's own file name
 };
 
-enum class OutputFormat { None, BMP, JPG, PNG, GIF, TIFF, TGA, PCX };  // Option8 .. Option14
+// Option8 .. Option14; Original (Option15): every decoded object written as the file it holds,
+// with the extension of its kind, nothing loaded or converted.
+enum class OutputFormat { None, BMP, JPG, PNG, GIF, TIFF, TGA, PCX, Original };
 
 class ExtractionOptions {
 public:

@@ -476,8 +476,12 @@ std::optional<fs::path> Run::CommitWork(RecordWork& work, RecordOutcome& outcome
     }
     if (work.loaded)
         s_.creator = std::move(work.picture);
-    if (!outcome.written)
+    if (!outcome.written) {
         outcome.written = writtenPath;
+        outcome.storedPreview = writtenPath && work.storedPreviewUsed;
+    }
+    if (writtenPath && work.kept)
+        result_.originalFiles = true;
     return writtenPath;
 }
 
@@ -488,7 +492,7 @@ void Run::FinishRecord(RecordWork& record, RecordOutcome& outcome) {
         outcome.skipped = record.skip;
         if (!outcome.skipped && !outcome.errors.empty())
             outcome.skipped = SkipReason{std::string(kSkipError), outcome.errors.front().description};
-        if (!outcome.skipped && record.loaded && record.outputName.empty())
+        if (!outcome.skipped && (record.loaded || record.kept) && record.outputName.empty())
             outcome.skipped = SkipReason{std::string(kSkipNoName), "the name field is empty"};
         if (!outcome.skipped)
             outcome.skipped = SkipReason{std::string(kSkipNotLoaded), {}};

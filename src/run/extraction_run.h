@@ -92,6 +92,7 @@ struct RecordOutcome {
     std::vector<ReportedError> errors;
     bool replaced = false;                         // `written` replaced a file that was there before the run
     std::optional<SkipReason> skipped;             // why no file was written
+    bool storedPreview = false;                    // `written` is the object's stored preview
 };
 
 struct RunResult {
@@ -103,6 +104,7 @@ struct RunResult {
     std::vector<ReportedError> errors;  // reports outside any record
     int errorCount = 0;                     // every report, records' ones included
     bool stopped = false;                   // stopRequested ended the record loop early
+    bool originalFiles = false;             // records were written as the files they hold (Original)
 };
 
 struct RunProgress {

@@ -3,16 +3,23 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <system_error>
 
 #include "common/error.h"
+#include "database/jet_header.h"
 
 namespace pictrova::run {
 
 namespace {
 
-constexpr std::array<std::string_view, 8> kFormatExtensions{"",     ".bmp", ".jpg", ".png",
-                                                            ".gif", ".tif", ".tga", ".pcx"};
+// Original has none of its own: each file keeps the extension of its kind.
+constexpr std::array<std::string_view, 9> kFormatExtensions{"",     ".bmp", ".jpg", ".png", ".gif",
+                                                            ".tif", ".tga", ".pcx", ""};
+
+// The longest extension taken from a stored name; a longer "extension" is more likely part of
+// the name ("Dr. Smith's photo").
+constexpr std::size_t kMaxExtensionLength = 10;
 
 // Removed from a method-1 text prefix, one after the other in this order.
 constexpr std::array<char, 9> kCharactersNotInNames{'/', '\\', ':', '*', '?', '"', '<', '>', '|'};
@@ -88,7 +95,7 @@ std::string RunPrefix(Naming naming, std::string_view prefixText, std::string_vi
         case Naming::TableAndFieldName:
             return std::string(table) + "_" + std::string(field) + "#";
         case Naming::OriginalName:
-            // Attached files take their own names; anything else the default prefix.
+            // Attached files and packages take their own names; anything else the default prefix.
             return "Output#";
         case Naming::FieldText:
         case Naming::None:
@@ -157,6 +164,25 @@ std::string SafeAttachmentName(std::string_view fileName) {
     }
     if (name.find_first_not_of('.') == std::string::npos) return "attachment";
     return name;
+}
+
+std::string FileNameExtension(std::string_view fileName) {
+    const std::string name = SafeAttachmentName(fileName);
+    const std::string base = StripExtension(name);
+    if (base.size() == name.size())
+        return {};
+    std::string extension = name.substr(base.size() + 1);
+    const bool plain = !extension.empty() && extension.size() <= kMaxExtensionLength &&
+                       std::all_of(extension.begin(), extension.end(),
+                                   [](unsigned char c) { return std::isalnum(c) != 0; });
+    return plain ? extension : std::string();
+}
+
+std::string PackageFileName(std::string_view label) {
+    const std::string_view text = label.substr(0, label.find('\0'));
+    if (text.find_first_not_of(' ') == std::string_view::npos)
+        return {};
+    return SafeAttachmentName(database::Cp1252ToUtf8(text));
 }
 
 std::string NumberedName(std::string_view name, int n) {

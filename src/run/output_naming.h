@@ -17,7 +17,7 @@ namespace pictrova::run {
 
 inline constexpr std::string_view kFieldNoContent = "FIELDNOCONTENT";
 
-// The output format's extension with its point (".tif" for TIFF); empty for None.
+// The output format's extension with its point (".tif" for TIFF); empty for None and Original.
 std::string_view FormatExtension(OutputFormat format);
 
 // Replaces the trailing run of "#" in `templateText` by `number`, zero-padded to the run's
@@ -31,8 +31,8 @@ std::string CleanBackslashes(std::string_view name);
 std::string StripExtension(std::string_view name);
 
 // The name prefix fixed for the run: Text1 unchanged, table + "#", field + "#",
-// table + "_" + field + "#"; "Output#" for OriginalName (used for whatever is not an attached
-// file); empty for FieldText (set per record) and for no choice.
+// table + "_" + field + "#"; "Output#" for OriginalName (used for whatever has no name of its
+// own: an OLE object that is no package); empty for FieldText (set per record) and for no choice.
 std::string RunPrefix(Naming naming, std::string_view prefixText, std::string_view table,
                       std::string_view field);
 
@@ -74,6 +74,16 @@ std::string AttachmentOutputName(Naming naming, std::string_view prefix, std::in
 // points.
 inline constexpr std::size_t kMaxAttachmentNameBytes = 200;  // leaves room for " (n)" and an extension
 std::string SafeAttachmentName(std::string_view fileName);
+
+// The extension of a stored file name (its last point's text once made safe), without the
+// point; empty when there is none or when that text is no plain extension (letters and digits,
+// at most 10).
+std::string FileNameExtension(std::string_view fileName);
+
+// The name a package's label gives its file: the label up to its zero byte, read as
+// Windows-1252 (labels are stored in the saving system's code page, which does not travel with
+// them) and made safe as SafeAttachmentName does; empty for an empty or blank label.
+std::string PackageFileName(std::string_view label);
 
 // `name` with " (n)" before its extension: what a run writes when it already wrote `name`.
 std::string NumberedName(std::string_view name, int n);

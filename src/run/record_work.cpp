@@ -121,7 +121,7 @@ public:
                 Method1();
             else
                 Method2();
-            if (r_.found && !r_.loaded)
+            if (r_.found && !r_.loaded && !r_.kept)
                 r_.Skip(r_.choices.method == ReadMethod::ByteToByte ? WhyNotLoaded(Lower(r_.objectExtension), packagedKind_)
                                                                      : WhyRawNotLoaded(rawIsObject_));
         }
@@ -144,6 +144,9 @@ private:
     }
 
     bool external() const { return !setup_.converter.empty(); }
+
+    // The Original format: every decoded object is written as the file it holds.
+    bool original() const { return r_.choices.format == OutputFormat::Original; }
 
     // The converter's reading of a picture of any kind, into the record's picture; false
     // (quietly) when it cannot read it.
@@ -171,39 +174,128 @@ private:
     void Method1() {
         bool decoded = false;
         std::string label;
+        ole::DecodeNotes notes;
         guard_.Step(222, [&] { label.clear(); });
         guard_.Step(224, [&] { r_.objectExtension.clear(); });
         // The decoder changes the bytes it reads: why it may fail is decided before.
         SkipReason ifUndecoded = WhyNotDecoded(r_.bytes);
-        guard_.Step(228, [&] { decoded = ole::fGetContentsStream(r_.bytes, r_.objectExtension, label); });
+        guard_.Step(228, [&] {
+            decoded = ole::fGetContentsStream(r_.bytes, r_.objectExtension, label, nullptr, &notes);
+        });
         if (guard_.Test(230, [&] { return !decoded; })) {
             r_.Skip(std::move(ifUndecoded));
             return;
         }
         guard_.Step(232, [&] { r_.found = true; });
-        guard_.Step(234, [&] { r_.outputName = RecordOutputName(r_.objectExtension); });
+        r_.storedPreviewUsed = notes.storedPreviewUsed;
+        const std::string extension = original() ? OriginalObjectExtension(label) : r_.objectExtension;
+        guard_.Step(234, [&] {
+            // A package named by its own file name keeps that name (and its extension).
+            const std::string own =
+                r_.choices.naming == Naming::OriginalName ? PackageFileName(label) : std::string();
+            r_.outputName = own.empty() ? RecordOutputName(extension) : own;
+        });
+        if (original()) {
+            KeepOriginal(false);
+            return;
+        }
         // What a package holds is known only from its content; loading consumes the bytes.
         if (Lower(r_.objectExtension) == "pak") packagedKind_ = imaging::SniffPictureKind(r_.bytes);
         LoadObject();
+        // A document (or a damaged picture) that gives no picture: the picture the object
+        // stores for display, when it stores one.
+        if (!r_.loaded && notes.unusedPreview)
+            LoadStoredPreview(*notes.unusedPreview);
+    }
+
+    // The extension an object's file keeps in the Original format: the decoder's, except for
+    // packages, whose file takes its label's extension, else the extension of the picture kind
+    // it holds, else "bin".
+    std::string OriginalObjectExtension(const std::string& label) const {
+        std::string extension = Lower(r_.objectExtension);
+        if (extension != "pak")
+            return extension;
+        extension = FileNameExtension(PackageFileName(label));
+        if (extension.empty())
+            extension = imaging::FileExtension(imaging::SniffPictureKind(r_.bytes));
+        return extension.empty() ? "bin" : extension;
+    }
+
+    // The object's own file gave no picture: its stored preview is loaded instead. The
+    // document's kind stays the record's when the preview gives none either.
+    void LoadStoredPreview(ole::StoredPreview& preview) {
+        const std::string documentExtension = r_.objectExtension;
+        bool made = false;
+        try {
+            made = ole::StoredPreviewToFile(preview, r_.bytes, r_.objectExtension);
+        } catch (const std::exception&) {
+            made = false;
+        }
+        if (made)
+            LoadObject();
+        r_.storedPreviewUsed = r_.loaded;
+        if (!r_.loaded)
+            r_.objectExtension = documentExtension;
+    }
+
+    // The Original format: the record's file is the output as it is, under its output name
+    // with the extension that name carries: r_.bytes, or the streamed work file.
+    void KeepOriginal(bool workFile) {
+        r_.kept = true;
+        // A record whose name field gave no name gives no file (the record says why).
+        if (r_.outputName.empty())
+            return;
+        EncodedOutput output;
+        if (!guard_.Step(372, [&] {
+                const std::string nameBase = StripExtension(r_.outputName);
+                output.finalPath = OutputPathInFolder(r_.choices.outputFolder, nameBase,
+                                                      std::string_view(r_.outputName).substr(nameBase.size()));
+            }))
+            return;
+        if (workFile) {
+            // Moved aside so the record's clean-up leaves it for the commit, which copies it.
+            const fs::path kept = setup_.workFolder / ("original-" + std::to_string(r_.number));
+            if (!guard_.Step(374, [&] { fs::rename(workFile_, kept); }))
+                return;
+            output.writing = OutputWriting::CopyOfFile;
+            output.file = kept;
+        } else {
+            output.bytes = std::move(r_.bytes);
+            r_.bytes = {};
+        }
+        output.writeLabel = output.renameLabel = 374;
+        r_.output = std::move(output);
     }
 
     // An attached file: a picture by its content goes the way of a decoded object of its kind
-    // (loaded, or converted first); anything else gives no output.
+    // (loaded, or converted first); anything else gives no output. In the Original format every
+    // attached file is written as it is, with its own extension.
     void AttachedFile() {
         const imaging::PictureKind kind = imaging::SniffPictureKind(r_.bytes);
-        if (guard_.Test(202, [&] { return kind == imaging::PictureKind::Unknown; }))
+        if (!original() && guard_.Test(202, [&] { return kind == imaging::PictureKind::Unknown; }))
             return;
         guard_.Step(204, [&] {
-            r_.objectExtension =
-                imaging::IsDirectlyLoadable(kind) ? "bmp" : Lower(std::string(imaging::EngineCoderName(kind)));
             const AttachmentPart& part = *r_.attachment;
+            if (original()) {
+                r_.objectExtension = FileNameExtension(part.fileName);
+                if (r_.objectExtension.empty())
+                    r_.objectExtension = imaging::FileExtension(kind);
+                if (r_.objectExtension.empty())
+                    r_.objectExtension = "bin";
+            } else {
+                r_.objectExtension =
+                    imaging::IsDirectlyLoadable(kind) ? "bmp" : Lower(std::string(imaging::EngineCoderName(kind)));
+            }
             if (!r_.fieldTextNaming || r_.fieldTextPrefix)
                 r_.outputName = AttachmentOutputName(r_.choices.naming,
                                                      r_.fieldTextNaming ? *r_.fieldTextPrefix : setup_.namePrefix,
                                                      r_.number, part.index, part.count, part.fileName,
                                                      r_.objectExtension);
         });
-        LoadObject();
+        if (original())
+            KeepOriginal(false);
+        else
+            LoadObject();
     }
 
     // The decoded object (or attached file) in r_.bytes, loaded as a picture.
@@ -260,7 +352,13 @@ private:
         }
         guard_.Step(314, [&] { r_.found = true; });
         rawIsObject_ = StartsWithObjectHeader(workFile_);
-        guard_.Step(316, [&] { r_.outputName = RecordOutputName("bmp"); });
+        // The Original format writes the value as it was streamed, named by the picture kind it
+        // starts with.
+        guard_.Step(316, [&] { r_.outputName = RecordOutputName(original() ? StreamedExtension() : "bmp"); });
+        if (original()) {
+            KeepOriginal(true);
+            return;
+        }
         if (guard_.Test(322, [&] { return !FileExists(workFile_); }))
             return;
         if (!external()) {
@@ -287,6 +385,17 @@ private:
         guard_.Step(344, [&] { r_.loaded = LoadWorkFile(); });
         guard_.Step(350, [&] { KillFile(host_, workFile_); });
         guard_.Step(352, [&] { KillFile(host_, secondWorkFile_); });
+    }
+
+    // The extension of the picture kind the streamed value starts with; "bin" for none.
+    std::string StreamedExtension() const {
+        std::array<char, 64> head{};
+        std::ifstream in(workFile_, std::ios::binary);
+        in.read(head.data(), head.size());
+        const auto* start = reinterpret_cast<const std::uint8_t*>(head.data());
+        const std::string_view kind = imaging::FileExtension(
+            imaging::SniffPictureKind({start, static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0))}));
+        return kind.empty() ? "bin" : std::string(kind);
     }
 
     // The output's final path; throws for a record without a name or a name that would leave

@@ -103,6 +103,11 @@ struct RecordWork {
     std::string outputName;
     imaging::PictureHolder picture;
     bool loaded = false;
+    // The Original format: the object's file is ready to be written as it is (nothing loaded).
+    bool kept = false;
+    // The file is the picture the object stores for display, not its own data: the decoder
+    // fell back to it, or the object's own file held no picture.
+    bool storedPreviewUsed = false;
     std::optional<EncodedOutput> output;
 
     // Why the record gives no picture, when a phase knows; the first reason found is kept.

@@ -111,7 +111,9 @@ std::string CountWord(const SkipReason& skip) {
 std::string RunSummary(const RunResult& result) {
     std::vector<std::pair<std::string, int>> counts;  // in the order first met
     std::int64_t without = 0;
+    std::int64_t previews = 0;
     for (const auto& record : result.records) {
+        previews += record.storedPreview ? 1 : 0;
         if (record.written || !record.skipped)
             continue;
         ++without;
@@ -123,11 +125,14 @@ std::string RunSummary(const RunResult& result) {
             ++it->second;
     }
     const char* start = result.stopped ? "Stopped. " : result.end == RunEnd::Done ? "Done. " : "";
-    std::string line = start + std::to_string(result.picturesWritten) +
-                       (result.picturesWritten == 1 ? " picture from " : " pictures from ") +
-                       std::to_string(result.recordsRead) + (result.recordsRead == 1 ? " record" : " records");
+    const std::string noun = result.originalFiles ? " file" : " picture";
+    std::string line = start + std::to_string(result.picturesWritten) + noun +
+                       (result.picturesWritten == 1 ? " from " : "s from ") + std::to_string(result.recordsRead) +
+                       (result.recordsRead == 1 ? " record" : " records");
+    if (previews > 0)
+        line += " (" + std::to_string(previews) + (previews == 1 ? " from a stored preview)" : " from stored previews)");
     if (without > 0) {
-        line += "; " + std::to_string(without) + " without a picture (";
+        line += "; " + std::to_string(without) + " without a" + noun + " (";
         for (std::size_t i = 0; i < counts.size(); ++i)
             line += (i ? ", " : "") + std::to_string(counts[i].second) + " " + counts[i].first;
         line += ")";

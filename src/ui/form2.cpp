@@ -59,6 +59,9 @@ constexpr OptionRestore kOptionRestores[] = {
     {126, &Form2::Option8, "Option8", "1"},   {128, &Form2::Option10, "Option10", "0"},
     {130, &Form2::Option11, "Option11", "0"}, {132, &Form2::Option12, "Option12", "0"},
     {134, &Form2::Option13, "Option13", "0"}, {136, &Form2::Option14, "Option14", "0"},
+    // Added after the first release: restored after their groups' older members, so a stored
+    // choice of theirs wins over those members' defaults.
+    {137, &Form2::Option15, "Option15", "0"}, {123, &Form2::Option16, "Option16", "0"},
 };
 
 // The option groups, each in the order a click writes its members' states.
@@ -66,9 +69,9 @@ using OptionMember = QRadioButton* Form2::*;
 using OptionMembers = std::span<const OptionMember>;
 constexpr OptionMember kReadMethodGroup[] = {&Form2::Option1, &Form2::Option2};
 constexpr OptionMember kNamingGroup[] = {&Form2::Option3, &Form2::Option4, &Form2::Option5, &Form2::Option6,
-                                         &Form2::Option7};
+                                         &Form2::Option7, &Form2::Option16};
 constexpr OptionMember kFormatGroup[] = {&Form2::Option9,  &Form2::Option8,  &Form2::Option10, &Form2::Option11,
-                                         &Form2::Option12, &Form2::Option13, &Form2::Option14};
+                                         &Form2::Option12, &Form2::Option13, &Form2::Option14, &Form2::Option15};
 constexpr OptionMembers kOptionGroups[] = {kReadMethodGroup, kNamingGroup, kFormatGroup};
 
 QRadioButton* NewOption(const char* name, const char* caption, QWidget* frame) {
@@ -142,6 +145,7 @@ void Form2::BuildControls() {
     Option6 = NewOption("Option6", "Use table name and field name as filename prefix", Frame3);
     Option7 = NewOption("Option7", "Use text content of field as filename prefix", Frame3);
     Combo1 = new QComboBox(Frame3);
+    Option16 = NewOption("Option16", "Use the packaged file's own name", Frame3);
     auto* naming = new QGridLayout(Frame3);
     naming->addWidget(Option3, 0, 0);
     naming->addWidget(Text1, 0, 1);
@@ -151,6 +155,7 @@ void Form2::BuildControls() {
     naming->addWidget(Option6, 3, 0, 1, 3);
     naming->addWidget(Option7, 4, 0);
     naming->addWidget(Combo1, 4, 1, 1, 2);
+    naming->addWidget(Option16, 5, 0, 1, 3);
     PushButton4->setFixedWidth(48);
 
     Frame4 = new QGroupBox("Save Output Files As", this);
@@ -161,8 +166,10 @@ void Form2::BuildControls() {
     Option12 = NewOption("Option12", "TIFF", Frame4);
     Option13 = NewOption("Option13", "TGA", Frame4);
     Option14 = NewOption("Option14", "PCX", Frame4);
+    Option15 = NewOption("Option15", "Original", Frame4);
+    Option15->setToolTip("Every object as the file it holds (PDF, Word, ... and pictures as stored), unconverted");
     auto* formats = new QHBoxLayout(Frame4);
-    for (QRadioButton* option : {Option8, Option9, Option10, Option11, Option12, Option13, Option14}) {
+    for (QRadioButton* option : {Option8, Option9, Option10, Option11, Option12, Option13, Option14, Option15}) {
         formats->addWidget(option);
     }
 

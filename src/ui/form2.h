@@ -100,6 +100,8 @@ public:
     QRadioButton* Option12;
     QRadioButton* Option13;
     QRadioButton* Option14;
+    QRadioButton* Option15;  // "Original": every object as the file it holds
+    QRadioButton* Option16;  // naming: a package's or attached file's own name
     QGroupBox* Frame5;
     QSlider* Slider1;
     QGroupBox* Frame6;

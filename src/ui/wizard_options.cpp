@@ -48,7 +48,7 @@ run::Naming WizardOptions::naming() const {
     const std::pair<const QRadioButton*, run::Naming> options[] = {
         {page_.Option3, run::Naming::FixedPrefix},      {page_.Option4, run::Naming::TableName},
         {page_.Option5, run::Naming::FieldName},        {page_.Option6, run::Naming::TableAndFieldName},
-        {page_.Option7, run::Naming::FieldText},
+        {page_.Option7, run::Naming::FieldText},        {page_.Option16, run::Naming::OriginalName},
     };
     return Chosen(options, run::Naming::None);
 }
@@ -63,7 +63,7 @@ run::OutputFormat WizardOptions::format() const {
         {page_.Option8, run::OutputFormat::BMP},  {page_.Option9, run::OutputFormat::JPG},
         {page_.Option10, run::OutputFormat::PNG}, {page_.Option11, run::OutputFormat::GIF},
         {page_.Option12, run::OutputFormat::TIFF}, {page_.Option13, run::OutputFormat::TGA},
-        {page_.Option14, run::OutputFormat::PCX},
+        {page_.Option14, run::OutputFormat::PCX}, {page_.Option15, run::OutputFormat::Original},
     };
     return Chosen(options, run::OutputFormat::None);
 }

@@ -17,6 +17,7 @@
 #include <set>
 
 #include "independent_reader.h"
+#include "ole/ole_object_decoder.h"
 #include "ole_builder/enhanced_metafiles.h"
 #include "ole_builder/ole_fields.h"
 #include "ole_builder/pictures.h"
@@ -151,6 +152,9 @@ TEST_F(CliTest, ExtractsEveryPictureOfAnAttachmentField) {
         {{"--name", "original"}, {"harbour.bmp", "hills.bmp", "lantern.bmp", "", "field.bmp"}},
         {{"--name", "table", "--format", "jpg"},
          {"Attached Photos1-1.jpg", "Attached Photos1-2.jpg", "Attached Photos1-3.jpg", "", "Attached Photos4.jpg"}},
+        // Original: every attached file as it is, the text file too, with its own extension.
+        {{"--format", "original"}, {"Output1-1.jpg", "Output1-2.png", "Output1-3.bmp", "Output3.txt", "Output4.gif"}},
+        {{"--format", "original", "--name", "original"}, {"harbour.jpg", "hills.png", "lantern.bmp", "notes.txt", "field.gif"}},
     };
     const char* stored[] = {"harbour.jpg", "hills.png", "lantern.bmp", "notes.txt", "field.gif"};
     for (const Case& c : cases) {
@@ -362,17 +366,23 @@ TEST_F(CliTest, ProgressLineOnlyOnATerminalAndWipedAtTheEnd) {
 }
 
 TEST_F(CliTest, EveryNamingOption) {
-    testing::WritePictureDatabase(db, {{PaintPicture(), "first"}, {PaintPicture(1), std::nullopt}});
+    // Record 3 is a package: "original" names it after its label, with the output's extension.
+    fixtures::PackageContents package;
+    package.label = "Hafen.jpg";
+    package.file = fixtures::MakeBmpFile(5, 5);
+    testing::WritePictureDatabase(
+        db, {{PaintPicture(), "first"}, {PaintPicture(1), std::nullopt}, {fixtures::BuildPackage(package), "third"}});
     struct Case {
         std::string name;
         std::set<std::string> files;
     };
     const Case cases[] = {
-        {"prefix=Img##", {"Img01.bmp", "Img02.bmp"}},
-        {"table", {"Pictures1.bmp", "Pictures2.bmp"}},
-        {"field", {"Picture1.bmp", "Picture2.bmp"}},
-        {"table-field", {"Pictures_Picture1.bmp", "Pictures_Picture2.bmp"}},
-        {"text=Caption", {"first.bmp", "FIELDNOCONTENT.bmp"}},
+        {"prefix=Img##", {"Img01.bmp", "Img02.bmp", "Img03.bmp"}},
+        {"table", {"Pictures1.bmp", "Pictures2.bmp", "Pictures3.bmp"}},
+        {"field", {"Picture1.bmp", "Picture2.bmp", "Picture3.bmp"}},
+        {"table-field", {"Pictures_Picture1.bmp", "Pictures_Picture2.bmp", "Pictures_Picture3.bmp"}},
+        {"text=Caption", {"first.bmp", "FIELDNOCONTENT.bmp", "third.bmp"}},
+        {"original", {"Output1.bmp", "Output2.bmp", "Hafen.bmp"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -499,7 +509,8 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
              {fixtures::BuildStaticPresentation("DIB", Bytes{1, 2, 3}), "j"},
              {packaged("minutes.txt", Bytes(text.begin(), text.end())), "k"},
              // A packaged picture that does not load is no document.
-             {packaged("drawing.emf", damagedEmf), "l"}});
+             {packaged("drawing.emf", damagedEmf), "l"},
+             {fixtures::BuildWordPadObject(fixtures::MakeRtfFile("no preview")), "m"}});
     struct Expected {
         std::string reason, detail;
     };
@@ -508,7 +519,7 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
         {"no value", ""},
         {"unsupported class", "Acme.Drawing.1"},
         {"linked object", "Paint.Picture"},
-        {"not a picture", "an Excel workbook"},
+        {"", ""},  // an Excel workbook: the picture it stores for display
         {"damaged value", "shorter than an object header"},
         {"damaged value", "a Paint.Picture object that could not be read"},
         {"unsupported class", "Acme.Drawing.1"},
@@ -516,6 +527,7 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
         {"damaged value", "a static bitmap that could not be read"},
         {"not a picture", "a packaged file"},
         {"picture could not be loaded", "a packaged EMF file"},
+        {"not a picture", "an RTF document"},
     };
     Outcome o = Extract({"--json"});
     EXPECT_EQ(o.status, 0) << o.err;
@@ -526,6 +538,7 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
         const auto& record = json["records"][i];
         if (rows[i].reason.empty()) {
             EXPECT_FALSE(record.contains("skipped"));
+            EXPECT_EQ(record.contains("stored_preview"), i == 4) << record;
             continue;
         }
         EXPECT_TRUE(record["file"].is_null());
@@ -534,8 +547,9 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
     }
     Reset();
     EXPECT_EQ(Extract({}).out,
-              "Done. 1 picture from 12 records; 11 without a picture (1 empty, 2 unsupported class "
-              "\"Acme.Drawing.1\", 1 linked, 2 not a picture, 3 damaged, 1 not rendered, 1 not loaded).\n");
+              "Done. 2 pictures from 13 records (1 from a stored preview); 11 without a picture (1 empty, "
+              "2 unsupported class \"Acme.Drawing.1\", 1 linked, 3 damaged, 1 not rendered, 2 not a picture, "
+              "1 not loaded).\n");
 
 }
 
@@ -658,7 +672,7 @@ TEST_F(CliTest, ExtractsLocalizedPackagesBarePicturesAndStoredPreviews) {
     testing::WritePictureDatabase(db, values);
     Outcome o = Extract({});
     EXPECT_EQ(o.status, 0) << o.err;
-    EXPECT_EQ(o.out, "Done. 6 pictures from 6 records.\n");
+    EXPECT_EQ(o.out, "Done. 6 pictures from 6 records (2 from stored previews).\n");
     for (std::size_t i = 0; i < std::size(rows); ++i) {
         SCOPED_TRACE(rows[i].what);
         const std::string bmp = ReadText(out / ("Output" + std::to_string(i + 1) + ".bmp"));
@@ -672,6 +686,102 @@ TEST_F(CliTest, ExtractsLocalizedPackagesBarePicturesAndStoredPreviews) {
         EXPECT_EQ(at32(18), rows[i].width);
         EXPECT_EQ(std::abs(at32(22)), rows[i].height);
     }
+}
+
+// --format original: every decoded object is written as the file it holds, byte for byte, with
+// its kind's extension: documents that give no picture too. --name original gives packages
+// their label's name (Windows-1252 read as such, path parts dropped, control characters
+// replaced, repeats numbered); everything else keeps the run's names.
+TEST_F(CliTest, OriginalWritesEveryObjectAsTheFileItHolds) {
+    auto package = [](std::string label, Bytes file) {
+        fixtures::PackageContents contents;
+        contents.label = std::move(label);
+        contents.file = std::move(file);
+        return contents;
+    };
+    Bytes word, excel, powerPoint, visio;
+    const Bytes pdf = fixtures::MakePdfFile("invoice");
+    const Bytes rtf = fixtures::MakeRtfFile("minutes");
+    const Bytes text = {'p', 'l', 'a', 'i', 'n', ' ', 't', 'e', 'x', 't', '\n'};
+    const Bytes png = fixtures::MakePngFile(6, 4);
+    fixtures::PackageContents german = package("Foto.bmp", fixtures::MakeBmpFile(7, 5));
+    german.displayName = "Objekt-Manager-Shellobjekt";
+    struct Row {
+        const char* what;
+        Bytes value;
+        std::optional<Bytes> file;  // the bytes written; none: what the decoder takes out
+        std::string numbered, own;  // the names with the default naming and with --name original
+        bool preview = false;
+    };
+    const Row rows[] = {
+        {"PDF", fixtures::BuildPdfObject(pdf), pdf, "Output1.pdf", "Output1.pdf"},
+        {"Word", fixtures::BuildOfficeObject(fixtures::OfficeKind::Word, &word), std::nullopt, "Output2.doc", "Output2.doc"},
+        {"Excel", fixtures::BuildOfficeObject(fixtures::OfficeKind::Excel, &excel), std::nullopt, "Output3.xls", "Output3.xls"},
+        {"PowerPoint", fixtures::BuildOfficeObject(fixtures::OfficeKind::PowerPoint, &powerPoint), std::nullopt,
+         "Output4.ppt", "Output4.ppt"},
+        {"Visio", fixtures::BuildOfficeObject(fixtures::OfficeKind::Visio, &visio), std::nullopt, "Output5.vsd", "Output5.vsd"},
+        {"RTF", fixtures::BuildWordPadObject(rtf), rtf, "Output6.rtf", "Output6.rtf"},
+        {"packaged text file", fixtures::BuildPackage(package("notes.txt", text)), text, "Output7.txt", "notes.txt"},
+        {"German package", fixtures::BuildPackage(german), german.file, "Output8.bmp", "Foto.bmp"},
+        {"label in Windows-1252", fixtures::BuildPackage(package("Caf\xE9 menu.pdf", pdf)), pdf, "Output9.pdf",
+         "Caf\xC3\xA9 menu.pdf"},
+        {"same label again", fixtures::BuildPackage(package("notes.txt", rtf)), rtf, "Output10.txt", "notes (2).txt"},
+        {"label with a path and a tab", fixtures::BuildPackage(package("C:\\Temp\\a\tb.txt", text)), text,
+         "Output11.txt", "a_b.txt"},
+        {"empty label, a PNG inside", fixtures::BuildPackage(package("", png)), png, "Output12.png", "Output12.png"},
+        {"label without extension", fixtures::BuildPackage(package("README", text)), text, "Output13.bin", "README"},
+        {"paint picture", PaintPicture(), std::nullopt, "Output14.bmp", "Output14.bmp"},
+        {"bare PNG", png, png, "Output15.png", "Output15.png"},
+        {"Word 2007 document: its stored preview",
+         fixtures::BuildOpenXmlWordObject(fixtures::MakeDibPresentation(fixtures::MakePackedDib(9, 6, 24))), std::nullopt,
+         "Output16.bmp", "Output16.bmp", true},
+    };
+    const Bytes* documents[] = {nullptr, &word, &excel, &powerPoint, &visio};
+    std::vector<testing::PictureRow> values;
+    for (const Row& row : rows) values.push_back({row.value, row.what});
+    testing::WritePictureDatabase(db, values);
+    for (const bool own : {false, true}) {
+        SCOPED_TRACE(own ? "--name original" : "numbered");
+        Reset();
+        std::vector<std::string> args{"--format", "original", "--json"};
+        if (own) args.insert(args.end(), {"--name", "original"});
+        Outcome o = Extract(args);
+        EXPECT_EQ(o.status, 0) << o.err;
+        const auto json = nlohmann::json::parse(o.out);
+        ASSERT_EQ(json["records"].size(), std::size(rows));
+        std::set<std::string> names;
+        for (std::size_t i = 0; i < std::size(rows); ++i) {
+            const Row& row = rows[i];
+            SCOPED_TRACE(row.what);
+            const std::string name = own ? row.own : row.numbered;
+            names.insert(name);
+            const auto& record = json["records"][i];
+            EXPECT_EQ(record["file"], (out / name).string());
+            EXPECT_EQ(record.contains("stored_preview"), row.preview);
+            Bytes expected;
+            if (row.file) {
+                expected = *row.file;
+            } else if (i >= 1 && i <= 4) {
+                expected = *documents[i];
+            } else {
+                std::string extension, label;
+                expected = row.value;
+                ASSERT_TRUE(ole::fGetContentsStream(expected, extension, label));
+            }
+            const std::string written = ReadText(out / name);
+            EXPECT_EQ(written, std::string(expected.begin(), expected.end()));
+        }
+        EXPECT_EQ(OutputFiles(), names);
+    }
+    // The last line counts files; with --method raw every value is written as it was stored.
+    Reset();
+    EXPECT_EQ(Extract({"--format", "original"}).out, "Done. 16 files from 16 records (1 from a stored preview).\n");
+    Reset();
+    Outcome raw = Extract({"--format", "original", "--method", "raw"});
+    EXPECT_EQ(raw.status, 0) << raw.err;
+    EXPECT_EQ(ReadText(out / "Output15.png"), std::string(png.begin(), png.end()));
+    EXPECT_EQ(ReadText(out / "Output1.bin"), std::string(rows[0].value.begin(), rows[0].value.end()));
+    EXPECT_EQ(OutputFiles().size(), std::size(rows));
 }
 
 // Enhanced metafiles in packages, and stored as the presentation (clipboard format 14) after an
@@ -1084,7 +1194,7 @@ TEST_F(CliTest, OneWorkerAndFourWriteTheSameFilesAndReports) {
         else rows.push_back({PaintPicture(i * 13), caption});
     }
     testing::WritePictureDatabase(db, rows);
-    for (const char* format : {"bmp", "jpg", "png", "gif", "tiff", "pcx"}) {
+    for (const char* format : {"bmp", "jpg", "png", "gif", "tiff", "pcx", "original"}) {
         for (const char* method : {"decode", "raw"}) {
             SCOPED_TRACE(std::string(format) + " " + method);
             std::map<std::string, std::string> files[2];

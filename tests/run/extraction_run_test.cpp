@@ -62,7 +62,8 @@ bool LooksLike(OutputFormat format, const Bytes& b) {
         case OutputFormat::TIFF: return starts({'I', 'I', 42, 0}) || starts({'M', 'M', 0, 42});
         case OutputFormat::TGA: return b.size() > 18 && (b[2] == 2 || b[2] == 10);
         case OutputFormat::PCX: return starts({0x0A});
-        case OutputFormat::None: break;
+        case OutputFormat::None:
+        case OutputFormat::Original: break;
     }
     return false;
 }
@@ -276,14 +277,19 @@ TEST_F(ExtractionRunTest, EveryFormatWithBothMethods) {
 
 // The run encodes the converter formats in its own process; each file must be the one the
 // converter program writes from the same picture (the BMP the run writes of it), and the
-// external converter, plugged in instead, must write the same again.
+// external converter, plugged in instead, must write the same again. Record 3, a workbook, gives
+// the picture it stores for display (its metafile preview) both ways.
 TEST_F(ExtractionRunTest, ConvertedFilesAreWhatTheConverterProgramWrites) {
-    testing::WritePictureDatabase(db, {{PaintPicture(), "a"}, {PackagedBmp(), "b"}});
+    testing::WritePictureDatabase(
+        db, {{PaintPicture(), "a"}, {PackagedBmp(), "b"}, {fixtures::BuildOfficeObject(fixtures::OfficeKind::Excel), "c"}});
     const fs::path bmps = dir / "bmps";
     fs::create_directory(bmps);
     ExtractionChoices choices = Choices();
     choices.outputFolder = bmps.string();
-    Run(choices);
+    const RunResult first = Run(choices);
+    ASSERT_EQ(first.records.size(), 3u);
+    EXPECT_TRUE(first.records[2].storedPreview);
+    EXPECT_FALSE(first.records[0].storedPreview);
     struct Row {
         OutputFormat format;
         std::vector<std::string> words;  // the converter's format words
@@ -305,8 +311,10 @@ TEST_F(ExtractionRunTest, ConvertedFilesAreWhatTheConverterProgramWrites) {
             choices = Choices();
             choices.format = row.format;
             choices.quality = 85;
-            Run(choices);
-            for (const char* name : {"Output1", "Output2"}) {
+            const RunResult r = Run(choices);
+            EXPECT_TRUE(r.records.at(2).storedPreview);
+            EXPECT_TRUE(host.errorReports.empty()) << host.errorReports.front();
+            for (const char* name : {"Output1", "Output2", "Output3"}) {
                 const fs::path expected = dir / (std::string(name) + ".expected" + ext);
                 std::string command = "'" + (testing::BinDir() / "pictrova-convert").string() + "' -out";
                 for (const auto& word : row.words) command += " " + word;
@@ -606,10 +614,14 @@ TEST_F(ExtractionRunTest, EveryAttachedPictureIsOneOutput) {
         OutputFormat format;
         std::set<std::string> files;
     };
+    // Original writes every attached file as it is stored, the text file too, under its own
+    // extension (a BMP stored as "same.png" stays both).
     const Case cases[] = {
         {Naming::FixedPrefix, OutputFormat::PNG, {"Output1-1.png", "Output1-2.png", "Output4-2.png"}},
         {Naming::OriginalName, OutputFormat::BMP, {"same.bmp", "same (2).bmp", "good.bmp"}},
         {Naming::FieldText, OutputFormat::JPG, {"two-1.jpg", "two-2.jpg", "mixed-2.jpg"}},
+        {Naming::OriginalName, OutputFormat::Original, {"same.png", "same (2).png", "a.txt", "good.bmp"}},
+        {Naming::FixedPrefix, OutputFormat::Original, {"Output1-1.png", "Output1-2.png", "Output3.txt", "Output4-2.bmp"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.naming));
@@ -623,14 +635,19 @@ TEST_F(ExtractionRunTest, EveryAttachedPictureIsOneOutput) {
         EXPECT_EQ(OutputFiles(), c.files);
         EXPECT_EQ(ReportedLabels(r), (std::vector<int>{200}));
         ASSERT_EQ(r.records.size(), 4u);
-        EXPECT_EQ(r.picturesWritten, 3);
+        const bool original = c.format == OutputFormat::Original;
+        EXPECT_EQ(r.picturesWritten, original ? 4 : 3);
         ASSERT_EQ(r.records[0].attachments.size(), 2u);
         EXPECT_EQ(r.records[0].attachments[1].fileName, "same.png");
         EXPECT_TRUE(r.records[0].attachments[1].written);
         EXPECT_EQ(r.records[0].written, r.records[0].attachments[0].written);
         EXPECT_TRUE(r.records[1].attachments.empty());
         ASSERT_EQ(r.records[2].attachments.size(), 1u);
-        EXPECT_FALSE(r.records[2].attachments[0].written);
+        EXPECT_EQ(r.records[2].attachments[0].written.has_value(), original);
+        if (original) {
+            EXPECT_EQ(ReadFile(*r.records[2].attachments[0].written), Bytes(50, 'a'));
+            EXPECT_EQ(ReadFile(*r.records[0].attachments[1].written), fixtures::MakeBmpFile(7, 3));
+        }
         EXPECT_FALSE(r.records[3].attachments[0].written);
         EXPECT_NE(r.records[3].errors.at(0).description.find("'broken.bmp' of field 'Picture' is damaged"),
                   std::string::npos);

@@ -159,6 +159,36 @@ TEST(AttachmentOutputName, IndexAfterTheCounterOrTheFilesOwnName) {
     EXPECT_EQ(NumberedName("README", 3), "README (3)");
 }
 
+// A package's label as a file name (--name original) and the extension the Original format
+// gives its file.
+TEST(PackageFileName, LabelMadeSafeAndItsExtension) {
+    struct Case {
+        std::string label;  // as the decoder gives it, up to and with its zero byte
+        const char* name;
+        const char* extension;
+    };
+    const Case cases[] = {
+        {std::string("photo.jpg\0", 10), "photo.jpg", "jpg"},
+        {std::string("Report.PDF\0after", 16), "Report.PDF", "PDF"},
+        {"Caf\xE9 \x80.doc", "Caf\xC3\xA9 \xE2\x82\xAC.doc", "doc"},  // Windows-1252, the euro sign too
+        {"C:\\Users\\x\\notes.txt", "notes.txt", "txt"},
+        {"../../etc/passwd", "passwd", ""},
+        {"a\tb\x7F.rtf", "a_b_.rtf", "rtf"},
+        {"Dr. Smith's photo", "Dr. Smith's photo", ""},  // no plain extension
+        {"archive.tar.gz", "archive.tar.gz", "gz"},
+        {"README", "README", ""},
+        {"..", "attachment", ""},
+        {"   ", "", ""},
+        {std::string("\0", 1), "", ""},
+        {"", "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        EXPECT_EQ(PackageFileName(c.label), c.name);
+        EXPECT_EQ(FileNameExtension(PackageFileName(c.label)), c.extension);
+    }
+}
+
 TEST(FormatExtension, OnePerFormat) {
     EXPECT_EQ(FormatExtension(OutputFormat::None), "");
     EXPECT_EQ(FormatExtension(OutputFormat::BMP), ".bmp");
@@ -168,6 +198,7 @@ TEST(FormatExtension, OnePerFormat) {
     EXPECT_EQ(FormatExtension(OutputFormat::TIFF), ".tif");
     EXPECT_EQ(FormatExtension(OutputFormat::TGA), ".tga");
     EXPECT_EQ(FormatExtension(OutputFormat::PCX), ".pcx");
+    EXPECT_EQ(FormatExtension(OutputFormat::Original), "");  // each file keeps its kind's
 }
 
 TEST(OutputPathInFolder, StaysInsideTheFolder) {

@@ -165,6 +165,16 @@ TEST_F(WizardRunTest, AttachmentFieldOfTheAccdbSampleGivesOneFilePerPicture) {
     ASSERT_FALSE(dialogs.messages.empty());
     EXPECT_EQ(dialogs.messages.back().text, "Done.");
     EXPECT_TRUE(dialogs.ErrorReports().empty());
+
+    // "Original" with the files' own names: every attached file as it is stored, the text too.
+    std::filesystem::remove_all(outputFolder);
+    std::filesystem::create_directories(outputFolder);
+    QTest::mouseClick(form2.Option15, Qt::LeftButton);
+    QTest::mouseClick(form2.Option16, Qt::LeftButton);
+    QTest::mouseClick(form2.PushButton6, Qt::LeftButton);
+    EXPECT_EQ(OutputFiles(),
+              (std::vector<std::string>{"field.gif", "harbour.jpg", "hills.png", "lantern.bmp", "notes.txt"}));
+    EXPECT_TRUE(dialogs.ErrorReports().empty());
 }
 
 TEST_F(WizardRunTest, RunReadsTheControlsAsTheyAreWhenItNeedsThem) {

@@ -161,11 +161,13 @@ TEST_F(WizardTest, StoredFormatIsRestoredJpgBeforeBmpAndSetsTheSlider) {
         {"Option10", &Form2::Option10, false}, // PNG
         {"Option11", &Form2::Option11, false}, {"Option12", &Form2::Option12, false},
         {"Option13", &Form2::Option13, false}, {"Option14", &Form2::Option14, false},
+        {"Option15", &Form2::Option15, false}, // Original, added later: restored after BMP
         {"Option8", &Form2::Option8, false},   // BMP: design-time choice, no click handling
     };
     for (const Case& c : cases) {
         testing::ClearStoredSettings();
-        for (const char* key : {"Option8", "Option9", "Option10", "Option11", "Option12", "Option13", "Option14"}) {
+        for (const char* key :
+             {"Option8", "Option9", "Option10", "Option11", "Option12", "Option13", "Option14", "Option15"}) {
             settings.Write(key, BooleanToText(QString(key) == c.chosenKey));
         }
         Form1 form1(Services());
@@ -242,6 +244,16 @@ TEST_F(WizardTest, OptionClicksStoreTheirWholeGroupAndDriveTheSlider) {
     EXPECT_EQ(settings.Read("Option13"), "True");
     EXPECT_EQ(form2.options().format(), run::OutputFormat::TGA);
     EXPECT_EQ(form2.options().naming(), run::Naming::FieldName);
+
+    // The later options: Original after PCX, the packaged file's own name after the text field.
+    QTest::mouseClick(form2.Option15, Qt::LeftButton);
+    QTest::mouseClick(form2.Option16, Qt::LeftButton);
+    EXPECT_EQ(form2.options().format(), run::OutputFormat::Original);
+    EXPECT_EQ(form2.options().naming(), run::Naming::OriginalName);
+    EXPECT_EQ(settings.Read("Option15"), "True");
+    EXPECT_EQ(settings.Read("Option13"), "False");
+    EXPECT_EQ(settings.Read("Option16"), "True");
+    EXPECT_EQ(settings.Read("Option5"), "False");
 }
 
 TEST_F(WizardTest, TextChangesAreStoredAtEveryKeystroke) {
