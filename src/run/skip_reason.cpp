@@ -90,7 +90,9 @@ SkipReason WhyNotDecoded(std::span<const std::uint8_t> value) {
     return {std::string(kSkipDamaged), "a " + className + " object that could not be read"};
 }
 
-SkipReason WhyNotLoaded(std::string_view extension) {
+SkipReason WhyNotLoaded(std::string_view extension, imaging::PictureKind packaged) {
+    if (extension == "pak" && packaged != imaging::PictureKind::Unknown)
+        return {std::string(kSkipNotLoaded), "a packaged " + std::string(imaging::EngineCoderName(packaged)) + " file"};
     for (const auto& [kind, words] : kDocumentKinds) {
         if (extension == kind)
             return {std::string(kSkipNotPicture), std::string(words)};
@@ -120,7 +122,8 @@ std::string RunSummary(const RunResult& result) {
         else
             ++it->second;
     }
-    std::string line = (result.end == RunEnd::Done ? "Done. " : "") + std::to_string(result.picturesWritten) +
+    const char* start = result.stopped ? "Stopped. " : result.end == RunEnd::Done ? "Done. " : "";
+    std::string line = start + std::to_string(result.picturesWritten) +
                        (result.picturesWritten == 1 ? " picture from " : " pictures from ") +
                        std::to_string(result.recordsRead) + (result.recordsRead == 1 ? " record" : " records");
     if (without > 0) {
