@@ -108,7 +108,7 @@ std::string CountWord(const SkipReason& skip) {
     return skip.reason;
 }
 
-std::string RunSummary(const RunResult& result) {
+std::string RunCount(const RunResult& result) {
     std::vector<std::pair<std::string, int>> counts;  // in the order first met
     std::int64_t without = 0;
     for (const auto& record : result.records) {
@@ -122,8 +122,7 @@ std::string RunSummary(const RunResult& result) {
         else
             ++it->second;
     }
-    const char* start = result.stopped ? "Stopped. " : result.end == RunEnd::Done ? "Done. " : "";
-    std::string line = start + std::to_string(result.picturesWritten) +
+    std::string line = std::to_string(result.picturesWritten) +
                        (result.picturesWritten == 1 ? " picture from " : " pictures from ") +
                        std::to_string(result.recordsRead) + (result.recordsRead == 1 ? " record" : " records");
     if (without > 0) {
@@ -133,6 +132,11 @@ std::string RunSummary(const RunResult& result) {
         line += ")";
     }
     return line + ".";
+}
+
+std::string RunSummary(const RunResult& result) {
+    const char* start = result.stopped ? "Stopped. " : result.end == RunEnd::Done ? "Done. " : "";
+    return start + RunCount(result);
 }
 
 }  // namespace pictrova::run
