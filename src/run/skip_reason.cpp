@@ -108,7 +108,7 @@ std::string CountWord(const SkipReason& skip) {
     return skip.reason;
 }
 
-std::string RunSummary(const RunResult& result) {
+std::string RunCount(const RunResult& result) {
     std::vector<std::pair<std::string, int>> counts;  // in the order first met
     std::int64_t without = 0;
     std::int64_t previews = 0;
@@ -124,9 +124,8 @@ std::string RunSummary(const RunResult& result) {
         else
             ++it->second;
     }
-    const char* start = result.stopped ? "Stopped. " : result.end == RunEnd::Done ? "Done. " : "";
     const std::string noun = result.originalFiles ? " file" : " picture";
-    std::string line = start + std::to_string(result.picturesWritten) + noun +
+    std::string line = std::to_string(result.picturesWritten) + noun +
                        (result.picturesWritten == 1 ? " from " : "s from ") + std::to_string(result.recordsRead) +
                        (result.recordsRead == 1 ? " record" : " records");
     if (previews > 0)
@@ -138,6 +137,11 @@ std::string RunSummary(const RunResult& result) {
         line += ")";
     }
     return line + ".";
+}
+
+std::string RunSummary(const RunResult& result) {
+    const char* start = result.stopped ? "Stopped. " : result.end == RunEnd::Done ? "Done. " : "";
+    return start + RunCount(result);
 }
 
 }  // namespace pictrova::run

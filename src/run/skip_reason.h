@@ -47,9 +47,12 @@ SkipReason WhyNotLoaded(std::string_view extension,
 std::string CountWord(const SkipReason& skip);
 
 // The run counted in one line: "12 pictures from 15 records (2 from stored previews); 3 without
-// a picture (1 empty, 1 unsupported class "X", 1 linked).", after "Done. " when the run got to
-// its end, after "Stopped. " when it was asked to stop; "files" for a run that wrote objects as
-// the files they hold (the Original format).
+// a picture (1 empty, 1 unsupported class "X", 1 linked)."; "files" for a run that wrote objects
+// as the files they hold (the Original format).
+std::string RunCount(const RunResult& result);
+
+// RunCount after "Done. " when the run got to its end, after "Stopped. " when it was asked to
+// stop.
 std::string RunSummary(const RunResult& result);
 
 }  // namespace pictrova::run

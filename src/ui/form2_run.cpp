@@ -71,9 +71,7 @@ void Form2::PushButton6_Click() {
 void Form2::ShowRunResult(const run::RunResult& result, const QString& folder) {
     if (result.end != run::RunEnd::Done && result.end != run::RunEnd::NoImages && result.recordsRead == 0) return;
     lastFolder_ = folder;
-    std::string summary = run::RunSummary(result);
-    if (summary.rfind("Done. ", 0) == 0) summary.erase(0, 6);
-    RunStatus->setText(QString::fromStdString(summary) + " Folder: " + folder);
+    RunStatus->setText(QString::fromStdString(run::RunCount(result)) + " Folder: " + folder);
     RunStatus->setVisible(true);
     OpenFolder->setVisible(true);
     for (const run::RecordOutcome& record : result.records) {

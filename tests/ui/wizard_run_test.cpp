@@ -104,15 +104,6 @@ TEST_F(WizardRunTest, RunFromTheWindowWritesOneFilePerPicture) {
     QTest::mouseClick(form2.ShowSkipped, Qt::LeftButton);
     EXPECT_TRUE(form2.SkippedList->isHidden());
 
-    // A new run starts with a clean summary; every record gave a picture, so no list is offered.
-    std::filesystem::remove_all(outputFolder);
-    std::filesystem::create_directories(outputFolder);
-    QTest::mouseClick(form2.Option7, Qt::LeftButton);
-    form2.Combo1->setCurrentText("Caption");
-    QTest::mouseClick(form2.PushButton6, Qt::LeftButton);
-    EXPECT_EQ(form2.RunStatus->text(), "2 pictures from 3 records; 1 without a picture (1 empty). Folder: " + folder);
-    EXPECT_EQ(form2.SkippedList->topLevelItemCount(), 1);
-
     // "< Back" and "Next >" clear the summary with the lists.
     QTest::mouseClick(form2.PushButton7, Qt::LeftButton);
     form1().PushButton2_Click();
