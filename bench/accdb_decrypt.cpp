@@ -12,7 +12,7 @@
 #include <random>
 #include <vector>
 
-#include "database/accdb_decrypt.h"
+#include "database/accdb/decrypt.h"
 #include "jet_writer/accdb_encrypt.h"
 
 using namespace pictrova;

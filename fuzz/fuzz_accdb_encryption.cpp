@@ -7,7 +7,7 @@
 #include <span>
 
 #include "common/error.h"
-#include "database/accdb_encryption_header.h"
+#include "database/accdb/encryption_header.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     try {

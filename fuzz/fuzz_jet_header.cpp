@@ -9,7 +9,7 @@
 #include <string>
 
 #include "common/error.h"
-#include "database/accdb_encryption_header.h"
+#include "database/accdb/encryption_header.h"
 #include "database/jet_header.h"
 
 namespace {

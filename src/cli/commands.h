@@ -79,10 +79,6 @@ int UnwrapCommand(const std::string& fieldFile, const std::optional<std::string>
 // The field type's name as Access shows it ("OLE Object" for 205).
 std::string TypeName(int code);
 
-// The last line of an extract run: pictures written, records read, and the records without a
-// picture counted by reason.
-std::string RunSummary(const run::RunResult& result);
-
 std::optional<run::ReadMethod> ParseMethod(const std::string& word);
 std::optional<run::OutputFormat> ParseFormat(const std::string& word);
 // Sets naming, prefix and nameField from "prefix=TEXT", "table", "field", "table-field",

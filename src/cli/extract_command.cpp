@@ -45,19 +45,6 @@ int ExitStatusOf(const run::RunResult& result) {
     return kExitErrorReported;
 }
 
-// The short word for a reason in the count of records without a picture.
-std::string CountWord(const run::SkipReason& skip) {
-    using namespace run;
-    if (skip.reason == kSkipNoValue) return "empty";
-    if (skip.reason == kSkipLinked) return "linked";
-    if (skip.reason == kSkipUnsupportedClass) return "unsupported class \"" + skip.detail + "\"";
-    if (skip.reason == kSkipDamaged) return "damaged";
-    if (skip.reason == kSkipNotLoaded) return "not loaded";
-    if (skip.reason == kSkipNameNotText) return "name not text";
-    if (skip.reason == kSkipError) return "error";
-    return skip.reason;
-}
-
 }  // namespace
 
 namespace {
@@ -108,7 +95,7 @@ bool PreChecks(const ExtractArguments& arguments) {
     auto picture = find(c.pictureField);
     if (picture == fields.end())
         return fail("no field \"" + c.pictureField + "\" in table \"" + c.table + "\"; its fields: " + Joined(names));
-    if (picture->type != database::kAdLongVarBinary && !picture->attachment)
+    if (!database::HoldsPictures(*picture))
         return fail("field \"" + c.pictureField + "\" is " + TypeName(picture->type) + ", not an OLE Object");
     if (c.naming == run::Naming::FieldText) {
         auto name = find(c.nameField);
@@ -127,33 +114,6 @@ bool PreChecks(const ExtractArguments& arguments) {
 }
 
 }  // namespace
-
-std::string RunSummary(const run::RunResult& result) {
-    std::vector<std::pair<std::string, int>> counts;  // in the order first met
-    std::int64_t without = 0;
-    for (const auto& record : result.records) {
-        if (record.written || !record.skipped)
-            continue;
-        ++without;
-        const std::string word = CountWord(*record.skipped);
-        auto it = std::find_if(counts.begin(), counts.end(), [&](const auto& c) { return c.first == word; });
-        if (it == counts.end())
-            counts.emplace_back(word, 1);
-        else
-            ++it->second;
-    }
-    std::string line = (result.end == run::RunEnd::Done ? "Done. " : "") +
-                       std::to_string(result.picturesWritten) +
-                       (result.picturesWritten == 1 ? " picture from " : " pictures from ") +
-                       std::to_string(result.recordsRead) + (result.recordsRead == 1 ? " record" : " records");
-    if (without > 0) {
-        line += "; " + std::to_string(without) + " without a picture (";
-        for (std::size_t i = 0; i < counts.size(); ++i)
-            line += (i ? ", " : "") + std::to_string(counts[i].second) + " " + counts[i].first;
-        line += ")";
-    }
-    return line + ".";
-}
 
 std::optional<run::ReadMethod> ParseMethod(const std::string& word) {
     if (word == "decode")
@@ -234,7 +194,7 @@ int ExtractCommand(const ExtractArguments& arguments) {
         // it before is an error.
         if (result.end == run::RunEnd::NoImages)
             std::cerr << result.message << std::endl;
-        std::cout << RunSummary(result) << std::endl;
+        std::cout << run::RunSummary(result) << std::endl;
     } else if (!result.message.empty()) {
         std::cerr << result.message << std::endl;
     }

@@ -1,12 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "database/database_file.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <vector>
 
 #include "common/error.h"
-#include "database/accdb_encryption.h"
+#include "database/accdb/decrypt.h"
+#include "database/accdb/encryption_header.h"
 #include "database/jet_header.h"
 #include "database/libmdb_capture.h"
 #include "database/table_scan.h"
@@ -18,16 +23,63 @@ namespace fs = std::filesystem;
 
 constexpr std::size_t kLargestPage = 4096;
 
+[[noreturn]] void CannotOpen(const std::string& path) {
+    throw Error("Cannot open the file '" + path +
+                "'. It is already opened exclusively by another user, or you need "
+                "permission to view its data.");
+}
+
 std::vector<std::uint8_t> ReadFirstPage(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw Error("Cannot open the file '" + path +
-                    "'. It is already opened exclusively by another user, or you need "
-                    "permission to view its data.");
+    if (!in) CannotOpen(path);
     std::vector<std::uint8_t> page(kLargestPage);
     in.read(reinterpret_cast<char*>(page.data()), static_cast<std::streamsize>(page.size()));
     page.resize(static_cast<std::size_t>(in.gcount()));
     return page;
+}
+
+class ReadOnlyFile {
+public:
+    explicit ReadOnlyFile(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+        if (fd_ < 0) CannotOpen(path);
+    }
+    ~ReadOnlyFile() { ::close(fd_); }
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+    int fd() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// Office-encrypted .accdb files (ACE versions with a non-zero database key on page 0): libmdb
+// cannot read their pages, so it reads a decrypted image (accdb/decrypt.h) that the returned
+// file keeps alive. A wrong password fails with "Not a valid password." before any page is
+// decrypted.
+DatabaseFile OpenEncryptedAccdb(const std::string& path, std::span<const std::uint8_t> page0,
+                                const std::string& password) {
+    HeaderPage header;
+    try {
+        header = ReadHeaderPage(page0);
+    } catch (const FormatError&) {
+        throw Error(UnrecognizedFormatText(path));
+    }
+    DatabaseFile file;
+    // A database key without an encryption description is the old page encoding, which libmdb
+    // undoes itself; a damaged description has already failed with a description of the damage.
+    if (header.description.empty()) {
+        std::error_code ec;
+        file.imageBytes = fs::file_size(path, ec);
+        file.handle.reset(mdb_open(path.c_str(), MDB_NOFLAGS));
+        return file;
+    }
+    ReadOnlyFile source(path);
+    auto image = std::make_shared<PlainImage>(DecryptAccdbImage(source.fd(), password));
+    const auto bytes = image->bytes();
+    file.handle.reset(mdb_open_buffer(bytes.data(), bytes.size(), MDB_NOFLAGS));
+    file.imageBytes = bytes.size();
+    file.image = std::move(image);
+    return file;
 }
 
 // Formats the layer relies on for values shown as text; the catalog is read once per handle
@@ -75,7 +127,7 @@ DatabaseFile OpenDatabaseFile(const std::string& path, const std::string& passwo
     std::vector<std::string> libmdbMessages;
     LibmdbCapture capture(libmdbMessages);
     if (header.IsOfficeEncrypted()) {
-        file = OpenEncryptedAccdb(path, header, page0, password);
+        file = OpenEncryptedAccdb(path, page0, password);
     } else {
         if (!PasswordMatches(header, password)) throw Error("Not a valid password.");
         file.imageBytes = fs::file_size(path, ec);

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/byte_reader.h"
-#include "database/rc4.h"
+#include "database/accdb/rc4.h"
 
 namespace pictrova::database {
 namespace {
@@ -23,7 +23,6 @@ constexpr std::size_t kPasswordOffset = 0x42;
 constexpr std::size_t kJet3PasswordBytes = 20;
 constexpr std::size_t kJet4PasswordBytes = 40;
 constexpr std::size_t kCreationDateOffset = 0x72;
-constexpr std::array<std::uint8_t, 4> kHeaderMaskKey = {0xC7, 0xDA, 0x39, 0x6B};
 constexpr char kJetSignature[] = "Standard Jet DB";
 constexpr char kAceSignature[] = "Standard ACE DB";
 
@@ -112,7 +111,7 @@ JetHeader ReadJetHeader(std::span<const std::uint8_t> page0) {
     auto masked = reader.bytes(maskedBytes);
     std::vector<std::uint8_t> plain(kMaskedOffset, 0);
     plain.insert(plain.end(), masked.begin(), masked.end());
-    Rc4Apply(kHeaderMaskKey, std::span(plain).subspan(kMaskedOffset));
+    Rc4(kJetHeaderMaskKey).Apply(std::span(plain).subspan(kMaskedOffset));
 
     ByteReader unmasked(plain);
     unmasked.seek(kDatabaseKeyOffset);

@@ -31,7 +31,7 @@
 #include "common/error.h"
 #include "emf/emf_drawing.h"
 #include "imaging/emf_records.h"
-#include "ole/bmp_headers.h"
+#include "imaging/bmp_format.h"
 
 namespace {
 
@@ -98,12 +98,10 @@ bool ParseSide(const char* text, std::int64_t& side) {
 // The drawing as a BMP file: headers, then the rows bottom first, padded to four bytes, written
 // as they are converted.
 void WriteBmpFile(int fd, const Drawing& drawing) {
-    using namespace pictrova::ole;
     const std::size_t stride = (static_cast<std::size_t>(drawing.width()) * 3 + 3) & ~std::size_t{3};
     const std::uint64_t imageSize = static_cast<std::uint64_t>(stride) * static_cast<std::uint64_t>(drawing.height());
     std::vector<std::uint8_t> headers(kBmpHeadersSize);
-    WriteBmpFileHeader(headers, static_cast<std::uint32_t>(kBmpHeadersSize + imageSize), kBmpHeadersSize);
-    WriteBmpInfoHeader(headers, drawing.width(), drawing.height(), 24, static_cast<std::uint32_t>(imageSize));
+    WriteBmp24Headers(headers, drawing.width(), drawing.height(), static_cast<std::uint32_t>(imageSize));
     WriteAll(fd, headers);
     // Rows are sent in batches of about a megabyte.
     const std::size_t rowsPerBatch = std::max<std::size_t>(1, (1u << 20) / stride);

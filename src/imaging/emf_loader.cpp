@@ -18,7 +18,7 @@
 #include "common/program_paths.h"
 #include "imaging/emf_records.h"
 #include "imaging/isolated_work.h"
-#include "ole/bmp_headers.h"
+#include "imaging/bmp_format.h"
 
 namespace pictrova::imaging {
 namespace {
@@ -107,11 +107,11 @@ void DrawWithProgram(const std::string& program, std::span<const std::uint8_t> m
     Feed(input.write(), metafile);
     input.CloseWrite();
 
-    std::uint8_t headers[ole::kBmpHeadersSize];
+    std::uint8_t headers[kBmpHeadersSize];
     bool complete = ReadExactly(output.read(), headers);
     if (complete) {
         ByteReader h(headers);
-        h.seek(ole::kBmpFileHeaderSize + 4);
+        h.seek(kBmpFileHeaderSize + 4);
         const std::int32_t gotWidth = h.i32le(), gotHeight = h.i32le();
         h.skip(2);
         const std::uint16_t bits = h.u16le();

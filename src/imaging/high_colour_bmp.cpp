@@ -7,7 +7,7 @@
 #include "common/byte_reader.h"
 #include "common/checked_math.h"
 #include "imaging/dib_section.h"
-#include "ole/bmp_headers.h"
+#include "imaging/bmp_format.h"
 
 namespace pictrova::imaging {
 namespace {
@@ -92,17 +92,15 @@ std::optional<std::vector<std::uint8_t>> WidenHighColourBmp(std::span<const std:
         if (pixelOffset > bmp.size() || bmp.size() - pixelOffset < inBytes) return std::nullopt;
         const std::size_t outBytes = CheckedMul<std::size_t>(outStride, static_cast<std::size_t>(rows));
 
-        std::vector<std::uint8_t> out(CheckedAdd(ole::kBmpHeadersSize, outBytes));
-        ole::WriteBmpFileHeader(out, CheckedCast<std::uint32_t>(out.size()),
-                                static_cast<std::uint32_t>(ole::kBmpHeadersSize));
-        ole::WriteBmpInfoHeader(out, width, height, 24, CheckedCast<std::uint32_t>(outBytes));
+        std::vector<std::uint8_t> out(CheckedAdd(kBmpHeadersSize, outBytes));
+        WriteBmp24Headers(out, width, height, CheckedCast<std::uint32_t>(outBytes));
 
         const std::array<std::array<std::uint8_t, 256>, 3> tables = {
             WideningTable(channels[0].bits), WideningTable(channels[1].bits), WideningTable(channels[2].bits)};
         r.seek(pixelOffset);
         for (std::size_t y = 0; y < static_cast<std::size_t>(rows); ++y) {
             ByteReader row(r.bytes(inStride));
-            std::uint8_t* dst = out.data() + ole::kBmpHeadersSize + y * outStride;
+            std::uint8_t* dst = out.data() + kBmpHeadersSize + y * outStride;
             for (std::size_t x = 0; x < columns; ++x) {
                 const std::uint16_t pixel = row.u16le();
                 // BMP stores blue, green, red.

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "common/byte_reader.h"
+#include "imaging/bmp_format.h"
 #include "imaging/emf_loader.h"
 #include "imaging/engine_io.h"
 #include "imaging/metafile_frame.h"
@@ -13,9 +14,6 @@
 
 namespace pictrova::imaging {
 namespace {
-
-constexpr std::size_t kBmpFileHeaderSize = 14;
-constexpr std::size_t kBmpInfoHeaderSize = 40;
 
 // A metafile file is drawn at the size its placeable header gives (bounding box over units per
 // inch); a metafile without one at its window taken as screen pixels.
@@ -45,7 +43,7 @@ void LoadMetafile(std::span<const std::uint8_t> bytes, cDIBSection& image) {
 // would make the whole picture transparent.
 bool BmpHasAlphaMask(std::span<const std::uint8_t> bytes) {
     constexpr std::uint32_t kBitFields = 3, kAlphaBitFields = 6;
-    if (bytes.size() < kBmpFileHeaderSize + kBmpInfoHeaderSize) return false;
+    if (bytes.size() < kBmpHeadersSize) return false;
     ByteReader r(bytes);
     r.seek(kBmpFileHeaderSize);
     const std::uint32_t headerSize = r.u32le();
@@ -55,7 +53,7 @@ bool BmpHasAlphaMask(std::span<const std::uint8_t> bytes) {
     const std::uint32_t compression = r.u32le();
     if (headerSize < kBmpInfoHeaderSize || bitCount != 32) return false;
     if (compression != kAlphaBitFields && !(compression == kBitFields && headerSize >= 56)) return false;
-    constexpr std::size_t kAlphaMaskAt = kBmpFileHeaderSize + kBmpInfoHeaderSize + 12;
+    constexpr std::size_t kAlphaMaskAt = kBmpHeadersSize + 12;
     if (bytes.size() < kAlphaMaskAt + 4) return false;
     r.seek(kAlphaMaskAt);
     return r.u32le() != 0;
@@ -90,30 +88,13 @@ void PictureHolder::LoadFromMemory(std::span<const std::uint8_t> bytes) {
 
 std::vector<std::uint8_t> PictureHolder::BmpFileBytes() const {
     if (!HasPicture()) throw Error("no picture to save");
-    const auto imageSize = static_cast<std::uint32_t>(image_.biSizeImage());
-    std::vector<std::uint8_t> file(kBmpFileHeaderSize + kBmpInfoHeaderSize + imageSize);
+    if (image_.dib_channels() != 3) throw Error("only 24-bit pictures are saved as BMP");
+    const auto imageSize = CheckedCast<std::uint32_t>(image_.biSizeImage());
+    std::vector<std::uint8_t> file(kBmpHeadersSize + imageSize);
+    WriteBmp24Headers(file, image_.dib_width(), image_.dib_height(), imageSize);
     ByteWriter out(file);
-    out.u8('B');
-    out.u8('M');
-    out.u32le(static_cast<std::uint32_t>(file.size()));
-    out.u32le(0);  // reserved
-    out.u32le(kBmpFileHeaderSize + kBmpInfoHeaderSize);
-    out.u32le(kBmpInfoHeaderSize);
-    out.i32le(image_.dib_width());
-    out.i32le(image_.dib_height());
-    out.u16le(1);   // planes
-    out.u16le(24);  // bits per pixel
-    out.u32le(0);   // uncompressed
-    out.u32le(imageSize);
-    out.u32le(0);  // horizontal and vertical resolution: unspecified
-    out.u32le(0);
-    out.u32le(0);  // colours used and important
-    out.u32le(0);
-    if (image_.dib_channels() == 3) {
-        out.bytes(std::span<const std::uint8_t>(image_.DIBSectionBitsPtr(), imageSize));
-    } else {
-        throw Error("only 24-bit pictures are saved as BMP");
-    }
+    out.seek(kBmpHeadersSize);
+    out.bytes(std::span<const std::uint8_t>(image_.DIBSectionBitsPtr(), imageSize));
     return file;
 }
 

@@ -7,7 +7,7 @@
 #include "common/byte_reader.h"
 #include "common/checked_math.h"
 #include "common/error.h"
-#include "ole/bmp_headers.h"
+#include "imaging/bmp_format.h"
 
 namespace pictrova::ole {
 
@@ -46,13 +46,13 @@ void ConvertPhotoEditorPicture(std::vector<std::uint8_t>& stream) {
     Enforce(CheckedAdd(kPixelRowsOffset, pixelBytes) <= stream.size(),
             "photo-editor picture is shorter than its header announces");
 
-    const std::size_t pixelOffset = colourTableSize + kBmpHeadersSize;
+    const std::size_t pixelOffset = colourTableSize + imaging::kBmpHeadersSize;
     const std::size_t fileSize = CheckedAdd(pixelOffset, imageSize);
     const auto fileSize32 = CheckedCast<std::uint32_t>(fileSize);
 
     // The header values are read; from here on the stream is rebuilt in place.
     if (colourTableSize != 0) {
-        std::memmove(stream.data() + kBmpHeadersSize, stream.data() + kColourTableOffset,
+        std::memmove(stream.data() + imaging::kBmpHeadersSize, stream.data() + kColourTableOffset,
                      kStoredColourTableSize);
     }
     const std::vector<std::uint8_t> storedRows(
@@ -70,9 +70,9 @@ void ConvertPhotoEditorPicture(std::vector<std::uint8_t>& stream) {
 
     if (colourTableSize != 0) {
         std::uint8_t triples[kStoredColourTableSize];
-        std::memcpy(triples, stream.data() + kBmpHeadersSize, kStoredColourTableSize);
+        std::memcpy(triples, stream.data() + imaging::kBmpHeadersSize, kStoredColourTableSize);
         for (std::size_t k = 0; k < 256; ++k) {
-            std::uint8_t* entry = stream.data() + kBmpHeadersSize + 4 * k;
+            std::uint8_t* entry = stream.data() + imaging::kBmpHeadersSize + 4 * k;
             if (imageType == 2) {
                 entry[0] = triples[3 * k + 2];
                 entry[1] = triples[3 * k + 1];
@@ -84,8 +84,8 @@ void ConvertPhotoEditorPicture(std::vector<std::uint8_t>& stream) {
         }
     }
 
-    WriteBmpFileHeader(stream, fileSize32, static_cast<std::uint32_t>(pixelOffset));
-    WriteBmpInfoHeader(stream, width, height, static_cast<std::uint16_t>(bits),
+    imaging::WriteBmpFileHeader(stream, fileSize32, static_cast<std::uint32_t>(pixelOffset));
+    imaging::WriteBmpInfoHeader(stream, width, height, static_cast<std::uint16_t>(bits),
                        static_cast<std::uint32_t>(imageSize));
 
     if (bits == 24) {

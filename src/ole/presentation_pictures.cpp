@@ -6,8 +6,8 @@
 #include "common/byte_reader.h"
 #include "common/checked_math.h"
 #include "common/error.h"
+#include "imaging/bmp_format.h"
 #include "imaging/dib_section.h"
-#include "ole/bmp_headers.h"
 
 namespace pictrova::ole {
 
@@ -45,7 +45,7 @@ std::uint32_t ColourTableAllowance(std::span<const std::uint8_t> dib) {
         const std::uint32_t entries = coloursUsed == 0 || coloursUsed > fullTable ? fullTable : coloursUsed;
         return entries * 4;
     }
-    if ((bitCount == 16 || bitCount == 32) && compression == kBitFields && headerSize == kBmpInfoHeaderSize)
+    if ((bitCount == 16 || bitCount == 32) && compression == kBitFields && headerSize == imaging::kBmpInfoHeaderSize)
         return kColourMasksSize;
     return 0;
 }
@@ -65,21 +65,21 @@ constexpr std::size_t kBitmap16PointerSize = 4;
 }  // namespace
 
 void PackedDibToBmpFile(std::vector<std::uint8_t>& bytes, std::size_t dibOffset, std::size_t dibSize) {
-    Enforce(dibOffset >= kBmpFileHeaderSize && dibOffset <= bytes.size() && dibSize <= bytes.size() - dibOffset,
+    Enforce(dibOffset >= imaging::kBmpFileHeaderSize && dibOffset <= bytes.size() && dibSize <= bytes.size() - dibOffset,
             "bitmap lies outside the data");
     const auto dib = std::span<const std::uint8_t>(bytes).subspan(dibOffset, dibSize);
     ByteReader info(dib);
     const std::uint32_t headerSize = info.u32le();
     const std::uint32_t pixelOffset =
-        CheckedAdd(CheckedAdd(static_cast<std::uint32_t>(kBmpFileHeaderSize), headerSize), ColourTableAllowance(dib));
+        CheckedAdd(CheckedAdd(static_cast<std::uint32_t>(imaging::kBmpFileHeaderSize), headerSize), ColourTableAllowance(dib));
 
-    const std::size_t fileSize = CheckedAdd(dibSize, kBmpFileHeaderSize);
+    const std::size_t fileSize = CheckedAdd(dibSize, imaging::kBmpFileHeaderSize);
     const auto fileSize32 = CheckedCast<std::uint32_t>(fileSize);
     std::copy(bytes.begin() + static_cast<std::ptrdiff_t>(dibOffset),
               bytes.begin() + static_cast<std::ptrdiff_t>(dibOffset + dibSize),
-              bytes.begin() + static_cast<std::ptrdiff_t>(kBmpFileHeaderSize));
+              bytes.begin() + static_cast<std::ptrdiff_t>(imaging::kBmpFileHeaderSize));
     bytes.resize(fileSize);
-    WriteBmpFileHeader(bytes, fileSize32, pixelOffset);
+    imaging::WriteBmpFileHeader(bytes, fileSize32, pixelOffset);
 }
 
 bool MetafileToBmpFile(std::span<const std::uint8_t> metafile, std::int32_t mappingMode, std::int32_t xExtent,
@@ -88,12 +88,9 @@ bool MetafileToBmpFile(std::span<const std::uint8_t> metafile, std::int32_t mapp
     imaging::cDIBSection& dib = MetafileRenderer();
     if (!dib.WMFtoBMP(pixels, mappingMode, xExtent, yExtent)) return false;
 
-    const std::size_t fileSize = CheckedAdd(pixels.size(), kBmpHeadersSize);
-    std::vector<std::uint8_t> out(fileSize);
-    std::copy(pixels.begin(), pixels.end(), out.begin() + kBmpHeadersSize);
-    const auto imageSize = CheckedCast<std::uint32_t>(pixels.size());
-    WriteBmpInfoHeader(out, dib.dib_width(), dib.dib_height(), 24, imageSize);
-    WriteBmpFileHeader(out, CheckedCast<std::uint32_t>(fileSize), static_cast<std::uint32_t>(kBmpHeadersSize));
+    std::vector<std::uint8_t> out(CheckedAdd(pixels.size(), imaging::kBmpHeadersSize));
+    std::copy(pixels.begin(), pixels.end(), out.begin() + imaging::kBmpHeadersSize);
+    imaging::WriteBmp24Headers(out, dib.dib_width(), dib.dib_height(), CheckedCast<std::uint32_t>(pixels.size()));
     file = std::move(out);
     return true;
 }
@@ -118,15 +115,15 @@ bool Bitmap16ToBmpFile(std::span<const std::uint8_t> bitmap, std::vector<std::ui
     const std::uint32_t paletteSize = bitsPerPixel == 1 ? 2 * 4 : 0;
     const std::size_t stride = (usedRowBytes + 3) & ~std::size_t{3};
     const std::size_t imageSize = CheckedMul(stride, static_cast<std::size_t>(height));
-    const std::size_t pixelOffset = kBmpHeadersSize + paletteSize;
+    const std::size_t pixelOffset = imaging::kBmpHeadersSize + paletteSize;
     const std::size_t fileSize = CheckedAdd(pixelOffset, imageSize);
     std::vector<std::uint8_t> out(fileSize, 0);
-    WriteBmpInfoHeader(out, width, height, bitsPerPixel, CheckedCast<std::uint32_t>(imageSize));
-    WriteBmpFileHeader(out, CheckedCast<std::uint32_t>(fileSize), static_cast<std::uint32_t>(pixelOffset));
+    imaging::WriteBmpInfoHeader(out, width, height, bitsPerPixel, CheckedCast<std::uint32_t>(imageSize));
+    imaging::WriteBmpFileHeader(out, CheckedCast<std::uint32_t>(fileSize), static_cast<std::uint32_t>(pixelOffset));
     if (paletteSize != 0) {
         // Monochrome bitmaps: a clear bit is black, a set bit white.
         constexpr std::uint8_t kWhite[] = {0xFF, 0xFF, 0xFF, 0};
-        std::copy(std::begin(kWhite), std::end(kWhite), out.begin() + kBmpHeadersSize + 4);
+        std::copy(std::begin(kWhite), std::end(kWhite), out.begin() + imaging::kBmpHeadersSize + 4);
     }
     for (std::int32_t y = 0; y < height; ++y) {
         auto row = rows.bytes(static_cast<std::size_t>(rowBytes)).first(usedRowBytes);

@@ -8,9 +8,9 @@
 #include "common/byte_reader.h"
 #include "common/checked_math.h"
 #include "common/error.h"
+#include "imaging/bmp_format.h"
 #include "imaging/metafile_frame.h"
 #include "imaging/picture_kind.h"
-#include "ole/bmp_headers.h"
 #include "ole/ole1_object.h"
 #include "ole/presentation_pictures.h"
 
@@ -41,7 +41,7 @@ StoredPreview Copy(StoredPreview::Kind kind, std::span<const std::uint8_t> data,
 }
 
 StoredPreview Dib(std::span<const std::uint8_t> data) {
-    return Copy(StoredPreview::Kind::Dib, data, kBmpFileHeaderSize);
+    return Copy(StoredPreview::Kind::Dib, data, imaging::kBmpFileHeaderSize);
 }
 
 StoredPreview Metafile(std::span<const std::uint8_t> bits, std::int32_t mappingMode, std::int32_t xExtent,
@@ -137,7 +137,8 @@ std::optional<StoredPreview> FindStoredPreview(std::span<const std::uint8_t> fie
 bool StoredPreviewToFile(StoredPreview& preview, std::vector<std::uint8_t>& file, std::string& extension) {
     switch (preview.kind) {
         case StoredPreview::Kind::Dib:
-            PackedDibToBmpFile(preview.data, kBmpFileHeaderSize, preview.data.size() - kBmpFileHeaderSize);
+            PackedDibToBmpFile(preview.data, imaging::kBmpFileHeaderSize,
+                               preview.data.size() - imaging::kBmpFileHeaderSize);
             file = std::move(preview.data);
             extension = "bmp";
             return true;

@@ -392,9 +392,12 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
              {Bytes{1, 2, 3}, "f"},
              {Truncated(PaintPicture(), 60), "g"},
              {fixtures::BuildUnsupportedObject("Acme.Drawing.1"), "h"},
-             {packaged("minutes.txt", Bytes(text.begin(), text.end())), "i"},
+             // A static metafile whose bits are no metafile records, and a static bitmap of 3 bytes.
+             {fixtures::BuildStaticMetafile(Bytes(64, 0xAB), 8, 1000, 1000), "i"},
+             {fixtures::BuildStaticPresentation("DIB", Bytes{1, 2, 3}), "j"},
+             {packaged("minutes.txt", Bytes(text.begin(), text.end())), "k"},
              // A packaged picture that does not load is no document.
-             {packaged("drawing.emf", damagedEmf), "j"}});
+             {packaged("drawing.emf", damagedEmf), "l"}});
     struct Expected {
         std::string reason, detail;
     };
@@ -407,6 +410,8 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
         {"damaged value", "shorter than an object header"},
         {"damaged value", "a Paint.Picture object that could not be read"},
         {"unsupported class", "Acme.Drawing.1"},
+        {"picture could not be rendered", "a static metafile (METAFILEPICT) the renderer refused or gave up on"},
+        {"damaged value", "a static bitmap that could not be read"},
         {"not a picture", "a packaged file"},
         {"picture could not be loaded", "a packaged EMF file"},
     };
@@ -427,8 +432,8 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
     }
     Reset();
     EXPECT_EQ(Extract({}).out,
-              "Done. 1 picture from 10 records; 9 without a picture (1 empty, 2 unsupported class "
-              "\"Acme.Drawing.1\", 1 linked, 2 not a picture, 2 damaged, 1 not loaded).\n");
+              "Done. 1 picture from 12 records; 11 without a picture (1 empty, 2 unsupported class "
+              "\"Acme.Drawing.1\", 1 linked, 2 not a picture, 3 damaged, 1 not loaded, 1 not rendered).\n");
 
 }
 
@@ -1052,6 +1057,16 @@ TEST_F(CliTest, HelpForEveryCommand) {
     Outcome version = Cli({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, "pictrova-cli " PICTROVA_VERSION "\n");
+    // The wizard answers both before it opens a window, so they work without a display.
+    const fs::path wizard = testing::BinDir() / "pictrova";
+    if (fs::exists(wizard)) {
+        for (const char* word : {"--help", "--version"}) {
+            Outcome o = RunProgram(wizard, {word}, scratch.path());
+            EXPECT_EQ(o.status, 0) << word;
+            EXPECT_EQ(o.err, "") << word;
+            EXPECT_EQ(o.out.rfind(std::string(word) == "--help" ? "Usage: pictrova [DATABASE]" : "pictrova ", 0), 0u) << o.out;
+        }
+    }
 }
 
 }  // namespace

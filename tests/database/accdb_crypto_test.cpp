@@ -7,9 +7,10 @@
 #include <vector>
 
 #include "common/error.h"
-#include "database/accdb_crypto.h"
-#include "database/accdb_key_derivation.h"
-#include "database/accdb_page_cipher.h"
+#include "database/accdb/crypto.h"
+#include "database/accdb/key_derivation.h"
+#include "database/accdb/page_cipher.h"
+#include "database/accdb/rc4.h"
 
 namespace pictrova::database {
 namespace {

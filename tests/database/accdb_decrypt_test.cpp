@@ -15,7 +15,7 @@
 
 #include "common/byte_reader.h"
 #include "common/error.h"
-#include "database/accdb_decrypt.h"
+#include "database/accdb/decrypt.h"
 #include "jet_writer/accdb_encrypt.h"
 #include "test_paths.h"
 

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "common/error.h"
-#include "database/rc4.h"
+#include "database/accdb/rc4.h"
 
 namespace pictrova::database {
 namespace {
@@ -38,7 +38,7 @@ struct HeaderBuilder {
     std::vector<std::uint8_t> Masked() const {
         std::vector<std::uint8_t> out = page;
         const std::uint8_t key[] = {0xC7, 0xDA, 0x39, 0x6B};
-        Rc4Apply(key, std::span(out).subspan(0x18, version == 0 ? 126 : 128));
+        Rc4(key).Apply(std::span(out).subspan(0x18, version == 0 ? 126 : 128));
         return out;
     }
 };

@@ -8,8 +8,8 @@
 #include <cstring>
 
 #include "common/byte_reader.h"
+#include "database/accdb/rc4.h"
 #include "jet_writer/jet_writer.h"
-#include "jet_writer/rc4.h"
 
 namespace pictrova::jet {
 namespace {
@@ -25,7 +25,7 @@ DecodedHeader DecodeHeader(std::span<const std::uint8_t> file) {
     ByteReader page(file.first(4096));
     std::vector<std::uint8_t> plain(file.begin(), file.begin() + 4096);
     const std::uint8_t key[] = {0xC7, 0xDA, 0x39, 0x6B};
-    Rc4Apply(key, std::span(plain).subspan(0x18, 128));
+    database::Rc4(key).Apply(std::span(plain).subspan(0x18, 128));
     ByteReader header(plain);
     DecodedHeader out;
     page.seek(0x14);

@@ -8,8 +8,9 @@
 
 #include "common/byte_reader.h"
 #include "common/error.h"
-#include "database/accdb_key_derivation.h"
-#include "database/accdb_page_cipher.h"
+#include "database/accdb/key_derivation.h"
+#include "database/accdb/page_cipher.h"
+#include "database/accdb/rc4.h"
 
 namespace pictrova::jet {
 

@@ -2,7 +2,7 @@
 #pragma once
 
 // Office password encryption for the .accdb files our writer produces, the inverse of what
-// the program's data layer undoes (src/database/accdb_decrypt.h). Tests and benchmarks use it
+// the program's data layer undoes (src/database/decrypt.h). Tests and benchmarks use it
 // to make encrypted twins of plain files, so no third-party file is needed.
 
 #include <cstdint>
@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "database/accdb_encryption_header.h"
+#include "database/accdb/encryption_header.h"
 
 namespace pictrova::jet {
 

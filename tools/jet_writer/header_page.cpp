@@ -6,8 +6,8 @@
 #include <span>
 
 #include "common/error.h"
+#include "database/accdb/rc4.h"
 #include "jet_writer/jet_text.h"
-#include "jet_writer/rc4.h"
 
 namespace pictrova::jet {
 
@@ -38,7 +38,7 @@ std::array<std::uint8_t, kPageSize> BuildHeaderPage(const DatabasePlan& plan) {
         page[kHeaderPassword + i] = static_cast<std::uint8_t>(plain ^ mask[i % 4]);
     }
 
-    Rc4Apply(kHeaderMaskKey, std::span(&page[kHeaderMaskStart], kHeaderMaskLength));
+    database::Rc4(database::kJetHeaderMaskKey).Apply(std::span(&page[kHeaderMaskStart], kHeaderMaskLength));
     return page;
 }
 

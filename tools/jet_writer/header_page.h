@@ -16,7 +16,6 @@ namespace pictrova::jet {
 inline constexpr std::size_t kHeaderVersion = 0x14;
 inline constexpr std::size_t kHeaderMaskStart = 0x18;
 inline constexpr std::size_t kHeaderMaskLength = 128;
-inline constexpr std::array<std::uint8_t, 4> kHeaderMaskKey{0xC7, 0xDA, 0x39, 0x6B};
 inline constexpr std::size_t kHeaderCodePage = 0x3C;
 inline constexpr std::size_t kHeaderDatabaseKey = 0x3E;
 inline constexpr std::size_t kHeaderPassword = 0x42;

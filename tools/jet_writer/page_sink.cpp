@@ -10,7 +10,7 @@
 #include <string>
 
 #include "common/error.h"
-#include "jet_writer/rc4.h"
+#include "database/accdb/rc4.h"
 
 namespace pictrova::jet {
 
@@ -24,7 +24,7 @@ void PageSink::Write(std::uint32_t pageNumber, std::span<const std::uint8_t, kPa
     std::memcpy(encoded.data(), page.data(), kPageSize);
     std::array<std::uint8_t, 4> key;
     Put32(key.data(), encodingKey_ ^ pageNumber);
-    Rc4Apply(key, encoded);
+    database::Rc4(key).Apply(encoded);
     Store(pageNumber, encoded.data());
 }
 

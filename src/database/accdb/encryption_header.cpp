@@ -1,16 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "database/accdb_encryption_header.h"
+#include "database/accdb/encryption_header.h"
 
 #include <algorithm>
 
 #include "common/byte_reader.h"
 #include "common/error.h"
+#include "database/accdb/rc4.h"
 
 namespace pictrova::database {
 
 namespace {
 
-constexpr std::uint8_t kHeaderMaskKey[] = {0xC7, 0xDA, 0x39, 0x6B};
 constexpr std::size_t kMaskLength = 128;
 constexpr std::size_t kJet3MaskLength = 126;
 constexpr std::size_t kCryptoApiFixedHeader = 32;  // flags .. reserved, before the CSP name
@@ -115,7 +115,7 @@ void ApplyHeaderMask(std::span<std::uint8_t> headerPage) {
     const std::uint8_t version = r.u8();
     const std::size_t length = MaskLength(version);
     Enforce(headerPage.size() >= kMaskOffset + length, "header page too short", headerPage.size());
-    Rc4(kHeaderMaskKey).Apply(headerPage.subspan(kMaskOffset, length));
+    Rc4(kJetHeaderMaskKey).Apply(headerPage.subspan(kMaskOffset, length));
 }
 
 HeaderPage ReadHeaderPage(std::span<const std::uint8_t> file) {
@@ -132,7 +132,7 @@ HeaderPage ReadHeaderPage(std::span<const std::uint8_t> file) {
     r.seek(kMaskOffset);
     const auto stored = r.bytes(maskLength);
     std::copy(stored.begin(), stored.end(), masked);
-    Rc4(kHeaderMaskKey).Apply(std::span(masked, maskLength));
+    Rc4(kJetHeaderMaskKey).Apply(std::span(masked, maskLength));
     std::copy_n(masked + (kDatabaseKeyOffset - kMaskOffset), h.databaseKey.size(), h.databaseKey.begin());
 
     if (h.version >= kFirstAceVersion) {

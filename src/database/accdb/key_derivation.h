@@ -17,13 +17,19 @@
 #include <span>
 #include <string_view>
 
-#include "database/accdb_crypto.h"
-#include "database/accdb_encryption_header.h"
+#include "database/accdb/crypto.h"
+#include "database/accdb/encryption_header.h"
 
 namespace pictrova::database {
 
 inline constexpr std::uint32_t kStandardAesIterations = 50'000;
 inline constexpr std::size_t kMaxPasswordUnits = 255;
+
+inline constexpr std::string_view kNotAValidPassword = "Not a valid password.";
+inline constexpr std::int32_t kNotAValidPasswordNumber = 3031;
+
+// A password that cannot be turned into key bytes, or whose key does not verify.
+[[noreturn]] void NotAValidPassword();
 
 using AgileBlock = std::array<std::uint8_t, 8>;
 inline constexpr AgileBlock kAgileVerifierInputBlock = {0xfe, 0xa7, 0xd2, 0x76, 0x3b, 0x4b, 0x9e, 0x79};

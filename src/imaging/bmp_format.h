@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// The two headers of a BMP file, as the decoder writes them in front of pixel data.
+// The two headers of a BMP file, written once for every BMP this program makes: the decoder's
+// files, the picture holder's saved pictures and the drawing program's output.
 //
 // File header (14 bytes): "BM", u32 file size, u16 0, u16 0, u32 offset of the pixel bits.
 // Info header (40 bytes): u32 40, i32 width, i32 height, u16 planes 1, u16 bit count,
@@ -12,8 +13,9 @@
 #include <span>
 
 #include "common/byte_reader.h"
+#include "common/checked_math.h"
 
-namespace pictrova::ole {
+namespace pictrova::imaging {
 
 inline constexpr std::size_t kBmpFileHeaderSize = 14;
 inline constexpr std::size_t kBmpInfoHeaderSize = 40;
@@ -48,4 +50,12 @@ inline void WriteBmpInfoHeader(std::span<std::uint8_t> file, std::int32_t width,
     w.u32le(0);
 }
 
-}  // namespace pictrova::ole
+// Both headers of a 24-bit file without a colour table: the pixels start right after them.
+inline void WriteBmp24Headers(std::span<std::uint8_t> file, std::int32_t width, std::int32_t height,
+                              std::uint32_t imageSize) {
+    constexpr auto kHeaders = static_cast<std::uint32_t>(kBmpHeadersSize);
+    WriteBmpFileHeader(file, CheckedAdd(kHeaders, imageSize), kHeaders);
+    WriteBmpInfoHeader(file, width, height, 24, imageSize);
+}
+
+}  // namespace pictrova::imaging

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "database/accdb_decrypt.h"
+#include "database/accdb/decrypt.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>

@@ -1,18 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "database/accdb_key_derivation.h"
+#include "database/accdb/key_derivation.h"
 
 #include <algorithm>
 
 #include "common/error.h"
-#include "database/accdb_page_cipher.h"
 
 namespace pictrova::database {
 
-namespace {
-
-[[noreturn]] void NotAValidPassword() { throw Error(std::string(kNotAValidPassword), kNotAValidPasswordNumber); }
-
-}  // namespace
+void NotAValidPassword() { throw Error(std::string(kNotAValidPassword), kNotAValidPasswordNumber); }
 
 SecretBytes PasswordBytes(std::string_view utf8) {
     SecretBytes out;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "common/error.h"
-#include "database/accdb_encryption_header.h"
+#include "database/accdb/encryption_header.h"
 
 namespace pictrova::database {
 

@@ -2,9 +2,9 @@
 #pragma once
 
 // The cryptographic building blocks of encrypted .accdb files, each wrapping libcrypto once:
-// buffers that wipe themselves, RC4 (written here: OpenSSL 3 only offers it through its legacy
-// provider), a reusable digest context and a reusable AES context. Nothing here knows the file
-// format; accdb_key_derivation.h puts the pieces together.
+// buffers that wipe themselves, a reusable digest context and a reusable AES context (RC4 is in
+// rc4.h). Nothing here knows the file
+// format; key_derivation.h puts the pieces together.
 
 #include <cstddef>
 #include <cstdint>
@@ -41,22 +41,6 @@ struct CleansingAllocator {
 using SecretBytes = std::vector<std::uint8_t, CleansingAllocator<std::uint8_t>>;
 
 SecretBytes ToSecret(std::span<const std::uint8_t> bytes);
-
-class Rc4 {
-public:
-    explicit Rc4(std::span<const std::uint8_t> key);
-    ~Rc4();
-    Rc4(const Rc4&) = delete;
-    Rc4& operator=(const Rc4&) = delete;
-
-    // XORs the next keystream bytes into data; successive calls continue one stream.
-    void Apply(std::span<std::uint8_t> data) noexcept;
-
-private:
-    std::uint8_t state_[256];
-    std::uint8_t i_ = 0;
-    std::uint8_t j_ = 0;
-};
 
 enum class HashAlgorithm { Sha1, Sha256, Sha384, Sha512 };
 

@@ -1,18 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "database/accdb_page_cipher.h"
+#include "database/accdb/page_cipher.h"
 
 #include <algorithm>
 
 #include "common/error.h"
-#include "database/accdb_key_derivation.h"
+#include "database/accdb/key_derivation.h"
+#include "database/accdb/rc4.h"
 
 namespace pictrova::database {
 
 namespace {
 
 constexpr DatabaseKey kVerifierBlock{};
-
-[[noreturn]] void NotAValidPassword() { throw Error(std::string(kNotAValidPassword), kNotAValidPasswordNumber); }
 
 void RequireMatch(std::span<const std::uint8_t> expected, std::span<const std::uint8_t> decrypted) {
     if (decrypted.size() < expected.size() || !SameBytes(expected, decrypted.first(expected.size())))

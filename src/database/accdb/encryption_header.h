@@ -32,7 +32,7 @@
 #include <variant>
 #include <vector>
 
-#include "database/accdb_crypto.h"
+#include "database/accdb/crypto.h"
 
 namespace pictrova::database {
 

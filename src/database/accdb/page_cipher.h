@@ -15,13 +15,10 @@
 #include <span>
 #include <string_view>
 
-#include "database/accdb_crypto.h"
-#include "database/accdb_encryption_header.h"
+#include "database/accdb/crypto.h"
+#include "database/accdb/encryption_header.h"
 
 namespace pictrova::database {
-
-inline constexpr std::string_view kNotAValidPassword = "Not a valid password.";
-inline constexpr std::int32_t kNotAValidPasswordNumber = 3031;
 
 class PageCipher {
 public:

@@ -15,8 +15,8 @@
 #include <string>
 #include <string_view>
 
-#include "database/accdb_encryption_header.h"
-#include "database/accdb_page_cipher.h"
+#include "database/accdb/encryption_header.h"
+#include "database/accdb/page_cipher.h"
 
 namespace pictrova::database {
 
