@@ -433,7 +433,7 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
     Reset();
     EXPECT_EQ(Extract({}).out,
               "Done. 1 picture from 12 records; 11 without a picture (1 empty, 2 unsupported class "
-              "\"Acme.Drawing.1\", 1 linked, 2 not a picture, 3 damaged, 1 not loaded, 1 not rendered).\n");
+              "\"Acme.Drawing.1\", 1 linked, 2 not a picture, 3 damaged, 1 not rendered, 1 not loaded).\n");
 
 }
 
