@@ -122,7 +122,8 @@ std::string RunSummary(const RunResult& result) {
         else
             ++it->second;
     }
-    std::string line = (result.end == RunEnd::Done ? "Done. " : "") + std::to_string(result.picturesWritten) +
+    const char* start = result.stopped ? "Stopped. " : result.end == RunEnd::Done ? "Done. " : "";
+    std::string line = start + std::to_string(result.picturesWritten) +
                        (result.picturesWritten == 1 ? " picture from " : " pictures from ") +
                        std::to_string(result.recordsRead) + (result.recordsRead == 1 ? " record" : " records");
     if (without > 0) {

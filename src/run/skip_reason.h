@@ -47,7 +47,8 @@ SkipReason WhyNotLoaded(std::string_view extension,
 std::string CountWord(const SkipReason& skip);
 
 // The run counted in one line: "12 pictures from 15 records; 3 without a picture (1 empty,
-// 1 unsupported class "X", 1 linked).", after "Done. " when the run got to its end.
+// 1 unsupported class "X", 1 linked).", after "Done. " when the run got to its end, after
+// "Stopped. " when it was asked to stop.
 std::string RunSummary(const RunResult& result);
 
 }  // namespace pictrova::run
