@@ -120,7 +120,7 @@ std::string RunSummary(const RunResult& result) {
         else
             ++it->second;
     }
-    const char* start = result.stopped ? "Stopped. " : result.end == RunEnd::Done ? "Done. " : "";
+    const char* start = result.stopped || result.outOfRoom ? "Stopped. " : result.end == RunEnd::Done ? "Done. " : "";
     std::string line = start + std::to_string(result.picturesWritten) +
                        (result.picturesWritten == 1 ? " picture from " : " pictures from ") +
                        std::to_string(result.recordsRead) + (result.recordsRead == 1 ? " record" : " records");
