@@ -487,7 +487,10 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
              {fixtures::BuildUnsupportedObject("Acme.Drawing.1"), "h"},
              // A static metafile whose bits are no metafile records, and a static bitmap of 3 bytes.
              {fixtures::BuildStaticMetafile(Bytes(64, 0xAB), 8, 1000, 1000), "i"},
-             {fixtures::BuildStaticPresentation("DIB", Bytes{1, 2, 3}), "j"}});
+             {fixtures::BuildStaticPresentation("DIB", Bytes{1, 2, 3}), "j"},
+             // One pixel wider than the picture holder makes (the engine still reads it): 1 bit
+             // deep, so the field stays small.
+             {fixtures::BuildPaintPicture(fixtures::MakeBmpFile(32768, 2, 1)), "k"}});
     struct Expected {
         std::string reason, detail;
     };
@@ -502,6 +505,7 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
         {"unsupported class", "Acme.Drawing.1"},
         {"picture could not be rendered", "a static metafile (METAFILEPICT) the renderer refused or gave up on"},
         {"damaged value", "a static bitmap that could not be read"},
+        {"picture too large", "32768 x 2"},
     };
     Outcome o = Extract({"--json"});
     EXPECT_EQ(o.status, 0) << o.err;
@@ -520,8 +524,8 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
     }
     Reset();
     EXPECT_EQ(Extract({}).out,
-              "Done. 1 picture from 10 records; 9 without a picture (1 empty, 2 unsupported class "
-              "\"Acme.Drawing.1\", 1 linked, 1 not a picture, 3 damaged, 1 not rendered).\n");
+              "Done. 1 picture from 11 records; 10 without a picture (1 empty, 2 unsupported class "
+              "\"Acme.Drawing.1\", 1 linked, 1 not a picture, 3 damaged, 1 not rendered, 1 too large).\n");
 
 }
 
