@@ -129,7 +129,7 @@ public:
             else
                 Method2();
             if (r_.found && !r_.loaded)
-                r_.Skip(r_.choices.method == ReadMethod::ByteToByte ? WhyNotLoaded(Lower(r_.objectExtension))
+                r_.Skip(r_.choices.method == ReadMethod::ByteToByte ? WhyNotLoaded(Lower(r_.objectExtension), packagedKind_)
                                                                      : WhyRawNotLoaded(rawIsObject_));
         }
         Save();
@@ -189,6 +189,8 @@ private:
         }
         guard_.Step(232, [&] { r_.found = true; });
         guard_.Step(234, [&] { r_.outputName = RecordOutputName(r_.objectExtension); });
+        // What a package holds is known only from its content; loading consumes the bytes.
+        if (Lower(r_.objectExtension) == "pak") packagedKind_ = imaging::SniffPictureKind(r_.bytes);
         LoadObject();
     }
 
@@ -414,6 +416,7 @@ private:
     fs::path workFile_;
     fs::path secondWorkFile_;
     bool rawIsObject_ = false;  // method 2: the streamed value starts with an object header
+    imaging::PictureKind packagedKind_ = imaging::PictureKind::Unknown;  // method 1: a package's content
 };
 
 }  // namespace
