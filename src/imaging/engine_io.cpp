@@ -66,7 +66,7 @@ void EngineImageToDib(const Magick::Image& image, cDIBSection& dib, const Magick
         const auto height = static_cast<std::int64_t>(image.rows());
         if (width > cDIBSection::kMaxSide || height > cDIBSection::kMaxSide ||
             width * height > cDIBSection::kMaxPixels) {
-            throw PictureTooBig("picture larger than the bitmap class makes");
+            throw PictureTooBig("picture larger than the bitmap class makes", width, height);
         }
         Magick::Image flat = image;
         if (image.matte()) {
@@ -74,7 +74,7 @@ void EngineImageToDib(const Magick::Image& image, cDIBSection& dib, const Magick
             flat.composite(image, 0, 0, Magick::OverCompositeOp);
         }
         if (!dib.Create(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height), 3)) {
-            throw PictureTooBig("picture larger than the bitmap class makes");
+            throw PictureTooBig("picture larger than the bitmap class makes", width, height);
         }
         const auto stride = static_cast<std::size_t>(dib.BytesPerScanLine());
         std::uint8_t* bits = dib.DIBSectionBitsPtr();

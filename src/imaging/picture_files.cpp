@@ -32,10 +32,13 @@ bool RepairPictureBytes(std::vector<std::uint8_t>& bytes) {
     return true;
 }
 
-bool LoadPictureBytes(PictureHolder& target, std::span<const std::uint8_t> bytes) {
+bool LoadPictureBytes(PictureHolder& target, std::span<const std::uint8_t> bytes,
+                      std::optional<PictureSize>* tooBig) {
     target.Clear();
     try {
         target.LoadFromMemory(bytes);
+    } catch (const PictureTooBig& e) {
+        if (tooBig) *tooBig = PictureSize{e.width(), e.height()};
     } catch (...) {
     }
     return target.HasPicture();

@@ -6,6 +6,7 @@
 // the picture holder (module LoadPics).
 
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -31,7 +32,13 @@ bool LoadPictureFile(Host& host, PictureHolder& target, const std::filesystem::p
                      std::string& message, bool showTooBig, bool& tooBig);
 
 // The picture loader, quiet, for a picture file's bytes in memory: clears `target`, loads the
-// bytes into it and tells whether it holds a picture. Never throws.
-bool LoadPictureBytes(PictureHolder& target, std::span<const std::uint8_t> bytes);
+// bytes into it and tells whether it holds a picture. A picture refused as too big for the
+// limits gives its size in `tooBig` (when given; 0 x 0 when the size is not known). Never throws.
+struct PictureSize {
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+};
+bool LoadPictureBytes(PictureHolder& target, std::span<const std::uint8_t> bytes,
+                      std::optional<PictureSize>* tooBig = nullptr);
 
 }  // namespace pictrova::imaging

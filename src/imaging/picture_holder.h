@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "common/error.h"
@@ -17,9 +19,17 @@ namespace pictrova::imaging {
 
 // A picture over the engine's resource limits (width, height, pixels, memory): the loader's
 // "out of memory" case.
+// Its size, when the picture's header was read before it was refused.
 class PictureTooBig : public Error {
 public:
-    using Error::Error;
+    explicit PictureTooBig(std::string what, std::int64_t width = 0, std::int64_t height = 0)
+        : Error(std::move(what)), width_(width), height_(height) {}
+    std::int64_t width() const noexcept { return width_; }
+    std::int64_t height() const noexcept { return height_; }
+
+private:
+    std::int64_t width_;
+    std::int64_t height_;
 };
 
 class PictureHolder {

@@ -74,6 +74,15 @@ void WriteInto(AtomicFile& file, const EncodedOutput& output) {
     }
 }
 
+// Why a file system takes no more files, in the words of a report.
+std::string OutOfRoomReason(int code) {
+    switch (code) {
+        case ENOSPC: return "is on a full disk (" + std::string(std::strerror(code)) + ")";
+        case EDQUOT: return "is over its disk quota (" + std::string(std::strerror(code)) + ")";
+        default: return "is on a read-only file system (" + std::string(std::strerror(code)) + ")";
+    }
+}
+
 // Thrown inside a naming step when the name field holds no text; the step is not a failure.
 struct SkipNaming {};
 
@@ -117,6 +126,8 @@ private:
                     std::string (*prefixOf)(const std::optional<std::string>&));
     std::optional<fs::path> WriteOutput(const EncodedOutput& output, bool& replaced,
                                         std::vector<ReportedError>& commitReports);
+    template <typename Write>
+    void EndRunWhenOutOfRoom(Write write);
     void EndOfRun();
     void EndWithoutRecords();
 
@@ -272,9 +283,9 @@ void Run::RecordLoop() {
     bool moreToRead = true;
     auto stopRequested = [&] { return s_.stopRequested && s_.stopRequested(); };
     while (true) {
-        if (stopRequested()) {
+        if (result_.outOfRoom || stopRequested()) {
             // Records in work are dropped; their work files go with the work folder.
-            result_.stopped = true;
+            result_.stopped = !result_.outOfRoom;
             workers.Cancel();
             for (const auto& record : inFlight)
                 while (!workers.WaitDone(*record, std::chrono::milliseconds(100))) {
@@ -307,6 +318,8 @@ void Run::RecordLoop() {
 void Run::AttachmentLoop() {
     bool lastRecord = false;
     while (!lastRecord) {
+        if (result_.outOfRoom)
+            break;
         if (s_.stopRequested && s_.stopRequested()) {
             result_.stopped = true;
             break;
@@ -417,7 +430,7 @@ void Run::AttachedFiles(RecordWork& record, bool& lastRecord) {
     outcome.number = record.number;
     CommitWork(record, outcome);
     const std::size_t count = record.attachedFiles.size();
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < count && !result_.outOfRoom; ++i) {
         guard_.Step(176, [&] { host_.Yield(); });
         RecordWork file;
         file.number = record.number;
@@ -517,13 +530,15 @@ std::optional<fs::path> Run::WriteOutput(const EncodedOutput& output, bool& repl
     while (writtenInRun_.contains(target.lexically_normal()) || (s_.keepExistingFiles && Exists(target)))
         next();
     bool written = g.Step(output.writeLabel, [&] {
-        pending.Begin(target);
-        WriteInto(pending, output);
+        EndRunWhenOutOfRoom([&] {
+            pending.Begin(target);
+            WriteInto(pending, output);
+        });
     });
     if (!written)
         return std::nullopt;
     std::optional<fs::path> writtenPath;
-    const bool renamed = g.Step(output.renameLabel, [&] {
+    const bool renamed = g.Step(output.renameLabel, [&] { EndRunWhenOutOfRoom([&] {
         if (s_.keepExistingFiles) {
             while (writtenInRun_.contains(target.lexically_normal()) || !pending.CommitWithoutReplacing(target))
                 next();
@@ -533,7 +548,7 @@ std::optional<fs::path> Run::WriteOutput(const EncodedOutput& output, bool& repl
             pending.Commit();
             writtenPath = target;
         }
-    });
+    }); });
     if (!renamed) {
         replaced = false;
         return std::nullopt;
@@ -541,6 +556,27 @@ std::optional<fs::path> Run::WriteOutput(const EncodedOutput& output, bool& repl
     writtenInRun_.insert(writtenPath->lexically_normal());
     ++result_.picturesWritten;
     return writtenPath;
+}
+
+// Runs a write of output. A file system that takes no more files (full, over quota, read-only)
+// would fail every record after this one the same way: the run ends here with one report that
+// names the file and the folder; the files written before stay.
+template <typename Write>
+void Run::EndRunWhenOutOfRoom(Write write) {
+    try {
+        write();
+    } catch (const FileWriteError& e) {
+        if (!e.outOfRoom())
+            throw;
+        result_.outOfRoom = true;
+        const std::int64_t n = result_.picturesWritten;
+        const std::string kept = n == 0   ? "no picture was written before"
+                                 : n == 1 ? "the picture written before stays"
+                                          : "the " + std::to_string(n) + " pictures written before stay";
+        throw Error("Cannot write " + e.file().filename().string() + ": the output folder " +
+                    e.file().parent_path().string() + " " + OutOfRoomReason(e.code()) +
+                    ". The extraction stopped; " + kept + ".");
+    }
 }
 
 void Run::EndOfRun() {

@@ -99,6 +99,13 @@ bool StartsWithObjectHeader(const fs::path& file) {
     return in && static_cast<unsigned char>(start[0]) == 0x15 && static_cast<unsigned char>(start[1]) == 0x1C;
 }
 
+// A picture over the pixel limits, with its size when its header told it.
+SkipReason TooLarge(const imaging::PictureSize& size) {
+    if (size.width <= 0 || size.height <= 0)
+        return {std::string(kSkipTooLarge), "over the pixel limits"};
+    return {std::string(kSkipTooLarge), std::to_string(size.width) + " x " + std::to_string(size.height)};
+}
+
 SkipReason WhyRawNotLoaded(bool objectHeader) {
     if (objectHeader)
         return {std::string(kSkipNotLoaded), "the value is an OLE object (--method decode unwraps it)"};
@@ -320,7 +327,11 @@ private:
                 guard_.Step(278, [&] { converted = DecodeAnyPicture(r_.bytes); });
             if (!converted) {
                 guard_.Step(loadable ? 268 : 292, [&] { imaging::RepairPictureBytes(r_.bytes); });
-                guard_.Step(loadable ? 270 : 294, [&] { r_.loaded = imaging::LoadPictureBytes(r_.picture, r_.bytes); });
+                std::optional<imaging::PictureSize> tooBig;
+                guard_.Step(loadable ? 270 : 294,
+                            [&] { r_.loaded = imaging::LoadPictureBytes(r_.picture, r_.bytes, &tooBig); });
+                if (!r_.loaded && tooBig)
+                    r_.Skip(TooLarge(*tooBig));
             }
             r_.bytes = {};
             return;

@@ -34,7 +34,7 @@ struct CountRow {
     std::string_view word;
     bool namesDetail;  // the word is followed by the detail in quotes
 };
-constexpr std::array<CountRow, 9> kCountRows{{
+constexpr std::array<CountRow, 10> kCountRows{{
     {kSkipNoValue, "empty", false},
     {kSkipLinked, "linked", false},
     {kSkipUnsupportedClass, "unsupported class", true},
@@ -42,6 +42,7 @@ constexpr std::array<CountRow, 9> kCountRows{{
     {kSkipDamaged, "damaged", false},
     {kSkipNotLoaded, "not loaded", false},
     {kSkipNotRendered, "not rendered", false},
+    {kSkipTooLarge, "too large", false},
     {kSkipNameNotText, "name not text", false},
     {kSkipError, "error", false},
 }};
@@ -140,7 +141,7 @@ std::string RunCount(const RunResult& result) {
 }
 
 std::string RunSummary(const RunResult& result) {
-    const char* start = result.stopped ? "Stopped. " : result.end == RunEnd::Done ? "Done. " : "";
+    const char* start = result.stopped || result.outOfRoom ? "Stopped. " : result.end == RunEnd::Done ? "Done. " : "";
     return start + RunCount(result);
 }
 

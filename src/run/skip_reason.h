@@ -21,6 +21,7 @@ inline constexpr std::string_view kSkipNotPicture = "not a picture";
 inline constexpr std::string_view kSkipDamaged = "damaged value";
 inline constexpr std::string_view kSkipNotLoaded = "picture could not be loaded";
 inline constexpr std::string_view kSkipNotRendered = "picture could not be rendered";
+inline constexpr std::string_view kSkipTooLarge = "picture too large";  // detail "W x H"
 inline constexpr std::string_view kSkipNameNotText = "name field not text";
 inline constexpr std::string_view kSkipNoName = "no name";
 inline constexpr std::string_view kSkipError = "error reported";

@@ -510,7 +510,10 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
              {packaged("minutes.txt", Bytes(text.begin(), text.end())), "k"},
              // A packaged picture that does not load is no document.
              {packaged("drawing.emf", damagedEmf), "l"},
-             {fixtures::BuildWordPadObject(fixtures::MakeRtfFile("no preview")), "m"}});
+             {fixtures::BuildWordPadObject(fixtures::MakeRtfFile("no preview")), "m"},
+             // One pixel wider than the picture holder makes (the engine still reads it): 1 bit
+             // deep, so the field stays small.
+             {fixtures::BuildPaintPicture(fixtures::MakeBmpFile(32768, 2, 1)), "n"}});
     struct Expected {
         std::string reason, detail;
     };
@@ -528,6 +531,7 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
         {"not a picture", "a packaged file"},
         {"picture could not be loaded", "a packaged EMF file"},
         {"not a picture", "an RTF document"},
+        {"picture too large", "32768 x 2"},
     };
     Outcome o = Extract({"--json"});
     EXPECT_EQ(o.status, 0) << o.err;
@@ -547,9 +551,9 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
     }
     Reset();
     EXPECT_EQ(Extract({}).out,
-              "Done. 2 pictures from 13 records (1 from a stored preview); 11 without a picture (1 empty, "
+              "Done. 2 pictures from 14 records (1 from a stored preview); 12 without a picture (1 empty, "
               "2 unsupported class \"Acme.Drawing.1\", 1 linked, 3 damaged, 1 not rendered, 2 not a picture, "
-              "1 not loaded).\n");
+              "1 not loaded, 1 too large).\n");
 
 }
 

@@ -229,24 +229,55 @@ INSTANTIATE_TEST_SUITE_P(Formats, ReadOnlyOutputTest,
                          ::testing::Values(FormatCase{OutputFormat::BMP, ".bmp"}, FormatCase{OutputFormat::PNG, ".png"}),
                          FormatCaseName);
 
-class FullDiskOutputTest : public RunFaultTest, public ::testing::WithParamInterface<FormatCase> {};
+// A file system that takes no more files ends the run at the first file it refuses: one report
+// naming that file (never the hidden temporary) and the folder, the files written before kept
+// whole, no later record tried.
+struct OutOfRoomCase {
+    OutputFormat format;
+    const char* extension;
+    bool readOnly;  // made read-only after two records; else full after about two pictures
+    const char* reason;
+};
 
-TEST_P(FullDiskOutputTest, LeavesOnlyCompleteFiles) {
-    const auto [format, extension] = GetParam();
-    // Room for two of the 24 KB pictures and part of the third.
-    SmallFileSystem small(out, 64 * 1024);
+class OutOfRoomOutputTest : public RunFaultTest, public ::testing::WithParamInterface<OutOfRoomCase> {};
+
+TEST_P(OutOfRoomOutputTest, EndsTheRunWithOneReportNamingTheFile) {
+    const auto [format, extension, readOnly, reason] = GetParam();
+    // Full: room for two of the 24 KB pictures and part of the third.
+    SmallFileSystem small(out, readOnly ? 1024 * 1024 : 64 * 1024);
     if (!small.mounted()) GTEST_SKIP() << "cannot mount a small file system here (needs root)";
+    if (readOnly) {
+        afterRecord = [&](std::int64_t done) {
+            if (done == 2) mount(nullptr, out.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr);
+        };
+    }
     const run::RunResult result = Run(format);
-    EXPECT_FALSE(Reported(result).empty()) << "the disk never filled";
-    EXPECT_EQ(Written(result).size() + Reported(result).size(), static_cast<std::size_t>(kRecords));
+    EXPECT_TRUE(result.outOfRoom);
+    ASSERT_EQ(Reported(result).size(), 1u) << "the file system never refused a file";
+    const std::int64_t refused = *Reported(result).begin();
+    EXPECT_EQ(refused, static_cast<std::int64_t>(Written(result).size()) + 1);
+    EXPECT_EQ(result.records.size(), static_cast<std::size_t>(refused)) << "records after the refused one were tried";
+    EXPECT_EQ(result.errorCount, 1);
+    const std::string report = FirstReport(result, refused);
+    EXPECT_NE(report.find("Cannot write Output" + std::to_string(refused) + extension + ": the output folder " +
+                          out.string() + " " + reason),
+              std::string::npos)
+        << report;
+    EXPECT_EQ(report.find(".pictrova-"), std::string::npos) << report;
     ExpectOnlyCompleteOutput(result, extension);
 }
 
-// Formats that write about the picture's size (a JPEG of these pictures is too small).
-INSTANTIATE_TEST_SUITE_P(Formats, FullDiskOutputTest,
-                         ::testing::Values(FormatCase{OutputFormat::BMP, ".bmp"}, FormatCase{OutputFormat::TIFF, ".tif"},
-                                           FormatCase{OutputFormat::TGA, ".tga"}),
-                         FormatCaseName);
+// Formats that write about the picture's size (a JPEG of these pictures is too small to fill).
+INSTANTIATE_TEST_SUITE_P(
+    Faults, OutOfRoomOutputTest,
+    ::testing::Values(OutOfRoomCase{OutputFormat::BMP, ".bmp", false, "is on a full disk"},
+                      OutOfRoomCase{OutputFormat::TIFF, ".tif", false, "is on a full disk"},
+                      OutOfRoomCase{OutputFormat::TGA, ".tga", false, "is on a full disk"},
+                      OutOfRoomCase{OutputFormat::BMP, ".bmp", true, "is on a read-only file system"},
+                      OutOfRoomCase{OutputFormat::JPG, ".jpg", true, "is on a read-only file system"}),
+    [](const auto& info) {
+        return std::string(info.param.extension + 1) + (info.param.readOnly ? "ReadOnly" : "Full");
+    });
 
 TEST_F(RunFaultTest, FullDiskUnderTheWorkFolderReportsEveryRecordWhoseWorkFileDoesNotFit) {
     // Smaller than one record's work file.
