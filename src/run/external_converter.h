@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "common/host.h"
+#include "common/limits.h"
 #include "run/extraction_options.h"
 
 namespace pictrova::run {
@@ -39,7 +40,6 @@ inline constexpr std::int32_t kSignalExitBase = 128;
 
 // The longest ShellAndWait goes without yielding to the host.
 inline constexpr std::chrono::milliseconds kConverterPollInterval{100};
-inline constexpr std::chrono::seconds kDefaultConverterTimeout{120};
 
 // How much of a process's error output ShellAndWait keeps (the end of it).
 inline constexpr std::size_t kCapturedErrorBytes = 4096;
