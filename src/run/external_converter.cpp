@@ -188,11 +188,6 @@ std::string ReplaceExtensionWithBmp(std::string_view workFilePath, std::string_v
     return result;
 }
 
-std::int32_t EffectiveWindowStyle(std::optional<std::int32_t> windowStyle) {
-    if (!windowStyle || *windowStyle < 0 || *windowStyle > 6) return 6;
-    return *windowStyle;
-}
-
 void KillFile(Host& host, const std::filesystem::path& path) noexcept {
     try {
         host.Yield();

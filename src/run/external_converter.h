@@ -85,10 +85,6 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 // ignoring case.
 std::string ReplaceExtensionWithBmp(std::string_view workFilePath, std::string_view extension);
 
-// The window style rule: missing, below 0 or above 6 gives 6. The style is kept for the record:
-// a process on this platform has no window to show or hide.
-std::int32_t EffectiveWindowStyle(std::optional<std::int32_t> windowStyle);
-
 // Starts the command line (split as above) as a new process, no shell, and waits for it,
 // yielding to the host at least every 100 ms; the process's end is noticed as it happens, not
 // at the next 100 ms mark. Returns the exit code; 128 + signal for a process ended by a signal;
@@ -99,7 +95,8 @@ std::int32_t EffectiveWindowStyle(std::optional<std::int32_t> windowStyle);
 // its error output is captured rather than passed on to ours: when `errorLine` is given, it
 // receives the last non-empty line the process wrote there (of the last kCapturedErrorBytes),
 // control characters as spaces, without a leading "<program file name>: "; empty when it wrote
-// none or could not be started.
+// none or could not be started. `windowStyle` is accepted and has no effect: a process on this
+// platform has no window to show or hide.
 std::int32_t ShellAndWait(Host& host, const std::string& commandLine,
                           std::optional<std::int32_t> windowStyle = std::nullopt,
                           std::chrono::milliseconds timeout = kDefaultConverterTimeout,

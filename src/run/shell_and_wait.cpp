@@ -186,9 +186,8 @@ std::int32_t ShellAndWait(Host& host, const std::string& commandLine, std::optio
     return ShellAndWait(host, SplitCommandLine(commandLine), windowStyle, timeout, errorLine);
 }
 
-std::int32_t ShellAndWait(Host& host, const std::vector<std::string>& argv, std::optional<std::int32_t> windowStyle,
+std::int32_t ShellAndWait(Host& host, const std::vector<std::string>& argv, std::optional<std::int32_t>,
                           std::chrono::milliseconds timeout, std::string* errorLine) {
-    [[maybe_unused]] const std::int32_t style = EffectiveWindowStyle(windowStyle);
     if (errorLine != nullptr) errorLine->clear();
     if (argv.empty() || argv.front().empty()) return EINVAL + kStartErrorBase;
 

@@ -13,7 +13,7 @@
 #include <map>
 #include <set>
 
-#include "independent_reader.h"
+#include "image_oracle.h"
 #include "ole_builder/enhanced_metafiles.h"
 #include "ole_builder/ole_fields.h"
 #include "ole_builder/pictures.h"
@@ -586,10 +586,10 @@ TEST_F(CliTest, PackagedEnhancedMetafilesComeOutAsPictures) {
     };
     for (const auto& p : probes) {
         SCOPED_TRACE(std::string(p.file) + " " + std::to_string(p.x) + "," + std::to_string(p.y));
-        const testing::IndependentPixels pixels = testing::ReadWithImageMagick(out / p.file);
+        const testing::DecodedPicture pixels = testing::DecodeWithImageMagick(out / p.file);
         ASSERT_EQ(pixels.width, p.width);
         ASSERT_EQ(pixels.height, p.height);
-        EXPECT_EQ(pixels.At(p.x, p.y),
+        EXPECT_EQ(pixels.Rgb(p.x, p.y),
                   static_cast<std::uint32_t>(p.colour.red) << 16 | p.colour.green << 8 | p.colour.blue);
     }
 }
