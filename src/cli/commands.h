@@ -17,7 +17,9 @@ inline constexpr int kExitNoImages = 1;
 inline constexpr int kExitUsage =
     2;  // usage errors and the checks that stop a run before it starts
 inline constexpr int kExitErrorReported = 3;
-inline constexpr int kExitInterrupted = 130;  // SIGINT or SIGTERM stopped the run
+// A signal stopped the run: 128 + its number, as a shell reports a program the signal ended.
+inline constexpr int kExitInterrupted = 130;  // SIGINT
+inline constexpr int kExitTerminated = 143;   // SIGTERM
 
 struct DatabaseArguments {
     std::string path;
@@ -67,6 +69,8 @@ struct ExtractAllArguments {
     run::ExtractionChoices choices;  // everything but table, field and output folder
     std::string outputFolder;
     bool force = false;
+    std::string converter;  // as for extract, for every field's run
+    unsigned jobs = 0;
 };
 
 int ExtractAllCommand(const ExtractAllArguments& arguments);
@@ -76,10 +80,6 @@ int UnwrapCommand(const std::string& fieldFile, const std::optional<std::string>
 // --method, --name and --format words; nullopt for a word that is not one of them.
 // The field type's name as Access shows it ("OLE Object" for 205).
 std::string TypeName(int code);
-
-// The last line of an extract run: pictures written, records read, and the records without a
-// picture counted by reason.
-std::string RunSummary(const run::RunResult& result);
 
 std::optional<run::ReadMethod> ParseMethod(const std::string& word);
 std::optional<run::OutputFormat> ParseFormat(const std::string& word);

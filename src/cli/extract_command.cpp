@@ -1,15 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include <signal.h>
-
 #include <algorithm>
 #include <cctype>
-#include <csignal>
 #include <filesystem>
 #include <iostream>
 
 #include "cli/cli_host.h"
 #include "cli/commands.h"
 #include "cli/run_json.h"
+#include "cli/stop_signals.h"
 #include "database/ado_types.h"
 #include "database/connection_string.h"
 #include "database/schema_listing.h"
@@ -23,38 +21,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Set by SIGINT and SIGTERM: the run stops after the records it has written, removes its work
-// files and leaves no partial output.
-volatile std::sig_atomic_t gStopRequested = 0;
-
-void RequestStop(int) { gStopRequested = 1; }
-
-// Installs RequestStop for the life of the object, so a second signal still ends the program.
-class StopOnSignals {
-public:
-    StopOnSignals() {
-        struct sigaction action {};
-        action.sa_handler = RequestStop;
-        action.sa_flags = SA_RESETHAND;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &oldInt_);
-        sigaction(SIGTERM, &action, &oldTerm_);
-    }
-    ~StopOnSignals() {
-        sigaction(SIGINT, &oldInt_, nullptr);
-        sigaction(SIGTERM, &oldTerm_, nullptr);
-    }
-    StopOnSignals(const StopOnSignals&) = delete;
-    StopOnSignals& operator=(const StopOnSignals&) = delete;
-
-private:
-    struct sigaction oldInt_ {};
-    struct sigaction oldTerm_ {};
-};
-
 int ExitStatusOf(const run::RunResult& result) {
     if (result.stopped)
-        return kExitInterrupted;
+        return StopSignal() == SIGTERM ? kExitTerminated : kExitInterrupted;
     if (result.errorCount > 0)
         return kExitErrorReported;
     // Whatever the method, a run that wrote nothing has not done what was asked.
@@ -74,19 +43,6 @@ int ExitStatusOf(const run::RunResult& result) {
             break;
     }
     return kExitErrorReported;
-}
-
-// The short word for a reason in the count of records without a picture.
-std::string CountWord(const run::SkipReason& skip) {
-    using namespace run;
-    if (skip.reason == kSkipNoValue) return "empty";
-    if (skip.reason == kSkipLinked) return "linked";
-    if (skip.reason == kSkipUnsupportedClass) return "unsupported class \"" + skip.detail + "\"";
-    if (skip.reason == kSkipDamaged) return "damaged";
-    if (skip.reason == kSkipNotLoaded) return "not loaded";
-    if (skip.reason == kSkipNameNotText) return "name not text";
-    if (skip.reason == kSkipError) return "error";
-    return skip.reason;
 }
 
 }  // namespace
@@ -139,7 +95,7 @@ bool PreChecks(const ExtractArguments& arguments) {
     auto picture = find(c.pictureField);
     if (picture == fields.end())
         return fail("no field \"" + c.pictureField + "\" in table \"" + c.table + "\"; its fields: " + Joined(names));
-    if (picture->type != database::kAdLongVarBinary && !picture->attachment)
+    if (!database::HoldsPictures(*picture))
         return fail("field \"" + c.pictureField + "\" is " + TypeName(picture->type) + ", not an OLE Object");
     if (c.naming == run::Naming::FieldText) {
         auto name = find(c.nameField);
@@ -158,33 +114,6 @@ bool PreChecks(const ExtractArguments& arguments) {
 }
 
 }  // namespace
-
-std::string RunSummary(const run::RunResult& result) {
-    std::vector<std::pair<std::string, int>> counts;  // in the order first met
-    std::int64_t without = 0;
-    for (const auto& record : result.records) {
-        if (record.written || !record.skipped)
-            continue;
-        ++without;
-        const std::string word = CountWord(*record.skipped);
-        auto it = std::find_if(counts.begin(), counts.end(), [&](const auto& c) { return c.first == word; });
-        if (it == counts.end())
-            counts.emplace_back(word, 1);
-        else
-            ++it->second;
-    }
-    std::string line = (result.end == run::RunEnd::Done ? "Done. " : "") +
-                       std::to_string(result.picturesWritten) +
-                       (result.picturesWritten == 1 ? " picture from " : " pictures from ") +
-                       std::to_string(result.recordsRead) + (result.recordsRead == 1 ? " record" : " records");
-    if (without > 0) {
-        line += "; " + std::to_string(without) + " without a picture (";
-        for (std::size_t i = 0; i < counts.size(); ++i)
-            line += (i ? ", " : "") + std::to_string(counts[i].second) + " " + counts[i].first;
-        line += ")";
-    }
-    return line + ".";
-}
 
 std::optional<run::ReadMethod> ParseMethod(const std::string& word) {
     if (word == "decode")
@@ -251,7 +180,7 @@ int ExtractCommand(const ExtractArguments& arguments) {
         .converter = arguments.converter,
         .workRoot = {},
         .jobs = arguments.jobs,
-        .stopRequested = [] { return gStopRequested != 0; },
+        .stopRequested = StopRequestedBySignal,
         .keepExistingFiles = arguments.noOverwrite,
     };
     StopOnSignals stopOnSignals;
@@ -265,7 +194,7 @@ int ExtractCommand(const ExtractArguments& arguments) {
         // it before is an error.
         if (result.end == run::RunEnd::NoImages)
             std::cerr << result.message << std::endl;
-        std::cout << RunSummary(result) << std::endl;
+        std::cout << run::RunSummary(result) << std::endl;
     } else if (!result.message.empty()) {
         std::cerr << result.message << std::endl;
     }

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <string_view>
 
+#include "common/file_io.h"
 #include "imaging/engine_io.h"
 #include "imaging/picture_encoder.h"
 #include "run/external_converter.h"
@@ -33,6 +34,23 @@ std::uint32_t ParseNumber(const std::string& text, const char* what) {
     }
     return value;
 }
+
+constexpr char kUsage[] =
+    "Usage: pictrova-convert -out FORMAT [-q QUALITY] [-dither] [-colors N] -o OUTPUT INPUT\n"
+    "       pictrova-convert 'LINE'   (the same words as one argument, paths in double quotes)\n"
+    "Reads the picture INPUT (BMP, JPEG, GIF, PNG, TIFF, ICO, CUR, TGA, WMF, EMF, ...) and\n"
+    "writes it to OUTPUT as FORMAT. The run calls the same conversion in its own process; this\n"
+    "program takes the command lines it builds, for use as an external converter.\n"
+    "\n"
+    "  -out FORMAT   bmp, png, gif, tiff, tga or pcx (lower case)\n"
+    "  -q QUALITY    png: zlib level x 10 + filter (0-99)\n"
+    "  -dither       gif: dither while reducing the colours\n"
+    "  -colors N     gif: at most N colours (2-256)\n"
+    "  -o OUTPUT     the file to write; written whole or not at all\n"
+    "  --help        this text;  --version  the version\n"
+    "\n"
+    "Exit status: 0 written, 1 the input could not be read or the output not written,\n"
+    "2 the arguments are wrong. Every message goes to stderr, one line.\n";
 
 }  // namespace
 
@@ -86,16 +104,20 @@ void Convert(const ConversionRequest& request) {
     settings.quality = request.quality;
     settings.dither = request.dither;
     settings.colours = request.colours;
-    imaging::WriteFileAtomically(imaging::ConvertPictureBytes(imaging::ReadWholeFile(request.inputPath), settings),
+    WriteFileAtomically(imaging::ConvertPictureBytes(imaging::ReadWholeFile(request.inputPath), settings),
                                  request.outputPath);
 }
 
 int ConverterMain(const std::vector<std::string>& args) {
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
     try {
         Convert(ParseConverterArguments(args));
         return 0;
     } catch (const UsageError& e) {
-        std::fprintf(stderr, "pictrova-convert: %s\n", e.what());
+        std::fprintf(stderr, "pictrova-convert: %s (--help shows the syntax)\n", e.what());
         return 2;
     } catch (const std::exception& e) {
         std::string reason = e.what();

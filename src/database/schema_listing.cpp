@@ -71,4 +71,6 @@ std::string FieldTypeText(const FieldInfo& field) {
     return field.attachment ? "Attachment" : std::to_string(field.type);
 }
 
+bool HoldsPictures(const FieldInfo& field) { return field.attachment || field.type == kAdLongVarBinary; }
+
 }  // namespace pictrova::database

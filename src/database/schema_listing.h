@@ -36,6 +36,9 @@ struct FieldInfo {
 // type code otherwise.
 std::string FieldTypeText(const FieldInfo& field);
 
+// A field whose values may hold pictures: an OLE Object or an attachment column.
+bool HoldsPictures(const FieldInfo& field);
+
 // Every field of `table` in column order, whatever its type, opened as the field listing opens
 // it (read/write mode asked, the backquoted source text). Errors pass to the caller.
 std::vector<FieldInfo> ListTableFields(const DatabaseSelection& selection,

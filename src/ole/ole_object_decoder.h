@@ -4,6 +4,7 @@
 // Turns the bytes of one Access OLE Object field into the file embedded in it.
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -54,5 +55,9 @@ bool fGetContentsStream(std::vector<std::uint8_t>& bytes, std::string& extension
 // unchanged, when the object is not embedded or stores no presentation of those kinds. Never
 // throws.
 bool ExtractStoredPreview(std::vector<std::uint8_t>& bytes, std::string& extension);
+
+// The presentation format a static object (object type 3) holds: "DIB", or a metafile format
+// such as "METAFILEPICT". Throws when the value is too short to name one.
+std::string StaticPresentationFormat(std::span<const std::uint8_t> bytes);
 
 }  // namespace pictrova::ole

@@ -35,6 +35,12 @@ bool DecodeMetafile(DecodeCall& call, ByteReader& data) {
 
 }  // namespace
 
+std::string StaticPresentationFormat(std::span<const std::uint8_t> bytes) {
+    ByteReader r(bytes);
+    r.seek(kFormatNameOffset);
+    return r.zeroTerminated();
+}
+
 bool DecodeStaticPresentation(DecodeCall& call) {
     ByteReader r(call.bytes);
     r.seek(kFormatNameOffset);

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "common/error.h"
+#include "common/file_io.h"
 #include "common/guard.h"
 #include "imaging/image_engine.h"
 #include "imaging/jpeg_encoder.h"
@@ -121,7 +122,7 @@ public:
             else
                 Method2();
             if (r_.found && !r_.loaded)
-                r_.Skip(r_.choices.method == ReadMethod::ByteToByte ? WhyNotLoaded(Lower(r_.objectExtension))
+                r_.Skip(r_.choices.method == ReadMethod::ByteToByte ? WhyNotLoaded(Lower(r_.objectExtension), packagedKind_)
                                                                      : WhyRawNotLoaded(rawIsObject_));
         }
         Save();
@@ -181,6 +182,8 @@ private:
         }
         guard_.Step(232, [&] { r_.found = true; });
         guard_.Step(234, [&] { r_.outputName = RecordOutputName(r_.objectExtension); });
+        // What a package holds is known only from its content; loading consumes the bytes.
+        if (Lower(r_.objectExtension) == "pak") packagedKind_ = imaging::SniffPictureKind(r_.bytes);
         LoadObject();
     }
 
@@ -208,12 +211,7 @@ private:
         // The external converter reads a file; in this process the bytes are used where they are.
         if (external())
             guard_.Step(256, [&] {
-                std::ofstream out(workFile_, std::ios::binary | std::ios::trunc);
-                out.write(reinterpret_cast<const char*>(r_.bytes.data()),
-                          static_cast<std::streamsize>(r_.bytes.size()));
-                out.close();
-                if (!out)
-                    throw Error("Cannot write the work file " + workFile_.string() + ".");
+                WriteWholeFile(r_.bytes, workFile_);
                 // The decoded object is on disk; keep memory to one copy of the picture.
                 r_.bytes = {};
             });
@@ -407,6 +405,7 @@ private:
     fs::path workFile_;
     fs::path secondWorkFile_;
     bool rawIsObject_ = false;  // method 2: the streamed value starts with an object header
+    imaging::PictureKind packagedKind_ = imaging::PictureKind::Unknown;  // method 1: a package's content
 };
 
 }  // namespace

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "run/skip_reason.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
 #include "ole/class_table.h"
 #include "ole/object_header.h"
+#include "ole/ole_object_decoder.h"
+#include "run/extraction_run.h"
 
 namespace pictrova::run {
 
@@ -24,6 +27,38 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 8> kDocument
     {"pak", "a packaged file"},
     {"max", "a scanned-paper document"},
 }};
+
+// How each reason is counted in a run's summary; a reason not listed counts under its own text.
+struct CountRow {
+    std::string_view reason;
+    std::string_view word;
+    bool namesDetail;  // the word is followed by the detail in quotes
+};
+constexpr std::array<CountRow, 9> kCountRows{{
+    {kSkipNoValue, "empty", false},
+    {kSkipLinked, "linked", false},
+    {kSkipUnsupportedClass, "unsupported class", true},
+    {kSkipNotPicture, "not a picture", false},
+    {kSkipDamaged, "damaged", false},
+    {kSkipNotLoaded, "not loaded", false},
+    {kSkipNotRendered, "not rendered", false},
+    {kSkipNameNotText, "name not text", false},
+    {kSkipError, "error", false},
+}};
+
+// A static object holds its picture as a presentation: a bitmap that could not be read is
+// damaged; a metafile is drawn by the renderer, which may refuse it or give up on it.
+SkipReason WhyStaticNotDecoded(std::span<const std::uint8_t> value) {
+    std::string format;
+    try {
+        format = ole::StaticPresentationFormat(value);
+    } catch (const std::exception&) {
+        return {std::string(kSkipDamaged), "a static picture shorter than its presentation header"};
+    }
+    if (format == "DIB")
+        return {std::string(kSkipDamaged), "a static bitmap that could not be read"};
+    return {std::string(kSkipNotRendered), "a static metafile (" + format + ") the renderer refused or gave up on"};
+}
 
 }  // namespace
 
@@ -47,17 +82,57 @@ SkipReason WhyNotDecoded(std::span<const std::uint8_t> value) {
     }
     if (header.objectType == static_cast<std::int32_t>(ole::ObjectType::Linked))
         return {std::string(kSkipLinked), className};
+    // Static objects are decoded by their object type, whatever class name they carry.
+    if (header.objectType == static_cast<std::int32_t>(ole::ObjectType::Static))
+        return WhyStaticNotDecoded(value);
     if (!ole::FindClassRow(className))
         return {std::string(kSkipUnsupportedClass), className};
     return {std::string(kSkipDamaged), "a " + className + " object that could not be read"};
 }
 
-SkipReason WhyNotLoaded(std::string_view extension) {
+SkipReason WhyNotLoaded(std::string_view extension, imaging::PictureKind packaged) {
+    if (extension == "pak" && packaged != imaging::PictureKind::Unknown)
+        return {std::string(kSkipNotLoaded), "a packaged " + std::string(imaging::EngineCoderName(packaged)) + " file"};
     for (const auto& [kind, words] : kDocumentKinds) {
         if (extension == kind)
             return {std::string(kSkipNotPicture), std::string(words)};
     }
     return {std::string(kSkipNotLoaded), std::string(extension)};
+}
+
+std::string CountWord(const SkipReason& skip) {
+    for (const CountRow& row : kCountRows) {
+        if (skip.reason == row.reason)
+            return std::string(row.word) + (row.namesDetail ? " \"" + skip.detail + "\"" : "");
+    }
+    return skip.reason;
+}
+
+std::string RunSummary(const RunResult& result) {
+    std::vector<std::pair<std::string, int>> counts;  // in the order first met
+    std::int64_t without = 0;
+    for (const auto& record : result.records) {
+        if (record.written || !record.skipped)
+            continue;
+        ++without;
+        const std::string word = CountWord(*record.skipped);
+        auto it = std::find_if(counts.begin(), counts.end(), [&](const auto& c) { return c.first == word; });
+        if (it == counts.end())
+            counts.emplace_back(word, 1);
+        else
+            ++it->second;
+    }
+    const char* start = result.stopped ? "Stopped. " : result.end == RunEnd::Done ? "Done. " : "";
+    std::string line = start + std::to_string(result.picturesWritten) +
+                       (result.picturesWritten == 1 ? " picture from " : " pictures from ") +
+                       std::to_string(result.recordsRead) + (result.recordsRead == 1 ? " record" : " records");
+    if (without > 0) {
+        line += "; " + std::to_string(without) + " without a picture (";
+        for (std::size_t i = 0; i < counts.size(); ++i)
+            line += (i ? ", " : "") + std::to_string(counts[i].second) + " " + counts[i].first;
+        line += ")";
+    }
+    return line + ".";
 }
 
 }  // namespace pictrova::run

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/dialogs.h"
 
+#include <QDesktopServices>
 #include <QFileDialog>
+#include <QUrl>
 
 namespace pictrova::ui {
 
@@ -42,5 +44,7 @@ bool QtDialogs::AskYesNo(QWidget* owner, const QString& text, const QString& tit
     box.setWindowModality(Qt::ApplicationModal);
     return box.exec() == QMessageBox::Yes;
 }
+
+void QtDialogs::OpenFolder(const QString& folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); }
 
 }  // namespace pictrova::ui

@@ -2,7 +2,7 @@
 #pragma once
 
 // Every modal dialog the wizard opens goes through this interface: the message boxes, the
-// database file dialog and the folder picker. The program uses QtDialogs; tests answer the
+// database file dialog and the folder picker; so does handing a folder to the file manager. The program uses QtDialogs; tests answer the
 // dialogs themselves, since a modal dialog would wait for a user who is not there.
 
 #include <QMessageBox>
@@ -29,6 +29,9 @@ public:
 
     // A modal Yes/No question; true for Yes.
     virtual bool AskYesNo(QWidget* owner, const QString& text, const QString& title) = 0;
+
+    // Shows `folder` in the desktop's file manager.
+    virtual void OpenFolder(const QString& folder) = 0;
 };
 
 class QtDialogs : public Dialogs {
@@ -37,6 +40,7 @@ public:
     QString ExistingDirectory(QWidget* owner, const QString& title, const QString& startFolder) override;
     void Message(QWidget* owner, const QString& text, const QString& title, QMessageBox::Icon icon) override;
     bool AskYesNo(QWidget* owner, const QString& text, const QString& title) override;
+    void OpenFolder(const QString& folder) override;
 };
 
 // Turns "description|pattern|..." into Qt name filters "description (pattern)". The dialog

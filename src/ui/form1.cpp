@@ -2,6 +2,10 @@
 #include "ui/form1.h"
 
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -33,6 +37,21 @@ bool PathExists(const QString& path) {
     return !path.isEmpty() && std::filesystem::exists(path.toStdString(), ec);
 }
 
+bool IsFile(const QString& path) {
+    std::error_code ec;
+    return !path.isEmpty() && std::filesystem::is_regular_file(path.toStdString(), ec);
+}
+
+// The database a drag carries: one local file named .mdb or .accdb (any case).
+QString DroppedDatabase(const QMimeData* data) {
+    if (!data || !data->hasUrls() || data->urls().size() != 1) return {};
+    const QUrl& url = data->urls().constFirst();
+    if (!url.isLocalFile()) return {};
+    const QString path = url.toLocalFile();
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return suffix == "mdb" || suffix == "accdb" ? path : QString();
+}
+
 }  // namespace
 
 Form1::Form1(WizardServices services)
@@ -54,16 +73,20 @@ void Form1::BuildControls() {
     Text2->setEchoMode(QLineEdit::Password);
     PushButton2 = new QPushButton("Next >", this);
     PushButton3 = new QPushButton("Load Sample/Example Database", this);
+    lblNoFile = new QLabel("No file at this path", Frame1);
+    lblNoFile->setStyleSheet("color: #b00020;");
+    lblNoFile->hide();
 
     const std::pair<QObject*, const char*> names[] = {
         {Frame1, "Frame1"},           {Label5, "Label5"},           {Text1, "Text1"},
         {PushButton1, "PushButton1"}, {lblPassword, "lblPassword"}, {Text2, "Text2"},
-        {PushButton2, "PushButton2"}, {PushButton3, "PushButton3"},
+        {PushButton2, "PushButton2"}, {PushButton3, "PushButton3"}, {lblNoFile, "lblNoFile"},
     };
     for (const auto& [object, name] : names) object->setObjectName(name);
 
     auto* fields = new QGridLayout(Frame1);
-    fields->addWidget(Label5, 0, 0, 1, 2);
+    fields->addWidget(Label5, 0, 0);
+    fields->addWidget(lblNoFile, 0, 1, Qt::AlignRight);
     fields->addWidget(Text1, 1, 0);
     fields->addWidget(PushButton1, 1, 1);
     fields->addWidget(lblPassword, 2, 0, 1, 2);
@@ -83,12 +106,31 @@ void Form1::BuildControls() {
     connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
     connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
     connect(PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
-    connect(Text1, &QLineEdit::textChanged, this,
-            [this](const QString& text) { StoreText("Form1.Text1_Change", "AccessMDBFile", text); });
+    connect(Text1, &QLineEdit::textChanged, this, [this](const QString& text) {
+        StoreText("Form1.Text1_Change", "AccessMDBFile", text);
+        // A marked path loses its mark as soon as it names a file.
+        if (!lblNoFile->isHidden()) MarkMissingFile();
+    });
     connect(Text2, &QLineEdit::textChanged, this,
             [this](const QString& text) { StoreText("Form1.Text2_Change", "AccessPassword", text); });
     Text1->installEventFilter(this);
     Text2->installEventFilter(this);
+    // A database dropped anywhere on the page, the path field included, fills the path.
+    setAcceptDrops(true);
+    Text1->setAcceptDrops(false);
+}
+
+void Form1::MarkMissingFile() { lblNoFile->setVisible(!Text1->text().isEmpty() && !IsFile(Text1->text())); }
+
+void Form1::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DroppedDatabase(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void Form1::dropEvent(QDropEvent* event) {
+    const QString path = DroppedDatabase(event->mimeData());
+    if (path.isEmpty()) return;
+    Text1->setText(path);
+    event->acceptProposedAction();
 }
 
 // A field that cannot store its text has no report of its own: it is reported like a guarded
@@ -127,7 +169,10 @@ bool Form1::Load() {
     guard.Step(132, [&] { carryOn = !Text1->text().isEmpty(); });
     if (!carryOn) return dataAccess;
     guard.Step(134, [&] { carryOn = PathExists(Text1->text()); });
-    if (!carryOn) return dataAccess;
+    if (!carryOn) {
+        MarkMissingFile();
+        return dataAccess;
+    }
     guard.Step(136, [&] {
         PushButton2_Click();
         form2().ListFields();
@@ -172,8 +217,11 @@ void Form1::PushButton2_Click() {
     guard.Step(100, [&] { tables = database::ListTables(DatabasePath(), *this); });
     if (guard.Test(102, [&] { return !tables.has_value(); })) {
         tables.reset();
+        // No dialog for a path that names no file; the field says so.
+        MarkMissingFile();
         return;
     }
+    lblNoFile->hide();
     guard.Step(106, [&] { form2().FillTableList(); });
     guard.Step(108, [&] { form2().show(); });
     guard.Step(110, [&] { hide(); });

@@ -66,13 +66,18 @@ public:
     QLineEdit* Text2;
     QPushButton* PushButton2;
     QPushButton* PushButton3;
+    QLabel* lblNoFile;  // "No file at this path", beside the path once it has been tried
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void BuildControls();
+    // Shows the hint when the path names no file, hides it otherwise.
+    void MarkMissingFile();
     void StoreText(const char* location, const QString& key, const QString& text);
     void UseHandPointer(const QCursor& pointer);
 

@@ -20,6 +20,7 @@
 #include <span>
 
 #include "common/error.h"
+#include "database/ado_types.h"
 #include "database/schema_listing.h"
 #include "imaging/picture_holder.h"
 #include "common/guard.h"
@@ -203,6 +204,18 @@ void Form2::BuildControls() {
     RunProgress->setRange(0, 1);
     RunProgress->setValue(0);
     RunProgress->setVisible(false);
+    RunStatus = new QLabel(this);
+    RunStatus->setWordWrap(true);
+    RunStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    OpenFolder = new QPushButton("Open folder", this);
+    ShowSkipped = new QPushButton(this);
+    SkippedList = new QTreeWidget(this);
+    SkippedList->setColumnCount(2);
+    SkippedList->setHeaderLabels({"Record", "Why it gave no picture"});
+    SkippedList->setRootIsDecorated(false);
+    SkippedList->setMinimumHeight(100);
+    for (QWidget* part : std::initializer_list<QWidget*>{RunStatus, OpenFolder, ShowSkipped, SkippedList})
+        part->setVisible(false);
 
     const std::pair<QObject*, const char*> names[] = {
         {Frame1, "Frame1"},           {Frame2, "Frame2"},           {Frame3, "Frame3"},
@@ -211,6 +224,8 @@ void Form2::BuildControls() {
         {PushButton6, "PushButton6"}, {PushButton7, "PushButton7"}, {Text1, "Text1"},
         {Text2, "Text2"},             {Combo1, "Combo1"},           {Slider1, "Slider1"},
         {Creator, "Creator"},         {Picture1, "Picture1"},       {RunProgress, "RunProgress"},
+        {RunStatus, "RunStatus"},     {OpenFolder, "OpenFolder"},   {ShowSkipped, "ShowSkipped"},
+        {SkippedList, "SkippedList"},
     };
     for (const auto& [object, name] : names) object->setObjectName(name);
 
@@ -233,6 +248,12 @@ void Form2::BuildControls() {
     page->addWidget(Frame4);
     page->addWidget(Frame6);
     page->addLayout(buttons);
+    auto* status = new QHBoxLayout;
+    status->addWidget(RunStatus, 1);
+    status->addWidget(ShowSkipped);
+    status->addWidget(OpenFolder);
+    page->addLayout(status);
+    page->addWidget(SkippedList);
 
     // The design-time choices.
     Option1->setChecked(true);
@@ -254,6 +275,12 @@ void Form2::ConnectHandlers() {
     connect(Text2, &QLineEdit::textChanged, this,
             [this](const QString& text) { StoreText("Form2.Text2_Change", "Output Folder", text); });
     connect(ListView1, &QTreeWidget::itemClicked, this, &Form2::ListView1_Click);
+    connect(ListView2, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+        if (item) StoreChoice("Picture Field", item->text(0));
+    });
+    connect(Combo1, &QComboBox::currentTextChanged, this, [this](const QString& name) { StoreChoice("Name Field", name); });
+    connect(OpenFolder, &QPushButton::clicked, this, &Form2::OpenFolder_Click);
+    connect(ShowSkipped, &QPushButton::clicked, this, &Form2::ShowSkipped_Click);
     connect(PushButton1, &QPushButton::clicked, this, &Form2::PushButton1_Click);
     connect(PushButton2, &QPushButton::clicked, this, &Form2::PushButton2_Click);
     connect(PushButton4, &QPushButton::clicked, this, &Form2::PushButton4_Click);
@@ -282,6 +309,12 @@ void Form2::OptionClicked(QRadioButton* option) {
     guard.Step(102, [&] {
         if (isFormat) Slider1->setEnabled(option == Option9);
     });
+}
+
+// The table and field choices are remembered as the user makes them, not as the lists refill.
+void Form2::StoreChoice(const QString& key, const QString& value) {
+    if (filling_ || value.isEmpty()) return;
+    StoreText(("Form2." + key.toStdString() + "_Change").c_str(), key, value);
 }
 
 void Form2::StoreText(const char* location, const QString& key, const QString& text) {
@@ -326,11 +359,23 @@ void Form2::FillTableList() {
     const std::optional<std::vector<std::string>> tables =
         database::ListTables(form1_.DatabasePath(), form1_);
     if (!tables) return;
+    filling_ = true;
     ListView1->clear();
+    ListView2->clear();
+    Combo1->clear();
+    filling_ = false;
+    RunProgress->setValue(0);
+    RunProgress->setVisible(false);
+    ClearRunResult();
+    const QString remembered = form1_.services().settings.Read("Table");
     for (const std::string& table : *tables) {
         new QTreeWidgetItem(ListView1, {QString::fromStdString(table)});
     }
-    if (ListView1->topLevelItemCount() > 0) ListView1->setCurrentItem(ListView1->topLevelItem(0));
+    const QList<QTreeWidgetItem*> found = ListView1->findItems(remembered, Qt::MatchExactly);
+    if (!found.isEmpty())
+        ListView1->setCurrentItem(found.constFirst());
+    else if (ListView1->topLevelItemCount() > 0)
+        ListView1->setCurrentItem(ListView1->topLevelItem(0));
 }
 
 void Form2::ListFields() {
@@ -339,21 +384,38 @@ void Form2::ListFields() {
     if (selected.isEmpty()) throw Error("No table is selected in the table list.");
     const std::vector<database::FieldInfo> fields =
         database::ListTableFields(form1_, selected.constFirst()->text(0).toStdString());
+    const SettingsStore& settings = form1_.services().settings;
+    const QString pictureField = settings.Read("Picture Field");
+    const QString nameField = settings.Read("Name Field");
+    filling_ = true;
     ListView2->clear();
     Combo1->clear();
     for (const database::FieldInfo& field : fields) {
         const QString name = QString::fromStdString(field.name);
         auto* item = new QTreeWidgetItem(ListView2, {name});
-        // The row's text is the field name the run reads; the type goes in the tip.
-        if (field.attachment) item->setToolTip(0, QString::fromStdString(database::FieldTypeText(field)));
-        Combo1->addItem(name);
+        if (database::HoldsPictures(field)) {
+            // The row's text is the field name the run reads; the mark is its icon, its weight
+            // and the type in its tip.
+            item->setToolTip(0, field.attachment ? "Attachment" : "OLE Object");
+            item->setIcon(0, ApplicationIcon());
+            QFont font = item->font(0);
+            font.setBold(true);
+            item->setFont(0, font);
+            if (name == pictureField) ListView2->setCurrentItem(item);
+        } else if (field.type != database::kAdBinary && field.type != database::kAdVarBinary) {
+            Combo1->addItem(name);
+        }
     }
-    if (Combo1->count() > 0) Combo1->setCurrentIndex(0);
+    const int remembered = Combo1->findText(nameField);
+    if (Combo1->count() > 0) Combo1->setCurrentIndex(remembered >= 0 ? remembered : 0);
+    filling_ = false;
 }
 
 void Form2::ListView1_Click() {
     Guard guard(host_, "Form2.ListView1_Click");
-    guard.Step(100, [this] { ListFields(); });
+    if (guard.Step(100, [this] { ListFields(); })) {
+        if (const QTreeWidgetItem* table = ListView1->currentItem()) StoreChoice("Table", table->text(0));
+    }
 }
 
 void Form2::ShowHelp(const char* location, const char* message) {

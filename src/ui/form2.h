@@ -27,6 +27,7 @@ class PictureHolder;
 }
 namespace pictrova::run {
 struct RunProgress;
+struct RunResult;
 }
 
 namespace pictrova::ui {
@@ -44,10 +45,14 @@ public:
     // The start-up (Form2.Form_Load).
     void Load();
 
-    // Lists the tables of the database page's database into ListView1 and selects the first.
+    // Lists the tables of the database page's database into ListView1 and selects the remembered
+    // one, else the first. The field list, the name-field combo, the progress bar and the last
+    // run's summary are cleared first: they belonged to the table list before.
     void FillTableList();
-    // Lists the fields of the table selected in ListView1 into ListView2 and Combo1. Throws when
-    // the table cannot be opened (the busy pointer is restored all the same).
+    // Lists the fields of the table selected in ListView1 into ListView2 (fields that may hold
+    // pictures marked) and Combo1 (those fields left out: they name no file), selecting the
+    // remembered field of each. Throws when the table cannot be opened (the busy pointer is
+    // restored all the same).
     void ListFields();
 
     void ListView1_Click();  // ListFields, reported under the click's own location
@@ -56,6 +61,8 @@ public:
     void PushButton4_Click();  // "<- ?"
     void PushButton6_Click();  // "Start Extracting"
     void PushButton7_Click();  // "< Back"
+    void OpenFolder_Click();   // "Open folder": the last run's output folder in the file manager
+    void ShowSkipped_Click();  // shows or hides the last run's records without a picture
 
     bool IsRunning() const { return running_; }
 
@@ -103,6 +110,12 @@ public:
     QLabel* Creator;
     QLabel* Picture1;
     QProgressBar* RunProgress;
+    // The last run's summary under the progress bar: what was written where, and why the
+    // records without a picture gave none.
+    QLabel* RunStatus;
+    QPushButton* OpenFolder;
+    QPushButton* ShowSkipped;
+    QTreeWidget* SkippedList;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -114,6 +127,9 @@ private:
     void StoreText(const char* location, const QString& key, const QString& text);
     void ShowHelp(const char* location, const char* message);
     void ShowRunProgress(const run::RunProgress& progress);
+    void ShowRunResult(const run::RunResult& result, const QString& folder);
+    void ClearRunResult();
+    void StoreChoice(const QString& key, const QString& value);
 
     Form1& form1_;
     QtHost host_;
@@ -121,6 +137,8 @@ private:
     std::unique_ptr<imaging::PictureHolder> creatorPicture_;
     bool running_ = false;
     bool ending_ = false;
+    bool filling_ = false;  // the lists are being refilled: their changes are not choices
+    QString lastFolder_;    // where the last run wrote
 };
 
 // Sets an option's chosen state as a restore does: switching it on unchooses the others of its

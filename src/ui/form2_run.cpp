@@ -5,13 +5,16 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTreeWidget>
 
 #include <climits>
 
 #include "imaging/picture_holder.h"
 #include "run/external_converter.h"
 #include "run/extraction_run.h"
+#include "run/skip_reason.h"
 #include "ui/creator_view.h"
+#include "ui/dialogs.h"
 #include "ui/form1.h"
 #include "ui/form2.h"
 #include "ui/wizard_options.h"
@@ -51,6 +54,7 @@ void Form2::PushButton6_Click() {
     RunProgress->setRange(0, 1);
     RunProgress->setValue(0);
     RunProgress->setVisible(true);
+    ClearRunResult();
 
     run::RunSurroundings surroundings{host_, form1_, creatorPicture(),
                                       [this](const run::RunProgress& progress) { ShowRunProgress(progress); },
@@ -58,8 +62,44 @@ void Form2::PushButton6_Click() {
                                       {}};
     // Closing the wizard stops the run after the records it has written.
     surroundings.stopRequested = [this] { return ending_; };
-    run::RunExtraction(*options_, surroundings);
+    const run::RunResult result = run::RunExtraction(*options_, surroundings);
+    if (!ending_) ShowRunResult(result, QString::fromStdString(options_->outputFolder()));
 }
+
+// Only a run that went through the records has something to count; a run stopped by its
+// checks said why in its message.
+void Form2::ShowRunResult(const run::RunResult& result, const QString& folder) {
+    if (result.end != run::RunEnd::Done && result.end != run::RunEnd::NoImages && result.recordsRead == 0) return;
+    lastFolder_ = folder;
+    std::string summary = run::RunSummary(result);
+    if (summary.rfind("Done. ", 0) == 0) summary.erase(0, 6);
+    RunStatus->setText(QString::fromStdString(summary) + " Folder: " + folder);
+    RunStatus->setVisible(true);
+    OpenFolder->setVisible(true);
+    for (const run::RecordOutcome& record : result.records) {
+        if (record.written || !record.skipped) continue;
+        QString why = QString::fromStdString(record.skipped->reason);
+        if (!record.skipped->detail.empty()) why += ": " + QString::fromStdString(record.skipped->detail);
+        new QTreeWidgetItem(SkippedList, {QString::number(record.number), why});
+    }
+    const int skipped = SkippedList->topLevelItemCount();
+    ShowSkipped->setText(QString("Skipped records (%1)").arg(skipped));
+    ShowSkipped->setVisible(skipped > 0);
+}
+
+void Form2::ClearRunResult() {
+    lastFolder_.clear();
+    RunStatus->clear();
+    SkippedList->clear();
+    for (QWidget* part : std::initializer_list<QWidget*>{RunStatus, OpenFolder, ShowSkipped, SkippedList})
+        part->setVisible(false);
+}
+
+void Form2::OpenFolder_Click() {
+    if (!lastFolder_.isEmpty()) form1_.services().dialogs.OpenFolder(lastFolder_);
+}
+
+void Form2::ShowSkipped_Click() { SkippedList->setVisible(SkippedList->isHidden()); }
 
 void Form2::ShowRunProgress(const run::RunProgress& progress) {
     if (progress.recordsTotal > 0) {

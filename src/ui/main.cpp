@@ -15,11 +15,30 @@
 #include "ui/settings_store.h"
 #include "ui/startup_helpers.h"
 
+namespace {
+
+constexpr char kUsage[] =
+    "Usage: pictrova [DATABASE]\n"
+    "Opens the wizard that writes the pictures stored in the OLE Object and Attachment fields of\n"
+    "a Microsoft Access database (.mdb, .accdb) as image files. DATABASE comes up on the first\n"
+    "page in place of the remembered one.\n"
+    "\n"
+    "  --help      print this text and exit\n"
+    "  --version   print the version and exit\n"
+    "\n"
+    "pictrova-cli does the same without a window.\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
     using namespace pictrova::ui;
-    // Answered before Qt starts, so that it works without a display.
+    // Answered before Qt starts, so that they work without a display.
     if (argc == 2 && std::string_view(argv[1]) == "--version") {
         std::cout << "pictrova " PICTROVA_VERSION << std::endl;
+        return 0;
+    }
+    if (argc == 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h")) {
+        std::cout << kUsage;
         return 0;
     }
     QApplication application(argc, argv);

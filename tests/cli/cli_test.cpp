@@ -3,11 +3,14 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -246,6 +249,105 @@ TEST_F(CliTest, ExitStatusByOutcome) {
     EXPECT_EQ(none.out, "0 pictures from 1 record; 1 without a picture (1 damaged).\n");
 }
 
+// Whether a BMP file is whole: "BM" and as many bytes as its header declares.
+bool IsWholeBmp(const fs::path& path) {
+    const std::string bytes = ReadText(path);
+    if (bytes.size() < 6 || bytes.compare(0, 2, "BM") != 0) return false;
+    std::uint32_t declared = 0;
+    for (int i = 5; i >= 2; --i) declared = declared << 8 | static_cast<unsigned char>(bytes[i]);
+    return declared == bytes.size();
+}
+
+// A pid that names no process: a child that has ended and been waited for.
+pid_t DeadPid() {
+    const pid_t pid = fork();
+    if (pid == 0) _exit(0);
+    waitpid(pid, nullptr, 0);
+    return pid;
+}
+
+// SIGTERM in the middle of a run: the pictures written stay, whole, and nothing else is left,
+// neither in the output folder nor in TMPDIR. What killed runs left behind (work folders whose
+// lock nobody holds, temporaries whose writer is gone) is removed by the next run; a live run's
+// folder, one without a lock and a link are left alone.
+TEST_F(CliTest, TerminatedRunLeavesOnlyWholePicturesAndTheNextRunRemovesDeadRunsLeftovers) {
+    const fs::path tmp = dir / "tmp";
+    fs::create_directory(tmp);
+    std::vector<testing::PictureRow> rows;
+    for (int i = 0; i < 400; ++i) rows.push_back({fixtures::BuildPaintPicture(fixtures::MakeBmpFile(160 + i % 7, 120)), "p"});
+    testing::WritePictureDatabase(db, rows);
+
+    std::vector<std::string> args{cli.string(), "extract", db.string(), "--table", "Pictures",
+                                  "--field", "Picture", "--out", out.string()};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> environment{"TMPDIR=" + tmp.string(), "PICTROVA_JOBS=2"};
+    for (char** e = environ; *e; ++e)
+        if (std::string_view(*e).substr(0, 7) != "TMPDIR=" && std::string_view(*e).substr(0, 14) != "PICTROVA_JOBS=")
+            environment.emplace_back(*e);
+    std::vector<char*> envp;
+    for (auto& e : environment) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    const fs::path stdoutFile = scratch.path() / "stdout.txt";
+    posix_spawn_file_actions_addopen(&actions, 1, stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, cli.c_str(), &actions, nullptr, argv.data(), envp.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    // Terminated once the first pictures are there.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!fs::exists(out / "Output3.bmp") && std::chrono::steady_clock::now() < deadline)
+        usleep(1000);
+    kill(pid, SIGTERM);
+    int wstatus = 0;
+    waitpid(pid, &wstatus, 0);
+    ASSERT_TRUE(WIFEXITED(wstatus)) << "ended by signal " << WTERMSIG(wstatus);
+    EXPECT_EQ(WEXITSTATUS(wstatus), 143);
+    const std::string summary = ReadText(stdoutFile);
+    EXPECT_EQ(summary.rfind("Stopped. ", 0), 0u) << summary;
+    const std::set<std::string> written = OutputFiles();
+    EXPECT_GE(written.size(), 3u);
+    EXPECT_LT(written.size(), rows.size()) << "the run ended before the signal";
+    for (const std::string& name : written) {
+        EXPECT_EQ(name.rfind("Output", 0), 0u) << name;
+        EXPECT_TRUE(IsWholeBmp(out / name)) << name;
+    }
+    EXPECT_TRUE(fs::is_empty(tmp)) << "the work folder was left behind";
+
+    // Leftovers of runs killed with -9: one dead run's work folder (its lock free) and its
+    // temporary, beside a live run's folder (locked by this test), a folder without a lock, a
+    // link named like a work folder, and a temporary of a live process.
+    fs::create_directories(tmp / "pictrova-run-dead01");
+    std::ofstream(tmp / "pictrova-run-dead01" / ".lock");
+    std::ofstream(tmp / "pictrova-run-dead01" / "temp.bmp") << "big";
+    fs::create_directories(tmp / "pictrova-run-live01");
+    const int liveLock = open((tmp / "pictrova-run-live01" / ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_EQ(flock(liveLock, LOCK_EX), 0);
+    fs::create_directories(tmp / "pictrova-run-nolock");
+    fs::create_directories(dir / "elsewhere");
+    std::ofstream(dir / "elsewhere" / ".lock");
+    fs::create_directory_symlink(dir / "elsewhere", tmp / "pictrova-run-link01");
+    const std::string deadTemporary = ".pictrova-" + std::to_string(DeadPid()) + "-00aa00aa00aa00aa.part";
+    const std::string liveTemporary = ".pictrova-" + std::to_string(getpid()) + "-00bb00bb00bb00bb.part";
+    testing::WritePictureDatabase(db, {{PaintPicture(), "a"}});
+    Reset();
+    std::ofstream(out / deadTemporary) << "half";
+    std::ofstream(out / liveTemporary) << "half";
+    setenv("TMPDIR", tmp.c_str(), 1);
+    Outcome next = Extract({});
+    unsetenv("TMPDIR");
+    close(liveLock);
+    EXPECT_EQ(next.status, 0) << next.err;
+    EXPECT_EQ(OutputFiles(), (std::set<std::string>{"Output1.bmp", liveTemporary}));
+    std::set<std::string> remaining;
+    for (const auto& e : fs::directory_iterator(tmp)) remaining.insert(e.path().filename().string());
+    EXPECT_EQ(remaining, (std::set<std::string>{"pictrova-run-live01", "pictrova-run-nolock", "pictrova-run-link01"}));
+    EXPECT_TRUE(fs::exists(dir / "elsewhere" / ".lock"));
+}
+
 TEST_F(CliTest, ProgressLineOnlyOnATerminalAndWipedAtTheEnd) {
     if (!fs::exists("/usr/bin/script")) GTEST_SKIP() << "no script(1) to give the run a terminal";
     testing::WritePictureDatabase(db, {{PaintPicture(), "a"}, {PaintPicture(1), "b"}});
@@ -374,6 +476,15 @@ TEST_F(CliTest, NamesNeverCollideAndFilesThereBeforeAreReplacedOrKept) {
 // Every record without a picture says why, in the JSON and counted on the last line.
 TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
     Bytes document;
+    auto packaged = [](const char* label, Bytes file) {
+        fixtures::PackageContents contents;
+        contents.label = label;
+        contents.file = std::move(file);
+        return fixtures::BuildPackage(contents);
+    };
+    Bytes damagedEmf = fixtures::MakeEnhancedMetafile(50, 50, fixtures::EmfContent::Polygon);
+    damagedEmf.at(160 + 3) = 0x40;  // the polygon counts far more points than its record holds
+    const std::string text = "minutes of the meeting";
     testing::WritePictureDatabase(
         db, {{PaintPicture(), "a"},
              {std::nullopt, "b"},
@@ -382,7 +493,13 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
              {fixtures::BuildOfficeObject(fixtures::OfficeKind::Excel, &document), "e"},
              {Bytes{1, 2, 3}, "f"},
              {Truncated(PaintPicture(), 60), "g"},
-             {fixtures::BuildUnsupportedObject("Acme.Drawing.1"), "h"}});
+             {fixtures::BuildUnsupportedObject("Acme.Drawing.1"), "h"},
+             // A static metafile whose bits are no metafile records, and a static bitmap of 3 bytes.
+             {fixtures::BuildStaticMetafile(Bytes(64, 0xAB), 8, 1000, 1000), "i"},
+             {fixtures::BuildStaticPresentation("DIB", Bytes{1, 2, 3}), "j"},
+             {packaged("minutes.txt", Bytes(text.begin(), text.end())), "k"},
+             // A packaged picture that does not load is no document.
+             {packaged("drawing.emf", damagedEmf), "l"}});
     struct Expected {
         std::string reason, detail;
     };
@@ -395,6 +512,10 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
         {"damaged value", "shorter than an object header"},
         {"damaged value", "a Paint.Picture object that could not be read"},
         {"unsupported class", "Acme.Drawing.1"},
+        {"picture could not be rendered", "a static metafile (METAFILEPICT) the renderer refused or gave up on"},
+        {"damaged value", "a static bitmap that could not be read"},
+        {"not a picture", "a packaged file"},
+        {"picture could not be loaded", "a packaged EMF file"},
     };
     Outcome o = Extract({"--json"});
     EXPECT_EQ(o.status, 0) << o.err;
@@ -413,8 +534,8 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
     }
     Reset();
     EXPECT_EQ(Extract({}).out,
-              "Done. 1 picture from 8 records; 7 without a picture (1 empty, 2 unsupported class "
-              "\"Acme.Drawing.1\", 1 linked, 1 not a picture, 2 damaged).\n");
+              "Done. 1 picture from 12 records; 11 without a picture (1 empty, 2 unsupported class "
+              "\"Acme.Drawing.1\", 1 linked, 2 not a picture, 3 damaged, 1 not rendered, 1 not loaded).\n");
 
 }
 
@@ -553,9 +674,10 @@ TEST_F(CliTest, ExtractsLocalizedPackagesBarePicturesAndStoredPreviews) {
     }
 }
 
-// Enhanced metafiles in packages go through the loader and the drawing program to picture
-// files; a damaged one costs its own record only.
-TEST_F(CliTest, PackagedEnhancedMetafilesComeOutAsPictures) {
+// Enhanced metafiles in packages, and stored as the presentation (clipboard format 14) after an
+// object whose own data gives no picture, go through the loader and the drawing program to
+// picture files; a damaged one costs its own record only.
+TEST_F(CliTest, PackagedAndPresentedEnhancedMetafilesComeOutAsPictures) {
     auto packaged = [](Bytes emf) {
         fixtures::PackageContents contents;
         contents.label = "drawing.emf";
@@ -565,38 +687,68 @@ TEST_F(CliTest, PackagedEnhancedMetafilesComeOutAsPictures) {
     using fixtures::EmfContent;
     Bytes damaged = fixtures::MakeEnhancedMetafile(50, 50, EmfContent::Polygon);
     damaged.at(160 + 3) = 0x40;  // the polygon counts far more points than its record holds
-    testing::WritePictureDatabase(db, {{packaged(fixtures::MakeEnhancedMetafile(120, 80, EmfContent::Rectangles)), "a"},
-                                       {packaged(fixtures::MakeEnhancedMetafile(40, 24, EmfContent::Bitmap)), "b"},
-                                       {packaged(damaged), "c"}});
-    Outcome o = Extract({"--format", "png"});
-    EXPECT_EQ(o.status, 0) << o.err;
-    EXPECT_EQ(OutputFiles(), (std::set<std::string>{"Output1.png", "Output2.png"}));
-
+    auto presented = [](Bytes emf) {
+        return fixtures::BuildUnsupportedObject("Acme.Drawing.1",
+                                                fixtures::MakeClipboardPresentation("ENHMETAFILE", 14, emf));
+    };
+    testing::WritePictureDatabase(
+        db, {{packaged(fixtures::MakeEnhancedMetafile(120, 80, EmfContent::Rectangles)), "a"},
+             {packaged(fixtures::MakeEnhancedMetafile(40, 24, EmfContent::Bitmap)), "b"},
+             {packaged(damaged), "c"},
+             {presented(fixtures::MakeEnhancedMetafile(120, 80, EmfContent::Rectangles)), "d"},
+             {fixtures::BuildOpenXmlWordObject(fixtures::MakeClipboardPresentation(
+                  "ENHMETAFILE", 14, fixtures::MakeEnhancedMetafile(40, 24, EmfContent::Bitmap))),
+              "e"},
+             {presented(damaged), "f"}});
     const struct {
         const char* file;
         int width, height;
         int x, y;
         fixtures::Rgb colour;
     } probes[] = {
-        {"Output1.png", 120, 80, 30, 40, fixtures::kEmfRed},
-        {"Output1.png", 120, 80, 100, 60, fixtures::kEmfGreen},
-        {"Output1.png", 120, 80, 100, 10, {0, 0, 0}},
-        {"Output2.png", 40, 24, 17, 9, fixtures::PatternColour(17, 9)},
-        {"Output2.png", 40, 24, 39, 23, fixtures::PatternColour(39, 23)},
+        {"Output1", 120, 80, 30, 40, fixtures::kEmfRed},
+        {"Output1", 120, 80, 100, 60, fixtures::kEmfGreen},
+        {"Output1", 120, 80, 100, 10, {0, 0, 0}},
+        {"Output2", 40, 24, 17, 9, fixtures::PatternColour(17, 9)},
+        {"Output2", 40, 24, 39, 23, fixtures::PatternColour(39, 23)},
+        {"Output4", 120, 80, 30, 40, fixtures::kEmfRed},
+        {"Output4", 120, 80, 100, 60, fixtures::kEmfGreen},
+        {"Output4", 120, 80, 100, 10, {0, 0, 0}},
+        {"Output5", 40, 24, 17, 9, fixtures::PatternColour(17, 9)},
+        {"Output5", 40, 24, 0, 0, fixtures::PatternColour(0, 0)},
     };
-    for (const auto& p : probes) {
-        SCOPED_TRACE(std::string(p.file) + " " + std::to_string(p.x) + "," + std::to_string(p.y));
-        const testing::DecodedPicture pixels = testing::DecodeWithImageMagick(out / p.file);
-        ASSERT_EQ(pixels.width, p.width);
-        ASSERT_EQ(pixels.height, p.height);
-        EXPECT_EQ(pixels.Rgb(p.x, p.y),
-                  static_cast<std::uint32_t>(p.colour.red) << 16 | p.colour.green << 8 | p.colour.blue);
+    // In this process, through the external converter, and as BMP (no conversion at all).
+    const std::string converter = (testing::BinDir() / "pictrova-convert").string();
+    const struct {
+        std::vector<std::string> options;
+        const char* extension;
+    } runs[] = {
+        {{"--format", "png"}, ".png"},
+        {{"--format", "png", "--converter", converter}, ".png"},
+        {{"--format", "bmp", "--jobs", "1", "--json"}, ".bmp"},
+    };
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.options.size() > 2 ? run.options[2] : run.options[1]);
+        Reset();
+        Outcome o = Extract(run.options);
+        EXPECT_EQ(o.status, 0) << o.err;
+        std::set<std::string> expected;
+        for (const char* name : {"Output1", "Output2", "Output4", "Output5"}) expected.insert(name + std::string(run.extension));
+        EXPECT_EQ(OutputFiles(), expected);
+        for (const auto& p : probes) {
+            SCOPED_TRACE(std::string(p.file) + " " + std::to_string(p.x) + "," + std::to_string(p.y));
+            const testing::DecodedPicture pixels = testing::DecodeWithImageMagick(out / (p.file + std::string(run.extension)));
+            ASSERT_EQ(pixels.width, p.width);
+            ASSERT_EQ(pixels.height, p.height);
+            EXPECT_EQ(pixels.Rgb(p.x, p.y),
+                      static_cast<std::uint32_t>(p.colour.red) << 16 | p.colour.green << 8 | p.colour.blue);
+        }
     }
 }
 
-// A batch from our writer: a catalogue with two picture tables and a table without pictures, a
-// database locked with a password, a damaged one (cut after its header page) and a second
-// catalogue of the same file name in another folder.
+// A batch from our writer: a catalogue (Access 2007) with two OLE Object tables, an Attachment
+// table and a table without pictures, a database locked with a password, a damaged one (cut
+// after its header page) and a second catalogue of the same file name in another folder.
 class CliBatchTest : public CliTest {
 protected:
     void SetUp() override {
@@ -604,6 +756,7 @@ protected:
         fs::create_directories(archive / "old");
         using jet::ColumnType;
         jet::DatabasePlan plan;
+        plan.format = jet::Format::Ace12;
         fixtures::PackageContents package;
         package.label = "badge.bmp";
         package.file = fixtures::MakeBmpFile(6, 6);
@@ -626,6 +779,20 @@ protected:
                                 {std::string("y"), fixtures::MakePngFile(6, 6), jet::Null},
                                 {std::string("z"), jet::Null, jet::Null}}});
         plan.tables.push_back({"Notes", {{"Text", ColumnType::Memo, 0}}, {{std::string("no pictures")}}});
+        // Attached files: a deflated PNG, a BMP whose stored type is in capitals, a text file, a
+        // record whose key has no files, a Null key, and a BMP stored without a type.
+        const std::string notes = "not a picture";
+        plan.tables.push_back({"Visits",
+                               {{"Visit", ColumnType::Text, 50}, {"Photos", ColumnType::Attachment, 0}},
+                               {{std::string("a"),
+                                 jet::Attachments{{"photo.png", "png", fixtures::MakePngFile(7, 5), true, std::nullopt},
+                                                  {"scan.BMP", "BMP", fixtures::MakeBmpFile(4, 4), false, std::nullopt},
+                                                  {"notes.txt", "txt", Bytes(notes.begin(), notes.end()), true,
+                                                   std::nullopt}}},
+                                {std::string("b"), jet::Attachments{}},
+                                {std::string("c"), jet::Null},
+                                {std::string("d"),
+                                 jet::Attachments{{"untyped", "", fixtures::MakeBmpFile(3, 3), false, std::nullopt}}}}});
         jet::WriteDatabase(catalogue, plan);
         testing::WritePictureDatabase(locked, {{PaintPicture(), "a"}}, "Pictures", "secret");
         testing::WritePictureDatabase(sameName, {{PaintPicture(), "a"}});
@@ -670,16 +837,20 @@ TEST_F(CliBatchTest, ScanCountsWhatEveryPictureFieldHolds) {
     ASSERT_EQ(scan["databases"].size(), 3u);
     struct Expected {
         std::size_t database, table, field;
-        std::string tableName, fieldName;
+        std::string tableName, fieldName, kind;
         int records, values;
         std::map<std::string, int> classes, kinds;
         int unknown;
+        int files;
+        std::map<std::string, int> fileTypes;
     };
     const Expected rows[] = {
-        {0, 1, 0, "Pictures", "Picture", 6, 5, {{"Paint.Picture", 2}, {"OT_STATIC", 1}, {"Package", 1}}, {}, 1},
-        {0, 2, 0, "Staff/Photos", "Photo", 3, 2, {}, {{"png", 2}}, 0},
-        {0, 2, 1, "Staff/Photos", "Badge", 3, 1, {{"Package", 1}}, {}, 0},
-        {1, 0, 0, "Pictures", "Picture", 1, 1, {{"Paint.Picture", 1}}, {}, 0},
+        {0, 1, 0, "Pictures", "Picture", "OLE Object", 6, 5, {{"Paint.Picture", 2}, {"OT_STATIC", 1}, {"Package", 1}}, {}, 1, 0, {}},
+        {0, 2, 0, "Staff/Photos", "Photo", "OLE Object", 3, 2, {}, {{"png", 2}}, 0, 0, {}},
+        {0, 2, 1, "Staff/Photos", "Badge", "OLE Object", 3, 1, {{"Package", 1}}, {}, 0, 0, {}},
+        // Attached files by their stored type (lower case); a key without files is no value.
+        {0, 3, 0, "Visits", "Photos", "Attachment", 4, 2, {}, {}, 0, 4, {{"png", 1}, {"bmp", 1}, {"txt", 1}, {"(no type)", 1}}},
+        {1, 0, 0, "Pictures", "Picture", "OLE Object", 1, 1, {{"Paint.Picture", 1}}, {}, 0, 0, {}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.tableName + "." + row.fieldName);
@@ -688,11 +859,17 @@ TEST_F(CliBatchTest, ScanCountsWhatEveryPictureFieldHolds) {
         EXPECT_EQ(table["name"], row.tableName);
         EXPECT_EQ(table["records"], row.records);
         EXPECT_EQ(field["name"], row.fieldName);
+        EXPECT_EQ(field["kind"], row.kind);
         EXPECT_EQ(field["values"], row.values);
         EXPECT_EQ((field["object_classes"].get<std::map<std::string, int>>()), row.classes);
         EXPECT_EQ((field["picture_kinds"].get<std::map<std::string, int>>()), row.kinds);
         EXPECT_EQ(field["unknown"], row.unknown);
         EXPECT_EQ(field["unreadable"], 0);
+        EXPECT_EQ(field["files"], row.files);
+        EXPECT_EQ((field["file_types"].get<std::map<std::string, int>>()), row.fileTypes);
+        // Stored sizes are summed without reading the values: at least the files' own bytes
+        // (the text is deflated, the pictures are not).
+        EXPECT_GT(field["value_bytes"].get<int>(), row.files ? 100 : 0);
     }
     // The table without picture fields is listed with none; the damaged database is reported.
     EXPECT_EQ(scan["databases"][0]["tables"][0]["name"], "Notes");
@@ -706,6 +883,7 @@ TEST_F(CliBatchTest, ScanCountsWhatEveryPictureFieldHolds) {
               "DATABASE       TABLE         FIELD    RECORDS  VALUES   MB  CONTENTS");
     EXPECT_NE(text.out.find("OT_STATIC 1, Package 1, Paint.Picture 2, unknown 1\n"), std::string::npos)
         << text.out;
+    EXPECT_NE(text.out.find("  4 files: (no type) 1, bmp 1, png 1, txt 1\n"), std::string::npos) << text.out;
     EXPECT_NE(text.out.find("locked.mdb     -             -              -       -    -  cannot open: "
                             "Not a valid password.\n"),
               std::string::npos)
@@ -734,16 +912,17 @@ TEST_F(CliBatchTest, ExtractAllGoesOnPastDatabasesThatCannotBeOpenedAndResumes) 
         {"wrong", {}, 3,
          {{"catalogue.mdb", "complete"}, {"locked.mdb", "failed"}, {"damaged.mdb", "failed"},
           {"old/catalogue.mdb", "complete"}},
-         {"[1/4] " + catalogue.string() + ": 7 pictures written from 3 picture fields in 3 tables",
-          "4 databases: 2 extracted, 0 skipped, 2 could not be opened; 8 pictures written."}},
+         {"[1/4] " + catalogue.string() + ": 10 pictures written from 4 picture fields in 4 tables",
+          "4 databases: 2 extracted, 0 skipped, 2 could not be opened; 11 pictures written."}},
         // Complete ones are skipped; the locked one opens with its password now.
         {"secret", {}, 3,
          {{"catalogue.mdb", "complete"}, {"locked.mdb", "complete"}, {"damaged.mdb", "failed"},
           {"old/catalogue.mdb", "complete"}},
          {"[1/4] " + catalogue.string() + ": skipped, complete in the manifest",
           "4 databases: 1 extracted, 2 skipped, 1 could not be opened; 1 pictures written."}},
-        {"secret", {"--force", "--format", "png"}, 3, {},
-         {"4 databases: 3 extracted, 0 skipped, 1 could not be opened; 9 pictures written."}},
+        // --jobs reaches every field's run (the output is the same for any number).
+        {"secret", {"--force", "--format", "png", "--jobs", "3"}, 3, {},
+         {"4 databases: 3 extracted, 0 skipped, 1 could not be opened; 12 pictures written."}},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.lockedPassword + " " + std::to_string(step.more.size()));
@@ -768,9 +947,13 @@ TEST_F(CliBatchTest, ExtractAllGoesOnPastDatabasesThatCannotBeOpenedAndResumes) 
                     EXPECT_FALSE(record["skipped"].get<std::string>().empty());
                     continue;
                 }
-                const std::string file = record["file"];
-                EXPECT_TRUE(fs::exists(out / file)) << file;
-                files.insert(file);
+                std::vector<std::string> written{record["file"]};
+                for (const auto& attached : record.value("attachments", nlohmann::json::array()))
+                    if (!attached["file"].is_null()) written.push_back(attached["file"]);
+                for (const std::string& file : written) {
+                    EXPECT_TRUE(fs::exists(out / file)) << file;
+                    files.insert(file);
+                }
             }
         }
     }
@@ -783,13 +966,66 @@ TEST_F(CliBatchTest, ExtractAllGoesOnPastDatabasesThatCannotBeOpenedAndResumes) 
                          // PNG files stored without a wrapper.
                          "catalogue.mdb/Staff_Photos/Photo/Output1.png",
                          "catalogue.mdb/Staff_Photos/Photo/Output2.png",
+                         // Attached pictures; the text file gives none.
+                         "catalogue.mdb/Visits/Photos/Output1-1.png",
+                         "catalogue.mdb/Visits/Photos/Output1-2.png",
+                         "catalogue.mdb/Visits/Photos/Output4.png",
                          "catalogue.mdb-2/Pictures/Picture/Output1.png",
                          "locked.mdb/Pictures/Picture/Output1.png",
                      }));
     const auto& first = manifest["databases"][0]["fields"][0];
     EXPECT_EQ(first["table"], "Pictures");
-    EXPECT_EQ(first["records"][2]["skipped"], "no picture in the value");
+    EXPECT_EQ(first["records"][2]["skipped"], "no value");
+    // An attachment field's record lists every attached file with its output.
+    const auto& visits = manifest["databases"][0]["fields"][3];
+    EXPECT_EQ(visits["field"], "Photos");
+    EXPECT_EQ(visits["records"][0]["attachments"],
+              nlohmann::json::parse(R"([{"name": "photo.png", "file": "catalogue.mdb/Visits/Photos/Output1-1.png"},
+                                        {"name": "scan.BMP", "file": "catalogue.mdb/Visits/Photos/Output1-2.png"},
+                                        {"name": "notes.txt", "file": null}])"));
     EXPECT_TRUE(fs::is_directory(out / "catalogue.mdb" / "Staff_Photos" / "Photo"));
+}
+
+// --converter reaches every field's run, and SIGTERM in the middle of a batch (sent here by the
+// converter on its second call) stops it: the files written are whole, the run's work folder is
+// gone, the database stays incomplete in the manifest, the next one is not started, and a
+// second batch finishes both.
+TEST_F(CliBatchTest, ExtractAllStopsOnSignalLeavingNothingPartial) {
+    const fs::path calls = dir / "calls";
+    const fs::path converter = dir / "converter.sh";
+    std::ofstream(converter) << "#!/bin/sh\n"
+                             << "n=$(( $(cat '" << calls.string() << "' 2>/dev/null || echo 0) + 1 ))\n"
+                             << "echo $n > '" << calls.string() << "'\n"
+                             << "if [ $n -ge 2 ]; then kill -TERM $PPID; exit 1; fi\n"
+                             << "exec '" << (testing::BinDir() / "pictrova-convert").string() << "' \"$@\"\n";
+    fs::permissions(converter, fs::perms::owner_all);
+    const fs::path work = dir / "tmp";
+    fs::create_directory(work);
+    const char* oldTmp = std::getenv("TMPDIR");
+    const std::string keptTmp = oldTmp ? oldTmp : "";
+    setenv("TMPDIR", work.c_str(), 1);
+    Outcome stopped = Cli({"extract-all", catalogue.string(), sameName.string(), "--out", out.string(), "--format",
+                           "tiff", "--jobs", "1", "--converter", converter.string()});
+    if (oldTmp) setenv("TMPDIR", keptTmp.c_str(), 1);
+    else unsetenv("TMPDIR");
+
+    EXPECT_EQ(stopped.status, 130) << stopped.err;
+    EXPECT_EQ(ReadText(calls), "2\n");
+    EXPECT_NE(stopped.out.find("Stopped. 1 databases: 0 extracted"), std::string::npos) << stopped.out;
+    EXPECT_EQ(Statuses(), (std::map<std::string, std::string>{{"catalogue.mdb", "incomplete"}}));
+    EXPECT_TRUE(fs::is_empty(work));
+    const fs::path pictures = out / "catalogue.mdb" / "Pictures" / "Picture";
+    for (const auto& e : fs::directory_iterator(pictures)) {
+        EXPECT_EQ(e.path().filename(), "Output1.tif");
+        const testing::DecodedPicture pixels = testing::DecodeWithImageMagick(e.path());
+        EXPECT_EQ(pixels.width, 24);
+        EXPECT_EQ(pixels.height, 16);
+    }
+
+    Outcome resumed = Cli({"extract-all", catalogue.string(), sameName.string(), "--out", out.string()});
+    EXPECT_EQ(resumed.status, 0) << resumed.err;
+    EXPECT_EQ(Statuses(), (std::map<std::string, std::string>{{"catalogue.mdb", "complete"},
+                                                             {"old/catalogue.mdb", "complete"}}));
 }
 
 TEST_F(CliBatchTest, ProgressLineAcrossTheBatchOnATerminal) {
@@ -813,6 +1049,7 @@ TEST_F(CliBatchTest, BatchUsageErrors) {
         {"extract-all", catalogue.string(), "--out", out.string(), "--password-file",
          (dir / "no-tab.txt").string()},
         {"extract-all", catalogue.string(), "--out", out.string(), "--format", "webp"},
+        {"extract-all", catalogue.string(), "--out", out.string(), "--jobs", "0"},
         {"extract-all", catalogue.string()},
         {"scan"},
     };
@@ -922,6 +1159,16 @@ TEST_F(CliTest, HelpForEveryCommand) {
     Outcome version = Cli({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, "pictrova-cli " PICTROVA_VERSION "\n");
+    // The wizard answers both before it opens a window, so they work without a display.
+    const fs::path wizard = testing::BinDir() / "pictrova";
+    if (fs::exists(wizard)) {
+        for (const char* word : {"--help", "--version"}) {
+            Outcome o = RunProgram(wizard, {word}, scratch.path());
+            EXPECT_EQ(o.status, 0) << word;
+            EXPECT_EQ(o.err, "") << word;
+            EXPECT_EQ(o.out.rfind(std::string(word) == "--help" ? "Usage: pictrova [DATABASE]" : "pictrova ", 0), 0u) << o.out;
+        }
+    }
 }
 
 }  // namespace

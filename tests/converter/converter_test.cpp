@@ -392,6 +392,12 @@ TEST(ConverterMain, ReportsOneLineAndAStatus) {
         EXPECT_EQ(text.rfind("pictrova-convert: ", 0), 0u) << text;
         EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
     }
+    EXPECT_NE(usage.find("--help"), std::string::npos) << usage;
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(ConverterMain({"--help"}), 0);
+    const std::string help = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(help.rfind("Usage: pictrova-convert -out FORMAT", 0), 0u) << help;
+    EXPECT_NE(help.find("Exit status: 0"), std::string::npos) << help;
 }
 
 }  // namespace

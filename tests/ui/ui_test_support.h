@@ -50,6 +50,7 @@ public:
         questions.push_back(text);
         return false;
     }
+    void OpenFolder(const QString& folder) override { openedFolders.push_back(folder); }
 
     std::vector<QString> ErrorReports() const {
         std::vector<QString> reports;
@@ -61,7 +62,7 @@ public:
 
     std::deque<QString> fileAnswers;
     std::deque<QString> folderAnswers;
-    std::vector<QString> openTitles, openFilters, folderTitles, folderStarts, questions;
+    std::vector<QString> openTitles, openFilters, folderTitles, folderStarts, questions, openedFolders;
     std::vector<ShownMessage> messages;
     std::function<void()> onMessage;
 

@@ -31,6 +31,8 @@ protected:
         form1_->ShowStartPage();
         return *form1_;
     }
+    // The wizard Start() made.
+    Form1& form1() { return *form1_; }
 
     // "Animals" (ID, Name, Photo) and "Pictures" (Picture ID, Caption, Picture), no rows.
     std::filesystem::path WriteTwoTableDatabase(const std::string& password = {}) {

@@ -38,10 +38,14 @@ protected:
         rows.push_back({std::int64_t(1), std::string("first"), fixtures::BuildPaintPicture(fixtures::MakeBmpFile(5, 4))});
         rows.push_back({std::int64_t(2), std::string("empty"), jet::Null});
         rows.push_back({std::int64_t(3), std::string("third"), fixtures::BuildPaintPicture(fixtures::MakeBmpFile(7, 2))});
+        return StartOn(plan);
+    }
+
+    // `plan` written and opened as the remembered database, its field "Picture" selected.
+    Form2& StartOn(const jet::DatabasePlan& plan) {
         databasePath = programFolder / "pictures.mdb";
         jet::WriteDatabase(databasePath, plan);
         std::filesystem::create_directories(outputFolder);
-
         settings.Write("AccessMDBFile", QString::fromStdString(databasePath.string()));
         settings.Write("Output Folder", QString::fromStdString(outputFolder.string()));
         Form2& form2 = Start().form2();
@@ -82,6 +86,64 @@ TEST_F(WizardRunTest, RunFromTheWindowWritesOneFilePerPicture) {
     EXPECT_FALSE(form2.Creator->pixmap().isNull());
     EXPECT_TRUE(form2.PushButton6->isEnabled());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    // Under the progress bar: what was written where, the folder a click away, and why record 2
+    // gave nothing.
+    const QString folder = QString::fromStdString(outputFolder.string());
+    EXPECT_FALSE(form2.RunStatus->isHidden());
+    EXPECT_EQ(form2.RunStatus->text(), "2 pictures from 3 records; 1 without a picture (1 empty). Folder: " + folder);
+    QTest::mouseClick(form2.OpenFolder, Qt::LeftButton);
+    EXPECT_EQ(dialogs.openedFolders, (std::vector<QString>{folder}));
+    EXPECT_EQ(form2.ShowSkipped->text(), "Skipped records (1)");
+    EXPECT_TRUE(form2.SkippedList->isHidden());
+    QTest::mouseClick(form2.ShowSkipped, Qt::LeftButton);
+    EXPECT_FALSE(form2.SkippedList->isHidden());
+    ASSERT_EQ(form2.SkippedList->topLevelItemCount(), 1);
+    EXPECT_EQ(form2.SkippedList->topLevelItem(0)->text(0), "2");
+    EXPECT_EQ(form2.SkippedList->topLevelItem(0)->text(1), "no value");
+    QTest::mouseClick(form2.ShowSkipped, Qt::LeftButton);
+    EXPECT_TRUE(form2.SkippedList->isHidden());
+
+    // A new run starts with a clean summary; every record gave a picture, so no list is offered.
+    std::filesystem::remove_all(outputFolder);
+    std::filesystem::create_directories(outputFolder);
+    QTest::mouseClick(form2.Option7, Qt::LeftButton);
+    form2.Combo1->setCurrentText("Caption");
+    QTest::mouseClick(form2.PushButton6, Qt::LeftButton);
+    EXPECT_EQ(form2.RunStatus->text(), "2 pictures from 3 records; 1 without a picture (1 empty). Folder: " + folder);
+    EXPECT_EQ(form2.SkippedList->topLevelItemCount(), 1);
+
+    // "< Back" and "Next >" clear the summary with the lists.
+    QTest::mouseClick(form2.PushButton7, Qt::LeftButton);
+    form1().PushButton2_Click();
+    EXPECT_TRUE(form2.RunStatus->isHidden());
+    EXPECT_TRUE(form2.OpenFolder->isHidden());
+    EXPECT_TRUE(form2.ShowSkipped->isHidden());
+    EXPECT_EQ(form2.SkippedList->topLevelItemCount(), 0);
+}
+
+// Records whose picture is refused say why in the list: a static metafile the renderer cannot
+// draw is not "an unsupported class".
+TEST_F(WizardRunTest, SkippedRecordsListTheirReasons) {
+    jet::DatabasePlan plan;
+    plan.tables.push_back({"Pictures", {{"ID", jet::ColumnType::Long}, {"Picture", jet::ColumnType::OleObject}}, {}});
+    auto& rows = plan.tables[0].rows;
+    rows.push_back({std::int64_t(1), fixtures::BuildUnsupportedObject("Acme.Drawing.1")});
+    rows.push_back({std::int64_t(2), fixtures::BuildStaticMetafile(fixtures::Bytes(64, 0xAB), 8, 1000, 1000)});
+    rows.push_back({std::int64_t(3), fixtures::BuildLinkedObject()});
+    Form2& form2 = StartOn(plan);
+    QTest::mouseClick(form2.PushButton6, Qt::LeftButton);
+
+    EXPECT_TRUE(OutputFiles().empty());
+    EXPECT_EQ(form2.RunStatus->text().section(" Folder: ", 0, 0),
+              "0 pictures from 3 records; 3 without a picture (1 unsupported class \"Acme.Drawing.1\", "
+              "1 not rendered, 1 linked).");
+    ASSERT_EQ(form2.SkippedList->topLevelItemCount(), 3);
+    const QString expected[] = {"unsupported class: Acme.Drawing.1",
+                                "picture could not be rendered: a static metafile (METAFILEPICT) the renderer "
+                                "refused or gave up on",
+                                "linked object: Paint.Picture"};
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(form2.SkippedList->topLevelItem(i)->text(1), expected[i]) << i;
 }
 
 // The sample's .accdb twin: its first table's attachment field is listed with its kind in the

@@ -7,7 +7,12 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
@@ -75,9 +80,66 @@ TEST_F(WizardTest, RememberedDatabaseGoesStraightToTheOptionsPageWithTheFirstTab
     ASSERT_EQ(form2.ListView1->selectedItems().size(), 1);
     EXPECT_EQ(form2.ListView1->selectedItems()[0]->text(0), "Animals");
     EXPECT_EQ(Rows(*form2.ListView2), QStringList({"ID", "Name", "Photo"}));
-    EXPECT_EQ(ComboEntries(*form2.Combo1), QStringList({"ID", "Name", "Photo"}));
+    // The picture field is marked and not offered as a name: its bytes name no file.
+    EXPECT_EQ(ComboEntries(*form2.Combo1), QStringList({"ID", "Name"}));
     EXPECT_EQ(form2.Combo1->currentText(), "ID");
+    for (int i = 0; i < 3; ++i) {
+        const QTreeWidgetItem* row = form2.ListView2->topLevelItem(i);
+        const bool picture = row->text(0) == "Photo";
+        EXPECT_EQ(row->font(0).bold(), picture) << row->text(0).toStdString();
+        EXPECT_EQ(!row->icon(0).isNull(), picture) << row->text(0).toStdString();
+        EXPECT_EQ(row->toolTip(0), picture ? "OLE Object" : "") << row->text(0).toStdString();
+    }
     EXPECT_TRUE(dialogs.messages.empty());
+}
+
+// The table, picture field and name field chosen last come back at start-up; a remembered
+// name the database no longer has falls back to the first as before.
+TEST_F(WizardTest, RememberedTableAndFieldChoicesAreRestored) {
+    const auto database = WriteTwoTableDatabase();
+    struct Case {
+        QString table, pictureField, nameField;  // stored; empty: none
+        QString expectedTable, expectedPicture, expectedName;
+    };
+    const Case cases[] = {
+        {"", "", "", "Animals", "", "ID"},
+        {"Pictures", "Picture", "Caption", "Pictures", "Picture", "Caption"},
+        {"Gone", "Photo", "Nope", "Animals", "Photo", "ID"},
+        {"Animals", "Name", "Photo", "Animals", "", "ID"},  // a text field is no picture field, and the reverse
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.table.toStdString() + "/" + c.pictureField.toStdString());
+        testing::ClearStoredSettings();
+        settings.Write("AccessMDBFile", QString::fromStdString(database.string()));
+        for (const auto& [key, value] : {std::pair{"Table", c.table}, {"Picture Field", c.pictureField},
+                                         {"Name Field", c.nameField}}) {
+            if (!value.isEmpty()) settings.Write(key, value);
+        }
+        Form1 form1(Services());
+        form1.Load();
+        Form2& form2 = form1.form2();
+        ASSERT_NE(form2.ListView1->currentItem(), nullptr);
+        EXPECT_EQ(form2.ListView1->currentItem()->text(0), c.expectedTable);
+        EXPECT_EQ(QString::fromStdString(form2.options().pictureField()), c.expectedPicture);
+        EXPECT_EQ(form2.Combo1->currentText(), c.expectedName);
+        // Refilling the lists did not overwrite what was remembered.
+        EXPECT_EQ(settings.Read("Name Field"), c.nameField);
+    }
+}
+
+TEST_F(WizardTest, ChoosingTableAndFieldsRemembersThem) {
+    const auto database = WriteTwoTableDatabase();
+    settings.Write("AccessMDBFile", QString::fromStdString(database.string()));
+    Form2& form2 = Start().form2();
+    form2.show();
+    QTreeWidgetItem* pictures = form2.ListView1->topLevelItem(1);
+    QTest::mouseClick(form2.ListView1->viewport(), Qt::LeftButton, {},
+                      form2.ListView1->visualItemRect(pictures).center());
+    form2.ListView2->setCurrentItem(form2.ListView2->findItems("Picture", Qt::MatchExactly)[0]);
+    form2.Combo1->setCurrentText("Caption");
+    EXPECT_EQ(settings.Read("Table"), "Pictures");
+    EXPECT_EQ(settings.Read("Picture Field"), "Picture");
+    EXPECT_EQ(settings.Read("Name Field"), "Caption");
 }
 
 TEST_F(WizardTest, RememberedDatabaseThatIsGoneLeavesTheDatabasePageSilently) {
@@ -288,8 +350,99 @@ TEST_F(WizardTest, BackThenNextKeepsTheChoicesAndRefillsTheTableList) {
     EXPECT_TRUE(form2.Option10->isChecked());
     EXPECT_EQ(form2.Text1->text(), "Kept#");
     EXPECT_EQ(Rows(*form2.ListView1), QStringList({"Animals", "Pictures"}));
-    // The field list stays until a table is clicked.
-    EXPECT_EQ(Rows(*form2.ListView2), QStringList({"ID", "Name", "Photo"}));
+    // The field list and the name fields belonged to the tables listed before: they are cleared
+    // until a table is clicked.
+    EXPECT_TRUE(Rows(*form2.ListView2).isEmpty());
+    EXPECT_EQ(form2.Combo1->count(), 0);
+    EXPECT_EQ(form2.options().pictureField(), "");
+}
+
+// Going back and choosing another database lists only its tables, with no field of the first.
+TEST_F(WizardTest, NextOnAnotherDatabaseShowsNothingOfThePreviousOne) {
+    const auto first = WriteTwoTableDatabase();
+    jet::DatabasePlan plan;
+    plan.tables.push_back({"Staff", {{"Badge", jet::ColumnType::Long}, {"Portrait", jet::ColumnType::OleObject}}, {}});
+    const auto second = programFolder / "staff.mdb";
+    jet::WriteDatabase(second, plan);
+    settings.Write("AccessMDBFile", QString::fromStdString(first.string()));
+    Form1& form1 = Start();
+    Form2& form2 = form1.form2();
+    form2.RunProgress->setVisible(true);
+    form2.RunProgress->setValue(1);
+    QTest::mouseClick(form2.PushButton7, Qt::LeftButton);
+    form1.Text1->setText(QString::fromStdString(second.string()));
+    QTest::mouseClick(form1.PushButton2, Qt::LeftButton);
+    EXPECT_EQ(Rows(*form2.ListView1), QStringList({"Staff"}));
+    EXPECT_TRUE(Rows(*form2.ListView2).isEmpty());
+    EXPECT_EQ(form2.Combo1->count(), 0);
+    EXPECT_TRUE(form2.RunProgress->isHidden());
+    EXPECT_EQ(form2.RunProgress->value(), 0);
+    form2.ListView1_Click();
+    EXPECT_EQ(Rows(*form2.ListView2), QStringList({"Badge", "Portrait"}));
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+// A path that names no file: "Next >" still opens no dialog, but the field says so; the mark
+// goes as soon as the path names a file.
+TEST_F(WizardTest, PathWithoutAFileIsMarkedBesideTheField) {
+    const auto database = WriteTwoTableDatabase();
+    const QString gone = QString::fromStdString((programFolder / "gone.mdb").string());
+    settings.Write("AccessMDBFile", gone);
+    Form1& form1 = Start();
+    EXPECT_FALSE(form1.lblNoFile->isHidden());  // the remembered database is gone
+    EXPECT_EQ(form1.lblNoFile->text(), "No file at this path");
+
+    form1.Text1->setText(QString::fromStdString(database.string()));
+    EXPECT_TRUE(form1.lblNoFile->isHidden());
+    form1.Text1->setText(QString::fromStdString((programFolder / "typo.mbd").string()));
+    EXPECT_TRUE(form1.lblNoFile->isHidden());  // not marked while typing
+    QTest::mouseClick(form1.PushButton2, Qt::LeftButton);
+    EXPECT_FALSE(form1.lblNoFile->isHidden());
+    EXPECT_FALSE(form1.IsForm2Loaded());
+    form1.Text1->clear();
+    EXPECT_TRUE(form1.lblNoFile->isHidden());
+    form1.Text1->setText(QString::fromStdString(database.string()));
+    QTest::mouseClick(form1.PushButton2, Qt::LeftButton);
+    EXPECT_TRUE(form1.lblNoFile->isHidden());
+    EXPECT_TRUE(form1.form2().isVisible());
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+// A file dropped on the database page fills the path when it is one .mdb or .accdb file.
+TEST_F(WizardTest, DroppedDatabaseFillsThePath) {
+    Form1& form1 = Start();
+    struct Case {
+        QList<QUrl> urls;
+        bool taken;
+    };
+    const Case cases[] = {
+        {{QUrl::fromLocalFile("/data/pictures.mdb")}, true},
+        {{QUrl::fromLocalFile("/data/Photos 2021.ACCDB")}, true},
+        {{QUrl::fromLocalFile("/data/notes.txt")}, false},
+        {{QUrl::fromLocalFile("/data/a.mdb"), QUrl::fromLocalFile("/data/b.mdb")}, false},
+        {{QUrl("https://example.com/remote.mdb")}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.urls.constFirst().toString().toStdString());
+        form1.Text1->setText("/kept.mdb");
+        QMimeData data;
+        data.setUrls(c.urls);
+        for (QWidget* target : {static_cast<QWidget*>(&form1), static_cast<QWidget*>(form1.Text1)}) {
+            const QPoint at = target->rect().center();
+            QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            if (target == form1.Text1) {
+                // The path field passes drops to its page.
+                EXPECT_FALSE(form1.Text1->acceptDrops());
+                continue;
+            }
+            QApplication::sendEvent(target, &enter);
+            EXPECT_EQ(enter.isAccepted(), c.taken);
+            QApplication::sendEvent(target, &drop);
+        }
+        EXPECT_EQ(form1.Text1->text(), c.taken ? c.urls.constFirst().toLocalFile() : "/kept.mdb");
+    }
+    EXPECT_EQ(settings.Read("AccessMDBFile"), "/kept.mdb");
 }
 
 TEST_F(WizardTest, ClickingATableListsOnlyItsFields) {
