@@ -32,10 +32,4 @@ inline constexpr int kAdOpenStatic = 3;
 inline constexpr int kAdLockOptimistic = 3;
 inline constexpr int kAdModeReadWrite = 3;
 
-// Error numbers the layer raises where the data-access objects have one.
-inline constexpr int kAdErrNoCurrentRecord = 3021;
-inline constexpr int kAdErrItemNotFound = 3265;
-inline constexpr int kAdErrIllegalOperation = 3219;
-inline constexpr int kAdErrProviderNotFound = 3706;
-
 }  // namespace pictrova::database

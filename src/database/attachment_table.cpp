@@ -8,6 +8,7 @@
 
 #include "common/checked_math.h"
 #include "common/error.h"
+#include "common/error_codes.h"
 #include "database/attachment_data.h"
 #include "database/long_value_reader.h"
 #include "database/object_names.h"
@@ -205,8 +206,7 @@ void AttachmentTable::ReadRow(const RowAddress& at) {
 AttachedFile AttachmentTable::Read(std::int32_t key, std::size_t index, bool withBytes) {
     auto it = rows_.find(key);
     if (it == rows_.end() || index >= it->second.size())
-        throw Error("Item cannot be found in the collection corresponding to the requested name or ordinal.",
-                    kAdErrItemNotFound);
+        Throw(ErrorCode::ItemNotFound);
     ReadRow(it->second[index]);
     AttachedFile file;
     file.fileName = BoundText(name_);

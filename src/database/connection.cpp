@@ -50,31 +50,15 @@ std::vector<TablesSchemaRow> SchemaRows(MdbHandle* mdb) {
 
 }  // namespace
 
-void ThrowObjectClosed() {
-    throw Error("Operation is not allowed when the object is closed.", 3704);
-}
-
 void TablesSchema::MoveNext() {
-    if (Eof())
-        throw Error(
-            "Either BOF or EOF is True, or the current record has been deleted. Requested "
-            "operation requires a current record.",
-            kAdErrNoCurrentRecord);
+    if (Eof()) Throw(ErrorCode::NoCurrentRecord);
     ++position_;
 }
 
 const std::string& TablesSchema::Value(std::string_view column) const {
     bool name = SameName(column, "TABLE_NAME");
-    if (!name && !SameName(column, "TABLE_TYPE"))
-        throw Error(
-            "Item cannot be found in the collection corresponding to the requested name or "
-            "ordinal.",
-            kAdErrItemNotFound);
-    if (Eof())
-        throw Error(
-            "Either BOF or EOF is True, or the current record has been deleted. Requested "
-            "operation requires a current record.",
-            kAdErrNoCurrentRecord);
+    if (!name && !SameName(column, "TABLE_TYPE")) Throw(ErrorCode::ItemNotFound);
+    if (Eof()) Throw(ErrorCode::NoCurrentRecord);
     return name ? rows_[position_].tableName : rows_[position_].tableType;
 }
 
@@ -84,12 +68,11 @@ Connection::Connection(Connection&&) noexcept = default;
 Connection& Connection::operator=(Connection&&) noexcept = default;
 
 void Connection::Open(const std::string& connectionString) {
-    if (impl_) throw Error("Operation is not allowed when the object is open.", 3705);
+    if (impl_) Throw(ErrorCode::ObjectOpen);
     ConnectionStringParts parts = ParseConnectionString(connectionString);
     if (!parts.provider.empty() && !SameName(parts.provider, kAceProvider) &&
         !SameName(parts.provider, kJetProvider))
-        throw Error("Provider cannot be found. It may not be properly installed.",
-                    kAdErrProviderNotFound);
+        Throw(ErrorCode::ProviderNotFound);
     auto impl = std::make_unique<Impl>();
     impl->file = OpenDatabaseFile(parts.dataSource, parts.password);
     impl_ = std::move(impl);
@@ -105,12 +88,12 @@ TablesSchema Connection::OpenSchema(int schema) {
 }
 
 void Connection::Close() {
-    if (!impl_) ThrowObjectClosed();
+    if (!impl_) Throw(ErrorCode::ObjectClosed);
     impl_.reset();
 }
 
 Connection::Impl& Connection::impl() const {
-    if (!impl_) ThrowObjectClosed();
+    if (!impl_) Throw(ErrorCode::ObjectClosed);
     return *impl_;
 }
 

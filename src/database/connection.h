@@ -40,7 +40,7 @@ public:
     void Close() { rows_.clear(), position_ = 0; }
 
     // The current row's "TABLE_NAME" or "TABLE_TYPE" (either case); another name fails with
-    // kAdErrItemNotFound, no current row with kAdErrNoCurrentRecord.
+    // ErrorCode::ItemNotFound, no current row with ErrorCode::NoCurrentRecord.
     const std::string& Value(std::string_view column) const;
 
     const std::vector<TablesSchemaRow>& rows() const { return rows_; }

@@ -3,6 +3,7 @@
 
 // What an open connection holds, for the recordsets opened on it.
 
+#include "common/error_codes.h"
 #include "database/connection.h"
 #include "database/database_file.h"
 
@@ -11,10 +12,5 @@ namespace pictrova::database {
 struct Connection::Impl {
     DatabaseFile file;
 };
-
-// "Operation is not allowed when the object is closed." (3704)
-[[noreturn]] void ThrowObjectClosed();
-// "Either BOF or EOF is True, ... requires a current record." (kAdErrNoCurrentRecord)
-[[noreturn]] void ThrowNoCurrentRecord();
 
 }  // namespace pictrova::database

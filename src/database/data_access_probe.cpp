@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "common/error.h"
+#include "common/error_codes.h"
 
 namespace pictrova::database {
 namespace {
@@ -55,7 +56,7 @@ bool ProbeDataAccess(Host& host, const std::function<Connection()>& createConnec
     } catch (const Error& error) {
         try {
             if (MentionsMissingProvider(error.description()) ||
-                error.number() == kAdErrProviderNotFound)
+                error.number() == ErrorNumber(ErrorCode::ProviderNotFound))
                 OfferDownloads(host);
         } catch (...) {
         }

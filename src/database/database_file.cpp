@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/error.h"
+#include "common/error_codes.h"
 #include "database/accdb/decrypt.h"
 #include "database/accdb/encryption_header.h"
 #include "database/jet_header.h"
@@ -23,15 +24,9 @@ namespace fs = std::filesystem;
 
 constexpr std::size_t kLargestPage = 4096;
 
-[[noreturn]] void CannotOpen(const std::string& path) {
-    throw Error("Cannot open the file '" + path +
-                "'. It is already opened exclusively by another user, or you need "
-                "permission to view its data.");
-}
-
 std::vector<std::uint8_t> ReadFirstPage(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) CannotOpen(path);
+    if (!in) Throw(ErrorCode::CannotOpenFile, path);
     std::vector<std::uint8_t> page(kLargestPage);
     in.read(reinterpret_cast<char*>(page.data()), static_cast<std::streamsize>(page.size()));
     page.resize(static_cast<std::size_t>(in.gcount()));
@@ -41,7 +36,7 @@ std::vector<std::uint8_t> ReadFirstPage(const std::string& path) {
 class ReadOnlyFile {
 public:
     explicit ReadOnlyFile(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
-        if (fd_ < 0) CannotOpen(path);
+        if (fd_ < 0) Throw(ErrorCode::CannotOpenFile, path);
     }
     ~ReadOnlyFile() { ::close(fd_); }
     ReadOnlyFile(const ReadOnlyFile&) = delete;
@@ -62,7 +57,7 @@ DatabaseFile OpenEncryptedAccdb(const std::string& path, std::span<const std::ui
     try {
         header = ReadHeaderPage(page0);
     } catch (const FormatError&) {
-        throw Error(UnrecognizedFormatText(path));
+        Throw(ErrorCode::UnrecognizedFormat, path);
     }
     DatabaseFile file;
     // A database key without an encryption description is the old page encoding, which libmdb
@@ -99,28 +94,24 @@ void FinishOpening(DatabaseFile& file, std::vector<std::string>& libmdbMessages)
     if (file.imageBytes < (kCatalogPage + 1) * pageSize ||
         mdb_read_pg(mdb, kCatalogPage) != mdb->fmt->pg_size ||
         mdb->pg_buf[0] != kTableDefinitionPage)
-        throw Error(UnrecognizedFormatText(file.path));
+        Throw(ErrorCode::UnrecognizedFormat, file.path);
     ReadCatalog(file, libmdbMessages);
 }
 
 }  // namespace
 
-std::string UnrecognizedFormatText(const std::string& path) {
-    return "Unrecognized database format '" + path + "'.";
-}
-
 DatabaseFile OpenDatabaseFile(const std::string& path, const std::string& password) {
     std::error_code ec;
     // Only regular files: a FIFO or a device would block or never end.
     if (path.empty() || !fs::is_regular_file(path, ec))
-        throw Error("Could not find file '" + path + "'.");
+        Throw(ErrorCode::CouldNotFindFile, path);
 
     std::vector<std::uint8_t> page0 = ReadFirstPage(path);
     JetHeader header;
     try {
         header = ReadJetHeader(page0);
     } catch (const FormatError&) {
-        throw Error(UnrecognizedFormatText(path));
+        Throw(ErrorCode::UnrecognizedFormat, path);
     }
 
     DatabaseFile file;
@@ -129,13 +120,13 @@ DatabaseFile OpenDatabaseFile(const std::string& path, const std::string& passwo
     if (header.IsOfficeEncrypted()) {
         file = OpenEncryptedAccdb(path, page0, password);
     } else {
-        if (!PasswordMatches(header, password)) throw Error("Not a valid password.");
+        if (!PasswordMatches(header, password)) Throw(ErrorCode::NotAValidPassword);
         file.imageBytes = fs::file_size(path, ec);
-        if (ec) throw Error(UnrecognizedFormatText(path));
+        if (ec) Throw(ErrorCode::UnrecognizedFormat, path);
         file.handle.reset(mdb_open(path.c_str(), MDB_NOFLAGS));
     }
     file.path = path;
-    if (!file.handle) throw Error(UnrecognizedFormatText(path));
+    if (!file.handle) Throw(ErrorCode::UnrecognizedFormat, path);
     FinishOpening(file, libmdbMessages);
     return file;
 }
@@ -144,7 +135,7 @@ MdbHandlePtr CloneHandle(const DatabaseFile& file) {
     std::vector<std::string> libmdbMessages;
     LibmdbCapture capture(libmdbMessages);
     MdbHandlePtr clone(mdb_clone_handle(file.handle.get()));
-    if (!clone) throw Error(UnrecognizedFormatText(file.path));
+    if (!clone) Throw(ErrorCode::UnrecognizedFormat, file.path);
     return clone;
 }
 

@@ -31,6 +31,4 @@ DatabaseFile OpenDatabaseFile(const std::string& path, const std::string& passwo
 // A second handle over the same file or image, for one more table scan.
 MdbHandlePtr CloneHandle(const DatabaseFile& file);
 
-std::string UnrecognizedFormatText(const std::string& path);
-
 }  // namespace pictrova::database

@@ -13,8 +13,8 @@
 namespace pictrova::database {
 
 const std::vector<std::uint8_t>& FieldValue::bytes() const {
-    if (IsNull()) throw Error("Invalid use of Null", 94);
-    if (!IsBytes()) throw Error("Type mismatch", 13);
+    if (IsNull()) Throw(ErrorCode::InvalidUseOfNull);
+    if (!IsBytes()) Throw(ErrorCode::TypeMismatch);
     return std::get<std::vector<std::uint8_t>>(value_);
 }
 
@@ -24,15 +24,15 @@ std::vector<std::uint8_t> FieldValue::TakeBytes() {
 }
 
 const std::string& FieldValue::text() const {
-    if (IsNull()) throw Error("Invalid use of Null", 94);
-    if (!IsText()) throw Error("Type mismatch", 13);
+    if (IsNull()) Throw(ErrorCode::InvalidUseOfNull);
+    if (!IsText()) Throw(ErrorCode::TypeMismatch);
     return std::get<std::string>(value_);
 }
 
 namespace {
 
 FieldState& FieldAt(const std::shared_ptr<RecordsetState>& state, std::size_t index) {
-    if (!state || !state->open) ThrowObjectClosed();
+    if (!state || !state->open) Throw(ErrorCode::ObjectClosed);
     return state->fields.at(index);
 }
 
@@ -159,7 +159,7 @@ std::size_t Field::ReadChunk(std::span<std::uint8_t> out) {
         break;
     }
     default:
-        throw Error("Operation is not allowed in this context.", kAdErrIllegalOperation);
+        Throw(ErrorCode::IllegalOperation);
     }
     std::size_t offset = static_cast<std::size_t>(std::min<std::uint64_t>(field.chunkOffset, source.size()));
     std::size_t take = std::min(out.size(), source.size() - offset);
@@ -203,8 +203,7 @@ std::vector<std::uint8_t> Field::AttachmentBytes(std::size_t index) const {
     FieldState& field = FieldAt(state_, index_);
     std::optional<std::int32_t> key = AttachmentKey(*state_, field);
     if (!key || index >= field.attachmentTable->CountOf(*key))
-        throw Error("Item cannot be found in the collection corresponding to the requested name or ordinal.",
-                    kAdErrItemNotFound);
+        Throw(ErrorCode::ItemNotFound);
     return field.attachmentTable->Read(*key, index, true).bytes;
 }
 

@@ -18,12 +18,6 @@ namespace {
 
 constexpr int kTableNotFound = 3078;
 
-[[noreturn]] void ThrowItemNotFound() {
-    throw Error(
-        "Item cannot be found in the collection corresponding to the requested name or ordinal.",
-        kAdErrItemNotFound);
-}
-
 // Column types whose values libmdb can bind; anything else (newer ACE types) reads as Null.
 bool CanBind(int jetType) {
     switch (jetType) {
@@ -37,13 +31,6 @@ bool CanBind(int jetType) {
 }
 
 }  // namespace
-
-void ThrowNoCurrentRecord() {
-    throw Error(
-        "Either BOF or EOF is True, or the current record has been deleted. Requested operation "
-        "requires a current record.",
-        kAdErrNoCurrentRecord);
-}
 
 int AdoTypeOfColumn(int jetColumnType, bool fixedLength) {
     struct Row {
@@ -100,8 +87,8 @@ bool RecordsetState::Fetch() {
 }
 
 void RecordsetState::CheckCurrentRecord() const {
-    if (!open) ThrowObjectClosed();
-    if (eof || bof) ThrowNoCurrentRecord();
+    if (!open) Throw(ErrorCode::ObjectClosed);
+    if (eof || bof) Throw(ErrorCode::NoCurrentRecord);
 }
 
 Recordset::Recordset() = default;
@@ -110,7 +97,7 @@ Recordset::Recordset(Recordset&&) noexcept = default;
 Recordset& Recordset::operator=(Recordset&&) noexcept = default;
 
 void Recordset::Open(const std::string& source, Connection& connection, int, int) {
-    if (state_ && state_->open) throw Error("Operation is not allowed when the object is open.", 3705);
+    if (state_ && state_->open) Throw(ErrorCode::ObjectOpen);
     std::string wanted = TableNameFromSource(source);
     const DatabaseFile& file = connection.impl().file;
 
@@ -184,35 +171,35 @@ void Recordset::Open(const std::string& source, Connection& connection, int, int
 bool Recordset::IsOpen() const { return state_ && state_->open; }
 
 bool Recordset::Eof() const {
-    if (!IsOpen()) ThrowObjectClosed();
+    if (!IsOpen()) Throw(ErrorCode::ObjectClosed);
     return state_->eof;
 }
 
 bool Recordset::bof() const {
-    if (!IsOpen()) ThrowObjectClosed();
+    if (!IsOpen()) Throw(ErrorCode::ObjectClosed);
     return state_->bof;
 }
 
 void Recordset::movefirst() {
-    if (!IsOpen()) ThrowObjectClosed();
+    if (!IsOpen()) Throw(ErrorCode::ObjectClosed);
     state_->Rewind();
     bool any = state_->Fetch();
     if (!any) {
         state_->eof = state_->bof = true;
-        ThrowNoCurrentRecord();
+        Throw(ErrorCode::NoCurrentRecord);
     }
     state_->eof = state_->bof = false;
 }
 
 void Recordset::MoveNext() {
-    if (!IsOpen()) ThrowObjectClosed();
-    if (state_->eof) ThrowNoCurrentRecord();
+    if (!IsOpen()) Throw(ErrorCode::ObjectClosed);
+    if (state_->eof) Throw(ErrorCode::NoCurrentRecord);
     state_->eof = !state_->Fetch();
     state_->bof = false;
 }
 
 void Recordset::Close() {
-    if (!IsOpen()) ThrowObjectClosed();
+    if (!IsOpen()) Throw(ErrorCode::ObjectClosed);
     // Fields handed out keep the state alive; they see a closed recordset from here on.
     state_->open = false;
     for (FieldState& field : state_->fields) {
@@ -226,22 +213,22 @@ void Recordset::Close() {
 }
 
 FieldCollection Recordset::Fields() const {
-    if (!IsOpen()) ThrowObjectClosed();
+    if (!IsOpen()) Throw(ErrorCode::ObjectClosed);
     return FieldCollection(state_);
 }
 
 const std::string& Recordset::TableName() const {
-    if (!IsOpen()) ThrowObjectClosed();
+    if (!IsOpen()) Throw(ErrorCode::ObjectClosed);
     return state_->tableName;
 }
 
 int FieldCollection::Count() const {
-    if (!state_ || !state_->open) ThrowObjectClosed();
+    if (!state_ || !state_->open) Throw(ErrorCode::ObjectClosed);
     return static_cast<int>(state_->fields.size());
 }
 
 Field FieldCollection::Item(int index) const {
-    if (index < 0 || index >= Count()) ThrowItemNotFound();
+    if (index < 0 || index >= Count()) Throw(ErrorCode::ItemNotFound);
     return Field(state_, static_cast<std::size_t>(index));
 }
 
@@ -250,7 +237,7 @@ Field FieldCollection::Item(std::string_view name) const {
     std::string folded = FoldName(name);
     for (std::size_t i = 0; i < state_->fields.size(); ++i)
         if (state_->fields[i].foldedName == folded) return Field(state_, i);
-    ThrowItemNotFound();
+    Throw(ErrorCode::ItemNotFound);
 }
 
 }  // namespace pictrova::database

@@ -81,7 +81,7 @@ public:
     // The next `count` bytes of the current value (fewer at its end, none past it), continuing
     // where the previous call on this field left off; moving to another record or reading
     // Value() starts again from the beginning. For OLE Object, Binary and Memo fields; other
-    // types fail with kAdErrIllegalOperation. A damaged long value (its pages hold fewer bytes
+    // types fail with ErrorCode::IllegalOperation. A damaged long value (its pages hold fewer bytes
     // than it declares, or its chain loops) fails with a description that names the field.
     std::vector<std::uint8_t> GetChunk(std::int64_t count);
 
@@ -111,7 +111,7 @@ public:
     int Count() const;
     // By zero-based index, or by name without regard to case; an unknown one fails with
     // "Item cannot be found in the collection corresponding to the requested name or ordinal."
-    // (kAdErrItemNotFound).
+    // (ErrorCode::ItemNotFound).
     Field Item(int index) const;
     Field Item(std::string_view name) const;
     Field operator[](int index) const { return Item(index); }
@@ -142,7 +142,7 @@ public:
     bool bof() const;
     void movefirst();
     // Past the last record Eof() becomes true; moving on from there fails with
-    // kAdErrNoCurrentRecord.
+    // ErrorCode::NoCurrentRecord.
     void MoveNext();
     void Close();
 

@@ -10,6 +10,7 @@
 
 #include "common/byte_reader.h"
 #include "common/error.h"
+#include "common/error_codes.h"
 #include "database/libmdb_capture.h"
 
 namespace pictrova::database {
@@ -123,7 +124,7 @@ void ReadCatalog(DatabaseFile& file, std::vector<std::string>& libmdbMessages) {
     MdbTableDefPtr table(mdb_read_table(&catalogEntry));
     // A catalog without a usage map or columns is not a database libmdb can read at all.
     if (!HasUsageMap(table.get()) || !mdb_read_columns(table.get()) || table->num_cols == 0)
-        throw Error(UnrecognizedFormatText(file.path));
+        Throw(ErrorCode::UnrecognizedFormat, file.path);
     if (const std::string damage = UsageMapDamage(table.get(), file.imageBytes, libmdbMessages); !damage.empty())
         damaged("its catalog's " + damage.substr(damage.find("usage map")));
 

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "common/error.h"
+#include "common/limits.h"
 #include "imaging/dib_section.h"
 
 namespace pictrova::imaging {
@@ -68,10 +69,7 @@ void IncludeLastPixel(std::string& svg) {
 }  // namespace
 
 void EnforceDrawingSize(const PixelSize& size) {
-    if (size.width <= 0 || size.height <= 0 || size.width > cDIBSection::kMaxSide ||
-        size.height > cDIBSection::kMaxSide || size.width * size.height > cDIBSection::kMaxPixels) {
-        throw Error("metafile size out of range");
-    }
+    if (!PictureSizeAllowed(size.width, size.height)) throw Error("metafile size out of range");
 }
 
 Drawing DrawEnhancedMetafile(const CheckedEnhancedMetafile& metafile, const PixelSize& size) {

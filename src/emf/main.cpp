@@ -29,20 +29,21 @@
 #include <vector>
 
 #include "common/error.h"
+#include "common/limits.h"
 #include "emf/emf_drawing.h"
-#include "imaging/emf_records.h"
 #include "imaging/bmp_format.h"
+#include "imaging/emf_records.h"
 
 namespace {
 
 using pictrova::Error;
 using namespace pictrova::imaging;
 
-// Limits of one drawing: CPU seconds (soft, then the hard kill one later), address space and
-// the size of the metafile read.
-constexpr rlim_t kCpuSeconds = 30;
-constexpr rlim_t kAddressSpaceBytes = 4ull << 30;
-constexpr std::size_t kMaxMetafileBytes = 256u << 20;
+// Limits of one drawing (common/limits.h): CPU seconds (soft, then the hard kill one later),
+// address space and the size of the metafile read.
+constexpr rlim_t kCpuSeconds = pictrova::kEmfDrawCpuSeconds;
+constexpr rlim_t kAddressSpaceBytes = pictrova::kEmfDrawAddressSpaceBytes;
+using pictrova::kMaxMetafileBytes;
 
 // Lowers a limit, never raises one the process was started with (raising would fail, and the
 // limit would then not be set at all).

@@ -12,6 +12,7 @@
 
 #include "common/checked_math.h"
 #include "common/error.h"
+#include "common/limits.h"
 #include "imaging/image_engine.h"
 #include "imaging/isolated_work.h"
 
@@ -25,23 +26,6 @@ namespace {
 // sizes down to whole points from shrinking small text by up to a pixel (or dropping text
 // under a pixel high altogether).
 constexpr double kPointsPerPixel = 4.0;
-
-// Rendering time, measured with bench_metafile_render on a loaded two-core machine: a picture
-// of a few shapes and a line of text takes 0.7 s at 1000 x 1000 pixels and 14 s at 4000 x 4000;
-// full-frame shapes cost about 0.18 s per record and megapixel. 20 s covers every picture of a
-// plausible size with room for a slower machine; one that runs longer is stuck or hostile.
-constexpr std::chrono::milliseconds kRenderTimeLimit{20'000};
-// The render cost estimate, records x frame pixels, above which a metafile is refused without
-// being drawn: 10,000 records on a megapixel frame (clip art has hundreds to a few thousand
-// records on frames well under a megapixel). The 5,000 full-frame rectangles on an 8000 x 8000
-// frame that took a minute and 700 MB are 32 times over it.
-constexpr std::uint64_t kMaxRenderCost = 10'000ull * 1'000'000;
-
-bool WithinRenderBudget(std::size_t records, const PixelSize& size) {
-    const auto pixels = static_cast<std::uint64_t>(size.width) * static_cast<std::uint64_t>(size.height);
-    std::uint64_t cost = 0;
-    return !__builtin_mul_overflow(static_cast<std::uint64_t>(records), pixels, &cost) && cost <= kMaxRenderCost;
-}
 
 std::uint16_t PlaceableUnitsPerInch(const LogicalWindow& window, std::int32_t width) {
     const double units = std::round(std::abs(window.width) * 72.0 / (width * kPointsPerPixel));
@@ -134,13 +118,10 @@ bool cDIBSection::RenderMetafile(const std::vector<std::uint8_t>& bWMF, std::int
     std::optional<Frame> frame = PictureFrame(mm, xExt, yExt, metafile.window, device_);
     if (!frame) return false;
     const PixelSize size = FramePixelSize(*frame, device_);
-    if (size.width <= 0 || size.height <= 0 || size.width > kMaxSide || size.height > kMaxSide ||
-        size.width * size.height > kMaxPixels) {
-        return false;
-    }
+    if (!PictureSizeAllowed(size.width, size.height)) return false;
     const auto width = static_cast<std::int32_t>(size.width);
     const auto height = static_cast<std::int32_t>(size.height);
-    if (!WithinRenderBudget(metafile.recordCount, size)) return false;
+    if (!MetafileCostAllowed(metafile.recordCount, size.width, size.height)) return false;
 
     // Without window records the logical units are the frame's own pixels.
     LogicalWindow window = metafile.window.value_or(
@@ -157,7 +138,7 @@ bool cDIBSection::RenderMetafile(const std::vector<std::uint8_t>& bWMF, std::int
     const std::int32_t stride = BytesPerScanLine();
     // The reader can crash or loop on a damaged metafile that passed our checks: it runs in a
     // child process, and a child that fails or overruns its time is this metafile's false.
-    return RunIsolated(bits_, kRenderTimeLimit, [&](std::span<std::uint8_t> out) {
+    return RunIsolated(bits_, kWmfRenderTimeLimit, [&](std::span<std::uint8_t> out) {
         Magick::Image drawn = ReadMetafile(placeable, window, unitsPerInch, width, height);
 
         // Whatever the reader drew lands on a black canvas of exactly the computed size; areas the
@@ -181,10 +162,7 @@ std::int32_t cDIBSection::BytesPerScanLine() const {
 
 bool cDIBSection::Create(std::int32_t lWidth, std::int32_t lHeight, std::int32_t lChannels) {
     CleanUp();
-    if (lWidth <= 0 || lHeight <= 0 || lWidth > kMaxSide || lHeight > kMaxSide ||
-        static_cast<std::int64_t>(lWidth) * lHeight > kMaxPixels) {
-        return false;
-    }
+    if (!PictureSizeAllowed(lWidth, lHeight)) return false;
     biWidth_ = lWidth;
     biHeight_ = lHeight;
     biBitCount_ = lChannels == 3 ? 24 : 32;

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/limits.h"
 #include "imaging/metafile_frame.h"
 
 namespace pictrova::imaging {
@@ -40,7 +41,7 @@ public:
     std::int32_t BytesPerScanLine() const;
 
     // A zero-filled (black) bitmap of the given size; 3 channels give 24 bits, any other 32.
-    // False when a side is not positive or the bitmap would be larger than kMaxPixels.
+    // False when the size is outside PictureSizeAllowed (common/limits.h).
     bool Create(std::int32_t lWidth, std::int32_t lHeight, std::int32_t lChannels);
     void GetDIBBytes(std::vector<std::uint8_t>& bBytes) const;
     void CleanUp();
@@ -53,10 +54,6 @@ public:
     // The reference device metafiles are sized against: a 96-dpi screen unless set otherwise.
     void SetReferenceDevice(const ReferenceDevice& device) { device_ = device; }
     const ReferenceDevice& referenceDevice() const { return device_; }
-
-    // The largest bitmap the class makes: beyond it a metafile's size is taken as damage.
-    static constexpr std::int64_t kMaxSide = 32767;
-    static constexpr std::int64_t kMaxPixels = 64'000'000;
 
 private:
     bool RenderMetafile(const std::vector<std::uint8_t>& bWMF, std::int32_t mm, std::int32_t xExt,

@@ -15,17 +15,14 @@
 
 #include "common/byte_reader.h"
 #include "common/error.h"
+#include "common/limits.h"
 #include "common/program_paths.h"
+#include "imaging/bmp_format.h"
 #include "imaging/emf_records.h"
 #include "imaging/isolated_work.h"
-#include "imaging/bmp_format.h"
 
 namespace pictrova::imaging {
 namespace {
-
-// The drawing program stops itself after 30 s of CPU time; this is the wall-clock bound on the
-// whole drawing, start-up and fonts included.
-constexpr std::chrono::milliseconds kDrawTimeLimit{40'000};
 
 class Pipe {
 public:
@@ -136,12 +133,12 @@ void LoadEnhancedMetafile(std::span<const std::uint8_t> bytes, cDIBSection& imag
     EnforceMetafileCost(metafile.records, size);
     const std::optional<std::filesystem::path> program = LocateBundledProgram(kEmfProgramName);
     if (!program) throw Error("the enhanced-metafile drawing program is not installed");
-    if (size.width > cDIBSection::kMaxSide || size.height > cDIBSection::kMaxSide ||
+    if (!PictureSizeAllowed(size.width, size.height) ||
         !image.Create(static_cast<std::int32_t>(size.width), static_cast<std::int32_t>(size.height), 3)) {
         throw Error("enhanced metafile size out of range");
     }
     const bool drawn = RunIsolated(std::span<std::uint8_t>(image.DIBSectionBitsPtr(), static_cast<std::size_t>(image.biSizeImage())),
-                                   kDrawTimeLimit, [&](std::span<std::uint8_t> out) {
+                                   kEmfDrawTimeLimit, [&](std::span<std::uint8_t> out) {
                                        DrawWithProgram(program->string(), metafile.bits, image.dib_width(),
                                                        image.dib_height(), out);
                                    });

@@ -7,6 +7,7 @@
 #include "common/byte_reader.h"
 #include "common/checked_math.h"
 #include "common/error.h"
+#include "common/limits.h"
 
 namespace pictrova::imaging {
 namespace {
@@ -105,8 +106,8 @@ void CheckBitmap(const ByteReader& record, std::size_t pairAt, std::size_t recor
         info.skip(12);
         coloursUsed = info.u32le();
     }
-    constexpr std::int64_t kMaxSide = 32767;
-    Enforce(width > 0 && width <= kMaxSide && height != 0 && height >= -kMaxSide && height <= kMaxSide,
+    Enforce(width > 0 && width <= kMaxPictureSide && height != 0 && height >= -kMaxPictureSide &&
+                height <= kMaxPictureSide,
             "metafile bitmap size out of range", recordAt);
     Enforce(bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 16 || bitCount == 24 || bitCount == 32,
             "metafile bitmap depth unknown", recordAt);
@@ -360,11 +361,7 @@ PixelSize EnhancedMetafilePixelSize(const CheckedEnhancedMetafile& metafile, con
 
 void EnforceMetafileCost(std::uint64_t records, const PixelSize& size) {
     if (size.width <= 0 || size.height <= 0) throw Error("metafile frame is empty");
-    const auto area = static_cast<std::uint64_t>(size.width) * static_cast<std::uint64_t>(size.height);
-    std::uint64_t cost = 0;
-    if (__builtin_mul_overflow(records, area, &cost) || cost > kMetafileCostBudget) {
-        throw Error("metafile too complex to draw");
-    }
+    if (!MetafileCostAllowed(records, size.width, size.height)) throw Error("metafile too complex to draw");
 }
 
 }  // namespace pictrova::imaging

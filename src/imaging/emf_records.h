@@ -27,13 +27,6 @@ namespace pictrova::imaging {
 inline constexpr std::uint32_t kEmfSignature = 0x464D4520;  // " EMF"
 inline constexpr std::size_t kEmfHeaderMinimum = 88;
 
-// Playing a metafile costs at most each record painting the whole frame once: refuse a picture
-// whose record count times frame area (in pixels) exceeds this. At the renderers' fill rate (a
-// few hundred megapixels a second) the budget is about a minute of the worst case; real
-// pictures stay orders of magnitude below it (a full-page drawing of 5 000 records at
-// 1 000 x 1 400 pixels is 7e9).
-inline constexpr std::uint64_t kMetafileCostBudget = 20'000'000'000ull;
-
 struct CheckedEnhancedMetafile {
     std::vector<std::uint8_t> bits;  // header and kept records, end record added when missing
     Frame frame;                     // hundredths of a millimetre
@@ -49,7 +42,7 @@ CheckedEnhancedMetafile CheckEnhancedMetafile(std::span<const std::uint8_t> byte
 // as for standard metafiles). Throws Error when the frame is empty or inverted.
 PixelSize EnhancedMetafilePixelSize(const CheckedEnhancedMetafile& metafile, const ReferenceDevice& device);
 
-// Throws Error ("too complex") when records x width x height exceeds kMetafileCostBudget.
+// Throws Error ("too complex") when records x width x height exceeds kMaxMetafileCost (common/limits.h).
 void EnforceMetafileCost(std::uint64_t records, const PixelSize& size);
 
 }  // namespace pictrova::imaging

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "common/error.h"
+#include "common/limits.h"
 #include "imaging/high_colour_bmp.h"
 #include "imaging/image_engine.h"
 #include "imaging/picture_holder.h"
@@ -64,8 +65,7 @@ void EngineImageToDib(const Magick::Image& image, cDIBSection& dib, const Magick
     WithEngineErrors([&] {
         const auto width = static_cast<std::int64_t>(image.columns());
         const auto height = static_cast<std::int64_t>(image.rows());
-        if (width > cDIBSection::kMaxSide || height > cDIBSection::kMaxSide ||
-            width * height > cDIBSection::kMaxPixels) {
+        if (!PictureSizeAllowed(width, height)) {
             throw PictureTooBig("picture larger than the bitmap class makes", width, height);
         }
         Magick::Image flat = image;

@@ -13,15 +13,13 @@
 #include <string_view>
 #include <vector>
 
+#include "common/limits.h"
 #include "imaging/dib_section.h"
 
 namespace pictrova::imaging {
 
-// Files larger than this are not pictures we read (the limit guards the memory the bytes take
-// before the engine looks at them).
-inline constexpr std::uintmax_t kMaxPictureFileBytes = 512ull * 1024 * 1024;
-
-// The whole file. Throws Error when it cannot be read or is larger than `maxBytes`.
+// The whole file. Throws Error when it cannot be read or is larger than `maxBytes`
+// (kMaxPictureFileBytes: common/limits.h).
 std::vector<std::uint8_t> ReadWholeFile(const std::filesystem::path& path,
                                         std::uintmax_t maxBytes = kMaxPictureFileBytes);
 

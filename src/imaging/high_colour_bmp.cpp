@@ -6,8 +6,9 @@
 
 #include "common/byte_reader.h"
 #include "common/checked_math.h"
-#include "imaging/dib_section.h"
+#include "common/limits.h"
 #include "imaging/bmp_format.h"
+#include "imaging/dib_section.h"
 
 namespace pictrova::imaging {
 namespace {
@@ -81,10 +82,7 @@ std::optional<std::vector<std::uint8_t>> WidenHighColourBmp(std::span<const std:
         }
 
         const std::int64_t rows = height < 0 ? -static_cast<std::int64_t>(height) : height;
-        if (width <= 0 || rows == 0 || width > cDIBSection::kMaxSide || rows > cDIBSection::kMaxSide ||
-            width * rows > cDIBSection::kMaxPixels) {
-            return std::nullopt;
-        }
+        if (!PictureSizeAllowed(width, rows)) return std::nullopt;
         const auto columns = static_cast<std::size_t>(width);
         const std::size_t inStride = (columns * 2 + 3) & ~std::size_t{3};
         const std::size_t outStride = (columns * 3 + 3) & ~std::size_t{3};

@@ -7,15 +7,17 @@
 
 #include <cstdint>
 
+#include "common/limits.h"
+
 namespace pictrova::imaging {
 
 struct ImageEngineLimits {
-    std::int64_t maxWidth = 32768;
-    std::int64_t maxHeight = 32768;
-    std::int64_t maxPixels = 100'000'000;       // 100 megapixels
-    std::int64_t maxMemoryMiB = 1024;
-    std::int64_t maxMapMiB = 1024;
-    std::int64_t maxDiskGiB = 0;                 // no pixel cache spilled to disk
+    std::int64_t maxWidth = kEngineMaxSide;
+    std::int64_t maxHeight = kEngineMaxSide;
+    std::int64_t maxPixels = kMaxPicturePixels;
+    std::int64_t maxMemoryMiB = kEngineMemoryMiB;
+    std::int64_t maxMapMiB = kEngineMapMiB;
+    std::int64_t maxDiskGiB = kEngineDiskGiB;
 };
 
 // Starts the engine with the given limits on the first call; later calls do nothing. Points

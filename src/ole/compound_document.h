@@ -2,20 +2,18 @@
 #pragma once
 
 // The structured-storage component: reads one named stream out of a compound document (the
-// native data of the compound-document classes), and writes small compound documents for our
-// fixtures. Built on libgsf; no libgsf type leaves this module.
+// native data of the compound-document classes). Built on libgsf; no libgsf type leaves this
+// module. (The fixtures' compound documents are written by tools/ole_builder/compound_writer.h.)
 //
 // The three reading operations share one contract: `document` holds the compound document from
 // its first byte (trailing bytes are allowed); on success the wanted bytes are written over the
 // start of `document` and their count n (never more than document.size()) is returned; 0 means
 // nothing was found or the document is unreadable. They never throw.
 
-#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace pictrova::ole {
 
@@ -31,25 +29,5 @@ std::size_t GetContentsStreamChild(std::span<std::uint8_t> document, std::string
 // office programs open, where the bare stream is not. Bytes after the document's last sector
 // (the object's presentation data, say) are cut off.
 std::size_t ExtractOfficeDocument(std::span<std::uint8_t> document, std::string_view streamName);
-
-// A storage or stream to write.
-struct CompoundNode {
-    std::string name;
-    bool isStorage = false;
-    std::vector<std::uint8_t> data;       // streams
-    std::vector<CompoundNode> children;   // storages
-    std::array<std::uint8_t, 16> classId{};
-
-    static CompoundNode Stream(std::string name, std::vector<std::uint8_t> data) {
-        return {std::move(name), false, std::move(data), {}, {}};
-    }
-    static CompoundNode Storage(std::string name, std::vector<CompoundNode> children) {
-        return {std::move(name), true, {}, std::move(children), {}};
-    }
-};
-
-// Writes a compound document whose root storage holds `root.children` (the root's name is not
-// stored; its class id is). Throws pictrova::Error when libgsf fails.
-std::vector<std::uint8_t> WriteCompoundDocument(const CompoundNode& root);
 
 }  // namespace pictrova::ole

@@ -145,28 +145,6 @@ std::vector<std::string> ConverterArgumentVector(const std::string& converterPat
     return argv;
 }
 
-std::vector<std::string> SplitCommandLine(std::string_view commandLine) {
-    std::vector<std::string> args;
-    std::string current;
-    bool inArgument = false;
-    bool quoted = false;
-    for (char c : commandLine) {
-        if (c == '"') {
-            quoted = !quoted;
-            inArgument = true;
-        } else if (c == ' ' && !quoted) {
-            if (inArgument) args.push_back(std::move(current));
-            current.clear();
-            inArgument = false;
-        } else {
-            current.push_back(c);
-            inArgument = true;
-        }
-    }
-    if (inArgument) args.push_back(std::move(current));
-    return args;
-}
-
 std::string ReplaceExtensionWithBmp(std::string_view workFilePath, std::string_view extension) {
     std::string needle = ".";
     needle += extension;
@@ -186,11 +164,6 @@ std::string ReplaceExtensionWithBmp(std::string_view workFilePath, std::string_v
         }
     }
     return result;
-}
-
-std::int32_t EffectiveWindowStyle(std::optional<std::int32_t> windowStyle) {
-    if (!windowStyle || *windowStyle < 0 || *windowStyle > 6) return 6;
-    return *windowStyle;
 }
 
 void KillFile(Host& host, const std::filesystem::path& path) noexcept {

@@ -16,7 +16,7 @@
 #include <map>
 #include <set>
 
-#include "independent_reader.h"
+#include "image_oracle.h"
 #include "ole/ole_object_decoder.h"
 #include "ole_builder/enhanced_metafiles.h"
 #include "ole_builder/ole_fields.h"
@@ -851,10 +851,10 @@ TEST_F(CliTest, PackagedAndPresentedEnhancedMetafilesComeOutAsPictures) {
         EXPECT_EQ(OutputFiles(), expected);
         for (const auto& p : probes) {
             SCOPED_TRACE(std::string(p.file) + " " + std::to_string(p.x) + "," + std::to_string(p.y));
-            const testing::IndependentPixels pixels = testing::ReadWithImageMagick(out / (p.file + std::string(run.extension)));
+            const testing::DecodedPicture pixels = testing::DecodeWithImageMagick(out / (p.file + std::string(run.extension)));
             ASSERT_EQ(pixels.width, p.width);
             ASSERT_EQ(pixels.height, p.height);
-            EXPECT_EQ(pixels.At(p.x, p.y),
+            EXPECT_EQ(pixels.Rgb(p.x, p.y),
                       static_cast<std::uint32_t>(p.colour.red) << 16 | p.colour.green << 8 | p.colour.blue);
         }
     }
@@ -1131,7 +1131,7 @@ TEST_F(CliBatchTest, ExtractAllStopsOnSignalLeavingNothingPartial) {
     const fs::path pictures = out / "catalogue.mdb" / "Pictures" / "Picture";
     for (const auto& e : fs::directory_iterator(pictures)) {
         EXPECT_EQ(e.path().filename(), "Output1.tif");
-        const testing::IndependentPixels pixels = testing::ReadWithImageMagick(e.path());
+        const testing::DecodedPicture pixels = testing::DecodeWithImageMagick(e.path());
         EXPECT_EQ(pixels.width, 24);
         EXPECT_EQ(pixels.height, 16);
     }

@@ -117,7 +117,8 @@ TEST(PasswordBytes, InvalidUtf8IsNotAValidPassword) {
             PasswordBytes(s);
             ADD_FAILURE() << "accepted " << Hex(Bytes(s));
         } catch (const Error& e) {
-            EXPECT_EQ(e.description(), kNotAValidPassword);
+            EXPECT_EQ(e.description(), "Not a valid password.");
+            EXPECT_EQ(e.number(), 3031);
         }
     }
 }

@@ -126,7 +126,7 @@ TEST(ConnectionOpen, UnknownProviderIsTheMissingProviderError) {
         connection.Open("Provider=Microsoft.Jet.OLEDB.3.51;Data Source=" + path);
         ADD_FAILURE();
     } catch (const Error& error) {
-        EXPECT_EQ(error.number(), kAdErrProviderNotFound);
+        EXPECT_EQ(error.number(), 3706);
         EXPECT_EQ(error.description(), "Provider cannot be found. It may not be properly installed.");
     }
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "common/error.h"
@@ -244,6 +245,30 @@ TEST(DibSection, RefusedMetafilesLeaveBytesUnchanged) {
         EXPECT_EQ(bits, c.bits);
         EXPECT_EQ(dib.dib_width(), 0);
     }
+}
+
+// One size rule for every bitmap (common/limits.h): 32,767 a side, 64 megapixels. The cases
+// at the pixel limit only ask the rule, so the test allocates nothing large.
+TEST(DibSection, CreateKeepsToThePictureLimits) {
+    const struct {
+        std::int32_t width, height;
+        bool allowed;
+        bool tryCreate;
+    } cases[] = {
+        {32767, 1, true, true},  {1, 32767, true, true},   {32768, 1, false, true},
+        {0, 10, false, true},    {10, -1, false, true},    {8000, 8000, true, false},
+        {8001, 8000, false, true}, {32767, 32767, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
+        EXPECT_EQ(PictureSizeAllowed(c.width, c.height), c.allowed);
+        if (!c.tryCreate) continue;
+        cDIBSection dib;
+        EXPECT_EQ(dib.Create(c.width, c.height, 3), c.allowed);
+    }
+    EXPECT_TRUE(MetafileCostAllowed(10'000, 1000, 1000));
+    EXPECT_FALSE(MetafileCostAllowed(10'001, 1000, 1000));
+    EXPECT_FALSE(MetafileCostAllowed(~std::uint64_t{0}, kMaxPictureSide, kMaxPictureSide));
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 
 #include "imaging/emf_records.h"
 #include "imaging/picture_files.h"
-#include "independent_reader.h"
+#include "image_oracle.h"
 #include "ole_builder/enhanced_metafiles.h"
 #include "picture_fixtures.h"
 #include "recording_host.h"
@@ -96,17 +96,17 @@ TEST(EnhancedMetafile, KnownShapesComeOutAtTheirFrameSizeAndColours) {
         bool tooBig = false;
         ASSERT_TRUE(LoadPictureFile(host, holder, dir / "temp.bmp", message, false, tooBig));
         holder.SaveAsBmp(dir / "out.bmp");
-        const testing::IndependentPixels pixels = testing::ReadWithImageMagick(dir / "out.bmp");
+        const testing::DecodedPicture pixels = testing::DecodeWithImageMagick(dir / "out.bmp");
         ASSERT_EQ(pixels.width, c.width);
         ASSERT_EQ(pixels.height, c.height);
         for (const Probe& p : c.probes) {
-            EXPECT_EQ(pixels.At(p.x, p.y), p.rgb) << std::hex << " at " << std::dec << p.x << "," << p.y;
+            EXPECT_EQ(pixels.Rgb(p.x, p.y), p.rgb) << std::hex << " at " << std::dec << p.x << "," << p.y;
         }
         if (c.minBright > 0) {
             int bright = 0, belowLine = 0;
             for (int y = 0; y < pixels.height; ++y) {
                 for (int x = 0; x < pixels.width; ++x) {
-                    if ((pixels.At(x, y) & 0x808080) != 0x808080) continue;
+                    if ((pixels.Rgb(x, y) & 0x808080) != 0x808080) continue;
                     ++bright;
                     if (y >= pixels.height * 3 / 4) ++belowLine;
                 }
@@ -206,7 +206,7 @@ TEST(EnhancedMetafile, RecordsAPlayerSkipsAreLeftOutAndThePictureStillDraws) {
         PictureHolder holder;
         holder.LoadFromFile(dir / "temp.emf");
         holder.SaveAsBmp(dir / "out.bmp");
-        EXPECT_EQ(testing::ReadWithImageMagick(dir / "out.bmp").At(30, 40), Hex(fixtures::kEmfRed));
+        EXPECT_EQ(testing::DecodeWithImageMagick(dir / "out.bmp").Rgb(30, 40), Hex(fixtures::kEmfRed));
     }
 }
 
@@ -258,10 +258,10 @@ TEST(EnhancedMetafile, DrawingProgramStatusAndOutput) {
             "' > '" + (dir / "out.bmp").string() + "' 2>/dev/null; echo $?");
         EXPECT_EQ(std::stoi(status), c.status);
         if (c.status != 0) continue;
-        const testing::IndependentPixels pixels = testing::ReadWithImageMagick(dir / "out.bmp");
+        const testing::DecodedPicture pixels = testing::DecodeWithImageMagick(dir / "out.bmp");
         EXPECT_EQ(pixels.width, c.width);
         EXPECT_EQ(pixels.height, c.height);
-        EXPECT_EQ(pixels.At(1, c.height - 1), Hex(fixtures::kEmfRed));
+        EXPECT_EQ(pixels.Rgb(1, c.height - 1), Hex(fixtures::kEmfRed));
     }
 }
 

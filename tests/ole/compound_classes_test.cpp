@@ -2,6 +2,7 @@
 // Compound-document classes: the stream each class keeps its file in, and the fix-ups.
 #include <gtest/gtest.h>
 
+#include "byte_pattern.h"
 #include "decoder_test_support.h"
 #include "ole_builder/ole_fields.h"
 
@@ -10,12 +11,7 @@ namespace {
 
 using namespace testing;
 namespace fx = fixtures;
-
-fx::Bytes Pattern(std::size_t size, std::uint8_t seed) {
-    fx::Bytes b(size);
-    for (std::size_t i = 0; i < size; ++i) b[i] = static_cast<std::uint8_t>((i * 7 + seed) % 250 + 1);
-    return b;
-}
+using pictrova::testing::Pattern;
 
 fx::Bytes Slice(const fx::Bytes& b, std::size_t from, std::size_t count) {
     return fx::Bytes(b.begin() + static_cast<std::ptrdiff_t>(from), b.begin() + static_cast<std::ptrdiff_t>(from + count));

@@ -10,7 +10,9 @@
 #include "common/byte_reader.h"
 #include "ole/compound_directory.h"
 
+#include "byte_pattern.h"
 #include "decoder_test_support.h"
+#include "ole_builder/compound_writer.h"
 #include "ole_builder/ole_fields.h"
 
 namespace pictrova::ole {
@@ -18,12 +20,10 @@ namespace {
 
 using namespace testing;
 using fixtures::Bytes;
+using fixtures::CompoundNode;
+using fixtures::WriteCompoundDocument;
 
-Bytes Pattern(std::size_t size) {
-    Bytes b(size);
-    for (std::size_t i = 0; i < size; ++i) b[i] = static_cast<std::uint8_t>(i % 253 + 1);
-    return b;
-}
+Bytes Pattern(std::size_t size) { return pictrova::testing::Pattern(size, 1); }
 
 // Runs one of the three operations on a copy and returns what it left at the front.
 template <typename Entry>

@@ -24,7 +24,7 @@ void DecodeDamaged(const std::vector<std::uint8_t>& field, bool rendered) {
     DecodeNotes notes;
     if (!fGetContentsStream(bytes, extension, label, &reason, &notes)) return;
     if (rendered || notes.storedPreviewUsed) {
-        EXPECT_LE(bytes.size(), 54 + 3 * imaging::cDIBSection::kMaxPixels + 3 * imaging::cDIBSection::kMaxSide);
+        EXPECT_LE(bytes.size(), 54 + 3 * kMaxPicturePixels + 3 * kMaxPictureSide);
     } else {
         // The largest growth the decoder allows: a photo-editor picture of one-byte rows padded
         // to four bytes plus its colour table, or a paint picture padded to twice its data.

@@ -176,7 +176,7 @@ protected:
     fs::path out = dir / "out";
     fs::path work = dir / "work";
     fs::path converter;  // empty: the run converts in its own process
-    std::chrono::milliseconds converterTimeout = run::kDefaultConverterTimeout;
+    std::chrono::milliseconds converterTimeout = kDefaultConverterTimeout;
     std::function<void(std::int64_t recordsDone)> afterRecord;
     RecordingHost host;
     imaging::PictureHolder creator;

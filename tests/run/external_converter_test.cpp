@@ -94,14 +94,6 @@ TEST(ConverterCommandLine, MethodOneOutputReplacesExtensionIgnoringCase) {
     EXPECT_EQ(ReplaceExtensionWithBmp("/x.pdf", ""), "/x.pdf");
 }
 
-TEST(ShellAndWait, WindowStyleRule) {
-    EXPECT_EQ(EffectiveWindowStyle(std::nullopt), 6);
-    EXPECT_EQ(EffectiveWindowStyle(-1), 6);
-    EXPECT_EQ(EffectiveWindowStyle(7), 6);
-    EXPECT_EQ(EffectiveWindowStyle(0), 0);
-    EXPECT_EQ(EffectiveWindowStyle(6), 6);
-}
-
 std::filesystem::path WriteScript(const TempDir& dir, const std::string& name, const std::string& body) {
     const auto path = dir / name;
     std::ofstream(path) << "#!/bin/sh\n" << body << "\n";

@@ -9,6 +9,7 @@
 #include "database/connection_string.h"
 #include "database/recordset.h"
 #include "database/schema_listing.h"
+#include "byte_pattern.h"
 #include "picture_database.h"
 #include "recording_host.h"
 #include "test_paths.h"
@@ -18,11 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<std::uint8_t> Pattern(std::size_t size) {
-    std::vector<std::uint8_t> bytes(size);
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
-    return bytes;
-}
+std::vector<std::uint8_t> Pattern(std::size_t size) { return pictrova::testing::Pattern(size, 1); }
 
 std::vector<std::uint8_t> ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);

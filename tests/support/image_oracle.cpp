@@ -64,7 +64,7 @@ fs::path ImageMagickTool(const std::string& name) {
 DecodedPicture DecodeWithImageMagick(const fs::path& file) {
     TempDir scratch;
     const fs::path ppm = scratch / "decoded.ppm";
-    RunTool("convert", {file.string(), "-auto-orient", "-alpha", "off", "-depth", "8", "ppm:" + ppm.string()},
+    RunTool("convert", {file.string() + "[0]", "-auto-orient", "-alpha", "off", "-depth", "8", "ppm:" + ppm.string()},
             scratch.path());
     // P6 <width> <height> <maxval> then width x height RGB triples.
     std::istringstream in(ReadAll(ppm));

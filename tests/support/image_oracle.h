@@ -25,11 +25,18 @@ struct DecodedPicture {
     int width = 0;
     int height = 0;
     std::vector<RgbPixel> pixels;  // rows top to bottom
-    RgbPixel at(int x, int y) const { return pixels[static_cast<std::size_t>(y * width + x)]; }
+    RgbPixel at(int x, int y) const {
+        return pixels.at(static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x));
+    }
+    // The same pixel as 0xRRGGBB.
+    std::uint32_t Rgb(int x, int y) const {
+        const RgbPixel p = at(x, y);
+        return static_cast<std::uint32_t>(p[0]) << 16 | static_cast<std::uint32_t>(p[1]) << 8 | p[2];
+    }
 };
 
-// The picture as ImageMagick decodes it: 8-bit RGB, alpha dropped, rows turned to top-left
-// origin by the file's own orientation (TGA stores bottom-up rows with a flag that says so).
+// The picture's first frame as ImageMagick decodes it: 8-bit RGB, alpha dropped, rows turned to
+// top-left origin by the file's own orientation (TGA stores bottom-up rows with a flag that says so).
 // Throws std::runtime_error with ImageMagick's message when it cannot read the file.
 DecodedPicture DecodeWithImageMagick(const std::filesystem::path& file);
 

@@ -10,6 +10,9 @@ namespace pictrova::testing {
 // are built.
 inline std::filesystem::path BinDir() { return PICTROVA_BIN_DIR; }
 
+// Runs `command` through /bin/sh and returns what it wrote to its standard output.
+std::string RunForOutput(const std::string& command);
+
 // A fresh, empty folder for one test, removed when the object goes away.
 class TempDir {
 public:

@@ -16,7 +16,7 @@
 #include <cstdlib>
 #include <optional>
 
-#include "independent_reader.h"
+#include "image_oracle.h"
 #include "ole_builder/ole_fields.h"
 #include "ole_builder/pictures.h"
 #include "ui/form1.h"
@@ -296,8 +296,8 @@ TEST_F(WizardRunTest, ClosingTheWizardMidRunStopsCleanly) {
         EXPECT_EQ(OutputFiles(), c.files);
         for (const std::string& file : c.files) {
             const int record = file[6] - '0';
-            const pictrova::testing::IndependentPixels pixels =
-                pictrova::testing::ReadWithImageMagick(outputFolder / file);
+            const pictrova::testing::DecodedPicture pixels =
+                pictrova::testing::DecodeWithImageMagick(outputFolder / file);
             EXPECT_EQ(std::pair(pixels.width, pixels.height), size(record)) << file;
         }
         EXPECT_TRUE(std::filesystem::is_empty(workRoot));

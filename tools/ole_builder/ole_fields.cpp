@@ -34,10 +34,10 @@ void AppendObjectHeader(ByteAppender& out, const std::string& objectName, const 
 
 // A compound-document stream of the kind real objects carry beside their data; its content is
 // not read by anyone.
-ole::CompoundNode CompObjStream() {
+CompoundNode CompObjStream() {
     Bytes data = {1, 0, 0xFE, 0xFF, 3, 0x0A, 0, 0};
     data.resize(28, 0xFF);
-    return ole::CompoundNode::Stream("\x01" "CompObj", data);
+    return CompoundNode::Stream("\x01" "CompObj", data);
 }
 
 Bytes NonZeroPattern(std::size_t size, std::uint8_t seed) {
@@ -178,8 +178,8 @@ Bytes BuildCompoundObject(const std::string& className, const Bytes& document, c
 }
 
 Bytes MakeContentsDocument(const Bytes& contents) {
-    return ole::WriteCompoundDocument(
-        ole::CompoundNode::Storage("Root Entry", {CompObjStream(), ole::CompoundNode::Stream("CONTENTS", contents)}));
+    return WriteCompoundDocument(
+        CompoundNode::Storage("Root Entry", {CompObjStream(), CompoundNode::Stream("CONTENTS", contents)}));
 }
 
 Bytes MakeOle10NativeDocument(const Bytes& data, bool inChildStorage) {
@@ -187,16 +187,16 @@ Bytes MakeOle10NativeDocument(const Bytes& data, bool inChildStorage) {
     ByteAppender out(native);
     out.u32(static_cast<std::uint32_t>(data.size()));
     out.bytes(data);
-    auto stream = ole::CompoundNode::Stream("\x01Ole10Native", native);
-    if (!inChildStorage) return ole::WriteCompoundDocument(ole::CompoundNode::Storage("Root Entry", {CompObjStream(), stream}));
-    auto child = ole::CompoundNode::Storage("Image", {CompObjStream(), stream});
-    return ole::WriteCompoundDocument(ole::CompoundNode::Storage("Root Entry", {CompObjStream(), child}));
+    auto stream = CompoundNode::Stream("\x01Ole10Native", native);
+    if (!inChildStorage) return WriteCompoundDocument(CompoundNode::Storage("Root Entry", {CompObjStream(), stream}));
+    auto child = CompoundNode::Storage("Image", {CompObjStream(), stream});
+    return WriteCompoundDocument(CompoundNode::Storage("Root Entry", {CompObjStream(), child}));
 }
 
 Bytes MakeOfficeDocument(const std::string& mainStream, const Bytes& mainData) {
-    return ole::WriteCompoundDocument(ole::CompoundNode::Storage(
-        "Root Entry", {CompObjStream(), ole::CompoundNode::Stream(mainStream, mainData),
-                       ole::CompoundNode::Stream("\x05SummaryInformation", NonZeroPattern(200, 7))}));
+    return WriteCompoundDocument(CompoundNode::Storage(
+        "Root Entry", {CompObjStream(), CompoundNode::Stream(mainStream, mainData),
+                       CompoundNode::Stream("\x05SummaryInformation", NonZeroPattern(200, 7))}));
 }
 
 Bytes MakeImagingContents(const Bytes& tiffFile) {
@@ -274,8 +274,8 @@ Bytes BuildOpenXmlWordObject(const Bytes& presentation) {
     Bytes zip = {'P', 'K', 3, 4};
     const Bytes body = NonZeroPattern(400, 17);
     zip.insert(zip.end(), body.begin(), body.end());
-    const Bytes document = ole::WriteCompoundDocument(ole::CompoundNode::Storage(
-        "Root Entry", {CompObjStream(), ole::CompoundNode::Stream("Package", zip)}));
+    const Bytes document = WriteCompoundDocument(CompoundNode::Storage(
+        "Root Entry", {CompObjStream(), CompoundNode::Stream("Package", zip)}));
     return BuildEmbeddedObject({"Word.Document.12", "", {}, 2, document, presentation});
 }
 

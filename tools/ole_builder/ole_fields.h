@@ -37,7 +37,7 @@
 #include <string>
 #include <vector>
 
-#include "ole/compound_document.h"
+#include "ole_builder/compound_writer.h"
 #include "ole_builder/pictures.h"
 
 namespace pictrova::fixtures {

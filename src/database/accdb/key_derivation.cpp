@@ -4,10 +4,11 @@
 #include <algorithm>
 
 #include "common/error.h"
+#include "common/error_codes.h"
 
 namespace pictrova::database {
 
-void NotAValidPassword() { throw Error(std::string(kNotAValidPassword), kNotAValidPasswordNumber); }
+void NotAValidPassword() { Throw(ErrorCode::NotAValidPassword); }
 
 SecretBytes PasswordBytes(std::string_view utf8) {
     SecretBytes out;

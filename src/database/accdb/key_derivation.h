@@ -25,10 +25,8 @@ namespace pictrova::database {
 inline constexpr std::uint32_t kStandardAesIterations = 50'000;
 inline constexpr std::size_t kMaxPasswordUnits = 255;
 
-inline constexpr std::string_view kNotAValidPassword = "Not a valid password.";
-inline constexpr std::int32_t kNotAValidPasswordNumber = 3031;
-
-// A password that cannot be turned into key bytes, or whose key does not verify.
+// A password that cannot be turned into key bytes, or whose key does not verify: throws
+// ErrorCode::NotAValidPassword.
 [[noreturn]] void NotAValidPassword();
 
 using AgileBlock = std::array<std::uint8_t, 8>;

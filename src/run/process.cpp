@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "run/process.h"
+
 // ShellAndWait: starts a process without a shell and waits for it while the host keeps running.
 // The process's end is watched through a pidfd (poll wakes when it exits); where the system
 // offers none, its state is looked at after pauses that grow from 1 ms to the poll interval.
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -14,8 +17,6 @@
 #include <cerrno>
 #include <thread>
 #include <utility>
-
-#include "run/external_converter.h"
 
 extern char** environ;
 
@@ -159,6 +160,28 @@ private:
 
 }  // namespace
 
+std::vector<std::string> SplitCommandLine(std::string_view commandLine) {
+    std::vector<std::string> args;
+    std::string current;
+    bool inArgument = false;
+    bool quoted = false;
+    for (char c : commandLine) {
+        if (c == '"') {
+            quoted = !quoted;
+            inArgument = true;
+        } else if (c == ' ' && !quoted) {
+            if (inArgument) args.push_back(std::move(current));
+            current.clear();
+            inArgument = false;
+        } else {
+            current.push_back(c);
+            inArgument = true;
+        }
+    }
+    if (inArgument) args.push_back(std::move(current));
+    return args;
+}
+
 std::string LastErrorLine(std::string_view errorOutput, std::string_view programPath) {
     std::string last;
     std::size_t start = 0;
@@ -186,9 +209,8 @@ std::int32_t ShellAndWait(Host& host, const std::string& commandLine, std::optio
     return ShellAndWait(host, SplitCommandLine(commandLine), windowStyle, timeout, errorLine);
 }
 
-std::int32_t ShellAndWait(Host& host, const std::vector<std::string>& argv, std::optional<std::int32_t> windowStyle,
+std::int32_t ShellAndWait(Host& host, const std::vector<std::string>& argv, std::optional<std::int32_t>,
                           std::chrono::milliseconds timeout, std::string* errorLine) {
-    [[maybe_unused]] const std::int32_t style = EffectiveWindowStyle(windowStyle);
     if (errorLine != nullptr) errorLine->clear();
     if (argv.empty() || argv.front().empty()) return EINVAL + kStartErrorBase;
 
