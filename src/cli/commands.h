@@ -67,6 +67,8 @@ struct ExtractAllArguments {
     run::ExtractionChoices choices;  // everything but table, field and output folder
     std::string outputFolder;
     bool force = false;
+    std::string converter;  // as for extract, for every field's run
+    unsigned jobs = 0;
 };
 
 int ExtractAllCommand(const ExtractAllArguments& arguments);

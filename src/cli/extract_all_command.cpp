@@ -21,6 +21,7 @@
 #include "cli/batch.h"
 #include "cli/cli_host.h"
 #include "cli/commands.h"
+#include "cli/stop_signals.h"
 #include "common/error.h"
 #include "common/printable_text.h"
 #include "database/ado_types.h"
@@ -189,7 +190,16 @@ struct BatchTotals {
     int databases = 0, done = 0, failed = 0, skipped = 0;
     std::int64_t pictures = 0;
     bool errorsReported = false;
+    bool stopped = false;  // SIGINT or SIGTERM: the batch ends after the records written
 };
+
+// A record without an output file: the run's reason, else its first report.
+std::string SkippedText(const run::RecordOutcome& record) {
+    if (record.skipped)
+        return record.skipped->detail.empty() ? record.skipped->reason
+                                              : record.skipped->reason + ": " + record.skipped->detail;
+    return record.errors.empty() ? "no picture in the value" : record.errors.front().description;
+}
 
 class Batch {
 public:
@@ -246,7 +256,16 @@ public:
                 Json result = Field(selection, folder, table, field.name, label);
                 written += result.value("pictures_written", std::int64_t{0});
                 entry["fields"].push_back(std::move(result));
+                if (totals.stopped) break;
             }
+            if (totals.stopped) break;
+        }
+        if (totals.stopped) {
+            // What was written so far is recorded; the entry stays incomplete, so a re-run
+            // extracts this database again.
+            manifest_.Store(entry);
+            Say(label + ": stopped; " + std::to_string(written) + " pictures written");
+            return;
         }
         entry["status"] = "complete";
         manifest_.Store(entry);
@@ -285,23 +304,32 @@ private:
             .database = selection,
             .creator = creator,
             .progress = [&](const run::RunProgress& p) { progress_.Draw(where, p, before); },
-            .converter = {},
+            .converter = arguments_.converter,
             .workRoot = {},
+            .jobs = arguments_.jobs,
+            .stopRequested = StopRequestedBySignal,
         };
-        // The run's worker count goes here once it takes one (--jobs).
         const run::RunResult result = run::RunExtraction(options, surroundings);
+        totals.stopped = totals.stopped || result.stopped;
         totals.pictures += result.picturesWritten;
         totals.errorsReported = totals.errorsReported || result.errorCount > 0;
         Json records = Json::array();
         for (const auto& record : result.records) {
             Json r = {{"record", record.number}};
             if (record.written) {
-                r["file"] = record.written->lexically_relative(out_).string();
+                r["file"] = Relative(*record.written);
                 r["skipped"] = nullptr;
             } else {
                 r["file"] = nullptr;
-                r["skipped"] = record.errors.empty() ? "no picture in the value"
-                                                     : record.errors.front().description;
+                r["skipped"] = SkippedText(record);
+            }
+            // An attachment field's record: every attached file, with its output or null.
+            if (!record.attachments.empty()) {
+                Json files = Json::array();
+                for (const auto& file : record.attachments)
+                    files.push_back({{"name", file.fileName},
+                                     {"file", file.written ? Json(Relative(*file.written)) : Json()}});
+                r["attachments"] = std::move(files);
             }
             if (!record.errors.empty()) r["errors"] = ErrorsJson(record.errors);
             records.push_back(std::move(r));
@@ -314,6 +342,8 @@ private:
         entry["records"] = std::move(records);
         return entry;
     }
+
+    std::string Relative(const fs::path& written) const { return written.lexically_relative(out_).string(); }
 
     void Say(const std::string& line) {
         progress_.Clear();
@@ -344,9 +374,14 @@ int ExtractAllCommand(const ExtractAllArguments& arguments) {
     }
     imaging::StartImageEngine();
     Batch batch(arguments, *passwords);
+    StopOnSignals stopOnSignals;
     try {
         int index = 0;
         for (const auto& path : arguments.databases.paths) {
+            if (batch.totals.stopped || StopRequestedBySignal()) {
+                batch.totals.stopped = true;
+                break;
+            }
             ++batch.totals.databases;
             batch.Database(path, ++index);
         }
@@ -356,9 +391,11 @@ int ExtractAllCommand(const ExtractAllArguments& arguments) {
         return kExitErrorReported;
     }
     const auto& t = batch.totals;
+    if (t.stopped) std::cout << "Stopped. ";
     std::cout << t.databases << " databases: " << t.done << " extracted, " << t.skipped
               << " skipped, " << t.failed << " could not be opened; " << t.pictures
               << " pictures written. Manifest: " << batch.manifestPath().string() << std::endl;
+    if (t.stopped) return kExitInterrupted;
     return t.failed > 0 || t.errorsReported ? kExitErrorReported : kExitDone;
 }
 

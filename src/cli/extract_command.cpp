@@ -1,15 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include <signal.h>
-
 #include <algorithm>
 #include <cctype>
-#include <csignal>
 #include <filesystem>
 #include <iostream>
 
 #include "cli/cli_host.h"
 #include "cli/commands.h"
 #include "cli/run_json.h"
+#include "cli/stop_signals.h"
 #include "database/ado_types.h"
 #include "database/connection_string.h"
 #include "database/schema_listing.h"
@@ -22,35 +20,6 @@ namespace pictrova::cli {
 namespace fs = std::filesystem;
 
 namespace {
-
-// Set by SIGINT and SIGTERM: the run stops after the records it has written, removes its work
-// files and leaves no partial output.
-volatile std::sig_atomic_t gStopRequested = 0;
-
-void RequestStop(int) { gStopRequested = 1; }
-
-// Installs RequestStop for the life of the object, so a second signal still ends the program.
-class StopOnSignals {
-public:
-    StopOnSignals() {
-        struct sigaction action {};
-        action.sa_handler = RequestStop;
-        action.sa_flags = SA_RESETHAND;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &oldInt_);
-        sigaction(SIGTERM, &action, &oldTerm_);
-    }
-    ~StopOnSignals() {
-        sigaction(SIGINT, &oldInt_, nullptr);
-        sigaction(SIGTERM, &oldTerm_, nullptr);
-    }
-    StopOnSignals(const StopOnSignals&) = delete;
-    StopOnSignals& operator=(const StopOnSignals&) = delete;
-
-private:
-    struct sigaction oldInt_ {};
-    struct sigaction oldTerm_ {};
-};
 
 int ExitStatusOf(const run::RunResult& result) {
     if (result.stopped)
@@ -212,7 +181,7 @@ int ExtractCommand(const ExtractArguments& arguments) {
         .converter = arguments.converter,
         .workRoot = {},
         .jobs = arguments.jobs,
-        .stopRequested = [] { return gStopRequested != 0; },
+        .stopRequested = StopRequestedBySignal,
         .keepExistingFiles = arguments.noOverwrite,
     };
     StopOnSignals stopOnSignals;

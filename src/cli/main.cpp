@@ -74,6 +74,20 @@ void AddRunOptions(CLI::App& command, RunWords& words, run::ExtractionChoices& c
         ->capture_default_str();
 }
 
+// How the pictures are converted and by how many threads: extract and extract-all.
+void AddWorkOptions(CLI::App& command, std::string& converter, unsigned& jobs) {
+    command
+        .add_option("--converter", converter,
+                    "Run this converter program once per conversion instead of converting in-process "
+                    "(it takes pictrova-convert's arguments)")
+        ->envname("PICTROVA_CONVERTER");
+    command
+        .add_option("--jobs", jobs,
+                    "Threads that decode and encode pictures (default: one per core); the output is "
+                    "the same for any number")
+        ->check(CLI::Range(1, 1024));
+}
+
 void ApplyRunWords(const RunWords& words, run::ExtractionChoices& choices) {
     auto m = ParseMethod(words.method);
     auto f = ParseFormat(words.format);
@@ -123,16 +137,7 @@ int main(int argc, char** argv) {
     extractCommand->add_option("--out", extract.choices.outputFolder, "The output folder")
         ->required();
     AddRunOptions(*extractCommand, words, extract.choices);
-    extractCommand
-        ->add_option("--converter", extract.converter,
-                     "Run this converter program once per conversion instead of converting in-process "
-                     "(it takes pictrova-convert's arguments)")
-        ->envname("PICTROVA_CONVERTER");
-    extractCommand
-        ->add_option("--jobs", extract.jobs,
-                     "Threads that decode and encode pictures (default: one per core); the output is "
-                     "the same for any number")
-        ->check(CLI::Range(1, 1024));
+    AddWorkOptions(*extractCommand, extract.converter, extract.jobs);
     extractCommand->add_flag("--no-overwrite", extract.noOverwrite,
                              "Keep files already in the output folder; a new picture of the same name "
                              "gets \" (2)\", \" (3)\", ... before its extension");
@@ -154,6 +159,7 @@ int main(int argc, char** argv) {
     extractAllCommand->add_option("--out", extractAll.outputFolder, "The output folder (made if missing)")
         ->required();
     AddRunOptions(*extractAllCommand, words, extractAll.choices);
+    AddWorkOptions(*extractAllCommand, extractAll.converter, extractAll.jobs);
     extractAllCommand->add_flag("--force", extractAll.force,
                                 "Extract again the databases the manifest lists as complete");
 

@@ -211,9 +211,11 @@ AttachedFile AttachmentTable::Read(std::int32_t key, std::size_t index, bool wit
     AttachedFile file;
     file.fileName = BoundText(name_);
     file.fileType = BoundText(type_);
+    MdbColumn* column = data_.column;
+    if (column->cur_value_len >= static_cast<int>(kLongValueHeaderBytes))
+        file.storedBytes = LongValueDeclaredSize(std::span<const std::uint8_t>(data_.buffer).first<kLongValueHeaderBytes>());
     if (!withBytes) return file;
 
-    MdbColumn* column = data_.column;
     std::string what = "The attached file '" + file.fileName + "' of field '" + fieldName_ + "' is damaged: ";
     if (column->cur_value_len == 0) throw Error(what + "it has no data.");
     std::array<std::uint8_t, kLongValueHeaderBytes> header{};

@@ -17,6 +17,11 @@ constexpr std::uint32_t kLengthMask = 0x3FFFFFFF;
 
 }  // namespace
 
+std::uint64_t LongValueDeclaredSize(std::span<const std::uint8_t, kLongValueHeaderBytes> header) {
+    ByteReader reader(header);
+    return reader.u32le() & kLengthMask;
+}
+
 LongValueReader::LongValueReader(MdbHandle* mdb, MdbColumn* column,
                                  std::span<std::uint8_t> pieceBuffer,
                                  std::span<const std::uint8_t, kLongValueHeaderBytes> header,

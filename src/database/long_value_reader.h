@@ -30,6 +30,9 @@ namespace pictrova::database {
 
 inline constexpr std::size_t kLongValueHeaderBytes = 12;
 
+// The length a long value's header declares, read without following the value.
+std::uint64_t LongValueDeclaredSize(std::span<const std::uint8_t, kLongValueHeaderBytes> header);
+
 class LongValueReader {
 public:
     // `column` is bound to `pieceBuffer` (at least one page), and the current row's value is

@@ -59,6 +59,9 @@ private:
 struct AttachedFile {
     std::string fileName;
     std::string fileType;
+    // The length of its stored value (compressed when Access compressed it) as the value's
+    // header declares it, without reading the value; 0 when it has none.
+    std::uint64_t storedBytes = 0;
     std::vector<std::uint8_t> bytes;
 };
 

@@ -81,6 +81,29 @@ void ScanField(database::Field& field, FieldScan& scan, std::vector<std::uint8_t
         ++(isObject ? scan.objectClasses : scan.pictureKinds)[label];
 }
 
+// An attachment field's files are listed with their stored name and type only: neither their
+// data nor the hidden table's long values are read.
+void ScanAttachments(database::Field& field, FieldScan& scan) {
+    std::vector<database::AttachedFile> files;
+    try {
+        files = field.Attachments();
+    } catch (const std::exception&) {
+        ++scan.values;
+        ++scan.unreadable;
+        return;
+    }
+    if (files.empty()) return;
+    ++scan.values;
+    for (const auto& file : files) {
+        ++scan.files;
+        scan.valueBytes += static_cast<std::int64_t>(file.storedBytes);
+        std::string type = file.fileType;
+        std::transform(type.begin(), type.end(), type.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        ++scan.fileTypes[type.empty() ? std::string(kNoFileType) : type];
+    }
+}
+
 void ScanTable(database::Connection& connection, TableScan& table, std::int64_t& bytesRead) {
     database::Recordset recordset;
     recordset.Open(database::RunSource(table.name), connection);
@@ -88,19 +111,22 @@ void ScanTable(database::Connection& connection, TableScan& table, std::int64_t&
     std::vector<database::Field> pictureFields;
     for (int i = 0; i < fields.Count(); ++i) {
         database::Field field = fields[i];
-        // Attachment fields join here, with their files counted by type, once the data layer
-        // reads them; until then only OLE Object fields hold pictures.
-        if (field.Type() != database::kAdLongVarBinary) continue;
+        const bool attachment = field.IsAttachment();
+        if (field.Type() != database::kAdLongVarBinary && !attachment) continue;
         FieldScan& scan = table.fields.emplace_back();
         scan.name = field.Name();
-        scan.kind = "OLE Object";
+        scan.kind = attachment ? kAttachmentFieldKind : kOleObjectFieldKind;
         pictureFields.push_back(field);
     }
     std::vector<std::uint8_t> head;
     while (!recordset.Eof()) {
         ++table.records;
-        for (std::size_t i = 0; i < pictureFields.size(); ++i)
-            ScanField(pictureFields[i], table.fields[i], head, bytesRead);
+        for (std::size_t i = 0; i < pictureFields.size(); ++i) {
+            if (table.fields[i].kind == kAttachmentFieldKind)
+                ScanAttachments(pictureFields[i], table.fields[i]);
+            else
+                ScanField(pictureFields[i], table.fields[i], head, bytesRead);
+        }
         recordset.MoveNext();
     }
     recordset.Close();

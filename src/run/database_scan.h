@@ -2,16 +2,18 @@
 #pragma once
 
 // A survey of databases before anything is extracted: every user table, its record count, and for
-// every picture field (OLE Object) how many values it holds and what they are — the class named
-// in each stored object's header, or for values stored without one the picture kind their first
-// bytes show. Only the start of each value is read (kScanHeadBytes); nothing is decoded whole and
-// nothing is written.
+// every picture field how many values it holds and what they are. For an OLE Object field: the
+// class named in each stored object's header, or for values stored without one the picture kind
+// their first bytes show; only the start of each value is read (kScanHeadBytes). For an
+// Attachment field: the attached files counted by the type stored with them; their data is not
+// read at all. Nothing is decoded whole and nothing is written.
 
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pictrova::run {
@@ -19,17 +21,24 @@ namespace pictrova::run {
 // Enough for the object header with both names right behind it, and for every picture signature.
 inline constexpr std::size_t kScanHeadBytes = 4096;
 
+inline constexpr std::string_view kOleObjectFieldKind = "OLE Object";
+inline constexpr std::string_view kAttachmentFieldKind = "Attachment";
+// The label of attached files stored without a type.
+inline constexpr std::string_view kNoFileType = "(no type)";
+
 // What a field's values were found to be, by label: "Paint.Picture" (an object's class), "jpeg"
-// (a picture stored without an object header), counted.
+// (a picture stored without an object header), "png" (an attached file's type), counted.
 struct FieldScan {
     std::string name;
-    std::string kind;            // "OLE Object"
-    std::int64_t values = 0;     // records whose value is not Null and not empty
-    std::int64_t valueBytes = 0;  // their declared sizes, summed
+    std::string kind;            // kOleObjectFieldKind or kAttachmentFieldKind
+    std::int64_t values = 0;     // records whose value is not Null and not empty (attachments: with a file)
+    std::int64_t valueBytes = 0;  // their declared sizes, summed (attachments: as stored, compressed or not)
+    std::int64_t files = 0;       // attachment fields: the attached files
+    std::map<std::string, std::int64_t> fileTypes;  // attachment fields: files by stored type, lower case
     std::map<std::string, std::int64_t> objectClasses;
     std::map<std::string, std::int64_t> pictureKinds;  // values without an object header
     std::int64_t unknown = 0;     // neither an object header nor a known picture signature
-    std::int64_t unreadable = 0;  // reading the value failed (a damaged long value)
+    std::int64_t unreadable = 0;  // reading the value failed (a damaged long value or attachment list)
     // Classes among objectClasses that the decoder has no way to unwrap.
     std::vector<std::string> undecodableClasses;
 };

@@ -121,7 +121,7 @@ public:
             else
                 Method2();
             if (r_.found && !r_.loaded && !r_.kept)
-                r_.Skip(r_.choices.method == ReadMethod::ByteToByte ? WhyNotLoaded(Lower(r_.objectExtension))
+                r_.Skip(r_.choices.method == ReadMethod::ByteToByte ? WhyNotLoaded(Lower(r_.objectExtension), packagedKind_)
                                                                      : WhyRawNotLoaded(rawIsObject_));
         }
         Save();
@@ -198,6 +198,8 @@ private:
             KeepOriginal(false);
             return;
         }
+        // What a package holds is known only from its content; loading consumes the bytes.
+        if (Lower(r_.objectExtension) == "pak") packagedKind_ = imaging::SniffPictureKind(r_.bytes);
         LoadObject();
         // A document (or a damaged picture) that gives no picture: the picture the object
         // stores for display, when it stores one.
@@ -516,6 +518,7 @@ private:
     fs::path workFile_;
     fs::path secondWorkFile_;
     bool rawIsObject_ = false;  // method 2: the streamed value starts with an object header
+    imaging::PictureKind packagedKind_ = imaging::PictureKind::Unknown;  // method 1: a package's content
 };
 
 }  // namespace

@@ -90,7 +90,9 @@ SkipReason WhyNotDecoded(std::span<const std::uint8_t> value) {
     return {std::string(kSkipDamaged), "a " + className + " object that could not be read"};
 }
 
-SkipReason WhyNotLoaded(std::string_view extension) {
+SkipReason WhyNotLoaded(std::string_view extension, imaging::PictureKind packaged) {
+    if (extension == "pak" && packaged != imaging::PictureKind::Unknown)
+        return {std::string(kSkipNotLoaded), "a packaged " + std::string(imaging::EngineCoderName(packaged)) + " file"};
     for (const auto& [kind, words] : kDocumentKinds) {
         if (extension == kind)
             return {std::string(kSkipNotPicture), std::string(words)};

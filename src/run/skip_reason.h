@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "imaging/picture_kind.h"
+
 namespace pictrova::run {
 
 // The reasons, as written in the run's results.
@@ -34,8 +36,11 @@ struct SkipReason {
 SkipReason WhyNotDecoded(std::span<const std::uint8_t> value);
 
 // Why a decoded object of kind `extension` (lower case, no point) gave no picture: a document
-// kind is "not a picture", anything else a picture that could not be loaded.
-SkipReason WhyNotLoaded(std::string_view extension);
+// kind is "not a picture", anything else a picture that could not be loaded. A package ("pak")
+// holds any file: `packaged` is the picture kind its content shows, and a picture there that
+// could not be loaded is not called a document.
+SkipReason WhyNotLoaded(std::string_view extension,
+                        imaging::PictureKind packaged = imaging::PictureKind::Unknown);
 
 // The short words a reason is counted under in a run's summary, e.g. "empty" or
 // "unsupported class \"Acme.Drawing.1\"".

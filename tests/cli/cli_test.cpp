@@ -384,6 +384,15 @@ TEST_F(CliTest, NamesNeverCollideAndFilesThereBeforeAreReplacedOrKept) {
 // Every record without a picture says why, in the JSON and counted on the last line.
 TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
     Bytes document;
+    auto packaged = [](const char* label, Bytes file) {
+        fixtures::PackageContents contents;
+        contents.label = label;
+        contents.file = std::move(file);
+        return fixtures::BuildPackage(contents);
+    };
+    Bytes damagedEmf = fixtures::MakeEnhancedMetafile(50, 50, fixtures::EmfContent::Polygon);
+    damagedEmf.at(160 + 3) = 0x40;  // the polygon counts far more points than its record holds
+    const std::string text = "minutes of the meeting";
     testing::WritePictureDatabase(
         db, {{PaintPicture(), "a"},
              {std::nullopt, "b"},
@@ -396,7 +405,9 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
              // A static metafile whose bits are no metafile records, and a static bitmap of 3 bytes.
              {fixtures::BuildStaticMetafile(Bytes(64, 0xAB), 8, 1000, 1000), "i"},
              {fixtures::BuildStaticPresentation("DIB", Bytes{1, 2, 3}), "j"},
-             {fixtures::BuildWordPadObject(fixtures::MakeRtfFile("no preview")), "k"}});
+             {packaged("minutes.txt", Bytes(text.begin(), text.end())), "k"},
+             // A packaged picture that does not load is no document.
+             {packaged("drawing.emf", damagedEmf), "l"}});
     struct Expected {
         std::string reason, detail;
     };
@@ -411,7 +422,8 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
         {"unsupported class", "Acme.Drawing.1"},
         {"picture could not be rendered", "a static metafile (METAFILEPICT) the renderer refused or gave up on"},
         {"damaged value", "a static bitmap that could not be read"},
-        {"not a picture", "an RTF document"},
+        {"not a picture", "a packaged file"},
+        {"picture could not be loaded", "a packaged EMF file"},
     };
     Outcome o = Extract({"--json"});
     EXPECT_EQ(o.status, 0) << o.err;
@@ -431,8 +443,9 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
     }
     Reset();
     EXPECT_EQ(Extract({}).out,
-              "Done. 2 pictures from 11 records (1 from a stored preview); 9 without a picture (1 empty, "
-              "2 unsupported class \"Acme.Drawing.1\", 1 linked, 3 damaged, 1 not rendered, 1 not a picture).\n");
+              "Done. 2 pictures from 12 records (1 from a stored preview); 10 without a picture (1 empty, "
+              "2 unsupported class \"Acme.Drawing.1\", 1 linked, 3 damaged, 1 not rendered, 1 not a picture, "
+              "1 not loaded).\n");
 
 }
 
@@ -667,9 +680,10 @@ TEST_F(CliTest, OriginalWritesEveryObjectAsTheFileItHolds) {
     EXPECT_EQ(OutputFiles().size(), std::size(rows));
 }
 
-// Enhanced metafiles in packages go through the loader and the drawing program to picture
-// files; a damaged one costs its own record only.
-TEST_F(CliTest, PackagedEnhancedMetafilesComeOutAsPictures) {
+// Enhanced metafiles in packages, and stored as the presentation (clipboard format 14) after an
+// object whose own data gives no picture, go through the loader and the drawing program to
+// picture files; a damaged one costs its own record only.
+TEST_F(CliTest, PackagedAndPresentedEnhancedMetafilesComeOutAsPictures) {
     auto packaged = [](Bytes emf) {
         fixtures::PackageContents contents;
         contents.label = "drawing.emf";
@@ -679,38 +693,68 @@ TEST_F(CliTest, PackagedEnhancedMetafilesComeOutAsPictures) {
     using fixtures::EmfContent;
     Bytes damaged = fixtures::MakeEnhancedMetafile(50, 50, EmfContent::Polygon);
     damaged.at(160 + 3) = 0x40;  // the polygon counts far more points than its record holds
-    testing::WritePictureDatabase(db, {{packaged(fixtures::MakeEnhancedMetafile(120, 80, EmfContent::Rectangles)), "a"},
-                                       {packaged(fixtures::MakeEnhancedMetafile(40, 24, EmfContent::Bitmap)), "b"},
-                                       {packaged(damaged), "c"}});
-    Outcome o = Extract({"--format", "png"});
-    EXPECT_EQ(o.status, 0) << o.err;
-    EXPECT_EQ(OutputFiles(), (std::set<std::string>{"Output1.png", "Output2.png"}));
-
+    auto presented = [](Bytes emf) {
+        return fixtures::BuildUnsupportedObject("Acme.Drawing.1",
+                                                fixtures::MakeClipboardPresentation("ENHMETAFILE", 14, emf));
+    };
+    testing::WritePictureDatabase(
+        db, {{packaged(fixtures::MakeEnhancedMetafile(120, 80, EmfContent::Rectangles)), "a"},
+             {packaged(fixtures::MakeEnhancedMetafile(40, 24, EmfContent::Bitmap)), "b"},
+             {packaged(damaged), "c"},
+             {presented(fixtures::MakeEnhancedMetafile(120, 80, EmfContent::Rectangles)), "d"},
+             {fixtures::BuildOpenXmlWordObject(fixtures::MakeClipboardPresentation(
+                  "ENHMETAFILE", 14, fixtures::MakeEnhancedMetafile(40, 24, EmfContent::Bitmap))),
+              "e"},
+             {presented(damaged), "f"}});
     const struct {
         const char* file;
         int width, height;
         int x, y;
         fixtures::Rgb colour;
     } probes[] = {
-        {"Output1.png", 120, 80, 30, 40, fixtures::kEmfRed},
-        {"Output1.png", 120, 80, 100, 60, fixtures::kEmfGreen},
-        {"Output1.png", 120, 80, 100, 10, {0, 0, 0}},
-        {"Output2.png", 40, 24, 17, 9, fixtures::PatternColour(17, 9)},
-        {"Output2.png", 40, 24, 39, 23, fixtures::PatternColour(39, 23)},
+        {"Output1", 120, 80, 30, 40, fixtures::kEmfRed},
+        {"Output1", 120, 80, 100, 60, fixtures::kEmfGreen},
+        {"Output1", 120, 80, 100, 10, {0, 0, 0}},
+        {"Output2", 40, 24, 17, 9, fixtures::PatternColour(17, 9)},
+        {"Output2", 40, 24, 39, 23, fixtures::PatternColour(39, 23)},
+        {"Output4", 120, 80, 30, 40, fixtures::kEmfRed},
+        {"Output4", 120, 80, 100, 60, fixtures::kEmfGreen},
+        {"Output4", 120, 80, 100, 10, {0, 0, 0}},
+        {"Output5", 40, 24, 17, 9, fixtures::PatternColour(17, 9)},
+        {"Output5", 40, 24, 0, 0, fixtures::PatternColour(0, 0)},
     };
-    for (const auto& p : probes) {
-        SCOPED_TRACE(std::string(p.file) + " " + std::to_string(p.x) + "," + std::to_string(p.y));
-        const testing::IndependentPixels pixels = testing::ReadWithImageMagick(out / p.file);
-        ASSERT_EQ(pixels.width, p.width);
-        ASSERT_EQ(pixels.height, p.height);
-        EXPECT_EQ(pixels.At(p.x, p.y),
-                  static_cast<std::uint32_t>(p.colour.red) << 16 | p.colour.green << 8 | p.colour.blue);
+    // In this process, through the external converter, and as BMP (no conversion at all).
+    const std::string converter = (testing::BinDir() / "pictrova-convert").string();
+    const struct {
+        std::vector<std::string> options;
+        const char* extension;
+    } runs[] = {
+        {{"--format", "png"}, ".png"},
+        {{"--format", "png", "--converter", converter}, ".png"},
+        {{"--format", "bmp", "--jobs", "1", "--json"}, ".bmp"},
+    };
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.options.size() > 2 ? run.options[2] : run.options[1]);
+        Reset();
+        Outcome o = Extract(run.options);
+        EXPECT_EQ(o.status, 0) << o.err;
+        std::set<std::string> expected;
+        for (const char* name : {"Output1", "Output2", "Output4", "Output5"}) expected.insert(name + std::string(run.extension));
+        EXPECT_EQ(OutputFiles(), expected);
+        for (const auto& p : probes) {
+            SCOPED_TRACE(std::string(p.file) + " " + std::to_string(p.x) + "," + std::to_string(p.y));
+            const testing::IndependentPixels pixels = testing::ReadWithImageMagick(out / (p.file + std::string(run.extension)));
+            ASSERT_EQ(pixels.width, p.width);
+            ASSERT_EQ(pixels.height, p.height);
+            EXPECT_EQ(pixels.At(p.x, p.y),
+                      static_cast<std::uint32_t>(p.colour.red) << 16 | p.colour.green << 8 | p.colour.blue);
+        }
     }
 }
 
-// A batch from our writer: a catalogue with two picture tables and a table without pictures, a
-// database locked with a password, a damaged one (cut after its header page) and a second
-// catalogue of the same file name in another folder.
+// A batch from our writer: a catalogue (Access 2007) with two OLE Object tables, an Attachment
+// table and a table without pictures, a database locked with a password, a damaged one (cut
+// after its header page) and a second catalogue of the same file name in another folder.
 class CliBatchTest : public CliTest {
 protected:
     void SetUp() override {
@@ -718,6 +762,7 @@ protected:
         fs::create_directories(archive / "old");
         using jet::ColumnType;
         jet::DatabasePlan plan;
+        plan.format = jet::Format::Ace12;
         fixtures::PackageContents package;
         package.label = "badge.bmp";
         package.file = fixtures::MakeBmpFile(6, 6);
@@ -740,6 +785,20 @@ protected:
                                 {std::string("y"), fixtures::MakePngFile(6, 6), jet::Null},
                                 {std::string("z"), jet::Null, jet::Null}}});
         plan.tables.push_back({"Notes", {{"Text", ColumnType::Memo, 0}}, {{std::string("no pictures")}}});
+        // Attached files: a deflated PNG, a BMP whose stored type is in capitals, a text file, a
+        // record whose key has no files, a Null key, and a BMP stored without a type.
+        const std::string notes = "not a picture";
+        plan.tables.push_back({"Visits",
+                               {{"Visit", ColumnType::Text, 50}, {"Photos", ColumnType::Attachment, 0}},
+                               {{std::string("a"),
+                                 jet::Attachments{{"photo.png", "png", fixtures::MakePngFile(7, 5), true, std::nullopt},
+                                                  {"scan.BMP", "BMP", fixtures::MakeBmpFile(4, 4), false, std::nullopt},
+                                                  {"notes.txt", "txt", Bytes(notes.begin(), notes.end()), true,
+                                                   std::nullopt}}},
+                                {std::string("b"), jet::Attachments{}},
+                                {std::string("c"), jet::Null},
+                                {std::string("d"),
+                                 jet::Attachments{{"untyped", "", fixtures::MakeBmpFile(3, 3), false, std::nullopt}}}}});
         jet::WriteDatabase(catalogue, plan);
         testing::WritePictureDatabase(locked, {{PaintPicture(), "a"}}, "Pictures", "secret");
         testing::WritePictureDatabase(sameName, {{PaintPicture(), "a"}});
@@ -784,16 +843,20 @@ TEST_F(CliBatchTest, ScanCountsWhatEveryPictureFieldHolds) {
     ASSERT_EQ(scan["databases"].size(), 3u);
     struct Expected {
         std::size_t database, table, field;
-        std::string tableName, fieldName;
+        std::string tableName, fieldName, kind;
         int records, values;
         std::map<std::string, int> classes, kinds;
         int unknown;
+        int files;
+        std::map<std::string, int> fileTypes;
     };
     const Expected rows[] = {
-        {0, 1, 0, "Pictures", "Picture", 6, 5, {{"Paint.Picture", 2}, {"OT_STATIC", 1}, {"Package", 1}}, {}, 1},
-        {0, 2, 0, "Staff/Photos", "Photo", 3, 2, {}, {{"png", 2}}, 0},
-        {0, 2, 1, "Staff/Photos", "Badge", 3, 1, {{"Package", 1}}, {}, 0},
-        {1, 0, 0, "Pictures", "Picture", 1, 1, {{"Paint.Picture", 1}}, {}, 0},
+        {0, 1, 0, "Pictures", "Picture", "OLE Object", 6, 5, {{"Paint.Picture", 2}, {"OT_STATIC", 1}, {"Package", 1}}, {}, 1, 0, {}},
+        {0, 2, 0, "Staff/Photos", "Photo", "OLE Object", 3, 2, {}, {{"png", 2}}, 0, 0, {}},
+        {0, 2, 1, "Staff/Photos", "Badge", "OLE Object", 3, 1, {{"Package", 1}}, {}, 0, 0, {}},
+        // Attached files by their stored type (lower case); a key without files is no value.
+        {0, 3, 0, "Visits", "Photos", "Attachment", 4, 2, {}, {}, 0, 4, {{"png", 1}, {"bmp", 1}, {"txt", 1}, {"(no type)", 1}}},
+        {1, 0, 0, "Pictures", "Picture", "OLE Object", 1, 1, {{"Paint.Picture", 1}}, {}, 0, 0, {}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.tableName + "." + row.fieldName);
@@ -802,11 +865,17 @@ TEST_F(CliBatchTest, ScanCountsWhatEveryPictureFieldHolds) {
         EXPECT_EQ(table["name"], row.tableName);
         EXPECT_EQ(table["records"], row.records);
         EXPECT_EQ(field["name"], row.fieldName);
+        EXPECT_EQ(field["kind"], row.kind);
         EXPECT_EQ(field["values"], row.values);
         EXPECT_EQ((field["object_classes"].get<std::map<std::string, int>>()), row.classes);
         EXPECT_EQ((field["picture_kinds"].get<std::map<std::string, int>>()), row.kinds);
         EXPECT_EQ(field["unknown"], row.unknown);
         EXPECT_EQ(field["unreadable"], 0);
+        EXPECT_EQ(field["files"], row.files);
+        EXPECT_EQ((field["file_types"].get<std::map<std::string, int>>()), row.fileTypes);
+        // Stored sizes are summed without reading the values: at least the files' own bytes
+        // (the text is deflated, the pictures are not).
+        EXPECT_GT(field["value_bytes"].get<int>(), row.files ? 100 : 0);
     }
     // The table without picture fields is listed with none; the damaged database is reported.
     EXPECT_EQ(scan["databases"][0]["tables"][0]["name"], "Notes");
@@ -820,6 +889,7 @@ TEST_F(CliBatchTest, ScanCountsWhatEveryPictureFieldHolds) {
               "DATABASE       TABLE         FIELD    RECORDS  VALUES   MB  CONTENTS");
     EXPECT_NE(text.out.find("OT_STATIC 1, Package 1, Paint.Picture 2, unknown 1\n"), std::string::npos)
         << text.out;
+    EXPECT_NE(text.out.find("  4 files: (no type) 1, bmp 1, png 1, txt 1\n"), std::string::npos) << text.out;
     EXPECT_NE(text.out.find("locked.mdb     -             -              -       -    -  cannot open: "
                             "Not a valid password.\n"),
               std::string::npos)
@@ -848,16 +918,17 @@ TEST_F(CliBatchTest, ExtractAllGoesOnPastDatabasesThatCannotBeOpenedAndResumes) 
         {"wrong", {}, 3,
          {{"catalogue.mdb", "complete"}, {"locked.mdb", "failed"}, {"damaged.mdb", "failed"},
           {"old/catalogue.mdb", "complete"}},
-         {"[1/4] " + catalogue.string() + ": 7 pictures written from 3 picture fields in 3 tables",
-          "4 databases: 2 extracted, 0 skipped, 2 could not be opened; 8 pictures written."}},
+         {"[1/4] " + catalogue.string() + ": 10 pictures written from 4 picture fields in 4 tables",
+          "4 databases: 2 extracted, 0 skipped, 2 could not be opened; 11 pictures written."}},
         // Complete ones are skipped; the locked one opens with its password now.
         {"secret", {}, 3,
          {{"catalogue.mdb", "complete"}, {"locked.mdb", "complete"}, {"damaged.mdb", "failed"},
           {"old/catalogue.mdb", "complete"}},
          {"[1/4] " + catalogue.string() + ": skipped, complete in the manifest",
           "4 databases: 1 extracted, 2 skipped, 1 could not be opened; 1 pictures written."}},
-        {"secret", {"--force", "--format", "png"}, 3, {},
-         {"4 databases: 3 extracted, 0 skipped, 1 could not be opened; 9 pictures written."}},
+        // --jobs reaches every field's run (the output is the same for any number).
+        {"secret", {"--force", "--format", "png", "--jobs", "3"}, 3, {},
+         {"4 databases: 3 extracted, 0 skipped, 1 could not be opened; 12 pictures written."}},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.lockedPassword + " " + std::to_string(step.more.size()));
@@ -882,9 +953,13 @@ TEST_F(CliBatchTest, ExtractAllGoesOnPastDatabasesThatCannotBeOpenedAndResumes) 
                     EXPECT_FALSE(record["skipped"].get<std::string>().empty());
                     continue;
                 }
-                const std::string file = record["file"];
-                EXPECT_TRUE(fs::exists(out / file)) << file;
-                files.insert(file);
+                std::vector<std::string> written{record["file"]};
+                for (const auto& attached : record.value("attachments", nlohmann::json::array()))
+                    if (!attached["file"].is_null()) written.push_back(attached["file"]);
+                for (const std::string& file : written) {
+                    EXPECT_TRUE(fs::exists(out / file)) << file;
+                    files.insert(file);
+                }
             }
         }
     }
@@ -897,13 +972,66 @@ TEST_F(CliBatchTest, ExtractAllGoesOnPastDatabasesThatCannotBeOpenedAndResumes) 
                          // PNG files stored without a wrapper.
                          "catalogue.mdb/Staff_Photos/Photo/Output1.png",
                          "catalogue.mdb/Staff_Photos/Photo/Output2.png",
+                         // Attached pictures; the text file gives none.
+                         "catalogue.mdb/Visits/Photos/Output1-1.png",
+                         "catalogue.mdb/Visits/Photos/Output1-2.png",
+                         "catalogue.mdb/Visits/Photos/Output4.png",
                          "catalogue.mdb-2/Pictures/Picture/Output1.png",
                          "locked.mdb/Pictures/Picture/Output1.png",
                      }));
     const auto& first = manifest["databases"][0]["fields"][0];
     EXPECT_EQ(first["table"], "Pictures");
-    EXPECT_EQ(first["records"][2]["skipped"], "no picture in the value");
+    EXPECT_EQ(first["records"][2]["skipped"], "no value");
+    // An attachment field's record lists every attached file with its output.
+    const auto& visits = manifest["databases"][0]["fields"][3];
+    EXPECT_EQ(visits["field"], "Photos");
+    EXPECT_EQ(visits["records"][0]["attachments"],
+              nlohmann::json::parse(R"([{"name": "photo.png", "file": "catalogue.mdb/Visits/Photos/Output1-1.png"},
+                                        {"name": "scan.BMP", "file": "catalogue.mdb/Visits/Photos/Output1-2.png"},
+                                        {"name": "notes.txt", "file": null}])"));
     EXPECT_TRUE(fs::is_directory(out / "catalogue.mdb" / "Staff_Photos" / "Photo"));
+}
+
+// --converter reaches every field's run, and SIGTERM in the middle of a batch (sent here by the
+// converter on its second call) stops it: the files written are whole, the run's work folder is
+// gone, the database stays incomplete in the manifest, the next one is not started, and a
+// second batch finishes both.
+TEST_F(CliBatchTest, ExtractAllStopsOnSignalLeavingNothingPartial) {
+    const fs::path calls = dir / "calls";
+    const fs::path converter = dir / "converter.sh";
+    std::ofstream(converter) << "#!/bin/sh\n"
+                             << "n=$(( $(cat '" << calls.string() << "' 2>/dev/null || echo 0) + 1 ))\n"
+                             << "echo $n > '" << calls.string() << "'\n"
+                             << "if [ $n -ge 2 ]; then kill -TERM $PPID; exit 1; fi\n"
+                             << "exec '" << (testing::BinDir() / "pictrova-convert").string() << "' \"$@\"\n";
+    fs::permissions(converter, fs::perms::owner_all);
+    const fs::path work = dir / "tmp";
+    fs::create_directory(work);
+    const char* oldTmp = std::getenv("TMPDIR");
+    const std::string keptTmp = oldTmp ? oldTmp : "";
+    setenv("TMPDIR", work.c_str(), 1);
+    Outcome stopped = Cli({"extract-all", catalogue.string(), sameName.string(), "--out", out.string(), "--format",
+                           "tiff", "--jobs", "1", "--converter", converter.string()});
+    if (oldTmp) setenv("TMPDIR", keptTmp.c_str(), 1);
+    else unsetenv("TMPDIR");
+
+    EXPECT_EQ(stopped.status, 130) << stopped.err;
+    EXPECT_EQ(ReadText(calls), "2\n");
+    EXPECT_NE(stopped.out.find("Stopped. 1 databases: 0 extracted"), std::string::npos) << stopped.out;
+    EXPECT_EQ(Statuses(), (std::map<std::string, std::string>{{"catalogue.mdb", "incomplete"}}));
+    EXPECT_TRUE(fs::is_empty(work));
+    const fs::path pictures = out / "catalogue.mdb" / "Pictures" / "Picture";
+    for (const auto& e : fs::directory_iterator(pictures)) {
+        EXPECT_EQ(e.path().filename(), "Output1.tif");
+        const testing::IndependentPixels pixels = testing::ReadWithImageMagick(e.path());
+        EXPECT_EQ(pixels.width, 24);
+        EXPECT_EQ(pixels.height, 16);
+    }
+
+    Outcome resumed = Cli({"extract-all", catalogue.string(), sameName.string(), "--out", out.string()});
+    EXPECT_EQ(resumed.status, 0) << resumed.err;
+    EXPECT_EQ(Statuses(), (std::map<std::string, std::string>{{"catalogue.mdb", "complete"},
+                                                             {"old/catalogue.mdb", "complete"}}));
 }
 
 TEST_F(CliBatchTest, ProgressLineAcrossTheBatchOnATerminal) {
@@ -927,6 +1055,7 @@ TEST_F(CliBatchTest, BatchUsageErrors) {
         {"extract-all", catalogue.string(), "--out", out.string(), "--password-file",
          (dir / "no-tab.txt").string()},
         {"extract-all", catalogue.string(), "--out", out.string(), "--format", "webp"},
+        {"extract-all", catalogue.string(), "--out", out.string(), "--jobs", "0"},
         {"extract-all", catalogue.string()},
         {"scan"},
     };

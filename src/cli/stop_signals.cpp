@@ -1,0 +1,32 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/stop_signals.h"
+
+#include <csignal>
+
+namespace pictrova::cli {
+
+namespace {
+
+volatile std::sig_atomic_t gStopRequested = 0;
+
+void RequestStop(int) { gStopRequested = 1; }
+
+}  // namespace
+
+StopOnSignals::StopOnSignals() {
+    struct sigaction action {};
+    action.sa_handler = RequestStop;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &oldInt_);
+    sigaction(SIGTERM, &action, &oldTerm_);
+}
+
+StopOnSignals::~StopOnSignals() {
+    sigaction(SIGINT, &oldInt_, nullptr);
+    sigaction(SIGTERM, &oldTerm_, nullptr);
+}
+
+bool StopRequestedBySignal() { return gStopRequested != 0; }
+
+}  // namespace pictrova::cli
