@@ -17,7 +17,9 @@ inline constexpr int kExitNoImages = 1;
 inline constexpr int kExitUsage =
     2;  // usage errors and the checks that stop a run before it starts
 inline constexpr int kExitErrorReported = 3;
-inline constexpr int kExitInterrupted = 130;  // SIGINT or SIGTERM stopped the run
+// A signal stopped the run: 128 + its number, as a shell reports a program the signal ended.
+inline constexpr int kExitInterrupted = 130;  // SIGINT
+inline constexpr int kExitTerminated = 143;   // SIGTERM
 
 struct DatabaseArguments {
     std::string path;

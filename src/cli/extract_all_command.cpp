@@ -23,6 +23,7 @@
 #include "cli/commands.h"
 #include "cli/stop_signals.h"
 #include "common/error.h"
+#include "common/file_io.h"
 #include "common/printable_text.h"
 #include "database/ado_types.h"
 #include "database/connection_string.h"
@@ -94,7 +95,7 @@ private:
     struct Lock {
         explicit Lock(const fs::path& folder) {
             fd = ::open((folder / (std::string(kManifestName) + ".lock")).c_str(),
-                        O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+                        O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
             if (fd < 0 || ::flock(fd, LOCK_EX) != 0)
                 throw Error("Could not lock the manifest in " + folder.string() + ".");
         }
@@ -133,13 +134,8 @@ private:
     }
 
     void Write(const Json& all) const {
-        const fs::path temporary = folder_ / (std::string(kManifestName) + ".tmp");
-        {
-            std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-            out << all.dump(1) << '\n';
-            if (!out.flush()) throw Error("Could not write " + temporary.string() + ".");
-        }
-        fs::rename(temporary, path());
+        const std::string text = all.dump(1) + '\n';
+        WriteFileAtomically(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), path());
     }
 
     fs::path folder_;

@@ -23,7 +23,7 @@ namespace {
 
 int ExitStatusOf(const run::RunResult& result) {
     if (result.stopped)
-        return kExitInterrupted;
+        return StopSignal() == SIGTERM ? kExitTerminated : kExitInterrupted;
     if (result.errorCount > 0)
         return kExitErrorReported;
     // Whatever the method, a run that wrote nothing has not done what was asked.

@@ -113,7 +113,7 @@ int main(int argc, char** argv) {
     app.footer(
         "Exit status: 0 pictures written without an error report; 1 no picture written; 2 a usage "
         "error or a check before the run (missing database, wrong password, unknown table or field, "
-        "a field of the wrong type); 3 an error was reported; 130 stopped by SIGINT or SIGTERM.\n"
+        "a field of the wrong type); 3 an error was reported; 130 stopped by SIGINT, 143 by SIGTERM (the pictures written stay; nothing partial is left).\n"
         "Messages go to stderr; stdout carries only results (the last line of extract, or --json).");
 
     DatabaseArguments database;

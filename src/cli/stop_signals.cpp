@@ -9,7 +9,7 @@ namespace {
 
 volatile std::sig_atomic_t gStopRequested = 0;
 
-void RequestStop(int) { gStopRequested = 1; }
+void RequestStop(int signal) { gStopRequested = signal; }
 
 }  // namespace
 
@@ -28,5 +28,7 @@ StopOnSignals::~StopOnSignals() {
 }
 
 bool StopRequestedBySignal() { return gStopRequested != 0; }
+
+int StopSignal() { return gStopRequested; }
 
 }  // namespace pictrova::cli

@@ -25,4 +25,7 @@ private:
 // A stop was asked for by one of the signals.
 bool StopRequestedBySignal();
 
+// The signal that asked for the stop (SIGINT or SIGTERM), 0 when none did.
+int StopSignal();
+
 }  // namespace pictrova::cli

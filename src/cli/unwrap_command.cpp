@@ -8,6 +8,7 @@
 #include "cli/commands.h"
 #include "common/printable_text.h"
 #include "common/error.h"
+#include "common/file_io.h"
 #include "imaging/image_engine.h"
 #include "ole/ole_object_decoder.h"
 
@@ -42,12 +43,7 @@ int UnwrapCommand(const std::string& fieldFile, const std::optional<std::string>
         std::filesystem::path target =
             output ? std::filesystem::path(*output)
                    : std::filesystem::path(fieldFile).replace_extension(extension);
-        std::ofstream out(target, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out)
-            throw Error("Cannot write " + target.string() + ".");
+        WriteFileAtomically(bytes, target);
         std::cout << PrintableText(extension) << std::endl;
         if (notes.storedPreviewUsed)
             std::cerr << "The object's own data gave no file: the preview stored with it was written." << std::endl;

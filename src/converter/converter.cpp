@@ -8,6 +8,7 @@
 #include <fstream>
 #include <string_view>
 
+#include "common/file_io.h"
 #include "imaging/engine_io.h"
 #include "imaging/picture_encoder.h"
 #include "run/external_converter.h"
@@ -103,7 +104,7 @@ void Convert(const ConversionRequest& request) {
     settings.quality = request.quality;
     settings.dither = request.dither;
     settings.colours = request.colours;
-    imaging::WriteFileAtomically(imaging::ConvertPictureBytes(imaging::ReadWholeFile(request.inputPath), settings),
+    WriteFileAtomically(imaging::ConvertPictureBytes(imaging::ReadWholeFile(request.inputPath), settings),
                                  request.outputPath);
 }
 

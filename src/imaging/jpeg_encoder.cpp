@@ -1,13 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "imaging/jpeg_encoder.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <fstream>
 #include <string>
 
+#include "common/file_io.h"
 #include "imaging/engine_io.h"
 
 namespace pictrova::imaging {
@@ -46,25 +44,16 @@ std::vector<std::uint8_t> EncodeJPG(const PictureHolder& picture, std::uint8_t q
     return std::vector<std::uint8_t>(data, data + encoded.length());
 }
 
+Error JpegWriteError(int error) {
+    return Error(std::string(kSaveJpgErrorText) + std::to_string(static_cast<std::int32_t>(StatusOfErrno(error))),
+                 kSaveJpgErrorNumber);
+}
+
 void WriteJPGFile(std::span<const std::uint8_t> encoded, const std::filesystem::path& path) {
-    const std::filesystem::path temporary = path.string() + ".part" + std::to_string(getpid());
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) Fail(StatusOfErrno(errno));
-        out.write(reinterpret_cast<const char*>(encoded.data()), static_cast<std::streamsize>(encoded.size()));
-        out.close();
-        if (!out) {
-            const int error = errno;
-            std::error_code ec;
-            std::filesystem::remove(temporary, ec);
-            Fail(StatusOfErrno(error));
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(temporary, path, ec);
-    if (ec) {
-        std::filesystem::remove(temporary, ec);
-        Fail(JpegStatus::Win32Error);
+    try {
+        WriteFileAtomically(encoded, path);
+    } catch (const FileWriteError& e) {
+        throw JpegWriteError(e.code());
     }
 }
 

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/error.h"
 #include "imaging/picture_holder.h"
 
 namespace pictrova::imaging {
@@ -41,5 +42,7 @@ void SaveJPG(const PictureHolder& picture, const std::filesystem::path& path, st
 // error SaveJPG throws for its half.
 std::vector<std::uint8_t> EncodeJPG(const PictureHolder& picture, std::uint8_t quality);
 void WriteJPGFile(std::span<const std::uint8_t> encoded, const std::filesystem::path& path);
+// The error WriteJPGFile throws for a write that failed with the system error `error`.
+Error JpegWriteError(int error);
 
 }  // namespace pictrova::imaging

@@ -1,12 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "imaging/picture_encoder.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <string>
 #include <string_view>
 
@@ -209,30 +204,6 @@ void DecodeAnyPicture(std::span<const std::uint8_t> input, cDIBSection& picture)
 
 void DecodeAnyPicture(const std::filesystem::path& file, cDIBSection& picture) {
     DecodeAnyPicture(ReadWholeFile(file), picture);
-}
-
-void WriteFileAtomically(std::span<const std::uint8_t> bytes, const std::filesystem::path& output) {
-    const std::filesystem::path temporary =
-        output.parent_path() / ("." + output.filename().string() + ".part" + std::to_string(getpid()));
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) throw Error("cannot write " + temporary.string() + ": " + std::strerror(errno));
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out) {
-            const std::string reason = std::strerror(errno);
-            std::error_code ec;
-            std::filesystem::remove(temporary, ec);
-            throw Error("cannot write " + temporary.string() + ": " + reason);
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(temporary, output, ec);
-    if (ec) {
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
-        throw Error("cannot rename into " + output.string() + ": " + ec.message());
-    }
 }
 
 }  // namespace pictrova::imaging

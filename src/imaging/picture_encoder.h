@@ -4,7 +4,7 @@
 // The converter's work as a library: a picture encoded from memory into BMP, PNG, GIF, TIFF, TGA
 // or PCX. The run encodes the picture it loaded (no intermediate file, no process); the
 // converter program reads a picture file of any kind the engine knows, found by its content,
-// and writes the result through WriteFileAtomically.
+// and writes the result through an atomic file (common/file_io.h).
 
 #include <cstdint>
 #include <filesystem>
@@ -36,9 +36,5 @@ std::vector<std::uint8_t> ConvertPictureBytes(std::span<const std::uint8_t> inpu
 // A picture file's bytes read as ConvertPictureBytes reads them, into 24-bit pixels.
 void DecodeAnyPicture(std::span<const std::uint8_t> input, cDIBSection& picture);
 void DecodeAnyPicture(const std::filesystem::path& file, cDIBSection& picture);
-
-// Writes `bytes` under a hidden temporary name beside `output` and renames it into place, so a
-// failure never leaves a partial file. Throws Error.
-void WriteFileAtomically(std::span<const std::uint8_t> bytes, const std::filesystem::path& output);
 
 }  // namespace pictrova::imaging

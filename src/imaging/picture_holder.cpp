@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "common/byte_reader.h"
+#include "common/file_io.h"
 #include "imaging/bmp_format.h"
 #include "imaging/emf_loader.h"
 #include "imaging/engine_io.h"
@@ -99,11 +100,7 @@ std::vector<std::uint8_t> PictureHolder::BmpFileBytes() const {
 }
 
 void PictureHolder::SaveAsBmp(const std::filesystem::path& path) const {
-    const std::vector<std::uint8_t> file = BmpFileBytes();
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    if (f) f.write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
-    if (f) f.close();
-    if (!f) throw Error("Cannot write " + path.string() + ": " + std::strerror(errno));
+    WriteWholeFile(BmpFileBytes(), path);
 }
 
 }  // namespace pictrova::imaging

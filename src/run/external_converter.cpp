@@ -215,13 +215,6 @@ void ForceDeleteFile(const std::filesystem::path& path) {
     throw Error("Cannot delete " + path.string() + ": " + (ec ? ec.message() : "still present"));
 }
 
-void WriteBytesToFile(std::span<const std::uint8_t> bytes, const std::filesystem::path& path) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out) out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (out) out.close();
-    if (!out) throw Error("Cannot write " + path.string() + ": " + std::strerror(errno));
-}
-
 std::filesystem::path ExternalConverterFromEnvironment() {
     const char* value = std::getenv(kConverterVariable);
     return value ? std::filesystem::path(value) : std::filesystem::path();

@@ -122,10 +122,6 @@ void KillFile(Host& host, const std::filesystem::path& path) noexcept;
 // Throws Error when the file remains.
 void ForceDeleteFile(const std::filesystem::path& path);
 
-// Writes the bytes as the whole file (created or truncated, no length in front). Throws Error
-// with the path and the system's reason when the file cannot be written.
-void WriteBytesToFile(std::span<const std::uint8_t> bytes, const std::filesystem::path& path);
-
 // The converter program: beside the running program, else in ../libexec/pictrova/ from it.
 // Nullopt when neither exists (conversions then fail quietly: the output files do not appear).
 // The external converter the user plugged in through the environment (PICTROVA_CONVERTER);

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "common/error.h"
+#include "common/file_io.h"
 #include "common/guard.h"
 #include "database/ado_types.h"
 #include "database/connection.h"
@@ -57,15 +58,20 @@ std::int64_t CountRecords(database::Connection& connection, const std::string& t
     }
 }
 
-// Writes `bytes` to `path`; throws Error with the reason.
-void WriteBytes(std::span<const std::uint8_t> bytes, const fs::path& path) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out)
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (out)
-        out.close();
-    if (!out)
-        throw Error("Cannot write " + path.string() + ": " + std::strerror(errno));
+// Writes the output into `file` and flushes it; a failure is reported in the words of the
+// output's writer.
+void WriteInto(AtomicFile& file, const EncodedOutput& output) {
+    try {
+        if (output.writing == OutputWriting::CopyOfFile)
+            file.CopyFrom(output.file);
+        else
+            file.Write(output.bytes);
+        file.Finish();
+    } catch (const FileWriteError& e) {
+        if (output.writing == OutputWriting::Jpeg && !e.outOfRoom())
+            throw imaging::JpegWriteError(e.code());
+        throw;
+    }
 }
 
 // Thrown inside a naming step when the name field holds no text; the step is not a failure.
@@ -109,7 +115,7 @@ private:
     void ShowRecordReport(const ReportedError& e, RecordOutcome& outcome);
     void NameRecord(Guard& g, int label, RecordWork& r,
                     std::string (*prefixOf)(const std::optional<std::string>&));
-    std::optional<fs::path> WriteOutput(const EncodedOutput& output, std::int64_t recordNumber, bool& replaced,
+    std::optional<fs::path> WriteOutput(const EncodedOutput& output, bool& replaced,
                                         std::vector<ReportedError>& commitReports);
     void EndOfRun();
     void EndWithoutRecords();
@@ -196,6 +202,8 @@ RunEnd Run::Checks() {
         setup_.namePrefix = RunPrefix(options_.naming(), options_.prefix(), setup_.tableName, setup_.fieldName);
     });
     g.Step(156, [&] { Conn().Open(database::BuildConnectionString(s_.database)); });
+    // Hidden temporaries that killed runs left in the output folder.
+    RemoveLeftoverTemporaries(options_.outputFolder());
     // Without its work folder the run has nowhere to put a record: one report, and it ends.
     if (!g.Step(158, [&] {
             workFolder_.Make(s_.workRoot);
@@ -456,7 +464,7 @@ std::optional<fs::path> Run::CommitWork(RecordWork& work, RecordOutcome& outcome
         EncodedOutput& output = *work.output;
         std::vector<ReportedError> commitReports;
         bool replaced = false;
-        writtenPath = WriteOutput(output, work.number, replaced, commitReports);
+        writtenPath = WriteOutput(output, replaced, commitReports);
         if (writtenPath && !outcome.written)
             outcome.replaced = replaced;
         if (output.writing == OutputWriting::CopyOfFile) {
@@ -499,28 +507,18 @@ void Run::FinishRecord(RecordWork& record, RecordOutcome& outcome) {
 // order. A file that was there before the run is replaced, or kept when the run keeps existing
 // files (then the name is taken without replacing, so a run writing into the same folder at the
 // same time loses nothing either).
-std::optional<fs::path> Run::WriteOutput(const EncodedOutput& output, std::int64_t recordNumber, bool& replaced,
+std::optional<fs::path> Run::WriteOutput(const EncodedOutput& output, bool& replaced,
                                          std::vector<ReportedError>& commitReports) {
     Guard g(std::string(kRunLocation), commitReports);
-    PendingOutput pending;
+    AtomicFile pending;
     fs::path target = output.finalPath;
     int number = 1;
     auto next = [&] { target = NumberedPath(output.finalPath, ++number); };
     while (writtenInRun_.contains(target.lexically_normal()) || (s_.keepExistingFiles && Exists(target)))
         next();
     bool written = g.Step(output.writeLabel, [&] {
-        const fs::path& temporary = pending.Begin(target, recordNumber);
-        switch (output.writing) {
-            case OutputWriting::Bytes:
-                WriteBytes(output.bytes, temporary);
-                break;
-            case OutputWriting::Jpeg:
-                imaging::WriteJPGFile(output.bytes, temporary);
-                break;
-            case OutputWriting::CopyOfFile:
-                fs::copy_file(output.file, temporary, fs::copy_options::overwrite_existing);
-                break;
-        }
+        pending.Begin(target);
+        WriteInto(pending, output);
     });
     if (!written)
         return std::nullopt;
@@ -532,7 +530,8 @@ std::optional<fs::path> Run::WriteOutput(const EncodedOutput& output, std::int64
             writtenPath = target;
         } else {
             replaced = Exists(target);
-            writtenPath = pending.Commit();
+            pending.Commit();
+            writtenPath = target;
         }
     });
     if (!renamed) {

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "common/error.h"
+#include "common/file_io.h"
 #include "common/guard.h"
 #include "imaging/image_engine.h"
 #include "imaging/jpeg_encoder.h"
@@ -302,12 +303,7 @@ private:
         // The external converter reads a file; in this process the bytes are used where they are.
         if (external())
             guard_.Step(256, [&] {
-                std::ofstream out(workFile_, std::ios::binary | std::ios::trunc);
-                out.write(reinterpret_cast<const char*>(r_.bytes.data()),
-                          static_cast<std::streamsize>(r_.bytes.size()));
-                out.close();
-                if (!out)
-                    throw Error("Cannot write the work file " + workFile_.string() + ".");
+                WriteWholeFile(r_.bytes, workFile_);
                 // The decoded object is on disk; keep memory to one copy of the picture.
                 r_.bytes = {};
             });

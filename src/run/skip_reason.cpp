@@ -125,7 +125,8 @@ std::string RunSummary(const RunResult& result) {
             ++it->second;
     }
     const std::string noun = result.originalFiles ? " file" : " picture";
-    std::string line = (result.end == RunEnd::Done ? "Done. " : "") + std::to_string(result.picturesWritten) + noun +
+    const char* start = result.stopped ? "Stopped. " : result.end == RunEnd::Done ? "Done. " : "";
+    std::string line = start + std::to_string(result.picturesWritten) + noun +
                        (result.picturesWritten == 1 ? " from " : "s from ") + std::to_string(result.recordsRead) +
                        (result.recordsRead == 1 ? " record" : " records");
     if (previews > 0)

@@ -48,7 +48,8 @@ std::string CountWord(const SkipReason& skip);
 
 // The run counted in one line: "12 pictures from 15 records (2 from stored previews); 3 without
 // a picture (1 empty, 1 unsupported class "X", 1 linked).", after "Done. " when the run got to
-// its end; "files" for a run that wrote objects as the files they hold (the Original format).
+// its end, after "Stopped. " when it was asked to stop; "files" for a run that wrote objects as
+// the files they hold (the Original format).
 std::string RunSummary(const RunResult& result);
 
 }  // namespace pictrova::run

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "run/work_files.h"
 
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 #include "common/error.h"
@@ -14,62 +17,72 @@ namespace pictrova::run {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+constexpr std::string_view kFolderPrefix = "pictrova-run-";
+constexpr char kLockName[] = ".lock";
+constexpr char kNewLockName[] = ".lock-new";
+
+fs::path WorkRoot(const fs::path& root) {
+    if (!root.empty()) return root;
+    const char* tmp = getenv("TMPDIR");
+    return tmp && *tmp ? fs::path(tmp) : fs::path("/tmp");
+}
+
+}  // namespace
+
 void WorkFolder::Make(const fs::path& root) {
     Remove();
-    fs::path base = root;
-    if (base.empty()) {
-        const char* tmp = getenv("TMPDIR");
-        base = tmp && *tmp ? fs::path(tmp) : fs::path("/tmp");
-    }
-    std::string pattern = (base / "pictrova-run-XXXXXX").string();
+    const fs::path base = WorkRoot(root);
+    RemoveDeadRunFolders(base);
+    std::string pattern = (base / (std::string(kFolderPrefix) + "XXXXXX")).string();
     if (mkdtemp(pattern.data()) == nullptr) {
         throw Error("Cannot make a work folder in " + base.string() + ".");
     }
     path_ = pattern;
+    // Locked under another name and then renamed, so a run sweeping the same root never finds
+    // the lock before it is held.
+    const fs::path newLock = path_ / kNewLockName;
+    lock_ = ::open(newLock.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (lock_ < 0 || ::flock(lock_, LOCK_EX | LOCK_NB) != 0 || ::rename(newLock.c_str(), (path_ / kLockName).c_str()) != 0) {
+        Remove();
+        throw Error("Cannot make a work folder in " + base.string() + ".");
+    }
 }
 
 void WorkFolder::Remove() noexcept {
-    if (path_.empty()) return;
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-    path_.clear();
-}
-
-const fs::path& PendingOutput::Begin(const fs::path& finalPath, std::int64_t record) {
-    Discard();
-    final_ = finalPath;
-    temporary_ = finalPath.parent_path() /
-                 (".pictrova-" + std::to_string(getpid()) + "-" + std::to_string(record) +
-                  finalPath.extension().string());
-    return temporary_;
-}
-
-fs::path PendingOutput::Commit() {
-    fs::rename(temporary_, final_);
-    temporary_.clear();
-    return final_;
-}
-
-bool PendingOutput::CommitWithoutReplacing(const fs::path& finalPath) {
-    // A hard link fails when the name is taken, which a test for the name followed by a rename
-    // could not promise while another run writes into the same folder.
-    if (::link(temporary_.c_str(), finalPath.c_str()) != 0) {
-        if (errno == EEXIST)
-            return false;
-        throw std::system_error(errno, std::generic_category(), "Cannot write " + finalPath.string());
+    if (!path_.empty()) {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+        path_.clear();
     }
-    std::error_code ec;
-    fs::remove(temporary_, ec);
-    temporary_.clear();
-    final_ = finalPath;
-    return true;
+    // Released only after the folder is gone: a sweeping run never meets it half removed.
+    if (lock_ >= 0) {
+        ::close(lock_);
+        lock_ = -1;
+    }
 }
 
-void PendingOutput::Discard() noexcept {
-    if (temporary_.empty()) return;
+int RemoveDeadRunFolders(const fs::path& root) noexcept {
+    int removed = 0;
     std::error_code ec;
-    fs::remove(temporary_, ec);
-    temporary_.clear();
+    fs::directory_iterator it(root, ec);
+    if (ec) return 0;
+    for (const fs::directory_entry& entry : it) {
+        if (!entry.path().filename().string().starts_with(kFolderPrefix)) continue;
+        struct stat st {};
+        // A link of that name is someone else's: neither followed nor removed.
+        if (::lstat(entry.path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) continue;
+        const int lock = ::open((entry.path() / kLockName).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (lock < 0) continue;
+        if (::flock(lock, LOCK_EX | LOCK_NB) == 0) {
+            std::error_code removeError;
+            fs::remove_all(entry.path(), removeError);
+            if (!removeError) ++removed;
+        }
+        ::close(lock);
+    }
+    return removed;
 }
 
 }  // namespace pictrova::run

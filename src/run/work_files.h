@@ -1,16 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// The files a run makes besides its output: a private work folder, and output files that take
-// their final name only once they are complete.
+// The files a run makes besides its output: a private work folder, removed when the run ends,
+// and by the next run when the one that made it was killed. Output files are written through
+// AtomicFile (common/file_io.h).
 
-#include <cstdint>
 #include <filesystem>
 
 namespace pictrova::run {
 
 // A folder of one run's own (mkdtemp), removed with everything in it when the run ends, so two
-// runs never share work files and nothing of the run's is left behind.
+// runs never share work files and nothing of the run's is left behind. While it exists the run
+// holds a lock on its file `.lock`; a folder whose lock nobody holds belongs to a run that is
+// gone (killed, crashed) and is removed by the next run that makes a folder in the same place.
 class WorkFolder {
 public:
     WorkFolder() = default;
@@ -18,38 +20,20 @@ public:
     WorkFolder& operator=(const WorkFolder&) = delete;
     ~WorkFolder() { Remove(); }
 
-    // Makes the folder under `root` (empty: $TMPDIR, else /tmp). Throws pictrova::Error.
+    // Makes the folder under `root` (empty: $TMPDIR, else /tmp), after removing the folders of
+    // dead runs there. Throws pictrova::Error.
     void Make(const std::filesystem::path& root);
     void Remove() noexcept;
     const std::filesystem::path& path() const { return path_; }
 
 private:
     std::filesystem::path path_;
+    int lock_ = -1;
 };
 
-// An output file written under a hidden temporary name beside its final one and renamed into
-// place; removed unless committed, so a failure never leaves a partial picture under the name.
-class PendingOutput {
-public:
-    PendingOutput() = default;
-    PendingOutput(const PendingOutput&) = delete;
-    PendingOutput& operator=(const PendingOutput&) = delete;
-    ~PendingOutput() { Discard(); }
-
-    // Starts a new file (discarding an unfinished one) and returns the name to write it under.
-    const std::filesystem::path& Begin(const std::filesystem::path& finalPath, std::int64_t record);
-    bool active() const { return !temporary_.empty(); }
-    const std::filesystem::path& temporary() const { return temporary_; }
-    // Renames the written file to its final name and returns that. Throws on failure.
-    std::filesystem::path Commit();
-    // Gives the written file the name `finalPath` unless a file of that name exists (then false,
-    // and the file stays pending); no other process's file is ever replaced. Throws on failure.
-    bool CommitWithoutReplacing(const std::filesystem::path& finalPath);
-    void Discard() noexcept;
-
-private:
-    std::filesystem::path final_;
-    std::filesystem::path temporary_;
-};
+// Removes the work folders under `root` whose run is gone: a folder named like ours, of this
+// user, holding a `.lock` that can be locked. A folder without the lock (a run between making
+// its folder and locking it, or an older program's) is left alone. Returns how many went.
+int RemoveDeadRunFolders(const std::filesystem::path& root) noexcept;
 
 }  // namespace pictrova::run

@@ -3,11 +3,14 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -248,6 +251,105 @@ TEST_F(CliTest, ExitStatusByOutcome) {
               "support@quillmoor.com if you think that you have a mdb file with easily viewable "
               "images in an OLE Object in a table.\n");
     EXPECT_EQ(none.out, "0 pictures from 1 record; 1 without a picture (1 damaged).\n");
+}
+
+// Whether a BMP file is whole: "BM" and as many bytes as its header declares.
+bool IsWholeBmp(const fs::path& path) {
+    const std::string bytes = ReadText(path);
+    if (bytes.size() < 6 || bytes.compare(0, 2, "BM") != 0) return false;
+    std::uint32_t declared = 0;
+    for (int i = 5; i >= 2; --i) declared = declared << 8 | static_cast<unsigned char>(bytes[i]);
+    return declared == bytes.size();
+}
+
+// A pid that names no process: a child that has ended and been waited for.
+pid_t DeadPid() {
+    const pid_t pid = fork();
+    if (pid == 0) _exit(0);
+    waitpid(pid, nullptr, 0);
+    return pid;
+}
+
+// SIGTERM in the middle of a run: the pictures written stay, whole, and nothing else is left,
+// neither in the output folder nor in TMPDIR. What killed runs left behind (work folders whose
+// lock nobody holds, temporaries whose writer is gone) is removed by the next run; a live run's
+// folder, one without a lock and a link are left alone.
+TEST_F(CliTest, TerminatedRunLeavesOnlyWholePicturesAndTheNextRunRemovesDeadRunsLeftovers) {
+    const fs::path tmp = dir / "tmp";
+    fs::create_directory(tmp);
+    std::vector<testing::PictureRow> rows;
+    for (int i = 0; i < 400; ++i) rows.push_back({fixtures::BuildPaintPicture(fixtures::MakeBmpFile(160 + i % 7, 120)), "p"});
+    testing::WritePictureDatabase(db, rows);
+
+    std::vector<std::string> args{cli.string(), "extract", db.string(), "--table", "Pictures",
+                                  "--field", "Picture", "--out", out.string()};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> environment{"TMPDIR=" + tmp.string(), "PICTROVA_JOBS=2"};
+    for (char** e = environ; *e; ++e)
+        if (std::string_view(*e).substr(0, 7) != "TMPDIR=" && std::string_view(*e).substr(0, 14) != "PICTROVA_JOBS=")
+            environment.emplace_back(*e);
+    std::vector<char*> envp;
+    for (auto& e : environment) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    const fs::path stdoutFile = scratch.path() / "stdout.txt";
+    posix_spawn_file_actions_addopen(&actions, 1, stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, cli.c_str(), &actions, nullptr, argv.data(), envp.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    // Terminated once the first pictures are there.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!fs::exists(out / "Output3.bmp") && std::chrono::steady_clock::now() < deadline)
+        usleep(1000);
+    kill(pid, SIGTERM);
+    int wstatus = 0;
+    waitpid(pid, &wstatus, 0);
+    ASSERT_TRUE(WIFEXITED(wstatus)) << "ended by signal " << WTERMSIG(wstatus);
+    EXPECT_EQ(WEXITSTATUS(wstatus), 143);
+    const std::string summary = ReadText(stdoutFile);
+    EXPECT_EQ(summary.rfind("Stopped. ", 0), 0u) << summary;
+    const std::set<std::string> written = OutputFiles();
+    EXPECT_GE(written.size(), 3u);
+    EXPECT_LT(written.size(), rows.size()) << "the run ended before the signal";
+    for (const std::string& name : written) {
+        EXPECT_EQ(name.rfind("Output", 0), 0u) << name;
+        EXPECT_TRUE(IsWholeBmp(out / name)) << name;
+    }
+    EXPECT_TRUE(fs::is_empty(tmp)) << "the work folder was left behind";
+
+    // Leftovers of runs killed with -9: one dead run's work folder (its lock free) and its
+    // temporary, beside a live run's folder (locked by this test), a folder without a lock, a
+    // link named like a work folder, and a temporary of a live process.
+    fs::create_directories(tmp / "pictrova-run-dead01");
+    std::ofstream(tmp / "pictrova-run-dead01" / ".lock");
+    std::ofstream(tmp / "pictrova-run-dead01" / "temp.bmp") << "big";
+    fs::create_directories(tmp / "pictrova-run-live01");
+    const int liveLock = open((tmp / "pictrova-run-live01" / ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_EQ(flock(liveLock, LOCK_EX), 0);
+    fs::create_directories(tmp / "pictrova-run-nolock");
+    fs::create_directories(dir / "elsewhere");
+    std::ofstream(dir / "elsewhere" / ".lock");
+    fs::create_directory_symlink(dir / "elsewhere", tmp / "pictrova-run-link01");
+    const std::string deadTemporary = ".pictrova-" + std::to_string(DeadPid()) + "-00aa00aa00aa00aa.part";
+    const std::string liveTemporary = ".pictrova-" + std::to_string(getpid()) + "-00bb00bb00bb00bb.part";
+    testing::WritePictureDatabase(db, {{PaintPicture(), "a"}});
+    Reset();
+    std::ofstream(out / deadTemporary) << "half";
+    std::ofstream(out / liveTemporary) << "half";
+    setenv("TMPDIR", tmp.c_str(), 1);
+    Outcome next = Extract({});
+    unsetenv("TMPDIR");
+    close(liveLock);
+    EXPECT_EQ(next.status, 0) << next.err;
+    EXPECT_EQ(OutputFiles(), (std::set<std::string>{"Output1.bmp", liveTemporary}));
+    std::set<std::string> remaining;
+    for (const auto& e : fs::directory_iterator(tmp)) remaining.insert(e.path().filename().string());
+    EXPECT_EQ(remaining, (std::set<std::string>{"pictrova-run-live01", "pictrova-run-nolock", "pictrova-run-link01"}));
+    EXPECT_TRUE(fs::exists(dir / "elsewhere" / ".lock"));
 }
 
 TEST_F(CliTest, ProgressLineOnlyOnATerminalAndWipedAtTheEnd) {

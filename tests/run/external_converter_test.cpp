@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "common/error.h"
+#include "common/file_io.h"
 #include "recording_host.h"
 #include "test_paths.h"
 
@@ -256,14 +257,17 @@ TEST(ForceDeleteFile, MissingFileIsNoErrorAndAFolderIsNotRemoved) {
     EXPECT_TRUE(std::filesystem::exists(dir / "full" / "inner"));
 }
 
-TEST(WriteBytesToFile, WritesExactlyTheBytesOrThrows) {
+TEST(WriteWholeFile, WritesExactlyTheBytesOrThrowsAndNeverFollowsALink) {
     TempDir dir;
     const std::vector<std::uint8_t> bytes = {0, 1, 2, 0xFF};
-    WriteBytesToFile(bytes, dir / "f");
+    WriteWholeFile(bytes, dir / "f");
     EXPECT_EQ(std::filesystem::file_size(dir / "f"), 4u);
-    WriteBytesToFile(std::span<const std::uint8_t>(bytes).first(1), dir / "f");
+    WriteWholeFile(std::span<const std::uint8_t>(bytes).first(1), dir / "f");
     EXPECT_EQ(std::filesystem::file_size(dir / "f"), 1u);
-    EXPECT_THROW(WriteBytesToFile(bytes, dir / "no-such-folder" / "f"), Error);
+    EXPECT_THROW(WriteWholeFile(bytes, dir / "no-such-folder" / "f"), FileWriteError);
+    std::filesystem::create_symlink(dir / "f", dir / "link");
+    EXPECT_THROW(WriteWholeFile(bytes, dir / "link"), FileWriteError);
+    EXPECT_EQ(std::filesystem::file_size(dir / "f"), 1u);
 }
 
 TEST(LocateConverter, BesideTheProgramThenLibexec) {

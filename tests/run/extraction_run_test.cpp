@@ -523,6 +523,53 @@ TEST_F(ExtractionRunTest, OutputFolderTurnedReadOnlyMidRun) {
     }
 }
 
+// A shared output folder where someone planted links at the names a run may write: the hidden
+// temporaries of earlier versions (".pictrova-PID-RECORD.ext", "NAME.partPID",
+// ".NAME.partPID"), one of the present form, and the final names. Nothing outside the folder may
+// be written through them, and nothing may be made there.
+TEST_F(ExtractionRunTest, LinksPlantedInTheOutputFolderAreNeverFollowed) {
+    testing::WritePictureDatabase(db, {{PaintPicture(), "a"}, {PaintPicture(1), "b"}});
+    const fs::path outside = dir / "outside";
+    const std::string pid = std::to_string(getpid());
+    for (OutputFormat format : {OutputFormat::BMP, OutputFormat::JPG, OutputFormat::PNG, OutputFormat::TIFF}) {
+        const std::string ext(FormatExtension(format));
+        SCOPED_TRACE(ext);
+        fs::remove_all(out);
+        fs::remove_all(outside);
+        fs::create_directory(out);
+        fs::create_directory(outside);
+        std::ofstream(outside / "victim") << "keep me";
+        std::vector<std::string> planted;
+        for (int record : {1, 2}) {
+            const std::string name = "Output" + std::to_string(record) + ext;
+            planted.insert(planted.end(), {".pictrova-" + pid + "-" + std::to_string(record) + ext,
+                                           name + ".part" + pid, "." + name + ".part" + pid, name});
+        }
+        planted.push_back(".pictrova-" + pid + "-0000000000000000.part");
+        for (std::size_t i = 0; i < planted.size(); ++i) {
+            // Half of the links point at a file that exists, half at names that do not.
+            const fs::path target = i % 2 ? outside / "victim" : outside / ("created-" + std::to_string(i));
+            fs::create_symlink(target, out / planted[i]);
+        }
+        ExtractionChoices choices = Choices();
+        choices.format = format;
+        RunResult r = Run(choices);
+        EXPECT_EQ(r.picturesWritten, 2);
+        // Every link stays where it was but those at the final names, which the files replaced.
+        std::set<std::string> present;
+        for (const auto& e : fs::directory_iterator(out)) present.insert(e.path().filename().string());
+        EXPECT_EQ(present, std::set<std::string>(planted.begin(), planted.end()));
+        for (int record : {1, 2}) {
+            const fs::path file = out / ("Output" + std::to_string(record) + ext);
+            EXPECT_FALSE(fs::is_symlink(file));
+            EXPECT_TRUE(LooksLike(format, ReadFile(file)));
+        }
+        EXPECT_EQ(std::distance(fs::directory_iterator(outside), {}), 1) << "a file was made outside";
+        std::ifstream victim(outside / "victim");
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(victim), {}), "keep me");
+    }
+}
+
 TEST_F(ExtractionRunTest, NameThatWouldLeaveTheOutputFolderIsAFailedSave) {
     testing::WritePictureDatabase(db, {{fixtures::MakeBmpFile(8, 8), "..\\escaped"},
                                        {fixtures::MakeBmpFile(8, 8), "kept"}});
