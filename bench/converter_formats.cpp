@@ -35,6 +35,7 @@
 #include "imaging/picture_holder.h"
 #include "photo_picture.h"
 #include "run/external_converter.h"
+#include "median_time.h"
 
 extern char** environ;
 
@@ -66,16 +67,7 @@ void SpawnAndWait(const std::vector<std::string>& argv) {
     posix_spawn_file_actions_destroy(&actions);
 }
 
-double MedianMilliseconds(int repetitions, const std::function<void()>& work) {
-    std::vector<double> times;
-    for (int i = 0; i < repetitions; ++i) {
-        const auto start = Clock::now();
-        work();
-        times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
+using bench::MedianMilliseconds;
 
 // The picture's pixels as red, green, blue, top row first.
 std::vector<std::uint8_t> RgbRows(const imaging::cDIBSection& dib) {

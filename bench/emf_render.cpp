@@ -26,6 +26,7 @@
 #include "imaging/picture_holder.h"
 #include "ole_builder/enhanced_metafiles.h"
 #include "ole_builder/pictures.h"
+#include "median_time.h"
 
 extern char** environ;
 
@@ -36,16 +37,7 @@ using fixtures::Bytes;
 using fixtures::EmfContent;
 using Clock = std::chrono::steady_clock;
 
-double MedianMilliseconds(int repetitions, const std::function<void()>& work) {
-    std::vector<double> times;
-    for (int i = 0; i < repetitions; ++i) {
-        const auto start = Clock::now();
-        work();
-        times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
+using bench::MedianMilliseconds;
 
 void Write(const std::filesystem::path& path, const Bytes& bytes) {
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
