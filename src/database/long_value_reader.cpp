@@ -57,20 +57,31 @@ std::size_t LongValueReader::Serve(std::size_t count, Take take) {
     LibmdbCapture capture(libmdbMessages);
     std::size_t written = 0;
     while (written < count && served_ < declared_) {
-        if (pieceOffset_ == pieceBytes_) {
+        if (pieceOffset_ == piece_.size()) {
             if (!NextPiece())
                 Damaged("its pages hold " + std::to_string(served_) + " of the " +
                         std::to_string(declared_) + " bytes it declares");
             continue;
         }
-        std::size_t part = std::min({count - written, pieceBytes_ - pieceOffset_,
+        std::size_t part = std::min({count - written, piece_.size() - pieceOffset_,
                                      static_cast<std::size_t>(declared_ - served_)});
-        take(std::span<const std::uint8_t>(pieceBuffer_.data() + pieceOffset_, part));
+        take(piece_.subspan(pieceOffset_, part));
         written += part;
         pieceOffset_ += part;
         served_ += part;
     }
+    KeepRestOfPiece();
     return written;
+}
+
+// A chain row is served straight from libmdb's page buffer, which the next libmdb call may
+// overwrite: what the caller did not take yet moves to the reader's own buffer.
+void LongValueReader::KeepRestOfPiece() {
+    if (piece_.data() == pieceBuffer_.data() || pieceOffset_ == piece_.size()) return;
+    const std::span<const std::uint8_t> rest = piece_.subspan(pieceOffset_);
+    std::memmove(pieceBuffer_.data(), rest.data(), rest.size());
+    piece_ = std::span<const std::uint8_t>(pieceBuffer_.data(), rest.size());
+    pieceOffset_ = 0;
 }
 
 std::size_t LongValueReader::Read(std::span<std::uint8_t> out) {
@@ -86,7 +97,8 @@ std::size_t LongValueReader::AppendTo(std::vector<std::uint8_t>& out, std::size_
 }
 
 bool LongValueReader::NextPiece() {
-    std::size_t got = 0;
+    piece_ = {};
+    pieceOffset_ = 0;
     if (!started_) {
         started_ = true;
         if (storage_ != Storage::Inline) {
@@ -96,28 +108,28 @@ bool LongValueReader::NextPiece() {
             CheckRowInFile(first);
             cycleMark_ = first;
         }
-        got = mdb_ole_read(mdb_, column_, libmdbHeader_.data(), pieceBuffer_.size());
+        const std::size_t got = mdb_ole_read(mdb_, column_, libmdbHeader_.data(), pieceBuffer_.size());
+        if (got > pieceBuffer_.size()) Damaged("a piece is larger than a page");
+        piece_ = std::span<const std::uint8_t>(pieceBuffer_.data(), got);
     } else {
         if (storage_ != Storage::Chain) return false;
         std::uint32_t next = column_->cur_blob_pg_row;
         if (next == 0) return false;
         CheckRowInFile(next);
         CheckNotRevisited(next);
-        got = ReadChainRow(next);
+        piece_ = ReadChainRow(next);
     }
-    if (got > pieceBuffer_.size()) Damaged("a piece is larger than a page");
-    pieceBytes_ = got;
-    pieceOffset_ = 0;
-    return got > 0;
+    return !piece_.empty();
 }
 
 // What mdb_ole_read_next does for a chain row, without its two swaps of whole page buffers per
 // row: the page is read into libmdb's second page buffer (which undoes the old page encoding),
-// the row is found in the page's row table as libmdb finds it, and its data is copied out.
-std::size_t LongValueReader::ReadChainRow(std::uint32_t pageRow) {
+// the row is found in the page's row table as libmdb finds it. Returns the row's data in that
+// buffer; empty when the page or the row cannot be read.
+std::span<const std::uint8_t> LongValueReader::ReadChainRow(std::uint32_t pageRow) {
     constexpr std::uint16_t kRowOffsetMask = 0x1FFF;  // the bits above flag deleted and moved rows
     const auto pageSize = static_cast<std::size_t>(mdb_->fmt->pg_size);
-    if (mdb_read_alt_pg(mdb_, pageRow >> 8) != mdb_->fmt->pg_size) return 0;
+    if (mdb_read_alt_pg(mdb_, pageRow >> 8) != mdb_->fmt->pg_size) return {};
     ByteReader page(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(mdb_->alt_pg_buf), pageSize));
     const std::size_t row = pageRow & 0xFF;
     const std::size_t rowTable = mdb_->fmt->row_count_offset;
@@ -131,15 +143,14 @@ std::size_t LongValueReader::ReadChainRow(std::uint32_t pageRow) {
             end = page.u16le() & kRowOffsetMask;
         }
     } catch (const FormatError&) {
-        return 0;
+        return {};
     }
-    if (start >= pageSize || start > end || end - start < 4) return 0;
+    if (start >= pageSize || start > end || end - start < 4) return {};
     const std::size_t length = end - start - 4;
     if (length > pieceBuffer_.size()) Damaged("a piece is larger than a page");
     page.seek(start);
     column_->cur_blob_pg_row = page.u32le();
-    std::memcpy(pieceBuffer_.data(), page.bytes(length).data(), length);
-    return length;
+    return page.bytes(length);
 }
 
 void LongValueReader::CheckRowInFile(std::uint32_t pageRow) const {

@@ -60,7 +60,8 @@ private:
     template <typename Take>
     std::size_t Serve(std::size_t count, Take take);
     bool NextPiece();
-    std::size_t ReadChainRow(std::uint32_t pageRow);
+    std::span<const std::uint8_t> ReadChainRow(std::uint32_t pageRow);
+    void KeepRestOfPiece();
     void CheckRowInFile(std::uint32_t pageRow) const;
     void CheckNotRevisited(std::uint32_t pageRow);
     [[noreturn]] void Damaged(const std::string& why) const;
@@ -75,7 +76,7 @@ private:
     std::uint64_t imageBytes_;
     std::string fieldName_;
     bool started_ = false;
-    std::size_t pieceBytes_ = 0;
+    std::span<const std::uint8_t> piece_;  // in pieceBuffer_, or a chain row in libmdb's page buffer
     std::size_t pieceOffset_ = 0;
     // Brent's cycle detection over the chain's page/row references: constant memory whatever
     // the chain's length.

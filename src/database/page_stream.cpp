@@ -7,30 +7,66 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace pictrova::database {
 namespace {
 
+// Long values and table scans read runs of neighbouring pages: a read that continues where the
+// last one ended fills a read-ahead block, and the pages after it come from memory.
+constexpr std::size_t kReadAheadBytes = 64 * 1024;
+
 struct PageSource {
     int fd = -1;
-    off64_t size = 0;      // the file's size when it was opened: the end libmdb checks against
+    off64_t size = 0;  // the file's size when it was opened: the end libmdb checks against
     off64_t position = 0;
     std::vector<char> buffer;  // the stream's buffer: one page
+    std::vector<char> ahead = std::vector<char>(kReadAheadBytes);
+    off64_t aheadStart = 0;
+    std::size_t aheadBytes = 0;
+    off64_t lastEnd = -1;  // where the last read ended
 };
 
-ssize_t ReadAt(void* cookie, char* buffer, size_t count) {
-    auto* source = static_cast<PageSource*>(cookie);
+// Reads `count` bytes at `at` from the file itself; returns how many (fewer at the end of the
+// file), or -1 when nothing could be read.
+ssize_t ReadFromFile(int fd, char* buffer, size_t count, off64_t at) {
     size_t done = 0;
     while (done < count) {
-        const ssize_t got = ::pread(source->fd, buffer + done, count - done, source->position);
+        const ssize_t got = ::pread(fd, buffer + done, count - done, at + static_cast<off64_t>(done));
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) return done > 0 ? static_cast<ssize_t>(done) : -1;
         if (got == 0) break;
         done += static_cast<size_t>(got);
-        source->position += got;
     }
     return static_cast<ssize_t>(done);
+}
+
+bool InReadAhead(const PageSource& source, off64_t at, size_t count) {
+    return at >= source.aheadStart &&
+           at - source.aheadStart + static_cast<off64_t>(count) <= static_cast<off64_t>(source.aheadBytes);
+}
+
+ssize_t ReadAt(void* cookie, char* buffer, size_t count) {
+    auto* source = static_cast<PageSource*>(cookie);
+    const off64_t at = source->position;
+    ssize_t got = 0;
+    if (!InReadAhead(*source, at, count) && at == source->lastEnd && count < kReadAheadBytes) {
+        const ssize_t filled = ReadFromFile(source->fd, source->ahead.data(), kReadAheadBytes, at);
+        source->aheadStart = at;
+        source->aheadBytes = filled > 0 ? static_cast<std::size_t>(filled) : 0;
+    }
+    if (InReadAhead(*source, at, count)) {
+        std::memcpy(buffer, source->ahead.data() + (at - source->aheadStart), count);
+        got = static_cast<ssize_t>(count);
+    } else {
+        got = ReadFromFile(source->fd, buffer, count, at);
+    }
+    if (got > 0) {
+        source->position += got;
+        source->lastEnd = source->position;
+    }
+    return got;
 }
 
 int Seek(void* cookie, off64_t* offset, int whence) {
@@ -69,7 +105,10 @@ void ReadPagesWithPread(MdbHandle* mdb, const std::string& path) {
         ::close(fd);
         return;
     }
-    auto* source = new PageSource{fd, status.st_size, 0, std::vector<char>(static_cast<std::size_t>(mdb->fmt->pg_size))};
+    auto* source = new PageSource;
+    source->fd = fd;
+    source->size = status.st_size;
+    source->buffer.resize(static_cast<std::size_t>(mdb->fmt->pg_size));
     FILE* stream = fopencookie(source, "r", cookie_io_functions_t{ReadAt, nullptr, Seek, Close});
     if (stream == nullptr) {
         Close(source);
