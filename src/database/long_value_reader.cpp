@@ -25,12 +25,14 @@ std::uint64_t LongValueDeclaredSize(std::span<const std::uint8_t, kLongValueHead
 LongValueReader::LongValueReader(MdbHandle* mdb, MdbColumn* column,
                                  std::span<std::uint8_t> pieceBuffer,
                                  std::span<const std::uint8_t, kLongValueHeaderBytes> header,
-                                 int slotBytes, std::uint64_t imageBytes, std::string fieldName)
+                                 int slotBytes, std::uint64_t imageBytes, std::string fieldName,
+                                 std::vector<std::string>* recordMessages)
     : mdb_(mdb),
       column_(column),
       pieceBuffer_(pieceBuffer),
       imageBytes_(imageBytes),
-      fieldName_(std::move(fieldName)) {
+      fieldName_(std::move(fieldName)),
+      recordMessages_(recordMessages) {
     if (slotBytes < static_cast<int>(kLongValueHeaderBytes))
         Damaged("its header is cut short");
     ByteReader reader(header);
@@ -70,8 +72,9 @@ std::size_t LongValueReader::Read(std::span<std::uint8_t> out) {
 
 bool LongValueReader::NextPiece() {
     std::size_t got = 0;
-    std::vector<std::string> libmdbMessages;
-    LibmdbCapture capture(libmdbMessages);
+    std::vector<std::string> unattributed;
+    LibmdbCapture capture(recordMessages_ ? *recordMessages_ : unattributed,
+                          recordMessages_ ? LibmdbCapture::MessageSink::Hold : LibmdbCapture::MessageSink::Pass);
     if (!started_) {
         started_ = true;
         if (storage_ != Storage::Inline) {
