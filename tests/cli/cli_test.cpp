@@ -393,6 +393,19 @@ TEST_F(CliTest, TerminatedRunLeavesOnlyWholePicturesAndTheNextRunRemovesDeadRuns
     fs::create_directories(dir / "elsewhere");
     std::ofstream(dir / "elsewhere" / ".lock");
     fs::create_directory_symlink(dir / "elsewhere", tmp / "pictrova-run-link01");
+    const auto now = fs::file_time_type::clock::now();
+    auto makeOld = [&](const fs::path& folder, const char* file, std::chrono::hours age) {
+        fs::create_directories((folder / file).parent_path());
+        std::ofstream(folder / file) << "big";
+        fs::last_write_time(folder / file, now - age);
+        for (fs::path p = (folder / file).parent_path(); p != folder.parent_path(); p = p.parent_path())
+            fs::last_write_time(p, now - std::chrono::hours(48));
+    };
+    makeOld(tmp / "pictrova-run-old001", "temp.bmp", std::chrono::hours(48));
+    makeOld(tmp / "pictrova-run-old002", "temp.bmp", std::chrono::hours(1));
+    makeOld(tmp / "pictrova-run-old003", "sub/temp.bmp", std::chrono::hours(1));
+    makeOld(dir / "oldelsewhere", "temp.bmp", std::chrono::hours(48));
+    fs::create_directory_symlink(dir / "oldelsewhere", tmp / "pictrova-run-link02");
     const std::string deadTemporary = ".pictrova-" + std::to_string(DeadPid()) + "-00aa00aa00aa00aa.part";
     const std::string liveTemporary = ".pictrova-" + std::to_string(getpid()) + "-00bb00bb00bb00bb.part";
     testing::WritePictureDatabase(db, {{PaintPicture(), "a"}});
@@ -407,8 +420,10 @@ TEST_F(CliTest, TerminatedRunLeavesOnlyWholePicturesAndTheNextRunRemovesDeadRuns
     EXPECT_EQ(OutputFiles(), (std::set<std::string>{"Output1.bmp", liveTemporary}));
     std::set<std::string> remaining;
     for (const auto& e : fs::directory_iterator(tmp)) remaining.insert(e.path().filename().string());
-    EXPECT_EQ(remaining, (std::set<std::string>{"pictrova-run-live01", "pictrova-run-nolock", "pictrova-run-link01"}));
+    EXPECT_EQ(remaining, (std::set<std::string>{"pictrova-run-live01", "pictrova-run-nolock", "pictrova-run-link01",
+                                                "pictrova-run-old002", "pictrova-run-old003", "pictrova-run-link02"}));
     EXPECT_TRUE(fs::exists(dir / "elsewhere" / ".lock"));
+    EXPECT_TRUE(fs::exists(dir / "oldelsewhere" / "temp.bmp"));
 }
 
 TEST_F(CliTest, ProgressLineOnlyOnATerminalAndWipedAtTheEnd) {
