@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 PRESET ?= dev
 BUILD := build/$(PRESET)
 
-.PHONY: all deps configure build check demo asan asan-check release deb bench fuzz clean
+.PHONY: all deps configure build check demo asan asan-check release deb bench fuzz format clean
 
 all: build
 
@@ -22,6 +22,10 @@ build: deps $(BUILD)/CMakeCache.txt
 
 check: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 900
+
+# Lays every C++ source out as .clang-format says (CI checks it with scripts/check-format).
+format: deps
+	./scripts/check-format --fix
 
 # The demo builds only what its run uses: the command line, the converter and EMF programs it
 # starts, and the sample database (no tests, no wizard).

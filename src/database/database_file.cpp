@@ -15,6 +15,7 @@
 #include "database/accdb/encryption_header.h"
 #include "database/jet_header.h"
 #include "database/libmdb_capture.h"
+#include "database/page_stream.h"
 #include "database/table_scan.h"
 
 namespace pictrova::database {
@@ -66,6 +67,7 @@ DatabaseFile OpenEncryptedAccdb(const std::string& path, std::span<const std::ui
         std::error_code ec;
         file.imageBytes = fs::file_size(path, ec);
         file.handle.reset(mdb_open(path.c_str(), MDB_NOFLAGS));
+        ReadPagesWithPread(file.handle.get(), path);
         return file;
     }
     ReadOnlyFile source(path);
@@ -124,6 +126,7 @@ DatabaseFile OpenDatabaseFile(const std::string& path, const std::string& passwo
         file.imageBytes = fs::file_size(path, ec);
         if (ec) Throw(ErrorCode::UnrecognizedFormat, path);
         file.handle.reset(mdb_open(path.c_str(), MDB_NOFLAGS));
+        ReadPagesWithPread(file.handle.get(), path);
     }
     file.path = path;
     if (!file.handle) Throw(ErrorCode::UnrecognizedFormat, path);

@@ -99,9 +99,9 @@ FieldValue Field::Value() const {
         LongValueReader reader = StartLongValue(*state_, field);
         std::size_t size =
             EnforcePlausibleSize(reader.DeclaredSize(), state_->imageBytes, "long binary value");
-        std::vector<std::uint8_t> bytes(size);
-        std::size_t got = reader.Read(bytes);
-        bytes.resize(got);
+        std::vector<std::uint8_t> bytes;
+        bytes.reserve(size);
+        reader.AppendTo(bytes, size);
         return FieldValue(std::move(bytes));
     }
     case kAdBinary:

@@ -51,30 +51,45 @@ LongValueReader::LongValueReader(MdbHandle* mdb, MdbColumn* column,
     }
 }
 
-std::size_t LongValueReader::Read(std::span<std::uint8_t> out) {
+template <typename Take>
+std::size_t LongValueReader::Serve(std::size_t count, Take take) {
+    // One capture for the whole call, not one per page: opening and closing it costs as much as
+    // reading a page.
+    std::vector<std::string> unattributed;
+    LibmdbCapture capture(recordMessages_ ? *recordMessages_ : unattributed,
+                          recordMessages_ ? LibmdbCapture::MessageSink::Hold : LibmdbCapture::MessageSink::Pass);
     std::size_t written = 0;
-    while (written < out.size() && served_ < declared_) {
+    while (written < count && served_ < declared_) {
         if (pieceOffset_ == pieceBytes_) {
             if (!NextPiece())
                 Damaged("its pages hold " + std::to_string(served_) + " of the " +
                         std::to_string(declared_) + " bytes it declares");
             continue;
         }
-        std::size_t take = std::min({out.size() - written, pieceBytes_ - pieceOffset_,
+        std::size_t part = std::min({count - written, pieceBytes_ - pieceOffset_,
                                      static_cast<std::size_t>(declared_ - served_)});
-        std::memcpy(out.data() + written, pieceBuffer_.data() + pieceOffset_, take);
-        written += take;
-        pieceOffset_ += take;
-        served_ += take;
+        take(std::span<const std::uint8_t>(pieceBuffer_.data() + pieceOffset_, part));
+        written += part;
+        pieceOffset_ += part;
+        served_ += part;
     }
     return written;
 }
 
+std::size_t LongValueReader::Read(std::span<std::uint8_t> out) {
+    std::size_t written = 0;
+    return Serve(out.size(), [&](std::span<const std::uint8_t> part) {
+        std::memcpy(out.data() + written, part.data(), part.size());
+        written += part.size();
+    });
+}
+
+std::size_t LongValueReader::AppendTo(std::vector<std::uint8_t>& out, std::size_t count) {
+    return Serve(count, [&](std::span<const std::uint8_t> part) { out.insert(out.end(), part.begin(), part.end()); });
+}
+
 bool LongValueReader::NextPiece() {
     std::size_t got = 0;
-    std::vector<std::string> unattributed;
-    LibmdbCapture capture(recordMessages_ ? *recordMessages_ : unattributed,
-                          recordMessages_ ? LibmdbCapture::MessageSink::Hold : LibmdbCapture::MessageSink::Pass);
     if (!started_) {
         started_ = true;
         if (storage_ != Storage::Inline) {
@@ -91,12 +106,43 @@ bool LongValueReader::NextPiece() {
         if (next == 0) return false;
         CheckRowInFile(next);
         CheckNotRevisited(next);
-        got = mdb_ole_read_next(mdb_, column_, libmdbHeader_.data());
+        got = ReadChainRow(next);
     }
     if (got > pieceBuffer_.size()) Damaged("a piece is larger than a page");
     pieceBytes_ = got;
     pieceOffset_ = 0;
     return got > 0;
+}
+
+// What mdb_ole_read_next does for a chain row, without its two swaps of whole page buffers per
+// row: the page is read into libmdb's second page buffer (which undoes the old page encoding),
+// the row is found in the page's row table as libmdb finds it, and its data is copied out.
+std::size_t LongValueReader::ReadChainRow(std::uint32_t pageRow) {
+    constexpr std::uint16_t kRowOffsetMask = 0x1FFF;  // the bits above flag deleted and moved rows
+    const auto pageSize = static_cast<std::size_t>(mdb_->fmt->pg_size);
+    if (mdb_read_alt_pg(mdb_, pageRow >> 8) != mdb_->fmt->pg_size) return 0;
+    ByteReader page(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(mdb_->alt_pg_buf), pageSize));
+    const std::size_t row = pageRow & 0xFF;
+    const std::size_t rowTable = mdb_->fmt->row_count_offset;
+    std::size_t start = 0;
+    std::size_t end = pageSize;
+    try {
+        page.seek(rowTable + 2 + row * 2);
+        start = page.u16le() & kRowOffsetMask;
+        if (row > 0) {
+            page.seek(rowTable + row * 2);
+            end = page.u16le() & kRowOffsetMask;
+        }
+    } catch (const FormatError&) {
+        return 0;
+    }
+    if (start >= pageSize || start > end || end - start < 4) return 0;
+    const std::size_t length = end - start - 4;
+    if (length > pieceBuffer_.size()) Damaged("a piece is larger than a page");
+    page.seek(start);
+    column_->cur_blob_pg_row = page.u32le();
+    std::memcpy(pieceBuffer_.data(), page.bytes(length).data(), length);
+    return length;
 }
 
 void LongValueReader::CheckRowInFile(std::uint32_t pageRow) const {

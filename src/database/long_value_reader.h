@@ -51,10 +51,18 @@ public:
     // Copies the next bytes of the value into `out`; returns how many (0 at the end).
     std::size_t Read(std::span<std::uint8_t> out);
 
+    // Appends up to `count` next bytes of the value to `out`; returns how many. Unlike Read
+    // into a sized buffer, nothing is filled twice: a whole picture is copied once.
+    std::size_t AppendTo(std::vector<std::uint8_t>& out, std::size_t count);
+
 private:
     enum class Storage { Inline, SingleRow, Chain };
 
+    // Hands the next pieces of the value, up to `count` bytes, to `take(bytes)`.
+    template <typename Take>
+    std::size_t Serve(std::size_t count, Take take);
     bool NextPiece();
+    std::size_t ReadChainRow(std::uint32_t pageRow);
     void CheckRowInFile(std::uint32_t pageRow) const;
     void CheckNotRevisited(std::uint32_t pageRow);
     [[noreturn]] void Damaged(const std::string& why) const;

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "common/error.h"
+#include "common/error_codes.h"
 #include "ui/secret_store.h"
 
 namespace pictrova::ui {
@@ -87,7 +88,7 @@ bool TextToBoolean(const QString& text) {
     bool isNumber = false;
     const double number = trimmed.toDouble(&isNumber);
     if (isNumber) return number != 0.0;
-    throw Error("Type mismatch", 13);
+    Throw(ErrorCode::TypeMismatch);
 }
 
 }  // namespace pictrova::ui

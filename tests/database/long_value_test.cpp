@@ -158,6 +158,18 @@ TEST_F(DamagedLongValueTest, AChainThatLoopsBackFails) {
     EXPECT_EQ(chunked, whole);
 }
 
+TEST_F(DamagedLongValueTest, AChainRowPlacedOutsideItsPageEndsTheValue) {
+    std::uint32_t first = U32At(bytes_, header_ + 4);
+    std::uint32_t second = U32At(bytes_, RowStart(first));
+    std::size_t slot = (second >> 8) * 4096 + 14 + 2 * (second & 0xFF);
+    bytes_[slot] = 0xFF;  // offset 0x1FFF: past the end of a 4096-byte page
+    bytes_[slot + 1] = 0x1F;
+    auto [whole, chunked] = ReadFailures();
+    EXPECT_NE(whole.find("is damaged: its pages hold "), std::string::npos) << whole;
+    EXPECT_NE(whole.find(" of the 40000 bytes it declares."), std::string::npos) << whole;
+    EXPECT_EQ(chunked, whole);
+}
+
 TEST_F(DamagedLongValueTest, ADeclaredSizeBeyondTheFileAllocatesNothing) {
     // 1 GB declared by a value in a file of a few pages: refused before any allocation.
     PutU32(bytes_, header_, 0x3FFFFFFF);
