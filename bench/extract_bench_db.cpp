@@ -6,8 +6,10 @@
 // picture of a different 1024 x 768 photo-like bitmap (the table the output formats are compared on);
 // with "documents", records cycle through Word, Excel, PowerPoint and Visio objects (each with the
 // small metafile preview Office stores), a PDF object and a packaged text file (the table the
-// Original format and the preview fallback are measured on).
-// Usage: bench_extract_bench_db OUTPUT.mdb [RECORDS [mixed|small|large|photos|documents]]
+// Original format and the preview fallback are measured on); with "huge", every record is a
+// 7000 x 7000 24-bit paint picture (147 MB of pixels, the table one picture's peak memory is
+// measured on).
+// Usage: bench_extract_bench_db OUTPUT.mdb [RECORDS [mixed|small|large|photos|documents|huge]]
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -108,10 +110,11 @@ int main(int argc, char** argv) {
         std::printf("%ld records of documents\n", records);
         return 0;
     }
-    if (shape == "small" || shape == "large") {
+    if (shape == "small" || shape == "large" || shape == "huge") {
+        const int side = shape == "huge" ? 7000 : 0;
         const bool small = shape == "small";
-        const Bytes field = pictrova::fixtures::BuildPaintPicture(
-            pictrova::fixtures::MakeDrawnBmpFile(small ? 200 : 1600, small ? 260 : 1200, 3));
+        const Bytes field = pictrova::fixtures::BuildPaintPicture(pictrova::fixtures::MakeDrawnBmpFile(
+            side ? side : small ? 200 : 1600, side ? side : small ? 260 : 1200, 3));
         pictrova::jet::DatabasePlan plan;
         plan.tables.push_back({"Pictures",
                                {{"ID", pictrova::jet::ColumnType::Long, 0},

@@ -53,6 +53,20 @@ void CliHost::ReportError(const std::string& message) {
         std::cerr << AsTerminalLines(message) << "\n" << std::endl;
 }
 
+void CliHost::ShowLibraryWarnings(std::int64_t record, const std::vector<std::string>& messages) {
+    ClearProgress();
+    if (quiet_)
+        return;
+    const std::string prefix = "Record " + std::to_string(record) + ": ";
+    if (everyLibraryMessage_) {
+        for (const std::string& message : messages)
+            std::cerr << prefix << "libmdb: " << PrintableText(message) << std::endl;
+        return;
+    }
+    std::cerr << prefix << "the database library reported " << messages.size()
+              << (messages.size() == 1 ? " warning" : " warnings") << " (--verbose shows them)" << std::endl;
+}
+
 void CliHost::ShowProgress(const run::RunProgress& progress) {
     if (!showProgress_)
         return;

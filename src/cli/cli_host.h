@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/host.h"
 #include "run/extraction_run.h"
@@ -23,6 +24,10 @@ public:
     void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override;
     bool AskYesNo(const std::string& text, const std::string& title) override;
     void ReportError(const std::string& message) override;
+    // One line for the record ("Record 12: the database library reported 3 warnings"), or with
+    // every message shown each of them on its own line.
+    void ShowLibraryWarnings(std::int64_t record, const std::vector<std::string>& messages) override;
+    void ShowEveryLibraryMessage() { everyLibraryMessage_ = true; }
 
     // Messages are kept from the terminal: the caller prints the run's end its own way.
     void HoldMessages() { holdMessages_ = true; }
@@ -33,6 +38,7 @@ public:
 private:
     bool quiet_;
     bool holdMessages_ = false;
+    bool everyLibraryMessage_ = false;
     bool showProgress_;
     bool progressShown_ = false;
     std::chrono::steady_clock::time_point start_;

@@ -169,6 +169,8 @@ int ExtractCommand(const ExtractArguments& arguments) {
     imaging::StartImageEngine();
     CliHost host(arguments.json);
     host.HoldMessages();
+    if (arguments.verbose)
+        host.ShowEveryLibraryMessage();
     run::FixedExtractionOptions options(arguments.choices);
     database::FixedDatabaseSelection selection(arguments.database.path,
                                                arguments.database.password);

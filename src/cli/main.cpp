@@ -185,6 +185,7 @@ int main(int argc, char** argv) {
     }
 
     if (verbose) ShowLibraryMessages();
+    extract.verbose = verbose;
     for (DatabaseArguments* arguments : {&database, &extract.database})
         if (arguments->password == "-") arguments->password = ReadPasswordFromStandardInput();
 

@@ -79,6 +79,12 @@ std::string RunResultJson(const run::RunResult& result, int exitStatus) {
             out += std::string(",\"replaced\":") + (r.replaced ? "true" : "false");
         if (r.storedPreview)
             out += ",\"stored_preview\":true";
+        if (!r.libraryMessages.empty()) {
+            out += ",\"library_messages\":[";
+            for (std::size_t k = 0; k < r.libraryMessages.size(); ++k)
+                out += std::string(k ? "," : "") + JsonString(r.libraryMessages[k]);
+            out += "]";
+        }
         if (r.skipped)
             out += ",\"skipped\":{\"reason\":" + JsonString(r.skipped->reason) +
                    ",\"detail\":" + JsonString(r.skipped->detail) + "}";

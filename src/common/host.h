@@ -5,7 +5,9 @@
 // QMessageBox, the override cursor), the command line prints, tests record. The core never
 // prints and never opens a window itself.
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace pictrova {
 
@@ -31,6 +33,11 @@ public:
 
     // The common error report of a guarded procedure, already formatted as the user sees it.
     virtual void ReportError(const std::string& message) = 0;
+
+    // What the database library warned of while record `record` (1-based) was read. Not an
+    // error: the record was read and handled as usual. Shown in record order; by default not
+    // at all.
+    virtual void ShowLibraryWarnings(std::int64_t /*record*/, const std::vector<std::string>& /*messages*/) {}
 
     // Opens a web page with the user's browser.
     virtual void OpenUrl(const std::string& /*url*/) {}

@@ -93,7 +93,7 @@ DecodedAttachment DecodeAttachmentData(std::vector<std::uint8_t> stored) {
         content.erase(content.begin(), content.begin() + kAttachmentStoredHeaderBytes);
     } else if (storage == kAttachmentStoredDeflated) {
         content = Inflate(reader.bytes(reader.remaining()), declared);
-        stored = {};
+        std::vector<std::uint8_t>().swap(stored);  // assigning {} would keep its memory
     } else {
         Damaged("its storage flag " + std::to_string(storage) + " is unknown");
     }

@@ -45,7 +45,7 @@ std::int64_t StorageSize(const FieldState& field) {
 
 LongValueReader StartLongValue(RecordsetState& state, FieldState& field) {
     return LongValueReader(state.handle.get(), field.column, field.buffer, field.longValueHeader,
-                           field.column->cur_value_len, state.imageBytes, field.name);
+                           field.column->cur_value_len, state.imageBytes, field.name, &state.recordMessages);
 }
 
 // libmdb leaves a value's length in the row at 0 for Null. The bound text cannot tell: binary

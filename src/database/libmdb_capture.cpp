@@ -29,7 +29,8 @@ void SetLibraryMessageSink(std::function<void(const std::string&)> sink) {
     Sink() = std::move(sink);
 }
 
-LibmdbCapture::LibmdbCapture(std::vector<std::string>& lines) : lock_(CaptureMutex()), lines_(lines) {
+LibmdbCapture::LibmdbCapture(std::vector<std::string>& lines, MessageSink sink)
+    : lock_(CaptureMutex()), lines_(lines), sink_(sink) {
     buffer_ = open_memstream(&text_, &size_);
     if (!buffer_) return;  // out of memory: libmdb prints where it always did
     saved_ = stderr;
@@ -46,7 +47,7 @@ LibmdbCapture::~LibmdbCapture() {
         std::string line(text.substr(0, end));
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
         if (line.empty()) continue;
-        if (Sink()) Sink()(line);
+        if (sink_ == MessageSink::Pass && Sink()) Sink()(line);
         if (lines_.size() < kKeptLines) lines_.push_back(std::move(line));
         else lines_.back() = "...";
     }

@@ -5,7 +5,9 @@
 // C's stderr stream points at a memory buffer (std::cerr keeps writing to the terminal: it holds
 // its own reference to the original stream). Captures nest and are serialised across threads, so
 // two threads never swap the stream under each other; libmdb is used from one thread at a time
-// anyway. Each captured line goes to the message sink and is kept in `lines` for a summary.
+// anyway. Each captured line is kept in `lines` for a summary and goes to the message sink, unless
+// the capture is for a record: those lines are handed over with the record, so its caller shows
+// them in record order.
 
 #include <cstdio>
 #include <mutex>
@@ -16,7 +18,8 @@ namespace pictrova::database {
 
 class LibmdbCapture {
 public:
-    explicit LibmdbCapture(std::vector<std::string>& lines);
+    enum class MessageSink { Pass, Hold };
+    explicit LibmdbCapture(std::vector<std::string>& lines, MessageSink sink = MessageSink::Pass);
     ~LibmdbCapture();
     LibmdbCapture(const LibmdbCapture&) = delete;
     LibmdbCapture& operator=(const LibmdbCapture&) = delete;
@@ -24,6 +27,7 @@ public:
 private:
     std::unique_lock<std::recursive_mutex> lock_;
     std::vector<std::string>& lines_;
+    MessageSink sink_;
     FILE* saved_ = nullptr;
     FILE* buffer_ = nullptr;
     char* text_ = nullptr;

@@ -25,12 +25,14 @@ std::uint64_t LongValueDeclaredSize(std::span<const std::uint8_t, kLongValueHead
 LongValueReader::LongValueReader(MdbHandle* mdb, MdbColumn* column,
                                  std::span<std::uint8_t> pieceBuffer,
                                  std::span<const std::uint8_t, kLongValueHeaderBytes> header,
-                                 int slotBytes, std::uint64_t imageBytes, std::string fieldName)
+                                 int slotBytes, std::uint64_t imageBytes, std::string fieldName,
+                                 std::vector<std::string>* recordMessages)
     : mdb_(mdb),
       column_(column),
       pieceBuffer_(pieceBuffer),
       imageBytes_(imageBytes),
-      fieldName_(std::move(fieldName)) {
+      fieldName_(std::move(fieldName)),
+      recordMessages_(recordMessages) {
     if (slotBytes < static_cast<int>(kLongValueHeaderBytes))
         Damaged("its header is cut short");
     ByteReader reader(header);
@@ -53,8 +55,9 @@ template <typename Take>
 std::size_t LongValueReader::Serve(std::size_t count, Take take) {
     // One capture for the whole call, not one per page: opening and closing it costs as much as
     // reading a page.
-    std::vector<std::string> libmdbMessages;
-    LibmdbCapture capture(libmdbMessages);
+    std::vector<std::string> unattributed;
+    LibmdbCapture capture(recordMessages_ ? *recordMessages_ : unattributed,
+                          recordMessages_ ? LibmdbCapture::MessageSink::Hold : LibmdbCapture::MessageSink::Pass);
     std::size_t written = 0;
     while (written < count && served_ < declared_) {
         if (pieceOffset_ == piece_.size()) {

@@ -38,10 +38,12 @@ class LongValueReader {
 public:
     // `column` is bound to `pieceBuffer` (at least one page), and the current row's value is
     // not Null; `header` is its 12-byte header as fetched, `slotBytes` the length of its slot
-    // in the row. Fails on a slot too short to hold a header.
+    // in the row. Fails on a slot too short to hold a header. What libmdb prints while the value
+    // is read goes to `recordMessages` when given (held from the message sink), else to the sink.
     LongValueReader(MdbHandle* mdb, MdbColumn* column, std::span<std::uint8_t> pieceBuffer,
                     std::span<const std::uint8_t, kLongValueHeaderBytes> header, int slotBytes,
-                    std::uint64_t imageBytes, std::string fieldName);
+                    std::uint64_t imageBytes, std::string fieldName,
+                    std::vector<std::string>* recordMessages = nullptr);
 
     std::uint64_t DeclaredSize() const { return declared_; }
     std::uint64_t Served() const { return served_; }
@@ -75,6 +77,7 @@ private:
     std::uint64_t served_ = 0;
     std::uint64_t imageBytes_;
     std::string fieldName_;
+    std::vector<std::string>* recordMessages_;
     bool started_ = false;
     std::span<const std::uint8_t> piece_;  // in pieceBuffer_, or a chain row in libmdb's page buffer
     std::size_t pieceOffset_ = 0;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <utility>
 
 #include "common/error.h"
 #include "database/connection.h"
@@ -59,12 +60,13 @@ void RecordsetState::Rewind() {
 }
 
 bool RecordsetState::Fetch() {
+    recordMessages.clear();
     {
-        LibmdbCapture capture(libmdbMessages);
+        LibmdbCapture capture(recordMessages, LibmdbCapture::MessageSink::Hold);
         if (!mdb_fetch_row(table.get())) return false;
     }
     if (++rowsFetched > rowLimit)
-        throw Error(DamagedTableText(tableName, "its scan returns more rows than its pages can hold", libmdbMessages));
+        throw Error(DamagedTableText(tableName, "its scan returns more rows than its pages can hold", recordMessages));
     MdbHandle* mdb = handle.get();
     for (FieldState& field : fields) {
         field.chunkReader.reset();
@@ -215,6 +217,11 @@ void Recordset::Close() {
 FieldCollection Recordset::Fields() const {
     if (!IsOpen()) Throw(ErrorCode::ObjectClosed);
     return FieldCollection(state_);
+}
+
+std::vector<std::string> Recordset::TakeLibraryMessages() {
+    if (!state_) return {};
+    return std::exchange(state_->recordMessages, {});
 }
 
 const std::string& Recordset::TableName() const {

@@ -148,6 +148,12 @@ public:
 
     FieldCollection Fields() const;
 
+    // What the database library (libmdb) warned of while the current record was fetched and
+    // its long values read, since the last take; at the end of the table, what the search for
+    // another record gave. These are not errors: the record reads as it is; the caller shows
+    // them with the record. Moving to another record drops what was not taken.
+    std::vector<std::string> TakeLibraryMessages();
+
     // The table the source text named, as the database spells it.
     const std::string& TableName() const;
 

@@ -50,6 +50,9 @@ struct RecordsetState {
     std::uint64_t rowsFetched = 0;
     std::uint64_t rowLimit = 0;
     std::vector<std::string> libmdbMessages;
+    // What libmdb printed while the current record was fetched and its long values read, since
+    // the caller last took them (Recordset::TakeLibraryMessages).
+    std::vector<std::string> recordMessages;
     bool open = false;
     bool eof = true;
     bool bof = true;

@@ -94,14 +94,26 @@ Magick::Image DibToEngineImage(const cDIBSection& dib) {
         const auto height = static_cast<std::size_t>(dib.dib_height());
         const auto stride = static_cast<std::size_t>(dib.BytesPerScanLine());
         const std::size_t channels = static_cast<std::size_t>(dib.dib_channels());
-        std::vector<std::uint8_t> rows(width * height * 3);
         const std::uint8_t* bits = dib.DIBSectionBitsPtr();
-        for (std::size_t y = 0; y < height; ++y) {
-            const std::uint8_t* src = bits + (height - 1 - y) * stride;
-            std::uint8_t* dst = rows.data() + y * width * 3;
-            for (std::size_t x = 0; x < width; ++x) std::memcpy(dst + 3 * x, src + channels * x, 3);
+        // The engine takes rows top first and unpadded. Rather than a second copy of the picture
+        // in that order, the image is made from the bitmap's own first width x height x 3 bytes
+        // (which the bitmap always holds; its rows land out of place) and then each row is
+        // rewritten from its place in the bitmap, scaled as the engine scales 8-bit samples.
+        Magick::Image image(width, height, "BGR", Magick::CharPixel, bits);
+        constexpr auto kScale = static_cast<unsigned>(MaxRGB / 255U);
+        {
+            Magick::Pixels view(image);
+            for (std::size_t y = 0; y < height; ++y) {
+                const std::uint8_t* src = bits + (height - 1 - y) * stride;
+                Magick::PixelPacket* pixel = view.get(0, static_cast<int>(y), static_cast<unsigned>(width), 1);
+                for (std::size_t x = 0; x < width; ++x, src += channels, ++pixel) {
+                    pixel->blue = static_cast<Magick::Quantum>(src[0] * kScale);
+                    pixel->green = static_cast<Magick::Quantum>(src[1] * kScale);
+                    pixel->red = static_cast<Magick::Quantum>(src[2] * kScale);
+                }
+                view.sync();
+            }
         }
-        Magick::Image image(width, height, "BGR", Magick::CharPixel, rows.data());
         image.type(Magick::TrueColorType);
         return image;
     });

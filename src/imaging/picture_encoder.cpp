@@ -154,7 +154,9 @@ Magick::Blob WithTopLeftOrigin(const Magick::Blob& tga) {
     return Magick::Blob(bytes.data(), bytes.size());
 }
 
-std::vector<std::uint8_t> Encode(const Magick::Image& image, const EncodeSettings& settings) {
+// Takes the image by value so the caller's temporary is the only reference: it is let go before
+// the encoded bytes are copied out, so the two never sit beside the engine's pixels.
+std::vector<std::uint8_t> Encode(Magick::Image image, const EncodeSettings& settings) {
     Magick::Blob encoded;
     WithEngineErrors([&] {
         Magick::Image out = Flattened(image);
@@ -181,6 +183,7 @@ std::vector<std::uint8_t> Encode(const Magick::Image& image, const EncodeSetting
         out.write(&encoded);
         return 0;
     });
+    image = Magick::Image();
     if (encoded.length() == 0) throw Error("the engine wrote nothing");
     const auto* data = static_cast<const std::uint8_t*>(encoded.data());
     std::vector<std::uint8_t> bytes(data, data + encoded.length());

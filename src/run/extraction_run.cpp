@@ -416,11 +416,21 @@ std::unique_ptr<RecordWork> Run::ReadRecord(bool& lastRecord) {
     return record;
 }
 
+
 // A move that fails leaves the recordset where it was: the loop ends after this record instead
-// of repeating it.
+// of repeating it. The database library's warnings while the record was read are taken before
+// the move, whose fetch belongs to the next record; those of a move that finds no record after
+// this one belong to this one.
 bool Run::MoveToNextRecord(RecordWork& record) {
+    if (recordset_)
+        record.libraryMessages = recordset_->TakeLibraryMessages();
     Guard after(std::string(kRunLocation), record.reportsAfterSave);
-    return after.Step(458, [&] { Rs().MoveNext(); });
+    const bool moved = after.Step(458, [&] { Rs().MoveNext(); });
+    if (moved && recordset_->Eof()) {
+        std::vector<std::string> atEnd = recordset_->TakeLibraryMessages();
+        record.libraryMessages.insert(record.libraryMessages.end(), atEnd.begin(), atEnd.end());
+    }
+    return moved;
 }
 
 // An attachment field's record: each attached file is read (200), worked on and committed in
@@ -501,6 +511,10 @@ std::optional<fs::path> Run::CommitWork(RecordWork& work, RecordOutcome& outcome
 void Run::FinishRecord(RecordWork& record, RecordOutcome& outcome) {
     for (const ReportedError& e : record.reportsAfterSave)
         ShowRecordReport(e, outcome);
+    if (!record.libraryMessages.empty()) {
+        outcome.libraryMessages = std::move(record.libraryMessages);
+        host_.ShowLibraryWarnings(outcome.number, outcome.libraryMessages);
+    }
     if (!outcome.written) {
         outcome.skipped = record.skip;
         if (!outcome.skipped && !outcome.errors.empty())

@@ -95,6 +95,8 @@ struct RecordOutcome {
     bool replaced = false;                         // `written` replaced a file that was there before the run
     std::optional<SkipReason> skipped;             // why no file was written
     bool storedPreview = false;                    // `written` is the object's stored preview
+    // What the database library warned of while the record was read (not errors).
+    std::vector<std::string> libraryMessages;
 };
 
 struct RunResult {

@@ -29,6 +29,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Frees the memory of a record's bytes (a whole picture's worth): assigning {} to a vector empties
+// it but keeps its memory.
+void ReleaseBytes(std::vector<std::uint8_t>& bytes) {
+    std::vector<std::uint8_t>().swap(bytes);
+}
+
 // Objects the picture loader reads itself; everything else goes through the converter first.
 constexpr std::array<std::string_view, 9> kLoadableExtensions{"bmp", "jpg", "jpeg", "gif", "dib",
                                                               "wmf", "emf", "ico",  "cur"};
@@ -268,7 +274,7 @@ private:
             output.file = kept;
         } else {
             output.bytes = std::move(r_.bytes);
-            r_.bytes = {};
+            ReleaseBytes(r_.bytes);
         }
         output.writeLabel = output.renameLabel = 374;
         r_.output = std::move(output);
@@ -312,7 +318,7 @@ private:
             guard_.Step(256, [&] {
                 WriteWholeFile(r_.bytes, workFile_);
                 // The decoded object is on disk; keep memory to one copy of the picture.
-                r_.bytes = {};
+                ReleaseBytes(r_.bytes);
             });
         const bool loadable = guard_.Test(264, [&] {
             auto ext = Lower(r_.objectExtension);
@@ -333,7 +339,7 @@ private:
                 if (!r_.loaded && tooBig)
                     r_.Skip(TooLarge(*tooBig));
             }
-            r_.bytes = {};
+            ReleaseBytes(r_.bytes);
             return;
         }
         if (loadable) {

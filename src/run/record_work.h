@@ -81,6 +81,8 @@ struct RecordWork {
     // move to the next record, which comes after the record's save.
     std::vector<ReportedError> reports;
     std::vector<ReportedError> reportsAfterSave;
+    // What the database library warned of while the record was read; shown after its reports.
+    std::vector<std::string> libraryMessages;
 
     // Read.
     bool fieldTextNaming = false;

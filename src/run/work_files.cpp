@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <ctime>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -27,6 +29,17 @@ fs::path WorkRoot(const fs::path& root) {
     if (!root.empty()) return root;
     const char* tmp = getenv("TMPDIR");
     return tmp && *tmp ? fs::path(tmp) : fs::path("/tmp");
+}
+
+// Whether `folder` and everything in it (links not followed) last changed before `time`.
+bool UnchangedSince(const fs::path& folder, std::time_t time) noexcept {
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0 || st.st_mtime >= time) return false;
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        if (::lstat(it->path().c_str(), &st) != 0 || st.st_mtime >= time) return false;
+    }
+    return !ec;
 }
 
 }  // namespace
@@ -68,18 +81,23 @@ int RemoveDeadRunFolders(const fs::path& root) noexcept {
     std::error_code ec;
     fs::directory_iterator it(root, ec);
     if (ec) return 0;
+    const std::time_t changedBefore = std::time(nullptr) - std::chrono::seconds(kUnlockedWorkFolderAge).count();
+    auto remove = [&](const fs::path& folder) {
+        std::error_code removeError;
+        fs::remove_all(folder, removeError);
+        if (!removeError) ++removed;
+    };
     for (const fs::directory_entry& entry : it) {
         if (!entry.path().filename().string().starts_with(kFolderPrefix)) continue;
         struct stat st {};
         // A link of that name is someone else's: neither followed nor removed.
         if (::lstat(entry.path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) continue;
         const int lock = ::open((entry.path() / kLockName).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-        if (lock < 0) continue;
-        if (::flock(lock, LOCK_EX | LOCK_NB) == 0) {
-            std::error_code removeError;
-            fs::remove_all(entry.path(), removeError);
-            if (!removeError) ++removed;
+        if (lock < 0) {
+            if (errno == ENOENT && UnchangedSince(entry.path(), changedBefore)) remove(entry.path());
+            continue;
         }
+        if (::flock(lock, LOCK_EX | LOCK_NB) == 0) remove(entry.path());
         ::close(lock);
     }
     return removed;

@@ -5,6 +5,7 @@
 // and by the next run when the one that made it was killed. Output files are written through
 // AtomicFile (common/file_io.h).
 
+#include <chrono>
 #include <filesystem>
 
 namespace pictrova::run {
@@ -31,9 +32,15 @@ private:
     int lock_ = -1;
 };
 
-// Removes the work folders under `root` whose run is gone: a folder named like ours, of this
-// user, holding a `.lock` that can be locked. A folder without the lock (a run between making
-// its folder and locking it, or an older program's) is left alone. Returns how many went.
+// A work folder without a lock (an older program made it) counts as left behind once neither it
+// nor anything in it has changed for this long: a live run of that program rewrites its work
+// files for every record, and a run of this one locks its folder within moments of making it.
+inline constexpr std::chrono::hours kUnlockedWorkFolderAge{24};
+
+// Removes the work folders under `root` whose run is gone: a real folder (not a link) named like
+// ours, of this user, that holds a `.lock` that can be locked, or holds no `.lock` and has not
+// changed for kUnlockedWorkFolderAge. Everything else (a live run's folder, a folder being made, a
+// link, a `.lock` that is a link) is left alone. Returns how many went.
 int RemoveDeadRunFolders(const std::filesystem::path& root) noexcept;
 
 }  // namespace pictrova::run

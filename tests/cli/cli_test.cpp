@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -197,6 +198,62 @@ TEST_F(CliTest, DatabaseTextIsShownEscapedNeverObeyed) {
     }
 }
 
+// libmdb's warnings while a record is read are that record's: one line for it (every message
+// with --verbose), in the JSON on the record, never an error report; the same for any number of
+// workers. The damage: the second data page of the table names another table as its owner, so
+// libmdb warns and skips its rows when the scan reaches it, on the way to the third record.
+TEST_F(CliTest, LibraryWarningsWhileARecordIsReadAreThatRecordsOneLine) {
+    jet::DatabasePlan plan;
+    plan.inlineLimit = 4000;  // pictures inside the rows: two rows a page
+    plan.tables.push_back({"Pictures", {{"ID", jet::ColumnType::Long}, {"Picture", jet::ColumnType::OleObject}}, {}});
+    for (std::int64_t i = 1; i <= 8; ++i) plan.tables.back().rows.push_back({i, PaintPicture(static_cast<int>(i))});
+    Bytes file = jet::WriteDatabaseToMemory(plan);
+    constexpr std::size_t kPageSize = 4096, kOwner = 4;
+    auto u32At = [&](std::size_t at) { return std::uint32_t(file[at] | file[at + 1] << 8 | file[at + 2] << 16 | file[at + 3] << 24); };
+    std::size_t definition = 3;
+    while (file[definition * kPageSize] != 0x02) ++definition;
+    int dataPages = 0;
+    for (std::size_t page = 0; page < file.size() / kPageSize; ++page) {
+        if (file[page * kPageSize] == 0x01 && u32At(page * kPageSize + kOwner) == definition && ++dataPages == 2) {
+            file[page * kPageSize + kOwner] = 0x7F;
+            break;
+        }
+    }
+    ASSERT_EQ(dataPages, 2);
+    std::ofstream(db, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+
+    std::string verboseErr;
+    for (const char* jobs : {"1", "4"}) {
+        SCOPED_TRACE(jobs);
+        Reset();
+        Outcome o = Extract({"--jobs", jobs});
+        EXPECT_EQ(o.status, 0);
+        EXPECT_EQ(o.out, "Done. 6 pictures from 6 records.\n");
+        EXPECT_EQ(o.err, "Record 3: the database library reported 1 warning (--verbose shows them)\n");
+
+        Reset();
+        Outcome verbose = Extract({"--jobs", jobs, "--verbose"});
+        EXPECT_EQ(verbose.status, 0);
+        EXPECT_TRUE(verbose.err.starts_with("Record 3: libmdb: warning: page ")) << verbose.err;
+        EXPECT_EQ(std::count(verbose.err.begin(), verbose.err.end(), '\n'), 1) << verbose.err;
+        if (verboseErr.empty()) verboseErr = verbose.err;
+        EXPECT_EQ(verbose.err, verboseErr);
+
+        Reset();
+        Outcome json = Extract({"--jobs", jobs, "--json"});
+        EXPECT_EQ(json.status, 0);
+        EXPECT_EQ(json.err, "");
+        const nlohmann::json run = nlohmann::json::parse(json.out);
+        ASSERT_EQ(run["records"].size(), 6u);
+        for (const auto& record : run["records"]) {
+            EXPECT_TRUE(record["errors"].empty());
+            EXPECT_FALSE(record.contains("skipped"));
+            EXPECT_EQ(record.contains("library_messages"), record["number"] == 3) << record;
+        }
+        EXPECT_EQ(run["records"][2]["library_messages"], nlohmann::json::array({verboseErr.substr(18, verboseErr.size() - 19)}));
+    }
+}
+
 TEST_F(CliTest, ExtractWithDefaults) {
     testing::WritePictureDatabase(db, {{PaintPicture(), "a"}, {std::nullopt, "b"}, {PaintPicture(1), "c"}});
     Outcome o = Extract({});
@@ -323,7 +380,9 @@ TEST_F(CliTest, TerminatedRunLeavesOnlyWholePicturesAndTheNextRunRemovesDeadRuns
 
     // Leftovers of runs killed with -9: one dead run's work folder (its lock free) and its
     // temporary, beside a live run's folder (locked by this test), a folder without a lock, a
-    // link named like a work folder, and a temporary of a live process.
+    // link named like a work folder, and a temporary of a live process. Folders without a lock
+    // (an older program's): one untouched for two days (goes), one whose work file changed an
+    // hour ago and one with a changed file a level down (both stay), and a link to an old one.
     fs::create_directories(tmp / "pictrova-run-dead01");
     std::ofstream(tmp / "pictrova-run-dead01" / ".lock");
     std::ofstream(tmp / "pictrova-run-dead01" / "temp.bmp") << "big";
@@ -334,6 +393,19 @@ TEST_F(CliTest, TerminatedRunLeavesOnlyWholePicturesAndTheNextRunRemovesDeadRuns
     fs::create_directories(dir / "elsewhere");
     std::ofstream(dir / "elsewhere" / ".lock");
     fs::create_directory_symlink(dir / "elsewhere", tmp / "pictrova-run-link01");
+    const auto now = fs::file_time_type::clock::now();
+    auto makeOld = [&](const fs::path& folder, const char* file, std::chrono::hours age) {
+        fs::create_directories((folder / file).parent_path());
+        std::ofstream(folder / file) << "big";
+        fs::last_write_time(folder / file, now - age);
+        for (fs::path p = (folder / file).parent_path(); p != folder.parent_path(); p = p.parent_path())
+            fs::last_write_time(p, now - std::chrono::hours(48));
+    };
+    makeOld(tmp / "pictrova-run-old001", "temp.bmp", std::chrono::hours(48));
+    makeOld(tmp / "pictrova-run-old002", "temp.bmp", std::chrono::hours(1));
+    makeOld(tmp / "pictrova-run-old003", "sub/temp.bmp", std::chrono::hours(1));
+    makeOld(dir / "oldelsewhere", "temp.bmp", std::chrono::hours(48));
+    fs::create_directory_symlink(dir / "oldelsewhere", tmp / "pictrova-run-link02");
     const std::string deadTemporary = ".pictrova-" + std::to_string(DeadPid()) + "-00aa00aa00aa00aa.part";
     const std::string liveTemporary = ".pictrova-" + std::to_string(getpid()) + "-00bb00bb00bb00bb.part";
     testing::WritePictureDatabase(db, {{PaintPicture(), "a"}});
@@ -348,8 +420,10 @@ TEST_F(CliTest, TerminatedRunLeavesOnlyWholePicturesAndTheNextRunRemovesDeadRuns
     EXPECT_EQ(OutputFiles(), (std::set<std::string>{"Output1.bmp", liveTemporary}));
     std::set<std::string> remaining;
     for (const auto& e : fs::directory_iterator(tmp)) remaining.insert(e.path().filename().string());
-    EXPECT_EQ(remaining, (std::set<std::string>{"pictrova-run-live01", "pictrova-run-nolock", "pictrova-run-link01"}));
+    EXPECT_EQ(remaining, (std::set<std::string>{"pictrova-run-live01", "pictrova-run-nolock", "pictrova-run-link01",
+                                                "pictrova-run-old002", "pictrova-run-old003", "pictrova-run-link02"}));
     EXPECT_TRUE(fs::exists(dir / "elsewhere" / ".lock"));
+    EXPECT_TRUE(fs::exists(dir / "oldelsewhere" / "temp.bmp"));
 }
 
 TEST_F(CliTest, ProgressLineOnlyOnATerminalAndWipedAtTheEnd) {

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 
 #include "imaging/jpeg_encoder.h"
@@ -268,6 +269,57 @@ TEST(PictureHolder, SavesA24BitBmpThatReadsBackExactly) {
     }
     PictureHolder empty;
     EXPECT_THROW(empty.SaveAsBmp(dir / "e.bmp"), Error);
+}
+
+// A plain 24-bit file is copied into the bitmap without the engine; every other form of it goes
+// through the engine. Either way the bitmap holds the same pixels, its row padding stays zero, and
+// saving it again gives the plain file back. Layout: 14-byte file header (pixel offset at 10),
+// 40-byte info header (height at 22, colours used at 46), then 16-byte rows (5 pixels + 1 pad).
+TEST(PictureHolder, Plain24BitBmpLoadsTheSameWithOrWithoutTheEngine) {
+    TempDir dir;
+    PictureHolder card;
+    testing::FillCard(card.Image(), 5, 3);
+    const std::vector<std::uint8_t> plain = card.BmpFileBytes();
+    auto put32 = [](std::vector<std::uint8_t>& f, std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) f[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+    };
+    const struct {
+        const char* name;
+        std::function<void(std::vector<std::uint8_t>&)> change;
+    } cases[] = {
+        {"plain", [](std::vector<std::uint8_t>&) {}},
+        {"padding bytes set", [](std::vector<std::uint8_t>& f) { for (int y = 0; y < 3; ++y) f[54 + 16 * y + 15] = 0xAB; }},
+        {"colours used set (the engine's)", [&](std::vector<std::uint8_t>& f) { put32(f, 46, 2); }},
+        {"a gap before the pixels (the engine's)", [&](std::vector<std::uint8_t>& f) {
+             f.insert(f.begin() + 54, 4, 0);
+             put32(f, 10, 58);
+         }},
+        {"top row first (the engine's)", [&](std::vector<std::uint8_t>& f) {
+             put32(f, 22, static_cast<std::uint32_t>(-3));
+             std::swap_ranges(f.begin() + 54, f.begin() + 70, f.begin() + 86);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::uint8_t> file = plain;
+        c.change(file);
+        PictureHolder holder;
+        ASSERT_NO_THROW(holder.LoadFromMemory(file));
+        ASSERT_EQ(holder.Image().dib_width(), 5);
+        ASSERT_EQ(holder.Image().dib_height(), 3);
+        EXPECT_EQ(holder.BmpFileBytes(), plain);
+    }
+    // Rows cut short are the engine's to refuse or read; a size over the limits is too large.
+    std::vector<std::uint8_t> cut = plain;
+    cut.resize(cut.size() - 1);
+    PictureHolder holder;
+    try {
+        holder.LoadFromMemory(cut);
+    } catch (const Error&) {
+    }
+    std::vector<std::uint8_t> huge = plain;
+    put32(huge, 18, 40000);
+    EXPECT_THROW(holder.LoadFromMemory(huge), PictureTooBig);
 }
 
 TEST(PictureKind, SniffsByContent) {
