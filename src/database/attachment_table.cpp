@@ -203,7 +203,8 @@ void AttachmentTable::ReadRow(const RowAddress& at) {
         throw Error("The attachments of field '" + fieldName_ + "' cannot be read; the database may be damaged.");
 }
 
-AttachedFile AttachmentTable::Read(std::int32_t key, std::size_t index, bool withBytes) {
+AttachedFile AttachmentTable::Read(std::int32_t key, std::size_t index, bool withBytes,
+                                   std::vector<std::string>* recordMessages) {
     auto it = rows_.find(key);
     if (it == rows_.end() || index >= it->second.size())
         Throw(ErrorCode::ItemNotFound);
@@ -221,7 +222,7 @@ AttachedFile AttachmentTable::Read(std::int32_t key, std::size_t index, bool wit
     std::array<std::uint8_t, kLongValueHeaderBytes> header{};
     std::copy_n(data_.buffer.begin(), header.size(), header.begin());
     LongValueReader reader(handle_.get(), column, data_.buffer, header, column->cur_value_len, imageBytes_,
-                           fieldName_ + "' attached file '" + file.fileName);
+                           fieldName_ + "' attached file '" + file.fileName, recordMessages);
     std::size_t size = EnforcePlausibleSize(reader.DeclaredSize(), imageBytes_, "attachment value");
     std::vector<std::uint8_t> stored(size);
     stored.resize(reader.Read(stored));

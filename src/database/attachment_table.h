@@ -53,7 +53,8 @@ public:
     std::size_t CountOf(std::int32_t key) const;
     // Name and type of the key's file number `index` (in the hidden table's order), and with
     // `withBytes` its decoded bytes. A damaged file fails with a description naming it.
-    AttachedFile Read(std::int32_t key, std::size_t index, bool withBytes);
+    AttachedFile Read(std::int32_t key, std::size_t index, bool withBytes,
+                      std::vector<std::string>* recordMessages = nullptr);
 
 private:
     struct RowAddress {

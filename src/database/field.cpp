@@ -8,6 +8,7 @@
 #include "common/checked_math.h"
 #include "common/error.h"
 #include "database/connection_impl.h"
+#include "database/libmdb_capture.h"
 #include "database/recordset_state.h"
 
 namespace pictrova::database {
@@ -189,8 +190,11 @@ std::optional<std::int32_t> AttachmentKey(RecordsetState& state, FieldState& fie
 
 }  // namespace
 
+// The hidden table's libmdb calls (its opening, its scan, its rows and values) speak for the
+// current record, as its own row fetch does.
 std::vector<AttachedFile> Field::Attachments() const {
     FieldState& field = FieldAt(state_, index_);
+    LibmdbCapture capture(state_->recordMessages, LibmdbCapture::MessageSink::Hold);
     std::optional<std::int32_t> key = AttachmentKey(*state_, field);
     std::vector<AttachedFile> files;
     if (!key) return files;
@@ -201,10 +205,11 @@ std::vector<AttachedFile> Field::Attachments() const {
 
 std::vector<std::uint8_t> Field::AttachmentBytes(std::size_t index) const {
     FieldState& field = FieldAt(state_, index_);
+    LibmdbCapture capture(state_->recordMessages, LibmdbCapture::MessageSink::Hold);
     std::optional<std::int32_t> key = AttachmentKey(*state_, field);
     if (!key || index >= field.attachmentTable->CountOf(*key))
         Throw(ErrorCode::ItemNotFound);
-    return field.attachmentTable->Read(*key, index, true).bytes;
+    return field.attachmentTable->Read(*key, index, true, &state_->recordMessages).bytes;
 }
 
 }  // namespace pictrova::database
