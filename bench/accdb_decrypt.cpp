@@ -45,7 +45,8 @@ double BestSeconds(F&& run) {
     for (int k = 0; k < kRounds; ++k) {
         const auto start = std::chrono::steady_clock::now();
         run();
-        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        best = std::min(
+            best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
     return best;
 }
@@ -55,7 +56,8 @@ struct Kind {
     jet::AccdbEncryptionSettings settings;
 };
 
-jet::AccdbEncryptionSettings Settings(AccdbEncryption kind, std::uint32_t bits, HashAlgorithm hash = HashAlgorithm::Sha512) {
+jet::AccdbEncryptionSettings Settings(AccdbEncryption kind, std::uint32_t bits,
+                                      HashAlgorithm hash = HashAlgorithm::Sha512) {
     jet::AccdbEncryptionSettings s;
     s.kind = kind;
     s.keyBits = bits;
@@ -77,8 +79,12 @@ int main(int argc, char** argv) {
         {"Agile SHA-512 AES-256", Settings(AccdbEncryption::Agile, 256, HashAlgorithm::Sha512)},
     };
 
-    std::printf("Opening a small encrypted file (3 pages): password check and key derivation, best of %d\n\n", kRounds);
-    std::printf("| %-30s | %10s |\n|%s|%s|\n", "kind", "open (ms)", std::string(32, '-').c_str(), std::string(12, '-').c_str());
+    std::printf(
+        "Opening a small encrypted file (3 pages): password check and key derivation, best of "
+        "%d\n\n",
+        kRounds);
+    std::printf("| %-30s | %10s |\n|%s|%s|\n", "kind", "open (ms)", std::string(32, '-').c_str(),
+                std::string(12, '-').c_str());
     const auto small = PlainImage(3);
     for (const auto& kind : kinds) {
         const auto encrypted = jet::EncryptAccdbImage(small, kind.settings, "password");
@@ -87,9 +93,11 @@ int main(int argc, char** argv) {
     }
 
     const double mib = static_cast<double>((pages - 1) * kPage) / (1 << 20);
-    std::printf("\nDecrypting %zu pages (%.0f MiB), one core, best of %d\n\n", pages - 1, mib, kRounds);
-    std::printf("| %-30s | %14s | %18s |\n|%s|%s|%s|\n", "kind", "pages (MiB/s)", "whole open (MiB/s)",
-                std::string(32, '-').c_str(), std::string(16, '-').c_str(), std::string(20, '-').c_str());
+    std::printf("\nDecrypting %zu pages (%.0f MiB), one core, best of %d\n\n", pages - 1, mib,
+                kRounds);
+    std::printf("| %-30s | %14s | %18s |\n|%s|%s|%s|\n", "kind", "pages (MiB/s)",
+                "whole open (MiB/s)", std::string(32, '-').c_str(), std::string(16, '-').c_str(),
+                std::string(20, '-').c_str());
     const auto plain = PlainImage(pages);
     for (const auto& kind : kinds) {
         const auto encrypted = jet::EncryptAccdbImage(plain, kind.settings, "password");
@@ -100,15 +108,19 @@ int main(int argc, char** argv) {
         const double pagesOnly = BestSeconds([&] {
             std::memcpy(work.data(), encrypted.data(), work.size());
             for (std::size_t p = 1; p < pages; ++p)
-                cipher->Transform(static_cast<std::uint32_t>(p), std::span(work).subspan(p * kPage, kPage));
+                cipher->Transform(static_cast<std::uint32_t>(p),
+                                  std::span(work).subspan(p * kPage, kPage));
         });
         if (!std::equal(work.begin() + kPage, work.end(), plain.begin() + kPage)) {
             std::fprintf(stderr, "%s: decryption does not give the plain pages back\n", kind.name);
             return 1;
         }
-        const double whole = BestSeconds([&] { database::DecryptAccdbImage(encrypted, "password"); });
+        const double whole =
+            BestSeconds([&] { database::DecryptAccdbImage(encrypted, "password"); });
         std::printf("| %-30s | %14.0f | %18.0f |\n", kind.name, mib / pagesOnly, mib / whole);
     }
-    std::printf("\n(\"pages\" includes copying the pages into place; \"whole open\" adds the password check and the allocation.)\n");
+    std::printf(
+        "\n(\"pages\" includes copying the pages into place; \"whole open\" adds the password "
+        "check and the allocation.)\n");
     return 0;
 }

@@ -42,8 +42,9 @@ std::vector<std::uint8_t> Content(std::size_t index, bool compressible) {
     std::uint64_t state = 88172645463325252ull + index * 7919;
     for (auto& b : bytes) {
         state ^= state << 13, state ^= state >> 7, state ^= state << 17;
-        b = compressible ? static_cast<std::uint8_t>("etaoin shrdlu\n"[state % 14] + (state >> 40) % 2)
-                         : static_cast<std::uint8_t>(state);
+        b = compressible
+                ? static_cast<std::uint8_t>("etaoin shrdlu\n"[state % 14] + (state >> 40) % 2)
+                : static_cast<std::uint8_t>(state);
     }
     return bytes;
 }
@@ -53,19 +54,24 @@ int Generate(const std::string& path, std::size_t count, bool deflate) {
     std::vector<std::vector<std::uint8_t>> contents;
     for (std::size_t i = 0; i < kDistinctFiles; ++i) {
         contents.push_back(Content(i, deflate));
-        stored.push_back(jet::EncodeAttachmentData(deflate ? "txt" : "jpg", contents.back(), deflate));
+        stored.push_back(
+            jet::EncodeAttachmentData(deflate ? "txt" : "jpg", contents.back(), deflate));
     }
     jet::DatabasePlan plan;
     plan.format = jet::Format::Ace12;
-    plan.tables.push_back({"Files", {{"ID", jet::ColumnType::Long}, {"File", jet::ColumnType::Attachment}}, {}});
+    plan.tables.push_back(
+        {"Files", {{"ID", jet::ColumnType::Long}, {"File", jet::ColumnType::Attachment}}, {}});
     auto start = Clock::now();
     jet::DatabaseWriter writer(path, plan);
     PhaseResult result;
     Fnv fnv;
     for (std::size_t i = 0; i < count; ++i) {
         std::size_t k = i % kDistinctFiles;
-        jet::AttachmentPlan file{"file" + std::to_string(i) + (deflate ? ".txt" : ".jpg"), deflate ? "txt" : "jpg",
-                                 {}, deflate, stored[k]};
+        jet::AttachmentPlan file{"file" + std::to_string(i) + (deflate ? ".txt" : ".jpg"),
+                                 deflate ? "txt" : "jpg",
+                                 {},
+                                 deflate,
+                                 stored[k]};
         jet::Value row[] = {static_cast<std::int64_t>(i + 1), jet::Attachments{std::move(file)}};
         writer.AddRow(0, row);
         fnv.Add(contents[k].data(), contents[k].size());
@@ -111,9 +117,9 @@ int Read(const std::string& path) {
 
 void PrintRow(const char* phase, const PhaseResult& r) {
     double megabytes = static_cast<double>(r.bytes) / kMegabyte;
-    std::printf("| %-22s | %6llu | %8.1f | %7.2f | %10.0f | %7.1f | %8.1f |\n", phase, r.values, megabytes, r.seconds,
-                static_cast<double>(r.values) / r.seconds, megabytes / r.seconds,
-                static_cast<double>(r.peakKilobytes) / 1024.0);
+    std::printf("| %-22s | %6llu | %8.1f | %7.2f | %10.0f | %7.1f | %8.1f |\n", phase, r.values,
+                megabytes, r.seconds, static_cast<double>(r.values) / r.seconds,
+                megabytes / r.seconds, static_cast<double>(r.peakKilobytes) / 1024.0);
 }
 
 }  // namespace
@@ -123,8 +129,10 @@ int main(int argc, char** argv) {
         if (argc >= 4 && std::strcmp(argv[1], "--phase") == 0) {
             std::string phase = argv[2], path = argv[3];
             std::size_t count = argc > 4 ? std::strtoull(argv[4], nullptr, 10) : 10'000;
-            if (phase == "write-raw") return Generate(path, count, false);
-            if (phase == "write-deflated") return Generate(path, count, true);
+            if (phase == "write-raw")
+                return Generate(path, count, false);
+            if (phase == "write-deflated")
+                return Generate(path, count, true);
             return Read(path);
         }
         std::size_t count = 10'000;
@@ -132,26 +140,34 @@ int main(int argc, char** argv) {
         bool keep = false;
         for (int i = 1; i < argc; ++i) {
             std::string a = argv[i];
-            if (a == "--count" && i + 1 < argc) count = std::strtoull(argv[++i], nullptr, 10);
-            else if (a == "--dir" && i + 1 < argc) dir = argv[++i];
-            else if (a == "--keep") keep = true;
+            if (a == "--count" && i + 1 < argc)
+                count = std::strtoull(argv[++i], nullptr, 10);
+            else if (a == "--dir" && i + 1 < argc)
+                dir = argv[++i];
+            else if (a == "--keep")
+                keep = true;
             else {
                 std::fprintf(stderr, "usage: %s [--count N] [--dir DIR] [--keep]\n", argv[0]);
                 return 2;
             }
         }
         std::string self = fs::canonical("/proc/self/exe").string();
-        std::string stem = (dir / ("pictrova-attachment-bench-" + std::to_string(getpid()))).string();
+        std::string stem =
+            (dir / ("pictrova-attachment-bench-" + std::to_string(getpid()))).string();
         std::printf("%zu attachments of %zu bytes, one per record\n\n", count, kFileBytes);
-        std::printf("| %-22s | %6s | %8s | %7s | %10s | %7s | %8s |\n", "phase", "files", "MB", "seconds",
-                    "files/s", "MB/s", "peak MB");
-        std::printf("|------------------------|--------|----------|---------|------------|---------|----------|\n");
+        std::printf("| %-22s | %6s | %8s | %7s | %10s | %7s | %8s |\n", "phase", "files", "MB",
+                    "seconds", "files/s", "MB/s", "peak MB");
+        std::printf(
+            "|------------------------|--------|----------|---------|------------|---------|-------"
+            "---|\n");
         bool same = true;
         for (const char* kind : {"raw", "deflated"}) {
             std::string path = stem + "-" + kind + ".accdb";
-            PhaseResult written = RunPhase(self.c_str(), {"--phase", std::string("write-") + kind, path, std::to_string(count)});
+            PhaseResult written = RunPhase(self.c_str(), {"--phase", std::string("write-") + kind,
+                                                          path, std::to_string(count)});
             PhaseResult read = RunPhase(self.c_str(), {"--phase", "read", path});
-            if (!keep) fs::remove(path);
+            if (!keep)
+                fs::remove(path);
             PrintRow((std::string("write ") + kind).c_str(), written);
             PrintRow((std::string("read ") + kind).c_str(), read);
             same = same && read.checksum == written.checksum && read.bytes == written.bytes;

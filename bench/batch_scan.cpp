@@ -50,7 +50,8 @@ std::vector<fixtures::Bytes> Values() {
 std::uint64_t Generate(const fs::path& path, double megabytes, std::size_t& values) {
     const auto kinds = Values();
     jet::DatabasePlan plan;
-    plan.tables.push_back({"Pictures", {{"ID", jet::ColumnType::Long}, {"Picture", jet::ColumnType::OleObject}}, {}});
+    plan.tables.push_back(
+        {"Pictures", {{"ID", jet::ColumnType::Long}, {"Picture", jet::ColumnType::OleObject}}, {}});
     jet::DatabaseWriter writer(path, plan);
     double written = 0;
     for (values = 0; written < megabytes * kMegabyte; ++values) {
@@ -67,7 +68,8 @@ std::uint64_t GenerateAttached(const fs::path& path, double megabytes, std::size
     const fixtures::Bytes bmp = fixtures::MakeBmpFile(400, 300);
     jet::DatabasePlan plan;
     plan.format = jet::Format::Ace12;
-    plan.tables.push_back({"Attached", {{"ID", jet::ColumnType::Long}, {"Files", jet::ColumnType::Attachment}}, {}});
+    plan.tables.push_back(
+        {"Attached", {{"ID", jet::ColumnType::Long}, {"Files", jet::ColumnType::Attachment}}, {}});
     jet::DatabaseWriter writer(path, plan);
     double written = 0;
     files = 0;
@@ -84,14 +86,16 @@ std::uint64_t GenerateAttached(const fs::path& path, double megabytes, std::size
 double ReadAttachedWhole(const fs::path& path, std::uint64_t& bytes) {
     const auto start = Clock::now();
     database::Connection connection;
-    connection.Open(database::BuildConnectionString(database::FixedDatabaseSelection(path.string(), "")));
+    connection.Open(
+        database::BuildConnectionString(database::FixedDatabaseSelection(path.string(), "")));
     database::Recordset recordset;
     recordset.Open(database::RunSource("Attached"), connection);
     database::Field attached = recordset.Fields()["Files"];
     bytes = 0;
     for (; !recordset.Eof(); recordset.MoveNext()) {
         const std::size_t count = attached.Attachments().size();
-        for (std::size_t i = 0; i < count; ++i) bytes += attached.AttachmentBytes(i).size();
+        for (std::size_t i = 0; i < count; ++i)
+            bytes += attached.AttachmentBytes(i).size();
     }
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
@@ -99,12 +103,14 @@ double ReadAttachedWhole(const fs::path& path, std::uint64_t& bytes) {
 double ReadWhole(const fs::path& path, std::uint64_t& bytes) {
     const auto start = Clock::now();
     database::Connection connection;
-    connection.Open(database::BuildConnectionString(database::FixedDatabaseSelection(path.string(), "")));
+    connection.Open(
+        database::BuildConnectionString(database::FixedDatabaseSelection(path.string(), "")));
     database::Recordset recordset;
     recordset.Open(database::RunSource("Pictures"), connection);
     database::Field picture = recordset.Fields()["Picture"];
     bytes = 0;
-    for (; !recordset.Eof(); recordset.MoveNext()) bytes += picture.Value().bytes().size();
+    for (; !recordset.Eof(); recordset.MoveNext())
+        bytes += picture.Value().bytes().size();
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
@@ -122,12 +128,18 @@ int main(int argc, char** argv) {
     bool keep = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        if (a == "--megabytes" && i + 1 < argc) megabytes = std::atof(argv[++i]);
-        else if (a == "--repeat" && i + 1 < argc) repeat = std::max(1, std::atoi(argv[++i]));
-        else if (a == "--dir" && i + 1 < argc) dir = argv[++i];
-        else if (a == "--keep") keep = true;
+        if (a == "--megabytes" && i + 1 < argc)
+            megabytes = std::atof(argv[++i]);
+        else if (a == "--repeat" && i + 1 < argc)
+            repeat = std::max(1, std::atoi(argv[++i]));
+        else if (a == "--dir" && i + 1 < argc)
+            dir = argv[++i];
+        else if (a == "--keep")
+            keep = true;
         else {
-            std::fprintf(stderr, "usage: bench_batch_scan [--megabytes N] [--repeat N] [--dir DIR] [--keep]\n");
+            std::fprintf(
+                stderr,
+                "usage: bench_batch_scan [--megabytes N] [--repeat N] [--dir DIR] [--keep]\n");
             return 2;
         }
     }
@@ -150,11 +162,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     const auto& field = scan.tables[0].fields[0];
-    std::printf("database: %.1f MB, %zu values (%lld classified: %zu classes, %zu picture kinds)\n\n",
-                fileMb, values, static_cast<long long>(field.values), field.objectClasses.size(),
-                field.pictureKinds.size());
+    std::printf(
+        "database: %.1f MB, %zu values (%lld classified: %zu classes, %zu picture kinds)\n\n",
+        fileMb, values, static_cast<long long>(field.values), field.objectClasses.size(),
+        field.pictureKinds.size());
     const double count = static_cast<double>(values);
-    std::printf("%-24s %10s %10s %10s %10s\n", "phase", "median s", "DB MB/s", "values/s", "MB read");
+    std::printf("%-24s %10s %10s %10s %10s\n", "phase", "median s", "DB MB/s", "values/s",
+                "MB read");
     std::printf("%-24s %10.3f %10.1f %10.0f %10.1f\n", "scan (value heads)", Median(scanTimes),
                 fileMb / Median(scanTimes), count / Median(scanTimes),
                 static_cast<double>(scan.bytesRead) / kMegabyte);
@@ -164,7 +178,8 @@ int main(int argc, char** argv) {
 
     const fs::path attachedPath = dir / "bench_batch_scan.accdb";
     std::size_t files = 0;
-    const double attachedMb = static_cast<double>(GenerateAttached(attachedPath, megabytes, files)) / kMegabyte;
+    const double attachedMb =
+        static_cast<double>(GenerateAttached(attachedPath, megabytes, files)) / kMegabyte;
     std::vector<double> listTimes, decodeTimes;
     run::DatabaseScan attachedScan;
     std::uint64_t decodedBytes = 0;
@@ -174,15 +189,17 @@ int main(int argc, char** argv) {
         listTimes.push_back(std::chrono::duration<double>(Clock::now() - start).count());
         decodeTimes.push_back(ReadAttachedWhole(attachedPath, decodedBytes));
     }
-    if (!attachedScan.error.empty() || attachedScan.tables.empty() || attachedScan.tables[0].fields.empty()) {
+    if (!attachedScan.error.empty() || attachedScan.tables.empty() ||
+        attachedScan.tables[0].fields.empty()) {
         std::fprintf(stderr, "scan failed: %s\n", attachedScan.error.c_str());
         return 1;
     }
     const auto& attachments = attachedScan.tables[0].fields[0];
-    std::printf("\nattachments: %.1f MB, %zu files (%lld counted in %zu types)\n\n", attachedMb, files,
-                static_cast<long long>(attachments.files), attachments.fileTypes.size());
+    std::printf("\nattachments: %.1f MB, %zu files (%lld counted in %zu types)\n\n", attachedMb,
+                files, static_cast<long long>(attachments.files), attachments.fileTypes.size());
     const double fileCount = static_cast<double>(files);
-    std::printf("%-24s %10s %10s %10s %10s\n", "phase", "median s", "DB MB/s", "files/s", "MB decoded");
+    std::printf("%-24s %10s %10s %10s %10s\n", "phase", "median s", "DB MB/s", "files/s",
+                "MB decoded");
     std::printf("%-24s %10.3f %10.1f %10.0f %10.1f\n", "scan (file lists)", Median(listTimes),
                 attachedMb / Median(listTimes), fileCount / Median(listTimes), 0.0);
     std::printf("%-24s %10.3f %10.1f %10.0f %10.1f\n", "every file decoded", Median(decodeTimes),

@@ -15,10 +15,10 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <ctime>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <random>
@@ -33,9 +33,9 @@
 #include "imaging/image_engine.h"
 #include "imaging/jpeg_encoder.h"
 #include "imaging/picture_holder.h"
+#include "median_time.h"
 #include "photo_picture.h"
 #include "run/external_converter.h"
-#include "median_time.h"
 
 extern char** environ;
 
@@ -45,7 +45,7 @@ using namespace pictrova;
 using Clock = std::chrono::steady_clock;
 
 class QuietHost : public Host {
-public:
+  public:
     void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
     bool AskYesNo(const std::string&, const std::string&) override { return false; }
     void ReportError(const std::string&) override {}
@@ -54,7 +54,8 @@ public:
 // The process alone, waited for with a blocking wait (ShellAndWait also yields to the host).
 void SpawnAndWait(const std::vector<std::string>& argv) {
     std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -75,9 +76,11 @@ std::vector<std::uint8_t> RgbRows(const imaging::cDIBSection& dib) {
     const auto height = static_cast<std::size_t>(dib.dib_height());
     std::vector<std::uint8_t> rgb(width * height * 3);
     for (std::size_t y = 0; y < height; ++y) {
-        const std::uint8_t* row = dib.DIBSectionBitsPtr() + (height - 1 - y) * dib.BytesPerScanLine();
+        const std::uint8_t* row =
+            dib.DIBSectionBitsPtr() + (height - 1 - y) * dib.BytesPerScanLine();
         for (std::size_t x = 0; x < width; ++x) {
-            for (std::size_t c = 0; c < 3; ++c) rgb[(y * width + x) * 3 + c] = row[3 * x + 2 - c];
+            for (std::size_t c = 0; c < 3; ++c)
+                rgb[(y * width + x) * 3 + c] = row[3 * x + 2 - c];
         }
     }
     return rgb;
@@ -98,8 +101,8 @@ std::vector<std::uint8_t> EngineGif(const Magick::Image& source) {
 }
 
 // The floor: a 4 x 4 ordered dither onto a fixed 6 x 7 x 6 colour cube, then giflib.
-std::vector<std::uint8_t> OrderedDitherGif(const std::vector<std::uint8_t>& rgb, std::uint32_t width,
-                                           std::uint32_t height) {
+std::vector<std::uint8_t> OrderedDitherGif(const std::vector<std::uint8_t>& rgb,
+                                           std::uint32_t width, std::uint32_t height) {
     static constexpr int kBayer[16] = {0, 8, 2, 10, 12, 4, 14, 6, 3, 11, 1, 9, 15, 7, 13, 5};
     static constexpr int kLevels[3] = {6, 7, 6};
     // levels[channel][threshold][value]: the cube level of a channel value at one threshold.
@@ -108,9 +111,10 @@ std::vector<std::uint8_t> OrderedDitherGif(const std::vector<std::uint8_t>& rgb,
         for (int c = 0; c < 3; ++c) {
             for (int t = 0; t < 16; ++t) {
                 for (int v = 0; v < 256; ++v) {
-                    const double scaled = v * (kLevels[c] - 1) / 255.0 + (kBayer[t] + 0.5) / 16.0 - 0.5;
-                    table[(c * 16 + t) * 256 + v] =
-                        static_cast<std::uint8_t>(std::clamp(static_cast<int>(std::lround(scaled)), 0, kLevels[c] - 1));
+                    const double scaled =
+                        v * (kLevels[c] - 1) / 255.0 + (kBayer[t] + 0.5) / 16.0 - 0.5;
+                    table[(c * 16 + t) * 256 + v] = static_cast<std::uint8_t>(
+                        std::clamp(static_cast<int>(std::lround(scaled)), 0, kLevels[c] - 1));
                 }
             }
         }
@@ -121,7 +125,8 @@ std::vector<std::uint8_t> OrderedDitherGif(const std::vector<std::uint8_t>& rgb,
         for (int r = 0; r < 6; ++r) {
             for (int g = 0; g < 7; ++g) {
                 for (int b = 0; b < 6; ++b) {
-                    entries.push_back({static_cast<std::uint8_t>(r * 51), static_cast<std::uint8_t>(g * 255 / 6),
+                    entries.push_back({static_cast<std::uint8_t>(r * 51),
+                                       static_cast<std::uint8_t>(g * 255 / 6),
                                        static_cast<std::uint8_t>(b * 51)});
                 }
             }
@@ -148,7 +153,8 @@ double MeanColourError(const std::vector<std::uint8_t>& gif, const std::vector<s
     std::vector<std::uint8_t> back(rgb.size());
     image.write(0, 0, image.columns(), image.rows(), "RGB", Magick::CharPixel, back.data());
     double total = 0;
-    for (std::size_t i = 0; i < rgb.size(); ++i) total += std::abs(int{back[i]} - int{rgb[i]});
+    for (std::size_t i = 0; i < rgb.size(); ++i)
+        total += std::abs(int{back[i]} - int{rgb[i]});
     return total / static_cast<double>(rgb.size());
 }
 
@@ -171,16 +177,20 @@ double MedianCpuMilliseconds(int repetitions, const std::function<void()>& work)
 }
 
 void GifTable(int repetitions) {
-    std::printf("\nGIF per picture, photo-like, 256 colours dithered, from pixels in memory, median of %d;\n"
-                "CPU ms of all the process's threads (wall ms beside); err: mean difference per channel, 0..255\n\n",
-                repetitions);
-    std::printf("| %-11s | %10s | %8s | %8s | %10s | %11s | %13s | %13s | %7s | %10s | %8s | %9s |\n", "size",
-                "engine CPU", "ours CPU", "floor CPU", "ours/floor", "engine/ours", "wall engine", "wall ours",
-                "ours KB", "err engine", "err ours", "err floor");
-    std::printf("|-------------|------------|----------|-----------|------------|-------------|---------------|---------------|---------|------------|----------|-----------|\n");
-    const struct {
-        std::uint32_t width, height;
-    } sizes[] = {{200, 260}, {1024, 768}, {1600, 1200}};
+    std::printf(
+        "\nGIF per picture, photo-like, 256 colours dithered, from pixels in memory, median of "
+        "%d;\n"
+        "CPU ms of all the process's threads (wall ms beside); err: mean difference per channel, "
+        "0..255\n\n",
+        repetitions);
+    std::printf(
+        "| %-11s | %10s | %8s | %8s | %10s | %11s | %13s | %13s | %7s | %10s | %8s | %9s |\n",
+        "size", "engine CPU", "ours CPU", "floor CPU", "ours/floor", "engine/ours", "wall engine",
+        "wall ours", "ours KB", "err engine", "err ours", "err floor");
+    std::printf(
+        "|-------------|------------|----------|-----------|------------|-------------|------------"
+        "---|---------------|---------|------------|----------|-----------|\n");
+    const struct { std::uint32_t width, height; } sizes[] = {{200, 260}, {1024, 768}, {1600, 1200}};
     for (const auto& size : sizes) {
         imaging::cDIBSection dib;
         bench::MakePhoto(dib, static_cast<int>(size.width), static_cast<int>(size.height));
@@ -189,7 +199,8 @@ void GifTable(int repetitions) {
         std::vector<std::uint8_t> engine, ours, floor;
         const auto engineWork = [&] { engine = EngineGif(source); };
         const auto oursWork = [&] {
-            ours = imaging::EncodeGif({rgb, size.width, size.height}, {.colours = 256, .dither = true});
+            ours = imaging::EncodeGif({rgb, size.width, size.height},
+                                      {.colours = 256, .dither = true});
         };
         const auto floorWork = [&] { floor = OrderedDitherGif(rgb, size.width, size.height); };
         const double engineCpu = MedianCpuMilliseconds(repetitions, engineWork);
@@ -199,10 +210,12 @@ void GifTable(int repetitions) {
         const double oursWall = MedianMilliseconds(repetitions, oursWork);
         char label[32];
         std::snprintf(label, sizeof label, "%u x %u", size.width, size.height);
-        std::printf("| %-11s | %10.1f | %8.1f | %9.1f | %10.2f | %11.1f | %13.1f | %13.1f | %7.0f | %10.2f | %8.2f | %9.2f |\n",
-                    label, engineCpu, oursCpu, floorCpu, oursCpu / floorCpu, engineCpu / oursCpu, engineWall, oursWall,
-                    static_cast<double>(ours.size()) / 1024, MeanColourError(engine, rgb), MeanColourError(ours, rgb),
-                    MeanColourError(floor, rgb));
+        std::printf(
+            "| %-11s | %10.1f | %8.1f | %9.1f | %10.2f | %11.1f | %13.1f | %13.1f | %7.0f | %10.2f "
+            "| %8.2f | %9.2f |\n",
+            label, engineCpu, oursCpu, floorCpu, oursCpu / floorCpu, engineCpu / oursCpu,
+            engineWall, oursWall, static_cast<double>(ours.size()) / 1024,
+            MeanColourError(engine, rgb), MeanColourError(ours, rgb), MeanColourError(floor, rgb));
     }
 }
 
@@ -216,7 +229,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "pictrova-convert not found beside this program\n");
         return 1;
     }
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "pictrova-bench-converter";
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / "pictrova-bench-converter";
     std::filesystem::create_directories(dir);
     const auto input = dir / "photo.bmp";
 
@@ -229,34 +243,38 @@ int main(int argc, char** argv) {
         const char* name;
         run::OutputFormat format;
     } rows[] = {
-        {"bmp", run::OutputFormat::BMP},  {"png -q 85", run::OutputFormat::PNG}, {"gif", run::OutputFormat::GIF},
-        {"tiff", run::OutputFormat::TIFF}, {"tga", run::OutputFormat::TGA},       {"pcx", run::OutputFormat::PCX},
+        {"bmp", run::OutputFormat::BMP}, {"png -q 85", run::OutputFormat::PNG},
+        {"gif", run::OutputFormat::GIF}, {"tiff", run::OutputFormat::TIFF},
+        {"tga", run::OutputFormat::TGA}, {"pcx", run::OutputFormat::PCX},
     };
 
     std::printf("converter formats: 1600 x 1200 photo (%.1f MB BMP), median of %d\n\n",
                 static_cast<double>(std::filesystem::file_size(input)) / 1e6, repetitions);
-    std::printf("| %-10s | %12s | %14s | %14s | %10s |\n", "format", "process ms", "ShellAndWait ms", "in-process ms",
-                "output KB");
-    std::printf("|%s|%s|%s|%s|%s|\n", "------------", "--------------", "-----------------", "----------------",
-                "------------");
+    std::printf("| %-10s | %12s | %14s | %14s | %10s |\n", "format", "process ms",
+                "ShellAndWait ms", "in-process ms", "output KB");
+    std::printf("|%s|%s|%s|%s|%s|\n", "------------", "--------------", "-----------------",
+                "----------------", "------------");
     for (const auto& row : rows) {
         const auto output = dir / ("photo-out" + run::ConverterOutputExtension(row.format));
         const std::string words = run::ConverterFormatWords(row.format, 85);
-        const std::string line =
-            run::ConverterCommandLine(converter->string(), run::ConverterArguments(words, output.string(), input.string()));
+        const std::string line = run::ConverterCommandLine(
+            converter->string(), run::ConverterArguments(words, output.string(), input.string()));
         const double polled = MedianMilliseconds(repetitions, [&] {
-            if (run::ShellAndWait(host, line, 0) != 0) std::fprintf(stderr, "%s failed\n", row.name);
+            if (run::ShellAndWait(host, line, 0) != 0)
+                std::fprintf(stderr, "%s failed\n", row.name);
         });
         auto args = run::SplitCommandLine(line);
         const double process = MedianMilliseconds(repetitions, [&] { SpawnAndWait(args); });
         args.erase(args.begin());
         const auto request = converter::ParseConverterArguments(args);
-        const double inProcess = MedianMilliseconds(repetitions, [&] { converter::Convert(request); });
-        std::printf("| %-10s | %12.1f | %15.1f | %14.1f | %10.0f |\n", row.name, process, polled, inProcess,
-                    static_cast<double>(std::filesystem::file_size(output)) / 1024);
+        const double inProcess =
+            MedianMilliseconds(repetitions, [&] { converter::Convert(request); });
+        std::printf("| %-10s | %12.1f | %15.1f | %14.1f | %10.0f |\n", row.name, process, polled,
+                    inProcess, static_cast<double>(std::filesystem::file_size(output)) / 1024);
     }
     const auto jpeg = dir / "photo.jpg";
-    const double jpegMs = MedianMilliseconds(repetitions, [&] { imaging::SaveJPG(photo, jpeg, 85); });
+    const double jpegMs =
+        MedianMilliseconds(repetitions, [&] { imaging::SaveJPG(photo, jpeg, 85); });
     std::printf("| %-10s | %12s | %15s | %14.1f | %10.0f |\n", "jpg q85", "-", "-", jpegMs,
                 static_cast<double>(std::filesystem::file_size(jpeg)) / 1024);
 
@@ -265,24 +283,33 @@ int main(int argc, char** argv) {
     dot.Image().Create(1, 1, 3);
     dot.SaveAsBmp(dir / "dot.bmp");
     const std::string dotLine = run::ConverterCommandLine(
-        converter->string(), run::ConverterArguments("bmp ", (dir / "dot-out.bmp").string(), (dir / "dot.bmp").string()));
+        converter->string(), run::ConverterArguments("bmp ", (dir / "dot-out.bmp").string(),
+                                                     (dir / "dot.bmp").string()));
     const std::string usageLine = "\"" + converter->string() + "\" -out nothing";
     const int startRuns = std::max(repetitions, 9);
-    const double usageMs = MedianMilliseconds(startRuns, [&] { SpawnAndWait(run::SplitCommandLine(usageLine)); });
-    const double dotMs = MedianMilliseconds(startRuns, [&] { SpawnAndWait(run::SplitCommandLine(dotLine)); });
+    const double usageMs =
+        MedianMilliseconds(startRuns, [&] { SpawnAndWait(run::SplitCommandLine(usageLine)); });
+    const double dotMs =
+        MedianMilliseconds(startRuns, [&] { SpawnAndWait(run::SplitCommandLine(dotLine)); });
     // How soon ShellAndWait notices a process that ends at once, over the same call waited for
     // with a blocking wait.
     const double usagePolledMs =
         MedianMilliseconds(startRuns, [&] { run::ShellAndWait(host, usageLine, 0); });
-    const double dotPolledMs = MedianMilliseconds(startRuns, [&] { run::ShellAndWait(host, dotLine, 0); });
+    const double dotPolledMs =
+        MedianMilliseconds(startRuns, [&] { run::ShellAndWait(host, dotLine, 0); });
     std::printf("\nconverter start-up, median of %d:\n", startRuns);
     std::printf("| %-36s | %8s | %15s |\n", "call", "ms", "ShellAndWait ms");
-    std::printf("|%s|%s|%s|\n", "--------------------------------------", "----------", "-----------------");
-    std::printf("| %-36s | %8.1f | %15.1f |\n", "start and exit (argument error)", usageMs, usagePolledMs);
-    std::printf("| %-36s | %8.1f | %15.1f |\n", "start engine, convert 1 x 1 BMP", dotMs, dotPolledMs);
-    std::printf("\n(ShellAndWait yields to the host at least every %lld ms and notices the process's end as it "
-                "happens)\n",
-                static_cast<long long>(run::kConverterPollInterval.count()));
+    std::printf("|%s|%s|%s|\n", "--------------------------------------", "----------",
+                "-----------------");
+    std::printf("| %-36s | %8.1f | %15.1f |\n", "start and exit (argument error)", usageMs,
+                usagePolledMs);
+    std::printf("| %-36s | %8.1f | %15.1f |\n", "start engine, convert 1 x 1 BMP", dotMs,
+                dotPolledMs);
+    std::printf(
+        "\n(ShellAndWait yields to the host at least every %lld ms and notices the process's end "
+        "as it "
+        "happens)\n",
+        static_cast<long long>(run::kConverterPollInterval.count()));
 
     GifTable(repetitions);
 

@@ -24,9 +24,9 @@
 #include "imaging/image_engine.h"
 #include "imaging/metafile_frame.h"
 #include "imaging/picture_holder.h"
+#include "median_time.h"
 #include "ole_builder/enhanced_metafiles.h"
 #include "ole_builder/pictures.h"
-#include "median_time.h"
 
 extern char** environ;
 
@@ -40,8 +40,9 @@ using Clock = std::chrono::steady_clock;
 using bench::MedianMilliseconds;
 
 void Write(const std::filesystem::path& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 }
 
 // The drawing program alone: metafile file on standard input, picture to /dev/null.
@@ -66,10 +67,15 @@ void RunProgram(const std::filesystem::path& program, const std::filesystem::pat
 Bytes WithRectangles(Bytes emf, int width, int height, int count) {
     Bytes more;
     for (int i = 0; i < count; ++i) {
-        const std::uint32_t words[] = {43, 24, static_cast<std::uint32_t>(i % 7), static_cast<std::uint32_t>(i % 5),
-                                       static_cast<std::uint32_t>(width - i % 3), static_cast<std::uint32_t>(height - i % 2)};
+        const std::uint32_t words[] = {43,
+                                       24,
+                                       static_cast<std::uint32_t>(i % 7),
+                                       static_cast<std::uint32_t>(i % 5),
+                                       static_cast<std::uint32_t>(width - i % 3),
+                                       static_cast<std::uint32_t>(height - i % 2)};
         for (std::uint32_t w : words) {
-            for (int b = 0; b < 4; ++b) more.push_back(static_cast<std::uint8_t>(w >> (8 * b)));
+            for (int b = 0; b < 4; ++b)
+                more.push_back(static_cast<std::uint8_t>(w >> (8 * b)));
         }
     }
     emf.insert(emf.end() - 20, more.begin(), more.end());
@@ -95,12 +101,16 @@ int main(int argc, char** argv) {
     } cases[] = {
         {"small: shapes 120 x 80", fixtures::MakeEnhancedMetafile(120, 80, EmfContent::Rectangles)},
         {"small: text 200 x 60", fixtures::MakeEnhancedMetafile(200, 60, EmfContent::Text)},
-        {"large: shapes 4000 x 3000", fixtures::MakeEnhancedMetafile(4000, 3000, EmfContent::Rectangles)},
-        {"large: bitmap 2000 x 1500", fixtures::MakeEnhancedMetafile(2000, 1500, EmfContent::Bitmap)},
+        {"large: shapes 4000 x 3000",
+         fixtures::MakeEnhancedMetafile(4000, 3000, EmfContent::Rectangles)},
+        {"large: bitmap 2000 x 1500",
+         fixtures::MakeEnhancedMetafile(2000, 1500, EmfContent::Bitmap)},
         {"large: 2000 full rects 1000 x 1000",
-         WithRectangles(fixtures::MakeEnhancedMetafile(1000, 1000, EmfContent::Rectangles), 1000, 1000, 2000)},
+         WithRectangles(fixtures::MakeEnhancedMetafile(1000, 1000, EmfContent::Rectangles), 1000,
+                        1000, 2000)},
     };
-    std::printf("%-36s %10s %12s %12s %12s\n", "metafile", "bytes", "loader ms", "program ms", "pixels");
+    std::printf("%-36s %10s %12s %12s %12s\n", "metafile", "bytes", "loader ms", "program ms",
+                "pixels");
     for (const auto& c : cases) {
         const auto file = dir / "picture.emf";
         Write(file, c.bytes);
@@ -109,7 +119,8 @@ int main(int argc, char** argv) {
         const double loader = MedianMilliseconds(repetitions, [&] {
             try {
                 holder.LoadFromFile(file);
-                pixels = static_cast<std::int64_t>(holder.Image().dib_width()) * holder.Image().dib_height();
+                pixels = static_cast<std::int64_t>(holder.Image().dib_width()) *
+                         holder.Image().dib_height();
             } catch (const std::exception& e) {
                 std::fprintf(stderr, "%s: %s\n", c.name, e.what());
             }
@@ -121,12 +132,15 @@ int main(int argc, char** argv) {
 
     // For comparison: a standard metafile of 4000 x 3000 pixels through the engine's reader.
     const Bytes wmf = fixtures::MakeMetafile(4000, 3000);
-    std::vector<std::uint8_t> placeable = imaging::PlaceableHeader(imaging::LogicalWindow{0, 0, 4000, 3000}, 96);
+    std::vector<std::uint8_t> placeable =
+        imaging::PlaceableHeader(imaging::LogicalWindow{0, 0, 4000, 3000}, 96);
     placeable.insert(placeable.end(), wmf.begin(), wmf.end());
     Write(dir / "picture.wmf", placeable);
     imaging::PictureHolder holder;
-    const double wmfTime = MedianMilliseconds(repetitions, [&] { holder.LoadFromFile(dir / "picture.wmf"); });
-    std::printf("%-36s %10zu %12.1f %12s %12lld\n", "standard metafile 4000 x 3000", placeable.size(), wmfTime, "-",
+    const double wmfTime =
+        MedianMilliseconds(repetitions, [&] { holder.LoadFromFile(dir / "picture.wmf"); });
+    std::printf("%-36s %10zu %12.1f %12s %12lld\n", "standard metafile 4000 x 3000",
+                placeable.size(), wmfTime, "-",
                 static_cast<long long>(holder.Image().dib_width()) * holder.Image().dib_height());
     std::filesystem::remove_all(dir);
     return 0;

@@ -3,9 +3,9 @@
 // cycle through a packaged 1600 x 1200 JPEG, an 800 x 600 paint picture and a 640 x 480 static
 // DIB; with a SHAPE of small or large, only paint pictures of 200 x 260 or 1600 x 1200 (the
 // common case, and the one where encoding dominates); with "photos", every record is a paint
-// picture of a different 1024 x 768 photo-like bitmap (the table the output formats are compared on);
-// with "documents", records cycle through Word, Excel, PowerPoint and Visio objects (each with the
-// small metafile preview Office stores), a PDF object and a packaged text file (the table the
+// picture of a different 1024 x 768 photo-like bitmap (the table the output formats are compared
+// on); with "documents", records cycle through Word, Excel, PowerPoint and Visio objects (each with
+// the small metafile preview Office stores), a PDF object and a packaged text file (the table the
 // Original format and the preview fallback are measured on); with "huge", every record is a
 // 7000 x 7000 24-bit paint picture (147 MB of pixels, the table one picture's peak memory is
 // measured on).
@@ -50,7 +50,8 @@ Bytes MakeJpeg(const std::string& scratch) {
     pictrova::imaging::PictureHolder holder;
     std::string message;
     bool tooBig = false;
-    if (!pictrova::imaging::LoadPictureFile(host, holder, scratch + ".bmp", message, false, tooBig)) {
+    if (!pictrova::imaging::LoadPictureFile(host, holder, scratch + ".bmp", message, false,
+                                            tooBig)) {
         throw std::runtime_error("cannot load the drawn bitmap");
     }
     pictrova::imaging::SaveJPG(holder, scratch + ".jpg", 85);
@@ -103,7 +104,8 @@ int main(int argc, char** argv) {
                                {}});
         pictrova::jet::DatabaseWriter writer(path, plan);
         for (long i = 0; i < records; ++i) {
-            pictrova::jet::Value row[] = {static_cast<std::int64_t>(i + 1), pictrova::jet::ByteView(documents[i % 6])};
+            pictrova::jet::Value row[] = {static_cast<std::int64_t>(i + 1),
+                                          pictrova::jet::ByteView(documents[i % 6])};
             writer.AddRow(0, row);
         }
         writer.Finish();
@@ -113,8 +115,14 @@ int main(int argc, char** argv) {
     if (shape == "small" || shape == "large" || shape == "huge") {
         const int side = shape == "huge" ? 7000 : 0;
         const bool small = shape == "small";
-        const Bytes field = pictrova::fixtures::BuildPaintPicture(pictrova::fixtures::MakeDrawnBmpFile(
-            side ? side : small ? 200 : 1600, side ? side : small ? 260 : 1200, 3));
+        const Bytes field = pictrova::fixtures::BuildPaintPicture(
+            pictrova::fixtures::MakeDrawnBmpFile(side    ? side
+                                                 : small ? 200
+                                                         : 1600,
+                                                 side    ? side
+                                                 : small ? 260
+                                                         : 1200,
+                                                 3));
         pictrova::jet::DatabasePlan plan;
         plan.tables.push_back({"Pictures",
                                {{"ID", pictrova::jet::ColumnType::Long, 0},
@@ -122,7 +130,8 @@ int main(int argc, char** argv) {
                                {}});
         pictrova::jet::DatabaseWriter writer(path, plan);
         for (long i = 0; i < records; ++i) {
-            pictrova::jet::Value row[] = {static_cast<std::int64_t>(i + 1), pictrova::jet::ByteView(field)};
+            pictrova::jet::Value row[] = {static_cast<std::int64_t>(i + 1),
+                                          pictrova::jet::ByteView(field)};
             writer.AddRow(0, row);
         }
         writer.Finish();
@@ -148,7 +157,8 @@ int main(int argc, char** argv) {
                            {}});
     pictrova::jet::DatabaseWriter writer(path, plan);
     for (long i = 0; i < records; ++i) {
-        const Bytes field = photos ? pictrova::fixtures::BuildPaintPicture(MakePhotoBmp(path, static_cast<unsigned>(i)))
+        const Bytes field = photos ? pictrova::fixtures::BuildPaintPicture(
+                                         MakePhotoBmp(path, static_cast<unsigned>(i)))
                                    : kinds[i % 3];
         pictrova::jet::Value row[] = {static_cast<std::int64_t>(i + 1),
                                       pictrova::jet::ByteView(field)};

@@ -32,7 +32,8 @@ void Record(Bytes& b, std::uint16_t function, std::vector<std::int16_t> params) 
     Put16(b, static_cast<std::uint16_t>(words));
     Put16(b, static_cast<std::uint16_t>(words >> 16));
     Put16(b, function);
-    for (std::int16_t p : params) Put16(b, static_cast<std::uint16_t>(p));
+    for (std::int16_t p : params)
+        Put16(b, static_cast<std::uint16_t>(p));
 }
 
 // A metafile of `shapes` rectangles, each covering the whole window (the costly case: every
@@ -42,8 +43,9 @@ Bytes FullFrameRectangles(std::int16_t extent, int shapes) {
     Record(b, 0x020B, {0, 0});
     Record(b, 0x020C, {extent, extent});
     Record(b, 0x02FC, {0, 0x3020, 0x0010, 0});  // CreateBrushIndirect solid
-    Record(b, 0x012D, {0});                      // SelectObject
-    for (int i = 0; i < shapes; ++i) Record(b, 0x041B, {extent, extent, 0, 0});
+    Record(b, 0x012D, {0});                     // SelectObject
+    for (int i = 0; i < shapes; ++i)
+        Record(b, 0x041B, {extent, extent, 0, 0});
     Record(b, 0x0000, {});
     Bytes header;
     Put16(header, 1);
@@ -61,7 +63,9 @@ Bytes FullFrameRectangles(std::int16_t extent, int shapes) {
 }
 
 // Hundredths of a millimetre for `pixels` on the 96-dpi reference device.
-std::int32_t HimetricFor(int pixels) { return static_cast<std::int32_t>(pixels * 2540.0 / 96.0); }
+std::int32_t HimetricFor(int pixels) {
+    return static_cast<std::int32_t>(pixels * 2540.0 / 96.0);
+}
 
 }  // namespace
 
@@ -78,7 +82,9 @@ int main(int argc, char** argv) {
         cases.push_back({"shapes and text", fx::MakeMetafile(1000, 1000, true, 2), side, 15});
     }
     for (int side : {1000, 2000, 4000}) {
-        for (int shapes : {100, 1000}) cases.push_back({"full-frame rectangles", FullFrameRectangles(1000, shapes), side, shapes});
+        for (int shapes : {100, 1000})
+            cases.push_back(
+                {"full-frame rectangles", FullFrameRectangles(1000, shapes), side, shapes});
     }
     cases.push_back({"full-frame rectangles", FullFrameRectangles(1000, 5000), 1000, 5000});
 
@@ -89,15 +95,18 @@ int main(int argc, char** argv) {
         bool ok = false;
         for (int r = 0; r < rounds; ++r) {
             Bytes bits = c.metafile;
-            std::int32_t mm = imaging::MM_ANISOTROPIC, x = HimetricFor(c.pixels), y = HimetricFor(c.pixels);
+            std::int32_t mm = imaging::MM_ANISOTROPIC, x = HimetricFor(c.pixels),
+                         y = HimetricFor(c.pixels);
             imaging::cDIBSection dib;
             const auto start = std::chrono::steady_clock::now();
             ok = dib.WMFtoBMP(bits, mm, x, y);
-            times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+            times.push_back(
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                    .count());
         }
         std::sort(times.begin(), times.end());
         const double cost = static_cast<double>(c.records) * c.pixels * c.pixels / 1e6;
-        std::printf("| %s | %d x %d | %d | %.0f | %.0f | %s |\n", c.name.c_str(), c.pixels, c.pixels, c.records, cost,
-                    times[times.size() / 2], ok ? "drawn" : "refused");
+        std::printf("| %s | %d x %d | %d | %.0f | %.0f | %s |\n", c.name.c_str(), c.pixels,
+                    c.pixels, c.records, cost, times[times.size() / 2], ok ? "drawn" : "refused");
     }
 }

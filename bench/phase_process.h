@@ -25,7 +25,8 @@ namespace pictrova::bench {
 struct Fnv {
     std::uint64_t hash = 1469598103934665603ull;
     void Add(const std::uint8_t* data, std::size_t size) {
-        for (std::size_t i = 0; i < size; ++i) hash = (hash ^ data[i]) * 1099511628211ull;
+        for (std::size_t i = 0; i < size; ++i)
+            hash = (hash ^ data[i]) * 1099511628211ull;
     }
 };
 
@@ -37,27 +38,32 @@ struct PhaseResult {
 };
 
 inline void Report(const PhaseResult& r) {
-    std::printf("%llu %llu %llu %llu %.6f\n", r.values, r.bytes, r.checksum, r.fileBytes, r.seconds);
+    std::printf("%llu %llu %llu %llu %.6f\n", r.values, r.bytes, r.checksum, r.fileBytes,
+                r.seconds);
 }
 
 // Runs this program again for one phase and collects its report and peak memory.
 inline PhaseResult RunPhase(const char* self, const std::vector<std::string>& arguments) {
     std::vector<char*> argv{const_cast<char*>(self)};
-    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : arguments)
+        argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     int pipeFds[2];
-    if (pipe(pipeFds) != 0) throw Error("pipe failed");
+    if (pipe(pipeFds) != 0)
+        throw Error("pipe failed");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
     pid_t pid = 0;
-    if (posix_spawn(&pid, self, &actions, nullptr, argv.data(), environ) != 0) throw Error("spawn failed");
+    if (posix_spawn(&pid, self, &actions, nullptr, argv.data(), environ) != 0)
+        throw Error("spawn failed");
     posix_spawn_file_actions_destroy(&actions);
     close(pipeFds[1]);
     std::string output;
     char buffer[256];
-    for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;) output.append(buffer, static_cast<std::size_t>(n));
+    for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+        output.append(buffer, static_cast<std::size_t>(n));
     close(pipeFds[0]);
     int status = 0;
     rusage usage{};

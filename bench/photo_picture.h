@@ -19,7 +19,8 @@ inline void MakePhoto(imaging::cDIBSection& dib, int width, int height, unsigned
     std::normal_distribution<double> noise(0.0, 6.0);
     const int stride = dib.BytesPerScanLine();
     for (int y = 0; y < height; ++y) {
-        std::uint8_t* row = dib.DIBSectionBitsPtr() + static_cast<std::size_t>(height - 1 - y) * stride;
+        std::uint8_t* row =
+            dib.DIBSectionBitsPtr() + static_cast<std::size_t>(height - 1 - y) * stride;
         for (int x = 0; x < width; ++x) {
             const double fx = static_cast<double>(x) / width;
             const double fy = static_cast<double>(y) / height;
@@ -27,8 +28,10 @@ inline void MakePhoto(imaging::cDIBSection& dib, int width, int height, unsigned
             double g = 110 + 80 * std::cos(fy * 4.2 - fx * 0.7);
             double b = 100 + 70 * std::sin((fx + fy) * 3.3);
             const double cx = fx - 0.6, cy = fy - 0.45;
-            if (cx * cx + cy * cy < 0.04) r = 230, g = 190, b = 60;  // a sun-like disc
-            if (fy > 0.75 && std::fmod(fx * 12, 1.0) < 0.5) g *= 0.6;  // fence posts
+            if (cx * cx + cy * cy < 0.04)
+                r = 230, g = 190, b = 60;  // a sun-like disc
+            if (fy > 0.75 && std::fmod(fx * 12, 1.0) < 0.5)
+                g *= 0.6;  // fence posts
             auto put = [&](double v) {
                 return static_cast<std::uint8_t>(std::clamp(v + noise(random), 0.0, 255.0));
             };

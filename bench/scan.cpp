@@ -49,8 +49,10 @@ constexpr SizeClass kClasses[] = {{300'000'000, 0.30}, {20'000'000, 0.20}, {1'00
 int Generate(const std::string& path, double megabytes) {
     std::vector<std::size_t> sizes;
     for (const SizeClass& c : kClasses) {
-        auto count = static_cast<std::size_t>(megabytes * kMegabyte * c.share / static_cast<double>(c.bytes));
-        for (std::size_t i = 0; i < std::max<std::size_t>(count, 1); ++i) sizes.push_back(c.bytes);
+        auto count = static_cast<std::size_t>(megabytes * kMegabyte * c.share /
+                                              static_cast<double>(c.bytes));
+        for (std::size_t i = 0; i < std::max<std::size_t>(count, 1); ++i)
+            sizes.push_back(c.bytes);
     }
     std::shuffle(sizes.begin(), sizes.end(), std::mt19937(20261207));
 
@@ -109,7 +111,8 @@ int Scan(const std::string& path, bool chunked) {
             for (std::int64_t n = 0;; ++n) {
                 fnv.Add(chunk.data(), chunk.size());
                 result.bytes += chunk.size();
-                if (n == size / kChunkBytes) break;
+                if (n == size / kChunkBytes)
+                    break;
                 start = Clock::now();
                 chunk = photo.GetChunk(kChunkBytes);
                 reading += Clock::now() - start;
@@ -129,8 +132,8 @@ int Scan(const std::string& path, bool chunked) {
 void PrintRow(const char* phase, const PhaseResult& r) {
     double megabytes = static_cast<double>(r.bytes) / kMegabyte;
     std::printf("| %-28s | %6llu | %9.1f | %7.2f | %8.0f | %8.1f | %016llx |\n", phase, r.values,
-                megabytes, r.seconds, megabytes / r.seconds, static_cast<double>(r.peakKilobytes) / 1024.0,
-                r.checksum);
+                megabytes, r.seconds, megabytes / r.seconds,
+                static_cast<double>(r.peakKilobytes) / 1024.0, r.checksum);
 }
 
 }  // namespace
@@ -139,7 +142,8 @@ int main(int argc, char** argv) {
     try {
         if (argc >= 4 && std::strcmp(argv[1], "--phase") == 0) {
             std::string phase = argv[2], path = argv[3];
-            if (phase == "generate") return Generate(path, argc > 4 ? std::atof(argv[4]) : 1000);
+            if (phase == "generate")
+                return Generate(path, argc > 4 ? std::atof(argv[4]) : 1000);
             return Scan(path, phase == "chunked");
         }
         double megabytes = 1000;
@@ -147,34 +151,43 @@ int main(int argc, char** argv) {
         bool keep = false;
         for (int i = 1; i < argc; ++i) {
             std::string a = argv[i];
-            if (a == "--megabytes" && i + 1 < argc) megabytes = std::atof(argv[++i]);
-            else if (a == "--dir" && i + 1 < argc) dir = argv[++i];
-            else if (a == "--keep") keep = true;
+            if (a == "--megabytes" && i + 1 < argc)
+                megabytes = std::atof(argv[++i]);
+            else if (a == "--dir" && i + 1 < argc)
+                dir = argv[++i];
+            else if (a == "--keep")
+                keep = true;
             else {
                 std::fprintf(stderr, "usage: %s [--megabytes N] [--dir DIR] [--keep]\n", argv[0]);
                 return 2;
             }
         }
         std::string self = fs::canonical("/proc/self/exe").string();
-        std::string path = (dir / ("pictrova-scan-bench-" + std::to_string(getpid()) + ".mdb")).string();
-        PhaseResult written = RunPhase(self.c_str(), {"--phase", "generate", path, std::to_string(megabytes)});
+        std::string path =
+            (dir / ("pictrova-scan-bench-" + std::to_string(getpid()) + ".mdb")).string();
+        PhaseResult written =
+            RunPhase(self.c_str(), {"--phase", "generate", path, std::to_string(megabytes)});
         PhaseResult whole = RunPhase(self.c_str(), {"--phase", "whole", path});
         PhaseResult chunked = RunPhase(self.c_str(), {"--phase", "chunked", path});
-        if (!keep) fs::remove(path);
+        if (!keep)
+            fs::remove(path);
 
-        std::printf("database: %.1f MB file, %llu OLE values, %.1f MB of values, largest 300 MB\n\n",
-                    static_cast<double>(written.fileBytes) / kMegabyte, written.values,
-                    static_cast<double>(written.bytes) / kMegabyte);
-        std::printf("| %-28s | %6s | %9s | %7s | %8s | %8s | %-16s |\n", "phase", "values", "MB", "seconds",
-                    "MB/s", "peak MB", "checksum");
-        std::printf("|------------------------------|--------|-----------|---------|----------|----------|------------------|\n");
+        std::printf(
+            "database: %.1f MB file, %llu OLE values, %.1f MB of values, largest 300 MB\n\n",
+            static_cast<double>(written.fileBytes) / kMegabyte, written.values,
+            static_cast<double>(written.bytes) / kMegabyte);
+        std::printf("| %-28s | %6s | %9s | %7s | %8s | %8s | %-16s |\n", "phase", "values", "MB",
+                    "seconds", "MB/s", "peak MB", "checksum");
+        std::printf(
+            "|------------------------------|--------|-----------|---------|----------|----------|-"
+            "-----------------|\n");
         PrintRow("write (jet_writer)", written);
         PrintRow("read whole (Value)", whole);
         PrintRow("read chunked (GetChunk 1e5)", chunked);
         bool same = whole.checksum == written.checksum && chunked.checksum == written.checksum &&
                     whole.bytes == written.bytes && chunked.bytes == written.bytes;
-        std::printf("\nreads equal the written values: %s; chunked peak under 32 MB: %s\n", same ? "yes" : "NO",
-                    chunked.peakKilobytes < 32 * 1024 ? "yes" : "NO");
+        std::printf("\nreads equal the written values: %s; chunked peak under 32 MB: %s\n",
+                    same ? "yes" : "NO", chunked.peakKilobytes < 32 * 1024 ? "yes" : "NO");
         return same ? 0 : 1;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_scan: %s\n", e.what());

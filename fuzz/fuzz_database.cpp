@@ -16,7 +16,8 @@
 namespace {
 
 const std::string& ImagePath() {
-    static const std::string path = "/tmp/pictrova-fuzz-database-" + std::to_string(getpid()) + ".mdb";
+    static const std::string path =
+        "/tmp/pictrova-fuzz-database-" + std::to_string(getpid()) + ".mdb";
     return path;
 }
 
@@ -26,7 +27,8 @@ void ScanEverything(const std::string& path) {
     connection.Open(BuildConnectionString(FixedDatabaseSelection(path, "")));
     TablesSchema schema = connection.OpenSchema(kAdSchemaTables);
     for (; !schema.Eof(); schema.MoveNext()) {
-        if (schema.Value("TABLE_TYPE") != "TABLE") continue;
+        if (schema.Value("TABLE_TYPE") != "TABLE")
+            continue;
         try {
             Recordset recordset;
             recordset.Open(RunSource(schema.Value("TABLE_NAME")), connection);
@@ -48,10 +50,12 @@ void ScanEverything(const std::string& path) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::FILE* file = std::fopen(ImagePath().c_str(), "wb");
-    if (!file) return 0;
+    if (!file)
+        return 0;
     const bool written = std::fwrite(data, 1, size, file) == size;
     std::fclose(file);
-    if (!written) return 0;
+    if (!written)
+        return 0;
     try {
         ScanEverything(ImagePath());
     } catch (const pictrova::Error&) {

@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const CheckedEnhancedMetafile again = CheckEnhancedMetafile(checked.bits);
-    if (again.bits != checked.bits || again.records != checked.records) std::abort();
+    if (again.bits != checked.bits || again.records != checked.records)
+        std::abort();
     try {
         const PixelSize pixels = EnhancedMetafilePixelSize(checked, ReferenceDevice{});
         EnforceMetafileCost(checked.records, pixels);

@@ -19,7 +19,8 @@ const std::array<std::string, 4> kPasswords = {"", "secret", "Pässwörd", std::
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size < 1) return 0;
+    if (size < 1)
+        return 0;
     const std::string& password = kPasswords[data[0] % kPasswords.size()];
     const std::span<const std::uint8_t> page0(data + 1, size - 1);
     try {

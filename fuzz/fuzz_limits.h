@@ -7,6 +7,9 @@
 // rightly declare a 50-megapixel picture, and rendering that under the sanitizers takes
 // seconds per input. The refusal path is the one worth fuzzing; big pictures are the
 // benchmarks' business.
-inline constexpr pictrova::imaging::ImageEngineLimits kFuzzEngineLimits{
-    .maxWidth = 4096, .maxHeight = 4096, .maxPixels = 4'000'000, .maxMemoryMiB = 256, .maxMapMiB = 256,
-    .maxDiskGiB = 0};
+inline constexpr pictrova::imaging::ImageEngineLimits kFuzzEngineLimits{.maxWidth = 4096,
+                                                                        .maxHeight = 4096,
+                                                                        .maxPixels = 4'000'000,
+                                                                        .maxMemoryMiB = 256,
+                                                                        .maxMapMiB = 256,
+                                                                        .maxDiskGiB = 0};

@@ -21,7 +21,7 @@
 namespace {
 
 class SilentHost : public pictrova::Host {
-public:
+  public:
     void ShowMessage(const std::string&, const std::string&, pictrova::MessageIcon) override {}
     bool AskYesNo(const std::string&, const std::string&) override { return false; }
     void ReportError(const std::string&) override {}
@@ -35,8 +35,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     pictrova::imaging::StartImageEngine(kFuzzEngineLimits);
     // Shared memory keeps the per-input file writes off the disk; one file per process so that
     // parallel fuzzing jobs do not collide.
-    std::filesystem::path dir = std::filesystem::exists("/dev/shm") ? "/dev/shm"
-                                                                       : std::filesystem::temp_directory_path();
+    std::filesystem::path dir =
+        std::filesystem::exists("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path();
     gWorkFile = dir / ("pictrova-fuzz-picture-" + std::to_string(getpid()) + ".bmp");
     std::atexit([] { std::filesystem::remove(gWorkFile); });
     return 0;

@@ -27,20 +27,22 @@ namespace jet = pictrova::jet;
 namespace {
 
 class Corpus {
-public:
+  public:
     Corpus(const fs::path& root, const std::string& target) : dir_(root / target) {
         fs::create_directories(dir_);
     }
     void Add(const std::string& name, std::span<const std::uint8_t> bytes) {
         std::ofstream out(dir_ / name, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        if (!out) throw std::runtime_error("cannot write " + (dir_ / name).string());
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+        if (!out)
+            throw std::runtime_error("cannot write " + (dir_ / name).string());
     }
     void Add(const std::string& name, const std::string& text) {
         Add(name, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
     }
 
-private:
+  private:
     fs::path dir_;
 };
 
@@ -52,7 +54,8 @@ Bytes WithSelector(std::uint8_t selector, const Bytes& rest) {
 
 void OleDecoderSeeds(const fs::path& root) {
     Corpus corpus(root, "ole_decoder");
-    for (const fx::SampleObject& sample : fx::AllSampleObjects()) corpus.Add(sample.name, sample.field);
+    for (const fx::SampleObject& sample : fx::AllSampleObjects())
+        corpus.Add(sample.name, sample.field);
 }
 
 void PhotoEditorSeeds(const fs::path& root) {
@@ -70,12 +73,15 @@ void CompoundDocumentSeeds(const fs::path& root) {
     const Bytes contents = fx::MakeContentsDocument(fx::MakeBmpFile(4, 4));
     corpus.Add("contents-root", WithSelector(0 << 2 | 0, contents));
     corpus.Add("contents-child", WithSelector(0 << 2 | 1, contents));
-    corpus.Add("ole10native-child", WithSelector(1 << 2 | 1, fx::MakeOle10NativeDocument(fx::MakeBmpFile(3, 2))));
+    corpus.Add("ole10native-child",
+               WithSelector(1 << 2 | 1, fx::MakeOle10NativeDocument(fx::MakeBmpFile(3, 2))));
     corpus.Add("ole10native-root",
                WithSelector(1 << 2 | 1, fx::MakeOle10NativeDocument(fx::MakeBmpFile(3, 2), false)));
     const Bytes bytes{1, 2, 3, 4, 5, 6, 7, 8};
-    corpus.Add("office-workbook", WithSelector(2 << 2 | 2, fx::MakeOfficeDocument("WorkBook", bytes)));
-    corpus.Add("office-word", WithSelector(3 << 2 | 2, fx::MakeOfficeDocument("WordDocument", bytes)));
+    corpus.Add("office-workbook",
+               WithSelector(2 << 2 | 2, fx::MakeOfficeDocument("WorkBook", bytes)));
+    corpus.Add("office-word",
+               WithSelector(3 << 2 | 2, fx::MakeOfficeDocument("WordDocument", bytes)));
     corpus.Add("office-powerpoint",
                WithSelector(4 << 2 | 2, fx::MakeOfficeDocument("PowerPoint Document", bytes)));
 }
@@ -103,9 +109,12 @@ void PictureRepairSeeds(const fs::path& root) {
 void HeaderSeeds(const fs::path& root) {
     Corpus corpus(root, "jet_header");
     Corpus descriptions(root, "accdb_encryption");
-    auto firstPage = [](const Bytes& file) { return Bytes(file.begin(), file.begin() + std::min<std::size_t>(file.size(), 4096)); };
+    auto firstPage = [](const Bytes& file) {
+        return Bytes(file.begin(), file.begin() + std::min<std::size_t>(file.size(), 4096));
+    };
     jet::DatabasePlan plan;
-    plan.tables.push_back({"Pictures", {{"ID", jet::ColumnType::Long}, {"Picture", jet::ColumnType::OleObject}}, {}});
+    plan.tables.push_back(
+        {"Pictures", {{"ID", jet::ColumnType::Long}, {"Picture", jet::ColumnType::OleObject}}, {}});
     corpus.Add("jet4", WithSelector(0, firstPage(jet::WriteDatabaseToMemory(plan))));
     plan.password = "secret";
     corpus.Add("jet4-password", WithSelector(1, firstPage(jet::WriteDatabaseToMemory(plan))));
@@ -125,26 +134,35 @@ void HeaderSeeds(const fs::path& root) {
         {"rc4", {pictrova::database::AccdbEncryption::Rc4CryptoApi, 128, {}, 0, 0}},
         {"cryptoapi-aes", {pictrova::database::AccdbEncryption::CryptoApiAes, 128, {}, 0, 0}},
         {"standard-aes", {pictrova::database::AccdbEncryption::StandardAes, 128, {}, 0, 0}},
-        {"agile-sha512", {pictrova::database::AccdbEncryption::Agile, 256, pictrova::database::HashAlgorithm::Sha512, 1000, 0}},
-        {"agile-sha1", {pictrova::database::AccdbEncryption::Agile, 128, pictrova::database::HashAlgorithm::Sha1, 1000, 0}},
+        {"agile-sha512",
+         {pictrova::database::AccdbEncryption::Agile, 256,
+          pictrova::database::HashAlgorithm::Sha512, 1000, 0}},
+        {"agile-sha1",
+         {pictrova::database::AccdbEncryption::Agile, 128, pictrova::database::HashAlgorithm::Sha1,
+          1000, 0}},
     };
     for (const Kind& kind : kinds) {
-        corpus.Add(std::string("ace-") + kind.name, WithSelector(1, firstPage(jet::EncryptAccdbImage(plainAce, kind.plan, "secret"))));
-        descriptions.Add(kind.name, jet::SerializeEncryptionDescription(jet::MakeEncryptionDescription(kind.plan, "secret")));
+        corpus.Add(
+            std::string("ace-") + kind.name,
+            WithSelector(1, firstPage(jet::EncryptAccdbImage(plainAce, kind.plan, "secret"))));
+        descriptions.Add(kind.name, jet::SerializeEncryptionDescription(
+                                        jet::MakeEncryptionDescription(kind.plan, "secret")));
     }
 }
 
 void ConverterArgumentSeeds(const fs::path& root) {
     // Zero bytes separate arguments; a seed without one is the whole-line form.
     Corpus corpus(root, "converter_arguments");
-    const std::string words[] = {"bmp", "png -q 85", "gif -dither -colors 256", "tiff", "tga", "pcx"};
+    const std::string words[] = {"bmp",  "png -q 85", "gif -dither -colors 256",
+                                 "tiff", "tga",       "pcx"};
     int n = 0;
     for (const std::string& w : words) {
         const std::string line = "-out " + w + " -o \"/tmp/out/Output1\" \"/tmp/work/temp.bmp\"";
         corpus.Add("line-" + std::to_string(n), line);
         std::string split = line;
         for (char& c : split) {
-            if (c == ' ') c = '\0';
+            if (c == ' ')
+                c = '\0';
         }
         corpus.Add("split-" + std::to_string(n), split);
         ++n;
@@ -179,14 +197,16 @@ void DatabaseSeeds(const fs::path& root) {
                              {"Note", jet::ColumnType::Memo},
                              {"Picture", jet::ColumnType::OleObject}},
                             {}};
-    pictures.rows.push_back({std::int64_t{1}, std::string("one"), std::string("short"), Bytes{1, 2, 3}});
+    pictures.rows.push_back(
+        {std::int64_t{1}, std::string("one"), std::string("short"), Bytes{1, 2, 3}});
     pictures.rows.push_back({std::int64_t{2}, std::string("two"), std::string(300, 'n'),
                              fx::BuildPaintPicture(fx::MakeBmpFile(8, 8))});
     plan.tables.push_back(pictures);
     plan.tables.push_back({"Notes", {{"Body", jet::ColumnType::Memo}}, {{std::string("a note")}}});
     for (jet::Format format : {jet::Format::Jet4, jet::Format::Ace12}) {
         plan.format = format;
-        corpus.Add(format == jet::Format::Jet4 ? "jet4.mdb" : "ace12.accdb", jet::WriteDatabaseToMemory(plan));
+        corpus.Add(format == jet::Format::Jet4 ? "jet4.mdb" : "ace12.accdb",
+                   jet::WriteDatabaseToMemory(plan));
     }
 }
 

@@ -15,10 +15,12 @@ std::string CanonicalKey(const std::string& path) {
 
 }  // namespace
 
-std::optional<BatchPasswords> BatchPasswords::Load(const BatchDatabases& databases, std::string& error) {
+std::optional<BatchPasswords> BatchPasswords::Load(const BatchDatabases& databases,
+                                                   std::string& error) {
     BatchPasswords passwords;
     passwords.common_ = databases.password;
-    if (databases.passwordFile.empty()) return passwords;
+    if (databases.passwordFile.empty())
+        return passwords;
     std::ifstream in(databases.passwordFile, std::ios::binary);
     if (!in) {
         error = "Could not read the password file '" + databases.passwordFile + "'.";
@@ -26,8 +28,10 @@ std::optional<BatchPasswords> BatchPasswords::Load(const BatchDatabases& databas
     }
     std::string line;
     for (int number = 1; std::getline(in, line); ++number) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty() || line.front() == '#') continue;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.empty() || line.front() == '#')
+            continue;
         const auto tab = line.find('\t');
         if (tab == std::string::npos) {
             error = databases.passwordFile + ":" + std::to_string(number) +
@@ -36,25 +40,30 @@ std::optional<BatchPasswords> BatchPasswords::Load(const BatchDatabases& databas
         }
         std::string path = line.substr(0, tab);
         std::string password = line.substr(tab + 1);
-        if (auto key = CanonicalKey(path); !key.empty()) passwords.byPath_[key] = password;
+        if (auto key = CanonicalKey(path); !key.empty())
+            passwords.byPath_[key] = password;
         passwords.byPath_[path] = std::move(password);
     }
     return passwords;
 }
 
 std::string BatchPasswords::For(const std::string& path) const {
-    if (auto it = byPath_.find(path); it != byPath_.end()) return it->second;
+    if (auto it = byPath_.find(path); it != byPath_.end())
+        return it->second;
     if (auto key = CanonicalKey(path); !key.empty()) {
-        if (auto it = byPath_.find(key); it != byPath_.end()) return it->second;
+        if (auto it = byPath_.find(key); it != byPath_.end())
+            return it->second;
     }
     return common_;
 }
 
 std::string FolderNameFor(const std::string& name) {
-    if (name.empty() || name == "." || name == "..") return "_";
+    if (name.empty() || name == "." || name == "..")
+        return "_";
     std::string out = name;
     for (char& c : out) {
-        if (c == '/' || c == '\0') c = '_';
+        if (c == '/' || c == '\0')
+            c = '_';
     }
     return out;
 }

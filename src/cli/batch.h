@@ -15,7 +15,7 @@ namespace pictrova::cli {
 
 // The passwords of a batch: the --password-file's entries by path, and --password for the rest.
 class BatchPasswords {
-public:
+  public:
     // Reads the password file (when one is given). nullopt, with the reason in `error`, when it
     // cannot be read or a line has no tab.
     static std::optional<BatchPasswords> Load(const BatchDatabases& databases, std::string& error);
@@ -24,7 +24,7 @@ public:
     // else --password.
     std::string For(const std::string& path) const;
 
-private:
+  private:
     std::string common_;
     std::map<std::string, std::string> byPath_;  // as written, and by canonical path
 };

@@ -64,7 +64,8 @@ void CliHost::ShowLibraryWarnings(std::int64_t record, const std::vector<std::st
         return;
     }
     std::cerr << prefix << "the database library reported " << messages.size()
-              << (messages.size() == 1 ? " warning" : " warnings") << " (--verbose shows them)" << std::endl;
+              << (messages.size() == 1 ? " warning" : " warnings") << " (--verbose shows them)"
+              << std::endl;
 }
 
 void CliHost::ShowProgress(const run::RunProgress& progress) {
@@ -80,10 +81,10 @@ void CliHost::ShowProgress(const run::RunProgress& progress) {
     // Through std::cerr, never C's stderr: the data layer points that at a buffer while libmdb
     // runs on the reader thread.
     char line[160];
-    std::snprintf(line, sizeof line, "\r\033[K%lld of %lld records, %lld pictures written, %.1f pictures/s",
-                  static_cast<long long>(progress.recordsDone),
-                  static_cast<long long>(progress.recordsTotal),
-                  static_cast<long long>(progress.picturesWritten), rate);
+    std::snprintf(
+        line, sizeof line, "\r\033[K%lld of %lld records, %lld pictures written, %.1f pictures/s",
+        static_cast<long long>(progress.recordsDone), static_cast<long long>(progress.recordsTotal),
+        static_cast<long long>(progress.picturesWritten), rate);
     std::cerr << line << std::flush;
     progressShown_ = true;
 }

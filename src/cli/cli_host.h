@@ -16,7 +16,7 @@
 namespace pictrova::cli {
 
 class CliHost : public Host {
-public:
+  public:
     // quiet: print nothing (the --json output is printed by the caller instead).
     explicit CliHost(bool quiet);
     ~CliHost() override;
@@ -26,7 +26,8 @@ public:
     void ReportError(const std::string& message) override;
     // One line for the record ("Record 12: the database library reported 3 warnings"), or with
     // every message shown each of them on its own line.
-    void ShowLibraryWarnings(std::int64_t record, const std::vector<std::string>& messages) override;
+    void ShowLibraryWarnings(std::int64_t record,
+                             const std::vector<std::string>& messages) override;
     void ShowEveryLibraryMessage() { everyLibraryMessage_ = true; }
 
     // Messages are kept from the terminal: the caller prints the run's end its own way.
@@ -35,7 +36,7 @@ public:
     void ShowProgress(const run::RunProgress& progress);
     void ClearProgress();
 
-private:
+  private:
     bool quiet_;
     bool holdMessages_ = false;
     bool everyLibraryMessage_ = false;

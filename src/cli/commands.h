@@ -40,9 +40,9 @@ struct ExtractArguments {
     DatabaseArguments database;
     run::ExtractionChoices choices;
     bool json = false;
-    bool verbose = false;  // every libmdb message of a record instead of one line for it
-    std::string converter;  // an external converter program; empty: the run's own
-    unsigned jobs = 0;      // worker threads; 0: one per core
+    bool verbose = false;      // every libmdb message of a record instead of one line for it
+    std::string converter;     // an external converter program; empty: the run's own
+    unsigned jobs = 0;         // worker threads; 0: one per core
     bool noOverwrite = false;  // keep files already in the folder; number the new ones
 };
 

@@ -13,13 +13,15 @@ namespace pictrova::cli {
 std::string ReadPasswordFromStandardInput() {
     std::string password;
     std::getline(std::cin, password);
-    if (!password.empty() && password.back() == '\r') password.pop_back();
+    if (!password.empty() && password.back() == '\r')
+        password.pop_back();
     return password;
 }
 
 void ShowLibraryMessages() {
-    database::SetLibraryMessageSink(
-        [](const std::string& line) { std::cerr << "libmdb: " << PrintableText(line) << std::endl; });
+    database::SetLibraryMessageSink([](const std::string& line) {
+        std::cerr << "libmdb: " << PrintableText(line) << std::endl;
+    });
 }
 
 }  // namespace pictrova::cli

@@ -42,13 +42,14 @@ using Json = nlohmann::ordered_json;
 constexpr const char* kManifestName = "manifest.json";
 
 std::string Describe(const std::exception& e) {
-    if (const auto* error = dynamic_cast<const Error*>(&e)) return error->description();
+    if (const auto* error = dynamic_cast<const Error*>(&e))
+        return error->description();
     return e.what();
 }
 
 // OUT/manifest.json, read and rewritten whole under an exclusive lock on OUT/manifest.json.lock.
 class Manifest {
-public:
+  public:
     explicit Manifest(fs::path folder) : folder_(std::move(folder)) {}
 
     // The entry of `path`, or null. Throws when the file exists but is not a manifest.
@@ -73,10 +74,14 @@ public:
         if (folder.empty()) {
             const std::string base = FolderNameFor(fs::path(path).filename().string());
             folder = base;
-            for (int n = 2; taken.contains(folder); ++n) folder = base + "-" + std::to_string(n);
+            for (int n = 2; taken.contains(folder); ++n)
+                folder = base + "-" + std::to_string(n);
         }
-        Json entry = {{"path", path}, {"folder", folder}, {"status", "incomplete"},
-                      {"error", nullptr}, {"fields", Json::array()}};
+        Json entry = {{"path", path},
+                      {"folder", folder},
+                      {"status", "incomplete"},
+                      {"error", nullptr},
+                      {"fields", Json::array()}};
         Put(all, entry);
         Write(all);
         return folder;
@@ -91,7 +96,7 @@ public:
 
     fs::path path() const { return folder_ / kManifestName; }
 
-private:
+  private:
     struct Lock {
         explicit Lock(const fs::path& folder) {
             fd = ::open((folder / (std::string(kManifestName) + ".lock")).c_str(),
@@ -100,7 +105,8 @@ private:
                 throw Error("Could not lock the manifest in " + folder.string() + ".");
         }
         ~Lock() {
-            if (fd >= 0) ::close(fd);
+            if (fd >= 0)
+                ::close(fd);
         }
         Lock(const Lock&) = delete;
         Lock& operator=(const Lock&) = delete;
@@ -109,7 +115,8 @@ private:
 
     static Json FindIn(const Json& all, const std::string& path) {
         for (const auto& entry : all["databases"])
-            if (entry.value("path", "") == path) return entry;
+            if (entry.value("path", "") == path)
+                return entry;
         return nullptr;
     }
 
@@ -125,17 +132,20 @@ private:
 
     Json Read() const {
         std::ifstream in(path(), std::ios::binary);
-        if (!in) return {{"databases", Json::array()}};
+        if (!in)
+            return {{"databases", Json::array()}};
         Json all = Json::parse(in, nullptr, false);
         if (all.is_discarded() || !all.is_object() || !all.contains("databases") ||
             !all["databases"].is_array())
-            throw Error(path().string() + " is not a manifest of this program; not overwriting it.");
+            throw Error(path().string() +
+                        " is not a manifest of this program; not overwriting it.");
         return all;
     }
 
     void Write(const Json& all) const {
         const std::string text = all.dump(1) + '\n';
-        WriteFileAtomically(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), path());
+        WriteFileAtomically(
+            std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), path());
     }
 
     fs::path folder_;
@@ -144,14 +154,16 @@ private:
 // One line on stderr while both outputs are terminals, redrawn at most ten times a second and
 // wiped before anything else is printed.
 class BatchProgress {
-public:
+  public:
     BatchProgress() : shown_(isatty(STDOUT_FILENO) && isatty(STDERR_FILENO)) {}
     ~BatchProgress() { Clear(); }
 
     void Draw(const std::string& where, const run::RunProgress& p, std::int64_t writtenBefore) {
-        if (!shown_) return;
+        if (!shown_)
+            return;
         auto now = std::chrono::steady_clock::now();
-        if (drawn_ && now - last_ < std::chrono::milliseconds(100)) return;
+        if (drawn_ && now - last_ < std::chrono::milliseconds(100))
+            return;
         last_ = now;
         // Through std::cerr, never C's stderr: the data layer points that at a buffer while libmdb
         // runs on the reader thread. The database path is shown escaped.
@@ -164,12 +176,13 @@ public:
     }
 
     void Clear() {
-        if (!drawn_) return;
+        if (!drawn_)
+            return;
         std::cerr << "\r\033[K" << std::flush;
         drawn_ = false;
     }
 
-private:
+  private:
     bool shown_;
     bool drawn_ = false;
     std::chrono::steady_clock::time_point last_;
@@ -178,7 +191,8 @@ private:
 Json ErrorsJson(const std::vector<ReportedError>& errors) {
     Json out = Json::array();
     for (const auto& e : errors)
-        out.push_back({{"description", e.description}, {"location", e.location}, {"label", e.label}});
+        out.push_back(
+            {{"description", e.description}, {"location", e.location}, {"label", e.label}});
     return out;
 }
 
@@ -192,15 +206,18 @@ struct BatchTotals {
 // A record without an output file: the run's reason, else its first report.
 std::string SkippedText(const run::RecordOutcome& record) {
     if (record.skipped)
-        return record.skipped->detail.empty() ? record.skipped->reason
-                                              : record.skipped->reason + ": " + record.skipped->detail;
+        return record.skipped->detail.empty()
+                   ? record.skipped->reason
+                   : record.skipped->reason + ": " + record.skipped->detail;
     return record.errors.empty() ? "no picture in the value" : record.errors.front().description;
 }
 
 class Batch {
-public:
+  public:
     Batch(const ExtractAllArguments& arguments, const BatchPasswords& passwords)
-        : arguments_(arguments), passwords_(passwords), out_(fs::absolute(arguments.outputFolder)),
+        : arguments_(arguments),
+          passwords_(passwords),
+          out_(fs::absolute(arguments.outputFolder)),
           manifest_(out_) {}
 
     void Database(const std::string& given, int index) {
@@ -211,19 +228,24 @@ public:
         const std::string label = "[" + std::to_string(index) + "/" +
                                   std::to_string(arguments_.databases.paths.size()) + "] " + given;
         Json previous = manifest_.Find(path);
-        if (!arguments_.force && previous.is_object() && previous.value("status", "") == "complete") {
+        if (!arguments_.force && previous.is_object() &&
+            previous.value("status", "") == "complete") {
             ++totals.skipped;
             Say(label + ": skipped, complete in the manifest (--force extracts it again)");
             return;
         }
         const std::string folder = manifest_.Begin(path);
-        Json entry = {{"path", path}, {"folder", folder}, {"status", "incomplete"},
-                      {"error", nullptr}, {"fields", Json::array()}};
+        Json entry = {{"path", path},
+                      {"folder", folder},
+                      {"status", "incomplete"},
+                      {"error", nullptr},
+                      {"fields", Json::array()}};
         database::FixedDatabaseSelection selection(given, passwords_.For(given));
         std::vector<std::string> tables;
         try {
             auto listed = database::ListTables(given, selection);
-            if (!listed) throw Error("Could not find file '" + given + "'.");
+            if (!listed)
+                throw Error("Could not find file '" + given + "'.");
             tables = std::move(*listed);
         } catch (const std::exception& e) {
             entry["status"] = "failed";
@@ -247,14 +269,17 @@ public:
             }
             for (const auto& field : listed) {
                 // Picture fields: OLE Object fields and Attachment fields.
-                if (field.type != database::kAdLongVarBinary && !field.attachment) continue;
+                if (field.type != database::kAdLongVarBinary && !field.attachment)
+                    continue;
                 ++fields;
                 Json result = Field(selection, folder, table, field.name, label);
                 written += result.value("pictures_written", std::int64_t{0});
                 entry["fields"].push_back(std::move(result));
-                if (totals.stopped) break;
+                if (totals.stopped)
+                    break;
             }
-            if (totals.stopped) break;
+            if (totals.stopped)
+                break;
         }
         if (totals.stopped) {
             // What was written so far is recorded; the entry stays incomplete, so a re-run
@@ -267,16 +292,17 @@ public:
         manifest_.Store(entry);
         ++totals.done;
         Say(label + ": " + std::to_string(written) + " pictures written from " +
-            std::to_string(fields) + " picture fields in " + std::to_string(tables.size()) + " tables");
+            std::to_string(fields) + " picture fields in " + std::to_string(tables.size()) +
+            " tables");
     }
 
     BatchTotals totals;
     const fs::path& out() const { return out_; }
     fs::path manifestPath() const { return manifest_.path(); }
 
-private:
-    Json Field(const database::DatabaseSelection& selection, const std::string& folder, const std::string& table, const std::string& field,
-               const std::string& label) {
+  private:
+    Json Field(const database::DatabaseSelection& selection, const std::string& folder,
+               const std::string& table, const std::string& field, const std::string& label) {
         const fs::path relative = fs::path(folder) / FolderNameFor(table) / FolderNameFor(field);
         Json entry = {{"table", table}, {"field", field}, {"folder", relative.string()}};
         std::error_code ec;
@@ -323,11 +349,13 @@ private:
             if (!record.attachments.empty()) {
                 Json files = Json::array();
                 for (const auto& file : record.attachments)
-                    files.push_back({{"name", file.fileName},
-                                     {"file", file.written ? Json(Relative(*file.written)) : Json()}});
+                    files.push_back(
+                        {{"name", file.fileName},
+                         {"file", file.written ? Json(Relative(*file.written)) : Json()}});
                 r["attachments"] = std::move(files);
             }
-            if (!record.errors.empty()) r["errors"] = ErrorsJson(record.errors);
+            if (!record.errors.empty())
+                r["errors"] = ErrorsJson(record.errors);
             records.push_back(std::move(r));
         }
         entry["message"] = result.message;
@@ -339,7 +367,9 @@ private:
         return entry;
     }
 
-    std::string Relative(const fs::path& written) const { return written.lexically_relative(out_).string(); }
+    std::string Relative(const fs::path& written) const {
+        return written.lexically_relative(out_).string();
+    }
 
     void Say(const std::string& line) {
         progress_.Clear();
@@ -365,7 +395,8 @@ int ExtractAllCommand(const ExtractAllArguments& arguments) {
     std::error_code ec;
     fs::create_directories(arguments.outputFolder, ec);
     if (ec || !fs::is_directory(arguments.outputFolder)) {
-        std::cerr << "Could not create the output folder '" << arguments.outputFolder << "'." << std::endl;
+        std::cerr << "Could not create the output folder '" << arguments.outputFolder << "'."
+                  << std::endl;
         return kExitUsage;
     }
     imaging::StartImageEngine();
@@ -387,11 +418,13 @@ int ExtractAllCommand(const ExtractAllArguments& arguments) {
         return kExitErrorReported;
     }
     const auto& t = batch.totals;
-    if (t.stopped) std::cout << "Stopped. ";
+    if (t.stopped)
+        std::cout << "Stopped. ";
     std::cout << t.databases << " databases: " << t.done << " extracted, " << t.skipped
               << " skipped, " << t.failed << " could not be opened; " << t.pictures
               << " pictures written. Manifest: " << batch.manifestPath().string() << std::endl;
-    if (t.stopped) return kExitInterrupted;
+    if (t.stopped)
+        return kExitInterrupted;
     return t.failed > 0 || t.errorsReported ? kExitErrorReported : kExitDone;
 }
 

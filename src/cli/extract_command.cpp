@@ -90,20 +90,25 @@ bool PreChecks(const ExtractArguments& arguments) {
     for (const auto& f : fields)
         names.push_back(f.name);
     auto find = [&](const std::string& name) {
-        return std::find_if(fields.begin(), fields.end(), [&](const auto& f) { return f.name == name; });
+        return std::find_if(fields.begin(), fields.end(),
+                            [&](const auto& f) { return f.name == name; });
     };
     auto picture = find(c.pictureField);
     if (picture == fields.end())
-        return fail("no field \"" + c.pictureField + "\" in table \"" + c.table + "\"; its fields: " + Joined(names));
+        return fail("no field \"" + c.pictureField + "\" in table \"" + c.table +
+                    "\"; its fields: " + Joined(names));
     if (!database::HoldsPictures(*picture))
-        return fail("field \"" + c.pictureField + "\" is " + TypeName(picture->type) + ", not an OLE Object");
+        return fail("field \"" + c.pictureField + "\" is " + TypeName(picture->type) +
+                    ", not an OLE Object");
     if (c.naming == run::Naming::FieldText) {
         auto name = find(c.nameField);
         if (name == fields.end())
-            return fail("no name field \"" + c.nameField + "\" in table \"" + c.table + "\"; its fields: " + Joined(names));
+            return fail("no name field \"" + c.nameField + "\" in table \"" + c.table +
+                        "\"; its fields: " + Joined(names));
         if (name->type != database::kAdVarWChar && name->type != database::kAdLongVarWChar &&
             name->type != database::kAdWChar)
-            return fail("name field \"" + c.nameField + "\" is " + TypeName(name->type) + ", not text");
+            return fail("name field \"" + c.nameField + "\" is " + TypeName(name->type) +
+                        ", not text");
     }
     if (!c.outputFolder.empty() && !fs::is_directory(c.outputFolder, ec)) {
         fs::create_directories(c.outputFolder, ec);
@@ -126,10 +131,11 @@ std::optional<run::ReadMethod> ParseMethod(const std::string& word) {
 std::optional<run::OutputFormat> ParseFormat(const std::string& word) {
     using run::OutputFormat;
     static constexpr std::pair<std::string_view, OutputFormat> kWords[] = {
-        {"bmp", OutputFormat::BMP},  {"jpg", OutputFormat::JPG}, {"jpeg", OutputFormat::JPG},
-        {"png", OutputFormat::PNG},  {"gif", OutputFormat::GIF}, {"tiff", OutputFormat::TIFF},
-        {"tif", OutputFormat::TIFF}, {"tga", OutputFormat::TGA}, {"pcx", OutputFormat::PCX},
-        {"original", OutputFormat::Original},
+        {"bmp", OutputFormat::BMP},  {"jpg", OutputFormat::JPG},
+        {"jpeg", OutputFormat::JPG}, {"png", OutputFormat::PNG},
+        {"gif", OutputFormat::GIF},  {"tiff", OutputFormat::TIFF},
+        {"tif", OutputFormat::TIFF}, {"tga", OutputFormat::TGA},
+        {"pcx", OutputFormat::PCX},  {"original", OutputFormat::Original},
     };
     std::string lower = word;
     std::transform(lower.begin(), lower.end(), lower.begin(),

@@ -13,23 +13,40 @@ namespace pictrova::cli {
 std::string TypeName(int code) {
     using namespace database;
     switch (code) {
-        case kAdSmallInt: return "Integer";
-        case kAdInteger: return "Long Integer";
-        case kAdSingle: return "Single";
-        case kAdDouble: return "Double";
-        case kAdCurrency: return "Currency";
-        case kAdDate: return "Date/Time";
-        case kAdBoolean: return "Yes/No";
-        case kAdUnsignedTinyInt: return "Byte";
-        case kAdGUID: return "Replication ID";
-        case kAdBinary: return "Binary";
-        case kAdWChar: return "Text";
-        case kAdNumeric: return "Decimal";
-        case kAdVarWChar: return "Text";
-        case kAdLongVarWChar: return "Memo";
-        case kAdVarBinary: return "Binary";
-        case kAdLongVarBinary: return "OLE Object";
-        default: return "type " + std::to_string(code);
+        case kAdSmallInt:
+            return "Integer";
+        case kAdInteger:
+            return "Long Integer";
+        case kAdSingle:
+            return "Single";
+        case kAdDouble:
+            return "Double";
+        case kAdCurrency:
+            return "Currency";
+        case kAdDate:
+            return "Date/Time";
+        case kAdBoolean:
+            return "Yes/No";
+        case kAdUnsignedTinyInt:
+            return "Byte";
+        case kAdGUID:
+            return "Replication ID";
+        case kAdBinary:
+            return "Binary";
+        case kAdWChar:
+            return "Text";
+        case kAdNumeric:
+            return "Decimal";
+        case kAdVarWChar:
+            return "Text";
+        case kAdLongVarWChar:
+            return "Memo";
+        case kAdVarBinary:
+            return "Binary";
+        case kAdLongVarBinary:
+            return "OLE Object";
+        default:
+            return "type " + std::to_string(code);
     }
 }
 
@@ -38,7 +55,8 @@ int ListTablesCommand(const DatabaseArguments& database) {
         database::FixedDatabaseSelection selection(database.path, database.password);
         auto tables = database::ListTables(database.path, selection);
         if (!tables) {
-            std::cerr << AsTerminalLines("Could not find file '" + database.path + "'.") << std::endl;
+            std::cerr << AsTerminalLines("Could not find file '" + database.path + "'.")
+                      << std::endl;
             return 1;
         }
         for (const auto& name : *tables)
@@ -55,7 +73,8 @@ int ListFieldsCommand(const DatabaseArguments& database, const std::string& tabl
         database::FixedDatabaseSelection selection(database.path, database.password);
         for (const auto& field : database::ListTableFields(selection, table)) {
             std::cout << PrintableText(field.name) << '\t' << field.type << '\t'
-                      << (field.attachment ? std::string("Attachment") : TypeName(field.type)) << '\n';
+                      << (field.attachment ? std::string("Attachment") : TypeName(field.type))
+                      << '\n';
         }
         return 0;
     } catch (const std::exception& e) {

@@ -17,13 +17,16 @@ using namespace pictrova::cli;
 
 void AddDatabaseOptions(CLI::App& command, DatabaseArguments& database, bool& verbose) {
     command.add_option("DATABASE", database.path, "The .mdb or .accdb file")->required();
-    command.add_option("--password", database.password,
-                       "The database password; - reads it from the first line of standard input")
+    command
+        .add_option("--password", database.password,
+                    "The database password; - reads it from the first line of standard input")
         ->envname("PICTROVA_PASSWORD");
-    command.add_option("--password-file", database.passwordFile,
-                       "PATH<TAB>PASSWORD lines: the password of the database named there (keeps the "
-                       "password out of the process list, as PICTROVA_PASSWORD does)");
-    command.add_flag("--verbose", verbose, "Also print every message of the database library (libmdb)");
+    command.add_option(
+        "--password-file", database.passwordFile,
+        "PATH<TAB>PASSWORD lines: the password of the database named there (keeps the "
+        "password out of the process list, as PICTROVA_PASSWORD does)");
+    command.add_flag("--verbose", verbose,
+                     "Also print every message of the database library (libmdb)");
 }
 
 // The password file's entry for the database, when a file is given.
@@ -31,7 +34,8 @@ void ResolvePassword(DatabaseArguments& database) {
     if (database.passwordFile.empty())
         return;
     std::string error;
-    auto passwords = BatchPasswords::Load({{database.path}, database.password, database.passwordFile}, error);
+    auto passwords =
+        BatchPasswords::Load({{database.path}, database.password, database.passwordFile}, error);
     if (!passwords)
         throw CLI::ValidationError("--password-file", error);
     database.password = passwords->For(database.path);
@@ -65,9 +69,10 @@ void AddRunOptions(CLI::App& command, RunWords& words, run::ExtractionChoices& c
                     "(the own file names of attached files and packages)")
         ->capture_default_str();
     command
-        .add_option("--format", words.format,
-                    "bmp, jpg (jpeg), png, gif, tiff (tif), tga or pcx, in any case; or original: every "
-                    "decoded object as the file it holds (PDF, Word, ..., pictures as stored), unconverted")
+        .add_option(
+            "--format", words.format,
+            "bmp, jpg (jpeg), png, gif, tiff (tif), tga or pcx, in any case; or original: every "
+            "decoded object as the file it holds (PDF, Word, ..., pictures as stored), unconverted")
         ->capture_default_str();
     command.add_option("--quality", choices.quality, "JPEG and PNG quality")
         ->check(CLI::Range(0, 100))
@@ -77,14 +82,16 @@ void AddRunOptions(CLI::App& command, RunWords& words, run::ExtractionChoices& c
 // How the pictures are converted and by how many threads: extract and extract-all.
 void AddWorkOptions(CLI::App& command, std::string& converter, unsigned& jobs) {
     command
-        .add_option("--converter", converter,
-                    "Run this converter program once per conversion instead of converting in-process "
-                    "(it takes pictrova-convert's arguments)")
+        .add_option(
+            "--converter", converter,
+            "Run this converter program once per conversion instead of converting in-process "
+            "(it takes pictrova-convert's arguments)")
         ->envname("PICTROVA_CONVERTER");
     command
-        .add_option("--jobs", jobs,
-                    "Threads that decode and encode pictures (default: one per core); the output is "
-                    "the same for any number")
+        .add_option(
+            "--jobs", jobs,
+            "Threads that decode and encode pictures (default: one per core); the output is "
+            "the same for any number")
         ->check(CLI::Range(1, 1024));
 }
 
@@ -94,7 +101,8 @@ void ApplyRunWords(const RunWords& words, run::ExtractionChoices& choices) {
     if (!m)
         throw CLI::ValidationError("--method", "must be decode or raw");
     if (!f)
-        throw CLI::ValidationError("--format", "must be bmp, jpg, png, gif, tiff, tga, pcx or original");
+        throw CLI::ValidationError("--format",
+                                   "must be bmp, jpg, png, gif, tiff, tga, pcx or original");
     if (!ParseNaming(words.naming, choices)) {
         throw CLI::ValidationError(
             "--name", "must be prefix=TEXT, table, field, table-field, text=FIELD or original");
@@ -112,9 +120,12 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", "pictrova-cli " PICTROVA_VERSION);
     app.footer(
         "Exit status: 0 pictures written without an error report; 1 no picture written; 2 a usage "
-        "error or a check before the run (missing database, wrong password, unknown table or field, "
-        "a field of the wrong type); 3 an error was reported; 130 stopped by SIGINT, 143 by SIGTERM (the pictures written stay; nothing partial is left).\n"
-        "Messages go to stderr; stdout carries only results (the last line of extract, or --json).");
+        "error or a check before the run (missing database, wrong password, unknown table or "
+        "field, "
+        "a field of the wrong type); 3 an error was reported; 130 stopped by SIGINT, 143 by "
+        "SIGTERM (the pictures written stay; nothing partial is left).\n"
+        "Messages go to stderr; stdout carries only results (the last line of extract, or "
+        "--json).");
 
     DatabaseArguments database;
     bool verbose = false;
@@ -122,7 +133,9 @@ int main(int argc, char** argv) {
     auto* tables = app.add_subcommand("tables", "Lists the database's tables, one a line");
     AddDatabaseOptions(*tables, database, verbose);
 
-    auto* fields = app.add_subcommand("fields", "Lists a table's fields as NAME<TAB>TYPECODE (Attachment for an attachment field)");
+    auto* fields = app.add_subcommand(
+        "fields",
+        "Lists a table's fields as NAME<TAB>TYPECODE (Attachment for an attachment field)");
     AddDatabaseOptions(*fields, database, verbose);
     fields->add_option("TABLE", table, "The table")->required();
 
@@ -138,9 +151,10 @@ int main(int argc, char** argv) {
         ->required();
     AddRunOptions(*extractCommand, words, extract.choices);
     AddWorkOptions(*extractCommand, extract.converter, extract.jobs);
-    extractCommand->add_flag("--no-overwrite", extract.noOverwrite,
-                             "Keep files already in the output folder; a new picture of the same name "
-                             "gets \" (2)\", \" (3)\", ... before its extension");
+    extractCommand->add_flag(
+        "--no-overwrite", extract.noOverwrite,
+        "Keep files already in the output folder; a new picture of the same name "
+        "gets \" (2)\", \" (3)\", ... before its extension");
     extractCommand->add_flag("--json", extract.json,
                              "Print one JSON object with the message and every record instead");
 
@@ -156,7 +170,8 @@ int main(int argc, char** argv) {
         "Writes every picture field of every table of every database into "
         "OUT/<database>/<table>/<field>/, with a manifest of the batch in OUT/manifest.json");
     AddBatchOptions(*extractAllCommand, extractAll.databases);
-    extractAllCommand->add_option("--out", extractAll.outputFolder, "The output folder (made if missing)")
+    extractAllCommand
+        ->add_option("--out", extractAll.outputFolder, "The output folder (made if missing)")
         ->required();
     AddRunOptions(*extractAllCommand, words, extractAll.choices);
     AddWorkOptions(*extractAllCommand, extractAll.converter, extractAll.jobs);
@@ -175,19 +190,25 @@ int main(int argc, char** argv) {
 
     try {
         app.parse(argc, argv);
-        if (*extractCommand) ApplyRunWords(words, extract.choices);
-        if (*extractCommand) ResolvePassword(extract.database);
-        if (*tables || *fields) ResolvePassword(database);
-        if (*extractAllCommand) ApplyRunWords(words, extractAll.choices);
+        if (*extractCommand)
+            ApplyRunWords(words, extract.choices);
+        if (*extractCommand)
+            ResolvePassword(extract.database);
+        if (*tables || *fields)
+            ResolvePassword(database);
+        if (*extractAllCommand)
+            ApplyRunWords(words, extractAll.choices);
     } catch (const CLI::ParseError& e) {
         int status = app.exit(e);
         return status == 0 ? 0 : kExitUsage;
     }
 
-    if (verbose) ShowLibraryMessages();
+    if (verbose)
+        ShowLibraryMessages();
     extract.verbose = verbose;
     for (DatabaseArguments* arguments : {&database, &extract.database})
-        if (arguments->password == "-") arguments->password = ReadPasswordFromStandardInput();
+        if (arguments->password == "-")
+            arguments->password = ReadPasswordFromStandardInput();
 
     if (*tables)
         return ListTablesCommand(database);

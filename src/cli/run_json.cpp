@@ -69,7 +69,8 @@ std::string RunResultJson(const run::RunResult& result, int exitStatus) {
             out += ",\"attachments\":[";
             for (std::size_t k = 0; k < r.attachments.size(); ++k) {
                 const auto& a = r.attachments[k];
-                out += std::string(k ? "," : "") + "{\"name\":" + JsonString(a.fileName) + ",\"file\":" +
+                out += std::string(k ? "," : "") + "{\"name\":" + JsonString(a.fileName) +
+                       ",\"file\":" +
                        (a.written ? JsonString(a.written->string()) : std::string("null")) + "}";
             }
             out += "]";

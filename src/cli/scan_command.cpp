@@ -20,16 +20,22 @@ using Json = nlohmann::ordered_json;
 std::string Contents(const run::FieldScan& field) {
     std::string out;
     auto add = [&out](const std::string& text) { out += (out.empty() ? "" : ", ") + text; };
-    for (const auto& [label, count] : field.fileTypes) add(label + " " + std::to_string(count));
-    if (field.files) out = std::to_string(field.files) + (field.files == 1 ? " file: " : " files: ") + out;
+    for (const auto& [label, count] : field.fileTypes)
+        add(label + " " + std::to_string(count));
+    if (field.files)
+        out = std::to_string(field.files) + (field.files == 1 ? " file: " : " files: ") + out;
     for (const auto& [label, count] : field.objectClasses) {
-        bool undecodable = std::find(field.undecodableClasses.begin(), field.undecodableClasses.end(),
-                                     label) != field.undecodableClasses.end();
+        bool undecodable =
+            std::find(field.undecodableClasses.begin(), field.undecodableClasses.end(), label) !=
+            field.undecodableClasses.end();
         add(label + (undecodable ? " (not decoded)" : "") + " " + std::to_string(count));
     }
-    for (const auto& [label, count] : field.pictureKinds) add(label + " " + std::to_string(count));
-    if (field.unknown) add("unknown " + std::to_string(field.unknown));
-    if (field.unreadable) add("unreadable " + std::to_string(field.unreadable));
+    for (const auto& [label, count] : field.pictureKinds)
+        add(label + " " + std::to_string(count));
+    if (field.unknown)
+        add("unknown " + std::to_string(field.unknown));
+    if (field.unreadable)
+        add("unreadable " + std::to_string(field.unreadable));
     return out.empty() ? "-" : out;
 }
 
@@ -61,14 +67,17 @@ void PrintTable(const std::vector<run::DatabaseScan>& scans) {
     }
     std::vector<std::size_t> widths(rows.front().size(), 0);
     for (const auto& row : rows)
-        for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+        for (std::size_t i = 0; i < row.size(); ++i)
+            widths[i] = std::max(widths[i], row[i].size());
     for (const auto& row : rows) {
         std::string line;
         for (std::size_t i = 0; i < row.size(); ++i) {
             const bool number = i >= 3 && i <= 5;
             const std::string pad(widths[i] - row[i].size(), ' ');
-            if (i + 1 == row.size()) line += row[i];
-            else line += (number ? pad + row[i] : row[i] + pad) + "  ";
+            if (i + 1 == row.size())
+                line += row[i];
+            else
+                line += (number ? pad + row[i] : row[i] + pad) + "  ";
         }
         std::cout << line << '\n';
     }
@@ -76,14 +85,22 @@ void PrintTable(const std::vector<run::DatabaseScan>& scans) {
 
 Json FieldJson(const run::FieldScan& field) {
     Json classes = Json::object(), kinds = Json::object(), fileTypes = Json::object();
-    for (const auto& [label, count] : field.objectClasses) classes[label] = count;
-    for (const auto& [label, count] : field.fileTypes) fileTypes[label] = count;
-    for (const auto& [label, count] : field.pictureKinds) kinds[label] = count;
-    return {{"name", field.name},          {"kind", field.kind},
-            {"values", field.values},      {"value_bytes", field.valueBytes},
-            {"object_classes", classes},   {"picture_kinds", kinds},
-            {"files", field.files},        {"file_types", fileTypes},
-            {"unknown", field.unknown},    {"unreadable", field.unreadable},
+    for (const auto& [label, count] : field.objectClasses)
+        classes[label] = count;
+    for (const auto& [label, count] : field.fileTypes)
+        fileTypes[label] = count;
+    for (const auto& [label, count] : field.pictureKinds)
+        kinds[label] = count;
+    return {{"name", field.name},
+            {"kind", field.kind},
+            {"values", field.values},
+            {"value_bytes", field.valueBytes},
+            {"object_classes", classes},
+            {"picture_kinds", kinds},
+            {"files", field.files},
+            {"file_types", fileTypes},
+            {"unknown", field.unknown},
+            {"unreadable", field.unreadable},
             {"undecodable_classes", field.undecodableClasses}};
 }
 
@@ -93,7 +110,8 @@ Json ScanJson(const std::vector<run::DatabaseScan>& scans) {
         Json tables = Json::array();
         for (const auto& table : db.tables) {
             Json fields = Json::array();
-            for (const auto& field : table.fields) fields.push_back(FieldJson(field));
+            for (const auto& field : table.fields)
+                fields.push_back(FieldJson(field));
             tables.push_back({{"name", table.name},
                               {"records", table.records},
                               {"error", table.error.empty() ? Json() : Json(table.error)},

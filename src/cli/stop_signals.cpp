@@ -9,7 +9,9 @@ namespace {
 
 volatile std::sig_atomic_t gStopRequested = 0;
 
-void RequestStop(int signal) { gStopRequested = signal; }
+void RequestStop(int signal) {
+    gStopRequested = signal;
+}
 
 }  // namespace
 
@@ -27,8 +29,12 @@ StopOnSignals::~StopOnSignals() {
     sigaction(SIGTERM, &oldTerm_, nullptr);
 }
 
-bool StopRequestedBySignal() { return gStopRequested != 0; }
+bool StopRequestedBySignal() {
+    return gStopRequested != 0;
+}
 
-int StopSignal() { return gStopRequested; }
+int StopSignal() {
+    return gStopRequested;
+}
 
 }  // namespace pictrova::cli

@@ -11,13 +11,13 @@ namespace pictrova::cli {
 // Installs the stop request for SIGINT and SIGTERM for the life of the object; the handler
 // resets itself, so a second signal still ends the program.
 class StopOnSignals {
-public:
+  public:
     StopOnSignals();
     ~StopOnSignals();
     StopOnSignals(const StopOnSignals&) = delete;
     StopOnSignals& operator=(const StopOnSignals&) = delete;
 
-private:
+  private:
     struct sigaction oldInt_ {};
     struct sigaction oldTerm_ {};
 };

@@ -6,9 +6,9 @@
 
 #include "cli/cli_host.h"
 #include "cli/commands.h"
-#include "common/printable_text.h"
 #include "common/error.h"
 #include "common/file_io.h"
+#include "common/printable_text.h"
 #include "imaging/image_engine.h"
 #include "ole/ole_object_decoder.h"
 
@@ -34,9 +34,10 @@ int UnwrapCommand(const std::string& fieldFile, const std::optional<std::string>
         ole::FailureReason reason;
         ole::DecodeNotes notes;
         if (!ole::fGetContentsStream(bytes, extension, label, &reason, &notes)) {
-            std::cerr << AsTerminalLines(reason.empty() ? std::string("The value holds no object that can be "
-                                                       "extracted.")
-                                         : reason.description)
+            std::cerr << AsTerminalLines(reason.empty()
+                                             ? std::string("The value holds no object that can be "
+                                                           "extracted.")
+                                             : reason.description)
                       << std::endl;
             return 1;
         }
@@ -46,7 +47,9 @@ int UnwrapCommand(const std::string& fieldFile, const std::optional<std::string>
         WriteFileAtomically(bytes, target);
         std::cout << PrintableText(extension) << std::endl;
         if (notes.storedPreviewUsed)
-            std::cerr << "The object's own data gave no file: the preview stored with it was written." << std::endl;
+            std::cerr
+                << "The object's own data gave no file: the preview stored with it was written."
+                << std::endl;
         if (!label.empty()) {
             std::string shown = label;
             if (!shown.empty() && shown.back() == '\0')

@@ -17,7 +17,7 @@
 namespace pictrova {
 
 class ByteReader {
-public:
+  public:
     explicit ByteReader(std::span<const std::uint8_t> data, std::uint64_t baseOffset = 0)
         : data_(data), base_(baseOffset) {}
 
@@ -84,15 +84,17 @@ public:
         std::size_t start = pos_;
         while (true) {
             ensure(1);
-            if (data_[pos_++] == 0) break;
+            if (data_[pos_++] == 0)
+                break;
         }
         return std::string(reinterpret_cast<const char*>(data_.data() + start), pos_ - 1 - start);
     }
 
-private:
+  private:
     void ensure(std::size_t n) const { need(n <= remaining(), "read past end of data", pos_); }
     void need(bool ok, const char* what, std::size_t at) const {
-        if (!ok) throw FormatError(what, base_ + at);
+        if (!ok)
+            throw FormatError(what, base_ + at);
     }
 
     std::span<const std::uint8_t> data_;
@@ -102,12 +104,13 @@ private:
 
 // Little-endian stores into a byte buffer the caller owns, bounds-checked the same way.
 class ByteWriter {
-public:
+  public:
     explicit ByteWriter(std::span<std::uint8_t> data) : data_(data) {}
 
     std::size_t position() const noexcept { return pos_; }
     void seek(std::size_t pos) {
-        if (pos > data_.size()) throw FormatError("seek past end", pos);
+        if (pos > data_.size())
+            throw FormatError("seek past end", pos);
         pos_ = pos;
     }
     void u8(std::uint8_t v) {
@@ -121,7 +124,8 @@ public:
     }
     void u32le(std::uint32_t v) {
         ensure(4);
-        for (int i = 0; i < 4; ++i) data_[pos_++] = static_cast<std::uint8_t>(v >> (8 * i));
+        for (int i = 0; i < 4; ++i)
+            data_[pos_++] = static_cast<std::uint8_t>(v >> (8 * i));
     }
     void i32le(std::int32_t v) { u32le(static_cast<std::uint32_t>(v)); }
     void bytes(std::span<const std::uint8_t> src) {
@@ -130,9 +134,10 @@ public:
         pos_ += src.size();
     }
 
-private:
+  private:
     void ensure(std::size_t n) const {
-        if (n > data_.size() - pos_) throw FormatError("write past end of buffer", pos_);
+        if (n > data_.size() - pos_)
+            throw FormatError("write past end of buffer", pos_);
     }
 
     std::span<std::uint8_t> data_;

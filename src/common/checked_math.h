@@ -16,21 +16,24 @@ namespace pictrova {
 template <std::integral T>
 T CheckedAdd(T a, T b) {
     T r;
-    if (__builtin_add_overflow(a, b, &r)) throw Error("arithmetic overflow in size computation");
+    if (__builtin_add_overflow(a, b, &r))
+        throw Error("arithmetic overflow in size computation");
     return r;
 }
 
 template <std::integral T>
 T CheckedSub(T a, T b) {
     T r;
-    if (__builtin_sub_overflow(a, b, &r)) throw Error("arithmetic overflow in size computation");
+    if (__builtin_sub_overflow(a, b, &r))
+        throw Error("arithmetic overflow in size computation");
     return r;
 }
 
 template <std::integral T>
 T CheckedMul(T a, T b) {
     T r;
-    if (__builtin_mul_overflow(a, b, &r)) throw Error("arithmetic overflow in size computation");
+    if (__builtin_mul_overflow(a, b, &r))
+        throw Error("arithmetic overflow in size computation");
     return r;
 }
 
@@ -39,7 +42,8 @@ T CheckedMul(T a, T b) {
 template <std::integral To, std::integral From>
 To CheckedCast(From v) {
     To r;
-    if (__builtin_add_overflow(v, From{0}, &r)) throw Error("value out of range in size computation");
+    if (__builtin_add_overflow(v, From{0}, &r))
+        throw Error("value out of range in size computation");
     return r;
 }
 
@@ -48,7 +52,8 @@ To CheckedCast(From v) {
 // error, not an allocation.
 inline std::size_t EnforcePlausibleSize(std::uint64_t declared, std::uint64_t available,
                                         const char* what) {
-    if (declared > available) throw Error(std::string(what) + ": declared size exceeds the data");
+    if (declared > available)
+        throw Error(std::string(what) + ": declared size exceeds the data");
     return static_cast<std::size_t>(declared);
 }
 

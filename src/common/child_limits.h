@@ -26,8 +26,10 @@ inline void LimitChildProcess(pid_t parent, std::chrono::milliseconds cpuTime) {
 #if defined(__linux__)
     prctl(PR_SET_PDEATHSIG, SIGKILL);
 #endif
-    if (getppid() != parent) _exit(1);
-    const auto seconds = static_cast<rlim_t>(std::chrono::ceil<std::chrono::seconds>(cpuTime).count());
+    if (getppid() != parent)
+        _exit(1);
+    const auto seconds =
+        static_cast<rlim_t>(std::chrono::ceil<std::chrono::seconds>(cpuTime).count());
     const rlimit limit{seconds, seconds + 1};
     setrlimit(RLIMIT_CPU, &limit);
 }

@@ -11,7 +11,7 @@ namespace pictrova {
 // error number and the source text that names where it was raised. Guarded procedures turn it
 // into an error report; probing routines turn it into their false result.
 class Error : public std::runtime_error {
-public:
+  public:
     explicit Error(std::string description, std::int32_t number = 0, std::string source = {})
         : std::runtime_error(description),
           number_(number),
@@ -22,7 +22,7 @@ public:
     const std::string& source() const noexcept { return source_; }
     const std::string& description() const noexcept { return description_; }
 
-private:
+  private:
     std::int32_t number_;
     std::string source_;
     std::string description_;
@@ -31,19 +31,20 @@ private:
 // Untrusted input that does not have the shape its format promises. Carries the offset of the
 // read that failed so that a report can point at the byte.
 class FormatError : public Error {
-public:
+  public:
     FormatError(std::string what, std::uint64_t offset)
         : Error(what + " at offset " + std::to_string(offset)), offset_(offset) {}
 
     std::uint64_t offset() const noexcept { return offset_; }
 
-private:
+  private:
     std::uint64_t offset_;
 };
 
 // The one assertion for conditions that depend on input data (never on programming errors).
 inline void Enforce(bool condition, const char* what, std::uint64_t offset = 0) {
-    if (!condition) throw FormatError(what, offset);
+    if (!condition)
+        throw FormatError(what, offset);
 }
 
 }  // namespace pictrova

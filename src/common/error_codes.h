@@ -45,7 +45,8 @@ inline constexpr ErrorCodeRow kErrorCodes[] = {
     {ErrorCode::NotAValidPassword, 3031, "Not a valid password."},
     {ErrorCode::ObjectClosed, 3704, "Operation is not allowed when the object is closed."},
     {ErrorCode::ObjectOpen, 3705, "Operation is not allowed when the object is open."},
-    {ErrorCode::ProviderNotFound, 3706, "Provider cannot be found. It may not be properly installed."},
+    {ErrorCode::ProviderNotFound, 3706,
+     "Provider cannot be found. It may not be properly installed."},
     {ErrorCode::CouldNotFindFile, 0, "Could not find file '%1'."},
     {ErrorCode::CannotOpenFile, 0,
      "Cannot open the file '%1'. It is already opened exclusively by another user, or you need "

@@ -32,7 +32,8 @@ std::string RandomWord() {
     while (got < bytes.size()) {
         const ssize_t n = getrandom(bytes.data() + got, bytes.size() - got, 0);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             throw FileWriteError({}, errno);
         }
         got += static_cast<std::size_t>(n);
@@ -52,7 +53,8 @@ int WriteAll(int fd, std::span<const std::uint8_t> bytes) {
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return errno;
         }
         done += static_cast<std::size_t>(n);
@@ -60,36 +62,47 @@ int WriteAll(int fd, std::span<const std::uint8_t> bytes) {
     return 0;
 }
 
-// The pid a temporary's name carries: ".pictrova-PID-..." (also the older ".pictrova-PID-RECORD.ext").
+// The pid a temporary's name carries: ".pictrova-PID-..." (also the older
+// ".pictrova-PID-RECORD.ext").
 pid_t WriterOf(std::string_view name) {
-    if (!name.starts_with(kTemporaryPrefix)) return 0;
+    if (!name.starts_with(kTemporaryPrefix))
+        return 0;
     name.remove_prefix(kTemporaryPrefix.size());
     pid_t pid = 0;
     std::size_t digits = 0;
     for (char c : name) {
-        if (c < '0' || c > '9') break;
-        if (++digits > 9) return 0;
+        if (c < '0' || c > '9')
+            break;
+        if (++digits > 9)
+            return 0;
         pid = pid * 10 + (c - '0');
     }
-    if (digits == 0 || digits >= name.size() || name[digits] != '-') return 0;
+    if (digits == 0 || digits >= name.size() || name[digits] != '-')
+        return 0;
     return pid;
 }
 
 }  // namespace
 
 FileWriteError::FileWriteError(const fs::path& file, int code)
-    : Error("Cannot write " + file.string() + ": " + std::strerror(code)), file_(file), code_(code) {}
+    : Error("Cannot write " + file.string() + ": " + std::strerror(code)),
+      file_(file),
+      code_(code) {}
 
 bool FileWriteError::outOfRoom() const noexcept {
     return code_ == ENOSPC || code_ == EDQUOT || code_ == EROFS;
 }
 
 void WriteWholeFile(std::span<const std::uint8_t> bytes, const fs::path& path) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0) throw FileWriteError(path, errno);
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0)
+        throw FileWriteError(path, errno);
     int error = WriteAll(fd, bytes);
-    if (::close(fd) != 0 && error == 0) error = errno;
-    if (error != 0) throw FileWriteError(path, error);
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error != 0)
+        throw FileWriteError(path, error);
 }
 
 void AtomicFile::Begin(const fs::path& finalPath) {
@@ -101,7 +114,8 @@ void AtomicFile::Begin(const fs::path& finalPath) {
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         fs::path name = folder / (std::string(kTemporaryPrefix) + pid + "-" + RandomWord() +
                                   std::string(kTemporarySuffix));
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        const int fd =
+            ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0) {
             fd_ = fd;
             temporary_ = std::move(name);
@@ -109,31 +123,39 @@ void AtomicFile::Begin(const fs::path& finalPath) {
             ::flock(fd_, LOCK_EX | LOCK_NB);
             return;
         }
-        if (errno != EEXIST) throw FileWriteError(finalPath, errno);
+        if (errno != EEXIST)
+            throw FileWriteError(finalPath, errno);
     }
     throw FileWriteError(finalPath, EEXIST);
 }
 
 void AtomicFile::Write(std::span<const std::uint8_t> bytes) {
-    if (fd_ < 0) throw FileWriteError(final_, EBADF);
-    if (const int error = WriteAll(fd_, bytes)) throw FileWriteError(final_, error);
+    if (fd_ < 0)
+        throw FileWriteError(final_, EBADF);
+    if (const int error = WriteAll(fd_, bytes))
+        throw FileWriteError(final_, error);
 }
 
 void AtomicFile::CopyFrom(const fs::path& source) {
-    if (fd_ < 0) throw FileWriteError(final_, EBADF);
+    if (fd_ < 0)
+        throw FileWriteError(final_, EBADF);
     const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) throw Error("Cannot read " + source.string() + ": " + std::strerror(errno));
+    if (in < 0)
+        throw Error("Cannot read " + source.string() + ": " + std::strerror(errno));
     std::array<std::uint8_t, 64 * 1024> buffer{};
     while (true) {
         const ssize_t n = ::read(in, buffer.data(), buffer.size());
-        if (n == 0) break;
+        if (n == 0)
+            break;
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             const int error = errno;
             ::close(in);
             throw Error("Cannot read " + source.string() + ": " + std::strerror(error));
         }
-        if (const int error = WriteAll(fd_, std::span(buffer.data(), static_cast<std::size_t>(n)))) {
+        if (const int error =
+                WriteAll(fd_, std::span(buffer.data(), static_cast<std::size_t>(n)))) {
             ::close(in);
             throw FileWriteError(final_, error);
         }
@@ -144,19 +166,25 @@ void AtomicFile::CopyFrom(const fs::path& source) {
 // The data reaches the disk before the name does, so a crash never leaves a short file under
 // the final name. A full disk or quota may show only here (delayed allocation, NFS).
 void AtomicFile::Finish() {
-    if (flushed_) return;
-    if (fd_ < 0) throw FileWriteError(final_, EBADF);
+    if (flushed_)
+        return;
+    if (fd_ < 0)
+        throw FileWriteError(final_, EBADF);
     int error = 0;
-    if (::fsync(fd_) != 0 && errno != EINVAL) error = errno;
-    if (::close(fd_) != 0 && error == 0 && errno != EINTR) error = errno;
+    if (::fsync(fd_) != 0 && errno != EINVAL)
+        error = errno;
+    if (::close(fd_) != 0 && error == 0 && errno != EINTR)
+        error = errno;
     fd_ = -1;
-    if (error != 0) throw FileWriteError(final_, error);
+    if (error != 0)
+        throw FileWriteError(final_, error);
     flushed_ = true;
 }
 
 void AtomicFile::Commit() {
     Finish();
-    if (::rename(temporary_.c_str(), final_.c_str()) != 0) throw FileWriteError(final_, errno);
+    if (::rename(temporary_.c_str(), final_.c_str()) != 0)
+        throw FileWriteError(final_, errno);
     temporary_.clear();
 }
 
@@ -165,7 +193,8 @@ bool AtomicFile::CommitWithoutReplacing(const fs::path& finalPath) {
     // A hard link fails when the name is taken, which a test for the name followed by a rename
     // could not promise while another run writes into the same folder.
     if (::link(temporary_.c_str(), finalPath.c_str()) != 0) {
-        if (errno == EEXIST) return false;
+        if (errno == EEXIST)
+            return false;
         throw FileWriteError(finalPath, errno);
     }
     ::unlink(temporary_.c_str());
@@ -195,19 +224,24 @@ int RemoveLeftoverTemporaries(const fs::path& folder) noexcept {
     int removed = 0;
     std::error_code ec;
     fs::directory_iterator it(folder, ec);
-    if (ec) return 0;
+    if (ec)
+        return 0;
     for (const fs::directory_entry& entry : it) {
         const std::string name = entry.path().filename().string();
         const pid_t writer = WriterOf(name);
-        if (writer <= 0 || writer == ::getpid()) continue;
+        if (writer <= 0 || writer == ::getpid())
+            continue;
         // A pid that names a process (or one we may not signal) may be the writer: kept.
-        if (::kill(writer, 0) == 0 || errno != ESRCH) continue;
+        if (::kill(writer, 0) == 0 || errno != ESRCH)
+            continue;
         const int fd = ::open(entry.path().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) continue;
+        if (fd < 0)
+            continue;
         struct stat st {};
         const bool ours = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
         // The lock is held by a writer in another pid namespace that shares the folder.
-        if (ours && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlink(entry.path().c_str()) == 0) ++removed;
+        if (ours && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlink(entry.path().c_str()) == 0)
+            ++removed;
         ::close(fd);
     }
     return removed;

@@ -18,7 +18,7 @@ namespace pictrova {
 
 // A write that failed: the file it was meant to become, and the system's error number.
 class FileWriteError : public Error {
-public:
+  public:
     FileWriteError(const std::filesystem::path& file, int code);
 
     const std::filesystem::path& file() const noexcept { return file_; }
@@ -26,7 +26,7 @@ public:
     // The folder's file system refuses every further file: full, over quota or read-only.
     bool outOfRoom() const noexcept;
 
-private:
+  private:
     std::filesystem::path file_;
     int code_;
 };
@@ -40,7 +40,7 @@ void WriteWholeFile(std::span<const std::uint8_t> bytes, const std::filesystem::
 // locked (flock) while it is open, so a later run can tell a dead writer's leftover from a
 // live one's (RemoveLeftoverTemporaries).
 class AtomicFile {
-public:
+  public:
     AtomicFile() = default;
     explicit AtomicFile(const std::filesystem::path& finalPath) { Begin(finalPath); }
     AtomicFile(const AtomicFile&) = delete;
@@ -69,7 +69,7 @@ public:
     bool CommitWithoutReplacing(const std::filesystem::path& finalPath);
     void Discard() noexcept;
 
-private:
+  private:
     std::filesystem::path final_;
     std::filesystem::path temporary_;
     int fd_ = -1;

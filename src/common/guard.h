@@ -23,7 +23,7 @@
 namespace pictrova {
 
 class Guard {
-public:
+  public:
     // Reports go to the host as they happen.
     Guard(Host& host, std::string location) : host_(&host), location_(std::move(location)) {}
     // Reports are kept in `kept` instead, in the order they happen: for work away from the
@@ -69,7 +69,7 @@ public:
     int currentLabel() const { return currentLabel_; }
     int reportCount() const { return reportCount_; }
 
-private:
+  private:
     Host* host_ = nullptr;
     std::vector<ReportedError>* kept_ = nullptr;
     std::string location_;

@@ -14,7 +14,7 @@ namespace pictrova {
 enum class MessageIcon { None, Information, Warning, Critical, Question };
 
 class Host {
-public:
+  public:
     virtual ~Host() = default;
 
     // Lets the surroundings handle pending events during long work (once per record, inside
@@ -37,7 +37,8 @@ public:
     // What the database library warned of while record `record` (1-based) was read. Not an
     // error: the record was read and handled as usual. Shown in record order; by default not
     // at all.
-    virtual void ShowLibraryWarnings(std::int64_t /*record*/, const std::vector<std::string>& /*messages*/) {}
+    virtual void ShowLibraryWarnings(std::int64_t /*record*/,
+                                     const std::vector<std::string>& /*messages*/) {}
 
     // Opens a web page with the user's browser.
     virtual void OpenUrl(const std::string& /*url*/) {}

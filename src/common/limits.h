@@ -48,8 +48,10 @@ inline constexpr std::size_t kMaxMetafileBytes = 256u << 20;
 inline constexpr std::uint64_t kMaxMetafileCost = 10'000ull * 1'000'000;
 
 // True when a metafile of `records` records on a width x height pixel frame is within the budget.
-constexpr bool MetafileCostAllowed(std::uint64_t records, std::int64_t width, std::int64_t height) noexcept {
-    if (width <= 0 || height <= 0) return false;
+constexpr bool MetafileCostAllowed(std::uint64_t records, std::int64_t width,
+                                   std::int64_t height) noexcept {
+    if (width <= 0 || height <= 0)
+        return false;
     const auto pixels = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
     std::uint64_t cost = 0;
     return !__builtin_mul_overflow(records, pixels, &cost) && cost <= kMaxMetafileCost;

@@ -10,7 +10,8 @@ namespace pictrova {
 std::filesystem::path ProgramDirectory() {
     std::error_code ec;
     auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec) return {};
+    if (ec)
+        return {};
     return exe.parent_path();
 }
 
@@ -19,16 +20,20 @@ std::filesystem::path DataDirectory() {
     // Programs in bin/ and the converter in libexec/pictrova/ share one data folder.
     for (const char* up : {"..", "../.."}) {
         auto candidate = ProgramDirectory() / up / "share" / "pictrova";
-        if (std::filesystem::is_directory(candidate, ec)) return std::filesystem::weakly_canonical(candidate, ec);
+        if (std::filesystem::is_directory(candidate, ec))
+            return std::filesystem::weakly_canonical(candidate, ec);
     }
     return PICTROVA_BUILD_DATA_DIR;
 }
 
 std::optional<std::filesystem::path> LocateBundledProgram(std::string_view name) {
     const std::filesystem::path directory = ProgramDirectory();
-    if (directory.empty()) return std::nullopt;
-    for (const auto& candidate : {directory / name, directory / ".." / "libexec" / "pictrova" / name}) {
-        if (access(candidate.c_str(), X_OK) == 0) return candidate.lexically_normal();
+    if (directory.empty())
+        return std::nullopt;
+    for (const auto& candidate :
+         {directory / name, directory / ".." / "libexec" / "pictrova" / name}) {
+        if (access(candidate.c_str(), X_OK) == 0)
+            return candidate.lexically_normal();
     }
     return std::nullopt;
 }

@@ -22,7 +22,7 @@ struct OutputRow {
 };
 
 constexpr OutputRow kOutputs[] = {
-    {"bmp", OutputKind::Bmp}, {"png", OutputKind::Png}, {"gif", OutputKind::Gif},
+    {"bmp", OutputKind::Bmp},   {"png", OutputKind::Png}, {"gif", OutputKind::Gif},
     {"tiff", OutputKind::Tiff}, {"tga", OutputKind::Tga}, {"pcx", OutputKind::Pcx},
 };
 
@@ -56,17 +56,21 @@ constexpr char kUsage[] =
 
 ConversionRequest ParseConverterArguments(const std::vector<std::string>& given) {
     std::vector<std::string> args = given;
-    if (args.size() == 1) args = run::SplitCommandLine(args.front());
+    if (args.size() == 1)
+        args = run::SplitCommandLine(args.front());
     // The whole command line, program path included, may come as the one argument.
-    if (args.size() >= 2 && args[0] != "-out" && args[1] == "-out") args.erase(args.begin());
+    if (args.size() >= 2 && args[0] != "-out" && args[1] == "-out")
+        args.erase(args.begin());
 
     ConversionRequest request;
     std::size_t i = 0;
     auto next = [&](const char* what) -> const std::string& {
-        if (i >= args.size()) throw UsageError(std::string("missing ") + what);
+        if (i >= args.size())
+            throw UsageError(std::string("missing ") + what);
         return args[i++];
     };
-    if (next("-out") != "-out") throw UsageError("arguments must start with -out");
+    if (next("-out") != "-out")
+        throw UsageError("arguments must start with -out");
     const std::string& format = next("output format");
     bool known = false;
     for (const auto& row : kOutputs) {
@@ -75,26 +79,31 @@ ConversionRequest ParseConverterArguments(const std::vector<std::string>& given)
             known = true;
         }
     }
-    if (!known) throw UsageError("unknown output format \"" + format + "\"");
+    if (!known)
+        throw UsageError("unknown output format \"" + format + "\"");
 
     while (true) {
         const std::string& word = next("-o");
-        if (word == "-o") break;
+        if (word == "-o")
+            break;
         if (word == "-q") {
             request.quality = ParseNumber(next("quality"), "quality");
         } else if (word == "-dither") {
             request.dither = true;
         } else if (word == "-colors") {
             request.colours = ParseNumber(next("colour count"), "colour count");
-            if (*request.colours < 2 || *request.colours > 256) throw UsageError("colour count must be 2 to 256");
+            if (*request.colours < 2 || *request.colours > 256)
+                throw UsageError("colour count must be 2 to 256");
         } else {
             throw UsageError("unknown option \"" + word + "\"");
         }
     }
     request.outputPath = next("output path");
     request.inputPath = next("input path");
-    if (i != args.size()) throw UsageError("unexpected argument \"" + args[i] + "\"");
-    if (request.outputPath.empty() || request.inputPath.empty()) throw UsageError("empty path");
+    if (i != args.size())
+        throw UsageError("unexpected argument \"" + args[i] + "\"");
+    if (request.outputPath.empty() || request.inputPath.empty())
+        throw UsageError("empty path");
     return request;
 }
 
@@ -104,8 +113,9 @@ void Convert(const ConversionRequest& request) {
     settings.quality = request.quality;
     settings.dither = request.dither;
     settings.colours = request.colours;
-    WriteFileAtomically(imaging::ConvertPictureBytes(imaging::ReadWholeFile(request.inputPath), settings),
-                                 request.outputPath);
+    WriteFileAtomically(
+        imaging::ConvertPictureBytes(imaging::ReadWholeFile(request.inputPath), settings),
+        request.outputPath);
 }
 
 int ConverterMain(const std::vector<std::string>& args) {
@@ -122,7 +132,8 @@ int ConverterMain(const std::vector<std::string>& args) {
     } catch (const std::exception& e) {
         std::string reason = e.what();
         for (char& c : reason) {
-            if (c == '\n' || c == '\r') c = ' ';
+            if (c == '\n' || c == '\r')
+                c = ' ';
         }
         std::fprintf(stderr, "pictrova-convert: %s\n", reason.c_str());
         return 1;

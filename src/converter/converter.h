@@ -39,7 +39,7 @@ struct ConversionRequest {
 
 // Arguments that do not follow the converter's grammar.
 class UsageError : public Error {
-public:
+  public:
     using Error::Error;
 };
 

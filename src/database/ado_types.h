@@ -9,8 +9,8 @@ namespace pictrova::database {
 // Field type codes (the data-access DataTypeEnum values).
 enum AdoType : int {
     kAdEmpty = 0,
-    kAdSmallInt = 2,          // Integer
-    kAdInteger = 3,           // Long
+    kAdSmallInt = 2,  // Integer
+    kAdInteger = 3,   // Long
     kAdSingle = 4,
     kAdDouble = 5,
     kAdCurrency = 6,

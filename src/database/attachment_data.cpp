@@ -19,12 +19,15 @@ namespace {
 constexpr std::uint64_t kMaxDeflateRatio = 1032;
 constexpr std::uint64_t kDeflateRatioSlack = 1024;
 
-[[noreturn]] void Damaged(const std::string& why) { throw Error(why); }
+[[noreturn]] void Damaged(const std::string& why) {
+    throw Error(why);
+}
 
 struct InflateStream {
     z_stream z{};
     InflateStream() {
-        if (inflateInit(&z) != Z_OK) Damaged("the decompressor could not start");
+        if (inflateInit(&z) != Z_OK)
+            Damaged("the decompressor could not start");
     }
     ~InflateStream() { inflateEnd(&z); }
     InflateStream(const InflateStream&) = delete;
@@ -33,7 +36,8 @@ struct InflateStream {
 
 // Inflates `compressed` into exactly `declared` bytes; a stream that ends early, goes on past
 // the declared length or is damaged is an error.
-std::vector<std::uint8_t> Inflate(std::span<const std::uint8_t> compressed, std::uint32_t declared) {
+std::vector<std::uint8_t> Inflate(std::span<const std::uint8_t> compressed,
+                                  std::uint32_t declared) {
     std::uint64_t plausible = CheckedAdd<std::uint64_t>(
         CheckedMul<std::uint64_t>(compressed.size(), kMaxDeflateRatio), kDeflateRatioSlack);
     if (declared > plausible)
@@ -61,7 +65,8 @@ std::vector<std::uint8_t> Inflate(std::span<const std::uint8_t> compressed, std:
         z.next_out = &extra;
         z.avail_out = 1;
         status = inflate(&z, Z_FINISH);
-        if (status == Z_STREAM_END && z.avail_out == 1) return out;
+        if (status == Z_STREAM_END && z.avail_out == 1)
+            return out;
         if (z.avail_out == 0)
             Damaged("it inflates to more than the " + std::to_string(declared) +
                     " bytes it declares");
@@ -69,7 +74,8 @@ std::vector<std::uint8_t> Inflate(std::span<const std::uint8_t> compressed, std:
     if (status == Z_BUF_ERROR)
         Damaged("its compressed data ends before the " + std::to_string(declared) +
                 " bytes it declares");
-    Damaged(std::string("its compressed data is damaged") + (z.msg ? std::string(" (") + z.msg + ")" : ""));
+    Damaged(std::string("its compressed data is damaged") +
+            (z.msg ? std::string(" (") + z.msg + ")" : ""));
 }
 
 }  // namespace
@@ -77,7 +83,8 @@ std::vector<std::uint8_t> Inflate(std::span<const std::uint8_t> compressed, std:
 DecodedAttachment DecodeAttachmentData(std::vector<std::uint8_t> stored) {
     ByteReader reader(stored);
     if (stored.size() < kAttachmentStoredHeaderBytes)
-        Damaged("its value of " + std::to_string(stored.size()) + " bytes is too short for a header");
+        Damaged("its value of " + std::to_string(stored.size()) +
+                " bytes is too short for a header");
     std::uint32_t storage = reader.u32le();
     std::uint32_t declared = reader.u32le();
     if (declared > kMaxAttachmentBytes)

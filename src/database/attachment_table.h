@@ -9,9 +9,10 @@
 //   ColumnName           the column's current name (the hidden table's name keeps the old one)
 //   ConceptualTableID    the parent table's definition page
 //   FlatTableID          the hidden table's definition page
-//   ComplexTypeObjectID  the definition page of the complex type's table: MSysComplexType_Attachment
-//                        for attachments; multi-value (MSysComplexType_Text, ...) and version-history
-//                        (MSysComplexTypeVH_...) columns are not attachments
+//   ComplexTypeObjectID  the definition page of the complex type's table:
+//   MSysComplexType_Attachment
+//                        for attachments; multi-value (MSysComplexType_Text, ...) and
+//                        version-history (MSysComplexTypeVH_...) columns are not attachments
 //
 // The hidden table has the type table's columns (FileData, FileName, FileType, FileURL,
 // FileTimeStamp, FileFlags), an auto-number Long of its own and the key: the Long column that
@@ -38,12 +39,13 @@ struct AttachmentColumn {
 // The attachment columns of the table whose definition is on `tablePage`, by folded column
 // name. None when the database has no MSysComplexColumns or it cannot be read. Reads pages on
 // `mdb` (it must not be in the middle of a scan).
-std::map<std::string, AttachmentColumn> FindAttachmentColumns(MdbHandle* mdb, std::uint32_t tablePage);
+std::map<std::string, AttachmentColumn> FindAttachmentColumns(MdbHandle* mdb,
+                                                              std::uint32_t tablePage);
 
 // The hidden table of one attachment column, on a handle of its own: its rows are indexed by
 // key once (a few bytes per file), then each file is read on demand, one at a time.
 class AttachmentTable {
-public:
+  public:
     AttachmentTable(MdbHandle* source, std::shared_ptr<const void> image, std::uint64_t imageBytes,
                     const AttachmentColumn& column, std::string fieldName);
     ~AttachmentTable();
@@ -56,7 +58,7 @@ public:
     AttachedFile Read(std::int32_t key, std::size_t index, bool withBytes,
                       std::vector<std::string>* recordMessages = nullptr);
 
-private:
+  private:
     struct RowAddress {
         std::uint32_t page;
         std::uint16_t row;

@@ -31,7 +31,7 @@ struct TablesSchemaRow {
 // The rows of the tables schema, ordered by TABLE_TYPE and then TABLE_NAME (compared without
 // regard to case), with a cursor over them as the document's loops expect.
 class TablesSchema {
-public:
+  public:
     TablesSchema() = default;
     explicit TablesSchema(std::vector<TablesSchemaRow> rows) : rows_(std::move(rows)) {}
 
@@ -45,13 +45,13 @@ public:
 
     const std::vector<TablesSchemaRow>& rows() const { return rows_; }
 
-private:
+  private:
     std::vector<TablesSchemaRow> rows_;
     std::size_t position_ = 0;
 };
 
 class Connection {
-public:
+  public:
     Connection();
     ~Connection();
     Connection(Connection&&) noexcept;
@@ -73,7 +73,7 @@ public:
     struct Impl;
     Impl& impl() const;  // for the recordset; fails unless open
 
-private:
+  private:
     std::unique_ptr<Impl> impl_;
     int mode_ = 0;
 };

@@ -52,13 +52,14 @@ ConnectionStringParts ParseConnectionString(std::string_view connectionString) {
     if (sourceAt != std::string_view::npos) {
         std::string_view source = settings.substr(sourceAt + kDataSourceKey.size());
         // Without a password clause the data source ends at the next setting.
-        if (passwordAt == std::string_view::npos) source = source.substr(0, source.find(';'));
+        if (passwordAt == std::string_view::npos)
+            source = source.substr(0, source.find(';'));
         parts.dataSource = source;
     }
 
     std::size_t providerAt = FindKey(settings, kProviderKey);
-    if (providerAt != std::string_view::npos && (sourceAt == std::string_view::npos ||
-                                                 providerAt < sourceAt)) {
+    if (providerAt != std::string_view::npos &&
+        (sourceAt == std::string_view::npos || providerAt < sourceAt)) {
         std::string_view provider = settings.substr(providerAt + kProviderKey.size());
         parts.provider = provider.substr(0, provider.find(';'));
     }

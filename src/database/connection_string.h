@@ -12,7 +12,7 @@ namespace pictrova::database {
 
 // The database page's path field (Text1) and password field (Text2), read live.
 class DatabaseSelection {
-public:
+  public:
     virtual ~DatabaseSelection() = default;
     virtual std::string DatabasePath() const = 0;
     virtual std::string DatabasePassword() const = 0;
@@ -20,13 +20,13 @@ public:
 
 // A selection that holds fixed values (command line, tests).
 class FixedDatabaseSelection : public DatabaseSelection {
-public:
+  public:
     FixedDatabaseSelection(std::string path, std::string password)
         : path_(std::move(path)), password_(std::move(password)) {}
     std::string DatabasePath() const override { return path_; }
     std::string DatabasePassword() const override { return password_; }
 
-private:
+  private:
     std::string path_;
     std::string password_;
 };
@@ -43,7 +43,7 @@ std::string BuildConnectionString(const DatabaseSelection& selection);
 // password clause begins, and the password is everything after that clause's "=", so paths and
 // passwords with semicolons survive the round trip.
 struct ConnectionStringParts {
-    std::string provider;    // empty when the string names none
+    std::string provider;  // empty when the string names none
     std::string dataSource;
     std::string password;
 };

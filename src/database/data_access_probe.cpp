@@ -18,7 +18,8 @@ bool MentionsMissingProvider(const std::string& description) {
 }
 
 void OfferDownloads(Host& host) {
-    if (!host.AskYesNo(ProviderNotFoundText())) return;
+    if (!host.AskYesNo(ProviderNotFoundText()))
+        return;
     // The browser is the user's business: a page that fails to open is not reported.
     for (const char* url : {kAccessEngine2010DownloadUrl, kAccessEngine2016DownloadUrl}) {
         try {

@@ -27,7 +27,8 @@ constexpr std::size_t kLargestPage = 4096;
 
 std::vector<std::uint8_t> ReadFirstPage(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) Throw(ErrorCode::CannotOpenFile, path);
+    if (!in)
+        Throw(ErrorCode::CannotOpenFile, path);
     std::vector<std::uint8_t> page(kLargestPage);
     in.read(reinterpret_cast<char*>(page.data()), static_cast<std::streamsize>(page.size()));
     page.resize(static_cast<std::size_t>(in.gcount()));
@@ -35,16 +36,18 @@ std::vector<std::uint8_t> ReadFirstPage(const std::string& path) {
 }
 
 class ReadOnlyFile {
-public:
-    explicit ReadOnlyFile(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
-        if (fd_ < 0) Throw(ErrorCode::CannotOpenFile, path);
+  public:
+    explicit ReadOnlyFile(const std::string& path)
+        : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+        if (fd_ < 0)
+            Throw(ErrorCode::CannotOpenFile, path);
     }
     ~ReadOnlyFile() { ::close(fd_); }
     ReadOnlyFile(const ReadOnlyFile&) = delete;
     ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
     int fd() const { return fd_; }
 
-private:
+  private:
     int fd_;
 };
 
@@ -122,14 +125,17 @@ DatabaseFile OpenDatabaseFile(const std::string& path, const std::string& passwo
     if (header.IsOfficeEncrypted()) {
         file = OpenEncryptedAccdb(path, page0, password);
     } else {
-        if (!PasswordMatches(header, password)) Throw(ErrorCode::NotAValidPassword);
+        if (!PasswordMatches(header, password))
+            Throw(ErrorCode::NotAValidPassword);
         file.imageBytes = fs::file_size(path, ec);
-        if (ec) Throw(ErrorCode::UnrecognizedFormat, path);
+        if (ec)
+            Throw(ErrorCode::UnrecognizedFormat, path);
         file.handle.reset(mdb_open(path.c_str(), MDB_NOFLAGS));
         ReadPagesWithPread(file.handle.get(), path);
     }
     file.path = path;
-    if (!file.handle) Throw(ErrorCode::UnrecognizedFormat, path);
+    if (!file.handle)
+        Throw(ErrorCode::UnrecognizedFormat, path);
     FinishOpening(file, libmdbMessages);
     return file;
 }
@@ -138,7 +144,8 @@ MdbHandlePtr CloneHandle(const DatabaseFile& file) {
     std::vector<std::string> libmdbMessages;
     LibmdbCapture capture(libmdbMessages);
     MdbHandlePtr clone(mdb_clone_handle(file.handle.get()));
-    if (!clone) Throw(ErrorCode::UnrecognizedFormat, file.path);
+    if (!clone)
+        Throw(ErrorCode::UnrecognizedFormat, file.path);
     return clone;
 }
 

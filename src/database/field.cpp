@@ -14,8 +14,10 @@
 namespace pictrova::database {
 
 const std::vector<std::uint8_t>& FieldValue::bytes() const {
-    if (IsNull()) Throw(ErrorCode::InvalidUseOfNull);
-    if (!IsBytes()) Throw(ErrorCode::TypeMismatch);
+    if (IsNull())
+        Throw(ErrorCode::InvalidUseOfNull);
+    if (!IsBytes())
+        Throw(ErrorCode::TypeMismatch);
     return std::get<std::vector<std::uint8_t>>(value_);
 }
 
@@ -25,28 +27,34 @@ std::vector<std::uint8_t> FieldValue::TakeBytes() {
 }
 
 const std::string& FieldValue::text() const {
-    if (IsNull()) Throw(ErrorCode::InvalidUseOfNull);
-    if (!IsText()) Throw(ErrorCode::TypeMismatch);
+    if (IsNull())
+        Throw(ErrorCode::InvalidUseOfNull);
+    if (!IsText())
+        Throw(ErrorCode::TypeMismatch);
     return std::get<std::string>(value_);
 }
 
 namespace {
 
 FieldState& FieldAt(const std::shared_ptr<RecordsetState>& state, std::size_t index) {
-    if (!state || !state->open) Throw(ErrorCode::ObjectClosed);
+    if (!state || !state->open)
+        Throw(ErrorCode::ObjectClosed);
     return state->fields.at(index);
 }
 
 std::int64_t StorageSize(const FieldState& field) {
     switch (field.adoType) {
-    case kAdBoolean: return 2;
-    default: return field.column->col_size;
+        case kAdBoolean:
+            return 2;
+        default:
+            return field.column->col_size;
     }
 }
 
 LongValueReader StartLongValue(RecordsetState& state, FieldState& field) {
     return LongValueReader(state.handle.get(), field.column, field.buffer, field.longValueHeader,
-                           field.column->cur_value_len, state.imageBytes, field.name, &state.recordMessages);
+                           field.column->cur_value_len, state.imageBytes, field.name,
+                           &state.recordMessages);
 }
 
 // libmdb leaves a value's length in the row at 0 for Null. The bound text cannot tell: binary
@@ -64,26 +72,31 @@ std::string_view BoundText(const FieldState& field) {
 
 }  // namespace
 
-const std::string& Field::Name() const { return FieldAt(state_, index_).name; }
+const std::string& Field::Name() const {
+    return FieldAt(state_, index_).name;
+}
 
-int Field::Type() const { return FieldAt(state_, index_).adoType; }
+int Field::Type() const {
+    return FieldAt(state_, index_).adoType;
+}
 
 std::int64_t Field::ActualSize() const {
     FieldState& field = FieldAt(state_, index_);
     state_->CheckCurrentRecord();
-    if (IsNull(field)) return 0;
+    if (IsNull(field))
+        return 0;
     switch (field.adoType) {
-    case kAdLongVarBinary:
-        return static_cast<std::int64_t>(StartLongValue(*state_, field).DeclaredSize());
-    case kAdBinary:
-    case kAdVarBinary:
-        return static_cast<std::int64_t>(field.binaryValue.size());
-    case kAdVarWChar:
-    case kAdWChar:
-    case kAdLongVarWChar:
-        return static_cast<std::int64_t>(BoundText(field).size());
-    default:
-        return StorageSize(field);
+        case kAdLongVarBinary:
+            return static_cast<std::int64_t>(StartLongValue(*state_, field).DeclaredSize());
+        case kAdBinary:
+        case kAdVarBinary:
+            return static_cast<std::int64_t>(field.binaryValue.size());
+        case kAdVarWChar:
+        case kAdWChar:
+        case kAdLongVarWChar:
+            return static_cast<std::int64_t>(BoundText(field).size());
+        default:
+            return StorageSize(field);
     }
 }
 
@@ -94,24 +107,25 @@ FieldValue Field::Value() const {
     field.chunkOffset = 0;
     if (field.adoType == kAdBoolean)
         return FieldValue(std::string(field.column->cur_value_len == 0 ? "True" : "False"));
-    if (IsNull(field)) return FieldValue();
+    if (IsNull(field))
+        return FieldValue();
     switch (field.adoType) {
-    case kAdLongVarBinary: {
-        LongValueReader reader = StartLongValue(*state_, field);
-        std::size_t size =
-            EnforcePlausibleSize(reader.DeclaredSize(), state_->imageBytes, "long binary value");
-        std::vector<std::uint8_t> bytes;
-        bytes.reserve(size);
-        reader.AppendTo(bytes, size);
-        return FieldValue(std::move(bytes));
-    }
-    case kAdBinary:
-    case kAdVarBinary:
-        return FieldValue(field.binaryValue);
-    case kAdGUID:
-        return FieldValue("{" + std::string(BoundText(field)) + "}");
-    default:
-        return FieldValue(std::string(BoundText(field)));
+        case kAdLongVarBinary: {
+            LongValueReader reader = StartLongValue(*state_, field);
+            std::size_t size = EnforcePlausibleSize(reader.DeclaredSize(), state_->imageBytes,
+                                                    "long binary value");
+            std::vector<std::uint8_t> bytes;
+            bytes.reserve(size);
+            reader.AppendTo(bytes, size);
+            return FieldValue(std::move(bytes));
+        }
+        case kAdBinary:
+        case kAdVarBinary:
+            return FieldValue(field.binaryValue);
+        case kAdGUID:
+            return FieldValue("{" + std::string(BoundText(field)) + "}");
+        default:
+            return FieldValue(std::string(BoundText(field)));
     }
 }
 
@@ -127,7 +141,8 @@ std::vector<std::uint8_t> Field::GetChunk(std::int64_t count) {
     std::uint64_t left = 0;
     if (!IsNull(field)) {
         if (field.adoType == kAdLongVarBinary) {
-            if (!field.chunkReader) field.chunkReader.emplace(StartLongValue(*state_, field));
+            if (!field.chunkReader)
+                field.chunkReader.emplace(StartLongValue(*state_, field));
             left = field.chunkReader->DeclaredSize() - field.chunkReader->Served();
             left = std::min<std::uint64_t>(left, state_->imageBytes);
         } else {
@@ -144,32 +159,37 @@ std::vector<std::uint8_t> Field::GetChunk(std::int64_t count) {
 std::size_t Field::ReadChunk(std::span<std::uint8_t> out) {
     FieldState& field = FieldAt(state_, index_);
     state_->CheckCurrentRecord();
-    if (IsNull(field) || out.empty()) return 0;
+    if (IsNull(field) || out.empty())
+        return 0;
     std::span<const std::uint8_t> source;
     switch (field.adoType) {
-    case kAdLongVarBinary:
-        if (!field.chunkReader) field.chunkReader.emplace(StartLongValue(*state_, field));
-        return field.chunkReader->Read(out);
-    case kAdBinary:
-    case kAdVarBinary:
-        source = field.binaryValue;
-        break;
-    case kAdLongVarWChar: {
-        std::string_view text = BoundText(field);
-        source = {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
-        break;
+        case kAdLongVarBinary:
+            if (!field.chunkReader)
+                field.chunkReader.emplace(StartLongValue(*state_, field));
+            return field.chunkReader->Read(out);
+        case kAdBinary:
+        case kAdVarBinary:
+            source = field.binaryValue;
+            break;
+        case kAdLongVarWChar: {
+            std::string_view text = BoundText(field);
+            source = {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+            break;
+        }
+        default:
+            Throw(ErrorCode::IllegalOperation);
     }
-    default:
-        Throw(ErrorCode::IllegalOperation);
-    }
-    std::size_t offset = static_cast<std::size_t>(std::min<std::uint64_t>(field.chunkOffset, source.size()));
+    std::size_t offset =
+        static_cast<std::size_t>(std::min<std::uint64_t>(field.chunkOffset, source.size()));
     std::size_t take = std::min(out.size(), source.size() - offset);
     std::copy_n(source.begin() + static_cast<std::ptrdiff_t>(offset), take, out.begin());
     field.chunkOffset += take;
     return take;
 }
 
-bool Field::IsAttachment() const { return FieldAt(state_, index_).attachment.has_value(); }
+bool Field::IsAttachment() const {
+    return FieldAt(state_, index_).attachment.has_value();
+}
 
 namespace {
 
@@ -177,14 +197,16 @@ namespace {
 // no key when the record has none.
 std::optional<std::int32_t> AttachmentKey(RecordsetState& state, FieldState& field) {
     state.CheckCurrentRecord();
-    if (!field.attachment || IsNull(field)) return std::nullopt;
+    if (!field.attachment || IsNull(field))
+        return std::nullopt;
     std::string_view text = BoundText(field);
     std::int32_t key = 0;
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), key);
-    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    if (error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
     if (!field.attachmentTable)
-        field.attachmentTable = std::make_unique<AttachmentTable>(state.handle.get(), state.image, state.imageBytes,
-                                                                  *field.attachment, field.name);
+        field.attachmentTable = std::make_unique<AttachmentTable>(
+            state.handle.get(), state.image, state.imageBytes, *field.attachment, field.name);
     return key;
 }
 
@@ -197,9 +219,11 @@ std::vector<AttachedFile> Field::Attachments() const {
     LibmdbCapture capture(state_->recordMessages, LibmdbCapture::MessageSink::Hold);
     std::optional<std::int32_t> key = AttachmentKey(*state_, field);
     std::vector<AttachedFile> files;
-    if (!key) return files;
+    if (!key)
+        return files;
     std::size_t count = field.attachmentTable->CountOf(*key);
-    for (std::size_t i = 0; i < count; ++i) files.push_back(field.attachmentTable->Read(*key, i, false));
+    for (std::size_t i = 0; i < count; ++i)
+        files.push_back(field.attachmentTable->Read(*key, i, false));
     return files;
 }
 

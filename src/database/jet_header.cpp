@@ -33,14 +33,16 @@ char32_t FromCp1252(std::uint8_t b) {
         0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
         0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
         0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
-    if (b >= 0x80 && b < 0xA0) return kHigh[b - 0x80];
+    if (b >= 0x80 && b < 0xA0)
+        return kHigh[b - 0x80];
     return b;
 }
 
 // The whole days of the creation date as the 32-bit mask Jet4 XORs the password with. A date
 // outside the 32-bit range (a damaged header) gives no mask rather than undefined conversion.
 std::uint32_t PasswordMask(double creationDate) {
-    if (!std::isfinite(creationDate)) return 0;
+    if (!std::isfinite(creationDate))
+        return 0;
     double days = std::floor(creationDate);
     if (days < std::numeric_limits<std::int32_t>::min() ||
         days > std::numeric_limits<std::int32_t>::max())
@@ -71,7 +73,8 @@ void AppendUtf8(std::string& out, char32_t c) {
 std::string Cp1252ToUtf8(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (char c : text) AppendUtf8(out, FromCp1252(static_cast<std::uint8_t>(c)));
+    for (char c : text)
+        AppendUtf8(out, FromCp1252(static_cast<std::uint8_t>(c)));
     return out;
 }
 
@@ -79,7 +82,8 @@ std::string Utf16ToUtf8(ByteReader units) {
     std::string out;
     while (units.remaining() >= 2) {
         char32_t c = units.u16le();
-        if (c == 0) break;
+        if (c == 0)
+            break;
         if (c >= 0xD800 && c < 0xDC00 && units.remaining() >= 2) {
             std::size_t at = units.position();
             char32_t low = units.u16le();
@@ -128,7 +132,8 @@ JetHeader ReadJetHeader(std::span<const std::uint8_t> page0) {
         unmasked.seek(kPasswordOffset);
         auto stored = unmasked.bytes(kJet3PasswordBytes);
         for (std::uint8_t b : stored) {
-            if (b == 0) break;
+            if (b == 0)
+                break;
             AppendUtf8(header.password, FromCp1252(b));
         }
         return header;

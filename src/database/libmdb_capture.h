@@ -17,14 +17,14 @@
 namespace pictrova::database {
 
 class LibmdbCapture {
-public:
+  public:
     enum class MessageSink { Pass, Hold };
     explicit LibmdbCapture(std::vector<std::string>& lines, MessageSink sink = MessageSink::Pass);
     ~LibmdbCapture();
     LibmdbCapture(const LibmdbCapture&) = delete;
     LibmdbCapture& operator=(const LibmdbCapture&) = delete;
 
-private:
+  private:
     std::unique_lock<std::recursive_mutex> lock_;
     std::vector<std::string>& lines_;
     MessageSink sink_;

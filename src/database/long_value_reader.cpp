@@ -56,8 +56,9 @@ std::size_t LongValueReader::Serve(std::size_t count, Take take) {
     // One capture for the whole call, not one per page: opening and closing it costs as much as
     // reading a page.
     std::vector<std::string> unattributed;
-    LibmdbCapture capture(recordMessages_ ? *recordMessages_ : unattributed,
-                          recordMessages_ ? LibmdbCapture::MessageSink::Hold : LibmdbCapture::MessageSink::Pass);
+    LibmdbCapture capture(
+        recordMessages_ ? *recordMessages_ : unattributed,
+        recordMessages_ ? LibmdbCapture::MessageSink::Hold : LibmdbCapture::MessageSink::Pass);
     std::size_t written = 0;
     while (written < count && served_ < declared_) {
         if (pieceOffset_ == piece_.size()) {
@@ -80,7 +81,8 @@ std::size_t LongValueReader::Serve(std::size_t count, Take take) {
 // A chain row is served straight from libmdb's page buffer, which the next libmdb call may
 // overwrite: what the caller did not take yet moves to the reader's own buffer.
 void LongValueReader::KeepRestOfPiece() {
-    if (piece_.data() == pieceBuffer_.data() || pieceOffset_ == piece_.size()) return;
+    if (piece_.data() == pieceBuffer_.data() || pieceOffset_ == piece_.size())
+        return;
     const std::span<const std::uint8_t> rest = piece_.subspan(pieceOffset_);
     std::memmove(pieceBuffer_.data(), rest.data(), rest.size());
     piece_ = std::span<const std::uint8_t>(pieceBuffer_.data(), rest.size());
@@ -96,7 +98,9 @@ std::size_t LongValueReader::Read(std::span<std::uint8_t> out) {
 }
 
 std::size_t LongValueReader::AppendTo(std::vector<std::uint8_t>& out, std::size_t count) {
-    return Serve(count, [&](std::span<const std::uint8_t> part) { out.insert(out.end(), part.begin(), part.end()); });
+    return Serve(count, [&](std::span<const std::uint8_t> part) {
+        out.insert(out.end(), part.begin(), part.end());
+    });
 }
 
 bool LongValueReader::NextPiece() {
@@ -111,13 +115,17 @@ bool LongValueReader::NextPiece() {
             CheckRowInFile(first);
             cycleMark_ = first;
         }
-        const std::size_t got = mdb_ole_read(mdb_, column_, libmdbHeader_.data(), pieceBuffer_.size());
-        if (got > pieceBuffer_.size()) Damaged("a piece is larger than a page");
+        const std::size_t got =
+            mdb_ole_read(mdb_, column_, libmdbHeader_.data(), pieceBuffer_.size());
+        if (got > pieceBuffer_.size())
+            Damaged("a piece is larger than a page");
         piece_ = std::span<const std::uint8_t>(pieceBuffer_.data(), got);
     } else {
-        if (storage_ != Storage::Chain) return false;
+        if (storage_ != Storage::Chain)
+            return false;
         std::uint32_t next = column_->cur_blob_pg_row;
-        if (next == 0) return false;
+        if (next == 0)
+            return false;
         CheckRowInFile(next);
         CheckNotRevisited(next);
         piece_ = ReadChainRow(next);
@@ -132,8 +140,10 @@ bool LongValueReader::NextPiece() {
 std::span<const std::uint8_t> LongValueReader::ReadChainRow(std::uint32_t pageRow) {
     constexpr std::uint16_t kRowOffsetMask = 0x1FFF;  // the bits above flag deleted and moved rows
     const auto pageSize = static_cast<std::size_t>(mdb_->fmt->pg_size);
-    if (mdb_read_alt_pg(mdb_, pageRow >> 8) != mdb_->fmt->pg_size) return {};
-    ByteReader page(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(mdb_->alt_pg_buf), pageSize));
+    if (mdb_read_alt_pg(mdb_, pageRow >> 8) != mdb_->fmt->pg_size)
+        return {};
+    ByteReader page(std::span<const std::uint8_t>(
+        reinterpret_cast<const std::uint8_t*>(mdb_->alt_pg_buf), pageSize));
     const std::size_t row = pageRow & 0xFF;
     const std::size_t rowTable = mdb_->fmt->row_count_offset;
     std::size_t start = 0;
@@ -148,9 +158,11 @@ std::span<const std::uint8_t> LongValueReader::ReadChainRow(std::uint32_t pageRo
     } catch (const FormatError&) {
         return {};
     }
-    if (start >= pageSize || start > end || end - start < 4) return {};
+    if (start >= pageSize || start > end || end - start < 4)
+        return {};
     const std::size_t length = end - start - 4;
-    if (length > pieceBuffer_.size()) Damaged("a piece is larger than a page");
+    if (length > pieceBuffer_.size())
+        Damaged("a piece is larger than a page");
     page.seek(start);
     column_->cur_blob_pg_row = page.u32le();
     return page.bytes(length);
@@ -164,7 +176,8 @@ void LongValueReader::CheckRowInFile(std::uint32_t pageRow) const {
 }
 
 void LongValueReader::CheckNotRevisited(std::uint32_t pageRow) {
-    if (pageRow == cycleMark_) Damaged("its chain of pages loops");
+    if (pageRow == cycleMark_)
+        Damaged("its chain of pages loops");
     if (++cycleLength_ == cyclePower_) {
         cycleMark_ = pageRow;
         cyclePower_ *= 2;

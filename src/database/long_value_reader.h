@@ -35,7 +35,7 @@ inline constexpr std::size_t kLongValueHeaderBytes = 12;
 std::uint64_t LongValueDeclaredSize(std::span<const std::uint8_t, kLongValueHeaderBytes> header);
 
 class LongValueReader {
-public:
+  public:
     // `column` is bound to `pieceBuffer` (at least one page), and the current row's value is
     // not Null; `header` is its 12-byte header as fetched, `slotBytes` the length of its slot
     // in the row. Fails on a slot too short to hold a header. What libmdb prints while the value
@@ -55,7 +55,7 @@ public:
     // into a sized buffer, nothing is filled twice: a whole picture is copied once.
     std::size_t AppendTo(std::vector<std::uint8_t>& out, std::size_t count);
 
-private:
+  private:
     enum class Storage { Inline, SingleRow, Chain };
 
     // Hands the next pieces of the value, up to `count` bytes, to `take(bytes)`.
@@ -79,7 +79,8 @@ private:
     std::string fieldName_;
     std::vector<std::string>* recordMessages_;
     bool started_ = false;
-    std::span<const std::uint8_t> piece_;  // in pieceBuffer_, or a chain row in libmdb's page buffer
+    std::span<const std::uint8_t>
+        piece_;  // in pieceBuffer_, or a chain row in libmdb's page buffer
     std::size_t pieceOffset_ = 0;
     // Brent's cycle detection over the chain's page/row references: constant memory whatever
     // the chain's length.

@@ -16,6 +16,8 @@ std::string FoldName(std::string_view name) {
     return folded ? std::string(folded.get()) : std::string(name);
 }
 
-bool SameName(std::string_view a, std::string_view b) { return FoldName(a) == FoldName(b); }
+bool SameName(std::string_view a, std::string_view b) {
+    return FoldName(a) == FoldName(b);
+}
 
 }  // namespace pictrova::database

@@ -33,18 +33,22 @@ struct PageSource {
 ssize_t ReadFromFile(int fd, char* buffer, size_t count, off64_t at) {
     size_t done = 0;
     while (done < count) {
-        const ssize_t got = ::pread(fd, buffer + done, count - done, at + static_cast<off64_t>(done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return done > 0 ? static_cast<ssize_t>(done) : -1;
-        if (got == 0) break;
+        const ssize_t got =
+            ::pread(fd, buffer + done, count - done, at + static_cast<off64_t>(done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return done > 0 ? static_cast<ssize_t>(done) : -1;
+        if (got == 0)
+            break;
         done += static_cast<size_t>(got);
     }
     return static_cast<ssize_t>(done);
 }
 
 bool InReadAhead(const PageSource& source, off64_t at, size_t count) {
-    return at >= source.aheadStart &&
-           at - source.aheadStart + static_cast<off64_t>(count) <= static_cast<off64_t>(source.aheadBytes);
+    return at >= source.aheadStart && at - source.aheadStart + static_cast<off64_t>(count) <=
+                                          static_cast<off64_t>(source.aheadBytes);
 }
 
 ssize_t ReadAt(void* cookie, char* buffer, size_t count) {
@@ -73,10 +77,18 @@ int Seek(void* cookie, off64_t* offset, int whence) {
     auto* source = static_cast<PageSource*>(cookie);
     off64_t base = 0;
     switch (whence) {
-        case SEEK_SET: base = 0; break;
-        case SEEK_CUR: base = source->position; break;
-        case SEEK_END: base = source->size; break;
-        default: errno = EINVAL; return -1;
+        case SEEK_SET:
+            base = 0;
+            break;
+        case SEEK_CUR:
+            base = source->position;
+            break;
+        case SEEK_END:
+            base = source->size;
+            break;
+        default:
+            errno = EINVAL;
+            return -1;
     }
     if ((*offset < 0 && base < -*offset) || (*offset > 0 && base > INT64_MAX - *offset)) {
         errno = EINVAL;
@@ -97,9 +109,11 @@ int Close(void* cookie) {
 }  // namespace
 
 void ReadPagesWithPread(MdbHandle* mdb, const std::string& path) {
-    if (mdb == nullptr || mdb->f == nullptr) return;
+    if (mdb == nullptr || mdb->f == nullptr)
+        return;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return;
+    if (fd < 0)
+        return;
     struct stat status {};
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         ::close(fd);

@@ -9,8 +9,8 @@
 #include "common/error.h"
 #include "database/connection.h"
 #include "database/connection_impl.h"
-#include "database/object_names.h"
 #include "database/libmdb_capture.h"
+#include "database/object_names.h"
 #include "database/recordset_state.h"
 #include "database/table_scan.h"
 
@@ -22,12 +22,24 @@ constexpr int kTableNotFound = 3078;
 // Column types whose values libmdb can bind; anything else (newer ACE types) reads as Null.
 bool CanBind(int jetType) {
     switch (jetType) {
-    case MDB_BOOL: case MDB_BYTE: case MDB_INT: case MDB_LONGINT: case MDB_MONEY:
-    case MDB_FLOAT: case MDB_DOUBLE: case MDB_DATETIME: case MDB_BINARY: case MDB_TEXT:
-    case MDB_OLE: case MDB_MEMO: case MDB_REPID: case MDB_NUMERIC: case MDB_COMPLEX:
-        return true;
-    default:
-        return false;
+        case MDB_BOOL:
+        case MDB_BYTE:
+        case MDB_INT:
+        case MDB_LONGINT:
+        case MDB_MONEY:
+        case MDB_FLOAT:
+        case MDB_DOUBLE:
+        case MDB_DATETIME:
+        case MDB_BINARY:
+        case MDB_TEXT:
+        case MDB_OLE:
+        case MDB_MEMO:
+        case MDB_REPID:
+        case MDB_NUMERIC:
+        case MDB_COMPLEX:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -39,17 +51,28 @@ int AdoTypeOfColumn(int jetColumnType, bool fixedLength) {
         int adoType;
     };
     static constexpr Row kTypes[] = {
-        {MDB_BOOL, kAdBoolean},     {MDB_BYTE, kAdUnsignedTinyInt}, {MDB_INT, kAdSmallInt},
-        {MDB_LONGINT, kAdInteger},  {MDB_MONEY, kAdCurrency},       {MDB_FLOAT, kAdSingle},
-        {MDB_DOUBLE, kAdDouble},    {MDB_DATETIME, kAdDate},        {MDB_OLE, kAdLongVarBinary},
-        {MDB_MEMO, kAdLongVarWChar}, {MDB_REPID, kAdGUID},          {MDB_NUMERIC, kAdNumeric},
+        {MDB_BOOL, kAdBoolean},
+        {MDB_BYTE, kAdUnsignedTinyInt},
+        {MDB_INT, kAdSmallInt},
+        {MDB_LONGINT, kAdInteger},
+        {MDB_MONEY, kAdCurrency},
+        {MDB_FLOAT, kAdSingle},
+        {MDB_DOUBLE, kAdDouble},
+        {MDB_DATETIME, kAdDate},
+        {MDB_OLE, kAdLongVarBinary},
+        {MDB_MEMO, kAdLongVarWChar},
+        {MDB_REPID, kAdGUID},
+        {MDB_NUMERIC, kAdNumeric},
         // A complex column (attachments, multi-valued) holds the integer key of its rows.
         {MDB_COMPLEX, kAdInteger},
     };
-    if (jetColumnType == MDB_TEXT) return fixedLength ? kAdWChar : kAdVarWChar;
-    if (jetColumnType == MDB_BINARY) return fixedLength ? kAdBinary : kAdVarBinary;
+    if (jetColumnType == MDB_TEXT)
+        return fixedLength ? kAdWChar : kAdVarWChar;
+    if (jetColumnType == MDB_BINARY)
+        return fixedLength ? kAdBinary : kAdVarBinary;
     for (const Row& row : kTypes)
-        if (row.jetType == jetColumnType) return row.adoType;
+        if (row.jetType == jetColumnType)
+            return row.adoType;
     return kAdEmpty;
 }
 
@@ -63,15 +86,18 @@ bool RecordsetState::Fetch() {
     recordMessages.clear();
     {
         LibmdbCapture capture(recordMessages, LibmdbCapture::MessageSink::Hold);
-        if (!mdb_fetch_row(table.get())) return false;
+        if (!mdb_fetch_row(table.get()))
+            return false;
     }
     if (++rowsFetched > rowLimit)
-        throw Error(DamagedTableText(tableName, "its scan returns more rows than its pages can hold", recordMessages));
+        throw Error(DamagedTableText(
+            tableName, "its scan returns more rows than its pages can hold", recordMessages));
     MdbHandle* mdb = handle.get();
     for (FieldState& field : fields) {
         field.chunkReader.reset();
         field.chunkOffset = 0;
-        if (!field.bound || field.column->cur_value_len == 0) continue;
+        if (!field.bound || field.column->cur_value_len == 0)
+            continue;
         if (field.adoType == kAdLongVarBinary) {
             std::memcpy(field.longValueHeader.data(), field.buffer.data(),
                         field.longValueHeader.size());
@@ -81,7 +107,8 @@ bool RecordsetState::Fetch() {
             auto start = static_cast<std::size_t>(std::max(field.column->cur_value_start, 0));
             auto length = static_cast<std::size_t>(std::max(field.column->cur_value_len, 0));
             auto pageSize = static_cast<std::size_t>(mdb->fmt->pg_size);
-            if (start > pageSize || length > pageSize - start) length = 0;
+            if (start > pageSize || length > pageSize - start)
+                length = 0;
             field.binaryValue.assign(mdb->pg_buf + start, mdb->pg_buf + start + length);
         }
     }
@@ -89,8 +116,10 @@ bool RecordsetState::Fetch() {
 }
 
 void RecordsetState::CheckCurrentRecord() const {
-    if (!open) Throw(ErrorCode::ObjectClosed);
-    if (eof || bof) Throw(ErrorCode::NoCurrentRecord);
+    if (!open)
+        Throw(ErrorCode::ObjectClosed);
+    if (eof || bof)
+        Throw(ErrorCode::NoCurrentRecord);
 }
 
 Recordset::Recordset() = default;
@@ -99,7 +128,8 @@ Recordset::Recordset(Recordset&&) noexcept = default;
 Recordset& Recordset::operator=(Recordset&&) noexcept = default;
 
 void Recordset::Open(const std::string& source, Connection& connection, int, int) {
-    if (state_ && state_->open) Throw(ErrorCode::ObjectOpen);
+    if (state_ && state_->open)
+        Throw(ErrorCode::ObjectOpen);
     std::string wanted = TableNameFromSource(source);
     const DatabaseFile& file = connection.impl().file;
 
@@ -127,11 +157,14 @@ void Recordset::Open(const std::string& source, Connection& connection, int, int
     LibmdbCapture capture(state->libmdbMessages);
     state->table.reset(mdb_read_table(entry));
     if (!HasUsageMap(state->table.get()) || !mdb_read_columns(state->table.get()))
-        throw Error(DamagedTableText(state->tableName, "its definition cannot be read", state->libmdbMessages));
+        throw Error(DamagedTableText(state->tableName, "its definition cannot be read",
+                                     state->libmdbMessages));
     MdbTableDef* table = state->table.get();
     guint count = std::min<guint>(table->num_cols, table->columns ? table->columns->len : 0);
-    if (count == 0) throw Error(DamagedTableText(state->tableName, "it has no columns", state->libmdbMessages));
-    if (const std::string damage = UsageMapDamage(table, file.imageBytes, state->libmdbMessages); !damage.empty())
+    if (count == 0)
+        throw Error(DamagedTableText(state->tableName, "it has no columns", state->libmdbMessages));
+    if (const std::string damage = UsageMapDamage(table, file.imageBytes, state->libmdbMessages);
+        !damage.empty())
         throw Error(DamagedTableText(state->tableName, damage, state->libmdbMessages));
     state->rowLimit = ScanRowLimit(mdb, file.imageBytes);
 
@@ -143,7 +176,8 @@ void Recordset::Open(const std::string& source, Connection& connection, int, int
         field.foldedName = FoldName(field.name);
         field.column = column;
         field.adoType = AdoTypeOfColumn(column->col_type, column->is_fixed != 0);
-        if (!CanBind(column->col_type)) continue;
+        if (!CanBind(column->col_type))
+            continue;
         // Memo text can be long; everything else, OLE pieces included, fits in a page.
         field.buffer.assign(column->col_type == MDB_MEMO ? kTextBindSize : kInPageBindSize, 0);
         mdb_bind_column(table, static_cast<int>(i) + 1, field.buffer.data(), &field.boundLength);
@@ -152,10 +186,12 @@ void Recordset::Open(const std::string& source, Connection& connection, int, int
 
     // Complex columns: which of them are attachments, looked up before the scan starts because
     // the lookup reads other tables' pages on this handle.
-    bool anyComplex = std::any_of(state->fields.begin(), state->fields.end(),
-                                  [](const FieldState& f) { return f.column->col_type == MDB_COMPLEX; });
+    bool anyComplex =
+        std::any_of(state->fields.begin(), state->fields.end(),
+                    [](const FieldState& f) { return f.column->col_type == MDB_COMPLEX; });
     if (anyComplex) {
-        std::map<std::string, AttachmentColumn> attachments = FindAttachmentColumns(mdb, entry->table_pg);
+        std::map<std::string, AttachmentColumn> attachments =
+            FindAttachmentColumns(mdb, entry->table_pg);
         for (FieldState& field : state->fields) {
             auto found = attachments.find(field.foldedName);
             if (field.column->col_type == MDB_COMPLEX && found != attachments.end())
@@ -170,20 +206,25 @@ void Recordset::Open(const std::string& source, Connection& connection, int, int
     state_ = std::move(state);
 }
 
-bool Recordset::IsOpen() const { return state_ && state_->open; }
+bool Recordset::IsOpen() const {
+    return state_ && state_->open;
+}
 
 bool Recordset::Eof() const {
-    if (!IsOpen()) Throw(ErrorCode::ObjectClosed);
+    if (!IsOpen())
+        Throw(ErrorCode::ObjectClosed);
     return state_->eof;
 }
 
 bool Recordset::bof() const {
-    if (!IsOpen()) Throw(ErrorCode::ObjectClosed);
+    if (!IsOpen())
+        Throw(ErrorCode::ObjectClosed);
     return state_->bof;
 }
 
 void Recordset::movefirst() {
-    if (!IsOpen()) Throw(ErrorCode::ObjectClosed);
+    if (!IsOpen())
+        Throw(ErrorCode::ObjectClosed);
     state_->Rewind();
     bool any = state_->Fetch();
     if (!any) {
@@ -194,14 +235,17 @@ void Recordset::movefirst() {
 }
 
 void Recordset::MoveNext() {
-    if (!IsOpen()) Throw(ErrorCode::ObjectClosed);
-    if (state_->eof) Throw(ErrorCode::NoCurrentRecord);
+    if (!IsOpen())
+        Throw(ErrorCode::ObjectClosed);
+    if (state_->eof)
+        Throw(ErrorCode::NoCurrentRecord);
     state_->eof = !state_->Fetch();
     state_->bof = false;
 }
 
 void Recordset::Close() {
-    if (!IsOpen()) Throw(ErrorCode::ObjectClosed);
+    if (!IsOpen())
+        Throw(ErrorCode::ObjectClosed);
     // Fields handed out keep the state alive; they see a closed recordset from here on.
     state_->open = false;
     for (FieldState& field : state_->fields) {
@@ -215,27 +259,32 @@ void Recordset::Close() {
 }
 
 FieldCollection Recordset::Fields() const {
-    if (!IsOpen()) Throw(ErrorCode::ObjectClosed);
+    if (!IsOpen())
+        Throw(ErrorCode::ObjectClosed);
     return FieldCollection(state_);
 }
 
 std::vector<std::string> Recordset::TakeLibraryMessages() {
-    if (!state_) return {};
+    if (!state_)
+        return {};
     return std::exchange(state_->recordMessages, {});
 }
 
 const std::string& Recordset::TableName() const {
-    if (!IsOpen()) Throw(ErrorCode::ObjectClosed);
+    if (!IsOpen())
+        Throw(ErrorCode::ObjectClosed);
     return state_->tableName;
 }
 
 int FieldCollection::Count() const {
-    if (!state_ || !state_->open) Throw(ErrorCode::ObjectClosed);
+    if (!state_ || !state_->open)
+        Throw(ErrorCode::ObjectClosed);
     return static_cast<int>(state_->fields.size());
 }
 
 Field FieldCollection::Item(int index) const {
-    if (index < 0 || index >= Count()) Throw(ErrorCode::ItemNotFound);
+    if (index < 0 || index >= Count())
+        Throw(ErrorCode::ItemNotFound);
     return Field(state_, static_cast<std::size_t>(index));
 }
 
@@ -243,7 +292,8 @@ Field FieldCollection::Item(std::string_view name) const {
     Count();
     std::string folded = FoldName(name);
     for (std::size_t i = 0; i < state_->fields.size(); ++i)
-        if (state_->fields[i].foldedName == folded) return Field(state_, i);
+        if (state_->fields[i].foldedName == folded)
+            return Field(state_, i);
     Throw(ErrorCode::ItemNotFound);
 }
 

@@ -35,7 +35,7 @@ struct RecordsetState;
 // type (numbers, dates and Yes/No written out as text: "12", "1.5", "2026-12-07 08:00:00",
 // "True").
 class FieldValue {
-public:
+  public:
     FieldValue() = default;
     explicit FieldValue(std::vector<std::uint8_t> bytes) : value_(std::move(bytes)) {}
     explicit FieldValue(std::string text) : value_(std::move(text)) {}
@@ -50,7 +50,7 @@ public:
     // The text; Null fails with "Invalid use of Null" (94), bytes with "Type mismatch" (13).
     const std::string& text() const;
 
-private:
+  private:
     std::variant<std::monostate, std::vector<std::uint8_t>, std::string> value_;
 };
 
@@ -68,7 +68,7 @@ struct AttachedFile {
 // A field of a recordset. It follows the recordset's current record (as the data-access field
 // objects do) and stays usable while the recordset is open.
 class Field {
-public:
+  public:
     const std::string& Name() const;
     int Type() const;  // AdoType code
 
@@ -97,7 +97,7 @@ public:
     std::vector<AttachedFile> Attachments() const;
     std::vector<std::uint8_t> AttachmentBytes(std::size_t index) const;
 
-private:
+  private:
     friend class FieldCollection;
     Field(std::shared_ptr<RecordsetState> state, std::size_t index)
         : state_(std::move(state)), index_(index) {}
@@ -107,7 +107,7 @@ private:
 
 // The fields of a recordset in the table's column order.
 class FieldCollection {
-public:
+  public:
     int Count() const;
     // By zero-based index, or by name without regard to case; an unknown one fails with
     // "Item cannot be found in the collection corresponding to the requested name or ordinal."
@@ -117,14 +117,14 @@ public:
     Field operator[](int index) const { return Item(index); }
     Field operator[](std::string_view name) const { return Item(name); }
 
-private:
+  private:
     friend class Recordset;
     explicit FieldCollection(std::shared_ptr<RecordsetState> state) : state_(std::move(state)) {}
     std::shared_ptr<RecordsetState> state_;
 };
 
 class Recordset {
-public:
+  public:
     Recordset();
     ~Recordset();
     Recordset(Recordset&&) noexcept;
@@ -157,7 +157,7 @@ public:
     // The table the source text named, as the database spells it.
     const std::string& TableName() const;
 
-private:
+  private:
     std::shared_ptr<RecordsetState> state_;
 };
 

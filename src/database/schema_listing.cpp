@@ -11,7 +11,8 @@ namespace {
 
 // The shared file-existence test: a path whose last-modification time can be read.
 bool FileExists(const std::string& path) {
-    if (path.empty()) return false;
+    if (path.empty())
+        return false;
     std::error_code ec;
     (void)std::filesystem::last_write_time(path, ec);
     return !ec;
@@ -21,13 +22,15 @@ bool FileExists(const std::string& path) {
 
 std::optional<std::vector<std::string>> ListTables(const std::string& path,
                                                    const DatabaseSelection& selection) {
-    if (!FileExists(path)) return std::nullopt;
+    if (!FileExists(path))
+        return std::nullopt;
     Connection connection;
     connection.Open(BuildConnectionString(selection));
     TablesSchema schema = connection.OpenSchema(kAdSchemaTables);
     std::vector<std::string> tables;
     while (!schema.Eof()) {
-        if (schema.Value("TABLE_TYPE") == "TABLE") tables.push_back(schema.Value("TABLE_NAME"));
+        if (schema.Value("TABLE_TYPE") == "TABLE")
+            tables.push_back(schema.Value("TABLE_NAME"));
         schema.MoveNext();
     }
     schema.Close();
@@ -42,16 +45,21 @@ std::string Quoted(const std::string& name, char open, char close) {
     std::string quoted(1, open);
     for (char c : name) {
         quoted += c;
-        if (c == close) quoted += c;
+        if (c == close)
+            quoted += c;
     }
     return quoted + close;
 }
 
 }  // namespace
 
-std::string FieldListingSource(const std::string& table) { return "SELECT * FROM " + Quoted(table, '`', '`'); }
+std::string FieldListingSource(const std::string& table) {
+    return "SELECT * FROM " + Quoted(table, '`', '`');
+}
 
-std::string RunSource(const std::string& table) { return "SELECT * FROM " + Quoted(table, '[', ']') + ";"; }
+std::string RunSource(const std::string& table) {
+    return "SELECT * FROM " + Quoted(table, '[', ']') + ";";
+}
 
 std::vector<FieldInfo> ListTableFields(const DatabaseSelection& selection,
                                        const std::string& table) {
@@ -71,6 +79,8 @@ std::string FieldTypeText(const FieldInfo& field) {
     return field.attachment ? "Attachment" : std::to_string(field.type);
 }
 
-bool HoldsPictures(const FieldInfo& field) { return field.attachment || field.type == kAdLongVarBinary; }
+bool HoldsPictures(const FieldInfo& field) {
+    return field.attachment || field.type == kAdLongVarBinary;
+}
 
 }  // namespace pictrova::database

@@ -18,7 +18,7 @@ constexpr int kSyntaxErrorInFrom = 3131;
 // FROM, the table name in brackets or backquotes (the closing one doubled inside the name) or
 // bare, an optional semicolon.
 class SourceParser {
-public:
+  public:
     explicit SourceParser(std::string_view text) : text_(text) {}
 
     std::string TableName() {
@@ -33,20 +33,25 @@ public:
             name = Enclosed('`');
         } else {
             std::size_t start = pos_;
-            while (pos_ < text_.size() && !IsBlank(text_[pos_]) && text_[pos_] != ';') ++pos_;
+            while (pos_ < text_.size() && !IsBlank(text_[pos_]) && text_[pos_] != ';')
+                ++pos_;
             name = text_.substr(start, pos_ - start);
         }
-        if (name.empty()) ThrowSyntaxError();
+        if (name.empty())
+            ThrowSyntaxError();
         SkipBlanks();
-        if (Peek(';')) SkipBlanks();
-        if (pos_ != text_.size()) ThrowSyntaxError();
+        if (Peek(';'))
+            SkipBlanks();
+        if (pos_ != text_.size())
+            ThrowSyntaxError();
         return name;
     }
 
-private:
+  private:
     static bool IsBlank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
     void SkipBlanks() {
-        while (pos_ < text_.size() && IsBlank(text_[pos_])) ++pos_;
+        while (pos_ < text_.size() && IsBlank(text_[pos_]))
+            ++pos_;
     }
     bool Peek(char c) {
         if (pos_ < text_.size() && text_[pos_] == c) {
@@ -57,7 +62,8 @@ private:
     }
     void Keyword(std::string_view word) {
         SkipBlanks();
-        if (text_.size() - pos_ < word.size()) ThrowSyntaxError();
+        if (text_.size() - pos_ < word.size())
+            ThrowSyntaxError();
         for (std::size_t i = 0; i < word.size(); ++i)
             if (std::toupper(static_cast<unsigned char>(text_[pos_ + i])) != word[i])
                 ThrowSyntaxError();
@@ -65,17 +71,20 @@ private:
     }
     void Symbol(char c) {
         SkipBlanks();
-        if (!Peek(c)) ThrowSyntaxError();
+        if (!Peek(c))
+            ThrowSyntaxError();
     }
     // The closing character written twice stands for one inside the name (`Pic]]x` is "Pic]x").
     std::string Enclosed(char close) {
         std::string name;
         while (true) {
             const std::size_t end = text_.find(close, pos_);
-            if (end == std::string_view::npos) ThrowSyntaxError();
+            if (end == std::string_view::npos)
+                ThrowSyntaxError();
             name += text_.substr(pos_, end - pos_);
             pos_ = end + 1;
-            if (!Peek(close)) return name;
+            if (!Peek(close))
+                return name;
             name += close;
         }
     }
@@ -86,6 +95,8 @@ private:
 
 }  // namespace
 
-std::string TableNameFromSource(std::string_view source) { return SourceParser(source).TableName(); }
+std::string TableNameFromSource(std::string_view source) {
+    return SourceParser(source).TableName();
+}
 
 }  // namespace pictrova::database

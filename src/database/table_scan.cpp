@@ -35,23 +35,29 @@ template <typename OnPage>
 void ForEachMarkedPage(std::span<const std::uint8_t> bitmap, std::uint64_t first, OnPage page) {
     for (std::size_t byte = 0; byte < bitmap.size(); ++byte)
         for (int bit = 0; bit < 8; ++bit)
-            if (bitmap[byte] & (1u << bit)) page(first + byte * 8 + static_cast<std::uint64_t>(bit));
+            if (bitmap[byte] & (1u << bit))
+                page(first + byte * 8 + static_cast<std::uint64_t>(bit));
 }
 
 bool IsImpossibleName(const char* name) {
     const std::string_view text(name);
-    if (text.find_first_not_of(' ') == std::string_view::npos) return true;
+    if (text.find_first_not_of(' ') == std::string_view::npos)
+        return true;
     for (char c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            return true;
     return !g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr) ||
            g_utf8_strlen(text.data(), static_cast<gssize>(text.size())) > kMaxObjectNameCharacters;
 }
 
-bool IsListedObject(int type) { return type == MDB_TABLE || type == MDB_QUERY || type == MDB_LINKED_TABLE; }
+bool IsListedObject(int type) {
+    return type == MDB_TABLE || type == MDB_QUERY || type == MDB_LINKED_TABLE;
+}
 
 struct CatalogFreer {
     void operator()(GPtrArray* catalog) const {
-        for (guint i = 0; i < catalog->len; ++i) g_free(g_ptr_array_index(catalog, i));
+        for (guint i = 0; i < catalog->len; ++i)
+            g_free(g_ptr_array_index(catalog, i));
         g_ptr_array_free(catalog, TRUE);
     }
 };
@@ -61,7 +67,8 @@ struct CatalogFreer {
 std::string DamagedTableText(const std::string& table, const std::string& detail,
                              const std::vector<std::string>& libmdbMessages) {
     std::string text = "The table '" + table + "' is damaged: " + detail + ".";
-    if (const std::string summary = SummariseLibmdbMessages(libmdbMessages); !summary.empty()) text += " " + summary;
+    if (const std::string summary = SummariseLibmdbMessages(libmdbMessages); !summary.empty())
+        text += " " + summary;
     return text;
 }
 
@@ -70,17 +77,19 @@ std::uint64_t ScanRowLimit(const MdbHandle* mdb, std::uint64_t imageBytes) {
     return PagesIn(mdb, imageBytes) * static_cast<std::uint64_t>(mdb->fmt->pg_size / 2);
 }
 
-std::string UsageMapDamage(MdbTableDef* table, std::uint64_t imageBytes, std::vector<std::string>& libmdbMessages) {
+std::string UsageMapDamage(MdbTableDef* table, std::uint64_t imageBytes,
+                           std::vector<std::string>& libmdbMessages) {
     MdbHandle* mdb = table->entry->mdb;
     const std::uint64_t pages = PagesIn(mdb, imageBytes);
     std::string damage;
     auto inFile = [&](std::uint64_t page) {
         if (page >= pages && damage.empty())
-            damage = "its usage map names page " + std::to_string(page) + ", past the end of the file (" +
-                     std::to_string(pages) + " pages)";
+            damage = "its usage map names page " + std::to_string(page) +
+                     ", past the end of the file (" + std::to_string(pages) + " pages)";
     };
     try {
-        ByteReader map(std::span<const std::uint8_t>(static_cast<const std::uint8_t*>(table->usage_map), table->map_sz));
+        ByteReader map(std::span<const std::uint8_t>(
+            static_cast<const std::uint8_t*>(table->usage_map), table->map_sz));
         const std::uint8_t kind = map.u8();
         if (kind == kInlineMap) {
             const std::uint32_t first = map.u32le();
@@ -90,11 +99,14 @@ std::string UsageMapDamage(MdbTableDef* table, std::uint64_t imageBytes, std::ve
             const std::uint64_t pagesPerMapPage = (pageSize - kMapPageHeader) * 8;
             for (std::uint64_t index = 0; damage.empty() && map.remaining() >= 4; ++index) {
                 const std::uint32_t mapPage = map.u32le();
-                if (mapPage == 0) continue;
+                if (mapPage == 0)
+                    continue;
                 inFile(mapPage);
-                if (!damage.empty()) break;
+                if (!damage.empty())
+                    break;
                 LibmdbCapture capture(libmdbMessages);
-                if (mdb_read_alt_pg(mdb, mapPage) != mdb->fmt->pg_size) return "its usage map cannot be read";
+                if (mdb_read_alt_pg(mdb, mapPage) != mdb->fmt->pg_size)
+                    return "its usage map cannot be read";
                 const std::span<const std::uint8_t> page(mdb->alt_pg_buf, pageSize);
                 ForEachMarkedPage(page.subspan(kMapPageHeader), index * pagesPerMapPage, inFile);
             }
@@ -112,7 +124,8 @@ void ReadCatalog(DatabaseFile& file, std::vector<std::string>& libmdbMessages) {
     LibmdbCapture capture(libmdbMessages);
     auto damaged = [&](const std::string& detail) {
         std::string text = "The database '" + file.path + "' is damaged: " + detail + ".";
-        if (const std::string summary = SummariseLibmdbMessages(libmdbMessages); !summary.empty()) text += " " + summary;
+        if (const std::string summary = SummariseLibmdbMessages(libmdbMessages); !summary.empty())
+            text += " " + summary;
         throw Error(text);
     };
 
@@ -125,15 +138,20 @@ void ReadCatalog(DatabaseFile& file, std::vector<std::string>& libmdbMessages) {
     // A catalog without a usage map or columns is not a database libmdb can read at all.
     if (!HasUsageMap(table.get()) || !mdb_read_columns(table.get()) || table->num_cols == 0)
         Throw(ErrorCode::UnrecognizedFormat, file.path);
-    if (const std::string damage = UsageMapDamage(table.get(), file.imageBytes, libmdbMessages); !damage.empty())
+    if (const std::string damage = UsageMapDamage(table.get(), file.imageBytes, libmdbMessages);
+        !damage.empty())
         damaged("its catalog's " + damage.substr(damage.find("usage map")));
 
     const auto bindSize = static_cast<std::size_t>(mdb->bind_size);
-    std::string id(bindSize, '\0'), name(bindSize, '\0'), type(bindSize, '\0'), flags(bindSize, '\0');
+    std::string id(bindSize, '\0'), name(bindSize, '\0'), type(bindSize, '\0'),
+        flags(bindSize, '\0');
     if (mdb_bind_column_by_name(table.get(), const_cast<gchar*>("Id"), id.data(), nullptr) == -1 ||
-        mdb_bind_column_by_name(table.get(), const_cast<gchar*>("Name"), name.data(), nullptr) == -1 ||
-        mdb_bind_column_by_name(table.get(), const_cast<gchar*>("Type"), type.data(), nullptr) == -1 ||
-        mdb_bind_column_by_name(table.get(), const_cast<gchar*>("Flags"), flags.data(), nullptr) == -1)
+        mdb_bind_column_by_name(table.get(), const_cast<gchar*>("Name"), name.data(), nullptr) ==
+            -1 ||
+        mdb_bind_column_by_name(table.get(), const_cast<gchar*>("Type"), type.data(), nullptr) ==
+            -1 ||
+        mdb_bind_column_by_name(table.get(), const_cast<gchar*>("Flags"), flags.data(), nullptr) ==
+            -1)
         damaged("its catalog lacks the columns Id, Name, Type and Flags");
 
     std::unique_ptr<GPtrArray, CatalogFreer> catalog(g_ptr_array_new());
@@ -141,11 +159,13 @@ void ReadCatalog(DatabaseFile& file, std::vector<std::string>& libmdbMessages) {
     const std::uint64_t pages = PagesIn(mdb, file.imageBytes);
     mdb_rewind_table(table.get());
     for (std::uint64_t rows = 1; mdb_fetch_row(table.get()); ++rows) {
-        if (rows > rowLimit) damaged("its catalog returns more rows than its pages can hold");
+        if (rows > rowLimit)
+            damaged("its catalog returns more rows than its pages can hold");
         const int objectType = std::atoi(type.c_str()) & 0x7F;
         const unsigned long definitionPage = std::strtoul(id.c_str(), nullptr, 10) & 0x00FFFFFF;
         if (IsListedObject(objectType) && IsImpossibleName(name.c_str()))
-            damaged("its catalog holds an impossible object name (row " + std::to_string(rows) + ")");
+            damaged("its catalog holds an impossible object name (row " + std::to_string(rows) +
+                    ")");
         if (objectType == MDB_TABLE && (definitionPage == 0 || definitionPage >= pages))
             damaged("its catalog places table '" + std::string(name.c_str()) + "' on page " +
                     std::to_string(definitionPage) + ", outside the file");
@@ -157,7 +177,8 @@ void ReadCatalog(DatabaseFile& file, std::vector<std::string>& libmdbMessages) {
         entry->table_pg = definitionPage;
         entry->flags = std::strtol(flags.c_str(), nullptr, 10);
     }
-    if (mdb->catalog) mdb_free_catalog(mdb);
+    if (mdb->catalog)
+        mdb_free_catalog(mdb);
     mdb->num_catalog = catalog->len;
     mdb->catalog = catalog.release();
 }

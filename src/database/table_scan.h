@@ -32,7 +32,8 @@ std::uint64_t ScanRowLimit(const MdbHandle* mdb, std::uint64_t imageBytes);
 // What is wrong with the table's usage map ("" when nothing): a map of unknown kind, cut short,
 // or naming a data page (or a page of the map itself) at or past the end of the file. Reads map
 // pages through libmdb's second page buffer.
-std::string UsageMapDamage(MdbTableDef* table, std::uint64_t imageBytes, std::vector<std::string>& libmdbMessages);
+std::string UsageMapDamage(MdbTableDef* table, std::uint64_t imageBytes,
+                           std::vector<std::string>& libmdbMessages);
 
 // Reads the catalog into the handle (mdb->catalog, as mdb_read_catalog leaves it, without
 // properties). Throws "The database 'PATH' is damaged: ..." when the catalog's scan passes its

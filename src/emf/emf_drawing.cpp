@@ -42,7 +42,8 @@ std::string MetafileToSvg(const CheckedEnhancedMetafile& metafile) {
     std::vector<char> bits(metafile.bits.begin(), metafile.bits.end());
     const int converted = emf2svg(bits.data(), bits.size(), &svg, &length, &options);
     std::unique_ptr<char, FreeDeleter> owned(svg);
-    if (converted == 0 || svg == nullptr || length == 0) throw Error("metafile records not understood");
+    if (converted == 0 || svg == nullptr || length == 0)
+        throw Error("metafile records not understood");
     return std::string(svg, length);
 }
 
@@ -52,16 +53,20 @@ std::string MetafileToSvg(const CheckedEnhancedMetafile& metafile) {
 void IncludeLastPixel(std::string& svg) {
     const std::size_t root = svg.find("<svg");
     const std::size_t rootEnd = svg.find('>', root);
-    if (root == std::string::npos || rootEnd == std::string::npos) throw Error("metafile drawing has no root");
+    if (root == std::string::npos || rootEnd == std::string::npos)
+        throw Error("metafile drawing has no root");
     for (const char* attribute : {" width=\"", " height=\""}) {
         const std::size_t at = svg.find(attribute, root);
-        if (at == std::string::npos || at > rootEnd) continue;
+        if (at == std::string::npos || at > rootEnd)
+            continue;
         const std::size_t from = at + std::strlen(attribute);
         const std::size_t to = svg.find('"', from);
-        if (to == std::string::npos) continue;
+        if (to == std::string::npos)
+            continue;
         double value = 0;
         const auto [end, error] = std::from_chars(svg.data() + from, svg.data() + to, value);
-        if (error != std::errc() || end != svg.data() + to) continue;
+        if (error != std::errc() || end != svg.data() + to)
+            continue;
         svg.replace(from, to - from, std::to_string(value + 1));
     }
 }
@@ -69,7 +74,8 @@ void IncludeLastPixel(std::string& svg) {
 }  // namespace
 
 void EnforceDrawingSize(const PixelSize& size) {
-    if (!PictureSizeAllowed(size.width, size.height)) throw Error("metafile size out of range");
+    if (!PictureSizeAllowed(size.width, size.height))
+        throw Error("metafile size out of range");
 }
 
 Drawing DrawEnhancedMetafile(const CheckedEnhancedMetafile& metafile, const PixelSize& size) {
@@ -78,20 +84,23 @@ Drawing DrawEnhancedMetafile(const CheckedEnhancedMetafile& metafile, const Pixe
     IncludeLastPixel(svg);
 
     GError* rawError = nullptr;
-    std::unique_ptr<RsvgHandle, ObjectDeleter> handle(
-        rsvg_handle_new_from_data(reinterpret_cast<const guint8*>(svg.data()), svg.size(), &rawError));
+    std::unique_ptr<RsvgHandle, ObjectDeleter> handle(rsvg_handle_new_from_data(
+        reinterpret_cast<const guint8*>(svg.data()), svg.size(), &rawError));
     std::unique_ptr<GError, ErrorDeleter> error(rawError);
-    if (!handle) throw Error(std::string("metafile drawing not read: ") + (error ? error->message : "unknown"));
+    if (!handle)
+        throw Error(std::string("metafile drawing not read: ") +
+                    (error ? error->message : "unknown"));
     double svgWidth = 0, svgHeight = 0;
-    if (!rsvg_handle_get_intrinsic_size_in_pixels(handle.get(), &svgWidth, &svgHeight) || svgWidth <= 0 ||
-        svgHeight <= 0) {
+    if (!rsvg_handle_get_intrinsic_size_in_pixels(handle.get(), &svgWidth, &svgHeight) ||
+        svgWidth <= 0 || svgHeight <= 0) {
         throw Error("metafile drawing has no size");
     }
 
     const auto width = static_cast<int>(size.width), height = static_cast<int>(size.height);
     Drawing drawing(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height), width, height);
     cairo_surface_t* surface = drawing.surface();
-    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) throw Error("no memory for the picture");
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS)
+        throw Error("no memory for the picture");
     std::unique_ptr<cairo_t, ContextDeleter> cr(cairo_create(surface));
     cairo_set_source_rgb(cr.get(), 0, 0, 0);
     cairo_paint(cr.get());
@@ -115,7 +124,8 @@ Drawing DrawEnhancedMetafile(const CheckedEnhancedMetafile& metafile, const Pixe
         frameWidth = (frame.right - static_cast<double>(frame.left)) * pixelsPerHimetricX;
         frameHeight = (frame.bottom - static_cast<double>(frame.top)) * pixelsPerHimetricY;
     }
-    if (!(frameWidth > 0 && frameHeight > 0)) throw Error("metafile frame is empty");
+    if (!(frameWidth > 0 && frameHeight > 0))
+        throw Error("metafile frame is empty");
     cairo_scale(cr.get(), width / frameWidth, height / frameHeight);
     cairo_translate(cr.get(), metafile.bounds.left - left, metafile.bounds.top - top);
 
@@ -123,7 +133,8 @@ Drawing DrawEnhancedMetafile(const CheckedEnhancedMetafile& metafile, const Pixe
     rawError = nullptr;
     const bool drawn = rsvg_handle_render_document(handle.get(), cr.get(), &viewport, &rawError);
     error.reset(rawError);
-    if (!drawn) throw Error(std::string("metafile not drawn: ") + (error ? error->message : "unknown"));
+    if (!drawn)
+        throw Error(std::string("metafile not drawn: ") + (error ? error->message : "unknown"));
     cairo_surface_flush(surface);
     return drawing;
 }
@@ -132,7 +143,8 @@ void Drawing::Row(std::int32_t y, std::span<std::uint8_t> out) const {
     cairo_surface_t* surface = surface_.get();
     const unsigned char* data = cairo_image_surface_get_data(surface);
     const auto* pixel = reinterpret_cast<const std::uint32_t*>(
-        data + static_cast<std::size_t>(y) * static_cast<std::size_t>(cairo_image_surface_get_stride(surface)));
+        data + static_cast<std::size_t>(y) *
+                   static_cast<std::size_t>(cairo_image_surface_get_stride(surface)));
     for (std::int32_t x = 0; x < width_; ++x) {
         const std::uint32_t p = pixel[x];  // x8r8g8b8 in native order
         out[3 * static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(p);

@@ -17,7 +17,7 @@ namespace pictrova::imaging {
 // The drawn picture, kept in the drawing library's own pixels until it is written out: a large
 // picture is copied once, row by row, rather than into whole-picture buffers.
 class Drawing {
-public:
+  public:
     Drawing(cairo_surface_t* surface, std::int32_t width, std::int32_t height)
         : surface_(surface), width_(width), height_(height) {}
     std::int32_t width() const { return width_; }
@@ -26,7 +26,7 @@ public:
     // Row `y` (0 the top) as blue, green, red triples: `out` holds at least width x 3 bytes.
     void Row(std::int32_t y, std::span<std::uint8_t> out) const;
 
-private:
+  private:
     struct SurfaceDeleter {
         void operator()(cairo_surface_t* p) const { cairo_surface_destroy(p); }
     };

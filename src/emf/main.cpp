@@ -49,7 +49,8 @@ using pictrova::kMaxMetafileBytes;
 // limit would then not be set at all).
 void SetLimit(int resource, rlim_t soft, rlim_t hard) {
     rlimit limit{};
-    if (getrlimit(resource, &limit) != 0) return;
+    if (getrlimit(resource, &limit) != 0)
+        return;
     limit.rlim_max = std::min(limit.rlim_max, hard);
     limit.rlim_cur = std::min({limit.rlim_cur, soft, limit.rlim_max});
     setrlimit(resource, &limit);
@@ -73,10 +74,14 @@ std::vector<std::uint8_t> ReadAll(int fd) {
     std::uint8_t chunk[65536];
     while (true) {
         const ssize_t n = read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw Error(std::string("cannot read the metafile: ") + std::strerror(errno));
-        if (n == 0) return bytes;
-        if (bytes.size() + static_cast<std::size_t>(n) > kMaxMetafileBytes) throw Error("metafile too large");
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw Error(std::string("cannot read the metafile: ") + std::strerror(errno));
+        if (n == 0)
+            return bytes;
+        if (bytes.size() + static_cast<std::size_t>(n) > kMaxMetafileBytes)
+            throw Error("metafile too large");
         bytes.insert(bytes.end(), chunk, chunk + n);
     }
 }
@@ -84,8 +89,10 @@ std::vector<std::uint8_t> ReadAll(int fd) {
 void WriteAll(int fd, std::span<const std::uint8_t> bytes) {
     while (!bytes.empty()) {
         const ssize_t n = write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) throw Error(std::string("cannot write the picture: ") + std::strerror(errno));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            throw Error(std::string("cannot write the picture: ") + std::strerror(errno));
         bytes = bytes.subspan(static_cast<std::size_t>(n));
     }
 }
@@ -99,10 +106,13 @@ bool ParseSide(const char* text, std::int64_t& side) {
 // The drawing as a BMP file: headers, then the rows bottom first, padded to four bytes, written
 // as they are converted.
 void WriteBmpFile(int fd, const Drawing& drawing) {
-    const std::size_t stride = (static_cast<std::size_t>(drawing.width()) * 3 + 3) & ~std::size_t{3};
-    const std::uint64_t imageSize = static_cast<std::uint64_t>(stride) * static_cast<std::uint64_t>(drawing.height());
+    const std::size_t stride =
+        (static_cast<std::size_t>(drawing.width()) * 3 + 3) & ~std::size_t{3};
+    const std::uint64_t imageSize =
+        static_cast<std::uint64_t>(stride) * static_cast<std::uint64_t>(drawing.height());
     std::vector<std::uint8_t> headers(kBmpHeadersSize);
-    WriteBmp24Headers(headers, drawing.width(), drawing.height(), static_cast<std::uint32_t>(imageSize));
+    WriteBmp24Headers(headers, drawing.width(), drawing.height(),
+                      static_cast<std::uint32_t>(imageSize));
     WriteAll(fd, headers);
     // Rows are sent in batches of about a megabyte.
     const std::size_t rowsPerBatch = std::max<std::size_t>(1, (1u << 20) / stride);
@@ -124,7 +134,9 @@ void WriteBmpFile(int fd, const Drawing& drawing) {
 // they build for the life of the process and free it only when asked to at exit, which librsvg
 // never does. The leak checker is told so, and still checks everything else this program
 // allocates.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\nleak:libcairo.so\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\nleak:libcairo.so\n";
+}
 #endif
 
 int main(int argc, char** argv) {
@@ -145,7 +157,8 @@ int main(int argc, char** argv) {
     }
     try {
         const CheckedEnhancedMetafile metafile = CheckEnhancedMetafile(ReadAll(STDIN_FILENO));
-        const PixelSize size = asked.width > 0 ? asked : EnhancedMetafilePixelSize(metafile, ReferenceDevice{});
+        const PixelSize size =
+            asked.width > 0 ? asked : EnhancedMetafilePixelSize(metafile, ReferenceDevice{});
         EnforceDrawingSize(size);
         EnforceMetafileCost(metafile.records, size);
         WriteBmpFile(pictureOut, DrawEnhancedMetafile(metafile, size));

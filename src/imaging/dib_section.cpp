@@ -49,8 +49,10 @@ double ReaderLineSpacingPerEm() {
         draw->pointsize = kPointSize;
         MagickLib::Image* image = MagickLib::AllocateImage(nullptr);
         MagickLib::TypeMetric metrics{};
-        const bool measured = image && MagickLib::GetTypeMetrics(image, draw, &metrics) != 0 && metrics.height > 0;
-        if (image) MagickLib::DestroyImage(image);
+        const bool measured =
+            image && MagickLib::GetTypeMetrics(image, draw, &metrics) != 0 && metrics.height > 0;
+        if (image)
+            MagickLib::DestroyImage(image);
         MagickLib::DestroyDrawInfo(draw);
         return measured ? metrics.height / kPointSize : 1.0;
     }();
@@ -65,7 +67,8 @@ struct ImageInfoDeleter {
 // window exactly `width` x `height` pixels, on an opaque black background.
 Magick::Image ReadMetafile(const std::vector<std::uint8_t>& placeable, const LogicalWindow& window,
                            std::uint16_t unitsPerInch, std::int32_t width, std::int32_t height) {
-    std::unique_ptr<MagickLib::ImageInfo, ImageInfoDeleter> info(MagickLib::CloneImageInfo(nullptr));
+    std::unique_ptr<MagickLib::ImageInfo, ImageInfoDeleter> info(
+        MagickLib::CloneImageInfo(nullptr));
     // The reader takes ceil(window / units-per-inch * density): aim a hair below the target so
     // that floating-point noise never adds a column.
     const double xDpi = (width - 1e-4) * unitsPerInch / std::abs(window.width);
@@ -80,12 +83,14 @@ Magick::Image ReadMetafile(const std::vector<std::uint8_t>& placeable, const Log
 
     MagickLib::ExceptionInfo exception;
     MagickLib::GetExceptionInfo(&exception);
-    MagickLib::Image* raw = MagickLib::BlobToImage(info.get(), placeable.data(), placeable.size(), &exception);
+    MagickLib::Image* raw =
+        MagickLib::BlobToImage(info.get(), placeable.data(), placeable.size(), &exception);
     const bool failed = raw == nullptr || exception.severity >= MagickLib::ErrorException;
     std::string reason = exception.reason ? exception.reason : "metafile not rendered";
     MagickLib::DestroyExceptionInfo(&exception);
     if (failed) {
-        if (raw) MagickLib::DestroyImageList(raw);
+        if (raw)
+            MagickLib::DestroyImageList(raw);
         throw Error(reason);
     }
     return Magick::Image(raw);
@@ -116,25 +121,30 @@ bool cDIBSection::RenderMetafile(const std::vector<std::uint8_t>& bWMF, std::int
     const double lineSpacing = ReaderLineSpacingPerEm();
     ScaleFontHeights(metafile, lineSpacing, lineSpacing * kWindowsEmPerCell);
     std::optional<Frame> frame = PictureFrame(mm, xExt, yExt, metafile.window, device_);
-    if (!frame) return false;
+    if (!frame)
+        return false;
     const PixelSize size = FramePixelSize(*frame, device_);
-    if (!PictureSizeAllowed(size.width, size.height)) return false;
+    if (!PictureSizeAllowed(size.width, size.height))
+        return false;
     const auto width = static_cast<std::int32_t>(size.width);
     const auto height = static_cast<std::int32_t>(size.height);
-    if (!MetafileCostAllowed(metafile.recordCount, size.width, size.height)) return false;
+    if (!MetafileCostAllowed(metafile.recordCount, size.width, size.height))
+        return false;
 
     // Without window records the logical units are the frame's own pixels.
     LogicalWindow window = metafile.window.value_or(
         LogicalWindow{0, 0, static_cast<std::int16_t>(std::min(width, 32767)),
                       static_cast<std::int16_t>(std::min(height, 32767))});
-    if (window.width == 0 || window.height == 0) return false;
+    if (window.width == 0 || window.height == 0)
+        return false;
 
     const std::uint16_t unitsPerInch = PlaceableUnitsPerInch(window, width);
     std::vector<std::uint8_t> placeable = PlaceableHeader(window, unitsPerInch);
     const std::vector<std::uint8_t> framed = WithWindowBounds(metafile, window);
     placeable.insert(placeable.end(), framed.begin(), framed.end());
 
-    if (!Create(width, height, 3)) return false;
+    if (!Create(width, height, 3))
+        return false;
     const std::int32_t stride = BytesPerScanLine();
     // The reader can crash or loop on a damaged metafile that passed our checks: it runs in a
     // child process, and a child that fails or overruns its time is this metafile's false.
@@ -143,14 +153,17 @@ bool cDIBSection::RenderMetafile(const std::vector<std::uint8_t>& bWMF, std::int
 
         // Whatever the reader drew lands on a black canvas of exactly the computed size; areas the
         // metafile leaves unpainted (or transparent) stay black.
-        Magick::Image canvas(Magick::Geometry(static_cast<unsigned>(width), static_cast<unsigned>(height)),
-                             Magick::Color(0, 0, 0));
+        Magick::Image canvas(
+            Magick::Geometry(static_cast<unsigned>(width), static_cast<unsigned>(height)),
+            Magick::Color(0, 0, 0));
         canvas.composite(drawn, 0, 0, Magick::OverCompositeOp);
 
         std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * 3);
         for (std::int32_t y = 0; y < height; ++y) {
-            canvas.write(0, y, static_cast<unsigned>(width), 1, "BGR", Magick::CharPixel, row.data());
-            const std::size_t dest = static_cast<std::size_t>(height - 1 - y) * static_cast<std::size_t>(stride);
+            canvas.write(0, y, static_cast<unsigned>(width), 1, "BGR", Magick::CharPixel,
+                         row.data());
+            const std::size_t dest =
+                static_cast<std::size_t>(height - 1 - y) * static_cast<std::size_t>(stride);
             std::copy(row.begin(), row.end(), out.subspan(dest, row.size()).begin());
         }
     });
@@ -162,7 +175,8 @@ std::int32_t cDIBSection::BytesPerScanLine() const {
 
 bool cDIBSection::Create(std::int32_t lWidth, std::int32_t lHeight, std::int32_t lChannels) {
     CleanUp();
-    if (!PictureSizeAllowed(lWidth, lHeight)) return false;
+    if (!PictureSizeAllowed(lWidth, lHeight))
+        return false;
     biWidth_ = lWidth;
     biHeight_ = lHeight;
     biBitCount_ = lChannels == 3 ? 24 : 32;

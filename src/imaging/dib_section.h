@@ -18,7 +18,7 @@
 namespace pictrova::imaging {
 
 class cDIBSection {
-public:
+  public:
     cDIBSection() = default;
     ~cDIBSection() { CleanUp(); }
     cDIBSection(const cDIBSection&) = delete;
@@ -55,7 +55,7 @@ public:
     void SetReferenceDevice(const ReferenceDevice& device) { device_ = device; }
     const ReferenceDevice& referenceDevice() const { return device_; }
 
-private:
+  private:
     bool RenderMetafile(const std::vector<std::uint8_t>& bWMF, std::int32_t mm, std::int32_t xExt,
                         std::int32_t yExt);
 

@@ -25,9 +25,10 @@ namespace pictrova::imaging {
 namespace {
 
 class Pipe {
-public:
+  public:
     Pipe() {
-        if (pipe2(fds_, O_CLOEXEC) != 0) throw Error("cannot make a pipe for the metafile drawing");
+        if (pipe2(fds_, O_CLOEXEC) != 0)
+            throw Error("cannot make a pipe for the metafile drawing");
     }
     ~Pipe() {
         CloseRead();
@@ -40,9 +41,10 @@ public:
     void CloseRead() { Close(fds_[0]); }
     void CloseWrite() { Close(fds_[1]); }
 
-private:
+  private:
     static void Close(int& fd) {
-        if (fd >= 0) close(fd);
+        if (fd >= 0)
+            close(fd);
         fd = -1;
     }
     int fds_[2] = {-1, -1};
@@ -53,8 +55,10 @@ private:
 void Feed(int fd, std::span<const std::uint8_t> bytes) {
     while (!bytes.empty()) {
         const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
         bytes = bytes.subspan(static_cast<std::size_t>(n));
     }
 }
@@ -63,8 +67,10 @@ void Feed(int fd, std::span<const std::uint8_t> bytes) {
 bool ReadExactly(int fd, std::span<std::uint8_t> into) {
     while (!into.empty()) {
         const ssize_t n = ::read(fd, into.data(), into.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
         into = into.subspan(static_cast<std::size_t>(n));
     }
     return true;
@@ -72,24 +78,27 @@ bool ReadExactly(int fd, std::span<std::uint8_t> into) {
 
 // Runs the drawing program on the metafile, in this (isolated) process's child, and reads its
 // BMP file: the headers must describe exactly the asked size, then the rows land in `pixels`.
-void DrawWithProgram(const std::string& program, std::span<const std::uint8_t> metafile, std::int32_t width,
-                     std::int32_t height, std::span<std::uint8_t> pixels) {
+void DrawWithProgram(const std::string& program, std::span<const std::uint8_t> metafile,
+                     std::int32_t width, std::int32_t height, std::span<std::uint8_t> pixels) {
     const std::string widthText = std::to_string(width), heightText = std::to_string(height);
     Pipe input, output;
     const pid_t parent = getpid();
     const pid_t child = fork();
-    if (child < 0) throw Error("cannot start the metafile drawing");
+    if (child < 0)
+        throw Error("cannot start the metafile drawing");
     if (child == 0) {
 #if defined(__linux__)
         prctl(PR_SET_PDEATHSIG, SIGKILL);
 #endif
-        if (getppid() != parent) _exit(127);
+        if (getppid() != parent)
+            _exit(127);
         const int quiet = open("/dev/null", O_WRONLY | O_CLOEXEC);
         if (dup2(input.read(), STDIN_FILENO) < 0 || dup2(output.write(), STDOUT_FILENO) < 0 ||
             (quiet >= 0 && dup2(quiet, STDERR_FILENO) < 0)) {
             _exit(127);
         }
-        char* const argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(widthText.c_str()),
+        char* const argv[] = {const_cast<char*>(program.c_str()),
+                              const_cast<char*>(widthText.c_str()),
                               const_cast<char*>(heightText.c_str()), nullptr};
         execv(program.c_str(), argv);
         _exit(127);
@@ -112,8 +121,8 @@ void DrawWithProgram(const std::string& program, std::span<const std::uint8_t> m
         const std::int32_t gotWidth = h.i32le(), gotHeight = h.i32le();
         h.skip(2);
         const std::uint16_t bits = h.u16le();
-        complete = headers[0] == 'B' && headers[1] == 'M' && gotWidth == width && gotHeight == height && bits == 24 &&
-                   ReadExactly(output.read(), pixels);
+        complete = headers[0] == 'B' && headers[1] == 'M' && gotWidth == width &&
+                   gotHeight == height && bits == 24 && ReadExactly(output.read(), pixels);
         std::uint8_t extra = 0;
         complete = complete && !ReadExactly(output.read(), {&extra, 1});
     }
@@ -121,7 +130,8 @@ void DrawWithProgram(const std::string& program, std::span<const std::uint8_t> m
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
-    if (!complete || !WIFEXITED(status) || WEXITSTATUS(status) != 0) throw Error("enhanced metafile not drawn");
+    if (!complete || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        throw Error("enhanced metafile not drawn");
 }
 
 }  // namespace
@@ -132,16 +142,20 @@ void LoadEnhancedMetafile(std::span<const std::uint8_t> bytes, cDIBSection& imag
     const PixelSize size = EnhancedMetafilePixelSize(metafile, image.referenceDevice());
     EnforceMetafileCost(metafile.records, size);
     const std::optional<std::filesystem::path> program = LocateBundledProgram(kEmfProgramName);
-    if (!program) throw Error("the enhanced-metafile drawing program is not installed");
+    if (!program)
+        throw Error("the enhanced-metafile drawing program is not installed");
     if (!PictureSizeAllowed(size.width, size.height) ||
-        !image.Create(static_cast<std::int32_t>(size.width), static_cast<std::int32_t>(size.height), 3)) {
+        !image.Create(static_cast<std::int32_t>(size.width), static_cast<std::int32_t>(size.height),
+                      3)) {
         throw Error("enhanced metafile size out of range");
     }
-    const bool drawn = RunIsolated(std::span<std::uint8_t>(image.DIBSectionBitsPtr(), static_cast<std::size_t>(image.biSizeImage())),
-                                   kEmfDrawTimeLimit, [&](std::span<std::uint8_t> out) {
-                                       DrawWithProgram(program->string(), metafile.bits, image.dib_width(),
-                                                       image.dib_height(), out);
-                                   });
+    const bool drawn =
+        RunIsolated(std::span<std::uint8_t>(image.DIBSectionBitsPtr(),
+                                            static_cast<std::size_t>(image.biSizeImage())),
+                    kEmfDrawTimeLimit, [&](std::span<std::uint8_t> out) {
+                        DrawWithProgram(program->string(), metafile.bits, image.dib_width(),
+                                        image.dib_height(), out);
+                    });
     if (!drawn) {
         image.CleanUp();
         throw Error("enhanced metafile not drawn");

@@ -40,9 +40,11 @@ CheckedEnhancedMetafile CheckEnhancedMetafile(std::span<const std::uint8_t> byte
 
 // The pixel size of the picture's frame on `device` (the metafile's frame at its dpi, rounded
 // as for standard metafiles). Throws Error when the frame is empty or inverted.
-PixelSize EnhancedMetafilePixelSize(const CheckedEnhancedMetafile& metafile, const ReferenceDevice& device);
+PixelSize EnhancedMetafilePixelSize(const CheckedEnhancedMetafile& metafile,
+                                    const ReferenceDevice& device);
 
-// Throws Error ("too complex") when records x width x height exceeds kMaxMetafileCost (common/limits.h).
+// Throws Error ("too complex") when records x width x height exceeds kMaxMetafileCost
+// (common/limits.h).
 void EnforceMetafileCost(std::uint64_t records, const PixelSize& size);
 
 }  // namespace pictrova::imaging

@@ -22,33 +22,41 @@ void ThrowEngineError(const Magick::Exception& e) {
     throw Error(e.what());
 }
 
-std::vector<std::uint8_t> ReadWholeFile(const std::filesystem::path& path, std::uintmax_t maxBytes) {
+std::vector<std::uint8_t> ReadWholeFile(const std::filesystem::path& path,
+                                        std::uintmax_t maxBytes) {
     std::error_code ec;
     const std::uintmax_t size = std::filesystem::file_size(path, ec);
-    if (ec) throw Error("Cannot read " + path.string() + ": " + ec.message());
-    if (size > maxBytes) throw Error("File " + path.string() + " is too large to be a picture");
+    if (ec)
+        throw Error("Cannot read " + path.string() + ": " + ec.message());
+    if (size > maxBytes)
+        throw Error("File " + path.string() + " is too large to be a picture");
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
     std::ifstream in(path, std::ios::binary);
-    if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()))) {
+    if (!in.read(reinterpret_cast<char*>(bytes.data()),
+                 static_cast<std::streamsize>(bytes.size()))) {
         throw Error("Cannot read " + path.string());
     }
     return bytes;
 }
 
-Magick::Image ReadEngineImage(std::span<const std::uint8_t> bytes, std::string_view coder, bool strict) {
+Magick::Image ReadEngineImage(std::span<const std::uint8_t> bytes, std::string_view coder,
+                              bool strict) {
     StartImageEngine();
-    if (bytes.empty()) throw Error("empty picture");
+    if (bytes.empty())
+        throw Error("empty picture");
     return WithEngineErrors([&] {
         Magick::Image image;
         image.quiet(!strict);
         // Only the first frame is decoded: a hostile animation cannot make us decode the rest.
         image.subImage(0);
         image.subRange(1);
-        if (!coder.empty()) image.magick(std::string(coder));
+        if (!coder.empty())
+            image.magick(std::string(coder));
         // The engine widens 16-bit pixels one level too dark; those files come widened already.
         const std::optional<std::vector<std::uint8_t>> widened =
             coder.empty() || coder == "BMP" ? WidenHighColourBmp(bytes) : std::nullopt;
-        const std::span<const std::uint8_t> input = widened ? std::span<const std::uint8_t>(*widened) : bytes;
+        const std::span<const std::uint8_t> input =
+            widened ? std::span<const std::uint8_t>(*widened) : bytes;
         try {
             image.read(Magick::Blob(input.data(), input.size()));
         } catch (const Magick::WarningCorruptImage& e) {
@@ -56,12 +64,14 @@ Magick::Image ReadEngineImage(std::span<const std::uint8_t> bytes, std::string_v
         } catch (const Magick::Warning&) {
             // Other remarks (an unknown tag, an odd profile) leave a sound picture.
         }
-        if (image.columns() == 0 || image.rows() == 0) throw Error("picture has no pixels");
+        if (image.columns() == 0 || image.rows() == 0)
+            throw Error("picture has no pixels");
         return image;
     });
 }
 
-void EngineImageToDib(const Magick::Image& image, cDIBSection& dib, const Magick::Color& background) {
+void EngineImageToDib(const Magick::Image& image, cDIBSection& dib,
+                      const Magick::Color& background) {
     WithEngineErrors([&] {
         const auto width = static_cast<std::int64_t>(image.columns());
         const auto height = static_cast<std::int64_t>(image.rows());
@@ -88,7 +98,8 @@ void EngineImageToDib(const Magick::Image& image, cDIBSection& dib, const Magick
 
 Magick::Image DibToEngineImage(const cDIBSection& dib) {
     StartImageEngine();
-    if (dib.dib_width() <= 0 || dib.dib_height() <= 0) throw Error("no picture");
+    if (dib.dib_width() <= 0 || dib.dib_height() <= 0)
+        throw Error("no picture");
     return WithEngineErrors([&] {
         const auto width = static_cast<std::size_t>(dib.dib_width());
         const auto height = static_cast<std::size_t>(dib.dib_height());
@@ -105,7 +116,8 @@ Magick::Image DibToEngineImage(const cDIBSection& dib) {
             Magick::Pixels view(image);
             for (std::size_t y = 0; y < height; ++y) {
                 const std::uint8_t* src = bits + (height - 1 - y) * stride;
-                Magick::PixelPacket* pixel = view.get(0, static_cast<int>(y), static_cast<unsigned>(width), 1);
+                Magick::PixelPacket* pixel =
+                    view.get(0, static_cast<int>(y), static_cast<unsigned>(width), 1);
                 for (std::size_t x = 0; x < width; ++x, src += channels, ++pixel) {
                     pixel->blue = static_cast<Magick::Quantum>(src[0] * kScale);
                     pixel->green = static_cast<Magick::Quantum>(src[1] * kScale);

@@ -28,15 +28,16 @@ constexpr liq_color kBlack{0, 0, 0, 255};
 
 // libimagequant runs its loops on OpenMP threads. A conversion keeps to the calling thread: a
 // caller that wants parallel work converts several pictures at once, and on a busy machine the
-// library's waiting threads cost more than they give (2 to 3 times the time, measured). The setting is the calling thread's own and is put back afterwards. Declared weak: the
-// OpenMP runtime comes in with libimagequant, and without one there is nothing to set.
+// library's waiting threads cost more than they give (2 to 3 times the time, measured). The setting
+// is the calling thread's own and is put back afterwards. Declared weak: the OpenMP runtime comes
+// in with libimagequant, and without one there is nothing to set.
 extern "C" {
 int omp_get_max_threads() __attribute__((weak));
 void omp_set_num_threads(int) __attribute__((weak));
 }
 
 class OneQuantizerThread {
-public:
+  public:
     OneQuantizerThread() {
         if (omp_get_max_threads != nullptr && omp_set_num_threads != nullptr) {
             previous_ = omp_get_max_threads();
@@ -44,12 +45,13 @@ public:
         }
     }
     ~OneQuantizerThread() {
-        if (previous_ > 0) omp_set_num_threads(previous_);
+        if (previous_ > 0)
+            omp_set_num_threads(previous_);
     }
     OneQuantizerThread(const OneQuantizerThread&) = delete;
     OneQuantizerThread& operator=(const OneQuantizerThread&) = delete;
 
-private:
+  private:
     int previous_ = 0;
 };
 
@@ -75,7 +77,8 @@ struct IndexedPicture {
 };
 
 [[noreturn]] void QuantizerFailed(liq_error error) {
-    throw Error("the colour quantizer failed (libimagequant error " + std::to_string(static_cast<int>(error)) + ")");
+    throw Error("the colour quantizer failed (libimagequant error " +
+                std::to_string(static_cast<int>(error)) + ")");
 }
 
 std::uint32_t KeyOf(const std::uint8_t* rgb) {
@@ -84,7 +87,8 @@ std::uint32_t KeyOf(const std::uint8_t* rgb) {
 
 // The picture with its own colours as the palette, or nothing when it has more than
 // `maxColours`. Stops at the first colour too many, so a photo costs only a few hundred pixels.
-std::optional<IndexedPicture> ExactColours(const RgbPixels& pixels, std::size_t count, std::uint32_t maxColours) {
+std::optional<IndexedPicture> ExactColours(const RgbPixels& pixels, std::size_t count,
+                                           std::uint32_t maxColours) {
     // Open addressing over 1024 slots (at most 256 used); a slot holds key + 1, 0 when empty.
     constexpr std::uint32_t kSlots = 1024;
     std::array<std::uint32_t, kSlots> keys{};
@@ -98,9 +102,11 @@ std::optional<IndexedPicture> ExactColours(const RgbPixels& pixels, std::size_t 
         const std::uint32_t key = KeyOf(p);
         if (key != lastKey) {
             std::uint32_t slot = (key * 2654435761u) >> 22;
-            while (keys[slot] != 0 && keys[slot] != key + 1) slot = (slot + 1) % kSlots;
+            while (keys[slot] != 0 && keys[slot] != key + 1)
+                slot = (slot + 1) % kSlots;
             if (keys[slot] == 0) {
-                if (out.palette.size() == maxColours) return std::nullopt;
+                if (out.palette.size() == maxColours)
+                    return std::nullopt;
                 keys[slot] = key + 1;
                 slotIndex[slot] = static_cast<std::uint8_t>(out.palette.size());
                 out.palette.push_back({p[0], p[1], p[2]});
@@ -119,11 +125,14 @@ std::vector<PaletteColour> ChoosePalette(const RgbPixels& pixels, const GifOptio
                                          std::span<const liq_color> keep) {
     // Every step-th pixel of every step-th row: a grid over the whole picture.
     std::size_t step = 1;
-    while (CheckedMul<std::size_t>(pixels.width, pixels.height) / (step * step) > kPaletteSamplePixels) ++step;
+    while (CheckedMul<std::size_t>(pixels.width, pixels.height) / (step * step) >
+           kPaletteSamplePixels)
+        ++step;
     const std::size_t sampleWidth = (pixels.width + step - 1) / step;
     const std::size_t sampleHeight = (pixels.height + step - 1) / step;
     // libimagequant reads RGBA; the picture is opaque.
-    std::vector<std::uint8_t> rgba(CheckedMul<std::size_t>(CheckedMul<std::size_t>(sampleWidth, sampleHeight), 4));
+    std::vector<std::uint8_t> rgba(
+        CheckedMul<std::size_t>(CheckedMul<std::size_t>(sampleWidth, sampleHeight), 4));
     std::uint8_t* dst = rgba.data();
     for (std::size_t y = 0; y < pixels.height; y += step) {
         const std::uint8_t* row = pixels.rgb.data() + y * pixels.width * 3;
@@ -137,17 +146,24 @@ std::vector<PaletteColour> ChoosePalette(const RgbPixels& pixels, const GifOptio
     }
 
     std::unique_ptr<liq_attr, AttrDeleter> attr(liq_attr_create());
-    if (!attr) throw Error("the colour quantizer cannot start");
-    if (liq_error e = liq_set_max_colors(attr.get(), static_cast<int>(options.colours)); e != LIQ_OK) QuantizerFailed(e);
-    if (liq_error e = liq_set_speed(attr.get(), kQuantizerSpeed); e != LIQ_OK) QuantizerFailed(e);
+    if (!attr)
+        throw Error("the colour quantizer cannot start");
+    if (liq_error e = liq_set_max_colors(attr.get(), static_cast<int>(options.colours));
+        e != LIQ_OK)
+        QuantizerFailed(e);
+    if (liq_error e = liq_set_speed(attr.get(), kQuantizerSpeed); e != LIQ_OK)
+        QuantizerFailed(e);
     std::unique_ptr<liq_image, ImageDeleter> image(liq_image_create_rgba(
         attr.get(), rgba.data(), static_cast<int>(sampleWidth), static_cast<int>(sampleHeight), 0));
-    if (!image) throw Error("the colour quantizer refused the picture");
-    for (const liq_color& colour : keep) liq_image_add_fixed_color(image.get(), colour);
+    if (!image)
+        throw Error("the colour quantizer refused the picture");
+    for (const liq_color& colour : keep)
+        liq_image_add_fixed_color(image.get(), colour);
 
     liq_result* rawResult = nullptr;
     const OneQuantizerThread oneThread;
-    if (liq_error e = liq_image_quantize(image.get(), attr.get(), &rawResult); e != LIQ_OK) QuantizerFailed(e);
+    if (liq_error e = liq_image_quantize(image.get(), attr.get(), &rawResult); e != LIQ_OK)
+        QuantizerFailed(e);
     std::unique_ptr<liq_result, ResultDeleter> result(rawResult);
     const liq_palette& palette = *liq_get_palette(result.get());
     std::vector<PaletteColour> colours;
@@ -161,25 +177,28 @@ std::vector<PaletteColour> ChoosePalette(const RgbPixels& pixels, const GifOptio
 // cube (each cell takes the entry nearest its centre). Filling it walks the palette in order of
 // green outwards from the cell's green and stops when green alone is farther than the best entry.
 class NearestEntry {
-public:
+  public:
     explicit NearestEntry(std::span<const PaletteColour> palette) : cells_(kCells) {
         std::vector<Entry> byGreen;
         for (std::size_t i = 0; i < palette.size(); ++i) {
-            byGreen.push_back({palette[i][1], palette[i][0], palette[i][2], static_cast<std::uint8_t>(i)});
+            byGreen.push_back(
+                {palette[i][1], palette[i][0], palette[i][2], static_cast<std::uint8_t>(i)});
         }
-        std::sort(byGreen.begin(), byGreen.end(), [](const Entry& a, const Entry& b) { return a.g < b.g; });
+        std::sort(byGreen.begin(), byGreen.end(),
+                  [](const Entry& a, const Entry& b) { return a.g < b.g; });
         for (std::size_t cell = 0; cell < kCells; ++cell) {
-            cells_[cell] = Search(byGreen, static_cast<int>(cell >> 10) * 8 + 4, static_cast<int>((cell >> 5) & 31) * 8 + 4,
+            cells_[cell] = Search(byGreen, static_cast<int>(cell >> 10) * 8 + 4,
+                                  static_cast<int>((cell >> 5) & 31) * 8 + 4,
                                   static_cast<int>(cell & 31) * 8 + 4);
         }
     }
 
     std::uint8_t operator()(int r, int g, int b) const {
-        return cells_[(static_cast<std::size_t>(r >> 3) << 10) | (static_cast<std::size_t>(g >> 3) << 5) |
-                      static_cast<std::size_t>(b >> 3)];
+        return cells_[(static_cast<std::size_t>(r >> 3) << 10) |
+                      (static_cast<std::size_t>(g >> 3) << 5) | static_cast<std::size_t>(b >> 3)];
     }
 
-private:
+  private:
     static constexpr std::size_t kCells = 32 * 32 * 32;
 
     struct Entry {
@@ -194,7 +213,8 @@ private:
         int bestDistance = 1 << 30;
         auto consider = [&](const Entry& e) {
             const int dg = e.g - g;
-            if (dg * dg >= bestDistance) return false;
+            if (dg * dg >= bestDistance)
+                return false;
             const int dr = e.r - r, db = e.b - b;
             const int distance = dr * dr + dg * dg + db * db;
             if (distance < bestDistance) {
@@ -207,8 +227,10 @@ private:
         auto down = start;
         bool goingUp = true, goingDown = true;
         while (goingUp || goingDown) {
-            if (goingUp) goingUp = up != byGreen.end() && consider(*up++);
-            if (goingDown) goingDown = down != byGreen.begin() && consider(*--down);
+            if (goingUp)
+                goingUp = up != byGreen.end() && consider(*up++);
+            if (goingDown)
+                goingDown = down != byGreen.begin() && consider(*--down);
         }
         return best;
     }
@@ -216,9 +238,11 @@ private:
     std::vector<std::uint8_t> cells_;
 };
 
-std::optional<std::uint8_t> PaletteIndexOf(std::span<const PaletteColour> palette, const liq_color& c) {
+std::optional<std::uint8_t> PaletteIndexOf(std::span<const PaletteColour> palette,
+                                           const liq_color& c) {
     for (std::size_t i = 0; i < palette.size(); ++i) {
-        if (palette[i] == PaletteColour{c.r, c.g, c.b}) return static_cast<std::uint8_t>(i);
+        if (palette[i] == PaletteColour{c.r, c.g, c.b})
+            return static_cast<std::uint8_t>(i);
     }
     return std::nullopt;
 }
@@ -226,7 +250,8 @@ std::optional<std::uint8_t> PaletteIndexOf(std::span<const PaletteColour> palett
 // Every pixel mapped onto the palette. With `dither`, Floyd-Steinberg error diffusion in
 // alternating directions (the error kept in sixteenths); without, the nearest entry. Pixels of
 // exactly white or black take that entry and pass no error on.
-std::vector<std::uint8_t> MapOntoPalette(const RgbPixels& pixels, std::span<const PaletteColour> palette, bool dither) {
+std::vector<std::uint8_t> MapOntoPalette(const RgbPixels& pixels,
+                                         std::span<const PaletteColour> palette, bool dither) {
     const std::size_t width = pixels.width;
     const std::optional<std::uint8_t> white = PaletteIndexOf(palette, kWhite);
     const std::optional<std::uint8_t> black = PaletteIndexOf(palette, kBlack);
@@ -303,7 +328,8 @@ std::vector<std::uint8_t> MapOntoPalette(const RgbPixels& pixels, std::span<cons
 }
 
 IndexedPicture Quantize(const RgbPixels& pixels, const GifOptions& options, std::size_t count) {
-    if (std::optional<IndexedPicture> exact = ExactColours(pixels, count, options.colours)) return std::move(*exact);
+    if (std::optional<IndexedPicture> exact = ExactColours(pixels, count, options.colours))
+        return std::move(*exact);
 
     // Pure white and black are the colours a reader notices first when they shift.
     bool hasWhite = false;
@@ -314,8 +340,10 @@ IndexedPicture Quantize(const RgbPixels& pixels, const GifOptions& options, std:
         hasBlack = hasBlack || key == 0;
     }
     std::vector<liq_color> keep;
-    if (hasWhite) keep.push_back(kWhite);
-    if (hasBlack) keep.push_back(kBlack);
+    if (hasWhite)
+        keep.push_back(kWhite);
+    if (hasBlack)
+        keep.push_back(kBlack);
 
     IndexedPicture out;
     out.palette = ChoosePalette(pixels, options, keep);
@@ -330,39 +358,46 @@ int AppendToVector(GifFileType* gif, const GifByteType* data, int length) {
 }
 
 void CheckSize(std::uint32_t width, std::uint32_t height) {
-    if (width == 0 || height == 0) throw Error("a GIF needs at least one pixel");
-    if (width > kMaxGifSide || height > kMaxGifSide) throw Error("picture too large for a GIF");
+    if (width == 0 || height == 0)
+        throw Error("a GIF needs at least one pixel");
+    if (width > kMaxGifSide || height > kMaxGifSide)
+        throw Error("picture too large for a GIF");
 }
 
 std::vector<std::uint8_t> WriteGif(const IndexedPixels& pixels) {
     // A GIF colour table holds a power of two entries, at least 2.
     int tableSize = 2;
-    while (tableSize < static_cast<int>(pixels.palette.size())) tableSize *= 2;
+    while (tableSize < static_cast<int>(pixels.palette.size()))
+        tableSize *= 2;
     std::vector<GifColorType> table(static_cast<std::size_t>(tableSize), GifColorType{0, 0, 0});
     for (std::size_t i = 0; i < pixels.palette.size(); ++i) {
         table[i] = GifColorType{pixels.palette[i][0], pixels.palette[i][1], pixels.palette[i][2]};
     }
     std::unique_ptr<ColorMapObject, MapDeleter> map(GifMakeMapObject(tableSize, table.data()));
-    if (!map) throw Error("cannot make the GIF colour table");
+    if (!map)
+        throw Error("cannot make the GIF colour table");
 
     std::vector<std::uint8_t> bytes;
     int error = 0;
     GifFileType* gif = EGifOpen(&bytes, AppendToVector, &error);
-    if (gif == nullptr) throw Error(std::string("cannot start the GIF writer: ") + GifErrorString(error));
+    if (gif == nullptr)
+        throw Error(std::string("cannot start the GIF writer: ") + GifErrorString(error));
     const int width = static_cast<int>(pixels.width);
     const int height = static_cast<int>(pixels.height);
     bool written = EGifPutScreenDesc(gif, width, height, 8, 0, map.get()) == GIF_OK &&
                    EGifPutImageDesc(gif, 0, 0, width, height, false, nullptr) == GIF_OK;
     for (int y = 0; written && y < height; ++y) {
         // giflib takes the row as non-const but only reads it.
-        auto* row = const_cast<GifPixelType*>(pixels.indexes.data() + static_cast<std::size_t>(y) * pixels.width);
+        auto* row = const_cast<GifPixelType*>(pixels.indexes.data() +
+                                              static_cast<std::size_t>(y) * pixels.width);
         written = EGifPutLine(gif, row, width) == GIF_OK;
     }
     const int failure = written ? 0 : gif->Error;
     if (EGifCloseFile(gif, &error) != GIF_OK && written) {
         throw Error(std::string("the GIF writer failed: ") + GifErrorString(error));
     }
-    if (!written) throw Error(std::string("the GIF writer failed: ") + GifErrorString(failure));
+    if (!written)
+        throw Error(std::string("the GIF writer failed: ") + GifErrorString(failure));
     return bytes;
 }
 
@@ -370,21 +405,25 @@ std::vector<std::uint8_t> WriteGif(const IndexedPixels& pixels) {
 
 std::vector<std::uint8_t> EncodeGif(const RgbPixels& pixels, const GifOptions& options) {
     CheckSize(pixels.width, pixels.height);
-    if (options.colours < 2 || options.colours > 256) throw Error("a GIF palette holds 2 to 256 colours");
+    if (options.colours < 2 || options.colours > 256)
+        throw Error("a GIF palette holds 2 to 256 colours");
     const std::size_t count = CheckedMul<std::size_t>(pixels.width, pixels.height);
-    if (pixels.rgb.size() != CheckedMul<std::size_t>(count, 3)) throw Error("pixels do not match the picture size");
+    if (pixels.rgb.size() != CheckedMul<std::size_t>(count, 3))
+        throw Error("pixels do not match the picture size");
     const IndexedPicture picture = Quantize(pixels, options, count);
     return WriteGif({picture.indexes, picture.palette, pixels.width, pixels.height});
 }
 
 std::vector<std::uint8_t> EncodeIndexedGif(const IndexedPixels& pixels) {
     CheckSize(pixels.width, pixels.height);
-    if (pixels.palette.empty() || pixels.palette.size() > 256) throw Error("a GIF palette holds 1 to 256 colours");
+    if (pixels.palette.empty() || pixels.palette.size() > 256)
+        throw Error("a GIF palette holds 1 to 256 colours");
     if (pixels.indexes.size() != CheckedMul<std::size_t>(pixels.width, pixels.height)) {
         throw Error("pixels do not match the picture size");
     }
     const auto largest = *std::max_element(pixels.indexes.begin(), pixels.indexes.end());
-    if (largest >= pixels.palette.size()) throw Error("a pixel's index is outside the palette");
+    if (largest >= pixels.palette.size())
+        throw Error("a pixel's index is outside the palette");
     return WriteGif(pixels);
 }
 

@@ -29,10 +29,12 @@ struct Channel {
 };
 
 std::optional<Channel> ChannelOf(std::uint32_t mask) {
-    if (mask == 0 || mask > 0xFFFF) return std::nullopt;
+    if (mask == 0 || mask > 0xFFFF)
+        return std::nullopt;
     const auto shift = static_cast<unsigned>(std::countr_zero(mask));
     const auto bits = static_cast<unsigned>(std::popcount(mask));
-    if ((mask >> shift) != (1u << bits) - 1 || bits > 8) return std::nullopt;  // holes in the mask
+    if ((mask >> shift) != (1u << bits) - 1 || bits > 8)
+        return std::nullopt;  // holes in the mask
     return Channel{shift, bits};
 }
 
@@ -56,7 +58,8 @@ std::array<std::uint8_t, 256> WideningTable(unsigned bits) {
 std::optional<std::vector<std::uint8_t>> WidenHighColourBmp(std::span<const std::uint8_t> bmp) {
     try {
         ByteReader r(bmp);
-        if (r.u8() != 'B' || r.u8() != 'M') return std::nullopt;
+        if (r.u8() != 'B' || r.u8() != 'M')
+            return std::nullopt;
         r.seek(kPixelOffsetAt);
         const std::uint32_t pixelOffset = r.u32le();
         r.seek(kInfoHeaderAt);
@@ -66,35 +69,44 @@ std::optional<std::vector<std::uint8_t>> WidenHighColourBmp(std::span<const std:
         r.skip(2);  // planes
         const std::uint16_t bitCount = r.u16le();
         const std::uint32_t compression = r.u32le();
-        if (headerSize < kMinInfoHeaderSize || bitCount != kHighColourBits) return std::nullopt;
-        if (compression != kBiRgb && compression != kBiBitFields) return std::nullopt;
+        if (headerSize < kMinInfoHeaderSize || bitCount != kHighColourBits)
+            return std::nullopt;
+        if (compression != kBiRgb && compression != kBiBitFields)
+            return std::nullopt;
 
         std::array<std::uint32_t, 3> masks = kFiveFiveFiveMasks;
         if (compression == kBiBitFields) {
             r.seek(kMasksAt);
-            for (auto& mask : masks) mask = r.u32le();
+            for (auto& mask : masks)
+                mask = r.u32le();
         }
         std::array<Channel, 3> channels;
         for (std::size_t c = 0; c < 3; ++c) {
             const auto channel = ChannelOf(masks[c]);
-            if (!channel) return std::nullopt;
+            if (!channel)
+                return std::nullopt;
             channels[c] = *channel;
         }
 
         const std::int64_t rows = height < 0 ? -static_cast<std::int64_t>(height) : height;
-        if (!PictureSizeAllowed(width, rows)) return std::nullopt;
+        if (!PictureSizeAllowed(width, rows))
+            return std::nullopt;
         const auto columns = static_cast<std::size_t>(width);
         const std::size_t inStride = (columns * 2 + 3) & ~std::size_t{3};
         const std::size_t outStride = (columns * 3 + 3) & ~std::size_t{3};
-        const std::size_t inBytes = CheckedMul<std::size_t>(inStride, static_cast<std::size_t>(rows));
-        if (pixelOffset > bmp.size() || bmp.size() - pixelOffset < inBytes) return std::nullopt;
-        const std::size_t outBytes = CheckedMul<std::size_t>(outStride, static_cast<std::size_t>(rows));
+        const std::size_t inBytes =
+            CheckedMul<std::size_t>(inStride, static_cast<std::size_t>(rows));
+        if (pixelOffset > bmp.size() || bmp.size() - pixelOffset < inBytes)
+            return std::nullopt;
+        const std::size_t outBytes =
+            CheckedMul<std::size_t>(outStride, static_cast<std::size_t>(rows));
 
         std::vector<std::uint8_t> out(CheckedAdd(kBmpHeadersSize, outBytes));
         WriteBmp24Headers(out, width, height, CheckedCast<std::uint32_t>(outBytes));
 
         const std::array<std::array<std::uint8_t, 256>, 3> tables = {
-            WideningTable(channels[0].bits), WideningTable(channels[1].bits), WideningTable(channels[2].bits)};
+            WideningTable(channels[0].bits), WideningTable(channels[1].bits),
+            WideningTable(channels[2].bits)};
         r.seek(pixelOffset);
         for (std::size_t y = 0; y < static_cast<std::size_t>(rows); ++y) {
             ByteReader row(r.bytes(inStride));
@@ -103,7 +115,8 @@ std::optional<std::vector<std::uint8_t>> WidenHighColourBmp(std::span<const std:
                 const std::uint16_t pixel = row.u16le();
                 // BMP stores blue, green, red.
                 for (std::size_t c = 0; c < 3; ++c) {
-                    const unsigned value = (pixel >> channels[c].shift) & ((1u << channels[c].bits) - 1);
+                    const unsigned value =
+                        (pixel >> channels[c].shift) & ((1u << channels[c].bits) - 1);
                     dst[3 * x + 2 - c] = tables[c][value];
                 }
             }

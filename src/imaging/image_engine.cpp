@@ -5,9 +5,9 @@
 
 #include <pthread.h>
 
+#include <condition_variable>
 #include <cstdlib>
 #include <mutex>
-#include <condition_variable>
 
 #include "common/program_paths.h"
 
@@ -18,7 +18,7 @@ namespace {
 // A reader-writer lock that lets a waiting fork in before new engine users, so a fork is not
 // held up for as long as the workers keep overlapping.
 class ForkGate {
-public:
+  public:
     void LockShared() {
         std::unique_lock lock(mutex_);
         changed_.wait(lock, [&] { return !forking_ && forksWaiting_ == 0; });
@@ -26,7 +26,8 @@ public:
     }
     void UnlockShared() {
         std::lock_guard lock(mutex_);
-        if (--users_ == 0) changed_.notify_all();
+        if (--users_ == 0)
+            changed_.notify_all();
     }
     void Lock() {
         std::unique_lock lock(mutex_);
@@ -41,7 +42,7 @@ public:
         changed_.notify_all();
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable changed_;
     int users_ = 0;
@@ -64,22 +65,28 @@ thread_local bool tGaveUpForFork = false;
 bool gInForkedChild = false;
 
 void BeforeFork() {
-    if (gInForkedChild) return;
+    if (gInForkedChild)
+        return;
     tGaveUpForFork = tEngineDepth > 0;
-    if (tGaveUpForFork) Gate().UnlockShared();
+    if (tGaveUpForFork)
+        Gate().UnlockShared();
     Gate().Lock();
 }
 
 void InParentAfterFork() {
-    if (gInForkedChild) return;
+    if (gInForkedChild)
+        return;
     Gate().Unlock();
-    if (tGaveUpForFork) Gate().LockShared();
+    if (tGaveUpForFork)
+        Gate().LockShared();
     tGaveUpForFork = false;
 }
 
 // The child has one thread and leaves through _exit: it never touches the gate, whose mutex
 // another thread of the parent may have held at the fork.
-void InChildAfterFork() { gInForkedChild = true; }
+void InChildAfterFork() {
+    gInForkedChild = true;
+}
 
 void RegisterForkHandlers() {
     static std::once_flag once;

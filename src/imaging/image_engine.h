@@ -37,7 +37,7 @@ void StartImageEngine(const ImageEngineLimits& limits = {});
 // address sanitizer, would otherwise hang the child until its time limit). Nested uses on one
 // thread are allowed; only the outermost takes the gate.
 class EngineUse {
-public:
+  public:
     EngineUse();
     ~EngineUse();
     EngineUse(const EngineUse&) = delete;
@@ -47,13 +47,13 @@ public:
 // Gives the thread's EngineUse up while it waits for other threads (which may fork), and takes
 // it back after. The thread must not use the engine meanwhile.
 class EngineUseSuspended {
-public:
+  public:
     EngineUseSuspended();
     ~EngineUseSuspended();
     EngineUseSuspended(const EngineUseSuspended&) = delete;
     EngineUseSuspended& operator=(const EngineUseSuspended&) = delete;
 
-private:
+  private:
     bool held_;
 };
 

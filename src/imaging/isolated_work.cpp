@@ -18,13 +18,14 @@ namespace {
 
 // The shared page(s): one byte that the child sets when it finished, then the result.
 class SharedBuffer {
-public:
+  public:
     explicit SharedBuffer(std::size_t size) : size_(size + 1) {
         void* p = mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
         data_ = p == MAP_FAILED ? nullptr : static_cast<std::uint8_t*>(p);
     }
     ~SharedBuffer() {
-        if (data_) munmap(data_, size_);
+        if (data_)
+            munmap(data_, size_);
     }
     SharedBuffer(const SharedBuffer&) = delete;
     SharedBuffer& operator=(const SharedBuffer&) = delete;
@@ -33,7 +34,7 @@ public:
     std::uint8_t& finished() { return data_[0]; }
     std::span<std::uint8_t> result() { return {data_ + 1, size_ - 1}; }
 
-private:
+  private:
     std::size_t size_;
     std::uint8_t* data_ = nullptr;
 };
@@ -45,8 +46,10 @@ bool AwaitChild(pid_t child, std::chrono::milliseconds timeLimit) {
     while (true) {
         int status = 0;
         const pid_t done = waitpid(child, &status, WNOHANG);
-        if (done == child) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-        if (done < 0 && errno != EINTR) return false;
+        if (done == child)
+            return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        if (done < 0 && errno != EINTR)
+            return false;
         if (std::chrono::steady_clock::now() >= deadline) {
             kill(child, SIGKILL);
             while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
@@ -63,10 +66,12 @@ bool AwaitChild(pid_t child, std::chrono::milliseconds timeLimit) {
 bool RunIsolated(std::span<std::uint8_t> result, std::chrono::milliseconds timeLimit,
                  const std::function<void(std::span<std::uint8_t>)>& work) {
     SharedBuffer shared(result.size());
-    if (!shared.valid()) return false;
+    if (!shared.valid())
+        return false;
     const pid_t parent = getpid();
     const pid_t child = fork();
-    if (child < 0) return false;
+    if (child < 0)
+        return false;
     if (child == 0) {
         // The child dies with the program and on its own deadline, even when nobody is left to
         // wait for it. It leaves through _exit: no destructors, atexit handlers or buffered
@@ -80,7 +85,8 @@ bool RunIsolated(std::span<std::uint8_t> result, std::chrono::milliseconds timeL
             _exit(1);
         }
     }
-    if (!AwaitChild(child, timeLimit) || shared.finished() != 1) return false;
+    if (!AwaitChild(child, timeLimit) || shared.finished() != 1)
+        return false;
     std::memcpy(result.data(), shared.result().data(), result.size());
     return true;
 }

@@ -18,13 +18,14 @@ namespace {
 
 JpegStatus StatusOfErrno(int error) {
     return (error == EACCES || error == EPERM || error == EROFS) ? JpegStatus::AccessDenied
-                                                                  : JpegStatus::Win32Error;
+                                                                 : JpegStatus::Win32Error;
 }
 
 }  // namespace
 
 std::vector<std::uint8_t> EncodeJPG(const PictureHolder& picture, std::uint8_t quality) {
-    if (!picture.HasPicture()) Fail(JpegStatus::InvalidParameter);
+    if (!picture.HasPicture())
+        Fail(JpegStatus::InvalidParameter);
 
     Magick::Blob encoded;
     try {
@@ -45,7 +46,8 @@ std::vector<std::uint8_t> EncodeJPG(const PictureHolder& picture, std::uint8_t q
 }
 
 Error JpegWriteError(int error) {
-    return Error(std::string(kSaveJpgErrorText) + std::to_string(static_cast<std::int32_t>(StatusOfErrno(error))),
+    return Error(std::string(kSaveJpgErrorText) +
+                     std::to_string(static_cast<std::int32_t>(StatusOfErrno(error))),
                  kSaveJpgErrorNumber);
 }
 
@@ -57,7 +59,8 @@ void WriteJPGFile(std::span<const std::uint8_t> encoded, const std::filesystem::
     }
 }
 
-void SaveJPG(const PictureHolder& picture, const std::filesystem::path& path, std::uint8_t quality) {
+void SaveJPG(const PictureHolder& picture, const std::filesystem::path& path,
+             std::uint8_t quality) {
     WriteJPGFile(EncodeJPG(picture, quality), path);
 }
 

@@ -24,11 +24,11 @@ inline constexpr std::string_view kSaveJpgErrorText = "Cannot save the image. GD
 // original program used, so a report reads the same.
 enum class JpegStatus : std::int32_t {
     Ok = 0,
-    GenericError = 1,       // the engine failed while encoding
-    InvalidParameter = 2,   // the holder has no picture
-    OutOfMemory = 3,        // the picture is over the engine's resource limits
-    Win32Error = 7,         // the file could not be written or renamed into place
-    AccessDenied = 12,      // the file or its folder is not writable
+    GenericError = 1,      // the engine failed while encoding
+    InvalidParameter = 2,  // the holder has no picture
+    OutOfMemory = 3,       // the picture is over the engine's resource limits
+    Win32Error = 7,        // the file could not be written or renamed into place
+    AccessDenied = 12,     // the file or its folder is not writable
 };
 
 // Writes `picture` to `path` as a baseline JPEG. Quality 0..100 goes to the encoder as it is;

@@ -32,13 +32,19 @@ struct RecordMinimum {
     std::uint16_t words;
 };
 constexpr RecordMinimum kRecordMinimums[] = {
-    {0x0102, 1}, {0x0104, 1}, {0x0106, 1}, {0x0107, 1}, {0x0108, 1}, {0x0127, 1},  // modes, RestoreDC
-    {0x012D, 1}, {0x01F0, 1}, {0x012E, 1}, {0x0201, 2}, {0x0209, 2},              // objects, colours
-    {0x020B, 2}, {0x020C, 2}, {0x020D, 2}, {0x020E, 2}, {0x0211, 2}, {0x0412, 4},  // window, viewport
-    {0x0213, 2}, {0x0214, 2}, {0x0415, 4}, {0x0416, 4}, {0x0418, 4}, {0x041B, 4},  // lines, shapes
-    {0x061C, 6}, {0x061D, 6}, {0x0817, 8}, {0x081A, 8}, {0x0830, 8}, {0x041F, 4},  // arcs, pie, flood
-    {0x02FA, 5}, {0x02FC, 4}, {0x02FB, 9}, {0x0521, 3}, {0x0A32, 4}, {0x0324, 1},  // pens, fonts, text
-    {0x0325, 1}, {0x0538, 1}, {0x0F43, 11}, {0x0B41, 10}, {0x0940, 8}, {0x0922, 8},  // polys, bitmaps
+    {0x0102, 1}, {0x0104, 1}, {0x0106, 1},  {0x0107, 1},  {0x0108, 1},
+    {0x0127, 1},                                                        // modes, RestoreDC
+    {0x012D, 1}, {0x01F0, 1}, {0x012E, 1},  {0x0201, 2},  {0x0209, 2},  // objects, colours
+    {0x020B, 2}, {0x020C, 2}, {0x020D, 2},  {0x020E, 2},  {0x0211, 2},
+    {0x0412, 4},  // window, viewport
+    {0x0213, 2}, {0x0214, 2}, {0x0415, 4},  {0x0416, 4},  {0x0418, 4},
+    {0x041B, 4},  // lines, shapes
+    {0x061C, 6}, {0x061D, 6}, {0x0817, 8},  {0x081A, 8},  {0x0830, 8},
+    {0x041F, 4},  // arcs, pie, flood
+    {0x02FA, 5}, {0x02FC, 4}, {0x02FB, 9},  {0x0521, 3},  {0x0A32, 4},
+    {0x0324, 1},  // pens, fonts, text
+    {0x0325, 1}, {0x0538, 1}, {0x0F43, 11}, {0x0B41, 10}, {0x0940, 8},
+    {0x0922, 8},  // polys, bitmaps
 };
 
 // Polygon, polyline and text records carry counts; the data they count must be in the record.
@@ -55,7 +61,8 @@ void CheckCountedRecord(std::uint16_t function, ByteReader params, std::size_t a
             const std::uint16_t polygons = params.u16le();
             need(1 + static_cast<std::uint64_t>(polygons));
             std::uint64_t points = 0;
-            for (std::uint16_t i = 0; i < polygons; ++i) points += params.u16le();
+            for (std::uint16_t i = 0; i < polygons; ++i)
+                points += params.u16le();
             need(1 + polygons + 2 * points);
             break;
         }
@@ -83,18 +90,29 @@ bool IsHairlineOrNullPen(ByteReader params) {
 }
 
 std::array<std::uint8_t, 8> ModeRecord(std::uint16_t mode) {
-    return {4, 0, 0, 0, kMetaSetMapMode & 0xFF, kMetaSetMapMode >> 8,
-            static_cast<std::uint8_t>(mode & 0xFF), static_cast<std::uint8_t>(mode >> 8)};
+    return {4,
+            0,
+            0,
+            0,
+            kMetaSetMapMode & 0xFF,
+            kMetaSetMapMode >> 8,
+            static_cast<std::uint8_t>(mode & 0xFF),
+            static_cast<std::uint8_t>(mode >> 8)};
 }
 
 // Hundredths of a millimetre per unit of each fixed mapping mode (MM_TEXT is device-dependent).
 double HimetricPerUnit(std::int32_t mm, const ReferenceDevice& device, bool vertical) {
     switch (mm) {
-        case MM_LOMETRIC: return 10.0;
-        case MM_HIMETRIC: return 1.0;
-        case MM_LOENGLISH: return 25.4;
-        case MM_HIENGLISH: return 2.54;
-        case MM_TWIPS: return 2540.0 / 1440.0;
+        case MM_LOMETRIC:
+            return 10.0;
+        case MM_HIMETRIC:
+            return 1.0;
+        case MM_LOENGLISH:
+            return 25.4;
+        case MM_HIENGLISH:
+            return 2.54;
+        case MM_TWIPS:
+            return 2540.0 / 1440.0;
         default:  // device pixels
             return vertical ? device.heightMillimetres * 100.0 / device.heightPixels
                             : device.widthMillimetres * 100.0 / device.widthPixels;
@@ -103,7 +121,8 @@ double HimetricPerUnit(std::int32_t mm, const ReferenceDevice& device, bool vert
 
 std::int32_t ToHimetric(double units, double perUnit) {
     double v = std::round(std::fabs(units) * perUnit);
-    if (!(v <= std::numeric_limits<std::int32_t>::max())) throw Error("metafile frame too large");
+    if (!(v <= std::numeric_limits<std::int32_t>::max()))
+        throw Error("metafile frame too large");
     return static_cast<std::int32_t>(v);
 }
 
@@ -153,19 +172,22 @@ CheckedMetafile CheckMetafile(std::span<const std::uint8_t> bits) {
         const std::uint16_t function = in.u16le();
         Enforce(words >= kMinRecordWords, "metafile record shorter than its header", at);
         const std::uint64_t paramBytes = (static_cast<std::uint64_t>(words) - kMinRecordWords) * 2;
-        ByteReader params = in.sub(EnforcePlausibleSize(paramBytes, in.remaining(), "metafile record"));
+        ByteReader params =
+            in.sub(EnforcePlausibleSize(paramBytes, in.remaining(), "metafile record"));
         const std::span<const std::uint8_t> record = bits.subspan(at, in.position() - at);
         ++recordCount;
         for (const auto& minimum : kRecordMinimums) {
             if (minimum.function == function) {
-                Enforce(params.size() >= minimum.words * 2u, "metafile record shorter than its function needs", at);
+                Enforce(params.size() >= minimum.words * 2u,
+                        "metafile record shorter than its function needs", at);
             }
         }
         CheckCountedRecord(function, params, at);
         // The picture is drawn into its frame the way a metafile picture is played: window
         // mapped onto the frame. A mapping-mode record would make the renderer map the window
         // onto its own idea of a viewport instead, so it is left out.
-        if (function == kMetaSetMapMode || !objects.Accept(function, params)) continue;
+        if (function == kMetaSetMapMode || !objects.Accept(function, params))
+            continue;
         if (function == kMetaCreatePen && IsHairlineOrNullPen(params)) {
             // A pen of width 0 is one device pixel wide whatever the scale. The renderer takes
             // it as one logical unit, which is several pixels when a unit is, and widens the
@@ -280,12 +302,14 @@ PixelSize FramePixelSize(const Frame& frame, const ReferenceDevice& device) {
     std::fesetround(FE_TONEAREST);
     PixelSize size;
     size.width = static_cast<std::int64_t>(std::nearbyint(static_cast<double>(widthInches) * xDpi));
-    size.height = static_cast<std::int64_t>(std::nearbyint(static_cast<double>(heightInches) * yDpi));
+    size.height =
+        static_cast<std::int64_t>(std::nearbyint(static_cast<double>(heightInches) * yDpi));
     std::fesetround(savedMode);
     return size;
 }
 
-std::vector<std::uint8_t> WithWindowBounds(const CheckedMetafile& metafile, const LogicalWindow& window) {
+std::vector<std::uint8_t> WithWindowBounds(const CheckedMetafile& metafile,
+                                           const LogicalWindow& window) {
     constexpr std::uint16_t kSaveDc = 0x001E, kRestoreDc = 0x0127, kCreateBrush = 0x02FC,
                             kSelectObject = 0x012D, kDeleteObject = 0x01F0, kPatBlt = 0x061D;
     constexpr std::uint16_t kNullBrush = 1;
@@ -295,7 +319,8 @@ std::vector<std::uint8_t> WithWindowBounds(const CheckedMetafile& metafile, cons
     auto record = [&](std::uint16_t function, std::initializer_list<std::uint16_t> params) {
         out.u32le(static_cast<std::uint32_t>(kMinRecordWords + params.size()));
         out.u16le(function);
-        for (std::uint16_t p : params) out.u16le(p);
+        for (std::uint16_t p : params)
+            out.u16le(p);
     };
     record(kSaveDc, {});
     record(kCreateBrush, {kNullBrush, 0, 0, 0});
@@ -305,8 +330,8 @@ std::vector<std::uint8_t> WithWindowBounds(const CheckedMetafile& metafile, cons
     const std::int32_t top = std::min<std::int32_t>(window.top, window.top + window.height);
     record(kPatBlt, {kDestinationUnchanged & 0xFFFF, kDestinationUnchanged >> 16,
                      static_cast<std::uint16_t>(std::abs(window.height)),
-                     static_cast<std::uint16_t>(std::abs(window.width)), static_cast<std::uint16_t>(top),
-                     static_cast<std::uint16_t>(left)});
+                     static_cast<std::uint16_t>(std::abs(window.width)),
+                     static_cast<std::uint16_t>(top), static_cast<std::uint16_t>(left)});
     record(kRestoreDc, {0xFFFF});
     record(kDeleteObject, {0});
     records.resize(out.position());
@@ -347,9 +372,11 @@ void ScaleFontHeights(CheckedMetafile& metafile, double characterFactor, double 
             const double scaled = std::round(h * (h < 0 ? characterFactor : cellFactor));
             ByteWriter out(metafile.bits);
             out.seek(at + 6);
-            out.u16le(static_cast<std::uint16_t>(static_cast<std::int16_t>(std::clamp(scaled, -32768.0, 32767.0))));
+            out.u16le(static_cast<std::uint16_t>(
+                static_cast<std::int16_t>(std::clamp(scaled, -32768.0, 32767.0))));
         }
-        if (function == kMetaEof) break;
+        if (function == kMetaEof)
+            break;
     }
 }
 
@@ -371,7 +398,8 @@ std::vector<std::uint8_t> PlaceableHeader(const LogicalWindow& window, std::uint
     out.u32le(0);
     std::uint16_t checksum = 0;
     ByteReader words(std::span<const std::uint8_t>(header).first(20));
-    while (!words.atEnd()) checksum ^= words.u16le();
+    while (!words.atEnd())
+        checksum ^= words.u16le();
     out.u16le(checksum);
     return header;
 }

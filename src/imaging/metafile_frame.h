@@ -100,7 +100,8 @@ PixelSize FramePixelSize(const Frame& frame, const ReferenceDevice& device);
 // renderer fits the drawing's bounding box to the picture; this makes that box the window
 // whenever the records draw inside it, and gives an empty picture a box at all. (A shape would
 // not do: the renderer widens a shape's box by half its pen, even a null pen of one unit.)
-std::vector<std::uint8_t> WithWindowBounds(const CheckedMetafile& metafile, const LogicalWindow& window);
+std::vector<std::uint8_t> WithWindowBounds(const CheckedMetafile& metafile,
+                                           const LogicalWindow& window);
 
 // Scales the height of every font the metafile creates (CreateFontIndirect's first word):
 // character heights (negative) by `characterFactor`, cell heights (positive) by `cellFactor`,

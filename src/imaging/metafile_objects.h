@@ -18,17 +18,19 @@
 namespace pictrova::imaging {
 
 class MetafileObjectTable {
-public:
+  public:
     explicit MetafileObjectTable(std::uint16_t slots) : kinds_(slots, Kind::Free) {}
 
     // True when the record (function and parameter words) can be played; records that create
     // or free objects change the table. A record refused here is to be left out.
     bool Accept(std::uint16_t function, ByteReader params);
 
-private:
+  private:
     enum class Kind : std::uint8_t { Free, Pen, Brush, Font, Palette, Region };
     bool Create(Kind kind);
-    bool Is(std::uint32_t slot, Kind kind) const { return slot < kinds_.size() && kinds_[slot] == kind; }
+    bool Is(std::uint32_t slot, Kind kind) const {
+        return slot < kinds_.size() && kinds_[slot] == kind;
+    }
     static bool RegionIsWellFormed(ByteReader params);
 
     std::vector<Kind> kinds_;

@@ -23,21 +23,22 @@ struct FormatRow {
 };
 
 constexpr FormatRow kCoders[] = {
-    {EncodedFormat::Bmp, "BMP3"}, {EncodedFormat::Png, "PNG"}, {EncodedFormat::Gif, "GIF"},
+    {EncodedFormat::Bmp, "BMP3"},  {EncodedFormat::Png, "PNG"}, {EncodedFormat::Gif, "GIF"},
     {EncodedFormat::Tiff, "TIFF"}, {EncodedFormat::Tga, "TGA"}, {EncodedFormat::Pcx, "PCX"},
 };
 
 // Input formats the engine may pick by itself from the content. Anything else it recognises
 // (drawing scripts, PostScript programs, text) is refused: the input comes from a database.
 constexpr std::string_view kEngineDetectedInputs[] = {
-    "BMP", "DIB", "JPEG", "GIF", "PNG", "TIFF", "PCX", "DCX", "PDF", "PSD", "PNM", "PPM",
-    "PGM", "PBM", "PAM", "SGI", "SUN", "WEBP", "JP2", "JPC", "PICT", "XBM", "XPM", "FITS", "DPX",
-    "CIN", "MIFF", "PCD", "XCF", "JNG", "MNG", "VIFF", "CALS", "FPX", "HDF",
+    "BMP", "DIB", "JPEG", "GIF", "PNG", "TIFF", "PCX", "DCX",  "PDF",  "PSD", "PNM", "PPM",
+    "PGM", "PBM", "PAM",  "SGI", "SUN", "WEBP", "JP2", "JPC",  "PICT", "XBM", "XPM", "FITS",
+    "DPX", "CIN", "MIFF", "PCD", "XCF", "JNG",  "MNG", "VIFF", "CALS", "FPX", "HDF",
 };
 
 std::string_view CoderFor(EncodedFormat format) {
     for (const auto& row : kCoders) {
-        if (row.format == format) return row.coder;
+        if (row.format == format)
+            return row.coder;
     }
     return {};
 }
@@ -53,12 +54,14 @@ std::string InputCoder(std::span<const std::uint8_t> bytes) {
     char detected[MaxTextExtent] = {};
     MagickLib::ExceptionInfo exception;
     MagickLib::GetExceptionInfo(&exception);
-    const auto passed = MagickLib::GetMagickFileFormat(bytes.data(), std::min<std::size_t>(bytes.size(), 4096),
-                                                      detected, sizeof detected, &exception);
+    const auto passed =
+        MagickLib::GetMagickFileFormat(bytes.data(), std::min<std::size_t>(bytes.size(), 4096),
+                                       detected, sizeof detected, &exception);
     MagickLib::DestroyExceptionInfo(&exception);
     if (passed == MagickPass && detected[0] != '\0') {
         for (std::string_view allowed : kEngineDetectedInputs) {
-            if (allowed == detected) return std::string(detected);
+            if (allowed == detected)
+                return std::string(detected);
         }
         throw Error(std::string("input format ") + detected + " is not converted");
     }
@@ -68,8 +71,10 @@ std::string InputCoder(std::span<const std::uint8_t> bytes) {
 // Flattens transparency onto white, like the picture holder, so every output shows the same
 // picture whatever the format keeps.
 Magick::Image Flattened(const Magick::Image& image) {
-    if (!image.matte()) return image;
-    Magick::Image canvas(Magick::Geometry(image.columns(), image.rows()), Magick::Color(MaxRGB, MaxRGB, MaxRGB));
+    if (!image.matte())
+        return image;
+    Magick::Image canvas(Magick::Geometry(image.columns(), image.rows()),
+                         Magick::Color(MaxRGB, MaxRGB, MaxRGB));
     canvas.composite(image, 0, 0, Magick::OverCompositeOp);
     return canvas;
 }
@@ -92,10 +97,12 @@ Magick::Image ReadAnyPicture(std::span<const std::uint8_t> bytes) {
 Magick::Blob GifOf(Magick::Image& image, const EncodeSettings& settings) {
     const auto width = static_cast<std::uint32_t>(image.columns());
     const auto height = static_cast<std::uint32_t>(image.rows());
-    std::vector<std::uint8_t> rgb(CheckedMul<std::size_t>(CheckedMul<std::size_t>(width, height), 3));
+    std::vector<std::uint8_t> rgb(
+        CheckedMul<std::size_t>(CheckedMul<std::size_t>(width, height), 3));
     image.write(0, 0, width, height, "RGB", Magick::CharPixel, rgb.data());
     const std::vector<std::uint8_t> gif =
-        EncodeGif({rgb, width, height}, {.colours = settings.colours.value_or(256), .dither = settings.dither});
+        EncodeGif({rgb, width, height},
+                  {.colours = settings.colours.value_or(256), .dither = settings.dither});
     return Magick::Blob(gif.data(), gif.size());
 }
 
@@ -107,10 +114,12 @@ Magick::Blob GifOf(Magick::Image& image, const EncodeSettings& settings) {
 void ZeroTiffGaps(std::vector<std::uint8_t>& tiff) {
     constexpr std::uint16_t kStripOffsets = 273, kStripByteCounts = 279;
     constexpr std::size_t kTypeSizes[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8};
-    if (tiff.size() < 8 || tiff[0] != 'I' || tiff[1] != 'I' || tiff[2] != 42 || tiff[3] != 0) return;
+    if (tiff.size() < 8 || tiff[0] != 'I' || tiff[1] != 'I' || tiff[2] != 42 || tiff[3] != 0)
+        return;
     std::vector<bool> covered(tiff.size(), false);
     auto cover = [&](std::uint64_t from, std::uint64_t length) {
-        for (std::uint64_t i = from; i < from + length && i < covered.size(); ++i) covered[i] = true;
+        for (std::uint64_t i = from; i < from + length && i < covered.size(); ++i)
+            covered[i] = true;
     };
     ByteReader r(tiff);
     cover(0, 8);
@@ -125,20 +134,26 @@ void ZeroTiffGaps(std::vector<std::uint8_t>& tiff) {
         const std::uint16_t tag = r.u16le(), type = r.u16le();
         const std::uint32_t count = r.u32le();
         const std::size_t valueAt = r.position();
-        const std::uint64_t size = type < std::size(kTypeSizes) ? std::uint64_t{kTypeSizes[type]} * count : 0;
+        const std::uint64_t size =
+            type < std::size(kTypeSizes) ? std::uint64_t{kTypeSizes[type]} * count : 0;
         const std::uint64_t at = size > 4 ? r.u32le() : valueAt;
-        if (size > 4) cover(at, size);
+        if (size > 4)
+            cover(at, size);
         if ((tag == kStripOffsets || tag == kStripByteCounts) && (type == 3 || type == 4)) {
             ByteReader values(tiff);
             values.seek(at);
             auto& list = tag == kStripOffsets ? stripOffsets : stripCounts;
-            for (std::uint32_t i = 0; i < count; ++i) list.push_back(type == 3 ? values.u16le() : values.u32le());
+            for (std::uint32_t i = 0; i < count; ++i)
+                list.push_back(type == 3 ? values.u16le() : values.u32le());
         }
     }
-    if (stripOffsets.size() != stripCounts.size()) return;
-    for (std::size_t i = 0; i < stripOffsets.size(); ++i) cover(stripOffsets[i], stripCounts[i]);
+    if (stripOffsets.size() != stripCounts.size())
+        return;
+    for (std::size_t i = 0; i < stripOffsets.size(); ++i)
+        cover(stripOffsets[i], stripCounts[i]);
     for (std::size_t i = 0; i < tiff.size(); ++i)
-        if (!covered[i]) tiff[i] = 0;
+        if (!covered[i])
+            tiff[i] = 0;
 }
 
 // TGA readers disagree on bottom-left-origin files (ImageMagick 6 shows them upside down); every
@@ -149,7 +164,8 @@ Magick::Blob WithTopLeftOrigin(const Magick::Blob& tga) {
     constexpr std::uint8_t kTopLeftOrigin = 0x20;
     std::vector<std::uint8_t> bytes(static_cast<const std::uint8_t*>(tga.data()),
                                     static_cast<const std::uint8_t*>(tga.data()) + tga.length());
-    if (bytes.size() <= kImageDescriptorAt) throw Error("the engine wrote a TGA without a header");
+    if (bytes.size() <= kImageDescriptorAt)
+        throw Error("the engine wrote a TGA without a header");
     bytes[kImageDescriptorAt] |= kTopLeftOrigin;
     return Magick::Blob(bytes.data(), bytes.size());
 }
@@ -167,7 +183,8 @@ std::vector<std::uint8_t> Encode(Magick::Image image, const EncodeSettings& sett
                 out.type(Magick::TrueColorType);
                 break;
             case EncodedFormat::Png:
-                if (settings.quality) out.quality(std::min<std::uint32_t>(*settings.quality, 100));
+                if (settings.quality)
+                    out.quality(std::min<std::uint32_t>(*settings.quality, 100));
                 break;
             case EncodedFormat::Gif:
                 encoded = GifOf(out, settings);
@@ -184,20 +201,24 @@ std::vector<std::uint8_t> Encode(Magick::Image image, const EncodeSettings& sett
         return 0;
     });
     image = Magick::Image();
-    if (encoded.length() == 0) throw Error("the engine wrote nothing");
+    if (encoded.length() == 0)
+        throw Error("the engine wrote nothing");
     const auto* data = static_cast<const std::uint8_t*>(encoded.data());
     std::vector<std::uint8_t> bytes(data, data + encoded.length());
-    if (settings.format == EncodedFormat::Tiff) ZeroTiffGaps(bytes);
+    if (settings.format == EncodedFormat::Tiff)
+        ZeroTiffGaps(bytes);
     return bytes;
 }
 
 }  // namespace
 
-std::vector<std::uint8_t> EncodePicture(const cDIBSection& picture, const EncodeSettings& settings) {
+std::vector<std::uint8_t> EncodePicture(const cDIBSection& picture,
+                                        const EncodeSettings& settings) {
     return Encode(DibToEngineImage(picture), settings);
 }
 
-std::vector<std::uint8_t> ConvertPictureBytes(std::span<const std::uint8_t> input, const EncodeSettings& settings) {
+std::vector<std::uint8_t> ConvertPictureBytes(std::span<const std::uint8_t> input,
+                                              const EncodeSettings& settings) {
     return Encode(ReadAnyPicture(input), settings);
 }
 

@@ -31,7 +31,8 @@ std::vector<std::uint8_t> EncodePicture(const cDIBSection& picture, const Encode
 // A picture file's bytes (kind found from the content; metafiles go through the checked
 // metafile loader) encoded in `settings.format`, transparency flattened onto white. Damaged
 // input is refused rather than encoded in part. Throws PictureTooBig or Error.
-std::vector<std::uint8_t> ConvertPictureBytes(std::span<const std::uint8_t> input, const EncodeSettings& settings);
+std::vector<std::uint8_t> ConvertPictureBytes(std::span<const std::uint8_t> input,
+                                              const EncodeSettings& settings);
 
 // A picture file's bytes read as ConvertPictureBytes reads them, into 24-bit pixels.
 void DecodeAnyPicture(std::span<const std::uint8_t> input, cDIBSection& picture);

@@ -18,16 +18,20 @@ constexpr std::string_view kDibText = "DIB";
 constexpr std::size_t kWrappedBitsOffset = 45;
 
 bool TextAt(std::span<const std::uint8_t> bytes, std::size_t offset, std::string_view text) {
-    if (offset > bytes.size() || text.size() > bytes.size() - offset) return false;
+    if (offset > bytes.size() || text.size() > bytes.size() - offset)
+        return false;
     return std::memcmp(bytes.data() + offset, text.data(), text.size()) == 0;
 }
 
 }  // namespace
 
 bool RepairPictureBytes(std::vector<std::uint8_t>& bytes) {
-    if (!TextAt(bytes, kPictureTextOffset, kPictureText) || !TextAt(bytes, kDibTextOffset, kDibText)) return false;
+    if (!TextAt(bytes, kPictureTextOffset, kPictureText) ||
+        !TextAt(bytes, kDibTextOffset, kDibText))
+        return false;
     std::vector<std::uint8_t> repaired{'B', 'M'};
-    if (bytes.size() > kWrappedBitsOffset) repaired.insert(repaired.end(), bytes.begin() + kWrappedBitsOffset, bytes.end());
+    if (bytes.size() > kWrappedBitsOffset)
+        repaired.insert(repaired.end(), bytes.begin() + kWrappedBitsOffset, bytes.end());
     bytes = std::move(repaired);
     return true;
 }
@@ -38,7 +42,8 @@ bool LoadPictureBytes(PictureHolder& target, std::span<const std::uint8_t> bytes
     try {
         target.LoadFromMemory(bytes);
     } catch (const PictureTooBig& e) {
-        if (tooBig) *tooBig = PictureSize{e.width(), e.height()};
+        if (tooBig)
+            *tooBig = PictureSize{e.width(), e.height()};
     } catch (...) {
     }
     return target.HasPicture();
@@ -46,15 +51,20 @@ bool LoadPictureBytes(PictureHolder& target, std::span<const std::uint8_t> bytes
 
 void RepairPictureFile(const std::filesystem::path& path) {
     const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
-    if (!TextAt(bytes, kPictureTextOffset, kPictureText) || !TextAt(bytes, kDibTextOffset, kDibText)) return;
+    if (!TextAt(bytes, kPictureTextOffset, kPictureText) ||
+        !TextAt(bytes, kDibTextOffset, kDibText))
+        return;
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out) out.write("BM", 2);
+    if (out)
+        out.write("BM", 2);
     if (out && bytes.size() > kWrappedBitsOffset) {
         out.write(reinterpret_cast<const char*>(bytes.data() + kWrappedBitsOffset),
                   static_cast<std::streamsize>(bytes.size() - kWrappedBitsOffset));
     }
-    if (out) out.close();
-    if (!out) throw Error("Cannot rewrite " + path.string() + ": " + std::strerror(errno));
+    if (out)
+        out.close();
+    if (!out)
+        throw Error("Cannot rewrite " + path.string() + ": " + std::strerror(errno));
 }
 
 bool LoadPictureFile(Host& host, PictureHolder& target, const std::filesystem::path& path,
@@ -67,7 +77,8 @@ bool LoadPictureFile(Host& host, PictureHolder& target, const std::filesystem::p
         over = true;
     } catch (...) {
     }
-    if (target.HasPicture()) return true;
+    if (target.HasPicture())
+        return true;
     message += "\r\n" + path.string();
     if (over) {
         if (showTooBig) {

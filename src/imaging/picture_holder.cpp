@@ -36,7 +36,8 @@ void LoadMetafile(std::span<const std::uint8_t> bytes, cDIBSection& image) {
         yExt = static_cast<std::int32_t>(std::lround(std::abs(bottom - top) * 2540.0 / inch));
     }
     std::vector<std::uint8_t> bits(bytes.begin(), bytes.end());
-    if (!image.WMFtoBMP(bits, mm, xExt, yExt)) throw Error("metafile cannot be drawn");
+    if (!image.WMFtoBMP(bits, mm, xExt, yExt))
+        throw Error("metafile cannot be drawn");
 }
 
 // Whether a BMP file's pixels carry alpha. Only a 32-bit file with an alpha mask does: one with
@@ -45,7 +46,8 @@ void LoadMetafile(std::span<const std::uint8_t> bytes, cDIBSection& image) {
 // would make the whole picture transparent.
 bool BmpHasAlphaMask(std::span<const std::uint8_t> bytes) {
     constexpr std::uint32_t kBitFields = 3, kAlphaBitFields = 6;
-    if (bytes.size() < kBmpHeadersSize) return false;
+    if (bytes.size() < kBmpHeadersSize)
+        return false;
     ByteReader r(bytes);
     r.seek(kBmpFileHeaderSize);
     const std::uint32_t headerSize = r.u32le();
@@ -53,10 +55,13 @@ bool BmpHasAlphaMask(std::span<const std::uint8_t> bytes) {
     r.skip(2);  // planes
     const std::uint16_t bitCount = r.u16le();
     const std::uint32_t compression = r.u32le();
-    if (headerSize < kBmpInfoHeaderSize || bitCount != 32) return false;
-    if (compression != kAlphaBitFields && !(compression == kBitFields && headerSize >= 56)) return false;
+    if (headerSize < kBmpInfoHeaderSize || bitCount != 32)
+        return false;
+    if (compression != kAlphaBitFields && !(compression == kBitFields && headerSize >= 56))
+        return false;
     constexpr std::size_t kAlphaMaskAt = kBmpHeadersSize + 12;
-    if (bytes.size() < kAlphaMaskAt + 4) return false;
+    if (bytes.size() < kAlphaMaskAt + 4)
+        return false;
     r.seek(kAlphaMaskAt);
     return r.u32le() != 0;
 }
@@ -66,7 +71,8 @@ bool BmpHasAlphaMask(std::span<const std::uint8_t> bytes) {
 // bitmap, so a large picture is in memory twice (its file and its bitmap) and never in the
 // engine's wider pixels. False for any other BMP, which the engine reads.
 bool LoadPlainBmp24(std::span<const std::uint8_t> bytes, cDIBSection& dib) {
-    if (bytes.size() < kBmpHeadersSize) return false;
+    if (bytes.size() < kBmpHeadersSize)
+        return false;
     ByteReader r(bytes);
     r.skip(10);  // "BM", file size, reserved
     const std::uint32_t pixelOffset = r.u32le();
@@ -78,15 +84,16 @@ bool LoadPlainBmp24(std::span<const std::uint8_t> bytes, cDIBSection& dib) {
     const std::uint32_t compression = r.u32le();
     r.skip(12);  // image size, resolutions
     const std::uint32_t coloursUsed = r.u32le();
-    if (pixelOffset != kBmpHeadersSize || headerSize != kBmpInfoHeaderSize || planes != 1 || bitCount != 24 ||
-        compression != 0 || coloursUsed != 0 || width <= 0 || height <= 0)
+    if (pixelOffset != kBmpHeadersSize || headerSize != kBmpInfoHeaderSize || planes != 1 ||
+        bitCount != 24 || compression != 0 || coloursUsed != 0 || width <= 0 || height <= 0)
         return false;
     if (!PictureSizeAllowed(width, height))
         throw PictureTooBig("picture larger than the bitmap class makes", width, height);
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
     const std::size_t stride = (rowBytes + 3) & ~std::size_t{3};
     r.seek(kBmpHeadersSize);
-    if (r.remaining() / stride < static_cast<std::size_t>(height)) return false;  // cut short: the engine decides
+    if (r.remaining() / stride < static_cast<std::size_t>(height))
+        return false;  // cut short: the engine decides
     if (!dib.Create(width, height, 3))
         throw PictureTooBig("picture larger than the bitmap class makes", width, height);
     // Row by row: the file's padding bytes stay out of the bitmap, as when the engine reads it.
@@ -109,14 +116,16 @@ void PictureHolder::LoadFromMemory(std::span<const std::uint8_t> bytes) {
     Clear();
     try {
         const PictureKind kind = SniffPictureKind(bytes);
-        if (!IsDirectlyLoadable(kind)) throw Error("not a picture of a kind the loader reads");
+        if (!IsDirectlyLoadable(kind))
+            throw Error("not a picture of a kind the loader reads");
         if (kind == PictureKind::Wmf) {
             LoadMetafile(bytes, image_);
         } else if (kind == PictureKind::Emf) {
             LoadEnhancedMetafile(bytes, image_);
         } else if (kind != PictureKind::Bmp || !LoadPlainBmp24(bytes, image_)) {
             Magick::Image picture = ReadEngineImage(bytes, EngineCoderName(kind));
-            if (kind == PictureKind::Bmp && !BmpHasAlphaMask(bytes)) picture.matte(false);
+            if (kind == PictureKind::Bmp && !BmpHasAlphaMask(bytes))
+                picture.matte(false);
             EngineImageToDib(picture, image_);
         }
     } catch (...) {
@@ -126,8 +135,10 @@ void PictureHolder::LoadFromMemory(std::span<const std::uint8_t> bytes) {
 }
 
 std::vector<std::uint8_t> PictureHolder::BmpFileBytes() const {
-    if (!HasPicture()) throw Error("no picture to save");
-    if (image_.dib_channels() != 3) throw Error("only 24-bit pictures are saved as BMP");
+    if (!HasPicture())
+        throw Error("no picture to save");
+    if (image_.dib_channels() != 3)
+        throw Error("only 24-bit pictures are saved as BMP");
     const auto imageSize = CheckedCast<std::uint32_t>(image_.biSizeImage());
     std::vector<std::uint8_t> file(kBmpHeadersSize + imageSize);
     WriteBmp24Headers(file, image_.dib_width(), image_.dib_height(), imageSize);

@@ -21,19 +21,19 @@ namespace pictrova::imaging {
 // "out of memory" case.
 // Its size, when the picture's header was read before it was refused.
 class PictureTooBig : public Error {
-public:
+  public:
     explicit PictureTooBig(std::string what, std::int64_t width = 0, std::int64_t height = 0)
         : Error(std::move(what)), width_(width), height_(height) {}
     std::int64_t width() const noexcept { return width_; }
     std::int64_t height() const noexcept { return height_; }
 
-private:
+  private:
     std::int64_t width_;
     std::int64_t height_;
 };
 
 class PictureHolder {
-public:
+  public:
     // Assigns the empty picture.
     void Clear() { image_.CleanUp(); }
 
@@ -65,7 +65,7 @@ public:
     // written.
     void SaveAsBmp(const std::filesystem::path& path) const;
 
-private:
+  private:
     cDIBSection image_;
 };
 

@@ -7,9 +7,9 @@
 //   BMP / DIB  "BM"                              JPEG  FF D8 FF
 //   GIF        "GIF87a" / "GIF89a"               PNG   89 "PNG" 0D 0A 1A 0A
 //   WMF        D7 CD C6 9A (placeable), or a standard header: type 1/2, 9 words, version 1/3
-//   EMF        record type 1 at 0, " EMF" at 40  ICO   00 00 01 00 + count   CUR 00 00 02 00 + count
-//   TIFF       "II*\0" / "MM\0*"                 PCX   0A, version 0..5, encoding 1, 1..8 bits
-//   TGA        no magic: a sane 18-byte header (colour-map type 0/1, image type 1-3/9-11,
+//   EMF        record type 1 at 0, " EMF" at 40  ICO   00 00 01 00 + count   CUR 00 00 02 00 +
+//   count TIFF       "II*\0" / "MM\0*"                 PCX   0A, version 0..5, encoding 1, 1..8
+//   bits TGA        no magic: a sane 18-byte header (colour-map type 0/1, image type 1-3/9-11,
 //              non-zero size, pixel depth 8/15/16/24/32, colour map consistent with the type)
 
 #include <cstdint>

@@ -14,7 +14,7 @@ namespace pictrova::ole {
 enum class ClassFamily { StaticPresentation, Package, CompoundDocument, PaintPicture };
 
 struct ClassRow {
-    std::string_view prefix;      // seven characters
+    std::string_view prefix;  // seven characters
     ClassFamily family;
     std::string_view extension;   // for "PSP7.Im" assigned only by its fix-up
     std::string_view fixUpKey;    // how the extracted stream becomes the file
@@ -47,7 +47,8 @@ inline constexpr std::array<ClassRow, 17> kClassTable = {{
 inline std::optional<ClassRow> FindClassRow(std::string_view className) {
     const std::string_view key = className.substr(0, kClassPrefixLength);
     for (const ClassRow& row : kClassTable) {
-        if (row.prefix == key) return row;
+        if (row.prefix == key)
+            return row;
     }
     return std::nullopt;
 }

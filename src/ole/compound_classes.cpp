@@ -28,8 +28,10 @@ using ComponentEntry = std::size_t (*)(std::span<std::uint8_t>, std::string_view
 
 // The entry follows from the stream name alone.
 ComponentEntry EntryForStream(std::string_view streamName) {
-    if (streamName == "CONTENTS") return GetContentsStream;
-    if (streamName == "Ole10Native") return GetContentsStreamChild;
+    if (streamName == "CONTENTS")
+        return GetContentsStream;
+    if (streamName == "Ole10Native")
+        return GetContentsStreamChild;
     return ExtractOfficeDocument;
 }
 
@@ -45,7 +47,8 @@ void FixUpPsp(std::vector<std::uint8_t>& stream) {
     Enforce(stream.size() > kPspPrefixBytes, "stream is shorter than its prefix");
     std::move(stream.begin() + kPspPrefixBytes, stream.end(), stream.begin());
     std::fill(stream.end() - kPspPrefixBytes, stream.end(), 0);
-    const auto lastNonZero = std::find_if(stream.rbegin(), stream.rend(), [](std::uint8_t b) { return b != 0; });
+    const auto lastNonZero =
+        std::find_if(stream.rbegin(), stream.rend(), [](std::uint8_t b) { return b != 0; });
     // Nothing but zeros after the prefix: there is no file.
     Enforce(lastNonZero != stream.rend(), "stream holds no data after its prefix");
     const std::size_t lastIndex = static_cast<std::size_t>(stream.rend() - lastNonZero) - 1;
@@ -59,7 +62,8 @@ void ApplyFixUp(DecodeCall& call, std::string_view key) {
     } else if (key == "max") {
         Enforce(stream.size() >= 3, "stream too short for its signature");
         const bool vigFile = stream[0] == 'V' && stream[1] == 'i' && stream[2] == 'G';
-        if (!vigFile) DropPrefix(stream, kPaperPrefixBytes);
+        if (!vigFile)
+            DropPrefix(stream, kPaperPrefixBytes);
     } else if (key == "hpd") {
         DropPrefix(stream, kDeskImagePrefixBytes);
     } else if (key == "psp") {
@@ -73,9 +77,11 @@ void ApplyFixUp(DecodeCall& call, std::string_view key) {
 }  // namespace
 
 bool DecodeCompoundDocumentClass(DecodeCall& call, const ClassRow& row) {
-    if (row.fixUpKey != "psp") call.extension = row.extension;
+    if (row.fixUpKey != "psp")
+        call.extension = row.extension;
     std::int32_t payloadStart = call.payloadStart;
-    if (call.className == kPhotoEditorScanClass) payloadStart -= kPhotoEditorScanShift;
+    if (call.className == kPhotoEditorScanClass)
+        payloadStart -= kPhotoEditorScanShift;
 
     MoveToFront(call.bytes, payloadStart);
     const std::size_t documentLength = call.bytes.size() - static_cast<std::size_t>(payloadStart);

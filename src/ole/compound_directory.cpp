@@ -31,7 +31,7 @@ constexpr std::uint32_t kNoEntry = 0xFFFFFFFF;
 // and the DIFAT chain. Every read goes through the bounded reader; a sector outside the file is a
 // FormatError.
 class SectorTable {
-public:
+  public:
     explicit SectorTable(std::span<const std::uint8_t> document) : document_(document) {
         ByteReader header(document);
         header.seek(kSectorShiftOffset);
@@ -41,7 +41,8 @@ public:
         sectorsInFile_ = document.size() / sectorSize_;
         header.seek(kFatSectorCountOffset);
         const std::uint32_t fatSectorCount = header.u32le();
-        Enforce(fatSectorCount <= sectorsInFile_, "allocation table larger than the file", kFatSectorCountOffset);
+        Enforce(fatSectorCount <= sectorsInFile_, "allocation table larger than the file",
+                kFatSectorCountOffset);
         header.seek(kFirstDirectorySectorOffset);
         firstDirectorySector_ = header.u32le();
         header.seek(kFirstDifatSectorOffset);
@@ -53,7 +54,8 @@ public:
         for (std::size_t hops = 0; fatSectors_.size() < fatSectorCount; ++hops) {
             Enforce(hops <= sectorsInFile_ && difatSector != kEndOfChain, "broken DIFAT chain");
             ByteReader difat = Sector(difatSector);
-            for (std::size_t i = 0; i + 1 < sectorSize_ / 4 && fatSectors_.size() < fatSectorCount; ++i)
+            for (std::size_t i = 0; i + 1 < sectorSize_ / 4 && fatSectors_.size() < fatSectorCount;
+                 ++i)
                 fatSectors_.push_back(difat.u32le());
             difat.seek(sectorSize_ - 4);
             difatSector = difat.u32le();
@@ -77,7 +79,8 @@ public:
         std::vector<std::uint32_t> chain;
         const std::size_t perFatSector = sectorSize_ / 4;
         for (std::uint32_t sector = first; sector != kEndOfChain;) {
-            Enforce(sector < kMaxRegularSector && chain.size() < sectorsInFile_, "broken sector chain");
+            Enforce(sector < kMaxRegularSector && chain.size() < sectorsInFile_,
+                    "broken sector chain");
             chain.push_back(sector);
             const std::size_t fatIndex = sector / perFatSector;
             Enforce(fatIndex < fatSectors_.size(), "sector beyond the allocation table");
@@ -88,7 +91,7 @@ public:
         return chain;
     }
 
-private:
+  private:
     std::span<const std::uint8_t> document_;
     std::size_t shift_ = 0;
     std::size_t sectorSize_ = 0;
@@ -111,7 +114,8 @@ std::size_t CompoundDocumentExtent(std::span<const std::uint8_t> document) {
         for (std::uint32_t fatSector : table.fatSectors()) {
             ByteReader fat = table.Sector(fatSector);
             for (std::size_t i = 0; i < table.sectorSize() / 4; ++i, ++index) {
-                if (fat.u32le() != kFreeSector) sectorsUsed = index + 1;
+                if (fat.u32le() != kFreeSector)
+                    sectorsUsed = index + 1;
             }
         }
         const std::uint64_t extent = (sectorsUsed + 1) << table.shift();
@@ -124,7 +128,8 @@ std::size_t CompoundDocumentExtent(std::span<const std::uint8_t> document) {
 bool DirectoryIsWalkable(std::span<const std::uint8_t> document) {
     try {
         const SectorTable table(document);
-        const std::vector<std::uint32_t> directorySectors = table.Chain(table.firstDirectorySector());
+        const std::vector<std::uint32_t> directorySectors =
+            table.Chain(table.firstDirectorySector());
         const std::size_t perSector = table.sectorSize() / kDirectoryEntrySize;
         const std::size_t entryCount = directorySectors.size() * perSector;
         auto links = [&](std::uint32_t id) {
@@ -136,7 +141,8 @@ bool DirectoryIsWalkable(std::span<const std::uint8_t> document) {
             l.child = entry.u32le();
             return l;
         };
-        if (entryCount == 0) return false;
+        if (entryCount == 0)
+            return false;
 
         // Depth-first over left, right and child links with our own stack, the way libgsf
         // recurses; an entry number outside the directory is no link.
@@ -146,11 +152,13 @@ bool DirectoryIsWalkable(std::span<const std::uint8_t> document) {
         while (!pending.empty()) {
             const auto [id, depth] = pending.back();
             pending.pop_back();
-            if (seen[id] || ++visited > kMaxDirectoryEntries || depth > kMaxDirectoryDepth) return false;
+            if (seen[id] || ++visited > kMaxDirectoryEntries || depth > kMaxDirectoryDepth)
+                return false;
             seen[id] = true;
             const DirectoryLinks l = links(id);
             for (std::uint32_t next : {l.left, l.right, l.child}) {
-                if (next == kNoEntry || next >= entryCount) continue;
+                if (next == kNoEntry || next >= entryCount)
+                    continue;
                 pending.emplace_back(next, depth + 1);
             }
         }

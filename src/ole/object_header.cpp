@@ -41,7 +41,8 @@ std::int32_t PayloadStart(const ObjectHeader& header) {
 
 std::string ReadClassName(std::span<const std::uint8_t> field, const ObjectHeader& header) {
     std::string name;
-    if (header.classNameLength < 2) return name;
+    if (header.classNameLength < 2)
+        return name;
     const std::int32_t count = header.classNameLength - 1;
     // The last character's offset is formed in 16 bits like every other header sum.
     Sum16(header.classNameOffset, count - 1);

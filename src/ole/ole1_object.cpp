@@ -22,12 +22,14 @@ bool Ole1Object::NativeDataFits(std::size_t fieldSize) const {
 
 std::span<const std::uint8_t> Ole1Object::NativeData(std::span<const std::uint8_t> field) const {
     const std::size_t available = field.size() - std::min(nativeOffset, field.size());
-    return field.subspan(std::min(nativeOffset, field.size()), std::min<std::size_t>(nativeSize, available));
+    return field.subspan(std::min(nativeOffset, field.size()),
+                         std::min<std::size_t>(nativeSize, available));
 }
 
 Ole1Object ReadOle1Object(std::span<const std::uint8_t> field, std::int32_t start) {
     // The header size counts the 20 fixed bytes of the object header and both of its names.
-    Enforce(start >= static_cast<std::int32_t>(kObjectHeaderSize), "object header size is too small", 2);
+    Enforce(start >= static_cast<std::int32_t>(kObjectHeaderSize),
+            "object header size is too small", 2);
     ByteReader r(field);
     r.seek(static_cast<std::size_t>(start));
     Ole1Object object;

@@ -25,7 +25,7 @@ inline constexpr std::uint32_t kOle1FormatEmbedded = 2;
 
 struct Ole1Object {
     std::uint32_t formatId = 0;
-    std::string className;   // without its terminating zero
+    std::string className;         // without its terminating zero
     std::size_t nativeOffset = 0;  // from the field start
     std::uint32_t nativeSize = 0;  // as stored: may claim more than the field holds
 

@@ -36,7 +36,8 @@ constexpr std::array<BarePictureRow, 6> kBarePictures = {{
 std::optional<std::string_view> BarePictureExtension(std::span<const std::uint8_t> value) {
     const imaging::PictureKind kind = imaging::SniffPictureKind(value);
     for (const BarePictureRow& row : kBarePictures) {
-        if (row.kind == kind) return row.extension;
+        if (row.kind == kind)
+            return row.extension;
     }
     return std::nullopt;
 }
@@ -46,7 +47,8 @@ std::optional<std::string_view> BarePictureExtension(std::span<const std::uint8_
 bool Decode(DecodeCall& call, std::optional<StoredPreview>& preview) {
     call.header = ReadObjectHeader(call.bytes);
     call.payloadStart = PayloadStart(call.header);
-    if (call.header.objectType == static_cast<std::int32_t>(ObjectType::Linked)) return false;
+    if (call.header.objectType == static_cast<std::int32_t>(ObjectType::Linked))
+        return false;
 
     call.className = ReadClassName(call.bytes, call.header);
     if (call.header.objectType == static_cast<std::int32_t>(ObjectType::Static))
@@ -60,10 +62,14 @@ bool Decode(DecodeCall& call, std::optional<StoredPreview>& preview) {
         return false;
     }
     switch (row->family) {
-        case ClassFamily::StaticPresentation: return DecodeStaticPresentation(call);
-        case ClassFamily::Package: return DecodePackage(call);
-        case ClassFamily::PaintPicture: return DecodePaintPicture(call);
-        case ClassFamily::CompoundDocument: return DecodeCompoundDocumentClass(call, *row);
+        case ClassFamily::StaticPresentation:
+            return DecodeStaticPresentation(call);
+        case ClassFamily::Package:
+            return DecodePackage(call);
+        case ClassFamily::PaintPicture:
+            return DecodePaintPicture(call);
+        case ClassFamily::CompoundDocument:
+            return DecodeCompoundDocumentClass(call, *row);
     }
     return false;
 }
@@ -71,7 +77,8 @@ bool Decode(DecodeCall& call, std::optional<StoredPreview>& preview) {
 }  // namespace
 
 void MoveToFront(std::vector<std::uint8_t>& bytes, std::int64_t start) {
-    Enforce(start >= 0 && static_cast<std::size_t>(start) <= bytes.size(), "data starts outside the field");
+    Enforce(start >= 0 && static_cast<std::size_t>(start) <= bytes.size(),
+            "data starts outside the field");
     std::copy(bytes.begin() + start, bytes.end(), bytes.begin());
 }
 
@@ -102,9 +109,11 @@ bool fGetContentsStream(std::vector<std::uint8_t>& bytes, std::string& extension
         // Every failing step (a read past the end, an overflowing size, a refused allocation)
         // is the decoder's false result, unless the object stores a preview.
     }
-    if (!preview) return false;
+    if (!preview)
+        return false;
     try {
-        if (!StoredPreviewToFile(*preview, bytes, extension)) return false;
+        if (!StoredPreviewToFile(*preview, bytes, extension))
+            return false;
     } catch (...) {
         return false;
     }

@@ -40,9 +40,11 @@ bool DecodePackage(DecodeCall& call) {
     r.skip(CheckedCast<std::size_t>(tempPathLength));
 
     const std::int32_t fileSize = r.i32le();
-    if (static_cast<std::int64_t>(fileSize) >= static_cast<std::int64_t>(call.bytes.size()) - 1) return false;
+    if (static_cast<std::int64_t>(fileSize) >= static_cast<std::int64_t>(call.bytes.size()) - 1)
+        return false;
     // An empty package holds no picture to extract, and a negative size none at all.
-    if (fileSize <= 0) return false;
+    if (fileSize <= 0)
+        return false;
     const std::size_t fileOffset = object.nativeOffset + r.position();
     r.skip(static_cast<std::size_t>(fileSize));
     MoveToFront(call.bytes, static_cast<std::int64_t>(fileOffset));

@@ -24,8 +24,8 @@ bool DecodePaintPicture(DecodeCall& call) {
     const std::int32_t fileSize = r.i32le();
     Enforce(fileSize > 0, "paint picture declares no file size");
     // A declared size may pad a short file with zeros, but not beyond twice the data there is.
-    EnforcePlausibleSize(static_cast<std::uint64_t>(fileSize), CheckedMul<std::uint64_t>(dataLength, 2),
-                         "paint picture file size");
+    EnforcePlausibleSize(static_cast<std::uint64_t>(fileSize),
+                         CheckedMul<std::uint64_t>(dataLength, 2), "paint picture file size");
     call.bytes.resize(dataLength);
     call.bytes.resize(static_cast<std::size_t>(fileSize), 0);
     return true;

@@ -20,9 +20,12 @@ constexpr std::size_t kBmpColourTableSize = 1024;
 std::int32_t BitsPerPixel(std::int16_t imageType) {
     switch (imageType) {
         case 1:
-        case 2: return 8;
-        case 3: return 24;
-        default: return 0;
+        case 2:
+            return 8;
+        case 3:
+            return 24;
+        default:
+            return 0;
     }
 }
 }  // namespace
@@ -63,7 +66,8 @@ void ConvertPhotoEditorPicture(std::vector<std::uint8_t>& stream) {
 
     // Stored rows run top-down; BMP rows run bottom-up.
     for (std::size_t i = 0; i < rows; ++i) {
-        const auto from = storedRows.begin() + static_cast<std::ptrdiff_t>(storedRows.size() - (i + 1) * rowLength);
+        const auto from = storedRows.begin() +
+                          static_cast<std::ptrdiff_t>(storedRows.size() - (i + 1) * rowLength);
         std::copy(from, from + static_cast<std::ptrdiff_t>(rowLength),
                   stream.begin() + static_cast<std::ptrdiff_t>(pixelOffset + i * stride));
     }
@@ -86,12 +90,13 @@ void ConvertPhotoEditorPicture(std::vector<std::uint8_t>& stream) {
 
     imaging::WriteBmpFileHeader(stream, fileSize32, static_cast<std::uint32_t>(pixelOffset));
     imaging::WriteBmpInfoHeader(stream, width, height, static_cast<std::uint16_t>(bits),
-                       static_cast<std::uint32_t>(imageSize));
+                                static_cast<std::uint32_t>(imageSize));
 
     if (bits == 24) {
         for (std::size_t row = 0; row < rows; ++row) {
             std::uint8_t* pixel = stream.data() + pixelOffset + row * stride;
-            for (std::int32_t j = 0; j < width; ++j, pixel += 3) std::swap(pixel[0], pixel[2]);
+            for (std::int32_t j = 0; j < width; ++j, pixel += 3)
+                std::swap(pixel[0], pixel[2]);
         }
     }
 }

@@ -42,10 +42,12 @@ std::uint32_t ColourTableAllowance(std::span<const std::uint8_t> dib) {
     const std::uint32_t coloursUsed = info.u32le();
     if (bitCount == 1 || bitCount == 4 || bitCount == 8) {
         const std::uint32_t fullTable = 1u << bitCount;
-        const std::uint32_t entries = coloursUsed == 0 || coloursUsed > fullTable ? fullTable : coloursUsed;
+        const std::uint32_t entries =
+            coloursUsed == 0 || coloursUsed > fullTable ? fullTable : coloursUsed;
         return entries * 4;
     }
-    if ((bitCount == 16 || bitCount == 32) && compression == kBitFields && headerSize == imaging::kBmpInfoHeaderSize)
+    if ((bitCount == 16 || bitCount == 32) && compression == kBitFields &&
+        headerSize == imaging::kBmpInfoHeaderSize)
         return kColourMasksSize;
     return 0;
 }
@@ -64,14 +66,17 @@ constexpr std::size_t kBitmap16PointerSize = 4;
 
 }  // namespace
 
-void PackedDibToBmpFile(std::vector<std::uint8_t>& bytes, std::size_t dibOffset, std::size_t dibSize) {
-    Enforce(dibOffset >= imaging::kBmpFileHeaderSize && dibOffset <= bytes.size() && dibSize <= bytes.size() - dibOffset,
+void PackedDibToBmpFile(std::vector<std::uint8_t>& bytes, std::size_t dibOffset,
+                        std::size_t dibSize) {
+    Enforce(dibOffset >= imaging::kBmpFileHeaderSize && dibOffset <= bytes.size() &&
+                dibSize <= bytes.size() - dibOffset,
             "bitmap lies outside the data");
     const auto dib = std::span<const std::uint8_t>(bytes).subspan(dibOffset, dibSize);
     ByteReader info(dib);
     const std::uint32_t headerSize = info.u32le();
     const std::uint32_t pixelOffset =
-        CheckedAdd(CheckedAdd(static_cast<std::uint32_t>(imaging::kBmpFileHeaderSize), headerSize), ColourTableAllowance(dib));
+        CheckedAdd(CheckedAdd(static_cast<std::uint32_t>(imaging::kBmpFileHeaderSize), headerSize),
+                   ColourTableAllowance(dib));
 
     const std::size_t fileSize = CheckedAdd(dibSize, imaging::kBmpFileHeaderSize);
     const auto fileSize32 = CheckedCast<std::uint32_t>(fileSize);
@@ -82,15 +87,18 @@ void PackedDibToBmpFile(std::vector<std::uint8_t>& bytes, std::size_t dibOffset,
     imaging::WriteBmpFileHeader(bytes, fileSize32, pixelOffset);
 }
 
-bool MetafileToBmpFile(std::span<const std::uint8_t> metafile, std::int32_t mappingMode, std::int32_t xExtent,
-                       std::int32_t yExtent, std::vector<std::uint8_t>& file) {
+bool MetafileToBmpFile(std::span<const std::uint8_t> metafile, std::int32_t mappingMode,
+                       std::int32_t xExtent, std::int32_t yExtent,
+                       std::vector<std::uint8_t>& file) {
     std::vector<std::uint8_t> pixels(metafile.begin(), metafile.end());
     imaging::cDIBSection& dib = MetafileRenderer();
-    if (!dib.WMFtoBMP(pixels, mappingMode, xExtent, yExtent)) return false;
+    if (!dib.WMFtoBMP(pixels, mappingMode, xExtent, yExtent))
+        return false;
 
     std::vector<std::uint8_t> out(CheckedAdd(pixels.size(), imaging::kBmpHeadersSize));
     std::copy(pixels.begin(), pixels.end(), out.begin() + imaging::kBmpHeadersSize);
-    imaging::WriteBmp24Headers(out, dib.dib_width(), dib.dib_height(), CheckedCast<std::uint32_t>(pixels.size()));
+    imaging::WriteBmp24Headers(out, dib.dib_width(), dib.dib_height(),
+                               CheckedCast<std::uint32_t>(pixels.size()));
     file = std::move(out);
     return true;
 }
@@ -103,13 +111,17 @@ bool Bitmap16ToBmpFile(std::span<const std::uint8_t> bitmap, std::vector<std::ui
     const std::int16_t rowBytes = r.i16le();
     const std::uint8_t planes = r.u8();
     const std::uint8_t bitsPerPixel = r.u8();
-    if (planes != 1 || !(bitsPerPixel == 1 || bitsPerPixel == 24 || bitsPerPixel == 32)) return false;
+    if (planes != 1 || !(bitsPerPixel == 1 || bitsPerPixel == 24 || bitsPerPixel == 32))
+        return false;
     Enforce(width > 0 && height > 0, "bitmap has no pixels");
     const std::size_t usedRowBytes = (static_cast<std::size_t>(width) * bitsPerPixel + 7) / 8;
-    Enforce(rowBytes >= 0 && static_cast<std::size_t>(rowBytes) >= usedRowBytes, "bitmap rows are too short");
-    const std::size_t rowsSize = static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(height);
+    Enforce(rowBytes >= 0 && static_cast<std::size_t>(rowBytes) >= usedRowBytes,
+            "bitmap rows are too short");
+    const std::size_t rowsSize =
+        static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(height);
     const std::size_t afterHeader = bitmap.size() - kBitmap16HeaderSize;
-    if (afterHeader == rowsSize + kBitmap16PointerSize) r.skip(kBitmap16PointerSize);
+    if (afterHeader == rowsSize + kBitmap16PointerSize)
+        r.skip(kBitmap16PointerSize);
     ByteReader rows = r.sub(rowsSize);
 
     const std::uint32_t paletteSize = bitsPerPixel == 1 ? 2 * 4 : 0;
@@ -118,8 +130,10 @@ bool Bitmap16ToBmpFile(std::span<const std::uint8_t> bitmap, std::vector<std::ui
     const std::size_t pixelOffset = imaging::kBmpHeadersSize + paletteSize;
     const std::size_t fileSize = CheckedAdd(pixelOffset, imageSize);
     std::vector<std::uint8_t> out(fileSize, 0);
-    imaging::WriteBmpInfoHeader(out, width, height, bitsPerPixel, CheckedCast<std::uint32_t>(imageSize));
-    imaging::WriteBmpFileHeader(out, CheckedCast<std::uint32_t>(fileSize), static_cast<std::uint32_t>(pixelOffset));
+    imaging::WriteBmpInfoHeader(out, width, height, bitsPerPixel,
+                                CheckedCast<std::uint32_t>(imageSize));
+    imaging::WriteBmpFileHeader(out, CheckedCast<std::uint32_t>(fileSize),
+                                static_cast<std::uint32_t>(pixelOffset));
     if (paletteSize != 0) {
         // Monochrome bitmaps: a clear bit is black, a set bit white.
         constexpr std::uint8_t kWhite[] = {0xFF, 0xFF, 0xFF, 0};

@@ -19,11 +19,12 @@ namespace pictrova::ole {
 // Makes `bytes` a BMP file from the packed DIB of `dibSize` bytes at `dibOffset` of the same
 // array (at least 14: the DIB moves down to make room for the file header, so a large picture is
 // not copied twice). Throws when the DIB's info header is incomplete.
-void PackedDibToBmpFile(std::vector<std::uint8_t>& bytes, std::size_t dibOffset, std::size_t dibSize);
+void PackedDibToBmpFile(std::vector<std::uint8_t>& bytes, std::size_t dibOffset,
+                        std::size_t dibSize);
 
 // False when the renderer does not accept the metafile or its size.
-bool MetafileToBmpFile(std::span<const std::uint8_t> metafile, std::int32_t mappingMode, std::int32_t xExtent,
-                       std::int32_t yExtent, std::vector<std::uint8_t>& file);
+bool MetafileToBmpFile(std::span<const std::uint8_t> metafile, std::int32_t mappingMode,
+                       std::int32_t xExtent, std::int32_t yExtent, std::vector<std::uint8_t>& file);
 
 // Monochrome (shown black and white), 24- and 32-bit bitmaps with one plane; false for the
 // other bit counts, whose colours depend on the device that drew them. Throws when the rows do

@@ -28,7 +28,8 @@ bool DecodeMetafile(DecodeCall& call, ByteReader& data) {
     std::int32_t xExtent = data.u16le();
     std::int32_t yExtent = data.u16le();
     data.skip(2);
-    if (!MetafileToBmpFile(data.bytes(data.remaining()), mappingMode, xExtent, yExtent, call.bytes)) return false;
+    if (!MetafileToBmpFile(data.bytes(data.remaining()), mappingMode, xExtent, yExtent, call.bytes))
+        return false;
     call.extension = "bmp";
     return true;
 }
@@ -47,7 +48,8 @@ bool DecodeStaticPresentation(DecodeCall& call) {
     const std::string formatName = r.zeroTerminated();
     r.skip(kSkippedExtentBytes);
     const std::int32_t dataSize = r.i32le();
-    if (static_cast<std::int64_t>(dataSize) > static_cast<std::int64_t>(call.bytes.size()) - 1) return false;
+    if (static_cast<std::int64_t>(dataSize) > static_cast<std::int64_t>(call.bytes.size()) - 1)
+        return false;
     // A negative size has no data to take; the metafile form needs at least its picture header.
     const std::size_t size = CheckedCast<std::size_t>(dataSize);
     const std::size_t dataOffset = r.position();

@@ -28,10 +28,12 @@ constexpr std::uint32_t kClipboardEnhMetafile = 14;
 
 // The size of a presentation, whose height is stored negated.
 std::int32_t Magnitude(std::int32_t v) {
-    return static_cast<std::int32_t>(std::min<std::int64_t>(std::abs(static_cast<std::int64_t>(v)), INT32_MAX));
+    return static_cast<std::int32_t>(
+        std::min<std::int64_t>(std::abs(static_cast<std::int64_t>(v)), INT32_MAX));
 }
 
-StoredPreview Copy(StoredPreview::Kind kind, std::span<const std::uint8_t> data, std::size_t reserved = 0) {
+StoredPreview Copy(StoredPreview::Kind kind, std::span<const std::uint8_t> data,
+                   std::size_t reserved = 0) {
     StoredPreview preview;
     preview.kind = kind;
     preview.data.reserve(CheckedAdd(data.size(), reserved));
@@ -44,8 +46,8 @@ StoredPreview Dib(std::span<const std::uint8_t> data) {
     return Copy(StoredPreview::Kind::Dib, data, imaging::kBmpFileHeaderSize);
 }
 
-StoredPreview Metafile(std::span<const std::uint8_t> bits, std::int32_t mappingMode, std::int32_t xExtent,
-                       std::int32_t yExtent) {
+StoredPreview Metafile(std::span<const std::uint8_t> bits, std::int32_t mappingMode,
+                       std::int32_t xExtent, std::int32_t yExtent) {
     StoredPreview preview = Copy(StoredPreview::Kind::Metafile, bits);
     preview.mappingMode = mappingMode;
     preview.xExtent = xExtent;
@@ -83,49 +85,62 @@ StoredPreview ClipboardMetafile(std::span<const std::uint8_t> data) {
     std::int32_t yExtent = r.u16le();
     r.skip(2);
     const auto bits = r.bytes(r.remaining());
-    Enforce(imaging::SniffPictureKind(bits) == imaging::PictureKind::Wmf, "clipboard metafile is not a metafile");
+    Enforce(imaging::SniffPictureKind(bits) == imaging::PictureKind::Wmf,
+            "clipboard metafile is not a metafile");
     return Metafile(bits, mappingMode, xExtent, yExtent);
 }
 
 std::optional<StoredPreview> Generic(ByteReader& r) {
     const std::uint32_t clipboardFormat = r.u32le();
-    if (clipboardFormat == 0) return std::nullopt;  // a registered format: nothing we can show
+    if (clipboardFormat == 0)
+        return std::nullopt;  // a registered format: nothing we can show
     const std::uint32_t size = r.u32le();
     const auto data = r.bytes(size);
     switch (clipboardFormat) {
-        case kClipboardMetafilePict: return ClipboardMetafile(data);
-        case kClipboardDib: return Dib(data);
+        case kClipboardMetafilePict:
+            return ClipboardMetafile(data);
+        case kClipboardDib:
+            return Dib(data);
         case kClipboardEnhMetafile:
-            if (imaging::SniffPictureKind(data) != imaging::PictureKind::Emf) return std::nullopt;
+            if (imaging::SniffPictureKind(data) != imaging::PictureKind::Emf)
+                return std::nullopt;
             return Copy(StoredPreview::Kind::EnhancedMetafile, data);
-        default: return std::nullopt;
+        default:
+            return std::nullopt;
     }
 }
 
-std::optional<StoredPreview> ReadPresentation(std::span<const std::uint8_t> field, const ObjectHeader& header) {
+std::optional<StoredPreview> ReadPresentation(std::span<const std::uint8_t> field,
+                                              const ObjectHeader& header) {
     const Ole1Object object = ReadOle1Object(field, header.headerSize);
-    if (object.formatId != kOle1FormatEmbedded || !object.NativeDataFits(field.size())) return std::nullopt;
+    if (object.formatId != kOle1FormatEmbedded || !object.NativeDataFits(field.size()))
+        return std::nullopt;
     ByteReader r(field);
     r.seek(object.nativeOffset + object.nativeSize);
     r.skip(4);  // version
     const std::uint32_t formatId = r.u32le();
     // Format id 0 (no presentation) is what most objects store; any other value but 5 is damage.
-    if (formatId != kClassNameFollows) return std::nullopt;
+    if (formatId != kClassNameFollows)
+        return std::nullopt;
     const std::string className = ReadLengthPrefixedString(r);
-    if (className != "METAFILEPICT" && className != "DIB" && className != "BITMAP") return Generic(r);
+    if (className != "METAFILEPICT" && className != "DIB" && className != "BITMAP")
+        return Generic(r);
 
     const std::int32_t width = r.i32le();
     const std::int32_t height = r.i32le();
-    if (className == "METAFILEPICT") return MetafilePict(r, width, height);
+    if (className == "METAFILEPICT")
+        return MetafilePict(r, width, height);
     const std::uint32_t size = r.u32le();
     const auto data = r.bytes(size);
-    if (className == "DIB") return Dib(data);
+    if (className == "DIB")
+        return Dib(data);
     return Copy(StoredPreview::Kind::Bitmap, data);
 }
 
 }  // namespace
 
-std::optional<StoredPreview> FindStoredPreview(std::span<const std::uint8_t> field, const ObjectHeader& header) {
+std::optional<StoredPreview> FindStoredPreview(std::span<const std::uint8_t> field,
+                                               const ObjectHeader& header) {
     try {
         return ReadPresentation(field, header);
     } catch (...) {
@@ -134,7 +149,8 @@ std::optional<StoredPreview> FindStoredPreview(std::span<const std::uint8_t> fie
     }
 }
 
-bool StoredPreviewToFile(StoredPreview& preview, std::vector<std::uint8_t>& file, std::string& extension) {
+bool StoredPreviewToFile(StoredPreview& preview, std::vector<std::uint8_t>& file,
+                         std::string& extension) {
     switch (preview.kind) {
         case StoredPreview::Kind::Dib:
             PackedDibToBmpFile(preview.data, imaging::kBmpFileHeaderSize,
@@ -143,11 +159,13 @@ bool StoredPreviewToFile(StoredPreview& preview, std::vector<std::uint8_t>& file
             extension = "bmp";
             return true;
         case StoredPreview::Kind::Bitmap:
-            if (!Bitmap16ToBmpFile(preview.data, file)) return false;
+            if (!Bitmap16ToBmpFile(preview.data, file))
+                return false;
             extension = "bmp";
             return true;
         case StoredPreview::Kind::Metafile:
-            if (!MetafileToBmpFile(preview.data, preview.mappingMode, preview.xExtent, preview.yExtent, file))
+            if (!MetafileToBmpFile(preview.data, preview.mappingMode, preview.xExtent,
+                                   preview.yExtent, file))
                 return false;
             extension = "bmp";
             return true;

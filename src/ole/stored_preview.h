@@ -43,11 +43,13 @@ struct StoredPreview {
 // A copy of the presentation stored after the native data of the embedded object in `field`;
 // nullopt when it has none of the kinds above, when its native data size does not fit the
 // field, or when the presentation is damaged. Never throws.
-std::optional<StoredPreview> FindStoredPreview(std::span<const std::uint8_t> field, const ObjectHeader& header);
+std::optional<StoredPreview> FindStoredPreview(std::span<const std::uint8_t> field,
+                                               const ObjectHeader& header);
 
 // The preview as a picture file: "bmp" for bitmaps and rendered metafiles, "emf" for enhanced
 // metafiles. False when the renderer refuses a metafile or a bitmap's colours are unknown; throws
 // on damaged bitmap data.
-bool StoredPreviewToFile(StoredPreview& preview, std::vector<std::uint8_t>& file, std::string& extension);
+bool StoredPreviewToFile(StoredPreview& preview, std::vector<std::uint8_t>& file,
+                         std::string& extension);
 
 }  // namespace pictrova::ole

@@ -19,9 +19,12 @@ constexpr std::uint16_t kStoredObjectSignature = 0x1C15;
 std::string PictureKindLabel(imaging::PictureKind kind) {
     using imaging::PictureKind;
     switch (kind) {
-        case PictureKind::Jpeg: return "jpeg";
-        case PictureKind::Unknown: return {};
-        default: break;
+        case PictureKind::Jpeg:
+            return "jpeg";
+        case PictureKind::Unknown:
+            return {};
+        default:
+            break;
     }
     std::string name(imaging::EngineCoderName(kind));
     std::transform(name.begin(), name.end(), name.begin(),
@@ -33,10 +36,13 @@ std::string PictureKindLabel(imaging::PictureKind kind) {
 std::string ObjectLabel(const std::vector<std::uint8_t>& head) {
     try {
         const ole::ObjectHeader header = ole::ReadObjectHeader(head);
-        if (header.objectType == static_cast<std::int32_t>(ole::ObjectType::Static)) return "OT_STATIC";
+        if (header.objectType == static_cast<std::int32_t>(ole::ObjectType::Static))
+            return "OT_STATIC";
         std::string name = ole::ReadClassName(head, header);
-        if (name.empty()) return {};
-        if (header.objectType == static_cast<std::int32_t>(ole::ObjectType::Linked)) name += " (linked)";
+        if (name.empty())
+            return {};
+        if (header.objectType == static_cast<std::int32_t>(ole::ObjectType::Linked))
+            name += " (linked)";
         return name;
     } catch (const Error&) {
         return {};
@@ -48,7 +54,8 @@ bool Decodable(const std::string& label) {
 }
 
 std::string Describe(const std::exception& e) {
-    if (const auto* error = dynamic_cast<const Error*>(&e)) return error->description();
+    if (const auto* error = dynamic_cast<const Error*>(&e))
+        return error->description();
     return e.what();
 }
 
@@ -62,7 +69,8 @@ void ScanField(database::Field& field, FieldScan& scan, std::vector<std::uint8_t
         ++scan.unreadable;
         return;
     }
-    if (size <= 0) return;
+    if (size <= 0)
+        return;
     ++scan.values;
     scan.valueBytes += size;
     try {
@@ -92,7 +100,8 @@ void ScanAttachments(database::Field& field, FieldScan& scan) {
         ++scan.unreadable;
         return;
     }
-    if (files.empty()) return;
+    if (files.empty())
+        return;
     ++scan.values;
     for (const auto& file : files) {
         ++scan.files;
@@ -112,7 +121,8 @@ void ScanTable(database::Connection& connection, TableScan& table, std::int64_t&
     for (int i = 0; i < fields.Count(); ++i) {
         database::Field field = fields[i];
         const bool attachment = field.IsAttachment();
-        if (field.Type() != database::kAdLongVarBinary && !attachment) continue;
+        if (field.Type() != database::kAdLongVarBinary && !attachment)
+            continue;
         FieldScan& scan = table.fields.emplace_back();
         scan.name = field.Name();
         scan.kind = attachment ? kAttachmentFieldKind : kOleObjectFieldKind;
@@ -143,7 +153,8 @@ std::string ClassifyValueHead(const std::vector<std::uint8_t>& head, bool& isObj
         return label;
     }
     std::string kind = PictureKindLabel(imaging::SniffPictureKind(head));
-    if (!kind.empty()) return kind;
+    if (!kind.empty())
+        return kind;
     // The decoder does not insist on the signature: a header that still names a class counts.
     std::string label = ObjectLabel(head);
     isObject = !label.empty();
@@ -155,7 +166,8 @@ DatabaseScan ScanDatabase(const std::filesystem::path& path, const std::string& 
     scan.path = path;
     std::error_code ec;
     scan.fileBytes = std::filesystem::file_size(path, ec);
-    if (ec) scan.fileBytes = 0;
+    if (ec)
+        scan.fileBytes = 0;
     database::FixedDatabaseSelection selection(path.string(), password);
     database::Connection connection;
     std::vector<std::string> names;
@@ -181,7 +193,8 @@ DatabaseScan ScanDatabase(const std::filesystem::path& path, const std::string& 
         }
         for (auto& field : table.fields) {
             for (const auto& [label, count] : field.objectClasses)
-                if (!Decodable(label)) field.undecodableClasses.push_back(label);
+                if (!Decodable(label))
+                    field.undecodableClasses.push_back(label);
         }
     }
     connection.Close();

@@ -30,15 +30,19 @@ inline constexpr std::string_view kNoFileType = "(no type)";
 // (a picture stored without an object header), "png" (an attached file's type), counted.
 struct FieldScan {
     std::string name;
-    std::string kind;            // kOleObjectFieldKind or kAttachmentFieldKind
-    std::int64_t values = 0;     // records whose value is not Null and not empty (attachments: with a file)
-    std::int64_t valueBytes = 0;  // their declared sizes, summed (attachments: as stored, compressed or not)
-    std::int64_t files = 0;       // attachment fields: the attached files
-    std::map<std::string, std::int64_t> fileTypes;  // attachment fields: files by stored type, lower case
+    std::string kind;  // kOleObjectFieldKind or kAttachmentFieldKind
+    std::int64_t values =
+        0;  // records whose value is not Null and not empty (attachments: with a file)
+    std::int64_t valueBytes =
+        0;  // their declared sizes, summed (attachments: as stored, compressed or not)
+    std::int64_t files = 0;  // attachment fields: the attached files
+    std::map<std::string, std::int64_t>
+        fileTypes;  // attachment fields: files by stored type, lower case
     std::map<std::string, std::int64_t> objectClasses;
     std::map<std::string, std::int64_t> pictureKinds;  // values without an object header
-    std::int64_t unknown = 0;     // neither an object header nor a known picture signature
-    std::int64_t unreadable = 0;  // reading the value failed (a damaged long value or attachment list)
+    std::int64_t unknown = 0;  // neither an object header nor a known picture signature
+    std::int64_t unreadable =
+        0;  // reading the value failed (a damaged long value or attachment list)
     // Classes among objectClasses that the decoder has no way to unwrap.
     std::vector<std::string> undecodableClasses;
 };

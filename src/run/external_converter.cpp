@@ -33,18 +33,22 @@ constexpr FormatRow kFormatRows[] = {
 
 const FormatRow* FindRow(OutputFormat format) {
     for (const auto& row : kFormatRows) {
-        if (row.format == format) return &row;
+        if (row.format == format)
+            return &row;
     }
     return nullptr;
 }
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 }  // namespace
 
 std::string ConverterFormatWords(OutputFormat format, std::int32_t quality) {
     const FormatRow* row = FindRow(format);
-    if (row == nullptr) return {};
+    if (row == nullptr)
+        return {};
     std::string words(row->words);
     if (format == OutputFormat::PNG) {
         // The quality is written as an unsigned 32-bit whole number.
@@ -79,7 +83,8 @@ constexpr OutputSignature kOutputSignatures[] = {
 
 const OutputSignature* FindSignature(OutputFormat format) {
     for (const auto& row : kOutputSignatures) {
-        if (row.format == format) return &row;
+        if (row.format == format)
+            return &row;
     }
     return nullptr;
 }
@@ -87,11 +92,14 @@ const OutputSignature* FindSignature(OutputFormat format) {
 constexpr std::size_t kTgaHeaderSize = 18;
 
 bool TgaHeaderLooksRight(std::string_view head) {
-    if (head.size() < kTgaHeaderSize) return false;
+    if (head.size() < kTgaHeaderSize)
+        return false;
     const auto imageType = static_cast<unsigned char>(head[2]);
     const auto pixelBits = static_cast<unsigned char>(head[16]);
-    const bool knownType = (imageType >= 1 && imageType <= 3) || (imageType >= 9 && imageType <= 11);
-    return knownType && (pixelBits == 8 || pixelBits == 15 || pixelBits == 16 || pixelBits == 24 || pixelBits == 32);
+    const bool knownType =
+        (imageType >= 1 && imageType <= 3) || (imageType >= 9 && imageType <= 11);
+    return knownType && (pixelBits == 8 || pixelBits == 15 || pixelBits == 16 || pixelBits == 24 ||
+                         pixelBits == 32);
 }
 
 }  // namespace
@@ -103,13 +111,17 @@ std::string ConverterFormatName(OutputFormat format) {
 
 bool ConverterOutputLooksRight(OutputFormat format, const std::filesystem::path& path) {
     const OutputSignature* row = FindSignature(format);
-    if (row == nullptr) return false;
+    if (row == nullptr)
+        return false;
     std::ifstream in(path, std::ios::binary);
     std::string head(kTgaHeaderSize, '\0');
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<std::size_t>(in.gcount()));
-    if (format == OutputFormat::TGA) return TgaHeaderLooksRight(head);
-    auto startsWith = [&](std::string_view magic) { return !magic.empty() && head.starts_with(magic); };
+    if (format == OutputFormat::TGA)
+        return TgaHeaderLooksRight(head);
+    auto startsWith = [&](std::string_view magic) {
+        return !magic.empty() && head.starts_with(magic);
+    };
     return startsWith(row->first) || startsWith(row->second);
 }
 
@@ -138,7 +150,8 @@ std::vector<std::string> ConverterArgumentVector(const std::string& converterPat
                                                  const std::string& outputPath,
                                                  const std::string& inputPath) {
     std::vector<std::string> argv = {converterPath, "-out"};
-    for (std::string& word : SplitCommandLine(formatWords)) argv.push_back(std::move(word));
+    for (std::string& word : SplitCommandLine(formatWords))
+        argv.push_back(std::move(word));
     argv.push_back("-o");
     argv.push_back(outputPath);
     argv.push_back(inputPath);
@@ -148,7 +161,8 @@ std::vector<std::string> ConverterArgumentVector(const std::string& converterPat
 std::string ReplaceExtensionWithBmp(std::string_view workFilePath, std::string_view extension) {
     std::string needle = ".";
     needle += extension;
-    for (char& c : needle) c = LowerAscii(c);
+    for (char& c : needle)
+        c = LowerAscii(c);
     std::string result;
     std::size_t i = 0;
     while (i < workFilePath.size()) {
@@ -172,7 +186,8 @@ void KillFile(Host& host, const std::filesystem::path& path) noexcept {
     } catch (...) {
     }
     std::error_code ec;
-    if (std::filesystem::remove(path, ec) || !ec) return;
+    if (std::filesystem::remove(path, ec) || !ec)
+        return;
     try {
         ForceDeleteFile(path);
     } catch (...) {
@@ -182,9 +197,12 @@ void KillFile(Host& host, const std::filesystem::path& path) noexcept {
 void ForceDeleteFile(const std::filesystem::path& path) {
     namespace fs = std::filesystem;
     std::error_code ec;
-    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add | fs::perm_options::nofollow, ec);
-    if (fs::remove(path, ec)) return;
-    if (!ec && !fs::exists(fs::symlink_status(path, ec))) return;
+    fs::permissions(path, fs::perms::owner_write,
+                    fs::perm_options::add | fs::perm_options::nofollow, ec);
+    if (fs::remove(path, ec))
+        return;
+    if (!ec && !fs::exists(fs::symlink_status(path, ec)))
+        return;
     throw Error("Cannot delete " + path.string() + ": " + (ec ? ec.message() : "still present"));
 }
 
@@ -193,16 +211,21 @@ std::filesystem::path ExternalConverterFromEnvironment() {
     return value ? std::filesystem::path(value) : std::filesystem::path();
 }
 
-std::optional<std::filesystem::path> LocateConverter() { return LocateConverter(ProgramDirectory()); }
+std::optional<std::filesystem::path> LocateConverter() {
+    return LocateConverter(ProgramDirectory());
+}
 
-std::optional<std::filesystem::path> LocateConverter(const std::filesystem::path& programDirectory) {
-    if (programDirectory.empty()) return std::nullopt;
+std::optional<std::filesystem::path> LocateConverter(
+    const std::filesystem::path& programDirectory) {
+    if (programDirectory.empty())
+        return std::nullopt;
     const std::filesystem::path candidates[] = {
         programDirectory / kConverterProgramName,
         programDirectory / ".." / "libexec" / "pictrova" / kConverterProgramName,
     };
     for (const auto& candidate : candidates) {
-        if (access(candidate.c_str(), X_OK) == 0) return candidate.lexically_normal();
+        if (access(candidate.c_str(), X_OK) == 0)
+            return candidate.lexically_normal();
     }
     return std::nullopt;
 }

@@ -23,8 +23,8 @@
 
 #include "common/host.h"
 #include "common/limits.h"
-#include "run/process.h"
 #include "run/extraction_options.h"
+#include "run/process.h"
 
 namespace pictrova::run {
 
@@ -32,8 +32,8 @@ namespace pictrova::run {
 inline constexpr std::string_view kConverterProgramName = "pictrova-convert";
 
 // The format words of each use (the table of converter arguments):
-//   BMP (both conversions into BMP) "bmp ", PNG "png -q " + quality, GIF "gif  -dither -colors 256 ",
-//   TIFF "tiff ", TGA "tga ", PCX "pcx ". Quality is written in decimal without sign or padding.
+//   BMP (both conversions into BMP) "bmp ", PNG "png -q " + quality, GIF "gif  -dither -colors 256
+//   ", TIFF "tiff ", TGA "tga ", PCX "pcx ". Quality is written in decimal without sign or padding.
 // Empty for None and JPG, which never go through the converter.
 std::string ConverterFormatWords(OutputFormat format, std::int32_t quality);
 

@@ -31,7 +31,7 @@ enum class Naming {
 enum class OutputFormat { None, BMP, JPG, PNG, GIF, TIFF, TGA, PCX, Original };
 
 class ExtractionOptions {
-public:
+  public:
     virtual ~ExtractionOptions() = default;
 
     virtual std::string table() const = 0;         // selected row of ListView1
@@ -60,7 +60,7 @@ struct ExtractionChoices {
 
 // Choices fixed for the whole run (the command line's).
 class FixedExtractionOptions : public ExtractionOptions {
-public:
+  public:
     explicit FixedExtractionOptions(ExtractionChoices choices) : choices_(std::move(choices)) {}
 
     std::string table() const override { return choices_.table; }
@@ -75,7 +75,7 @@ public:
 
     ExtractionChoices& choices() { return choices_; }
 
-private:
+  private:
     ExtractionChoices choices_;
 };
 

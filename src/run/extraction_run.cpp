@@ -77,9 +77,12 @@ void WriteInto(AtomicFile& file, const EncodedOutput& output) {
 // Why a file system takes no more files, in the words of a report.
 std::string OutOfRoomReason(int code) {
     switch (code) {
-        case ENOSPC: return "is on a full disk (" + std::string(std::strerror(code)) + ")";
-        case EDQUOT: return "is over its disk quota (" + std::string(std::strerror(code)) + ")";
-        default: return "is on a read-only file system (" + std::string(std::strerror(code)) + ")";
+        case ENOSPC:
+            return "is on a full disk (" + std::string(std::strerror(code)) + ")";
+        case EDQUOT:
+            return "is over its disk quota (" + std::string(std::strerror(code)) + ")";
+        default:
+            return "is on a read-only file system (" + std::string(std::strerror(code)) + ")";
     }
 }
 
@@ -98,9 +101,11 @@ struct ReadOutcome {
 };
 
 class Run {
-public:
+  public:
     Run(const ExtractionOptions& options, RunSurroundings& surroundings)
-        : options_(options), s_(surroundings), host_(surroundings.host),
+        : options_(options),
+          s_(surroundings),
+          host_(surroundings.host),
           guard_(host_, std::string(kRunLocation)) {
         guard_.SetReportObserver([this](const ReportedError& e) {
             ++result_.errorCount;
@@ -110,7 +115,7 @@ public:
 
     RunResult Execute();
 
-private:
+  private:
     RunEnd Checks();
     void RecordLoop();
     std::unique_ptr<RecordWork> ReadRecord(bool& lastRecord);
@@ -188,8 +193,9 @@ RunEnd Run::Checks() {
         std::string prefix = options_.prefix();
         return (prefix.empty() || prefix.back() != '#') && options_.naming() == Naming::FixedPrefix;
     });
-    if (prefixWithoutCounter &&
-        g.Step(104, [&] { Show(RunEnd::PrefixWithoutCounter, std::string(kPrefixWithoutCounterMessage)); }))
+    if (prefixWithoutCounter && g.Step(104, [&] {
+            Show(RunEnd::PrefixWithoutCounter, std::string(kPrefixWithoutCounterMessage));
+        }))
         return result_.end;
     g.Step(106, [&] { host_.SetBusy(true); });
     g.Step(108, [&] { connection_ = std::make_unique<database::Connection>(); });
@@ -210,7 +216,8 @@ RunEnd Run::Checks() {
     g.Step(138, [&] { found_ = false; });
     // The first chosen naming scheme gives the prefix; FieldText sets it per record.
     g.Step(140, [&] {
-        setup_.namePrefix = RunPrefix(options_.naming(), options_.prefix(), setup_.tableName, setup_.fieldName);
+        setup_.namePrefix =
+            RunPrefix(options_.naming(), options_.prefix(), setup_.tableName, setup_.fieldName);
     });
     g.Step(156, [&] { Conn().Open(database::BuildConnectionString(s_.database)); });
     // Hidden temporaries that killed runs left in the output folder.
@@ -257,7 +264,8 @@ std::optional<std::string> Run::NameFieldText(RecordWork& record) {
         return std::nullopt;
     if (value.IsText())
         return value.text();
-    record.Skip({std::string(kSkipNameNotText), "the value of " + options_.nameField() + " is not text"});
+    record.Skip(
+        {std::string(kSkipNameNotText), "the value of " + options_.nameField() + " is not text"});
     throw SkipNaming{};
 }
 
@@ -416,7 +424,6 @@ std::unique_ptr<RecordWork> Run::ReadRecord(bool& lastRecord) {
     return record;
 }
 
-
 // A move that fails leaves the recordset where it was: the loop ends after this record instead
 // of repeating it. The database library's warnings while the record was read are taken before
 // the move, whose fetch belongs to the next record; those of a move that finds no record after
@@ -518,7 +525,8 @@ void Run::FinishRecord(RecordWork& record, RecordOutcome& outcome) {
     if (!outcome.written) {
         outcome.skipped = record.skip;
         if (!outcome.skipped && !outcome.errors.empty())
-            outcome.skipped = SkipReason{std::string(kSkipError), outcome.errors.front().description};
+            outcome.skipped =
+                SkipReason{std::string(kSkipError), outcome.errors.front().description};
         if (!outcome.skipped && (record.loaded || record.kept) && record.outputName.empty())
             outcome.skipped = SkipReason{std::string(kSkipNoName), "the name field is empty"};
         if (!outcome.skipped)
@@ -541,7 +549,8 @@ std::optional<fs::path> Run::WriteOutput(const EncodedOutput& output, bool& repl
     fs::path target = output.finalPath;
     int number = 1;
     auto next = [&] { target = NumberedPath(output.finalPath, ++number); };
-    while (writtenInRun_.contains(target.lexically_normal()) || (s_.keepExistingFiles && Exists(target)))
+    while (writtenInRun_.contains(target.lexically_normal()) ||
+           (s_.keepExistingFiles && Exists(target)))
         next();
     bool written = g.Step(output.writeLabel, [&] {
         EndRunWhenOutOfRoom([&] {
@@ -552,17 +561,20 @@ std::optional<fs::path> Run::WriteOutput(const EncodedOutput& output, bool& repl
     if (!written)
         return std::nullopt;
     std::optional<fs::path> writtenPath;
-    const bool renamed = g.Step(output.renameLabel, [&] { EndRunWhenOutOfRoom([&] {
-        if (s_.keepExistingFiles) {
-            while (writtenInRun_.contains(target.lexically_normal()) || !pending.CommitWithoutReplacing(target))
-                next();
-            writtenPath = target;
-        } else {
-            replaced = Exists(target);
-            pending.Commit();
-            writtenPath = target;
-        }
-    }); });
+    const bool renamed = g.Step(output.renameLabel, [&] {
+        EndRunWhenOutOfRoom([&] {
+            if (s_.keepExistingFiles) {
+                while (writtenInRun_.contains(target.lexically_normal()) ||
+                       !pending.CommitWithoutReplacing(target))
+                    next();
+                writtenPath = target;
+            } else {
+                replaced = Exists(target);
+                pending.Commit();
+                writtenPath = target;
+            }
+        });
+    });
     if (!renamed) {
         replaced = false;
         return std::nullopt;
@@ -584,9 +596,10 @@ void Run::EndRunWhenOutOfRoom(Write write) {
             throw;
         result_.outOfRoom = true;
         const std::int64_t n = result_.picturesWritten;
-        const std::string kept = n == 0   ? "no picture was written before"
-                                 : n == 1 ? "the picture written before stays"
-                                          : "the " + std::to_string(n) + " pictures written before stay";
+        const std::string kept = n == 0 ? "no picture was written before"
+                                 : n == 1
+                                     ? "the picture written before stays"
+                                     : "the " + std::to_string(n) + " pictures written before stay";
         throw Error("Cannot write " + e.file().filename().string() + ": the output folder " +
                     e.file().parent_path().string() + " " + OutOfRoomReason(e.code()) +
                     ". The extraction stopped; " + kept + ".");

@@ -41,11 +41,11 @@
 #include <string_view>
 #include <vector>
 
+#include "common/error_report.h"
 #include "common/host.h"
 #include "run/external_converter.h"
 #include "run/extraction_options.h"
 #include "run/skip_reason.h"
-#include "common/error_report.h"
 
 namespace pictrova::database {
 class DatabaseSelection;
@@ -92,9 +92,9 @@ struct RecordOutcome {
     std::optional<std::filesystem::path> written;  // the (first) output file, when one was written
     std::vector<AttachmentOutcome> attachments;    // attachment fields: every file, in stored order
     std::vector<ReportedError> errors;
-    bool replaced = false;                         // `written` replaced a file that was there before the run
-    std::optional<SkipReason> skipped;             // why no file was written
-    bool storedPreview = false;                    // `written` is the object's stored preview
+    bool replaced = false;              // `written` replaced a file that was there before the run
+    std::optional<SkipReason> skipped;  // why no file was written
+    bool storedPreview = false;         // `written` is the object's stored preview
     // What the database library warned of while the record was read (not errors).
     std::vector<std::string> libraryMessages;
 };
@@ -106,9 +106,9 @@ struct RunResult {
     std::int64_t picturesWritten = 0;
     std::vector<RecordOutcome> records;
     std::vector<ReportedError> errors;  // reports outside any record
-    int errorCount = 0;                     // every report, records' ones included
-    bool stopped = false;                   // stopRequested ended the record loop early
-    bool originalFiles = false;             // records were written as the files they hold (Original)
+    int errorCount = 0;                 // every report, records' ones included
+    bool stopped = false;               // stopRequested ended the record loop early
+    bool originalFiles = false;         // records were written as the files they hold (Original)
     // The output folder's file system took no more files (full, over quota, read-only): one
     // report, on the record whose file it refused, and the record loop ended there.
     bool outOfRoom = false;

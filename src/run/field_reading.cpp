@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "common/error.h"
+#include "common/error_report.h"
 #include "database/recordset.h"
 #include "run/external_converter.h"
-#include "common/error_report.h"
 
 namespace pictrova::run {
 

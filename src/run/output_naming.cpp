@@ -121,9 +121,11 @@ std::string FieldTextPrefixRecordset(const std::optional<std::string>& value) {
 
 std::string FitFileName(std::string_view stem, std::string_view extension) {
     if (stem.size() + extension.size() > kMaxFileNameBytes) {
-        std::size_t keep = kMaxFileNameBytes > extension.size() ? kMaxFileNameBytes - extension.size() : 0;
+        std::size_t keep =
+            kMaxFileNameBytes > extension.size() ? kMaxFileNameBytes - extension.size() : 0;
         // Back up over continuation bytes so no character is cut in two.
-        while (keep > 0 && keep < stem.size() && (static_cast<unsigned char>(stem[keep]) & 0xC0) == 0x80)
+        while (keep > 0 && keep < stem.size() &&
+               (static_cast<unsigned char>(stem[keep]) & 0xC0) == 0x80)
             --keep;
         stem = stem.substr(0, keep);
     }
@@ -151,18 +153,23 @@ std::string OutputName(Naming naming, std::string_view prefix, std::int64_t reco
 
 std::string SafeAttachmentName(std::string_view fileName) {
     std::size_t lastSeparator = fileName.find_last_of("/\\");
-    std::string name(lastSeparator == std::string_view::npos ? fileName : fileName.substr(lastSeparator + 1));
+    std::string name(lastSeparator == std::string_view::npos ? fileName
+                                                             : fileName.substr(lastSeparator + 1));
     for (char& c : name)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '_';
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '_';
     if (name.size() > kMaxAttachmentNameBytes) {
         std::string extension = name.substr(StripExtension(name).size());
-        if (extension.size() > kMaxAttachmentNameBytes / 2) extension.clear();
+        if (extension.size() > kMaxAttachmentNameBytes / 2)
+            extension.clear();
         std::size_t keep = kMaxAttachmentNameBytes - extension.size();
         // Back to the first byte of a UTF-8 character.
-        while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) --keep;
+        while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80)
+            --keep;
         name = name.substr(0, keep) + extension;
     }
-    if (name.find_first_not_of('.') == std::string::npos) return "attachment";
+    if (name.find_first_not_of('.') == std::string::npos)
+        return "attachment";
     return name;
 }
 
@@ -193,9 +200,11 @@ std::string NumberedName(std::string_view name, int n) {
 std::string AttachmentOutputName(Naming naming, std::string_view prefix, std::int64_t recordNumber,
                                  std::size_t index, std::size_t count, std::string_view fileName,
                                  std::string_view fileExtension) {
-    if (naming == Naming::OriginalName) return SafeAttachmentName(fileName);
+    if (naming == Naming::OriginalName)
+        return SafeAttachmentName(fileName);
     std::string name = OutputName(naming, prefix, recordNumber, fileExtension);
-    if (count < 2) return name;
+    if (count < 2)
+        return name;
     std::string base = StripExtension(name);
     return base + "-" + std::to_string(index + 1) + name.substr(base.size());
 }
@@ -206,8 +215,10 @@ std::filesystem::path OutputPathInFolder(const std::filesystem::path& folder,
     std::replace(name.begin(), name.end(), '\\', '/');
     const std::size_t lastSeparator = name.rfind('/');
     const std::size_t fileNameStart = lastSeparator == std::string::npos ? 0 : lastSeparator + 1;
-    if (name.size() - fileNameStart > kMaxFileNameBytes && name.size() - fileNameStart >= extension.size()) {
-        const std::string_view stem(name.data() + fileNameStart, name.size() - fileNameStart - extension.size());
+    if (name.size() - fileNameStart > kMaxFileNameBytes &&
+        name.size() - fileNameStart >= extension.size()) {
+        const std::string_view stem(name.data() + fileNameStart,
+                                    name.size() - fileNameStart - extension.size());
         name = name.substr(0, fileNameStart) + FitFileName(stem, extension);
     }
     auto outside = [&] {

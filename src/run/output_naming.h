@@ -72,7 +72,8 @@ std::string AttachmentOutputName(Naming naming, std::string_view prefix, std::in
 // "\\"), control characters replaced by "_", at most kMaxAttachmentNameBytes bytes (cut at a
 // character boundary, the extension kept), and "attachment" for a name that is empty or only
 // points.
-inline constexpr std::size_t kMaxAttachmentNameBytes = 200;  // leaves room for " (n)" and an extension
+inline constexpr std::size_t kMaxAttachmentNameBytes =
+    200;  // leaves room for " (n)" and an extension
 std::string SafeAttachmentName(std::string_view fileName);
 
 // The extension of a stored file name (its last point's text once made safe), without the

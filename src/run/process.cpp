@@ -29,10 +29,12 @@ using std::chrono::milliseconds;
 constexpr milliseconds kFirstPause{1};
 
 // Through the system call: Debian 12's C library declares pidfd_open without C linkage.
-int OpenExitWatch(pid_t pid) { return static_cast<int>(syscall(SYS_pidfd_open, pid, 0)); }
+int OpenExitWatch(pid_t pid) {
+    return static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+}
 
 class FileDescriptor {
-public:
+  public:
     FileDescriptor() = default;
     explicit FileDescriptor(int fd) : fd_(fd) {}
     FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
@@ -42,36 +44,39 @@ public:
     int get() const { return fd_; }
     bool valid() const { return fd_ >= 0; }
     void Close() {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0)
+            ::close(fd_);
         fd_ = -1;
     }
 
-private:
+  private:
     int fd_ = -1;
 };
 
 class SpawnActions {
-public:
+  public:
     SpawnActions() { posix_spawn_file_actions_init(&actions_); }
     ~SpawnActions() { posix_spawn_file_actions_destroy(&actions_); }
     SpawnActions(const SpawnActions&) = delete;
     SpawnActions& operator=(const SpawnActions&) = delete;
     posix_spawn_file_actions_t* get() { return &actions_; }
 
-private:
+  private:
     posix_spawn_file_actions_t actions_;
 };
 
 std::int32_t ExitCodeOf(int status) {
-    if (WIFEXITED(status)) return WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) return kSignalExitBase + WTERMSIG(status);
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
+    if (WIFSIGNALED(status))
+        return kSignalExitBase + WTERMSIG(status);
     return 0;
 }
 
 // A started process and the read end of its error output. A process left before its end (the
 // host's yield threw) is killed and reaped, so no process outlives the call.
 class Child {
-public:
+  public:
     Child(pid_t pid, FileDescriptor errorOutput)
         : pid_(pid), errorOutput_(std::move(errorOutput)), exitWatch_(OpenExitWatch(pid)) {}
     Child(const Child&) = delete;
@@ -87,7 +92,8 @@ public:
     bool Ended(std::int32_t& code) {
         int status = 0;
         const pid_t done = waitpid(pid_, &status, WNOHANG);
-        if (done == pid_ || (done < 0 && errno != EINTR)) {  // an error: not ours to wait for any more
+        if (done == pid_ ||
+            (done < 0 && errno != EINTR)) {  // an error: not ours to wait for any more
             reaped_ = true;
             code = done == pid_ ? ExitCodeOf(status) : 0;
             return true;
@@ -106,8 +112,10 @@ public:
     void Await(milliseconds pause) {
         pollfd watched[2];
         nfds_t count = 0;
-        if (exitWatch_.valid()) watched[count++] = {exitWatch_.get(), POLLIN, 0};
-        if (errorOutput_.valid()) watched[count++] = {errorOutput_.get(), POLLIN, 0};
+        if (exitWatch_.valid())
+            watched[count++] = {exitWatch_.get(), POLLIN, 0};
+        if (errorOutput_.valid())
+            watched[count++] = {errorOutput_.get(), POLLIN, 0};
         if (count == 0) {
             std::this_thread::sleep_for(pause);
             return;
@@ -131,7 +139,8 @@ public:
             } else if (n < 0 && errno == EINTR) {
                 continue;
             } else {
-                if (n == 0 || errno != EAGAIN) errorOutput_.Close();
+                if (n == 0 || errno != EAGAIN)
+                    errorOutput_.Close();
                 return;
             }
         }
@@ -139,10 +148,11 @@ public:
 
     std::string_view errorOutput() const {
         std::string_view all = captured_;
-        return all.size() > kCapturedErrorBytes ? all.substr(all.size() - kCapturedErrorBytes) : all;
+        return all.size() > kCapturedErrorBytes ? all.substr(all.size() - kCapturedErrorBytes)
+                                                : all;
     }
 
-private:
+  private:
     int WaitToTheEnd() {
         int status = 0;
         while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
@@ -170,7 +180,8 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine) {
             quoted = !quoted;
             inArgument = true;
         } else if (c == ' ' && !quoted) {
-            if (inArgument) args.push_back(std::move(current));
+            if (inArgument)
+                args.push_back(std::move(current));
             current.clear();
             inArgument = false;
         } else {
@@ -178,7 +189,8 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine) {
             inArgument = true;
         }
     }
-    if (inArgument) args.push_back(std::move(current));
+    if (inArgument)
+        args.push_back(std::move(current));
     return args;
 }
 
@@ -187,44 +199,56 @@ std::string LastErrorLine(std::string_view errorOutput, std::string_view program
     std::size_t start = 0;
     while (start < errorOutput.size()) {
         std::size_t end = errorOutput.find('\n', start);
-        if (end == std::string_view::npos) end = errorOutput.size();
+        if (end == std::string_view::npos)
+            end = errorOutput.size();
         std::string line(errorOutput.substr(start, end - start));
         start = end + 1;
         for (char& c : line) {
-            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+                c = ' ';
         }
         const std::size_t first = line.find_first_not_of(' ');
-        if (first == std::string::npos) continue;
+        if (first == std::string::npos)
+            continue;
         last = line.substr(first, line.find_last_not_of(' ') + 1 - first);
     }
     const std::size_t slash = programPath.rfind('/');
-    std::string prefix(slash == std::string_view::npos ? programPath : programPath.substr(slash + 1));
+    std::string prefix(slash == std::string_view::npos ? programPath
+                                                       : programPath.substr(slash + 1));
     prefix += ": ";
-    if (last.size() > prefix.size() && last.starts_with(prefix)) last.erase(0, prefix.size());
+    if (last.size() > prefix.size() && last.starts_with(prefix))
+        last.erase(0, prefix.size());
     return last;
 }
 
-std::int32_t ShellAndWait(Host& host, const std::string& commandLine, std::optional<std::int32_t> windowStyle,
+std::int32_t ShellAndWait(Host& host, const std::string& commandLine,
+                          std::optional<std::int32_t> windowStyle,
                           std::chrono::milliseconds timeout, std::string* errorLine) {
     return ShellAndWait(host, SplitCommandLine(commandLine), windowStyle, timeout, errorLine);
 }
 
-std::int32_t ShellAndWait(Host& host, const std::vector<std::string>& argv, std::optional<std::int32_t>,
-                          std::chrono::milliseconds timeout, std::string* errorLine) {
-    if (errorLine != nullptr) errorLine->clear();
-    if (argv.empty() || argv.front().empty()) return EINVAL + kStartErrorBase;
+std::int32_t ShellAndWait(Host& host, const std::vector<std::string>& argv,
+                          std::optional<std::int32_t>, std::chrono::milliseconds timeout,
+                          std::string* errorLine) {
+    if (errorLine != nullptr)
+        errorLine->clear();
+    if (argv.empty() || argv.front().empty())
+        return EINVAL + kStartErrorBase;
 
     std::vector<char*> args;
     args.reserve(argv.size() + 1);
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
 
     // Only the read end is non-blocking: the process writes as it would to a terminal.
     int ends[2];
-    if (pipe2(ends, O_CLOEXEC) != 0) return errno + kStartErrorBase;
+    if (pipe2(ends, O_CLOEXEC) != 0)
+        return errno + kStartErrorBase;
     FileDescriptor readEnd(ends[0]);
     FileDescriptor writeEnd(ends[1]);
-    if (fcntl(readEnd.get(), F_SETFL, O_NONBLOCK) != 0) return errno + kStartErrorBase;
+    if (fcntl(readEnd.get(), F_SETFL, O_NONBLOCK) != 0)
+        return errno + kStartErrorBase;
 
     SpawnActions actions;
     posix_spawn_file_actions_adddup2(actions.get(), writeEnd.get(), STDERR_FILENO);
@@ -232,7 +256,8 @@ std::int32_t ShellAndWait(Host& host, const std::vector<std::string>& argv, std:
     posix_spawn_file_actions_addopen(actions.get(), STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     pid_t pid = 0;
     const int spawnError = posix_spawn(&pid, args[0], actions.get(), nullptr, args.data(), environ);
-    if (spawnError != 0) return spawnError + kStartErrorBase;
+    if (spawnError != 0)
+        return spawnError + kStartErrorBase;
     writeEnd.Close();  // so the read end sees the end of the output once the process is gone
 
     Child child(pid, std::move(readEnd));
@@ -251,7 +276,8 @@ std::int32_t ShellAndWait(Host& host, const std::vector<std::string>& argv, std:
         pause = std::min(pause * 2, kConverterPollInterval);
     }
     child.TakeErrorOutput();
-    if (errorLine != nullptr) *errorLine = LastErrorLine(child.errorOutput(), argv.front());
+    if (errorLine != nullptr)
+        *errorLine = LastErrorLine(child.errorOutput(), argv.front());
     return code;
 }
 

@@ -39,16 +39,15 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 
 // Starts the command line (split as SplitCommandLine does) as a new process, no shell, and
 // waits for it, yielding to the host at least every 100 ms; the process's end is noticed as it
-// happens, not at the next 100 ms mark. Returns the exit code; 128 + signal for a process ended by a signal;
-// the start error + kStartErrorBase when it cannot be started (an empty command line gives
-// EINVAL). A process still running after `timeout` is killed (SIGKILL) and reaped, so the result
-// is then 137.
-// The process reads nothing (standard input is /dev/null), its standard output is discarded and
-// its error output is captured rather than passed on to ours: when `errorLine` is given, it
-// receives the last non-empty line the process wrote there (of the last kCapturedErrorBytes),
-// control characters as spaces, without a leading "<program file name>: "; empty when it wrote
-// none or could not be started. `windowStyle` is accepted and has no effect: a process on this
-// platform has no window to show or hide.
+// happens, not at the next 100 ms mark. Returns the exit code; 128 + signal for a process ended by
+// a signal; the start error + kStartErrorBase when it cannot be started (an empty command line
+// gives EINVAL). A process still running after `timeout` is killed (SIGKILL) and reaped, so the
+// result is then 137. The process reads nothing (standard input is /dev/null), its standard output
+// is discarded and its error output is captured rather than passed on to ours: when `errorLine` is
+// given, it receives the last non-empty line the process wrote there (of the last
+// kCapturedErrorBytes), control characters as spaces, without a leading "<program file name>: ";
+// empty when it wrote none or could not be started. `windowStyle` is accepted and has no effect: a
+// process on this platform has no window to show or hide.
 std::int32_t ShellAndWait(Host& host, const std::string& commandLine,
                           std::optional<std::int32_t> windowStyle = std::nullopt,
                           std::chrono::milliseconds timeout = kDefaultConverterTimeout,

@@ -89,10 +89,17 @@ imaging::EncodeSettings EncodeSettingsFor(OutputFormat format, int quality) {
             settings.dither = true;
             settings.colours = 256;
             break;
-        case OutputFormat::TIFF: settings.format = imaging::EncodedFormat::Tiff; break;
-        case OutputFormat::TGA: settings.format = imaging::EncodedFormat::Tga; break;
-        case OutputFormat::PCX: settings.format = imaging::EncodedFormat::Pcx; break;
-        default: break;
+        case OutputFormat::TIFF:
+            settings.format = imaging::EncodedFormat::Tiff;
+            break;
+        case OutputFormat::TGA:
+            settings.format = imaging::EncodedFormat::Tga;
+            break;
+        case OutputFormat::PCX:
+            settings.format = imaging::EncodedFormat::Pcx;
+            break;
+        default:
+            break;
     }
     return settings;
 }
@@ -102,27 +109,33 @@ bool StartsWithObjectHeader(const fs::path& file) {
     std::array<char, 2> start{};
     std::ifstream in(file, std::ios::binary);
     in.read(start.data(), start.size());
-    return in && static_cast<unsigned char>(start[0]) == 0x15 && static_cast<unsigned char>(start[1]) == 0x1C;
+    return in && static_cast<unsigned char>(start[0]) == 0x15 &&
+           static_cast<unsigned char>(start[1]) == 0x1C;
 }
 
 // A picture over the pixel limits, with its size when its header told it.
 SkipReason TooLarge(const imaging::PictureSize& size) {
     if (size.width <= 0 || size.height <= 0)
         return {std::string(kSkipTooLarge), "over the pixel limits"};
-    return {std::string(kSkipTooLarge), std::to_string(size.width) + " x " + std::to_string(size.height)};
+    return {std::string(kSkipTooLarge),
+            std::to_string(size.width) + " x " + std::to_string(size.height)};
 }
 
 SkipReason WhyRawNotLoaded(bool objectHeader) {
     if (objectHeader)
-        return {std::string(kSkipNotLoaded), "the value is an OLE object (--method decode unwraps it)"};
+        return {std::string(kSkipNotLoaded),
+                "the value is an OLE object (--method decode unwraps it)"};
     return {std::string(kSkipNotLoaded), "not a picture kind the loader reads"};
 }
 
 // One record's work, step by step.
 class RecordSteps {
-public:
+  public:
     RecordSteps(const RunSetup& setup, RecordWork& record, Host& host)
-        : setup_(setup), r_(record), host_(host), guard_(std::string(kRunLocation), record.reports),
+        : setup_(setup),
+          r_(record),
+          host_(host),
+          guard_(std::string(kRunLocation), record.reports),
           workFile_(RecordWorkFile(setup, record.number)),
           secondWorkFile_(RecordSecondWorkFile(setup, record.number)) {}
 
@@ -135,19 +148,21 @@ public:
             else
                 Method2();
             if (r_.found && !r_.loaded && !r_.kept)
-                r_.Skip(r_.choices.method == ReadMethod::ByteToByte ? WhyNotLoaded(Lower(r_.objectExtension), packagedKind_)
-                                                                     : WhyRawNotLoaded(rawIsObject_));
+                r_.Skip(r_.choices.method == ReadMethod::ByteToByte
+                            ? WhyNotLoaded(Lower(r_.objectExtension), packagedKind_)
+                            : WhyRawNotLoaded(rawIsObject_));
         }
         Save();
         KillFile(host_, workFile_);
     }
 
-private:
+  private:
     std::string RecordOutputName(const std::string& extension) const {
         if (!r_.fieldTextNaming)
             return OutputName(r_.choices.naming, setup_.namePrefix, r_.number, extension);
-        return r_.fieldTextPrefix ? OutputName(r_.choices.naming, *r_.fieldTextPrefix, r_.number, extension)
-                                  : std::string();
+        return r_.fieldTextPrefix
+                   ? OutputName(r_.choices.naming, *r_.fieldTextPrefix, r_.number, extension)
+                   : std::string();
     }
 
     bool LoadWorkFile() {
@@ -179,8 +194,8 @@ private:
         // Quiet on failure: the loader then decides whether the unconverted file is a picture.
         ShellAndWait(host_,
                      ConverterArgumentVector(setup_.converter.string(),
-                                             ConverterFormatWords(OutputFormat::BMP, 0), output.string(),
-                                             input.string()),
+                                             ConverterFormatWords(OutputFormat::BMP, 0),
+                                             output.string(), input.string()),
                      0, setup_.converterTimeout);
     }
 
@@ -201,7 +216,8 @@ private:
         }
         guard_.Step(232, [&] { r_.found = true; });
         r_.storedPreviewUsed = notes.storedPreviewUsed;
-        const std::string extension = original() ? OriginalObjectExtension(label) : r_.objectExtension;
+        const std::string extension =
+            original() ? OriginalObjectExtension(label) : r_.objectExtension;
         guard_.Step(234, [&] {
             // A package named by its own file name keeps that name (and its extension).
             const std::string own =
@@ -213,7 +229,8 @@ private:
             return;
         }
         // What a package holds is known only from its content; loading consumes the bytes.
-        if (Lower(r_.objectExtension) == "pak") packagedKind_ = imaging::SniffPictureKind(r_.bytes);
+        if (Lower(r_.objectExtension) == "pak")
+            packagedKind_ = imaging::SniffPictureKind(r_.bytes);
         LoadObject();
         // A document (or a damaged picture) that gives no picture: the picture the object
         // stores for display, when it stores one.
@@ -261,8 +278,9 @@ private:
         EncodedOutput output;
         if (!guard_.Step(372, [&] {
                 const std::string nameBase = StripExtension(r_.outputName);
-                output.finalPath = OutputPathInFolder(r_.choices.outputFolder, nameBase,
-                                                      std::string_view(r_.outputName).substr(nameBase.size()));
+                output.finalPath =
+                    OutputPathInFolder(r_.choices.outputFolder, nameBase,
+                                       std::string_view(r_.outputName).substr(nameBase.size()));
             }))
             return;
         if (workFile) {
@@ -296,14 +314,14 @@ private:
                 if (r_.objectExtension.empty())
                     r_.objectExtension = "bin";
             } else {
-                r_.objectExtension =
-                    imaging::IsDirectlyLoadable(kind) ? "bmp" : Lower(std::string(imaging::EngineCoderName(kind)));
+                r_.objectExtension = imaging::IsDirectlyLoadable(kind)
+                                         ? "bmp"
+                                         : Lower(std::string(imaging::EngineCoderName(kind)));
             }
             if (!r_.fieldTextNaming || r_.fieldTextPrefix)
-                r_.outputName = AttachmentOutputName(r_.choices.naming,
-                                                     r_.fieldTextNaming ? *r_.fieldTextPrefix : setup_.namePrefix,
-                                                     r_.number, part.index, part.count, part.fileName,
-                                                     r_.objectExtension);
+                r_.outputName = AttachmentOutputName(
+                    r_.choices.naming, r_.fieldTextNaming ? *r_.fieldTextPrefix : setup_.namePrefix,
+                    r_.number, part.index, part.count, part.fileName, r_.objectExtension);
         });
         if (original())
             KeepOriginal(false);
@@ -334,8 +352,9 @@ private:
             if (!converted) {
                 guard_.Step(loadable ? 268 : 292, [&] { imaging::RepairPictureBytes(r_.bytes); });
                 std::optional<imaging::PictureSize> tooBig;
-                guard_.Step(loadable ? 270 : 294,
-                            [&] { r_.loaded = imaging::LoadPictureBytes(r_.picture, r_.bytes, &tooBig); });
+                guard_.Step(loadable ? 270 : 294, [&] {
+                    r_.loaded = imaging::LoadPictureBytes(r_.picture, r_.bytes, &tooBig);
+                });
                 if (!r_.loaded && tooBig)
                     r_.Skip(TooLarge(*tooBig));
             }
@@ -351,9 +370,12 @@ private:
             return;
         }
         guard_.Step(278, [&] {
-            ConvertToBmp(ReplaceExtensionWithBmp(workFile_.string(), r_.objectExtension), workFile_);
+            ConvertToBmp(ReplaceExtensionWithBmp(workFile_.string(), r_.objectExtension),
+                         workFile_);
         });
-        guard_.Step(288, [&] { workFile_ = ReplaceExtensionWithBmp(workFile_.string(), r_.objectExtension); });
+        guard_.Step(288, [&] {
+            workFile_ = ReplaceExtensionWithBmp(workFile_.string(), r_.objectExtension);
+        });
         if (guard_.Test(290, [&] { return !FileExists(workFile_); }))
             return;
         guard_.Step(292, [&] { imaging::RepairPictureFile(workFile_); });
@@ -371,7 +393,9 @@ private:
         rawIsObject_ = StartsWithObjectHeader(workFile_);
         // The Original format writes the value as it was streamed, named by the picture kind it
         // starts with.
-        guard_.Step(316, [&] { r_.outputName = RecordOutputName(original() ? StreamedExtension() : "bmp"); });
+        guard_.Step(316, [&] {
+            r_.outputName = RecordOutputName(original() ? StreamedExtension() : "bmp");
+        });
         if (original()) {
             KeepOriginal(true);
             return;
@@ -410,8 +434,8 @@ private:
         std::ifstream in(workFile_, std::ios::binary);
         in.read(head.data(), head.size());
         const auto* start = reinterpret_cast<const std::uint8_t*>(head.data());
-        const std::string_view kind = imaging::FileExtension(
-            imaging::SniffPictureKind({start, static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0))}));
+        const std::string_view kind = imaging::FileExtension(imaging::SniffPictureKind(
+            {start, static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0))}));
         return kind.empty() ? "bin" : std::string(kind);
     }
 
@@ -433,7 +457,8 @@ private:
         EncodedOutput output;
 
         if (guard_.Test(360, [&] { return format == OutputFormat::BMP; })) {
-            if (!guard_.Step(362, [&] { output.finalPath = OutputPath(OutputFormat::BMP, nameBase); }))
+            if (!guard_.Step(362,
+                             [&] { output.finalPath = OutputPath(OutputFormat::BMP, nameBase); }))
                 return;
             if (guard_.Step(364, [&] { output.bytes = r_.picture.BmpFileBytes(); })) {
                 output.writeLabel = output.renameLabel = 364;
@@ -442,11 +467,13 @@ private:
             return;
         }
         if (guard_.Test(366, [&] { return format == OutputFormat::JPG; })) {
-            if (!guard_.Step(368, [&] { output.finalPath = OutputPath(OutputFormat::JPG, nameBase); }))
+            if (!guard_.Step(368,
+                             [&] { output.finalPath = OutputPath(OutputFormat::JPG, nameBase); }))
                 return;
             if (guard_.Step(370, [&] {
                     output.bytes = imaging::EncodeJPG(
-                        r_.picture, static_cast<std::uint8_t>(std::clamp(r_.choices.quality, 0, 255)));
+                        r_.picture,
+                        static_cast<std::uint8_t>(std::clamp(r_.choices.quality, 0, 255)));
                 })) {
                 output.writing = OutputWriting::Jpeg;
                 output.writeLabel = output.renameLabel = 370;
@@ -472,7 +499,8 @@ private:
         fs::path intermediate;
         // The intermediate BMP stays in the work folder: no file of the user's is touched.
         guard_.Step(l + 2, [&] {
-            intermediate = setup_.workFolder / ("intermediate-" + std::to_string(r_.number) + ".bmp");
+            intermediate =
+                setup_.workFolder / ("intermediate-" + std::to_string(r_.number) + ".bmp");
         });
         if (!guard_.Step(l + 4, [&] { output.finalPath = OutputPath(f.format, nameBase); }))
             return;
@@ -481,8 +509,9 @@ private:
                 // The converter writes into the work folder, so whatever a crashed or killed
                 // converter leaves behind goes with that folder; only a checked picture is
                 // copied to the output folder.
-                const fs::path converted = setup_.workFolder / ("converted-" + std::to_string(r_.number) +
-                                                                ConverterOutputExtension(f.format));
+                const fs::path converted =
+                    setup_.workFolder /
+                    ("converted-" + std::to_string(r_.number) + ConverterOutputExtension(f.format));
                 std::error_code ec;
                 fs::remove(converted, ec);
                 std::string reason;
@@ -496,8 +525,8 @@ private:
                 if (code != 0 || !FileExists(converted))
                     throw Error(ConversionFailure(output.finalPath, code, reason));
                 if (!ConverterOutputLooksRight(f.format, converted)) {
-                    throw Error("The converter wrote " + output.finalPath.string() + ", but it is not a " +
-                                ConverterFormatName(f.format) + " file.");
+                    throw Error("The converter wrote " + output.finalPath.string() +
+                                ", but it is not a " + ConverterFormatName(f.format) + " file.");
                 }
                 output.writing = OutputWriting::CopyOfFile;
                 output.file = converted;
@@ -517,7 +546,8 @@ private:
         if (!guard_.Step(l + 4, [&] { output.finalPath = OutputPath(f.format, nameBase); }))
             return;
         guard_.Step(l + 8, [&] {
-            output.bytes = imaging::EncodePicture(r_.picture.Image(), EncodeSettingsFor(f.format, r_.choices.quality));
+            output.bytes = imaging::EncodePicture(r_.picture.Image(),
+                                                  EncodeSettingsFor(f.format, r_.choices.quality));
             output.writeLabel = l + 8;
             output.renameLabel = l + 14;
             r_.output = std::move(output);
@@ -531,7 +561,8 @@ private:
     fs::path workFile_;
     fs::path secondWorkFile_;
     bool rawIsObject_ = false;  // method 2: the streamed value starts with an object header
-    imaging::PictureKind packagedKind_ = imaging::PictureKind::Unknown;  // method 1: a package's content
+    imaging::PictureKind packagedKind_ =
+        imaging::PictureKind::Unknown;  // method 1: a package's content
 };
 
 }  // namespace
@@ -552,7 +583,7 @@ namespace {
 
 // Workers neither yield nor show anything: the host belongs to the thread that runs the run.
 class WorkerHost : public Host {
-public:
+  public:
     void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
     bool AskYesNo(const std::string&, const std::string&) override { return false; }
     void ReportError(const std::string&) override {}

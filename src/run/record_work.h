@@ -10,13 +10,13 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <deque>
-#include <mutex>
-#include <thread>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/error_report.h"
@@ -90,11 +90,11 @@ struct RecordWork {
     // takes another record's name.
     std::optional<std::string> fieldTextPrefix;
     std::int64_t fieldSize = 0;
-    std::vector<std::uint8_t> bytes;   // method 1: the field's value
-    std::filesystem::path workFile;    // method 2: the field streamed to a file
-    bool fieldRead = false;            // method 2: the stream completed
-    bool found = false;                // the record yielded content
-    bool workToDo = false;             // the read left something to decode or load
+    std::vector<std::uint8_t> bytes;  // method 1: the field's value
+    std::filesystem::path workFile;   // method 2: the field streamed to a file
+    bool fieldRead = false;           // method 2: the stream completed
+    bool found = false;               // the record yielded content
+    bool workToDo = false;            // the read left something to decode or load
     // Attachment fields: the record's attached files (by name), and for the work on one of
     // them, which one (`bytes` then holds its decoded bytes).
     std::vector<std::string> attachedFiles;
@@ -123,7 +123,7 @@ struct RecordWork {
 // The workers of one run: N threads that take records in the order they are handed out and
 // work on them. Each holds the image engine (imaging::EngineUse) while it works.
 class RecordWorkers {
-public:
+  public:
     RecordWorkers(unsigned count, const RunSetup& setup);
     ~RecordWorkers();
     RecordWorkers(const RecordWorkers&) = delete;
@@ -136,7 +136,7 @@ public:
     // records they are on.
     void Cancel();
 
-private:
+  private:
     void Work();
 
     const RunSetup& setup_;

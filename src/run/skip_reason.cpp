@@ -58,7 +58,8 @@ SkipReason WhyStaticNotDecoded(std::span<const std::uint8_t> value) {
     }
     if (format == "DIB")
         return {std::string(kSkipDamaged), "a static bitmap that could not be read"};
-    return {std::string(kSkipNotRendered), "a static metafile (" + format + ") the renderer refused or gave up on"};
+    return {std::string(kSkipNotRendered),
+            "a static metafile (" + format + ") the renderer refused or gave up on"};
 }
 
 }  // namespace
@@ -93,7 +94,8 @@ SkipReason WhyNotDecoded(std::span<const std::uint8_t> value) {
 
 SkipReason WhyNotLoaded(std::string_view extension, imaging::PictureKind packaged) {
     if (extension == "pak" && packaged != imaging::PictureKind::Unknown)
-        return {std::string(kSkipNotLoaded), "a packaged " + std::string(imaging::EngineCoderName(packaged)) + " file"};
+        return {std::string(kSkipNotLoaded),
+                "a packaged " + std::string(imaging::EngineCoderName(packaged)) + " file"};
     for (const auto& [kind, words] : kDocumentKinds) {
         if (extension == kind)
             return {std::string(kSkipNotPicture), std::string(words)};
@@ -119,7 +121,8 @@ std::string RunCount(const RunResult& result) {
             continue;
         ++without;
         const std::string word = CountWord(*record.skipped);
-        auto it = std::find_if(counts.begin(), counts.end(), [&](const auto& c) { return c.first == word; });
+        auto it = std::find_if(counts.begin(), counts.end(),
+                               [&](const auto& c) { return c.first == word; });
         if (it == counts.end())
             counts.emplace_back(word, 1);
         else
@@ -127,10 +130,12 @@ std::string RunCount(const RunResult& result) {
     }
     const std::string noun = result.originalFiles ? " file" : " picture";
     std::string line = std::to_string(result.picturesWritten) + noun +
-                       (result.picturesWritten == 1 ? " from " : "s from ") + std::to_string(result.recordsRead) +
+                       (result.picturesWritten == 1 ? " from " : "s from ") +
+                       std::to_string(result.recordsRead) +
                        (result.recordsRead == 1 ? " record" : " records");
     if (previews > 0)
-        line += " (" + std::to_string(previews) + (previews == 1 ? " from a stored preview)" : " from stored previews)");
+        line += " (" + std::to_string(previews) +
+                (previews == 1 ? " from a stored preview)" : " from stored previews)");
     if (without > 0) {
         line += "; " + std::to_string(without) + " without a" + noun + " (";
         for (std::size_t i = 0; i < counts.size(); ++i)
@@ -141,7 +146,9 @@ std::string RunCount(const RunResult& result) {
 }
 
 std::string RunSummary(const RunResult& result) {
-    const char* start = result.stopped || result.outOfRoom ? "Stopped. " : result.end == RunEnd::Done ? "Done. " : "";
+    const char* start = result.stopped || result.outOfRoom ? "Stopped. "
+                        : result.end == RunEnd::Done       ? "Done. "
+                                                           : "";
     return start + RunCount(result);
 }
 

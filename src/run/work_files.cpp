@@ -26,7 +26,8 @@ constexpr char kLockName[] = ".lock";
 constexpr char kNewLockName[] = ".lock-new";
 
 fs::path WorkRoot(const fs::path& root) {
-    if (!root.empty()) return root;
+    if (!root.empty())
+        return root;
     const char* tmp = getenv("TMPDIR");
     return tmp && *tmp ? fs::path(tmp) : fs::path("/tmp");
 }
@@ -34,10 +35,12 @@ fs::path WorkRoot(const fs::path& root) {
 // Whether `folder` and everything in it (links not followed) last changed before `time`.
 bool UnchangedSince(const fs::path& folder, std::time_t time) noexcept {
     struct stat st {};
-    if (::lstat(folder.c_str(), &st) != 0 || st.st_mtime >= time) return false;
+    if (::lstat(folder.c_str(), &st) != 0 || st.st_mtime >= time)
+        return false;
     std::error_code ec;
     for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        if (::lstat(it->path().c_str(), &st) != 0 || st.st_mtime >= time) return false;
+        if (::lstat(it->path().c_str(), &st) != 0 || st.st_mtime >= time)
+            return false;
     }
     return !ec;
 }
@@ -57,7 +60,8 @@ void WorkFolder::Make(const fs::path& root) {
     // the lock before it is held.
     const fs::path newLock = path_ / kNewLockName;
     lock_ = ::open(newLock.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (lock_ < 0 || ::flock(lock_, LOCK_EX | LOCK_NB) != 0 || ::rename(newLock.c_str(), (path_ / kLockName).c_str()) != 0) {
+    if (lock_ < 0 || ::flock(lock_, LOCK_EX | LOCK_NB) != 0 ||
+        ::rename(newLock.c_str(), (path_ / kLockName).c_str()) != 0) {
         Remove();
         throw Error("Cannot make a work folder in " + base.string() + ".");
     }
@@ -80,24 +84,33 @@ int RemoveDeadRunFolders(const fs::path& root) noexcept {
     int removed = 0;
     std::error_code ec;
     fs::directory_iterator it(root, ec);
-    if (ec) return 0;
-    const std::time_t changedBefore = std::time(nullptr) - std::chrono::seconds(kUnlockedWorkFolderAge).count();
+    if (ec)
+        return 0;
+    const std::time_t changedBefore =
+        std::time(nullptr) - std::chrono::seconds(kUnlockedWorkFolderAge).count();
     auto remove = [&](const fs::path& folder) {
         std::error_code removeError;
         fs::remove_all(folder, removeError);
-        if (!removeError) ++removed;
+        if (!removeError)
+            ++removed;
     };
     for (const fs::directory_entry& entry : it) {
-        if (!entry.path().filename().string().starts_with(kFolderPrefix)) continue;
+        if (!entry.path().filename().string().starts_with(kFolderPrefix))
+            continue;
         struct stat st {};
         // A link of that name is someone else's: neither followed nor removed.
-        if (::lstat(entry.path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) continue;
-        const int lock = ::open((entry.path() / kLockName).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (::lstat(entry.path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+            st.st_uid != ::geteuid())
+            continue;
+        const int lock =
+            ::open((entry.path() / kLockName).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
         if (lock < 0) {
-            if (errno == ENOENT && UnchangedSince(entry.path(), changedBefore)) remove(entry.path());
+            if (errno == ENOENT && UnchangedSince(entry.path(), changedBefore))
+                remove(entry.path());
             continue;
         }
-        if (::flock(lock, LOCK_EX | LOCK_NB) == 0) remove(entry.path());
+        if (::flock(lock, LOCK_EX | LOCK_NB) == 0)
+            remove(entry.path());
         ::close(lock);
     }
     return removed;

@@ -15,7 +15,7 @@ namespace pictrova::run {
 // holds a lock on its file `.lock`; a folder whose lock nobody holds belongs to a run that is
 // gone (killed, crashed) and is removed by the next run that makes a folder in the same place.
 class WorkFolder {
-public:
+  public:
     WorkFolder() = default;
     WorkFolder(const WorkFolder&) = delete;
     WorkFolder& operator=(const WorkFolder&) = delete;
@@ -27,7 +27,7 @@ public:
     void Remove() noexcept;
     const std::filesystem::path& path() const { return path_; }
 
-private:
+  private:
     std::filesystem::path path_;
     int lock_ = -1;
 };

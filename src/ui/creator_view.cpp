@@ -11,17 +11,22 @@ QImage DibToImage(const imaging::cDIBSection& dib) {
     const std::int32_t width = dib.dib_width();
     const std::int32_t height = dib.dib_height();
     const std::int32_t channels = dib.dib_channels();
-    if (width <= 0 || height <= 0 || (channels != 3 && channels != 4)) return {};
+    if (width <= 0 || height <= 0 || (channels != 3 && channels != 4))
+        return {};
     const auto rowBytes = static_cast<std::size_t>(dib.BytesPerScanLine());
-    if (rowBytes < static_cast<std::size_t>(width) * static_cast<std::size_t>(channels)) return {};
+    if (rowBytes < static_cast<std::size_t>(width) * static_cast<std::size_t>(channels))
+        return {};
     const std::uint8_t* bits = dib.DIBSectionBitsPtr();
-    if (bits == nullptr || static_cast<std::size_t>(dib.biSizeImage()) / rowBytes < static_cast<std::size_t>(height)) {
+    if (bits == nullptr ||
+        static_cast<std::size_t>(dib.biSizeImage()) / rowBytes < static_cast<std::size_t>(height)) {
         return {};
     }
 
     QImage image(width, height, channels == 3 ? QImage::Format_BGR888 : QImage::Format_RGB32);
-    if (image.isNull()) return {};
-    const std::size_t copyBytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(channels);
+    if (image.isNull())
+        return {};
+    const std::size_t copyBytes =
+        static_cast<std::size_t>(width) * static_cast<std::size_t>(channels);
     for (std::int32_t y = 0; y < height; ++y) {
         const std::uint8_t* source = bits + static_cast<std::size_t>(height - 1 - y) * rowBytes;
         std::memcpy(image.scanLine(y), source, copyBytes);

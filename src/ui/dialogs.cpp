@@ -11,7 +11,8 @@ QStringList NameFiltersFromDialogFilter(const QString& filter) {
     const QStringList parts = filter.split(QLatin1Char('|'));
     QStringList nameFilters;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        if (parts[i].isEmpty() && parts[i + 1].isEmpty()) continue;
+        if (parts[i].isEmpty() && parts[i + 1].isEmpty())
+            continue;
         QString patterns = parts[i + 1];
         patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
         nameFilters << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
@@ -25,15 +26,18 @@ QString QtDialogs::OpenFileName(QWidget* owner, const QString& title, const QStr
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setOptions(QFileDialog::HideNameFilterDetails | QFileDialog::ReadOnly);
     dialog.setNameFilters(NameFiltersFromDialogFilter(filter));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
     return dialog.selectedFiles().constFirst();
 }
 
-QString QtDialogs::ExistingDirectory(QWidget* owner, const QString& title, const QString& startFolder) {
+QString QtDialogs::ExistingDirectory(QWidget* owner, const QString& title,
+                                     const QString& startFolder) {
     return QFileDialog::getExistingDirectory(owner, title, startFolder, QFileDialog::ShowDirsOnly);
 }
 
-void QtDialogs::Message(QWidget* owner, const QString& text, const QString& title, QMessageBox::Icon icon) {
+void QtDialogs::Message(QWidget* owner, const QString& text, const QString& title,
+                        QMessageBox::Icon icon) {
     QMessageBox box(icon, title, text, QMessageBox::Ok, owner);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
@@ -45,6 +49,8 @@ bool QtDialogs::AskYesNo(QWidget* owner, const QString& text, const QString& tit
     return box.exec() == QMessageBox::Yes;
 }
 
-void QtDialogs::OpenFolder(const QString& folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); }
+void QtDialogs::OpenFolder(const QString& folder) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+}
 
 }  // namespace pictrova::ui

@@ -2,8 +2,9 @@
 #pragma once
 
 // Every modal dialog the wizard opens goes through this interface: the message boxes, the
-// database file dialog and the folder picker; so does handing a folder to the file manager. The program uses QtDialogs; tests answer the
-// dialogs themselves, since a modal dialog would wait for a user who is not there.
+// database file dialog and the folder picker; so does handing a folder to the file manager. The
+// program uses QtDialogs; tests answer the dialogs themselves, since a modal dialog would wait for
+// a user who is not there.
 
 #include <QMessageBox>
 #include <QString>
@@ -14,7 +15,7 @@ class QWidget;
 namespace pictrova::ui {
 
 class Dialogs {
-public:
+  public:
     virtual ~Dialogs() = default;
 
     // A file-open dialog; the filter is in the "description|pattern|description|pattern|"
@@ -22,10 +23,12 @@ public:
     virtual QString OpenFileName(QWidget* owner, const QString& title, const QString& filter) = 0;
 
     // A folder dialog opening at startFolder; the chosen folder's path or an empty text.
-    virtual QString ExistingDirectory(QWidget* owner, const QString& title, const QString& startFolder) = 0;
+    virtual QString ExistingDirectory(QWidget* owner, const QString& title,
+                                      const QString& startFolder) = 0;
 
     // A modal message with an OK button.
-    virtual void Message(QWidget* owner, const QString& text, const QString& title, QMessageBox::Icon icon) = 0;
+    virtual void Message(QWidget* owner, const QString& text, const QString& title,
+                         QMessageBox::Icon icon) = 0;
 
     // A modal Yes/No question; true for Yes.
     virtual bool AskYesNo(QWidget* owner, const QString& text, const QString& title) = 0;
@@ -35,10 +38,12 @@ public:
 };
 
 class QtDialogs : public Dialogs {
-public:
+  public:
     QString OpenFileName(QWidget* owner, const QString& title, const QString& filter) override;
-    QString ExistingDirectory(QWidget* owner, const QString& title, const QString& startFolder) override;
-    void Message(QWidget* owner, const QString& text, const QString& title, QMessageBox::Icon icon) override;
+    QString ExistingDirectory(QWidget* owner, const QString& title,
+                              const QString& startFolder) override;
+    void Message(QWidget* owner, const QString& text, const QString& title,
+                 QMessageBox::Icon icon) override;
     bool AskYesNo(QWidget* owner, const QString& text, const QString& title) override;
     void OpenFolder(const QString& folder) override;
 };

@@ -7,18 +7,23 @@
 
 namespace pictrova::ui {
 
-QString BrowseForFolder(Dialogs& dialogs, QWidget* owner, const QString& title, const QString& startFolder) {
+QString BrowseForFolder(Dialogs& dialogs, QWidget* owner, const QString& title,
+                        const QString& startFolder) {
     const QString chosen = dialogs.ExistingDirectory(owner, title, startFolder);
-    if (chosen.isEmpty()) return {};
+    if (chosen.isEmpty())
+        return {};
     return QDir::fromNativeSeparators(chosen);
 }
 
 QString WithTrailingSeparator(const QString& path) {
-    if (path.isEmpty()) return path;
+    if (path.isEmpty())
+        return path;
     qsizetype end = path.size();
-    while (end > 1 && path[end - 1] == QLatin1Char('/')) --end;
+    while (end > 1 && path[end - 1] == QLatin1Char('/'))
+        --end;
     QString result = path.left(end);
-    if (!result.endsWith(QLatin1Char('/'))) result += QLatin1Char('/');
+    if (!result.endsWith(QLatin1Char('/')))
+        result += QLatin1Char('/');
     return result;
 }
 

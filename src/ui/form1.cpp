@@ -5,19 +5,19 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
-#include <QMimeData>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "common/guard.h"
 #include "database/data_access_probe.h"
 #include "database/schema_listing.h"
-#include "common/guard.h"
 #include "ui/dialogs.h"
 #include "ui/form2.h"
 #include "ui/settings_store.h"
@@ -44,9 +44,11 @@ bool IsFile(const QString& path) {
 
 // The database a drag carries: one local file named .mdb or .accdb (any case).
 QString DroppedDatabase(const QMimeData* data) {
-    if (!data || !data->hasUrls() || data->urls().size() != 1) return {};
+    if (!data || !data->hasUrls() || data->urls().size() != 1)
+        return {};
     const QUrl& url = data->urls().constFirst();
-    if (!url.isLocalFile()) return {};
+    if (!url.isLocalFile())
+        return {};
     const QString path = url.toLocalFile();
     const QString suffix = QFileInfo(path).suffix().toLower();
     return suffix == "mdb" || suffix == "accdb" ? path : QString();
@@ -82,7 +84,8 @@ void Form1::BuildControls() {
         {PushButton1, "PushButton1"}, {lblPassword, "lblPassword"}, {Text2, "Text2"},
         {PushButton2, "PushButton2"}, {PushButton3, "PushButton3"}, {lblNoFile, "lblNoFile"},
     };
-    for (const auto& [object, name] : names) object->setObjectName(name);
+    for (const auto& [object, name] : names)
+        object->setObjectName(name);
 
     auto* fields = new QGridLayout(Frame1);
     fields->addWidget(Label5, 0, 0);
@@ -109,10 +112,12 @@ void Form1::BuildControls() {
     connect(Text1, &QLineEdit::textChanged, this, [this](const QString& text) {
         StoreText("Form1.Text1_Change", "AccessMDBFile", text);
         // A marked path loses its mark as soon as it names a file.
-        if (!lblNoFile->isHidden()) MarkMissingFile();
+        if (!lblNoFile->isHidden())
+            MarkMissingFile();
     });
-    connect(Text2, &QLineEdit::textChanged, this,
-            [this](const QString& text) { StoreText("Form1.Text2_Change", "AccessPassword", text); });
+    connect(Text2, &QLineEdit::textChanged, this, [this](const QString& text) {
+        StoreText("Form1.Text2_Change", "AccessPassword", text);
+    });
     Text1->installEventFilter(this);
     Text2->installEventFilter(this);
     // A database dropped anywhere on the page, the path field included, fills the path.
@@ -120,15 +125,19 @@ void Form1::BuildControls() {
     Text1->setAcceptDrops(false);
 }
 
-void Form1::MarkMissingFile() { lblNoFile->setVisible(!Text1->text().isEmpty() && !IsFile(Text1->text())); }
+void Form1::MarkMissingFile() {
+    lblNoFile->setVisible(!Text1->text().isEmpty() && !IsFile(Text1->text()));
+}
 
 void Form1::dragEnterEvent(QDragEnterEvent* event) {
-    if (!DroppedDatabase(event->mimeData()).isEmpty()) event->acceptProposedAction();
+    if (!DroppedDatabase(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
 }
 
 void Form1::dropEvent(QDropEvent* event) {
     const QString path = DroppedDatabase(event->mimeData());
-    if (path.isEmpty()) return;
+    if (path.isEmpty())
+        return;
     Text1->setText(path);
     event->acceptProposedAction();
 }
@@ -141,7 +150,8 @@ void Form1::StoreText(const char* location, const QString& key, const QString& t
 }
 
 void Form1::UseHandPointer(const QCursor& pointer) {
-    for (QPushButton* button : {PushButton1, PushButton2, PushButton3}) button->setCursor(pointer);
+    for (QPushButton* button : {PushButton1, PushButton2, PushButton3})
+        button->setCursor(pointer);
 }
 
 bool Form1::Load() {
@@ -154,10 +164,12 @@ bool Form1::Load() {
         setWindowIcon(ApplicationIcon());
         SetApplicationTitle();
     });
-    if (guard.Test(124, [&] { return std::filesystem::exists(services_.programFolder / "HAND-M.CUR"); })) {
+    if (guard.Test(
+            124, [&] { return std::filesystem::exists(services_.programFolder / "HAND-M.CUR"); })) {
         guard.Step(126, [&] {
             handPointer = LoadHandPointer(services_.programFolder);
-            if (handPointer) UseHandPointer(*handPointer);
+            if (handPointer)
+                UseHandPointer(*handPointer);
         });
     }
     guard.Step(128, [&] { Text1->setText(services_.settings.Read("AccessMDBFile")); });
@@ -165,9 +177,11 @@ bool Form1::Load() {
     // The probe runs between 130 and 132 although its label is higher: it was added later.
     bool carryOn = true;
     guard.Step(142, [&] { carryOn = dataAccess = database::ProbeDataAccess(host_); });
-    if (!carryOn) return dataAccess;
+    if (!carryOn)
+        return dataAccess;
     guard.Step(132, [&] { carryOn = !Text1->text().isEmpty(); });
-    if (!carryOn) return dataAccess;
+    if (!carryOn)
+        return dataAccess;
     guard.Step(134, [&] { carryOn = PathExists(Text1->text()); });
     if (!carryOn) {
         MarkMissingFile();
@@ -181,7 +195,8 @@ bool Form1::Load() {
 }
 
 void Form1::ShowStartPage() {
-    if (!form2_ || !form2_->isVisible()) show();
+    if (!form2_ || !form2_->isVisible())
+        show();
 }
 
 Form2& Form1::form2() {
@@ -192,9 +207,13 @@ Form2& Form1::form2() {
     return *form2_;
 }
 
-std::string Form1::DatabasePath() const { return Text1->text().toStdString(); }
+std::string Form1::DatabasePath() const {
+    return Text1->text().toStdString();
+}
 
-std::string Form1::DatabasePassword() const { return Text2->text().toStdString(); }
+std::string Form1::DatabasePassword() const {
+    return Text2->text().toStdString();
+}
 
 void Form1::PushButton1_Click() {
     QString fileName;
@@ -207,7 +226,8 @@ void Form1::PushButton1_Click() {
     guard.Step(108, [&] { fileName = services_.dialogs.OpenFileName(this, title, filter); });
     bool chosen = true;
     guard.Step(110, [&] { chosen = !fileName.isEmpty(); });
-    if (!chosen) return;
+    if (!chosen)
+        return;
     guard.Step(112, [&] { Text1->setText(fileName); });
 }
 
@@ -229,7 +249,10 @@ void Form1::PushButton2_Click() {
 
 void Form1::PushButton3_Click() {
     Guard guard(host_, "Form1.PushButton3_Click");
-    guard.Step(100, [&] { Text1->setText(QString::fromStdString(SampleDatabasePath(services_.programFolder).string())); });
+    guard.Step(100, [&] {
+        Text1->setText(
+            QString::fromStdString(SampleDatabasePath(services_.programFolder).string()));
+    });
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
@@ -240,15 +263,18 @@ void Form1::closeEvent(QCloseEvent* event) {
 void Form1::EndProgram() {
     host_.SetSilent(true);
     hide();
-    if (form2_) form2_->BeginEnding();
-    if (services_.endProgram) services_.endProgram();
+    if (form2_)
+        form2_->BeginEnding();
+    if (services_.endProgram)
+        services_.endProgram();
 }
 
 // A field that receives the focus selects its whole text. Deferred, because a mouse click that
 // gives the focus places the cursor after the focus event.
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusIn) {
-        if (auto* field = qobject_cast<QLineEdit*>(watched)) QTimer::singleShot(0, field, &QLineEdit::selectAll);
+        if (auto* field = qobject_cast<QLineEdit*>(watched))
+            QTimer::singleShot(0, field, &QLineEdit::selectAll);
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -29,7 +29,7 @@ class Form2;
 class Form1 : public QWidget, public database::DatabaseSelection {
     Q_OBJECT
 
-public:
+  public:
     explicit Form1(WizardServices services);
     ~Form1() override;
 
@@ -68,13 +68,13 @@ public:
     QPushButton* PushButton3;
     QLabel* lblNoFile;  // "No file at this path", beside the path once it has been tried
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
-private:
+  private:
     void BuildControls();
     // Shows the hint when the path names no file, hides it otherwise.
     void MarkMissingFile();

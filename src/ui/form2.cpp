@@ -20,10 +20,10 @@
 #include <span>
 
 #include "common/error.h"
+#include "common/guard.h"
 #include "database/ado_types.h"
 #include "database/schema_listing.h"
 #include "imaging/picture_holder.h"
-#include "common/guard.h"
 #include "ui/dialogs.h"
 #include "ui/folder_picker.h"
 #include "ui/form1.h"
@@ -52,26 +52,35 @@ struct OptionRestore {
     const char* defaultValue;
 };
 constexpr OptionRestore kOptionRestores[] = {
-    {110, &Form2::Option1, "Option1", "1"},   {112, &Form2::Option2, "Option2", "0"},
-    {114, &Form2::Option3, "Option3", "1"},   {116, &Form2::Option4, "Option4", "0"},
-    {118, &Form2::Option5, "Option5", "0"},   {120, &Form2::Option6, "Option6", "0"},
-    {122, &Form2::Option7, "Option7", "0"},   {124, &Form2::Option9, "Option9", "0"},
-    {126, &Form2::Option8, "Option8", "1"},   {128, &Form2::Option10, "Option10", "0"},
-    {130, &Form2::Option11, "Option11", "0"}, {132, &Form2::Option12, "Option12", "0"},
-    {134, &Form2::Option13, "Option13", "0"}, {136, &Form2::Option14, "Option14", "0"},
+    {110, &Form2::Option1, "Option1", "1"},
+    {112, &Form2::Option2, "Option2", "0"},
+    {114, &Form2::Option3, "Option3", "1"},
+    {116, &Form2::Option4, "Option4", "0"},
+    {118, &Form2::Option5, "Option5", "0"},
+    {120, &Form2::Option6, "Option6", "0"},
+    {122, &Form2::Option7, "Option7", "0"},
+    {124, &Form2::Option9, "Option9", "0"},
+    {126, &Form2::Option8, "Option8", "1"},
+    {128, &Form2::Option10, "Option10", "0"},
+    {130, &Form2::Option11, "Option11", "0"},
+    {132, &Form2::Option12, "Option12", "0"},
+    {134, &Form2::Option13, "Option13", "0"},
+    {136, &Form2::Option14, "Option14", "0"},
     // Added after the first release: restored after their groups' older members, so a stored
     // choice of theirs wins over those members' defaults.
-    {137, &Form2::Option15, "Option15", "0"}, {123, &Form2::Option16, "Option16", "0"},
+    {137, &Form2::Option15, "Option15", "0"},
+    {123, &Form2::Option16, "Option16", "0"},
 };
 
 // The option groups, each in the order a click writes its members' states.
 using OptionMember = QRadioButton* Form2::*;
 using OptionMembers = std::span<const OptionMember>;
 constexpr OptionMember kReadMethodGroup[] = {&Form2::Option1, &Form2::Option2};
-constexpr OptionMember kNamingGroup[] = {&Form2::Option3, &Form2::Option4, &Form2::Option5, &Form2::Option6,
-                                         &Form2::Option7, &Form2::Option16};
-constexpr OptionMember kFormatGroup[] = {&Form2::Option9,  &Form2::Option8,  &Form2::Option10, &Form2::Option11,
-                                         &Form2::Option12, &Form2::Option13, &Form2::Option14, &Form2::Option15};
+constexpr OptionMember kNamingGroup[] = {&Form2::Option3, &Form2::Option4, &Form2::Option5,
+                                         &Form2::Option6, &Form2::Option7, &Form2::Option16};
+constexpr OptionMember kFormatGroup[] = {&Form2::Option9,  &Form2::Option8,  &Form2::Option10,
+                                         &Form2::Option11, &Form2::Option12, &Form2::Option13,
+                                         &Form2::Option14, &Form2::Option15};
 constexpr OptionMembers kOptionGroups[] = {kReadMethodGroup, kNamingGroup, kFormatGroup};
 
 QRadioButton* NewOption(const char* name, const char* caption, QWidget* frame) {
@@ -104,7 +113,9 @@ void SetOptionValue(QRadioButton& option, bool chosen) {
 }
 
 Form2::Form2(Form1& form1)
-    : QWidget(nullptr), form1_(form1), host_(form1.services().dialogs, this),
+    : QWidget(nullptr),
+      form1_(form1),
+      host_(form1.services().dialogs, this),
       options_(std::make_unique<WizardOptions>(*this)),
       creatorPicture_(std::make_unique<imaging::PictureHolder>()) {
     setObjectName("Form2");
@@ -114,7 +125,9 @@ Form2::Form2(Form1& form1)
 
 Form2::~Form2() = default;
 
-imaging::PictureHolder& Form2::creatorPicture() { return *creatorPicture_; }
+imaging::PictureHolder& Form2::creatorPicture() {
+    return *creatorPicture_;
+}
 
 void Form2::BuildControls() {
     setFont(QFont("Arial", 9));
@@ -167,9 +180,11 @@ void Form2::BuildControls() {
     Option13 = NewOption("Option13", "TGA", Frame4);
     Option14 = NewOption("Option14", "PCX", Frame4);
     Option15 = NewOption("Option15", "Original", Frame4);
-    Option15->setToolTip("Every object as the file it holds (PDF, Word, ... and pictures as stored), unconverted");
+    Option15->setToolTip(
+        "Every object as the file it holds (PDF, Word, ... and pictures as stored), unconverted");
     auto* formats = new QHBoxLayout(Frame4);
-    for (QRadioButton* option : {Option8, Option9, Option10, Option11, Option12, Option13, Option14, Option15}) {
+    for (QRadioButton* option :
+         {Option8, Option9, Option10, Option11, Option12, Option13, Option14, Option15}) {
         formats->addWidget(option);
     }
 
@@ -221,20 +236,36 @@ void Form2::BuildControls() {
     SkippedList->setHeaderLabels({"Record", "Why it gave no picture"});
     SkippedList->setRootIsDecorated(false);
     SkippedList->setMinimumHeight(100);
-    for (QWidget* part : std::initializer_list<QWidget*>{RunStatus, OpenFolder, ShowSkipped, SkippedList})
+    for (QWidget* part :
+         std::initializer_list<QWidget*>{RunStatus, OpenFolder, ShowSkipped, SkippedList})
         part->setVisible(false);
 
     const std::pair<QObject*, const char*> names[] = {
-        {Frame1, "Frame1"},           {Frame2, "Frame2"},           {Frame3, "Frame3"},
-        {Frame4, "Frame4"},           {Frame5, "Frame5"},           {Frame6, "Frame6"},
-        {PushButton1, "PushButton1"}, {PushButton2, "PushButton2"}, {PushButton4, "PushButton4"},
-        {PushButton6, "PushButton6"}, {PushButton7, "PushButton7"}, {Text1, "Text1"},
-        {Text2, "Text2"},             {Combo1, "Combo1"},           {Slider1, "Slider1"},
-        {Creator, "Creator"},         {Picture1, "Picture1"},       {RunProgress, "RunProgress"},
-        {RunStatus, "RunStatus"},     {OpenFolder, "OpenFolder"},   {ShowSkipped, "ShowSkipped"},
+        {Frame1, "Frame1"},
+        {Frame2, "Frame2"},
+        {Frame3, "Frame3"},
+        {Frame4, "Frame4"},
+        {Frame5, "Frame5"},
+        {Frame6, "Frame6"},
+        {PushButton1, "PushButton1"},
+        {PushButton2, "PushButton2"},
+        {PushButton4, "PushButton4"},
+        {PushButton6, "PushButton6"},
+        {PushButton7, "PushButton7"},
+        {Text1, "Text1"},
+        {Text2, "Text2"},
+        {Combo1, "Combo1"},
+        {Slider1, "Slider1"},
+        {Creator, "Creator"},
+        {Picture1, "Picture1"},
+        {RunProgress, "RunProgress"},
+        {RunStatus, "RunStatus"},
+        {OpenFolder, "OpenFolder"},
+        {ShowSkipped, "ShowSkipped"},
         {SkippedList, "SkippedList"},
     };
-    for (const auto& [object, name] : names) object->setObjectName(name);
+    for (const auto& [object, name] : names)
+        object->setObjectName(name);
 
     auto* top = new QHBoxLayout;
     top->addWidget(Frame1, 3);
@@ -273,19 +304,23 @@ void Form2::ConnectHandlers() {
         for (const OptionMember member : group) {
             QRadioButton* option = this->*member;
             connect(option, &QRadioButton::toggled, this, [this, option](bool chosen) {
-                if (chosen) OptionClicked(option);
+                if (chosen)
+                    OptionClicked(option);
             });
         }
     }
     connect(Text1, &QLineEdit::textChanged, this,
             [this](const QString& text) { StoreText("Form2.Text1_Change", "Prefix", text); });
-    connect(Text2, &QLineEdit::textChanged, this,
-            [this](const QString& text) { StoreText("Form2.Text2_Change", "Output Folder", text); });
+    connect(Text2, &QLineEdit::textChanged, this, [this](const QString& text) {
+        StoreText("Form2.Text2_Change", "Output Folder", text);
+    });
     connect(ListView1, &QTreeWidget::itemClicked, this, &Form2::ListView1_Click);
     connect(ListView2, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
-        if (item) StoreChoice("Picture Field", item->text(0));
+        if (item)
+            StoreChoice("Picture Field", item->text(0));
     });
-    connect(Combo1, &QComboBox::currentTextChanged, this, [this](const QString& name) { StoreChoice("Name Field", name); });
+    connect(Combo1, &QComboBox::currentTextChanged, this,
+            [this](const QString& name) { StoreChoice("Name Field", name); });
     connect(OpenFolder, &QPushButton::clicked, this, &Form2::OpenFolder_Click);
     connect(ShowSkipped, &QPushButton::clicked, this, &Form2::ShowSkipped_Click);
     connect(PushButton1, &QPushButton::clicked, this, &Form2::PushButton1_Click);
@@ -302,7 +337,8 @@ void Form2::OptionClicked(QRadioButton* option) {
     OptionMembers group;
     for (const OptionMembers candidate : kOptionGroups) {
         for (const OptionMember member : candidate) {
-            if (this->*member == option) group = candidate;
+            if (this->*member == option)
+                group = candidate;
         }
     }
     const bool isFormat = group.data() == std::data(kFormatGroup);
@@ -310,17 +346,20 @@ void Form2::OptionClicked(QRadioButton* option) {
     guard.Step(100, [&] {
         for (const OptionMember member : group) {
             QRadioButton* memberOption = this->*member;
-            form1_.services().settings.Write(memberOption->objectName(), BooleanToText(memberOption->isChecked()));
+            form1_.services().settings.Write(memberOption->objectName(),
+                                             BooleanToText(memberOption->isChecked()));
         }
     });
     guard.Step(102, [&] {
-        if (isFormat) Slider1->setEnabled(option == Option9);
+        if (isFormat)
+            Slider1->setEnabled(option == Option9);
     });
 }
 
 // The table and field choices are remembered as the user makes them, not as the lists refill.
 void Form2::StoreChoice(const QString& key, const QString& value) {
-    if (filling_ || value.isEmpty()) return;
+    if (filling_ || value.isEmpty())
+        return;
     StoreText(("Form2." + key.toStdString() + "_Change").c_str(), key, value);
 }
 
@@ -333,10 +372,13 @@ void Form2::Load() {
     const WizardServices& services = form1_.services();
     Guard guard(host_, "Form2.Form_Load");
     guard.Step(100, [this] { ApplyPageColours(*this); });
-    if (guard.Test(102, [&services] { return std::filesystem::exists(services.programFolder / "HAND-M.CUR"); })) {
+    if (guard.Test(102, [&services] {
+            return std::filesystem::exists(services.programFolder / "HAND-M.CUR");
+        })) {
         guard.Step(104, [this, &services] {
             if (auto pointer = LoadHandPointer(services.programFolder)) {
-                for (QPushButton* button : {PushButton1, PushButton2, PushButton4, PushButton6, PushButton7}) {
+                for (QPushButton* button :
+                     {PushButton1, PushButton2, PushButton4, PushButton6, PushButton7}) {
                     button->setCursor(*pointer);
                 }
             }
@@ -346,10 +388,12 @@ void Form2::Load() {
         setWindowTitle(kProductName);
         setWindowIcon(ApplicationIcon());
     });
-    guard.Step(108, [this, &services] { Text1->setText(services.settings.Read("Prefix", "Output#")); });
+    guard.Step(108,
+               [this, &services] { Text1->setText(services.settings.Read("Prefix", "Output#")); });
     for (const OptionRestore& restore : kOptionRestores) {
         guard.Step(restore.label, [this, &services, &restore] {
-            const bool chosen = TextToBoolean(services.settings.Read(restore.key, restore.defaultValue));
+            const bool chosen =
+                TextToBoolean(services.settings.Read(restore.key, restore.defaultValue));
             SetOptionValue(*(this->*restore.option), chosen);
         });
     }
@@ -365,7 +409,8 @@ void Form2::Load() {
 void Form2::FillTableList() {
     const std::optional<std::vector<std::string>> tables =
         database::ListTables(form1_.DatabasePath(), form1_);
-    if (!tables) return;
+    if (!tables)
+        return;
     filling_ = true;
     ListView1->clear();
     ListView2->clear();
@@ -388,7 +433,8 @@ void Form2::FillTableList() {
 void Form2::ListFields() {
     BusyPointer busy(host_);
     const QList<QTreeWidgetItem*> selected = ListView1->selectedItems();
-    if (selected.isEmpty()) throw Error("No table is selected in the table list.");
+    if (selected.isEmpty())
+        throw Error("No table is selected in the table list.");
     const std::vector<database::FieldInfo> fields =
         database::ListTableFields(form1_, selected.constFirst()->text(0).toStdString());
     const SettingsStore& settings = form1_.services().settings;
@@ -408,31 +454,40 @@ void Form2::ListFields() {
             QFont font = item->font(0);
             font.setBold(true);
             item->setFont(0, font);
-            if (name == pictureField) ListView2->setCurrentItem(item);
+            if (name == pictureField)
+                ListView2->setCurrentItem(item);
         } else if (field.type != database::kAdBinary && field.type != database::kAdVarBinary) {
             Combo1->addItem(name);
         }
     }
     const int remembered = Combo1->findText(nameField);
-    if (Combo1->count() > 0) Combo1->setCurrentIndex(remembered >= 0 ? remembered : 0);
+    if (Combo1->count() > 0)
+        Combo1->setCurrentIndex(remembered >= 0 ? remembered : 0);
     filling_ = false;
 }
 
 void Form2::ListView1_Click() {
     Guard guard(host_, "Form2.ListView1_Click");
     if (guard.Step(100, [this] { ListFields(); })) {
-        if (const QTreeWidgetItem* table = ListView1->currentItem()) StoreChoice("Table", table->text(0));
+        if (const QTreeWidgetItem* table = ListView1->currentItem())
+            StoreChoice("Table", table->text(0));
     }
 }
 
 void Form2::ShowHelp(const char* location, const char* message) {
     Guard guard(host_, location);
-    guard.Step(100, [&] { form1_.services().dialogs.Message(this, message, ApplicationTitle(), QMessageBox::NoIcon); });
+    guard.Step(100, [&] {
+        form1_.services().dialogs.Message(this, message, ApplicationTitle(), QMessageBox::NoIcon);
+    });
 }
 
-void Form2::PushButton1_Click() { ShowHelp("Form2.PushButton1_Click", kMethodHelp); }
+void Form2::PushButton1_Click() {
+    ShowHelp("Form2.PushButton1_Click", kMethodHelp);
+}
 
-void Form2::PushButton4_Click() { ShowHelp("Form2.PushButton4_Click", kNamingHelp); }
+void Form2::PushButton4_Click() {
+    ShowHelp("Form2.PushButton4_Click", kNamingHelp);
+}
 
 void Form2::PushButton2_Click() {
     const WizardServices& services = form1_.services();
@@ -444,8 +499,10 @@ void Form2::PushButton2_Click() {
     });
     bool carryOn = true;
     guard.Step(102, [&] { carryOn = !chosen.isEmpty(); });
-    if (!carryOn) return;
-    if (guard.Test(104, [&] { return !chosen.endsWith('/'); }) && guard.Step(106, [&] { Text2->setText(chosen + '/'); }))
+    if (!carryOn)
+        return;
+    if (guard.Test(104, [&] { return !chosen.endsWith('/'); }) &&
+        guard.Step(106, [&] { Text2->setText(chosen + '/'); }))
         return;
     guard.Step(108, [&] { Text2->setText(chosen); });
 }

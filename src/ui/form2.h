@@ -28,7 +28,7 @@ class PictureHolder;
 namespace pictrova::run {
 struct RunProgress;
 struct RunResult;
-}
+}  // namespace pictrova::run
 
 namespace pictrova::ui {
 
@@ -38,7 +38,7 @@ class WizardOptions;
 class Form2 : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     explicit Form2(Form1& form1);
     ~Form2() override;
 
@@ -55,7 +55,7 @@ public:
     // restored all the same).
     void ListFields();
 
-    void ListView1_Click();  // ListFields, reported under the click's own location
+    void ListView1_Click();    // ListFields, reported under the click's own location
     void PushButton1_Click();  // "?"
     void PushButton2_Click();  // "..." for the output folder
     void PushButton4_Click();  // "<- ?"
@@ -119,10 +119,10 @@ public:
     QPushButton* ShowSkipped;
     QTreeWidget* SkippedList;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void BuildControls();
     void ConnectHandlers();
     void OptionClicked(QRadioButton* option);

@@ -23,11 +23,13 @@ namespace pictrova::ui {
 
 namespace {
 
-int ClampToInt(std::int64_t value) { return static_cast<int>(std::clamp<std::int64_t>(value, 0, INT_MAX)); }
+int ClampToInt(std::int64_t value) {
+    return static_cast<int>(std::clamp<std::int64_t>(value, 0, INT_MAX));
+}
 
 // Marks the page as running for as long as it lives, also when the run throws.
 class RunningPage {
-public:
+  public:
     RunningPage(bool& running, QPushButton& start) : running_(running), start_(start) {
         running_ = true;
         start_.setEnabled(false);
@@ -39,7 +41,7 @@ public:
     RunningPage(const RunningPage&) = delete;
     RunningPage& operator=(const RunningPage&) = delete;
 
-private:
+  private:
     bool& running_;
     QPushButton& start_;
 };
@@ -49,35 +51,44 @@ private:
 // A second click while the run yields would start a run inside the run; the button is disabled
 // and the click ignored until the run ends.
 void Form2::PushButton6_Click() {
-    if (running_ || ending_) return;
+    if (running_ || ending_)
+        return;
     RunningPage running(running_, *PushButton6);
     RunProgress->setRange(0, 1);
     RunProgress->setValue(0);
     RunProgress->setVisible(true);
     ClearRunResult();
 
-    run::RunSurroundings surroundings{host_, form1_, creatorPicture(),
-                                      [this](const run::RunProgress& progress) { ShowRunProgress(progress); },
-                                      run::ExternalConverterFromEnvironment(),
-                                      {}};
+    run::RunSurroundings surroundings{
+        host_,
+        form1_,
+        creatorPicture(),
+        [this](const run::RunProgress& progress) { ShowRunProgress(progress); },
+        run::ExternalConverterFromEnvironment(),
+        {}};
     // Closing the wizard stops the run after the records it has written.
     surroundings.stopRequested = [this] { return ending_; };
     const run::RunResult result = run::RunExtraction(*options_, surroundings);
-    if (!ending_) ShowRunResult(result, QString::fromStdString(options_->outputFolder()));
+    if (!ending_)
+        ShowRunResult(result, QString::fromStdString(options_->outputFolder()));
 }
 
 // Only a run that went through the records has something to count; a run stopped by its
 // checks said why in its message.
 void Form2::ShowRunResult(const run::RunResult& result, const QString& folder) {
-    if (result.end != run::RunEnd::Done && result.end != run::RunEnd::NoImages && result.recordsRead == 0) return;
+    if (result.end != run::RunEnd::Done && result.end != run::RunEnd::NoImages &&
+        result.recordsRead == 0)
+        return;
     lastFolder_ = folder;
     RunStatus->setText(QString::fromStdString(run::RunCount(result)) + " Folder: " + folder);
     RunStatus->setVisible(true);
     OpenFolder->setVisible(true);
     for (const run::RecordOutcome& record : result.records) {
-        if (record.written || !record.skipped) continue;
+        if (record.written || !record.skipped)
+            continue;
         QString why = QString::fromStdString(record.skipped->reason);
-        if (!record.skipped->detail.empty()) why += ": " + QString::fromStdString(record.skipped->detail);
+        if (!record.skipped->detail.empty())
+            why += ": " + QString::fromStdString(record.skipped->detail);
         new QTreeWidgetItem(SkippedList, {QString::number(record.number), why});
     }
     const int skipped = SkippedList->topLevelItemCount();
@@ -89,15 +100,19 @@ void Form2::ClearRunResult() {
     lastFolder_.clear();
     RunStatus->clear();
     SkippedList->clear();
-    for (QWidget* part : std::initializer_list<QWidget*>{RunStatus, OpenFolder, ShowSkipped, SkippedList})
+    for (QWidget* part :
+         std::initializer_list<QWidget*>{RunStatus, OpenFolder, ShowSkipped, SkippedList})
         part->setVisible(false);
 }
 
 void Form2::OpenFolder_Click() {
-    if (!lastFolder_.isEmpty()) form1_.services().dialogs.OpenFolder(lastFolder_);
+    if (!lastFolder_.isEmpty())
+        form1_.services().dialogs.OpenFolder(lastFolder_);
 }
 
-void Form2::ShowSkipped_Click() { SkippedList->setVisible(SkippedList->isHidden()); }
+void Form2::ShowSkipped_Click() {
+    SkippedList->setVisible(SkippedList->isHidden());
+}
 
 void Form2::ShowRunProgress(const run::RunProgress& progress) {
     if (progress.recordsTotal > 0) {
@@ -107,12 +122,13 @@ void Form2::ShowRunProgress(const run::RunProgress& progress) {
     }
     RunProgress->setValue(ClampToInt(progress.recordsDone));
 
-    const QImage picture = creatorPicture().HasPicture() ? DibToImage(creatorPicture().Image()) : QImage();
+    const QImage picture =
+        creatorPicture().HasPicture() ? DibToImage(creatorPicture().Image()) : QImage();
     if (picture.isNull()) {
         Creator->clear();
     } else {
-        Creator->setPixmap(QPixmap::fromImage(
-            picture.scaled(Creator->contentsRect().size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+        Creator->setPixmap(QPixmap::fromImage(picture.scaled(
+            Creator->contentsRect().size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
     }
 }
 

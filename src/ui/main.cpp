@@ -48,15 +48,18 @@ int main(int argc, char** argv) {
 
     QtDialogs dialogs;
     SettingsStore settings;
-    WizardServices services{dialogs, settings, pictrova::ProgramDirectory(), [] { QCoreApplication::exit(0); }};
+    WizardServices services{dialogs, settings, pictrova::ProgramDirectory(),
+                            [] { QCoreApplication::exit(0); }};
     Form1 form1(services);
-    if (!form1.Load()) return 1;
+    if (!form1.Load())
+        return 1;
     // A database opened from the file manager (the desktop entry passes its path) comes up on
     // the database page, in place of any remembered one, ready for its password and "Next >".
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() > 1) {
         form1.Text1->setText(arguments.at(1));
-        if (form1.IsForm2Loaded()) form1.form2().hide();
+        if (form1.IsForm2Loaded())
+            form1.form2().hide();
         form1.show();
     } else {
         form1.ShowStartPage();

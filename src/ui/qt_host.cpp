@@ -16,11 +16,16 @@ constexpr char kErrorReportTitle[] = "Application Error";
 
 QMessageBox::Icon ToQtIcon(MessageIcon icon) {
     switch (icon) {
-        case MessageIcon::Information: return QMessageBox::Information;
-        case MessageIcon::Warning: return QMessageBox::Warning;
-        case MessageIcon::Critical: return QMessageBox::Critical;
-        case MessageIcon::Question: return QMessageBox::Question;
-        case MessageIcon::None: break;
+        case MessageIcon::Information:
+            return QMessageBox::Information;
+        case MessageIcon::Warning:
+            return QMessageBox::Warning;
+        case MessageIcon::Critical:
+            return QMessageBox::Critical;
+        case MessageIcon::Question:
+            return QMessageBox::Question;
+        case MessageIcon::None:
+            break;
     }
     return QMessageBox::NoIcon;
 }
@@ -34,13 +39,17 @@ QString TitleOrApplicationTitle(const std::string& title) {
 QtHost::QtHost(Dialogs& dialogs, QWidget* owner) : dialogs_(dialogs), owner_(owner) {}
 
 QtHost::~QtHost() {
-    if (busy_) QApplication::restoreOverrideCursor();
+    if (busy_)
+        QApplication::restoreOverrideCursor();
 }
 
-void QtHost::Yield() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void QtHost::Yield() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 void QtHost::SetBusy(bool busy) {
-    if (busy == busy_) return;
+    if (busy == busy_)
+        return;
     busy_ = busy;
     if (busy) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -50,19 +59,23 @@ void QtHost::SetBusy(bool busy) {
 }
 
 void QtHost::ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) {
-    if (silent_) return;
-    dialogs_.Message(owner_, QString::fromStdString(text), TitleOrApplicationTitle(title), ToQtIcon(icon));
+    if (silent_)
+        return;
+    dialogs_.Message(owner_, QString::fromStdString(text), TitleOrApplicationTitle(title),
+                     ToQtIcon(icon));
 }
 
 bool QtHost::AskYesNo(const std::string& text, const std::string& title) {
-    if (silent_) return false;
+    if (silent_)
+        return false;
     return dialogs_.AskYesNo(owner_, QString::fromStdString(text), TitleOrApplicationTitle(title));
 }
 
 void QtHost::ReportError(const std::string& message) {
-    if (silent_) return;
-    dialogs_.Message(owner_, QString::fromStdString(message), QString::fromLatin1(kErrorReportTitle),
-                     QMessageBox::Warning);
+    if (silent_)
+        return;
+    dialogs_.Message(owner_, QString::fromStdString(message),
+                     QString::fromLatin1(kErrorReportTitle), QMessageBox::Warning);
 }
 
 void QtHost::OpenUrl(const std::string& url) {

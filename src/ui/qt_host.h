@@ -13,7 +13,7 @@ namespace pictrova::ui {
 class Dialogs;
 
 class QtHost : public Host {
-public:
+  public:
     // Messages are owned by the given window (the page the action runs on).
     QtHost(Dialogs& dialogs, QWidget* owner);
     ~QtHost() override;
@@ -30,7 +30,7 @@ public:
     void ReportError(const std::string& message) override;
     void OpenUrl(const std::string& url) override;
 
-private:
+  private:
     Dialogs& dialogs_;
     QWidget* owner_;
     bool busy_ = false;
@@ -39,13 +39,13 @@ private:
 
 // Shows the busy pointer for as long as it lives, also when the work in between throws.
 class BusyPointer {
-public:
+  public:
     explicit BusyPointer(Host& host) : host_(host) { host_.SetBusy(true); }
     ~BusyPointer() { host_.SetBusy(false); }
     BusyPointer(const BusyPointer&) = delete;
     BusyPointer& operator=(const BusyPointer&) = delete;
 
-private:
+  private:
     Host& host_;
 };
 

@@ -25,7 +25,8 @@ std::optional<QString> ReadSecret(const QString& key) {
     QKeychain::ReadPasswordJob job(QString::fromLatin1(kService));
     job.setKey(key);
     Run(job);
-    if (job.error() != QKeychain::NoError) return std::nullopt;
+    if (job.error() != QKeychain::NoError)
+        return std::nullopt;
     return job.textData();
 }
 

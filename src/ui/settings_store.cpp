@@ -21,12 +21,16 @@ constexpr char kOrganisation[] = "Quillmoor";
 constexpr char kApplication[] = "Quillmoor";
 constexpr char kGroup[] = "Pictrova";
 
-QString GroupKey(const QString& key) { return QStringLiteral("%1/%2").arg(kGroup, key); }
+QString GroupKey(const QString& key) {
+    return QStringLiteral("%1/%2").arg(kGroup, key);
+}
 
 // The key whose value goes to the desktop's secret store when one is running.
 constexpr char kPasswordKey[] = "AccessPassword";
 
-bool IsPassword(const QString& key) { return key == QLatin1String(kPasswordKey); }
+bool IsPassword(const QString& key) {
+    return key == QLatin1String(kPasswordKey);
+}
 
 }  // namespace
 
@@ -36,15 +40,19 @@ SettingsStore::SettingsStore()
 
 SettingsStore::~SettingsStore() = default;
 
-QString SettingsStore::FileName() const { return settings_->fileName(); }
+QString SettingsStore::FileName() const {
+    return settings_->fileName();
+}
 
 QString SettingsStore::Read(const QString& key, const QString& defaultValue) const {
     if (IsPassword(key)) {
-        if (std::optional<QString> secret = ReadSecret(key)) return *secret;
+        if (std::optional<QString> secret = ReadSecret(key))
+            return *secret;
     }
     const QVariant value = settings_->value(GroupKey(key), defaultValue);
     // An unquoted value with commas, typed into the file by hand, comes back as a list.
-    if (value.typeId() == QMetaType::QStringList) return value.toStringList().join(QLatin1String(", "));
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(QLatin1String(", "));
     return value.toString();
 }
 
@@ -70,24 +78,31 @@ void SettingsStore::Write(const QString& key, const QString& text) {
 // a moment. A folder that exists already keeps the mode its owner gave it.
 void SettingsStore::ProtectFile() const {
     const QString fileName = FileName();
-    if (QFileInfo::exists(fileName)) return;
+    if (QFileInfo::exists(fileName))
+        return;
     const QString folder = QFileInfo(fileName).absolutePath();
     QDir().mkpath(QFileInfo(folder).absolutePath());
     ::mkdir(QFile::encodeName(folder).constData(), S_IRWXU);
-    const int fd = ::open(QFile::encodeName(fileName).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                          S_IRUSR | S_IWUSR);
-    if (fd >= 0) ::close(fd);
+    const int fd = ::open(QFile::encodeName(fileName).constData(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (fd >= 0)
+        ::close(fd);
 }
 
-QString BooleanToText(bool value) { return value ? QStringLiteral("True") : QStringLiteral("False"); }
+QString BooleanToText(bool value) {
+    return value ? QStringLiteral("True") : QStringLiteral("False");
+}
 
 bool TextToBoolean(const QString& text) {
     const QString trimmed = text.trimmed();
-    if (trimmed.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0) return true;
-    if (trimmed.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0) return false;
+    if (trimmed.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
+        return true;
+    if (trimmed.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
+        return false;
     bool isNumber = false;
     const double number = trimmed.toDouble(&isNumber);
-    if (isNumber) return number != 0.0;
+    if (isNumber)
+        return number != 0.0;
     Throw(ErrorCode::TypeMismatch);
 }
 

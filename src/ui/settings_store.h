@@ -17,7 +17,7 @@ class QSettings;
 namespace pictrova::ui {
 
 class SettingsStore {
-public:
+  public:
     SettingsStore();
     ~SettingsStore();
     SettingsStore(const SettingsStore&) = delete;
@@ -32,7 +32,7 @@ public:
 
     QString FileName() const;
 
-private:
+  private:
     void ProtectFile() const;
 
     std::unique_ptr<QSettings> settings_;

@@ -30,17 +30,21 @@ QString& TitleStorage() {
     return title;
 }
 
-QString ToQString(const std::filesystem::path& path) { return QString::fromStdString(path.string()); }
+QString ToQString(const std::filesystem::path& path) {
+    return QString::fromStdString(path.string());
+}
 
 // A cursor file keeps the hot spot of its first image in its directory entry:
 //   0 u16 reserved (0)   2 u16 type (2 = cursor)   4 u16 image count
-//   6 first entry: u8 width, u8 height, u8 colours, u8 reserved, u16 hot spot x, u16 hot spot y, ...
+//   6 first entry: u8 width, u8 height, u8 colours, u8 reserved, u16 hot spot x, u16 hot spot y,
+//   ...
 QPoint CursorHotSpot(const QByteArray& file) {
     try {
         ByteReader reader(std::span(reinterpret_cast<const std::uint8_t*>(file.constData()),
                                     static_cast<std::size_t>(file.size())));
         reader.skip(2);
-        if (reader.u16le() != 2 || reader.u16le() == 0) return {0, 0};
+        if (reader.u16le() != 2 || reader.u16le() == 0)
+            return {0, 0};
         reader.skip(4);
         const int x = reader.u16le();
         const int y = reader.u16le();
@@ -66,7 +70,8 @@ void PaintButtonFace(QWidget& widget) {
 
 void ApplySkin(QWidget& page, const std::filesystem::path& programFolder) {
     const QString skinPath = ToQString(programFolder / "x" / "o.cjs");
-    if (!QFileInfo(skinPath).isFile()) return;
+    if (!QFileInfo(skinPath).isFile())
+        return;
     ApplyPageColours(page);
     QFile skin(skinPath);
     if (!skin.open(QIODevice::ReadOnly | QIODevice::Text)) {
@@ -79,7 +84,8 @@ void ApplySkin(QWidget& page, const std::filesystem::path& programFolder) {
 void ApplyPageColours(QWidget& page) {
     PaintButtonFace(page);
     for (QWidget* child : page.findChildren<QWidget*>()) {
-        if (IsPlainControl(child)) PaintButtonFace(*child);
+        if (IsPlainControl(child))
+            PaintButtonFace(*child);
     }
 }
 
@@ -87,22 +93,27 @@ QString DeriveApplicationTitle(const QString& productName) {
     QString title = productName;
     do {
         const qsizetype lastBlank = title.lastIndexOf(QLatin1Char(' '));
-        if (lastBlank < 0) break;
+        if (lastBlank < 0)
+            break;
         title.truncate(lastBlank);
     } while (title.size() > kMaxTitleLength);
     return title.left(kMaxTitleLength);
 }
 
-void SetApplicationTitle() { TitleStorage() = DeriveApplicationTitle(QString::fromLatin1(kProductName)); }
+void SetApplicationTitle() {
+    TitleStorage() = DeriveApplicationTitle(QString::fromLatin1(kProductName));
+}
 
 QString ApplicationTitle() {
-    if (TitleStorage().isEmpty()) SetApplicationTitle();
+    if (TitleStorage().isEmpty())
+        SetApplicationTitle();
     return TitleStorage();
 }
 
 QString GetDesktopFolder() {
     QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-    if (desktop.isEmpty() || !QFileInfo(desktop).isDir()) desktop = QDir::homePath();
+    if (desktop.isEmpty() || !QFileInfo(desktop).isDir())
+        desktop = QDir::homePath();
     return WithTrailingSeparator(desktop);
 }
 
@@ -151,22 +162,28 @@ QIcon ApplicationIcon() {
 std::filesystem::path SampleDatabasePath(const std::filesystem::path& programFolder) {
     const auto beside = programFolder / "Samples" / "sample.mdb";
     std::error_code ec;
-    if (std::filesystem::exists(beside, ec)) return beside;
+    if (std::filesystem::exists(beside, ec))
+        return beside;
     const auto installed = DataDirectory() / "Samples" / "sample.mdb";
-    if (std::filesystem::exists(installed, ec)) return installed;
+    if (std::filesystem::exists(installed, ec))
+        return installed;
     return beside;
 }
 
 std::optional<QCursor> LoadHandPointer(const std::filesystem::path& programFolder) {
     const QString cursorPath = ToQString(programFolder / "HAND-M.CUR");
-    if (!QFileInfo(cursorPath).isFile()) return std::nullopt;
+    if (!QFileInfo(cursorPath).isFile())
+        return std::nullopt;
     QFile file(cursorPath);
-    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
     const QByteArray bytes = file.read(1 << 20);
     QPixmap image;
-    if (!image.loadFromData(bytes, "CUR") && !image.loadFromData(bytes)) return std::nullopt;
+    if (!image.loadFromData(bytes, "CUR") && !image.loadFromData(bytes))
+        return std::nullopt;
     const QPoint hotSpot = CursorHotSpot(bytes);
-    return QCursor(image, std::min(hotSpot.x(), image.width() - 1), std::min(hotSpot.y(), image.height() - 1));
+    return QCursor(image, std::min(hotSpot.x(), image.width() - 1),
+                   std::min(hotSpot.y(), image.height() - 1));
 }
 
 }  // namespace pictrova::ui

@@ -24,19 +24,25 @@ std::string SelectedRowText(const QTreeWidget& list) {
 template <typename Value, std::size_t N>
 Value Chosen(const std::pair<const QRadioButton*, Value> (&options)[N], Value none) {
     for (const auto& [option, value] : options) {
-        if (option->isChecked()) return value;
+        if (option->isChecked())
+            return value;
     }
     return none;
 }
 
 }  // namespace
 
-std::string WizardOptions::table() const { return SelectedRowText(*page_.ListView1); }
+std::string WizardOptions::table() const {
+    return SelectedRowText(*page_.ListView1);
+}
 
-std::string WizardOptions::pictureField() const { return SelectedRowText(*page_.ListView2); }
+std::string WizardOptions::pictureField() const {
+    return SelectedRowText(*page_.ListView2);
+}
 
 run::ReadMethod WizardOptions::readMethod() const {
-    if (page_.IsEnding()) return run::ReadMethod::None;
+    if (page_.IsEnding())
+        return run::ReadMethod::None;
     const std::pair<const QRadioButton*, run::ReadMethod> options[] = {
         {page_.Option1, run::ReadMethod::ByteToByte},
         {page_.Option2, run::ReadMethod::Recordset},
@@ -46,30 +52,39 @@ run::ReadMethod WizardOptions::readMethod() const {
 
 run::Naming WizardOptions::naming() const {
     const std::pair<const QRadioButton*, run::Naming> options[] = {
-        {page_.Option3, run::Naming::FixedPrefix},      {page_.Option4, run::Naming::TableName},
-        {page_.Option5, run::Naming::FieldName},        {page_.Option6, run::Naming::TableAndFieldName},
-        {page_.Option7, run::Naming::FieldText},        {page_.Option16, run::Naming::OriginalName},
+        {page_.Option3, run::Naming::FixedPrefix}, {page_.Option4, run::Naming::TableName},
+        {page_.Option5, run::Naming::FieldName},   {page_.Option6, run::Naming::TableAndFieldName},
+        {page_.Option7, run::Naming::FieldText},   {page_.Option16, run::Naming::OriginalName},
     };
     return Chosen(options, run::Naming::None);
 }
 
-std::string WizardOptions::prefix() const { return page_.Text1->text().toStdString(); }
+std::string WizardOptions::prefix() const {
+    return page_.Text1->text().toStdString();
+}
 
-std::string WizardOptions::nameField() const { return page_.Combo1->currentText().toStdString(); }
+std::string WizardOptions::nameField() const {
+    return page_.Combo1->currentText().toStdString();
+}
 
 run::OutputFormat WizardOptions::format() const {
-    if (page_.IsEnding()) return run::OutputFormat::None;
+    if (page_.IsEnding())
+        return run::OutputFormat::None;
     const std::pair<const QRadioButton*, run::OutputFormat> options[] = {
-        {page_.Option8, run::OutputFormat::BMP},  {page_.Option9, run::OutputFormat::JPG},
-        {page_.Option10, run::OutputFormat::PNG}, {page_.Option11, run::OutputFormat::GIF},
+        {page_.Option8, run::OutputFormat::BMP},   {page_.Option9, run::OutputFormat::JPG},
+        {page_.Option10, run::OutputFormat::PNG},  {page_.Option11, run::OutputFormat::GIF},
         {page_.Option12, run::OutputFormat::TIFF}, {page_.Option13, run::OutputFormat::TGA},
-        {page_.Option14, run::OutputFormat::PCX}, {page_.Option15, run::OutputFormat::Original},
+        {page_.Option14, run::OutputFormat::PCX},  {page_.Option15, run::OutputFormat::Original},
     };
     return Chosen(options, run::OutputFormat::None);
 }
 
-int WizardOptions::quality() const { return page_.Slider1->value(); }
+int WizardOptions::quality() const {
+    return page_.Slider1->value();
+}
 
-std::string WizardOptions::outputFolder() const { return page_.Text2->text().toStdString(); }
+std::string WizardOptions::outputFolder() const {
+    return page_.Text2->text().toStdString();
+}
 
 }  // namespace pictrova::ui

@@ -11,7 +11,7 @@ namespace pictrova::ui {
 class Form2;
 
 class WizardOptions : public run::ExtractionOptions {
-public:
+  public:
     explicit WizardOptions(const Form2& page) : page_(page) {}
 
     std::string table() const override;
@@ -24,7 +24,7 @@ public:
     int quality() const override;
     std::string outputFolder() const override;
 
-private:
+  private:
     const Form2& page_;
 };
 

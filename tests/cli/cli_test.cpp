@@ -51,12 +51,15 @@ Outcome RunProgram(const fs::path& program, const std::vector<std::string>& args
     fs::path errFile = scratch / "stderr.txt";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     std::vector<std::string> all{program.string()};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
+    for (auto& a : all)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
     pid_t pid = 0;
     Outcome outcome;
@@ -83,21 +86,22 @@ Bytes Truncated(Bytes bytes, std::size_t size) {
 }
 
 class CliTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { fs::create_directory(out); }
 
     Outcome Cli(const std::vector<std::string>& args) {
         return RunProgram(cli, args, scratch.path());
     }
     Outcome Extract(std::vector<std::string> more) {
-        std::vector<std::string> args{"extract", db.string(), "--table", "Pictures", "--field",
-                                      "Picture",  "--out",    out.string()};
+        std::vector<std::string> args{"extract", db.string(), "--table", "Pictures",
+                                      "--field", "Picture",   "--out",   out.string()};
         args.insert(args.end(), more.begin(), more.end());
         return Cli(args);
     }
     std::set<std::string> OutputFiles() const {
         std::set<std::string> names;
-        for (const auto& e : fs::directory_iterator(out)) names.insert(e.path().filename().string());
+        for (const auto& e : fs::directory_iterator(out))
+            names.insert(e.path().filename().string());
         return names;
     }
     void Reset() {
@@ -114,9 +118,11 @@ protected:
 
 TEST_F(CliTest, TablesAndFields) {
     jet::DatabasePlan plan;
-    plan.tables.push_back({"Pictures", {{"ID", jet::ColumnType::Long, 0},
-                                        {"Caption", jet::ColumnType::Text, 50},
-                                        {"Picture", jet::ColumnType::OleObject, 0}}, {}});
+    plan.tables.push_back({"Pictures",
+                           {{"ID", jet::ColumnType::Long, 0},
+                            {"Caption", jet::ColumnType::Text, 50},
+                            {"Picture", jet::ColumnType::OleObject, 0}},
+                           {}});
     plan.tables.push_back({"Raw Photos", {{"Photo", jet::ColumnType::OleObject, 0}}, {}});
     plan.otherObjects.push_back({jet::ObjectKind::Query, "A query", "", ""});
     jet::WriteDatabase(db, plan);
@@ -132,7 +138,8 @@ TEST_F(CliTest, TablesAndFields) {
     // An attachment field is named by its kind, not by the Long code of its key.
     const std::string accdb = (testing::BinDir() / "Samples" / "sample.accdb").string();
     EXPECT_EQ(Cli({"tables", accdb}).out, "Attached Photos\nPictures\nRaw Photos\n");
-    EXPECT_EQ(Cli({"fields", accdb, "Attached Photos"}).out, "ID\t3\tLong Integer\nCaption\t202\tText\nPhotos\t3\tAttachment\n");
+    EXPECT_EQ(Cli({"fields", accdb, "Attached Photos"}).out,
+              "ID\t3\tLong Integer\nCaption\t202\tText\nPhotos\t3\tAttachment\n");
 
     Outcome missing = Cli({"tables", (dir / "none.mdb").string()});
     EXPECT_NE(missing.status, 0);
@@ -149,33 +156,43 @@ TEST_F(CliTest, ExtractsEveryPictureOfAnAttachmentField) {
         std::vector<std::string> files;  // harbour, hills, lantern, notes, field
     };
     const Case cases[] = {
-        {{"--format", "png"}, {"Output1-1.png", "Output1-2.png", "Output1-3.png", "", "Output4.png"}},
+        {{"--format", "png"},
+         {"Output1-1.png", "Output1-2.png", "Output1-3.png", "", "Output4.png"}},
         {{"--name", "original"}, {"harbour.bmp", "hills.bmp", "lantern.bmp", "", "field.bmp"}},
         {{"--name", "table", "--format", "jpg"},
-         {"Attached Photos1-1.jpg", "Attached Photos1-2.jpg", "Attached Photos1-3.jpg", "", "Attached Photos4.jpg"}},
+         {"Attached Photos1-1.jpg", "Attached Photos1-2.jpg", "Attached Photos1-3.jpg", "",
+          "Attached Photos4.jpg"}},
         // Original: every attached file as it is, the text file too, with its own extension.
-        {{"--format", "original"}, {"Output1-1.jpg", "Output1-2.png", "Output1-3.bmp", "Output3.txt", "Output4.gif"}},
-        {{"--format", "original", "--name", "original"}, {"harbour.jpg", "hills.png", "lantern.bmp", "notes.txt", "field.gif"}},
+        {{"--format", "original"},
+         {"Output1-1.jpg", "Output1-2.png", "Output1-3.bmp", "Output3.txt", "Output4.gif"}},
+        {{"--format", "original", "--name", "original"},
+         {"harbour.jpg", "hills.png", "lantern.bmp", "notes.txt", "field.gif"}},
     };
     const char* stored[] = {"harbour.jpg", "hills.png", "lantern.bmp", "notes.txt", "field.gif"};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.files[0]);
         Reset();
-        std::vector<std::string> args{"extract", accdb, "--table", "Attached Photos", "--field", "Photos",
-                                      "--out", out.string(), "--json"};
+        std::vector<std::string> args{"extract",         accdb,        "--table",
+                                      "Attached Photos", "--field",    "Photos",
+                                      "--out",           out.string(), "--json"};
         args.insert(args.end(), c.options.begin(), c.options.end());
         Outcome o = Cli(args);
         EXPECT_EQ(o.status, 0) << o.err;
         std::set<std::string> expected;
         for (std::size_t i = 0; i < c.files.size(); ++i) {
-            if (!c.files[i].empty()) expected.insert(c.files[i]);
-            std::string file = c.files[i].empty() ? "null" : "\"" + (out / c.files[i]).string() + "\"";
-            EXPECT_NE(o.out.find(std::string("{\"name\":\"") + stored[i] + "\",\"file\":" + file + "}"),
-                      std::string::npos)
+            if (!c.files[i].empty())
+                expected.insert(c.files[i]);
+            std::string file =
+                c.files[i].empty() ? "null" : "\"" + (out / c.files[i]).string() + "\"";
+            EXPECT_NE(
+                o.out.find(std::string("{\"name\":\"") + stored[i] + "\",\"file\":" + file + "}"),
+                std::string::npos)
                 << o.out;
         }
         EXPECT_EQ(OutputFiles(), expected);
-        EXPECT_NE(o.out.find("{\"number\":2,\"file\":null,\"errors\":[],\"skipped\":"), std::string::npos) << o.out;
+        EXPECT_NE(o.out.find("{\"number\":2,\"file\":null,\"errors\":[],\"skipped\":"),
+                  std::string::npos)
+            << o.out;
     }
 }
 
@@ -184,14 +201,16 @@ TEST_F(CliTest, ExtractsEveryPictureOfAnAttachmentField) {
 TEST_F(CliTest, DatabaseTextIsShownEscapedNeverObeyed) {
     const std::string hostile = "Cap\x1b[2J\x1b]0;pwned\x07";
     jet::DatabasePlan plan;
-    plan.tables.push_back({"Pictures", {{"ID", jet::ColumnType::Long, 0}, {hostile, jet::ColumnType::Text, 50}}, {}});
+    plan.tables.push_back(
+        {"Pictures", {{"ID", jet::ColumnType::Long, 0}, {hostile, jet::ColumnType::Text, 50}}, {}});
     jet::WriteDatabase(db, plan);
 
     Outcome fields = Cli({"fields", db.string(), "Pictures"});
     EXPECT_EQ(fields.out, "ID\t3\tLong Integer\nCap\\x1B[2J\\x1B]0;pwned\\x07\t202\tText\n");
     Outcome missing = Cli({"fields", db.string(), hostile});
     EXPECT_NE(missing.status, 0);
-    EXPECT_NE(missing.err.find("'Cap\\x1B[2J\\x1B]0;pwned\\x07'"), std::string::npos) << missing.err;
+    EXPECT_NE(missing.err.find("'Cap\\x1B[2J\\x1B]0;pwned\\x07'"), std::string::npos)
+        << missing.err;
     for (const Outcome& o : {fields, missing}) {
         EXPECT_EQ(o.out.find('\x1b'), std::string::npos);
         EXPECT_EQ(o.err.find('\x1b'), std::string::npos);
@@ -205,22 +224,31 @@ TEST_F(CliTest, DatabaseTextIsShownEscapedNeverObeyed) {
 TEST_F(CliTest, LibraryWarningsWhileARecordIsReadAreThatRecordsOneLine) {
     jet::DatabasePlan plan;
     plan.inlineLimit = 4000;  // pictures inside the rows: two rows a page
-    plan.tables.push_back({"Pictures", {{"ID", jet::ColumnType::Long}, {"Picture", jet::ColumnType::OleObject}}, {}});
-    for (std::int64_t i = 1; i <= 8; ++i) plan.tables.back().rows.push_back({i, PaintPicture(static_cast<int>(i))});
+    plan.tables.push_back(
+        {"Pictures", {{"ID", jet::ColumnType::Long}, {"Picture", jet::ColumnType::OleObject}}, {}});
+    for (std::int64_t i = 1; i <= 8; ++i)
+        plan.tables.back().rows.push_back({i, PaintPicture(static_cast<int>(i))});
     Bytes file = jet::WriteDatabaseToMemory(plan);
     constexpr std::size_t kPageSize = 4096, kOwner = 4;
-    auto u32At = [&](std::size_t at) { return std::uint32_t(file[at] | file[at + 1] << 8 | file[at + 2] << 16 | file[at + 3] << 24); };
+    auto u32At = [&](std::size_t at) {
+        return std::uint32_t(file[at] | file[at + 1] << 8 | file[at + 2] << 16 |
+                             file[at + 3] << 24);
+    };
     std::size_t definition = 3;
-    while (file[definition * kPageSize] != 0x02) ++definition;
+    while (file[definition * kPageSize] != 0x02)
+        ++definition;
     int dataPages = 0;
     for (std::size_t page = 0; page < file.size() / kPageSize; ++page) {
-        if (file[page * kPageSize] == 0x01 && u32At(page * kPageSize + kOwner) == definition && ++dataPages == 2) {
+        if (file[page * kPageSize] == 0x01 && u32At(page * kPageSize + kOwner) == definition &&
+            ++dataPages == 2) {
             file[page * kPageSize + kOwner] = 0x7F;
             break;
         }
     }
     ASSERT_EQ(dataPages, 2);
-    std::ofstream(db, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+    std::ofstream(db, std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()),
+               static_cast<std::streamsize>(file.size()));
 
     std::string verboseErr;
     for (const char* jobs : {"1", "4"}) {
@@ -229,14 +257,16 @@ TEST_F(CliTest, LibraryWarningsWhileARecordIsReadAreThatRecordsOneLine) {
         Outcome o = Extract({"--jobs", jobs});
         EXPECT_EQ(o.status, 0);
         EXPECT_EQ(o.out, "Done. 6 pictures from 6 records.\n");
-        EXPECT_EQ(o.err, "Record 3: the database library reported 1 warning (--verbose shows them)\n");
+        EXPECT_EQ(o.err,
+                  "Record 3: the database library reported 1 warning (--verbose shows them)\n");
 
         Reset();
         Outcome verbose = Extract({"--jobs", jobs, "--verbose"});
         EXPECT_EQ(verbose.status, 0);
         EXPECT_TRUE(verbose.err.starts_with("Record 3: libmdb: warning: page ")) << verbose.err;
         EXPECT_EQ(std::count(verbose.err.begin(), verbose.err.end(), '\n'), 1) << verbose.err;
-        if (verboseErr.empty()) verboseErr = verbose.err;
+        if (verboseErr.empty())
+            verboseErr = verbose.err;
         EXPECT_EQ(verbose.err, verboseErr);
 
         Reset();
@@ -250,12 +280,14 @@ TEST_F(CliTest, LibraryWarningsWhileARecordIsReadAreThatRecordsOneLine) {
             EXPECT_FALSE(record.contains("skipped"));
             EXPECT_EQ(record.contains("library_messages"), record["number"] == 3) << record;
         }
-        EXPECT_EQ(run["records"][2]["library_messages"], nlohmann::json::array({verboseErr.substr(18, verboseErr.size() - 19)}));
+        EXPECT_EQ(run["records"][2]["library_messages"],
+                  nlohmann::json::array({verboseErr.substr(18, verboseErr.size() - 19)}));
     }
 }
 
 TEST_F(CliTest, ExtractWithDefaults) {
-    testing::WritePictureDatabase(db, {{PaintPicture(), "a"}, {std::nullopt, "b"}, {PaintPicture(1), "c"}});
+    testing::WritePictureDatabase(
+        db, {{PaintPicture(), "a"}, {std::nullopt, "b"}, {PaintPicture(1), "c"}});
     Outcome o = Extract({});
     EXPECT_EQ(o.status, 0);
     EXPECT_EQ(o.out, "Done. 2 pictures from 3 records; 1 without a picture (1 empty).\n");
@@ -272,8 +304,12 @@ TEST_F(CliTest, ExitStatusByOutcome) {
     };
     const Case cases[] = {
         // A run that writes nothing fails, whatever the method.
-        {{"--method", "raw", "--format", "png"}, 1, "Done. 0 pictures from 2 records; 2 without a picture (2 not loaded).\n"},
-        {{"--method", "decode"}, 0, "Done. 1 picture from 2 records; 1 without a picture (1 damaged).\n"},
+        {{"--method", "raw", "--format", "png"},
+         1,
+         "Done. 0 pictures from 2 records; 2 without a picture (2 not loaded).\n"},
+        {{"--method", "decode"},
+         0,
+         "Done. 1 picture from 2 records; 1 without a picture (1 damaged).\n"},
         {{"--name", "prefix=Output"}, 2, "Filename prefix must contain # at the end.\n"},
         {{"--format", "webp"}, 2, ""},
         {{"--method", "guess"}, 2, ""},
@@ -313,16 +349,19 @@ TEST_F(CliTest, ExitStatusByOutcome) {
 // Whether a BMP file is whole: "BM" and as many bytes as its header declares.
 bool IsWholeBmp(const fs::path& path) {
     const std::string bytes = ReadText(path);
-    if (bytes.size() < 6 || bytes.compare(0, 2, "BM") != 0) return false;
+    if (bytes.size() < 6 || bytes.compare(0, 2, "BM") != 0)
+        return false;
     std::uint32_t declared = 0;
-    for (int i = 5; i >= 2; --i) declared = declared << 8 | static_cast<unsigned char>(bytes[i]);
+    for (int i = 5; i >= 2; --i)
+        declared = declared << 8 | static_cast<unsigned char>(bytes[i]);
     return declared == bytes.size();
 }
 
 // A pid that names no process: a child that has ended and been waited for.
 pid_t DeadPid() {
     const pid_t pid = fork();
-    if (pid == 0) _exit(0);
+    if (pid == 0)
+        _exit(0);
     waitpid(pid, nullptr, 0);
     return pid;
 }
@@ -335,25 +374,30 @@ TEST_F(CliTest, TerminatedRunLeavesOnlyWholePicturesAndTheNextRunRemovesDeadRuns
     const fs::path tmp = dir / "tmp";
     fs::create_directory(tmp);
     std::vector<testing::PictureRow> rows;
-    for (int i = 0; i < 400; ++i) rows.push_back({fixtures::BuildPaintPicture(fixtures::MakeBmpFile(160 + i % 7, 120)), "p"});
+    for (int i = 0; i < 400; ++i)
+        rows.push_back({fixtures::BuildPaintPicture(fixtures::MakeBmpFile(160 + i % 7, 120)), "p"});
     testing::WritePictureDatabase(db, rows);
 
-    std::vector<std::string> args{cli.string(), "extract", db.string(), "--table", "Pictures",
-                                  "--field", "Picture", "--out", out.string()};
+    std::vector<std::string> args{cli.string(), "extract", db.string(), "--table",   "Pictures",
+                                  "--field",    "Picture", "--out",     out.string()};
     std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
+    for (auto& a : args)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
     std::vector<std::string> environment{"TMPDIR=" + tmp.string(), "PICTROVA_JOBS=2"};
     for (char** e = environ; *e; ++e)
-        if (std::string_view(*e).substr(0, 7) != "TMPDIR=" && std::string_view(*e).substr(0, 14) != "PICTROVA_JOBS=")
+        if (std::string_view(*e).substr(0, 7) != "TMPDIR=" &&
+            std::string_view(*e).substr(0, 14) != "PICTROVA_JOBS=")
             environment.emplace_back(*e);
     std::vector<char*> envp;
-    for (auto& e : environment) envp.push_back(e.data());
+    for (auto& e : environment)
+        envp.push_back(e.data());
     envp.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     const fs::path stdoutFile = scratch.path() / "stdout.txt";
-    posix_spawn_file_actions_addopen(&actions, 1, stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 1, stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     pid_t pid = 0;
     ASSERT_EQ(posix_spawn(&pid, cli.c_str(), &actions, nullptr, argv.data(), envp.data()), 0);
@@ -387,7 +431,8 @@ TEST_F(CliTest, TerminatedRunLeavesOnlyWholePicturesAndTheNextRunRemovesDeadRuns
     std::ofstream(tmp / "pictrova-run-dead01" / ".lock");
     std::ofstream(tmp / "pictrova-run-dead01" / "temp.bmp") << "big";
     fs::create_directories(tmp / "pictrova-run-live01");
-    const int liveLock = open((tmp / "pictrova-run-live01" / ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int liveLock =
+        open((tmp / "pictrova-run-live01" / ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     ASSERT_EQ(flock(liveLock, LOCK_EX), 0);
     fs::create_directories(tmp / "pictrova-run-nolock");
     fs::create_directories(dir / "elsewhere");
@@ -398,7 +443,8 @@ TEST_F(CliTest, TerminatedRunLeavesOnlyWholePicturesAndTheNextRunRemovesDeadRuns
         fs::create_directories((folder / file).parent_path());
         std::ofstream(folder / file) << "big";
         fs::last_write_time(folder / file, now - age);
-        for (fs::path p = (folder / file).parent_path(); p != folder.parent_path(); p = p.parent_path())
+        for (fs::path p = (folder / file).parent_path(); p != folder.parent_path();
+             p = p.parent_path())
             fs::last_write_time(p, now - std::chrono::hours(48));
     };
     makeOld(tmp / "pictrova-run-old001", "temp.bmp", std::chrono::hours(48));
@@ -406,8 +452,10 @@ TEST_F(CliTest, TerminatedRunLeavesOnlyWholePicturesAndTheNextRunRemovesDeadRuns
     makeOld(tmp / "pictrova-run-old003", "sub/temp.bmp", std::chrono::hours(1));
     makeOld(dir / "oldelsewhere", "temp.bmp", std::chrono::hours(48));
     fs::create_directory_symlink(dir / "oldelsewhere", tmp / "pictrova-run-link02");
-    const std::string deadTemporary = ".pictrova-" + std::to_string(DeadPid()) + "-00aa00aa00aa00aa.part";
-    const std::string liveTemporary = ".pictrova-" + std::to_string(getpid()) + "-00bb00bb00bb00bb.part";
+    const std::string deadTemporary =
+        ".pictrova-" + std::to_string(DeadPid()) + "-00aa00aa00aa00aa.part";
+    const std::string liveTemporary =
+        ".pictrova-" + std::to_string(getpid()) + "-00bb00bb00bb00bb.part";
     testing::WritePictureDatabase(db, {{PaintPicture(), "a"}});
     Reset();
     std::ofstream(out / deadTemporary) << "half";
@@ -419,15 +467,18 @@ TEST_F(CliTest, TerminatedRunLeavesOnlyWholePicturesAndTheNextRunRemovesDeadRuns
     EXPECT_EQ(next.status, 0) << next.err;
     EXPECT_EQ(OutputFiles(), (std::set<std::string>{"Output1.bmp", liveTemporary}));
     std::set<std::string> remaining;
-    for (const auto& e : fs::directory_iterator(tmp)) remaining.insert(e.path().filename().string());
-    EXPECT_EQ(remaining, (std::set<std::string>{"pictrova-run-live01", "pictrova-run-nolock", "pictrova-run-link01",
-                                                "pictrova-run-old002", "pictrova-run-old003", "pictrova-run-link02"}));
+    for (const auto& e : fs::directory_iterator(tmp))
+        remaining.insert(e.path().filename().string());
+    EXPECT_EQ(remaining, (std::set<std::string>{"pictrova-run-live01", "pictrova-run-nolock",
+                                                "pictrova-run-link01", "pictrova-run-old002",
+                                                "pictrova-run-old003", "pictrova-run-link02"}));
     EXPECT_TRUE(fs::exists(dir / "elsewhere" / ".lock"));
     EXPECT_TRUE(fs::exists(dir / "oldelsewhere" / "temp.bmp"));
 }
 
 TEST_F(CliTest, ProgressLineOnlyOnATerminalAndWipedAtTheEnd) {
-    if (!fs::exists("/usr/bin/script")) GTEST_SKIP() << "no script(1) to give the run a terminal";
+    if (!fs::exists("/usr/bin/script"))
+        GTEST_SKIP() << "no script(1) to give the run a terminal";
     testing::WritePictureDatabase(db, {{PaintPicture(), "a"}, {PaintPicture(1), "b"}});
     // script(1) runs the command on a pseudo-terminal: stdout and stderr are both terminals.
     std::string command = cli.string() + " extract " + db.string() +
@@ -444,8 +495,9 @@ TEST_F(CliTest, EveryNamingOption) {
     fixtures::PackageContents package;
     package.label = "Hafen.jpg";
     package.file = fixtures::MakeBmpFile(5, 5);
-    testing::WritePictureDatabase(
-        db, {{PaintPicture(), "first"}, {PaintPicture(1), std::nullopt}, {fixtures::BuildPackage(package), "third"}});
+    testing::WritePictureDatabase(db, {{PaintPicture(), "first"},
+                                       {PaintPicture(1), std::nullopt},
+                                       {fixtures::BuildPackage(package), "third"}});
     struct Case {
         std::string name;
         std::set<std::string> files;
@@ -454,7 +506,8 @@ TEST_F(CliTest, EveryNamingOption) {
         {"prefix=Img##", {"Img01.bmp", "Img02.bmp", "Img03.bmp"}},
         {"table", {"Pictures1.bmp", "Pictures2.bmp", "Pictures3.bmp"}},
         {"field", {"Picture1.bmp", "Picture2.bmp", "Picture3.bmp"}},
-        {"table-field", {"Pictures_Picture1.bmp", "Pictures_Picture2.bmp", "Pictures_Picture3.bmp"}},
+        {"table-field",
+         {"Pictures_Picture1.bmp", "Pictures_Picture2.bmp", "Pictures_Picture3.bmp"}},
         {"text=Caption", {"first.bmp", "FIELDNOCONTENT.bmp", "third.bmp"}},
         {"original", {"Output1.bmp", "Output2.bmp", "Hafen.bmp"}},
     };
@@ -469,8 +522,8 @@ TEST_F(CliTest, EveryNamingOption) {
 
 TEST_F(CliTest, ErrorReportGoesToStderrAndJsonCarriesLabels) {
     // Record 1's name would leave the output folder: a failed save, reported.
-    testing::WritePictureDatabase(db, {{fixtures::MakeBmpFile(8, 8), "..\\escaped"},
-                                       {fixtures::MakeBmpFile(8, 8), "kept"}});
+    testing::WritePictureDatabase(
+        db, {{fixtures::MakeBmpFile(8, 8), "..\\escaped"}, {fixtures::MakeBmpFile(8, 8), "kept"}});
     Outcome o = Extract({"--method", "raw", "--name", "text=Caption"});
     EXPECT_EQ(o.status, 3);
     EXPECT_EQ(o.out, "Done. 1 picture from 2 records; 1 without a picture (1 error).\n");
@@ -501,20 +554,28 @@ TEST_F(CliTest, NamesNeverCollideAndFilesThereBeforeAreReplacedOrKept) {
     const std::string longName(255, 'x');
     // "yy" and 127 "é": the cut at 255 - 4 bytes falls inside an "é", which goes whole.
     std::string longUtf8 = "yy";
-    for (int i = 0; i < 127; ++i) longUtf8 += "\xC3\xA9";
+    for (int i = 0; i < 127; ++i)
+        longUtf8 += "\xC3\xA9";
     std::string cutUtf8 = "yy";
-    for (int i = 0; i < 124; ++i) cutUtf8 += "\xC3\xA9";
-    const std::string captions[] = {"USA", "UK", "USA", "USA", "a/b\tc", longName, longName, longUtf8};
+    for (int i = 0; i < 124; ++i)
+        cutUtf8 += "\xC3\xA9";
+    const std::string captions[] = {"USA",    "UK",     "USA",    "USA",
+                                    "a/b\tc", longName, longName, longUtf8};
     struct Case {
         std::string method;
         std::vector<std::string> more;
-        bool before;  // "USA.bmp" is in the folder before the run
+        bool before;                     // "USA.bmp" is in the folder before the run
         std::vector<std::string> files;  // by record
         std::vector<bool> replaced;
     };
     const std::string cut = std::string(251, 'x');
-    const std::vector<std::string> decode{"USA.bmp", "UK.bmp", "USA (2).bmp", "USA (3).bmp", "ab_c.bmp",
-                                          cut + ".bmp", std::string(247, 'x') + " (2).bmp",
+    const std::vector<std::string> decode{"USA.bmp",
+                                          "UK.bmp",
+                                          "USA (2).bmp",
+                                          "USA (3).bmp",
+                                          "ab_c.bmp",
+                                          cut + ".bmp",
+                                          std::string(247, 'x') + " (2).bmp",
                                           cutUtf8 + ".bmp"};
     std::vector<std::string> raw = decode;
     raw[4] = "a_b_c.bmp";
@@ -522,21 +583,27 @@ TEST_F(CliTest, NamesNeverCollideAndFilesThereBeforeAreReplacedOrKept) {
         {"decode", {}, false, decode, {false, false, false, false, false, false, false, false}},
         {"raw", {}, false, raw, {false, false, false, false, false, false, false, false}},
         {"decode", {}, true, decode, {true, false, false, false, false, false, false, false}},
-        {"decode", {"--no-overwrite"}, true,
+        {"decode",
+         {"--no-overwrite"},
+         true,
          {"USA (2).bmp", "UK.bmp", "USA (3).bmp", "USA (4).bmp", "ab_c.bmp", cut + ".bmp",
           std::string(247, 'x') + " (2).bmp", cutUtf8 + ".bmp"},
          {false, false, false, false, false, false, false, false}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.method + (c.before ? " with USA.bmp there" : "") + (c.more.empty() ? "" : " --no-overwrite"));
+        SCOPED_TRACE(c.method + (c.before ? " with USA.bmp there" : "") +
+                     (c.more.empty() ? "" : " --no-overwrite"));
         Reset();
-        if (c.before) std::ofstream(out / "USA.bmp") << "before";
+        if (c.before)
+            std::ofstream(out / "USA.bmp") << "before";
         // Method 2 takes pictures stored as they are, method 1 wrapped ones.
         std::vector<testing::PictureRow> rows;
         for (int i = 0; i < 8; ++i)
-            rows.push_back({c.method == "raw" ? fixtures::MakeBmpFile(8 + i, 8) : PaintPicture(i), captions[i]});
+            rows.push_back({c.method == "raw" ? fixtures::MakeBmpFile(8 + i, 8) : PaintPicture(i),
+                            captions[i]});
         testing::WritePictureDatabase(db, rows);
-        std::vector<std::string> args{"--method", c.method, "--name", "text=Caption", "--json", "--jobs", "3"};
+        std::vector<std::string> args{"--method", c.method, "--name", "text=Caption",
+                                      "--json",   "--jobs", "3"};
         args.insert(args.end(), c.more.begin(), c.more.end());
         Outcome o = Extract(args);
         ASSERT_EQ(o.status, 0) << o.err;
@@ -570,24 +637,25 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
     damagedEmf.at(160 + 3) = 0x40;  // the polygon counts far more points than its record holds
     const std::string text = "minutes of the meeting";
     testing::WritePictureDatabase(
-        db, {{PaintPicture(), "a"},
-             {std::nullopt, "b"},
-             {fixtures::BuildUnsupportedObject("Acme.Drawing.1"), "c"},
-             {fixtures::BuildLinkedObject(), "d"},
-             {fixtures::BuildOfficeObject(fixtures::OfficeKind::Excel, &document), "e"},
-             {Bytes{1, 2, 3}, "f"},
-             {Truncated(PaintPicture(), 60), "g"},
-             {fixtures::BuildUnsupportedObject("Acme.Drawing.1"), "h"},
-             // A static metafile whose bits are no metafile records, and a static bitmap of 3 bytes.
-             {fixtures::BuildStaticMetafile(Bytes(64, 0xAB), 8, 1000, 1000), "i"},
-             {fixtures::BuildStaticPresentation("DIB", Bytes{1, 2, 3}), "j"},
-             {packaged("minutes.txt", Bytes(text.begin(), text.end())), "k"},
-             // A packaged picture that does not load is no document.
-             {packaged("drawing.emf", damagedEmf), "l"},
-             {fixtures::BuildWordPadObject(fixtures::MakeRtfFile("no preview")), "m"},
-             // One pixel wider than the picture holder makes (the engine still reads it): 1 bit
-             // deep, so the field stays small.
-             {fixtures::BuildPaintPicture(fixtures::MakeBmpFile(32768, 2, 1)), "n"}});
+        db,
+        {{PaintPicture(), "a"},
+         {std::nullopt, "b"},
+         {fixtures::BuildUnsupportedObject("Acme.Drawing.1"), "c"},
+         {fixtures::BuildLinkedObject(), "d"},
+         {fixtures::BuildOfficeObject(fixtures::OfficeKind::Excel, &document), "e"},
+         {Bytes{1, 2, 3}, "f"},
+         {Truncated(PaintPicture(), 60), "g"},
+         {fixtures::BuildUnsupportedObject("Acme.Drawing.1"), "h"},
+         // A static metafile whose bits are no metafile records, and a static bitmap of 3 bytes.
+         {fixtures::BuildStaticMetafile(Bytes(64, 0xAB), 8, 1000, 1000), "i"},
+         {fixtures::BuildStaticPresentation("DIB", Bytes{1, 2, 3}), "j"},
+         {packaged("minutes.txt", Bytes(text.begin(), text.end())), "k"},
+         // A packaged picture that does not load is no document.
+         {packaged("drawing.emf", damagedEmf), "l"},
+         {fixtures::BuildWordPadObject(fixtures::MakeRtfFile("no preview")), "m"},
+         // One pixel wider than the picture holder makes (the engine still reads it): 1 bit
+         // deep, so the field stays small.
+         {fixtures::BuildPaintPicture(fixtures::MakeBmpFile(32768, 2, 1)), "n"}});
     struct Expected {
         std::string reason, detail;
     };
@@ -600,7 +668,8 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
         {"damaged value", "shorter than an object header"},
         {"damaged value", "a Paint.Picture object that could not be read"},
         {"unsupported class", "Acme.Drawing.1"},
-        {"picture could not be rendered", "a static metafile (METAFILEPICT) the renderer refused or gave up on"},
+        {"picture could not be rendered",
+         "a static metafile (METAFILEPICT) the renderer refused or gave up on"},
         {"damaged value", "a static bitmap that could not be read"},
         {"not a picture", "a packaged file"},
         {"picture could not be loaded", "a packaged EMF file"},
@@ -625,10 +694,11 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
     }
     Reset();
     EXPECT_EQ(Extract({}).out,
-              "Done. 2 pictures from 14 records (1 from a stored preview); 12 without a picture (1 empty, "
-              "2 unsupported class \"Acme.Drawing.1\", 1 linked, 3 damaged, 1 not rendered, 2 not a picture, "
+              "Done. 2 pictures from 14 records (1 from a stored preview); 12 without a picture (1 "
+              "empty, "
+              "2 unsupported class \"Acme.Drawing.1\", 1 linked, 3 damaged, 1 not rendered, 2 not "
+              "a picture, "
               "1 not loaded, 1 too large).\n");
-
 }
 
 // Mistakes found before the run: one line on stderr naming what is wrong, exit 2, nothing on
@@ -647,13 +717,16 @@ TEST_F(CliTest, ChecksBeforeTheRun) {
     const Case cases[] = {
         {{(dir / "none.mdb").string(), "--table", "Pictures", "--field", "Picture"},
          "no database file at " + (dir / "none.mdb").string()},
-        {{notAccess.string(), "--table", "Pictures", "--field", "Picture"}, "cannot open " + notAccess.string()},
+        {{notAccess.string(), "--table", "Pictures", "--field", "Picture"},
+         "cannot open " + notAccess.string()},
         {{locked.string(), "--table", "Pictures", "--field", "Picture", "--password", "wrong"},
          "cannot open " + locked.string() + ": Not a valid password."},
-        {{p, "--table", "Photos", "--field", "Picture"}, "no table \"Photos\" in " + p + "; its tables: Pictures"},
+        {{p, "--table", "Photos", "--field", "Picture"},
+         "no table \"Photos\" in " + p + "; its tables: Pictures"},
         {{p, "--table", "Pictures", "--field", "Photo"},
          "no field \"Photo\" in table \"Pictures\"; its fields: ID, Caption, Picture"},
-        {{p, "--table", "Pictures", "--field", "Caption"}, "field \"Caption\" is Text, not an OLE Object"},
+        {{p, "--table", "Pictures", "--field", "Caption"},
+         "field \"Caption\" is Text, not an OLE Object"},
         {{p, "--table", "Pictures", "--field", "Picture", "--name", "text=Title"},
          "no name field \"Title\" in table \"Pictures\"; its fields: ID, Caption, Picture"},
         {{p, "--table", "Pictures", "--field", "Picture", "--name", "text=Picture"},
@@ -668,14 +741,16 @@ TEST_F(CliTest, ChecksBeforeTheRun) {
         Outcome o = Cli(args);
         EXPECT_EQ(o.status, 2);
         EXPECT_EQ(o.out, "");
-        EXPECT_EQ(o.err.substr(0, o.err.find('\n') + 1).find("pictrova-cli: " + c.err), 0u) << o.err;
+        EXPECT_EQ(o.err.substr(0, o.err.find('\n') + 1).find("pictrova-cli: " + c.err), 0u)
+            << o.err;
         EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
         EXPECT_TRUE(OutputFiles().empty());
     }
     // The password from a file of PATH<TAB>PASSWORD lines, as for a batch.
     std::ofstream(dir / "passwords.txt") << locked.string() << "\tsecret\n";
-    Outcome right = Cli({"extract", locked.string(), "--table", "Pictures", "--field", "Picture", "--out",
-                         out.string(), "--password-file", (dir / "passwords.txt").string(), "--format", "Tif"});
+    Outcome right =
+        Cli({"extract", locked.string(), "--table", "Pictures", "--field", "Picture", "--out",
+             out.string(), "--password-file", (dir / "passwords.txt").string(), "--format", "Tif"});
     EXPECT_EQ(right.status, 0) << right.err;
     EXPECT_EQ(OutputFiles(), (std::set<std::string>{"Output1.tif"}));
 }
@@ -689,22 +764,25 @@ TEST_F(CliTest, ConverterInheritedTheProgramsErrorOutput) {
     fs::copy_file(cli, bin / "pictrova-cli");
     {
         std::ofstream script(bin / "pictrova-convert");
-        script << "#!/bin/sh\necho 'converting'\necho 'pictrova-convert: input is not a picture' >&2\n"
-                  "exit 1\n";
+        script
+            << "#!/bin/sh\necho 'converting'\necho 'pictrova-convert: input is not a picture' >&2\n"
+               "exit 1\n";
     }
     fs::permissions(bin / "pictrova-convert", fs::perms::owner_all);
     testing::WritePictureDatabase(db, {{PaintPicture(), "a"}});
-    std::vector<std::string> args{"extract", db.string(), "--table", "Pictures", "--field", "Picture",
-                                  "--out",   out.string(), "--format", "tiff",
-                                  "--converter", (bin / "pictrova-convert").string()};
-    const std::string description =
-        "The converter could not write " + (out / "Output1.tif").string() + ": input is not a picture";
+    std::vector<std::string> args{"extract",  db.string(),   "--table",
+                                  "Pictures", "--field",     "Picture",
+                                  "--out",    out.string(),  "--format",
+                                  "tiff",     "--converter", (bin / "pictrova-convert").string()};
+    const std::string description = "The converter could not write " +
+                                    (out / "Output1.tif").string() + ": input is not a picture";
 
     Outcome text = RunProgram(bin / "pictrova-cli", args, scratch.path());
     EXPECT_EQ(text.status, 3);
     EXPECT_EQ(text.out, "Done. 0 pictures from 1 record; 1 without a picture (1 error).\n");
     EXPECT_EQ(text.err.find("pictrova-convert:"), std::string::npos) << text.err;
-    EXPECT_NE(text.err.find(description + "\nin Pictrova2021/08/31.Form2.PushButton6_Click at line 416\n"),
+    EXPECT_NE(text.err.find(description +
+                            "\nin Pictrova2021/08/31.Form2.PushButton6_Click at line 416\n"),
               std::string::npos)
         << text.err;
 
@@ -738,15 +816,19 @@ TEST_F(CliTest, ExtractsLocalizedPackagesBarePicturesAndStoredPreviews) {
         {"bare BMP", fixtures::MakeBmpFile(5, 3), 5, 3},
         {"bare TIFF", fixtures::MakeTiffFile(4, 4), 4, 4},
         {"Word 2007 document with a DIB preview",
-         fixtures::BuildOpenXmlWordObject(fixtures::MakeDibPresentation(fixtures::MakePackedDib(9, 6, 24))), 9, 6},
+         fixtures::BuildOpenXmlWordObject(
+             fixtures::MakeDibPresentation(fixtures::MakePackedDib(9, 6, 24))),
+         9, 6},
         // 2540 x 1270 HIMETRIC at 96 dpi.
         {"chart with a metafile preview",
-         fixtures::BuildUnsupportedObject("MSGraph.Chart.8",
-                                          fixtures::MakeMetafilePresentation(fixtures::MakeMetafile(200, 100), 2540, 1270)),
+         fixtures::BuildUnsupportedObject(
+             "MSGraph.Chart.8",
+             fixtures::MakeMetafilePresentation(fixtures::MakeMetafile(200, 100), 2540, 1270)),
          96, 48},
     };
     std::vector<testing::PictureRow> values;
-    for (const Row& row : rows) values.push_back({row.value, row.what});
+    for (const Row& row : rows)
+        values.push_back({row.value, row.what});
     testing::WritePictureDatabase(db, values);
     Outcome o = Extract({});
     EXPECT_EQ(o.status, 0) << o.err;
@@ -757,9 +839,10 @@ TEST_F(CliTest, ExtractsLocalizedPackagesBarePicturesAndStoredPreviews) {
         ASSERT_GE(bmp.size(), 26u);
         EXPECT_EQ(bmp.substr(0, 2), "BM");
         auto at32 = [&](std::size_t k) {
-            return static_cast<std::int32_t>(static_cast<std::uint8_t>(bmp[k]) | static_cast<std::uint8_t>(bmp[k + 1]) << 8 |
-                                             static_cast<std::uint8_t>(bmp[k + 2]) << 16 |
-                                             static_cast<std::uint32_t>(static_cast<std::uint8_t>(bmp[k + 3])) << 24);
+            return static_cast<std::int32_t>(
+                static_cast<std::uint8_t>(bmp[k]) | static_cast<std::uint8_t>(bmp[k + 1]) << 8 |
+                static_cast<std::uint8_t>(bmp[k + 2]) << 16 |
+                static_cast<std::uint32_t>(static_cast<std::uint8_t>(bmp[k + 3])) << 24);
         };
         EXPECT_EQ(at32(18), rows[i].width);
         EXPECT_EQ(std::abs(at32(22)), rows[i].height);
@@ -793,36 +876,46 @@ TEST_F(CliTest, OriginalWritesEveryObjectAsTheFileItHolds) {
     };
     const Row rows[] = {
         {"PDF", fixtures::BuildPdfObject(pdf), pdf, "Output1.pdf", "Output1.pdf"},
-        {"Word", fixtures::BuildOfficeObject(fixtures::OfficeKind::Word, &word), std::nullopt, "Output2.doc", "Output2.doc"},
-        {"Excel", fixtures::BuildOfficeObject(fixtures::OfficeKind::Excel, &excel), std::nullopt, "Output3.xls", "Output3.xls"},
-        {"PowerPoint", fixtures::BuildOfficeObject(fixtures::OfficeKind::PowerPoint, &powerPoint), std::nullopt,
-         "Output4.ppt", "Output4.ppt"},
-        {"Visio", fixtures::BuildOfficeObject(fixtures::OfficeKind::Visio, &visio), std::nullopt, "Output5.vsd", "Output5.vsd"},
+        {"Word", fixtures::BuildOfficeObject(fixtures::OfficeKind::Word, &word), std::nullopt,
+         "Output2.doc", "Output2.doc"},
+        {"Excel", fixtures::BuildOfficeObject(fixtures::OfficeKind::Excel, &excel), std::nullopt,
+         "Output3.xls", "Output3.xls"},
+        {"PowerPoint", fixtures::BuildOfficeObject(fixtures::OfficeKind::PowerPoint, &powerPoint),
+         std::nullopt, "Output4.ppt", "Output4.ppt"},
+        {"Visio", fixtures::BuildOfficeObject(fixtures::OfficeKind::Visio, &visio), std::nullopt,
+         "Output5.vsd", "Output5.vsd"},
         {"RTF", fixtures::BuildWordPadObject(rtf), rtf, "Output6.rtf", "Output6.rtf"},
-        {"packaged text file", fixtures::BuildPackage(package("notes.txt", text)), text, "Output7.txt", "notes.txt"},
+        {"packaged text file", fixtures::BuildPackage(package("notes.txt", text)), text,
+         "Output7.txt", "notes.txt"},
         {"German package", fixtures::BuildPackage(german), german.file, "Output8.bmp", "Foto.bmp"},
-        {"label in Windows-1252", fixtures::BuildPackage(package("Caf\xE9 menu.pdf", pdf)), pdf, "Output9.pdf",
-         "Caf\xC3\xA9 menu.pdf"},
-        {"same label again", fixtures::BuildPackage(package("notes.txt", rtf)), rtf, "Output10.txt", "notes (2).txt"},
-        {"label with a path and a tab", fixtures::BuildPackage(package("C:\\Temp\\a\tb.txt", text)), text,
-         "Output11.txt", "a_b.txt"},
-        {"empty label, a PNG inside", fixtures::BuildPackage(package("", png)), png, "Output12.png", "Output12.png"},
-        {"label without extension", fixtures::BuildPackage(package("README", text)), text, "Output13.bin", "README"},
+        {"label in Windows-1252", fixtures::BuildPackage(package("Caf\xE9 menu.pdf", pdf)), pdf,
+         "Output9.pdf", "Caf\xC3\xA9 menu.pdf"},
+        {"same label again", fixtures::BuildPackage(package("notes.txt", rtf)), rtf, "Output10.txt",
+         "notes (2).txt"},
+        {"label with a path and a tab", fixtures::BuildPackage(package("C:\\Temp\\a\tb.txt", text)),
+         text, "Output11.txt", "a_b.txt"},
+        {"empty label, a PNG inside", fixtures::BuildPackage(package("", png)), png, "Output12.png",
+         "Output12.png"},
+        {"label without extension", fixtures::BuildPackage(package("README", text)), text,
+         "Output13.bin", "README"},
         {"paint picture", PaintPicture(), std::nullopt, "Output14.bmp", "Output14.bmp"},
         {"bare PNG", png, png, "Output15.png", "Output15.png"},
         {"Word 2007 document: its stored preview",
-         fixtures::BuildOpenXmlWordObject(fixtures::MakeDibPresentation(fixtures::MakePackedDib(9, 6, 24))), std::nullopt,
-         "Output16.bmp", "Output16.bmp", true},
+         fixtures::BuildOpenXmlWordObject(
+             fixtures::MakeDibPresentation(fixtures::MakePackedDib(9, 6, 24))),
+         std::nullopt, "Output16.bmp", "Output16.bmp", true},
     };
     const Bytes* documents[] = {nullptr, &word, &excel, &powerPoint, &visio};
     std::vector<testing::PictureRow> values;
-    for (const Row& row : rows) values.push_back({row.value, row.what});
+    for (const Row& row : rows)
+        values.push_back({row.value, row.what});
     testing::WritePictureDatabase(db, values);
     for (const bool own : {false, true}) {
         SCOPED_TRACE(own ? "--name original" : "numbered");
         Reset();
         std::vector<std::string> args{"--format", "original", "--json"};
-        if (own) args.insert(args.end(), {"--name", "original"});
+        if (own)
+            args.insert(args.end(), {"--name", "original"});
         Outcome o = Extract(args);
         EXPECT_EQ(o.status, 0) << o.err;
         const auto json = nlohmann::json::parse(o.out);
@@ -853,12 +946,14 @@ TEST_F(CliTest, OriginalWritesEveryObjectAsTheFileItHolds) {
     }
     // The last line counts files; with --method raw every value is written as it was stored.
     Reset();
-    EXPECT_EQ(Extract({"--format", "original"}).out, "Done. 16 files from 16 records (1 from a stored preview).\n");
+    EXPECT_EQ(Extract({"--format", "original"}).out,
+              "Done. 16 files from 16 records (1 from a stored preview).\n");
     Reset();
     Outcome raw = Extract({"--format", "original", "--method", "raw"});
     EXPECT_EQ(raw.status, 0) << raw.err;
     EXPECT_EQ(ReadText(out / "Output15.png"), std::string(png.begin(), png.end()));
-    EXPECT_EQ(ReadText(out / "Output1.bin"), std::string(rows[0].value.begin(), rows[0].value.end()));
+    EXPECT_EQ(ReadText(out / "Output1.bin"),
+              std::string(rows[0].value.begin(), rows[0].value.end()));
     EXPECT_EQ(OutputFiles().size(), std::size(rows));
 }
 
@@ -876,8 +971,8 @@ TEST_F(CliTest, PackagedAndPresentedEnhancedMetafilesComeOutAsPictures) {
     Bytes damaged = fixtures::MakeEnhancedMetafile(50, 50, EmfContent::Polygon);
     damaged.at(160 + 3) = 0x40;  // the polygon counts far more points than its record holds
     auto presented = [](Bytes emf) {
-        return fixtures::BuildUnsupportedObject("Acme.Drawing.1",
-                                                fixtures::MakeClipboardPresentation("ENHMETAFILE", 14, emf));
+        return fixtures::BuildUnsupportedObject(
+            "Acme.Drawing.1", fixtures::MakeClipboardPresentation("ENHMETAFILE", 14, emf));
     };
     testing::WritePictureDatabase(
         db, {{packaged(fixtures::MakeEnhancedMetafile(120, 80, EmfContent::Rectangles)), "a"},
@@ -921,15 +1016,18 @@ TEST_F(CliTest, PackagedAndPresentedEnhancedMetafilesComeOutAsPictures) {
         Outcome o = Extract(run.options);
         EXPECT_EQ(o.status, 0) << o.err;
         std::set<std::string> expected;
-        for (const char* name : {"Output1", "Output2", "Output4", "Output5"}) expected.insert(name + std::string(run.extension));
+        for (const char* name : {"Output1", "Output2", "Output4", "Output5"})
+            expected.insert(name + std::string(run.extension));
         EXPECT_EQ(OutputFiles(), expected);
         for (const auto& p : probes) {
-            SCOPED_TRACE(std::string(p.file) + " " + std::to_string(p.x) + "," + std::to_string(p.y));
-            const testing::DecodedPicture pixels = testing::DecodeWithImageMagick(out / (p.file + std::string(run.extension)));
+            SCOPED_TRACE(std::string(p.file) + " " + std::to_string(p.x) + "," +
+                         std::to_string(p.y));
+            const testing::DecodedPicture pixels =
+                testing::DecodeWithImageMagick(out / (p.file + std::string(run.extension)));
             ASSERT_EQ(pixels.width, p.width);
             ASSERT_EQ(pixels.height, p.height);
-            EXPECT_EQ(pixels.Rgb(p.x, p.y),
-                      static_cast<std::uint32_t>(p.colour.red) << 16 | p.colour.green << 8 | p.colour.blue);
+            EXPECT_EQ(pixels.Rgb(p.x, p.y), static_cast<std::uint32_t>(p.colour.red) << 16 |
+                                                p.colour.green << 8 | p.colour.blue);
         }
     }
 }
@@ -938,7 +1036,7 @@ TEST_F(CliTest, PackagedAndPresentedEnhancedMetafilesComeOutAsPictures) {
 // table and a table without pictures, a database locked with a password, a damaged one (cut
 // after its header page) and a second catalogue of the same file name in another folder.
 class CliBatchTest : public CliTest {
-protected:
+  protected:
     void SetUp() override {
         CliTest::SetUp();
         fs::create_directories(archive / "old");
@@ -948,39 +1046,43 @@ protected:
         fixtures::PackageContents package;
         package.label = "badge.bmp";
         package.file = fixtures::MakeBmpFile(6, 6);
-        plan.tables.push_back({"Pictures",
-                               {{"ID", ColumnType::Long, 0},
-                                {"Caption", ColumnType::Text, 50},
-                                {"Picture", ColumnType::OleObject, 0}},
-                               {{std::int64_t{1}, std::string("a"), PaintPicture()},
-                                {std::int64_t{2}, std::string("b"), PaintPicture(1)},
-                                {std::int64_t{3}, std::string("c"), jet::Null},
-                                {std::int64_t{4}, std::string("d"),
-                                 fixtures::BuildStaticDib(fixtures::MakePackedDib(8, 8, 24))},
-                                {std::int64_t{5}, std::string("e"), Bytes{1, 2, 3}},
-                                {std::int64_t{6}, std::string("f"), fixtures::BuildPackage(package)}}});
-        plan.tables.push_back({"Staff/Photos",
-                               {{"Name", ColumnType::Text, 50},
-                                {"Photo", ColumnType::OleObject, 0},
-                                {"Badge", ColumnType::OleObject, 0}},
-                               {{std::string("x"), fixtures::MakePngFile(5, 5), fixtures::BuildPackage(package)},
-                                {std::string("y"), fixtures::MakePngFile(6, 6), jet::Null},
-                                {std::string("z"), jet::Null, jet::Null}}});
-        plan.tables.push_back({"Notes", {{"Text", ColumnType::Memo, 0}}, {{std::string("no pictures")}}});
+        plan.tables.push_back(
+            {"Pictures",
+             {{"ID", ColumnType::Long, 0},
+              {"Caption", ColumnType::Text, 50},
+              {"Picture", ColumnType::OleObject, 0}},
+             {{std::int64_t{1}, std::string("a"), PaintPicture()},
+              {std::int64_t{2}, std::string("b"), PaintPicture(1)},
+              {std::int64_t{3}, std::string("c"), jet::Null},
+              {std::int64_t{4}, std::string("d"),
+               fixtures::BuildStaticDib(fixtures::MakePackedDib(8, 8, 24))},
+              {std::int64_t{5}, std::string("e"), Bytes{1, 2, 3}},
+              {std::int64_t{6}, std::string("f"), fixtures::BuildPackage(package)}}});
+        plan.tables.push_back(
+            {"Staff/Photos",
+             {{"Name", ColumnType::Text, 50},
+              {"Photo", ColumnType::OleObject, 0},
+              {"Badge", ColumnType::OleObject, 0}},
+             {{std::string("x"), fixtures::MakePngFile(5, 5), fixtures::BuildPackage(package)},
+              {std::string("y"), fixtures::MakePngFile(6, 6), jet::Null},
+              {std::string("z"), jet::Null, jet::Null}}});
+        plan.tables.push_back(
+            {"Notes", {{"Text", ColumnType::Memo, 0}}, {{std::string("no pictures")}}});
         // Attached files: a deflated PNG, a BMP whose stored type is in capitals, a text file, a
         // record whose key has no files, a Null key, and a BMP stored without a type.
         const std::string notes = "not a picture";
-        plan.tables.push_back({"Visits",
-                               {{"Visit", ColumnType::Text, 50}, {"Photos", ColumnType::Attachment, 0}},
-                               {{std::string("a"),
-                                 jet::Attachments{{"photo.png", "png", fixtures::MakePngFile(7, 5), true, std::nullopt},
-                                                  {"scan.BMP", "BMP", fixtures::MakeBmpFile(4, 4), false, std::nullopt},
-                                                  {"notes.txt", "txt", Bytes(notes.begin(), notes.end()), true,
-                                                   std::nullopt}}},
-                                {std::string("b"), jet::Attachments{}},
-                                {std::string("c"), jet::Null},
-                                {std::string("d"),
-                                 jet::Attachments{{"untyped", "", fixtures::MakeBmpFile(3, 3), false, std::nullopt}}}}});
+        plan.tables.push_back(
+            {"Visits",
+             {{"Visit", ColumnType::Text, 50}, {"Photos", ColumnType::Attachment, 0}},
+             {{std::string("a"),
+               jet::Attachments{
+                   {"photo.png", "png", fixtures::MakePngFile(7, 5), true, std::nullopt},
+                   {"scan.BMP", "BMP", fixtures::MakeBmpFile(4, 4), false, std::nullopt},
+                   {"notes.txt", "txt", Bytes(notes.begin(), notes.end()), true, std::nullopt}}},
+              {std::string("b"), jet::Attachments{}},
+              {std::string("c"), jet::Null},
+              {std::string("d"), jet::Attachments{{"untyped", "", fixtures::MakeBmpFile(3, 3),
+                                                   false, std::nullopt}}}}});
         jet::WriteDatabase(catalogue, plan);
         testing::WritePictureDatabase(locked, {{PaintPicture(), "a"}}, "Pictures", "secret");
         testing::WritePictureDatabase(sameName, {{PaintPicture(), "a"}});
@@ -989,8 +1091,8 @@ protected:
     }
 
     void PasswordFile(const std::string& lockedPassword) {
-        std::ofstream(passwords) << "# path, tab, password\n" << locked.string() << '\t'
-                                 << lockedPassword << "\r\n";
+        std::ofstream(passwords) << "# path, tab, password\n"
+                                 << locked.string() << '\t' << lockedPassword << "\r\n";
     }
 
     nlohmann::json Manifest() const {
@@ -1003,8 +1105,9 @@ protected:
         std::map<std::string, std::string> statuses;
         const auto manifest = Manifest();
         for (const auto& entry : manifest["databases"])
-            statuses[fs::path(entry["path"].get<std::string>()).lexically_relative(archive).string()] =
-                entry["status"];
+            statuses
+                [fs::path(entry["path"].get<std::string>()).lexically_relative(archive).string()] =
+                    entry["status"];
         return statuses;
     }
 
@@ -1033,11 +1136,35 @@ TEST_F(CliBatchTest, ScanCountsWhatEveryPictureFieldHolds) {
         std::map<std::string, int> fileTypes;
     };
     const Expected rows[] = {
-        {0, 1, 0, "Pictures", "Picture", "OLE Object", 6, 5, {{"Paint.Picture", 2}, {"OT_STATIC", 1}, {"Package", 1}}, {}, 1, 0, {}},
+        {0,
+         1,
+         0,
+         "Pictures",
+         "Picture",
+         "OLE Object",
+         6,
+         5,
+         {{"Paint.Picture", 2}, {"OT_STATIC", 1}, {"Package", 1}},
+         {},
+         1,
+         0,
+         {}},
         {0, 2, 0, "Staff/Photos", "Photo", "OLE Object", 3, 2, {}, {{"png", 2}}, 0, 0, {}},
         {0, 2, 1, "Staff/Photos", "Badge", "OLE Object", 3, 1, {{"Package", 1}}, {}, 0, 0, {}},
         // Attached files by their stored type (lower case); a key without files is no value.
-        {0, 3, 0, "Visits", "Photos", "Attachment", 4, 2, {}, {}, 0, 4, {{"png", 1}, {"bmp", 1}, {"txt", 1}, {"(no type)", 1}}},
+        {0,
+         3,
+         0,
+         "Visits",
+         "Photos",
+         "Attachment",
+         4,
+         2,
+         {},
+         {},
+         0,
+         4,
+         {{"png", 1}, {"bmp", 1}, {"txt", 1}, {"(no type)", 1}}},
         {1, 0, 0, "Pictures", "Picture", "OLE Object", 1, 1, {{"Paint.Picture", 1}}, {}, 0, 0, {}},
     };
     for (const auto& row : rows) {
@@ -1069,12 +1196,15 @@ TEST_F(CliBatchTest, ScanCountsWhatEveryPictureFieldHolds) {
     EXPECT_EQ(text.status, 3);
     EXPECT_EQ(text.out.substr(0, text.out.find('\n')),
               "DATABASE       TABLE         FIELD    RECORDS  VALUES   MB  CONTENTS");
-    EXPECT_NE(text.out.find("OT_STATIC 1, Package 1, Paint.Picture 2, unknown 1\n"), std::string::npos)
-        << text.out;
-    EXPECT_NE(text.out.find("  4 files: (no type) 1, bmp 1, png 1, txt 1\n"), std::string::npos) << text.out;
-    EXPECT_NE(text.out.find("locked.mdb     -             -              -       -    -  cannot open: "
-                            "Not a valid password.\n"),
+    EXPECT_NE(text.out.find("OT_STATIC 1, Package 1, Paint.Picture 2, unknown 1\n"),
               std::string::npos)
+        << text.out;
+    EXPECT_NE(text.out.find("  4 files: (no type) 1, bmp 1, png 1, txt 1\n"), std::string::npos)
+        << text.out;
+    EXPECT_NE(
+        text.out.find("locked.mdb     -             -              -       -    -  cannot open: "
+                      "Not a valid password.\n"),
+        std::string::npos)
         << text.out;
     EXPECT_EQ(Cli({"scan", catalogue.string()}).status, 0);
 }
@@ -1097,19 +1227,30 @@ TEST_F(CliBatchTest, ExtractAllGoesOnPastDatabasesThatCannotBeOpenedAndResumes) 
         std::vector<std::string> saidOnStdout;
     };
     const Step steps[] = {
-        {"wrong", {}, 3,
-         {{"catalogue.mdb", "complete"}, {"locked.mdb", "failed"}, {"damaged.mdb", "failed"},
+        {"wrong",
+         {},
+         3,
+         {{"catalogue.mdb", "complete"},
+          {"locked.mdb", "failed"},
+          {"damaged.mdb", "failed"},
           {"old/catalogue.mdb", "complete"}},
          {"[1/4] " + catalogue.string() + ": 10 pictures written from 4 picture fields in 4 tables",
           "4 databases: 2 extracted, 0 skipped, 2 could not be opened; 11 pictures written."}},
         // Complete ones are skipped; the locked one opens with its password now.
-        {"secret", {}, 3,
-         {{"catalogue.mdb", "complete"}, {"locked.mdb", "complete"}, {"damaged.mdb", "failed"},
+        {"secret",
+         {},
+         3,
+         {{"catalogue.mdb", "complete"},
+          {"locked.mdb", "complete"},
+          {"damaged.mdb", "failed"},
           {"old/catalogue.mdb", "complete"}},
          {"[1/4] " + catalogue.string() + ": skipped, complete in the manifest",
           "4 databases: 1 extracted, 2 skipped, 1 could not be opened; 1 pictures written."}},
         // --jobs reaches every field's run (the output is the same for any number).
-        {"secret", {"--force", "--format", "png", "--jobs", "3"}, 3, {},
+        {"secret",
+         {"--force", "--format", "png", "--jobs", "3"},
+         3,
+         {},
          {"4 databases: 3 extracted, 0 skipped, 1 could not be opened; 12 pictures written."}},
     };
     for (const auto& step : steps) {
@@ -1117,8 +1258,10 @@ TEST_F(CliBatchTest, ExtractAllGoesOnPastDatabasesThatCannotBeOpenedAndResumes) 
         PasswordFile(step.lockedPassword);
         Outcome o = extractAll(step.more);
         EXPECT_EQ(o.status, step.status) << o.err;
-        for (const auto& line : step.saidOnStdout) EXPECT_NE(o.out.find(line), std::string::npos) << o.out;
-        EXPECT_NE(o.err.find("[3/4] " + damaged.string() + ": cannot open: "), std::string::npos) << o.err;
+        for (const auto& line : step.saidOnStdout)
+            EXPECT_NE(o.out.find(line), std::string::npos) << o.out;
+        EXPECT_NE(o.err.find("[3/4] " + damaged.string() + ": cannot open: "), std::string::npos)
+            << o.err;
         if (!step.statuses.empty()) {
             EXPECT_EQ(Statuses(), step.statuses);
         }
@@ -1137,7 +1280,8 @@ TEST_F(CliBatchTest, ExtractAllGoesOnPastDatabasesThatCannotBeOpenedAndResumes) 
                 }
                 std::vector<std::string> written{record["file"]};
                 for (const auto& attached : record.value("attachments", nlohmann::json::array()))
-                    if (!attached["file"].is_null()) written.push_back(attached["file"]);
+                    if (!attached["file"].is_null())
+                        written.push_back(attached["file"]);
                 for (const std::string& file : written) {
                     EXPECT_TRUE(fs::exists(out / file)) << file;
                     files.insert(file);
@@ -1168,7 +1312,8 @@ TEST_F(CliBatchTest, ExtractAllGoesOnPastDatabasesThatCannotBeOpenedAndResumes) 
     const auto& visits = manifest["databases"][0]["fields"][3];
     EXPECT_EQ(visits["field"], "Photos");
     EXPECT_EQ(visits["records"][0]["attachments"],
-              nlohmann::json::parse(R"([{"name": "photo.png", "file": "catalogue.mdb/Visits/Photos/Output1-1.png"},
+              nlohmann::json::parse(
+                  R"([{"name": "photo.png", "file": "catalogue.mdb/Visits/Photos/Output1-1.png"},
                                         {"name": "scan.BMP", "file": "catalogue.mdb/Visits/Photos/Output1-2.png"},
                                         {"name": "notes.txt", "file": null}])"));
     EXPECT_TRUE(fs::is_directory(out / "catalogue.mdb" / "Staff_Photos" / "Photo"));
@@ -1182,24 +1327,30 @@ TEST_F(CliBatchTest, ExtractAllStopsOnSignalLeavingNothingPartial) {
     const fs::path calls = dir / "calls";
     const fs::path converter = dir / "converter.sh";
     std::ofstream(converter) << "#!/bin/sh\n"
-                             << "n=$(( $(cat '" << calls.string() << "' 2>/dev/null || echo 0) + 1 ))\n"
+                             << "n=$(( $(cat '" << calls.string()
+                             << "' 2>/dev/null || echo 0) + 1 ))\n"
                              << "echo $n > '" << calls.string() << "'\n"
                              << "if [ $n -ge 2 ]; then kill -TERM $PPID; exit 1; fi\n"
-                             << "exec '" << (testing::BinDir() / "pictrova-convert").string() << "' \"$@\"\n";
+                             << "exec '" << (testing::BinDir() / "pictrova-convert").string()
+                             << "' \"$@\"\n";
     fs::permissions(converter, fs::perms::owner_all);
     const fs::path work = dir / "tmp";
     fs::create_directory(work);
     const char* oldTmp = std::getenv("TMPDIR");
     const std::string keptTmp = oldTmp ? oldTmp : "";
     setenv("TMPDIR", work.c_str(), 1);
-    Outcome stopped = Cli({"extract-all", catalogue.string(), sameName.string(), "--out", out.string(), "--format",
-                           "tiff", "--jobs", "1", "--converter", converter.string()});
-    if (oldTmp) setenv("TMPDIR", keptTmp.c_str(), 1);
-    else unsetenv("TMPDIR");
+    Outcome stopped =
+        Cli({"extract-all", catalogue.string(), sameName.string(), "--out", out.string(),
+             "--format", "tiff", "--jobs", "1", "--converter", converter.string()});
+    if (oldTmp)
+        setenv("TMPDIR", keptTmp.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
 
     EXPECT_EQ(stopped.status, 130) << stopped.err;
     EXPECT_EQ(ReadText(calls), "2\n");
-    EXPECT_NE(stopped.out.find("Stopped. 1 databases: 0 extracted"), std::string::npos) << stopped.out;
+    EXPECT_NE(stopped.out.find("Stopped. 1 databases: 0 extracted"), std::string::npos)
+        << stopped.out;
     EXPECT_EQ(Statuses(), (std::map<std::string, std::string>{{"catalogue.mdb", "incomplete"}}));
     EXPECT_TRUE(fs::is_empty(work));
     const fs::path pictures = out / "catalogue.mdb" / "Pictures" / "Picture";
@@ -1210,23 +1361,27 @@ TEST_F(CliBatchTest, ExtractAllStopsOnSignalLeavingNothingPartial) {
         EXPECT_EQ(pixels.height, 16);
     }
 
-    Outcome resumed = Cli({"extract-all", catalogue.string(), sameName.string(), "--out", out.string()});
+    Outcome resumed =
+        Cli({"extract-all", catalogue.string(), sameName.string(), "--out", out.string()});
     EXPECT_EQ(resumed.status, 0) << resumed.err;
     EXPECT_EQ(Statuses(), (std::map<std::string, std::string>{{"catalogue.mdb", "complete"},
-                                                             {"old/catalogue.mdb", "complete"}}));
+                                                              {"old/catalogue.mdb", "complete"}}));
 }
 
 TEST_F(CliBatchTest, ProgressLineAcrossTheBatchOnATerminal) {
-    if (!fs::exists("/usr/bin/script")) GTEST_SKIP() << "no script(1) to give the batch a terminal";
+    if (!fs::exists("/usr/bin/script"))
+        GTEST_SKIP() << "no script(1) to give the batch a terminal";
     std::string command = cli.string() + " extract-all " + catalogue.string() + " " +
                           sameName.string() + " --out " + out.string();
     Outcome o = RunProgram("/usr/bin/script", {"-qec", command, "/dev/null"}, scratch.path());
     EXPECT_EQ(o.status, 0);
     // The line names the database's place in the batch, its table and field, and counts the
     // pictures of the whole batch; it is wiped before each database's summary.
-    EXPECT_NE(o.out.find("[2/2] " + sameName.string() + " Pictures.Picture: "), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("[2/2] " + sameName.string() + " Pictures.Picture: "), std::string::npos)
+        << o.out;
     EXPECT_NE(o.out.find("pictures written in all"), std::string::npos) << o.out;
-    EXPECT_NE(o.out.find("\r\033[K[2/2] " + sameName.string() + ": 1 pictures written"), std::string::npos)
+    EXPECT_NE(o.out.find("\r\033[K[2/2] " + sameName.string() + ": 1 pictures written"),
+              std::string::npos)
         << o.out;
 }
 
@@ -1252,7 +1407,8 @@ TEST_F(CliBatchTest, BatchUsageErrors) {
     std::ofstream(out / "manifest.json") << "[1, 2]";
     Outcome foreign = Cli({"extract-all", catalogue.string(), "--out", out.string()});
     EXPECT_EQ(foreign.status, 3);
-    EXPECT_NE(foreign.err.find("is not a manifest of this program"), std::string::npos) << foreign.err;
+    EXPECT_NE(foreign.err.find("is not a manifest of this program"), std::string::npos)
+        << foreign.err;
     EXPECT_EQ(ReadText(out / "manifest.json"), "[1, 2]");
     EXPECT_FALSE(fs::exists(out / "catalogue.mdb"));
 }
@@ -1264,12 +1420,21 @@ TEST_F(CliBatchTest, BatchUsageErrors) {
 TEST_F(CliTest, OneWorkerAndFourWriteTheSameFilesAndReports) {
     std::vector<testing::PictureRow> rows;
     for (int i = 0; i < 14; ++i) {
-        const std::string caption = i == 5 ? "../outside" : i == 7 ? "same" : i == 8 ? "same" : "pic" + std::to_string(i);
-        if (i == 3) rows.push_back({std::nullopt, caption});
-        else if (i == 4) rows.push_back({fixtures::MakeBmpFile(9, 7), caption});
+        const std::string caption = i == 5   ? "../outside"
+                                    : i == 7 ? "same"
+                                    : i == 8 ? "same"
+                                             : "pic" + std::to_string(i);
+        if (i == 3)
+            rows.push_back({std::nullopt, caption});
+        else if (i == 4)
+            rows.push_back({fixtures::MakeBmpFile(9, 7), caption});
         // Metafiles render in a forked child while the other workers use the engine.
-        else if (i % 3 == 0) rows.push_back({fixtures::BuildStaticMetafile(fixtures::MakeMetafile(60 + i, 40), 8, 1270, 846), caption});
-        else rows.push_back({PaintPicture(i * 13), caption});
+        else if (i % 3 == 0)
+            rows.push_back(
+                {fixtures::BuildStaticMetafile(fixtures::MakeMetafile(60 + i, 40), 8, 1270, 846),
+                 caption});
+        else
+            rows.push_back({PaintPicture(i * 13), caption});
     }
     testing::WritePictureDatabase(db, rows);
     for (const char* format : {"bmp", "jpg", "png", "gif", "tiff", "pcx", "original"}) {
@@ -1280,10 +1445,12 @@ TEST_F(CliTest, OneWorkerAndFourWriteTheSameFilesAndReports) {
             int index = 0;
             for (const char* jobs : {"1", "4"}) {
                 Reset();
-                Outcome o = Extract({"--format", format, "--method", method, "--name", "text=Caption", "--jobs", jobs, "--json"});
+                Outcome o = Extract({"--format", format, "--method", method, "--name",
+                                     "text=Caption", "--jobs", jobs, "--json"});
                 EXPECT_EQ(o.err, "");
                 json[index] = o.out;
-                for (const auto& e : fs::directory_iterator(out)) files[index][e.path().filename().string()] = ReadText(e.path());
+                for (const auto& e : fs::directory_iterator(out))
+                    files[index][e.path().filename().string()] = ReadText(e.path());
                 ++index;
             }
             EXPECT_FALSE(files[0].empty());
@@ -1301,7 +1468,8 @@ TEST_F(CliTest, Unwrap) {
     {
         Bytes bytes = fixtures::BuildPackage(contents);
         std::ofstream(field, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
     }
     Outcome o = Cli({"unwrap", field.string()});
     EXPECT_EQ(o.status, 0) << o.err;
@@ -1320,9 +1488,11 @@ TEST_F(CliTest, Unwrap) {
 
     // A document whose own data gives nothing: its stored preview, and a word saying so.
     {
-        Bytes bytes = fixtures::BuildOpenXmlWordObject(fixtures::MakeDibPresentation(fixtures::MakePackedDib(3, 2, 24)));
+        Bytes bytes = fixtures::BuildOpenXmlWordObject(
+            fixtures::MakeDibPresentation(fixtures::MakePackedDib(3, 2, 24)));
         std::ofstream(dir / "report.bin", std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
     }
     Outcome preview = Cli({"unwrap", (dir / "report.bin").string()});
     EXPECT_EQ(preview.status, 0) << preview.err;
@@ -1354,7 +1524,11 @@ TEST_F(CliTest, HelpForEveryCommand) {
             Outcome o = RunProgram(wizard, {word}, scratch.path());
             EXPECT_EQ(o.status, 0) << word;
             EXPECT_EQ(o.err, "") << word;
-            EXPECT_EQ(o.out.rfind(std::string(word) == "--help" ? "Usage: pictrova [DATABASE]" : "pictrova ", 0), 0u) << o.out;
+            EXPECT_EQ(
+                o.out.rfind(
+                    std::string(word) == "--help" ? "Usage: pictrova [DATABASE]" : "pictrova ", 0),
+                0u)
+                << o.out;
         }
     }
 }

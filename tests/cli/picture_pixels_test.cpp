@@ -30,11 +30,14 @@ using fixtures::Bytes;
 using testing::DecodedPicture;
 using testing::RgbPixel;
 
-RgbPixel Pixel(const fixtures::Rgb& c) { return {c.red, c.green, c.blue}; }
+RgbPixel Pixel(const fixtures::Rgb& c) {
+    return {c.red, c.green, c.blue};
+}
 
 void WriteFile(const fs::path& path, const Bytes& bytes) {
     std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 }
 
 int RunCli(const std::vector<std::string>& args, const fs::path& log) {
@@ -46,12 +49,14 @@ int RunCli(const std::vector<std::string>& args, const fs::path& log) {
     std::vector<std::string> all{cli.string()};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
+    for (auto& a : all)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
     pid_t pid = 0;
     const int spawned = posix_spawn(&pid, cli.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return -1;
+    if (spawned != 0)
+        return -1;
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -65,11 +70,14 @@ constexpr int kMetafileWidth = 96, kMetafileHeight = 48;
 RgbPixel MetafilePixel(int px, int py) {
     const double x = (px + 0.5) * 200 / kMetafileWidth, y = (py + 0.5) * 100 / kMetafileHeight;
     RgbPixel c{255, 255, 255};
-    if (x >= 20 && x < 100 && y >= 25 && y < 75) c = {220, 30, 30};
+    if (x >= 20 && x < 100 && y >= 25 && y < 75)
+        c = {220, 30, 30};
     const double ex = (x - 150) / 30, ey = (y - 50) / 40;
-    if (ex * ex + ey * ey <= 1) c = {30, 60, 220};
+    if (ex * ex + ey * ey <= 1)
+        c = {30, 60, 220};
     // Triangle (100, 10), (140, 90), (60, 90): below the apex, between its two slanted sides.
-    if (y >= 10 && y <= 90 && std::abs(x - 100) <= (y - 10) / 2) c = {30, 180, 60};
+    if (y >= 10 && y <= 90 && std::abs(x - 100) <= (y - 10) / 2)
+        c = {30, 180, 60};
     return c;
 }
 
@@ -99,7 +107,8 @@ std::function<void(const fs::path&)> PhotoEditorReference(int type, int width, i
     return [=](const fs::path& path) {
         testing::WritePpm(path, width, height, [type](int x, int y) {
             const std::uint8_t k = fixtures::PaletteIndex(x, y, 256);
-            if (type == 1) return RgbPixel{k, k, k};
+            if (type == 1)
+                return RgbPixel{k, k, k};
             return Pixel(type == 2 ? fixtures::PaletteColour(k) : fixtures::PatternColour(x, y));
         });
     };
@@ -109,29 +118,39 @@ std::vector<StoredPicture> StoredPictures() {
     std::vector<StoredPicture> rows;
     // Odd sizes, so every row of every depth carries padding.
     const auto paint = fixtures::MakeBmpFile(23, 13);
-    rows.push_back({"paint picture, 24-bit", fixtures::BuildPaintPicture(paint), FileReference(paint)});
+    rows.push_back(
+        {"paint picture, 24-bit", fixtures::BuildPaintPicture(paint), FileReference(paint)});
     const auto paint8 = fixtures::MakeBmpFile(19, 7, 8, 37);
-    rows.push_back({"paint picture, 8-bit of 37 colours", fixtures::BuildPaintPicture(paint8), FileReference(paint8)});
+    rows.push_back({"paint picture, 8-bit of 37 colours", fixtures::BuildPaintPicture(paint8),
+                    FileReference(paint8)});
     for (int bits : {1, 4, 8, 16, 24, 32}) {
-        StoredPicture row{"static DIB", fixtures::BuildStaticDib(fixtures::MakePackedDib(21, 11, bits)),
+        StoredPicture row{"static DIB",
+                          fixtures::BuildStaticDib(fixtures::MakePackedDib(21, 11, bits)),
                           FileReference(fixtures::MakeBmpFile(21, 11, bits))};
         // Five bits a channel widen to eight as v << 3 in our engine and as v * 255 / 31 in
         // ImageMagick: the same stored value, up to 8 apart.
-        if (bits == 16) row.tolerance = 8;
+        if (bits == 16)
+            row.tolerance = 8;
         row.rootMeanSquare = bits == 16 ? 6 : 0;
         rows.push_back(std::move(row));
     }
     fixtures::PackageContents package;
     package.label = "holiday.bmp";
     package.file = fixtures::MakeBmpFile(17, 9);
-    rows.push_back({"package of a BMP file", fixtures::BuildPackage(package), FileReference(package.file)});
+    rows.push_back(
+        {"package of a BMP file", fixtures::BuildPackage(package), FileReference(package.file)});
     for (std::int16_t type : {1, 2, 3}) {
-        rows.push_back({"photo-editor picture", fixtures::BuildPhotoEditorObject(fixtures::MakePhotoEditorStream(type, 15, 10)),
-                        PhotoEditorReference(type, 15, 10)});
+        rows.push_back(
+            {"photo-editor picture",
+             fixtures::BuildPhotoEditorObject(fixtures::MakePhotoEditorStream(type, 15, 10)),
+             PhotoEditorReference(type, 15, 10)});
     }
     // Shape edges fall a pixel apart between the engine's renderer and the reference.
-    rows.push_back({"static metafile", fixtures::BuildStaticMetafile(fixtures::MakeMetafile(200, 100), 8, 2540, 1270),
-                    [](const fs::path& path) { testing::WritePpm(path, kMetafileWidth, kMetafileHeight, MetafilePixel); },
+    rows.push_back({"static metafile",
+                    fixtures::BuildStaticMetafile(fixtures::MakeMetafile(200, 100), 8, 2540, 1270),
+                    [](const fs::path& path) {
+                        testing::WritePpm(path, kMetafileWidth, kMetafileHeight, MetafilePixel);
+                    },
                     true, false, 40, 0.08, 40});
     const auto png = fixtures::MakePngFile(20, 12);
     rows.push_back({"PNG file without a wrapper", png, FileReference(png), false, true});
@@ -141,10 +160,10 @@ std::vector<StoredPicture> StoredPictures() {
 }
 
 struct OutputFormatCase {
-    const char* word;       // --format
-    const char* extension;  // of the written file
-    const char* identified; // what identify finds in its bytes
-    double rootMeanSquare;  // allowed over all channels, 0..255; 0: exact
+    const char* word;        // --format
+    const char* extension;   // of the written file
+    const char* identified;  // what identify finds in its bytes
+    double rootMeanSquare;   // allowed over all channels, 0..255; 0: exact
 };
 
 const OutputFormatCase kFormats[] = {
@@ -159,16 +178,17 @@ const OutputFormatCase kFormats[] = {
     {"gif", "gif", "GIF", 8},
 };
 
-void ExpectSamePicture(const StoredPicture& stored, const fs::path& referenceFile, const OutputFormatCase& format,
-                       const fs::path& written) {
+void ExpectSamePicture(const StoredPicture& stored, const fs::path& referenceFile,
+                       const OutputFormatCase& format, const fs::path& written) {
     ASSERT_TRUE(fs::exists(written)) << written;
     EXPECT_EQ(testing::IdentifiedFormat(written), format.identified);
     const DecodedPicture reference = testing::DecodeWithImageMagick(referenceFile);
     const DecodedPicture picture = testing::DecodeWithImageMagick(written);
     const testing::PictureDifference d = testing::Difference(reference, picture, stored.tolerance);
-    ASSERT_TRUE(d.sameSize) << picture.width << "x" << picture.height << ", stored " << reference.width << "x"
-                            << reference.height;
-    const double share = static_cast<double>(d.differingPixels) / static_cast<double>(reference.pixels.size());
+    ASSERT_TRUE(d.sameSize) << picture.width << "x" << picture.height << ", stored "
+                            << reference.width << "x" << reference.height;
+    const double share =
+        static_cast<double>(d.differingPixels) / static_cast<double>(reference.pixels.size());
     if (format.rootMeanSquare == 0) {
         EXPECT_LE(share, stored.differingShare)
             << d.differingPixels << " pixels differ, by up to " << d.largestChannelError;
@@ -192,18 +212,22 @@ TEST(PicturePixels, EveryFamilyInEveryFormatByBothMethodsShowsTheStoredPicture) 
         for (const OutputFormatCase& format : kFormats) {
             const fs::path out = dir / (std::string(method) + "-" + format.word);
             fs::create_directory(out);
-            const int status = RunCli({"extract", db.string(), "--table", "Pictures", "--field", "Picture", "--out",
-                                       out.string(), "--method", method, "--format", format.word, "--json"},
-                                      dir / "log");
+            const int status = RunCli(
+                {"extract", db.string(), "--table", "Pictures", "--field", "Picture", "--out",
+                 out.string(), "--method", method, "--format", format.word, "--json"},
+                dir / "log");
             std::ifstream logFile(dir / "log");
-            const std::string log{std::istreambuf_iterator<char>(logFile), std::istreambuf_iterator<char>()};
+            const std::string log{std::istreambuf_iterator<char>(logFile),
+                                  std::istreambuf_iterator<char>()};
             EXPECT_EQ(status, 0) << method << " " << format.word << "\n" << log;
             for (std::size_t k = 0; k < stored.size(); ++k) {
-                if (!(std::string(method) == "raw" ? stored[k].rawMethod : stored[k].decodeMethod)) continue;
-                SCOPED_TRACE(std::string(method) + ", " + format.word + ": record " + std::to_string(k + 1) + ", " +
-                             stored[k].what);
-                ExpectSamePicture(stored[k], dir / ("reference" + std::to_string(k + 1)), format,
-                                  out / ("Output" + std::to_string(k + 1) + "." + format.extension));
+                if (!(std::string(method) == "raw" ? stored[k].rawMethod : stored[k].decodeMethod))
+                    continue;
+                SCOPED_TRACE(std::string(method) + ", " + format.word + ": record " +
+                             std::to_string(k + 1) + ", " + stored[k].what);
+                ExpectSamePicture(
+                    stored[k], dir / ("reference" + std::to_string(k + 1)), format,
+                    out / ("Output" + std::to_string(k + 1) + "." + format.extension));
             }
         }
     }

@@ -32,7 +32,9 @@ TEST(ApplicationErrorText, ControlCharactersOfTheDescriptionAreEscaped) {
         const char* shown;
     } cases[] = {
         {"Table '\x1b[2J\x1b]0;pwned\x07'", "Table '\\x1B[2J\\x1B]0;pwned\\x07'"},
-        {"a\tb\x7f\xc2\x9b" "31m", "a\\tb\\x7F\\u009B31m"},
+        {"a\tb\x7f\xc2\x9b"
+         "31m",
+         "a\\tb\\x7F\\u009B31m"},
         {"Grüße\r\nline", "Grüße\r\nline"},
     };
     for (const Case& c : cases) {
@@ -63,7 +65,8 @@ TEST(Guard, FailureInTheFirstStepReportsLabel100AndGoesOn) {
     t.Ok(guard, 102);
     EXPECT_EQ(t.ran, (std::vector<int>{100, 102}));
     ASSERT_EQ(host.errorReports.size(), 1u);
-    EXPECT_EQ(host.errorReports[0], ApplicationErrorText("Step failed", "Form2.PushButton6_Click", 100));
+    EXPECT_EQ(host.errorReports[0],
+              ApplicationErrorText("Step failed", "Form2.PushButton6_Click", 100));
 }
 
 TEST(Guard, TwoFailingStepsGiveTwoReportsEachWithItsLabel) {
@@ -92,11 +95,13 @@ TEST(Guard, ConditionTestTakesEitherBranchAndAFailingOneTheGuardedBranch) {
         bool branchTaken;
         std::size_t reports;
     };
-    for (const Row& row : {Row{"false", 0, false, 0}, Row{"true", 1, true, 0}, Row{"throws", 2, true, 1}}) {
+    for (const Row& row :
+         {Row{"false", 0, false, 0}, Row{"true", 1, true, 0}, Row{"throws", 2, true, 1}}) {
         RecordingHost host;
         Guard guard(host, "Form1.PushButton1_Click");
         const bool taken = guard.Test(100, [&]() -> bool {
-            if (row.outcome == 2) throw Error("Object required");
+            if (row.outcome == 2)
+                throw Error("Object required");
             return row.outcome == 1;
         });
         EXPECT_EQ(taken, row.branchTaken) << row.name;
@@ -144,8 +149,8 @@ TEST(Guard, KeptReportsWaitForTheirOwnerAndShowTheSameText) {
     ASSERT_EQ(kept.size(), 1u);
     RecordingHost host;
     ShowApplicationError(host, kept[0]);
-    EXPECT_EQ(host.errorReports,
-              std::vector<std::string>{ApplicationErrorText("Cannot read the field", "Form2.PushButton6_Click", 220)});
+    EXPECT_EQ(host.errorReports, std::vector<std::string>{ApplicationErrorText(
+                                     "Cannot read the field", "Form2.PushButton6_Click", 220)});
 }
 
 }  // namespace

@@ -46,7 +46,9 @@ void WriteBmp(const std::filesystem::path& path, ColourAt colour) {
     for (int y = 0; y < kHeight; ++y) {
         for (int x = 0; x < kWidth; ++x) {
             Rgb c = colour(x, y);
-            std::uint8_t* p = dib.DIBSectionBitsPtr() + static_cast<std::size_t>(kHeight - 1 - y) * dib.BytesPerScanLine() + 3 * x;
+            std::uint8_t* p = dib.DIBSectionBitsPtr() +
+                              static_cast<std::size_t>(kHeight - 1 - y) * dib.BytesPerScanLine() +
+                              3 * x;
             p[0] = static_cast<std::uint8_t>(c.b);
             p[1] = static_cast<std::uint8_t>(c.g);
             p[2] = static_cast<std::uint8_t>(c.r);
@@ -55,8 +57,9 @@ void WriteBmp(const std::filesystem::path& path, ColourAt colour) {
     holder.SaveAsBmp(path);
 }
 
-void WriteGradientBmp(const std::filesystem::path& path) { WriteBmp(path, GradientColour); }
-
+void WriteGradientBmp(const std::filesystem::path& path) {
+    WriteBmp(path, GradientColour);
+}
 
 // Runs the converter exactly as the run does: the command line text, split, no shell.
 std::int32_t RunConverter(OutputFormat format, int quality, const std::filesystem::path& output,
@@ -64,7 +67,8 @@ std::int32_t RunConverter(OutputFormat format, int quality, const std::filesyste
     RecordingHost host;
     const std::string line = run::ConverterCommandLine(
         (testing::BinDir() / "pictrova-convert").string(),
-        run::ConverterArguments(run::ConverterFormatWords(format, quality), output.string(), input.string()));
+        run::ConverterArguments(run::ConverterFormatWords(format, quality), output.string(),
+                                input.string()));
     return run::ShellAndWait(host, line, 0, std::chrono::seconds(60));
 }
 
@@ -81,9 +85,12 @@ struct OutputCase {
 
 TEST(PictrovaConvert, EveryOutputFormatReadsBackAsTheInput) {
     const OutputCase cases[] = {
-        {OutputFormat::BMP, 85, "BMP", 0},   {OutputFormat::PNG, 85, "PNG", 0},
-        {OutputFormat::PNG, 0, "PNG", 0},    {OutputFormat::PNG, 100, "PNG", 0},
-        {OutputFormat::TIFF, 85, "TIFF", 0}, {OutputFormat::TGA, 85, "TGA", 0},
+        {OutputFormat::BMP, 85, "BMP", 0},
+        {OutputFormat::PNG, 85, "PNG", 0},
+        {OutputFormat::PNG, 0, "PNG", 0},
+        {OutputFormat::PNG, 100, "PNG", 0},
+        {OutputFormat::TIFF, 85, "TIFF", 0},
+        {OutputFormat::TGA, 85, "TGA", 0},
         {OutputFormat::PCX, 85, "PCX", 0},
         // 256 colours out of ~3000, dithered: single pixels stray, the mean stays close
         {OutputFormat::GIF, 85, "GIF", 128},
@@ -95,7 +102,8 @@ TEST(PictrovaConvert, EveryOutputFormatReadsBackAsTheInput) {
         const auto output = dir / ("Output1" + run::ConverterOutputExtension(c.format));
         ASSERT_EQ(RunConverter(c.format, c.quality, output, dir / "intermediate.bmp"), 0);
         const auto bytes = testing::ReadFile(output);
-        Magick::Image image = imaging::ReadEngineImage(bytes, c.coder == std::string("TGA") ? "TGA" : "");
+        Magick::Image image =
+            imaging::ReadEngineImage(bytes, c.coder == std::string("TGA") ? "TGA" : "");
         EXPECT_EQ(image.magick(), c.coder);
         cDIBSection back;
         imaging::EngineImageToDib(image, back);
@@ -107,7 +115,8 @@ TEST(PictrovaConvert, EveryOutputFormatReadsBackAsTheInput) {
             for (int x = 0; x < kWidth; ++x) {
                 const Rgb got = DibPixel(back, x, y);
                 const Rgb want = GradientColour(x, y);
-                const int d = std::max({std::abs(got.r - want.r), std::abs(got.g - want.g), std::abs(got.b - want.b)});
+                const int d = std::max(
+                    {std::abs(got.r - want.r), std::abs(got.g - want.g), std::abs(got.b - want.b)});
                 worst = std::max(worst, d);
                 total += d;
             }
@@ -150,8 +159,10 @@ constexpr Rgb kBlack{0, 0, 0};
 // 256 colours, each used 12 times; with `ends` the first is black and the last white.
 Rgb PaletteColour(int x, int y, bool ends) {
     const int i = (x + y * kWidth) % 256;
-    if (ends && i == 0) return kBlack;
-    if (ends && i == 255) return kWhite;
+    if (ends && i == 0)
+        return kBlack;
+    if (ends && i == 255)
+        return kWhite;
     return {i, (i * 37) % 256, (i * 101 + 7) % 256};
 }
 
@@ -162,13 +173,21 @@ TEST(PictrovaConvert, GifKeepsExactColours) {
         bool everyPixelExact;  // false: only white and black must be exact
     } cases[] = {
         {"256 colours", [](int x, int y) { return PaletteColour(x, y, false); }, true},
-        {"256 colours, black and white among them", [](int x, int y) { return PaletteColour(x, y, true); }, true},
-        {"black and white checks", [](int x, int y) { return (x + y) % 2 ? kWhite : kBlack; }, true},
-        {"one colour", [](int, int) { return Rgb{12, 34, 56}; }, true},
+        {"256 colours, black and white among them",
+         [](int x, int y) { return PaletteColour(x, y, true); }, true},
+        {"black and white checks", [](int x, int y) { return (x + y) % 2 ? kWhite : kBlack; },
+         true},
+        {"one colour",
+         [](int, int) {
+             return Rgb{12, 34, 56};
+         },
+         true},
         {"3072 colours with a white frame and a black bar",
          [](int x, int y) {
-             if (x < 2 || y < 2 || x >= kWidth - 2 || y >= kHeight - 2) return kWhite;
-             if (x >= 20 && x < 24) return kBlack;
+             if (x < 2 || y < 2 || x >= kWidth - 2 || y >= kHeight - 2)
+                 return kWhite;
+             if (x >= 20 && x < 24)
+                 return kBlack;
              return GradientColour(x, y);
          },
          false},
@@ -179,7 +198,8 @@ TEST(PictrovaConvert, GifKeepsExactColours) {
         WriteBmp(dir / "in.bmp", c.colour);
         ASSERT_EQ(RunConverter(OutputFormat::GIF, 85, dir / "out.gif", dir / "in.bmp"), 0);
         cDIBSection back;
-        imaging::EngineImageToDib(imaging::ReadEngineImage(testing::ReadFile(dir / "out.gif"), "GIF"), back);
+        imaging::EngineImageToDib(
+            imaging::ReadEngineImage(testing::ReadFile(dir / "out.gif"), "GIF"), back);
         ASSERT_EQ(back.dib_width(), kWidth);
         ASSERT_EQ(back.dib_height(), kHeight);
         int shifted = 0;
@@ -188,8 +208,10 @@ TEST(PictrovaConvert, GifKeepsExactColours) {
             for (int x = 0; x < kWidth; ++x) {
                 const Rgb want = c.colour(x, y);
                 const Rgb got = DibPixel(back, x, y);
-                if ((c.everyPixelExact || want == kWhite || want == kBlack) && got != want) ++shifted;
-                total += std::abs(got.r - want.r) + std::abs(got.g - want.g) + std::abs(got.b - want.b);
+                if ((c.everyPixelExact || want == kWhite || want == kBlack) && got != want)
+                    ++shifted;
+                total +=
+                    std::abs(got.r - want.r) + std::abs(got.g - want.g) + std::abs(got.b - want.b);
             }
         }
         EXPECT_EQ(shifted, 0);
@@ -203,7 +225,8 @@ TEST(PictrovaConvert, HighColourBmpInputKeepsItsFullRange) {
     testing::WriteFile(dir / "in.bmp", testing::HighColourCornersBmp({}));
     ASSERT_EQ(RunConverter(OutputFormat::PNG, 85, dir / "out.png", dir / "in.bmp"), 0);
     cDIBSection back;
-    imaging::EngineImageToDib(imaging::ReadEngineImage(testing::ReadFile(dir / "out.png"), "PNG"), back);
+    imaging::EngineImageToDib(imaging::ReadEngineImage(testing::ReadFile(dir / "out.png"), "PNG"),
+                              back);
     constexpr int kLevels[4] = {0, 8, 247, 255};
     for (int x = 0; x < 4; ++x) {
         EXPECT_EQ(DibPixel(back, x, 0), (Rgb{kLevels[x], 0, 0}));
@@ -234,7 +257,8 @@ TEST(PictrovaConvert, ReadsIconsCursorsAndTargaByContent) {
         {"targa", testing::ReadFile(dir / "card.tga"), kWidth},
         {"gif", testing::EngineEncodedCard("GIF", 20, 10), 20},
         {"placeable metafile", PlaceableTwoShapes(), 96},
-        {"enhanced metafile", fixtures::MakeEnhancedMetafile(50, 30, fixtures::EmfContent::Rectangles), 50},
+        {"enhanced metafile",
+         fixtures::MakeEnhancedMetafile(50, 30, fixtures::EmfContent::Rectangles), 50},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -254,18 +278,22 @@ std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
     std::uint32_t crc = 0xFFFFFFFF;
     for (std::size_t i = 0; i < size; ++i) {
         crc ^= data[i];
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
     }
     return ~crc;
 }
 
-void PngChunk(std::vector<std::uint8_t>& png, const char* type, const std::vector<std::uint8_t>& data) {
-    for (int s = 24; s >= 0; s -= 8) png.push_back(static_cast<std::uint8_t>(data.size() >> s));
+void PngChunk(std::vector<std::uint8_t>& png, const char* type,
+              const std::vector<std::uint8_t>& data) {
+    for (int s = 24; s >= 0; s -= 8)
+        png.push_back(static_cast<std::uint8_t>(data.size() >> s));
     const std::size_t start = png.size();
     png.insert(png.end(), type, type + 4);
     png.insert(png.end(), data.begin(), data.end());
     const std::uint32_t crc = Crc32(png.data() + start, png.size() - start);
-    for (int s = 24; s >= 0; s -= 8) png.push_back(static_cast<std::uint8_t>(crc >> s));
+    for (int s = 24; s >= 0; s -= 8)
+        png.push_back(static_cast<std::uint8_t>(crc >> s));
 }
 
 // A 31 KB PNG that declares 16000 x 16000 grey pixels.
@@ -305,7 +333,8 @@ TEST(PictrovaConvert, HostileInputsFailAndWriteNothing) {
         {"truncated bmp", std::vector<std::uint8_t>(bmp.begin(), bmp.begin() + bmp.size() / 2)},
         {"truncated png", std::vector<std::uint8_t>(png.begin(), png.begin() + png.size() / 2)},
         {"text", {'<', 's', 'v', 'g', '>', '\n'}},
-        {"drawing script", {'v', 'i', 'e', 'w', 'b', 'o', 'x', ' ', '0', ' ', '0', ' ', '9', ' ', '9', '\n'}},
+        {"drawing script",
+         {'v', 'i', 'e', 'w', 'b', 'o', 'x', ' ', '0', ' ', '0', ' ', '9', ' ', '9', '\n'}},
         {"empty", {}},
         {"metafile with a short record", testing::WmfBuilder::TwoShapes().Raw(0x041B, {5}).Build()},
         {"enhanced metafile cut inside a record", CutEnhancedMetafile()},
@@ -326,7 +355,8 @@ TEST(PictrovaConvert, MissingInputOrUnwritableOutputFails) {
     TempDir dir;
     WriteGradientBmp(dir / "in.bmp");
     EXPECT_EQ(RunConverter(OutputFormat::PNG, 85, dir / "out.png", dir / "missing.bmp"), 1);
-    EXPECT_EQ(RunConverter(OutputFormat::PNG, 85, dir / "no-folder" / "out.png", dir / "in.bmp"), 1);
+    EXPECT_EQ(RunConverter(OutputFormat::PNG, 85, dir / "no-folder" / "out.png", dir / "in.bmp"),
+              1);
     EXPECT_EQ(FileCount(dir.path()), 1u);
 }
 
@@ -346,12 +376,14 @@ TEST(ConverterArguments, EveryRowOfTheRunParses) {
         {OutputFormat::PCX, OutputKind::Pcx, std::nullopt, false, std::nullopt},
     };
     for (const auto& c : cases) {
-        const std::string args = run::ConverterArguments(run::ConverterFormatWords(c.format, 77), "/o/a b.x", "/i/c d.bmp");
+        const std::string args = run::ConverterArguments(run::ConverterFormatWords(c.format, 77),
+                                                         "/o/a b.x", "/i/c d.bmp");
         const std::string line = run::ConverterCommandLine("/bin/pictrova-convert", args);
         auto split = run::SplitCommandLine(line);
         split.erase(split.begin());
         // Split as the run starts it, the arguments alone as one string, and the whole line.
-        for (const auto& given : {split, std::vector<std::string>{args}, std::vector<std::string>{line}}) {
+        for (const auto& given :
+             {split, std::vector<std::string>{args}, std::vector<std::string>{line}}) {
             SCOPED_TRACE(args);
             ConversionRequest r = ParseConverterArguments(given);
             EXPECT_EQ(r.output, c.kind);
@@ -378,7 +410,8 @@ TEST(ConverterArguments, MalformedArgumentsAreUsageErrors) {
         {"-out", "png", "-o", "a", "b", "c"},
         {"-out", "png", "-o", "", "b"},
     };
-    for (const auto& args : cases) EXPECT_THROW(ParseConverterArguments(args), UsageError);
+    for (const auto& args : cases)
+        EXPECT_THROW(ParseConverterArguments(args), UsageError);
 }
 
 TEST(ConverterMain, ReportsOneLineAndAStatus) {

@@ -37,24 +37,30 @@ struct Outcome {
     std::string err;
 };
 
-Outcome RunCli(std::vector<std::string> args, const fs::path& scratch, const std::string& input = "") {
+Outcome RunCli(std::vector<std::string> args, const fs::path& scratch,
+               const std::string& input = "") {
     const fs::path program = testing::BinDir() / "pictrova-cli";
-    const fs::path inFile = scratch / "stdin.txt", outFile = scratch / "stdout.txt", errFile = scratch / "stderr.txt";
+    const fs::path inFile = scratch / "stdin.txt", outFile = scratch / "stdout.txt",
+                   errFile = scratch / "stderr.txt";
     std::ofstream(inFile, std::ios::binary) << input;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, inFile.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     args.insert(args.begin(), program.string());
     std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
+    for (auto& a : args)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
     pid_t pid = 0;
     Outcome outcome;
     const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return outcome;
+    if (spawned != 0)
+        return outcome;
     int status = 0;
     waitpid(pid, &status, 0);
     outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -65,22 +71,25 @@ Outcome RunCli(std::vector<std::string> args, const fs::path& scratch, const std
 
 std::map<std::string, std::string> FilesIn(const fs::path& folder) {
     std::map<std::string, std::string> files;
-    for (const auto& e : fs::directory_iterator(folder)) files[e.path().filename().string()] = ReadText(e.path());
+    for (const auto& e : fs::directory_iterator(folder))
+        files[e.path().filename().string()] = ReadText(e.path());
     return files;
 }
 
 class EncryptedCli : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         jet::DatabasePlan database;
         database.format = jet::Format::Ace16;
         jet::TablePlan pictures{"Pictures",
-                                {{"ID", jet::ColumnType::Long}, {"Caption", jet::ColumnType::Text, 50},
+                                {{"ID", jet::ColumnType::Long},
+                                 {"Caption", jet::ColumnType::Text, 50},
                                  {"Picture", jet::ColumnType::OleObject}},
                                 {}};
         for (int k = 1; k <= 3; ++k)
-            pictures.rows.push_back({std::int64_t{k}, "picture " + std::to_string(k),
-                                     fixtures::BuildPaintPicture(fixtures::MakeBmpFile(20 + k, 10 * k))});
+            pictures.rows.push_back(
+                {std::int64_t{k}, "picture " + std::to_string(k),
+                 fixtures::BuildPaintPicture(fixtures::MakeBmpFile(20 + k, 10 * k))});
         database.tables = {pictures, {"Other", {{"Note", jet::ColumnType::Memo}}, {}}};
         const Bytes plain = jet::WriteDatabaseToMemory(database);
         jet::AccdbEncryptionSettings agile;
@@ -90,8 +99,9 @@ protected:
     }
 
     static void Write(const fs::path& path, const Bytes& bytes) {
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
     }
 
     Outcome Cli(std::vector<std::string> args, const std::string& input = "") {
@@ -109,20 +119,23 @@ TEST_F(EncryptedCli, TablesFieldsAndExtractMatchThePlainTwin) {
     EXPECT_EQ(tables.out, Cli({"tables", plainDb.string()}).out);
     EXPECT_EQ(tables.out, "Other\nPictures\n");
 
-    const Outcome fields = Cli({"fields", encryptedDb.string(), "Pictures", "--password", "s3cret"});
+    const Outcome fields =
+        Cli({"fields", encryptedDb.string(), "Pictures", "--password", "s3cret"});
     EXPECT_EQ(fields.status, 0) << fields.err;
     EXPECT_EQ(fields.out, Cli({"fields", plainDb.string(), "Pictures"}).out);
 
     fs::create_directory(dir / "from_plain");
     fs::create_directory(dir / "from_encrypted");
-    const auto extract = [&](const fs::path& db, const fs::path& out, std::vector<std::string> more) {
-        std::vector<std::string> args{"extract", db.string(), "--table", "Pictures", "--field", "Picture",
-                                      "--out", out.string()};
+    const auto extract = [&](const fs::path& db, const fs::path& out,
+                             std::vector<std::string> more) {
+        std::vector<std::string> args{"extract", db.string(), "--table", "Pictures",
+                                      "--field", "Picture",   "--out",   out.string()};
         args.insert(args.end(), more.begin(), more.end());
         return Cli(args);
     };
     const Outcome fromPlain = extract(plainDb, dir / "from_plain", {});
-    const Outcome fromEncrypted = extract(encryptedDb, dir / "from_encrypted", {"--password", "s3cret"});
+    const Outcome fromEncrypted =
+        extract(encryptedDb, dir / "from_encrypted", {"--password", "s3cret"});
     EXPECT_EQ(fromEncrypted.status, 0) << fromEncrypted.err;
     EXPECT_EQ(fromEncrypted.out, fromPlain.out);
     const auto files = FilesIn(dir / "from_encrypted");
@@ -135,7 +148,11 @@ TEST_F(EncryptedCli, PasswordFromStandardInput) {
     struct Case {
         std::string input;
         bool opens;
-    } cases[] = {{"s3cret\n", true}, {"s3cret\r\n", true}, {"s3cret", true}, {"S3cret\n", false}, {"", false}};
+    } cases[] = {{"s3cret\n", true},
+                 {"s3cret\r\n", true},
+                 {"s3cret", true},
+                 {"S3cret\n", false},
+                 {"", false}};
     for (const Case& c : cases) {
         const Outcome o = Cli({"tables", encryptedDb.string(), "--password", "-"}, c.input);
         EXPECT_EQ(o.status == 0, c.opens) << c.input << o.err;
@@ -146,7 +163,8 @@ TEST_F(EncryptedCli, PasswordFromStandardInput) {
 }
 
 TEST_F(EncryptedCli, WrongOrMissingPasswordIsReported) {
-    for (std::vector<std::string> password : {std::vector<std::string>{}, {"--password", "S3cret"}}) {
+    for (std::vector<std::string> password :
+         {std::vector<std::string>{}, {"--password", "S3cret"}}) {
         std::vector<std::string> args{"tables", encryptedDb.string()};
         args.insert(args.end(), password.begin(), password.end());
         const Outcome o = Cli(args);

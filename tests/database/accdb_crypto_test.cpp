@@ -15,12 +15,15 @@
 namespace pictrova::database {
 namespace {
 
-std::vector<std::uint8_t> Bytes(std::string_view s) { return {s.begin(), s.end()}; }
+std::vector<std::uint8_t> Bytes(std::string_view s) {
+    return {s.begin(), s.end()};
+}
 
 std::vector<std::uint8_t> FromHex(std::string_view hex) {
     std::vector<std::uint8_t> out;
     for (std::size_t k = 0; k + 1 < hex.size(); k += 2)
-        out.push_back(static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(k, 2)), nullptr, 16)));
+        out.push_back(
+            static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(k, 2)), nullptr, 16)));
     return out;
 }
 
@@ -81,9 +84,11 @@ TEST(AesTransform, EcbMatchesFips197AndCbcRoundTrips) {
     EXPECT_EQ(Hex(block), "69c4e0d86a7b0430d8cdb78070b4c55a");
 
     std::vector<std::uint8_t> iv(16, 7), page(4096);
-    for (std::size_t k = 0; k < page.size(); ++k) page[k] = static_cast<std::uint8_t>(k * 31);
+    for (std::size_t k = 0; k < page.size(); ++k)
+        page[k] = static_cast<std::uint8_t>(k * 31);
     const auto plain = page;
-    AesTransform cbcOut(16, AesChaining::Cbc, CipherDirection::Encrypt), cbcIn(16, AesChaining::Cbc, CipherDirection::Decrypt);
+    AesTransform cbcOut(16, AesChaining::Cbc, CipherDirection::Encrypt),
+        cbcIn(16, AesChaining::Cbc, CipherDirection::Decrypt);
     cbcOut.SetKey(key);
     cbcIn.SetKey(key);
     cbcOut.Apply(iv, page);
@@ -102,11 +107,12 @@ TEST(PasswordBytes, EncodesUtf16LeAndCutsAt255Units) {
     const Case cases[] = {
         {"", ""},
         {"Ab", "41006200"},
-        {"\xC3\xA9", "e900"},                    // é
-        {"\xE2\x82\xAC", "ac20"},                // €
-        {"\xF0\x9F\x98\x80", "3dd800de"},        // U+1F600, a surrogate pair
+        {"\xC3\xA9", "e900"},              // é
+        {"\xE2\x82\xAC", "ac20"},          // €
+        {"\xF0\x9F\x98\x80", "3dd800de"},  // U+1F600, a surrogate pair
     };
-    for (const auto& c : cases) EXPECT_EQ(Hex(PasswordBytes(c.utf8)), c.utf16Hex) << c.utf8;
+    for (const auto& c : cases)
+        EXPECT_EQ(Hex(PasswordBytes(c.utf8)), c.utf16Hex) << c.utf8;
     EXPECT_EQ(PasswordBytes(std::string(300, 'x')).size(), 2 * kMaxPasswordUnits);
 }
 
@@ -158,27 +164,29 @@ TEST(KeyDerivation, FortyBitRc4KeysArePaddedToSixteenBytes) {
 //       return h
 //   fix = lambda x, n, p: x[:n] + bytes([p]) * (n - len(x))
 //   block = lambda key, page: bytes(a ^ b for a, b in zip(key, struct.pack("<I", page)))
-//   def rc4key(hn, b, bits): k = H("sha1", hn, b)[:bits // 8]; return fix(k, 16, 0) if bits == 40 else k
-//   def aeskey(hn, b, bits):
+//   def rc4key(hn, b, bits): k = H("sha1", hn, b)[:bits // 8]; return fix(k, 16, 0) if bits == 40
+//   else k def aeskey(hn, b, bits):
 //       f = H("sha1", hn, b) + bytes(44)
-//       return (H("sha1", bytes(x ^ 0x36 for x in f)) + H("sha1", bytes(x ^ 0x5C for x in f)))[:bits // 8]
+//       return (H("sha1", bytes(x ^ 0x36 for x in f)) + H("sha1", bytes(x ^ 0x5C for x in
+//       f)))[:bits // 8]
 //   agilekey = lambda n, hn, c, bits: fix(H(n, hn, bytes.fromhex(c)), bits // 8, 0x36)
 //   stored = lambda page: bytes((7 * k + page) & 0xFF for k in range(4096))   # StoredPage below
-//   kSalt = bytes(range(16)); kSalt2 = bytes(range(0x10, 0x20)); kVerifier = bytes(range(0xA0, 0xB0))
-//   kDatabaseKey = bytes([0x78, 0x56, 0x34, 0x12]); kPage = 5
+//   kSalt = bytes(range(16)); kSalt2 = bytes(range(0x10, 0x20)); kVerifier = bytes(range(0xA0,
+//   0xB0)) kDatabaseKey = bytes([0x78, 0x56, 0x34, 0x12]); kPage = 5
 //
 // CryptoAPI rows ("Test123", salt kSalt): hv = pwhash("sha1", kSalt, "Test123", rounds);
-//   RC4: e = ossl("rc4", rc4key(hv, bytes(4), bits), kVerifier + H("sha1", kVerifier)), split 16 | 20;
+//   RC4: e = ossl("rc4", rc4key(hv, bytes(4), bits), kVerifier + H("sha1", kVerifier)), split 16 |
+//   20;
 //        page = ossl("rc4", rc4key(hv, block(kDatabaseKey, kPage), bits), stored(kPage))
 //   AES: e1 = ossl(ecb, aeskey(hv, bytes(4), bits), kVerifier);
 //        e2 = ossl(ecb, aeskey(hv, bytes(4), bits), H("sha1", kVerifier) + bytes(12));
 //        page = ossl(ecb, aeskey(hv, block(kDatabaseKey, kPage), bits), stored(kPage), enc=False)
 // Agile rows ("1234", password salt kSalt2, key data salt kSalt, spin count 1000, data key
-//   bytes(range(0x40, 0x40 + bits // 8))): hv = pwhash(n, kSalt2, "1234", 1000); iv = fix(kSalt2, 16, 0x36);
-//   e1 = ossl(cbc, agilekey(n, hv, "fea7d2763b4b9e79", bits), kVerifier, iv);
-//   e2 = ossl(cbc, agilekey(n, hv, "d7aa0f6d3061344e", bits), H(n, kVerifier) padded to 16n, iv);
-//   e3 = ossl(cbc, agilekey(n, hv, "146e0be7abacd0d6", bits), dataKey, iv);
-//   page = ossl(cbc, dataKey, stored(kPage), fix(H(n, kSalt, block(kDatabaseKey, kPage)), 16, 0x36), enc=False)
+//   bytes(range(0x40, 0x40 + bits // 8))): hv = pwhash(n, kSalt2, "1234", 1000); iv = fix(kSalt2,
+//   16, 0x36); e1 = ossl(cbc, agilekey(n, hv, "fea7d2763b4b9e79", bits), kVerifier, iv); e2 =
+//   ossl(cbc, agilekey(n, hv, "d7aa0f6d3061344e", bits), H(n, kVerifier) padded to 16n, iv); e3 =
+//   ossl(cbc, agilekey(n, hv, "146e0be7abacd0d6", bits), dataKey, iv); page = ossl(cbc, dataKey,
+//   stored(kPage), fix(H(n, kSalt, block(kDatabaseKey, kPage)), 16, 0x36), enc=False)
 // Each row's last value is H("sha1", page).
 
 const auto kSalt = FromHex("000102030405060708090a0b0c0d0e0f");
@@ -189,7 +197,8 @@ constexpr std::uint32_t kPage = 5;
 
 std::vector<std::uint8_t> StoredPage(std::uint32_t page) {
     std::vector<std::uint8_t> bytes(4096);
-    for (std::size_t k = 0; k < bytes.size(); ++k) bytes[k] = static_cast<std::uint8_t>(7 * k + page);
+    for (std::size_t k = 0; k < bytes.size(); ++k)
+        bytes[k] = static_cast<std::uint8_t>(7 * k + page);
     return bytes;
 }
 
@@ -204,14 +213,17 @@ TEST(KnownAnswers, PasswordHashAppendsTheHashToTheCounter) {
     const Case cases[] = {
         {HashAlgorithm::Sha1, kSalt, "Test123", 0, "d704ed93b46536ac02b8093affed2910983ef44d"},
         {HashAlgorithm::Sha1, kSalt, "Test123", 1, "f6672a337ddeab779ff165f1807eff2d4d245bb8"},
-        {HashAlgorithm::Sha1, kSalt, "Test123", kStandardAesIterations, "4ca3b0b615106d35555296cfb33cfe6acbe04f6c"},
+        {HashAlgorithm::Sha1, kSalt, "Test123", kStandardAesIterations,
+         "4ca3b0b615106d35555296cfb33cfe6acbe04f6c"},
         {HashAlgorithm::Sha512, kSalt2, "1234", 1000,
-         "8c0ab2f08d257803b51d6eb739036c949080ad09616773acf4dd31e838a056760a4945b12644987b0dac19677b9b1d65d6e07a56f1"
+         "8c0ab2f08d257803b51d6eb739036c949080ad09616773acf4dd31e838a056760a4945b12644987b0dac19677"
+         "b9b1d65d6e07a56f1"
          "c6e1d9a0ba88ca07ef2e5b"},
     };
     for (const auto& c : cases) {
         Digest digest(c.hash);
-        EXPECT_EQ(Hex(PasswordHash(digest, c.salt, PasswordBytes(c.password), c.rounds)), c.expected)
+        EXPECT_EQ(Hex(PasswordHash(digest, c.salt, PasswordBytes(c.password), c.rounds)),
+                  c.expected)
             << c.password << " " << c.rounds;
     }
 }
@@ -229,11 +241,14 @@ TEST(KnownAnswers, BlockKeysOfEveryKind) {
     Digest sha512(HashAlgorithm::Sha512);
     const auto agileHash = PasswordHash(sha512, kSalt2, PasswordBytes("1234"), 1000);
     const std::pair<AgileBlock, const char*> agile[] = {
-        {kAgileVerifierInputBlock, "fdd1f99af1c922962cb6cf28d69511b011d6dbfff7975a8e555c43c5aa8d005c"},
-        {kAgileVerifierHashBlock, "b580b039491cc918f4b6c0512f269903d2f046c1da324784582e054dc926a5e2"},
+        {kAgileVerifierInputBlock,
+         "fdd1f99af1c922962cb6cf28d69511b011d6dbfff7975a8e555c43c5aa8d005c"},
+        {kAgileVerifierHashBlock,
+         "b580b039491cc918f4b6c0512f269903d2f046c1da324784582e054dc926a5e2"},
         {kAgileKeyValueBlock, "28fa9c2db13556c43eafa29ee7cb40e5101d034234ca7d1cc0f70a486a455b3d"},
     };
-    for (const auto& [constant, expected] : agile) EXPECT_EQ(Hex(AgileKey(sha512, agileHash, constant, 256)), expected);
+    for (const auto& [constant, expected] : agile)
+        EXPECT_EQ(Hex(AgileKey(sha512, agileHash, constant, 256)), expected);
     EXPECT_EQ(Hex(AgileIv(sha512, kSalt, block, 16)), "e09c0588714898f49cbf596d7a1180cb");
 }
 
@@ -246,7 +261,8 @@ TEST(KnownAnswers, PasswordCheckAndPageDecryptionOfEveryKind) {
         const char* password;
         const char* pageSha1;
     };
-    auto cryptoApi = [](AccdbEncryption kind, std::uint32_t bits, const char* verifier, const char* verifierHash) {
+    auto cryptoApi = [](AccdbEncryption kind, std::uint32_t bits, const char* verifier,
+                        const char* verifierHash) {
         CryptoApiDescription d;
         d.kind = kind;
         d.keyBits = bits;
@@ -256,7 +272,8 @@ TEST(KnownAnswers, PasswordCheckAndPageDecryptionOfEveryKind) {
         d.encryptedVerifierHash = FromHex(verifierHash);
         return EncryptionDescription(d);
     };
-    auto agile = [](HashAlgorithm hash, std::uint32_t bits, const char* input, const char* value, const char* key) {
+    auto agile = [](HashAlgorithm hash, std::uint32_t bits, const char* input, const char* value,
+                    const char* key) {
         AgileDescription d;
         const std::uint32_t hashSize = hash == HashAlgorithm::Sha1 ? 20 : 64;
         d.keyData = {kSalt, 16, bits, hashSize, hash};
@@ -286,13 +303,15 @@ TEST(KnownAnswers, PasswordCheckAndPageDecryptionOfEveryKind) {
          "Test123", "036c598c31ae00434b86b9a529a739b92353f820"},
         {"Agile AES-256 SHA-512",
          agile(HashAlgorithm::Sha512, 256, "8aef40084a3ec4ccc07cb4786c582760",
-               "6a5504e430cb673247395dc1f1af9bb01b1934f6e943ea3ad1b565c21d97b9f781660aa0987f18e7f554bcc9b0fdd4f2"
+               "6a5504e430cb673247395dc1f1af9bb01b1934f6e943ea3ad1b565c21d97b9f781660aa0987f18e7f55"
+               "4bcc9b0fdd4f2"
                "fc7d8388ac81849c660babd15431e261",
                "48eebda19bc7df0fa2c702e1d4452e11b427fb36c8ee751f6e05a5a07818ce08"),
          "1234", "4054aaba041b1c5aa37eeb0ab6cdd6bb0e99ed24"},
         {"Agile AES-128 SHA-1",
          agile(HashAlgorithm::Sha1, 128, "4f8401b33161842c6e990f9d78006d91",
-               "fddcd4084659b93aabef9852e7bc771c9918b3a69da8c691fa65b04e20e6f783", "c169a2a7c34484b153bd79a84cb45575"),
+               "fddcd4084659b93aabef9852e7bc771c9918b3a69da8c691fa65b04e20e6f783",
+               "c169a2a7c34484b153bd79a84cb45575"),
          "1234", "45e30c7c7277e9d86137f0fbeffe3cee955280f2"},
     };
     Digest sha1(HashAlgorithm::Sha1);

@@ -38,10 +38,12 @@ Image PlainAceImage(std::size_t pages) {
     image[kVersionOffset] = 3;
     ApplyHeaderMask(std::span(image).first(kPage));
     for (std::size_t p = 1; p < pages; ++p) {
-        if (p == 3) continue;
+        if (p == 3)
+            continue;
         image[p * kPage] = static_cast<std::uint8_t>(1 + p % 5);
         image[p * kPage + 1] = 1;
-        for (std::size_t k = 2; k < kPage; ++k) image[p * kPage + k] = static_cast<std::uint8_t>(k * 7 + p * 13);
+        for (std::size_t k = 2; k < kPage; ++k)
+            image[p * kPage + k] = static_cast<std::uint8_t>(k * 7 + p * 13);
     }
     return image;
 }
@@ -51,8 +53,9 @@ struct KindCase {
     AccdbEncryptionSettings settings;
 };
 
-AccdbEncryptionSettings Settings(AccdbEncryption kind, std::uint32_t bits, HashAlgorithm hash = HashAlgorithm::Sha512,
-                         std::uint32_t spin = 1000) {
+AccdbEncryptionSettings Settings(AccdbEncryption kind, std::uint32_t bits,
+                                 HashAlgorithm hash = HashAlgorithm::Sha512,
+                                 std::uint32_t spin = 1000) {
     AccdbEncryptionSettings s;
     s.kind = kind;
     s.keyBits = bits;
@@ -110,16 +113,19 @@ TEST_P(EachKind, DecryptsToThePlainPagesWithTheRightPassword) {
 }
 
 TEST_P(EachKind, WrongAndEmptyPasswordsAreRefused) {
-    const Image encrypted = jet::EncryptAccdbImage(PlainAceImage(4), GetParam().settings, "Sesam 123");
-    for (std::string_view wrong : {"", "sesam 123", "Sesam 1234", "Sesam 12"}) ExpectNotAValidPassword(encrypted, wrong);
+    const Image encrypted =
+        jet::EncryptAccdbImage(PlainAceImage(4), GetParam().settings, "Sesam 123");
+    for (std::string_view wrong : {"", "sesam 123", "Sesam 1234", "Sesam 12"})
+        ExpectNotAValidPassword(encrypted, wrong);
 }
 
 INSTANTIATE_TEST_SUITE_P(Accdb, EachKind, ::testing::ValuesIn(kKinds),
                          [](const auto& info) { return std::string(info.param.name); });
 
 void WriteFile(const std::filesystem::path& path, const Image& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 }
 
 struct OpenFile {
@@ -131,7 +137,8 @@ struct OpenFile {
 TEST(DecryptAccdbImage, LargeImagesGoToAnUnlinkedTemporaryFile) {
     testing::TempDir dir;
     const Image plain = PlainAceImage(6);
-    const Image encrypted = jet::EncryptAccdbImage(plain, Settings(AccdbEncryption::Agile, 128), "pw");
+    const Image encrypted =
+        jet::EncryptAccdbImage(plain, Settings(AccdbEncryption::Agile, 128), "pw");
     WriteFile(dir / "enc.accdb", encrypted);
     std::filesystem::create_directory(dir / "tmp");
     OpenFile file(dir / "enc.accdb");
@@ -150,7 +157,9 @@ TEST(DecryptAccdbImage, LargeImagesGoToAnUnlinkedTemporaryFile) {
 // fails differently from the password check: so a wrong password stops before it.
 TEST(DecryptAccdbImage, PasswordIsCheckedBeforeTheImageIsMade) {
     testing::TempDir dir;
-    WriteFile(dir / "enc.accdb", jet::EncryptAccdbImage(PlainAceImage(4), Settings(AccdbEncryption::Rc4CryptoApi, 128), "pw"));
+    WriteFile(dir / "enc.accdb",
+              jet::EncryptAccdbImage(PlainAceImage(4), Settings(AccdbEncryption::Rc4CryptoApi, 128),
+                                     "pw"));
     OpenFile file(dir / "enc.accdb");
     PlainImageOptions options;
     options.memoryLimit = 0;
@@ -172,7 +181,9 @@ TEST(DecryptAccdbImage, PasswordIsCheckedBeforeTheImageIsMade) {
 // A sparse file far beyond Access's 2 GB limit must not turn into gigabytes of temporary image.
 TEST(DecryptAccdbImage, FilesFarBeyondAccessSizeAreRefused) {
     testing::TempDir dir;
-    WriteFile(dir / "huge.accdb", jet::EncryptAccdbImage(PlainAceImage(2), Settings(AccdbEncryption::CryptoApiAes, 128), "pw"));
+    WriteFile(dir / "huge.accdb",
+              jet::EncryptAccdbImage(PlainAceImage(2), Settings(AccdbEncryption::CryptoApiAes, 128),
+                                     "pw"));
     std::filesystem::resize_file(dir / "huge.accdb", std::uint64_t{5} << 30);
     OpenFile file(dir / "huge.accdb");
     try {
@@ -184,14 +195,16 @@ TEST(DecryptAccdbImage, FilesFarBeyondAccessSizeAreRefused) {
 }
 
 TEST(DecryptAccdbImage, PartialLastPageIsDropped) {
-    Image encrypted = jet::EncryptAccdbImage(PlainAceImage(4), Settings(AccdbEncryption::CryptoApiAes, 128), "pw");
+    Image encrypted = jet::EncryptAccdbImage(PlainAceImage(4),
+                                             Settings(AccdbEncryption::CryptoApiAes, 128), "pw");
     encrypted.resize(encrypted.size() - 100);
     EXPECT_EQ(DecryptAccdbImage(encrypted, "pw").bytes().size(), 3 * kPage);
 }
 
 // ---- damaged and unsupported descriptions ----
 
-Image WithDescription(Image image, std::span<const std::uint8_t> description, std::size_t storedLength) {
+Image WithDescription(Image image, std::span<const std::uint8_t> description,
+                      std::size_t storedLength) {
     ByteWriter w(std::span<std::uint8_t>(image).first(kPage));
     w.seek(kDescriptionLengthOffset);
     w.u16le(static_cast<std::uint16_t>(storedLength));
@@ -238,60 +251,107 @@ std::vector<std::uint8_t> Cut(std::vector<std::uint8_t> d, std::size_t n) {
     return d;
 }
 
-std::vector<std::uint8_t> ReplaceText(std::vector<std::uint8_t> d, std::string_view from, std::string_view to) {
+std::vector<std::uint8_t> ReplaceText(std::vector<std::uint8_t> d, std::string_view from,
+                                      std::string_view to) {
     std::string s(d.begin(), d.end());
     const auto at = s.find(from);
-    if (at == std::string::npos) throw std::logic_error("pattern not in description");
+    if (at == std::string::npos)
+        throw std::logic_error("pattern not in description");
     s.replace(at, from.size(), to);
     return {s.begin(), s.end()};
 }
 
 const Damage kDamages[] = {
     // CryptoAPI layout: 0 version, 4 flags, 8 header size, 20 algID, 12+S salt size.
-    {"cut in the header", AccdbEncryption::Rc4CryptoApi, [](auto d) { return Cut(d, 30); }, "damaged"},
-    {"cut in the verifier", AccdbEncryption::Rc4CryptoApi, [](auto d) { return Cut(d, d.size() - 1); }, "damaged"},
-    {"cut to the version", AccdbEncryption::CryptoApiAes, [](auto d) { return Cut(d, 3); }, "damaged"},
-    {"header size past the end", AccdbEncryption::Rc4CryptoApi, [](auto d) { return PatchU32(d, 8, 0xFFFFFFF0); }, "header size"},
-    {"header size too small", AccdbEncryption::Rc4CryptoApi, [](auto d) { return PatchU32(d, 8, 4); }, "header size"},
-    {"salt size 8", AccdbEncryption::CryptoApiAes, [](auto d) { return PatchU32(d, 12 + ReadU32(d, 8), 8); }, "salt size"},
-    {"RC2 cipher", AccdbEncryption::Rc4CryptoApi, [](auto d) { return PatchU32(d, 20, 0x6602); }, "the cipher 0x6602"},
-    {"MD5 hash", AccdbEncryption::Rc4CryptoApi, [](auto d) { return PatchU32(d, 24, 0x8003); }, "the hash algorithm 0x8003"},
-    {"RC4 key of 33 bits", AccdbEncryption::Rc4CryptoApi, [](auto d) { return PatchU32(d, 28, 33); }, "RC4 key"},
-    {"external provider", AccdbEncryption::StandardAes, [](auto d) { return PatchU32(d, 4, 0x34); }, "external encryption provider"},
-    {"Office binary RC4", AccdbEncryption::Rc4CryptoApi, [](auto d) { return PatchU32(d, 0, 0x00010001); }, "Office binary RC4 encryption"},
-    {"extensible", AccdbEncryption::Agile, [](auto d) { return PatchU32(d, 0, 0x00030004); }, "extensible encryption"},
-    {"unknown version", AccdbEncryption::Agile, [](auto d) { return PatchU32(d, 0, 0x00090009); }, "unknown version 9.9"},
+    {"cut in the header", AccdbEncryption::Rc4CryptoApi, [](auto d) { return Cut(d, 30); },
+     "damaged"},
+    {"cut in the verifier", AccdbEncryption::Rc4CryptoApi,
+     [](auto d) { return Cut(d, d.size() - 1); }, "damaged"},
+    {"cut to the version", AccdbEncryption::CryptoApiAes, [](auto d) { return Cut(d, 3); },
+     "damaged"},
+    {"header size past the end", AccdbEncryption::Rc4CryptoApi,
+     [](auto d) { return PatchU32(d, 8, 0xFFFFFFF0); }, "header size"},
+    {"header size too small", AccdbEncryption::Rc4CryptoApi,
+     [](auto d) { return PatchU32(d, 8, 4); }, "header size"},
+    {"salt size 8", AccdbEncryption::CryptoApiAes,
+     [](auto d) { return PatchU32(d, 12 + ReadU32(d, 8), 8); }, "salt size"},
+    {"RC2 cipher", AccdbEncryption::Rc4CryptoApi, [](auto d) { return PatchU32(d, 20, 0x6602); },
+     "the cipher 0x6602"},
+    {"MD5 hash", AccdbEncryption::Rc4CryptoApi, [](auto d) { return PatchU32(d, 24, 0x8003); },
+     "the hash algorithm 0x8003"},
+    {"RC4 key of 33 bits", AccdbEncryption::Rc4CryptoApi,
+     [](auto d) { return PatchU32(d, 28, 33); }, "RC4 key"},
+    {"external provider", AccdbEncryption::StandardAes, [](auto d) { return PatchU32(d, 4, 0x34); },
+     "external encryption provider"},
+    {"Office binary RC4", AccdbEncryption::Rc4CryptoApi,
+     [](auto d) { return PatchU32(d, 0, 0x00010001); }, "Office binary RC4 encryption"},
+    {"extensible", AccdbEncryption::Agile, [](auto d) { return PatchU32(d, 0, 0x00030004); },
+     "extensible encryption"},
+    {"unknown version", AccdbEncryption::Agile, [](auto d) { return PatchU32(d, 0, 0x00090009); },
+     "unknown version 9.9"},
     {"agile flags", AccdbEncryption::Agile, [](auto d) { return PatchU32(d, 4, 0); }, "damaged"},
     {"XML cut short", AccdbEncryption::Agile, [](auto d) { return Cut(d, d.size() / 2); }, "XML"},
-    {"XML not UTF-8", AccdbEncryption::Agile, [](auto d) { return ReplaceText(d, "keyData", "key\xFF""ata"); }, "XML"},
-    {"DES cipher", AccdbEncryption::Agile, [](auto d) { return ReplaceText(d, "\"AES\"", "\"DES\""); }, "using the cipher DES"},
-    {"CFB chaining", AccdbEncryption::Agile, [](auto d) { return ReplaceText(d, "ChainingModeCBC", "ChainingModeCFB"); }, "ChainingModeCFB"},
-    {"MD4 hash", AccdbEncryption::Agile, [](auto d) { return ReplaceText(d, "\"SHA512\"", "\"MD4\""); }, "hash algorithm MD4"},
-    {"spin count 2^32-1", AccdbEncryption::Agile, [](auto d) { return ReplaceText(d, "spinCount=\"1000\"", "spinCount=\"4294967295\""); }, "spinCount"},
-    {"spin count not a number", AccdbEncryption::Agile, [](auto d) { return ReplaceText(d, "spinCount=\"1000\"", "spinCount=\"1e3\""); }, "spinCount"},
-    {"salt not base64", AccdbEncryption::Agile, [](auto d) { return ReplaceText(d, "saltValue=\"", "saltValue=\"!"); }, "not base64"},
-    {"salt size mismatch", AccdbEncryption::Agile, [](auto d) { return ReplaceText(d, "saltSize=\"16\"", "saltSize=\"12\""); }, "saltSize"},
-    {"hash size mismatch", AccdbEncryption::Agile, [](auto d) { return ReplaceText(d, "hashSize=\"64\"", "hashSize=\"20\""); }, "hashSize"},
-    {"no password encryptor", AccdbEncryption::Agile, [](auto d) { return ReplaceText(d, "uri=\"http://schemas.microsoft.com/office/2006/keyEncryptor/password", "uri=\"http://schemas.microsoft.com/office/2006/keyEncryptor/certificate"); }, "certificates only"},
-    {"missing attribute", AccdbEncryption::Agile, [](auto d) { return ReplaceText(d, "keyBits=", "keyBitz="); }, "keyBits is missing"},
-    {"verifier cut", AccdbEncryption::Agile, [](auto d) { return ReplaceText(d, "encryptedVerifierHashValue=\"", "encryptedVerifierHashValue=\"AAAA"); }, "wrong length"},
+    {"XML not UTF-8", AccdbEncryption::Agile,
+     [](auto d) {
+         return ReplaceText(d, "keyData",
+                            "key\xFF"
+                            "ata");
+     },
+     "XML"},
+    {"DES cipher", AccdbEncryption::Agile,
+     [](auto d) { return ReplaceText(d, "\"AES\"", "\"DES\""); }, "using the cipher DES"},
+    {"CFB chaining", AccdbEncryption::Agile,
+     [](auto d) { return ReplaceText(d, "ChainingModeCBC", "ChainingModeCFB"); },
+     "ChainingModeCFB"},
+    {"MD4 hash", AccdbEncryption::Agile,
+     [](auto d) { return ReplaceText(d, "\"SHA512\"", "\"MD4\""); }, "hash algorithm MD4"},
+    {"spin count 2^32-1", AccdbEncryption::Agile,
+     [](auto d) { return ReplaceText(d, "spinCount=\"1000\"", "spinCount=\"4294967295\""); },
+     "spinCount"},
+    {"spin count not a number", AccdbEncryption::Agile,
+     [](auto d) { return ReplaceText(d, "spinCount=\"1000\"", "spinCount=\"1e3\""); }, "spinCount"},
+    {"salt not base64", AccdbEncryption::Agile,
+     [](auto d) { return ReplaceText(d, "saltValue=\"", "saltValue=\"!"); }, "not base64"},
+    {"salt size mismatch", AccdbEncryption::Agile,
+     [](auto d) { return ReplaceText(d, "saltSize=\"16\"", "saltSize=\"12\""); }, "saltSize"},
+    {"hash size mismatch", AccdbEncryption::Agile,
+     [](auto d) { return ReplaceText(d, "hashSize=\"64\"", "hashSize=\"20\""); }, "hashSize"},
+    {"no password encryptor", AccdbEncryption::Agile,
+     [](auto d) {
+         return ReplaceText(
+             d, "uri=\"http://schemas.microsoft.com/office/2006/keyEncryptor/password",
+             "uri=\"http://schemas.microsoft.com/office/2006/keyEncryptor/certificate");
+     },
+     "certificates only"},
+    {"missing attribute", AccdbEncryption::Agile,
+     [](auto d) { return ReplaceText(d, "keyBits=", "keyBitz="); }, "keyBits is missing"},
+    {"verifier cut", AccdbEncryption::Agile,
+     [](auto d) {
+         return ReplaceText(d, "encryptedVerifierHashValue=\"",
+                            "encryptedVerifierHashValue=\"AAAA");
+     },
+     "wrong length"},
 };
-
 
 TEST(DamagedDescription, FailsWithAClearErrorAndNoCrash) {
     for (const auto& damage : kDamages) {
-        const Image encrypted = jet::EncryptAccdbImage(PlainAceImage(3), Settings(damage.kind, damage.kind == AccdbEncryption::Rc4CryptoApi ? 128 : 256), "pw");
+        const Image encrypted = jet::EncryptAccdbImage(
+            PlainAceImage(3),
+            Settings(damage.kind, damage.kind == AccdbEncryption::Rc4CryptoApi ? 128 : 256), "pw");
         const auto changed = damage.change(DescriptionOf(encrypted));
         const std::string refusal = RefusalOf(WithDescription(encrypted, changed, changed.size()));
-        EXPECT_NE(refusal.find(damage.expected), std::string::npos) << damage.what << ": " << refusal;
+        EXPECT_NE(refusal.find(damage.expected), std::string::npos)
+            << damage.what << ": " << refusal;
     }
 }
 
 TEST(DamagedDescription, LengthRunningPastPageZeroIsRefused) {
-    const Image encrypted = jet::EncryptAccdbImage(PlainAceImage(3), Settings(AccdbEncryption::Agile, 128), "pw");
+    const Image encrypted =
+        jet::EncryptAccdbImage(PlainAceImage(3), Settings(AccdbEncryption::Agile, 128), "pw");
     const auto d = DescriptionOf(encrypted);
     for (std::size_t length : {kPage - kDescriptionOffset + 1, std::size_t{0xFFFF}}) {
-        EXPECT_NE(RefusalOf(WithDescription(encrypted, d, length)).find("runs past page 0"), std::string::npos);
+        EXPECT_NE(RefusalOf(WithDescription(encrypted, d, length)).find("runs past page 0"),
+                  std::string::npos);
     }
 }
 
@@ -300,9 +360,11 @@ TEST(DamagedDescription, LengthRunningPastPageZeroIsRefused) {
 // latter). Most changes hit the salts, the verifier or the structure, so most are refused.
 TEST(DamagedDescription, RandomByteChangesNeverCrash) {
     std::mt19937 random(20261207);
-    for (const auto kind : {AccdbEncryption::Rc4CryptoApi, AccdbEncryption::StandardAes, AccdbEncryption::Agile}) {
+    for (const auto kind :
+         {AccdbEncryption::Rc4CryptoApi, AccdbEncryption::StandardAes, AccdbEncryption::Agile}) {
         SCOPED_TRACE(EncryptionName(kind));
-        const Image encrypted = jet::EncryptAccdbImage(PlainAceImage(2), Settings(kind, 128, HashAlgorithm::Sha1, 1), "pw");
+        const Image encrypted = jet::EncryptAccdbImage(
+            PlainAceImage(2), Settings(kind, 128, HashAlgorithm::Sha1, 1), "pw");
         const auto d = DescriptionOf(encrypted);
         int refused = 0;
         constexpr int kRounds = 300;
@@ -312,9 +374,11 @@ TEST(DamagedDescription, RandomByteChangesNeverCrash) {
                 changed[random() % changed.size()] = static_cast<std::uint8_t>(random());
             const std::size_t length = random() % 8 == 0 ? random() % (d.size() + 1) : d.size();
             const std::string refusal = RefusalOf(WithDescription(encrypted, changed, length));
-            if (refusal == "accepted") continue;
+            if (refusal == "accepted")
+                continue;
             ++refused;
-            EXPECT_GT(refusal.size(), 10u) << "an error without a description: \"" << refusal << "\"";
+            EXPECT_GT(refusal.size(), 10u)
+                << "an error without a description: \"" << refusal << "\"";
         }
         EXPECT_GE(refused, kRounds / 2);
     }
@@ -338,7 +402,8 @@ TEST(CryptoApiDescription, StoredKeySizeZeroTakesTheDefault) {
 }
 
 TEST(IsOfficeEncryptedAccdb, ShortOrForeignInputIsNot) {
-    const Image encrypted = jet::EncryptAccdbImage(PlainAceImage(2), Settings(AccdbEncryption::Agile, 128), "pw");
+    const Image encrypted =
+        jet::EncryptAccdbImage(PlainAceImage(2), Settings(AccdbEncryption::Agile, 128), "pw");
     EXPECT_FALSE(IsOfficeEncryptedAccdb(std::span(encrypted).first(100)));
     EXPECT_FALSE(IsOfficeEncryptedAccdb({}));
     Image notHeader = encrypted;

@@ -22,13 +22,15 @@ jet::DatabasePlan PictureDatabase() {
     jet::DatabasePlan database;
     database.format = jet::Format::Ace14;
     jet::TablePlan pictures{"Pictures",
-                            {{"Id", jet::ColumnType::Long}, {"Caption", jet::ColumnType::Text, 80},
+                            {{"Id", jet::ColumnType::Long},
+                             {"Caption", jet::ColumnType::Text, 80},
                              {"Photo", jet::ColumnType::OleObject}},
                             {}};
     // Values stored inline, on one long-value page and in chains over several pages.
     for (std::int64_t id = 1; id <= 12; ++id) {
         Bytes photo(static_cast<std::size_t>(id * id * 97), 0);
-        for (std::size_t k = 0; k < photo.size(); ++k) photo[k] = static_cast<std::uint8_t>(k * id + 3);
+        for (std::size_t k = 0; k < photo.size(); ++k)
+            photo[k] = static_cast<std::uint8_t>(k * id + 3);
         pictures.rows.push_back({id, "picture " + std::to_string(id), photo});
     }
     pictures.rows.push_back({std::int64_t{13}, jet::Null, jet::Null});
@@ -38,8 +40,9 @@ jet::DatabasePlan PictureDatabase() {
 }
 
 void WriteFile(const std::filesystem::path& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 }
 
 void Open(Connection& connection, const std::filesystem::path& path, const std::string& password) {
@@ -54,7 +57,8 @@ std::vector<std::string> Dump(const std::filesystem::path& path, const std::stri
     TablesSchema schema = connection.OpenSchema(kAdSchemaTables);
     for (const auto& row : schema.rows()) {
         out.push_back(row.tableType + " " + row.tableName);
-        if (row.tableType != "TABLE") continue;
+        if (row.tableType != "TABLE")
+            continue;
         Recordset records;
         records.Open("SELECT * FROM [" + row.tableName + "];", connection);
         for (; !records.Eof(); records.MoveNext()) {
@@ -71,7 +75,8 @@ std::vector<std::string> Dump(const std::filesystem::path& path, const std::stri
     return out;
 }
 
-jet::AccdbEncryptionSettings Settings(AccdbEncryption kind, std::uint32_t bits, HashAlgorithm hash = HashAlgorithm::Sha512) {
+jet::AccdbEncryptionSettings Settings(AccdbEncryption kind, std::uint32_t bits,
+                                      HashAlgorithm hash = HashAlgorithm::Sha512) {
     jet::AccdbEncryptionSettings s;
     s.kind = kind;
     s.keyBits = bits;
@@ -90,7 +95,8 @@ TEST_P(EncryptedTwin, ListsTheSameTablesAndValuesAsThePlainFile) {
     testing::TempDir dir;
     const Bytes plain = jet::WriteDatabaseToMemory(PictureDatabase());
     WriteFile(dir / "plain.accdb", plain);
-    WriteFile(dir / "encrypted.accdb", jet::EncryptAccdbImage(plain, GetParam().settings, "Ünïcode pass"));
+    WriteFile(dir / "encrypted.accdb",
+              jet::EncryptAccdbImage(plain, GetParam().settings, "Ünïcode pass"));
 
     const auto expected = Dump(dir / "plain.accdb", "");
     ASSERT_GT(expected.size(), 40u);
@@ -114,7 +120,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Kind{"Rc4CryptoApi128", Settings(AccdbEncryption::Rc4CryptoApi, 128)},
                       Kind{"CryptoApiAes256", Settings(AccdbEncryption::CryptoApiAes, 256)},
                       Kind{"StandardAes128", Settings(AccdbEncryption::StandardAes, 128)},
-                      Kind{"AgileSha1Aes128", Settings(AccdbEncryption::Agile, 128, HashAlgorithm::Sha1)},
+                      Kind{"AgileSha1Aes128",
+                           Settings(AccdbEncryption::Agile, 128, HashAlgorithm::Sha1)},
                       Kind{"AgileSha512Aes256", Settings(AccdbEncryption::Agile, 256)}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -132,7 +139,8 @@ TEST(EncryptedAccdb, DamagedDescriptionIsReportedThroughOpen) {
         Open(connection, dir / "damaged.accdb", "pw");
         ADD_FAILURE();
     } catch (const Error& e) {
-        EXPECT_NE(e.description().find("encryption description of this database is damaged"), std::string::npos)
+        EXPECT_NE(e.description().find("encryption description of this database is damaged"),
+                  std::string::npos)
             << e.description();
     }
 }

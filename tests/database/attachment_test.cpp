@@ -15,15 +15,15 @@
 namespace pictrova::database {
 namespace {
 
+using jet::AttachmentPlan;
+using jet::Attachments;
 using jet::Bytes;
+using pictrova::testing::TempDir;
 using testing::Pattern;
 using testing::PutU32;
 using testing::U32At;
 using testing::Write;
 using testing::WriteFile;
-using pictrova::testing::TempDir;
-using jet::AttachmentPlan;
-using jet::Attachments;
 
 // What a file reads as: its bytes, or a failure whose description holds `error`.
 struct Expected {
@@ -64,31 +64,47 @@ std::vector<Case> Cases() {
     const Bytes picture = Pattern(9000, 1);  // several long-value pages
     const Bytes text(5000, 'a');             // compresses well
     return {
-        {"raw", Attachments{File("photo.png", "png", picture, false)}, {{"photo.png", "png", picture, ""}}},
-        {"deflate", Attachments{File("notes.txt", "txt", text, true)}, {{"notes.txt", "txt", text, ""}}},
-        {"empty extension", Attachments{File("Theme1.", "", Bytes{1, 2, 3}, true)}, {{"Theme1.", "", {1, 2, 3}, ""}}},
-        {"empty file", Attachments{File("empty.gif", "gif", {}, false)}, {{"empty.gif", "gif", {}, ""}}},
+        {"raw",
+         Attachments{File("photo.png", "png", picture, false)},
+         {{"photo.png", "png", picture, ""}}},
+        {"deflate",
+         Attachments{File("notes.txt", "txt", text, true)},
+         {{"notes.txt", "txt", text, ""}}},
+        {"empty extension",
+         Attachments{File("Theme1.", "", Bytes{1, 2, 3}, true)},
+         {{"Theme1.", "", {1, 2, 3}, ""}}},
+        {"empty file",
+         Attachments{File("empty.gif", "gif", {}, false)},
+         {{"empty.gif", "gif", {}, ""}}},
         {"several",
-         Attachments{File("a.jpg", "jpg", Pattern(100, 2), false), File("b.bmp", "bmp", Pattern(70'000, 3), true),
+         Attachments{File("a.jpg", "jpg", Pattern(100, 2), false),
+                     File("b.bmp", "bmp", Pattern(70'000, 3), true),
                      File("c.txt", "txt", Pattern(10, 4), false)},
-         {{"a.jpg", "jpg", Pattern(100, 2), ""}, {"b.bmp", "bmp", Pattern(70'000, 3), ""}, {"c.txt", "txt", Pattern(10, 4), ""}}},
+         {{"a.jpg", "jpg", Pattern(100, 2), ""},
+          {"b.bmp", "bmp", Pattern(70'000, 3), ""},
+          {"c.txt", "txt", Pattern(10, 4), ""}}},
         {"none", Attachments{}, {}},
         {"no key", std::nullopt, {}},
         {"same name twice",
-         Attachments{File("same.png", "png", Pattern(50, 5), false), File("same.png", "png", Pattern(60, 6), true)},
+         Attachments{File("same.png", "png", Pattern(50, 5), false),
+                     File("same.png", "png", Pattern(60, 6), true)},
          {{"same.png", "png", Pattern(50, 5), ""}, {"same.png", "png", Pattern(60, 6), ""}}},
         // Damage: each file fails alone, its neighbours still read.
         {"unknown flag",
          Attachments{Damaged("flag.bin", Pattern(40, 7), false, [](Bytes& s) { s[0] = 7; }),
                      File("fine.png", "png", Pattern(40, 8), false)},
-         {{"flag.bin", "bin", {}, "its storage flag 7 is unknown"}, {"fine.png", "png", Pattern(40, 8), ""}}},
+         {{"flag.bin", "bin", {}, "its storage flag 7 is unknown"},
+          {"fine.png", "png", Pattern(40, 8), ""}}},
         {"raw length",
-         Attachments{Damaged("long.bin", Pattern(40, 7), false, [](Bytes& s) { PutU32(s, 4, U32At(s, 4) + 1); })},
+         Attachments{Damaged("long.bin", Pattern(40, 7), false,
+                             [](Bytes& s) { PutU32(s, 4, U32At(s, 4) + 1); })},
          {{"long.bin", "bin", {}, "declares 61 bytes but holds 60"}}},
-        {"header too short", Attachments{Damaged("short.bin", {}, false, [](Bytes& s) { s.resize(6); })},
+        {"header too short",
+         Attachments{Damaged("short.bin", {}, false, [](Bytes& s) { s.resize(6); })},
          {{"short.bin", "bin", {}, "too short for a header"}}},
         {"content header length",
-         Attachments{Damaged("header.bin", Pattern(40, 7), false, [](Bytes& s) { PutU32(s, 8, 400); })},
+         Attachments{
+             Damaged("header.bin", Pattern(40, 7), false, [](Bytes& s) { PutU32(s, 8, 400); })},
          {{"header.bin", "bin", {}, "content header length 400"}}},
         {"extension past the content",
          Attachments{Damaged("ext.bin", {}, false, [](Bytes& s) { PutU32(s, 16, 0x7FFFFFFF); })},
@@ -96,10 +112,16 @@ std::vector<Case> Cases() {
         {"inflate damaged",
          Attachments{Damaged("bad.bin", Bytes(3000, 'z'), true, [](Bytes& s) { s[8] ^= 0xFF; })},
          {{"bad.bin", "bin", {}, "compressed data is damaged"}}},
-        {"inflate cut", Attachments{Damaged("cut.bin", Pattern(3000, 9), true, [](Bytes& s) { s.resize(s.size() / 2); })},
+        {"inflate cut",
+         Attachments{
+             Damaged("cut.bin", Pattern(3000, 9), true, [](Bytes& s) { s.resize(s.size() / 2); })},
          {{"cut.bin", "bin", {}, "compressed data ends before"}}},
-        {"inflates past declared", Attachments{Misdeclared(-1)}, {{"misdeclared.bin", "bin", {}, "inflates to more than"}}},
-        {"inflates short of declared", Attachments{Misdeclared(+1)}, {{"misdeclared.bin", "bin", {}, "inflates to 3020 of the 3021"}}},
+        {"inflates past declared",
+         Attachments{Misdeclared(-1)},
+         {{"misdeclared.bin", "bin", {}, "inflates to more than"}}},
+        {"inflates short of declared",
+         Attachments{Misdeclared(+1)},
+         {{"misdeclared.bin", "bin", {}, "inflates to 3020 of the 3021"}}},
         {"declared beyond any inflate",
          Attachments{Damaged("bomb.bin", {}, true, [](Bytes& s) { PutU32(s, 4, 400'000'000); })},
          {{"bomb.bin", "bin", {}, "more than its"}}},
@@ -110,16 +132,20 @@ jet::DatabasePlan Plan(jet::Format format) {
     jet::DatabasePlan plan;
     plan.format = format;
     jet::TablePlan table{"Photos",
-                         {{"ID", jet::ColumnType::Long}, {"Title", jet::ColumnType::Text, 50},
+                         {{"ID", jet::ColumnType::Long},
+                          {"Title", jet::ColumnType::Text, 50},
                           {"Files", jet::ColumnType::Attachment}},
                          {}};
     std::int64_t id = 0;
     for (const Case& c : Cases())
-        table.rows.push_back({++id, std::string(c.title), c.files ? jet::Value(*c.files) : jet::Value(jet::Null)});
+        table.rows.push_back(
+            {++id, std::string(c.title), c.files ? jet::Value(*c.files) : jet::Value(jet::Null)});
     plan.tables.push_back(std::move(table));
     // Access keeps its own attachments (themes, form images) in a system table.
-    plan.tables.push_back({"MSysResources", {{"Id", jet::ColumnType::Long}, {"Data", jet::ColumnType::Attachment}},
-                           {{std::int64_t{1}, Attachments{File("Office Theme.thmx", "thmx", Pattern(300, 1), true)}}}});
+    plan.tables.push_back({"MSysResources",
+                           {{"Id", jet::ColumnType::Long}, {"Data", jet::ColumnType::Attachment}},
+                           {{std::int64_t{1}, Attachments{File("Office Theme.thmx", "thmx",
+                                                               Pattern(300, 1), true)}}}});
     return plan;
 }
 
@@ -150,7 +176,8 @@ void CheckEveryCase(const std::string& path, const std::string& password) {
             } catch (const Error& e) {
                 EXPECT_NE(e.description().find(want.error), std::string::npos) << e.description();
                 EXPECT_FALSE(want.error.empty()) << e.description();
-                EXPECT_NE(e.description().find("'" + want.name + "' of field 'Files'"), std::string::npos);
+                EXPECT_NE(e.description().find("'" + want.name + "' of field 'Files'"),
+                          std::string::npos);
             }
         }
         EXPECT_THROW(files.AttachmentBytes(listed.size()), Error);
@@ -166,7 +193,8 @@ TEST_P(AttachmentFields, ReadEveryFileOfEveryRecord) {
     CheckEveryCase(Write(dir, "attachments.accdb", Plan(GetParam())), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Ace, AttachmentFields, ::testing::Values(jet::Format::Ace12, jet::Format::Ace17));
+INSTANTIATE_TEST_SUITE_P(Ace, AttachmentFields,
+                         ::testing::Values(jet::Format::Ace12, jet::Format::Ace17));
 
 TEST(AttachmentFields, ReadThroughTheDecryptedImageOfAnEncryptedFile) {
     TempDir dir;

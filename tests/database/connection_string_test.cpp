@@ -32,18 +32,22 @@ INSTANTIATE_TEST_SUITE_P(
         BuildCase{"/data/picsaccdb", "",
                   "Provider=Microsoft.ACE.OLEDB.12.0;Data Source=/data/picsaccdb;"
                   "JET OLEDB:Database Password="},
-        BuildCase{"accdb", "", "Provider=Microsoft.ACE.OLEDB.12.0;Data Source=accdb;"
-                               "JET OLEDB:Database Password="},
+        BuildCase{"accdb", "",
+                  "Provider=Microsoft.ACE.OLEDB.12.0;Data Source=accdb;"
+                  "JET OLEDB:Database Password="},
         // A trailing blank moves "accdb" out of the last five characters.
         BuildCase{"/data/pics.accdb ", "",
                   "PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=/data/pics.accdb ;"
                   "JET OLEDB:Database Password="},
-        BuildCase{"/data/pics.mdb", "", "PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=/data/pics.mdb;"
-                                        "JET OLEDB:Database Password="},
+        BuildCase{"/data/pics.mdb", "",
+                  "PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=/data/pics.mdb;"
+                  "JET OLEDB:Database Password="},
         // Shorter than five characters: all of it is compared.
-        BuildCase{"ccdb", "", "PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=ccdb;"
-                              "JET OLEDB:Database Password="},
-        BuildCase{"", "", "PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=;JET OLEDB:Database Password="},
+        BuildCase{"ccdb", "",
+                  "PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=ccdb;"
+                  "JET OLEDB:Database Password="},
+        BuildCase{"", "",
+                  "PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=;JET OLEDB:Database Password="},
         // Nothing is escaped.
         BuildCase{"/data/a;b.mdb", "x;y=z",
                   "PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=/data/a;b.mdb;"

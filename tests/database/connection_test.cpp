@@ -53,21 +53,21 @@ TEST_P(PasswordTest, OpensOnlyWithTheStoredPassword) {
     EXPECT_EQ(OpenOutcome(path, c.given), c.opens ? "" : "Not a valid password.");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, PasswordTest,
-    ::testing::Values(PasswordCase{Format::Jet4, "s3cret!", "s3cret!", true},
-                      PasswordCase{Format::Jet4, "s3cret!", "S3CRET!", false},
-                      PasswordCase{Format::Jet4, "s3cret!", "", false},
-                      PasswordCase{Format::Jet4, "s3cret!", "s3cret", false},
-                      PasswordCase{Format::Jet4, "s3cret!", "s3cret!!", false},
-                      PasswordCase{Format::Jet4, "a;b=c", "a;b=c", true},
-                      PasswordCase{Format::Jet4, "Grüße☃", "Grüße☃", true},
-                      PasswordCase{Format::Jet4, "twentycharacterslong", "twentycharacterslong", true},
-                      // A file without a password opens whatever is typed.
-                      PasswordCase{Format::Jet4, "", "", true},
-                      PasswordCase{Format::Jet4, "", "anything", true},
-                      PasswordCase{Format::Ace12, "", "anything", true},
-                      PasswordCase{Format::Ace17, "", "", true}));
+INSTANTIATE_TEST_SUITE_P(Cases, PasswordTest,
+                         ::testing::Values(PasswordCase{Format::Jet4, "s3cret!", "s3cret!", true},
+                                           PasswordCase{Format::Jet4, "s3cret!", "S3CRET!", false},
+                                           PasswordCase{Format::Jet4, "s3cret!", "", false},
+                                           PasswordCase{Format::Jet4, "s3cret!", "s3cret", false},
+                                           PasswordCase{Format::Jet4, "s3cret!", "s3cret!!", false},
+                                           PasswordCase{Format::Jet4, "a;b=c", "a;b=c", true},
+                                           PasswordCase{Format::Jet4, "Grüße☃", "Grüße☃", true},
+                                           PasswordCase{Format::Jet4, "twentycharacterslong",
+                                                        "twentycharacterslong", true},
+                                           // A file without a password opens whatever is typed.
+                                           PasswordCase{Format::Jet4, "", "", true},
+                                           PasswordCase{Format::Jet4, "", "anything", true},
+                                           PasswordCase{Format::Ace12, "", "anything", true},
+                                           PasswordCase{Format::Ace17, "", "", true}));
 
 TEST(ConnectionOpen, EncodedJet4FileChecksItsPasswordToo) {
     TempDir dir;
@@ -113,7 +113,8 @@ TEST(ConnectionOpen, AceFileWithADatabaseKeyButPlainPagesIsRefusedCleanly) {
     std::vector<std::uint8_t> bytes = ReadFile(path);
     // The database key at 0x3E sits in the masked region; masking is an XOR, so XORing the
     // stored bytes sets the plain key to the same value. Nothing behind it is encrypted.
-    for (std::uint8_t i = 0; i < 4; ++i) bytes[0x3E + i] ^= static_cast<std::uint8_t>(0x11 * (i + 1));
+    for (std::uint8_t i = 0; i < 4; ++i)
+        bytes[0x3E + i] ^= static_cast<std::uint8_t>(0x11 * (i + 1));
     WriteFile(path, bytes);
     EXPECT_EQ(OpenOutcome(path, "whatever"), "Unrecognized database format '" + path + "'.");
 }
@@ -127,7 +128,8 @@ TEST(ConnectionOpen, UnknownProviderIsTheMissingProviderError) {
         ADD_FAILURE();
     } catch (const Error& error) {
         EXPECT_EQ(error.number(), 3706);
-        EXPECT_EQ(error.description(), "Provider cannot be found. It may not be properly installed.");
+        EXPECT_EQ(error.description(),
+                  "Provider cannot be found. It may not be properly installed.");
     }
 }
 
@@ -147,8 +149,8 @@ DatabasePlan CatalogOfEveryKind() {
     // A table named like a system table but stored as a user table.
     plan.tables.push_back({"MSysFake", {{"ID", ColumnType::Long}}, {}});
     plan.otherObjects.push_back({jet::ObjectKind::Query, "Big Pictures", "", ""});
-    plan.otherObjects.push_back({jet::ObjectKind::LinkedTable, "Linked Pictures", "Pictures",
-                                 "/elsewhere/other.mdb"});
+    plan.otherObjects.push_back(
+        {jet::ObjectKind::LinkedTable, "Linked Pictures", "Pictures", "/elsewhere/other.mdb"});
     return plan;
 }
 
@@ -163,14 +165,14 @@ TEST(TablesSchema, RowsCarryTypeAndNameOrderedByTypeThenName) {
         rows.emplace_back(schema.Value("table_type"), schema.Value("TABLE_NAME"));
         schema.MoveNext();
     }
-    EXPECT_EQ(rows, (std::vector<std::pair<std::string, std::string>>{
-                        {"LINK", "Linked Pictures"},
-                        {"SYSTEM TABLE", "MSysFake"},
-                        {"SYSTEM TABLE", "MSysObjects"},
-                        {"TABLE", "apple"},
-                        {"TABLE", "Picture Notes"},
-                        {"TABLE", "zebra"},
-                        {"VIEW", "Big Pictures"}}));
+    EXPECT_EQ(rows,
+              (std::vector<std::pair<std::string, std::string>>{{"LINK", "Linked Pictures"},
+                                                                {"SYSTEM TABLE", "MSysFake"},
+                                                                {"SYSTEM TABLE", "MSysObjects"},
+                                                                {"TABLE", "apple"},
+                                                                {"TABLE", "Picture Notes"},
+                                                                {"TABLE", "zebra"},
+                                                                {"VIEW", "Big Pictures"}}));
     EXPECT_THROW(schema.MoveNext(), Error);
     EXPECT_THROW(schema.Value("TABLE_NAME"), Error);
 }

@@ -52,27 +52,31 @@ TEST_P(ProbeFailureTest, AsksOnlyForAMissingProviderAndOpensPagesOnYes) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ProbeFailureTest,
-    ::testing::Values(
-        FailureCase{"Provider cannot be found. It may not be properly installed.", 3706, true, true},
-        FailureCase{"Provider cannot be found. It may not be properly installed.", 3706, false, true},
-        // The description alone, in any capitalisation, is enough.
-        FailureCase{"PROVIDER CANNOT BE FOUND", 429, true, true},
-        // The number alone is enough.
-        FailureCase{"Class not registered", 3706, false, true},
-        FailureCase{"Class not registered", 429, true, false}));
+    ::testing::Values(FailureCase{"Provider cannot be found. It may not be properly installed.",
+                                  3706, true, true},
+                      FailureCase{"Provider cannot be found. It may not be properly installed.",
+                                  3706, false, true},
+                      // The description alone, in any capitalisation, is enough.
+                      FailureCase{"PROVIDER CANNOT BE FOUND", 429, true, true},
+                      // The number alone is enough.
+                      FailureCase{"Class not registered", 3706, false, true},
+                      FailureCase{"Class not registered", 429, true, false}));
 
 TEST(ProbeDataAccess, DialogTextHasTheSevenParagraphs) {
     std::string text = ProviderNotFoundText();
-    EXPECT_EQ(text.rfind("Error #3706: Provider cannot be found. It may not be properly installed.\n\n"
-                         "You are getting this error because:\n\n",
-                         0),
-              0u);
-    EXPECT_NE(text.find("\n\nWould you like me to open the Microsoft site now so you can do this?\n\n"
-                        "(If you have any further questions please email a screenshot of this "
-                        "error message to support@quillmoor.com)"),
-              std::string::npos);
+    EXPECT_EQ(
+        text.rfind("Error #3706: Provider cannot be found. It may not be properly installed.\n\n"
+                   "You are getting this error because:\n\n",
+                   0),
+        0u);
+    EXPECT_NE(
+        text.find("\n\nWould you like me to open the Microsoft site now so you can do this?\n\n"
+                  "(If you have any further questions please email a screenshot of this "
+                  "error message to support@quillmoor.com)"),
+        std::string::npos);
     std::size_t paragraphs = 1;
-    for (std::size_t at = text.find("\n\n"); at != std::string::npos; at = text.find("\n\n", at + 2))
+    for (std::size_t at = text.find("\n\n"); at != std::string::npos;
+         at = text.find("\n\n", at + 2))
         ++paragraphs;
     EXPECT_EQ(paragraphs, 7u);
 }

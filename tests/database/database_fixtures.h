@@ -34,7 +34,8 @@ inline std::vector<std::uint8_t> ReadFile(const std::string& path) {
 
 inline void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 inline std::uint32_t U32At(const std::vector<std::uint8_t>& bytes, std::size_t at) {
@@ -43,10 +44,12 @@ inline std::uint32_t U32At(const std::vector<std::uint8_t>& bytes, std::size_t a
 }
 
 inline void PutU32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 // The offset of the only occurrence of `needle` in `bytes` (fails the test otherwise).
-std::size_t FindOnly(const std::vector<std::uint8_t>& bytes, const std::vector<std::uint8_t>& needle);
+std::size_t FindOnly(const std::vector<std::uint8_t>& bytes,
+                     const std::vector<std::uint8_t>& needle);
 
 }  // namespace pictrova::database::testing

@@ -22,7 +22,8 @@ struct HeaderBuilder {
         page[0x14] = static_cast<std::uint8_t>(v);
     }
     void Key(std::uint32_t key) {
-        for (int i = 0; i < 4; ++i) page[0x3E + i] = static_cast<std::uint8_t>(key >> (8 * i));
+        for (int i = 0; i < 4; ++i)
+            page[0x3E + i] = static_cast<std::uint8_t>(key >> (8 * i));
     }
     void Date(double date) { std::memcpy(page.data() + 0x72, &date, sizeof date); }
     // Jet4: UTF-16LE units XORed with the whole days of the creation date.
@@ -31,7 +32,8 @@ struct HeaderBuilder {
         auto mask = static_cast<std::uint32_t>(static_cast<std::int32_t>(date));
         for (std::size_t i = 0; i < 40; ++i) {
             std::uint8_t plain = 0;
-            if (i / 2 < password.size()) plain = static_cast<std::uint8_t>(password[i / 2] >> (8 * (i % 2)));
+            if (i / 2 < password.size())
+                plain = static_cast<std::uint8_t>(password[i / 2] >> (8 * (i % 2)));
             page[0x42 + i] = plain ^ static_cast<std::uint8_t>(mask >> (8 * (i % 4)));
         }
     }
@@ -78,7 +80,8 @@ TEST(JetHeader, OfficeEncryptionIsAnAceVersionWithADatabaseKey) {
         std::uint32_t key;
         bool encrypted;
     };
-    for (const Case& c : {Case{1, 0x1234, false}, Case{2, 0, false}, Case{2, 0x1234, true}, Case{6, 1, true}}) {
+    for (const Case& c :
+         {Case{1, 0x1234, false}, Case{2, 0, false}, Case{2, 0x1234, true}, Case{6, 1, true}}) {
         HeaderBuilder h(c.version, c.version >= 2 ? "Standard ACE DB" : "Standard Jet DB");
         h.Key(c.key);
         JetHeader header = ReadJetHeader(h.Masked());
@@ -110,7 +113,8 @@ TEST(JetHeader, RefusesWhatIsNotAJetHeader) {
     cut.resize(kJetHeaderBytes - 1);
     pages.push_back(cut);
     pages.push_back({});
-    for (std::size_t i = 0; i < pages.size(); ++i) EXPECT_THROW(ReadJetHeader(pages[i]), FormatError) << i;
+    for (std::size_t i = 0; i < pages.size(); ++i)
+        EXPECT_THROW(ReadJetHeader(pages[i]), FormatError) << i;
 }
 
 }  // namespace

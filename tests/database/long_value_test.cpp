@@ -21,15 +21,16 @@ using namespace pictrova::database::testing;
 
 // Sizes around every storage boundary of the writer: inline up to its limit, one long-value
 // row up to 4080 bytes, chains of 4076-byte segments beyond.
-constexpr std::size_t kSizes[] = {0,    1,    63,   64,    65,     4075,   4076,   4077,  4080,
+constexpr std::size_t kSizes[] = {0,    1,    63,   64,    65,     4075,   4076,   4077,   4080,
                                   4081, 8152, 8153, 99999, 100000, 100001, 250000, 1 << 20};
 
 class LongValueStorageTest : public ::testing::TestWithParam<std::size_t /*inline limit*/> {
-protected:
+  protected:
     void SetUp() override {
         DatabasePlan plan;
         plan.inlineLimit = GetParam();
-        jet::TablePlan table{"Pictures", {{"ID", ColumnType::Long}, {"Photo", ColumnType::OleObject}}, {}};
+        jet::TablePlan table{
+            "Pictures", {{"ID", ColumnType::Long}, {"Photo", ColumnType::OleObject}}, {}};
         for (std::size_t i = 0; i < std::size(kSizes); ++i)
             table.rows.push_back({std::int64_t(i), Pattern(kSizes[i], i)});
         plan.tables.push_back(std::move(table));
@@ -52,8 +53,10 @@ TEST_P(LongValueStorageTest, WholeAndChunkedReadsEqualTheStoredBytes) {
         ASSERT_EQ(photo.ActualSize(), static_cast<std::int64_t>(kSizes[i]));
         EXPECT_EQ(photo.Value().bytes(), expected) << kSizes[i];
 
-        for (std::size_t chunk : {std::size_t{1}, std::size_t{4075}, std::size_t{4096}, std::size_t{100000}}) {
-            if (chunk == 1 && kSizes[i] > 10000) continue;
+        for (std::size_t chunk :
+             {std::size_t{1}, std::size_t{4075}, std::size_t{4096}, std::size_t{100000}}) {
+            if (chunk == 1 && kSizes[i] > 10000)
+                continue;
             Bytes joined;
             for (Bytes piece = photo.GetChunk(static_cast<std::int64_t>(chunk)); !piece.empty();
                  piece = photo.GetChunk(static_cast<std::int64_t>(chunk))) {
@@ -83,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(InlineLimits, LongValueStorageTest, ::testing::Values(6
 
 // A database with one 40,000-byte value: a chain of ten long-value rows.
 class DamagedLongValueTest : public ::testing::Test {
-protected:
+  protected:
     static constexpr std::uint32_t kSize = 40000;
 
     void SetUp() override {
@@ -137,15 +140,17 @@ protected:
 TEST_F(DamagedLongValueTest, DeclaringMoreBytesThanThePagesHoldFails) {
     PutU32(bytes_, header_, kSize + 1);
     auto [whole, chunked] = ReadFailures();
-    EXPECT_EQ(whole, "The value of field 'Photo' is damaged: its pages hold 40000 of the 40001 "
-                     "bytes it declares.");
+    EXPECT_EQ(whole,
+              "The value of field 'Photo' is damaged: its pages hold 40000 of the 40001 "
+              "bytes it declares.");
     EXPECT_EQ(chunked, whole);
 }
 
 TEST_F(DamagedLongValueTest, AReferenceOutsideTheFileFails) {
     PutU32(bytes_, header_ + 4, 0x7FFF00);
     auto [whole, chunked] = ReadFailures();
-    EXPECT_EQ(whole, "The value of field 'Photo' is damaged: it refers to page 32767, outside the file.");
+    EXPECT_EQ(whole,
+              "The value of field 'Photo' is damaged: it refers to page 32767, outside the file.");
     EXPECT_EQ(chunked, whole);
 }
 

@@ -37,7 +37,7 @@ std::string ErrorText(const std::function<void()>& action) {
 }
 
 class RecordsetTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         DatabasePlan plan;
         plan.tables.push_back(
@@ -53,7 +53,8 @@ protected:
               {std::int64_t(-2147483648LL), std::int64_t(7), std::string("plain"),
                std::string("short"), Bytes{9}, Bytes{}},
               {Null, Null, Null, Null, Null, Null}}});
-        plan.tables.push_back({"Empty", {{"ID", ColumnType::Long}, {"Photo", ColumnType::OleObject}}, {}});
+        plan.tables.push_back(
+            {"Empty", {{"ID", ColumnType::Long}, {"Photo", ColumnType::OleObject}}, {}});
         path_ = Write(dir_, "db.mdb", plan);
         connection_.Open(BuildConnectionString(FixedDatabaseSelection(path_, "")));
     }
@@ -70,9 +71,11 @@ protected:
 };
 
 TEST_F(RecordsetTest, FieldListingGivesEveryFieldInColumnOrderWithItsTypeCode) {
-    std::vector<FieldInfo> fields = ListTableFields(FixedDatabaseSelection(path_, ""), "Picture Notes");
+    std::vector<FieldInfo> fields =
+        ListTableFields(FixedDatabaseSelection(path_, ""), "Picture Notes");
     std::vector<std::pair<std::string, int>> listed;
-    for (const FieldInfo& field : fields) listed.emplace_back(field.name, field.type);
+    for (const FieldInfo& field : fields)
+        listed.emplace_back(field.name, field.type);
     EXPECT_EQ(listed, (std::vector<std::pair<std::string, int>>{{"ID", kAdInteger},
                                                                 {"Count", kAdSmallInt},
                                                                 {"Caption", kAdVarWChar},
@@ -85,7 +88,8 @@ TEST_F(RecordsetTest, FieldListingGivesEveryFieldInColumnOrderWithItsTypeCode) {
 
 TEST_F(RecordsetTest, BothSourceTextsOpenATableWhoseNameHasABlank) {
     for (const std::string& source :
-         {RunSource("Picture Notes"), FieldListingSource("Picture Notes"), RunSource("picture NOTES")}) {
+         {RunSource("Picture Notes"), FieldListingSource("Picture Notes"),
+          RunSource("picture NOTES")}) {
         Recordset recordset = OpenTable(source);
         EXPECT_EQ(recordset.TableName(), "Picture Notes") << source;
         EXPECT_FALSE(recordset.Eof()) << source;
@@ -151,9 +155,9 @@ TEST_F(RecordsetTest, ValuesOfEveryTypeAsTextBytesOrNull) {
         std::int64_t actualSize;
     };
     // Record 1: numbers and text as text; sizes are storage or UTF-8 bytes.
-    for (const Expected& e : {Expected{"ID", "2147483647", 4}, Expected{"Count", "-32768", 2},
-                              Expected{"Caption", "Grüße ☃", 11},
-                              Expected{"Notes", std::string(3000, 'n'), 3000}}) {
+    for (const Expected& e :
+         {Expected{"ID", "2147483647", 4}, Expected{"Count", "-32768", 2},
+          Expected{"Caption", "Grüße ☃", 11}, Expected{"Notes", std::string(3000, 'n'), 3000}}) {
         EXPECT_EQ(fields[e.field].Value().text(), e.text) << e.field;
         EXPECT_EQ(fields[e.field].ActualSize(), e.actualSize) << e.field;
     }
@@ -250,12 +254,12 @@ TEST(AdoTypeOfColumn, EveryJetColumnTypeHasItsCode) {
         bool fixed;
         int ado;
     };
-    for (const Case& c : {Case{0x01, true, 11}, Case{0x02, true, 17}, Case{0x03, true, 2},
-                          Case{0x04, true, 3}, Case{0x05, true, 6}, Case{0x06, true, 4},
-                          Case{0x07, true, 5}, Case{0x08, true, 7}, Case{0x09, false, 204},
-                          Case{0x09, true, 128}, Case{0x0A, false, 202}, Case{0x0A, true, 130},
-                          Case{0x0B, false, 205}, Case{0x0C, false, 203}, Case{0x0F, true, 72},
-                          Case{0x10, true, 131}, Case{0x12, true, 3}, Case{0x11, false, 0}})
+    for (const Case& c :
+         {Case{0x01, true, 11}, Case{0x02, true, 17}, Case{0x03, true, 2}, Case{0x04, true, 3},
+          Case{0x05, true, 6}, Case{0x06, true, 4}, Case{0x07, true, 5}, Case{0x08, true, 7},
+          Case{0x09, false, 204}, Case{0x09, true, 128}, Case{0x0A, false, 202},
+          Case{0x0A, true, 130}, Case{0x0B, false, 205}, Case{0x0C, false, 203},
+          Case{0x0F, true, 72}, Case{0x10, true, 131}, Case{0x12, true, 3}, Case{0x11, false, 0}})
         EXPECT_EQ(AdoTypeOfColumn(c.jetType, c.fixed), c.ado) << c.jetType;
 }
 

@@ -28,14 +28,17 @@ constexpr std::size_t kPageSize = 4096;
 constexpr std::size_t kUsageMapPointer = 55;
 constexpr std::size_t kRowCountOffset = 12;
 
-std::uint16_t U16At(const Bytes& bytes, std::size_t at) { return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8); }
+std::uint16_t U16At(const Bytes& bytes, std::size_t at) {
+    return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
+}
 
 // Makes the usage-map row of the table defined on `definitionPage` zero bytes long.
 void MakeUsageMapRowEmpty(Bytes& file, std::size_t definitionPage) {
     const std::uint32_t pointer = U32At(file, definitionPage * kPageSize + kUsageMapPointer);
     const std::size_t page = (pointer >> 8) * kPageSize;
     const std::size_t row = pointer & 0xFF;
-    const std::size_t end = row == 0 ? kPageSize : U16At(file, page + kRowCountOffset + 2 * row) & 0x1FFF;
+    const std::size_t end =
+        row == 0 ? kPageSize : U16At(file, page + kRowCountOffset + 2 * row) & 0x1FFF;
     const std::size_t at = page + kRowCountOffset + 2 + 2 * row;
     file[at] = static_cast<std::uint8_t>(end);
     file[at + 1] = static_cast<std::uint8_t>(end >> 8);
@@ -45,10 +48,12 @@ void MakeUsageMapRowEmpty(Bytes& file, std::size_t definitionPage) {
 // far past the end of the file: kind byte 0, then the 4-byte first page.
 void MoveUsageMapPastTheEnd(Bytes& file, std::size_t from) {
     std::size_t definition = from;
-    while (file[definition * kPageSize] != 0x02) ++definition;
+    while (file[definition * kPageSize] != 0x02)
+        ++definition;
     const std::uint32_t pointer = U32At(file, definition * kPageSize + kUsageMapPointer);
     const std::size_t page = (pointer >> 8) * kPageSize;
-    const std::size_t start = U16At(file, page + kRowCountOffset + 2 + 2 * (pointer & 0xFF)) & 0x1FFF;
+    const std::size_t start =
+        U16At(file, page + kRowCountOffset + 2 + 2 * (pointer & 0xFF)) & 0x1FFF;
     ASSERT_EQ(file[page + start], 0);
     PutU32(file, page + start + 1, 0x00FFFF00);
 }
@@ -57,10 +62,12 @@ void MoveUsageMapPastTheEnd(Bytes& file, std::size_t from) {
 // its first one as the table's too (kind byte 0, the 4-byte first page, then one bit a page).
 void MarkNextPageInUsageMap(Bytes& file, std::size_t from) {
     std::size_t definition = from;
-    while (file[definition * kPageSize] != 0x02) ++definition;
+    while (file[definition * kPageSize] != 0x02)
+        ++definition;
     const std::uint32_t pointer = U32At(file, definition * kPageSize + kUsageMapPointer);
     const std::size_t page = (pointer >> 8) * kPageSize;
-    const std::size_t start = U16At(file, page + kRowCountOffset + 2 + 2 * (pointer & 0xFF)) & 0x1FFF;
+    const std::size_t start =
+        U16At(file, page + kRowCountOffset + 2 + 2 * (pointer & 0xFF)) & 0x1FFF;
     ASSERT_EQ(file[page + start], 0);
     file[page + start + 5] |= 0x02;
 }
@@ -68,14 +75,16 @@ void MarkNextPageInUsageMap(Bytes& file, std::size_t from) {
 std::string DamagedDatabase(const TempDir& dir, jet::Format format, bool catalog) {
     jet::DatabasePlan plan;
     plan.format = format;
-    plan.tables.push_back({"Pictures", {{"ID", jet::ColumnType::Long}, {"Picture", jet::ColumnType::OleObject}},
+    plan.tables.push_back({"Pictures",
+                           {{"ID", jet::ColumnType::Long}, {"Picture", jet::ColumnType::OleObject}},
                            {{std::int64_t(1), Pattern(100, 1)}}});
     const std::string path = Write(dir, catalog ? "catalog.mdb" : "table.mdb", plan);
     Bytes file = ReadFile(path);
     // The catalog's definition is page 2; the user table's is the next definition page.
     std::size_t definition = 2;
     if (!catalog) {
-        do ++definition;
+        do
+            ++definition;
         while (file[definition * kPageSize] != 0x02);
     }
     MakeUsageMapRowEmpty(file, definition);
@@ -107,7 +116,8 @@ TEST_P(EmptyUsageMapRow, OfATableRefusesThatTableOnly) {
         recordset.Open(RunSource("Pictures"), connection);
         FAIL() << "opened";
     } catch (const Error& e) {
-        EXPECT_EQ(e.description(), "The table 'Pictures' is damaged: its definition cannot be read.");
+        EXPECT_EQ(e.description(),
+                  "The table 'Pictures' is damaged: its definition cannot be read.");
     }
 }
 
@@ -126,13 +136,16 @@ std::string ScanEverything(const std::string& path) {
         recordset.Open(RunSource(schema.Value("TABLE_NAME")), connection);
         for (int record = 1; !recordset.Eof(); ++record) {
             FieldCollection fields = recordset.Fields();
-            for (int i = 0; i < fields.Count(); ++i) fields[i].Value();
+            for (int i = 0; i < fields.Count(); ++i)
+                fields[i].Value();
             std::vector<std::string> messages = recordset.TakeLibraryMessages();
             recordset.MoveNext();
             // What the search past the last record gave is the last record's.
             if (recordset.Eof())
-                for (std::string& m : recordset.TakeLibraryMessages()) messages.push_back(std::move(m));
-            for (const std::string& m : messages) warnings += "; record " + std::to_string(record) + ": " + m;
+                for (std::string& m : recordset.TakeLibraryMessages())
+                    messages.push_back(std::move(m));
+            for (const std::string& m : messages)
+                warnings += "; record " + std::to_string(record) + ": " + m;
         }
     }
     return "scanned" + warnings;
@@ -152,8 +165,10 @@ TEST(DamagedDatabase, EndsInOneErrorNamingTheTableOrFileAndPrintsNothing) {
     TempDir dir;
     jet::DatabasePlan plan;
     plan.format = jet::Format::Jet4;
-    plan.tables.push_back({"Pictures", {{"ID", jet::ColumnType::Long}, {"Picture", jet::ColumnType::OleObject}}, {}});
-    for (std::int64_t i = 1; i <= 40; ++i) plan.tables.back().rows.push_back({i, Pattern(3000, static_cast<int>(i))});
+    plan.tables.push_back(
+        {"Pictures", {{"ID", jet::ColumnType::Long}, {"Picture", jet::ColumnType::OleObject}}, {}});
+    for (std::int64_t i = 1; i <= 40; ++i)
+        plan.tables.back().rows.push_back({i, Pattern(3000, static_cast<int>(i))});
     const Bytes sound = ReadFile(Write(dir, "sound.mdb", plan));
     const std::size_t pages = sound.size() / kPageSize;
 
@@ -163,9 +178,11 @@ TEST(DamagedDatabase, EndsInOneErrorNamingTheTableOrFileAndPrintsNothing) {
         std::string expected;  // the start of the error; "" for a file the layer reads whole
     } cases[] = {
         {"sound", [](Bytes&) {}, ""},
-        {"blank table name", [](Bytes& f) { Replace(f, NameBytes("Pictures"), NameBytes("        ")); },
+        {"blank table name",
+         [](Bytes& f) { Replace(f, NameBytes("Pictures"), NameBytes("        ")); },
          "The database '@' is damaged: its catalog holds an impossible object name"},
-        {"terminal escapes in a table name", [](Bytes& f) { Replace(f, NameBytes("Pictures"), NameBytes("\x1b[2J\x1b]0;")); },
+        {"terminal escapes in a table name",
+         [](Bytes& f) { Replace(f, NameBytes("Pictures"), NameBytes("\x1b[2J\x1b]0;")); },
          "The database '@' is damaged: its catalog holds an impossible object name"},
         // The writer puts the catalog's rows last.
         {"cut before the last page", [&](Bytes& f) { f.resize((pages - 1) * kPageSize); },
@@ -192,13 +209,17 @@ TEST(DamagedDatabase, EndsInOneErrorNamingTheTableOrFileAndPrintsNothing) {
         }
         EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << c.what;
         std::string expected = c.expected;
-        if (const auto at = expected.find('@'); at != std::string::npos) expected.replace(at, 1, path);
-        if (expected.empty()) EXPECT_EQ(outcome, "scanned") << c.what;
-        else EXPECT_TRUE(outcome.starts_with(expected)) << c.what << ": " << outcome;
+        if (const auto at = expected.find('@'); at != std::string::npos)
+            expected.replace(at, 1, path);
+        if (expected.empty())
+            EXPECT_EQ(outcome, "scanned") << c.what;
+        else
+            EXPECT_TRUE(outcome.starts_with(expected)) << c.what << ": " << outcome;
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, EmptyUsageMapRow, ::testing::Values(jet::Format::Jet4, jet::Format::Ace12));
+INSTANTIATE_TEST_SUITE_P(Formats, EmptyUsageMapRow,
+                         ::testing::Values(jet::Format::Jet4, jet::Format::Ace12));
 
 }  // namespace
 }  // namespace pictrova::database

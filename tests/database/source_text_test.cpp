@@ -2,18 +2,19 @@
 #include <gtest/gtest.h>
 
 #include "common/error.h"
+#include "database/connection.h"
+#include "database/connection_string.h"
 #include "database/recordset.h"
 #include "database/schema_listing.h"
 #include "database_fixtures.h"
-#include "database/connection.h"
-#include "database/connection_string.h"
 
 namespace pictrova::database {
 namespace {
 
 TEST(TableNameFromSource, TakesTheNameOutOfBothSourceForms) {
     // Brackets and backquotes inside a name are written doubled and read back single.
-    for (const char* table : {"Pictures", "Picture Notes", "Grüße ☃", "a;b", "x]y", "x`y", "Pic]x", "x [y]", "]", "]]", "``"}) {
+    for (const char* table : {"Pictures", "Picture Notes", "Grüße ☃", "a;b", "x]y", "x`y", "Pic]x",
+                              "x [y]", "]", "]]", "``"}) {
         EXPECT_EQ(TableNameFromSource(FieldListingSource(table)), table) << table;
         EXPECT_EQ(TableNameFromSource(RunSource(table)), table) << table;
     }
@@ -44,9 +45,10 @@ TEST(TableNameFromSource, TablesWithBracketsInTheirNamesOpenAndList) {
 
 TEST(TableNameFromSource, RefusesWhatTheQueryLanguageWouldRefuse) {
     // A backquote inside the name ends the backquoted name early; the rest is a syntax error.
-    for (const char* source : {"SELECT * FROM `a`b`", "SELECT * FROM [a]b];", "SELECT * FROM []",
-                               "SELECT * FROM", "SELECT Photo FROM [t]", "DELETE FROM [t]",
-                               "SELECT * FROM [t", "SELECT * FROM [t];;", "SELECT * FROM [t]]", "SELECT * FROM [a]]]b]", ""}) {
+    for (const char* source :
+         {"SELECT * FROM `a`b`", "SELECT * FROM [a]b];", "SELECT * FROM []", "SELECT * FROM",
+          "SELECT Photo FROM [t]", "DELETE FROM [t]", "SELECT * FROM [t", "SELECT * FROM [t];;",
+          "SELECT * FROM [t]]", "SELECT * FROM [a]]]b]", ""}) {
         try {
             TableNameFromSource(source);
             ADD_FAILURE() << source;

@@ -22,7 +22,8 @@ struct Bgr {
 
 // Pixel (x, y) counted from the top left of the picture, read from the bottom-up rows.
 Bgr PixelAt(const std::vector<std::uint8_t>& bits, const cDIBSection& dib, int x, int y) {
-    const std::size_t at = static_cast<std::size_t>(dib.dib_height() - 1 - y) * dib.BytesPerScanLine() + 3 * x;
+    const std::size_t at =
+        static_cast<std::size_t>(dib.dib_height() - 1 - y) * dib.BytesPerScanLine() + 3 * x;
     return {bits.at(at), bits.at(at + 1), bits.at(at + 2)};
 }
 
@@ -69,7 +70,8 @@ TEST(MetafileFrame, NoExtentsAndNoWindowGivesNoFrame) {
 }
 
 TEST(MetafileFrame, DeviceWithoutMillimetresIsAnError) {
-    EXPECT_THROW(FramePixelSize(Frame{0, 0, 2540, 2540}, ReferenceDevice{1024, 768, 0, 240}), Error);
+    EXPECT_THROW(FramePixelSize(Frame{0, 0, 2540, 2540}, ReferenceDevice{1024, 768, 0, 240}),
+                 Error);
 }
 
 TEST(MetafileFrame, PlaceableHeaderCarriesBoxAndChecksum) {
@@ -85,7 +87,8 @@ TEST(MetafileFrame, PlaceableHeaderCarriesBoxAndChecksum) {
     ASSERT_EQ(h.size(), 22u);
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), h.begin()));
     std::uint16_t sum = 0;
-    for (std::size_t i = 0; i < 20; i += 2) sum ^= static_cast<std::uint16_t>(h[i] | h[i + 1] << 8);
+    for (std::size_t i = 0; i < 20; i += 2)
+        sum ^= static_cast<std::uint16_t>(h[i] | h[i + 1] << 8);
     EXPECT_EQ(h[20] | h[21] << 8, sum);
 }
 
@@ -128,10 +131,10 @@ TEST(DibSection, RendersOneInchPictureAtTheDeviceResolution) {
             int x, y;
             Bgr expected;
         } probes[] = {
-            {10, 10, {0, 0, 255}},   // red rectangle, top left
-            {40, 90, {0, 0, 255}},   // red rectangle, bottom left
-            {72, 72, {255, 0, 0}},   // blue ellipse centre
-            {90, 5, {0, 0, 0}},      // unpainted: black
+            {10, 10, {0, 0, 255}},  // red rectangle, top left
+            {40, 90, {0, 0, 255}},  // red rectangle, bottom left
+            {72, 72, {255, 0, 0}},  // blue ellipse centre
+            {90, 5, {0, 0, 0}},     // unpainted: black
             {60, 30, {0, 0, 0}},
         };
         for (const auto& p : probes) {
@@ -174,7 +177,8 @@ TEST(DibSection, TextRendersInProportion) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         WmfBuilder b;
-        if (c.mapMode) b.SetMapMode(8);
+        if (c.mapMode)
+            b.SetMapMode(8);
         b.SetWindowOrg(0, 0).SetWindowExt(400, 100).SetBkMode(1);
         b.CreateFont(-80, "Arial").SelectObject(0).SetTextColor(0xFFFFFF).TextOut(10, 10, "Hello");
         auto bits = b.Build();
@@ -222,19 +226,23 @@ TEST(DibSection, RefusedMetafilesLeaveBytesUnchanged) {
     } cases[] = {
         {"empty", {}, MM_ANISOTROPIC, 2540, 2540},
         {"garbage", std::vector<std::uint8_t>(300, 0xA5), MM_ANISOTROPIC, 2540, 2540},
-        {"header only", std::vector<std::uint8_t>(good.begin(), good.begin() + 18), MM_ANISOTROPIC, 2540, 2540},
-        {"truncated record", std::vector<std::uint8_t>(good.begin(), good.begin() + 30), MM_ANISOTROPIC, 2540, 2540},
+        {"header only", std::vector<std::uint8_t>(good.begin(), good.begin() + 18), MM_ANISOTROPIC,
+         2540, 2540},
+        {"truncated record", std::vector<std::uint8_t>(good.begin(), good.begin() + 30),
+         MM_ANISOTROPIC, 2540, 2540},
         {"record size past end", badRecord, MM_ANISOTROPIC, 2540, 2540},
         {"record shorter than header", shortRecord, MM_ANISOTROPIC, 2540, 2540},
         {"zero width", good, MM_ANISOTROPIC, 1, 2540},
         {"no size anywhere", WmfBuilder().Rectangle(0, 0, 5, 5).Build(), MM_ANISOTROPIC, 0, 0},
         {"oversized", good, MM_ANISOTROPIC, 2540 * 400, 2540},
         {"too many pixels", good, MM_HIMETRIC, 2540 * 300, 2540 * 300},
-        {"rectangle with two parameters", WmfBuilder::TwoShapes().Raw(0x041B, {5, 5}).Build(), MM_ANISOTROPIC, 2540, 2540},
-        {"polygon counting more points than it has", WmfBuilder::TwoShapes().Raw(0x0324, {1000, 1, 2}).Build(),
+        {"rectangle with two parameters", WmfBuilder::TwoShapes().Raw(0x041B, {5, 5}).Build(),
          MM_ANISOTROPIC, 2540, 2540},
-        {"text longer than its record", WmfBuilder::TwoShapes().Raw(0x0521, {200, 0x4141, 1, 1}).Build(),
-         MM_ANISOTROPIC, 2540, 2540},
+        {"polygon counting more points than it has",
+         WmfBuilder::TwoShapes().Raw(0x0324, {1000, 1, 2}).Build(), MM_ANISOTROPIC, 2540, 2540},
+        {"text longer than its record",
+         WmfBuilder::TwoShapes().Raw(0x0521, {200, 0x4141, 1, 1}).Build(), MM_ANISOTROPIC, 2540,
+         2540},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -255,14 +263,15 @@ TEST(DibSection, CreateKeepsToThePictureLimits) {
         bool allowed;
         bool tryCreate;
     } cases[] = {
-        {32767, 1, true, true},  {1, 32767, true, true},   {32768, 1, false, true},
-        {0, 10, false, true},    {10, -1, false, true},    {8000, 8000, true, false},
+        {32767, 1, true, true},    {1, 32767, true, true},      {32768, 1, false, true},
+        {0, 10, false, true},      {10, -1, false, true},       {8000, 8000, true, false},
         {8001, 8000, false, true}, {32767, 32767, false, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
         EXPECT_EQ(PictureSizeAllowed(c.width, c.height), c.allowed);
-        if (!c.tryCreate) continue;
+        if (!c.tryCreate)
+            continue;
         cDIBSection dib;
         EXPECT_EQ(dib.Create(c.width, c.height, 3), c.allowed);
     }

@@ -3,9 +3,9 @@
 
 #include <chrono>
 
+#include "image_oracle.h"
 #include "imaging/emf_records.h"
 #include "imaging/picture_files.h"
-#include "image_oracle.h"
 #include "ole_builder/enhanced_metafiles.h"
 #include "picture_fixtures.h"
 #include "recording_host.h"
@@ -18,30 +18,38 @@ using fixtures::EmfContent;
 using fixtures::MakeEnhancedMetafile;
 using testing::TempDir;
 
-std::uint32_t Hex(fixtures::Rgb c) { return static_cast<std::uint32_t>(c.red) << 16 | c.green << 8 | c.blue; }
+std::uint32_t Hex(fixtures::Rgb c) {
+    return static_cast<std::uint32_t>(c.red) << 16 | c.green << 8 | c.blue;
+}
 
 void Put32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes.at(at + i) = static_cast<std::uint8_t>(value >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        bytes.at(at + i) = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 // Offsets in the builder's pictures: the header is 88 bytes, the first record selects the null
 // pen (12 bytes). Rectangles then create a brush at 100 and draw at 136; the polygon's record
 // starts at 136 (its point count at 160); the bitmap's STRETCHDIBITS starts at 100 (bitmap
 // header offset at 148, the header itself at 180). Every picture ends in a 20-byte EMR_EOF.
-constexpr std::size_t kFrameRight = 32, kFrameBottom = 36, kDeviceMillimetres = 80, kFirstRecord = 88;
+constexpr std::size_t kFrameRight = 32, kFrameBottom = 36, kDeviceMillimetres = 80,
+                      kFirstRecord = 88;
 
-std::vector<std::uint8_t> BeforeEnd(std::vector<std::uint8_t> emf, std::initializer_list<std::uint32_t> record,
-                                    int copies = 1) {
+std::vector<std::uint8_t> BeforeEnd(std::vector<std::uint8_t> emf,
+                                    std::initializer_list<std::uint32_t> record, int copies = 1) {
     std::vector<std::uint8_t> words;
     for (std::uint32_t w : record) {
-        for (int i = 0; i < 4; ++i) words.push_back(static_cast<std::uint8_t>(w >> (8 * i)));
+        for (int i = 0; i < 4; ++i)
+            words.push_back(static_cast<std::uint8_t>(w >> (8 * i)));
     }
-    for (int i = 0; i < copies; ++i) emf.insert(emf.end() - 20, words.begin(), words.end());
+    for (int i = 0; i < copies; ++i)
+        emf.insert(emf.end() - 20, words.begin(), words.end());
     return emf;
 }
 
 // The frame (hundredths of a millimetre) for a picture of `pixels` at 96 dpi.
-std::uint32_t FrameFor(int pixels) { return static_cast<std::uint32_t>(pixels * 2540 / 96); }
+std::uint32_t FrameFor(int pixels) {
+    return static_cast<std::uint32_t>(pixels * 2540 / 96);
+}
 
 struct Probe {
     int x, y;
@@ -49,7 +57,8 @@ struct Probe {
 };
 
 TEST(EnhancedMetafile, KnownShapesComeOutAtTheirFrameSizeAndColours) {
-    const std::uint32_t red = Hex(fixtures::kEmfRed), green = Hex(fixtures::kEmfGreen), blue = Hex(fixtures::kEmfBlue);
+    const std::uint32_t red = Hex(fixtures::kEmfRed), green = Hex(fixtures::kEmfGreen),
+                        blue = Hex(fixtures::kEmfBlue);
     constexpr std::uint32_t black = 0;
     auto bitmapProbe = [](int x, int y) {
         const fixtures::Rgb c = fixtures::PatternColour(x, y);
@@ -73,23 +82,53 @@ TEST(EnhancedMetafile, KnownShapesComeOutAtTheirFrameSizeAndColours) {
         std::vector<Probe> probes;
         int minBright = 0;  // text: at least this many light pixels, none below its line
     } cases[] = {
-        {"rectangles", MakeEnhancedMetafile(120, 80, EmfContent::Rectangles), 120, 80,
-         {{0, 0, red}, {30, 40, red}, {100, 60, green}, {119, 79, green}, {100, 10, black}, {119, 0, black}}},
-        {"rectangles of odd size", MakeEnhancedMetafile(33, 17, EmfContent::Rectangles), 33, 17,
+        {"rectangles",
+         MakeEnhancedMetafile(120, 80, EmfContent::Rectangles),
+         120,
+         80,
+         {{0, 0, red},
+          {30, 40, red},
+          {100, 60, green},
+          {119, 79, green},
+          {100, 10, black},
+          {119, 0, black}}},
+        {"rectangles of odd size",
+         MakeEnhancedMetafile(33, 17, EmfContent::Rectangles),
+         33,
+         17,
          {{5, 8, red}, {30, 14, green}, {30, 2, black}}},
-        {"recorded on a denser device", dense, 120, 80, {{15, 20, red}, {100, 60, green}, {100, 10, black}}},
-        {"framed larger than the drawing", framed, 240, 160,
+        {"recorded on a denser device",
+         dense,
+         120,
+         80,
+         {{15, 20, red}, {100, 60, green}, {100, 10, black}}},
+        {"framed larger than the drawing",
+         framed,
+         240,
+         160,
          {{30, 40, red}, {100, 60, green}, {100, 10, black}, {200, 120, black}, {60, 150, black}}},
-        {"polygon", MakeEnhancedMetafile(100, 100, EmfContent::Polygon), 100, 100,
+        {"polygon",
+         MakeEnhancedMetafile(100, 100, EmfContent::Polygon),
+         100,
+         100,
          {{50, 60, blue}, {50, 95, blue}, {5, 5, black}, {95, 5, black}, {10, 50, black}}},
-        {"bitmap", MakeEnhancedMetafile(40, 24, EmfContent::Bitmap), 40, 24,
+        {"bitmap",
+         MakeEnhancedMetafile(40, 24, EmfContent::Bitmap),
+         40,
+         24,
          {bitmapProbe(0, 0), bitmapProbe(39, 23), bitmapProbe(17, 9), bitmapProbe(39, 0)}},
-        {"text", MakeEnhancedMetafile(200, 60, EmfContent::Text), 200, 60, {{2, 2, black}, {150, 55, black}}, 100},
+        {"text",
+         MakeEnhancedMetafile(200, 60, EmfContent::Text),
+         200,
+         60,
+         {{2, 2, black}, {150, 55, black}},
+         100},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        testing::WriteFile(dir / "temp.bmp", c.emf);  // the work file's name says nothing of its kind
+        testing::WriteFile(dir / "temp.bmp",
+                           c.emf);  // the work file's name says nothing of its kind
         testing::RecordingHost host;
         PictureHolder holder;
         std::string message;
@@ -100,15 +139,18 @@ TEST(EnhancedMetafile, KnownShapesComeOutAtTheirFrameSizeAndColours) {
         ASSERT_EQ(pixels.width, c.width);
         ASSERT_EQ(pixels.height, c.height);
         for (const Probe& p : c.probes) {
-            EXPECT_EQ(pixels.Rgb(p.x, p.y), p.rgb) << std::hex << " at " << std::dec << p.x << "," << p.y;
+            EXPECT_EQ(pixels.Rgb(p.x, p.y), p.rgb)
+                << std::hex << " at " << std::dec << p.x << "," << p.y;
         }
         if (c.minBright > 0) {
             int bright = 0, belowLine = 0;
             for (int y = 0; y < pixels.height; ++y) {
                 for (int x = 0; x < pixels.width; ++x) {
-                    if ((pixels.Rgb(x, y) & 0x808080) != 0x808080) continue;
+                    if ((pixels.Rgb(x, y) & 0x808080) != 0x808080)
+                        continue;
                     ++bright;
-                    if (y >= pixels.height * 3 / 4) ++belowLine;
+                    if (y >= pixels.height * 3 / 4)
+                        ++belowLine;
                 }
             }
             EXPECT_GE(bright, c.minBright);
@@ -140,8 +182,10 @@ TEST(EnhancedMetafile, DamagedOrHostileFilesFailCleanlyAndQuickly) {
         const char* name;
         std::vector<std::uint8_t> emf;
     } cases[] = {
-        {"cut inside the header", std::vector<std::uint8_t>(rectangles.begin(), rectangles.begin() + 60)},
-        {"cut inside a record", std::vector<std::uint8_t>(rectangles.begin(), rectangles.begin() + 150)},
+        {"cut inside the header",
+         std::vector<std::uint8_t>(rectangles.begin(), rectangles.begin() + 60)},
+        {"cut inside a record",
+         std::vector<std::uint8_t>(rectangles.begin(), rectangles.begin() + 150)},
         {"record of size zero", patched(rectangles, kFirstRecord + 4, 0)},
         {"record size not whole words", patched(rectangles, kFirstRecord + 4, 13)},
         {"record running past the end", patched(rectangles, kFirstRecord + 4, 0x7FFFFFF0)},
@@ -173,7 +217,8 @@ TEST(EnhancedMetafile, DamagedOrHostileFilesFailCleanlyAndQuickly) {
     }
 }
 
-std::vector<std::uint8_t> Described(std::vector<std::uint8_t> emf, std::uint32_t chars, std::uint32_t at) {
+std::vector<std::uint8_t> Described(std::vector<std::uint8_t> emf, std::uint32_t chars,
+                                    std::uint32_t at) {
     Put32(emf, 60, chars);
     Put32(emf, 64, at);
     return emf;
@@ -188,10 +233,12 @@ TEST(EnhancedMetafile, RecordsAPlayerSkipsAreLeftOutAndThePictureStillDraws) {
     } cases[] = {
         {"unknown record type", BeforeEnd(rectangles, {200, 12, 0})},
         {"object selected from beyond the table", BeforeEnd(rectangles, {37, 12, 9})},
-        {"brush created into the picture's own slot", BeforeEnd(rectangles, {39, 24, 0, 0, 0xFF, 0})},
+        {"brush created into the picture's own slot",
+         BeforeEnd(rectangles, {39, 24, 0, 0, 0xFF, 0})},
         {"window scaled by a zero divisor", BeforeEnd(rectangles, {32, 24, 1, 0, 1, 1})},
         {"state restored that was never saved", BeforeEnd(rectangles, {34, 12, 0xFFFFFFFF})},
-        {"end record missing", std::vector<std::uint8_t>(rectangles.begin(), rectangles.end() - 20)},
+        {"end record missing",
+         std::vector<std::uint8_t>(rectangles.begin(), rectangles.end() - 20)},
         {"description outside the header", Described(rectangles, 5000, 0x7FFFFFF0)},
     };
     for (const auto& c : cases) {
@@ -206,7 +253,8 @@ TEST(EnhancedMetafile, RecordsAPlayerSkipsAreLeftOutAndThePictureStillDraws) {
         PictureHolder holder;
         holder.LoadFromFile(dir / "temp.emf");
         holder.SaveAsBmp(dir / "out.bmp");
-        EXPECT_EQ(testing::DecodeWithImageMagick(dir / "out.bmp").Rgb(30, 40), Hex(fixtures::kEmfRed));
+        EXPECT_EQ(testing::DecodeWithImageMagick(dir / "out.bmp").Rgb(30, 40),
+                  Hex(fixtures::kEmfRed));
     }
 }
 
@@ -252,12 +300,14 @@ TEST(EnhancedMetafile, DrawingProgramStatusAndOutput) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::filesystem::path input = c.input[0] == '/' ? std::filesystem::path(c.input) : dir / c.input;
+        const std::filesystem::path input =
+            c.input[0] == '/' ? std::filesystem::path(c.input) : dir / c.input;
         const std::string status = testing::RunForOutput(
-            "'" + (testing::BinDir() / "pictrova-emf").string() + "' " + c.arguments + " < '" + input.string() +
-            "' > '" + (dir / "out.bmp").string() + "' 2>/dev/null; echo $?");
+            "'" + (testing::BinDir() / "pictrova-emf").string() + "' " + c.arguments + " < '" +
+            input.string() + "' > '" + (dir / "out.bmp").string() + "' 2>/dev/null; echo $?");
         EXPECT_EQ(std::stoi(status), c.status);
-        if (c.status != 0) continue;
+        if (c.status != 0)
+            continue;
         const testing::DecodedPicture pixels = testing::DecodeWithImageMagick(dir / "out.bmp");
         EXPECT_EQ(pixels.width, c.width);
         EXPECT_EQ(pixels.height, c.height);

@@ -22,12 +22,15 @@ using testing::RecordingHost;
 using testing::TempDir;
 
 // Cut at a spread of lengths, and copies with a few bytes overwritten at random.
-std::vector<std::vector<std::uint8_t>> DamagedCopies(const std::vector<std::uint8_t>& original, unsigned seed) {
+std::vector<std::vector<std::uint8_t>> DamagedCopies(const std::vector<std::uint8_t>& original,
+                                                     unsigned seed) {
     std::vector<std::vector<std::uint8_t>> copies;
-    for (std::size_t cut : {std::size_t{1}, std::size_t{2}, std::size_t{6}, std::size_t{14}, std::size_t{18},
-                            std::size_t{22}, std::size_t{40}, std::size_t{54}, original.size() / 3,
-                            original.size() / 2, original.size() - 1}) {
-        if (cut < original.size()) copies.emplace_back(original.begin(), original.begin() + static_cast<std::ptrdiff_t>(cut));
+    for (std::size_t cut : {std::size_t{1}, std::size_t{2}, std::size_t{6}, std::size_t{14},
+                            std::size_t{18}, std::size_t{22}, std::size_t{40}, std::size_t{54},
+                            original.size() / 3, original.size() / 2, original.size() - 1}) {
+        if (cut < original.size())
+            copies.emplace_back(original.begin(),
+                                original.begin() + static_cast<std::ptrdiff_t>(cut));
     }
     std::mt19937 random(seed);
     std::uniform_int_distribution<std::size_t> position(0, original.size() - 1);
@@ -37,8 +40,9 @@ std::vector<std::vector<std::uint8_t>> DamagedCopies(const std::vector<std::uint
         const int changes = 1 + i % 4;
         for (int k = 0; k < changes; ++k) {
             // Bias towards the headers, where sizes and counts live.
-            const std::size_t at = (k % 2 == 0) ? position(random) % std::min<std::size_t>(original.size(), 64)
-                                                : position(random);
+            const std::size_t at =
+                (k % 2 == 0) ? position(random) % std::min<std::size_t>(original.size(), 64)
+                             : position(random);
             copy[at] = static_cast<std::uint8_t>(value(random));
         }
         copies.push_back(std::move(copy));
@@ -59,7 +63,8 @@ TEST(HostilePictures, LoaderSurvivesDamagedCopiesOfEveryKind) {
     const std::vector<std::pair<const char*, std::vector<std::uint8_t>>> originals = {
         {"bmp", testing::ReadFile(dir / "card.bmp")},
         {"16-bit bmp", testing::HighColourCornersBmp({})},
-        {"16-bit bmp with masks", testing::HighColourCornersBmp({.compression = 3, .masks = {0xF800, 0x07E0, 0x001F}})},
+        {"16-bit bmp with masks",
+         testing::HighColourCornersBmp({.compression = 3, .masks = {0xF800, 0x07E0, 0x001F}})},
         {"jpeg", testing::ReadFile(dir / "card.jpg")},
         {"gif", testing::EngineEncodedCard("GIF", 24, 16)},
         {"ico", testing::IconFile(1)},
@@ -75,7 +80,8 @@ TEST(HostilePictures, LoaderSurvivesDamagedCopiesOfEveryKind) {
             PictureHolder holder;
             std::string message;
             bool tooBig = false;
-            const bool loaded = LoadPictureFile(host, holder, dir / "temp.bmp", message, false, tooBig);
+            const bool loaded =
+                LoadPictureFile(host, holder, dir / "temp.bmp", message, false, tooBig);
             EXPECT_EQ(loaded, holder.HasPicture());
             EXPECT_EQ(loaded, message.empty());
         }
@@ -84,10 +90,13 @@ TEST(HostilePictures, LoaderSurvivesDamagedCopiesOfEveryKind) {
 
 TEST(HostilePictures, MetafileRendererSurvivesDamagedRecords) {
     testing::WmfBuilder text;
-    text.SetWindowOrg(0, 0).SetWindowExt(400, 100).CreateFont(-60, "Times New Roman").SelectObject(0);
+    text.SetWindowOrg(0, 0)
+        .SetWindowExt(400, 100)
+        .CreateFont(-60, "Times New Roman")
+        .SelectObject(0);
     text.TextOut(5, 5, "Damaged");
-    const std::vector<std::vector<std::uint8_t>> originals = {testing::WmfBuilder::TwoShapes().Build(),
-                                                              text.Build()};
+    const std::vector<std::vector<std::uint8_t>> originals = {
+        testing::WmfBuilder::TwoShapes().Build(), text.Build()};
     unsigned seed = 100;
     for (const auto& original : originals) {
         for (const auto& copy : DamagedCopies(original, seed++)) {
@@ -95,7 +104,8 @@ TEST(HostilePictures, MetafileRendererSurvivesDamagedRecords) {
             std::int32_t mm = MM_ANISOTROPIC, xExt = 2540, yExt = 1270;
             cDIBSection dib;
             if (dib.WMFtoBMP(bits, mm, xExt, yExt)) {
-                EXPECT_EQ(bits.size(), static_cast<std::size_t>(dib.dib_height()) * dib.BytesPerScanLine());
+                EXPECT_EQ(bits.size(),
+                          static_cast<std::size_t>(dib.dib_height()) * dib.BytesPerScanLine());
             } else {
                 EXPECT_EQ(bits, copy);
             }

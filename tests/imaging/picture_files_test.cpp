@@ -24,7 +24,9 @@ using testing::RecordingHost;
 using testing::Rgb;
 using testing::TempDir;
 
-int Distance(Rgb a, Rgb b) { return std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b); }
+int Distance(Rgb a, Rgb b) {
+    return std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b);
+}
 
 void ExpectCard(const PictureHolder& holder, int width, int height, int tolerance) {
     ASSERT_TRUE(holder.HasPicture());
@@ -34,7 +36,8 @@ void ExpectCard(const PictureHolder& holder, int width, int height, int toleranc
     for (auto [fx, fy] : {std::pair{0.25, 0.25}, {0.75, 0.25}, {0.25, 0.75}, {0.75, 0.75}}) {
         const int x = static_cast<int>(fx * width);
         const int y = static_cast<int>(fy * height);
-        EXPECT_LE(Distance(DibPixel(holder.Image(), x, y), CardColour(x, y, width, height)), tolerance)
+        EXPECT_LE(Distance(DibPixel(holder.Image(), x, y), CardColour(x, y, width, height)),
+                  tolerance)
             << x << "," << y;
     }
 }
@@ -122,7 +125,8 @@ TEST(LoadPictureFile, NonPicturesLeaveTheHolderEmpty) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::filesystem::remove(dir / "temp.bmp");
-        if (c.bytes) testing::WriteFile(dir / "temp.bmp", *c.bytes);
+        if (c.bytes)
+            testing::WriteFile(dir / "temp.bmp", *c.bytes);
         RecordingHost host;
         PictureHolder holder;
         testing::FillCard(holder.Image(), 4, 4);  // a previous picture must not survive
@@ -265,7 +269,8 @@ TEST(PictureHolder, SavesA24BitBmpThatReadsBackExactly) {
     PictureHolder back;
     back.LoadFromFile(dir / "c.bmp");
     for (int y = 0; y < 3; ++y) {
-        for (int x = 0; x < 5; ++x) EXPECT_EQ(DibPixel(back.Image(), x, y), CardColour(x, y, 5, 3));
+        for (int x = 0; x < 5; ++x)
+            EXPECT_EQ(DibPixel(back.Image(), x, y), CardColour(x, y, 5, 3));
     }
     PictureHolder empty;
     EXPECT_THROW(empty.SaveAsBmp(dir / "e.bmp"), Error);
@@ -281,20 +286,27 @@ TEST(PictureHolder, Plain24BitBmpLoadsTheSameWithOrWithoutTheEngine) {
     testing::FillCard(card.Image(), 5, 3);
     const std::vector<std::uint8_t> plain = card.BmpFileBytes();
     auto put32 = [](std::vector<std::uint8_t>& f, std::size_t at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) f[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+        for (int i = 0; i < 4; ++i)
+            f[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
     };
     const struct {
         const char* name;
         std::function<void(std::vector<std::uint8_t>&)> change;
     } cases[] = {
         {"plain", [](std::vector<std::uint8_t>&) {}},
-        {"padding bytes set", [](std::vector<std::uint8_t>& f) { for (int y = 0; y < 3; ++y) f[54 + 16 * y + 15] = 0xAB; }},
+        {"padding bytes set",
+         [](std::vector<std::uint8_t>& f) {
+             for (int y = 0; y < 3; ++y)
+                 f[54 + 16 * y + 15] = 0xAB;
+         }},
         {"colours used set (the engine's)", [&](std::vector<std::uint8_t>& f) { put32(f, 46, 2); }},
-        {"a gap before the pixels (the engine's)", [&](std::vector<std::uint8_t>& f) {
+        {"a gap before the pixels (the engine's)",
+         [&](std::vector<std::uint8_t>& f) {
              f.insert(f.begin() + 54, 4, 0);
              put32(f, 10, 58);
          }},
-        {"top row first (the engine's)", [&](std::vector<std::uint8_t>& f) {
+        {"top row first (the engine's)",
+         [&](std::vector<std::uint8_t>& f) {
              put32(f, 22, static_cast<std::uint32_t>(-3));
              std::swap_ranges(f.begin() + 54, f.begin() + 70, f.begin() + 86);
          }},

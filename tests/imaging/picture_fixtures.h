@@ -25,7 +25,8 @@ struct Rgb {
 inline Rgb CardColour(int x, int y, int width, int height) {
     const bool right = x >= width / 2;
     const bool bottom = y >= height / 2;
-    if (!bottom) return right ? Rgb{0, 255, 0} : Rgb{255, 0, 0};
+    if (!bottom)
+        return right ? Rgb{0, 255, 0} : Rgb{255, 0, 0};
     return right ? Rgb{255, 255, 255} : Rgb{0, 0, 255};
 }
 
@@ -35,7 +36,8 @@ inline void FillCard(imaging::cDIBSection& dib, int width, int height) {
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             Rgb c = CardColour(x, y, width, height);
-            std::uint8_t* p = dib.DIBSectionBitsPtr() + static_cast<std::size_t>(height - 1 - y) * stride + 3 * x;
+            std::uint8_t* p =
+                dib.DIBSectionBitsPtr() + static_cast<std::size_t>(height - 1 - y) * stride + 3 * x;
             p[0] = static_cast<std::uint8_t>(c.b);
             p[1] = static_cast<std::uint8_t>(c.g);
             p[2] = static_cast<std::uint8_t>(c.r);
@@ -44,14 +46,16 @@ inline void FillCard(imaging::cDIBSection& dib, int width, int height) {
 }
 
 inline Rgb DibPixel(const imaging::cDIBSection& dib, int x, int y) {
-    const std::uint8_t* p = dib.DIBSectionBitsPtr() +
-                            static_cast<std::size_t>(dib.dib_height() - 1 - y) * dib.BytesPerScanLine() + 3 * x;
+    const std::uint8_t* p =
+        dib.DIBSectionBitsPtr() +
+        static_cast<std::size_t>(dib.dib_height() - 1 - y) * dib.BytesPerScanLine() + 3 * x;
     return {p[2], p[1], p[0]};
 }
 
 inline void WriteFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 }
 
 inline std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path) {
@@ -59,7 +63,8 @@ inline std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path) {
 }
 
 // The test card written by the engine in `coder` (JPEG, GIF, PNG, TIFF, ...).
-inline std::vector<std::uint8_t> EngineEncodedCard(const std::string& coder, int width, int height) {
+inline std::vector<std::uint8_t> EngineEncodedCard(const std::string& coder, int width,
+                                                   int height) {
     imaging::cDIBSection dib;
     FillCard(dib, width, height);
     Magick::Image image = imaging::DibToEngineImage(dib);
@@ -105,9 +110,11 @@ inline std::vector<std::uint8_t> HighColourCornersBmp(const HighColourBmp& layou
     Put16(f, 16);
     Put32(f, layout.compression);
     Put32(f, kStride * kHeight);
-    for (int i = 0; i < 4; ++i) Put32(f, 0);  // resolution, colours
+    for (int i = 0; i < 4; ++i)
+        Put32(f, 0);  // resolution, colours
     if (layout.compression == 3) {
-        for (std::uint32_t mask : layout.masks) Put32(f, mask);
+        for (std::uint32_t mask : layout.masks)
+            Put32(f, mask);
     }
     f.resize(pixelsAt, 0);  // rest of a longer header
     for (int row = 0; row < kHeight; ++row) {
@@ -115,7 +122,8 @@ inline std::vector<std::uint8_t> HighColourCornersBmp(const HighColourBmp& layou
         const std::uint32_t mask = layout.masks[channel];
         const std::uint32_t shift = static_cast<std::uint32_t>(__builtin_ctz(mask));
         const std::uint32_t largest = mask >> shift;
-        for (std::uint32_t v : {0u, 1u, largest - 1, largest}) Put16(f, v << shift);
+        for (std::uint32_t v : {0u, 1u, largest - 1, largest})
+            Put16(f, v << shift);
     }
     return f;
 }
@@ -131,12 +139,14 @@ inline std::vector<std::uint8_t> IconFile(std::uint16_t type) {
     Put16(image, 32);
     Put32(image, 0);
     Put32(image, kSide * kSide * 4);
-    for (int i = 0; i < 4; ++i) Put32(image, 0);
+    for (int i = 0; i < 4; ++i)
+        Put32(image, 0);
     for (int y = kSide - 1; y >= 0; --y) {
         for (int x = 0; x < kSide; ++x) {
             Rgb c = CardColour(x, y, kSide, kSide);
-            image.insert(image.end(), {static_cast<std::uint8_t>(c.b), static_cast<std::uint8_t>(c.g),
-                                       static_cast<std::uint8_t>(c.r), 255});
+            image.insert(image.end(),
+                         {static_cast<std::uint8_t>(c.b), static_cast<std::uint8_t>(c.g),
+                          static_cast<std::uint8_t>(c.r), 255});
         }
     }
     image.insert(image.end(), kSide * 4, 0);  // AND mask: every pixel shown
@@ -154,7 +164,8 @@ inline std::vector<std::uint8_t> IconFile(std::uint16_t type) {
 }
 
 // A GIF that declares `width` x `height` pixels and carries `dataBytes` of image data.
-inline std::vector<std::uint8_t> GifDeclaring(std::uint16_t width, std::uint16_t height, std::size_t dataBytes) {
+inline std::vector<std::uint8_t> GifDeclaring(std::uint16_t width, std::uint16_t height,
+                                              std::size_t dataBytes) {
     std::vector<std::uint8_t> f = {'G', 'I', 'F', '8', '9', 'a'};
     Put16(f, width);
     Put16(f, height);

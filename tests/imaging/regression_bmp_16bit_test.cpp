@@ -25,7 +25,9 @@ TEST(Regression, HighColourBmpChannelsWidenedOneLevelDark) {
     } cases[] = {
         {"5-5-5, no masks", {}, kFive},
         {"5-5-5, no masks, top row first", {.topFirst = true}, kFive},
-        {"5-6-5 masks after the header", {.compression = 3, .masks = {0xF800, 0x07E0, 0x001F}}, kSix},
+        {"5-6-5 masks after the header",
+         {.compression = 3, .masks = {0xF800, 0x07E0, 0x001F}},
+         kSix},
         {"5-5-5 masks inside a V4 header", {.headerSize = 108, .compression = 3}, kFive},
     };
     for (const auto& c : cases) {

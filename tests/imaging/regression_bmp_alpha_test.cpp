@@ -15,7 +15,8 @@ using testing::Rgb;
 
 // A 2 x 1 BMP file of 32-bit pixels (blue, green, red, fourth byte): red and blue. With
 // `headerSize` 108 (V4) and compression 3 the masks follow, alpha in the top byte.
-std::vector<std::uint8_t> Bmp32(std::uint32_t headerSize, std::uint32_t compression, std::uint8_t fourth) {
+std::vector<std::uint8_t> Bmp32(std::uint32_t headerSize, std::uint32_t compression,
+                                std::uint8_t fourth) {
     std::vector<std::uint8_t> f = {'B', 'M'};
     const std::uint32_t pixelsAt = 14 + headerSize;
     Put32(f, pixelsAt + 8);
@@ -28,9 +29,11 @@ std::vector<std::uint8_t> Bmp32(std::uint32_t headerSize, std::uint32_t compress
     Put16(f, 32);
     Put32(f, compression);
     Put32(f, 8);
-    for (int i = 0; i < 4; ++i) Put32(f, 0);  // resolution, colours
+    for (int i = 0; i < 4; ++i)
+        Put32(f, 0);  // resolution, colours
     if (headerSize >= 56) {
-        for (std::uint32_t mask : {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u}) Put32(f, mask);
+        for (std::uint32_t mask : {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u})
+            Put32(f, mask);
     }
     f.resize(pixelsAt, 0);  // colour space and gamma of the V4 header
     for (std::uint8_t byte : {std::uint8_t{0}, std::uint8_t{0}, std::uint8_t{255}, fourth,

@@ -28,20 +28,24 @@ using namespace std::chrono_literals;
 bool Ended(pid_t pid) {
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
     std::string pidField, name, state;
-    if (!(stat >> pidField >> name >> state)) return true;
+    if (!(stat >> pidField >> name >> state))
+        return true;
     return state == "Z" || state == "X";
 }
 
 bool EndsWithin(pid_t pid, std::chrono::seconds limit) {
-    for (auto deadline = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < deadline;) {
-        if (Ended(pid)) return true;
+    for (auto deadline = std::chrono::steady_clock::now() + limit;
+         std::chrono::steady_clock::now() < deadline;) {
+        if (Ended(pid))
+            return true;
         std::this_thread::sleep_for(20ms);
     }
     return Ended(pid);
 }
 
 // Forks a stand-in for the program that runs `busy` in an isolated child with a 60 s or 1 s
-// limit; returns the program's pid and the render child's pid, which the child sends through a pipe.
+// limit; returns the program's pid and the render child's pid, which the child sends through a
+// pipe.
 std::pair<pid_t, pid_t> StartProgramWithRenderChild(std::chrono::milliseconds limit) {
     int fds[2];
     EXPECT_EQ(pipe(fds), 0);
@@ -53,7 +57,8 @@ std::pair<pid_t, pid_t> StartProgramWithRenderChild(std::chrono::milliseconds li
             const pid_t self = getpid();
             (void)!write(fds[1], &self, sizeof self);
             volatile unsigned long spin = 0;
-            while (true) spin = spin + 1;
+            while (true)
+                spin = spin + 1;
         });
         _exit(0);
     }
@@ -101,7 +106,8 @@ TEST(RegressionOrphanedRenderer, MetafileOverTheRenderCostIsRefusedBeforeDrawing
     for (const Case& c : cases) {
         testing::WmfBuilder wmf;
         wmf.SetWindowOrg(0, 0).SetWindowExt(1000, 1000).CreateSolidBrush(0x203040).SelectObject(0);
-        for (int i = 0; i < c.shapes; ++i) wmf.Rectangle(0, 0, 1000, 1000);
+        for (int i = 0; i < c.shapes; ++i)
+            wmf.Rectangle(0, 0, 1000, 1000);
         std::vector<std::uint8_t> bits = wmf.Build();
         std::int32_t mm = MM_ANISOTROPIC, xExt = c.himetric, yExt = c.himetric;
         cDIBSection dib;

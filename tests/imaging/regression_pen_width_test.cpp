@@ -20,7 +20,9 @@ int OutlinePixels(int outlineWidth) {
     EXPECT_EQ(dib.dib_width(), 160);
     EXPECT_EQ(dib.dib_height(), 120);
     int dark = 0;
-    for (int x = 8; x < 30; ++x) dark += bits.at(static_cast<std::size_t>(119 - 60) * dib.BytesPerScanLine() + 3 * x + 2) < 160;
+    for (int x = 8; x < 30; ++x)
+        dark +=
+            bits.at(static_cast<std::size_t>(119 - 60) * dib.BytesPerScanLine() + 3 * x + 2) < 160;
     return dark;
 }
 
@@ -31,9 +33,9 @@ TEST(Regression, ZeroWidthPenTakenAsOneLogicalUnit) {
         int outlineWidth;
         int minPixels, maxPixels;
     } cases[] = {
-        {0, 1, 2},    // one pixel, antialiased over at most two
-        {1, 3, 5},    // one unit: four pixels
-        {2, 7, 9},    // two units: eight pixels
+        {0, 1, 2},  // one pixel, antialiased over at most two
+        {1, 3, 5},  // one unit: four pixels
+        {2, 7, 9},  // two units: eight pixels
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.outlineWidth);

@@ -48,8 +48,11 @@ TEST(Regression, RendererWroteObjectDamageToStandardError) {
         {"delete out of range", WmfBuilder::TwoShapes().Raw(0x01F0, {-2}).Build()},
         {"create into a full table", WmfBuilder::TwoShapes().Raw(0x02FA, {0, 1, 0, 0, 0}).Build()},
         {"region with odd point count",
-         WmfBuilder::TwoShapes().Raw(0x06FF, {0, 6, 0, 0, 0, 1, 0, 0, 0, 5, 5, 1, 0, 1, 2, 1}).Build()},
-        {"fill with objects that are not a region", WmfBuilder::TwoShapes().Raw(0x0228, {1, 2}).Build()},
+         WmfBuilder::TwoShapes()
+             .Raw(0x06FF, {0, 6, 0, 0, 0, 1, 0, 0, 0, 5, 5, 1, 0, 1, 2, 1})
+             .Build()},
+        {"fill with objects that are not a region",
+         WmfBuilder::TwoShapes().Raw(0x0228, {1, 2}).Build()},
         {"paint of a free slot", WmfBuilder::TwoShapes().Raw(0x012B, {0}).Build()},
         {"window scaled by zero", WmfBuilder::TwoShapes().Raw(0x0410, {0, 1, 0, 1}).Build()},
     };
@@ -63,7 +66,8 @@ TEST(Regression, RendererWroteObjectDamageToStandardError) {
         ASSERT_TRUE(drawn);
         // The shapes before the damaged record are there: red rectangle, blue ellipse.
         auto pixel = [&](int x, int y) {
-            const std::size_t at = static_cast<std::size_t>(95 - y) * dib.BytesPerScanLine() + 3 * x;
+            const std::size_t at =
+                static_cast<std::size_t>(95 - y) * dib.BytesPerScanLine() + 3 * x;
             return std::array<int, 3>{bits.at(at), bits.at(at + 1), bits.at(at + 2)};
         };
         EXPECT_EQ(pixel(10, 10), (std::array<int, 3>{0, 0, 255}));

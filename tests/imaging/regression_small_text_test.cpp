@@ -15,7 +15,10 @@ int InkWidth(std::int32_t width, std::int16_t fontHeight = -40) {
     testing::WmfBuilder b;
     b.SetWindowOrg(0, 0).SetWindowExt(800, 104).SetBkMode(1).CreatePen(5, 0).SelectObject(0);
     b.CreateSolidBrush(0xFFFFFF).SelectObject(1).Rectangle(0, 0, 800, 104);
-    b.CreateFont(fontHeight, "Arial").SelectObject(2).SetTextColor(0).TextOut(20, 30, "Pictrova Pictrova Pictrova");
+    b.CreateFont(fontHeight, "Arial")
+        .SelectObject(2)
+        .SetTextColor(0)
+        .TextOut(20, 30, "Pictrova Pictrova Pictrova");
     auto bits = b.Build();
     std::int32_t mm = MM_TEXT, xExt = width, yExt = width * 104 / 800;
     cDIBSection dib;
@@ -53,8 +56,8 @@ TEST(Regression, TextSizedByLineSpacingInsteadOfEm) {
         std::int16_t fontHeight;
         double em;
     } cases[] = {
-        {-40, 40},         // character height: the em
-        {40, 40 * 0.89},   // cell height: the em and the internal leading
+        {-40, 40},        // character height: the em
+        {40, 40 * 0.89},  // cell height: the em and the internal leading
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fontHeight);

@@ -10,7 +10,7 @@
 namespace pictrova::testing {
 
 class WmfBuilder {
-public:
+  public:
     WmfBuilder& SetWindowOrg(std::int16_t x, std::int16_t y) { return Record(0x020B, {y, x}); }
     WmfBuilder& SetWindowExt(std::int16_t x, std::int16_t y) { return Record(0x020C, {y, x}); }
     WmfBuilder& SetMapMode(std::int16_t mode) { return Record(0x0103, {mode}); }
@@ -48,7 +48,8 @@ public:
     WmfBuilder& TextOut(std::int16_t x, std::int16_t y, const std::string& text) {
         std::vector<std::int16_t> p = {static_cast<std::int16_t>(text.size())};
         std::string padded = text;
-        if (padded.size() % 2) padded.push_back('\0');
+        if (padded.size() % 2)
+            padded.push_back('\0');
         for (std::size_t i = 0; i < padded.size(); i += 2) {
             p.push_back(static_cast<std::int16_t>(static_cast<std::uint8_t>(padded[i]) |
                                                   static_cast<std::uint8_t>(padded[i + 1]) << 8));
@@ -59,12 +60,15 @@ public:
     }
 
     // Any record, parameters as given (for damaged records).
-    WmfBuilder& Raw(std::uint16_t function, const std::vector<std::int16_t>& params) { return Record(function, params); }
+    WmfBuilder& Raw(std::uint16_t function, const std::vector<std::int16_t>& params) {
+        return Record(function, params);
+    }
 
     // The metafile: header, the records so far and, unless `withEnd` is false, the end record.
     std::vector<std::uint8_t> Build(bool withEnd = true) const {
         std::vector<std::uint8_t> records = records_;
-        if (withEnd) Put32(records, 3), Put16(records, 0);
+        if (withEnd)
+            Put32(records, 3), Put16(records, 0);
         std::vector<std::uint8_t> out;
         Put16(out, 1);
         Put16(out, 9);
@@ -88,7 +92,7 @@ public:
         return b;
     }
 
-private:
+  private:
     static std::int16_t Lo(std::uint32_t v) { return static_cast<std::int16_t>(v & 0xFFFF); }
     static std::int16_t Hi(std::uint32_t v) { return static_cast<std::int16_t>(v >> 16); }
     static void Put16(std::vector<std::uint8_t>& v, std::uint32_t x) {
@@ -103,8 +107,10 @@ private:
         const auto words = static_cast<std::uint32_t>(3 + params.size());
         Put32(records_, words);
         Put16(records_, function);
-        for (std::int16_t p : params) Put16(records_, static_cast<std::uint16_t>(p));
-        if (words > largest_) largest_ = words;
+        for (std::int16_t p : params)
+            Put16(records_, static_cast<std::uint16_t>(p));
+        if (words > largest_)
+            largest_ = words;
         return *this;
     }
 

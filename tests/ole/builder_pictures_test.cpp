@@ -16,21 +16,24 @@ namespace {
 using pictrova::testing::TempDir;
 
 void WriteFile(const std::filesystem::path& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 }
 
 Rgb PixelOf(const imaging::cDIBSection& dib, int x, int y) {
     std::vector<std::uint8_t> bits;
     dib.GetDIBBytes(bits);
-    const std::size_t at = static_cast<std::size_t>(dib.dib_height() - 1 - y) * static_cast<std::size_t>(dib.BytesPerScanLine()) +
+    const std::size_t at = static_cast<std::size_t>(dib.dib_height() - 1 - y) *
+                               static_cast<std::size_t>(dib.BytesPerScanLine()) +
                            3 * static_cast<std::size_t>(x);
     return {bits.at(at + 2), bits.at(at + 1), bits.at(at)};
 }
 
 // Compares every pixel with `expected`, allowing `tolerance` per channel.
 template <typename Expected>
-void ExpectPicture(const std::filesystem::path& path, int width, int height, Expected expected, int tolerance = 0) {
+void ExpectPicture(const std::filesystem::path& path, int width, int height, Expected expected,
+                   int tolerance = 0) {
     imaging::PictureHolder holder;
     ASSERT_NO_THROW(holder.LoadFromFile(path)) << path;
     const imaging::cDIBSection& dib = holder.Image();
@@ -57,17 +60,21 @@ TEST_P(BuilderBmp, ShowsItsPattern) {
     const BmpCase c = GetParam();
     TempDir dir;
     WriteFile(dir / "p.bmp", MakeBmpFile(9, 5, c.bits, c.coloursUsed));
-    const int paletteSize = c.bits <= 8 ? static_cast<int>(c.coloursUsed ? c.coloursUsed : 1u << c.bits) : 0;
+    const int paletteSize =
+        c.bits <= 8 ? static_cast<int>(c.coloursUsed ? c.coloursUsed : 1u << c.bits) : 0;
     ExpectPicture(
         dir / "p.bmp", 9, 5,
-        [&](int x, int y) { return paletteSize ? PaletteColour(PaletteIndex(x, y, paletteSize)) : PatternColour(x, y); },
+        [&](int x, int y) {
+            return paletteSize ? PaletteColour(PaletteIndex(x, y, paletteSize))
+                               : PatternColour(x, y);
+        },
         c.bits == 16 ? 8 : 0);  // 5 bits per channel
 }
 
 INSTANTIATE_TEST_SUITE_P(BitCounts, BuilderBmp,
-                         ::testing::Values(BmpCase{1, 0}, BmpCase{4, 0}, BmpCase{4, 5}, BmpCase{8, 0}, BmpCase{8, 255},
-                                           BmpCase{8, 17}, BmpCase{16, 0}, BmpCase{24, 0},
-                                           BmpCase{32, 0}));
+                         ::testing::Values(BmpCase{1, 0}, BmpCase{4, 0}, BmpCase{4, 5},
+                                           BmpCase{8, 0}, BmpCase{8, 255}, BmpCase{8, 17},
+                                           BmpCase{16, 0}, BmpCase{24, 0}, BmpCase{32, 0}));
 
 // PNG and TIFF go through the converter program into BMP first.
 class BuilderConverted : public ::testing::TestWithParam<const char*> {};
@@ -75,10 +82,12 @@ class BuilderConverted : public ::testing::TestWithParam<const char*> {};
 TEST_P(BuilderConverted, ShowsThePattern) {
     const std::string kind = GetParam();
     const auto converter = pictrova::testing::BinDir() / "pictrova-convert";
-    if (!std::filesystem::exists(converter)) GTEST_SKIP() << "pictrova-convert is not built";
+    if (!std::filesystem::exists(converter))
+        GTEST_SKIP() << "pictrova-convert is not built";
     TempDir dir;
     WriteFile(dir / ("in." + kind), kind == "png" ? MakePngFile(7, 4) : MakeTiffFile(7, 4));
-    const std::string command = "'" + converter.string() + "' -out bmp -o '" + (dir / "out.bmp").string() + "' '" +
+    const std::string command = "'" + converter.string() + "' -out bmp -o '" +
+                                (dir / "out.bmp").string() + "' '" +
                                 (dir / ("in." + kind)).string() + "'";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     ExpectPicture(dir / "out.bmp", 7, 4, PatternColour);

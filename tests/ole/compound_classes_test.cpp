@@ -14,7 +14,8 @@ namespace fx = fixtures;
 using pictrova::testing::Pattern;
 
 fx::Bytes Slice(const fx::Bytes& b, std::size_t from, std::size_t count) {
-    return fx::Bytes(b.begin() + static_cast<std::ptrdiff_t>(from), b.begin() + static_cast<std::ptrdiff_t>(from + count));
+    return fx::Bytes(b.begin() + static_cast<std::ptrdiff_t>(from),
+                     b.begin() + static_cast<std::ptrdiff_t>(from + count));
 }
 
 // A CONTENTS stream of a given class, and what the file must be.
@@ -29,7 +30,8 @@ class ContentsClasses : public ::testing::TestWithParam<ContentsCase> {};
 
 TEST_P(ContentsClasses, FixUpGivesTheFile) {
     const ContentsCase& c = GetParam();
-    const Decoded d = DecodeField(fx::BuildCompoundObject(c.className, fx::MakeContentsDocument(c.contents)));
+    const Decoded d =
+        DecodeField(fx::BuildCompoundObject(c.className, fx::MakeContentsDocument(c.contents)));
     ASSERT_TRUE(d.ok) << c.className;
     EXPECT_EQ(d.extension, c.extension);
     EXPECT_EQ(d.bytes, c.expected);
@@ -89,21 +91,27 @@ class ShortStreams : public ::testing::TestWithParam<ShortCase> {};
 // A fix-up that needs more bytes than the stream holds is false.
 TEST_P(ShortStreams, AreRefusedByTheFixUp) {
     const ShortCase c = GetParam();
-    const Decoded d = DecodeField(fx::BuildCompoundObject(c.className, fx::MakeContentsDocument(Pattern(c.length, 9))));
+    const Decoded d = DecodeField(
+        fx::BuildCompoundObject(c.className, fx::MakeContentsDocument(Pattern(c.length, 9))));
     EXPECT_EQ(d.ok, c.ok) << c.className << " " << c.length;
     EXPECT_TRUE(d.reason.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Boundaries, ShortStreams,
-                         ::testing::Values(ShortCase{"Imaging.Document", 233, false}, ShortCase{"Imaging.Document", 234, false},
-                                           ShortCase{"Imaging.Document", 235, true}, ShortCase{"Paper.document", 2, false},
-                                           ShortCase{"Paper.document", 63, false}, ShortCase{"Paper.document", 64, false}, ShortCase{"Paper.document", 65, true},
+                         ::testing::Values(ShortCase{"Imaging.Document", 233, false},
+                                           ShortCase{"Imaging.Document", 234, false},
+                                           ShortCase{"Imaging.Document", 235, true},
+                                           ShortCase{"Paper.document", 2, false},
+                                           ShortCase{"Paper.document", 63, false},
+                                           ShortCase{"Paper.document", 64, false},
+                                           ShortCase{"Paper.document", 65, true},
                                            ShortCase{"PSP7.Image", 36, false}));
 
 TEST(CompoundClasses, DeskImageDropsTheSizeInFrontOfItsNativeStream) {
     const fx::Bytes bmp = fx::MakeBmpFile(3, 3);
     for (bool inChild : {true, false}) {
-        const Decoded d = DecodeField(fx::BuildCompoundObject("HP.DeskImage.1", fx::MakeOle10NativeDocument(bmp, inChild)));
+        const Decoded d = DecodeField(
+            fx::BuildCompoundObject("HP.DeskImage.1", fx::MakeOle10NativeDocument(bmp, inChild)));
         ASSERT_TRUE(d.ok) << inChild;
         EXPECT_EQ(d.extension, "bmp");
         EXPECT_EQ(d.bytes, bmp);
@@ -146,8 +154,10 @@ TEST_P(MissingStream, IsFalseWithTheNoContentsReason) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, MissingStream,
-                         ::testing::Values(MissingCase{"Word.Document.8", "doc"}, MissingCase{"AcroExch.Document", "pdf"},
-                                           MissingCase{"HP.DeskImage.1", "bmp"}, MissingCase{"MSPhotoEd.3", "bmp"},
+                         ::testing::Values(MissingCase{"Word.Document.8", "doc"},
+                                           MissingCase{"AcroExch.Document", "pdf"},
+                                           MissingCase{"HP.DeskImage.1", "bmp"},
+                                           MissingCase{"MSPhotoEd.3", "bmp"},
                                            MissingCase{"PSP7.Image", ""}));
 
 TEST(CompoundClasses, NativeDataThatIsNoCompoundDocumentHasNoContentsStream) {
@@ -157,7 +167,8 @@ TEST(CompoundClasses, NativeDataThatIsNoCompoundDocumentHasNoContentsStream) {
 }
 
 TEST(CompoundClasses, PayloadStartBeyondTheFieldIsFalse) {
-    auto field = fx::BuildCompoundObject("Word.Document.8", fx::MakeOfficeDocument("WordDocument", Pattern(10, 1)));
+    auto field = fx::BuildCompoundObject("Word.Document.8",
+                                         fx::MakeOfficeDocument("WordDocument", Pattern(10, 1)));
     field.resize(60);
     const Decoded d = DecodeField(field);
     EXPECT_FALSE(d.ok);

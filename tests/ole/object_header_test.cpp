@@ -84,7 +84,8 @@ TEST(ObjectHeader, UnexpectedTypesDispatchByClassName) {
 TEST(ObjectHeader, ShortFieldIsFalse) {
     const auto field = fx::BuildPaintPicture(fx::MakeBmpFile(3, 3));
     for (std::size_t length : {0, 1, 19, 20, 30}) {
-        const Decoded d = DecodeField({field.begin(), field.begin() + static_cast<std::ptrdiff_t>(length)});
+        const Decoded d =
+            DecodeField({field.begin(), field.begin() + static_cast<std::ptrdiff_t>(length)});
         EXPECT_FALSE(d.ok) << length;
         EXPECT_TRUE(d.reason.empty()) << length;
     }
@@ -121,13 +122,14 @@ TEST_P(ClassNameDispatch, MatchesOnTheFirstSevenCharacters) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Classes, ClassNameDispatch,
-                         ::testing::Values(ClassCase{"Word.Document.12", true}, ClassCase{"Word.Do", true},
-                                           ClassCase{"word.document.8", false}, ClassCase{"WORD.DOCUMENT.8", false},
-                                           ClassCase{"Word.D", false}, ClassCase{"Excel.Sheet.12", true},
-                                           ClassCase{"Paint.Picture", true}, ClassCase{"PBrush", false},
-                                           ClassCase{"OT_STATIC", true}, ClassCase{"MSPhotoEd.3", true},
-                                           ClassCase{"Acme.Drawing", false}));
+INSTANTIATE_TEST_SUITE_P(
+    Classes, ClassNameDispatch,
+    ::testing::Values(ClassCase{"Word.Document.12", true}, ClassCase{"Word.Do", true},
+                      ClassCase{"word.document.8", false}, ClassCase{"WORD.DOCUMENT.8", false},
+                      ClassCase{"Word.D", false}, ClassCase{"Excel.Sheet.12", true},
+                      ClassCase{"Paint.Picture", true}, ClassCase{"PBrush", false},
+                      ClassCase{"OT_STATIC", true}, ClassCase{"MSPhotoEd.3", true},
+                      ClassCase{"Acme.Drawing", false}));
 
 TEST(ObjectHeader, ClassNameLengthZeroOrOneIsUnsupported) {
     for (std::int32_t length : {0, 1, -5}) {

@@ -127,8 +127,9 @@ TEST_P(PackageDisplayName, GivesTheSameFileAndLabel) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, PackageDisplayName,
-                         ::testing::Values("Package", "Objekt-Manager-Shellobjekt", "Objet Gestionnaire de paquets",
-                                           "", "P", "Paquete de Windows con un nombre bastante largo"));
+                         ::testing::Values("Package", "Objekt-Manager-Shellobjekt",
+                                           "Objet Gestionnaire de paquets", "", "P",
+                                           "Paquete de Windows con un nombre bastante largo"));
 
 // The German name moved every fixed offset by 19: the package's file size at the old place
 // is now inside the label, which used to refuse the object (or take the wrong bytes).

@@ -32,8 +32,8 @@ TEST(PhotoEditor, PalettedThreeByTwo) {
     EXPECT_EQ(Get32(s, 14), 40u);
     EXPECT_EQ(Get32(s, 18), 3u);
     EXPECT_EQ(Get32(s, 22), 2u);
-    EXPECT_EQ(s[28], 8);             // bits
-    EXPECT_EQ(Get32(s, 34), 8u);     // image size: stride 4 x 2
+    EXPECT_EQ(s[28], 8);          // bits
+    EXPECT_EQ(Get32(s, 34), 8u);  // image size: stride 4 x 2
     for (int k : {0, 1, 100, 255}) {
         const fx::Rgb c = fx::PaletteColour(k);
         const std::size_t at = 54 + 4 * static_cast<std::size_t>(k);
@@ -48,7 +48,8 @@ TEST(PhotoEditor, PalettedThreeByTwo) {
 
 TEST(PhotoEditor, ColourThreeByTwoSwapsRedAndBlue) {
     fx::Bytes rows;
-    for (std::uint8_t i = 0; i < 18; ++i) rows.push_back(static_cast<std::uint8_t>(i + 1));
+    for (std::uint8_t i = 0; i < 18; ++i)
+        rows.push_back(static_cast<std::uint8_t>(i + 1));
     fx::Bytes s = Stream3x2(3, rows);
     ConvertPhotoEditorPicture(s);
     ASSERT_EQ(s.size(), 78u);
@@ -57,7 +58,8 @@ TEST(PhotoEditor, ColourThreeByTwoSwapsRedAndBlue) {
     EXPECT_EQ(s[28], 24);
     EXPECT_EQ(Get32(s, 34), 24u);  // stride 12 x 2
     // Bottom row (stored second): pixels 10 11 12, 13 14 15, 16 17 18 as blue, green, red.
-    EXPECT_EQ(fx::Bytes(s.begin() + 54, s.begin() + 66), (fx::Bytes{12, 11, 10, 15, 14, 13, 18, 17, 16, 0, 0, 0}));
+    EXPECT_EQ(fx::Bytes(s.begin() + 54, s.begin() + 66),
+              (fx::Bytes{12, 11, 10, 15, 14, 13, 18, 17, 16, 0, 0, 0}));
     EXPECT_EQ(fx::Bytes(s.begin() + 66, s.end()), (fx::Bytes{3, 2, 1, 6, 5, 4, 9, 8, 7, 0, 0, 0}));
 }
 
@@ -88,8 +90,9 @@ TEST_P(PhotoEditorRefuses, PicturesWithoutPixels) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Headers, PhotoEditorRefuses,
-                         ::testing::Values(Refused{0, 3, 2}, Refused{4, 3, 2}, Refused{-1, 3, 2}, Refused{2, 0, 2},
-                                           Refused{2, 3, 0}, Refused{3, -3, 2}, Refused{3, 3, -2},
+                         ::testing::Values(Refused{0, 3, 2}, Refused{4, 3, 2}, Refused{-1, 3, 2},
+                                           Refused{2, 0, 2}, Refused{2, 3, 0}, Refused{3, -3, 2},
+                                           Refused{3, 3, -2},
                                            // Larger than the stream holds.
                                            Refused{3, 3, 3}, Refused{2, 32767, 32767}));
 

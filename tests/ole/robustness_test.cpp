@@ -22,13 +22,15 @@ void DecodeDamaged(const std::vector<std::uint8_t>& field, bool rendered) {
     std::string extension, label;
     FailureReason reason;
     DecodeNotes notes;
-    if (!fGetContentsStream(bytes, extension, label, &reason, &notes)) return;
+    if (!fGetContentsStream(bytes, extension, label, &reason, &notes))
+        return;
     if (rendered || notes.storedPreviewUsed) {
         EXPECT_LE(bytes.size(), 54 + 3 * kMaxPicturePixels + 3 * kMaxPictureSide);
     } else {
         // The largest growth the decoder allows: a photo-editor picture of one-byte rows padded
         // to four bytes plus its colour table, or a paint picture padded to twice its data.
-        EXPECT_LE(bytes.size(), 4 * field.size() + 2048) << "output of " << field.size() << " bytes in";
+        EXPECT_LE(bytes.size(), 4 * field.size() + 2048)
+            << "output of " << field.size() << " bytes in";
     }
 }
 
@@ -43,7 +45,8 @@ class DamagedSample : public ::testing::TestWithParam<fixtures::SampleObject> {}
 TEST_P(DamagedSample, EveryTruncationDecodesOrFails) {
     const auto& field = GetParam().field;
     for (std::size_t length = 0; length < field.size(); ++length)
-        DecodeDamaged(std::vector<std::uint8_t>(field.begin(), field.begin() + static_cast<std::ptrdiff_t>(length)),
+        DecodeDamaged(std::vector<std::uint8_t>(
+                          field.begin(), field.begin() + static_cast<std::ptrdiff_t>(length)),
                       GetParam().rendered);
 }
 
@@ -55,7 +58,8 @@ TEST_P(DamagedSample, RandomByteFlipsDecodeOrFail) {
     std::uniform_int_distribution<int> flips(1, 4);
     for (int round = 0; round < Rounds(GetParam(), 3000); ++round) {
         std::vector<std::uint8_t> damaged = field;
-        for (int i = flips(random); i > 0; --i) damaged[position(random)] = static_cast<std::uint8_t>(value(random));
+        for (int i = flips(random); i > 0; --i)
+            damaged[position(random)] = static_cast<std::uint8_t>(value(random));
         DecodeDamaged(damaged, GetParam().rendered);
     }
 }
@@ -75,7 +79,8 @@ TEST_P(DamagedSample, HeaderByteFlipsDecodeOrFail) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(AllRows, DamagedSample, ::testing::ValuesIn(fixtures::AllSampleObjects()), PICTROVA_SAMPLE_NAME);
+INSTANTIATE_TEST_SUITE_P(AllRows, DamagedSample, ::testing::ValuesIn(fixtures::AllSampleObjects()),
+                         PICTROVA_SAMPLE_NAME);
 
 }  // namespace
 }  // namespace pictrova::ole

@@ -23,7 +23,8 @@ TEST_P(DecodesSample, GivesTheEmbeddedFile) {
     DecodeNotes notes;
     const bool ok = fGetContentsStream(bytes, extension, label, &reason, &notes);
     ASSERT_EQ(ok, sample.decodes);
-    if (!sample.decodes) return;
+    if (!sample.decodes)
+        return;
     EXPECT_EQ(extension, sample.extension);
     EXPECT_EQ(notes.storedPreviewUsed, sample.storedPreview);
     EXPECT_EQ(notes.barePicture, sample.barePicture);
@@ -31,7 +32,8 @@ TEST_P(DecodesSample, GivesTheEmbeddedFile) {
     EXPECT_TRUE(reason.empty());
     if (sample.rendered) {
         // Pixels are checked by the metafile tests; here the size the reference device gives.
-        const std::size_t stride = (static_cast<std::size_t>(sample.renderedWidth) * 3 + 3) & ~std::size_t{3};
+        const std::size_t stride =
+            (static_cast<std::size_t>(sample.renderedWidth) * 3 + 3) & ~std::size_t{3};
         EXPECT_EQ(bytes.size(), 54 + stride * static_cast<std::size_t>(sample.renderedHeight));
         return;
     }
@@ -39,7 +41,8 @@ TEST_P(DecodesSample, GivesTheEmbeddedFile) {
     EXPECT_TRUE(bytes == sample.expectedFile);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllRows, DecodesSample, ::testing::ValuesIn(fixtures::AllSampleObjects()), PICTROVA_SAMPLE_NAME);
+INSTANTIATE_TEST_SUITE_P(AllRows, DecodesSample, ::testing::ValuesIn(fixtures::AllSampleObjects()),
+                         PICTROVA_SAMPLE_NAME);
 
 }  // namespace
 }  // namespace pictrova::ole
@@ -52,7 +55,8 @@ namespace {
 // size + 31, packages' type word at the payload start (68 under the English display name),
 // static presentations' format name at 40.
 TEST_P(DecodesSample, NativeDataSitsWhereTheHeaderSays) {
-    if (GetParam().barePicture) return;
+    if (GetParam().barePicture)
+        return;
     const auto& field = GetParam().field;
     const ObjectHeader header = ReadObjectHeader(field);
     EXPECT_EQ(header.signature, 0x1C15);

@@ -11,15 +11,19 @@
 
 namespace pictrova::fixtures {
 
-inline void PrintTo(const SampleObject& sample, std::ostream* os) { *os << sample.name; }
+inline void PrintTo(const SampleObject& sample, std::ostream* os) {
+    *os << sample.name;
+}
 
 inline std::string SampleTestName(const SampleObject& sample) {
     std::string name = sample.name;
     for (char& c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+        if (!std::isalnum(static_cast<unsigned char>(c)))
+            c = '_';
     return name;
 }
 
 }  // namespace pictrova::fixtures
 
-#define PICTROVA_SAMPLE_NAME [](const auto& info) { return ::pictrova::fixtures::SampleTestName(info.param); }
+#define PICTROVA_SAMPLE_NAME \
+    [](const auto& info) { return ::pictrova::fixtures::SampleTestName(info.param); }

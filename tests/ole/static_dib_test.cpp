@@ -39,14 +39,15 @@ TEST_P(StaticDib, FileHeaderPointsAtThePixels) {
     EXPECT_TRUE(std::equal(dib.begin(), dib.end(), d.bytes.begin() + 14));
 }
 
-INSTANTIATE_TEST_SUITE_P(BitCounts, StaticDib,
-                         ::testing::Values(DibCase{8, 255, 1074}, DibCase{8, 0, 1078}, DibCase{8, 256, 1078},
-                                           DibCase{24, 0, 54}, DibCase{4, 0, 118}, DibCase{16, 0, 54},
-                                           DibCase{32, 0, 54},
-                                           // Colour tables shorter than the full 2^bits entries.
-                                           DibCase{1, 0, 62}, DibCase{4, 5, 74}, DibCase{8, 17, 122},
-                                           // A colours-used count above 2^bits is damage: the full table.
-                                           DibCase{8, 100000, 1078}));
+INSTANTIATE_TEST_SUITE_P(
+    BitCounts, StaticDib,
+    ::testing::Values(DibCase{8, 255, 1074}, DibCase{8, 0, 1078}, DibCase{8, 256, 1078},
+                      DibCase{24, 0, 54}, DibCase{4, 0, 118}, DibCase{16, 0, 54},
+                      DibCase{32, 0, 54},
+                      // Colour tables shorter than the full 2^bits entries.
+                      DibCase{1, 0, 62}, DibCase{4, 5, 74}, DibCase{8, 17, 122},
+                      // A colours-used count above 2^bits is damage: the full table.
+                      DibCase{8, 100000, 1078}));
 
 // The data size is checked against the field length - 1; beyond that, against the bytes that
 // are really there (a size the field cannot hold would read past its end).
@@ -61,7 +62,8 @@ TEST(StaticDibSize, SizeBoundaries) {
         Put32(f, kDataSizeAt, size);
         return DecodeField(f);
     };
-    EXPECT_TRUE(withSize(static_cast<std::int64_t>(dib.size()) - 1).ok);  // a shorter DIB is taken as is
+    EXPECT_TRUE(
+        withSize(static_cast<std::int64_t>(dib.size()) - 1).ok);  // a shorter DIB is taken as is
     EXPECT_FALSE(withSize(static_cast<std::int64_t>(dib.size()) + 1).ok);
     EXPECT_FALSE(withSize(static_cast<std::int64_t>(field.size()) - 1).ok);
     EXPECT_FALSE(withSize(static_cast<std::int64_t>(field.size())).ok);

@@ -40,12 +40,14 @@ Bmp ReadBmpHeaders(const std::vector<std::uint8_t>& file) {
 // The pixel at (x, y), y counted from the top, of a 24-bit bottom-up BMP file.
 Rgb PixelAt(const std::vector<std::uint8_t>& file, const Bmp& bmp, int x, int y) {
     const std::size_t stride = (static_cast<std::size_t>(bmp.width) * 3 + 3) & ~std::size_t{3};
-    const std::size_t at = bmp.pixelOffset + static_cast<std::size_t>(bmp.height - 1 - y) * stride + 3 * x;
+    const std::size_t at =
+        bmp.pixelOffset + static_cast<std::size_t>(bmp.height - 1 - y) * stride + 3 * x;
     return {file.at(at + 2), file.at(at + 1), file.at(at)};
 }
 
 bool Near(Rgb a, Rgb b) {
-    return std::abs(a.red - b.red) < 40 && std::abs(a.green - b.green) < 40 && std::abs(a.blue - b.blue) < 40;
+    return std::abs(a.red - b.red) < 40 && std::abs(a.green - b.green) < 40 &&
+           std::abs(a.blue - b.blue) < 40;
 }
 
 std::vector<std::uint8_t> Decode(std::vector<std::uint8_t> field, bool expectOk = true) {
@@ -60,7 +62,8 @@ std::vector<std::uint8_t> Decode(std::vector<std::uint8_t> field, bool expectOk 
 // A 200 x 100 unit drawing framed as 2540 x 1270 HIMETRIC (1 x 0.5 inch): 96 x 48 pixels at
 // 96 dpi, 0.48 pixel per unit.
 TEST(StaticMetafile, RendersAt96DpiWithBmpHeaders) {
-    const auto file = Decode(fixtures::BuildStaticMetafile(fixtures::MakeMetafile(200, 100), 8, 2540, 1270));
+    const auto file =
+        Decode(fixtures::BuildStaticMetafile(fixtures::MakeMetafile(200, 100), 8, 2540, 1270));
     const Bmp bmp = ReadBmpHeaders(file);
     EXPECT_EQ(bmp.width, 96);
     EXPECT_EQ(bmp.height, 48);
@@ -72,10 +75,10 @@ TEST(StaticMetafile, RendersAt96DpiWithBmpHeaders) {
     EXPECT_EQ(bmp.fileSize, 54 + bmp.imageSize);
     EXPECT_EQ(file.size(), bmp.fileSize);
 
-    EXPECT_TRUE(Near(PixelAt(file, bmp, 2, 2), {255, 255, 255}));    // background rectangle
-    EXPECT_TRUE(Near(PixelAt(file, bmp, 29, 24), {220, 30, 30}));    // red rectangle (60, 50)
-    EXPECT_TRUE(Near(PixelAt(file, bmp, 72, 24), {30, 60, 220}));    // blue ellipse (150, 50)
-    EXPECT_TRUE(Near(PixelAt(file, bmp, 48, 41), {30, 180, 60}));    // green triangle (100, 85)
+    EXPECT_TRUE(Near(PixelAt(file, bmp, 2, 2), {255, 255, 255}));  // background rectangle
+    EXPECT_TRUE(Near(PixelAt(file, bmp, 29, 24), {220, 30, 30}));  // red rectangle (60, 50)
+    EXPECT_TRUE(Near(PixelAt(file, bmp, 72, 24), {30, 60, 220}));  // blue ellipse (150, 50)
+    EXPECT_TRUE(Near(PixelAt(file, bmp, 48, 41), {30, 180, 60}));  // green triangle (100, 85)
 }
 
 // The text line, black at (10, 5) units and 16 units high, is the only dark thing in the drawing
@@ -84,7 +87,8 @@ TEST(StaticMetafile, RendersAt96DpiWithBmpHeaders) {
 TEST(StaticMetafile, RendersText) {
     for (bool withText : {false, true}) {
         SCOPED_TRACE(withText ? "with text" : "without text");
-        const auto file = Decode(fixtures::BuildStaticMetafile(fixtures::MakeMetafile(200, 100, withText), 8, 2540, 1270));
+        const auto file = Decode(fixtures::BuildStaticMetafile(
+            fixtures::MakeMetafile(200, 100, withText), 8, 2540, 1270));
         const Bmp bmp = ReadBmpHeaders(file);
         ASSERT_EQ(bmp.width, 96);
         ASSERT_EQ(bmp.height, 48);
@@ -93,7 +97,8 @@ TEST(StaticMetafile, RendersText) {
         for (int y = 0; y < bmp.height; ++y) {
             for (int x = 0; x < bmp.width; ++x) {
                 const Rgb c = PixelAt(file, bmp, x, y);
-                if (std::max({c.red, c.green, c.blue}) >= 100) continue;
+                if (std::max({c.red, c.green, c.blue}) >= 100)
+                    continue;
                 ++(x >= 2 && x <= 45 && y <= 15 ? inLine : elsewhere);
             }
         }

@@ -13,7 +13,9 @@ namespace {
 using namespace testing;
 namespace fx = fixtures;
 
-fx::Bytes Unknown(const fx::Bytes& presentation) { return fx::BuildUnsupportedObject("Acme.Drawing.1", presentation); }
+fx::Bytes Unknown(const fx::Bytes& presentation) {
+    return fx::BuildUnsupportedObject("Acme.Drawing.1", presentation);
+}
 
 fx::Bytes WithFormatId(fx::Bytes presentation, std::uint32_t formatId) {
     Put32(presentation, 4, formatId);
@@ -137,9 +139,9 @@ TEST(StoredPreview, MonochromeBitmapIsBlackAndWhite) {
     ASSERT_TRUE(d.ok);
     ASSERT_EQ(d.bytes.size(), 54u + 8 + 4 * 3);
     EXPECT_EQ(Get32(d.bytes, 10), 62u);
-    EXPECT_EQ(d.bytes.at(28), 1);                    // bit count
-    EXPECT_EQ(Get32(d.bytes, 54), 0u);               // black
-    EXPECT_EQ(Get32(d.bytes, 58), 0x00FFFFFFu);      // white
+    EXPECT_EQ(d.bytes.at(28), 1);                // bit count
+    EXPECT_EQ(Get32(d.bytes, 54), 0u);           // black
+    EXPECT_EQ(Get32(d.bytes, 58), 0x00FFFFFFu);  // white
     // Bottom row first: the top row (y = 0) sets odd x, and comes last.
     EXPECT_EQ(d.bytes.at(62 + 2 * 4), 0x55);
     EXPECT_EQ(d.bytes.at(62 + 2 * 4 + 1), 0x40);

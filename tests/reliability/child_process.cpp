@@ -24,11 +24,13 @@ constexpr std::size_t kKeptOutput = 64 * 1024;
 
 // A temporary file that receives the child's output, read back when it ends.
 class OutputFile {
-public:
+  public:
     OutputFile() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "pictrova-child-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "pictrova-child-XXXXXX").string();
         fd_ = mkstemp(pattern.data());
-        if (fd_ < 0) throw std::runtime_error("mkstemp failed");
+        if (fd_ < 0)
+            throw std::runtime_error("mkstemp failed");
         path_ = pattern;
     }
     ~OutputFile() {
@@ -44,7 +46,7 @@ public:
         return text;
     }
 
-private:
+  private:
     int fd_ = -1;
     std::filesystem::path path_;
 };
@@ -55,8 +57,10 @@ ChildOutcome Wait(pid_t pid, std::chrono::milliseconds limit, Clock::time_point 
     int status = 0;
     for (;;) {
         const pid_t done = waitpid(pid, &status, WNOHANG);
-        if (done == pid) break;
-        if (done < 0 && errno != EINTR) throw std::runtime_error("waitpid failed");
+        if (done == pid)
+            break;
+        if (done < 0 && errno != EINTR)
+            throw std::runtime_error("waitpid failed");
         if (Clock::now() - start > limit) {
             kill(-pid, SIGKILL);
             kill(pid, SIGKILL);
@@ -67,7 +71,8 @@ ChildOutcome Wait(pid_t pid, std::chrono::milliseconds limit, Clock::time_point 
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     outcome.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-    if (outcome.end == ChildOutcome::End::TimedOut) return outcome;
+    if (outcome.end == ChildOutcome::End::TimedOut)
+        return outcome;
     if (WIFEXITED(status)) {
         outcome.code = WEXITSTATUS(status);
     } else {
@@ -80,9 +85,10 @@ ChildOutcome Wait(pid_t pid, std::chrono::milliseconds limit, Clock::time_point 
 }  // namespace
 
 bool ChildOutcome::SanitizerReported() const {
-    for (const char* mark : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:",
-                             "ERROR: UndefinedBehaviorSanitizer"}) {
-        if (output.find(mark) != std::string::npos) return true;
+    for (const char* mark : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer",
+                             "runtime error:", "ERROR: UndefinedBehaviorSanitizer"}) {
+        if (output.find(mark) != std::string::npos)
+            return true;
     }
     return false;
 }
@@ -90,12 +96,19 @@ bool ChildOutcome::SanitizerReported() const {
 std::string ChildOutcome::Describe() const {
     std::string text;
     switch (end) {
-    case End::Exited: text = "exited with " + std::to_string(code); break;
-    case End::Signalled: text = std::string("killed by signal ") + strsignal(code); break;
-    case End::TimedOut: text = "timed out"; break;
+        case End::Exited:
+            text = "exited with " + std::to_string(code);
+            break;
+        case End::Signalled:
+            text = std::string("killed by signal ") + strsignal(code);
+            break;
+        case End::TimedOut:
+            text = "timed out";
+            break;
     }
     text += " after " + std::to_string(elapsed.count()) + " ms";
-    if (!output.empty()) text += "; output:\n" + output.substr(0, 4000);
+    if (!output.empty())
+        text += "; output:\n" + output.substr(0, 4000);
     return text;
 }
 
@@ -103,7 +116,8 @@ ChildOutcome RunInChild(const std::function<int()>& body, std::chrono::milliseco
     OutputFile output;
     const auto start = Clock::now();
     const pid_t pid = fork();
-    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid < 0)
+        throw std::runtime_error("fork failed");
     if (pid == 0) {
         setpgid(0, 0);
         dup2(output.fd(), STDOUT_FILENO);
@@ -137,7 +151,8 @@ ChildOutcome RunProgram(const ProgramRun& run) {
     posix_spawnattr_setpgroup(&attributes, 0);
 
     std::vector<char*> argv;
-    for (const std::string& a : run.arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : run.arguments)
+        argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     // This process's environment with the additions replacing variables of the same name.
     std::map<std::string, std::string> variables;
@@ -145,9 +160,11 @@ ChildOutcome RunProgram(const ProgramRun& run) {
         const std::string entry = *e;
         variables[entry.substr(0, entry.find('='))] = entry;
     }
-    for (const std::string& entry : run.environment) variables[entry.substr(0, entry.find('='))] = entry;
+    for (const std::string& entry : run.environment)
+        variables[entry.substr(0, entry.find('='))] = entry;
     std::vector<char*> envp;
-    for (auto& [name, entry] : variables) envp.push_back(entry.data());
+    for (auto& [name, entry] : variables)
+        envp.push_back(entry.data());
     envp.push_back(nullptr);
 
     const auto start = Clock::now();
@@ -155,7 +172,8 @@ ChildOutcome RunProgram(const ProgramRun& run) {
     const int failed = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
-    if (failed) throw std::runtime_error("cannot start " + run.arguments[0] + ": " + std::strerror(failed));
+    if (failed)
+        throw std::runtime_error("cannot start " + run.arguments[0] + ": " + std::strerror(failed));
     ChildOutcome outcome = Wait(pid, run.limit, start);
     outcome.output = output.Read();
     return outcome;

@@ -32,7 +32,7 @@ ChildOutcome RunInChild(const std::function<int()>& body, std::chrono::milliseco
 struct ProgramRun {
     std::vector<std::string> arguments;  // the program first
     std::chrono::milliseconds limit{60'000};
-    std::vector<std::string> environment;  // NAME=VALUE added to this process's environment
+    std::vector<std::string> environment;    // NAME=VALUE added to this process's environment
     std::filesystem::path workingDirectory;  // empty: this process's
 };
 

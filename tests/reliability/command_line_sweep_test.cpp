@@ -49,12 +49,15 @@ const std::vector<CommandCase>& Commands() {
     static const std::vector<CommandCase> commands = {
         {"tables", {"tables", "DB"}, &kListingStatuses, true},
         {"fields", {"fields", "DB", kPictureTable}, &kListingStatuses, true},
-        {"extract", {"extract", "DB", "--table", kPictureTable, "--field", kPictureField, "--out", "OUT"},
-         &kExtractStatuses, true},
+        {"extract",
+         {"extract", "DB", "--table", kPictureTable, "--field", kPictureField, "--out", "OUT"},
+         &kExtractStatuses,
+         true},
         {"extract-raw-png",
-         {"extract", "DB", "--table", kPictureTable, "--field", kPictureField, "--out", "OUT", "--method",
-          "raw", "--format", "png"},
-         &kExtractStatuses, false},
+         {"extract", "DB", "--table", kPictureTable, "--field", kPictureField, "--out", "OUT",
+          "--method", "raw", "--format", "png"},
+         &kExtractStatuses,
+         false},
     };
     return commands;
 }
@@ -72,8 +75,8 @@ struct SweepResults {
 };
 
 // Every command on one variant, in a folder of its own that only it uses.
-void SweepVariant(const fs::path& cli, const DamagedDatabase& variant, std::size_t index, const fs::path& home,
-                  SweepResults& results) {
+void SweepVariant(const fs::path& cli, const DamagedDatabase& variant, std::size_t index,
+                  const fs::path& home, SweepResults& results) {
     SCOPED_TRACE(variant.name);
     const fs::path database = home / ("damaged" + variant.extension);
     const fs::path work = home / "tmp";
@@ -82,7 +85,8 @@ void SweepVariant(const fs::path& cli, const DamagedDatabase& variant, std::size
     bool anyPicture = false, listed = false;
     std::map<std::string, std::pair<int, int>> ran;  // command -> exit status, files written
     for (const CommandCase& command : Commands()) {
-        if (!command.everyVariant && index % kRawEvery != 0) continue;
+        if (!command.everyVariant && index % kRawEvery != 0)
+            continue;
         const fs::path out = home / ("out-" + command.name);
         fs::create_directories(out);
         const FolderSnapshot before = Snapshot(home);
@@ -117,24 +121,28 @@ void SweepVariant(const fs::path& cli, const DamagedDatabase& variant, std::size
             }
         }
         anyPicture = anyPicture || files > 0;
-        if (command.name == "tables" && outcome.code == 0) listed = true;
+        if (command.name == "tables" && outcome.code == 0)
+            listed = true;
         ran[command.name] = {outcome.code, files};
     }
     fs::remove_all(home);
     // The undamaged base gives every picture.
     if (variant.kind == "intact") {
-        EXPECT_EQ(ran["extract"], std::make_pair(0, kBasePictures)) << "extract: exit status, files written";
+        EXPECT_EQ(ran["extract"], std::make_pair(0, kBasePictures))
+            << "extract: exit status, files written";
     }
 
     std::lock_guard lock(results.mutex);
     ++results.byKind[variant.kind].first;
-    if (ran["extract"].second > 0) ++results.byKind[variant.kind].second;
+    if (ran["extract"].second > 0)
+        ++results.byKind[variant.kind].second;
     for (const auto& [command, result] : ran) {
         ++results.tallies[command].statuses[result.first];
         results.tallies[command].picturesWritten += result.second;
     }
-    ++results.variantOutcomes[anyPicture ? "pictures extracted" : listed ? "listed, clean error on extract"
-                                                                          : "clean error"];
+    ++results.variantOutcomes[anyPicture ? "pictures extracted"
+                              : listed   ? "listed, clean error on extract"
+                                         : "clean error"];
 }
 
 TEST(DamagedDatabaseSweep, CommandLineEndsEveryVariantCleanlyInsideItsOutputFolder) {
@@ -143,7 +151,8 @@ TEST(DamagedDatabaseSweep, CommandLineEndsEveryVariantCleanlyInsideItsOutputFold
     TempDir dir;
     std::vector<DamagedDatabase> variants;
     for (const BaseDatabase& base : SweepBaseDatabases()) {
-        for (DamagedDatabase& variant : DamagedVariants(base)) variants.push_back(std::move(variant));
+        for (DamagedDatabase& variant : DamagedVariants(base))
+            variants.push_back(std::move(variant));
     }
     // Most of a command's time is waiting (process start, the converter's 100 ms polling), so
     // two workers halve the sweep even on two cores.
@@ -154,15 +163,18 @@ TEST(DamagedDatabaseSweep, CommandLineEndsEveryVariantCleanlyInsideItsOutputFold
             SweepVariant(cli, variants[i], i, dir / variants[i].name, results);
     };
     std::vector<std::thread> workers;
-    for (int w = 0; w < kWorkers; ++w) workers.emplace_back(worker);
-    for (std::thread& t : workers) t.join();
+    for (int w = 0; w < kWorkers; ++w)
+        workers.emplace_back(worker);
+    for (std::thread& t : workers)
+        t.join();
 
     std::cout << variants.size() << " damaged variants\n";
     for (const auto& [outcome, count] : results.variantOutcomes)
         std::cout << "  " << std::setw(4) << count << "  " << outcome << "\n";
     for (const auto& [command, tally] : results.tallies) {
         std::cout << "  " << command << ":";
-        for (const auto& [status, count] : tally.statuses) std::cout << " exit " << status << " x" << count;
+        for (const auto& [status, count] : tally.statuses)
+            std::cout << " exit " << status << " x" << count;
         std::cout << ", " << tally.picturesWritten << " files written\n";
     }
     for (const auto& [kind, counts] : results.byKind) {

@@ -52,7 +52,8 @@ struct DamagedDatabase {
 // bursts of random bit flips, page swaps and copies; and 20 x `scale` more: cuts at arbitrary
 // bytes, and the catalog damaged (bits flipped in its pages, row counts and its definition's usage
 // map and column count changed). A larger scale is for a longer search by hand.
-std::vector<DamagedDatabase> DamagedVariants(const BaseDatabase& base, std::uint32_t seed = kSweepSeed, int scale = 1);
+std::vector<DamagedDatabase> DamagedVariants(const BaseDatabase& base,
+                                             std::uint32_t seed = kSweepSeed, int scale = 1);
 
 // What the sweeps must still get out of each kind of variant, over all its variants of all bases.
 // The lower bounds sit well under what was measured (in the comments: share of variants, with
@@ -68,22 +69,22 @@ struct DamageBound {
 
 inline constexpr DamageBound kDamageBounds[] = {
     // kind                scanned       pictures
-    {"intact",             1.0,          1.0},   // 3 of 3, 3 of 3; and every picture, exit status 0
-    {"cut-at-page",        0.0,          0.0},   //  0 of 42,  0 of 42 (see below)
-    {"cut-at-byte",        0.0,          0.0},   //  0 of 18,  0 of 18
-    {"zero-page",          0.2,          0.35},  // 15 of 42, 24 of 42
-    {"flip-header-byte",   0.5,          0.6},   // 65 of 84, 69 of 84
-    {"flip-byte",          0.9,          0.9},   // 84 of 84, 84 of 84
-    {"flip-bits",          0.8,          0.8},   // 71 of 72, 72 of 72
-    {"swap-pages",         0.2,          0.2},   // 18 of 48, 18 of 48
-    {"copy-page",          0.3,          0.4},   // 12 of 24, 15 of 24
+    {"intact", 1.0, 1.0},            // 3 of 3, 3 of 3; and every picture, exit status 0
+    {"cut-at-page", 0.0, 0.0},       //  0 of 42,  0 of 42 (see below)
+    {"cut-at-byte", 0.0, 0.0},       //  0 of 18,  0 of 18
+    {"zero-page", 0.2, 0.35},        // 15 of 42, 24 of 42
+    {"flip-header-byte", 0.5, 0.6},  // 65 of 84, 69 of 84
+    {"flip-byte", 0.9, 0.9},         // 84 of 84, 84 of 84
+    {"flip-bits", 0.8, 0.8},         // 71 of 72, 72 of 72
+    {"swap-pages", 0.2, 0.2},        // 18 of 48, 18 of 48
+    {"copy-page", 0.3, 0.4},         // 12 of 24, 15 of 24
     // Cuts at arbitrary bytes and catalog damage: what matters is no fault; a damaged catalog
     // rightly refuses the file, so no share is promised yet.
-    {"truncate-at-byte",   0.0,          0.0},
-    {"catalog-flip",       0.0,          0.0},
-    {"catalog-rows",       0.0,          0.0},
-    {"catalog-usage-map",  0.0,          0.0},
-    {"catalog-columns",    0.0,          0.0},
+    {"truncate-at-byte", 0.0, 0.0},
+    {"catalog-flip", 0.0, 0.0},
+    {"catalog-rows", 0.0, 0.0},
+    {"catalog-usage-map", 0.0, 0.0},
+    {"catalog-columns", 0.0, 0.0},
 };
 // A file cut short gives no picture today: its usage maps point past its end, so the data layer
 // refuses it as damaged before any scan (before that check, the picture table could not be found

@@ -29,10 +29,12 @@ constexpr int kOtherException = 4;
 int ScanThroughDataLayer(const std::string& path, const std::string& password) {
     try {
         database::Connection connection;
-        connection.Open(database::BuildConnectionString(database::FixedDatabaseSelection(path, password)));
+        connection.Open(
+            database::BuildConnectionString(database::FixedDatabaseSelection(path, password)));
         database::TablesSchema schema = connection.OpenSchema(database::kAdSchemaTables);
         for (; !schema.Eof(); schema.MoveNext()) {
-            if (schema.Value("TABLE_TYPE") != "TABLE") continue;
+            if (schema.Value("TABLE_TYPE") != "TABLE")
+                continue;
             database::Recordset recordset;
             recordset.Open(database::RunSource(schema.Value("TABLE_NAME")), connection);
             database::FieldCollection fields = recordset.Fields();
@@ -41,7 +43,8 @@ int ScanThroughDataLayer(const std::string& path, const std::string& password) {
                     database::Field field = fields[i];
                     field.ActualSize();
                     database::FieldValue value = field.Value();
-                    if (!value.IsBytes()) continue;
+                    if (!value.IsBytes())
+                        continue;
                     std::vector<std::uint8_t> bytes = value.TakeBytes();
                     std::string extension, label;
                     ole::fGetContentsStream(bytes, extension, label);
@@ -66,7 +69,8 @@ TEST(DamagedDatabaseSweep, DataLayerEndsEveryVariantWithAResultOrAnError) {
     for (const BaseDatabase& base : SweepBaseDatabases()) {
         // PICTROVA_SWEEP_SEED=N makes another set of variants, for a longer search by hand.
         const char* seedText = std::getenv("PICTROVA_SWEEP_SEED");
-        const std::uint32_t seed = seedText ? static_cast<std::uint32_t>(std::stoul(seedText)) : kSweepSeed;
+        const std::uint32_t seed =
+            seedText ? static_cast<std::uint32_t>(std::stoul(seedText)) : kSweepSeed;
         // PICTROVA_SWEEP_SCALE=N makes N times the arbitrary cuts and catalog damages.
         const char* scaleText = std::getenv("PICTROVA_SWEEP_SCALE");
         const int scale = scaleText ? std::max(1, std::stoi(scaleText)) : 1;
@@ -75,29 +79,39 @@ TEST(DamagedDatabaseSweep, DataLayerEndsEveryVariantWithAResultOrAnError) {
             WriteBytes(path, variant.bytes);
             // PICTROVA_SWEEP_ONLY=NAME scans that one variant in this process, for a debugger.
             if (const char* only = std::getenv("PICTROVA_SWEEP_ONLY")) {
-                if (variant.name == only) std::cout << "scan: " << ScanThroughDataLayer(path, variant.password) << "\n";
+                if (variant.name == only)
+                    std::cout << "scan: " << ScanThroughDataLayer(path, variant.password) << "\n";
                 continue;
             }
-            const ChildOutcome outcome = RunInChild([&] { return ScanThroughDataLayer(path, variant.password); }, 20s);
+            const ChildOutcome outcome =
+                RunInChild([&] { return ScanThroughDataLayer(path, variant.password); }, 20s);
             std::string verdict;
-            if (outcome.Exited(kScanned)) verdict = "scanned";
-            else if (outcome.Exited(kRefused)) verdict = "refused";
-            else verdict = "FAULT";
-            if (outcome.SanitizerReported()) verdict = "FAULT";
+            if (outcome.Exited(kScanned))
+                verdict = "scanned";
+            else if (outcome.Exited(kRefused))
+                verdict = "refused";
+            else
+                verdict = "FAULT";
+            if (outcome.SanitizerReported())
+                verdict = "FAULT";
             ++tally[verdict];
             ++byKind[variant.kind].first;
-            if (verdict == "scanned") ++byKind[variant.kind].second;
+            if (verdict == "scanned")
+                ++byKind[variant.kind].second;
             if (verdict == "FAULT") {
                 failures.push_back(variant.name + ": " + outcome.Describe());
                 // For a closer look: PICTROVA_SWEEP_KEEP=DIR keeps the faulting variants.
                 if (const char* keep = std::getenv("PICTROVA_SWEEP_KEEP"))
-                    WriteBytes(std::filesystem::path(keep) / (variant.name + variant.extension), variant.bytes);
+                    WriteBytes(std::filesystem::path(keep) / (variant.name + variant.extension),
+                               variant.bytes);
             }
             std::filesystem::remove(path);
         }
     }
-    for (const auto& [verdict, count] : tally) std::cout << verdict << ": " << count << "\n";
-    for (const std::string& f : failures) ADD_FAILURE() << f;
+    for (const auto& [verdict, count] : tally)
+        std::cout << verdict << ": " << count << "\n";
+    for (const std::string& f : failures)
+        ADD_FAILURE() << f;
     for (const auto& [kind, counts] : byKind) {
         const auto [variants, scanned] = counts;
         const double share = static_cast<double>(scanned) / variants;
@@ -107,7 +121,8 @@ TEST(DamagedDatabaseSweep, DataLayerEndsEveryVariantWithAResultOrAnError) {
             ADD_FAILURE() << "no row in kDamageBounds for the damage " << kind;
             continue;
         }
-        EXPECT_GE(share, bound->scannedShare) << kind << ": " << scanned << " of " << variants << " scanned";
+        EXPECT_GE(share, bound->scannedShare)
+            << kind << ": " << scanned << " of " << variants << " scanned";
     }
 }
 

@@ -10,8 +10,8 @@ namespace fs = std::filesystem;
 FolderSnapshot Snapshot(const fs::path& root) {
     FolderSnapshot snapshot;
     std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec)) {
+    for (auto it = fs::recursive_directory_iterator(root, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
         const std::string relative = fs::relative(it->path(), root).string();
         if (it->is_directory(ec)) {
             snapshot[relative + "/"] = {};
@@ -26,11 +26,14 @@ std::vector<std::string> Differences(const FolderSnapshot& before, const FolderS
     std::vector<std::string> changed;
     for (const auto& [path, state] : after) {
         auto it = before.find(path);
-        if (it == before.end()) changed.push_back("+" + path);
-        else if (!(it->second == state)) changed.push_back("~" + path);
+        if (it == before.end())
+            changed.push_back("+" + path);
+        else if (!(it->second == state))
+            changed.push_back("~" + path);
     }
     for (const auto& [path, state] : before) {
-        if (!after.contains(path)) changed.push_back("-" + path);
+        if (!after.contains(path))
+            changed.push_back("-" + path);
     }
     return changed;
 }
@@ -38,9 +41,10 @@ std::vector<std::string> Differences(const FolderSnapshot& before, const FolderS
 bool IsCompleteBmp(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     unsigned char header[6] = {};
-    if (!in.read(reinterpret_cast<char*>(header), sizeof header)) return false;
-    const std::uintmax_t declared = header[2] | header[3] << 8 | header[4] << 16 |
-                                    static_cast<std::uintmax_t>(header[5]) << 24;
+    if (!in.read(reinterpret_cast<char*>(header), sizeof header))
+        return false;
+    const std::uintmax_t declared =
+        header[2] | header[3] << 8 | header[4] << 16 | static_cast<std::uintmax_t>(header[5]) << 24;
     std::error_code ec;
     return header[0] == 'B' && header[1] == 'M' && fs::file_size(path, ec) == declared;
 }

@@ -17,7 +17,8 @@ struct FileState {
     bool operator==(const FileState&) const = default;
 };
 
-using FolderSnapshot = std::map<std::string, FileState>;  // relative path -> state ("x/" for folders)
+using FolderSnapshot =
+    std::map<std::string, FileState>;  // relative path -> state ("x/" for folders)
 
 FolderSnapshot Snapshot(const std::filesystem::path& root);
 

@@ -41,7 +41,8 @@ constexpr int kPictureWidth = 100;
 constexpr int kPictureHeight = 80;
 
 fixtures::Bytes Picture(int record) {
-    return fixtures::BuildPaintPicture(fixtures::MakeBmpFile(kPictureWidth + record, kPictureHeight));
+    return fixtures::BuildPaintPicture(
+        fixtures::MakeBmpFile(kPictureWidth + record, kPictureHeight));
 }
 
 void WriteScript(const fs::path& path, const std::string& body) {
@@ -50,21 +51,24 @@ void WriteScript(const fs::path& path, const std::string& body) {
 }
 
 // The converter's output path: the argument after "-o".
-constexpr char kOutputArgument[] = "prev=; for a in \"$@\"; do [ \"$prev\" = -o ] && out=$a; prev=$a; done\n";
+constexpr char kOutputArgument[] =
+    "prev=; for a in \"$@\"; do [ \"$prev\" = -o ] && out=$a; prev=$a; done\n";
 
 // A file system of `bytes` mounted over `folder` for the life of the object (root only).
 class SmallFileSystem {
-public:
+  public:
     SmallFileSystem(const fs::path& folder, std::size_t bytes) : folder_(folder) {
         const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
-        mounted_ = geteuid() == 0 && mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) == 0;
+        mounted_ =
+            geteuid() == 0 && mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) == 0;
     }
     ~SmallFileSystem() {
-        if (mounted_) umount2(folder_.c_str(), MNT_DETACH);
+        if (mounted_)
+            umount2(folder_.c_str(), MNT_DETACH);
     }
     bool mounted() const { return mounted_; }
 
-private:
+  private:
     fs::path folder_;
     bool mounted_ = false;
 };
@@ -72,36 +76,43 @@ private:
 // Makes a folder refuse new files: the immutable attribute for the superuser (who ignores
 // permissions), a mode without write bits for anyone else. Undone when the object goes.
 class ReadOnlyFolder {
-public:
+  public:
     explicit ReadOnlyFolder(const fs::path& folder) : folder_(folder) {}
     bool Apply() {
         if (geteuid() != 0) {
             fs::permissions(folder_, fs::perms::owner_read | fs::perms::owner_exec);
             return applied_ = true;
         }
-        return applied_ = std::system(("chattr +i '" + folder_.string() + "' 2>/dev/null").c_str()) == 0;
+        return applied_ =
+                   std::system(("chattr +i '" + folder_.string() + "' 2>/dev/null").c_str()) == 0;
     }
     ~ReadOnlyFolder() {
-        if (!applied_) return;
-        if (geteuid() == 0) std::system(("chattr -i '" + folder_.string() + "' 2>/dev/null").c_str());
+        if (!applied_)
+            return;
+        if (geteuid() == 0)
+            std::system(("chattr -i '" + folder_.string() + "' 2>/dev/null").c_str());
         std::error_code ec;
         fs::permissions(folder_, fs::perms::owner_all, ec);
     }
 
-private:
+  private:
     fs::path folder_;
     bool applied_ = false;
 };
 
 class RunFaultTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         imaging::StartImageEngine();
         fs::create_directories(out);
         fs::create_directories(work);
         jet::DatabasePlan plan;
-        jet::TablePlan table{"Pictures", {{"ID", jet::ColumnType::Long}, {"Picture", jet::ColumnType::OleObject}}, {}};
-        for (int record = 1; record <= kRecords; ++record) table.rows.push_back({std::int64_t(record), Picture(record)});
+        jet::TablePlan table{
+            "Pictures",
+            {{"ID", jet::ColumnType::Long}, {"Picture", jet::ColumnType::OleObject}},
+            {}};
+        for (int record = 1; record <= kRecords; ++record)
+            table.rows.push_back({std::int64_t(record), Picture(record)});
         plan.tables.push_back(std::move(table));
         jet::WriteDatabase(db, plan);
     }
@@ -119,9 +130,11 @@ protected:
             .host = host,
             .database = selection,
             .creator = creator,
-            .progress = [this](const run::RunProgress& p) {
-                if (afterRecord) afterRecord(p.recordsDone);
-            },
+            .progress =
+                [this](const run::RunProgress& p) {
+                    if (afterRecord)
+                        afterRecord(p.recordsDone);
+                },
             .converter = converter,
             .workRoot = work,
             .converterTimeout = converterTimeout,
@@ -133,20 +146,23 @@ protected:
     static std::set<std::int64_t> Written(const run::RunResult& result) {
         std::set<std::int64_t> written;
         for (const auto& record : result.records) {
-            if (record.written) written.insert(record.number);
+            if (record.written)
+                written.insert(record.number);
         }
         return written;
     }
     static std::set<std::int64_t> Reported(const run::RunResult& result) {
         std::set<std::int64_t> reported;
         for (const auto& record : result.records) {
-            if (!record.errors.empty()) reported.insert(record.number);
+            if (!record.errors.empty())
+                reported.insert(record.number);
         }
         return reported;
     }
     static std::string FirstReport(const run::RunResult& result, std::int64_t number) {
         for (const auto& record : result.records) {
-            if (record.number == number && !record.errors.empty()) return record.errors.front().description;
+            if (record.number == number && !record.errors.empty())
+                return record.errors.front().description;
         }
         return {};
     }
@@ -155,7 +171,8 @@ protected:
     // the output folder, and nothing in the work root.
     void ExpectOnlyCompleteOutput(const run::RunResult& result, const std::string& extension) {
         std::set<std::string> expected;
-        for (std::int64_t n : Written(result)) expected.insert("Output" + std::to_string(n) + extension);
+        for (std::int64_t n : Written(result))
+            expected.insert("Output" + std::to_string(n) + extension);
         std::set<std::string> present;
         if (fs::exists(out)) {
             for (const auto& entry : fs::directory_iterator(out)) {
@@ -187,7 +204,8 @@ TEST_F(RunFaultTest, OutputFolderRemovedMidRunReportsTheRestAndRecreatesNothing)
         SCOPED_TRACE(static_cast<int>(format));
         fs::create_directories(out);
         afterRecord = [this](std::int64_t done) {
-            if (done == 2) fs::remove_all(out);
+            if (done == 2)
+                fs::remove_all(out);
         };
         const run::RunResult result = Run(format);
         EXPECT_EQ(Written(result), (std::set<std::int64_t>{1, 2}));
@@ -216,17 +234,20 @@ TEST_P(ReadOnlyOutputTest, MadeReadOnlyMidRunKeepsTheWrittenFilesAndReportsTheRe
     ReadOnlyFolder readOnly(out);
     bool applied = false;
     afterRecord = [&](std::int64_t done) {
-        if (done == 2) applied = readOnly.Apply();
+        if (done == 2)
+            applied = readOnly.Apply();
     };
     const run::RunResult result = Run(format);
-    if (!applied) GTEST_SKIP() << "cannot make a folder read-only here";
+    if (!applied)
+        GTEST_SKIP() << "cannot make a folder read-only here";
     EXPECT_EQ(Written(result), (std::set<std::int64_t>{1, 2}));
     EXPECT_EQ(Reported(result), (std::set<std::int64_t>{3, 4}));
     ExpectOnlyCompleteOutput(result, extension);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, ReadOnlyOutputTest,
-                         ::testing::Values(FormatCase{OutputFormat::BMP, ".bmp"}, FormatCase{OutputFormat::PNG, ".png"}),
+                         ::testing::Values(FormatCase{OutputFormat::BMP, ".bmp"},
+                                           FormatCase{OutputFormat::PNG, ".png"}),
                          FormatCaseName);
 
 // A file system that takes no more files ends the run at the first file it refuses: one report
@@ -239,16 +260,19 @@ struct OutOfRoomCase {
     const char* reason;
 };
 
-class OutOfRoomOutputTest : public RunFaultTest, public ::testing::WithParamInterface<OutOfRoomCase> {};
+class OutOfRoomOutputTest : public RunFaultTest,
+                            public ::testing::WithParamInterface<OutOfRoomCase> {};
 
 TEST_P(OutOfRoomOutputTest, EndsTheRunWithOneReportNamingTheFile) {
     const auto [format, extension, readOnly, reason] = GetParam();
     // Full: room for two of the 24 KB pictures and part of the third.
     SmallFileSystem small(out, readOnly ? 1024 * 1024 : 64 * 1024);
-    if (!small.mounted()) GTEST_SKIP() << "cannot mount a small file system here (needs root)";
+    if (!small.mounted())
+        GTEST_SKIP() << "cannot mount a small file system here (needs root)";
     if (readOnly) {
         afterRecord = [&](std::int64_t done) {
-            if (done == 2) mount(nullptr, out.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr);
+            if (done == 2)
+                mount(nullptr, out.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr);
         };
     }
     const run::RunResult result = Run(format);
@@ -256,11 +280,12 @@ TEST_P(OutOfRoomOutputTest, EndsTheRunWithOneReportNamingTheFile) {
     ASSERT_EQ(Reported(result).size(), 1u) << "the file system never refused a file";
     const std::int64_t refused = *Reported(result).begin();
     EXPECT_EQ(refused, static_cast<std::int64_t>(Written(result).size()) + 1);
-    EXPECT_EQ(result.records.size(), static_cast<std::size_t>(refused)) << "records after the refused one were tried";
+    EXPECT_EQ(result.records.size(), static_cast<std::size_t>(refused))
+        << "records after the refused one were tried";
     EXPECT_EQ(result.errorCount, 1);
     const std::string report = FirstReport(result, refused);
-    EXPECT_NE(report.find("Cannot write Output" + std::to_string(refused) + extension + ": the output folder " +
-                          out.string() + " " + reason),
+    EXPECT_NE(report.find("Cannot write Output" + std::to_string(refused) + extension +
+                          ": the output folder " + out.string() + " " + reason),
               std::string::npos)
         << report;
     EXPECT_EQ(report.find(".pictrova-"), std::string::npos) << report;
@@ -270,11 +295,12 @@ TEST_P(OutOfRoomOutputTest, EndsTheRunWithOneReportNamingTheFile) {
 // Formats that write about the picture's size (a JPEG of these pictures is too small to fill).
 INSTANTIATE_TEST_SUITE_P(
     Faults, OutOfRoomOutputTest,
-    ::testing::Values(OutOfRoomCase{OutputFormat::BMP, ".bmp", false, "is on a full disk"},
-                      OutOfRoomCase{OutputFormat::TIFF, ".tif", false, "is on a full disk"},
-                      OutOfRoomCase{OutputFormat::TGA, ".tga", false, "is on a full disk"},
-                      OutOfRoomCase{OutputFormat::BMP, ".bmp", true, "is on a read-only file system"},
-                      OutOfRoomCase{OutputFormat::JPG, ".jpg", true, "is on a read-only file system"}),
+    ::testing::Values(
+        OutOfRoomCase{OutputFormat::BMP, ".bmp", false, "is on a full disk"},
+        OutOfRoomCase{OutputFormat::TIFF, ".tif", false, "is on a full disk"},
+        OutOfRoomCase{OutputFormat::TGA, ".tga", false, "is on a full disk"},
+        OutOfRoomCase{OutputFormat::BMP, ".bmp", true, "is on a read-only file system"},
+        OutOfRoomCase{OutputFormat::JPG, ".jpg", true, "is on a read-only file system"}),
     [](const auto& info) {
         return std::string(info.param.extension + 1) + (info.param.readOnly ? "ReadOnly" : "Full");
     });
@@ -282,7 +308,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(RunFaultTest, FullDiskUnderTheWorkFolderReportsEveryRecordWhoseWorkFileDoesNotFit) {
     // Smaller than one record's work file.
     SmallFileSystem small(work, 16 * 1024);
-    if (!small.mounted()) GTEST_SKIP() << "cannot mount a small file system here (needs root)";
+    if (!small.mounted())
+        GTEST_SKIP() << "cannot mount a small file system here (needs root)";
     // Decoded pictures are converted where they are in memory: the work folder is not needed.
     EXPECT_EQ(Written(Run(OutputFormat::PNG)).size(), static_cast<std::size_t>(kRecords));
     fs::remove_all(out);
@@ -307,33 +334,39 @@ struct ConverterFault {
     std::string reportedPart;  // in the report of record 2
 };
 
-class ConverterFaultTest : public RunFaultTest, public ::testing::WithParamInterface<ConverterFault> {};
+class ConverterFaultTest : public RunFaultTest,
+                           public ::testing::WithParamInterface<ConverterFault> {};
 
 TEST_P(ConverterFaultTest, IsReportedForItsRecordAndTheOthersAreExtracted) {
     const fs::path real = BinDir() / "pictrova-convert";
     converter = dir / "converter";
     // Record 2's picture is the input whose name ends in "-2.bmp" (workers call in any order).
     WriteScript(converter, std::string(kOutputArgument) + "case \"$*\" in *-2.bmp)\n" +
-                               GetParam().onRecord2 + "\n;; esac\nexec '" + real.string() + "' \"$@\"\n");
+                               GetParam().onRecord2 + "\n;; esac\nexec '" + real.string() +
+                               "' \"$@\"\n");
     converterTimeout = 1s;
     const run::RunResult result = Run(OutputFormat::PNG);
     EXPECT_EQ(Written(result), (std::set<std::int64_t>{1, 3, 4}));
     EXPECT_EQ(Reported(result), (std::set<std::int64_t>{2}));
-    EXPECT_NE(FirstReport(result, 2).find(GetParam().reportedPart), std::string::npos) << FirstReport(result, 2);
+    EXPECT_NE(FirstReport(result, 2).find(GetParam().reportedPart), std::string::npos)
+        << FirstReport(result, 2);
     ExpectOnlyCompleteOutput(result, ".png");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, ConverterFaultTest,
-    ::testing::Values(
-        ConverterFault{"Crashes", "kill -SEGV $$", "exit status 139"},
-        ConverterFault{"CrashesAfterWritingHalf",
-                       "printf '\\211PNG\\r\\n\\032\\n' > \"$out\"; printf 'half' > \"$(dirname \"$out\")/.part\"; kill -SEGV $$",
-                       "exit status 139"},
-        ConverterFault{"Hangs", "exec sleep 30", "exit status 137"},
-        ConverterFault{"WritesGarbageAndSucceeds", "echo garbage > \"$out\"; exit 0", "is not a PNG file"},
-        ConverterFault{"WritesNothingAndSucceeds", "exit 0", "could not write"},
-        ConverterFault{"FailsAfterWritingAFile", "cp \"$(echo $* | sed 's/.* //')\" \"$out\"; exit 1", "exit status 1"}),
+    ::testing::Values(ConverterFault{"Crashes", "kill -SEGV $$", "exit status 139"},
+                      ConverterFault{"CrashesAfterWritingHalf",
+                                     "printf '\\211PNG\\r\\n\\032\\n' > \"$out\"; printf 'half' > "
+                                     "\"$(dirname \"$out\")/.part\"; kill -SEGV $$",
+                                     "exit status 139"},
+                      ConverterFault{"Hangs", "exec sleep 30", "exit status 137"},
+                      ConverterFault{"WritesGarbageAndSucceeds", "echo garbage > \"$out\"; exit 0",
+                                     "is not a PNG file"},
+                      ConverterFault{"WritesNothingAndSucceeds", "exit 0", "could not write"},
+                      ConverterFault{"FailsAfterWritingAFile",
+                                     "cp \"$(echo $* | sed 's/.* //')\" \"$out\"; exit 1",
+                                     "exit status 1"}),
     [](const auto& info) { return info.param.name; });
 
 TEST_F(RunFaultTest, WorkFolderThatCannotBeMadeIsReportedOnceAndWritesNothingElsewhere) {
@@ -359,20 +392,24 @@ TEST_F(RunFaultTest, WorkFolderThatCannotBeMadeIsReportedOnceAndWritesNothingEls
 void ChangeDeclaredSize(const fs::path& db, std::uint32_t size, std::uint32_t declared) {
     std::ifstream in(db, std::ios::binary);
     fixtures::Bytes file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    const std::uint8_t header[] = {static_cast<std::uint8_t>(size), static_cast<std::uint8_t>(size >> 8),
+    const std::uint8_t header[] = {static_cast<std::uint8_t>(size),
+                                   static_cast<std::uint8_t>(size >> 8),
                                    static_cast<std::uint8_t>(size >> 16), 0};
     auto at = std::search(file.begin(), file.end(), std::begin(header), std::end(header));
     ASSERT_NE(at, file.end());
     ASSERT_EQ(std::search(at + 1, file.end(), std::begin(header), std::end(header)), file.end());
-    for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(declared >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        at[i] = static_cast<std::uint8_t>(declared >> (8 * i));
     std::ofstream(db, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+        .write(reinterpret_cast<const char*>(file.data()),
+               static_cast<std::streamsize>(file.size()));
 }
 
 TEST_F(RunFaultTest, FieldDeclaringMoreThanItsPagesHoldIsReportedAndTheOthersAreExtracted) {
     const auto size = static_cast<std::uint32_t>(Picture(2).size());
     ChangeDeclaredSize(db, size, size + 1000);
-    for (auto [method, label] : {std::pair{run::ReadMethod::ByteToByte, 220}, std::pair{run::ReadMethod::Recordset, 308}}) {
+    for (auto [method, label] : {std::pair{run::ReadMethod::ByteToByte, 220},
+                                 std::pair{run::ReadMethod::Recordset, 308}}) {
         SCOPED_TRACE(label);
         fs::remove_all(out);
         fs::create_directories(out);
@@ -383,7 +420,8 @@ TEST_F(RunFaultTest, FieldDeclaringMoreThanItsPagesHoldIsReportedAndTheOthersAre
         EXPECT_EQ(Reported(result), (std::set<std::int64_t>{2}));
         ASSERT_FALSE(result.records.at(1).errors.empty());
         EXPECT_EQ(result.records.at(1).errors.front().label, label);
-        EXPECT_NE(FirstReport(result, 2).find("is damaged"), std::string::npos) << FirstReport(result, 2);
+        EXPECT_NE(FirstReport(result, 2).find("is damaged"), std::string::npos)
+            << FirstReport(result, 2);
         ExpectOnlyCompleteOutput(result, ".bmp");
     }
 }

@@ -48,8 +48,8 @@ TEST(ConverterCommandLine, EveryRowIsWrittenExactly) {
     };
     for (const auto& c : cases) {
         const std::string words = ConverterFormatWords(c.format, c.quality);
-        const std::string line =
-            ConverterCommandLine("/opt/p/pictrova-convert", ConverterArguments(words, c.output, "/in/x.bmp"));
+        const std::string line = ConverterCommandLine(
+            "/opt/p/pictrova-convert", ConverterArguments(words, c.output, "/in/x.bmp"));
         EXPECT_EQ(line, c.expected);
     }
 }
@@ -65,9 +65,10 @@ TEST(ConverterCommandLine, SplitGivesTheVectorBuiltFromParts) {
     const std::string in = "/tmp/my pictures/temp.bmp";
     const std::string out = "/out/a b; rm -rf x $(y).gif";
     const std::string words = ConverterFormatWords(OutputFormat::GIF, 85);
-    const std::string line = ConverterCommandLine("/opt/p q/pictrova-convert", ConverterArguments(words, out, in));
-    const std::vector<std::string> expected = {"/opt/p q/pictrova-convert", "-out", "gif", "-dither", "-colors",
-                                               "256", "-o", out, in};
+    const std::string line =
+        ConverterCommandLine("/opt/p q/pictrova-convert", ConverterArguments(words, out, in));
+    const std::vector<std::string> expected = {
+        "/opt/p q/pictrova-convert", "-out", "gif", "-dither", "-colors", "256", "-o", out, in};
     EXPECT_EQ(SplitCommandLine(line), expected);
     EXPECT_EQ(ConverterArgumentVector("/opt/p q/pictrova-convert", words, out, in), expected);
 }
@@ -84,7 +85,8 @@ TEST(ConverterCommandLine, SplitRules) {
         {R"(a"b c"d)", {"ab cd"}},
         {R"("unterminated part)", {"unterminated part"}},
     };
-    for (const auto& c : cases) EXPECT_EQ(SplitCommandLine(c.line), c.args) << c.line;
+    for (const auto& c : cases)
+        EXPECT_EQ(SplitCommandLine(c.line), c.args) << c.line;
 }
 
 TEST(ConverterCommandLine, MethodOneOutputReplacesExtensionIgnoringCase) {
@@ -94,7 +96,8 @@ TEST(ConverterCommandLine, MethodOneOutputReplacesExtensionIgnoringCase) {
     EXPECT_EQ(ReplaceExtensionWithBmp("/x.pdf", ""), "/x.pdf");
 }
 
-std::filesystem::path WriteScript(const TempDir& dir, const std::string& name, const std::string& body) {
+std::filesystem::path WriteScript(const TempDir& dir, const std::string& name,
+                                  const std::string& body) {
     const auto path = dir / name;
     std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
     std::filesystem::permissions(path, std::filesystem::perms::owner_all);
@@ -103,7 +106,8 @@ std::filesystem::path WriteScript(const TempDir& dir, const std::string& name, c
 
 TEST(ShellAndWait, ReturnsTheExitCodeAndPassesArgumentsVerbatim) {
     TempDir dir;
-    const auto script = WriteScript(dir, "conv", "printf '%s|' \"$@\" > \"$(dirname \"$0\")/args\"; exit 3");
+    const auto script =
+        WriteScript(dir, "conv", "printf '%s|' \"$@\" > \"$(dirname \"$0\")/args\"; exit 3");
     RecordingHost host;
     const std::string line = "\"" + script.string() + "\"  -out png -q 7 -o \"a b;$(x)\" \"c\"";
     EXPECT_EQ(ShellAndWait(host, line, 0), 3);
@@ -114,7 +118,8 @@ TEST(ShellAndWait, ReturnsTheExitCodeAndPassesArgumentsVerbatim) {
 
 TEST(ShellAndWait, StartErrorIsAddedToTheBase) {
     RecordingHost host;
-    EXPECT_EQ(ShellAndWait(host, "\"/nonexistent/pictrova-convert\"  -out bmp "), ENOENT + kStartErrorBase);
+    EXPECT_EQ(ShellAndWait(host, "\"/nonexistent/pictrova-convert\"  -out bmp "),
+              ENOENT + kStartErrorBase);
     EXPECT_EQ(ShellAndWait(host, ""), EINVAL + kStartErrorBase);
     EXPECT_EQ(host.yields, 0);
 }
@@ -145,12 +150,13 @@ TEST(ShellAndWait, ReasonIsTheLastErrorLineWithoutTheProgramName) {
         {"", ""},
         {"conv: input is not a picture\n", "input is not a picture"},
         {"warning one\nconv: cannot write x\n\n  \r\n", "cannot write x"},
-        {"conv: ", "conv:"},                       // nothing after the name: kept as it is
-        {"other: failed\n", "other: failed"},      // another program's name stays
+        {"conv: ", "conv:"},                   // nothing after the name: kept as it is
+        {"other: failed\n", "other: failed"},  // another program's name stays
         {"tab\tand\x1b[1mescape\r\n", "tab and [1mescape"},
         {"no newline at the end", "no newline at the end"},
     };
-    for (const auto& c : cases) EXPECT_EQ(LastErrorLine(c.output, "/opt/p/conv"), c.line) << c.output;
+    for (const auto& c : cases)
+        EXPECT_EQ(LastErrorLine(c.output, "/opt/p/conv"), c.line) << c.output;
 }
 
 TEST(ShellAndWait, ErrorOutputIsCapturedWhileTheProcessRuns) {
@@ -166,14 +172,16 @@ TEST(ShellAndWait, ErrorOutputIsCapturedWhileTheProcessRuns) {
     EXPECT_EQ(ShellAndWait(host, {script.string()}, 0, std::chrono::seconds(60), &reason), 4);
     EXPECT_EQ(reason, "the reason");
 
-    EXPECT_EQ(ShellAndWait(host, {(dir / "missing").string()}, 0, std::chrono::seconds(60), &reason),
-              ENOENT + kStartErrorBase);
+    EXPECT_EQ(
+        ShellAndWait(host, {(dir / "missing").string()}, 0, std::chrono::seconds(60), &reason),
+        ENOENT + kStartErrorBase);
     EXPECT_EQ(reason, "");
 }
 
 TEST(ShellAndWait, ChildInheritedTheCallersStandardOutputAndErrorOutput) {
     TempDir dir;
-    const auto script = WriteScript(dir, "conv", "echo 'conv: out line'; echo 'conv: error line' >&2; exit 1");
+    const auto script =
+        WriteScript(dir, "conv", "echo 'conv: out line'; echo 'conv: error line' >&2; exit 1");
     RecordingHost host;
     ::testing::internal::CaptureStdout();
     ::testing::internal::CaptureStderr();
@@ -188,7 +196,8 @@ TEST(ShellAndWait, ChildInheritedTheCallersStandardOutputAndErrorOutput) {
 TEST(ShellAndWait, ProcessEndIsNotTiedToItsErrorOutputClosing) {
     // A process whose own child keeps the error output open has still ended.
     TempDir dir;
-    const auto script = WriteScript(dir, "conv", "sleep 30 &\necho $! > \"$(dirname \"$0\")/pid\"\nexit 5");
+    const auto script =
+        WriteScript(dir, "conv", "sleep 30 &\necho $! > \"$(dirname \"$0\")/pid\"\nexit 5");
     RecordingHost host;
     EXPECT_EQ(ShellAndWait(host, "\"" + script.string() + "\"", 0, std::chrono::seconds(60)), 5);
     pid_t sleeper = 0;
@@ -201,11 +210,14 @@ TEST(ShellAndWait, ProcessEndIsNotTiedToItsErrorOutputClosing) {
 TEST(ShellAndWait, HostThatThrowsWhileWaitingLeavesNoProcessRunning) {
     TempDir dir;
     const auto pidFile = dir / "pid";
-    const auto script = WriteScript(dir, "hang", "cd \"$(dirname \"$0\")\" && echo $$ > pid.new && mv pid.new pid\nexec sleep 600");
+    const auto script = WriteScript(
+        dir, "hang",
+        "cd \"$(dirname \"$0\")\" && echo $$ > pid.new && mv pid.new pid\nexec sleep 600");
     struct StoppingHost : RecordingHost {
         std::filesystem::path started;
         void Yield() override {
-            if (std::filesystem::exists(started)) throw Error("stopped");
+            if (std::filesystem::exists(started))
+                throw Error("stopped");
         }
     } host;
     host.started = pidFile;
@@ -268,7 +280,8 @@ TEST(LocateConverter, BesideTheProgramThenLibexec) {
     std::filesystem::create_directories(dir / "libexec" / "pictrova");
     EXPECT_FALSE(LocateConverter(dir / "bin").has_value());
     WriteScript(dir, "libexec/pictrova/pictrova-convert", "exit 0");
-    EXPECT_EQ(LocateConverter(dir / "bin"), (dir / "libexec" / "pictrova" / "pictrova-convert").lexically_normal());
+    EXPECT_EQ(LocateConverter(dir / "bin"),
+              (dir / "libexec" / "pictrova" / "pictrova-convert").lexically_normal());
     WriteScript(dir, "bin/pictrova-convert", "exit 0");
     EXPECT_EQ(LocateConverter(dir / "bin"), dir / "bin" / "pictrova-convert");
 }

@@ -29,14 +29,18 @@ namespace fs = std::filesystem;
 using fixtures::Bytes;
 using testing::PictureRow;
 
-Bytes PaintPicture(int variant = 0) { return fixtures::BuildPaintPicture(fixtures::MakeBmpFile(24 + variant, 16)); }
+Bytes PaintPicture(int variant = 0) {
+    return fixtures::BuildPaintPicture(fixtures::MakeBmpFile(24 + variant, 16));
+}
 Bytes PackagedBmp() {
     fixtures::PackageContents contents;
     contents.label = "photo.bmp";
     contents.file = fixtures::MakeBmpFile(20, 10);
     return fixtures::BuildPackage(contents);
 }
-Bytes NotAnObject() { return Bytes{'n', 'o', 't', ' ', 'o', 'l', 'e'}; }
+Bytes NotAnObject() {
+    return Bytes{'n', 'o', 't', ' ', 'o', 'l', 'e'};
+}
 
 Bytes ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -47,33 +51,44 @@ Bytes ReadFile(const fs::path& path) {
 // image type byte says uncompressed or RLE true colour).
 bool LooksLike(OutputFormat format, const Bytes& b) {
     auto starts = [&](std::initializer_list<int> magic) {
-        if (b.size() < magic.size()) return false;
+        if (b.size() < magic.size())
+            return false;
         std::size_t i = 0;
         for (int m : magic) {
-            if (b[i++] != m) return false;
+            if (b[i++] != m)
+                return false;
         }
         return true;
     };
     switch (format) {
-        case OutputFormat::BMP: return starts({'B', 'M'});
-        case OutputFormat::JPG: return starts({0xFF, 0xD8, 0xFF});
-        case OutputFormat::PNG: return starts({0x89, 'P', 'N', 'G'});
-        case OutputFormat::GIF: return starts({'G', 'I', 'F', '8'});
-        case OutputFormat::TIFF: return starts({'I', 'I', 42, 0}) || starts({'M', 'M', 0, 42});
-        case OutputFormat::TGA: return b.size() > 18 && (b[2] == 2 || b[2] == 10);
-        case OutputFormat::PCX: return starts({0x0A});
+        case OutputFormat::BMP:
+            return starts({'B', 'M'});
+        case OutputFormat::JPG:
+            return starts({0xFF, 0xD8, 0xFF});
+        case OutputFormat::PNG:
+            return starts({0x89, 'P', 'N', 'G'});
+        case OutputFormat::GIF:
+            return starts({'G', 'I', 'F', '8'});
+        case OutputFormat::TIFF:
+            return starts({'I', 'I', 42, 0}) || starts({'M', 'M', 0, 42});
+        case OutputFormat::TGA:
+            return b.size() > 18 && (b[2] == 2 || b[2] == 10);
+        case OutputFormat::PCX:
+            return starts({0x0A});
         case OutputFormat::None:
-        case OutputFormat::Original: break;
+        case OutputFormat::Original:
+            break;
     }
     return false;
 }
 
 // Options whose format the test changes while the run goes on, as the wizard's controls can be.
 class LiveOptions : public FixedExtractionOptions {
-public:
+  public:
     using FixedExtractionOptions::FixedExtractionOptions;
     OutputFormat format() const override {
-        if (onFormatRead) onFormatRead(++formatReads);
+        if (onFormatRead)
+            onFormatRead(++formatReads);
         return currentFormat;
     }
     OutputFormat currentFormat = OutputFormat::PNG;
@@ -82,7 +97,7 @@ public:
 };
 
 class ExtractionRunTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         imaging::StartImageEngine();
         fs::create_directory(out);
@@ -103,10 +118,12 @@ protected:
             .host = host,
             .database = selection,
             .creator = creator,
-            .progress = [this](const RunProgress& p) {
-                progress.push_back(p);
-                if (afterRecord) afterRecord(p);
-            },
+            .progress =
+                [this](const RunProgress& p) {
+                    progress.push_back(p);
+                    if (afterRecord)
+                        afterRecord(p);
+                },
             .converter = converter,
             .workRoot = work,
             .stopRequested = stopRequested,
@@ -128,9 +145,11 @@ protected:
 
     std::vector<int> ReportedLabels(const RunResult& r) const {
         std::vector<int> labels;
-        for (const auto& e : r.errors) labels.push_back(e.label);
+        for (const auto& e : r.errors)
+            labels.push_back(e.label);
         for (const auto& rec : r.records) {
-            for (const auto& e : rec.errors) labels.push_back(e.label);
+            for (const auto& e : rec.errors)
+                labels.push_back(e.label);
         }
         return labels;
     }
@@ -158,8 +177,8 @@ TEST_F(ExtractionRunTest, ChecksThatEndTheRunBeforeItStarts) {
     const Case cases[] = {
         {"folder missing", [&](auto& c) { c.outputFolder = (dir / "nope").string(); },
          kFolderMissingMessage, RunEnd::FolderMissing},
-        {"folder is a file", [&](auto& c) { c.outputFolder = db.string(); },
-         kFolderMissingMessage, RunEnd::FolderMissing},
+        {"folder is a file", [&](auto& c) { c.outputFolder = db.string(); }, kFolderMissingMessage,
+         RunEnd::FolderMissing},
         {"prefix without #", [](auto& c) { c.prefix = "Output"; }, kPrefixWithoutCounterMessage,
          RunEnd::PrefixWithoutCounter},
         {"empty prefix", [](auto& c) { c.prefix = ""; }, kPrefixWithoutCounterMessage,
@@ -214,7 +233,8 @@ TEST_F(ExtractionRunTest, EmptyTableShowsTheNoImagesMessage) {
 
 TEST_F(ExtractionRunTest, RecordsOneAndThreeOnlyHoldPictures) {
     testing::WritePictureDatabase(
-        db, {{PaintPicture(), "a"}, {std::nullopt, "b"}, {PackagedBmp(), "c"}, {NotAnObject(), "d"}});
+        db,
+        {{PaintPicture(), "a"}, {std::nullopt, "b"}, {PackagedBmp(), "c"}, {NotAnObject(), "d"}});
     for (auto method : {ReadMethod::ByteToByte, ReadMethod::Recordset}) {
         fs::remove_all(out);
         fs::create_directory(out);
@@ -262,14 +282,16 @@ TEST_F(ExtractionRunTest, EveryFormatWithBothMethods) {
             // Record 2 holds a bare BMP file: method 1 takes it as it is, and it is the only
             // picture method 2 can read.
             std::set<std::string> expected = {"Output1" + ext, "Output2" + ext, "Output3" + ext};
-            if (method == ReadMethod::Recordset) expected = {"Output2" + ext};
+            if (method == ReadMethod::Recordset)
+                expected = {"Output2" + ext};
             auto files = OutputFiles();
             for (const auto& name : expected) {
                 EXPECT_TRUE(files.count(name)) << name;
                 EXPECT_TRUE(LooksLike(format, ReadFile(out / name))) << name;
             }
             // Nothing but output files: no intermediate BMP, no temporary names.
-            for (const auto& name : files) EXPECT_TRUE(name.ends_with(ext)) << name;
+            for (const auto& name : files)
+                EXPECT_TRUE(name.ends_with(ext)) << name;
             EXPECT_TRUE(fs::is_empty(work));
         }
     }
@@ -281,7 +303,9 @@ TEST_F(ExtractionRunTest, EveryFormatWithBothMethods) {
 // the picture it stores for display (its metafile preview) both ways.
 TEST_F(ExtractionRunTest, ConvertedFilesAreWhatTheConverterProgramWrites) {
     testing::WritePictureDatabase(
-        db, {{PaintPicture(), "a"}, {PackagedBmp(), "b"}, {fixtures::BuildOfficeObject(fixtures::OfficeKind::Excel), "c"}});
+        db, {{PaintPicture(), "a"},
+             {PackagedBmp(), "b"},
+             {fixtures::BuildOfficeObject(fixtures::OfficeKind::Excel), "c"}});
     const fs::path bmps = dir / "bmps";
     fs::create_directory(bmps);
     ExtractionChoices choices = Choices();
@@ -316,11 +340,15 @@ TEST_F(ExtractionRunTest, ConvertedFilesAreWhatTheConverterProgramWrites) {
             EXPECT_TRUE(host.errorReports.empty()) << host.errorReports.front();
             for (const char* name : {"Output1", "Output2", "Output3"}) {
                 const fs::path expected = dir / (std::string(name) + ".expected" + ext);
-                std::string command = "'" + (testing::BinDir() / "pictrova-convert").string() + "' -out";
-                for (const auto& word : row.words) command += " " + word;
-                command += " -o '" + expected.string() + "' '" + (bmps / (std::string(name) + ".bmp")).string() + "'";
+                std::string command =
+                    "'" + (testing::BinDir() / "pictrova-convert").string() + "' -out";
+                for (const auto& word : row.words)
+                    command += " " + word;
+                command += " -o '" + expected.string() + "' '" +
+                           (bmps / (std::string(name) + ".bmp")).string() + "'";
                 ASSERT_EQ(std::system(command.c_str()), 0) << command;
-                EXPECT_EQ(ReadFile(out / (std::string(name) + ext)), ReadFile(expected)) << name << " " << external;
+                EXPECT_EQ(ReadFile(out / (std::string(name) + ext)), ReadFile(expected))
+                    << name << " " << external;
             }
         }
     }
@@ -341,21 +369,42 @@ TEST_F(ExtractionRunTest, NamingOptionsWithTheirExamples) {
         std::set<std::string> files;
     };
     const Case cases[] = {
-        {Naming::FixedPrefix, "Img##", ReadMethod::ByteToByte, OutputFormat::BMP,
+        {Naming::FixedPrefix,
+         "Img##",
+         ReadMethod::ByteToByte,
+         OutputFormat::BMP,
          {"Img01.bmp", "Img02.bmp", "Img03.bmp", "Img04.bmp", "Img05.bmp"}},
-        {Naming::FixedPrefix, "A#B#", ReadMethod::ByteToByte, OutputFormat::BMP,
+        {Naming::FixedPrefix,
+         "A#B#",
+         ReadMethod::ByteToByte,
+         OutputFormat::BMP,
          {"A#B1.bmp", "A#B2.bmp", "A#B3.bmp", "A#B4.bmp", "A#B5.bmp"}},
-        {Naming::TableName, "", ReadMethod::ByteToByte, OutputFormat::BMP,
+        {Naming::TableName,
+         "",
+         ReadMethod::ByteToByte,
+         OutputFormat::BMP,
          {"Photos1.bmp", "Photos2.bmp", "Photos3.bmp", "Photos4.bmp", "Photos5.bmp"}},
-        {Naming::FieldName, "", ReadMethod::ByteToByte, OutputFormat::BMP,
+        {Naming::FieldName,
+         "",
+         ReadMethod::ByteToByte,
+         OutputFormat::BMP,
          {"Picture1.bmp", "Picture2.bmp", "Picture3.bmp", "Picture4.bmp", "Picture5.bmp"}},
-        {Naming::TableAndFieldName, "", ReadMethod::ByteToByte, OutputFormat::BMP,
+        {Naming::TableAndFieldName,
+         "",
+         ReadMethod::ByteToByte,
+         OutputFormat::BMP,
          {"Photos_Picture1.bmp", "Photos_Picture2.bmp", "Photos_Picture3.bmp",
           "Photos_Picture4.bmp", "Photos_Picture5.bmp"}},
         // Null and blank both give FIELDNOCONTENT: the second is numbered, never overwrites.
-        {Naming::FieldText, "", ReadMethod::ByteToByte, OutputFormat::JPG,
+        {Naming::FieldText,
+         "",
+         ReadMethod::ByteToByte,
+         OutputFormat::JPG,
          {"abc.jpg", "FIELDNOCONTENT.jpg", "FIELDNOCONTENT (2).jpg", "photo.jpg.jpg", "x.jpg"}},
-        {Naming::None, "", ReadMethod::ByteToByte, OutputFormat::BMP,
+        {Naming::None,
+         "",
+         ReadMethod::ByteToByte,
+         OutputFormat::BMP,
          {"1.bmp", "2.bmp", "3.bmp", "4.bmp", "5.bmp"}},
     };
     for (const auto& c : cases) {
@@ -379,8 +428,8 @@ TEST_F(ExtractionRunTest, NamingOptionsWithTheirExamples) {
 TEST_F(ExtractionRunTest, FieldTextWithRecordsetMethodUsesTheTextAsItIs) {
     // "a\\b" points into a folder that does not exist: that save fails and is reported; a null
     // text gives the name base ".bmp".
-    testing::WritePictureDatabase(db, {{fixtures::MakeBmpFile(8, 8), "a\\b"},
-                                       {fixtures::MakeBmpFile(8, 8), std::nullopt}});
+    testing::WritePictureDatabase(
+        db, {{fixtures::MakeBmpFile(8, 8), "a\\b"}, {fixtures::MakeBmpFile(8, 8), std::nullopt}});
     ExtractionChoices choices = Choices();
     choices.readMethod = ReadMethod::Recordset;
     choices.naming = Naming::FieldText;
@@ -393,12 +442,14 @@ TEST_F(ExtractionRunTest, FieldTextWithRecordsetMethodUsesTheTextAsItIs) {
 }
 
 TEST_F(ExtractionRunTest, FormatSwitchedBetweenRecordsThroughTheOptions) {
-    testing::WritePictureDatabase(db, {{PaintPicture(), "a"}, {PaintPicture(1), "b"}, {PaintPicture(2), "c"}});
+    testing::WritePictureDatabase(
+        db, {{PaintPicture(), "a"}, {PaintPicture(1), "b"}, {PaintPicture(2), "c"}});
     LiveOptions options(Choices());
     // The choices are read when a record is read: the format chosen after the first record was
     // read applies from the second on, however far the workers are.
     options.onFormatRead = [&](int reads) {
-        if (reads == 2) options.currentFormat = OutputFormat::JPG;
+        if (reads == 2)
+            options.currentFormat = OutputFormat::JPG;
     };
     Run(options);
     EXPECT_EQ(OutputFiles(), (std::set<std::string>{"Output1.png", "Output2.jpg", "Output3.jpg"}));
@@ -435,12 +486,13 @@ TEST_F(ExtractionRunTest, FailingConverterIsReportedAndLeavesNoPartialFile) {
     RunResult r = Run(choices);
     EXPECT_EQ(ReportedLabels(r), (std::vector<int>{384, 384}));
     ASSERT_EQ(r.records.size(), 2u);
-    EXPECT_EQ(r.records[0].errors.at(0).description,
-              "The converter could not write " + (out / "Output1.png").string() +
-                  ": no room left on the device");
+    EXPECT_EQ(r.records[0].errors.at(0).description, "The converter could not write " +
+                                                         (out / "Output1.png").string() +
+                                                         ": no room left on the device");
     ASSERT_EQ(host.errorReports.size(), 2u);
-    EXPECT_NE(host.errorReports[0].find("in Pictrova2021/08/31.Form2.PushButton6_Click at line 384"),
-              std::string::npos);
+    EXPECT_NE(
+        host.errorReports[0].find("in Pictrova2021/08/31.Form2.PushButton6_Click at line 384"),
+        std::string::npos);
     EXPECT_EQ(host.messages, std::vector<std::string>{"Done."});
     EXPECT_TRUE(OutputFiles().empty());
     EXPECT_TRUE(fs::is_empty(work));
@@ -466,15 +518,18 @@ TEST_F(ExtractionRunTest, ConverterReasonAndHowItEndedInTheReport) {
         RunResult r = Run(choices);
         ASSERT_EQ(r.records.size(), 1u);
         ASSERT_EQ(r.records[0].errors.size(), 1u);
-        EXPECT_EQ(r.records[0].errors[0].description,
-                  "The converter could not write " + (out / "Output1.gif").string() + c.description);
+        EXPECT_EQ(
+            r.records[0].errors[0].description,
+            "The converter could not write " + (out / "Output1.gif").string() + c.description);
     }
 }
 
 TEST_F(ExtractionRunTest, OutputFolderGoneMidRunReportsEachFailedSave) {
-    testing::WritePictureDatabase(db, {{PaintPicture(), "a"}, {PaintPicture(1), "b"}, {PaintPicture(2), "c"}});
+    testing::WritePictureDatabase(
+        db, {{PaintPicture(), "a"}, {PaintPicture(1), "b"}, {PaintPicture(2), "c"}});
     afterRecord = [&](const RunProgress& p) {
-        if (p.recordsDone == 1) fs::remove_all(out);
+        if (p.recordsDone == 1)
+            fs::remove_all(out);
     };
     RunResult r = Run(Choices());
     EXPECT_EQ(ReportedLabels(r), (std::vector<int>{364, 364}));
@@ -500,7 +555,8 @@ bool SetFolderReadOnly(const fs::path& folder, bool readOnly) {
 
 TEST_F(ExtractionRunTest, OutputFolderTurnedReadOnlyMidRun) {
     testing::WritePictureDatabase(db, {{PaintPicture(), "a"}, {PaintPicture(1), "b"}});
-    if (!SetFolderReadOnly(out, true)) GTEST_SKIP() << "no way to make a folder read-only here";
+    if (!SetFolderReadOnly(out, true))
+        GTEST_SKIP() << "no way to make a folder read-only here";
     SetFolderReadOnly(out, false);
     for (OutputFormat format : {OutputFormat::BMP, OutputFormat::JPG, OutputFormat::GIF}) {
         SetFolderReadOnly(out, false);
@@ -508,7 +564,8 @@ TEST_F(ExtractionRunTest, OutputFolderTurnedReadOnlyMidRun) {
         fs::create_directory(out);
         host = {};
         afterRecord = [&](const RunProgress& p) {
-            if (p.recordsDone == 1) SetFolderReadOnly(out, true);
+            if (p.recordsDone == 1)
+                SetFolderReadOnly(out, true);
         };
         ExtractionChoices choices = Choices();
         choices.format = format;
@@ -516,7 +573,9 @@ TEST_F(ExtractionRunTest, OutputFolderTurnedReadOnlyMidRun) {
         SetFolderReadOnly(out, false);
         std::string ext(FormatExtension(format));
         // The save step of each format: BMP 364, JPG 370, GIF's conversion 400.
-        const int label = format == OutputFormat::BMP ? 364 : format == OutputFormat::JPG ? 370 : 400;
+        const int label = format == OutputFormat::BMP   ? 364
+                          : format == OutputFormat::JPG ? 370
+                                                        : 400;
         EXPECT_EQ(ReportedLabels(r), (std::vector<int>{label})) << ext;
         EXPECT_EQ(OutputFiles(), (std::set<std::string>{"Output1" + ext}));
         EXPECT_EQ(host.messages, std::vector<std::string>{"Done."});
@@ -531,7 +590,8 @@ TEST_F(ExtractionRunTest, LinksPlantedInTheOutputFolderAreNeverFollowed) {
     testing::WritePictureDatabase(db, {{PaintPicture(), "a"}, {PaintPicture(1), "b"}});
     const fs::path outside = dir / "outside";
     const std::string pid = std::to_string(getpid());
-    for (OutputFormat format : {OutputFormat::BMP, OutputFormat::JPG, OutputFormat::PNG, OutputFormat::TIFF}) {
+    for (OutputFormat format :
+         {OutputFormat::BMP, OutputFormat::JPG, OutputFormat::PNG, OutputFormat::TIFF}) {
         const std::string ext(FormatExtension(format));
         SCOPED_TRACE(ext);
         fs::remove_all(out);
@@ -548,7 +608,8 @@ TEST_F(ExtractionRunTest, LinksPlantedInTheOutputFolderAreNeverFollowed) {
         planted.push_back(".pictrova-" + pid + "-0000000000000000.part");
         for (std::size_t i = 0; i < planted.size(); ++i) {
             // Half of the links point at a file that exists, half at names that do not.
-            const fs::path target = i % 2 ? outside / "victim" : outside / ("created-" + std::to_string(i));
+            const fs::path target =
+                i % 2 ? outside / "victim" : outside / ("created-" + std::to_string(i));
             fs::create_symlink(target, out / planted[i]);
         }
         ExtractionChoices choices = Choices();
@@ -557,22 +618,24 @@ TEST_F(ExtractionRunTest, LinksPlantedInTheOutputFolderAreNeverFollowed) {
         EXPECT_EQ(r.picturesWritten, 2);
         // Every link stays where it was but those at the final names, which the files replaced.
         std::set<std::string> present;
-        for (const auto& e : fs::directory_iterator(out)) present.insert(e.path().filename().string());
+        for (const auto& e : fs::directory_iterator(out))
+            present.insert(e.path().filename().string());
         EXPECT_EQ(present, std::set<std::string>(planted.begin(), planted.end()));
         for (int record : {1, 2}) {
             const fs::path file = out / ("Output" + std::to_string(record) + ext);
             EXPECT_FALSE(fs::is_symlink(file));
             EXPECT_TRUE(LooksLike(format, ReadFile(file)));
         }
-        EXPECT_EQ(std::distance(fs::directory_iterator(outside), {}), 1) << "a file was made outside";
+        EXPECT_EQ(std::distance(fs::directory_iterator(outside), {}), 1)
+            << "a file was made outside";
         std::ifstream victim(outside / "victim");
         EXPECT_EQ(std::string(std::istreambuf_iterator<char>(victim), {}), "keep me");
     }
 }
 
 TEST_F(ExtractionRunTest, NameThatWouldLeaveTheOutputFolderIsAFailedSave) {
-    testing::WritePictureDatabase(db, {{fixtures::MakeBmpFile(8, 8), "..\\escaped"},
-                                       {fixtures::MakeBmpFile(8, 8), "kept"}});
+    testing::WritePictureDatabase(
+        db, {{fixtures::MakeBmpFile(8, 8), "..\\escaped"}, {fixtures::MakeBmpFile(8, 8), "kept"}});
     ExtractionChoices choices = Choices();
     choices.readMethod = ReadMethod::Recordset;
     choices.naming = Naming::FieldText;
@@ -595,7 +658,8 @@ TEST_F(ExtractionRunTest, EveryAttachedPictureIsOneOutput) {
     jet::DatabasePlan plan;
     plan.format = jet::Format::Ace12;
     plan.tables.push_back({"Pictures",
-                           {{"ID", jet::ColumnType::Long}, {"Caption", jet::ColumnType::Text, 40},
+                           {{"ID", jet::ColumnType::Long},
+                            {"Caption", jet::ColumnType::Text, 40},
                             {"Picture", jet::ColumnType::Attachment}},
                            {}});
     auto& rows = plan.tables[0].rows;
@@ -603,7 +667,8 @@ TEST_F(ExtractionRunTest, EveryAttachedPictureIsOneOutput) {
                     jet::Attachments{file("same.png", fixtures::MakePngFile(6, 5)),
                                      file("same.png", fixtures::MakeBmpFile(7, 3), true)}});
     rows.push_back({std::int64_t{2}, std::string("none"), jet::Attachments{}});
-    rows.push_back({std::int64_t{3}, std::string("text"), jet::Attachments{file("a.txt", Bytes(50, 'a'), true)}});
+    rows.push_back({std::int64_t{3}, std::string("text"),
+                    jet::Attachments{file("a.txt", Bytes(50, 'a'), true)}});
     rows.push_back({std::int64_t{4}, std::string("mixed"),
                     jet::Attachments{damaged, file("dir\\good.bmp", fixtures::MakeBmpFile(5, 5))}});
     db = dir / "attachments.accdb";
@@ -617,11 +682,17 @@ TEST_F(ExtractionRunTest, EveryAttachedPictureIsOneOutput) {
     // Original writes every attached file as it is stored, the text file too, under its own
     // extension (a BMP stored as "same.png" stays both).
     const Case cases[] = {
-        {Naming::FixedPrefix, OutputFormat::PNG, {"Output1-1.png", "Output1-2.png", "Output4-2.png"}},
+        {Naming::FixedPrefix,
+         OutputFormat::PNG,
+         {"Output1-1.png", "Output1-2.png", "Output4-2.png"}},
         {Naming::OriginalName, OutputFormat::BMP, {"same.bmp", "same (2).bmp", "good.bmp"}},
         {Naming::FieldText, OutputFormat::JPG, {"two-1.jpg", "two-2.jpg", "mixed-2.jpg"}},
-        {Naming::OriginalName, OutputFormat::Original, {"same.png", "same (2).png", "a.txt", "good.bmp"}},
-        {Naming::FixedPrefix, OutputFormat::Original, {"Output1-1.png", "Output1-2.png", "Output3.txt", "Output4-2.bmp"}},
+        {Naming::OriginalName,
+         OutputFormat::Original,
+         {"same.png", "same (2).png", "a.txt", "good.bmp"}},
+        {Naming::FixedPrefix,
+         OutputFormat::Original,
+         {"Output1-1.png", "Output1-2.png", "Output3.txt", "Output4-2.bmp"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.naming));
@@ -649,7 +720,8 @@ TEST_F(ExtractionRunTest, EveryAttachedPictureIsOneOutput) {
             EXPECT_EQ(ReadFile(*r.records[0].attachments[1].written), fixtures::MakeBmpFile(7, 3));
         }
         EXPECT_FALSE(r.records[3].attachments[0].written);
-        EXPECT_NE(r.records[3].errors.at(0).description.find("'broken.bmp' of field 'Picture' is damaged"),
+        EXPECT_NE(r.records[3].errors.at(0).description.find(
+                      "'broken.bmp' of field 'Picture' is damaged"),
                   std::string::npos);
         EXPECT_TRUE(fs::is_empty(work));
     }
@@ -672,7 +744,8 @@ TEST_F(ExtractionRunTest, WrongPasswordIsReportedAtEachFailingStep) {
 }
 
 TEST_F(ExtractionRunTest, BusyPointerYieldsAndProgress) {
-    testing::WritePictureDatabase(db, {{PaintPicture(), "a"}, {std::nullopt, "b"}, {PaintPicture(1), "c"}});
+    testing::WritePictureDatabase(
+        db, {{PaintPicture(), "a"}, {std::nullopt, "b"}, {PaintPicture(1), "c"}});
     Run(Choices());
     EXPECT_EQ(host.busyChanges, (std::vector<bool>{true, true, false, false}));
     EXPECT_GE(host.yields, 2 + 3);
@@ -689,7 +762,8 @@ TEST_F(ExtractionRunTest, StopRequestedKeepsTheWrittenRecordsAndLeavesNothingEls
     bool stop = false;
     stopRequested = [&] { return stop; };
     afterRecord = [&](const RunProgress& p) {
-        if (p.recordsDone == 2) stop = true;
+        if (p.recordsDone == 2)
+            stop = true;
     };
     for (OutputFormat format : {OutputFormat::BMP, OutputFormat::PNG}) {
         fs::remove_all(out);
@@ -725,7 +799,8 @@ TEST_F(ExtractionRunTest, DatabaseCutShortMidRunEndsTheRun) {
     std::vector<PictureRow> rows(600, PictureRow{PaintPicture(), "a"});
     testing::WritePictureDatabase(db, rows);
     afterRecord = [&](const RunProgress& p) {
-        if (p.recordsDone == 1) fs::resize_file(db, 4096 * 3);
+        if (p.recordsDone == 1)
+            fs::resize_file(db, 4096 * 3);
     };
     RunResult r = Run(Choices());
     // Rows already read still come, their pictures do not; each is reported where the field is
@@ -734,7 +809,8 @@ TEST_F(ExtractionRunTest, DatabaseCutShortMidRunEndsTheRun) {
     EXPECT_LT(r.recordsRead, 600);
     EXPECT_GE(r.picturesWritten, 1);
     EXPECT_LE(r.picturesWritten, 1 + 2 * static_cast<std::int64_t>(DefaultJobs()));
-    for (int label : ReportedLabels(r)) EXPECT_EQ(label, 220);
+    for (int label : ReportedLabels(r))
+        EXPECT_EQ(label, 220);
     EXPECT_EQ(host.messages, std::vector<std::string>{"Done."});
     EXPECT_TRUE(fs::is_empty(work));
 }

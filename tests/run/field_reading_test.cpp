@@ -5,11 +5,11 @@
 
 #include <fstream>
 
+#include "byte_pattern.h"
 #include "database/connection.h"
 #include "database/connection_string.h"
 #include "database/recordset.h"
 #include "database/schema_listing.h"
-#include "byte_pattern.h"
 #include "picture_database.h"
 #include "recording_host.h"
 #include "test_paths.h"
@@ -19,7 +19,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<std::uint8_t> Pattern(std::size_t size) { return pictrova::testing::Pattern(size, 1); }
+std::vector<std::uint8_t> Pattern(std::size_t size) {
+    return pictrova::testing::Pattern(size, 1);
+}
 
 std::vector<std::uint8_t> ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -31,7 +33,8 @@ TEST(FieldToFile, WritesTheWholeFieldRestFirstThenChunks) {
     const std::size_t sizes[] = {250'000, 160'000, 100'000, 99'999, 5, 0};
     testing::TempDir dir;
     std::vector<testing::PictureRow> rows;
-    for (std::size_t size : sizes) rows.push_back({Pattern(size), "x"});
+    for (std::size_t size : sizes)
+        rows.push_back({Pattern(size), "x"});
     rows.push_back({std::nullopt, "null"});
     testing::WritePictureDatabase(dir / "f.mdb", rows);
 

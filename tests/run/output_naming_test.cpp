@@ -18,12 +18,18 @@ TEST(ApplyCounter, PadsToTheTrailingRunOfHashes) {
         const char* expected;
     };
     const Case cases[] = {
-        {"Output#", 1, "Output1"},     {"Output#", 2, "Output2"},
-        {"Output#", 12, "Output12"},   {"Img##", 5, "Img05"},
-        {"Img##", 123, "Img123"},      {"A#B#", 7, "A#B7"},
-        {"Photos#", 3, "Photos3"},     {"Photos_Pic#", 3, "Photos_Pic3"},
-        {"", 1, "1"},                  {"NoHash", 4, "NoHash4"},
-        {"###", 9, "009"},             {"#", 0, "0"},
+        {"Output#", 1, "Output1"},
+        {"Output#", 2, "Output2"},
+        {"Output#", 12, "Output12"},
+        {"Img##", 5, "Img05"},
+        {"Img##", 123, "Img123"},
+        {"A#B#", 7, "A#B7"},
+        {"Photos#", 3, "Photos3"},
+        {"Photos_Pic#", 3, "Photos_Pic3"},
+        {"", 1, "1"},
+        {"NoHash", 4, "NoHash4"},
+        {"###", 9, "009"},
+        {"#", 0, "0"},
         {"Output#", 32768, "Output32768"},  // past the 16-bit counter
         {"Output####", 100000, "Output100000"},
     };
@@ -34,27 +40,30 @@ TEST(ApplyCounter, PadsToTheTrailingRunOfHashes) {
 
 TEST(CleanBackslashes, CollapsesPairsAndKeepsTwoLeading) {
     const std::pair<const char*, const char*> cases[] = {
-        {"a\\\\b", "a\\b"},          // a, two backslashes, b
-        {"a\\\\\\b", "a\\\\b"},      // three in a row become two
-        {"a\\\\\\\\b", "a\\\\b"},    // four become two
-        {"\\a", "\\\\a"},            // a single leading backslash comes back as two
-        {"\\\\\\\\a", "\\\\a"},      // a leading run of four becomes two
-        {"\\\\", "\\\\"},            // nothing but backslashes
-        {"\\x\\\\y", "\\\\x\\y"},
-        {"plain.bmp", "plain.bmp"},
-        {"", ""},
+        {"a\\\\b", "a\\b"},        // a, two backslashes, b
+        {"a\\\\\\b", "a\\\\b"},    // three in a row become two
+        {"a\\\\\\\\b", "a\\\\b"},  // four become two
+        {"\\a", "\\\\a"},          // a single leading backslash comes back as two
+        {"\\\\\\\\a", "\\\\a"},    // a leading run of four becomes two
+        {"\\\\", "\\\\"},          // nothing but backslashes
+        {"\\x\\\\y", "\\\\x\\y"}, {"plain.bmp", "plain.bmp"}, {"", ""},
     };
-    for (const auto& [in, out] : cases) EXPECT_EQ(CleanBackslashes(in), out) << in;
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(CleanBackslashes(in), out) << in;
 }
 
 TEST(StripExtension, CutsAtTheLastPointUnlessFirst) {
     const std::pair<const char*, const char*> cases[] = {
-        {"Output1.bmp", "Output1"}, {"photo.jpg.bmp", "photo.jpg"},
-        {".bmp", ".bmp"},           {"noext", "noext"},
-        {"", ""},                   {"a.", "a"},
+        {"Output1.bmp", "Output1"},
+        {"photo.jpg.bmp", "photo.jpg"},
+        {".bmp", ".bmp"},
+        {"noext", "noext"},
+        {"", ""},
+        {"a.", "a"},
         {"x.y.z", "x.y"},
     };
-    for (const auto& [in, out] : cases) EXPECT_EQ(StripExtension(in), out) << in;
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(StripExtension(in), out) << in;
 }
 
 TEST(RunPrefix, FromEachNamingChoice) {
@@ -79,7 +88,9 @@ TEST(FieldTextPrefix, ByteToByteMarksEmptyAndRemovesForbiddenCharacters) {
         {std::string("photo.jpg"), "photo.jpg"},
         {std::string("/\\:*?\"<>|k"), "k"},
         {std::string("\t"), "_"},  // only spaces count as blank; control characters become "_"
-        {std::string("a\x01\x7f" "b"), "a__b"},
+        {std::string("a\x01\x7f"
+                     "b"),
+         "a__b"},
     };
     for (const auto& [value, expected] : cases) {
         EXPECT_EQ(FieldTextPrefixByteToByte(value), expected) << value.value_or("(null)");
@@ -133,7 +144,8 @@ TEST(AttachmentOutputName, IndexAfterTheCounterOrTheFilesOwnName) {
         const char* expected;
     };
     const Case cases[] = {
-        {Naming::FixedPrefix, "Output#", 0, 1, "a.png", "png", "Output12.png"},  // one file: no index
+        {Naming::FixedPrefix, "Output#", 0, 1, "a.png", "png",
+         "Output12.png"},  // one file: no index
         {Naming::FixedPrefix, "Output#", 1, 3, "a.png", "png", "Output12-2.png"},
         {Naming::FixedPrefix, "Img###", 2, 3, "a.png", "", "Img012-3."},
         {Naming::FieldText, "Harbour", 0, 2, "a.png", "jpg", "Harbour-1.jpg"},
@@ -146,12 +158,15 @@ TEST(AttachmentOutputName, IndexAfterTheCounterOrTheFilesOwnName) {
         {Naming::OriginalName, "", 0, 1, "dir/", "", "attachment"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(AttachmentOutputName(c.naming, c.prefix, 12, c.index, c.count, c.fileName, c.extension), c.expected)
+        EXPECT_EQ(
+            AttachmentOutputName(c.naming, c.prefix, 12, c.index, c.count, c.fileName, c.extension),
+            c.expected)
             << c.fileName << " " << c.index;
 
     // Long names are cut at a character boundary and keep their extension.
     std::string longName;
-    for (int i = 0; i < 150; ++i) longName += "\xC3\xA9";  // é, two bytes each
+    for (int i = 0; i < 150; ++i)
+        longName += "\xC3\xA9";  // é, two bytes each
     std::string safe = SafeAttachmentName("x" + longName + ".jpeg");
     EXPECT_LE(safe.size(), kMaxAttachmentNameBytes);
     EXPECT_TRUE(safe.ends_with("\xC3\xA9.jpeg")) << safe;
@@ -170,7 +185,8 @@ TEST(PackageFileName, LabelMadeSafeAndItsExtension) {
     const Case cases[] = {
         {std::string("photo.jpg\0", 10), "photo.jpg", "jpg"},
         {std::string("Report.PDF\0after", 16), "Report.PDF", "PDF"},
-        {"Caf\xE9 \x80.doc", "Caf\xC3\xA9 \xE2\x82\xAC.doc", "doc"},  // Windows-1252, the euro sign too
+        {"Caf\xE9 \x80.doc", "Caf\xC3\xA9 \xE2\x82\xAC.doc",
+         "doc"},  // Windows-1252, the euro sign too
         {"C:\\Users\\x\\notes.txt", "notes.txt", "txt"},
         {"../../etc/passwd", "passwd", ""},
         {"a\tb\x7F.rtf", "a_b_.rtf", "rtf"},

@@ -11,10 +11,12 @@
 namespace pictrova::run::regression {
 namespace {
 
-TEST(RegressionConverterLeftoversInOutputFolder, ACrashedConvertersPartialFilesStayOutOfTheOutputFolder) {
+TEST(RegressionConverterLeftoversInOutputFolder,
+     ACrashedConvertersPartialFilesStayOutOfTheOutputFolder) {
     SmallRun run;
     run.UseConverterScript(
-        "printf '\\211PNG' > \"$out\"; printf half > \"$(dirname \"$out\")/.$(basename \"$out\").part$$\"; kill -SEGV $$");
+        "printf '\\211PNG' > \"$out\"; printf half > \"$(dirname \"$out\")/.$(basename "
+        "\"$out\").part$$\"; kill -SEGV $$");
     const RunResult result = run.Run();
     EXPECT_EQ(run.OutputNames(), (std::vector<std::string>{"Output1.png", "Output3.png"}));
     ASSERT_EQ(result.records.size(), 3u);

@@ -10,15 +10,17 @@
 namespace pictrova::run::regression {
 namespace {
 
-TEST(RegressionConverterSuccessWithoutPicture, GarbageFromASucceedingConverterIsReportedNotWritten) {
+TEST(RegressionConverterSuccessWithoutPicture,
+     GarbageFromASucceedingConverterIsReportedNotWritten) {
     SmallRun run;
     run.UseConverterScript("echo garbage > \"$out\"; exit 0");
     const RunResult result = run.Run();
     EXPECT_EQ(run.OutputNames(), (std::vector<std::string>{"Output1.png", "Output3.png"}));
     ASSERT_EQ(result.records.size(), 3u);
     ASSERT_EQ(result.records[1].errors.size(), 1u);
-    EXPECT_EQ(result.records[1].errors[0].description,
-              "The converter wrote " + (run.out / "Output2.png").string() + ", but it is not a PNG file.");
+    EXPECT_EQ(result.records[1].errors[0].description, "The converter wrote " +
+                                                           (run.out / "Output2.png").string() +
+                                                           ", but it is not a PNG file.");
 }
 
 TEST(RegressionConverterSuccessWithoutPicture, EachFormatsSignatureIsRecognised) {
@@ -33,12 +35,18 @@ TEST(RegressionConverterSuccessWithoutPicture, EachFormatsSignatureIsRecognised)
     tga[2] = 2;
     tga[16] = 24;
     const Case cases[] = {
-        {OutputFormat::PNG, "\x89PNG\r\n\x1a\n....", true}, {OutputFormat::PNG, "PNG", false},
-        {OutputFormat::GIF, "GIF89a..", true},              {OutputFormat::GIF, "GIF88a..", false},
-        {OutputFormat::TIFF, std::string("II*\0", 4), true}, {OutputFormat::TIFF, std::string("MM\0*", 4), true},
-        {OutputFormat::TIFF, "garbage", false},             {OutputFormat::PCX, "\x0a\x05\x01", true},
-        {OutputFormat::PCX, "", false},                     {OutputFormat::TGA, tga, true},
-        {OutputFormat::TGA, std::string(18, '\0'), false},  {OutputFormat::BMP, "BM", false},
+        {OutputFormat::PNG, "\x89PNG\r\n\x1a\n....", true},
+        {OutputFormat::PNG, "PNG", false},
+        {OutputFormat::GIF, "GIF89a..", true},
+        {OutputFormat::GIF, "GIF88a..", false},
+        {OutputFormat::TIFF, std::string("II*\0", 4), true},
+        {OutputFormat::TIFF, std::string("MM\0*", 4), true},
+        {OutputFormat::TIFF, "garbage", false},
+        {OutputFormat::PCX, "\x0a\x05\x01", true},
+        {OutputFormat::PCX, "", false},
+        {OutputFormat::TGA, tga, true},
+        {OutputFormat::TGA, std::string(18, '\0'), false},
+        {OutputFormat::BMP, "BM", false},
     };
     for (const Case& c : cases) {
         const fs::path file = dir / "file";

@@ -30,7 +30,8 @@ struct SmallRun {
         fs::create_directories(work);
         std::vector<testing::PictureRow> rows;
         for (int i = 0; i < 3; ++i)
-            rows.push_back({fixtures::BuildPaintPicture(fixtures::MakeBmpFile(20 + i, 10)), std::nullopt});
+            rows.push_back(
+                {fixtures::BuildPaintPicture(fixtures::MakeBmpFile(20 + i, 10)), std::nullopt});
         testing::WritePictureDatabase(db, rows);
     }
 
@@ -41,10 +42,11 @@ struct SmallRun {
     void UseConverterScript(const std::string& onSecondCall) {
         const fs::path real = converter;
         converter = dir / "converter";
-        std::ofstream(converter) << "#!/bin/sh\n"
-                                 << "prev=; for a in \"$@\"; do [ \"$prev\" = -o ] && out=$a; prev=$a; done\n"
-                                 << "case \"$*\" in *-2.bmp) " << onSecondCall << "\n;; esac\n"
-                                 << "exec '" << real.string() << "' \"$@\"\n";
+        std::ofstream(converter)
+            << "#!/bin/sh\n"
+            << "prev=; for a in \"$@\"; do [ \"$prev\" = -o ] && out=$a; prev=$a; done\n"
+            << "case \"$*\" in *-2.bmp) " << onSecondCall << "\n;; esac\n"
+            << "exec '" << real.string() << "' \"$@\"\n";
         fs::permissions(converter, fs::perms::owner_all);
     }
 
@@ -56,14 +58,19 @@ struct SmallRun {
         choices.format = OutputFormat::PNG;
         FixedExtractionOptions options(choices);
         database::FixedDatabaseSelection selection(db.string(), "");
-        RunSurroundings surroundings{.host = host, .database = selection, .creator = creator,
-                                     .progress = {}, .converter = converter, .workRoot = work};
+        RunSurroundings surroundings{.host = host,
+                                     .database = selection,
+                                     .creator = creator,
+                                     .progress = {},
+                                     .converter = converter,
+                                     .workRoot = work};
         return RunExtraction(options, surroundings);
     }
 
     std::vector<std::string> OutputNames() const {
         std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(out)) names.push_back(e.path().filename().string());
+        for (const auto& e : fs::directory_iterator(out))
+            names.push_back(e.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
     }

@@ -19,7 +19,8 @@ TEST(RegressionRunWithoutWorkFolder, IsReportedOnceAndTheRunEnds) {
     ASSERT_EQ(result.errorCount, 1);
     ASSERT_EQ(result.errors.size(), 1u);
     EXPECT_EQ(result.errors[0].label, 158);
-    EXPECT_EQ(result.errors[0].description, "Cannot make a work folder in " + run.work.string() + ".");
+    EXPECT_EQ(result.errors[0].description,
+              "Cannot make a work folder in " + run.work.string() + ".");
     EXPECT_TRUE(result.records.empty());
     EXPECT_TRUE(run.OutputNames().empty());
     EXPECT_EQ(result.end, RunEnd::None);

@@ -30,21 +30,26 @@ std::string ReadAll(const fs::path& path) {
 
 // Runs an ImageMagick tool with its output in `scratch`; returns its stdout, throws with its
 // stderr when it fails.
-std::string RunTool(const std::string& tool, std::vector<std::string> args, const fs::path& scratch) {
+std::string RunTool(const std::string& tool, std::vector<std::string> args,
+                    const fs::path& scratch) {
     const fs::path program = ImageMagickTool(tool);
     const fs::path outFile = scratch / "stdout", errFile = scratch / "stderr";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     args.insert(args.begin(), program.string());
     std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
+    for (auto& a : args)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
     pid_t pid = 0;
     const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) throw std::runtime_error("cannot start " + program.string());
+    if (spawned != 0)
+        throw std::runtime_error("cannot start " + program.string());
     int status = 0;
     waitpid(pid, &status, 0);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
@@ -57,14 +62,17 @@ std::string RunTool(const std::string& tool, std::vector<std::string> args, cons
 fs::path ImageMagickTool(const std::string& name) {
     const fs::path path = fs::path("/usr/bin") / name;
     if (access(path.c_str(), X_OK) != 0)
-        throw std::runtime_error(path.string() + " is missing: install ImageMagick (scripts/install-deps)");
+        throw std::runtime_error(path.string() +
+                                 " is missing: install ImageMagick (scripts/install-deps)");
     return path;
 }
 
 DecodedPicture DecodeWithImageMagick(const fs::path& file) {
     TempDir scratch;
     const fs::path ppm = scratch / "decoded.ppm";
-    RunTool("convert", {file.string() + "[0]", "-auto-orient", "-alpha", "off", "-depth", "8", "ppm:" + ppm.string()},
+    RunTool("convert",
+            {file.string() + "[0]", "-auto-orient", "-alpha", "off", "-depth", "8",
+             "ppm:" + ppm.string()},
             scratch.path());
     // P6 <width> <height> <maxval> then width x height RGB triples.
     std::istringstream in(ReadAll(ppm));
@@ -75,9 +83,12 @@ DecodedPicture DecodeWithImageMagick(const fs::path& file) {
     in.get();
     if (magic != "P6" || maxval != 255 || picture.width <= 0 || picture.height <= 0)
         throw std::runtime_error("unexpected PPM from convert for " + file.string());
-    picture.pixels.resize(static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height));
-    in.read(reinterpret_cast<char*>(picture.pixels.data()), static_cast<std::streamsize>(picture.pixels.size() * 3));
-    if (!in) throw std::runtime_error("short PPM from convert for " + file.string());
+    picture.pixels.resize(static_cast<std::size_t>(picture.width) *
+                          static_cast<std::size_t>(picture.height));
+    in.read(reinterpret_cast<char*>(picture.pixels.data()),
+            static_cast<std::streamsize>(picture.pixels.size() * 3));
+    if (!in)
+        throw std::runtime_error("short PPM from convert for " + file.string());
     return picture;
 }
 
@@ -86,7 +97,8 @@ std::string IdentifiedFormat(const fs::path& file) {
     return RunTool("identify", {"-format", "%m", file.string()}, scratch.path());
 }
 
-void WritePpm(const fs::path& file, int width, int height, const std::function<RgbPixel(int x, int y)>& pixel) {
+void WritePpm(const fs::path& file, int width, int height,
+              const std::function<RgbPixel(int x, int y)>& pixel) {
     std::ofstream out(file, std::ios::binary);
     out << "P6\n" << width << " " << height << "\n255\n";
     for (int y = 0; y < height; ++y) {
@@ -97,10 +109,12 @@ void WritePpm(const fs::path& file, int width, int height, const std::function<R
     }
 }
 
-PictureDifference Difference(const DecodedPicture& reference, const DecodedPicture& candidate, int tolerance) {
+PictureDifference Difference(const DecodedPicture& reference, const DecodedPicture& candidate,
+                             int tolerance) {
     PictureDifference d;
     d.sameSize = reference.width == candidate.width && reference.height == candidate.height;
-    if (!d.sameSize) return d;
+    if (!d.sameSize)
+        return d;
     double squares = 0;
     for (std::size_t k = 0; k < reference.pixels.size(); ++k) {
         int largest = 0;
@@ -110,7 +124,8 @@ PictureDifference Difference(const DecodedPicture& reference, const DecodedPictu
             squares += double(e) * e;
         }
         d.largestChannelError = std::max(d.largestChannelError, largest);
-        if (largest > tolerance) ++d.differingPixels;
+        if (largest > tolerance)
+            ++d.differingPixels;
     }
     d.rootMeanSquare = std::sqrt(squares / (3.0 * static_cast<double>(reference.pixels.size())));
     return d;

@@ -26,18 +26,20 @@ struct DecodedPicture {
     int height = 0;
     std::vector<RgbPixel> pixels;  // rows top to bottom
     RgbPixel at(int x, int y) const {
-        return pixels.at(static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x));
+        return pixels.at(static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                         static_cast<std::size_t>(x));
     }
     // The same pixel as 0xRRGGBB.
     std::uint32_t Rgb(int x, int y) const {
         const RgbPixel p = at(x, y);
-        return static_cast<std::uint32_t>(p[0]) << 16 | static_cast<std::uint32_t>(p[1]) << 8 | p[2];
+        return static_cast<std::uint32_t>(p[0]) << 16 | static_cast<std::uint32_t>(p[1]) << 8 |
+               p[2];
     }
 };
 
 // The picture's first frame as ImageMagick decodes it: 8-bit RGB, alpha dropped, rows turned to
-// top-left origin by the file's own orientation (TGA stores bottom-up rows with a flag that says so).
-// Throws std::runtime_error with ImageMagick's message when it cannot read the file.
+// top-left origin by the file's own orientation (TGA stores bottom-up rows with a flag that says
+// so). Throws std::runtime_error with ImageMagick's message when it cannot read the file.
 DecodedPicture DecodeWithImageMagick(const std::filesystem::path& file);
 
 // The format name ImageMagick's `identify` sees in the file's bytes ("BMP3", "PNG", "TGA", ...).
@@ -52,10 +54,11 @@ struct PictureDifference {
     bool sameSize = false;
     std::size_t differingPixels = 0;  // any channel differs by more than the tolerance given
     int largestChannelError = 0;
-    double rootMeanSquare = 0;        // over all channels, 0..255
+    double rootMeanSquare = 0;  // over all channels, 0..255
 };
 
 // How `candidate` differs from `reference`; channels within `tolerance` count as equal.
-PictureDifference Difference(const DecodedPicture& reference, const DecodedPicture& candidate, int tolerance = 0);
+PictureDifference Difference(const DecodedPicture& reference, const DecodedPicture& candidate,
+                             int tolerance = 0);
 
 }  // namespace pictrova::testing

@@ -10,7 +10,7 @@ namespace pictrova::testing {
 
 // A host that records what the core asked of it, for tests to inspect.
 class RecordingHost : public Host {
-public:
+  public:
     void Yield() override { ++yields; }
     void SetBusy(bool busy) override { busyChanges.push_back(busy); }
     void ShowMessage(const std::string& text, const std::string& title, MessageIcon) override {

@@ -12,17 +12,21 @@ namespace pictrova::testing {
 
 std::string RunForOutput(const std::string& command) {
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    if (!pipe) throw std::runtime_error("cannot run " + command);
+    if (!pipe)
+        throw std::runtime_error("cannot run " + command);
     std::string out;
     char chunk[65536];
     std::size_t n = 0;
-    while ((n = std::fread(chunk, 1, sizeof chunk, pipe.get())) > 0) out.append(chunk, n);
+    while ((n = std::fread(chunk, 1, sizeof chunk, pipe.get())) > 0)
+        out.append(chunk, n);
     return out;
 }
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "pictrova-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "pictrova-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr)
+        throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
 }
 

@@ -8,14 +8,16 @@ namespace pictrova::testing {
 
 // The build tree's bin/ folder, where the programs under test (pictrova-cli, pictrova-convert)
 // are built.
-inline std::filesystem::path BinDir() { return PICTROVA_BIN_DIR; }
+inline std::filesystem::path BinDir() {
+    return PICTROVA_BIN_DIR;
+}
 
 // Runs `command` through /bin/sh and returns what it wrote to its standard output.
 std::string RunForOutput(const std::string& command);
 
 // A fresh, empty folder for one test, removed when the object goes away.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -23,7 +25,7 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

@@ -37,13 +37,15 @@ DecodedHeader DecodeHeader(std::span<const std::uint8_t> file) {
     std::memcpy(&out.creationDate, &dateBits, sizeof dateBits);
     std::uint8_t mask[4];
     auto day = static_cast<std::uint32_t>(static_cast<std::int32_t>(std::floor(out.creationDate)));
-    for (int i = 0; i < 4; ++i) mask[i] = static_cast<std::uint8_t>(day >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        mask[i] = static_cast<std::uint8_t>(day >> (8 * i));
     header.seek(0x42);
     for (int i = 0; i < 20; ++i) {
         std::uint8_t low = header.u8() ^ mask[(2 * i) % 4];
         std::uint8_t high = header.u8() ^ mask[(2 * i + 1) % 4];
         auto unit = static_cast<char16_t>(low | high << 8);
-        if (unit == 0) break;
+        if (unit == 0)
+            break;
         out.password.push_back(unit);
     }
     return out;
@@ -60,7 +62,8 @@ TEST(HeaderPassword, DecoderRecoversWhatTheWriterStored) {
     const PasswordCase cases[] = {
         {"", u"", 45000.5, 0},
         {"s3cret!", u"s3cret!", 45000.5, 0},
-        {"abcdefghijklmnopqrst", u"abcdefghijklmnopqrst", 36526.99, 0},  // 20 characters: the whole field
+        {"abcdefghijklmnopqrst", u"abcdefghijklmnopqrst", 36526.99,
+         0},  // 20 characters: the whole field
         {"Pässwört☃", u"Pässwört☃", 40000.0, 0},
         {"with key", u"with key", 45000.5, 0xCAFEF00D},
     };
@@ -80,7 +83,8 @@ TEST(HeaderPassword, DecoderRecoversWhatTheWriterStored) {
 }
 
 TEST(HeaderPassword, AceFilesCarryTheirVersionAndNoPassword) {
-    for (Format format : {Format::Ace12, Format::Ace14, Format::Ace15, Format::Ace16, Format::Ace17}) {
+    for (Format format :
+         {Format::Ace12, Format::Ace14, Format::Ace15, Format::Ace16, Format::Ace17}) {
         DatabasePlan plan;
         plan.format = format;
         DecodedHeader header = DecodeHeader(WriteDatabaseToMemory(plan));

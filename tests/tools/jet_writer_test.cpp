@@ -20,11 +20,14 @@ using testing::ReadCatalogWithLibmdb;
 using testing::ReadTableWithLibmdb;
 using testing::TempDir;
 
-std::string AsString(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+std::string AsString(const Bytes& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
 
 // Sizes around every change of storage: inline up to the limit (64), one long-value row up to
 // 4080 bytes, then chains of 4076-byte segments.
-const std::size_t kLongValueSizes[] = {0, 1, 64, 65, 4075, 4076, 4077, 4080, 4081, 8152, 8153, 100'000};
+const std::size_t kLongValueSizes[] = {0,    1,    64,   65,   4075, 4076,
+                                       4077, 4080, 4081, 8152, 8153, 100'000};
 
 class LongValueRoundTrip : public ::testing::TestWithParam<Format> {};
 
@@ -51,8 +54,8 @@ TEST_P(LongValueRoundTrip, EveryStorageKindReadsBackByteExact) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllVersions, LongValueRoundTrip,
-                         ::testing::Values(Format::Jet4, Format::Ace12, Format::Ace14, Format::Ace15,
-                                           Format::Ace16, Format::Ace17));
+                         ::testing::Values(Format::Jet4, Format::Ace12, Format::Ace14,
+                                           Format::Ace15, Format::Ace16, Format::Ace17));
 
 TEST(JetWriter, TwentyMegabyteOleValueStreamsToFileAndReadsBack) {
     TempDir dir;
@@ -79,7 +82,8 @@ TEST(JetWriter, EveryColumnTypeAndNullReadBack) {
     WriteDatabase(dir / "types.mdb", plan);
 
     auto read = ReadTableWithLibmdb(dir / "types.mdb", "Every Type");
-    EXPECT_EQ(read.columnNames, (std::vector<std::string>{"Long", "Integer", "Short Text", "Memo", "Binary", "OLE"}));
+    EXPECT_EQ(read.columnNames,
+              (std::vector<std::string>{"Long", "Integer", "Short Text", "Memo", "Binary", "OLE"}));
     EXPECT_EQ(read.columnTypes, (std::vector<int>{0x04, 0x03, 0x0A, 0x0C, 0x09, 0x0B}));
     ASSERT_EQ(read.rows.size(), EveryTypeTable().rows.size());
     for (std::size_t r = 0; r < read.rows.size(); ++r) {
@@ -93,12 +97,14 @@ TEST(JetWriter, CatalogListsTablesInTheChosenOrderWithQueryAndLinkedTable) {
     DatabasePlan plan;
     for (const char* name : {"Zeta", "Raw Photos", "Alpha"})
         plan.tables.push_back({name, {{"ID", ColumnType::Long}}, {{std::int64_t(1)}}});
-    plan.otherObjects = {{ObjectKind::Query, "Big Pictures", "", ""},
-                         {ObjectKind::LinkedTable, "Linked Pictures", "Pictures", "/data/other.mdb"}};
+    plan.otherObjects = {
+        {ObjectKind::Query, "Big Pictures", "", ""},
+        {ObjectKind::LinkedTable, "Linked Pictures", "Pictures", "/data/other.mdb"}};
     WriteDatabase(dir / "catalog.mdb", plan);
 
     std::vector<std::pair<std::string, int>> catalog;
-    for (const auto& entry : ReadCatalogWithLibmdb(dir / "catalog.mdb")) catalog.emplace_back(entry.name, entry.type);
+    for (const auto& entry : ReadCatalogWithLibmdb(dir / "catalog.mdb"))
+        catalog.emplace_back(entry.name, entry.type);
     EXPECT_EQ(catalog, (std::vector<std::pair<std::string, int>>{{"MSysObjects", 1},
                                                                  {"Zeta", 1},
                                                                  {"Raw Photos", 1},
@@ -114,7 +120,8 @@ TEST(JetWriter, ManyRowsAndInterleavedTablesUseReferenceUsageMaps) {
     TempDir dir;
     DatabasePlan plan;
     plan.tables.push_back({"First", {{"N", ColumnType::Long}, {"Data", ColumnType::Binary}}, {}});
-    plan.tables.push_back({"Second Table", {{"N", ColumnType::Long}, {"Note", ColumnType::Memo}}, {}});
+    plan.tables.push_back(
+        {"Second Table", {{"N", ColumnType::Long}, {"Note", ColumnType::Memo}}, {}});
     DatabaseWriter writer(dir / "many.mdb", plan);
     for (std::int64_t i = 0; i < 3000; ++i) {
         Row first{i, Pattern(500, static_cast<std::size_t>(i))};
@@ -201,7 +208,8 @@ TEST(JetWriter, EncodedDatabaseReadsBackThroughLibmdb) {
 
     auto read = ReadTableWithLibmdb(dir / "encoded.mdb", "Every Type");
     ASSERT_EQ(read.rows.size(), EveryTypeTable().rows.size());
-    for (std::size_t r = 0; r < read.rows.size(); ++r) EXPECT_EQ(read.rows[r], ExpectedFromLibmdb(EveryTypeTable(), r));
+    for (std::size_t r = 0; r < read.rows.size(); ++r)
+        EXPECT_EQ(read.rows[r], ExpectedFromLibmdb(EveryTypeTable(), r));
 }
 
 TEST(JetWriter, MemoryAndFileOutputAreIdentical) {
@@ -236,11 +244,13 @@ TEST(JetWriter, AttachmentColumnsWriteTheirHiddenTableAndLinkRow) {
     DatabasePlan plan;
     plan.format = Format::Ace14;
     const Bytes photo = Pattern(6000, 1);
-    plan.tables.push_back({"Photos", {{"ID", ColumnType::Long}, {"Files", ColumnType::Attachment}}, {}});
-    plan.tables[0].rows = {{std::int64_t{10}, Attachments{}},
-                           {std::int64_t{11}, Null},
-                           {std::int64_t{12}, Attachments{{"a.png", "png", photo, false, std::nullopt},
-                                                          {"b.txt", "txt", Bytes(700, 't'), true, std::nullopt}}}};
+    plan.tables.push_back(
+        {"Photos", {{"ID", ColumnType::Long}, {"Files", ColumnType::Attachment}}, {}});
+    plan.tables[0].rows = {
+        {std::int64_t{10}, Attachments{}},
+        {std::int64_t{11}, Null},
+        {std::int64_t{12}, Attachments{{"a.png", "png", photo, false, std::nullopt},
+                                       {"b.txt", "txt", Bytes(700, 't'), true, std::nullopt}}}};
     WriteDatabase(dir / "a.accdb", plan);
 
     std::vector<std::string> names;
@@ -270,8 +280,9 @@ TEST(JetWriter, AttachmentColumnsWriteTheirHiddenTableAndLinkRow) {
     EXPECT_EQ(links.rows[0][0], "Files");
 
     auto files = ReadTableWithLibmdb(dir / "a.accdb", flatName);
-    EXPECT_EQ(files.columnNames, (std::vector<std::string>{"FileData", "FileFlags", "FileName", "FileType", "FileURL",
-                                                           "Photos_Files", "_Files"}));
+    EXPECT_EQ(files.columnNames,
+              (std::vector<std::string>{"FileData", "FileFlags", "FileName", "FileType", "FileURL",
+                                        "Photos_Files", "_Files"}));
     ASSERT_EQ(files.rows.size(), 2u);
     EXPECT_EQ(files.rows[0][2], "a.png");
     EXPECT_EQ(files.rows[1][3], "txt");
@@ -301,7 +312,8 @@ std::vector<RefusedCase> RefusedCases() {
         {"bytes in a Text column", one({"A", ColumnType::Text}, Bytes{1})},
         {"Binary over its length", one({"A", ColumnType::Binary, 2}, Bytes{1, 2, 3})},
         {"invalid UTF-8", one({"A", ColumnType::Memo}, std::string("\xC3"))},
-        {"text starting with U+FEFF", one({"A", ColumnType::Text}, std::string("\xEF\xBB\xBF\xE2\x98\x83"))},
+        {"text starting with U+FEFF",
+         one({"A", ColumnType::Text}, std::string("\xEF\xBB\xBF\xE2\x98\x83"))},
         {"attachments in a Jet4 file", one({"A", ColumnType::Attachment}, Attachments{})},
         {"bytes in an Attachment column", one({"A", ColumnType::Attachment}, Bytes{1})},
         {"row wider than a page", one({"A", ColumnType::Binary}, Bytes(510))},
@@ -320,7 +332,8 @@ std::vector<RefusedCase> RefusedCases() {
     noColumns.tables.push_back({"T", {}, {}});
     cases.push_back({"table without columns", noColumns});
     DatabasePlan wrongWidth;
-    wrongWidth.tables.push_back({"T", {{"A", ColumnType::Long}}, {{std::int64_t(1), std::int64_t(2)}}});
+    wrongWidth.tables.push_back(
+        {"T", {{"A", ColumnType::Long}}, {{std::int64_t(1), std::int64_t(2)}}});
     cases.push_back({"row with too many values", wrongWidth});
     return cases;
 }

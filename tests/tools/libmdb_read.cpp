@@ -28,13 +28,17 @@ using MdbPtr = std::unique_ptr<MdbHandle, MdbCloser>;
 
 MdbPtr Open(const std::filesystem::path& path) {
     MdbPtr mdb(mdb_open(path.c_str(), MDB_NOFLAGS));
-    if (!mdb) throw std::runtime_error("libmdb cannot open " + path.string());
-    if (!mdb_read_catalog(mdb.get(), MDB_ANY)) throw std::runtime_error("libmdb cannot read the catalog");
+    if (!mdb)
+        throw std::runtime_error("libmdb cannot open " + path.string());
+    if (!mdb_read_catalog(mdb.get(), MDB_ANY))
+        throw std::runtime_error("libmdb cannot read the catalog");
     return mdb;
 }
 
 std::uint32_t DeclaredLongValueLength(const char* header) {
-    auto byte = [&](int i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(header[i])); };
+    auto byte = [&](int i) {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(header[i]));
+    };
     return (byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24) & 0x3FFFFFFF;
 }
 
@@ -45,7 +49,8 @@ std::vector<LibmdbCatalogEntry> ReadCatalogWithLibmdb(const std::filesystem::pat
     std::vector<LibmdbCatalogEntry> entries;
     for (unsigned i = 0; i < mdb->num_catalog; ++i) {
         auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
-        entries.push_back({entry->object_name, entry->object_type, static_cast<unsigned>(entry->flags)});
+        entries.push_back(
+            {entry->object_name, entry->object_type, static_cast<unsigned>(entry->flags)});
     }
     return entries;
 }
@@ -56,11 +61,14 @@ LibmdbTable ReadTableWithLibmdb(const std::filesystem::path& path, const std::st
     MdbCatalogEntry* entry = nullptr;
     for (unsigned i = 0; i < mdb->num_catalog; ++i) {
         auto* candidate = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
-        if (candidate->object_type == MDB_TABLE && name == candidate->object_name) entry = candidate;
+        if (candidate->object_type == MDB_TABLE && name == candidate->object_name)
+            entry = candidate;
     }
-    if (!entry) throw std::runtime_error("libmdb finds no table " + name);
+    if (!entry)
+        throw std::runtime_error("libmdb finds no table " + name);
     std::unique_ptr<MdbTableDef, TableFreer> table(mdb_read_table(entry));
-    if (!table) throw std::runtime_error("libmdb cannot read the definition of " + name);
+    if (!table)
+        throw std::runtime_error("libmdb cannot read the definition of " + name);
     mdb_read_columns(table.get());
     mdb_rewind_table(table.get());
 
@@ -80,7 +88,8 @@ LibmdbTable ReadTableWithLibmdb(const std::filesystem::path& path, const std::st
             auto* column = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, c));
             // The bound text of a Binary value stops at its first zero byte: take the row's bytes.
             if (column->col_type == MDB_BINARY && column->cur_value_len > 0) {
-                const auto* start = reinterpret_cast<const char*>(mdb->pg_buf) + column->cur_value_start;
+                const auto* start =
+                    reinterpret_cast<const char*>(mdb->pg_buf) + column->cur_value_start;
                 row[c] = std::string(start, static_cast<std::size_t>(column->cur_value_len));
             } else if (lengths[c] == 0) {
                 continue;  // NULL (and, for Text and Memo, also the empty text)
@@ -91,14 +100,17 @@ LibmdbTable ReadTableWithLibmdb(const std::filesystem::path& path, const std::st
         // OLE reads move libmdb's page buffer, so they come after the in-row values.
         for (std::size_t c = 0; c < count; ++c) {
             auto* column = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, c));
-            if (column->col_type != MDB_OLE || lengths[c] == 0) continue;
+            if (column->col_type != MDB_OLE || lengths[c] == 0)
+                continue;
             std::uint32_t declared = DeclaredLongValueLength(buffers[c].data());
             std::size_t size = 0;
             void* bytes = mdb_ole_read_full(mdb.get(), column, &size);
-            if (!bytes) throw std::runtime_error("libmdb cannot read an OLE value");
+            if (!bytes)
+                throw std::runtime_error("libmdb cannot read an OLE value");
             row[c] = std::string(static_cast<const char*>(bytes), size);
             std::free(bytes);
-            EXPECT_EQ(size, declared) << "OLE value of column " << column->name << " read with the wrong size";
+            EXPECT_EQ(size, declared)
+                << "OLE value of column " << column->name << " read with the wrong size";
         }
         result.rows.push_back(std::move(row));
     }

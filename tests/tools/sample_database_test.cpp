@@ -18,13 +18,16 @@ namespace {
 using testing::ReadCatalogWithLibmdb;
 using testing::ReadTableWithLibmdb;
 
-std::filesystem::path SamplePath() { return testing::BinDir() / "Samples" / "sample.mdb"; }
+std::filesystem::path SamplePath() {
+    return testing::BinDir() / "Samples" / "sample.mdb";
+}
 
 TEST(SampleDatabase, ListsItsTwoTables) {
     ASSERT_TRUE(std::filesystem::exists(SamplePath())) << "the build writes " << SamplePath();
     std::vector<std::string> tables;
     for (const auto& entry : ReadCatalogWithLibmdb(SamplePath()))
-        if (entry.type == 1 && entry.flags == 0) tables.push_back(entry.name);
+        if (entry.type == 1 && entry.flags == 0)
+            tables.push_back(entry.name);
     EXPECT_EQ(tables, (std::vector<std::string>{"Pictures", "Raw Photos"}));
 }
 
@@ -47,21 +50,27 @@ TEST(SampleDatabase, PicturesDecodeExceptTheEmptyUnknownAndLinkedOnes) {
         ole::DecodeNotes notes;
         if (ole::fGetContentsStream(bytes, extension, label, nullptr, &notes)) {
             EXPECT_FALSE(bytes.empty()) << *row[1];
-            if (notes.storedPreviewUsed) previews.push_back(*row[1]);
-            if (notes.barePicture) bare.push_back(*row[1]);
+            if (notes.storedPreviewUsed)
+                previews.push_back(*row[1]);
+            if (notes.barePicture)
+                bare.push_back(*row[1]);
             extensions.push_back(extension);
-            if (!label.empty()) labels.push_back(label);
+            if (!label.empty())
+                labels.push_back(label);
         } else {
             refused.push_back(*row[1]);
         }
     }
     EXPECT_EQ(extensions.size(), 15u) << ::testing::PrintToString(extensions);
-    EXPECT_EQ(refused, (std::vector<std::string>{"No picture", "Drawing of an unknown kind", "Linked picture"}));
+    EXPECT_EQ(refused, (std::vector<std::string>{"No picture", "Drawing of an unknown kind",
+                                                 "Linked picture"}));
     EXPECT_GE(std::count(extensions.begin(), extensions.end(), "bmp"), 4);
     // Packages carry their file's name, ending in its zero character.
-    EXPECT_EQ(labels, (std::vector<std::string>{std::string("sea.png\0", 8), std::string("meadow.jpg\0", 11),
-                                                std::string("dawn.gif\0", 9), std::string("Hafen.jpg\0", 10)}));
-    EXPECT_EQ(previews, std::vector<std::string>{"Report (Word 2007 document, its stored preview)"});
+    EXPECT_EQ(labels, (std::vector<std::string>{
+                          std::string("sea.png\0", 8), std::string("meadow.jpg\0", 11),
+                          std::string("dawn.gif\0", 9), std::string("Hafen.jpg\0", 10)}));
+    EXPECT_EQ(previews,
+              std::vector<std::string>{"Report (Word 2007 document, its stored preview)"});
     EXPECT_EQ(bare, std::vector<std::string>{"Beach (JPEG file without a wrapper)"});
     // The Word 2007 document gives its stored preview, the bare JPEG file itself.
     EXPECT_EQ(extensions.back(), "jpg");
@@ -101,11 +110,13 @@ TEST(SampleDatabase, AccdbTwinHoldsAttachedPictures) {
         for (std::size_t i = 0; i < files.size(); ++i) {
             names.back().push_back(files[i].fileName);
             std::vector<std::uint8_t> bytes = photos.AttachmentBytes(i);
-            starts.emplace_back(bytes.begin(), bytes.begin() + std::min<std::size_t>(bytes.size(), 3));
+            starts.emplace_back(bytes.begin(),
+                                bytes.begin() + std::min<std::size_t>(bytes.size(), 3));
         }
     }
-    EXPECT_EQ(names, (std::vector<std::vector<std::string>>{
-                         {"harbour.jpg", "hills.png", "lantern.bmp"}, {}, {"notes.txt"}, {"field.gif"}}));
+    EXPECT_EQ(names,
+              (std::vector<std::vector<std::string>>{
+                  {"harbour.jpg", "hills.png", "lantern.bmp"}, {}, {"notes.txt"}, {"field.gif"}}));
     EXPECT_EQ(starts, (std::vector<std::string>{"\xFF\xD8\xFF", "\x89PN", "BM6", "Not", "GIF"}));
 }
 

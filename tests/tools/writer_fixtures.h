@@ -16,7 +16,8 @@ using pictrova::testing::Pattern;
 
 inline std::string Repeat(const std::string& piece, std::size_t times) {
     std::string out;
-    for (std::size_t i = 0; i < times; ++i) out += piece;
+    for (std::size_t i = 0; i < times; ++i)
+        out += piece;
     return out;
 }
 
@@ -32,10 +33,12 @@ inline TablePlan EveryTypeTable() {
                     {}};
     table.rows.push_back({std::int64_t(2147483647), std::int64_t(32767), std::string("Grüße ☃"),
                           std::string("short memo"), Bytes{0, 1, 2, 0xFF}, Bytes{1, 2, 3}});
-    table.rows.push_back({std::int64_t(-2147483648LL), std::int64_t(-32768), std::string("café crème, plain Latin-1"),
-                          Repeat("abcdefghij", 200), Bytes{}, Bytes{}});
+    table.rows.push_back({std::int64_t(-2147483648LL), std::int64_t(-32768),
+                          std::string("café crème, plain Latin-1"), Repeat("abcdefghij", 200),
+                          Bytes{}, Bytes{}});
     table.rows.push_back({Null, Null, Null, Null, Null, Null});
-    table.rows.push_back({std::int64_t(0), std::int64_t(0), std::string(), std::string(), Null, Pattern(5000, 3)});
+    table.rows.push_back(
+        {std::int64_t(0), std::int64_t(0), std::string(), std::string(), Null, Pattern(5000, 3)});
     table.rows.push_back({std::int64_t(1), std::int64_t(-1), Repeat("x", 50), Repeat("Ā€ß", 1700),
                           Pattern(16, 4), Pattern(4081, 5)});
     return table;
@@ -43,7 +46,8 @@ inline TablePlan EveryTypeTable() {
 
 // What libmdb reports for a row: numbers as decimal text, and an empty Text, Memo or Binary
 // value as NULL (libmdb binds them with length 0); only an empty OLE value stays empty.
-inline std::vector<std::optional<std::string>> ExpectedFromLibmdb(const TablePlan& table, std::size_t r) {
+inline std::vector<std::optional<std::string>> ExpectedFromLibmdb(const TablePlan& table,
+                                                                  std::size_t r) {
     std::vector<std::optional<std::string>> out;
     for (std::size_t c = 0; c < table.columns.size(); ++c) {
         const Value& value = table.rows[r][c];
@@ -54,7 +58,8 @@ inline std::vector<std::optional<std::string>> ExpectedFromLibmdb(const TablePla
             out.push_back(text->empty() ? std::nullopt : std::optional<std::string>(*text));
         } else if (const auto* bytes = std::get_if<Bytes>(&value)) {
             out.push_back(bytes->empty() && !ole ? std::nullopt
-                                                 : std::optional<std::string>(std::string(bytes->begin(), bytes->end())));
+                                                 : std::optional<std::string>(
+                                                       std::string(bytes->begin(), bytes->end())));
         } else {
             out.push_back(std::nullopt);
         }

@@ -15,7 +15,7 @@ namespace pictrova::ui {
 namespace {
 
 class SettingsStoreTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { testing::ClearStoredSettings(); }
 };
 
@@ -27,8 +27,13 @@ TEST_F(SettingsStoreTest, MissingKeyGivesTheCallersDefault) {
 }
 
 TEST_F(SettingsStoreTest, TextComesBackUnchanged) {
-    const QString texts[] = {"C:/My Pictures/db \"old\".mdb", "a, b; c = d", "pass;word=1", "  blank  ",
-                             "Ünïcødé/ファイル", "#", ""};
+    const QString texts[] = {"C:/My Pictures/db \"old\".mdb",
+                             "a, b; c = d",
+                             "pass;word=1",
+                             "  blank  ",
+                             "Ünïcødé/ファイル",
+                             "#",
+                             ""};
     for (const QString& text : texts) {
         SettingsStore writer;
         writer.Write("Output Folder", text);
@@ -40,7 +45,8 @@ TEST_F(SettingsStoreTest, TextComesBackUnchanged) {
 TEST_F(SettingsStoreTest, LivesInGroupPictrovaOfQuillmoor) {
     SettingsStore store;
     store.Write("AccessPassword", "secret");
-    EXPECT_TRUE(store.FileName().endsWith("/Quillmoor/Quillmoor.ini")) << store.FileName().toStdString();
+    EXPECT_TRUE(store.FileName().endsWith("/Quillmoor/Quillmoor.ini"))
+        << store.FileName().toStdString();
     QSettings raw(store.FileName(), QSettings::IniFormat);
     EXPECT_EQ(raw.value("Pictrova/AccessPassword").toString(), "secret");
 }
@@ -76,7 +82,8 @@ TEST(OptionStateText, ReadsWordsAndNumbers) {
         {"True", true}, {"False", false}, {"TRUE", true}, {"false", false}, {" True ", true},
         {"1", true},    {"0", false},     {"-1", true},   {"2", true},      {"0.0", false},
     };
-    for (const Case& c : cases) EXPECT_EQ(TextToBoolean(c.text), c.expected) << c.text;
+    for (const Case& c : cases)
+        EXPECT_EQ(TextToBoolean(c.text), c.expected) << c.text;
 }
 
 TEST(OptionStateText, AnythingElseIsATypeMismatch) {

@@ -32,7 +32,8 @@ TEST(ApplicationTitle, DropsWordsFromTheEnd) {
         {fortyOne + " Theta", "Alpha Beta Gamma Delta Epsilon Zeta"},
         {QString(45, 'x'), QString(40, 'x')},
     };
-    for (const Case& c : cases) EXPECT_EQ(DeriveApplicationTitle(c.productName), c.expected) << c.productName.toStdString();
+    for (const Case& c : cases)
+        EXPECT_EQ(DeriveApplicationTitle(c.productName), c.expected) << c.productName.toStdString();
 }
 
 TEST(ApplicationTitle, IsTheProductName) {
@@ -53,9 +54,14 @@ TEST(DesktopFolder, EndsInExactlyOneSeparator) {
 
 TEST(TrailingSeparator, IsAddedOnlyWhenMissing) {
     const std::pair<QString, QString> cases[] = {
-        {"/home/u/out", "/home/u/out/"}, {"/home/u/out/", "/home/u/out/"}, {"/", "/"}, {"", ""}, {"a//", "a/"},
+        {"/home/u/out", "/home/u/out/"},
+        {"/home/u/out/", "/home/u/out/"},
+        {"/", "/"},
+        {"", ""},
+        {"a//", "a/"},
     };
-    for (const auto& [path, expected] : cases) EXPECT_EQ(WithTrailingSeparator(path), expected) << path.toStdString();
+    for (const auto& [path, expected] : cases)
+        EXPECT_EQ(WithTrailingSeparator(path), expected) << path.toStdString();
 }
 
 TEST(DialogFilter, BecomesNameFiltersWithTheDescriptionsAsWritten) {
@@ -63,11 +69,12 @@ TEST(DialogFilter, BecomesNameFiltersWithTheDescriptionsAsWritten) {
         "All Microsoft Databases (*.mdb,*.accdb)|*.*db|Microsoft Database (*.mdb)|*.mdb|"
         "Microsoft 2007 Database (*.accdb)|*.accdb|");
     EXPECT_EQ(filters, QStringList({"All Microsoft Databases (*.mdb,*.accdb) (*.*db)",
-                                    "Microsoft Database (*.mdb) (*.mdb)", "Microsoft 2007 Database (*.accdb) (*.accdb)"}));
+                                    "Microsoft Database (*.mdb) (*.mdb)",
+                                    "Microsoft 2007 Database (*.accdb) (*.accdb)"}));
 }
 
 class SkinTest : public ::testing::Test {
-protected:
+  protected:
     pictrova::testing::TempDir programFolder;
 };
 
@@ -100,6 +107,7 @@ TEST_F(SkinTest, SkinFileIsAppliedAsStyleSheetWithButtonFaceColours) {
 TEST_F(SkinTest, HandPointerOnlyWhenTheCursorFileExists) {
     EXPECT_FALSE(LoadHandPointer(programFolder.path()).has_value());
     // A 1x1 cursor whose hot spot is (0,0): directory, one entry, then a 32-bit BMP image.
+    // clang-format off
     const unsigned char cursor[] = {
         0, 0, 2, 0, 1, 0,                                  // reserved, type 2 (cursor), one image
         1, 1, 0, 0, 0, 0, 0, 0, 48, 0, 0, 0, 22, 0, 0, 0,  // 1x1, hot spot 0,0, 48 bytes at 22
@@ -108,6 +116,7 @@ TEST_F(SkinTest, HandPointerOnlyWhenTheCursorFileExists) {
         0, 0, 255, 255,                                    // one pixel
         0, 0, 0, 0,                                        // AND mask row
     };
+    // clang-format on
     QFile file(QString::fromStdString((programFolder / "HAND-M.CUR").string()));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(reinterpret_cast<const char*>(cursor), sizeof cursor);

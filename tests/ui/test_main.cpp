@@ -13,7 +13,8 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     char homeTemplate[] = "/tmp/pictrova-ui-test-XXXXXX";
     const char* home = mkdtemp(homeTemplate);
-    if (home == nullptr) return 2;
+    if (home == nullptr)
+        return 2;
     setenv("HOME", home, 1);
     setenv("XDG_CONFIG_HOME", (std::filesystem::path(home) / ".config").c_str(), 1);
     unsetenv("XDG_DESKTOP_DIR");

@@ -31,7 +31,7 @@ struct ShownMessage {
 // Answers each dialog from a queue the test fills (an empty text when the queue is empty, the
 // answer of a cancelled dialog) and records every message.
 class ScriptedDialogs : public Dialogs {
-public:
+  public:
     QString OpenFileName(QWidget*, const QString& title, const QString& filter) override {
         openTitles.push_back(title);
         openFilters.push_back(filter);
@@ -42,9 +42,11 @@ public:
         folderStarts.push_back(startFolder);
         return Next(folderAnswers);
     }
-    void Message(QWidget*, const QString& text, const QString& title, QMessageBox::Icon icon) override {
+    void Message(QWidget*, const QString& text, const QString& title,
+                 QMessageBox::Icon icon) override {
         messages.push_back({text, title, icon});
-        if (onMessage) onMessage();
+        if (onMessage)
+            onMessage();
     }
     bool AskYesNo(QWidget*, const QString& text, const QString&) override {
         questions.push_back(text);
@@ -55,20 +57,23 @@ public:
     std::vector<QString> ErrorReports() const {
         std::vector<QString> reports;
         for (const auto& m : messages) {
-            if (m.title == "Application Error") reports.push_back(m.text);
+            if (m.title == "Application Error")
+                reports.push_back(m.text);
         }
         return reports;
     }
 
     std::deque<QString> fileAnswers;
     std::deque<QString> folderAnswers;
-    std::vector<QString> openTitles, openFilters, folderTitles, folderStarts, questions, openedFolders;
+    std::vector<QString> openTitles, openFilters, folderTitles, folderStarts, questions,
+        openedFolders;
     std::vector<ShownMessage> messages;
     std::function<void()> onMessage;
 
-private:
+  private:
     static QString Next(std::deque<QString>& answers) {
-        if (answers.empty()) return {};
+        if (answers.empty())
+            return {};
         QString answer = answers.front();
         answers.pop_front();
         return answer;

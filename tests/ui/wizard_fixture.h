@@ -17,7 +17,7 @@
 namespace pictrova::ui::testing {
 
 class WizardTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ClearStoredSettings(); }
 
     WizardServices Services() {
@@ -58,7 +58,7 @@ protected:
     SettingsStore settings;
     int endRequests = 0;
 
-private:
+  private:
     std::unique_ptr<Form1> form1_;
 };
 

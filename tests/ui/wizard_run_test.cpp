@@ -29,7 +29,7 @@ namespace {
 using testing::WizardTest;
 
 class WizardRunTest : public WizardTest {
-protected:
+  protected:
     // A table "Pictures" (ID, Caption, Picture) whose records 1 and 3 hold paint pictures and
     // record 2 none, opened through the remembered database as a user would.
     Form2& StartOnPictureDatabase() {
@@ -40,9 +40,11 @@ protected:
                                 {"Picture", jet::ColumnType::OleObject}},
                                {}});
         auto& rows = plan.tables[0].rows;
-        rows.push_back({std::int64_t(1), std::string("first"), fixtures::BuildPaintPicture(fixtures::MakeBmpFile(5, 4))});
+        rows.push_back({std::int64_t(1), std::string("first"),
+                        fixtures::BuildPaintPicture(fixtures::MakeBmpFile(5, 4))});
         rows.push_back({std::int64_t(2), std::string("empty"), jet::Null});
-        rows.push_back({std::int64_t(3), std::string("third"), fixtures::BuildPaintPicture(fixtures::MakeBmpFile(7, 2))});
+        rows.push_back({std::int64_t(3), std::string("third"),
+                        fixtures::BuildPaintPicture(fixtures::MakeBmpFile(7, 2))});
         return StartOn(plan);
     }
 
@@ -79,19 +81,22 @@ protected:
 
 // Sets an environment variable for the life of the object.
 class ScopedEnvironment {
-public:
+  public:
     ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
+        if (const char* old = std::getenv(name))
+            old_ = old;
         setenv(name, value.c_str(), 1);
     }
     ~ScopedEnvironment() {
-        if (old_) setenv(name_, old_->c_str(), 1);
-        else unsetenv(name_);
+        if (old_)
+            setenv(name_, old_->c_str(), 1);
+        else
+            unsetenv(name_);
     }
     ScopedEnvironment(const ScopedEnvironment&) = delete;
     ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
 
-private:
+  private:
     const char* name_;
     std::optional<std::string> old_;
 };
@@ -115,7 +120,8 @@ TEST_F(WizardRunTest, RunFromTheWindowWritesOneFilePerPicture) {
     // gave nothing.
     const QString folder = QString::fromStdString(outputFolder.string());
     EXPECT_FALSE(form2.RunStatus->isHidden());
-    EXPECT_EQ(form2.RunStatus->text(), "2 pictures from 3 records; 1 without a picture (1 empty). Folder: " + folder);
+    EXPECT_EQ(form2.RunStatus->text(),
+              "2 pictures from 3 records; 1 without a picture (1 empty). Folder: " + folder);
     QTest::mouseClick(form2.OpenFolder, Qt::LeftButton);
     EXPECT_EQ(dialogs.openedFolders, (std::vector<QString>{folder}));
     EXPECT_EQ(form2.ShowSkipped->text(), "Skipped records (1)");
@@ -141,31 +147,37 @@ TEST_F(WizardRunTest, RunFromTheWindowWritesOneFilePerPicture) {
 // draw is not "an unsupported class".
 TEST_F(WizardRunTest, SkippedRecordsListTheirReasons) {
     jet::DatabasePlan plan;
-    plan.tables.push_back({"Pictures", {{"ID", jet::ColumnType::Long}, {"Picture", jet::ColumnType::OleObject}}, {}});
+    plan.tables.push_back(
+        {"Pictures", {{"ID", jet::ColumnType::Long}, {"Picture", jet::ColumnType::OleObject}}, {}});
     auto& rows = plan.tables[0].rows;
     rows.push_back({std::int64_t(1), fixtures::BuildUnsupportedObject("Acme.Drawing.1")});
-    rows.push_back({std::int64_t(2), fixtures::BuildStaticMetafile(fixtures::Bytes(64, 0xAB), 8, 1000, 1000)});
+    rows.push_back(
+        {std::int64_t(2), fixtures::BuildStaticMetafile(fixtures::Bytes(64, 0xAB), 8, 1000, 1000)});
     rows.push_back({std::int64_t(3), fixtures::BuildLinkedObject()});
     Form2& form2 = StartOn(plan);
     QTest::mouseClick(form2.PushButton6, Qt::LeftButton);
 
     EXPECT_TRUE(OutputFiles().empty());
-    EXPECT_EQ(form2.RunStatus->text().section(" Folder: ", 0, 0),
-              "0 pictures from 3 records; 3 without a picture (1 unsupported class \"Acme.Drawing.1\", "
-              "1 not rendered, 1 linked).");
+    EXPECT_EQ(
+        form2.RunStatus->text().section(" Folder: ", 0, 0),
+        "0 pictures from 3 records; 3 without a picture (1 unsupported class \"Acme.Drawing.1\", "
+        "1 not rendered, 1 linked).");
     ASSERT_EQ(form2.SkippedList->topLevelItemCount(), 3);
-    const QString expected[] = {"unsupported class: Acme.Drawing.1",
-                                "picture could not be rendered: a static metafile (METAFILEPICT) the renderer "
-                                "refused or gave up on",
-                                "linked object: Paint.Picture"};
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(form2.SkippedList->topLevelItem(i)->text(1), expected[i]) << i;
+    const QString expected[] = {
+        "unsupported class: Acme.Drawing.1",
+        "picture could not be rendered: a static metafile (METAFILEPICT) the renderer "
+        "refused or gave up on",
+        "linked object: Paint.Picture"};
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(form2.SkippedList->topLevelItem(i)->text(1), expected[i]) << i;
 }
 
 // The sample's .accdb twin: its first table's attachment field is listed with its kind in the
 // tip, and a run on it writes one file per attached picture.
 TEST_F(WizardRunTest, AttachmentFieldOfTheAccdbSampleGivesOneFilePerPicture) {
     databasePath = programFolder / "sample.accdb";
-    std::filesystem::copy_file(pictrova::testing::BinDir() / "Samples" / "sample.accdb", databasePath);
+    std::filesystem::copy_file(pictrova::testing::BinDir() / "Samples" / "sample.accdb",
+                               databasePath);
     std::filesystem::create_directories(outputFolder);
     settings.Write("AccessMDBFile", QString::fromStdString(databasePath.string()));
     settings.Write("Output Folder", QString::fromStdString(outputFolder.string()));
@@ -176,7 +188,8 @@ TEST_F(WizardRunTest, AttachmentFieldOfTheAccdbSampleGivesOneFilePerPicture) {
     EXPECT_EQ(form2.ListView2->findItems("Caption", Qt::MatchExactly)[0]->toolTip(0), "");
 
     QTest::mouseClick(form2.PushButton6, Qt::LeftButton);
-    EXPECT_EQ(OutputFiles(), (std::vector<std::string>{"Output1-1.bmp", "Output1-2.bmp", "Output1-3.bmp", "Output4.bmp"}));
+    EXPECT_EQ(OutputFiles(), (std::vector<std::string>{"Output1-1.bmp", "Output1-2.bmp",
+                                                       "Output1-3.bmp", "Output4.bmp"}));
     ASSERT_FALSE(dialogs.messages.empty());
     EXPECT_EQ(dialogs.messages.back().text, "Done.");
     EXPECT_TRUE(dialogs.ErrorReports().empty());
@@ -187,8 +200,8 @@ TEST_F(WizardRunTest, AttachmentFieldOfTheAccdbSampleGivesOneFilePerPicture) {
     QTest::mouseClick(form2.Option15, Qt::LeftButton);
     QTest::mouseClick(form2.Option16, Qt::LeftButton);
     QTest::mouseClick(form2.PushButton6, Qt::LeftButton);
-    EXPECT_EQ(OutputFiles(),
-              (std::vector<std::string>{"field.gif", "harbour.jpg", "hills.png", "lantern.bmp", "notes.txt"}));
+    EXPECT_EQ(OutputFiles(), (std::vector<std::string>{"field.gif", "harbour.jpg", "hills.png",
+                                                       "lantern.bmp", "notes.txt"}));
     EXPECT_TRUE(dialogs.ErrorReports().empty());
 }
 
@@ -206,7 +219,8 @@ TEST_F(WizardRunTest, StartIsDisabledWhileTheRunIsInProgress) {
     int runsSeenRunning = 0;
     dialogs.onMessage = [&] {
         // The final message shows while the run is still in progress.
-        if (!form2.IsRunning()) return;
+        if (!form2.IsRunning())
+            return;
         ++runsSeenRunning;
         EXPECT_FALSE(form2.PushButton6->isEnabled());
         form2.PushButton6_Click();  // a second start inside the run is ignored
@@ -223,7 +237,8 @@ TEST_F(WizardRunTest, FailingStepIsReportedWithTheRunsLocationAndLabel) {
     QTest::mouseClick(form2.PushButton6, Qt::LeftButton);
     const auto reports = dialogs.ErrorReports();
     ASSERT_FALSE(reports.empty());
-    EXPECT_TRUE(reports[0].contains("in Pictrova2021/08/31.Form2.PushButton6_Click at line 156")) << reports[0].toStdString();
+    EXPECT_TRUE(reports[0].contains("in Pictrova2021/08/31.Form2.PushButton6_Click at line 156"))
+        << reports[0].toStdString();
     EXPECT_EQ(dialogs.messages.front().icon, QMessageBox::Warning);
     EXPECT_EQ(dialogs.messages.front().title, "Application Error");
     EXPECT_TRUE(OutputFiles().empty());
@@ -243,10 +258,15 @@ TEST_F(WizardRunTest, ClosingTheWizardMidRunStopsCleanly) {
     };
     const Case cases[] = {
         {"decode, BMP", &Form2::Option1, &Form2::Option8, {"Output1.bmp", "Output2.bmp"}},
-        {"decode, PNG encoded in the workers", &Form2::Option1, &Form2::Option10, {"Output1.png", "Output2.png"}},
+        {"decode, PNG encoded in the workers",
+         &Form2::Option1,
+         &Form2::Option10,
+         {"Output1.png", "Output2.png"}},
         {"raw, streamed to work files", &Form2::Option2, &Form2::Option10, {"Output1.png"}},
     };
-    auto size = [](int record) { return record % 2 ? std::pair{160 + record, 120} : std::pair{200, 150 + record}; };
+    auto size = [](int record) {
+        return record % 2 ? std::pair{160 + record, 120} : std::pair{200, 150 + record};
+    };
     jet::DatabasePlan plan;
     plan.tables.push_back({"Pictures",
                            {{"ID", jet::ColumnType::Long},
@@ -256,7 +276,8 @@ TEST_F(WizardRunTest, ClosingTheWizardMidRunStopsCleanly) {
     for (int record = 1; record <= 16; ++record) {
         const auto [width, height] = size(record);
         fixtures::Bytes bmp = fixtures::MakeBmpFile(width, height);
-        plan.tables[0].rows.push_back({std::int64_t(record), std::string("r") + std::to_string(record),
+        plan.tables[0].rows.push_back({std::int64_t(record),
+                                       std::string("r") + std::to_string(record),
                                        record % 2 ? bmp : fixtures::BuildPaintPicture(bmp)});
     }
     databasePath = programFolder / "pictures.mdb";

@@ -6,9 +6,9 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -37,13 +37,15 @@ using testing::WizardTest;
 
 QStringList Rows(const QTreeWidget& list) {
     QStringList rows;
-    for (int i = 0; i < list.topLevelItemCount(); ++i) rows << list.topLevelItem(i)->text(0);
+    for (int i = 0; i < list.topLevelItemCount(); ++i)
+        rows << list.topLevelItem(i)->text(0);
     return rows;
 }
 
 QStringList ComboEntries(const QComboBox& combo) {
     QStringList entries;
-    for (int i = 0; i < combo.count(); ++i) entries << combo.itemText(i);
+    for (int i = 0; i < combo.count(); ++i)
+        entries << combo.itemText(i);
     return entries;
 }
 
@@ -105,15 +107,18 @@ TEST_F(WizardTest, RememberedTableAndFieldChoicesAreRestored) {
         {"", "", "", "Animals", "", "ID"},
         {"Pictures", "Picture", "Caption", "Pictures", "Picture", "Caption"},
         {"Gone", "Photo", "Nope", "Animals", "Photo", "ID"},
-        {"Animals", "Name", "Photo", "Animals", "", "ID"},  // a text field is no picture field, and the reverse
+        {"Animals", "Name", "Photo", "Animals", "",
+         "ID"},  // a text field is no picture field, and the reverse
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.table.toStdString() + "/" + c.pictureField.toStdString());
         testing::ClearStoredSettings();
         settings.Write("AccessMDBFile", QString::fromStdString(database.string()));
-        for (const auto& [key, value] : {std::pair{"Table", c.table}, {"Picture Field", c.pictureField},
+        for (const auto& [key, value] : {std::pair{"Table", c.table},
+                                         {"Picture Field", c.pictureField},
                                          {"Name Field", c.nameField}}) {
-            if (!value.isEmpty()) settings.Write(key, value);
+            if (!value.isEmpty())
+                settings.Write(key, value);
         }
         Form1 form1(Services());
         form1.Load();
@@ -157,17 +162,17 @@ TEST_F(WizardTest, StoredFormatIsRestoredJpgBeforeBmpAndSetsTheSlider) {
         bool sliderEnabled;
     };
     const Case cases[] = {
-        {"Option9", &Form2::Option9, true},    // JPG
-        {"Option10", &Form2::Option10, false}, // PNG
+        {"Option9", &Form2::Option9, true},     // JPG
+        {"Option10", &Form2::Option10, false},  // PNG
         {"Option11", &Form2::Option11, false}, {"Option12", &Form2::Option12, false},
         {"Option13", &Form2::Option13, false}, {"Option14", &Form2::Option14, false},
-        {"Option15", &Form2::Option15, false}, // Original, added later: restored after BMP
-        {"Option8", &Form2::Option8, false},   // BMP: design-time choice, no click handling
+        {"Option15", &Form2::Option15, false},  // Original, added later: restored after BMP
+        {"Option8", &Form2::Option8, false},    // BMP: design-time choice, no click handling
     };
     for (const Case& c : cases) {
         testing::ClearStoredSettings();
-        for (const char* key :
-             {"Option8", "Option9", "Option10", "Option11", "Option12", "Option13", "Option14", "Option15"}) {
+        for (const char* key : {"Option8", "Option9", "Option10", "Option11", "Option12",
+                                "Option13", "Option14", "Option15"}) {
             settings.Write(key, BooleanToText(QString(key) == c.chosenKey));
         }
         Form1 form1(Services());
@@ -195,7 +200,8 @@ TEST_F(WizardTest, StoredNumbersRestoreOptionsAndAreWrittenBackAsWords) {
 }
 
 TEST_F(WizardTest, StoredFalseForEveryFormatLeavesNoFormatChosen) {
-    for (const char* key : {"Option8", "Option9", "Option10", "Option11", "Option12", "Option13", "Option14"}) {
+    for (const char* key :
+         {"Option8", "Option9", "Option10", "Option11", "Option12", "Option13", "Option14"}) {
         settings.Write(key, "False");
     }
     Form2& form2 = Start().form2();
@@ -214,8 +220,9 @@ TEST_F(WizardTest, BadStoredOptionIsReportedAtItsLabelAndTheOptionKeepsItsState)
     Form2& form2 = form1.form2();
     const auto reports = dialogs.ErrorReports();
     ASSERT_EQ(reports.size(), 2u);
-    EXPECT_EQ(reports[0], "Type mismatch\r\nin Pictrova2021/08/31.Form2.Form_Load at line 114\r\r"
-                          "Please email screenshot of this message to support@quillmoor.com");
+    EXPECT_EQ(reports[0],
+              "Type mismatch\r\nin Pictrova2021/08/31.Form2.Form_Load at line 114\r\r"
+              "Please email screenshot of this message to support@quillmoor.com");
     EXPECT_TRUE(reports[1].contains("Form2.Form_Load at line 124"));
     EXPECT_EQ(dialogs.messages[0].icon, QMessageBox::Warning);
     EXPECT_TRUE(form2.Option3->isChecked());
@@ -228,8 +235,11 @@ TEST_F(WizardTest, OptionClicksStoreTheirWholeGroupAndDriveTheSlider) {
     Form2& form2 = Start().form2();
     form2.show();
     QTest::mouseClick(form2.Option5, Qt::LeftButton);
-    for (const auto& [key, value] : {std::pair{"Option3", "False"}, {"Option4", "False"}, {"Option5", "True"},
-                                     {"Option6", "False"}, {"Option7", "False"}}) {
+    for (const auto& [key, value] : {std::pair{"Option3", "False"},
+                                     {"Option4", "False"},
+                                     {"Option5", "True"},
+                                     {"Option6", "False"},
+                                     {"Option7", "False"}}) {
         EXPECT_EQ(settings.Read(key), value) << key;
     }
     EXPECT_EQ(settings.Read("Option1"), "");  // the other groups are not written
@@ -280,7 +290,8 @@ TEST_F(WizardTest, SettingThatCannotBeStoredIsReportedUnderTheFieldsChangeHandle
     QDir(fileName).removeRecursively();
     const auto reports = dialogs.ErrorReports();
     ASSERT_EQ(reports.size(), 1u);
-    EXPECT_TRUE(reports[0].startsWith("Cannot write the settings file")) << reports[0].toStdString();
+    EXPECT_TRUE(reports[0].startsWith("Cannot write the settings file"))
+        << reports[0].toStdString();
     EXPECT_TRUE(reports[0].contains("in Pictrova2021/08/31.Form1.Text1_Change at line 100"));
     EXPECT_EQ(form1.Text1->text(), "/data/x.mdb");
 }
@@ -306,7 +317,8 @@ TEST_F(WizardTest, SampleButtonNamesTheSampleBesideTheProgramAndKeepsThePassword
     Form1& form1 = Start();
     form1.Text2->setText("secret");
     QTest::mouseClick(form1.PushButton3, Qt::LeftButton);
-    EXPECT_EQ(form1.Text1->text(), QString::fromStdString((programFolder / "Samples" / "sample.mdb").string()));
+    EXPECT_EQ(form1.Text1->text(),
+              QString::fromStdString((programFolder / "Samples" / "sample.mdb").string()));
     EXPECT_EQ(form1.Text2->text(), "secret");
     EXPECT_FALSE(form1.IsForm2Loaded());
 }
@@ -335,9 +347,10 @@ TEST_F(WizardTest, HelpButtonsShowTheirTextsUnderTheApplicationTitle) {
     QTest::mouseClick(form2.PushButton4, Qt::LeftButton);
     ASSERT_EQ(dialogs.messages.size(), 2u);
     EXPECT_EQ(dialogs.messages[0].text, "Please experiment with both methods.");
-    EXPECT_EQ(dialogs.messages[1].text,
-              "Filenames can be saved as Output001.jpg, Output002.jpg, Output003.jpg or by any word you "
-              "choose or by table name.");
+    EXPECT_EQ(
+        dialogs.messages[1].text,
+        "Filenames can be saved as Output001.jpg, Output002.jpg, Output003.jpg or by any word you "
+        "choose or by table name.");
     for (const auto& message : dialogs.messages) {
         EXPECT_EQ(message.title, "Pictrova");
         EXPECT_EQ(message.icon, QMessageBox::NoIcon);
@@ -373,7 +386,10 @@ TEST_F(WizardTest, BackThenNextKeepsTheChoicesAndRefillsTheTableList) {
 TEST_F(WizardTest, NextOnAnotherDatabaseShowsNothingOfThePreviousOne) {
     const auto first = WriteTwoTableDatabase();
     jet::DatabasePlan plan;
-    plan.tables.push_back({"Staff", {{"Badge", jet::ColumnType::Long}, {"Portrait", jet::ColumnType::OleObject}}, {}});
+    plan.tables.push_back(
+        {"Staff",
+         {{"Badge", jet::ColumnType::Long}, {"Portrait", jet::ColumnType::OleObject}},
+         {}});
     const auto second = programFolder / "staff.mdb";
     jet::WriteDatabase(second, plan);
     settings.Write("AccessMDBFile", QString::fromStdString(first.string()));
@@ -473,7 +489,8 @@ TEST_F(WizardTest, FieldListingFailureIsReportedUnderTheClickAndRestoresThePoint
     form2.ListView1_Click();
     const auto reports = dialogs.ErrorReports();
     ASSERT_EQ(reports.size(), 1u);
-    EXPECT_TRUE(reports[0].contains("in Pictrova2021/08/31.Form2.ListView1_Click at line 100")) << reports[0].toStdString();
+    EXPECT_TRUE(reports[0].contains("in Pictrova2021/08/31.Form2.ListView1_Click at line 100"))
+        << reports[0].toStdString();
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(Rows(*form2.ListView2), QStringList({"ID", "Name", "Photo"}));
 }
@@ -486,7 +503,8 @@ TEST_F(WizardTest, WrongPasswordIsReportedUnderNextAndThePageStays) {
     QTest::mouseClick(form1.PushButton2, Qt::LeftButton);
     const auto reports = dialogs.ErrorReports();
     ASSERT_EQ(reports.size(), 1u);
-    EXPECT_TRUE(reports[0].startsWith("Not a valid password.\r\nin Pictrova2021/08/31.Form1.PushButton2_Click at line 100"))
+    EXPECT_TRUE(reports[0].startsWith(
+        "Not a valid password.\r\nin Pictrova2021/08/31.Form1.PushButton2_Click at line 100"))
         << reports[0].toStdString();
     EXPECT_FALSE(form1.IsForm2Loaded());
 

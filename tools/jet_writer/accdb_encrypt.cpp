@@ -22,7 +22,8 @@ constexpr std::size_t kAcePageSize = 4096;
 
 std::vector<std::uint8_t> RandomBytes(std::size_t n) {
     std::vector<std::uint8_t> out(n);
-    if (n != 0 && RAND_bytes(out.data(), static_cast<int>(n)) != 1) throw Error("no random bytes available");
+    if (n != 0 && RAND_bytes(out.data(), static_cast<int>(n)) != 1)
+        throw Error("no random bytes available");
     return out;
 }
 
@@ -33,19 +34,22 @@ std::vector<std::uint8_t> PadToBlocks(const Container& x) {
     return out;
 }
 
-void AesCbcEncrypt(std::span<const std::uint8_t> key, std::span<const std::uint8_t> iv, std::vector<std::uint8_t>& data) {
+void AesCbcEncrypt(std::span<const std::uint8_t> key, std::span<const std::uint8_t> iv,
+                   std::vector<std::uint8_t>& data) {
     AesTransform aes(key.size(), AesChaining::Cbc, CipherDirection::Encrypt);
     aes.SetKey(key);
     aes.Apply(iv, data);
 }
 
 std::u16string ProviderName(const AccdbEncryptionSettings& settings) {
-    if (settings.kind != AccdbEncryption::Rc4CryptoApi) return u"Microsoft Enhanced RSA and AES Cryptographic Provider";
+    if (settings.kind != AccdbEncryption::Rc4CryptoApi)
+        return u"Microsoft Enhanced RSA and AES Cryptographic Provider";
     return settings.keyBits == 40 ? u"Microsoft Base Cryptographic Provider v1.0"
-                              : u"Microsoft Enhanced Cryptographic Provider v1.0";
+                                  : u"Microsoft Enhanced Cryptographic Provider v1.0";
 }
 
-CryptoApiDescription MakeCryptoApi(const AccdbEncryptionSettings& settings, std::string_view password) {
+CryptoApiDescription MakeCryptoApi(const AccdbEncryptionSettings& settings,
+                                   std::string_view password) {
     CryptoApiDescription d;
     d.kind = settings.kind;
     d.keyBits = settings.keyBits;
@@ -59,11 +63,15 @@ CryptoApiDescription MakeCryptoApi(const AccdbEncryptionSettings& settings, std:
             break;
         case AccdbEncryption::CryptoApiAes:
         case AccdbEncryption::StandardAes:
-            d.flags = kFlagCryptoApi | (settings.kind == AccdbEncryption::StandardAes ? kFlagAes : 0);
-            d.algId = settings.keyBits == 128 ? kAlgAes128 : settings.keyBits == 192 ? kAlgAes192 : kAlgAes256;
+            d.flags =
+                kFlagCryptoApi | (settings.kind == AccdbEncryption::StandardAes ? kFlagAes : 0);
+            d.algId = settings.keyBits == 128   ? kAlgAes128
+                      : settings.keyBits == 192 ? kAlgAes192
+                                                : kAlgAes256;
             d.providerType = 0x18;
             break;
-        case AccdbEncryption::Agile: break;
+        case AccdbEncryption::Agile:
+            break;
     }
     const auto salt = RandomBytes(d.salt.size());
     std::copy(salt.begin(), salt.end(), d.salt.begin());
@@ -80,7 +88,8 @@ CryptoApiDescription MakeCryptoApi(const AccdbEncryptionSettings& settings, std:
         rc4.Apply(verifier);
         rc4.Apply(verifierHash);
     } else {
-        const std::uint32_t rounds = settings.kind == AccdbEncryption::StandardAes ? kStandardAesIterations : 0;
+        const std::uint32_t rounds =
+            settings.kind == AccdbEncryption::StandardAes ? kStandardAesIterations : 0;
         const SecretBytes hash = PasswordHash(sha1, d.salt, pwd, rounds);
         AesTransform aes(d.keyBits / 8, AesChaining::Ecb, CipherDirection::Encrypt);
         aes.SetKey(CryptoApiAesKey(sha1, hash, zeroBlock, d.keyBits));
@@ -106,14 +115,17 @@ AgileDescription MakeAgile(const AccdbEncryptionSettings& settings, std::string_
     d.spinCount = settings.spinCount;
 
     Digest digest(p.hash);
-    const SecretBytes hash = PasswordHash(digest, d.passwordKey.salt, PasswordBytes(password), d.spinCount);
+    const SecretBytes hash =
+        PasswordHash(digest, d.passwordKey.salt, PasswordBytes(password), d.spinCount);
     const SecretBytes iv = AgileIv(digest, d.passwordKey.salt, {}, p.blockSize);
 
     const auto verifierInput = RandomBytes(d.passwordKey.salt.size());
     d.encryptedVerifierHashInput = PadToBlocks(verifierInput);
-    AesCbcEncrypt(AgileKey(digest, hash, kAgileVerifierInputBlock, p.keyBits), iv, d.encryptedVerifierHashInput);
+    AesCbcEncrypt(AgileKey(digest, hash, kAgileVerifierInputBlock, p.keyBits), iv,
+                  d.encryptedVerifierHashInput);
     d.encryptedVerifierHashValue = PadToBlocks(digest.Hash(verifierInput));
-    AesCbcEncrypt(AgileKey(digest, hash, kAgileVerifierHashBlock, p.keyBits), iv, d.encryptedVerifierHashValue);
+    AesCbcEncrypt(AgileKey(digest, hash, kAgileVerifierHashBlock, p.keyBits), iv,
+                  d.encryptedVerifierHashValue);
     d.encryptedKeyValue = PadToBlocks(RandomBytes(p.keyBits / 8));
     AesCbcEncrypt(AgileKey(digest, hash, kAgileKeyValueBlock, p.keyBits), iv, d.encryptedKeyValue);
     return d;
@@ -121,7 +133,8 @@ AgileDescription MakeAgile(const AccdbEncryptionSettings& settings, std::string_
 
 std::vector<std::uint8_t> SerializeCryptoApi(const CryptoApiDescription& d) {
     const std::uint32_t headerSize = static_cast<std::uint32_t>(32 + 2 * (d.cspName.size() + 1));
-    std::vector<std::uint8_t> out(12 + headerSize + 4 + 16 + 16 + 4 + d.encryptedVerifierHash.size());
+    std::vector<std::uint8_t> out(12 + headerSize + 4 + 16 + 16 + 4 +
+                                  d.encryptedVerifierHash.size());
     ByteWriter w(out);
     w.u16le(d.versionMajor);
     w.u16le(d.versionMinor);
@@ -135,7 +148,8 @@ std::vector<std::uint8_t> SerializeCryptoApi(const CryptoApiDescription& d) {
     w.u32le(d.providerType);
     w.u32le(0);
     w.u32le(0);
-    for (char16_t c : d.cspName) w.u16le(c);
+    for (char16_t c : d.cspName)
+        w.u16le(c);
     w.u16le(0);
     w.u32le(static_cast<std::uint32_t>(d.salt.size()));
     w.bytes(d.salt);
@@ -153,8 +167,9 @@ std::string Base64(std::span<const std::uint8_t> bytes) {
 }
 
 std::string KeyAttributes(const AgileKeyParameters& p) {
-    return "saltSize=\"" + std::to_string(p.salt.size()) + "\" blockSize=\"" + std::to_string(p.blockSize) +
-           "\" keyBits=\"" + std::to_string(p.keyBits) + "\" hashSize=\"" + std::to_string(p.hashSize) +
+    return "saltSize=\"" + std::to_string(p.salt.size()) + "\" blockSize=\"" +
+           std::to_string(p.blockSize) + "\" keyBits=\"" + std::to_string(p.keyBits) +
+           "\" hashSize=\"" + std::to_string(p.hashSize) +
            "\" cipherAlgorithm=\"AES\" cipherChaining=\"ChainingModeCBC\" hashAlgorithm=\"" +
            std::string(HashName(p.hash)) + "\" saltValue=\"" + Base64(p.salt) + "\"";
 }
@@ -164,12 +179,17 @@ std::vector<std::uint8_t> SerializeAgile(const AgileDescription& d) {
         "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
         "<encryption xmlns=\"http://schemas.microsoft.com/office/2006/encryption\" "
         "xmlns:p=\"http://schemas.microsoft.com/office/2006/keyEncryptor/password\">"
-        "<keyData " + KeyAttributes(d.keyData) + "/>"
-        "<keyEncryptors><keyEncryptor uri=\"http://schemas.microsoft.com/office/2006/keyEncryptor/password\">"
-        "<p:encryptedKey spinCount=\"" + std::to_string(d.spinCount) + "\" " + KeyAttributes(d.passwordKey) +
+        "<keyData " +
+        KeyAttributes(d.keyData) +
+        "/>"
+        "<keyEncryptors><keyEncryptor "
+        "uri=\"http://schemas.microsoft.com/office/2006/keyEncryptor/password\">"
+        "<p:encryptedKey spinCount=\"" +
+        std::to_string(d.spinCount) + "\" " + KeyAttributes(d.passwordKey) +
         " encryptedVerifierHashInput=\"" + Base64(d.encryptedVerifierHashInput) +
         "\" encryptedVerifierHashValue=\"" + Base64(d.encryptedVerifierHashValue) +
-        "\" encryptedKeyValue=\"" + Base64(d.encryptedKeyValue) + "\"/>"
+        "\" encryptedKeyValue=\"" + Base64(d.encryptedKeyValue) +
+        "\"/>"
         "</keyEncryptor></keyEncryptors></encryption>";
     std::vector<std::uint8_t> out(8 + xml.size());
     ByteWriter w(out);
@@ -182,34 +202,42 @@ std::vector<std::uint8_t> SerializeAgile(const AgileDescription& d) {
 
 }  // namespace
 
-EncryptionDescription MakeEncryptionDescription(const AccdbEncryptionSettings& settings, std::string_view password) {
-    if (settings.kind == AccdbEncryption::Agile) return MakeAgile(settings, password);
+EncryptionDescription MakeEncryptionDescription(const AccdbEncryptionSettings& settings,
+                                                std::string_view password) {
+    if (settings.kind == AccdbEncryption::Agile)
+        return MakeAgile(settings, password);
     return MakeCryptoApi(settings, password);
 }
 
 std::vector<std::uint8_t> SerializeEncryptionDescription(const EncryptionDescription& description) {
-    if (const auto* c = std::get_if<CryptoApiDescription>(&description)) return SerializeCryptoApi(*c);
+    if (const auto* c = std::get_if<CryptoApiDescription>(&description))
+        return SerializeCryptoApi(*c);
     return SerializeAgile(std::get<AgileDescription>(description));
 }
 
-std::vector<std::uint8_t> EncryptAccdbImage(std::span<const std::uint8_t> plainImage, const AccdbEncryptionSettings& settings,
+std::vector<std::uint8_t> EncryptAccdbImage(std::span<const std::uint8_t> plainImage,
+                                            const AccdbEncryptionSettings& settings,
                                             std::string_view password) {
     const HeaderPage header = ReadHeaderPage(plainImage);
     if (header.version < kFirstAceVersion || header.pageSize != kAcePageSize)
         throw Error("only ACE (.accdb) images can carry Office encryption");
-    if (header.databaseKey != DatabaseKey{}) throw Error("the image is already encoded");
-    if (plainImage.size() % kAcePageSize != 0) throw Error("the image is not made of whole pages");
+    if (header.databaseKey != DatabaseKey{})
+        throw Error("the image is already encoded");
+    if (plainImage.size() % kAcePageSize != 0)
+        throw Error("the image is not made of whole pages");
 
     std::uint32_t keyValue = settings.databaseKey;
     while (keyValue == 0) {
         const auto r = RandomBytes(4);
         keyValue = static_cast<std::uint32_t>(r[0] | r[1] << 8 | r[2] << 16 | r[3] << 24);
     }
-    const DatabaseKey databaseKey = {static_cast<std::uint8_t>(keyValue), static_cast<std::uint8_t>(keyValue >> 8),
-                                     static_cast<std::uint8_t>(keyValue >> 16), static_cast<std::uint8_t>(keyValue >> 24)};
+    const DatabaseKey databaseKey = {
+        static_cast<std::uint8_t>(keyValue), static_cast<std::uint8_t>(keyValue >> 8),
+        static_cast<std::uint8_t>(keyValue >> 16), static_cast<std::uint8_t>(keyValue >> 24)};
     const EncryptionDescription description = MakeEncryptionDescription(settings, password);
     const std::vector<std::uint8_t> stored = SerializeEncryptionDescription(description);
-    if (stored.size() > kAcePageSize - kDescriptionOffset) throw Error("encryption description does not fit page 0");
+    if (stored.size() > kAcePageSize - kDescriptionOffset)
+        throw Error("encryption description does not fit page 0");
 
     std::vector<std::uint8_t> image(plainImage.begin(), plainImage.end());
     const std::span<std::uint8_t> headerPage(image.data(), kAcePageSize);
@@ -220,10 +248,12 @@ std::vector<std::uint8_t> EncryptAccdbImage(std::span<const std::uint8_t> plainI
     w.bytes(stored);
 
     // Unlocking with the password we just used also proves the verifier we wrote.
-    const auto cipher = UnlockPageCipher(description, databaseKey, password, CipherDirection::Encrypt);
+    const auto cipher =
+        UnlockPageCipher(description, databaseKey, password, CipherDirection::Encrypt);
     const std::size_t pages = image.size() / kAcePageSize;
     for (std::size_t page = 1; page < pages; ++page)
-        cipher->Transform(static_cast<std::uint32_t>(page), std::span(image).subspan(page * kAcePageSize, kAcePageSize));
+        cipher->Transform(static_cast<std::uint32_t>(page),
+                          std::span(image).subspan(page * kAcePageSize, kAcePageSize));
     return image;
 }
 

@@ -35,10 +35,12 @@ database::EncryptionDescription MakeEncryptionDescription(const AccdbEncryptionS
                                                           std::string_view password);
 
 // The bytes stored at 0x29B of page 0.
-std::vector<std::uint8_t> SerializeEncryptionDescription(const database::EncryptionDescription& description);
+std::vector<std::uint8_t> SerializeEncryptionDescription(
+    const database::EncryptionDescription& description);
 
 // Encrypts a plain ACE image (whole 4096-byte pages, database key 0) with the password.
 std::vector<std::uint8_t> EncryptAccdbImage(std::span<const std::uint8_t> plainImage,
-                                            const AccdbEncryptionSettings& settings, std::string_view password);
+                                            const AccdbEncryptionSettings& settings,
+                                            std::string_view password);
 
 }  // namespace pictrova::jet

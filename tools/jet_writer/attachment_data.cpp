@@ -20,7 +20,8 @@ Bytes EncodeAttachmentData(const std::string& extension, ByteView content, bool 
     Put32(&decoded[4], 1);
     Put32(&decoded[8], static_cast<std::uint32_t>(units.size() / 2));
     std::copy(units.begin(), units.end(), decoded.begin() + 12);
-    std::copy(content.begin(), content.end(), decoded.begin() + static_cast<std::ptrdiff_t>(headerLength));
+    std::copy(content.begin(), content.end(),
+              decoded.begin() + static_cast<std::ptrdiff_t>(headerLength));
 
     uLongf compressedSize = deflate ? compressBound(decoded.size()) : decoded.size();
     Bytes stored(8 + compressedSize);
@@ -30,7 +31,8 @@ Bytes EncodeAttachmentData(const std::string& extension, ByteView content, bool 
         std::memcpy(stored.data() + 8, decoded.data(), decoded.size());
         return stored;
     }
-    if (compress2(stored.data() + 8, &compressedSize, decoded.data(), decoded.size(), Z_DEFAULT_COMPRESSION) != Z_OK)
+    if (compress2(stored.data() + 8, &compressedSize, decoded.data(), decoded.size(),
+                  Z_DEFAULT_COMPRESSION) != Z_OK)
         throw Error("an attachment could not be compressed");
     stored.resize(8 + compressedSize);
     return stored;

@@ -48,12 +48,14 @@ struct OpenPage {
     // Reserves a row of `length` bytes (Fits must hold); returns its pg_row and its bytes.
     std::uint32_t AddRow(std::size_t length, std::uint8_t** rowBytes) {
         top -= length;
-        Put16(&bytes[kDataPageFirstSlotOffset + 2 * std::size_t{rows}], static_cast<std::uint32_t>(top));
+        Put16(&bytes[kDataPageFirstSlotOffset + 2 * std::size_t{rows}],
+              static_cast<std::uint32_t>(top));
         *rowBytes = &bytes[top];
         return PageRow(number, rows++);
     }
     std::span<const std::uint8_t, kPageSize> Finish() {
-        Put16(&bytes[2], static_cast<std::uint32_t>(top - kDataPageFirstSlotOffset - 2 * std::size_t{rows}));
+        Put16(&bytes[2],
+              static_cast<std::uint32_t>(top - kDataPageFirstSlotOffset - 2 * std::size_t{rows}));
         Put16(&bytes[kDataPageRowCountOffset], rows);
         return bytes;
     }
@@ -94,37 +96,45 @@ struct Cell {
 
 const char* TypeName(ColumnType type) {
     switch (type) {
-        case ColumnType::Integer: return "Integer";
-        case ColumnType::Long: return "Long";
-        case ColumnType::Binary: return "Binary";
-        case ColumnType::Text: return "Text";
-        case ColumnType::OleObject: return "OLE Object";
-        case ColumnType::Memo: return "Memo";
-        case ColumnType::Attachment: return "Attachment";
+        case ColumnType::Integer:
+            return "Integer";
+        case ColumnType::Long:
+            return "Long";
+        case ColumnType::Binary:
+            return "Binary";
+        case ColumnType::Text:
+            return "Text";
+        case ColumnType::OleObject:
+            return "OLE Object";
+        case ColumnType::Memo:
+            return "Memo";
+        case ColumnType::Attachment:
+            return "Attachment";
     }
     return "?";
 }
 
 const std::vector<ColumnPlan>& CatalogColumns() {
     static const std::vector<ColumnPlan> columns{
-        {"Id", ColumnType::Long, 0},         {"ParentId", ColumnType::Long, 0},
-        {"Name", ColumnType::Text, 128},     {"Type", ColumnType::Integer, 0},
-        {"Flags", ColumnType::Long, 0},      {"ForeignName", ColumnType::Text, 128},
-        {"Database", ColumnType::Memo, 0},   {"Connect", ColumnType::Memo, 0},
+        {"Id", ColumnType::Long, 0},          {"ParentId", ColumnType::Long, 0},
+        {"Name", ColumnType::Text, 128},      {"Type", ColumnType::Integer, 0},
+        {"Flags", ColumnType::Long, 0},       {"ForeignName", ColumnType::Text, 128},
+        {"Database", ColumnType::Memo, 0},    {"Connect", ColumnType::Memo, 0},
         {"LvProp", ColumnType::OleObject, 0},  // libmdb refuses a catalog without it; left NULL
     };
     return columns;
 }
 
 constexpr std::int64_t kSystemObjectFlags = std::int32_t(0x80000002u);
-constexpr std::int64_t kHiddenComplexTableFlags = std::int32_t(0x800A0000u);  // as Access marks f_ tables
+constexpr std::int64_t kHiddenComplexTableFlags =
+    std::int32_t(0x800A0000u);  // as Access marks f_ tables
 
 constexpr char kComplexColumnsName[] = "MSysComplexColumns";
 constexpr char kAttachmentTypeName[] = "MSysComplexType_Attachment";
 
 const std::vector<ColumnPlan>& ComplexColumnsColumns() {
     static const std::vector<ColumnPlan> columns{
-        {"ColumnName", ColumnType::Text, 255},   {"ComplexID", ColumnType::Long, 0},
+        {"ColumnName", ColumnType::Text, 255},        {"ComplexID", ColumnType::Long, 0},
         {"ComplexTypeObjectID", ColumnType::Long, 0}, {"ConceptualTableID", ColumnType::Long, 0},
         {"FlatTableID", ColumnType::Long, 0},
     };
@@ -153,7 +163,8 @@ std::string FlatTableName(const std::string& table, const std::string& column) {
     static const char* kHex = "0123456789ABCDEF";
     std::string name = "f_";
     for (std::uint64_t part : {a, b})
-        for (int shift = 60; shift >= 0; shift -= 4) name += kHex[(part >> shift) & 15];
+        for (int shift = 60; shift >= 0; shift -= 4)
+            name += kHex[(part >> shift) & 15];
     return name + "_" + column;
 }
 constexpr std::int64_t kTablesContainerId = 0x0F000001;
@@ -172,7 +183,8 @@ struct DatabaseWriter::Impl {
         settings.creationDate = plan.creationDate;
         settings.inlineLimit = plan.inlineLimit;
         otherObjects = plan.otherObjects;
-        if (plan.format < Format::Jet4 || plan.format > Format::Ace17) throw Error("unknown database format");
+        if (plan.format < Format::Jet4 || plan.format > Format::Ace17)
+            throw Error("unknown database format");
         if (plan.encodingKey != 0 && plan.format != Format::Jet4)
             throw Error("page encoding is a Jet4 feature; ACE databases use Office encryption");
         BuildHeaderPage(settings);  // validates the password before any page is written
@@ -185,7 +197,8 @@ struct DatabaseWriter::Impl {
         for (const TablePlan& tablePlan : plan.tables) {
             Table table;
             table.name = tablePlan.name;
-            if (table.name.empty()) throw Error("a table needs a name");
+            if (table.name.empty())
+                throw Error("a table needs a name");
             table.layout = LayOutTable(table.name, tablePlan.columns);
             table.definitionPage = AllocatePages(1);
             tables.push_back(std::move(table));
@@ -196,22 +209,23 @@ struct DatabaseWriter::Impl {
     }
 
     void AddAttachmentTables();
-    Table& SystemTable(const std::string& name, const std::vector<ColumnPlan>& columns, std::int64_t flags);
+    Table& SystemTable(const std::string& name, const std::vector<ColumnPlan>& columns,
+                       std::int64_t flags);
     void AddRow(Table& table, std::span<const Value> values);
     void PlaceLongValue(Table& table, Cell& cell);
     std::uint32_t WriteChain(Table& table, ByteView value);
     // Pages are addressed by 24 bits in row pointers (page << 8 | row): 64 GiB at most.
     std::uint32_t AllocatePages(std::size_t count) {
-        if (count > kMaxPages - nextPage) throw Error("the database would exceed 2^24 pages");
+        if (count > kMaxPages - nextPage)
+            throw Error("the database would exceed 2^24 pages");
         std::uint32_t first = nextPage;
         nextPage += static_cast<std::uint32_t>(count);
         return first;
     }
-    void StartPage(OpenPage& page, std::uint32_t owner) {
-        page.Open(AllocatePages(1), owner);
-    }
+    void StartPage(OpenPage& page, std::uint32_t owner) { page.Open(AllocatePages(1), owner); }
     void FlushPage(OpenPage& page, std::vector<std::uint32_t>& record) {
-        if (page.number == 0) return;
+        if (page.number == 0)
+            return;
         sink->Write(page.number, page.Finish());
         record.push_back(page.number);
         page.number = 0;
@@ -235,7 +249,8 @@ struct DatabaseWriter::Impl {
     bool finished = false;
 };
 
-Table& DatabaseWriter::Impl::SystemTable(const std::string& name, const std::vector<ColumnPlan>& columns,
+Table& DatabaseWriter::Impl::SystemTable(const std::string& name,
+                                         const std::vector<ColumnPlan>& columns,
                                          std::int64_t flags) {
     Table table;
     table.name = name;
@@ -251,8 +266,10 @@ void DatabaseWriter::Impl::AddAttachmentTables() {
     std::uint32_t complexId = 0;
     for (std::size_t t = 0; t < userTables; ++t) {
         for (std::size_t c = 0; c < tables[t].layout.columns.size(); ++c) {
-            if (tables[t].layout.columns[c].plan.type != ColumnType::Attachment) continue;
-            if (settings.format == Format::Jet4) throw Error("attachment columns need an ACE database");
+            if (tables[t].layout.columns[c].plan.type != ColumnType::Attachment)
+                continue;
+            if (settings.format == Format::Jet4)
+                throw Error("attachment columns need an ACE database");
             if (complexId == 0) {
                 complexColumnsTable = tables.size();
                 SystemTable(kComplexColumnsName, ComplexColumnsColumns(), kSystemObjectFlags);
@@ -282,48 +299,58 @@ std::string Where(const std::string& table, const ColumnLayout& column) {
 }
 
 ByteView BytesOf(const Value& value) {
-    if (const auto* owned = std::get_if<Bytes>(&value)) return *owned;
+    if (const auto* owned = std::get_if<Bytes>(&value))
+        return *owned;
     return std::get<ByteView>(value);
 }
 
 Cell EncodeCell(const std::string& table, const ColumnLayout& column, const Value& value) {
     Cell cell;
-    if (std::holds_alternative<std::monostate>(value)) return cell;
+    if (std::holds_alternative<std::monostate>(value))
+        return cell;
     cell.present = true;
     auto wrongKind = [&] {
-        return Error("value of the wrong kind for " + std::string(TypeName(column.plan.type)) + " " +
-                     Where(table, column));
+        return Error("value of the wrong kind for " + std::string(TypeName(column.plan.type)) +
+                     " " + Where(table, column));
     };
     switch (column.plan.type) {
         case ColumnType::Integer:
         case ColumnType::Long: {
             const auto* number = std::get_if<std::int64_t>(&value);
-            if (!number) throw wrongKind();
+            if (!number)
+                throw wrongKind();
             bool wide = column.plan.type == ColumnType::Long;
-            std::int64_t low = wide ? std::numeric_limits<std::int32_t>::min() : std::numeric_limits<std::int16_t>::min();
-            std::int64_t high = wide ? std::numeric_limits<std::int32_t>::max() : std::numeric_limits<std::int16_t>::max();
-            if (*number < low || *number > high) throw Error("number out of range for " + Where(table, column));
+            std::int64_t low = wide ? std::numeric_limits<std::int32_t>::min()
+                                    : std::numeric_limits<std::int16_t>::min();
+            std::int64_t high = wide ? std::numeric_limits<std::int32_t>::max()
+                                     : std::numeric_limits<std::int16_t>::max();
+            if (*number < low || *number > high)
+                throw Error("number out of range for " + Where(table, column));
             cell.fixedValue = static_cast<std::uint64_t>(*number);
             return cell;
         }
         case ColumnType::Text:
         case ColumnType::Memo: {
             const auto* text = std::get_if<std::string>(&value);
-            if (!text) throw wrongKind();
+            if (!text)
+                throw wrongKind();
             std::size_t characters = Utf8ToUtf16(*text).size();
             bool memo = column.plan.type == ColumnType::Memo;
-            if (!memo && characters > column.plan.maxLength) throw Error("text too long for " + Where(table, column));
+            if (!memo && characters > column.plan.maxLength)
+                throw Error("text too long for " + Where(table, column));
             cell.owned = EncodeStoredText(*text, !memo || characters <= kMemoCompressionLimit);
             cell.bytes = cell.owned;
             return cell;
         }
         case ColumnType::Attachment:
             // The key is filled in by the caller, which also writes the files.
-            if (!std::holds_alternative<Attachments>(value)) throw wrongKind();
+            if (!std::holds_alternative<Attachments>(value))
+                throw wrongKind();
             return cell;
         case ColumnType::Binary:
         case ColumnType::OleObject: {
-            if (!std::holds_alternative<Bytes>(value) && !std::holds_alternative<ByteView>(value)) throw wrongKind();
+            if (!std::holds_alternative<Bytes>(value) && !std::holds_alternative<ByteView>(value))
+                throw wrongKind();
             cell.bytes = BytesOf(value);
             if (column.plan.type == ColumnType::Binary && cell.bytes.size() > column.plan.maxLength)
                 throw Error("value too long for " + Where(table, column));
@@ -338,12 +365,15 @@ Cell EncodeCell(const std::string& table, const ColumnLayout& column, const Valu
 void DatabaseWriter::Impl::AddRow(Table& table, std::span<const Value> values) {
     const TableLayout& layout = table.layout;
     if (values.size() != layout.columns.size())
-        throw Error("a row of table " + table.name + " needs " + std::to_string(layout.columns.size()) + " values");
+        throw Error("a row of table " + table.name + " needs " +
+                    std::to_string(layout.columns.size()) + " values");
     std::vector<Cell> cells;
     cells.reserve(values.size());
-    for (std::size_t i = 0; i < values.size(); ++i) cells.push_back(EncodeCell(table.name, layout.columns[i], values[i]));
+    for (std::size_t i = 0; i < values.size(); ++i)
+        cells.push_back(EncodeCell(table.name, layout.columns[i], values[i]));
     for (AttachmentLink& link : table.attachments)
-        if (cells[link.column].present) cells[link.column].fixedValue = static_cast<std::uint64_t>(link.nextKey++);
+        if (cells[link.column].present)
+            cells[link.column].fixedValue = static_cast<std::uint64_t>(link.nextKey++);
 
     // Long values go inline when small; if the row then outgrows a page, the largest inline
     // values move out to long-value pages until it fits.
@@ -351,26 +381,31 @@ void DatabaseWriter::Impl::AddRow(Table& table, std::span<const Value> values) {
     for (std::size_t i = 0; i < cells.size(); ++i) {
         const ColumnLayout& column = layout.columns[i];
         Cell& cell = cells[i];
-        if (column.fixed || !cell.present) continue;
+        if (column.fixed || !cell.present)
+            continue;
         if (!column.IsLongValue()) {
             rowSize += cell.bytes.size();
             continue;
         }
-        if (cell.bytes.size() > kLongValueMaxLength) throw Error("value too large for " + Where(table.name, column));
+        if (cell.bytes.size() > kLongValueMaxLength)
+            throw Error("value too large for " + Where(table.name, column));
         cell.inlineValue = cell.bytes.empty() || cell.bytes.size() <= settings.inlineLimit;
         rowSize += kLongValueHeaderSize + (cell.inlineValue ? cell.bytes.size() : 0);
     }
     while (rowSize > kMaxRowSize) {
         Cell* largest = nullptr;
         for (Cell& cell : cells)
-            if (cell.inlineValue && !cell.bytes.empty() && (!largest || cell.bytes.size() > largest->bytes.size()))
+            if (cell.inlineValue && !cell.bytes.empty() &&
+                (!largest || cell.bytes.size() > largest->bytes.size()))
                 largest = &cell;
-        if (!largest) throw Error("a row of table " + table.name + " does not fit a page");
+        if (!largest)
+            throw Error("a row of table " + table.name + " does not fit a page");
         largest->inlineValue = false;
         rowSize -= largest->bytes.size();
     }
     for (std::size_t i = 0; i < cells.size(); ++i)
-        if (cells[i].present && layout.columns[i].IsLongValue()) PlaceLongValue(table, cells[i]);
+        if (cells[i].present && layout.columns[i].IsLongValue())
+            PlaceLongValue(table, cells[i]);
 
     rowBuffer.assign(rowSize, 0);
     std::uint8_t* row = rowBuffer.data();
@@ -381,24 +416,32 @@ void DatabaseWriter::Impl::AddRow(Table& table, std::span<const Value> values) {
     for (std::size_t i = 0; i < cells.size(); ++i) {
         const ColumnLayout& column = layout.columns[i];
         const Cell& cell = cells[i];
-        if (cell.present) row[maskStart + column.number / 8] |= static_cast<std::uint8_t>(1u << (column.number % 8));
+        if (cell.present)
+            row[maskStart + column.number / 8] |=
+                static_cast<std::uint8_t>(1u << (column.number % 8));
         if (column.fixed) {
-            if (!cell.present) continue;
+            if (!cell.present)
+                continue;
             std::uint8_t* at = row + 2 + column.fixedOffset;
-            if (column.size == 2) Put16(at, static_cast<std::uint32_t>(cell.fixedValue));
-            else Put32(at, static_cast<std::uint32_t>(cell.fixedValue));
+            if (column.size == 2)
+                Put16(at, static_cast<std::uint32_t>(cell.fixedValue));
+            else
+                Put32(at, static_cast<std::uint32_t>(cell.fixedValue));
             continue;
         }
         // Variable columns are numbered in column order, so their data is in column order too.
         offsets[column.variableIndex] = static_cast<std::uint16_t>(position);
-        if (!cell.present) continue;
+        if (!cell.present)
+            continue;
         if (column.IsLongValue()) {
             Put32(row + position, cell.longValueHeader[0]);
             Put32(row + position + 4, cell.longValueHeader[1]);
             position += kLongValueHeaderSize;
-            if (!cell.inlineValue) continue;
+            if (!cell.inlineValue)
+                continue;
         }
-        if (!cell.bytes.empty()) std::memcpy(row + position, cell.bytes.data(), cell.bytes.size());
+        if (!cell.bytes.empty())
+            std::memcpy(row + position, cell.bytes.data(), cell.bytes.size());
         position += cell.bytes.size();
     }
     offsets[layout.variableCount] = static_cast<std::uint16_t>(position);
@@ -422,13 +465,16 @@ void DatabaseWriter::Impl::AddRow(Table& table, std::span<const Value> values) {
     // The row's files go to the hidden tables once the row itself is placed (rowBuffer is free).
     for (const AttachmentLink& link : table.attachments) {
         const auto* files = std::get_if<Attachments>(&values[link.column]);
-        if (!files) continue;
+        if (!files)
+            continue;
         Table& flat = tables[link.flatTable];
         std::int64_t key = static_cast<std::int64_t>(cells[link.column].fixedValue);
         for (const AttachmentPlan& file : *files) {
-            Bytes stored = file.storedData ? *file.storedData
-                                           : EncodeAttachmentData(file.fileType, file.content, file.deflate);
-            Row fileRow{std::move(stored), Null, file.fileName, file.fileType, Null, flat.nextFileId++, key};
+            Bytes stored = file.storedData
+                               ? *file.storedData
+                               : EncodeAttachmentData(file.fileType, file.content, file.deflate);
+            Row fileRow{std::move(stored), Null, file.fileName, file.fileType, Null,
+                        flat.nextFileId++, key};
             AddRow(flat, fileRow);
         }
     }
@@ -478,7 +524,8 @@ std::uint32_t DatabaseWriter::Impl::WriteChain(Table& table, ByteView value) {
         page.Open(firstFull + static_cast<std::uint32_t>(i), kLongValueOwner);
         std::uint8_t* row = nullptr;
         page.AddRow(kMaxRowSize, &row);
-        Put32(row, i + 2 < segments ? PageRow(firstFull + static_cast<std::uint32_t>(i) + 1, 0) : lastRow);
+        Put32(row, i + 2 < segments ? PageRow(firstFull + static_cast<std::uint32_t>(i) + 1, 0)
+                                    : lastRow);
         std::memcpy(row + 4, value.data() + i * kChainSegmentData, kChainSegmentData);
         sink->Write(page.number, page.Finish());
         table.longValuePages.push_back(page.number);
@@ -518,35 +565,47 @@ void DatabaseWriter::Impl::WriteDefinition(const Table& table, const TableDefini
 }
 
 WriteSummary DatabaseWriter::Impl::Finish() {
-    if (finished) throw Error("the database is already finished");
+    if (finished)
+        throw Error("the database is already finished");
     finished = true;
 
-    auto catalogRow = [&](std::int64_t id, const std::string& name, std::int64_t type, std::int64_t flags,
-                          Value foreignName = Null, Value database = Null) {
-        Row row{id, kTablesContainerId, name, type, flags, std::move(foreignName), std::move(database), Null, Null};
+    auto catalogRow = [&](std::int64_t id, const std::string& name, std::int64_t type,
+                          std::int64_t flags, Value foreignName = Null, Value database = Null) {
+        Row row{id,
+                kTablesContainerId,
+                name,
+                type,
+                flags,
+                std::move(foreignName),
+                std::move(database),
+                Null,
+                Null};
         AddRow(catalog, row);
     };
     for (const Table& table : tables) {
         for (const AttachmentLink& link : table.attachments) {
             Row row{table.layout.columns[link.column].plan.name, std::int64_t{link.complexId},
-                    std::int64_t{tables[attachmentTypeTable].definitionPage}, std::int64_t{table.definitionPage},
+                    std::int64_t{tables[attachmentTypeTable].definitionPage},
+                    std::int64_t{table.definitionPage},
                     std::int64_t{tables[link.flatTable].definitionPage}};
             AddRow(tables[complexColumnsTable], row);
         }
     }
     catalogRow(kCatalogDefinitionPage, catalog.name, 1, kSystemObjectFlags);
-    for (const Table& table : tables) catalogRow(table.definitionPage, table.name, 1, table.catalogFlags);
+    for (const Table& table : tables)
+        catalogRow(table.definitionPage, table.name, 1, table.catalogFlags);
     std::uint32_t otherId = kFirstNonTableId;
     for (const CatalogObjectPlan& object : otherObjects) {
         if (object.kind == ObjectKind::LinkedTable)
-            catalogRow(otherId++, object.name, static_cast<std::int64_t>(object.kind), 0, object.foreignName,
-                       object.database);
+            catalogRow(otherId++, object.name, static_cast<std::int64_t>(object.kind), 0,
+                       object.foreignName, object.database);
         else
             catalogRow(otherId++, object.name, static_cast<std::int64_t>(object.kind), 0);
     }
 
     std::vector<Table*> all{&catalog};
-    for (Table& table : tables) all.push_back(&table);
+    for (Table& table : tables)
+        all.push_back(&table);
     for (Table* table : all) {
         FlushPage(table->data, table->dataPages);
         FlushPage(table->longValues, table->longValuePages);
@@ -573,7 +632,8 @@ WriteSummary DatabaseWriter::Impl::Finish() {
         infos.push_back(info);
     }
     FlushPage(mapHolder, mapHolderPages);
-    for (std::size_t i = 0; i < all.size(); ++i) WriteDefinition(*all[i], infos[i]);
+    for (std::size_t i = 0; i < all.size(); ++i)
+        WriteDefinition(*all[i], infos[i]);
     sink->Write(0, BuildHeaderPage(settings));
     sink->Close(nextPage);
 
@@ -589,21 +649,27 @@ WriteSummary DatabaseWriter::Impl::Finish() {
 }
 
 DatabaseWriter::DatabaseWriter(const std::filesystem::path& path, const DatabasePlan& plan)
-    : DatabaseWriter(std::make_unique<Impl>(plan, [&] { return OpenFileSink(path, plan.encodingKey); })) {
+    : DatabaseWriter(
+          std::make_unique<Impl>(plan, [&] { return OpenFileSink(path, plan.encodingKey); })) {
     for (std::size_t t = 0; t < plan.tables.size(); ++t)
-        for (const Row& row : plan.tables[t].rows) AddRow(t, row);
+        for (const Row& row : plan.tables[t].rows)
+            AddRow(t, row);
 }
 
 DatabaseWriter::DatabaseWriter(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 DatabaseWriter::~DatabaseWriter() = default;
 
 void DatabaseWriter::AddRow(std::size_t table, std::span<const Value> values) {
-    if (impl_->finished) throw Error("the database is already finished");
-    if (table >= impl_->userTables) throw Error("no table number " + std::to_string(table));
+    if (impl_->finished)
+        throw Error("the database is already finished");
+    if (table >= impl_->userTables)
+        throw Error("no table number " + std::to_string(table));
     impl_->AddRow(impl_->tables[table], values);
 }
 
-WriteSummary DatabaseWriter::Finish() { return impl_->Finish(); }
+WriteSummary DatabaseWriter::Finish() {
+    return impl_->Finish();
+}
 
 WriteSummary WriteDatabase(const std::filesystem::path& path, const DatabasePlan& plan) {
     DatabaseWriter writer(path, plan);
@@ -612,10 +678,11 @@ WriteSummary WriteDatabase(const std::filesystem::path& path, const DatabasePlan
 
 std::vector<std::uint8_t> WriteDatabaseToMemory(const DatabasePlan& plan) {
     std::vector<std::uint8_t> bytes;
-    DatabaseWriter writer(
-        std::make_unique<DatabaseWriter::Impl>(plan, [&] { return OpenMemorySink(bytes, plan.encodingKey); }));
+    DatabaseWriter writer(std::make_unique<DatabaseWriter::Impl>(
+        plan, [&] { return OpenMemorySink(bytes, plan.encodingKey); }));
     for (std::size_t t = 0; t < plan.tables.size(); ++t)
-        for (const Row& row : plan.tables[t].rows) writer.AddRow(t, row);
+        for (const Row& row : plan.tables[t].rows)
+            writer.AddRow(t, row);
     writer.Finish();
     return bytes;
 }

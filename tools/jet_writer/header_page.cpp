@@ -29,16 +29,19 @@ std::array<std::uint8_t, kPageSize> BuildHeaderPage(const DatabasePlan& plan) {
     std::vector<std::uint8_t> password = Ucs2Bytes(Utf8ToUtf16(plan.password));
     if (!password.empty() && ace)
         throw Error("an ACE database password is page encryption, which this writer does not do");
-    if (password.size() > kHeaderPasswordLength) throw Error("a Jet4 password has at most 20 characters");
+    if (password.size() > kHeaderPasswordLength)
+        throw Error("a Jet4 password has at most 20 characters");
     // With no password the field holds the mask itself (zeros XOR mask), as Access leaves it.
     std::array<std::uint8_t, 4> mask;
-    Put32(mask.data(), static_cast<std::uint32_t>(static_cast<std::int32_t>(std::floor(plan.creationDate))));
+    Put32(mask.data(),
+          static_cast<std::uint32_t>(static_cast<std::int32_t>(std::floor(plan.creationDate))));
     for (std::size_t i = 0; i < kHeaderPasswordLength; ++i) {
         std::uint8_t plain = i < password.size() ? password[i] : 0;
         page[kHeaderPassword + i] = static_cast<std::uint8_t>(plain ^ mask[i % 4]);
     }
 
-    database::Rc4(database::kJetHeaderMaskKey).Apply(std::span(&page[kHeaderMaskStart], kHeaderMaskLength));
+    database::Rc4(database::kJetHeaderMaskKey)
+        .Apply(std::span(&page[kHeaderMaskStart], kHeaderMaskLength));
     return page;
 }
 

@@ -44,13 +44,13 @@ enum class Format : std::uint8_t {
 
 // Column type codes as stored in a table definition.
 enum class ColumnType : std::uint8_t {
-    Integer = 0x03,    // 16-bit signed
-    Long = 0x04,       // 32-bit signed
-    Binary = 0x09,     // up to maxLength bytes, stored in the row
-    Text = 0x0A,       // up to maxLength characters, stored in the row
-    OleObject = 0x0B,  // long binary value
-    Memo = 0x0C,       // long text value
-    Attachment = 0x12, // complex column: a key into the column's hidden table of files (ACE)
+    Integer = 0x03,     // 16-bit signed
+    Long = 0x04,        // 32-bit signed
+    Binary = 0x09,      // up to maxLength bytes, stored in the row
+    Text = 0x0A,        // up to maxLength characters, stored in the row
+    OleObject = 0x0B,   // long binary value
+    Memo = 0x0C,        // long text value
+    Attachment = 0x12,  // complex column: a key into the column's hidden table of files (ACE)
 };
 
 struct ColumnPlan {
@@ -75,8 +75,8 @@ using Attachments = std::vector<AttachmentPlan>;
 // One cell. monostate is NULL; integers go to Long and Integer columns; text (UTF-8) to Text
 // and Memo columns; bytes, owned or borrowed, to OLE Object and Binary columns. An empty
 // string or byte vector is an empty value, not NULL. Attachment columns take a list of files
-// (an empty list still gives the row its key, as Access does; NULL stores no key). A borrowed span must stay valid until
-// the call that receives it returns.
+// (an empty list still gives the row its key, as Access does; NULL stores no key). A borrowed span
+// must stay valid until the call that receives it returns.
 using Bytes = std::vector<std::uint8_t>;
 using ByteView = std::span<const std::uint8_t>;
 using Value = std::variant<std::monostate, std::int64_t, std::string, Bytes, ByteView, Attachments>;
@@ -132,7 +132,7 @@ struct WriteSummary {
 // the file is left incomplete. Throws pictrova::Error on a value that does not fit its column,
 // a row that does not fit a page, or an I/O failure.
 class DatabaseWriter {
-public:
+  public:
     DatabaseWriter(const std::filesystem::path& path, const DatabasePlan& plan);
     ~DatabaseWriter();
     DatabaseWriter(const DatabaseWriter&) = delete;
@@ -141,7 +141,7 @@ public:
     void AddRow(std::size_t table, std::span<const Value> values);
     WriteSummary Finish();
 
-private:
+  private:
     friend std::vector<std::uint8_t> WriteDatabaseToMemory(const DatabasePlan& plan);
     struct Impl;
     explicit DatabaseWriter(std::unique_ptr<Impl> impl);

@@ -26,7 +26,7 @@ inline constexpr std::size_t kDataPageRowCountOffset = 12;
 inline constexpr std::size_t kDataPageFirstSlotOffset = 14;
 inline constexpr std::size_t kMaxRowsPerPage = 255;  // a row is addressed by one byte
 inline constexpr std::size_t kMaxRowSize = kPageSize - kDataPageFirstSlotOffset - 2;  // 4080
-inline constexpr std::uint32_t kLongValueOwner = 0x4C41564C;  // "LVAL"
+inline constexpr std::uint32_t kLongValueOwner = 0x4C41564C;                          // "LVAL"
 
 // Long-value header in a row's variable slot: u32 length | storage flag, pg_row, 4 zeros.
 inline constexpr std::size_t kLongValueHeaderSize = 12;
@@ -38,7 +38,9 @@ inline constexpr std::size_t kChainSegmentData = kMaxRowSize - 4;  // 4076, afte
 // A usage-bitmap page (type 05) maps this many pages after its 4-byte header.
 inline constexpr std::uint32_t kPagesPerBitmapPage = (kPageSize - 4) * 8;
 
-inline std::uint32_t PageRow(std::uint32_t page, std::uint32_t row) { return page << 8 | row; }
+inline std::uint32_t PageRow(std::uint32_t page, std::uint32_t row) {
+    return page << 8 | row;
+}
 
 inline void Put16(std::uint8_t* p, std::uint32_t v) {
     p[0] = static_cast<std::uint8_t>(v);
@@ -48,6 +50,8 @@ inline void Put32(std::uint8_t* p, std::uint32_t v) {
     Put16(p, v);
     Put16(p + 2, v >> 16);
 }
-inline void PutDouble(std::uint8_t* p, double v) { std::memcpy(p, &v, sizeof v); }  // x86/ARM: LE
+inline void PutDouble(std::uint8_t* p, double v) {
+    std::memcpy(p, &v, sizeof v);
+}  // x86/ARM: LE
 
 }  // namespace pictrova::jet

@@ -36,15 +36,17 @@ std::string SystemError(const char* what, const std::filesystem::path& path) {
 
 // Collects consecutive pages and writes them with one call; pages out of sequence flush first.
 class FileSink final : public PageSink {
-public:
+  public:
     FileSink(const std::filesystem::path& path, std::uint32_t encodingKey)
         : PageSink(encodingKey), path_(path) {
         fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (fd_ < 0) throw Error(SystemError("cannot create", path));
+        if (fd_ < 0)
+            throw Error(SystemError("cannot create", path));
         buffer_.reserve(kBufferPages * kPageSize);
     }
     ~FileSink() override {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0)
+            ::close(fd_);
     }
 
     void Close(std::uint32_t pageCount) override {
@@ -56,18 +58,19 @@ public:
         fd_ = -1;
     }
 
-protected:
+  protected:
     void Store(std::uint32_t pageNumber, const std::uint8_t* page) override {
         std::size_t buffered = buffer_.size() / kPageSize;
         if (buffered != 0 && (pageNumber != firstPage_ + buffered || buffered == kBufferPages)) {
             Flush();
             buffered = 0;
         }
-        if (buffered == 0) firstPage_ = pageNumber;
+        if (buffered == 0)
+            firstPage_ = pageNumber;
         buffer_.insert(buffer_.end(), page, page + kPageSize);
     }
 
-private:
+  private:
     static constexpr std::size_t kBufferPages = 256;  // 1 MiB per write
 
     void Flush() {
@@ -76,8 +79,10 @@ private:
         off_t offset = static_cast<off_t>(firstPage_) * kPageSize;
         while (left > 0) {
             ssize_t n = ::pwrite(fd_, p, left, offset);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) throw Error(SystemError("cannot write", path_));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                throw Error(SystemError("cannot write", path_));
             p += n;
             left -= static_cast<std::size_t>(n);
             offset += n;
@@ -92,31 +97,36 @@ private:
 };
 
 class MemorySink final : public PageSink {
-public:
+  public:
     MemorySink(std::vector<std::uint8_t>& target, std::uint32_t encodingKey)
         : PageSink(encodingKey), target_(target) {
         target_.clear();
     }
-    void Close(std::uint32_t pageCount) override { target_.resize(std::size_t{pageCount} * kPageSize); }
+    void Close(std::uint32_t pageCount) override {
+        target_.resize(std::size_t{pageCount} * kPageSize);
+    }
 
-protected:
+  protected:
     void Store(std::uint32_t pageNumber, const std::uint8_t* page) override {
         std::size_t end = (std::size_t{pageNumber} + 1) * kPageSize;
-        if (target_.size() < end) target_.resize(end);
+        if (target_.size() < end)
+            target_.resize(end);
         std::memcpy(target_.data() + end - kPageSize, page, kPageSize);
     }
 
-private:
+  private:
     std::vector<std::uint8_t>& target_;
 };
 
 }  // namespace
 
-std::unique_ptr<PageSink> OpenFileSink(const std::filesystem::path& path, std::uint32_t encodingKey) {
+std::unique_ptr<PageSink> OpenFileSink(const std::filesystem::path& path,
+                                       std::uint32_t encodingKey) {
     return std::make_unique<FileSink>(path, encodingKey);
 }
 
-std::unique_ptr<PageSink> OpenMemorySink(std::vector<std::uint8_t>& target, std::uint32_t encodingKey) {
+std::unique_ptr<PageSink> OpenMemorySink(std::vector<std::uint8_t>& target,
+                                         std::uint32_t encodingKey) {
     return std::make_unique<MemorySink>(target, encodingKey);
 }
 

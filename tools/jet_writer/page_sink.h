@@ -15,7 +15,7 @@
 namespace pictrova::jet {
 
 class PageSink {
-public:
+  public:
     explicit PageSink(std::uint32_t encodingKey) : encodingKey_(encodingKey) {}
     virtual ~PageSink() = default;
 
@@ -23,14 +23,16 @@ public:
     // Called once all pages are written; the file then holds exactly pageCount pages.
     virtual void Close(std::uint32_t pageCount) = 0;
 
-protected:
+  protected:
     virtual void Store(std::uint32_t pageNumber, const std::uint8_t* page) = 0;
 
-private:
+  private:
     std::uint32_t encodingKey_;
 };
 
-std::unique_ptr<PageSink> OpenFileSink(const std::filesystem::path& path, std::uint32_t encodingKey);
-std::unique_ptr<PageSink> OpenMemorySink(std::vector<std::uint8_t>& target, std::uint32_t encodingKey);
+std::unique_ptr<PageSink> OpenFileSink(const std::filesystem::path& path,
+                                       std::uint32_t encodingKey);
+std::unique_ptr<PageSink> OpenMemorySink(std::vector<std::uint8_t>& target,
+                                         std::uint32_t encodingKey);
 
 }  // namespace pictrova::jet

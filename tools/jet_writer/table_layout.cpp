@@ -49,14 +49,19 @@ constexpr std::uint8_t kFlagAutoNumber = 0x04;
 
 std::uint16_t FixedSize(ColumnType type) {
     switch (type) {
-        case ColumnType::Integer: return 2;
+        case ColumnType::Integer:
+            return 2;
         case ColumnType::Long:
-        case ColumnType::Attachment: return 4;
-        default: return 0;
+        case ColumnType::Attachment:
+            return 4;
+        default:
+            return 0;
     }
 }
 
-bool IsText(ColumnType type) { return type == ColumnType::Text || type == ColumnType::Memo; }
+bool IsText(ColumnType type) {
+    return type == ColumnType::Text || type == ColumnType::Memo;
+}
 
 }  // namespace
 
@@ -65,7 +70,8 @@ TableLayout LayOutTable(const std::string& tableName, std::span<const ColumnPlan
         throw Error("table " + tableName + " must have 1 to 255 columns");
     TableLayout layout;
     for (const ColumnPlan& plan : columns) {
-        if (plan.name.empty()) throw Error("table " + tableName + " has a column without a name");
+        if (plan.name.empty())
+            throw Error("table " + tableName + " has a column without a name");
         ColumnLayout column;
         column.plan = plan;
         column.number = static_cast<std::uint16_t>(layout.columns.size());
@@ -80,12 +86,14 @@ TableLayout LayOutTable(const std::string& tableName, std::span<const ColumnPlan
                 break;
             case ColumnType::Text:
             case ColumnType::Binary: {
-                std::uint16_t limit = plan.type == ColumnType::Text ? kMaxTextCharacters : kMaxBinaryBytes;
+                std::uint16_t limit =
+                    plan.type == ColumnType::Text ? kMaxTextCharacters : kMaxBinaryBytes;
                 if (plan.maxLength > limit)
                     throw Error("column " + plan.name + " of table " + tableName + " is too long");
                 std::uint16_t length = plan.maxLength == 0 ? limit : plan.maxLength;
                 column.plan.maxLength = length;
-                column.size = static_cast<std::uint16_t>(plan.type == ColumnType::Text ? length * 2 : length);
+                column.size =
+                    static_cast<std::uint16_t>(plan.type == ColumnType::Text ? length * 2 : length);
                 column.variableIndex = layout.variableCount++;
                 break;
             }
@@ -94,14 +102,16 @@ TableLayout LayOutTable(const std::string& tableName, std::span<const ColumnPlan
                 column.variableIndex = layout.variableCount++;
                 break;
             default:
-                throw Error("column " + plan.name + " of table " + tableName + " has an unsupported type");
+                throw Error("column " + plan.name + " of table " + tableName +
+                            " has an unsupported type");
         }
         layout.columns.push_back(std::move(column));
     }
     return layout;
 }
 
-std::vector<std::uint8_t> BuildTableDefinition(const TableLayout& layout, const TableDefinitionInfo& info) {
+std::vector<std::uint8_t> BuildTableDefinition(const TableLayout& layout,
+                                               const TableDefinitionInfo& info) {
     std::vector<std::uint8_t> def(kColumnDescriptors + layout.columns.size() * kDescriptorSize);
     def[0] = kPageTableDefinition;
     def[1] = 0x01;
@@ -128,11 +138,13 @@ std::vector<std::uint8_t> BuildTableDefinition(const TableLayout& layout, const 
             d[kColSortVersion] = info.aceSortOrder ? 1 : 0;
             d[kColCompressedUnicode] = 1;
         }
-        // Access flags a complex column as an auto-number too: its keys are handed out by the table.
+        // Access flags a complex column as an auto-number too: its keys are handed out by the
+        // table.
         bool autoNumber = column.plan.autoNumber || column.plan.type == ColumnType::Attachment;
         d[kColFlags] = static_cast<std::uint8_t>(kFlagNullable | (column.fixed ? kFlagFixed : 0) |
                                                  (autoNumber ? kFlagAutoNumber : 0));
-        if (column.plan.type == ColumnType::Attachment) Put32(d + kColComplexId, column.complexId);
+        if (column.plan.type == ColumnType::Attachment)
+            Put32(d + kColComplexId, column.complexId);
         Put16(d + kColFixedOffset, column.fixed ? column.fixedOffset : 0);
         Put16(d + kColSize, column.size);
     }
@@ -145,7 +157,8 @@ std::vector<std::uint8_t> BuildTableDefinition(const TableLayout& layout, const 
     // Long-value columns: where their long-value pages are recorded (Access keeps this list;
     // the readers follow the pointers in the rows instead).
     for (const ColumnLayout& column : layout.columns) {
-        if (!column.IsLongValue()) continue;
+        if (!column.IsLongValue())
+            continue;
         std::uint8_t entry[10];
         Put16(entry, column.number);
         Put32(entry + 2, info.longValueMap);

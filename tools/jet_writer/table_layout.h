@@ -20,7 +20,7 @@ namespace pictrova::jet {
 
 struct ColumnLayout {
     ColumnPlan plan;
-    std::uint16_t number = 0;         // position in the table; null-mask bit and sort key
+    std::uint16_t number = 0;  // position in the table; null-mask bit and sort key
     bool fixed = false;
     std::uint16_t variableIndex = 0;  // slot in the row's offset table (variable columns)
     std::uint16_t fixedOffset = 0;    // offset in the fixed area (fixed columns)
@@ -38,7 +38,9 @@ struct TableLayout {
 
     std::size_t NullMaskSize() const { return (columns.size() + 7) / 8; }
     // Bytes a row takes besides its variable data.
-    std::size_t RowOverhead() const { return 2 + fixedSize + 2 + 2 * variableCount + 2 + NullMaskSize(); }
+    std::size_t RowOverhead() const {
+        return 2 + fixedSize + 2 + 2 * variableCount + 2 + NullMaskSize();
+    }
 };
 
 // Validates the columns (count, names, lengths) and assigns numbers and offsets.
@@ -47,14 +49,15 @@ TableLayout LayOutTable(const std::string& tableName, std::span<const ColumnPlan
 struct TableDefinitionInfo {
     bool system = false;
     std::uint32_t rowCount = 0;
-    std::uint32_t ownedMap = 0;       // pg_row of the map of the table's data pages
-    std::uint32_t freeSpaceMap = 0;   // pg_row of the pages-with-free-space map
-    std::uint32_t longValueMap = 0;   // pg_row of the map of the table's long-value pages
-    bool aceSortOrder = false;        // ACE14 and later: sort-order version 1
+    std::uint32_t ownedMap = 0;      // pg_row of the map of the table's data pages
+    std::uint32_t freeSpaceMap = 0;  // pg_row of the pages-with-free-space map
+    std::uint32_t longValueMap = 0;  // pg_row of the map of the table's long-value pages
+    bool aceSortOrder = false;       // ACE14 and later: sort-order version 1
 };
 
 // The TDEF as one byte stream whose first 8 bytes stand for the page header; the caller cuts
 // it into pages, each carrying 4088 bytes of it after its own 8-byte header.
-std::vector<std::uint8_t> BuildTableDefinition(const TableLayout& layout, const TableDefinitionInfo& info);
+std::vector<std::uint8_t> BuildTableDefinition(const TableLayout& layout,
+                                               const TableDefinitionInfo& info);
 
 }  // namespace pictrova::jet

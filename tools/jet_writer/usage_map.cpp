@@ -24,7 +24,8 @@ std::vector<std::uint8_t> BuildUsageMap(std::span<const std::uint32_t> pages,
         std::vector<std::uint8_t> row(5 + kMaxInlineBitmapBytes);
         row[0] = kInlineMap;
         Put32(&row[1], first);
-        for (std::uint32_t page : pages) SetBit(&row[5], page - first);
+        for (std::uint32_t page : pages)
+            SetBit(&row[5], page - first);
         return row;
     }
     std::uint32_t slots = pages.back() / kPagesPerBitmapPage + 1;
@@ -33,7 +34,8 @@ std::vector<std::uint8_t> BuildUsageMap(std::span<const std::uint32_t> pages,
     std::size_t next = 0;
     for (std::uint32_t slot = 0; slot < slots; ++slot) {
         std::uint32_t base = slot * kPagesPerBitmapPage;
-        if (next == pages.size() || pages[next] >= base + kPagesPerBitmapPage) continue;
+        if (next == pages.size() || pages[next] >= base + kPagesPerBitmapPage)
+            continue;
         std::array<std::uint8_t, kPageSize> bitmap{};
         bitmap[0] = kPageUsageBitmap;
         bitmap[1] = 0x01;

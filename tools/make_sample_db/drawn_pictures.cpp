@@ -11,14 +11,16 @@ namespace pictrova::sample {
 
 namespace {
 
-const char* const kShapeColours[] = {"#ffd23c", "#2a9d8f", "#e63946", "#f1faee", "#8338ec", "#06d6a0"};
+const char* const kShapeColours[] = {"#ffd23c", "#2a9d8f", "#e63946",
+                                     "#f1faee", "#8338ec", "#06d6a0"};
 
 }  // namespace
 
 Bytes DrawPicture(const DrawnPicture& picture, const std::string& format) {
     imaging::StartImageEngine();
     Magick::Image image;
-    image.size(Magick::Geometry(static_cast<unsigned>(picture.width), static_cast<unsigned>(picture.height)));
+    image.size(Magick::Geometry(static_cast<unsigned>(picture.width),
+                                static_cast<unsigned>(picture.height)));
     image.read("gradient:" + picture.topColour + "-" + picture.bottomColour);
 
     const double w = picture.width;
@@ -28,12 +30,14 @@ Bytes DrawPicture(const DrawnPicture& picture, const std::string& format) {
     shapes.push_back(Magick::DrawableStrokeColor(Magick::Color("#202020")));
     shapes.push_back(Magick::DrawableStrokeWidth(2));
     shapes.push_back(Magick::DrawableFillColor(Magick::Color(kShapeColours[v % 6])));
-    shapes.push_back(Magick::DrawableCircle(w * (0.25 + 0.1 * (v % 3)), h * 0.35, w * (0.25 + 0.1 * (v % 3)) + h * 0.18,
-                                            h * 0.35));
+    shapes.push_back(Magick::DrawableCircle(w * (0.25 + 0.1 * (v % 3)), h * 0.35,
+                                            w * (0.25 + 0.1 * (v % 3)) + h * 0.18, h * 0.35));
     shapes.push_back(Magick::DrawableFillColor(Magick::Color(kShapeColours[(v + 2) % 6])));
-    shapes.push_back(Magick::DrawableRectangle(w * 0.55, h * 0.2, w * 0.9, h * (0.55 + 0.05 * (v % 4))));
+    shapes.push_back(
+        Magick::DrawableRectangle(w * 0.55, h * 0.2, w * 0.9, h * (0.55 + 0.05 * (v % 4))));
     shapes.push_back(Magick::DrawableFillColor(Magick::Color(kShapeColours[(v + 4) % 6])));
-    std::list<Magick::Coordinate> triangle{{w * 0.1, h * 0.8}, {w * 0.3, h * 0.5}, {w * 0.5, h * 0.8}};
+    std::list<Magick::Coordinate> triangle{
+        {w * 0.1, h * 0.8}, {w * 0.3, h * 0.5}, {w * 0.5, h * 0.8}};
     shapes.push_back(Magick::DrawablePolygon(triangle));
     image.draw(shapes);
 
@@ -47,8 +51,10 @@ Bytes DrawPicture(const DrawnPicture& picture, const std::string& format) {
     }
 
     image.magick(format);
-    if (format == "BMP3") image.type(Magick::TrueColorType);
-    if (format == "JPEG") image.quality(90);
+    if (format == "BMP3")
+        image.type(Magick::TrueColorType);
+    if (format == "JPEG")
+        image.quality(90);
     Magick::Blob blob;
     image.write(&blob);
     const auto* data = static_cast<const std::uint8_t*>(blob.data());

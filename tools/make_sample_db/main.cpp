@@ -16,13 +16,15 @@ int main(int argc, char** argv) {
     }
     try {
         std::filesystem::path output = argv[1];
-        if (output.has_parent_path()) std::filesystem::create_directories(output.parent_path());
+        if (output.has_parent_path())
+            std::filesystem::create_directories(output.parent_path());
         // Written under another name and renamed, so a failed run never leaves a file that the
         // build takes for finished.
         std::filesystem::path partial = output;
         partial += ".partial";
         bool accdb = output.extension() == ".accdb";
-        pictrova::jet::WriteDatabase(partial, accdb ? pictrova::sample::SampleAccdb() : pictrova::sample::SampleDatabase());
+        pictrova::jet::WriteDatabase(
+            partial, accdb ? pictrova::sample::SampleAccdb() : pictrova::sample::SampleDatabase());
         std::filesystem::rename(partial, output);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make-sample-db: %s\n", e.what());

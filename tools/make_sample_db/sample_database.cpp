@@ -15,7 +15,9 @@ using jet::Value;
 constexpr std::size_t kBmpFileHeaderSize = 14;
 constexpr std::uint16_t kAnisotropic = 8;  // metafile mapping mode MM_ANISOTROPIC
 
-Bytes PackedDib(const Bytes& bmpFile) { return Bytes(bmpFile.begin() + kBmpFileHeaderSize, bmpFile.end()); }
+Bytes PackedDib(const Bytes& bmpFile) {
+    return Bytes(bmpFile.begin() + kBmpFileHeaderSize, bmpFile.end());
+}
 
 struct Entry {
     const char* caption;
@@ -56,21 +58,29 @@ std::vector<Entry> Pictures() {
 
     return {
         {"Sunset (paint picture)", fixtures::BuildPaintPicture(DrawPicture(sunset, "BMP3"))},
-        {"Night (bitmap, 24 bits)", fixtures::BuildStaticDib(PackedDib(DrawPicture(night, "BMP3")))},
-        {"Pattern (bitmap, 256 colours)", fixtures::BuildStaticDib(fixtures::MakePackedDib(160, 120, 8))},
-        {"Pattern (bitmap, 16 colours)", fixtures::BuildStaticDib(fixtures::MakePackedDib(160, 120, 4))},
+        {"Night (bitmap, 24 bits)",
+         fixtures::BuildStaticDib(PackedDib(DrawPicture(night, "BMP3")))},
+        {"Pattern (bitmap, 256 colours)",
+         fixtures::BuildStaticDib(fixtures::MakePackedDib(160, 120, 8))},
+        {"Pattern (bitmap, 16 colours)",
+         fixtures::BuildStaticDib(fixtures::MakePackedDib(160, 120, 4))},
         {"Shapes (metafile drawing)",
-         fixtures::BuildStaticMetafile(fixtures::MakeMetafile(400, 300, true), kAnisotropic, 8000, 6000)},
+         fixtures::BuildStaticMetafile(fixtures::MakeMetafile(400, 300, true), kAnisotropic, 8000,
+                                       6000)},
         {"Sea (packaged PNG file)", fixtures::BuildPackage(png)},
         {"Meadow (packaged JPEG file)", fixtures::BuildPackage(jpeg)},
         {"Dawn (packaged GIF file)", fixtures::BuildPackage(gif)},
-        {"Colour photo (photo editor)", fixtures::BuildPhotoEditorObject(fixtures::MakePhotoEditorStream(3, 200, 150))},
-        {"Grey photo (photo editor)", fixtures::BuildPhotoEditorObject(fixtures::MakePhotoEditorStream(1, 200, 150))},
+        {"Colour photo (photo editor)",
+         fixtures::BuildPhotoEditorObject(fixtures::MakePhotoEditorStream(3, 200, 150))},
+        {"Grey photo (photo editor)",
+         fixtures::BuildPhotoEditorObject(fixtures::MakePhotoEditorStream(1, 200, 150))},
         {"Storm (scanned TIFF document)", fixtures::BuildImagingObject(DrawPicture(storm, "TIFF"))},
-        {"Desk scan (scanner image)", fixtures::BuildDeskImageObject(fixtures::MakeDrawnBmpFile(200, 150, 2))},
+        {"Desk scan (scanner image)",
+         fixtures::BuildDeskImageObject(fixtures::MakeDrawnBmpFile(200, 150, 2))},
         {"Harbour (packaged JPEG file, German system)", fixtures::BuildPackage(german)},
         {"Report (Word 2007 document, its stored preview)",
-         fixtures::BuildOpenXmlWordObject(fixtures::MakeMetafilePresentation(fixtures::MakeMetafile(400, 300), 8000, 6000))},
+         fixtures::BuildOpenXmlWordObject(
+             fixtures::MakeMetafilePresentation(fixtures::MakeMetafile(400, 300), 8000, 6000))},
         {"Beach (JPEG file without a wrapper)", DrawPicture(beach, "JPEG")},
         {"No picture", jet::Null},
         {"Drawing of an unknown kind", fixtures::BuildUnsupportedObject()},
@@ -80,7 +90,8 @@ std::vector<Entry> Pictures() {
 
 std::vector<Entry> RawPhotos() {
     return {
-        {"Evening sky (JPEG)", DrawPicture({640, 480, "#14213d", "#fca311", 0, "Evening sky"}, "JPEG")},
+        {"Evening sky (JPEG)",
+         DrawPicture({640, 480, "#14213d", "#fca311", 0, "Evening sky"}, "JPEG")},
         {"Shapes (PNG)", DrawPicture({320, 240, "#e9ecef", "#6c757d", 1, "Shapes"}, "PNG")},
         {"Thumbnail (JPEG)", DrawPicture({160, 120, "#264653", "#e9c46a", 2, ""}, "JPEG")},
         {"Icon (PNG)", DrawPicture({64, 64, "#ffffff", "#118ab2", 3, ""}, "PNG")},
@@ -89,10 +100,13 @@ std::vector<Entry> RawPhotos() {
 
 jet::TablePlan Table(const char* name, const char* pictureColumn, std::vector<Entry> entries) {
     jet::TablePlan table{name,
-                         {{"ID", ColumnType::Long}, {"Caption", ColumnType::Text, 100}, {pictureColumn, ColumnType::OleObject}},
+                         {{"ID", ColumnType::Long},
+                          {"Caption", ColumnType::Text, 100},
+                          {pictureColumn, ColumnType::OleObject}},
                          {}};
     std::int64_t id = 1;
-    for (Entry& entry : entries) table.rows.push_back({id++, std::string(entry.caption), std::move(entry.picture)});
+    for (Entry& entry : entries)
+        table.rows.push_back({id++, std::string(entry.caption), std::move(entry.picture)});
     return table;
 }
 
@@ -106,19 +120,28 @@ jet::AttachmentPlan Attached(const char* name, const char* type, Bytes content) 
 
 jet::TablePlan AttachedPhotos() {
     jet::TablePlan table{"Attached Photos",
-                         {{"ID", ColumnType::Long}, {"Caption", ColumnType::Text, 100}, {"Photos", ColumnType::Attachment}},
+                         {{"ID", ColumnType::Long},
+                          {"Caption", ColumnType::Text, 100},
+                          {"Photos", ColumnType::Attachment}},
                          {}};
     table.rows.push_back(
         {std::int64_t{1}, std::string("Three pictures"),
-         jet::Attachments{Attached("harbour.jpg", "jpg", DrawPicture({400, 300, "#023e8a", "#caf0f8", 0, "Harbour"}, "JPEG")),
-                          Attached("hills.png", "png", DrawPicture({320, 240, "#d8f3dc", "#40916c", 1, "Hills"}, "PNG")),
-                          Attached("lantern.bmp", "bmp", DrawPicture({160, 120, "#240046", "#ff9e00", 2, ""}, "BMP3"))}});
+         jet::Attachments{
+             Attached("harbour.jpg", "jpg",
+                      DrawPicture({400, 300, "#023e8a", "#caf0f8", 0, "Harbour"}, "JPEG")),
+             Attached("hills.png", "png",
+                      DrawPicture({320, 240, "#d8f3dc", "#40916c", 1, "Hills"}, "PNG")),
+             Attached("lantern.bmp", "bmp",
+                      DrawPicture({160, 120, "#240046", "#ff9e00", 2, ""}, "BMP3"))}});
     table.rows.push_back({std::int64_t{2}, std::string("No attachments"), jet::Attachments{}});
     const std::string notes = "Notes about the pictures in this table.\n";
-    table.rows.push_back({std::int64_t{3}, std::string("A document"),
-                          jet::Attachments{Attached("notes.txt", "txt", Bytes(notes.begin(), notes.end()))}});
-    table.rows.push_back({std::int64_t{4}, std::string("One picture"),
-                          jet::Attachments{Attached("field.gif", "gif", DrawPicture({200, 150, "#fefae0", "#bc6c25", 3, ""}, "GIF"))}});
+    table.rows.push_back(
+        {std::int64_t{3}, std::string("A document"),
+         jet::Attachments{Attached("notes.txt", "txt", Bytes(notes.begin(), notes.end()))}});
+    table.rows.push_back(
+        {std::int64_t{4}, std::string("One picture"),
+         jet::Attachments{Attached("field.gif", "gif",
+                                   DrawPicture({200, 150, "#fefae0", "#bc6c25", 3, ""}, "GIF"))}});
     return table;
 }
 

@@ -10,7 +10,7 @@
 namespace pictrova::fixtures {
 
 class ByteAppender {
-public:
+  public:
     explicit ByteAppender(std::vector<std::uint8_t>& out) : out_(out) {}
 
     void u8(std::uint8_t v) { out_.push_back(v); }
@@ -36,10 +36,11 @@ public:
 
     // Overwrites a 32-bit value written earlier (a size known only at the end).
     void patch32(std::size_t at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) out_[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+        for (int i = 0; i < 4; ++i)
+            out_[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
     }
 
-private:
+  private:
     std::vector<std::uint8_t>& out_;
 };
 

@@ -26,7 +26,8 @@ void StartLibGsf() {
 void WriteChildren(GsfOutfile* storage, const CompoundNode& node) {
     for (const CompoundNode& child : node.children) {
         auto out = Owned(gsf_outfile_new_child(storage, child.name.c_str(), child.isStorage));
-        if (!out) throw Error("cannot create compound-document entry " + child.name);
+        if (!out)
+            throw Error("cannot create compound-document entry " + child.name);
         if (child.isStorage) {
             gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(out.get()), child.classId.data());
             WriteChildren(GSF_OUTFILE(out.get()), child);
@@ -34,7 +35,8 @@ void WriteChildren(GsfOutfile* storage, const CompoundNode& node) {
                    !gsf_output_write(out.get(), child.data.size(), child.data.data())) {
             throw Error("cannot write compound-document stream " + child.name);
         }
-        if (!gsf_output_close(out.get())) throw Error("cannot close compound-document entry " + child.name);
+        if (!gsf_output_close(out.get()))
+            throw Error("cannot close compound-document entry " + child.name);
     }
 }
 
@@ -45,14 +47,17 @@ std::vector<std::uint8_t> WriteCompoundDocument(const CompoundNode& root) {
     auto sink = Owned(gsf_output_memory_new());
     {
         auto outfile = Owned(gsf_outfile_msole_new(sink.get()));
-        if (!outfile) throw Error("cannot create compound document");
+        if (!outfile)
+            throw Error("cannot create compound document");
         gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(outfile.get()), root.classId.data());
         WriteChildren(outfile.get(), root);
-        if (!gsf_output_close(GSF_OUTPUT(outfile.get()))) throw Error("cannot finish compound document");
+        if (!gsf_output_close(GSF_OUTPUT(outfile.get())))
+            throw Error("cannot finish compound document");
     }
     const guint8* bytes = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink.get()));
     const gsf_off_t size = gsf_output_size(sink.get());
-    if (!bytes || size < 0) throw Error("compound document is empty");
+    if (!bytes || size < 0)
+        throw Error("compound document is empty");
     return std::vector<std::uint8_t>(bytes, bytes + size);
 }
 

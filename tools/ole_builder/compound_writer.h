@@ -16,8 +16,8 @@ namespace pictrova::fixtures {
 struct CompoundNode {
     std::string name;
     bool isStorage = false;
-    std::vector<std::uint8_t> data;       // streams
-    std::vector<CompoundNode> children;   // storages
+    std::vector<std::uint8_t> data;      // streams
+    std::vector<CompoundNode> children;  // storages
     std::array<std::uint8_t, 16> classId{};
 
     static CompoundNode Stream(std::string name, std::vector<std::uint8_t> data) {

@@ -17,16 +17,20 @@ constexpr std::uint32_t kStockNullPen = 0x80000008;
 constexpr std::uint32_t kSrcCopy = 0x00CC0020;
 constexpr std::uint32_t kHeaderSize = 88;
 
-std::uint32_t ColourRef(Rgb c) { return c.red | c.green << 8 | c.blue << 16; }
+std::uint32_t ColourRef(Rgb c) {
+    return c.red | c.green << 8 | c.blue << 16;
+}
 
 class EmfWriter {
-public:
+  public:
     EmfWriter(int width, int height) : out_(bytes_) {
         out_.u32(kEmrHeader);
         out_.u32(kHeaderSize);
-        for (int v : {0, 0, width - 1, height - 1}) out_.i32(v);  // bounds, device pixels
+        for (int v : {0, 0, width - 1, height - 1})
+            out_.i32(v);  // bounds, device pixels
         // Frame in hundredths of a millimetre: 2540 / 96 per pixel.
-        for (int v : {0, 0, width * 2540 / 96, height * 2540 / 96}) out_.i32(v);
+        for (int v : {0, 0, width * 2540 / 96, height * 2540 / 96})
+            out_.i32(v);
         out_.u32(0x464D4520);  // " EMF"
         out_.u32(0x10000);
         out_.u32(0);  // file size, patched in Finish
@@ -36,14 +40,16 @@ public:
         out_.u32(0);  // description: none
         out_.u32(0);
         out_.u32(0);  // palette entries
-        for (int v : {1920, 1440, 508, 381}) out_.i32(v);  // reference device, pixels and mm
+        for (int v : {1920, 1440, 508, 381})
+            out_.i32(v);  // reference device, pixels and mm
         records_ = 1;
     }
 
     void Record(std::uint32_t type, std::initializer_list<std::uint32_t> params) {
         out_.u32(type);
         out_.u32(static_cast<std::uint32_t>(8 + 4 * params.size()));
-        for (std::uint32_t p : params) out_.u32(p);
+        for (std::uint32_t p : params)
+            out_.u32(p);
         ++records_;
     }
     // A record whose body is laid out by the caller after this call; closed by EndRecord.
@@ -55,7 +61,8 @@ public:
         return at;
     }
     void EndRecord(std::size_t at) {
-        while (bytes_.size() % 4 != 0) out_.u8(0);
+        while (bytes_.size() % 4 != 0)
+            out_.u8(0);
         out_.patch32(at + 4, static_cast<std::uint32_t>(bytes_.size() - at));
     }
     ByteAppender& out() { return out_; }
@@ -73,7 +80,7 @@ public:
         return bytes_;
     }
 
-private:
+  private:
     Bytes bytes_;
     ByteAppender out_;
     std::uint32_t records_ = 0;
@@ -102,14 +109,16 @@ void Text(EmfWriter& emf, int width, int height) {
     out.u8(0);  // quality
     out.u8(0);  // pitch and family
     constexpr std::u16string_view kFace = u"Arial";
-    for (int i = 0; i < 32; ++i) out.u16(i < static_cast<int>(kFace.size()) ? kFace[static_cast<std::size_t>(i)] : 0);
+    for (int i = 0; i < 32; ++i)
+        out.u16(i < static_cast<int>(kFace.size()) ? kFace[static_cast<std::size_t>(i)] : 0);
     emf.EndRecord(at);
     emf.Record(kEmrSelectObject, {2});
 
     // EXTTEXTOUTW: bounds, graphics mode, x and y scale, then EMRTEXT: reference point, count,
     // offset of the string (from the record's start), options, rectangle, offset of the spacing.
     at = emf.BeginRecord(kEmrExtTextOutW);
-    for (int v : {0, 0, -1, -1}) out.i32(v);
+    for (int v : {0, 0, -1, -1})
+        out.i32(v);
     out.u32(1);  // GM_COMPATIBLE
     out.u32(0);  // scales (floats 0.0)
     out.u32(0);
@@ -119,9 +128,11 @@ void Text(EmfWriter& emf, int width, int height) {
     constexpr std::uint32_t kStringOffset = 76;  // 8 + 16 + 4 + 8 + 8 + 4 + 4 + 4 + 16 + 4
     out.u32(kStringOffset);
     out.u32(0);  // options
-    for (int v : {0, 0, -1, -1}) out.i32(v);
+    for (int v : {0, 0, -1, -1})
+        out.i32(v);
     out.u32(0);  // no spacing array
-    for (char16_t c : kText) out.u16(c);
+    for (char16_t c : kText)
+        out.u16(c);
     emf.EndRecord(at);
     emf.Record(kEmrDeleteObject, {2});
 }
@@ -132,8 +143,9 @@ void Bitmap(EmfWriter& emf, int width, int height) {
     constexpr std::uint32_t kFixedSize = 80;  // the record up to its bitmap header
     const std::size_t at = emf.BeginRecord(kEmrStretchDiBits);
     ByteAppender& out = emf.out();
-    for (int v : {0, 0, width - 1, height - 1}) out.i32(v);  // bounds
-    out.i32(0);                                              // destination x, y
+    for (int v : {0, 0, width - 1, height - 1})
+        out.i32(v);  // bounds
+    out.i32(0);      // destination x, y
     out.i32(0);
     out.i32(0);  // source x, y
     out.i32(0);
@@ -154,7 +166,8 @@ void Bitmap(EmfWriter& emf, int width, int height) {
 }  // namespace
 
 Bytes MakeEnhancedMetafile(int width, int height, EmfContent content) {
-    if (width <= 0 || height <= 0) throw std::invalid_argument("metafile needs a positive size");
+    if (width <= 0 || height <= 0)
+        throw std::invalid_argument("metafile needs a positive size");
     const auto w = static_cast<std::uint32_t>(width), h = static_cast<std::uint32_t>(height);
     EmfWriter emf(width, height);
     emf.Record(kEmrSelectObject, {kStockNullPen});
@@ -172,9 +185,11 @@ Bytes MakeEnhancedMetafile(int width, int height, EmfContent content) {
             emf.SolidBrush(kEmfBlue);
             // POLYGON16: bounds, point count, 16-bit points.
             const std::size_t at = emf.BeginRecord(kEmrPolygon16);
-            for (std::uint32_t v : {0u, 0u, w, h}) emf.out().u32(v);
+            for (std::uint32_t v : {0u, 0u, w, h})
+                emf.out().u32(v);
             emf.out().u32(3);
-            for (std::uint32_t v : {w / 2, 0u, w, h, 0u, h}) emf.out().u16(static_cast<std::uint16_t>(v));
+            for (std::uint32_t v : {w / 2, 0u, w, h, 0u, h})
+                emf.out().u16(static_cast<std::uint16_t>(v));
             emf.EndRecord(at);
             emf.DropBrush();
             break;

@@ -14,7 +14,8 @@
 namespace pictrova::fixtures {
 
 enum class EmfContent {
-    Rectangles,  // red over the left half, green over the lower right quarter; upper right unpainted
+    Rectangles,  // red over the left half, green over the lower right quarter; upper right
+                 // unpainted
     Polygon,     // a blue triangle: (w/2, 0), (w, h), (0, h), as EMR_POLYGON16
     Text,        // white "Pictrova" (Arial, h/3 high) at (w/10, h/4), on nothing
     Bitmap,      // EMR_STRETCHDIBITS of a 24-bit MakePackedDib(w, h) onto the whole frame, 1:1

@@ -15,8 +15,8 @@ constexpr std::uint32_t kFormatEmbedded = 2;
 constexpr std::uint32_t kFormatStatic = 3;
 constexpr std::uint32_t kFormatPresentation = 5;
 
-void AppendObjectHeader(ByteAppender& out, const std::string& objectName, const std::string& className,
-                        std::int32_t objectType) {
+void AppendObjectHeader(ByteAppender& out, const std::string& objectName,
+                        const std::string& className, std::int32_t objectType) {
     const auto objectNameLength = static_cast<std::int16_t>(objectName.size() + 1);
     const auto classNameLength = static_cast<std::int16_t>(className.size() + 1);
     out.u16(kObjectSignature);
@@ -37,12 +37,16 @@ void AppendObjectHeader(ByteAppender& out, const std::string& objectName, const 
 CompoundNode CompObjStream() {
     Bytes data = {1, 0, 0xFE, 0xFF, 3, 0x0A, 0, 0};
     data.resize(28, 0xFF);
-    return CompoundNode::Stream("\x01" "CompObj", data);
+    return CompoundNode::Stream(
+        "\x01"
+        "CompObj",
+        data);
 }
 
 Bytes NonZeroPattern(std::size_t size, std::uint8_t seed) {
     Bytes bytes(size);
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>((i * 31 + seed) % 251 + 1);
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<std::uint8_t>((i * 31 + seed) % 251 + 1);
     return bytes;
 }
 
@@ -53,7 +57,8 @@ void AppendPresentationHeader(ByteAppender& out, const std::string& className) {
     out.zeroTerminated(className);
 }
 
-Bytes SizedPresentation(const std::string& className, const Bytes& data, std::int32_t width, std::int32_t height) {
+Bytes SizedPresentation(const std::string& className, const Bytes& data, std::int32_t width,
+                        std::int32_t height) {
     Bytes block;
     ByteAppender out(block);
     AppendPresentationHeader(out, className);
@@ -68,7 +73,8 @@ Bytes SizedPresentation(const std::string& className, const Bytes& data, std::in
 
 Bytes BuildEmbeddedObject(const EmbeddedObject& object) {
     const std::string& objectName = object.objectName ? *object.objectName : object.className;
-    const std::string& ole1Name = object.ole1ClassName.empty() ? object.className : object.ole1ClassName;
+    const std::string& ole1Name =
+        object.ole1ClassName.empty() ? object.className : object.ole1ClassName;
     Bytes field;
     ByteAppender out(field);
     AppendObjectHeader(out, objectName, object.className, object.objectType);
@@ -84,7 +90,8 @@ Bytes BuildEmbeddedObject(const EmbeddedObject& object) {
     return field;
 }
 
-Bytes MakeMetafilePresentation(const Bytes& metafile, std::uint16_t xExtent, std::uint16_t yExtent) {
+Bytes MakeMetafilePresentation(const Bytes& metafile, std::uint16_t xExtent,
+                               std::uint16_t yExtent) {
     Bytes block;
     ByteAppender out(block);
     AppendPresentationHeader(out, "METAFILEPICT");
@@ -107,7 +114,8 @@ Bytes MakeBitmapPresentation(const Bytes& bitmap16, std::int32_t width, std::int
     return SizedPresentation("BITMAP", bitmap16, width, height);
 }
 
-Bytes MakeClipboardPresentation(const std::string& className, std::uint32_t clipboardFormat, const Bytes& data) {
+Bytes MakeClipboardPresentation(const std::string& className, std::uint32_t clipboardFormat,
+                                const Bytes& data) {
     Bytes block;
     ByteAppender out(block);
     AppendPresentationHeader(out, className);
@@ -140,7 +148,9 @@ Bytes BuildStaticPresentation(const std::string& formatName, const Bytes& data) 
     return field;
 }
 
-Bytes BuildStaticDib(const Bytes& packedDib) { return BuildStaticPresentation("DIB", packedDib); }
+Bytes BuildStaticDib(const Bytes& packedDib) {
+    return BuildStaticPresentation("DIB", packedDib);
+}
 
 Bytes BuildStaticMetafile(const Bytes& metafile, std::uint16_t mappingMode, std::uint16_t xExtent,
                           std::uint16_t yExtent) {
@@ -173,13 +183,14 @@ Bytes BuildPaintPicture(const Bytes& bmpFile) {
     return BuildEmbeddedObject({"Paint.Picture", "PBrush", {}, 2, bmpFile, {}});
 }
 
-Bytes BuildCompoundObject(const std::string& className, const Bytes& document, const std::string& ole1ClassName) {
+Bytes BuildCompoundObject(const std::string& className, const Bytes& document,
+                          const std::string& ole1ClassName) {
     return BuildEmbeddedObject({className, ole1ClassName, {}, 2, document, {}});
 }
 
 Bytes MakeContentsDocument(const Bytes& contents) {
-    return WriteCompoundDocument(
-        CompoundNode::Storage("Root Entry", {CompObjStream(), CompoundNode::Stream("CONTENTS", contents)}));
+    return WriteCompoundDocument(CompoundNode::Storage(
+        "Root Entry", {CompObjStream(), CompoundNode::Stream("CONTENTS", contents)}));
 }
 
 Bytes MakeOle10NativeDocument(const Bytes& data, bool inChildStorage) {
@@ -188,7 +199,9 @@ Bytes MakeOle10NativeDocument(const Bytes& data, bool inChildStorage) {
     out.u32(static_cast<std::uint32_t>(data.size()));
     out.bytes(data);
     auto stream = CompoundNode::Stream("\x01Ole10Native", native);
-    if (!inChildStorage) return WriteCompoundDocument(CompoundNode::Storage("Root Entry", {CompObjStream(), stream}));
+    if (!inChildStorage)
+        return WriteCompoundDocument(
+            CompoundNode::Storage("Root Entry", {CompObjStream(), stream}));
     auto child = CompoundNode::Storage("Image", {CompObjStream(), stream});
     return WriteCompoundDocument(CompoundNode::Storage("Root Entry", {CompObjStream(), child}));
 }
@@ -206,7 +219,8 @@ Bytes MakeImagingContents(const Bytes& tiffFile) {
 }
 
 Bytes MakePaperContents(const Bytes& maxFile, bool vig) {
-    if (vig) return maxFile;
+    if (vig)
+        return maxFile;
     Bytes contents = NonZeroPattern(64, 5);
     contents.insert(contents.end(), maxFile.begin(), maxFile.end());
     return contents;
@@ -220,7 +234,8 @@ Bytes MakePspContents(const Bytes& pspFile, std::size_t zeroPadding) {
 }
 
 Bytes BuildPdfObject(const Bytes& pdfFile, bool foxit) {
-    return BuildCompoundObject(foxit ? "FoxitReader.Document" : "AcroExch.Document.7", MakeContentsDocument(pdfFile));
+    return BuildCompoundObject(foxit ? "FoxitReader.Document" : "AcroExch.Document.7",
+                               MakeContentsDocument(pdfFile));
 }
 Bytes BuildSnapshotObject(const Bytes& snapshotFile) {
     return BuildCompoundObject("SnapshotFile", MakeContentsDocument(snapshotFile));
@@ -229,10 +244,12 @@ Bytes BuildPspObject(const Bytes& pspFile) {
     return BuildCompoundObject("PSP7.Image", MakeContentsDocument(MakePspContents(pspFile)));
 }
 Bytes BuildImagingObject(const Bytes& tiffFile) {
-    return BuildCompoundObject("Imaging.Document", MakeContentsDocument(MakeImagingContents(tiffFile)));
+    return BuildCompoundObject("Imaging.Document",
+                               MakeContentsDocument(MakeImagingContents(tiffFile)));
 }
 Bytes BuildPaperObject(const Bytes& maxFile, bool vig) {
-    return BuildCompoundObject("Paper.document", MakeContentsDocument(MakePaperContents(maxFile, vig)));
+    return BuildCompoundObject("Paper.document",
+                               MakeContentsDocument(MakePaperContents(maxFile, vig)));
 }
 Bytes BuildDeskImageObject(const Bytes& bmpFile) {
     return BuildCompoundObject("HP.DeskImage.1", MakeOle10NativeDocument(bmpFile));
@@ -241,8 +258,8 @@ Bytes BuildWordPadObject(const Bytes& rtfFile) {
     return BuildCompoundObject("Wordpad.Document.1", MakeContentsDocument(rtfFile));
 }
 Bytes BuildPhotoEditorObject(const Bytes& stream, bool scan) {
-    return BuildCompoundObject(scan ? "MSPhotoEdScan.3" : "MSPhotoEd.3", MakeContentsDocument(stream),
-                               scan ? "MSPhotoEd.3" : "");
+    return BuildCompoundObject(scan ? "MSPhotoEdScan.3" : "MSPhotoEd.3",
+                               MakeContentsDocument(stream), scan ? "MSPhotoEd.3" : "");
 }
 
 Bytes BuildOfficeObject(OfficeKind kind, Bytes* document) {
@@ -251,17 +268,22 @@ Bytes BuildOfficeObject(OfficeKind kind, Bytes* document) {
         const char* stream;
     };
     static constexpr Office kOffice[] = {
-        {"Excel.Sheet.8", "Workbook"},
-        {"Word.Document.8", "WordDocument"},
-        {"Word.Picture.8", "WordDocument"},
-        {"PowerPoint.Show.8", "PowerPoint Document"},
+        {"Excel.Sheet.8", "Workbook"},         {"Word.Document.8", "WordDocument"},
+        {"Word.Picture.8", "WordDocument"},    {"PowerPoint.Show.8", "PowerPoint Document"},
         {"Visio.Drawing.11", "VisioDocument"},
     };
     const Office& office = kOffice[static_cast<int>(kind)];
-    Bytes doc = MakeOfficeDocument(office.stream, NonZeroPattern(3000, static_cast<std::uint8_t>(kind)));
-    if (document) *document = doc;
+    Bytes doc =
+        MakeOfficeDocument(office.stream, NonZeroPattern(3000, static_cast<std::uint8_t>(kind)));
+    if (document)
+        *document = doc;
     // Office objects carry a presentation after the document; the extracted file must not.
-    return BuildEmbeddedObject({office.className, "", {}, 2, doc, MakeMetafilePresentation(MakeMetafile(64, 32), 1693, 847)});
+    return BuildEmbeddedObject({office.className,
+                                "",
+                                {},
+                                2,
+                                doc,
+                                MakeMetafilePresentation(MakeMetafile(64, 32), 1693, 847)});
 }
 
 Bytes BuildLinkedObject(const std::string& className, const std::string& path) {

@@ -9,10 +9,9 @@
 //    2  i16 header size = 20 + object name length + class name length
 //    4  i32 object type
 //    8  i16 object name length (with its zero)    10  i16 class name length (with its zero)
-//   12  i16 object name offset (20)               14  i16 class name offset (20 + object name length)
-//   16  i16 width -1, i16 height -1
-//   20  object name, zero; class name, zero
-//   then the OLE 1.0 object:
+//   12  i16 object name offset (20)               14  i16 class name offset (20 + object name
+//   length) 16  i16 width -1, i16 height -1 20  object name, zero; class name, zero then the
+//   OLE 1.0 object:
 //       u32 version 0x0501, u32 format id (2 embedded), u32 OLE 1.0 class name length,
 //       OLE 1.0 class name with its zero, u32 topic name length 0, u32 item name length 0,
 //       u32 native data size, native data
@@ -29,8 +28,9 @@
 // u16 x extent, u16 y extent, u16 handle 0, then the metafile bits.
 //
 // Package: class name "Package", object (display) name "Package" as an English system stores
-// it (header size 36, native data size at 64) or the name of another language; native data: u16 type 2, label, zero, source path, zero, u16 0, u16 3 (4 bytes), u32 temporary-path
-// length, temporary path with its zero, u32 file size, the file.
+// it (header size 36, native data size at 64) or the name of another language; native data: u16
+// type 2, label, zero, source path, zero, u16 0, u16 3 (4 bytes), u32 temporary-path length,
+// temporary path with its zero, u32 file size, the file.
 
 #include <cstdint>
 #include <optional>
@@ -43,8 +43,8 @@
 namespace pictrova::fixtures {
 
 struct EmbeddedObject {
-    std::string className;      // in the object header
-    std::string ole1ClassName;  // in the OLE 1.0 header; empty means className
+    std::string className;                  // in the object header
+    std::string ole1ClassName;              // in the OLE 1.0 header; empty means className
     std::optional<std::string> objectName;  // the display name; none means className
     std::int32_t objectType = 2;
     Bytes nativeData;
@@ -63,9 +63,12 @@ Bytes BuildEmbeddedObject(const EmbeddedObject& object);
 //   any other class (a generic presentation): u32 clipboard format, u32 size, the data.
 // Width and height are in hundredths of a millimetre.
 Bytes MakeMetafilePresentation(const Bytes& metafile, std::uint16_t xExtent, std::uint16_t yExtent);
-Bytes MakeDibPresentation(const Bytes& packedDib, std::int32_t width = 2540, std::int32_t height = 2540);
-Bytes MakeBitmapPresentation(const Bytes& bitmap16, std::int32_t width = 2540, std::int32_t height = 2540);
-Bytes MakeClipboardPresentation(const std::string& className, std::uint32_t clipboardFormat, const Bytes& data);
+Bytes MakeDibPresentation(const Bytes& packedDib, std::int32_t width = 2540,
+                          std::int32_t height = 2540);
+Bytes MakeBitmapPresentation(const Bytes& bitmap16, std::int32_t width = 2540,
+                             std::int32_t height = 2540);
+Bytes MakeClipboardPresentation(const std::string& className, std::uint32_t clipboardFormat,
+                                const Bytes& data);
 // The four bytes a value carries when the object stores no presentation (format id 0).
 Bytes MakeNoPresentation();
 
@@ -101,8 +104,8 @@ Bytes MakeOle10NativeDocument(const Bytes& data, bool inChildStorage = true);
 Bytes MakeOfficeDocument(const std::string& mainStream, const Bytes& mainData);
 
 // The streams the fix-ups expect, wrapping a file:
-Bytes MakeImagingContents(const Bytes& tiffFile);          // 234-byte prefix + file
-Bytes MakePaperContents(const Bytes& maxFile, bool vig);   // "ViG" file whole, or 64-byte prefix
+Bytes MakeImagingContents(const Bytes& tiffFile);         // 234-byte prefix + file
+Bytes MakePaperContents(const Bytes& maxFile, bool vig);  // "ViG" file whole, or 64-byte prefix
 Bytes MakePspContents(const Bytes& pspFile, std::size_t zeroPadding = 100);  // 36-byte prefix
 
 // Objects of each compound class, ready to decode. The photo-editor scan class uses the
@@ -129,7 +132,8 @@ Bytes BuildOpenXmlWordObject(const Bytes& presentation);
 // Objects the decoder refuses.
 Bytes BuildLinkedObject(const std::string& className = "Paint.Picture",
                         const std::string& path = "C:\\Pictures\\linked.bmp");
-Bytes BuildUnsupportedObject(const std::string& className = "Acme.Drawing.1", const Bytes& presentation = {});
+Bytes BuildUnsupportedObject(const std::string& className = "Acme.Drawing.1",
+                             const Bytes& presentation = {});
 
 // Placeholder file contents for formats we do not draw (snapshot, PSP, MAX): a recognisable
 // signature followed by `size` bytes of a non-zero pattern.

@@ -25,7 +25,9 @@ Rgb PaletteColour(int k) {
 
 namespace {
 
-int Stride(int width, int bitCount) { return (bitCount * width + 31) / 32 * 4; }
+int Stride(int width, int bitCount) {
+    return (bitCount * width + 31) / 32 * 4;
+}
 
 void AppendInfoHeader(ByteAppender& out, int width, int height, int bitCount,
                       std::uint32_t imageSize, std::uint32_t coloursUsed) {
@@ -52,13 +54,16 @@ void AppendFileHeader(ByteAppender& out, std::uint32_t fileSize, std::uint32_t p
 }  // namespace
 
 Bytes MakePackedDib(int width, int height, int bitCount, std::uint32_t coloursUsed) {
-    if (width <= 0 || height <= 0) throw std::invalid_argument("bitmap needs a positive size");
+    if (width <= 0 || height <= 0)
+        throw std::invalid_argument("bitmap needs a positive size");
     const bool paletted = bitCount <= 8;
-    const int paletteSize = paletted ? static_cast<int>(coloursUsed ? coloursUsed : 1u << bitCount) : 0;
+    const int paletteSize =
+        paletted ? static_cast<int>(coloursUsed ? coloursUsed : 1u << bitCount) : 0;
     const int stride = Stride(width, bitCount);
     Bytes dib;
     ByteAppender out(dib);
-    AppendInfoHeader(out, width, height, bitCount, static_cast<std::uint32_t>(stride * height), coloursUsed);
+    AppendInfoHeader(out, width, height, bitCount, static_cast<std::uint32_t>(stride * height),
+                     coloursUsed);
     for (int k = 0; k < paletteSize; ++k) {
         const Rgb c = PaletteColour(k);
         out.u8(c.blue);
@@ -82,7 +87,8 @@ Bytes MakePackedDib(int width, int height, int bitCount, std::uint32_t coloursUs
                     break;
                 }
                 case 16: {
-                    const auto v = static_cast<std::uint16_t>((c.red >> 3) << 10 | (c.green >> 3) << 5 | c.blue >> 3);
+                    const auto v = static_cast<std::uint16_t>((c.red >> 3) << 10 |
+                                                              (c.green >> 3) << 5 | c.blue >> 3);
                     line[static_cast<std::size_t>(2 * x)] = static_cast<std::uint8_t>(v);
                     line[static_cast<std::size_t>(2 * x + 1)] = static_cast<std::uint8_t>(v >> 8);
                     break;
@@ -95,7 +101,8 @@ Bytes MakePackedDib(int width, int height, int bitCount, std::uint32_t coloursUs
                     line[at + 2] = c.red;
                     break;
                 }
-                default: throw std::invalid_argument("unsupported bit count");
+                default:
+                    throw std::invalid_argument("unsupported bit count");
             }
         }
         out.bytes(line);
@@ -125,10 +132,13 @@ Bytes MakeDrawnBmpFile(int width, int height, int variant) {
         const int y = height - 1 - row;
         Bytes line(static_cast<std::size_t>(stride), 0);
         for (int x = 0; x < width; ++x) {
-            Rgb c{static_cast<std::uint8_t>(x * 255 / width), static_cast<std::uint8_t>(y * 255 / height),
+            Rgb c{static_cast<std::uint8_t>(x * 255 / width),
+                  static_cast<std::uint8_t>(y * 255 / height),
                   static_cast<std::uint8_t>(64 * (variant % 4))};
-            if (x > width / 10 && x < width / 3 && y > height / 5 && y < height * 4 / 5) c = {240, 200, 40};
-            if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= radius * radius) c = {30, 60, 200};
+            if (x > width / 10 && x < width / 3 && y > height / 5 && y < height * 4 / 5)
+                c = {240, 200, 40};
+            if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= radius * radius)
+                c = {30, 60, 200};
             const std::size_t at = static_cast<std::size_t>(3 * x);
             line[at] = c.blue;
             line[at + 1] = c.green;
@@ -172,7 +182,7 @@ namespace {
 
 // Writes metafile records; sizes are counted in 16-bit words as the format does.
 class MetafileWriter {
-public:
+  public:
     MetafileWriter() : out_(bytes_) {
         out_.u16(1);       // in memory
         out_.u16(9);       // header words
@@ -188,7 +198,8 @@ public:
         maxRecord_ = std::max(maxRecord_, words);
         out_.u32(words);
         out_.u16(function);
-        for (std::int16_t p : params) out_.i16(p);
+        for (std::int16_t p : params)
+            out_.i16(p);
     }
     static std::vector<std::int16_t> ColourRef(Rgb c) {
         return {static_cast<std::int16_t>(c.red | c.green << 8), static_cast<std::int16_t>(c.blue)};
@@ -211,12 +222,13 @@ public:
     }
     void DropBrush() { Record(0x01F0, {brushSlot()}); }  // DeleteObject
     void Font(const std::string& face, std::int16_t height) {
-        std::vector<std::int16_t> params = {static_cast<std::int16_t>(-height), 0, 0, 0, 400, 0, 0, 0, 0};
+        std::vector<std::int16_t> params = {
+            static_cast<std::int16_t>(-height), 0, 0, 0, 400, 0, 0, 0, 0};
         std::string name = face;
         name.resize(32, '\0');
         for (std::size_t i = 0; i < name.size(); i += 2)
-            params.push_back(static_cast<std::int16_t>(static_cast<std::uint8_t>(name[i]) |
-                                                       static_cast<std::uint8_t>(name[i + 1]) << 8));
+            params.push_back(static_cast<std::int16_t>(
+                static_cast<std::uint8_t>(name[i]) | static_cast<std::uint8_t>(name[i + 1]) << 8));
         Record(0x02FB, params);  // CreateFontIndirect: the slot after the live brush
         Record(0x012D, {fontSlot()});
         objects_ = penObjects_ + 2;
@@ -224,17 +236,20 @@ public:
     void Text(const std::string& text, std::int16_t x, std::int16_t y) {
         std::vector<std::int16_t> params = {static_cast<std::int16_t>(text.size())};
         std::string padded = text;
-        if (padded.size() % 2) padded.push_back('\0');
+        if (padded.size() % 2)
+            padded.push_back('\0');
         for (std::size_t i = 0; i < padded.size(); i += 2)
-            params.push_back(static_cast<std::int16_t>(static_cast<std::uint8_t>(padded[i]) |
-                                                       static_cast<std::uint8_t>(padded[i + 1]) << 8));
+            params.push_back(
+                static_cast<std::int16_t>(static_cast<std::uint8_t>(padded[i]) |
+                                          static_cast<std::uint8_t>(padded[i + 1]) << 8));
         params.push_back(y);
         params.push_back(x);
         Record(0x0521, params);  // TextOut
     }
 
     Bytes Finish() {
-        if (penObjects_) Record(0x01F0, {0});
+        if (penObjects_)
+            Record(0x01F0, {0});
         Record(0x0000, {});  // end of file
         out_.patch32(6, static_cast<std::uint32_t>(bytes_.size() / 2));
         bytes_[10] = static_cast<std::uint8_t>(objects_);
@@ -242,13 +257,13 @@ public:
         return bytes_;
     }
 
-private:
+  private:
     std::int16_t brushSlot() const { return static_cast<std::int16_t>(penObjects_); }
 
-public:
+  public:
     std::int16_t fontSlot() const { return static_cast<std::int16_t>(penObjects_ + 1); }
 
-private:
+  private:
     Bytes bytes_;
     ByteAppender out_;
     int penObjects_ = 0;
@@ -276,15 +291,18 @@ Bytes MakeMetafile(int width, int height, bool withText, int outlineWidth) {
                         static_cast<std::int16_t>(h / 4), static_cast<std::int16_t>(w / 10)});
     wmf.DropBrush();
     wmf.SolidBrush({30, 60, 220});
-    wmf.Record(0x0418, {static_cast<std::int16_t>(h * 9 / 10), static_cast<std::int16_t>(w * 9 / 10),
-                        static_cast<std::int16_t>(h / 10), static_cast<std::int16_t>(w * 6 / 10)});  // Ellipse
+    wmf.Record(0x0418, {static_cast<std::int16_t>(h * 9 / 10),
+                        static_cast<std::int16_t>(w * 9 / 10), static_cast<std::int16_t>(h / 10),
+                        static_cast<std::int16_t>(w * 6 / 10)});  // Ellipse
     wmf.DropBrush();
     wmf.SolidBrush({30, 180, 60});
-    wmf.Record(0x0324, {3, static_cast<std::int16_t>(w / 2), static_cast<std::int16_t>(h / 10),
-                        static_cast<std::int16_t>(w * 7 / 10), static_cast<std::int16_t>(h * 9 / 10),
-                        static_cast<std::int16_t>(w * 3 / 10), static_cast<std::int16_t>(h * 9 / 10)});  // Polygon
+    wmf.Record(
+        0x0324,
+        {3, static_cast<std::int16_t>(w / 2), static_cast<std::int16_t>(h / 10),
+         static_cast<std::int16_t>(w * 7 / 10), static_cast<std::int16_t>(h * 9 / 10),
+         static_cast<std::int16_t>(w * 3 / 10), static_cast<std::int16_t>(h * 9 / 10)});  // Polygon
     if (withText) {
-        wmf.Record(0x0102, {1});  // SetBkMode transparent
+        wmf.Record(0x0102, {1});     // SetBkMode transparent
         wmf.Record(0x0209, {0, 0});  // SetTextColor black
         wmf.Font("Arial", static_cast<std::int16_t>(std::max(8, height / 6)));
         wmf.Text("Pictrova", static_cast<std::int16_t>(w / 20), static_cast<std::int16_t>(h / 20));
@@ -300,13 +318,15 @@ std::uint32_t Crc32(const Bytes& bytes, std::size_t from) {
     std::uint32_t crc = 0xFFFFFFFF;
     for (std::size_t i = from; i < bytes.size(); ++i) {
         crc ^= bytes[i];
-        for (int k = 0; k < 8; ++k) crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+        for (int k = 0; k < 8; ++k)
+            crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
     }
     return ~crc;
 }
 
 void AppendBigEndian32(Bytes& out, std::uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<std::uint8_t>(v >> shift));
 }
 
 void AppendPngChunk(Bytes& png, const char* type, const Bytes& data) {
@@ -328,7 +348,8 @@ Bytes StoredZlib(const Bytes& raw) {
         z.push_back(static_cast<std::uint8_t>(n >> 8));
         z.push_back(static_cast<std::uint8_t>(~n));
         z.push_back(static_cast<std::uint8_t>(~n >> 8));
-        z.insert(z.end(), raw.begin() + static_cast<std::ptrdiff_t>(at), raw.begin() + static_cast<std::ptrdiff_t>(at + n));
+        z.insert(z.end(), raw.begin() + static_cast<std::ptrdiff_t>(at),
+                 raw.begin() + static_cast<std::ptrdiff_t>(at + n));
         at += n;
     } while (at < raw.size());
     std::uint32_t a = 1, b = 0;
@@ -347,7 +368,8 @@ Bytes MakePngFile(int width, int height) {
     Bytes header;
     AppendBigEndian32(header, static_cast<std::uint32_t>(width));
     AppendBigEndian32(header, static_cast<std::uint32_t>(height));
-    header.insert(header.end(), {8, 2, 0, 0, 0});  // 8-bit RGB, deflate, no filter method, no interlace
+    header.insert(header.end(),
+                  {8, 2, 0, 0, 0});  // 8-bit RGB, deflate, no filter method, no interlace
     AppendPngChunk(png, "IHDR", header);
     Bytes raw;
     for (int y = 0; y < height; ++y) {
@@ -375,7 +397,8 @@ Bytes MakeTiffFile(int width, int height) {
     out.u16(42);
     out.u32(8);
     out.u16(kEntries);
-    auto entry = [&](std::uint16_t tag, std::uint16_t type, std::uint32_t count, std::uint32_t value) {
+    auto entry = [&](std::uint16_t tag, std::uint16_t type, std::uint32_t count,
+                     std::uint32_t value) {
         out.u16(tag);
         out.u16(type);
         out.u32(count);
@@ -449,12 +472,15 @@ Bytes MakeBitmap16(int width, int height, int bitsPerPixel, bool withBitsPointer
     out.i16(static_cast<std::int16_t>(rowBytes));
     out.u8(1);
     out.u8(static_cast<std::uint8_t>(bitsPerPixel));
-    if (withBitsPointer) out.u32(0x00120000);
+    if (withBitsPointer)
+        out.u32(0x00120000);
     for (int y = 0; y < height; ++y) {
         Bytes row(static_cast<std::size_t>(rowBytes), 0);
         for (int x = 0; x < width; ++x) {
             if (bitsPerPixel == 1) {
-                if ((x + y) % 2) row[static_cast<std::size_t>(x / 8)] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+                if ((x + y) % 2)
+                    row[static_cast<std::size_t>(x / 8)] |=
+                        static_cast<std::uint8_t>(0x80 >> (x % 8));
                 continue;
             }
             if (bitsPerPixel == 8) {
@@ -479,18 +505,21 @@ Bytes MakeEnhancedMetafile(int width, int height) {
     ByteAppender out(emf);
     out.u32(kHeaderRecord);
     out.u32(kHeaderSize);
-    for (std::int32_t v : {0, 0, width / 26, height / 26}) out.i32(v);  // bounds in pixels (about 96 dpi)
-    for (std::int32_t v : {0, 0, width, height}) out.i32(v);            // frame, 0.01 mm
-    out.u32(0x464D4520);                                                // " EMF"
-    out.u32(0x00010000);                                                // version
-    out.u32(kHeaderSize + kEndSize);                                    // file size
-    out.u32(2);                                                         // records
-    out.u16(1);                                                         // handles
+    for (std::int32_t v : {0, 0, width / 26, height / 26})
+        out.i32(v);  // bounds in pixels (about 96 dpi)
+    for (std::int32_t v : {0, 0, width, height})
+        out.i32(v);                   // frame, 0.01 mm
+    out.u32(0x464D4520);              // " EMF"
+    out.u32(0x00010000);              // version
+    out.u32(kHeaderSize + kEndSize);  // file size
+    out.u32(2);                       // records
+    out.u16(1);                       // handles
     out.u16(0);
     out.u32(0);  // description length
     out.u32(0);  // description offset
     out.u32(0);  // palette entries
-    for (std::int32_t v : {1920, 1080, 508, 286}) out.i32(v);  // reference device: pixels, millimetres
+    for (std::int32_t v : {1920, 1080, 508, 286})
+        out.i32(v);  // reference device: pixels, millimetres
     out.u32(kEndRecord);
     out.u32(kEndSize);
     out.u32(0);
@@ -501,7 +530,8 @@ Bytes MakeEnhancedMetafile(int width, int height) {
 
 Bytes MakePdfFile(const std::string& text) {
     std::string content = "1 0 0 rg 10 10 80 40 re f\n0 0 1 rg 110 50 80 40 re f\n";
-    if (!text.empty()) content += "0 g BT /F1 12 Tf 10 80 Td (" + text + ") Tj ET\n";
+    if (!text.empty())
+        content += "0 g BT /F1 12 Tf 10 80 Td (" + text + ") Tj ET\n";
     const std::string objects[] = {
         "<< /Type /Catalog /Pages 2 0 R >>",
         "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
@@ -523,13 +553,14 @@ Bytes MakePdfFile(const std::string& text) {
         std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
         pdf += line;
     }
-    pdf += "trailer\n<< /Size " + std::to_string(offsets.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-           std::to_string(xref) + "\n%%EOF\n";
+    pdf += "trailer\n<< /Size " + std::to_string(offsets.size() + 1) +
+           " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
     return Bytes(pdf.begin(), pdf.end());
 }
 
 Bytes MakeRtfFile(const std::string& text) {
-    const std::string rtf = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}\\f0\\fs24 " + text + "\\par}";
+    const std::string rtf =
+        "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}\\f0\\fs24 " + text + "\\par}";
     return Bytes(rtf.begin(), rtf.end());
 }
 

@@ -30,14 +30,25 @@ std::vector<SampleObject> AllSampleObjects() {
         int bits;
         std::uint32_t coloursUsed;
     };
-    for (DibVariant v : {DibVariant{1, 0}, {4, 0}, {4, 5}, {8, 0}, {8, 255}, {8, 256}, {8, 17}, {16, 0}, {24, 0}, {32, 0}}) {
-        samples.push_back(Decodes("static-dib-" + std::to_string(v.bits) + "bit-" + std::to_string(v.coloursUsed) + "-colours",
+    for (DibVariant v : {DibVariant{1, 0},
+                         {4, 0},
+                         {4, 5},
+                         {8, 0},
+                         {8, 255},
+                         {8, 256},
+                         {8, 17},
+                         {16, 0},
+                         {24, 0},
+                         {32, 0}}) {
+        samples.push_back(Decodes("static-dib-" + std::to_string(v.bits) + "bit-" +
+                                      std::to_string(v.coloursUsed) + "-colours",
                                   BuildStaticDib(MakePackedDib(7, 5, v.bits, v.coloursUsed)), "bmp",
                                   MakeBmpFile(7, 5, v.bits, v.coloursUsed)));
     }
 
     // 2540 x 1270 HIMETRIC (1 x 0.5 inch) at 96 dpi: 96 x 48 pixels.
-    SampleObject metafile = Decodes("static-metafile", BuildStaticMetafile(MakeMetafile(200, 100), 8, 2540, 1270), "bmp", {});
+    SampleObject metafile = Decodes(
+        "static-metafile", BuildStaticMetafile(MakeMetafile(200, 100), 8, 2540, 1270), "bmp", {});
     metafile.rendered = true;
     metafile.renderedWidth = 96;
     metafile.renderedHeight = 48;
@@ -103,8 +114,10 @@ std::vector<SampleObject> AllSampleObjects() {
         const char* name;
         const char* extension;
     };
-    for (OfficeSample o : {OfficeSample{OfficeKind::Excel, "excel", "xls"}, {OfficeKind::Word, "word", "doc"},
-                           {OfficeKind::WordPicture, "word-picture", "doc"}, {OfficeKind::PowerPoint, "powerpoint", "ppt"},
+    for (OfficeSample o : {OfficeSample{OfficeKind::Excel, "excel", "xls"},
+                           {OfficeKind::Word, "word", "doc"},
+                           {OfficeKind::WordPicture, "word-picture", "doc"},
+                           {OfficeKind::PowerPoint, "powerpoint", "ppt"},
                            {OfficeKind::Visio, "visio", "vsd"}}) {
         Bytes document;
         Bytes field = BuildOfficeObject(o.kind, &document);
@@ -139,7 +152,10 @@ std::vector<SampleObject> AllSampleObjects() {
         out.u32(static_cast<std::uint32_t>(stride * h));
         out.zeros(16);
         for (int k = 0; bits == 8 && k < 256; ++k) {
-            const Rgb c = type == 2 ? PaletteColour(k) : Rgb{static_cast<std::uint8_t>(k), static_cast<std::uint8_t>(k), static_cast<std::uint8_t>(k)};
+            const Rgb c = type == 2
+                              ? PaletteColour(k)
+                              : Rgb{static_cast<std::uint8_t>(k), static_cast<std::uint8_t>(k),
+                                    static_cast<std::uint8_t>(k)};
             out.u8(c.blue);
             out.u8(c.green);
             out.u8(c.red);
@@ -161,16 +177,21 @@ std::vector<SampleObject> AllSampleObjects() {
         return file;
     };
     samples.push_back(Decodes("photo-editor-grey", BuildPhotoEditorObject(grey), "bmp", bmpOf(1)));
-    samples.push_back(Decodes("photo-editor-paletted", BuildPhotoEditorObject(paletted), "bmp", bmpOf(2)));
-    samples.push_back(Decodes("photo-editor-colour", BuildPhotoEditorObject(colour), "bmp", bmpOf(3)));
-    samples.push_back(Decodes("photo-editor-scan", BuildPhotoEditorObject(colour, true), "bmp", bmpOf(3)));
+    samples.push_back(
+        Decodes("photo-editor-paletted", BuildPhotoEditorObject(paletted), "bmp", bmpOf(2)));
+    samples.push_back(
+        Decodes("photo-editor-colour", BuildPhotoEditorObject(colour), "bmp", bmpOf(3)));
+    samples.push_back(
+        Decodes("photo-editor-scan", BuildPhotoEditorObject(colour, true), "bmp", bmpOf(3)));
 
     // Picture files stored without any wrapper.
     const Bytes jpeg = MakeOpaqueFile("\xFF\xD8\xFF\xE0", 200);
     const Bytes gif = MakeOpaqueFile("GIF89a", 100);
     const Bytes bigEndianTiff = MakeOpaqueFile(std::string("MM\0*", 4), 100);
-    for (auto [name, file, extension] : {std::tuple{"bare-jpeg", jpeg, "jpg"}, {"bare-png", MakePngFile(4, 3), "png"},
-                                         {"bare-gif", gif, "gif"}, {"bare-bmp", MakeBmpFile(4, 3), "bmp"},
+    for (auto [name, file, extension] : {std::tuple{"bare-jpeg", jpeg, "jpg"},
+                                         {"bare-png", MakePngFile(4, 3), "png"},
+                                         {"bare-gif", gif, "gif"},
+                                         {"bare-bmp", MakeBmpFile(4, 3), "bmp"},
                                          {"bare-tiff-little-endian", MakeTiffFile(4, 3), "tiff"},
                                          {"bare-tiff-big-endian", bigEndianTiff, "tiff"},
                                          {"bare-ico", MakeIcoFile(4, 4), "ico"}}) {
@@ -189,22 +210,29 @@ std::vector<SampleObject> AllSampleObjects() {
         s.storedPreview = true;
         return s;
     };
-    samples.push_back(preview(Decodes("preview-dib-word-2007",
-                                      BuildOpenXmlWordObject(MakeDibPresentation(MakePackedDib(6, 4, 8))), "bmp",
-                                      MakeBmpFile(6, 4, 8))));
-    samples.push_back(preview(Decodes("preview-bitmap-24bit",
-                                      BuildUnsupportedObject("Acme.Drawing.1", MakeBitmapPresentation(MakeBitmap16(5, 3, 24))),
-                                      "bmp", withoutResolution(MakeBmpFile(5, 3, 24)))));
-    samples.push_back(preview(Decodes("preview-bitmap-32bit-with-pointer",
-                                      BuildUnsupportedObject("Acme.Drawing.1", MakeBitmapPresentation(MakeBitmap16(5, 3, 32, true))),
-                                      "bmp", withoutResolution(MakeBmpFile(5, 3, 32)))));
-    samples.push_back(preview(Decodes("preview-clipboard-dib",
-                                      BuildUnsupportedObject("Acme.Drawing.1", MakeClipboardPresentation("DIBSECTION", 8, MakePackedDib(3, 3, 4))),
-                                      "bmp", MakeBmpFile(3, 3, 4))));
+    samples.push_back(
+        preview(Decodes("preview-dib-word-2007",
+                        BuildOpenXmlWordObject(MakeDibPresentation(MakePackedDib(6, 4, 8))), "bmp",
+                        MakeBmpFile(6, 4, 8))));
+    samples.push_back(preview(Decodes(
+        "preview-bitmap-24bit",
+        BuildUnsupportedObject("Acme.Drawing.1", MakeBitmapPresentation(MakeBitmap16(5, 3, 24))),
+        "bmp", withoutResolution(MakeBmpFile(5, 3, 24)))));
+    samples.push_back(
+        preview(Decodes("preview-bitmap-32bit-with-pointer",
+                        BuildUnsupportedObject(
+                            "Acme.Drawing.1", MakeBitmapPresentation(MakeBitmap16(5, 3, 32, true))),
+                        "bmp", withoutResolution(MakeBmpFile(5, 3, 32)))));
+    samples.push_back(preview(Decodes(
+        "preview-clipboard-dib",
+        BuildUnsupportedObject("Acme.Drawing.1",
+                               MakeClipboardPresentation("DIBSECTION", 8, MakePackedDib(3, 3, 4))),
+        "bmp", MakeBmpFile(3, 3, 4))));
     const Bytes emf = MakeEnhancedMetafile(2540, 1270);
-    samples.push_back(preview(Decodes("preview-clipboard-emf",
-                                      BuildUnsupportedObject("Acme.Drawing.1", MakeClipboardPresentation("ENHMETAFILE", 14, emf)),
-                                      "emf", emf)));
+    samples.push_back(preview(Decodes(
+        "preview-clipboard-emf",
+        BuildUnsupportedObject("Acme.Drawing.1", MakeClipboardPresentation("ENHMETAFILE", 14, emf)),
+        "emf", emf)));
     // A package whose file size (the four bytes before its file) claims one byte more than its
     // native data holds; the presentation follows.
     PackageContents damaged = package;
@@ -213,11 +241,14 @@ std::vector<SampleObject> AllSampleObjects() {
     damagedPackage[damagedPackage.size() - damaged.file.size() - 4] = 41;
     const Bytes dibPresentation = MakeDibPresentation(MakePackedDib(4, 2, 24));
     damagedPackage.insert(damagedPackage.end(), dibPresentation.begin(), dibPresentation.end());
-    samples.push_back(preview(Decodes("preview-dib-damaged-package", damagedPackage, "bmp", MakeBmpFile(4, 2, 24))));
+    samples.push_back(preview(
+        Decodes("preview-dib-damaged-package", damagedPackage, "bmp", MakeBmpFile(4, 2, 24))));
     // 2540 x 1270 HIMETRIC (1 x 0.5 inch) at 96 dpi: 96 x 48 pixels, as the static metafile.
-    SampleObject chart = preview(Decodes("preview-metafile-chart",
-                                         BuildUnsupportedObject("MSGraph.Chart.8", MakeMetafilePresentation(MakeMetafile(200, 100), 2540, 1270)),
-                                         "bmp", {}));
+    SampleObject chart = preview(Decodes(
+        "preview-metafile-chart",
+        BuildUnsupportedObject("MSGraph.Chart.8",
+                               MakeMetafilePresentation(MakeMetafile(200, 100), 2540, 1270)),
+        "bmp", {}));
     chart.rendered = true;
     chart.renderedWidth = 96;
     chart.renderedHeight = 48;

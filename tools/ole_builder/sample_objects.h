@@ -22,9 +22,9 @@ struct SampleObject {
     bool rendered = false;  // a static metafile: the output depends on the renderer
     int renderedWidth = 0;  // for rendered objects: the pixel size the reference device gives
     int renderedHeight = 0;
-    bool storedPreview = false;  // the file is the presentation stored after the native data
-    bool storesMetafile = false; // carries a metafile presentation, rendered when its data fails
-    bool barePicture = false;    // the value is a picture file without a wrapper
+    bool storedPreview = false;   // the file is the presentation stored after the native data
+    bool storesMetafile = false;  // carries a metafile presentation, rendered when its data fails
+    bool barePicture = false;     // the value is a picture file without a wrapper
 };
 
 // Every sample, valid ones first; the refused ones (linked, unsupported) have decodes = false.

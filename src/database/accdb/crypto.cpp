@@ -11,7 +11,8 @@
 namespace pictrova::database {
 
 void Cleanse(void* data, std::size_t size) noexcept {
-    if (data != nullptr && size != 0) OPENSSL_cleanse(data, size);
+    if (data != nullptr && size != 0)
+        OPENSSL_cleanse(data, size);
 }
 
 SecretBytes ToSecret(std::span<const std::uint8_t> bytes) {
@@ -49,16 +50,20 @@ Digest::~Digest() {
 }
 
 void Digest::Begin() {
-    if (EVP_DigestInit_ex2(ctx_, md_, nullptr) != 1) CryptoFailure("digest init");
+    if (EVP_DigestInit_ex2(ctx_, md_, nullptr) != 1)
+        CryptoFailure("digest init");
 }
 
 void Digest::Add(std::span<const std::uint8_t> data) {
-    if (EVP_DigestUpdate(ctx_, data.data(), data.size()) != 1) CryptoFailure("digest update");
+    if (EVP_DigestUpdate(ctx_, data.data(), data.size()) != 1)
+        CryptoFailure("digest update");
 }
 
 void Digest::Finish(std::span<std::uint8_t> out) {
-    if (out.size() < size_) throw Error("digest output buffer too small");
-    if (EVP_DigestFinal_ex(ctx_, out.data(), nullptr) != 1) CryptoFailure("digest final");
+    if (out.size() < size_)
+        throw Error("digest output buffer too small");
+    if (EVP_DigestFinal_ex(ctx_, out.data(), nullptr) != 1)
+        CryptoFailure("digest final");
 }
 
 SecretBytes Digest::Hash(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) {
@@ -75,10 +80,17 @@ AesTransform::AesTransform(std::size_t keyBytes, AesChaining chaining, CipherDir
     const char* name = nullptr;
     const bool cbc = chaining == AesChaining::Cbc;
     switch (keyBytes) {
-        case 16: name = cbc ? "AES-128-CBC" : "AES-128-ECB"; break;
-        case 24: name = cbc ? "AES-192-CBC" : "AES-192-ECB"; break;
-        case 32: name = cbc ? "AES-256-CBC" : "AES-256-ECB"; break;
-        default: throw Error("AES key of " + std::to_string(keyBytes * 8) + " bits");
+        case 16:
+            name = cbc ? "AES-128-CBC" : "AES-128-ECB";
+            break;
+        case 24:
+            name = cbc ? "AES-192-CBC" : "AES-192-ECB";
+            break;
+        case 32:
+            name = cbc ? "AES-256-CBC" : "AES-256-ECB";
+            break;
+        default:
+            throw Error("AES key of " + std::to_string(keyBytes * 8) + " bits");
     }
     cipher_ = EVP_CIPHER_fetch(nullptr, name, nullptr);
     ctx_ = EVP_CIPHER_CTX_new();
@@ -95,17 +107,21 @@ AesTransform::~AesTransform() {
 }
 
 void AesTransform::SetKey(std::span<const std::uint8_t> key) {
-    if (key.size() != keyBytes_) throw Error("AES key has the wrong length");
+    if (key.size() != keyBytes_)
+        throw Error("AES key has the wrong length");
     if (EVP_CipherInit_ex2(ctx_, cipher_, key.data(), nullptr, encrypt_, nullptr) != 1 ||
         EVP_CIPHER_CTX_set_padding(ctx_, 0) != 1)
         CryptoFailure("AES key setup");
 }
 
 void AesTransform::Apply(std::span<const std::uint8_t> iv, std::span<std::uint8_t> data) {
-    if (data.size() % kAesBlockSize != 0) throw Error("AES data is not a whole number of blocks");
+    if (data.size() % kAesBlockSize != 0)
+        throw Error("AES data is not a whole number of blocks");
     const bool cbc = chaining_ == AesChaining::Cbc;
-    if (cbc && iv.size() != kAesBlockSize) throw Error("AES-CBC needs a 16-byte IV");
-    if (EVP_CipherInit_ex2(ctx_, nullptr, nullptr, cbc ? iv.data() : nullptr, encrypt_, nullptr) != 1)
+    if (cbc && iv.size() != kAesBlockSize)
+        throw Error("AES-CBC needs a 16-byte IV");
+    if (EVP_CipherInit_ex2(ctx_, nullptr, nullptr, cbc ? iv.data() : nullptr, encrypt_, nullptr) !=
+        1)
         CryptoFailure("AES init");
     std::size_t done = 0;
     // EVP lengths are int; pages are small, but keep large buffers correct too.
@@ -121,7 +137,8 @@ void AesTransform::Apply(std::span<const std::uint8_t> iv, std::span<std::uint8_
     }
     int tail = 0;
     std::uint8_t scratch[kAesBlockSize];
-    if (EVP_CipherFinal_ex(ctx_, scratch, &tail) != 1 || tail != 0) CryptoFailure("AES final");
+    if (EVP_CipherFinal_ex(ctx_, scratch, &tail) != 1 || tail != 0)
+        CryptoFailure("AES final");
 }
 
 }  // namespace pictrova::database

@@ -47,7 +47,7 @@ enum class HashAlgorithm { Sha1, Sha256, Sha384, Sha512 };
 // One fetched digest and one context, reused for every hash: the password spin loops run it
 // 100 000 times, and an implicit fetch per call doubles their cost.
 class Digest {
-public:
+  public:
     explicit Digest(HashAlgorithm algorithm);
     ~Digest();
     Digest(const Digest&) = delete;
@@ -62,7 +62,7 @@ public:
 
     SecretBytes Hash(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b = {});
 
-private:
+  private:
     EVP_MD* md_ = nullptr;
     EVP_MD_CTX* ctx_ = nullptr;
     std::size_t size_ = 0;
@@ -74,7 +74,7 @@ enum class CipherDirection { Decrypt, Encrypt };
 // AES without padding over whole blocks, in place. The key schedule is kept between calls, so
 // a key that stays the same (Agile pages) is expanded once.
 class AesTransform {
-public:
+  public:
     AesTransform(std::size_t keyBytes, AesChaining chaining, CipherDirection direction);
     ~AesTransform();
     AesTransform(const AesTransform&) = delete;
@@ -84,7 +84,7 @@ public:
     // iv is ignored for ECB; data must be a whole number of 16-byte blocks.
     void Apply(std::span<const std::uint8_t> iv, std::span<std::uint8_t> data);
 
-private:
+  private:
     EVP_CIPHER* cipher_ = nullptr;
     EVP_CIPHER_CTX* ctx_ = nullptr;
     std::size_t keyBytes_;

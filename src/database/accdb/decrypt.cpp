@@ -36,10 +36,14 @@ using ReadAt = std::function<void(std::uint64_t offset, std::span<std::uint8_t> 
 void ReadFully(int fd, std::uint64_t offset, std::span<std::uint8_t> out) {
     std::size_t done = 0;
     while (done < out.size()) {
-        const ssize_t n = ::pread(fd, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) SystemFailure("Cannot read the database", errno);
-        if (n == 0) throw Error("The database file became shorter while it was read.");
+        const ssize_t n =
+            ::pread(fd, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            SystemFailure("Cannot read the database", errno);
+        if (n == 0)
+            throw Error("The database file became shorter while it was read.");
         done += static_cast<std::size_t>(n);
     }
 }
@@ -51,11 +55,12 @@ bool AllZero(std::span<const std::uint8_t> page) noexcept {
 }  // namespace
 
 class PlainImageBuilder {
-public:
+  public:
     static PlainImage InMemory(std::size_t size) {
         PlainImage image;
         image.data_ = static_cast<std::uint8_t*>(std::malloc(std::max<std::size_t>(size, 1)));
-        if (image.data_ == nullptr) throw Error("Not enough memory to decrypt the database.");
+        if (image.data_ == nullptr)
+            throw Error("Not enough memory to decrypt the database.");
         image.size_ = size;
         return image;
     }
@@ -69,19 +74,23 @@ public:
         std::string name = dir + "/pictrova-accdb-XXXXXX";
         PlainImage image;
         image.fd_ = ::mkstemp(name.data());  // created 0600
-        if (image.fd_ < 0) SystemFailure("Cannot create a temporary file for the decrypted database", errno);
+        if (image.fd_ < 0)
+            SystemFailure("Cannot create a temporary file for the decrypted database", errno);
         ::unlink(name.c_str());  // private from here on; gone when the image is released
         if (::ftruncate(image.fd_, static_cast<off_t>(size)) != 0)
             SystemFailure("Cannot size the temporary file for the decrypted database", errno);
         void* map = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, image.fd_, 0);
-        if (map == MAP_FAILED) SystemFailure("Cannot map the temporary file for the decrypted database", errno);
+        if (map == MAP_FAILED)
+            SystemFailure("Cannot map the temporary file for the decrypted database", errno);
         image.data_ = static_cast<std::uint8_t*>(map);
         image.size_ = size;
         return image;
     }
 };
 
-PlainImage::~PlainImage() { Release(); }
+PlainImage::~PlainImage() {
+    Release();
+}
 
 PlainImage::PlainImage(PlainImage&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)),
@@ -100,7 +109,8 @@ PlainImage& PlainImage::operator=(PlainImage&& other) noexcept {
 
 void PlainImage::Release() noexcept {
     if (fd_ >= 0) {
-        if (data_ != nullptr) ::munmap(data_, size_);
+        if (data_ != nullptr)
+            ::munmap(data_, size_);
         ::close(fd_);
     } else {
         std::free(data_);
@@ -126,14 +136,16 @@ PlainImage Decrypt(std::uint64_t fileSize, const ReadAt& read, std::string_view 
     std::vector<std::uint8_t> start(firstRead);
     read(0, start);
     const HeaderPage header = ReadHeaderPage(start);
-    if (!IsOfficeEncrypted(header)) throw Error("The database is not protected by an Office password.");
+    if (!IsOfficeEncrypted(header))
+        throw Error("The database is not protected by an Office password.");
     const EncryptionDescription description = ParseEncryptionDescription(header.description);
     // The password is checked here, before anything is allocated or decrypted.
     const auto cipher = UnlockPageCipher(description, header.databaseKey, password);
 
     // A partial page at the end cannot be decrypted and no reader could use it.
     const std::uint64_t pageCount = fileSize / header.pageSize;
-    if (fileSize > kLargestAccessFile) throw Error("The database file is too large to be an Access database.");
+    if (fileSize > kLargestAccessFile)
+        throw Error("The database file is too large to be an Access database.");
     const std::uint64_t imageSize = CheckedMul<std::uint64_t>(pageCount, header.pageSize);
     const std::size_t size = CheckedCast<std::size_t>(imageSize);
     PlainImage image = imageSize > options.memoryLimit
@@ -143,9 +155,11 @@ PlainImage Decrypt(std::uint64_t fileSize, const ReadAt& read, std::string_view 
     read(0, bytes);
     StoreDatabaseKey(bytes.first(header.pageSize), DatabaseKey{});
     for (std::uint64_t page = 1; page < pageCount; ++page) {
-        const auto data = bytes.subspan(static_cast<std::size_t>(page * header.pageSize), header.pageSize);
+        const auto data =
+            bytes.subspan(static_cast<std::size_t>(page * header.pageSize), header.pageSize);
         // Pages that were never written are stored as zeros, not encrypted.
-        if (!AllZero(data)) cipher->Transform(static_cast<std::uint32_t>(page), data);
+        if (!AllZero(data))
+            cipher->Transform(static_cast<std::uint32_t>(page), data);
     }
     return image;
 }
@@ -154,8 +168,11 @@ PlainImage Decrypt(std::uint64_t fileSize, const ReadAt& read, std::string_view 
 
 PlainImage DecryptAccdbImage(int fd, std::string_view password, const PlainImageOptions& options) {
     struct stat st {};
-    if (::fstat(fd, &st) != 0) SystemFailure("Cannot read the database", errno);
-    const ReadAt read = [fd](std::uint64_t offset, std::span<std::uint8_t> out) { ReadFully(fd, offset, out); };
+    if (::fstat(fd, &st) != 0)
+        SystemFailure("Cannot read the database", errno);
+    const ReadAt read = [fd](std::uint64_t offset, std::span<std::uint8_t> out) {
+        ReadFully(fd, offset, out);
+    };
     return Decrypt(static_cast<std::uint64_t>(st.st_size), read, password, options);
 }
 

@@ -22,7 +22,7 @@ namespace pictrova::database {
 
 // The decrypted image; keep it alive as long as any libmdb handle reads it.
 class PlainImage {
-public:
+  public:
     PlainImage() = default;
     ~PlainImage();
     PlainImage(PlainImage&& other) noexcept;
@@ -35,7 +35,7 @@ public:
     // True when the image is a mapped temporary file rather than heap memory.
     bool fileBacked() const noexcept { return fd_ >= 0; }
 
-private:
+  private:
     friend class PlainImageBuilder;
     void Release() noexcept;
 
@@ -60,7 +60,8 @@ bool IsOfficeEncryptedAccdb(std::span<const std::uint8_t> fileStart) noexcept;
 // Checks the password and decrypts a whole file read from fd (from offset 0). Fails with
 // "Not a valid password." before any page is decrypted, with a description naming an encryption
 // kind Pictrova cannot open, or with a description of the damage.
-PlainImage DecryptAccdbImage(int fd, std::string_view password, const PlainImageOptions& options = {});
+PlainImage DecryptAccdbImage(int fd, std::string_view password,
+                             const PlainImageOptions& options = {});
 
 // The same for a file already in memory (always decrypted into memory).
 PlainImage DecryptAccdbImage(std::span<const std::uint8_t> file, std::string_view password);

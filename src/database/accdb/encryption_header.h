@@ -53,7 +53,7 @@ void ApplyHeaderMask(std::span<std::uint8_t> headerPage);
 struct HeaderPage {
     std::uint8_t version = 0;
     std::size_t pageSize = 0;
-    DatabaseKey databaseKey{};  // unmasked
+    DatabaseKey databaseKey{};                  // unmasked
     std::span<const std::uint8_t> description;  // empty when the file carries none
 };
 

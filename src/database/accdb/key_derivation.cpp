@@ -8,7 +8,9 @@
 
 namespace pictrova::database {
 
-void NotAValidPassword() { Throw(ErrorCode::NotAValidPassword); }
+void NotAValidPassword() {
+    Throw(ErrorCode::NotAValidPassword);
+}
 
 SecretBytes PasswordBytes(std::string_view utf8) {
     SecretBytes out;
@@ -26,21 +28,25 @@ SecretBytes PasswordBytes(std::string_view utf8) {
                                   : lead < 0xF0 ? 2
                                   : lead < 0xF5 ? 3
                                                 : 4;  // 4: not a lead byte
-        if (extra == 4 || extra > utf8.size() - k - 1) NotAValidPassword();
+        if (extra == 4 || extra > utf8.size() - k - 1)
+            NotAValidPassword();
         std::uint32_t cp = extra == 0 ? lead : lead & (0x3F >> extra);
         for (std::size_t n = 1; n <= extra; ++n) {
             const auto cont = static_cast<std::uint8_t>(utf8[k + n]);
-            if ((cont & 0xC0) != 0x80) NotAValidPassword();
+            if ((cont & 0xC0) != 0x80)
+                NotAValidPassword();
             cp = cp << 6 | (cont & 0x3F);
         }
         constexpr std::uint32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
-        if (cp < kSmallest[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) NotAValidPassword();
+        if (cp < kSmallest[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000))
+            NotAValidPassword();
         k += extra + 1;
         if (cp < 0x10000) {
             put(cp);
         } else {
             put(0xD800 + ((cp - 0x10000) >> 10));
-            if (out.size() < kMaxPasswordUnits * 2) put(0xDC00 + ((cp - 0x10000) & 0x3FF));
+            if (out.size() < kMaxPasswordUnits * 2)
+                put(0xDC00 + ((cp - 0x10000) & 0x3FF));
         }
     }
     return out;
@@ -48,7 +54,8 @@ SecretBytes PasswordBytes(std::string_view utf8) {
 
 DatabaseKey BlockKey(const DatabaseKey& databaseKey, std::uint32_t page) noexcept {
     DatabaseKey b;
-    for (std::size_t k = 0; k < b.size(); ++k) b[k] = databaseKey[k] ^ static_cast<std::uint8_t>(page >> (8 * k));
+    for (std::size_t k = 0; k < b.size(); ++k)
+        b[k] = databaseKey[k] ^ static_cast<std::uint8_t>(page >> (8 * k));
     return b;
 }
 
@@ -56,8 +63,9 @@ SecretBytes PasswordHash(Digest& digest, std::span<const std::uint8_t> salt,
                          std::span<const std::uint8_t> password, std::uint32_t iterations) {
     SecretBytes h = digest.Hash(salt, password);
     for (std::uint32_t i = 0; i < iterations; ++i) {
-        const std::uint8_t counter[4] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i >> 8),
-                                         static_cast<std::uint8_t>(i >> 16), static_cast<std::uint8_t>(i >> 24)};
+        const std::uint8_t counter[4] = {
+            static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i >> 8),
+            static_cast<std::uint8_t>(i >> 16), static_cast<std::uint8_t>(i >> 24)};
         digest.Begin();
         digest.Add(counter);
         digest.Add(h);
@@ -71,7 +79,8 @@ SecretBytes CryptoApiRc4Key(Digest& sha1, std::span<const std::uint8_t> password
     SecretBytes h = sha1.Hash(passwordHash, block);
     h.resize(keyBits / 8);
     // 40-bit keys are used as 128-bit keys whose last 11 bytes are zero.
-    if (keyBits == 40) h.resize(16, 0);
+    if (keyBits == 40)
+        h.resize(16, 0);
     return h;
 }
 
@@ -97,7 +106,8 @@ SecretBytes AgileKey(Digest& digest, std::span<const std::uint8_t> passwordHash,
 
 SecretBytes AgileIv(Digest& digest, std::span<const std::uint8_t> salt,
                     std::span<const std::uint8_t> block, std::size_t blockSize) {
-    if (block.empty()) return FixLength(salt, blockSize, 0x36);
+    if (block.empty())
+        return FixLength(salt, blockSize, 0x36);
     return FixLength(digest.Hash(salt, block), blockSize, 0x36);
 }
 

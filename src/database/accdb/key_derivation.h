@@ -5,11 +5,13 @@
 // fixture writer that encrypts test databases, so both sides use one derivation.
 //
 //   password hash   Hn = H(salt + pwd); then n times Hn = H(LE32(i) + Hn)
-//                   (RC4 CryptoAPI and CryptoAPI AES: n = 0; standard AES: 50 000; Agile: spinCount)
+//                   (RC4 CryptoAPI and CryptoAPI AES: n = 0; standard AES: 50 000; Agile:
+//                   spinCount)
 //   block key       b(page) = database key XOR LE32(page); the password verifier uses b = 0
 //   RC4 CryptoAPI   k = SHA1(Hn + b)[0 : keyBits/8], zero-padded to 16 bytes for 40-bit keys
-//   CryptoAPI AES   F = SHA1(Hn + b); k = (SHA1(0x36^64 XOR F) + SHA1(0x5C^64 XOR F))[0 : keyBits/8]
-//   Agile           K(c) = fix(H(Hn + c), keyBits/8, 0x36) for the three block constants below;
+//   CryptoAPI AES   F = SHA1(Hn + b); k = (SHA1(0x36^64 XOR F) + SHA1(0x5C^64 XOR F))[0 :
+//   keyBits/8] Agile           K(c) = fix(H(Hn + c), keyBits/8, 0x36) for the three block constants
+//   below;
 //                   page IV = fix(H(keyData salt + b(page)), blockSize, 0x36)
 
 #include <array>
@@ -30,8 +32,10 @@ inline constexpr std::size_t kMaxPasswordUnits = 255;
 [[noreturn]] void NotAValidPassword();
 
 using AgileBlock = std::array<std::uint8_t, 8>;
-inline constexpr AgileBlock kAgileVerifierInputBlock = {0xfe, 0xa7, 0xd2, 0x76, 0x3b, 0x4b, 0x9e, 0x79};
-inline constexpr AgileBlock kAgileVerifierHashBlock = {0xd7, 0xaa, 0x0f, 0x6d, 0x30, 0x61, 0x34, 0x4e};
+inline constexpr AgileBlock kAgileVerifierInputBlock = {0xfe, 0xa7, 0xd2, 0x76,
+                                                        0x3b, 0x4b, 0x9e, 0x79};
+inline constexpr AgileBlock kAgileVerifierHashBlock = {0xd7, 0xaa, 0x0f, 0x6d,
+                                                       0x30, 0x61, 0x34, 0x4e};
 inline constexpr AgileBlock kAgileKeyValueBlock = {0x14, 0x6e, 0x0b, 0xe7, 0xab, 0xac, 0xd0, 0xd6};
 
 // The password as UTF-16LE without terminator, cut to 255 units. Invalid UTF-8 cannot be a

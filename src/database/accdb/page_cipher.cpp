@@ -14,21 +14,27 @@ namespace {
 constexpr DatabaseKey kVerifierBlock{};
 
 void RequireMatch(std::span<const std::uint8_t> expected, std::span<const std::uint8_t> decrypted) {
-    if (decrypted.size() < expected.size() || !SameBytes(expected, decrypted.first(expected.size())))
+    if (decrypted.size() < expected.size() ||
+        !SameBytes(expected, decrypted.first(expected.size())))
         NotAValidPassword();
 }
 
 class Rc4CryptoApiCipher final : public PageCipher {
-public:
-    Rc4CryptoApiCipher(SecretBytes passwordHash, const DatabaseKey& databaseKey, std::uint32_t keyBits)
-        : sha1_(HashAlgorithm::Sha1), hash_(std::move(passwordHash)), databaseKey_(databaseKey), keyBits_(keyBits) {}
+  public:
+    Rc4CryptoApiCipher(SecretBytes passwordHash, const DatabaseKey& databaseKey,
+                       std::uint32_t keyBits)
+        : sha1_(HashAlgorithm::Sha1),
+          hash_(std::move(passwordHash)),
+          databaseKey_(databaseKey),
+          keyBits_(keyBits) {}
 
     void Transform(std::uint32_t page, std::span<std::uint8_t> data) override {
-        const SecretBytes key = CryptoApiRc4Key(sha1_, hash_, BlockKey(databaseKey_, page), keyBits_);
+        const SecretBytes key =
+            CryptoApiRc4Key(sha1_, hash_, BlockKey(databaseKey_, page), keyBits_);
         Rc4(key).Apply(data);
     }
 
-private:
+  private:
     Digest sha1_;
     SecretBytes hash_;
     DatabaseKey databaseKey_;
@@ -36,9 +42,9 @@ private:
 };
 
 class AesCryptoApiCipher final : public PageCipher {
-public:
-    AesCryptoApiCipher(SecretBytes passwordHash, const DatabaseKey& databaseKey, std::uint32_t keyBits,
-                       CipherDirection direction)
+  public:
+    AesCryptoApiCipher(SecretBytes passwordHash, const DatabaseKey& databaseKey,
+                       std::uint32_t keyBits, CipherDirection direction)
         : sha1_(HashAlgorithm::Sha1),
           hash_(std::move(passwordHash)),
           databaseKey_(databaseKey),
@@ -50,7 +56,7 @@ public:
         aes_.Apply({}, data);
     }
 
-private:
+  private:
     Digest sha1_;
     SecretBytes hash_;
     DatabaseKey databaseKey_;
@@ -59,7 +65,7 @@ private:
 };
 
 class AgileCipher final : public PageCipher {
-public:
+  public:
     AgileCipher(const AgileKeyParameters& keyData, std::span<const std::uint8_t> dataKey,
                 const DatabaseKey& databaseKey, CipherDirection direction)
         : digest_(keyData.hash),
@@ -75,7 +81,7 @@ public:
         aes_.Apply(AgileIv(digest_, salt_, block, blockSize_), data);
     }
 
-private:
+  private:
     Digest digest_;
     std::vector<std::uint8_t> salt_;
     std::size_t blockSize_;
@@ -83,7 +89,8 @@ private:
     AesTransform aes_;
 };
 
-std::unique_ptr<PageCipher> UnlockCryptoApi(const CryptoApiDescription& d, const DatabaseKey& databaseKey,
+std::unique_ptr<PageCipher> UnlockCryptoApi(const CryptoApiDescription& d,
+                                            const DatabaseKey& databaseKey,
                                             std::string_view password, CipherDirection direction) {
     const SecretBytes pwd = PasswordBytes(password);
     Digest sha1(HashAlgorithm::Sha1);
@@ -98,7 +105,8 @@ std::unique_ptr<PageCipher> UnlockCryptoApi(const CryptoApiDescription& d, const
         RequireMatch(sha1.Hash(verifier), std::span(verifierHash).first(d.verifierHashSize));
         return std::make_unique<Rc4CryptoApiCipher>(std::move(hash), databaseKey, d.keyBits);
     }
-    const std::uint32_t rounds = d.kind == AccdbEncryption::StandardAes ? kStandardAesIterations : 0;
+    const std::uint32_t rounds =
+        d.kind == AccdbEncryption::StandardAes ? kStandardAesIterations : 0;
     SecretBytes hash = PasswordHash(sha1, d.salt, pwd, rounds);
     AesTransform aes(d.keyBits / 8, AesChaining::Ecb, CipherDirection::Decrypt);
     aes.SetKey(CryptoApiAesKey(sha1, hash, kVerifierBlock, d.keyBits));
@@ -137,8 +145,8 @@ std::unique_ptr<PageCipher> UnlockAgile(const AgileDescription& d, const Databas
 }  // namespace
 
 std::unique_ptr<PageCipher> UnlockPageCipher(const EncryptionDescription& description,
-                                             const DatabaseKey& databaseKey, std::string_view password,
-                                             CipherDirection direction) {
+                                             const DatabaseKey& databaseKey,
+                                             std::string_view password, CipherDirection direction) {
     if (const auto* c = std::get_if<CryptoApiDescription>(&description))
         return UnlockCryptoApi(*c, databaseKey, password, direction);
     return UnlockAgile(std::get<AgileDescription>(description), databaseKey, password, direction);

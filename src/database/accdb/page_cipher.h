@@ -21,7 +21,7 @@
 namespace pictrova::database {
 
 class PageCipher {
-public:
+  public:
     virtual ~PageCipher() = default;
     // Decrypts (or, for the fixture writer, encrypts) one whole page in place.
     virtual void Transform(std::uint32_t page, std::span<std::uint8_t> data) = 0;
@@ -30,7 +30,8 @@ public:
 // Checks the password and returns the cipher for the pages; a wrong or empty password fails
 // with "Not a valid password." (number 3031).
 std::unique_ptr<PageCipher> UnlockPageCipher(const EncryptionDescription& description,
-                                             const DatabaseKey& databaseKey, std::string_view password,
+                                             const DatabaseKey& databaseKey,
+                                             std::string_view password,
                                              CipherDirection direction = CipherDirection::Decrypt);
 
 }  // namespace pictrova::database

@@ -9,8 +9,10 @@
 namespace pictrova::database {
 
 Rc4::Rc4(std::span<const std::uint8_t> key) {
-    for (int k = 0; k < 256; ++k) state_[k] = static_cast<std::uint8_t>(k);
-    if (key.empty()) throw Error("RC4 needs a key");
+    for (int k = 0; k < 256; ++k)
+        state_[k] = static_cast<std::uint8_t>(k);
+    if (key.empty())
+        throw Error("RC4 needs a key");
     std::uint8_t j = 0;
     for (std::size_t k = 0; k < 256; ++k) {
         j = static_cast<std::uint8_t>(j + state_[k] + key[k % key.size()]);

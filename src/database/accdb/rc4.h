@@ -15,7 +15,7 @@ namespace pictrova::database {
 inline constexpr std::array<std::uint8_t, 4> kJetHeaderMaskKey = {0xC7, 0xDA, 0x39, 0x6B};
 
 class Rc4 {
-public:
+  public:
     explicit Rc4(std::span<const std::uint8_t> key);
     ~Rc4();
     Rc4(const Rc4&) = delete;
@@ -24,7 +24,7 @@ public:
     // XORs the next keystream bytes into data; successive calls continue one stream.
     void Apply(std::span<std::uint8_t> data) noexcept;
 
-private:
+  private:
     std::uint8_t state_[256];
     std::uint8_t i_ = 0;
     std::uint8_t j_ = 0;

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Takes the README's pictures of the wizard: the database page with the sample database chosen,
 // the options page on its pictures table, the page after a finished run with its final
-// message, and the same page with the run's summary and its skipped records. Run it through scripts/wizard-screenshots (under Xvfb); settings go to a private HOME.
+// message, and the same page with the run's summary and its skipped records. Run it through
+// scripts/wizard-screenshots (under Xvfb); settings go to a private HOME.
 //
 //   wizard_screenshots OUTPUT_FOLDER [SAMPLE_DATABASE]
 
@@ -32,7 +33,8 @@ namespace {
 using namespace pictrova::ui;
 
 void Settle() {
-    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+    for (int i = 0; i < 5; ++i)
+        QApplication::processEvents();
 }
 
 bool Save(const QImage& image, const QString& folder, const char* name) {
@@ -44,10 +46,11 @@ bool Save(const QImage& image, const QString& folder, const char* name) {
 
 // Messages show as real boxes; the run's final message is photographed over the page.
 class PhotographingDialogs : public QtDialogs {
-public:
+  public:
     PhotographingDialogs(QString folder) : folder_(std::move(folder)) {}
 
-    void Message(QWidget* owner, const QString& text, const QString& title, QMessageBox::Icon icon) override {
+    void Message(QWidget* owner, const QString& text, const QString& title,
+                 QMessageBox::Icon icon) override {
         QMessageBox box(icon, title, text, QMessageBox::Ok, owner);
         box.show();
         Settle();
@@ -56,7 +59,8 @@ public:
             const QImage message = box.grab().toImage();
             QPainter painter(&page);
             painter.setPen(QPen(Qt::darkGray, 1));
-            const QPoint at((page.width() - message.width()) / 2, (page.height() - message.height()) / 2);
+            const QPoint at((page.width() - message.width()) / 2,
+                            (page.height() - message.height()) / 2);
             painter.drawImage(at, message);
             painter.drawRect(QRect(at, message.size()).adjusted(-1, -1, 0, 0));
             painter.end();
@@ -65,7 +69,7 @@ public:
         box.close();
     }
 
-private:
+  private:
     QString folder_;
 };
 
@@ -73,7 +77,8 @@ private:
 
 int main(int argc, char** argv) {
     QTemporaryDir home;
-    if (!home.isValid()) return 2;
+    if (!home.isValid())
+        return 2;
     setenv("HOME", qPrintable(home.path()), 1);
     setenv("XDG_CONFIG_HOME", qPrintable(home.path() + "/.config"), 1);
     QApplication application(argc, argv);
@@ -91,7 +96,8 @@ int main(int argc, char** argv) {
     settings.Write("Output Folder", output.path() + "/");
     WizardServices services{dialogs, settings, pictrova::ProgramDirectory(), [] {}};
     Form1 form1(services);
-    if (!form1.Load()) return 1;
+    if (!form1.Load())
+        return 1;
     form1.show();
     if (argc > 2) {
         // A copy under the private home, so that no build path shows in the pictures.
@@ -103,7 +109,8 @@ int main(int argc, char** argv) {
         form1.PushButton3->click();
     }
     Settle();
-    if (!Save(form1.grab().toImage(), folder, "wizard-database-page.png")) return 1;
+    if (!Save(form1.grab().toImage(), folder, "wizard-database-page.png"))
+        return 1;
 
     form1.PushButton2->click();
     Form2& form2 = form1.form2();
@@ -113,11 +120,13 @@ int main(int argc, char** argv) {
     }
     form2.ListView1_Click();
     const auto pictures = form2.ListView2->findItems("Picture", Qt::MatchExactly);
-    if (!pictures.isEmpty()) form2.ListView2->setCurrentItem(pictures.first());
+    if (!pictures.isEmpty())
+        form2.ListView2->setCurrentItem(pictures.first());
     form2.Option10->click();
     form2.resize(form2.sizeHint().expandedTo(QSize(860, 600)));
     Settle();
-    if (!Save(form2.grab().toImage(), folder, "wizard-options-page.png")) return 1;
+    if (!Save(form2.grab().toImage(), folder, "wizard-options-page.png"))
+        return 1;
 
     form2.PushButton6->click();
     Settle();
@@ -125,6 +134,7 @@ int main(int argc, char** argv) {
     form2.ShowSkipped->click();
     form2.resize(form2.sizeHint().expandedTo(QSize(860, 600)));
     Settle();
-    if (!Save(form2.grab().toImage(), folder, "wizard-run-summary.png")) return 1;
+    if (!Save(form2.grab().toImage(), folder, "wizard-run-summary.png"))
+        return 1;
     return 0;
 }
