@@ -285,6 +285,50 @@ TEST_F(CliTest, LibraryWarningsWhileARecordIsReadAreThatRecordsOneLine) {
     }
 }
 
+// The same for an attachment field: what libmdb says while the field's hidden table of files is
+// read is the record's (it reached the terminal raw). The damage: the hidden table's second data
+// page names another table as its owner.
+TEST_F(CliTest, LibraryWarningsWhileAttachedFilesAreReadAreThatRecordsOneLine) {
+    jet::DatabasePlan plan;
+    plan.format = jet::Format::Ace12;
+    plan.inlineLimit = 2000;  // every attached file inside its row: three rows a page
+    plan.tables.push_back(
+        {"Pictures",
+         {{"ID", jet::ColumnType::Long}, {"Picture", jet::ColumnType::Attachment}},
+         {}});
+    for (std::int64_t i = 1; i <= 8; ++i)
+        plan.tables.back().rows.push_back(
+            {i, jet::Attachments{{"p" + std::to_string(i) + ".bmp", "bmp",
+                                  fixtures::MakeBmpFile(20, 20), false, std::nullopt}}});
+    Bytes file = jet::WriteDatabaseToMemory(plan);
+    constexpr std::size_t kPageSize = 4096, kOwner = 4;
+    auto u32At = [&](std::size_t at) {
+        return std::uint32_t(file[at] | file[at + 1] << 8 | file[at + 2] << 16 |
+                             file[at + 3] << 24);
+    };
+    // The hidden table is the one with the most data pages.
+    std::map<std::uint32_t, std::vector<std::size_t>> dataPagesOf;
+    for (std::size_t page = 1; page < file.size() / kPageSize; ++page)
+        if (file[page * kPageSize] == 0x01)
+            dataPagesOf[u32At(page * kPageSize + kOwner)].push_back(page);
+    auto hidden = std::max_element(
+        dataPagesOf.begin(), dataPagesOf.end(),
+        [](const auto& a, const auto& b) { return a.second.size() < b.second.size(); });
+    ASSERT_GE(hidden->second.size(), 2u);
+    file[hidden->second[1] * kPageSize + kOwner] = 0x7F;
+    std::ofstream(db, std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()),
+               static_cast<std::streamsize>(file.size()));
+
+    Outcome o = Extract({});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_TRUE(o.err.starts_with("Record 1: the database library reported ")) << o.err;
+    EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
+    Reset();
+    Outcome verbose = Extract({"--verbose"});
+    EXPECT_TRUE(verbose.err.starts_with("Record 1: libmdb: warning: page ")) << verbose.err;
+}
+
 TEST_F(CliTest, ExtractWithDefaults) {
     testing::WritePictureDatabase(
         db, {{PaintPicture(), "a"}, {std::nullopt, "b"}, {PaintPicture(1), "c"}});
