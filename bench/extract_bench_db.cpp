@@ -71,11 +71,29 @@ Bytes MakePhotoBmp(const std::string& scratch, unsigned seed) {
     return bmp;
 }
 
+// A table "Pictures" (ID, Picture) of `records` rows; row i (0-based) holds picture(i).
+template <typename Picture>
+void WritePictures(const std::string& path, long records, Picture picture) {
+    pictrova::jet::DatabasePlan plan;
+    plan.tables.push_back({"Pictures",
+                           {{"ID", pictrova::jet::ColumnType::Long, 0},
+                            {"Picture", pictrova::jet::ColumnType::OleObject, 0}},
+                           {}});
+    pictrova::jet::DatabaseWriter writer(path, plan);
+    for (long i = 0; i < records; ++i) {
+        pictrova::jet::Value row[] = {static_cast<std::int64_t>(i + 1), picture(i)};
+        writer.AddRow(0, row);
+    }
+    writer.Finish();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT.mdb [RECORDS [mixed|small|large]]\n", argv[0]);
+        std::fprintf(stderr,
+                     "usage: %s OUTPUT.mdb [RECORDS [mixed|small|large|photos|documents|huge]]\n",
+                     argv[0]);
         return 2;
     }
     const std::string path = argv[1];
@@ -97,44 +115,17 @@ int main(int argc, char** argv) {
             pictrova::fixtures::BuildPdfObject(pictrova::fixtures::MakePdfFile("invoice")),
             pictrova::fixtures::BuildPackage(notes),
         };
-        pictrova::jet::DatabasePlan plan;
-        plan.tables.push_back({"Pictures",
-                               {{"ID", pictrova::jet::ColumnType::Long, 0},
-                                {"Picture", pictrova::jet::ColumnType::OleObject, 0}},
-                               {}});
-        pictrova::jet::DatabaseWriter writer(path, plan);
-        for (long i = 0; i < records; ++i) {
-            pictrova::jet::Value row[] = {static_cast<std::int64_t>(i + 1),
-                                          pictrova::jet::ByteView(documents[i % 6])};
-            writer.AddRow(0, row);
-        }
-        writer.Finish();
+        WritePictures(path, records,
+                      [&](long i) { return pictrova::jet::ByteView(documents[i % 6]); });
         std::printf("%ld records of documents\n", records);
         return 0;
     }
     if (shape == "small" || shape == "large" || shape == "huge") {
-        const int side = shape == "huge" ? 7000 : 0;
-        const bool small = shape == "small";
+        const int width = shape == "huge" ? 7000 : shape == "small" ? 200 : 1600;
+        const int height = shape == "huge" ? 7000 : shape == "small" ? 260 : 1200;
         const Bytes field = pictrova::fixtures::BuildPaintPicture(
-            pictrova::fixtures::MakeDrawnBmpFile(side    ? side
-                                                 : small ? 200
-                                                         : 1600,
-                                                 side    ? side
-                                                 : small ? 260
-                                                         : 1200,
-                                                 3));
-        pictrova::jet::DatabasePlan plan;
-        plan.tables.push_back({"Pictures",
-                               {{"ID", pictrova::jet::ColumnType::Long, 0},
-                                {"Picture", pictrova::jet::ColumnType::OleObject, 0}},
-                               {}});
-        pictrova::jet::DatabaseWriter writer(path, plan);
-        for (long i = 0; i < records; ++i) {
-            pictrova::jet::Value row[] = {static_cast<std::int64_t>(i + 1),
-                                          pictrova::jet::ByteView(field)};
-            writer.AddRow(0, row);
-        }
-        writer.Finish();
+            pictrova::fixtures::MakeDrawnBmpFile(width, height, 3));
+        WritePictures(path, records, [&](long) { return pictrova::jet::ByteView(field); });
         std::printf("%ld records, paint pictures of %zu bytes\n", records, field.size());
         return 0;
     }

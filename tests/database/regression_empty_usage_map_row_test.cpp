@@ -44,32 +44,29 @@ void MakeUsageMapRowEmpty(Bytes& file, std::size_t definitionPage) {
     file[at + 1] = static_cast<std::uint8_t>(end >> 8);
 }
 
-// Moves the start page of the inline usage map of the first table defined from page `from` on
-// far past the end of the file: kind byte 0, then the 4-byte first page.
-void MoveUsageMapPastTheEnd(Bytes& file, std::size_t from) {
+// Where the inline usage map of the first table defined from page `from` on starts: kind byte
+// 0, the 4-byte first page, then one bit a page.
+std::size_t InlineUsageMap(const Bytes& file, std::size_t from) {
     std::size_t definition = from;
     while (file[definition * kPageSize] != 0x02)
         ++definition;
     const std::uint32_t pointer = U32At(file, definition * kPageSize + kUsageMapPointer);
     const std::size_t page = (pointer >> 8) * kPageSize;
-    const std::size_t start =
-        U16At(file, page + kRowCountOffset + 2 + 2 * (pointer & 0xFF)) & 0x1FFF;
-    ASSERT_EQ(file[page + start], 0);
-    PutU32(file, page + start + 1, 0x00FFFF00);
+    return page + (U16At(file, page + kRowCountOffset + 2 + 2 * (pointer & 0xFF)) & 0x1FFF);
 }
 
-// Marks in the inline usage map of the first table defined from page `from` on the page after
-// its first one as the table's too (kind byte 0, the 4-byte first page, then one bit a page).
+// Moves the start page of that usage map far past the end of the file.
+void MoveUsageMapPastTheEnd(Bytes& file, std::size_t from) {
+    const std::size_t map = InlineUsageMap(file, from);
+    ASSERT_EQ(file[map], 0);
+    PutU32(file, map + 1, 0x00FFFF00);
+}
+
+// Marks in that usage map the page after the table's first one as the table's too.
 void MarkNextPageInUsageMap(Bytes& file, std::size_t from) {
-    std::size_t definition = from;
-    while (file[definition * kPageSize] != 0x02)
-        ++definition;
-    const std::uint32_t pointer = U32At(file, definition * kPageSize + kUsageMapPointer);
-    const std::size_t page = (pointer >> 8) * kPageSize;
-    const std::size_t start =
-        U16At(file, page + kRowCountOffset + 2 + 2 * (pointer & 0xFF)) & 0x1FFF;
-    ASSERT_EQ(file[page + start], 0);
-    file[page + start + 5] |= 0x02;
+    const std::size_t map = InlineUsageMap(file, from);
+    ASSERT_EQ(file[map], 0);
+    file[map + 5] |= 0x02;
 }
 
 std::string DamagedDatabase(const TempDir& dir, jet::Format format, bool catalog) {
