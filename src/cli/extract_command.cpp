@@ -105,10 +105,12 @@ bool PreChecks(const ExtractArguments& arguments) {
         if (name == fields.end())
             return fail("no name field \"" + c.nameField + "\" in table \"" + c.table +
                         "\"; its fields: " + Joined(names));
-        if (name->type != database::kAdVarWChar && name->type != database::kAdLongVarWChar &&
-            name->type != database::kAdWChar)
+        // Numbers, dates and yes/no values name files by their text, as in the wizard; only
+        // fields of bytes have no text to give.
+        if (database::HoldsPictures(*name) || name->type == database::kAdBinary ||
+            name->type == database::kAdVarBinary || name->type == database::kAdLongVarBinary)
             return fail("name field \"" + c.nameField + "\" is " + TypeName(name->type) +
-                        ", not text");
+                        ", which has no text to name a file");
     }
     if (!c.outputFolder.empty() && !fs::is_directory(c.outputFolder, ec)) {
         fs::create_directories(c.outputFolder, ec);

@@ -447,6 +447,10 @@ void Run::AttachedFiles(RecordWork& record, bool& lastRecord) {
     outcome.number = record.number;
     CommitWork(record, outcome);
     const std::size_t count = record.attachedFiles.size();
+    // A record without any file has no value; one whose files gave nothing says why its first
+    // such file did.
+    if (count == 0)
+        record.Skip({std::string(kSkipNoValue), {}});
     for (std::size_t i = 0; i < count && !result_.outOfRoom; ++i) {
         guard_.Step(176, [&] { host_.Yield(); });
         RecordWork file;
@@ -462,6 +466,8 @@ void Run::AttachedFiles(RecordWork& record, bool& lastRecord) {
         });
         WorkOnRecord(setup_, file, host_);
         outcome.attachments.push_back({record.attachedFiles[i], CommitWork(file, outcome)});
+        if (file.skip)
+            record.Skip(*file.skip);
     }
     lastRecord = !MoveToNextRecord(record);
     FinishRecord(record, outcome);
@@ -495,6 +501,8 @@ std::optional<fs::path> Run::CommitWork(RecordWork& work, RecordOutcome& outcome
         std::vector<ReportedError> commitReports;
         bool replaced = false;
         writtenPath = WriteOutput(output, replaced, commitReports);
+        if (writtenPath && replaced)
+            ++result_.filesReplaced;
         if (writtenPath && !outcome.written)
             outcome.replaced = replaced;
         if (output.writing == OutputWriting::CopyOfFile) {
@@ -522,7 +530,11 @@ void Run::FinishRecord(RecordWork& record, RecordOutcome& outcome) {
         outcome.libraryMessages = std::move(record.libraryMessages);
         host_.ShowLibraryWarnings(outcome.number, outcome.libraryMessages);
     }
-    if (!outcome.written) {
+    const bool readWithoutFormat = !outcome.written && record.loaded && !record.skip &&
+                                   outcome.errors.empty() &&
+                                   record.choices.format == OutputFormat::None;
+    outcome.readWithoutFormat = readWithoutFormat;
+    if (!outcome.written && !readWithoutFormat) {
         outcome.skipped = record.skip;
         if (!outcome.skipped && !outcome.errors.empty())
             outcome.skipped =

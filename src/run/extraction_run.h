@@ -95,6 +95,9 @@ struct RecordOutcome {
     bool replaced = false;              // `written` replaced a file that was there before the run
     std::optional<SkipReason> skipped;  // why no file was written
     bool storedPreview = false;         // `written` is the object's stored preview
+    // The picture was read, and no output format was chosen to write it (the wizard with every
+    // format button off): neither written nor skipped.
+    bool readWithoutFormat = false;
     // What the database library warned of while the record was read (not errors).
     std::vector<std::string> libraryMessages;
 };
@@ -104,6 +107,7 @@ struct RunResult {
     std::string message;           // the final message as shown
     std::int64_t recordsRead = 0;  // records the loop went through
     std::int64_t picturesWritten = 0;
+    std::int64_t filesReplaced = 0;  // files written over ones that were there before the run
     std::vector<RecordOutcome> records;
     std::vector<ReportedError> errors;  // reports outside any record
     int errorCount = 0;                 // every report, records' ones included

@@ -121,6 +121,13 @@ SkipReason TooLarge(const imaging::PictureSize& size) {
             std::to_string(size.width) + " x " + std::to_string(size.height)};
 }
 
+// An attached file whose content is no picture kind, named with the kind its name gives.
+SkipReason NotAPictureFile(const std::string& fileName) {
+    const std::string extension = FileNameExtension(fileName);
+    return {std::string(kSkipNotPicture),
+            fileName + (extension.empty() ? "" : " (a " + Lower(extension) + " file)")};
+}
+
 SkipReason WhyRawNotLoaded(bool objectHeader) {
     if (objectHeader)
         return {std::string(kSkipNotLoaded),
@@ -147,6 +154,8 @@ class RecordSteps {
                 Method1();
             else
                 Method2();
+            if (r_.found && !r_.loaded && !r_.kept && r_.attachment)
+                r_.Skip({std::string(kSkipNotLoaded), r_.attachment->fileName});
             if (r_.found && !r_.loaded && !r_.kept)
                 r_.Skip(r_.choices.method == ReadMethod::ByteToByte
                             ? WhyNotLoaded(Lower(r_.objectExtension), packagedKind_)
@@ -303,8 +312,11 @@ class RecordSteps {
     // attached file is written as it is, with its own extension.
     void AttachedFile() {
         const imaging::PictureKind kind = imaging::SniffPictureKind(r_.bytes);
-        if (!original() && guard_.Test(202, [&] { return kind == imaging::PictureKind::Unknown; }))
+        if (!original() &&
+            guard_.Test(202, [&] { return kind == imaging::PictureKind::Unknown; })) {
+            r_.Skip(NotAPictureFile(r_.attachment->fileName));
             return;
+        }
         guard_.Step(204, [&] {
             const AttachmentPart& part = *r_.attachment;
             if (original()) {

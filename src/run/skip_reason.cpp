@@ -115,8 +115,10 @@ std::string RunCount(const RunResult& result) {
     std::vector<std::pair<std::string, int>> counts;  // in the order first met
     std::int64_t without = 0;
     std::int64_t previews = 0;
+    std::int64_t readWithoutFormat = 0;
     for (const auto& record : result.records) {
         previews += record.storedPreview ? 1 : 0;
+        readWithoutFormat += record.readWithoutFormat ? 1 : 0;
         if (record.written || !record.skipped)
             continue;
         ++without;
@@ -136,12 +138,20 @@ std::string RunCount(const RunResult& result) {
     if (previews > 0)
         line += " (" + std::to_string(previews) +
                 (previews == 1 ? " from a stored preview)" : " from stored previews)");
+    if (readWithoutFormat > 0)
+        line += "; " + std::to_string(readWithoutFormat) +
+                (readWithoutFormat == 1 ? " picture" : " pictures") +
+                " read and not written (no output format is chosen)";
     if (without > 0) {
         line += "; " + std::to_string(without) + " without a" + noun + " (";
         for (std::size_t i = 0; i < counts.size(); ++i)
             line += (i ? ", " : "") + std::to_string(counts[i].second) + " " + counts[i].first;
         line += ")";
     }
+    if (result.filesReplaced > 0)
+        line += "; " + std::to_string(result.filesReplaced) +
+                (result.filesReplaced == 1 ? " replaced file that was already there"
+                                           : " replaced files that were already there");
     return line + ".";
 }
 

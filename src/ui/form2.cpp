@@ -494,7 +494,9 @@ void Form2::PushButton2_Click() {
     QString chosen;
     Guard guard(host_, "Form2.PushButton2_Click");
     guard.Step(100, [&] {
-        const QString startFolder = services.settings.Read("LastFolderDot");
+        QString startFolder = services.settings.Read("LastFolderDot");
+        if (startFolder.isEmpty())
+            startFolder = GetDesktopFolder();
         chosen = BrowseForFolder(services.dialogs, this, kFolderPickerTitle, startFolder);
     });
     bool carryOn = true;

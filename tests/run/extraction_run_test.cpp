@@ -466,9 +466,13 @@ TEST_F(ExtractionRunTest, NoMethodOrNoFormatChosen) {
     host = {};
     ExtractionChoices noFormat = Choices();
     noFormat.format = OutputFormat::None;
-    Run(noFormat);
+    const RunResult read = Run(noFormat);
     EXPECT_EQ(host.messages, std::vector<std::string>{"Done."});
     EXPECT_TRUE(OutputFiles().empty());
+    // The picture was loaded: the count says so instead of calling it "not loaded".
+    EXPECT_EQ(RunCount(read),
+              "0 pictures from 1 record; 1 picture read and not written (no output format is "
+              "chosen).");
 }
 
 TEST_F(ExtractionRunTest, FailingConverterIsReportedAndLeavesNoPartialFile) {

@@ -205,6 +205,22 @@ TEST_F(WizardRunTest, AttachmentFieldOfTheAccdbSampleGivesOneFilePerPicture) {
     EXPECT_TRUE(dialogs.ErrorReports().empty());
 }
 
+// With every format button off the pictures are read and nothing is written; the status says
+// so, and lists no record as skipped.
+TEST_F(WizardRunTest, RunWithNoFormatChosenCountsThePicturesRead) {
+    for (const char* key : {"Option8", "Option9", "Option10", "Option11", "Option12", "Option13",
+                            "Option14", "Option15"})
+        settings.Write(key, "False");
+    Form2& form2 = StartOnPictureDatabase();
+    QTest::mouseClick(form2.PushButton6, Qt::LeftButton);
+    EXPECT_TRUE(OutputFiles().empty());
+    EXPECT_EQ(dialogs.messages.back().text, "Done.");
+    EXPECT_EQ(form2.RunStatus->text().section(" Folder: ", 0, 0),
+              "0 pictures from 3 records; 2 pictures read and not written (no output format is "
+              "chosen); 1 without a picture (1 empty).");
+    EXPECT_EQ(form2.ShowSkipped->text(), "Skipped records (1)");
+}
+
 TEST_F(WizardRunTest, RunReadsTheControlsAsTheyAreWhenItNeedsThem) {
     Form2& form2 = StartOnPictureDatabase();
     QTest::mouseClick(form2.Option7, Qt::LeftButton);

@@ -339,6 +339,12 @@ TEST_F(WizardTest, FolderPickerAddsOneSeparatorAndCancelChangesNothing) {
     EXPECT_EQ(dialogs.folderTitles.back(), "Please select folder:");
     EXPECT_EQ(dialogs.folderStarts.back(), "/srv/last");
     EXPECT_EQ(settings.Read("Output Folder"), "/");
+
+    // With no folder remembered the picker starts at the desktop.
+    settings.Write("LastFolderDot", "");
+    dialogs.folderAnswers.push_back("");
+    QTest::mouseClick(form2.PushButton2, Qt::LeftButton);
+    EXPECT_EQ(dialogs.folderStarts.back(), GetDesktopFolder());
 }
 
 TEST_F(WizardTest, HelpButtonsShowTheirTextsUnderTheApplicationTitle) {
