@@ -57,10 +57,11 @@ asan-check:
 release:
 	$(MAKE) build PRESET=release
 
-# The Debian package of a release build: build/release/package/pictrova_<version>_<arch>.deb
+# The Debian package: build/deb/package/pictrova_<version>-1_<arch>.deb, from a release build of
+# only what it holds (the deb preset builds no tests and no benchmarks).
 deb:
-	$(MAKE) build PRESET=release
-	cd build/release && cpack -G DEB
+	$(MAKE) build PRESET=deb
+	cd build/deb && cpack -G DEB
 
 bench:
 	$(MAKE) build PRESET=release

@@ -10,7 +10,8 @@
 // loader once per picture, with its own limits. It dies with the process that started it, stops
 // after its CPU-time limit, and checks the records the way the loader does before drawing.
 //
-// Exit status: 0 picture written, 1 not drawn (reason on standard error), 2 wrong arguments.
+// Exit status: 0 picture written (or --help, --version answered), 1 not drawn (reason on standard
+// error), 2 wrong arguments.
 
 #include <sys/resource.h>
 #if defined(__linux__)
@@ -44,6 +45,18 @@ using namespace pictrova::imaging;
 constexpr rlim_t kCpuSeconds = pictrova::kEmfDrawCpuSeconds;
 constexpr rlim_t kAddressSpaceBytes = pictrova::kEmfDrawAddressSpaceBytes;
 using pictrova::kMaxMetafileBytes;
+
+constexpr char kUsage[] =
+    "Usage: pictrova-emf [WIDTH HEIGHT] < PICTURE.emf > PICTURE.bmp\n"
+    "Draws the enhanced metafile read on standard input and writes it on standard output as a\n"
+    "24-bit BMP file of WIDTH x HEIGHT pixels, or else of the metafile's frame on a 96-dpi\n"
+    "screen. The run starts it once per EMF picture; it stops after a limit of CPU time and\n"
+    "memory, and with the program that started it.\n"
+    "\n"
+    "  --help        this text;  --version  the version\n"
+    "\n"
+    "Exit status: 0 written, 1 not drawn (the reason on stderr, one line), 2 the arguments are\n"
+    "wrong.\n";
 
 // Lowers a limit, never raises one the process was started with (raising would fail, and the
 // limit would then not be set at all).
@@ -140,6 +153,14 @@ extern "C" const char* __lsan_default_suppressions() {
 #endif
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string_view(argv[1]) == "--version") {
+        std::fputs("pictrova-emf " PICTROVA_VERSION "\n", stdout);
+        return 0;
+    }
+    if (argc == 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
     LimitThisProcess();
     // The libraries may print; only the picture goes to the real standard output.
     const int pictureOut = dup(STDOUT_FILENO);
@@ -152,7 +173,9 @@ int main(int argc, char** argv) {
             return 2;
         }
     } else if (argc != 1) {
-        std::fprintf(stderr, "usage: pictrova-emf [WIDTH HEIGHT] < picture.emf > picture.bmp\n");
+        std::fprintf(stderr,
+                     "pictrova-emf: expected WIDTH HEIGHT or nothing (--help shows the "
+                     "syntax)\n");
         return 2;
     }
     try {

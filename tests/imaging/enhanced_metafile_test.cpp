@@ -5,6 +5,7 @@
 
 #include "image_oracle.h"
 #include "imaging/emf_records.h"
+#include "imaging/engine_io.h"
 #include "imaging/picture_files.h"
 #include "ole_builder/enhanced_metafiles.h"
 #include "picture_fixtures.h"
@@ -287,7 +288,8 @@ TEST(EnhancedMetafile, DrawingProgramStatusAndOutput) {
         std::string arguments;
         const char* input;
         int status;
-        int width, height;  // of the BMP written when the status is 0
+        int width, height;              // of the BMP written when the status is 0
+        const char* printed = nullptr;  // what stdout starts with instead of a BMP
     } cases[] = {
         {"the frame's own size", "", "good.emf", 0, 30, 20},
         {"the size asked for", "7 300", "good.emf", 0, 7, 300},
@@ -297,6 +299,9 @@ TEST(EnhancedMetafile, DrawingProgramStatusAndOutput) {
         {"a side of zero", "0 5", "good.emf", 2, 0, 0},
         {"a side that is not a number", "7 x", "good.emf", 2, 0, 0},
         {"a picture larger than a bitmap", "40000 40000", "good.emf", 1, 0, 0},
+        // Answered without reading the input, on stdout, like the other programs.
+        {"the usage", "--help", "good.emf", 0, 0, 0, "Usage: pictrova-emf [WIDTH HEIGHT]"},
+        {"the version", "--version", "good.emf", 0, 0, 0, "pictrova-emf " PICTROVA_VERSION "\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -306,6 +311,11 @@ TEST(EnhancedMetafile, DrawingProgramStatusAndOutput) {
             "'" + (testing::BinDir() / "pictrova-emf").string() + "' " + c.arguments + " < '" +
             input.string() + "' > '" + (dir / "out.bmp").string() + "' 2>/dev/null; echo $?");
         EXPECT_EQ(std::stoi(status), c.status);
+        if (c.printed != nullptr) {
+            const auto bytes = ReadWholeFile(dir / "out.bmp");
+            EXPECT_EQ(std::string(bytes.begin(), bytes.end()).rfind(c.printed, 0), 0u);
+            continue;
+        }
         if (c.status != 0)
             continue;
         const testing::DecodedPicture pixels = testing::DecodeWithImageMagick(dir / "out.bmp");
