@@ -29,7 +29,8 @@ constexpr std::size_t kLongestRun = 63;
 void RefuseWideSides(const BitmapRows& rows, const char* format) {
     constexpr std::size_t kMaxSide = std::numeric_limits<std::uint16_t>::max();
     if (rows.width() > kMaxSide || rows.height() > kMaxSide)
-        throw Error(std::string(format) + " cannot hold a picture of more than 65535 pixels a side");
+        throw Error(std::string(format) +
+                    " cannot hold a picture of more than 65535 pixels a side");
 }
 
 // One plane of a row (every `step`th byte from `from`), run-length coded onto `out`.

@@ -38,7 +38,8 @@ tmsize_t WriteBytes(thandle_t handle, void* data, tmsize_t size) {
         if (end > file.bytes.size()) {
             // Grows by a quarter at the least, so the buffer never doubles beside the bitmap.
             if (end > file.bytes.capacity())
-                file.bytes.reserve(std::max(end, file.bytes.capacity() + file.bytes.capacity() / 4));
+                file.bytes.reserve(
+                    std::max(end, file.bytes.capacity() + file.bytes.capacity() / 4));
             file.bytes.resize(end);
         }
     } catch (...) {
@@ -106,10 +107,9 @@ std::vector<std::uint8_t> EncodeTiff(const cDIBSection& picture) {
         throw Error("the TIFF writer could not start");
     TIFFOpenOptionsSetErrorHandlerExtR(options.get(), Silent, nullptr);
     TIFFOpenOptionsSetWarningHandlerExtR(options.get(), Silent, nullptr);
-    std::unique_ptr<TIFF, TiffCloser> tiff(TIFFClientOpenExt("picture", "wl", &file, ReadNothing,
-                                                             WriteBytes, SeekTo, CloseNothing,
-                                                             SizeOf, MapNothing, UnmapNothing,
-                                                             options.get()));
+    std::unique_ptr<TIFF, TiffCloser> tiff(
+        TIFFClientOpenExt("picture", "wl", &file, ReadNothing, WriteBytes, SeekTo, CloseNothing,
+                          SizeOf, MapNothing, UnmapNothing, options.get()));
     if (!tiff)
         throw Error("the TIFF writer could not start");
     TIFF* t = tiff.get();
