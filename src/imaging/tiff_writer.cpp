@@ -17,6 +17,7 @@ namespace {
 // Strips of about a megabyte: few enough for a small directory, small enough for readers that
 // take a strip at a time.
 constexpr std::size_t kStripBytes = 1 << 20;
+constexpr tmsize_t kStagingBytes = 64 * 1024;
 
 // The file libtiff writes into: a growing byte buffer with a position.
 struct MemoryFile {
@@ -127,22 +128,21 @@ std::vector<std::uint8_t> EncodeTiff(const cDIBSection& picture) {
     if (!tagged)
         throw Error("the TIFF writer refused the picture's tags");
 
-    std::vector<std::uint8_t> strip(rowBytes * rowsPerStrip);
-    for (std::size_t first = 0, index = 0; first < rows.height(); first += rowsPerStrip, ++index) {
-        const std::size_t count = std::min(rowsPerStrip, rows.height() - first);
-        for (std::size_t y = 0; y < count; ++y) {
-            const std::uint8_t* from = rows.Row(first + y);
-            std::uint8_t* to = strip.data() + y * rowBytes;
-            for (std::size_t x = 0; x < rows.width(); ++x, from += rows.channels(), to += 3) {
-                to[0] = from[2];
-                to[1] = from[1];
-                to[2] = from[0];
-            }
+    // Rows go in one at a time through a small staging buffer (libtiff's own would be a whole
+    // strip): beside the bitmap and the file, the writer holds next to nothing.
+    if (!TIFFWriteBufferSetup(t, nullptr, kStagingBytes))
+        throw Error("the TIFF writer could not start");
+    std::vector<std::uint8_t> row(rowBytes);
+    for (std::size_t y = 0; y < rows.height(); ++y) {
+        const std::uint8_t* from = rows.Row(y);
+        std::uint8_t* to = row.data();
+        for (std::size_t x = 0; x < rows.width(); ++x, from += rows.channels(), to += 3) {
+            to[0] = from[2];
+            to[1] = from[1];
+            to[2] = from[0];
         }
-        if (TIFFWriteEncodedStrip(t, static_cast<std::uint32_t>(index), strip.data(),
-                                  static_cast<tmsize_t>(count * rowBytes)) < 0) {
+        if (TIFFWriteScanline(t, row.data(), static_cast<std::uint32_t>(y), 0) < 0)
             throw Error("the TIFF writer could not write the pixels");
-        }
     }
     if (!TIFFWriteDirectory(t))
         throw Error("the TIFF writer could not write its directory");
