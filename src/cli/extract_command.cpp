@@ -14,6 +14,7 @@
 #include "imaging/image_engine.h"
 #include "imaging/picture_holder.h"
 #include "run/extraction_run.h"
+#include "run/output_formats.h"
 
 namespace pictrova::cli {
 
@@ -131,22 +132,8 @@ std::optional<run::ReadMethod> ParseMethod(const std::string& word) {
 }
 
 std::optional<run::OutputFormat> ParseFormat(const std::string& word) {
-    using run::OutputFormat;
-    static constexpr std::pair<std::string_view, OutputFormat> kWords[] = {
-        {"bmp", OutputFormat::BMP},  {"jpg", OutputFormat::JPG},
-        {"jpeg", OutputFormat::JPG}, {"png", OutputFormat::PNG},
-        {"gif", OutputFormat::GIF},  {"tiff", OutputFormat::TIFF},
-        {"tif", OutputFormat::TIFF}, {"tga", OutputFormat::TGA},
-        {"pcx", OutputFormat::PCX},  {"original", OutputFormat::Original},
-    };
-    std::string lower = word;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
-    for (const auto& [w, format] : kWords) {
-        if (lower == w)
-            return format;
-    }
-    return std::nullopt;
+    const run::OutputFormatRow* row = run::FindOutputFormatByWord(word);
+    return row ? std::optional(row->format) : std::nullopt;
 }
 
 bool ParseNaming(const std::string& word, run::ExtractionChoices& choices) {

@@ -12,19 +12,10 @@
 #include "imaging/engine_io.h"
 #include "imaging/picture_encoder.h"
 #include "run/external_converter.h"
+#include "run/output_formats.h"
 
 namespace pictrova::converter {
 namespace {
-
-struct OutputRow {
-    std::string_view word;
-    OutputKind kind;
-};
-
-constexpr OutputRow kOutputs[] = {
-    {"bmp", OutputKind::Bmp},   {"png", OutputKind::Png}, {"gif", OutputKind::Gif},
-    {"tiff", OutputKind::Tiff}, {"tga", OutputKind::Tga}, {"pcx", OutputKind::Pcx},
-};
 
 std::uint32_t ParseNumber(const std::string& text, const char* what) {
     std::uint32_t value = 0;
@@ -72,15 +63,10 @@ ConversionRequest ParseConverterArguments(const std::vector<std::string>& given)
     if (next("-out") != "-out")
         throw UsageError("arguments must start with -out");
     const std::string& format = next("output format");
-    bool known = false;
-    for (const auto& row : kOutputs) {
-        if (row.word == format) {
-            request.output = row.kind;
-            known = true;
-        }
-    }
-    if (!known)
+    const run::OutputFormatRow* row = run::FindConverterFormat(format);
+    if (row == nullptr || !row->encoder)
         throw UsageError("unknown output format \"" + format + "\"");
+    request.output = *row->encoder;
 
     while (true) {
         const std::string& word = next("-o");

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "imaging/jpeg_encoder.h"
 
-#include <algorithm>
 #include <cerrno>
+#include <new>
 #include <string>
 
 #include "common/file_io.h"
-#include "imaging/engine_io.h"
+#include "imaging/jpeg_compression.h"
 
 namespace pictrova::imaging {
 namespace {
@@ -27,22 +27,15 @@ std::vector<std::uint8_t> EncodeJPG(const PictureHolder& picture, std::uint8_t q
     if (!picture.HasPicture())
         Fail(JpegStatus::InvalidParameter);
 
-    Magick::Blob encoded;
     try {
-        Magick::Image image = DibToEngineImage(picture.Image());
-        image.quality(std::min<unsigned>(quality, 100));
-        image.magick("JPEG");
-        WithEngineErrors([&] {
-            image.write(&encoded);
-            return 0;
-        });
+        return EncodeJpeg(picture.Image(), quality);
     } catch (const PictureTooBig&) {
+        Fail(JpegStatus::OutOfMemory);
+    } catch (const std::bad_alloc&) {
         Fail(JpegStatus::OutOfMemory);
     } catch (const std::exception&) {
         Fail(JpegStatus::GenericError);
     }
-    const auto* data = static_cast<const std::uint8_t*>(encoded.data());
-    return std::vector<std::uint8_t>(data, data + encoded.length());
 }
 
 Error JpegWriteError(int error) {

@@ -2,7 +2,7 @@
 #pragma once
 
 // The JPEG encoder (module SaveAsJPG): writes the picture holder's image as a JPEG file through
-// the image engine's JPEG writer.
+// libjpeg-turbo, straight from the bitmap (imaging/jpeg_compression.h).
 
 #include <cstdint>
 #include <filesystem>
@@ -24,9 +24,9 @@ inline constexpr std::string_view kSaveJpgErrorText = "Cannot save the image. GD
 // original program used, so a report reads the same.
 enum class JpegStatus : std::int32_t {
     Ok = 0,
-    GenericError = 1,      // the engine failed while encoding
+    GenericError = 1,      // the encoder failed
     InvalidParameter = 2,  // the holder has no picture
-    OutOfMemory = 3,       // the picture is over the engine's resource limits
+    OutOfMemory = 3,       // the picture is over the pixel limits, or its memory was refused
     Win32Error = 7,        // the file could not be written or renamed into place
     AccessDenied = 12,     // the file or its folder is not writable
 };

@@ -8,24 +8,21 @@
 #include "common/byte_reader.h"
 #include "common/checked_math.h"
 #include "common/error.h"
+#include "imaging/bitmap_rows.h"
 #include "imaging/engine_io.h"
 #include "imaging/gif_encoder.h"
 #include "imaging/image_engine.h"
+#include "imaging/jpeg_compression.h"
 #include "imaging/picture_holder.h"
 #include "imaging/picture_kind.h"
+#include "imaging/raw_writers.h"
+#include "imaging/tiff_writer.h"
 
 namespace pictrova::imaging {
 namespace {
 
-struct FormatRow {
-    EncodedFormat format;
-    std::string_view coder;
-};
-
-constexpr FormatRow kCoders[] = {
-    {EncodedFormat::Bmp, "BMP3"},  {EncodedFormat::Png, "PNG"}, {EncodedFormat::Gif, "GIF"},
-    {EncodedFormat::Tiff, "TIFF"}, {EncodedFormat::Tga, "TGA"}, {EncodedFormat::Pcx, "PCX"},
-};
+// The JPEG quality when none is given: the options page's default.
+constexpr std::uint32_t kDefaultJpegQuality = 85;
 
 // Input formats the engine may pick by itself from the content. Anything else it recognises
 // (drawing scripts, PostScript programs, text) is refused: the input comes from a database.
@@ -34,14 +31,6 @@ constexpr std::string_view kEngineDetectedInputs[] = {
     "PGM", "PBM", "PAM",  "SGI", "SUN", "WEBP", "JP2", "JPC",  "PICT", "XBM", "XPM", "FITS",
     "DPX", "CIN", "MIFF", "PCD", "XCF", "JNG",  "MNG", "VIFF", "CALS", "FPX", "HDF",
 };
-
-std::string_view CoderFor(EncodedFormat format) {
-    for (const auto& row : kCoders) {
-        if (row.format == format)
-            return row.coder;
-    }
-    return {};
-}
 
 // The coder that reads `bytes`: our sniffing names the kinds the engine does not recognise
 // from content (icons, cursors, Targa); the rest the engine finds, within the allowed list.
@@ -68,17 +57,6 @@ std::string InputCoder(std::span<const std::uint8_t> bytes) {
     throw Error("input is not a picture of a known format");
 }
 
-// Flattens transparency onto white, like the picture holder, so every output shows the same
-// picture whatever the format keeps.
-Magick::Image Flattened(const Magick::Image& image) {
-    if (!image.matte())
-        return image;
-    Magick::Image canvas(Magick::Geometry(image.columns(), image.rows()),
-                         Magick::Color(MaxRGB, MaxRGB, MaxRGB));
-    canvas.composite(image, 0, 0, Magick::OverCompositeOp);
-    return canvas;
-}
-
 Magick::Image ReadAnyPicture(std::span<const std::uint8_t> bytes) {
     StartImageEngine();
     const PictureKind kind = SniffPictureKind(bytes);
@@ -92,134 +70,98 @@ Magick::Image ReadAnyPicture(std::span<const std::uint8_t> bytes) {
     return ReadEngineImage(bytes, InputCoder(bytes), /*strict=*/true);
 }
 
-// The GIF of the flattened picture, through our own encoder: the engine's quantizer is slow and
-// shifts exact colours.
-Magick::Blob GifOf(Magick::Image& image, const EncodeSettings& settings) {
-    const auto width = static_cast<std::uint32_t>(image.columns());
-    const auto height = static_cast<std::uint32_t>(image.rows());
-    std::vector<std::uint8_t> rgb(
-        CheckedMul<std::size_t>(CheckedMul<std::size_t>(width, height), 3));
-    image.write(0, 0, width, height, "RGB", Magick::CharPixel, rgb.data());
-    const std::vector<std::uint8_t> gif =
-        EncodeGif({rgb, width, height},
-                  {.colours = settings.colours.value_or(256), .dither = settings.dither});
-    return Magick::Blob(gif.data(), gif.size());
-}
-
-// The engine writes a TIFF into memory leaving its word-alignment gaps (before the directory and
-// between the values it points to) as whatever the grown buffer held, so one picture could give
-// different bytes from run to run. Every byte that no part of the file covers (header, strips,
-// directory, the values outside it) is set to zero. Only the little-endian files the engine writes
-// here are touched.
-void ZeroTiffGaps(std::vector<std::uint8_t>& tiff) {
-    constexpr std::uint16_t kStripOffsets = 273, kStripByteCounts = 279;
-    constexpr std::size_t kTypeSizes[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8};
-    if (tiff.size() < 8 || tiff[0] != 'I' || tiff[1] != 'I' || tiff[2] != 42 || tiff[3] != 0)
-        return;
-    std::vector<bool> covered(tiff.size(), false);
-    auto cover = [&](std::uint64_t from, std::uint64_t length) {
-        for (std::uint64_t i = from; i < from + length && i < covered.size(); ++i)
-            covered[i] = true;
-    };
-    ByteReader r(tiff);
-    cover(0, 8);
-    r.seek(4);
-    const std::uint32_t directory = r.u32le();
-    r.seek(directory);
-    const std::uint16_t entries = r.u16le();
-    cover(directory, 2 + 12ull * entries + 4);
-    std::vector<std::uint32_t> stripOffsets, stripCounts;
-    for (std::uint16_t e = 0; e < entries; ++e) {
-        r.seek(directory + 2 + 12ull * e);
-        const std::uint16_t tag = r.u16le(), type = r.u16le();
-        const std::uint32_t count = r.u32le();
-        const std::size_t valueAt = r.position();
-        const std::uint64_t size =
-            type < std::size(kTypeSizes) ? std::uint64_t{kTypeSizes[type]} * count : 0;
-        const std::uint64_t at = size > 4 ? r.u32le() : valueAt;
-        if (size > 4)
-            cover(at, size);
-        if ((tag == kStripOffsets || tag == kStripByteCounts) && (type == 3 || type == 4)) {
-            ByteReader values(tiff);
-            values.seek(at);
-            auto& list = tag == kStripOffsets ? stripOffsets : stripCounts;
-            for (std::uint32_t i = 0; i < count; ++i)
-                list.push_back(type == 3 ? values.u16le() : values.u32le());
-        }
-    }
-    if (stripOffsets.size() != stripCounts.size())
-        return;
-    for (std::size_t i = 0; i < stripOffsets.size(); ++i)
-        cover(stripOffsets[i], stripCounts[i]);
-    for (std::size_t i = 0; i < tiff.size(); ++i)
-        if (!covered[i])
-            tiff[i] = 0;
-}
-
-// TGA readers disagree on bottom-left-origin files (ImageMagick 6 shows them upside down); every
-// reader takes top-left ones. The engine writes rows bottom first, so the picture goes in flipped
-// and the header's image descriptor gets its top-left bit (bit 5).
-Magick::Blob WithTopLeftOrigin(const Magick::Blob& tga) {
-    constexpr std::size_t kImageDescriptorAt = 17;
-    constexpr std::uint8_t kTopLeftOrigin = 0x20;
-    std::vector<std::uint8_t> bytes(static_cast<const std::uint8_t*>(tga.data()),
-                                    static_cast<const std::uint8_t*>(tga.data()) + tga.length());
-    if (bytes.size() <= kImageDescriptorAt)
-        throw Error("the engine wrote a TGA without a header");
-    bytes[kImageDescriptorAt] |= kTopLeftOrigin;
-    return Magick::Blob(bytes.data(), bytes.size());
-}
-
-// Takes the image by value so the caller's temporary is the only reference: it is let go before
-// the encoded bytes are copied out, so the two never sit beside the engine's pixels.
-std::vector<std::uint8_t> Encode(Magick::Image image, const EncodeSettings& settings) {
+// PNG still goes through the engine.
+std::vector<std::uint8_t> EnginePng(const cDIBSection& picture, const EncodeSettings& settings) {
     Magick::Blob encoded;
-    WithEngineErrors([&] {
-        Magick::Image out = Flattened(image);
-        out.magick(std::string(CoderFor(settings.format)));
-        out.depth(8);
-        switch (settings.format) {
-            case EncodedFormat::Bmp:
-                out.type(Magick::TrueColorType);
-                break;
-            case EncodedFormat::Png:
-                if (settings.quality)
-                    out.quality(std::min<std::uint32_t>(*settings.quality, 100));
-                break;
-            case EncodedFormat::Gif:
-                encoded = GifOf(out, settings);
-                return 0;
-            case EncodedFormat::Tga:
-                out.flip();
-                out.write(&encoded);
-                encoded = WithTopLeftOrigin(encoded);
-                return 0;
-            default:
-                break;
-        }
-        out.write(&encoded);
-        return 0;
-    });
-    image = Magick::Image();
+    {
+        Magick::Image image = DibToEngineImage(picture);
+        WithEngineErrors([&] {
+            image.magick("PNG");
+            image.depth(8);
+            if (settings.quality)
+                image.quality(std::min<std::uint32_t>(*settings.quality, 100));
+            image.write(&encoded);
+            return 0;
+        });
+    }
     if (encoded.length() == 0)
         throw Error("the engine wrote nothing");
     const auto* data = static_cast<const std::uint8_t*>(encoded.data());
-    std::vector<std::uint8_t> bytes(data, data + encoded.length());
-    if (settings.format == EncodedFormat::Tiff)
-        ZeroTiffGaps(bytes);
-    return bytes;
+    return std::vector<std::uint8_t>(data, data + encoded.length());
 }
+
+std::vector<std::uint8_t> BmpOfBitmap(const cDIBSection& picture, const EncodeSettings&) {
+    return Bmp24FileBytes(picture);
+}
+
+std::vector<std::uint8_t> JpegOfBitmap(const cDIBSection& picture, const EncodeSettings& settings) {
+    return EncodeJpeg(picture, settings.quality.value_or(kDefaultJpegQuality));
+}
+
+// The palette reducer takes packed red-green-blue rows, top first.
+std::vector<std::uint8_t> GifOfBitmap(const cDIBSection& picture, const EncodeSettings& settings) {
+    const BitmapRows rows(picture);
+    std::vector<std::uint8_t> rgb(
+        CheckedMul<std::size_t>(CheckedMul<std::size_t>(rows.width(), rows.height()), 3));
+    std::uint8_t* to = rgb.data();
+    for (std::size_t y = 0; y < rows.height(); ++y) {
+        const std::uint8_t* from = rows.Row(y);
+        for (std::size_t x = 0; x < rows.width(); ++x, from += rows.channels(), to += 3) {
+            to[0] = from[2];
+            to[1] = from[1];
+            to[2] = from[0];
+        }
+    }
+    return EncodeGif(
+        {rgb, static_cast<std::uint32_t>(rows.width()), static_cast<std::uint32_t>(rows.height())},
+        {.colours = settings.colours.value_or(256), .dither = settings.dither});
+}
+
+std::vector<std::uint8_t> TiffOfBitmap(const cDIBSection& picture, const EncodeSettings&) {
+    return EncodeTiff(picture);
+}
+
+std::vector<std::uint8_t> TgaOfBitmap(const cDIBSection& picture, const EncodeSettings&) {
+    return EncodeTga(picture);
+}
+
+std::vector<std::uint8_t> PcxOfBitmap(const cDIBSection& picture, const EncodeSettings&) {
+    return EncodePcx(picture);
+}
+
+using Encoder = std::vector<std::uint8_t> (*)(const cDIBSection&, const EncodeSettings&);
+
+struct EncoderRow {
+    EncodedFormat format;
+    Encoder encode;
+};
+
+// Each format's encoder, driven from the bitmap itself.
+constexpr EncoderRow kEncoders[] = {
+    {EncodedFormat::Bmp, BmpOfBitmap},   {EncodedFormat::Png, EnginePng},
+    {EncodedFormat::Gif, GifOfBitmap},   {EncodedFormat::Tiff, TiffOfBitmap},
+    {EncodedFormat::Tga, TgaOfBitmap},   {EncodedFormat::Pcx, PcxOfBitmap},
+    {EncodedFormat::Jpeg, JpegOfBitmap},
+};
 
 }  // namespace
 
 std::vector<std::uint8_t> EncodePicture(const cDIBSection& picture,
                                         const EncodeSettings& settings) {
-    return Encode(DibToEngineImage(picture), settings);
+    // Refuses an empty bitmap or one over the limits before any encoder takes memory.
+    const BitmapRows checked(picture);
+    for (const EncoderRow& row : kEncoders) {
+        if (row.format == settings.format)
+            return row.encode(picture, settings);
+    }
+    throw Error("no encoder for the output format");
 }
 
 std::vector<std::uint8_t> ConvertPictureBytes(std::span<const std::uint8_t> input,
                                               const EncodeSettings& settings) {
-    return Encode(ReadAnyPicture(input), settings);
+    cDIBSection picture;
+    DecodeAnyPicture(input, picture);
+    return EncodePicture(picture, settings);
 }
 
 void DecodeAnyPicture(std::span<const std::uint8_t> input, cDIBSection& picture) {

@@ -16,11 +16,12 @@
 
 namespace pictrova::imaging {
 
-enum class EncodedFormat { Bmp, Png, Gif, Tiff, Tga, Pcx };
+enum class EncodedFormat { Bmp, Png, Gif, Tiff, Tga, Pcx, Jpeg };
 
 struct EncodeSettings {
     EncodedFormat format = EncodedFormat::Bmp;
-    std::optional<std::uint32_t> quality;  // PNG: tens the zlib level, units the row filter
+    // PNG: tens the zlib level, units the row filter; JPEG: 0..100 (above 100 as 100; none: 85)
+    std::optional<std::uint32_t> quality;
     bool dither = false;                   // GIF
     std::optional<std::uint32_t> colours;  // GIF, 2..256 (default 256)
 };

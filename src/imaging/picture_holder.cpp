@@ -134,18 +134,24 @@ void PictureHolder::LoadFromMemory(std::span<const std::uint8_t> bytes) {
     }
 }
 
+std::vector<std::uint8_t> Bmp24FileBytes(const cDIBSection& image) {
+    if (image.biSizeImage() == 0)
+        throw Error("no picture to save");
+    if (image.dib_channels() != 3)
+        throw Error("only 24-bit pictures are saved as BMP");
+    const auto imageSize = CheckedCast<std::uint32_t>(image.biSizeImage());
+    std::vector<std::uint8_t> file(kBmpHeadersSize + imageSize);
+    WriteBmp24Headers(file, image.dib_width(), image.dib_height(), imageSize);
+    ByteWriter out(file);
+    out.seek(kBmpHeadersSize);
+    out.bytes(std::span<const std::uint8_t>(image.DIBSectionBitsPtr(), imageSize));
+    return file;
+}
+
 std::vector<std::uint8_t> PictureHolder::BmpFileBytes() const {
     if (!HasPicture())
         throw Error("no picture to save");
-    if (image_.dib_channels() != 3)
-        throw Error("only 24-bit pictures are saved as BMP");
-    const auto imageSize = CheckedCast<std::uint32_t>(image_.biSizeImage());
-    std::vector<std::uint8_t> file(kBmpHeadersSize + imageSize);
-    WriteBmp24Headers(file, image_.dib_width(), image_.dib_height(), imageSize);
-    ByteWriter out(file);
-    out.seek(kBmpHeadersSize);
-    out.bytes(std::span<const std::uint8_t>(image_.DIBSectionBitsPtr(), imageSize));
-    return file;
+    return Bmp24FileBytes(image_);
 }
 
 void PictureHolder::SaveAsBmp(const std::filesystem::path& path) const {

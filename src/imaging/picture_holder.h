@@ -69,4 +69,7 @@ class PictureHolder {
     cDIBSection image_;
 };
 
+// The bitmap as the bytes of a 24-bit BMP file. Throws Error for an empty or 32-bit bitmap.
+std::vector<std::uint8_t> Bmp24FileBytes(const cDIBSection& image);
+
 }  // namespace pictrova::imaging

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -12,81 +13,19 @@
 
 #include "common/error.h"
 #include "common/program_paths.h"
+#include "run/output_formats.h"
 
 namespace pictrova::run {
 namespace {
-
-struct FormatRow {
-    OutputFormat format;
-    std::string_view words;  // the quality follows for PNG
-    std::string_view extension;
-};
-
-constexpr FormatRow kFormatRows[] = {
-    {OutputFormat::BMP, "bmp ", ".bmp"},
-    {OutputFormat::PNG, "png -q ", ".png"},
-    {OutputFormat::GIF, "gif  -dither -colors 256 ", ".gif"},
-    {OutputFormat::TIFF, "tiff ", ".tif"},
-    {OutputFormat::TGA, "tga ", ".tga"},
-    {OutputFormat::PCX, "pcx ", ".pcx"},
-};
-
-const FormatRow* FindRow(OutputFormat format) {
-    for (const auto& row : kFormatRows) {
-        if (row.format == format)
-            return &row;
-    }
-    return nullptr;
-}
 
 char LowerAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-}  // namespace
-
-std::string ConverterFormatWords(OutputFormat format, std::int32_t quality) {
-    const FormatRow* row = FindRow(format);
-    if (row == nullptr)
-        return {};
-    std::string words(row->words);
-    if (format == OutputFormat::PNG) {
-        // The quality is written as an unsigned 32-bit whole number.
-        words += std::to_string(static_cast<std::uint32_t>(quality));
-    }
-    return words;
-}
-
-std::string ConverterOutputExtension(OutputFormat format) {
-    const FormatRow* row = FindRow(format);
-    return row ? std::string(row->extension) : std::string();
-}
-
-namespace {
-
-// How each converter format's files begin. TGA has no signature; its header is checked instead.
-struct OutputSignature {
-    OutputFormat format;
-    std::string_view name;
-    std::string_view first;   // the file starts with these bytes
-    std::string_view second;  // or with these (empty: no second form)
-};
-
-using namespace std::string_view_literals;
-constexpr OutputSignature kOutputSignatures[] = {
-    {OutputFormat::PNG, "PNG", "\x89PNG\r\n\x1a\n"sv, ""sv},
-    {OutputFormat::GIF, "GIF", "GIF87a"sv, "GIF89a"sv},
-    {OutputFormat::TIFF, "TIFF", "II*\0"sv, "MM\0*"sv},
-    {OutputFormat::TGA, "TGA", ""sv, ""sv},
-    {OutputFormat::PCX, "PCX", "\x0a"sv, ""sv},
-};
-
-const OutputSignature* FindSignature(OutputFormat format) {
-    for (const auto& row : kOutputSignatures) {
-        if (row.format == format)
-            return &row;
-    }
-    return nullptr;
+// The formats whose output the run takes from the converter.
+const OutputFormatRow* FindConvertedFormat(OutputFormat format) {
+    const OutputFormatRow* row = FindOutputFormat(format);
+    return row && row->route == OutputRoute::Converter ? row : nullptr;
 }
 
 constexpr std::size_t kTgaHeaderSize = 18;
@@ -104,25 +43,41 @@ bool TgaHeaderLooksRight(std::string_view head) {
 
 }  // namespace
 
+std::string ConverterFormatWords(OutputFormat format, std::int32_t quality) {
+    const OutputFormatRow* row = FindOutputFormat(format);
+    if (row == nullptr || row->converterWords.empty())
+        return {};
+    std::string words(row->converterWords);
+    if (row->qualityFollows) {
+        // The quality is written as an unsigned 32-bit whole number.
+        words += std::to_string(static_cast<std::uint32_t>(quality));
+    }
+    return words;
+}
+
+std::string ConverterOutputExtension(OutputFormat format) {
+    const OutputFormatRow* row = FindOutputFormat(format);
+    return row && !row->converterWords.empty() ? std::string(row->extension) : std::string();
+}
+
 std::string ConverterFormatName(OutputFormat format) {
-    const OutputSignature* row = FindSignature(format);
+    const OutputFormatRow* row = FindConvertedFormat(format);
     return row ? std::string(row->name) : std::string();
 }
 
 bool ConverterOutputLooksRight(OutputFormat format, const std::filesystem::path& path) {
-    const OutputSignature* row = FindSignature(format);
+    const OutputFormatRow* row = FindConvertedFormat(format);
     if (row == nullptr)
         return false;
     std::ifstream in(path, std::ios::binary);
     std::string head(kTgaHeaderSize, '\0');
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<std::size_t>(in.gcount()));
-    if (format == OutputFormat::TGA)
+    if (row->kind == imaging::PictureKind::Tga)
         return TgaHeaderLooksRight(head);
-    auto startsWith = [&](std::string_view magic) {
+    return std::any_of(row->signatures.begin(), row->signatures.end(), [&](std::string_view magic) {
         return !magic.empty() && head.starts_with(magic);
-    };
-    return startsWith(row->first) || startsWith(row->second);
+    });
 }
 
 std::string ConverterArguments(std::string_view formatWords, const std::string& outputPath,

@@ -31,7 +31,7 @@ namespace pictrova::run {
 // File name of the converter program.
 inline constexpr std::string_view kConverterProgramName = "pictrova-convert";
 
-// The format words of each use (the table of converter arguments):
+// The format words of each use (the converter words of the format's row, run/output_formats.h):
 //   BMP (both conversions into BMP) "bmp ", PNG "png -q " + quality, GIF "gif  -dither -colors 256
 //   ", TIFF "tiff ", TGA "tga ", PCX "pcx ". Quality is written in decimal without sign or padding.
 // Empty for None and JPG, which never go through the converter.

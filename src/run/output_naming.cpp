@@ -8,14 +8,11 @@
 
 #include "common/error.h"
 #include "database/jet_header.h"
+#include "run/output_formats.h"
 
 namespace pictrova::run {
 
 namespace {
-
-// Original has none of its own: each file keeps the extension of its kind.
-constexpr std::array<std::string_view, 9> kFormatExtensions{"",     ".bmp", ".jpg", ".png", ".gif",
-                                                            ".tif", ".tga", ".pcx", ""};
 
 // The longest extension taken from a stored name; a longer "extension" is more likely part of
 // the name ("Dr. Smith's photo").
@@ -54,7 +51,8 @@ bool StartsWithParent(const std::filesystem::path& relative) {
 }  // namespace
 
 std::string_view FormatExtension(OutputFormat format) {
-    return kFormatExtensions.at(static_cast<std::size_t>(format));
+    const OutputFormatRow* row = FindOutputFormat(format);
+    return row ? row->extension : std::string_view();
 }
 
 std::string ApplyCounter(std::string_view templateText, std::int64_t number) {

@@ -21,6 +21,7 @@
 #include "run/external_converter.h"
 #include "run/extraction_run.h"
 #include "run/field_reading.h"
+#include "run/output_formats.h"
 #include "run/output_naming.h"
 
 namespace pictrova::run {
@@ -38,19 +39,6 @@ void ReleaseBytes(std::vector<std::uint8_t>& bytes) {
 // Objects the picture loader reads itself; everything else goes through the converter first.
 constexpr std::array<std::string_view, 9> kLoadableExtensions{"bmp", "jpg", "jpeg", "gif", "dib",
                                                               "wmf", "emf", "ico",  "cur"};
-
-// The five formats the converter writes, with the first of their sixteen labels.
-struct ConverterFormat {
-    OutputFormat format;
-    int firstLabel;
-};
-constexpr std::array<ConverterFormat, 5> kConverterFormats{{
-    {OutputFormat::PNG, 376},
-    {OutputFormat::GIF, 392},
-    {OutputFormat::TIFF, 408},
-    {OutputFormat::TGA, 424},
-    {OutputFormat::PCX, 440},
-}};
 
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -74,34 +62,6 @@ std::string ConversionFailure(const fs::path& output, int code, const std::strin
     if (reason.empty() || code >= kSignalExitBase)
         return text + " (exit status " + std::to_string(code) + ").";
     return text;
-}
-
-// The settings the converter's command line gives each format.
-imaging::EncodeSettings EncodeSettingsFor(OutputFormat format, int quality) {
-    imaging::EncodeSettings settings;
-    switch (format) {
-        case OutputFormat::PNG:
-            settings.format = imaging::EncodedFormat::Png;
-            settings.quality = static_cast<std::uint32_t>(quality);
-            break;
-        case OutputFormat::GIF:
-            settings.format = imaging::EncodedFormat::Gif;
-            settings.dither = true;
-            settings.colours = 256;
-            break;
-        case OutputFormat::TIFF:
-            settings.format = imaging::EncodedFormat::Tiff;
-            break;
-        case OutputFormat::TGA:
-            settings.format = imaging::EncodedFormat::Tga;
-            break;
-        case OutputFormat::PCX:
-            settings.format = imaging::EncodedFormat::Pcx;
-            break;
-        default:
-            break;
-    }
-    return settings;
 }
 
 // Why a value streamed whole (method 2) gave no picture: an OLE object needs decoding first.
@@ -466,42 +426,56 @@ class RecordSteps {
         std::string nameBase;
         guard_.Step(358, [&] { nameBase = StripExtension(r_.outputName); });
         const OutputFormat format = r_.choices.format;
-        EncodedOutput output;
 
-        if (guard_.Test(360, [&] { return format == OutputFormat::BMP; })) {
-            if (!guard_.Step(362,
-                             [&] { output.finalPath = OutputPath(OutputFormat::BMP, nameBase); }))
-                return;
-            if (guard_.Step(364, [&] { output.bytes = r_.picture.BmpFileBytes(); })) {
-                output.writeLabel = output.renameLabel = 364;
-                r_.output = std::move(output);
+        for (const OutputFormatRow& f : OutputFormatRows()) {
+            if (f.route == OutputRoute::AsStored)
+                continue;
+            if (!guard_.Test(f.firstLabel, [&] { return format == f.format; }))
+                continue;
+            switch (f.route) {
+                case OutputRoute::Bitmap:
+                    SaveBitmap(f, nameBase);
+                    break;
+                case OutputRoute::Jpeg:
+                    SaveJpeg(f, nameBase);
+                    break;
+                case OutputRoute::Converter:
+                    SaveThroughConverter(f, nameBase);
+                    break;
+                case OutputRoute::AsStored:
+                    break;
             }
             return;
-        }
-        if (guard_.Test(366, [&] { return format == OutputFormat::JPG; })) {
-            if (!guard_.Step(368,
-                             [&] { output.finalPath = OutputPath(OutputFormat::JPG, nameBase); }))
-                return;
-            if (guard_.Step(370, [&] {
-                    output.bytes = imaging::EncodeJPG(
-                        r_.picture,
-                        static_cast<std::uint8_t>(std::clamp(r_.choices.quality, 0, 255)));
-                })) {
-                output.writing = OutputWriting::Jpeg;
-                output.writeLabel = output.renameLabel = 370;
-                r_.output = std::move(output);
-            }
-            return;
-        }
-        for (const ConverterFormat& f : kConverterFormats) {
-            if (guard_.Test(f.firstLabel, [&] { return format == f.format; })) {
-                SaveThroughConverter(f, nameBase);
-                return;
-            }
         }
     }
 
-    void SaveThroughConverter(const ConverterFormat& f, const std::string& nameBase) {
+    void SaveBitmap(const OutputFormatRow& f, const std::string& nameBase) {
+        const int l = f.firstLabel;
+        EncodedOutput output;
+        if (!guard_.Step(l + 2, [&] { output.finalPath = OutputPath(f.format, nameBase); }))
+            return;
+        if (guard_.Step(l + 4, [&] { output.bytes = r_.picture.BmpFileBytes(); })) {
+            output.writeLabel = output.renameLabel = l + 4;
+            r_.output = std::move(output);
+        }
+    }
+
+    void SaveJpeg(const OutputFormatRow& f, const std::string& nameBase) {
+        const int l = f.firstLabel;
+        EncodedOutput output;
+        if (!guard_.Step(l + 2, [&] { output.finalPath = OutputPath(f.format, nameBase); }))
+            return;
+        if (guard_.Step(l + 4, [&] {
+                output.bytes = imaging::EncodeJPG(
+                    r_.picture, static_cast<std::uint8_t>(std::clamp(r_.choices.quality, 0, 255)));
+            })) {
+            output.writing = OutputWriting::Jpeg;
+            output.writeLabel = output.renameLabel = l + 4;
+            r_.output = std::move(output);
+        }
+    }
+
+    void SaveThroughConverter(const OutputFormatRow& f, const std::string& nameBase) {
         if (!external()) {
             EncodeInProcess(f, nameBase);
             return;
@@ -552,14 +526,14 @@ class RecordSteps {
 
     // The converter's five formats encoded here from the loaded picture; the commit writes the
     // bytes under the labels of the conversion and of the check that the output is there.
-    void EncodeInProcess(const ConverterFormat& f, const std::string& nameBase) {
+    void EncodeInProcess(const OutputFormatRow& f, const std::string& nameBase) {
         const int l = f.firstLabel;
         EncodedOutput output;
         if (!guard_.Step(l + 4, [&] { output.finalPath = OutputPath(f.format, nameBase); }))
             return;
         guard_.Step(l + 8, [&] {
             output.bytes = imaging::EncodePicture(r_.picture.Image(),
-                                                  EncodeSettingsFor(f.format, r_.choices.quality));
+                                                  RunEncodeSettings(f, r_.choices.quality));
             output.writeLabel = l + 8;
             output.renameLabel = l + 14;
             r_.output = std::move(output);

@@ -9,6 +9,7 @@
 
 #include <utility>
 
+#include "run/output_formats.h"
 #include "ui/form2.h"
 
 namespace pictrova::ui {
@@ -70,13 +71,13 @@ std::string WizardOptions::nameField() const {
 run::OutputFormat WizardOptions::format() const {
     if (page_.IsEnding())
         return run::OutputFormat::None;
-    const std::pair<const QRadioButton*, run::OutputFormat> options[] = {
-        {page_.Option8, run::OutputFormat::BMP},   {page_.Option9, run::OutputFormat::JPG},
-        {page_.Option10, run::OutputFormat::PNG},  {page_.Option11, run::OutputFormat::GIF},
-        {page_.Option12, run::OutputFormat::TIFF}, {page_.Option13, run::OutputFormat::TGA},
-        {page_.Option14, run::OutputFormat::PCX},  {page_.Option15, run::OutputFormat::Original},
-    };
-    return Chosen(options, run::OutputFormat::None);
+    for (const run::OutputFormatRow& row : run::OutputFormatRows()) {
+        const auto* option = page_.findChild<QRadioButton*>(QString::fromLatin1(
+            row.wizardChoice.data(), static_cast<qsizetype>(row.wizardChoice.size())));
+        if (option != nullptr && option->isChecked())
+            return row.format;
+    }
+    return run::OutputFormat::None;
 }
 
 int WizardOptions::quality() const {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "image_oracle.h"
 #include "imaging/engine_io.h"
 #include "imaging/metafile_frame.h"
 #include "imaging/picture_holder.h"
@@ -81,19 +82,27 @@ struct OutputCase {
     int quality;
     const char* coder;         // what the engine must find in the output
     int maxChannelDifference;  // 0: lossless
+    // The file's layout as ImageMagick reads it: `identify -format` text and what it prints.
+    const char* layoutQuery;
+    const char* layout;
 };
 
 TEST(PictrovaConvert, EveryOutputFormatReadsBackAsTheInput) {
     const OutputCase cases[] = {
-        {OutputFormat::BMP, 85, "BMP", 0},
-        {OutputFormat::PNG, 85, "PNG", 0},
-        {OutputFormat::PNG, 0, "PNG", 0},
-        {OutputFormat::PNG, 100, "PNG", 0},
-        {OutputFormat::TIFF, 85, "TIFF", 0},
-        {OutputFormat::TGA, 85, "TGA", 0},
-        {OutputFormat::PCX, 85, "PCX", 0},
+        {OutputFormat::BMP, 85, "BMP", 0, "%m %C %z %[type]", "BMP3 None 8 TrueColor"},
+        {OutputFormat::PNG, 85, "PNG", 0, "%m %z", "PNG 8"},
+        {OutputFormat::PNG, 0, "PNG", 0, "%m %z", "PNG 8"},
+        {OutputFormat::PNG, 100, "PNG", 0, "%m %z", "PNG 8"},
+        // Uncompressed little-endian RGB, 8 bits a sample.
+        {OutputFormat::TIFF, 85, "TIFF", 0, "%m %C %[tiff:photometric] %[tiff:endian] %z %[type]",
+         "TIFF None RGB lsb 8 TrueColor"},
+        // Uncompressed, rows top first (the file says so; readers that ignore the flag would
+        // turn a bottom-first file upside down).
+        {OutputFormat::TGA, 85, "TGA", 0, "%m %C %[orientation] %z %[type]",
+         "TGA None TopLeft 8 TrueColor"},
+        {OutputFormat::PCX, 85, "PCX", 0, "%m %z %[type]", "PCX 8 TrueColor"},
         // 256 colours out of ~3000, dithered: single pixels stray, the mean stays close
-        {OutputFormat::GIF, 85, "GIF", 128},
+        {OutputFormat::GIF, 85, "GIF", 128, "%m %[type]", "GIF Palette"},
     };
     TempDir dir;
     WriteGradientBmp(dir / "intermediate.bmp");
@@ -122,6 +131,20 @@ TEST(PictrovaConvert, EveryOutputFormatReadsBackAsTheInput) {
             }
         }
         EXPECT_LE(worst, c.maxChannelDifference);
+        // A second reader that is not the engine: the same pixels, the expected layout.
+        EXPECT_EQ(testing::Identify(output, c.layoutQuery), c.layout);
+        if (c.maxChannelDifference == 0) {
+            const testing::DecodedPicture seen = testing::DecodeWithImageMagick(output);
+            ASSERT_EQ(seen.width, kWidth);
+            ASSERT_EQ(seen.height, kHeight);
+            for (int y = 0; y < kHeight; ++y) {
+                for (int x = 0; x < kWidth; ++x) {
+                    const Rgb want = GradientColour(x, y);
+                    const auto got = seen.at(x, y);
+                    ASSERT_EQ((Rgb{got[0], got[1], got[2]}), want) << x << "," << y;
+                }
+            }
+        }
         if (c.format == OutputFormat::GIF) {
             EXPECT_LE(total / (kWidth * kHeight), 12);  // mean error of the palette
             EXPECT_GT(worst, 0);                        // it really was reduced

@@ -3,12 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <optional>
 
+#include "image_oracle.h"
 #include "imaging/jpeg_encoder.h"
+#include "imaging/picture_encoder.h"
 #include "imaging/picture_kind.h"
 #include "picture_fixtures.h"
 #include "recording_host.h"
@@ -228,6 +232,142 @@ TEST(SaveJPG, WritesAJpegOfThePicture) {
         ExpectCard(back, 64, 48, quality >= 50 ? 30 : 120);
     }
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+// A photograph-like picture: smooth shading with a fine deterministic grain, 161 x 97 so the
+// blocks and the halved chroma do not fit the sides.
+void FillPhoto(cDIBSection& dib, int width, int height) {
+    dib.Create(width, height, 3);
+    std::uint32_t grain = 12345;
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = dib.DIBSectionBitsPtr() +
+                            static_cast<std::size_t>(height - 1 - y) * dib.BytesPerScanLine();
+        for (int x = 0; x < width; ++x) {
+            grain = grain * 1103515245u + 12345u;
+            const int noise = static_cast<int>((grain >> 16) % 17) - 8;
+            row[3 * x] = static_cast<std::uint8_t>(std::clamp(40 + x + noise, 0, 255));
+            row[3 * x + 1] = static_cast<std::uint8_t>(std::clamp(200 - y + noise, 0, 255));
+            row[3 * x + 2] = static_cast<std::uint8_t>(std::clamp((x * y) / 60 + noise, 0, 255));
+        }
+    }
+}
+
+// Peak signal-to-noise ratio of `file` as ImageMagick decodes it, against the bitmap.
+double PsnrAgainst(const cDIBSection& dib, const std::filesystem::path& file) {
+    const testing::DecodedPicture seen = testing::DecodeWithImageMagick(file);
+    EXPECT_EQ(seen.width, dib.dib_width());
+    EXPECT_EQ(seen.height, dib.dib_height());
+    double squares = 0;
+    for (int y = 0; y < seen.height; ++y) {
+        for (int x = 0; x < seen.width; ++x) {
+            const Rgb want = DibPixel(dib, x, y);
+            const auto got = seen.at(x, y);
+            for (const auto& [a, b] :
+                 {std::pair{want.r, int(got[0])}, {want.g, int(got[1])}, {want.b, int(got[2])}})
+                squares += double(a - b) * (a - b);
+        }
+    }
+    const double mean = squares / (3.0 * seen.width * seen.height);
+    return 10 * std::log10(255.0 * 255.0 / std::max(mean, 1e-9));
+}
+
+// The quality the file's tables carry (ImageMagick's estimate), its chroma sampling, and its
+// picture against the image engine's JPEG of the same pixels at the same quality, the program's
+// earlier writer: no worse than half a decibel below it and no more than 3 % larger.
+TEST(SaveJPG, KeepsTheQualityAndSamplingAndMatchesTheEnginesFile) {
+    const struct {
+        std::uint8_t quality;
+        const char* identifiedQuality;
+        const char* sampling;  // luminance, then the two chroma components
+    } cases[] = {
+        {50, "50", "2x2,1x1,1x1"},
+        {85, "85", "2x2,1x1,1x1"},
+        // From 90 up the chroma keeps every pixel.
+        {95, "95", "1x1,1x1,1x1"},
+        {255, "100", "1x1,1x1,1x1"},
+    };
+    TempDir dir;
+    PictureHolder photo;
+    FillPhoto(photo.Image(), 161, 97);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.quality));
+        SaveJPG(photo, dir / "ours.jpg", c.quality);
+        EXPECT_EQ(testing::Identify(dir / "ours.jpg", "%Q %[jpeg:sampling-factor]"),
+                  std::string(c.identifiedQuality) + " " + c.sampling);
+
+        Magick::Image engine = DibToEngineImage(photo.Image());
+        engine.quality(std::min<unsigned>(c.quality, 100));
+        engine.magick("JPEG");
+        Magick::Blob blob;
+        engine.write(&blob);
+        const auto* data = static_cast<const std::uint8_t*>(blob.data());
+        testing::WriteFile(dir / "engine.jpg", {data, data + blob.length()});
+
+        EXPECT_GE(PsnrAgainst(photo.Image(), dir / "ours.jpg"),
+                  PsnrAgainst(photo.Image(), dir / "engine.jpg") - 0.5);
+        EXPECT_LE(std::filesystem::file_size(dir / "ours.jpg"),
+                  static_cast<std::uintmax_t>(blob.length() * 1.03));
+    }
+}
+
+// The lossless formats written from the bitmap, against the image engine's writers of the same
+// pixels (the program's earlier output): ImageMagick sees the bitmap's pixels, and the formats
+// whose layout did not change are the engine's bytes. The picture is 131
+// pixels wide (odd rows, runs longer than a run-length code holds) with bright flat runs (bytes a
+// run-length coder must escape) beside grain.
+TEST(EncodePicture, LosslessFormatsShowTheBitmapAsTheEnginesFilesDid) {
+    const struct {
+        EncodedFormat format;
+        const char* engineCoder;
+        const char* extension;  // ImageMagick knows a TGA by its name only
+        bool sameBytes;
+    } cases[] = {
+        {EncodedFormat::Pcx, "PCX", "pcx", true},
+        // The engine stated its own resolution; ours states none, as the run's BMP always did.
+        {EncodedFormat::Bmp, "BMP3", "bmp", false},
+        // The engine wrote rows bottom first; ours say top first.
+        {EncodedFormat::Tga, "TGA", "tga", false},
+        // The engine's name and version tags are gone.
+        {EncodedFormat::Tiff, "TIFF", "tif", false},
+    };
+    TempDir dir;
+    cDIBSection picture;
+    FillPhoto(picture, 131, 7);
+    for (int y = 0; y < 3; ++y) {
+        std::uint8_t* row =
+            picture.DIBSectionBitsPtr() + static_cast<std::size_t>(y) * picture.BytesPerScanLine();
+        for (int x = 0; x < 100; ++x) {
+            row[3 * x] = 0xC4;
+            row[3 * x + 1] = static_cast<std::uint8_t>(x < 70 ? 0xFF : 0x10);
+            row[3 * x + 2] = static_cast<std::uint8_t>(0xC0 + y);
+        }
+    }
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.engineCoder);
+        const std::vector<std::uint8_t> ours =
+            EncodePicture(picture, EncodeSettings{c.format, {}, false, {}});
+        Magick::Image engine = DibToEngineImage(picture);
+        engine.magick(c.engineCoder);
+        Magick::Blob blob;
+        engine.write(&blob);
+        const auto* data = static_cast<const std::uint8_t*>(blob.data());
+        const std::vector<std::uint8_t> theirs(data, data + blob.length());
+        if (c.sameBytes) {
+            EXPECT_EQ(ours, theirs);
+        }
+        // The engine's files showed the bitmap exactly, so the same pixels are today's.
+        const std::filesystem::path file = dir / (std::string("ours.") + c.extension);
+        testing::WriteFile(file, ours);
+        const testing::DecodedPicture seen = testing::DecodeWithImageMagick(file);
+        ASSERT_EQ(seen.width, 131);
+        ASSERT_EQ(seen.height, 7);
+        for (int y = 0; y < seen.height; ++y) {
+            for (int x = 0; x < seen.width; ++x) {
+                const auto got = seen.at(x, y);
+                ASSERT_EQ((Rgb{got[0], got[1], got[2]}), DibPixel(picture, x, y)) << x << "," << y;
+            }
+        }
+    }
 }
 
 TEST(SaveJPG, FailuresRaiseErrorFiveWithTheStatus) {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "run/output_naming.h"
+#include "run/output_formats.h"
 
 #include <gtest/gtest.h>
 
@@ -215,6 +216,56 @@ TEST(FormatExtension, OnePerFormat) {
     EXPECT_EQ(FormatExtension(OutputFormat::TGA), ".tga");
     EXPECT_EQ(FormatExtension(OutputFormat::PCX), ".pcx");
     EXPECT_EQ(FormatExtension(OutputFormat::Original), "");  // each file keeps its kind's
+}
+
+// The words that choose a format: the command line's (any case) and the converter program's
+// (exactly as the run writes them; JPEG never goes through the converter).
+TEST(OutputFormatRows, EachWordChoosesItsFormat) {
+    const struct {
+        const char* word;
+        OutputFormat commandLine;  // None: not a --format word
+        OutputFormat converter;    // None: the converter refuses it
+    } cases[] = {
+        {"bmp", OutputFormat::BMP, OutputFormat::BMP},
+        {"jpg", OutputFormat::JPG, OutputFormat::None},
+        {"JPEG", OutputFormat::JPG, OutputFormat::None},
+        {"png", OutputFormat::PNG, OutputFormat::PNG},
+        {"gif", OutputFormat::GIF, OutputFormat::GIF},
+        {"tiff", OutputFormat::TIFF, OutputFormat::TIFF},
+        {"Tif", OutputFormat::TIFF, OutputFormat::None},
+        {"tga", OutputFormat::TGA, OutputFormat::TGA},
+        {"PCX", OutputFormat::PCX, OutputFormat::None},
+        {"original", OutputFormat::Original, OutputFormat::None},
+        {"webp", OutputFormat::None, OutputFormat::None},
+        {"", OutputFormat::None, OutputFormat::None},
+    };
+    auto formatOf = [](const OutputFormatRow* row) {
+        return row ? row->format : OutputFormat::None;
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.word);
+        EXPECT_EQ(formatOf(FindOutputFormatByWord(c.word)), c.commandLine);
+        EXPECT_EQ(formatOf(FindConverterFormat(c.word)), c.converter);
+    }
+}
+
+// One row a format, in the options page's order, each with its own option and labels (a copied
+// row would send two choices to one format, or one format's failures under another's labels).
+TEST(OutputFormatRows, OneRowAFormatWithItsOwnOptionAndLabels) {
+    const auto rows = OutputFormatRows();
+    ASSERT_EQ(rows.size(), 8u);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE(rows[i].name);
+        EXPECT_EQ(rows[i].format, static_cast<OutputFormat>(i + 1));
+        EXPECT_EQ(rows[i].wizardChoice, "Option" + std::to_string(8 + i));
+        EXPECT_EQ(FindOutputFormat(rows[i].format), &rows[i]);
+        for (std::size_t j = 0; j < i; ++j) {
+            if (rows[i].firstLabel != 0) {
+                EXPECT_GE(rows[i].firstLabel - rows[j].firstLabel, 6);
+            }
+        }
+    }
+    EXPECT_EQ(FindOutputFormat(OutputFormat::None), nullptr);
 }
 
 TEST(OutputPathInFolder, StaysInsideTheFolder) {

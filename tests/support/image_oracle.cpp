@@ -93,8 +93,12 @@ DecodedPicture DecodeWithImageMagick(const fs::path& file) {
 }
 
 std::string IdentifiedFormat(const fs::path& file) {
+    return Identify(file, "%m");
+}
+
+std::string Identify(const fs::path& file, const std::string& format) {
     TempDir scratch;
-    return RunTool("identify", {"-format", "%m", file.string()}, scratch.path());
+    return RunTool("identify", {"-format", format, file.string() + "[0]"}, scratch.path());
 }
 
 void WritePpm(const fs::path& file, int width, int height,

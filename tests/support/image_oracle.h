@@ -45,6 +45,10 @@ DecodedPicture DecodeWithImageMagick(const std::filesystem::path& file);
 // The format name ImageMagick's `identify` sees in the file's bytes ("BMP3", "PNG", "TGA", ...).
 std::string IdentifiedFormat(const std::filesystem::path& file);
 
+// What `identify -format FORMAT` prints for the file's first frame ("%Q": its JPEG quality,
+// "%C": its compression, "%[orientation]", ...).
+std::string Identify(const std::filesystem::path& file, const std::string& format);
+
 // A binary PPM of width x height pixels, pixel(x, y) with (0, 0) the top-left one: a reference
 // picture drawn from the same rules the fixture builders follow.
 void WritePpm(const std::filesystem::path& file, int width, int height,
