@@ -13,6 +13,7 @@
 #include "imaging/image_engine.h"
 #include "imaging/picture_holder.h"
 #include "imaging/picture_kind.h"
+#include "imaging/png_encoder.h"
 
 namespace pictrova::imaging {
 namespace {
@@ -92,20 +93,6 @@ Magick::Image ReadAnyPicture(std::span<const std::uint8_t> bytes) {
     return ReadEngineImage(bytes, InputCoder(bytes), /*strict=*/true);
 }
 
-// The GIF of the flattened picture, through our own encoder: the engine's quantizer is slow and
-// shifts exact colours.
-Magick::Blob GifOf(Magick::Image& image, const EncodeSettings& settings) {
-    const auto width = static_cast<std::uint32_t>(image.columns());
-    const auto height = static_cast<std::uint32_t>(image.rows());
-    std::vector<std::uint8_t> rgb(
-        CheckedMul<std::size_t>(CheckedMul<std::size_t>(width, height), 3));
-    image.write(0, 0, width, height, "RGB", Magick::CharPixel, rgb.data());
-    const std::vector<std::uint8_t> gif =
-        EncodeGif({rgb, width, height},
-                  {.colours = settings.colours.value_or(256), .dither = settings.dither});
-    return Magick::Blob(gif.data(), gif.size());
-}
-
 // The engine writes a TIFF into memory leaving its word-alignment gaps (before the directory and
 // between the values it points to) as whatever the grown buffer held, so one picture could give
 // different bytes from run to run. Every byte that no part of the file covers (header, strips,
@@ -182,13 +169,6 @@ std::vector<std::uint8_t> Encode(Magick::Image image, const EncodeSettings& sett
             case EncodedFormat::Bmp:
                 out.type(Magick::TrueColorType);
                 break;
-            case EncodedFormat::Png:
-                if (settings.quality)
-                    out.quality(std::min<std::uint32_t>(*settings.quality, 100));
-                break;
-            case EncodedFormat::Gif:
-                encoded = GifOf(out, settings);
-                return 0;
             case EncodedFormat::Tga:
                 out.flip();
                 out.write(&encoded);
@@ -214,11 +194,22 @@ std::vector<std::uint8_t> Encode(Magick::Image image, const EncodeSettings& sett
 
 std::vector<std::uint8_t> EncodePicture(const cDIBSection& picture,
                                         const EncodeSettings& settings) {
+    // PNG and GIF are written from the bitmap's own 8-bit pixels by their codec libraries.
+    if (settings.format == EncodedFormat::Png)
+        return EncodePng(picture, PngOptionsForQuality(settings.quality));
+    if (settings.format == EncodedFormat::Gif)
+        return EncodeGif(picture,
+                         {.colours = settings.colours.value_or(256), .dither = settings.dither});
     return Encode(DibToEngineImage(picture), settings);
 }
 
 std::vector<std::uint8_t> ConvertPictureBytes(std::span<const std::uint8_t> input,
                                               const EncodeSettings& settings) {
+    if (settings.format == EncodedFormat::Png || settings.format == EncodedFormat::Gif) {
+        cDIBSection picture;
+        DecodeAnyPicture(input, picture);
+        return EncodePicture(picture, settings);
+    }
     return Encode(ReadAnyPicture(input), settings);
 }
 
