@@ -89,8 +89,9 @@ struct Result {
     std::size_t bytes = 0;
 };
 
-Result Measure(const PictureSet& set, int repetitions,
-               const std::function<std::vector<std::uint8_t>(const imaging::cDIBSection&)>& encode) {
+Result Measure(
+    const PictureSet& set, int repetitions,
+    const std::function<std::vector<std::uint8_t>(const imaging::cDIBSection&)>& encode) {
     std::vector<double> times;
     std::size_t bytes = 0;
     for (int r = 0; r < repetitions; ++r) {
@@ -114,17 +115,18 @@ int main(int argc, char** argv) {
                 "CPU ratio", "size");
     for (const PictureSet& set : {Photos(), Portraits(true), Portraits(false), Paintings()}) {
         const Result engine = Measure(set, repetitions, EnginePng);
-        std::printf("%-22s %-16s %12.1f %12zu %10s %10s\n", set.name.c_str(),
-                    "engine (zlib 8)", engine.msPerPicture, engine.bytes, "1.0x", "100.00%");
+        std::printf("%-22s %-16s %12.1f %12zu %10s %10s\n", set.name.c_str(), "engine (zlib 8)",
+                    engine.msPerPicture, engine.bytes, "1.0x", "100.00%");
         for (const int level : {5, 6, 8, 9, 10, 11, 12}) {
             const Result ours = Measure(set, repetitions, [&](const imaging::cDIBSection& dib) {
                 return imaging::EncodePng(dib, {.level = level, .filter = {}});
             });
-            const std::string name = "libdeflate " + std::to_string(level) +
-                                     (level == runLevel ? " (run)" : "");
-            std::printf("%-22s %-16s %12.1f %12zu %9.1fx %9.2f%%\n", "", name.c_str(),
-                        ours.msPerPicture, ours.bytes, engine.msPerPicture / ours.msPerPicture,
-                        100.0 * static_cast<double>(ours.bytes) / static_cast<double>(engine.bytes));
+            const std::string name =
+                "libdeflate " + std::to_string(level) + (level == runLevel ? " (run)" : "");
+            std::printf(
+                "%-22s %-16s %12.1f %12zu %9.1fx %9.2f%%\n", "", name.c_str(), ours.msPerPicture,
+                ours.bytes, engine.msPerPicture / ours.msPerPicture,
+                100.0 * static_cast<double>(ours.bytes) / static_cast<double>(engine.bytes));
         }
     }
     return 0;

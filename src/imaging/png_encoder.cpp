@@ -280,18 +280,22 @@ std::vector<std::uint8_t> EncodePng(const cDIBSection& picture, const PngOptions
     const Layout layout = ChooseLayout(pixels, palette);
 
     const std::size_t samplesPerPixel = layout.colourType == PngColourType::Rgb ? 3 : 1;
-    const std::size_t rowBytes = CheckedAdd<std::size_t>(
-        CheckedMul<std::size_t>(CheckedMul(pixels.width(), samplesPerPixel), layout.bitDepth), 7) / 8;
+    const std::size_t rowBytes =
+        CheckedAdd<std::size_t>(
+            CheckedMul<std::size_t>(CheckedMul(pixels.width(), samplesPerPixel), layout.bitDepth),
+            7) /
+        8;
     const std::size_t pixelBytes = samplesPerPixel;
-    const bool adaptive = !options.filter && layout.colourType != PngColourType::Palette &&
-                          layout.bitDepth == 8;
+    const bool adaptive =
+        !options.filter && layout.colourType != PngColourType::Palette && layout.bitDepth == 8;
     const auto fixed = static_cast<PngFilter>(options.filter.value_or(0));
 
     // Every row with its filter byte, as the zlib stream carries them.
     std::vector<std::uint8_t> filtered(
         CheckedMul(pixels.height(), CheckedAdd<std::size_t>(rowBytes, 1)));
     std::vector<std::uint8_t> rows(2 * rowBytes), scratch(rowBytes);
-    std::span<std::uint8_t> previous(rows.data(), rowBytes), current(rows.data() + rowBytes, rowBytes);
+    std::span<std::uint8_t> previous(rows.data(), rowBytes),
+        current(rows.data() + rowBytes, rowBytes);
     for (std::size_t y = 0; y < pixels.height(); ++y) {
         PackRow(pixels, y, layout, palette, current);
         std::uint8_t* line = filtered.data() + y * (rowBytes + 1);

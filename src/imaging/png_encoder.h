@@ -25,7 +25,7 @@ namespace pictrova::imaging {
 enum class PngColourType : std::uint8_t { Grey = 0, Rgb = 2, Palette = 3 };
 
 struct PngOptions {
-    int level = 6;                     // libdeflate level, 0 (stored) to 12
+    int level = 6;                       // libdeflate level, 0 (stored) to 12
     std::optional<std::uint8_t> filter;  // 0 to 4: that filter on every row; none: adaptive
 };
 

@@ -50,14 +50,14 @@ void Filter(PngFilter filter, const std::uint8_t* row, const std::uint8_t* above
             for (std::size_t i = 0; i < lead; ++i)
                 out[i] = static_cast<std::uint8_t>(row[i] - above[i]);
             for (std::size_t i = lead; i < n; ++i)
-                out[i] = static_cast<std::uint8_t>(row[i] -
-                                                   Paeth(row[i - s], above[i], above[i - s]));
+                out[i] =
+                    static_cast<std::uint8_t>(row[i] - Paeth(row[i - s], above[i], above[i - s]));
             return;
     }
 }
 
-void FilterAny(PngFilter filter, const std::uint8_t* row, const std::uint8_t* above,
-               std::size_t n, std::size_t step, std::uint8_t* out) {
+void FilterAny(PngFilter filter, const std::uint8_t* row, const std::uint8_t* above, std::size_t n,
+               std::size_t step, std::uint8_t* out) {
     if (step == 3)
         Filter<3>(filter, row, above, n, step, out);
     else if (step == 1)
