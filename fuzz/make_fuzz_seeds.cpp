@@ -92,6 +92,10 @@ void PictureRepairSeeds(const fs::path& root) {
     corpus.Add("bmp-8", fx::MakeBmpFile(5, 3, 8));
     corpus.Add("bmp-4", fx::MakeBmpFile(5, 3, 4));
     corpus.Add("bmp-1", fx::MakeBmpFile(9, 2, 1));
+    corpus.Add("bmp-8-100-colours", fx::MakeBmpFile(7, 3, 8, 100));
+    corpus.Add("bmp-32", fx::MakeBmpFile(5, 3, 32));
+    corpus.Add("bmp-rle8", fx::MakeRunLengthBmpFile(23, 4, 8));
+    corpus.Add("bmp-rle4", fx::MakeRunLengthBmpFile(23, 4, 4));
     corpus.Add("wmf", fx::MakeMetafile(40, 30));
     // The wrapped form the repair undoes: "Picture" at 20, "DIB" at 41, the bitmap from 45.
     Bytes wrapped(45, 0);

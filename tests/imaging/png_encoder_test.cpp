@@ -54,7 +54,8 @@ PixelRule NoisyPhoto() {
 
 void WriteFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 }
 
 // ImageMagick's count of pixels that differ between the two files (compare -metric AE).
@@ -80,16 +81,34 @@ struct LayoutCase {
 // choose, and compared pixel for pixel with the same bitmap saved as BMP.
 TEST(PngEncoder, PicksTheSmallestLosslessLayoutAndKeepsEveryPixel) {
     const LayoutCase cases[] = {
-        {"black and white, odd width", 13, 5, [](int x, int y) { return (x + y) % 3 ? 0xFFFFFFu : 0u; }, "0", "1"},
-        {"four grey levels of 2 bits", 9, 4, [](int x, int) { return Grey(85 * (x % 4)); }, "0", "2"},
-        {"sixteen grey levels of 4 bits", 21, 3, [](int x, int y) { return Grey(17 * ((x + y) % 16)); }, "0", "4"},
+        {"black and white, odd width", 13, 5,
+         [](int x, int y) { return (x + y) % 3 ? 0xFFFFFFu : 0u; }, "0", "1"},
+        {"four grey levels of 2 bits", 9, 4, [](int x, int) { return Grey(85 * (x % 4)); }, "0",
+         "2"},
+        {"sixteen grey levels of 4 bits", 21, 3,
+         [](int x, int y) { return Grey(17 * ((x + y) % 16)); }, "0", "4"},
         {"every grey level", 256, 2, [](int x, int) { return Grey(x); }, "0", "8"},
-        {"three odd grey levels fit a 2-bit palette", 11, 7, [](int x, int) { return Grey(10 + 90 * (x % 3)); }, "3", "2"},
+        {"three odd grey levels fit a 2-bit palette", 11, 7,
+         [](int x, int) { return Grey(10 + 90 * (x % 3)); }, "3", "2"},
         {"two colours", 17, 3, [](int x, int) { return x % 2 ? 0xFF0000u : 0x0000FFu; }, "3", "1"},
-        {"sixteen colours", 15, 9, [](int x, int y) { return 0x100000u * ((x + 2 * y) % 16) + 0x40; }, "3", "4"},
-        {"256 colours", 64, 8, [](int x, int y) { return 0x010300u * static_cast<std::uint32_t>(x + 64 * (y % 4)) + 7; }, "3", "8"},
-        {"257 colours", 257, 3, [](int x, int y) { return x == 256 && y == 2 ? 0x123456u : 0x000100u * static_cast<std::uint32_t>(x) + 0x800000u; }, "2", "8"},
-        {"gradient, padded rows", 33, 17, [](int x, int y) { return static_cast<std::uint32_t>(x * 7) << 16 | static_cast<std::uint32_t>(y * 15) << 8 | static_cast<std::uint32_t>((x * y) % 256); }, "2", "8"},
+        {"sixteen colours", 15, 9,
+         [](int x, int y) { return 0x100000u * ((x + 2 * y) % 16) + 0x40; }, "3", "4"},
+        {"256 colours", 64, 8,
+         [](int x, int y) { return 0x010300u * static_cast<std::uint32_t>(x + 64 * (y % 4)) + 7; },
+         "3", "8"},
+        {"257 colours", 257, 3,
+         [](int x, int y) {
+             return x == 256 && y == 2 ? 0x123456u
+                                       : 0x000100u * static_cast<std::uint32_t>(x) + 0x800000u;
+         },
+         "2", "8"},
+        {"gradient, padded rows", 33, 17,
+         [](int x, int y) {
+             return static_cast<std::uint32_t>(x * 7) << 16 |
+                    static_cast<std::uint32_t>(y * 15) << 8 |
+                    static_cast<std::uint32_t>((x * y) % 256);
+         },
+         "2", "8"},
         {"noisy photo", 300, 200, NoisyPhoto(), "2", "8"},
         {"one pixel", 1, 1, [](int, int) { return 0x336699u; }, "3", "1"},
     };
@@ -100,8 +119,9 @@ TEST(PngEncoder, PicksTheSmallestLosslessLayoutAndKeepsEveryPixel) {
         holder.Image() = Picture(c.width, c.height, c.pixel);
         holder.SaveAsBmp(dir / "reference.bmp");
         WriteFile(dir / "out.png", EncodePng(holder.Image(), PngOptionsForQuality(85)));
-        EXPECT_EQ(Identify(dir / "out.png", "%[png:IHDR.color-type-orig] %[png:IHDR.bit-depth-orig]"),
-                  std::string(c.colourType) + " " + c.bitDepth);
+        EXPECT_EQ(
+            Identify(dir / "out.png", "%[png:IHDR.color-type-orig] %[png:IHDR.bit-depth-orig]"),
+            std::string(c.colourType) + " " + c.bitDepth);
         EXPECT_EQ(DifferingPixels(dir / "reference.bmp", dir / "out.png"), "0");
     }
 }
@@ -115,7 +135,8 @@ TEST(PngEncoder, EveryQualityWritesTheSamePixels) {
                static_cast<std::uint32_t>(x * 5 + y * 3) << 8 | static_cast<std::uint32_t>(y * 11);
     });
     holder.SaveAsBmp(dir / "reference.bmp");
-    for (const std::uint32_t quality : {0u, 10u, 11u, 12u, 13u, 14u, 55u, 75u, 85u, 96u, 100u, 1000u}) {
+    for (const std::uint32_t quality :
+         {0u, 10u, 11u, 12u, 13u, 14u, 55u, 75u, 85u, 96u, 100u, 1000u}) {
         SCOPED_TRACE(quality);
         WriteFile(dir / "out.png", EncodePng(holder.Image(), PngOptionsForQuality(quality)));
         EXPECT_EQ(DifferingPixels(dir / "reference.bmp", dir / "out.png"), "0");
@@ -134,14 +155,18 @@ TEST(PngEncoder, RefusesAnEmptyPictureAndOptionsOutOfRange) {
 // red, green, blue rows (the way the engine handed them over).
 TEST(GifEncoder, BitmapInputGivesTheSameFileAsRgbRows) {
     const PixelRule rules[] = {
-        [](int x, int y) { return static_cast<std::uint32_t>(x * 3) << 16 | static_cast<std::uint32_t>(y * 5) << 8 | 0x40u; },
+        [](int x, int y) {
+            return static_cast<std::uint32_t>(x * 3) << 16 |
+                   static_cast<std::uint32_t>(y * 5) << 8 | 0x40u;
+        },
         NoisyPhoto(),
     };
     for (const auto& rule : rules) {
         const cDIBSection dib = Picture(61, 37, rule);
         std::vector<std::uint8_t> rgb;
         for (int y = 0; y < 37; ++y) {
-            const std::uint8_t* row = dib.DIBSectionBitsPtr() + static_cast<std::size_t>(36 - y) * dib.BytesPerScanLine();
+            const std::uint8_t* row =
+                dib.DIBSectionBitsPtr() + static_cast<std::size_t>(36 - y) * dib.BytesPerScanLine();
             for (int x = 0; x < 61; ++x)
                 rgb.insert(rgb.end(), {row[3 * x + 2], row[3 * x + 1], row[3 * x]});
         }
