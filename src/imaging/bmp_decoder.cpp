@@ -85,8 +85,7 @@ void Put(std::uint8_t* row, std::size_t x, const std::array<std::uint8_t, 3>& bg
 }
 
 // Rows of 1, 4 or 8 bits a pixel, each padded to 4 bytes. False on an index outside the palette.
-bool ReadIndexedRows(ByteReader& r, const BmpHeader& h, const Palette& palette,
-                     cDIBSection& dib) {
+bool ReadIndexedRows(ByteReader& r, const BmpHeader& h, const Palette& palette, cDIBSection& dib) {
     const unsigned bits = h.bitCount;
     const std::size_t stride = ((static_cast<std::size_t>(h.width) * bits + 31) / 32) * 4;
     const unsigned mask = (1u << bits) - 1;
@@ -206,15 +205,16 @@ bool Decode(std::span<const std::uint8_t> bmp, cDIBSection& dib) {
         return false;
     const BmpHeader& h = *header;
     const bool indexed = h.bitCount == 1 || h.bitCount == 4 || h.bitCount == 8;
-    const bool runLength = (h.compression == kRle8 && h.bitCount == 8) ||
-                           (h.compression == kRle4 && h.bitCount == 4);
+    const bool runLength =
+        (h.compression == kRle8 && h.bitCount == 8) || (h.compression == kRle4 && h.bitCount == 4);
     if (h.bitCount == 16) {
         const std::optional<std::vector<std::uint8_t>> widened = WidenHighColourBmp(bmp);
         return widened && Decode(*widened, dib);
     }
-    const bool supported = (indexed && h.compression == kRgb) || (runLength && !h.topDown) ||
-                           (h.bitCount == 24 && h.compression == kRgb) ||
-                           (h.bitCount == 32 && (h.compression == kRgb || h.compression == kBitFields));
+    const bool supported =
+        (indexed && h.compression == kRgb) || (runLength && !h.topDown) ||
+        (h.bitCount == 24 && h.compression == kRgb) ||
+        (h.bitCount == 32 && (h.compression == kRgb || h.compression == kBitFields));
     if (!supported)
         return false;
     if (!PictureSizeAllowed(h.width, h.height))
@@ -232,8 +232,7 @@ bool Decode(std::span<const std::uint8_t> bmp, cDIBSection& dib) {
     r.seek(h.pixelOffset);
     if (!runLength) {
         // Every row must be there before the bitmap is made: a cut-short file is the engine's.
-        const std::size_t stride =
-            ((static_cast<std::size_t>(h.width) * h.bitCount + 31) / 32) * 4;
+        const std::size_t stride = ((static_cast<std::size_t>(h.width) * h.bitCount + 31) / 32) * 4;
         if (r.remaining() / stride < static_cast<std::size_t>(h.height))
             return false;
     }
