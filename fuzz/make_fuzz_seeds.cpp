@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "imaging/jpeg_encoder.h"
+#include "imaging/picture_holder.h"
 #include "jet_writer/accdb_encrypt.h"
 #include "jet_writer/jet_writer.h"
 #include "ole/compound_document.h"
@@ -96,6 +98,9 @@ void PictureRepairSeeds(const fs::path& root) {
     corpus.Add("bmp-32", fx::MakeBmpFile(5, 3, 32));
     corpus.Add("bmp-rle8", fx::MakeRunLengthBmpFile(23, 4, 8));
     corpus.Add("bmp-rle4", fx::MakeRunLengthBmpFile(23, 4, 4));
+    pictrova::imaging::PictureHolder photo;
+    photo.LoadFromMemory(fx::MakeBmpFile(19, 11, 24));
+    corpus.Add("jpeg", pictrova::imaging::EncodeJPG(photo, 80));
     corpus.Add("wmf", fx::MakeMetafile(40, 30));
     // The wrapped form the repair undoes: "Picture" at 20, "DIB" at 41, the bitmap from 45.
     Bytes wrapped(45, 0);

@@ -85,7 +85,8 @@ Outcome Decode(std::span<const std::uint8_t> jpeg, cDIBSection& dib, Declared& d
     const auto stride = static_cast<std::size_t>(dib.BytesPerScanLine());
     std::uint8_t* bits = dib.DIBSectionBitsPtr();
     while (info.output_scanline < info.output_height) {
-        JSAMPROW row = bits + static_cast<std::size_t>(info.output_height - 1 - info.output_scanline) * stride;
+        JSAMPROW row =
+            bits + static_cast<std::size_t>(info.output_height - 1 - info.output_scanline) * stride;
         jpeg_read_scanlines(&info, &row, 1);
     }
     jpeg_finish_decompress(&info);

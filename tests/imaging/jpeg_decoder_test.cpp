@@ -52,10 +52,15 @@ struct JpegCase {
 TEST(JpegDecoder, GivesTheEnginesPixels) {
     const JpegCase cases[] = {
         {"4:2:0, partial blocks at the edges", EngineJpeg(37, 23, [](Magick::Image&) {})},
-        {"4:4:4", EngineJpeg(40, 16, [](Magick::Image& i) { i.defineValue("jpeg", "sampling-factor", "1x1"); })},
-        {"4:2:2", EngineJpeg(33, 17, [](Magick::Image& i) { i.defineValue("jpeg", "sampling-factor", "2x1"); })},
+        {"4:4:4",
+         EngineJpeg(40, 16,
+                    [](Magick::Image& i) { i.defineValue("jpeg", "sampling-factor", "1x1"); })},
+        {"4:2:2",
+         EngineJpeg(33, 17,
+                    [](Magick::Image& i) { i.defineValue("jpeg", "sampling-factor", "2x1"); })},
         {"grey", EngineJpeg(29, 31, [](Magick::Image& i) { i.type(Magick::GrayscaleType); })},
-        {"progressive", EngineJpeg(64, 48, [](Magick::Image& i) { i.interlaceType(Magick::LineInterlace); })},
+        {"progressive",
+         EngineJpeg(64, 48, [](Magick::Image& i) { i.interlaceType(Magick::LineInterlace); })},
         {"quality 30", EngineJpeg(50, 20, [](Magick::Image& i) { i.quality(30); })},
     };
     for (const auto& c : cases) {
@@ -98,9 +103,11 @@ TEST(JpegDecoder, LeavesOtherAndDamagedFilesToTheEngine) {
     const JpegCase cases[] = {
         {"not a JPEG", Bytes{'B', 'M', 0, 0, 0, 0}},
         {"header only", Bytes(plain.begin(), plain.begin() + 20)},
-        {"scan data cut short", Bytes(plain.begin(), plain.begin() + static_cast<std::ptrdiff_t>(plain.size() * 2 / 3))},
+        {"scan data cut short",
+         Bytes(plain.begin(), plain.begin() + static_cast<std::ptrdiff_t>(plain.size() * 2 / 3))},
         {"markers inside the scan data", corruptData},
-        {"CMYK", EngineJpeg(16, 16, [](Magick::Image& i) { i.colorSpace(Magick::CMYKColorspace); })},
+        {"CMYK",
+         EngineJpeg(16, 16, [](Magick::Image& i) { i.colorSpace(Magick::CMYKColorspace); })},
         {"zero width", Declaring(plain, 0, 23)},
     };
     for (const auto& c : cases) {
@@ -113,7 +120,8 @@ TEST(JpegDecoder, LeavesOtherAndDamagedFilesToTheEngine) {
 
 TEST(JpegDecoder, RefusesAPictureOverTheLimitsBeforeAllocating) {
     const Bytes plain = EngineJpeg(37, 23, [](Magick::Image&) {});
-    const Bytes progressive = EngineJpeg(37, 23, [](Magick::Image& i) { i.interlaceType(Magick::LineInterlace); });
+    const Bytes progressive =
+        EngineJpeg(37, 23, [](Magick::Image& i) { i.interlaceType(Magick::LineInterlace); });
     const struct {
         const char* name;
         Bytes jpeg;
