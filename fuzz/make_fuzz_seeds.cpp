@@ -113,6 +113,21 @@ void PictureRepairSeeds(const fs::path& root) {
     corpus.Add("dib-wrapped", wrapped);
 }
 
+// One file of each layout the loader's own readers take.
+void PictureDecoderSeeds(const fs::path& root) {
+    Corpus corpus(root, "picture_decoders");
+    corpus.Add("bmp-1", fx::MakeBmpFile(9, 2, 1));
+    corpus.Add("bmp-8", fx::MakeBmpFile(5, 3, 8, 100));
+    corpus.Add("bmp-16", fx::MakeBmpFile(5, 3, 16));
+    corpus.Add("bmp-32", fx::MakeBmpFile(5, 3, 32));
+    corpus.Add("bmp-rle8", fx::MakeRunLengthBmpFile(23, 4, 8));
+    corpus.Add("bmp-rle4", fx::MakeRunLengthBmpFile(23, 4, 4));
+    corpus.Add("png", fx::MakePngFile(7, 5));
+    pictrova::imaging::PictureHolder photo;
+    photo.LoadFromMemory(fx::MakeBmpFile(19, 11, 24));
+    corpus.Add("jpeg", pictrova::imaging::EncodeJPG(photo, 80));
+}
+
 // Page 0 of writer databases for the header target, and the encryption descriptions they carry
 // for the description target.
 void HeaderSeeds(const fs::path& root) {
@@ -230,6 +245,7 @@ int main(int argc, char** argv) {
         PhotoEditorSeeds(root);
         CompoundDocumentSeeds(root);
         PictureRepairSeeds(root);
+        PictureDecoderSeeds(root);
         HeaderSeeds(root);
         ConverterArgumentSeeds(root);
         EnhancedMetafileSeeds(root);

@@ -13,6 +13,7 @@
 #include "imaging/image_engine.h"
 #include "imaging/picture_holder.h"
 #include "imaging/picture_kind.h"
+#include "imaging/png_decoder.h"
 #include "imaging/png_encoder.h"
 
 namespace pictrova::imaging {
@@ -214,6 +215,8 @@ std::vector<std::uint8_t> ConvertPictureBytes(std::span<const std::uint8_t> inpu
 }
 
 void DecodeAnyPicture(std::span<const std::uint8_t> input, cDIBSection& picture) {
+    if (SniffPictureKind(input) == PictureKind::Png && DecodePng(input, picture))
+        return;
     EngineImageToDib(ReadAnyPicture(input), picture);
 }
 
