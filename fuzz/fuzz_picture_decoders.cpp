@@ -15,9 +15,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> bytes(data, size);
     using Decoder = bool (*)(std::span<const std::uint8_t>, pictrova::imaging::cDIBSection&);
-    for (const Decoder decode : {Decoder{pictrova::imaging::DecodeBmp},
-                                 Decoder{pictrova::imaging::DecodeJpeg},
-                                 Decoder{pictrova::imaging::DecodePng}}) {
+    for (const Decoder decode :
+         {Decoder{pictrova::imaging::DecodeBmp}, Decoder{pictrova::imaging::DecodeJpeg},
+          Decoder{pictrova::imaging::DecodePng}}) {
         pictrova::imaging::cDIBSection dib;
         try {
             if (decode(bytes, dib) && dib.DIBSectionBitsPtr() == nullptr)

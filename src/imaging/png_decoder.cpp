@@ -66,7 +66,8 @@ Outcome Decode(std::span<const std::uint8_t> bytes, cDIBSection& dib, Declared& 
     }
     const int colourType = png_get_color_type(png, info);
     // The engine rounds 16-bit grey to 8 bits its own way; those files stay its own.
-    const bool sixteenBitGrey = colourType == PNG_COLOR_TYPE_GRAY && png_get_bit_depth(png, info) == 16;
+    const bool sixteenBitGrey =
+        colourType == PNG_COLOR_TYPE_GRAY && png_get_bit_depth(png, info) == 16;
     if ((colourType & PNG_COLOR_MASK_ALPHA) != 0 || png_get_valid(png, info, PNG_INFO_tRNS) != 0 ||
         sixteenBitGrey) {
         png_destroy_read_struct(&png, &info, nullptr);

@@ -54,10 +54,23 @@ TEST(PngDecoder, GivesTheEnginesPixels) {
         {"RGB, stored blocks", fixtures::MakePngFile(21, 13)},
         {"RGB 8 bits", EnginePng(37, 23, [](Magick::Image& i) { i.depth(8); })},
         {"RGB 16 bits", EnginePng(19, 7, [](Magick::Image& i) { i.depth(16); })},
-        {"grey 8 bits", EnginePng(29, 31, [](Magick::Image& i) { i.type(Magick::GrayscaleType); i.depth(8); })},
+        {"grey 8 bits", EnginePng(29, 31,
+                                  [](Magick::Image& i) {
+                                      i.type(Magick::GrayscaleType);
+                                      i.depth(8);
+                                  })},
         {"two-level grey", EnginePng(33, 9, [](Magick::Image& i) { i.type(Magick::BilevelType); })},
-        {"palette", EnginePng(30, 20, [](Magick::Image& i) { i.quantizeColors(40); i.quantize(); i.magick("PNG8"); })},
-        {"interlaced", EnginePng(41, 27, [](Magick::Image& i) { i.interlaceType(Magick::LineInterlace); i.depth(8); })},
+        {"palette", EnginePng(30, 20,
+                              [](Magick::Image& i) {
+                                  i.quantizeColors(40);
+                                  i.quantize();
+                                  i.magick("PNG8");
+                              })},
+        {"interlaced", EnginePng(41, 27,
+                                 [](Magick::Image& i) {
+                                     i.interlaceType(Magick::LineInterlace);
+                                     i.depth(8);
+                                 })},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -89,10 +102,19 @@ TEST(PngDecoder, LeavesOtherAndDamagedFilesToTheEngine) {
     const PngCase cases[] = {
         {"not a PNG", Bytes{'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0}},
         {"signature only", Bytes(plain.begin(), plain.begin() + 8)},
-        {"image data cut short", Bytes(plain.begin(), plain.begin() + static_cast<std::ptrdiff_t>(plain.size() * 2 / 3))},
+        {"image data cut short",
+         Bytes(plain.begin(), plain.begin() + static_cast<std::ptrdiff_t>(plain.size() * 2 / 3))},
         {"header CRC wrong", badCrc},
-        {"grey 16 bits", EnginePng(29, 5, [](Magick::Image& i) { i.type(Magick::GrayscaleType); i.depth(16); })},
-        {"alpha channel", EnginePng(16, 16, [](Magick::Image& i) { i.matte(true); i.opacity(MaxRGB / 2); })},
+        {"grey 16 bits", EnginePng(29, 5,
+                                   [](Magick::Image& i) {
+                                       i.type(Magick::GrayscaleType);
+                                       i.depth(16);
+                                   })},
+        {"alpha channel", EnginePng(16, 16,
+                                    [](Magick::Image& i) {
+                                        i.matte(true);
+                                        i.opacity(MaxRGB / 2);
+                                    })},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
