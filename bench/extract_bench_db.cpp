@@ -8,8 +8,10 @@
 // the small metafile preview Office stores), a PDF object and a packaged text file (the table the
 // Original format and the preview fallback are measured on); with "huge", every record is a
 // 7000 x 7000 24-bit paint picture (147 MB of pixels, the table one picture's peak memory is
-// measured on).
-// Usage: bench_extract_bench_db OUTPUT.mdb [RECORDS [mixed|small|large|photos|documents|huge]]
+// measured on); with "portraits", paint pictures of 193 x 264 photo-like bitmaps with mild noise,
+// every third reduced to 252 colours (a table of staff photos, the PNG encoder's real-like set).
+// Usage: bench_extract_bench_db OUTPUT.mdb
+//            [RECORDS [mixed|small|large|photos|documents|huge|portraits]]
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -61,10 +63,17 @@ Bytes MakeJpeg(const std::string& scratch) {
     return jpeg;
 }
 
-// A 1024 x 768 photo-like bitmap as a BMP file, different for every `seed`.
-Bytes MakePhotoBmp(const std::string& scratch, unsigned seed) {
+// A 1024 x 768 photo-like bitmap as a BMP file, different for every `seed`; with `portrait`, a
+// 193 x 264 one with less noise, every third of 252 colours.
+Bytes MakePhotoBmp(const std::string& scratch, unsigned seed, bool portrait = false) {
     pictrova::imaging::PictureHolder holder;
-    pictrova::bench::MakePhoto(holder.Image(), 1024, 768, seed);
+    if (portrait) {
+        pictrova::bench::MakePhoto(holder.Image(), 193, 264, seed, 2.5);
+        if (seed % 3 == 2)
+            pictrova::bench::PosterizePhoto(holder.Image());
+    } else {
+        pictrova::bench::MakePhoto(holder.Image(), 1024, 768, seed);
+    }
     holder.SaveAsBmp(scratch + ".bmp");
     Bytes bmp = ReadFile(scratch + ".bmp");
     std::remove((scratch + ".bmp").c_str());
@@ -91,9 +100,10 @@ void WritePictures(const std::string& path, long records, Picture picture) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr,
-                     "usage: %s OUTPUT.mdb [RECORDS [mixed|small|large|photos|documents|huge]]\n",
-                     argv[0]);
+        std::fprintf(
+            stderr,
+            "usage: %s OUTPUT.mdb [RECORDS [mixed|small|large|photos|documents|huge|portraits]]\n",
+            argv[0]);
         return 2;
     }
     const std::string path = argv[1];
@@ -118,6 +128,14 @@ int main(int argc, char** argv) {
         WritePictures(path, records,
                       [&](long i) { return pictrova::jet::ByteView(documents[i % 6]); });
         std::printf("%ld records of documents\n", records);
+        return 0;
+    }
+    if (shape == "portraits") {
+        WritePictures(path, records, [&](long i) {
+            return pictrova::fixtures::BuildPaintPicture(
+                MakePhotoBmp(path, static_cast<unsigned>(i), true));
+        });
+        std::printf("%ld records of 193 x 264 portraits\n", records);
         return 0;
     }
     if (shape == "small" || shape == "large" || shape == "huge") {

@@ -13,10 +13,11 @@ namespace pictrova::bench {
 
 // Smooth lighting, a few hard-edged shapes and sensor-like noise: compresses like a photo,
 // not like a flat test card.
-inline void MakePhoto(imaging::cDIBSection& dib, int width, int height, unsigned seed = 1234) {
+inline void MakePhoto(imaging::cDIBSection& dib, int width, int height, unsigned seed = 1234,
+                      double noiseDeviation = 6.0) {
     dib.Create(width, height, 3);
     std::mt19937 random(seed);
-    std::normal_distribution<double> noise(0.0, 6.0);
+    std::normal_distribution<double> noise(0.0, noiseDeviation);
     const int stride = dib.BytesPerScanLine();
     for (int y = 0; y < height; ++y) {
         std::uint8_t* row =
@@ -38,6 +39,19 @@ inline void MakePhoto(imaging::cDIBSection& dib, int width, int height, unsigned
             row[3 * x] = put(b);
             row[3 * x + 1] = put(g);
             row[3 * x + 2] = put(r);
+        }
+    }
+}
+
+// Reduces the picture to at most 252 colours (6 x 7 x 6 levels), as an old 256-colour scan is.
+inline void PosterizePhoto(imaging::cDIBSection& dib) {
+    constexpr int kLevels[3] = {6, 7, 6};  // blue, green, red
+    std::uint8_t* bits = dib.DIBSectionBitsPtr();
+    for (int y = 0; y < dib.dib_height(); ++y) {
+        std::uint8_t* row = bits + static_cast<std::size_t>(y) * dib.BytesPerScanLine();
+        for (int x = 0; x < 3 * dib.dib_width(); ++x) {
+            const int steps = kLevels[x % 3] - 1;
+            row[x] = static_cast<std::uint8_t>((row[x] * steps + 127) / 255 * 255 / steps);
         }
     }
 }

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "imaging/jpeg_encoder.h"
+#include "imaging/picture_holder.h"
 #include "jet_writer/accdb_encrypt.h"
 #include "jet_writer/jet_writer.h"
 #include "ole/compound_document.h"
@@ -92,6 +94,13 @@ void PictureRepairSeeds(const fs::path& root) {
     corpus.Add("bmp-8", fx::MakeBmpFile(5, 3, 8));
     corpus.Add("bmp-4", fx::MakeBmpFile(5, 3, 4));
     corpus.Add("bmp-1", fx::MakeBmpFile(9, 2, 1));
+    corpus.Add("bmp-8-100-colours", fx::MakeBmpFile(7, 3, 8, 100));
+    corpus.Add("bmp-32", fx::MakeBmpFile(5, 3, 32));
+    corpus.Add("bmp-rle8", fx::MakeRunLengthBmpFile(23, 4, 8));
+    corpus.Add("bmp-rle4", fx::MakeRunLengthBmpFile(23, 4, 4));
+    pictrova::imaging::PictureHolder photo;
+    photo.LoadFromMemory(fx::MakeBmpFile(19, 11, 24));
+    corpus.Add("jpeg", pictrova::imaging::EncodeJPG(photo, 80));
     corpus.Add("wmf", fx::MakeMetafile(40, 30));
     // The wrapped form the repair undoes: "Picture" at 20, "DIB" at 41, the bitmap from 45.
     Bytes wrapped(45, 0);
@@ -102,6 +111,21 @@ void PictureRepairSeeds(const fs::path& root) {
     const Bytes bmp = fx::MakeBmpFile(4, 4);
     wrapped.insert(wrapped.end(), bmp.begin() + 2, bmp.end());
     corpus.Add("dib-wrapped", wrapped);
+}
+
+// One file of each layout the loader's own readers take.
+void PictureDecoderSeeds(const fs::path& root) {
+    Corpus corpus(root, "picture_decoders");
+    corpus.Add("bmp-1", fx::MakeBmpFile(9, 2, 1));
+    corpus.Add("bmp-8", fx::MakeBmpFile(5, 3, 8, 100));
+    corpus.Add("bmp-16", fx::MakeBmpFile(5, 3, 16));
+    corpus.Add("bmp-32", fx::MakeBmpFile(5, 3, 32));
+    corpus.Add("bmp-rle8", fx::MakeRunLengthBmpFile(23, 4, 8));
+    corpus.Add("bmp-rle4", fx::MakeRunLengthBmpFile(23, 4, 4));
+    corpus.Add("png", fx::MakePngFile(7, 5));
+    pictrova::imaging::PictureHolder photo;
+    photo.LoadFromMemory(fx::MakeBmpFile(19, 11, 24));
+    corpus.Add("jpeg", pictrova::imaging::EncodeJPG(photo, 80));
 }
 
 // Page 0 of writer databases for the header target, and the encryption descriptions they carry
@@ -221,6 +245,7 @@ int main(int argc, char** argv) {
         PhotoEditorSeeds(root);
         CompoundDocumentSeeds(root);
         PictureRepairSeeds(root);
+        PictureDecoderSeeds(root);
         HeaderSeeds(root);
         ConverterArgumentSeeds(root);
         EnhancedMetafileSeeds(root);

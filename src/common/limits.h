@@ -33,6 +33,11 @@ inline constexpr std::int64_t kEngineMemoryMiB = 1024;
 inline constexpr std::int64_t kEngineMapMiB = 1024;
 inline constexpr std::int64_t kEngineDiskGiB = 0;
 
+// A progressive JPEG names its scans itself, and each one costs a pass over the whole picture:
+// encoders write about ten, a hostile file can declare thousands in a few kilobytes. Beyond this
+// many the loader's JPEG reader stops and leaves the file to the engine.
+inline constexpr int kMaxJpegScans = 100;
+
 // Files larger than this are not pictures we read (the limit guards the memory the bytes take
 // before the engine looks at them).
 inline constexpr std::uintmax_t kMaxPictureFileBytes = 512ull * 1024 * 1024;

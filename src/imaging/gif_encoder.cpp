@@ -414,6 +414,27 @@ std::vector<std::uint8_t> EncodeGif(const RgbPixels& pixels, const GifOptions& o
     return WriteGif({picture.indexes, picture.palette, pixels.width, pixels.height});
 }
 
+std::vector<std::uint8_t> EncodeGif(const cDIBSection& picture, const GifOptions& options) {
+    if (picture.dib_width() <= 0 || picture.dib_height() <= 0 || !picture.DIBSectionBitsPtr())
+        throw Error("no picture");
+    const auto width = static_cast<std::size_t>(picture.dib_width());
+    const auto height = static_cast<std::size_t>(picture.dib_height());
+    const auto stride = static_cast<std::size_t>(picture.BytesPerScanLine());
+    const auto channels = static_cast<std::size_t>(picture.dib_channels());
+    std::vector<std::uint8_t> rgb(CheckedMul<std::size_t>(CheckedMul(width, height), 3));
+    std::uint8_t* out = rgb.data();
+    for (std::size_t y = 0; y < height; ++y) {
+        const std::uint8_t* p = picture.DIBSectionBitsPtr() + (height - 1 - y) * stride;
+        for (std::size_t x = 0; x < width; ++x, p += channels, out += 3) {
+            out[0] = p[2];
+            out[1] = p[1];
+            out[2] = p[0];
+        }
+    }
+    return EncodeGif({rgb, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height)},
+                     options);
+}
+
 std::vector<std::uint8_t> EncodeIndexedGif(const IndexedPixels& pixels) {
     CheckSize(pixels.width, pixels.height);
     if (pixels.palette.empty() || pixels.palette.size() > 256)

@@ -19,6 +19,8 @@
 #include <span>
 #include <vector>
 
+#include "imaging/dib_section.h"
+
 namespace pictrova::imaging {
 
 // Pixels as 8-bit red, green, blue, 3 bytes a pixel, rows packed, top row first.
@@ -47,6 +49,9 @@ inline constexpr std::uint32_t kMaxGifSide = 65535;
 // The whole GIF file (GIF87a, one frame, no transparency). Throws Error when the pixels do not
 // match the size, a side is zero or over kMaxGifSide, or a library fails.
 std::vector<std::uint8_t> EncodeGif(const RgbPixels& pixels, const GifOptions& options = {});
+
+// The GIF file of the bitmap's pixels (its 24 bits; a fourth byte is ignored), as EncodeGif.
+std::vector<std::uint8_t> EncodeGif(const cDIBSection& picture, const GifOptions& options = {});
 
 // The GIF file of an indexed picture, written as it is. Throws Error as EncodeGif does, and when
 // an index is outside the palette.

@@ -15,6 +15,8 @@
 #include "imaging/jpeg_compression.h"
 #include "imaging/picture_holder.h"
 #include "imaging/picture_kind.h"
+#include "imaging/png_decoder.h"
+#include "imaging/png_encoder.h"
 #include "imaging/raw_writers.h"
 #include "imaging/tiff_writer.h"
 
@@ -70,24 +72,8 @@ Magick::Image ReadAnyPicture(std::span<const std::uint8_t> bytes) {
     return ReadEngineImage(bytes, InputCoder(bytes), /*strict=*/true);
 }
 
-// PNG still goes through the engine.
-std::vector<std::uint8_t> EnginePng(const cDIBSection& picture, const EncodeSettings& settings) {
-    Magick::Blob encoded;
-    {
-        Magick::Image image = DibToEngineImage(picture);
-        WithEngineErrors([&] {
-            image.magick("PNG");
-            image.depth(8);
-            if (settings.quality)
-                image.quality(std::min<std::uint32_t>(*settings.quality, 100));
-            image.write(&encoded);
-            return 0;
-        });
-    }
-    if (encoded.length() == 0)
-        throw Error("the engine wrote nothing");
-    const auto* data = static_cast<const std::uint8_t*>(encoded.data());
-    return std::vector<std::uint8_t>(data, data + encoded.length());
+std::vector<std::uint8_t> PngOfBitmap(const cDIBSection& picture, const EncodeSettings& settings) {
+    return EncodePng(picture, PngOptionsForQuality(settings.quality));
 }
 
 std::vector<std::uint8_t> BmpOfBitmap(const cDIBSection& picture, const EncodeSettings&) {
@@ -98,23 +84,9 @@ std::vector<std::uint8_t> JpegOfBitmap(const cDIBSection& picture, const EncodeS
     return EncodeJpeg(picture, settings.quality.value_or(kDefaultJpegQuality));
 }
 
-// The palette reducer takes packed red-green-blue rows, top first.
 std::vector<std::uint8_t> GifOfBitmap(const cDIBSection& picture, const EncodeSettings& settings) {
-    const BitmapRows rows(picture);
-    std::vector<std::uint8_t> rgb(
-        CheckedMul<std::size_t>(CheckedMul<std::size_t>(rows.width(), rows.height()), 3));
-    std::uint8_t* to = rgb.data();
-    for (std::size_t y = 0; y < rows.height(); ++y) {
-        const std::uint8_t* from = rows.Row(y);
-        for (std::size_t x = 0; x < rows.width(); ++x, from += rows.channels(), to += 3) {
-            to[0] = from[2];
-            to[1] = from[1];
-            to[2] = from[0];
-        }
-    }
-    return EncodeGif(
-        {rgb, static_cast<std::uint32_t>(rows.width()), static_cast<std::uint32_t>(rows.height())},
-        {.colours = settings.colours.value_or(256), .dither = settings.dither});
+    return EncodeGif(picture,
+                     {.colours = settings.colours.value_or(256), .dither = settings.dither});
 }
 
 std::vector<std::uint8_t> TiffOfBitmap(const cDIBSection& picture, const EncodeSettings&) {
@@ -138,7 +110,7 @@ struct EncoderRow {
 
 // Each format's encoder, driven from the bitmap itself.
 constexpr EncoderRow kEncoders[] = {
-    {EncodedFormat::Bmp, BmpOfBitmap},   {EncodedFormat::Png, EnginePng},
+    {EncodedFormat::Bmp, BmpOfBitmap},   {EncodedFormat::Png, PngOfBitmap},
     {EncodedFormat::Gif, GifOfBitmap},   {EncodedFormat::Tiff, TiffOfBitmap},
     {EncodedFormat::Tga, TgaOfBitmap},   {EncodedFormat::Pcx, PcxOfBitmap},
     {EncodedFormat::Jpeg, JpegOfBitmap},
@@ -165,6 +137,8 @@ std::vector<std::uint8_t> ConvertPictureBytes(std::span<const std::uint8_t> inpu
 }
 
 void DecodeAnyPicture(std::span<const std::uint8_t> input, cDIBSection& picture) {
+    if (SniffPictureKind(input) == PictureKind::Png && DecodePng(input, picture))
+        return;
     EngineImageToDib(ReadAnyPicture(input), picture);
 }
 

@@ -8,9 +8,11 @@
 #include "common/byte_reader.h"
 #include "common/file_io.h"
 #include "common/limits.h"
+#include "imaging/bmp_decoder.h"
 #include "imaging/bmp_format.h"
 #include "imaging/emf_loader.h"
 #include "imaging/engine_io.h"
+#include "imaging/jpeg_decoder.h"
 #include "imaging/metafile_frame.h"
 #include "imaging/picture_kind.h"
 
@@ -66,45 +68,6 @@ bool BmpHasAlphaMask(std::span<const std::uint8_t> bytes) {
     return r.u32le() != 0;
 }
 
-// A plain 24-bit BMP (40-byte info header, no compression, no colour table, bottom row first,
-// every row present) is already the holder's pixel layout: its rows are copied straight into the
-// bitmap, so a large picture is in memory twice (its file and its bitmap) and never in the
-// engine's wider pixels. False for any other BMP, which the engine reads.
-bool LoadPlainBmp24(std::span<const std::uint8_t> bytes, cDIBSection& dib) {
-    if (bytes.size() < kBmpHeadersSize)
-        return false;
-    ByteReader r(bytes);
-    r.skip(10);  // "BM", file size, reserved
-    const std::uint32_t pixelOffset = r.u32le();
-    const std::uint32_t headerSize = r.u32le();
-    const std::int32_t width = r.i32le();
-    const std::int32_t height = r.i32le();
-    const std::uint16_t planes = r.u16le();
-    const std::uint16_t bitCount = r.u16le();
-    const std::uint32_t compression = r.u32le();
-    r.skip(12);  // image size, resolutions
-    const std::uint32_t coloursUsed = r.u32le();
-    if (pixelOffset != kBmpHeadersSize || headerSize != kBmpInfoHeaderSize || planes != 1 ||
-        bitCount != 24 || compression != 0 || coloursUsed != 0 || width <= 0 || height <= 0)
-        return false;
-    if (!PictureSizeAllowed(width, height))
-        throw PictureTooBig("picture larger than the bitmap class makes", width, height);
-    const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
-    const std::size_t stride = (rowBytes + 3) & ~std::size_t{3};
-    r.seek(kBmpHeadersSize);
-    if (r.remaining() / stride < static_cast<std::size_t>(height))
-        return false;  // cut short: the engine decides
-    if (!dib.Create(width, height, 3))
-        throw PictureTooBig("picture larger than the bitmap class makes", width, height);
-    // Row by row: the file's padding bytes stay out of the bitmap, as when the engine reads it.
-    std::uint8_t* bits = dib.DIBSectionBitsPtr();
-    for (std::int32_t y = 0; y < height; ++y) {
-        const std::span<const std::uint8_t> row = r.bytes(stride);
-        std::memcpy(bits + static_cast<std::size_t>(y) * stride, row.data(), rowBytes);
-    }
-    return true;
-}
-
 }  // namespace
 
 void PictureHolder::LoadFromFile(const std::filesystem::path& path) {
@@ -122,7 +85,8 @@ void PictureHolder::LoadFromMemory(std::span<const std::uint8_t> bytes) {
             LoadMetafile(bytes, image_);
         } else if (kind == PictureKind::Emf) {
             LoadEnhancedMetafile(bytes, image_);
-        } else if (kind != PictureKind::Bmp || !LoadPlainBmp24(bytes, image_)) {
+        } else if (!(kind == PictureKind::Bmp && DecodeBmp(bytes, image_)) &&
+                   !(kind == PictureKind::Jpeg && DecodeJpeg(bytes, image_))) {
             Magick::Image picture = ReadEngineImage(bytes, EngineCoderName(kind));
             if (kind == PictureKind::Bmp && !BmpHasAlphaMask(bytes))
                 picture.matte(false);

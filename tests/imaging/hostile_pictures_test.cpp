@@ -10,6 +10,7 @@
 #include "imaging/dib_section.h"
 #include "imaging/jpeg_encoder.h"
 #include "imaging/picture_files.h"
+#include "ole_builder/pictures.h"
 #include "picture_fixtures.h"
 #include "recording_host.h"
 #include "test_paths.h"
@@ -65,6 +66,10 @@ TEST(HostilePictures, LoaderSurvivesDamagedCopiesOfEveryKind) {
         {"16-bit bmp", testing::HighColourCornersBmp({})},
         {"16-bit bmp with masks",
          testing::HighColourCornersBmp({.compression = 3, .masks = {0xF800, 0x07E0, 0x001F}})},
+        {"1-bit bmp", fixtures::MakeBmpFile(13, 5, 1)},
+        {"8-bit bmp", fixtures::MakeBmpFile(31, 7, 8, 100)},
+        {"rle8 bmp", fixtures::MakeRunLengthBmpFile(37, 9, 8)},
+        {"rle4 bmp", fixtures::MakeRunLengthBmpFile(37, 9, 4)},
         {"jpeg", testing::ReadFile(dir / "card.jpg")},
         {"gif", testing::EngineEncodedCard("GIF", 24, 16)},
         {"ico", testing::IconFile(1)},

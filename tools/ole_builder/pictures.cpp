@@ -121,6 +121,79 @@ Bytes MakeBmpFile(int width, int height, int bitCount, std::uint32_t coloursUsed
     return file;
 }
 
+Bytes MakeRunLengthBmpFile(int width, int height, int bitCount) {
+    if (width < 3 || height <= 0 || (bitCount != 4 && bitCount != 8))
+        throw std::invalid_argument("run-length bitmap needs 4 or 8 bits and 3 or more columns");
+    const int n = 1 << bitCount;
+    auto index = [&](int x, int y) {
+        return static_cast<std::uint8_t>(x < width / 2 ? (x / 5 + y) % n : (x + 2 * y) % n);
+    };
+    auto packed = [&](std::uint8_t first, std::uint8_t second) {
+        return bitCount == 8 ? first : static_cast<std::uint8_t>(first << 4 | second);
+    };
+    Bytes bits;
+    for (int row = 0; row < height; ++row) {
+        const int y = height - 1 - row;
+        int x = 0;
+        if (row == 0) {
+            bits.insert(bits.end(), {0, 2, 2, 0});  // delta: two pixels right
+            x = 2;
+        }
+        while (x < width) {
+            int run = 1;
+            while (x + run < width && run < 255 && index(x + run, y) == index(x, y))
+                ++run;
+            if (run >= 2 || width - x < 3) {
+                bits.insert(bits.end(),
+                            {static_cast<std::uint8_t>(run), packed(index(x, y), index(x, y))});
+                x += run;
+                continue;
+            }
+            // Absolute: up to the next repeat, at least 3 pixels.
+            int count = 3;
+            while (x + count < width && count < 255 &&
+                   index(x + count, y) != index(x + count - 1, y))
+                ++count;
+            bits.insert(bits.end(), {0, static_cast<std::uint8_t>(count)});
+            const std::size_t start = bits.size();
+            for (int i = 0; i < count; i += bitCount == 8 ? 1 : 2) {
+                const std::uint8_t second = i + 1 < count ? index(x + i + 1, y) : 0;
+                bits.push_back(packed(index(x + i, y), second));
+            }
+            if ((bits.size() - start) % 2 != 0)
+                bits.push_back(0);
+            x += count;
+        }
+        bits.insert(bits.end(), {0, 0});
+    }
+    bits.insert(bits.end(), {0, 1});
+    const auto paletteBytes = static_cast<std::uint32_t>(4 * n);
+    Bytes file;
+    ByteAppender out(file);
+    AppendFileHeader(out, static_cast<std::uint32_t>(54 + paletteBytes + bits.size()),
+                     54 + paletteBytes);
+    out.u32(40);
+    out.i32(width);
+    out.i32(height);
+    out.u16(1);
+    out.u16(static_cast<std::uint16_t>(bitCount));
+    out.u32(bitCount == 8 ? 1 : 2);
+    out.u32(static_cast<std::uint32_t>(bits.size()));
+    out.i32(2835);
+    out.i32(2835);
+    out.u32(0);
+    out.u32(0);
+    for (int k = 0; k < n; ++k) {
+        const Rgb c = PaletteColour(k);
+        out.u8(c.blue);
+        out.u8(c.green);
+        out.u8(c.red);
+        out.u8(0);
+    }
+    out.bytes(bits);
+    return file;
+}
+
 Bytes MakeDrawnBmpFile(int width, int height, int variant) {
     const int stride = Stride(width, 24);
     Bytes file;

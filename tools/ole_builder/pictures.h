@@ -31,6 +31,12 @@ Bytes MakePackedDib(int width, int height, int bitCount, std::uint32_t coloursUs
 // A BMP file: the 14-byte file header in front of MakePackedDib.
 Bytes MakeBmpFile(int width, int height, int bitCount = 24, std::uint32_t coloursUsed = 0);
 
+// A run-length BMP file (`bitCount` 8: RLE8, 4: RLE4) with a full colour table of PaletteColour:
+// index (x / 5 + y) % n on the left half of each row (encoded runs), (x + 2 y) % n on the right
+// (absolute runs with their padding), rows ended by end-of-line, the file by end-of-bitmap. The
+// bottom row starts with a delta over its first two pixels, which keep entry 0.
+Bytes MakeRunLengthBmpFile(int width, int height, int bitCount);
+
 // A 24-bit BMP file showing PatternColour (gradient) with a filled rectangle and a disc on it;
 // for the sample database, where the pictures should look like pictures.
 Bytes MakeDrawnBmpFile(int width, int height, int variant);
