@@ -116,6 +116,34 @@ EngineUseSuspended::~EngineUseSuspended() {
         Gate().LockShared();
 }
 
+namespace {
+
+thread_local std::uint64_t tResourceShortfalls = 0;
+
+// The limit in MiB, lowered to $PICTROVA_ENGINE_MEMORY_MIB when that is a smaller number above 0.
+std::int64_t LoweredFromEnvironment(std::int64_t mib) {
+    if (const char* text = std::getenv("PICTROVA_ENGINE_MEMORY_MIB")) {
+        const long long lowered = std::strtoll(text, nullptr, 10);
+        if (lowered > 0 && lowered < mib)
+            return lowered;
+    }
+    return mib;
+}
+
+}  // namespace
+
+void NoteResourceShortfall() {
+    ++tResourceShortfalls;
+}
+
+std::uint64_t ResourceShortfallsOnThisThread() {
+    return tResourceShortfalls;
+}
+
+std::size_t EngineBytesPerPixel() {
+    return sizeof(MagickLib::PixelPacket);
+}
+
 void StartImageEngine(const ImageEngineLimits& limits) {
     static std::once_flag once;
     std::call_once(once, [&] {
@@ -127,8 +155,9 @@ void StartImageEngine(const ImageEngineLimits& limits) {
         SetMagickResourceLimit(WidthResource, limits.maxWidth);
         SetMagickResourceLimit(HeightResource, limits.maxHeight);
         SetMagickResourceLimit(PixelsResource, limits.maxPixels);
-        SetMagickResourceLimit(MemoryResource, limits.maxMemoryMiB * 1024 * 1024);
-        SetMagickResourceLimit(MapResource, limits.maxMapMiB * 1024 * 1024);
+        SetMagickResourceLimit(MemoryResource,
+                               LoweredFromEnvironment(limits.maxMemoryMiB) * 1024 * 1024);
+        SetMagickResourceLimit(MapResource, LoweredFromEnvironment(limits.maxMapMiB) * 1024 * 1024);
         SetMagickResourceLimit(DiskResource, limits.maxDiskGiB * 1024 * 1024 * 1024);
         // Metafiles render in a forked child (see isolated_work.h); an OpenMP thread pool does
         // not survive a fork, so the engine works on the calling thread only.
