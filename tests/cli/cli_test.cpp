@@ -1528,14 +1528,14 @@ class ScopedEnvironment {
 // limits are lowered through the environment so that moderate pictures reach them.
 TEST_F(CliTest, LargePicturesComeOutTheSameAtAnyNumberOfWorkers) {
     std::vector<testing::PictureRow> rows;
-    for (int i = 0; i < 6; ++i)
-        rows.push_back({fixtures::BuildPaintPicture(fixtures::MakeDrawnBmpFile(900, 900, i)),
+    for (int i = 0; i < 8; ++i)
+        rows.push_back({fixtures::BuildPaintPicture(fixtures::MakeDrawnBmpFile(1300, 1300, i)),
                         "paint" + std::to_string(i)});
     for (int i = 0; i < 3; ++i) {
         fixtures::PackageContents drawing;
         drawing.label = "drawing.emf";
         drawing.file =
-            fixtures::MakeEnhancedMetafile(1400 + 50 * i, 1400, fixtures::EmfContent::Rectangles);
+            fixtures::MakeEnhancedMetafile(1200 + 50 * i, 1200, fixtures::EmfContent::Rectangles);
         rows.push_back({fixtures::BuildPackage(drawing), "drawing" + std::to_string(i)});
     }
     fixtures::PackageContents scan;
@@ -1564,8 +1564,9 @@ TEST_F(CliTest, LargePicturesComeOutTheSameAtAnyNumberOfWorkers) {
         const char* budgetBytes;  // PICTROVA_RECORDS_IN_FLIGHT_BYTES
     };
     const Case cases[] = {
-        {"engine limit shared by the workers", "40", nullptr},
-        {"budget of a few records", nullptr, "12000000"},
+        // One picture's pixels in the engine (8 bytes a pixel) fit, two of them do not.
+        {"engine limit shared by the workers", "24", nullptr},
+        {"budget of a few records", nullptr, "80000000"},
         {"budget below one record", nullptr, "100000"},
     };
     for (const Case& c : cases) {
