@@ -1524,8 +1524,9 @@ class ScopedEnvironment {
 // Large pictures and metafiles with big frames come out the same at 1, 2 and 64 workers, none
 // lost: neither when the pictures the workers hold together exceed the engine's memory limit (a
 // picture refused meanwhile is worked again alone), nor when the bytes of the records in flight
-// are held to a budget of a few records or of less than one (each such record runs alone). The
-// limits are lowered through the environment so that moderate pictures reach them.
+// are held to a budget of a few records or of less than one (each such record runs alone), nor
+// when a metafile is drawn in a child process while the others hold pictures. The limits are
+// lowered through the environment so that moderate pictures reach them.
 TEST_F(CliTest, LargePicturesComeOutTheSameAtAnyNumberOfWorkers) {
     std::vector<testing::PictureRow> rows;
     for (int i = 0; i < 8; ++i)
@@ -1538,6 +1539,11 @@ TEST_F(CliTest, LargePicturesComeOutTheSameAtAnyNumberOfWorkers) {
             fixtures::MakeEnhancedMetafile(1200 + 50 * i, 1200, fixtures::EmfContent::Rectangles);
         rows.push_back({fixtures::BuildPackage(drawing), "drawing" + std::to_string(i)});
     }
+    // A Windows metafile is drawn in a forked child, which inherits the engine's account of the
+    // pictures the other workers hold (1100 x 1000 pixels at 96 dpi).
+    rows.push_back(
+        {fixtures::BuildStaticMetafile(fixtures::MakeMetafile(1100, 1000), 8, 29104, 26458),
+         "chart"});
     fixtures::PackageContents scan;
     scan.label = "scan.tif";
     scan.file = fixtures::MakeTiffFile(1000, 800);
