@@ -8,10 +8,11 @@
 // the small metafile preview Office stores), a PDF object and a packaged text file (the table the
 // Original format and the preview fallback are measured on); with "huge", every record is a
 // 7000 x 7000 24-bit paint picture (147 MB of pixels, the table one picture's peak memory is
+// measured on), with "big" a 2000 x 2000 one (the table peak memory over worker counts is
 // measured on); with "portraits", paint pictures of 193 x 264 photo-like bitmaps with mild noise,
 // every third reduced to 252 colours (a table of staff photos, the PNG encoder's real-like set).
 // Usage: bench_extract_bench_db OUTPUT.mdb
-//            [RECORDS [mixed|small|large|photos|documents|huge|portraits]]
+//            [RECORDS [mixed|small|large|big|photos|documents|huge|portraits]]
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -102,7 +103,8 @@ int main(int argc, char** argv) {
     if (argc < 2) {
         std::fprintf(
             stderr,
-            "usage: %s OUTPUT.mdb [RECORDS [mixed|small|large|photos|documents|huge|portraits]]\n",
+            "usage: %s OUTPUT.mdb [RECORDS [mixed|small|large|big|photos|documents|huge|"
+            "portraits]]\n",
             argv[0]);
         return 2;
     }
@@ -138,9 +140,15 @@ int main(int argc, char** argv) {
         std::printf("%ld records of 193 x 264 portraits\n", records);
         return 0;
     }
-    if (shape == "small" || shape == "large" || shape == "huge") {
-        const int width = shape == "huge" ? 7000 : shape == "small" ? 200 : 1600;
-        const int height = shape == "huge" ? 7000 : shape == "small" ? 260 : 1200;
+    if (shape == "small" || shape == "large" || shape == "big" || shape == "huge") {
+        const int width = shape == "huge"    ? 7000
+                          : shape == "big"   ? 2000
+                          : shape == "small" ? 200
+                                             : 1600;
+        const int height = shape == "huge"    ? 7000
+                           : shape == "big"   ? 2000
+                           : shape == "small" ? 260
+                                              : 1200;
         const Bytes field = pictrova::fixtures::BuildPaintPicture(
             pictrova::fixtures::MakeDrawnBmpFile(width, height, 3));
         WritePictures(path, records, [&](long) { return pictrova::jet::ByteView(field); });

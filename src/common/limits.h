@@ -38,6 +38,17 @@ inline constexpr std::int64_t kEngineDiskGiB = 0;
 // many the loader's JPEG reader stops and leaves the file to the engine.
 inline constexpr int kMaxJpegScans = 100;
 
+// The bytes the records handed out to the workers may hold at once: their field values, the
+// pictures decoded from them (24-bit rows, and the engine's copy at 8 bytes a pixel while one is
+// read or written) and the encoded outputs waiting for their turn to be written. The reader hands
+// out no record while they hold more, whatever the number of workers; a record that alone needs
+// more runs with no other in work. Half the engine's memory limit, so the pictures in work stay
+// within the engine's process-wide accounting with room for one record that costs more than the
+// run's estimate said; a table of ordinary pictures (under a few MB each) still keeps every
+// worker busy, while a table of 2000 x 2000 paint pictures (about 60 MB a record in work) keeps
+// eight.
+inline constexpr std::uint64_t kRecordsInFlightBytes = kEngineMemoryMiB * 1024 * 1024 / 2;
+
 // Files larger than this are not pictures we read (the limit guards the memory the bytes take
 // before the engine looks at them).
 inline constexpr std::uintmax_t kMaxPictureFileBytes = 512ull * 1024 * 1024;

@@ -17,6 +17,7 @@ void ThrowEngineError(const Magick::Exception& e) {
     if (dynamic_cast<const Magick::ErrorResourceLimit*>(&e) != nullptr ||
         dynamic_cast<const Magick::WarningResourceLimit*>(&e) != nullptr ||
         dynamic_cast<const Magick::ErrorCache*>(&e) != nullptr) {
+        NoteResourceShortfall();
         throw PictureTooBig(e.what());
     }
     throw Error(e.what());

@@ -5,6 +5,7 @@
 
 #include <pthread.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
@@ -82,9 +83,28 @@ void InParentAfterFork() {
     tGaveUpForFork = false;
 }
 
+// The engine's memory and map limits as started; zero before the start.
+std::atomic<std::int64_t> gEngineMemoryBytes{0};
+std::atomic<std::int64_t> gEngineMapBytes{0};
+
+// The child inherits the engine's accounting of the pictures the parent's other threads held at
+// the fork, pictures it never uses: its limits are raised by them, so what the child can do does
+// not depend on the work beside it. No other thread was inside the engine at the fork (the gate).
+void GiveChildTheWholeEngineLimits() {
+    using namespace MagickLib;
+    if (const std::int64_t memory = gEngineMemoryBytes.load(); memory > 0)
+        SetMagickResourceLimit(
+            MemoryResource, memory + static_cast<std::int64_t>(GetMagickResource(MemoryResource)));
+    if (const std::int64_t map = gEngineMapBytes.load(); map > 0)
+        SetMagickResourceLimit(MapResource,
+                               map + static_cast<std::int64_t>(GetMagickResource(MapResource)));
+}
+
 // The child has one thread and leaves through _exit: it never touches the gate, whose mutex
 // another thread of the parent may have held at the fork.
 void InChildAfterFork() {
+    if (!gInForkedChild)
+        GiveChildTheWholeEngineLimits();
     gInForkedChild = true;
 }
 
@@ -116,6 +136,34 @@ EngineUseSuspended::~EngineUseSuspended() {
         Gate().LockShared();
 }
 
+namespace {
+
+thread_local std::uint64_t tResourceShortfalls = 0;
+
+// The limit in MiB, lowered to $PICTROVA_ENGINE_MEMORY_MIB when that is a smaller number above 0.
+std::int64_t LoweredFromEnvironment(std::int64_t mib) {
+    if (const char* text = std::getenv("PICTROVA_ENGINE_MEMORY_MIB")) {
+        const long long lowered = std::strtoll(text, nullptr, 10);
+        if (lowered > 0 && lowered < mib)
+            return lowered;
+    }
+    return mib;
+}
+
+}  // namespace
+
+void NoteResourceShortfall() {
+    ++tResourceShortfalls;
+}
+
+std::uint64_t ResourceShortfallsOnThisThread() {
+    return tResourceShortfalls;
+}
+
+std::size_t EngineBytesPerPixel() {
+    return sizeof(MagickLib::PixelPacket);
+}
+
 void StartImageEngine(const ImageEngineLimits& limits) {
     static std::once_flag once;
     std::call_once(once, [&] {
@@ -127,8 +175,10 @@ void StartImageEngine(const ImageEngineLimits& limits) {
         SetMagickResourceLimit(WidthResource, limits.maxWidth);
         SetMagickResourceLimit(HeightResource, limits.maxHeight);
         SetMagickResourceLimit(PixelsResource, limits.maxPixels);
-        SetMagickResourceLimit(MemoryResource, limits.maxMemoryMiB * 1024 * 1024);
-        SetMagickResourceLimit(MapResource, limits.maxMapMiB * 1024 * 1024);
+        gEngineMemoryBytes = LoweredFromEnvironment(limits.maxMemoryMiB) * 1024 * 1024;
+        gEngineMapBytes = LoweredFromEnvironment(limits.maxMapMiB) * 1024 * 1024;
+        SetMagickResourceLimit(MemoryResource, gEngineMemoryBytes.load());
+        SetMagickResourceLimit(MapResource, gEngineMapBytes.load());
         SetMagickResourceLimit(DiskResource, limits.maxDiskGiB * 1024 * 1024 * 1024);
         // Metafiles render in a forked child (see isolated_work.h); an OpenMP thread pool does
         // not survive a fork, so the engine works on the calling thread only.

@@ -5,6 +5,7 @@
 // resource limits set: without them a small file that declares 16000 x 16000 pixels makes the
 // engine allocate gigabytes. A picture over these limits is refused by the engine.
 
+#include <cstddef>
 #include <cstdint>
 
 #include "common/limits.h"
@@ -22,8 +23,26 @@ struct ImageEngineLimits {
 
 // Starts the engine with the given limits on the first call; later calls do nothing. Points
 // MAGICK_CONFIGURE_PATH at our data folder (its type.mgk maps the metafile fonts) unless the
-// environment already sets it. Safe to call from any thread.
+// environment already sets it. $PICTROVA_ENGINE_MEMORY_MIB, a number above 0, lowers the memory
+// and map limits (never raises them): the tests run short of them with small pictures. Safe to
+// call from any thread.
+//
+// The memory and map limits are the engine's process-wide accounting of every picture it holds,
+// on whichever thread: with several workers, one picture can be refused because of the pictures
+// the others hold. The run keeps the pictures in work within them (kRecordsInFlightBytes) and
+// works a picture refused meanwhile again with no other record in work, so what a picture gives
+// never depends on the number of workers.
 void StartImageEngine(const ImageEngineLimits& limits = {});
+
+// Bytes the engine takes for one pixel of a picture it holds.
+std::size_t EngineBytesPerPixel();
+
+// Counts, per thread, the failures that a picture may not meet when it is worked on alone: the
+// engine out of its memory limits, a child process stopped at its wall-clock time limit (other
+// work shares the processors). Noted where they happen; the run compares the count before and
+// after a record's work.
+void NoteResourceShortfall();
+std::uint64_t ResourceShortfallsOnThisThread();
 
 // Held by a thread for as long as it works with the engine while other threads may fork (the
 // metafile renderer forks a child per picture). A fork waits until no other thread holds it, so

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "common/child_limits.h"
+#include "imaging/image_engine.h"
 
 namespace pictrova::imaging {
 namespace {
@@ -51,6 +52,7 @@ bool AwaitChild(pid_t child, std::chrono::milliseconds timeLimit) {
         if (done < 0 && errno != EINTR)
             return false;
         if (std::chrono::steady_clock::now() >= deadline) {
+            NoteResourceShortfall();
             kill(child, SIGKILL);
             while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
             }

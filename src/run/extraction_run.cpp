@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "run/extraction_run.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <deque>
@@ -118,6 +119,10 @@ class Run {
   private:
     RunEnd Checks();
     void RecordLoop();
+    std::uint64_t StreamedFieldBytes(const RecordWork& record) const;
+    void KeepAsRead(RecordWork& record);
+    std::unique_ptr<RecordWork> TakeAsRead(RecordWork& record);
+    void DropAsRead(RecordWork& record);
     std::unique_ptr<RecordWork> ReadRecord(bool& lastRecord);
     bool MoveToNextRecord(RecordWork& record);
     void AttachedFiles(RecordWork& record, bool& lastRecord);
@@ -270,12 +275,15 @@ std::optional<std::string> Run::NameFieldText(RecordWork& record) {
 }
 
 // The record loop. This thread reads records in table order and hands each to the workers,
-// keeping at most two per worker in flight; it commits them in the same order as they are done,
-// yielding to the host while it waits. Files, names and reports therefore do not depend on the
-// number of workers.
+// keeping at most two per worker in flight, and no more than the budget of bytes (a record that
+// alone needs more is handed out once nothing else is in flight); it commits them in the same
+// order as they are done, yielding to the host while it waits. A record whose work ran short of
+// a resource the others shared is worked again alone when its turn to be committed comes. Files,
+// names and reports therefore do not depend on the number of workers.
 void Run::RecordLoop() {
     const unsigned jobs = s_.jobs > 0 ? s_.jobs : DefaultJobs();
     const std::size_t maxInFlight = 2 * static_cast<std::size_t>(jobs);
+    const std::uint64_t budget = RecordsInFlightBudget();
     // Started here, before any worker: its start sets the environment.
     imaging::StartImageEngine();
     if (attachmentField_) {
@@ -288,8 +296,18 @@ void Run::RecordLoop() {
     // waits for a worker (see imaging::EngineUse).
     const imaging::EngineUse reading;
     std::deque<std::unique_ptr<RecordWork>> inFlight;
+    // Read, waiting for room in the budget.
+    std::unique_ptr<RecordWork> next;
     bool moreToRead = true;
     auto stopRequested = [&] { return s_.stopRequested && s_.stopRequested(); };
+    // What a record is expected to hold in work: the most the last records took; before any
+    // was worked on, nothing is known and it waits for the records in flight.
+    auto weightOf = [&](RecordWork& record) -> std::optional<std::uint64_t> {
+        const std::uint64_t fieldBytes = BytesHeld(record) + StreamedFieldBytes(record);
+        if (inFlight.empty())
+            return fieldBytes;
+        return workers.ExpectedWorkBytes(fieldBytes);
+    };
     while (true) {
         if (result_.outOfRoom || stopRequested()) {
             // Records in work are dropped; their work files go with the work folder.
@@ -300,25 +318,89 @@ void Run::RecordLoop() {
                 }
             break;
         }
-        while (moreToRead && inFlight.size() < maxInFlight) {
-            bool lastRecord = false;
-            std::unique_ptr<RecordWork> record = ReadRecord(lastRecord);
-            moreToRead = record && !lastRecord;
-            if (!record)
+        while (inFlight.size() < maxInFlight) {
+            if (!next) {
+                if (!moreToRead || (!inFlight.empty() && workers.BytesHeld() >= budget))
+                    break;
+                bool lastRecord = false;
+                next = ReadRecord(lastRecord);
+                moreToRead = next && !lastRecord;
+                if (!next)
+                    break;
+                // Kept to work it again alone; one worker always works alone.
+                if (jobs > 1)
+                    KeepAsRead(*next);
+            }
+            const std::optional<std::uint64_t> weight = weightOf(*next);
+            if (!weight ||
+                (!inFlight.empty() && *weight > budget - std::min(budget, workers.BytesHeld())))
                 break;
-            workers.Submit(*record);
-            inFlight.push_back(std::move(record));
+            workers.Submit(*next, *weight);
+            inFlight.push_back(std::move(next));
         }
         if (inFlight.empty())
             break;
-        if (!workers.WaitDone(*inFlight.front(), std::chrono::milliseconds(50))) {
+        RecordWork& front = *inFlight.front();
+        if (!workers.WaitDone(front, std::chrono::milliseconds(50))) {
             host_.Yield();
             continue;
         }
-        Commit(*inFlight.front());
+        if (front.shortWhileShared && front.asRead) {
+            std::unique_ptr<RecordWork> again = TakeAsRead(front);
+            workers.Release(front);
+            const std::uint64_t weight = BytesHeld(*again) + StreamedFieldBytes(*again);
+            workers.SubmitAlone(*again,
+                                std::max(weight, workers.ExpectedWorkBytes(weight).value_or(0)));
+            inFlight.front() = std::move(again);
+            continue;
+        }
+        DropAsRead(front);
+        Commit(front);
+        workers.Release(front);
         inFlight.pop_front();
     }
     ShowEndReports();
+}
+
+// The bytes of a field streamed to its work file (method 2), which its work reads back.
+std::uint64_t Run::StreamedFieldBytes(const RecordWork& record) const {
+    if (record.choices.method != ReadMethod::Recordset || !record.fieldRead)
+        return 0;
+    std::error_code ec;
+    const std::uintmax_t size = fs::file_size(RecordWorkFile(setup_, record.number), ec);
+    return ec ? 0 : size;
+}
+
+// Keeps a copy of the record as read; a field streamed to its work file keeps a second name for
+// the file, since the work deletes it.
+void Run::KeepAsRead(RecordWork& record) {
+    if (record.choices.method == ReadMethod::Recordset && record.fieldRead) {
+        std::error_code ec;
+        fs::create_hard_link(RecordWorkFile(setup_, record.number),
+                             RecordRetryWorkFile(setup_, record.number), ec);
+        if (ec)
+            return;
+    }
+    record.asRead = CopyAsRead(record);
+}
+
+// The record as read, to be worked on again; its work file is back under its name.
+std::unique_ptr<RecordWork> Run::TakeAsRead(RecordWork& record) {
+    std::unique_ptr<RecordWork> again = std::move(record.asRead);
+    if (again->choices.method == ReadMethod::Recordset && again->fieldRead) {
+        std::error_code ec;
+        fs::rename(RecordRetryWorkFile(setup_, again->number),
+                   RecordWorkFile(setup_, again->number), ec);
+    }
+    return again;
+}
+
+void Run::DropAsRead(RecordWork& record) {
+    if (!record.asRead)
+        return;
+    record.asRead.reset();
+    std::error_code ec;
+    fs::remove(RecordRetryWorkFile(setup_, record.number), ec);
 }
 
 // An attachment field's files are read one at a time on this thread, each before the move to

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "run/record_work.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -12,6 +14,7 @@
 #include "common/error.h"
 #include "common/file_io.h"
 #include "common/guard.h"
+#include "common/limits.h"
 #include "imaging/image_engine.h"
 #include "imaging/jpeg_encoder.h"
 #include "imaging/picture_encoder.h"
@@ -561,8 +564,43 @@ fs::path RecordSecondWorkFile(const RunSetup& setup, std::int64_t number) {
     return setup.workFolder / ("field-" + std::to_string(number) + "-converted.bmp");
 }
 
+fs::path RecordRetryWorkFile(const RunSetup& setup, std::int64_t number) {
+    return setup.workFolder / ("field-" + std::to_string(number) + "-as-read");
+}
+
 void WorkOnRecord(const RunSetup& setup, RecordWork& record, Host& host) {
     RecordSteps(setup, record, host).Run();
+}
+
+std::unique_ptr<RecordWork> CopyAsRead(const RecordWork& record) {
+    auto copy = std::make_unique<RecordWork>();
+    copy->number = record.number;
+    copy->choices = record.choices;
+    copy->reports = record.reports;
+    copy->reportsAfterSave = record.reportsAfterSave;
+    copy->libraryMessages = record.libraryMessages;
+    copy->fieldTextNaming = record.fieldTextNaming;
+    copy->fieldTextPrefix = record.fieldTextPrefix;
+    copy->fieldSize = record.fieldSize;
+    copy->bytes = record.bytes;
+    copy->workFile = record.workFile;
+    copy->fieldRead = record.fieldRead;
+    copy->found = record.found;
+    copy->workToDo = record.workToDo;
+    copy->attachedFiles = record.attachedFiles;
+    copy->attachment = record.attachment;
+    copy->skip = record.skip;
+    return copy;
+}
+
+std::uint64_t BytesHeld(const RecordWork& record) {
+    std::uint64_t bytes = record.bytes.capacity();
+    if (record.output)
+        bytes += record.output->bytes.capacity();
+    bytes += static_cast<std::uint64_t>(std::max(record.picture.Image().biSizeImage(), 0));
+    if (record.asRead)
+        bytes += BytesHeld(*record.asRead);
+    return bytes;
 }
 
 namespace {
@@ -578,6 +616,12 @@ class WorkerHost : public Host {
 }  // namespace
 
 RecordWorkers::RecordWorkers(unsigned count, const RunSetup& setup) : setup_(setup) {
+    // A picture's buffers go to the system and back whole. By default the allocator raises its
+    // threshold for that to the largest buffer freed so far, and each worker thread then keeps
+    // up to a few pictures' worth of freed memory in its own arena: with many workers the
+    // process would hold many times the bytes the records in flight are allowed.
+    constexpr int kPictureBufferBytes = 1 << 20;
+    mallopt(M_MMAP_THRESHOLD, kPictureBufferBytes);
     for (unsigned i = 0; i < std::max(count, 1u); ++i)
         threads_.emplace_back([this] { Work(); });
 }
@@ -593,12 +637,24 @@ RecordWorkers::~RecordWorkers() {
         t.join();
 }
 
-void RecordWorkers::Submit(RecordWork& record) {
+void RecordWorkers::Submit(RecordWork& record, std::uint64_t weight) {
     {
         std::lock_guard lock(mutex_);
-        queue_.push_back(&record);
+        queue_.push_back({&record, false});
+        weights_.emplace_back(&record, weight);
+        held_ += weight;
     }
-    queued_.notify_one();
+    queued_.notify_all();
+}
+
+void RecordWorkers::SubmitAlone(RecordWork& record, std::uint64_t weight) {
+    {
+        std::lock_guard lock(mutex_);
+        queue_.push_front({&record, true});
+        weights_.emplace_back(&record, weight);
+        held_ += weight;
+    }
+    queued_.notify_all();
 }
 
 bool RecordWorkers::WaitDone(const RecordWork& record, std::chrono::milliseconds timeout) {
@@ -612,12 +668,60 @@ bool RecordWorkers::WaitDone(const RecordWork& record, std::chrono::milliseconds
     return true;
 }
 
+void RecordWorkers::Release(const RecordWork& record) {
+    std::lock_guard lock(mutex_);
+    const auto at = std::find_if(weights_.begin(), weights_.end(),
+                                 [&](const auto& entry) { return entry.first == &record; });
+    if (at == weights_.end())
+        return;
+    held_ -= at->second;
+    weights_.erase(at);
+}
+
+std::uint64_t RecordWorkers::BytesHeld() {
+    std::lock_guard lock(mutex_);
+    return held_;
+}
+
+std::optional<std::uint64_t> RecordWorkers::ExpectedWorkBytes(std::uint64_t fieldBytes) {
+    std::lock_guard lock(mutex_);
+    if (recentWorkBytes_.empty())
+        return std::nullopt;
+    return std::max(fieldBytes,
+                    *std::max_element(recentWorkBytes_.begin(), recentWorkBytes_.end()));
+}
+
 void RecordWorkers::Cancel() {
     std::lock_guard lock(mutex_);
-    for (RecordWork* record : queue_)
-        done_.push_back(record);
+    for (const Queued& queued : queue_)
+        done_.push_back(queued.record);
     queue_.clear();
     finished_.notify_all();
+}
+
+// A record handed out alone waits until no record is in work, and none starts beside it.
+bool RecordWorkers::MayStart() const {
+    return !aloneInWork_ && (!queue_.front().alone || inWork_ == 0);
+}
+
+// Called with the mutex held: the record's weight becomes what it holds now, and what it took
+// while in work joins the estimate for the records to come.
+void RecordWorkers::Finished(RecordWork& record, std::uint64_t workBytes) {
+    --inWork_;
+    aloneInWork_ = false;
+    const auto at = std::find_if(weights_.begin(), weights_.end(),
+                                 [&](const auto& entry) { return entry.first == &record; });
+    if (at != weights_.end()) {
+        held_ -= at->second;
+        at->second = run::BytesHeld(record);
+        held_ += at->second;
+    }
+    // The last few records: a table's pictures tend to come in runs of one size.
+    constexpr std::size_t kRecentRecords = 8;
+    recentWorkBytes_.push_back(workBytes);
+    if (recentWorkBytes_.size() > kRecentRecords)
+        recentWorkBytes_.pop_front();
+    done_.push_back(&record);
 }
 
 void RecordWorkers::Work() {
@@ -625,34 +729,54 @@ void RecordWorkers::Work() {
     while (true) {
         {
             std::unique_lock lock(mutex_);
-            queued_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+            queued_.wait(lock, [&] { return stopping_ || (!queue_.empty() && MayStart()); });
             if (stopping_)
                 return;
         }
         // Taken before the record leaves the queue and given back after it is in the done list,
         // so this thread is either waiting or inside the gate (see imaging::EngineUse).
         imaging::EngineUse engine;
-        RecordWork* record = nullptr;
+        Queued next{};
+        bool overlapped = false;
+        std::uint64_t startsBefore = 0;
         {
             std::lock_guard lock(mutex_);
             if (stopping_)
                 return;
-            if (queue_.empty())
+            if (queue_.empty() || !MayStart())
                 continue;
-            record = queue_.front();
+            next = queue_.front();
             queue_.pop_front();
+            overlapped = inWork_ > 0;
+            ++inWork_;
+            aloneInWork_ = next.alone;
+            startsBefore = ++starts_;
         }
+        RecordWork& record = *next.record;
+        const std::uint64_t shortfallsBefore = imaging::ResourceShortfallsOnThisThread();
+        const std::uint64_t readBytes = run::BytesHeld(record);
         try {
-            WorkOnRecord(setup_, *record, host);
+            WorkOnRecord(setup_, record, host);
         } catch (...) {
             // Every step is guarded; this is a failure of a report itself (out of memory).
-            record->reports.push_back({DescribeCurrentException(), std::string(kRunLocation), 0});
+            record.reports.push_back({DescribeCurrentException(), std::string(kRunLocation), 0});
         }
+        // The most the record took at once: its field as read, its picture in the engine and
+        // what it keeps for the commit.
+        const imaging::cDIBSection& picture = record.picture.Image();
+        const auto pixels = static_cast<std::uint64_t>(std::max(picture.dib_width(), 0)) *
+                            static_cast<std::uint64_t>(std::max(picture.dib_height(), 0));
+        const std::uint64_t workBytes =
+            readBytes + run::BytesHeld(record) + pixels * imaging::EngineBytesPerPixel();
+        const bool shortOfResources = imaging::ResourceShortfallsOnThisThread() != shortfallsBefore;
         {
             std::lock_guard lock(mutex_);
-            done_.push_back(record);
+            overlapped = overlapped || inWork_ > 1 || starts_ != startsBefore;
+            record.shortWhileShared = shortOfResources && overlapped && !next.alone;
+            Finished(record, workBytes);
         }
         finished_.notify_all();
+        queued_.notify_all();
     }
 }
 
@@ -663,6 +787,15 @@ unsigned DefaultJobs() {
             return static_cast<unsigned>(jobs);
     }
     return std::max(1u, std::thread::hardware_concurrency());
+}
+
+std::uint64_t RecordsInFlightBudget() {
+    if (const char* text = std::getenv("PICTROVA_RECORDS_IN_FLIGHT_BYTES")) {
+        const unsigned long long bytes = std::strtoull(text, nullptr, 10);
+        if (bytes > 0 && bytes < kRecordsInFlightBytes)
+            return bytes;
+    }
+    return kRecordsInFlightBytes;
 }
 
 }  // namespace pictrova::run

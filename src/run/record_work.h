@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -118,10 +119,27 @@ struct RecordWork {
         if (!skip)
             skip = std::move(reason);
     }
+
+    // Scheduling. The record as read, kept while it is in work so that it can be worked again.
+    std::unique_ptr<RecordWork> asRead;
+    // Its work ran short of a resource shared with other records in work (see
+    // imaging::NoteResourceShortfall): the result may differ from one worked on alone.
+    bool shortWhileShared = false;
 };
+
+// A copy of the record as the reader left it (nothing decoded, loaded or encoded yet).
+std::unique_ptr<RecordWork> CopyAsRead(const RecordWork& record);
+
+// The bytes the record holds in memory now: its field value, its picture's rows, its encoded
+// output and the copy kept for working it again.
+std::uint64_t BytesHeld(const RecordWork& record);
 
 // The workers of one run: N threads that take records in the order they are handed out and
 // work on them. Each holds the image engine (imaging::EngineUse) while it works.
+//
+// They also keep the run's account of the bytes the records handed out hold: a record counts
+// from its hand-out, at the weight the reader gives it, to its commit (Release), at what it
+// holds once worked on. The reader hands out records while the account allows.
 class RecordWorkers {
   public:
     RecordWorkers(unsigned count, const RunSetup& setup);
@@ -129,29 +147,56 @@ class RecordWorkers {
     RecordWorkers(const RecordWorkers&) = delete;
     RecordWorkers& operator=(const RecordWorkers&) = delete;
 
-    void Submit(RecordWork& record);
+    // Hands the record out; `weight` is what it is expected to hold while it is worked on.
+    void Submit(RecordWork& record, std::uint64_t weight);
+    // Hands the record out again, ahead of the records waiting, to be worked on while no other
+    // record is in work.
+    void SubmitAlone(RecordWork& record, std::uint64_t weight);
     // True once `record` has been worked on; waits at most `timeout` for it.
     bool WaitDone(const RecordWork& record, std::chrono::milliseconds timeout);
+    // The record was committed (or dropped): its bytes leave the account.
+    void Release(const RecordWork& record);
+    // The bytes the records handed out and not released hold (or are expected to hold).
+    std::uint64_t BytesHeld();
+    // The bytes a record of `fieldBytes` is expected to take while it is worked on: the most the
+    // last records worked on took; nullopt before any record was worked on.
+    std::optional<std::uint64_t> ExpectedWorkBytes(std::uint64_t fieldBytes);
     // Records not yet started are left as they are (and count as done); the workers finish the
     // records they are on.
     void Cancel();
 
   private:
+    struct Queued {
+        RecordWork* record;
+        bool alone;
+    };
     void Work();
+    bool MayStart() const;
+    void Finished(RecordWork& record, std::uint64_t workBytes);
 
     const RunSetup& setup_;
     std::mutex mutex_;
     std::condition_variable queued_;
     std::condition_variable finished_;
-    std::deque<RecordWork*> queue_;
+    std::deque<Queued> queue_;
     std::vector<const RecordWork*> done_;
     bool stopping_ = false;
+    unsigned inWork_ = 0;
+    bool aloneInWork_ = false;
+    std::uint64_t starts_ = 0;  // records started so far, to tell whether others overlapped
+    std::uint64_t held_ = 0;
+    std::vector<std::pair<const RecordWork*, std::uint64_t>> weights_;
+    std::deque<std::uint64_t> recentWorkBytes_;
     std::vector<std::thread> threads_;
 };
 
 // The number of workers a run uses when none is asked for: $PICTROVA_JOBS when it is a number
 // above 0, else one per core.
 unsigned DefaultJobs();
+
+// The bytes the records in flight may hold (kRecordsInFlightBytes), lowered to
+// $PICTROVA_RECORDS_IN_FLIGHT_BYTES when that is a smaller number above 0 (for the tests).
+std::uint64_t RecordsInFlightBudget();
 
 // Decodes, loads and encodes the record (the steps from the decoder on to the encoded output).
 // `host` is only yielded to (inside file deletion and converter waits).
@@ -161,5 +206,7 @@ void WorkOnRecord(const RunSetup& setup, RecordWork& record, Host& host);
 // writes; both in the run's work folder, named after the record.
 std::filesystem::path RecordWorkFile(const RunSetup& setup, std::int64_t number);
 std::filesystem::path RecordSecondWorkFile(const RunSetup& setup, std::int64_t number);
+// A second name for the streamed field, which keeps it for working the record again.
+std::filesystem::path RecordRetryWorkFile(const RunSetup& setup, std::int64_t number);
 
 }  // namespace pictrova::run

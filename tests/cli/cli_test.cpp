@@ -1495,10 +1495,10 @@ TEST_F(CliTest, OneWorkerAndFourWriteTheSameFilesAndReports) {
     for (const char* format : {"bmp", "jpg", "png", "gif", "tiff", "pcx", "original"}) {
         for (const char* method : {"decode", "raw"}) {
             SCOPED_TRACE(std::string(format) + " " + method);
-            std::map<std::string, std::string> files[2];
-            std::string json[2];
+            std::map<std::string, std::string> files[3];
+            std::string json[3];
             int index = 0;
-            for (const char* jobs : {"1", "4"}) {
+            for (const char* jobs : {"1", "4", "64"}) {
                 Reset();
                 Outcome o = Extract({"--format", format, "--method", method, "--name",
                                      "text=Caption", "--jobs", jobs, "--json"});
@@ -1511,6 +1511,91 @@ TEST_F(CliTest, OneWorkerAndFourWriteTheSameFilesAndReports) {
             EXPECT_FALSE(files[0].empty());
             EXPECT_EQ(files[0], files[1]);
             EXPECT_EQ(json[0], json[1]);
+            EXPECT_EQ(files[0], files[2]);
+            EXPECT_EQ(json[0], json[2]);
+        }
+    }
+}
+
+// Sets an environment variable for the programs a test starts, and takes it back.
+class ScopedEnvironment {
+  public:
+    ScopedEnvironment(const char* name, const char* value) : name_(name) {
+        if (value != nullptr)
+            setenv(name, value, 1);
+    }
+    ~ScopedEnvironment() { unsetenv(name_); }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+  private:
+    const char* name_;
+};
+
+// Large pictures and metafiles with big frames come out the same at 1, 2 and 64 workers, none
+// lost: neither when the pictures the workers hold together exceed the engine's memory limit (a
+// picture refused meanwhile is worked again alone), nor when the bytes of the records in flight
+// are held to a budget of a few records or of less than one (each such record runs alone), nor
+// when a metafile is drawn in a child process while the others hold pictures. The limits are
+// lowered through the environment so that moderate pictures reach them.
+TEST_F(CliTest, LargePicturesComeOutTheSameAtAnyNumberOfWorkers) {
+    std::vector<testing::PictureRow> rows;
+    for (int i = 0; i < 8; ++i)
+        rows.push_back({fixtures::BuildPaintPicture(fixtures::MakeDrawnBmpFile(1300, 1300, i)),
+                        "paint" + std::to_string(i)});
+    for (int i = 0; i < 3; ++i) {
+        fixtures::PackageContents drawing;
+        drawing.label = "drawing.emf";
+        drawing.file =
+            fixtures::MakeEnhancedMetafile(1200 + 50 * i, 1200, fixtures::EmfContent::Rectangles);
+        rows.push_back({fixtures::BuildPackage(drawing), "drawing" + std::to_string(i)});
+    }
+    // A Windows metafile is drawn in a forked child, which inherits the engine's account of the
+    // pictures the other workers hold (1100 x 1000 pixels at 96 dpi).
+    rows.push_back(
+        {fixtures::BuildStaticMetafile(fixtures::MakeMetafile(1100, 1000), 8, 29104, 26458),
+         "chart"});
+    fixtures::PackageContents scan;
+    scan.label = "scan.tif";
+    scan.file = fixtures::MakeTiffFile(1000, 800);
+    rows.push_back({fixtures::BuildPackage(scan), "scan"});
+    testing::WritePictureDatabase(db, rows);
+
+    auto extract = [&](const char* jobs, std::map<std::string, std::string>& files) {
+        Reset();
+        Outcome o =
+            Extract({"--format", "png", "--name", "text=Caption", "--jobs", jobs, "--json"});
+        EXPECT_EQ(o.err, "");
+        files.clear();
+        for (const auto& e : fs::directory_iterator(out))
+            files[e.path().filename().string()] = ReadText(e.path());
+        return o.out;
+    };
+    std::map<std::string, std::string> alone;
+    const std::string aloneJson = extract("1", alone);
+    EXPECT_EQ(alone.size(), rows.size());
+
+    struct Case {
+        const char* name;
+        const char* engineMiB;    // PICTROVA_ENGINE_MEMORY_MIB
+        const char* budgetBytes;  // PICTROVA_RECORDS_IN_FLIGHT_BYTES
+    };
+    const Case cases[] = {
+        // One picture's pixels in the engine (8 bytes a pixel) fit, two of them do not.
+        {"engine limit shared by the workers", "24", nullptr},
+        {"budget of a few records", nullptr, "80000000"},
+        {"budget below one record", nullptr, "100000"},
+    };
+    for (const Case& c : cases) {
+        const ScopedEnvironment engine("PICTROVA_ENGINE_MEMORY_MIB", c.engineMiB);
+        const ScopedEnvironment budget("PICTROVA_RECORDS_IN_FLIGHT_BYTES", c.budgetBytes);
+        for (const char* jobs : {"1", "2", "64"}) {
+            SCOPED_TRACE(std::string(c.name) + ", --jobs " + jobs);
+            std::map<std::string, std::string> files;
+            const std::string json = extract(jobs, files);
+            EXPECT_EQ(json, aloneJson);
+            EXPECT_EQ(files.size(), alone.size());
+            EXPECT_TRUE(files == alone);
         }
     }
 }
