@@ -10,12 +10,15 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
 #include <set>
+#include <thread>
 
 #include "image_oracle.h"
 #include "ole/ole_object_decoder.h"
@@ -590,6 +593,51 @@ TEST_F(CliTest, ErrorReportGoesToStderrAndJsonCarriesLabels) {
     EXPECT_NE(json.out.find("{\"number\":2,\"file\":\"" + (out / "kept.bmp").string() +
                             "\",\"errors\":[],\"replaced\":false}"),
               std::string::npos);
+}
+
+// A name's sub-folder swapped during the run between a link to a folder inside the output
+// folder and a link to one outside: the file's folder was checked by path and then written by
+// path, so a swap between the two sent pictures and temporaries outside. Nothing may land
+// outside, nothing goes through either link, and the refused saves say why.
+TEST_F(CliTest, RegressionSubFolderSwappedForALinkDuringTheRunGetsNothing) {
+    constexpr int kRecords = 240;
+    std::vector<testing::PictureRow> rows;
+    for (int i = 0; i < kRecords; ++i)
+        rows.push_back(
+            {fixtures::MakeBmpFile(2, 2), (i % 2 ? "sub\\pic" : "pic") + std::to_string(i)});
+    testing::WritePictureDatabase(db, rows);
+    const fs::path inside = out / "in";
+    const fs::path outside = dir / "outside";
+    const fs::path stage = dir / "stage";
+    for (int run = 0; run < 3; ++run) {
+        SCOPED_TRACE(run);
+        Reset();
+        fs::remove_all(outside);
+        fs::remove_all(stage);
+        fs::create_directory(inside);
+        fs::create_directory(outside);
+        fs::create_directory(stage);
+        fs::create_directory_symlink(inside, out / "sub");
+        fs::create_directory_symlink(outside, stage / "sub");
+        std::atomic<bool> done{false};
+        std::thread swapper([&] {
+            // Bounded in count as well as by the run's end.
+            for (int n = 0; n < 2'000'000 && !done; ++n)
+                ::renameat2(AT_FDCWD, (stage / "sub").c_str(), AT_FDCWD, (out / "sub").c_str(),
+                            RENAME_EXCHANGE);
+        });
+        Outcome o = Extract({"--method", "raw", "--name", "text=Caption", "--jobs", "2"});
+        done = true;
+        swapper.join();
+        EXPECT_EQ(o.status, 3) << o.err;
+        EXPECT_EQ(std::distance(fs::directory_iterator(outside), {}), 0) << "written outside";
+        EXPECT_EQ(std::distance(fs::directory_iterator(inside), {}), 0) << "written through a link";
+        EXPECT_EQ(std::distance(fs::directory_iterator(stage), {}), 1);
+        // Every plain name is written; none is a temporary.
+        EXPECT_EQ(OutputFiles().size(), kRecords / 2 + 2u);
+        EXPECT_NE(o.err.find("is a link, and nothing is written through a link"), std::string::npos)
+            << o.err.substr(0, 2000);
+    }
 }
 
 // Names: a run never overwrites what it wrote itself, in record order; files there before are
