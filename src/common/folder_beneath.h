@@ -12,7 +12,6 @@
 
 #include <filesystem>
 
-
 namespace pictrova {
 
 // A file descriptor that is closed when it goes.
