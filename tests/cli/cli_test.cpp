@@ -802,6 +802,8 @@ TEST_F(CliTest, ChecksBeforeTheRun) {
     const fs::path notAccess = dir / "notes.mdb";
     std::ofstream(notAccess) << "just some text, not a database";
     const std::string p = db.string();
+    const std::string text = notAccess.string();
+    const std::string noConverter = (dir / "no-converter").string();
     struct Case {
         std::vector<std::string> args;
         std::string err;
@@ -823,6 +825,12 @@ TEST_F(CliTest, ChecksBeforeTheRun) {
          "no name field \"Title\" in table \"Pictures\"; its fields: ID, Caption, Picture"},
         {{p, "--table", "Pictures", "--field", "Picture", "--name", "text=Picture"},
          "name field \"Picture\" is OLE Object, not text"},
+        {{p, "--table", "Pictures", "--field", "Picture", "--converter", noConverter},
+         "no converter program at " + noConverter},
+        {{p, "--table", "Pictures", "--field", "Picture", "--converter", dir.path().string()},
+         "the converter " + dir.path().string() + " is not a regular file"},
+        {{p, "--table", "Pictures", "--field", "Picture", "--converter", text},
+         "the converter " + text + " is not executable"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.err);
@@ -837,6 +845,30 @@ TEST_F(CliTest, ChecksBeforeTheRun) {
             << o.err;
         EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
         EXPECT_TRUE(OutputFiles().empty());
+    }
+    // An output folder that takes no files: the immutable attribute for the superuser (who
+    // ignores permissions), a mode without write bits for anyone else.
+    const bool superuser = geteuid() == 0;
+    auto readOnly = [&](bool on) {
+        if (!superuser) {
+            fs::permissions(
+                out, on ? fs::perms::owner_read | fs::perms::owner_exec : fs::perms::owner_all);
+            return true;
+        }
+        return std::system(
+                   ("chattr " + std::string(on ? "+i '" : "-i '") + out.string() + "' 2>/dev/null")
+                       .c_str()) == 0;
+    };
+    if (readOnly(true)) {
+        Outcome o = Extract({});
+        readOnly(false);
+        EXPECT_EQ(o.status, 2);
+        EXPECT_EQ(o.out, "");
+        EXPECT_EQ(
+            o.err.find("pictrova-cli: cannot write into the output folder " + out.string() + ": "),
+            0u)
+            << o.err;
+        EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
     }
     // The password from a file of PATH<TAB>PASSWORD lines, as for a batch.
     std::ofstream(dir / "passwords.txt") << locked.string() << "\tsecret\n";

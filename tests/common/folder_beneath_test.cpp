@@ -89,9 +89,9 @@ TEST_F(FolderBeneathTest, NamesAreMadeOnlyBeneathAndNeverThroughALink) {
             what = e.what();
         }
         EXPECT_EQ(error, c.error) << what;
-        EXPECT_EQ(what.find("is a link, and nothing is written through a link") !=
-                      std::string::npos,
-                  c.namesTheLink)
+        EXPECT_EQ(
+            what.find("is a link, and nothing is written through a link") != std::string::npos,
+            c.namesTheLink)
             << what;
         if (c.error == 0) {
             EXPECT_TRUE(fs::exists(fs::symlink_status(base / c.name)));
@@ -128,8 +128,7 @@ TEST_F(FolderBeneathTest, AtomicFileBeneathAFolder) {
             ADD_FAILURE() << "began through a link";
         } catch (const FileWriteError& e) {
             EXPECT_EQ(e.file(), base / "outlink/x.png");
-            EXPECT_NE(std::string(e.what()).find(base / "outlink"), std::string::npos)
-                << e.what();
+            EXPECT_NE(std::string(e.what()).find(base / "outlink"), std::string::npos) << e.what();
         }
     }
     AtomicFile file(folder, "real/deep/x.png");
