@@ -1443,6 +1443,25 @@ TEST_F(CliBatchTest, ExtractAllGoesOnPastDatabasesThatCannotBeOpenedAndResumes) 
     EXPECT_TRUE(fs::is_directory(out / "catalogue.mdb" / "Staff_Photos" / "Photo"));
 }
 
+// A database's folder under --out that is a link: its tables' folders were made through it,
+// and the pictures went wherever it led. Each field now fails with the link named.
+TEST_F(CliBatchTest, ExtractAllMakesNoFolderThroughALink) {
+    const fs::path elsewhere = dir / "elsewhere";
+    fs::create_directory(elsewhere);
+    fs::create_directory_symlink(elsewhere, out / "catalogue.mdb");
+    Outcome o = Cli({"extract-all", catalogue.string(), "--out", out.string()});
+    EXPECT_EQ(o.status, 3) << o.err;
+    EXPECT_EQ(std::distance(fs::directory_iterator(elsewhere), {}), 0);
+    const auto fields = Manifest()["databases"][0]["fields"];
+    ASSERT_EQ(fields.size(), 4u);
+    for (const auto& field : fields)
+        EXPECT_NE(field.value("error", "")
+                      .find((out / "catalogue.mdb").string() +
+                            " is a link, and nothing is written through a link"),
+                  std::string::npos)
+            << field;
+}
+
 // --converter reaches every field's run, and SIGTERM in the middle of a batch (sent here by the
 // converter on its second call) stops it: the files written are whole, the run's work folder is
 // gone, the database stays incomplete in the manifest, the next one is not started, and a
