@@ -214,10 +214,12 @@ std::string SkippedText(const run::RecordOutcome& record) {
 
 class Batch {
   public:
-    Batch(const ExtractAllArguments& arguments, const BatchPasswords& passwords)
+    Batch(const ExtractAllArguments& arguments, const BatchPasswords& passwords,
+          FolderHandle outFolder)
         : arguments_(arguments),
           passwords_(passwords),
-          out_(fs::absolute(arguments.outputFolder)),
+          out_(outFolder.path()),
+          outFolder_(std::move(outFolder)),
           manifest_(out_) {}
 
     void Database(const std::string& given, int index) {
@@ -305,10 +307,13 @@ class Batch {
                const std::string& table, const std::string& field, const std::string& label) {
         const fs::path relative = fs::path(folder) / FolderNameFor(table) / FolderNameFor(field);
         Json entry = {{"table", table}, {"field", field}, {"folder", relative.string()}};
-        std::error_code ec;
-        fs::create_directories(out_ / relative, ec);
-        if (ec) {
-            entry["error"] = "Could not create " + (out_ / relative).string() + ": " + ec.message();
+        // Made beneath the output folder's descriptor: a folder on the way that is a link is
+        // refused, and the run writes into the very folder made here.
+        FolderHandle fieldFolder;
+        try {
+            fieldFolder = outFolder_.MakeFolderBeneath(relative);
+        } catch (const FileWriteError& e) {
+            entry["error"] = "Could not create " + (out_ / relative).string() + ": " + e.reason();
             totals.errorsReported = true;
             return entry;
         }
@@ -330,6 +335,7 @@ class Batch {
             .workRoot = {},
             .jobs = arguments_.jobs,
             .stopRequested = StopRequestedBySignal,
+            .outputFolder = &fieldFolder,
         };
         const run::RunResult result = run::RunExtraction(options, surroundings);
         totals.stopped = totals.stopped || result.stopped;
@@ -379,6 +385,7 @@ class Batch {
     const ExtractAllArguments& arguments_;
     const BatchPasswords& passwords_;
     fs::path out_;
+    FolderHandle outFolder_;
     Manifest manifest_;
     BatchProgress progress_;
 };
@@ -394,13 +401,20 @@ int ExtractAllCommand(const ExtractAllArguments& arguments) {
     }
     std::error_code ec;
     fs::create_directories(arguments.outputFolder, ec);
-    if (ec || !fs::is_directory(arguments.outputFolder)) {
+    FolderHandle outFolder;
+    if (!ec && fs::is_directory(arguments.outputFolder)) {
+        try {
+            outFolder = FolderHandle::Open(fs::absolute(arguments.outputFolder));
+        } catch (const std::exception&) {
+        }
+    }
+    if (!outFolder.valid()) {
         std::cerr << "Could not create the output folder '" << arguments.outputFolder << "'."
                   << std::endl;
         return kExitUsage;
     }
     imaging::StartImageEngine();
-    Batch batch(arguments, *passwords);
+    Batch batch(arguments, *passwords, std::move(outFolder));
     StopOnSignals stopOnSignals;
     try {
         int index = 0;

@@ -1,6 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 
@@ -58,8 +63,8 @@ std::string Joined(const std::vector<std::string>& names) {
 }
 
 // What would stop the run or make every record fail, checked before it starts: the database,
-// the table, the picture field and the name field. One line on stderr and false when one is
-// wrong. The output folder is made when missing.
+// the table, the picture field, the name field, the converter program and the output folder.
+// One line on stderr and false when one is wrong. The output folder is made when missing.
 bool PreChecks(const ExtractArguments& arguments) {
     const run::ExtractionChoices& c = arguments.choices;
     const std::string& path = arguments.database.path;
@@ -113,11 +118,25 @@ bool PreChecks(const ExtractArguments& arguments) {
             return fail("name field \"" + c.nameField + "\" is " + TypeName(name->type) +
                         ", which has no text to name a file");
     }
+    if (const std::string& converter = arguments.converter; !converter.empty()) {
+        if (!fs::exists(converter, ec))
+            return fail("no converter program at " + converter);
+        if (!fs::is_regular_file(converter, ec))
+            return fail("the converter " + converter + " is not a regular file");
+        if (::faccessat(AT_FDCWD, converter.c_str(), X_OK, AT_EACCESS) != 0)
+            return fail("the converter " + converter + " is not executable");
+    }
     if (!c.outputFolder.empty() && !fs::is_directory(c.outputFolder, ec)) {
         fs::create_directories(c.outputFolder, ec);
         if (ec)
             return fail("cannot make the output folder " + c.outputFolder + ": " + ec.message());
     }
+    // A folder that takes no files (read-only, immutable) would fail every record.
+    if (!c.outputFolder.empty() &&
+        ::faccessat(AT_FDCWD, c.outputFolder.c_str(), W_OK | X_OK, AT_EACCESS) != 0 &&
+        errno != ENOENT)
+        return fail("cannot write into the output folder " + c.outputFolder + ": " +
+                    std::strerror(errno));
     return true;
 }
 

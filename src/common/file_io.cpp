@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/file_io.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -85,9 +86,13 @@ pid_t WriterOf(std::string_view name) {
 }  // namespace
 
 FileWriteError::FileWriteError(const fs::path& file, int code)
-    : Error("Cannot write " + file.string() + ": " + std::strerror(code)),
+    : FileWriteError(file, code, std::strerror(code)) {}
+
+FileWriteError::FileWriteError(const fs::path& file, int code, std::string reason)
+    : Error("Cannot write " + file.string() + ": " + reason),
       file_(file),
-      code_(code) {}
+      code_(code),
+      reason_(std::move(reason)) {}
 
 bool FileWriteError::outOfRoom() const noexcept {
     return code_ == ENOSPC || code_ == EDQUOT || code_ == EROFS;
@@ -109,24 +114,47 @@ void AtomicFile::Begin(const fs::path& finalPath) {
     Discard();
     final_ = finalPath;
     flushed_ = false;
-    const fs::path folder = finalPath.parent_path();
+    try {
+        folder_ = FolderHandle::Open(finalPath.parent_path());
+    } catch (const FileWriteError& e) {
+        throw FileWriteError(finalPath, e.code());
+    }
+    CreateTemporary();
+}
+
+void AtomicFile::Begin(const FolderHandle& folder, const fs::path& relative) {
+    Discard();
+    final_ = folder.path() / relative;
+    flushed_ = false;
+    if (!IsNameBeneath(relative) || !relative.has_filename())
+        throw FileWriteError(final_, EINVAL);
+    try {
+        folder_ = folder.OpenFolderBeneath(relative.parent_path());
+    } catch (const FileWriteError& e) {
+        throw FileWriteError(final_, e.code(), e.reason());
+    }
+    CreateTemporary();
+}
+
+void AtomicFile::CreateTemporary() {
     const std::string pid = std::to_string(::getpid());
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        fs::path name = folder / (std::string(kTemporaryPrefix) + pid + "-" + RandomWord() +
-                                  std::string(kTemporarySuffix));
-        const int fd =
-            ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        fs::path name = std::string(kTemporaryPrefix) + pid + "-" + RandomWord() +
+                        std::string(kTemporarySuffix);
+        const int fd = ::openat(folder_.fd(), name.c_str(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0) {
             fd_ = fd;
-            temporary_ = std::move(name);
+            temporary_ = folder_.path() / name;
+            temporaryName_ = std::move(name);
             // Held until the file is closed: a later run's clean-up leaves a locked file alone.
             ::flock(fd_, LOCK_EX | LOCK_NB);
             return;
         }
         if (errno != EEXIST)
-            throw FileWriteError(finalPath, errno);
+            throw FileWriteError(final_, errno);
     }
-    throw FileWriteError(finalPath, EEXIST);
+    throw FileWriteError(final_, EEXIST);
 }
 
 void AtomicFile::Write(std::span<const std::uint8_t> bytes) {
@@ -183,22 +211,29 @@ void AtomicFile::Finish() {
 
 void AtomicFile::Commit() {
     Finish();
-    if (::rename(temporary_.c_str(), final_.c_str()) != 0)
+    if (::renameat(folder_.fd(), temporaryName_.c_str(), folder_.fd(), final_.filename().c_str()) !=
+        0)
         throw FileWriteError(final_, errno);
     temporary_.clear();
+    temporaryName_.clear();
 }
 
 bool AtomicFile::CommitWithoutReplacing(const fs::path& finalPath) {
     Finish();
+    // The folder is the one held open: another folder's name could lead anywhere.
+    if (finalPath.parent_path() != final_.parent_path() || !finalPath.has_filename())
+        throw FileWriteError(finalPath, EXDEV);
     // A hard link fails when the name is taken, which a test for the name followed by a rename
     // could not promise while another run writes into the same folder.
-    if (::link(temporary_.c_str(), finalPath.c_str()) != 0) {
-        if (errno == EEXIST)
+    try {
+        if (!folder_.LinkBeneath(temporaryName_, finalPath.filename()))
             return false;
-        throw FileWriteError(finalPath, errno);
+    } catch (const FileWriteError& e) {
+        throw FileWriteError(finalPath, e.code());
     }
-    ::unlink(temporary_.c_str());
+    folder_.RemoveBeneath(temporaryName_);
     temporary_.clear();
+    temporaryName_.clear();
     final_ = finalPath;
     return true;
 }
@@ -208,9 +243,10 @@ void AtomicFile::Discard() noexcept {
         ::close(fd_);
         fd_ = -1;
     }
-    if (!temporary_.empty()) {
-        ::unlink(temporary_.c_str());
+    if (!temporaryName_.empty()) {
+        folder_.RemoveBeneath(temporaryName_);
         temporary_.clear();
+        temporaryName_.clear();
     }
 }
 
@@ -221,29 +257,44 @@ void WriteFileAtomically(std::span<const std::uint8_t> bytes, const fs::path& pa
 }
 
 int RemoveLeftoverTemporaries(const fs::path& folder) noexcept {
-    int removed = 0;
-    std::error_code ec;
-    fs::directory_iterator it(folder, ec);
-    if (ec)
+    try {
+        return RemoveLeftoverTemporaries(FolderHandle::Open(folder));
+    } catch (const std::exception&) {
         return 0;
-    for (const fs::directory_entry& entry : it) {
-        const std::string name = entry.path().filename().string();
+    }
+}
+
+int RemoveLeftoverTemporaries(const FolderHandle& folder) noexcept {
+    const int listing = ::openat(folder.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listing < 0)
+        return 0;
+    DIR* entries = ::fdopendir(listing);
+    if (entries == nullptr) {
+        ::close(listing);
+        return 0;
+    }
+    int removed = 0;
+    while (const dirent* entry = ::readdir(entries)) {
+        const std::string_view name = entry->d_name;
         const pid_t writer = WriterOf(name);
         if (writer <= 0 || writer == ::getpid())
             continue;
         // A pid that names a process (or one we may not signal) may be the writer: kept.
         if (::kill(writer, 0) == 0 || errno != ESRCH)
             continue;
-        const int fd = ::open(entry.path().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        const int fd =
+            ::openat(folder.fd(), entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
             continue;
         struct stat st {};
         const bool ours = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
         // The lock is held by a writer in another pid namespace that shares the folder.
-        if (ours && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlink(entry.path().c_str()) == 0)
+        if (ours && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            ::unlinkat(folder.fd(), entry->d_name, 0) == 0)
             ++removed;
         ::close(fd);
     }
+    ::closedir(entries);
     return removed;
 }
 

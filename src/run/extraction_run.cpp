@@ -6,6 +6,7 @@
 #include <cstring>
 #include <deque>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <set>
 #include <system_error>
@@ -90,11 +91,6 @@ std::string OutOfRoomReason(int code) {
 // Thrown inside a naming step when the name field holds no text; the step is not a failure.
 struct SkipNaming {};
 
-bool Exists(const fs::path& path) {
-    std::error_code ec;
-    return fs::exists(fs::symlink_status(path, ec));
-}
-
 // What the reader gives the loop: the next record, or the end of the records.
 struct ReadOutcome {
     std::unique_ptr<RecordWork> record;  // null at the end
@@ -134,8 +130,10 @@ class Run {
     void ShowRecordReport(const ReportedError& e, RecordOutcome& outcome);
     void NameRecord(Guard& g, int label, RecordWork& r,
                     std::string (*prefixOf)(const std::optional<std::string>&));
-    std::optional<fs::path> WriteOutput(const EncodedOutput& output, bool& replaced,
-                                        std::vector<ReportedError>& commitReports);
+    std::optional<fs::path> WriteOutput(const EncodedOutput& output, const std::string& folder,
+                                        bool& replaced, std::vector<ReportedError>& commitReports);
+    const FolderHandle& OutputFolder(const std::string& path);
+    const FolderHandle* TryOutputFolder(const std::string& path) noexcept;
     template <typename Write>
     void EndRunWhenOutOfRoom(Write write);
     void EndOfRun();
@@ -163,6 +161,8 @@ class Run {
     bool attachmentField_ = false;
     std::vector<ReportedError> endReports_;
     std::set<fs::path> writtenInRun_;  // every output file this run has written
+    // The output folders by the path the options gave, each opened once when first met.
+    std::map<std::string, FolderHandle> outputFolders_;
 
     std::unique_ptr<database::Connection> connection_;
     std::unique_ptr<database::Recordset> recordset_;
@@ -190,7 +190,8 @@ RunResult Run::Execute() {
 // The checks and preparation, then the loop and the end. Returns how the run ended.
 RunEnd Run::Checks() {
     Guard& g = guard_;
-    if (g.Test(100, [&] { return !IsDirectory(options_.outputFolder()); })) {
+    const std::string outputFolder = options_.outputFolder();
+    if (g.Test(100, [&] { return !IsDirectory(outputFolder) || !TryOutputFolder(outputFolder); })) {
         g.Step(494, [&] { Show(RunEnd::FolderMissing, std::string(kFolderMissingMessage)); });
         return result_.end;
     }
@@ -226,7 +227,7 @@ RunEnd Run::Checks() {
     });
     g.Step(156, [&] { Conn().Open(database::BuildConnectionString(s_.database)); });
     // Hidden temporaries that killed runs left in the output folder.
-    RemoveLeftoverTemporaries(options_.outputFolder());
+    RemoveLeftoverTemporaries(OutputFolder(outputFolder));
     // Without its work folder the run has nowhere to put a record: one report, and it ends.
     if (!g.Step(158, [&] {
             workFolder_.Make(s_.workRoot);
@@ -582,7 +583,7 @@ std::optional<fs::path> Run::CommitWork(RecordWork& work, RecordOutcome& outcome
         EncodedOutput& output = *work.output;
         std::vector<ReportedError> commitReports;
         bool replaced = false;
-        writtenPath = WriteOutput(output, replaced, commitReports);
+        writtenPath = WriteOutput(output, work.choices.outputFolder, replaced, commitReports);
         if (writtenPath && replaced)
             ++result_.filesReplaced;
         if (writtenPath && !outcome.written)
@@ -636,19 +637,28 @@ void Run::FinishRecord(RecordWork& record, RecordOutcome& outcome) {
 // order. A file that was there before the run is replaced, or kept when the run keeps existing
 // files (then the name is taken without replacing, so a run writing into the same folder at the
 // same time loses nothing either).
-std::optional<fs::path> Run::WriteOutput(const EncodedOutput& output, bool& replaced,
+std::optional<fs::path> Run::WriteOutput(const EncodedOutput& output, const std::string& folder,
+                                         bool& replaced,
                                          std::vector<ReportedError>& commitReports) {
     Guard g(std::string(kRunLocation), commitReports);
+    const FolderHandle* outputFolder = nullptr;
+    if (!g.Step(output.writeLabel, [&] { outputFolder = &OutputFolder(folder); }))
+        return std::nullopt;
     AtomicFile pending;
     fs::path target = output.finalPath;
+    fs::path inFolder = output.pathInFolder;
     int number = 1;
-    auto next = [&] { target = NumberedPath(output.finalPath, ++number); };
-    while (writtenInRun_.contains(target.lexically_normal()) ||
-           (s_.keepExistingFiles && Exists(target)))
+    auto next = [&] {
+        ++number;
+        target = NumberedPath(output.finalPath, number);
+        inFolder = NumberedPath(output.pathInFolder, number);
+    };
+    auto exists = [&] { return outputFolder->ExistsBeneath(inFolder); };
+    while (writtenInRun_.contains(target.lexically_normal()) || (s_.keepExistingFiles && exists()))
         next();
     bool written = g.Step(output.writeLabel, [&] {
         EndRunWhenOutOfRoom([&] {
-            pending.Begin(target);
+            pending.Begin(*outputFolder, inFolder);
             WriteInto(pending, output);
         });
     });
@@ -663,7 +673,7 @@ std::optional<fs::path> Run::WriteOutput(const EncodedOutput& output, bool& repl
                     next();
                 writtenPath = target;
             } else {
-                replaced = Exists(target);
+                replaced = exists();
                 pending.Commit();
                 writtenPath = target;
             }
@@ -697,6 +707,27 @@ void Run::EndRunWhenOutOfRoom(Write write) {
         throw Error("Cannot write " + e.file().filename().string() + ": the output folder " +
                     e.file().parent_path().string() + " " + OutOfRoomReason(e.code()) +
                     ". The extraction stopped; " + kept + ".");
+    }
+}
+
+// The first ask opens the folder (following a link the user gave as the folder itself); every
+// later one, and every file made in it, goes through that descriptor.
+const FolderHandle& Run::OutputFolder(const std::string& path) {
+    auto found = outputFolders_.find(path);
+    if (found == outputFolders_.end()) {
+        FolderHandle folder = s_.outputFolder && s_.outputFolder->path() == fs::path(path)
+                                  ? s_.outputFolder->Duplicate()
+                                  : FolderHandle::Open(path);
+        found = outputFolders_.emplace(path, std::move(folder)).first;
+    }
+    return found->second;
+}
+
+const FolderHandle* Run::TryOutputFolder(const std::string& path) noexcept {
+    try {
+        return &OutputFolder(path);
+    } catch (const std::exception&) {
+        return nullptr;
     }
 }
 

@@ -42,6 +42,7 @@
 #include <vector>
 
 #include "common/error_report.h"
+#include "common/folder_beneath.h"
 #include "common/host.h"
 #include "run/external_converter.h"
 #include "run/extraction_options.h"
@@ -149,6 +150,9 @@ struct RunSurroundings {
     // A file that was in the output folder before the run is kept, and the new picture takes
     // the next free numbered name instead of replacing it.
     bool keepExistingFiles = false;
+    // The output folder already open (extract-all makes it); when its path is the options'
+    // folder the run uses it instead of opening that path.
+    const FolderHandle* outputFolder = nullptr;
 };
 
 // PushButton6_Click. Shows its messages and error reports through the host and returns what

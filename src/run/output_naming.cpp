@@ -48,6 +48,10 @@ bool StartsWithParent(const std::filesystem::path& relative) {
     return !relative.empty() && *relative.begin() == "..";
 }
 
+Error OutsideTheFolder(const std::string& name) {
+    return Error("The file name '" + name + "' would place the picture outside the output folder.");
+}
+
 }  // namespace
 
 std::string_view FormatExtension(OutputFormat format) {
@@ -207,8 +211,7 @@ std::string AttachmentOutputName(Naming naming, std::string_view prefix, std::in
     return base + "-" + std::to_string(index + 1) + name.substr(base.size());
 }
 
-std::filesystem::path OutputPathInFolder(const std::filesystem::path& folder,
-                                         std::string_view nameBase, std::string_view extension) {
+std::filesystem::path OutputNameInFolder(std::string_view nameBase, std::string_view extension) {
     std::string name = std::string(nameBase) + std::string(extension);
     std::replace(name.begin(), name.end(), '\\', '/');
     const std::size_t lastSeparator = name.rfind('/');
@@ -219,14 +222,15 @@ std::filesystem::path OutputPathInFolder(const std::filesystem::path& folder,
                                     name.size() - fileNameStart - extension.size());
         name = name.substr(0, fileNameStart) + FitFileName(stem, extension);
     }
-    auto outside = [&] {
-        return Error("The file name '" + name +
-                     "' would place the picture outside the output folder.");
-    };
     std::filesystem::path relative = std::filesystem::path(name).relative_path().lexically_normal();
     if (relative.empty() || StartsWithParent(relative) || !relative.has_filename())
-        throw outside();
+        throw OutsideTheFolder(name);
+    return relative;
+}
 
+std::filesystem::path OutputPathInFolder(const std::filesystem::path& folder,
+                                         std::string_view nameBase, std::string_view extension) {
+    const std::filesystem::path relative = OutputNameInFolder(nameBase, extension);
     std::filesystem::path path = folder / relative;
     // A subfolder that exists may be a link leading elsewhere.
     std::error_code folderError, parentError;
@@ -235,7 +239,7 @@ std::filesystem::path OutputPathInFolder(const std::filesystem::path& folder,
     if (!folderError && !parentError) {
         auto inside = realParent.lexically_relative(realFolder);
         if (inside.empty() || StartsWithParent(inside))
-            throw outside();
+            throw OutsideTheFolder(relative.string());
     }
     return path;
 }

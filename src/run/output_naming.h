@@ -89,10 +89,14 @@ std::string PackageFileName(std::string_view label);
 // `name` with " (n)" before its extension: what a run writes when it already wrote `name`.
 std::string NumberedName(std::string_view name, int n);
 
-// folder + "/" + name base + extension, the name's backslashes read as separators and its file
-// name cut to fit kMaxFileNameBytes. Throws
-// pictrova::Error when the result would lie outside `folder` ("..", or a link inside it that
-// leads out), so such a record is reported as a failed save.
+// name base + extension as a name relative to the output folder, the name's backslashes read
+// as separators and its file name cut to fit kMaxFileNameBytes. Throws pictrova::Error when
+// the name would leave the folder (".."), so such a record is reported as a failed save.
+std::filesystem::path OutputNameInFolder(std::string_view nameBase, std::string_view extension);
+
+// folder + "/" + OutputNameInFolder. Throws pictrova::Error also when a link inside `folder`
+// leads out as things stand now; the write itself never passes through a link, whatever
+// changes later (AtomicFile beneath the output folder's descriptor).
 std::filesystem::path OutputPathInFolder(const std::filesystem::path& folder,
                                          std::string_view nameBase, std::string_view extension);
 

@@ -250,9 +250,8 @@ class RecordSteps {
         EncodedOutput output;
         if (!guard_.Step(372, [&] {
                 const std::string nameBase = StripExtension(r_.outputName);
-                output.finalPath =
-                    OutputPathInFolder(r_.choices.outputFolder, nameBase,
-                                       std::string_view(r_.outputName).substr(nameBase.size()));
+                PlaceOutput(output, nameBase,
+                            std::string_view(r_.outputName).substr(nameBase.size()));
             }))
             return;
         if (workFile) {
@@ -414,12 +413,20 @@ class RecordSteps {
         return kind.empty() ? "bin" : std::string(kind);
     }
 
-    // The output's final path; throws for a record without a name or a name that would leave
-    // the output folder.
-    fs::path OutputPath(OutputFormat format, const std::string& nameBase) const {
+    // The output's final path and its name in the output folder; throws for a name that would
+    // leave the output folder.
+    void PlaceOutput(EncodedOutput& output, const std::string& nameBase,
+                     std::string_view extension) const {
+        output.finalPath = OutputPathInFolder(r_.choices.outputFolder, nameBase, extension);
+        output.pathInFolder = OutputNameInFolder(nameBase, extension);
+    }
+
+    // The same for a picture in `format`; throws also for a record without a name.
+    void PlaceOutput(EncodedOutput& output, OutputFormat format,
+                     const std::string& nameBase) const {
         if (r_.outputName.empty())
             throw Error("The record has no output name.");
-        return OutputPathInFolder(r_.choices.outputFolder, nameBase, FormatExtension(format));
+        PlaceOutput(output, nameBase, FormatExtension(format));
     }
 
     // Encodes the loaded picture; the commit writes it into the output folder.
@@ -455,7 +462,7 @@ class RecordSteps {
     void SaveBitmap(const OutputFormatRow& f, const std::string& nameBase) {
         const int l = f.firstLabel;
         EncodedOutput output;
-        if (!guard_.Step(l + 2, [&] { output.finalPath = OutputPath(f.format, nameBase); }))
+        if (!guard_.Step(l + 2, [&] { PlaceOutput(output, f.format, nameBase); }))
             return;
         if (guard_.Step(l + 4, [&] { output.bytes = r_.picture.BmpFileBytes(); })) {
             output.writeLabel = output.renameLabel = l + 4;
@@ -466,7 +473,7 @@ class RecordSteps {
     void SaveJpeg(const OutputFormatRow& f, const std::string& nameBase) {
         const int l = f.firstLabel;
         EncodedOutput output;
-        if (!guard_.Step(l + 2, [&] { output.finalPath = OutputPath(f.format, nameBase); }))
+        if (!guard_.Step(l + 2, [&] { PlaceOutput(output, f.format, nameBase); }))
             return;
         if (guard_.Step(l + 4, [&] {
                 output.bytes = imaging::EncodeJPG(
@@ -491,7 +498,7 @@ class RecordSteps {
             intermediate =
                 setup_.workFolder / ("intermediate-" + std::to_string(r_.number) + ".bmp");
         });
-        if (!guard_.Step(l + 4, [&] { output.finalPath = OutputPath(f.format, nameBase); }))
+        if (!guard_.Step(l + 4, [&] { PlaceOutput(output, f.format, nameBase); }))
             return;
         if (guard_.Step(l + 6, [&] { r_.picture.SaveAsBmp(intermediate); })) {
             guard_.Step(l + 8, [&] {
@@ -532,7 +539,7 @@ class RecordSteps {
     void EncodeInProcess(const OutputFormatRow& f, const std::string& nameBase) {
         const int l = f.firstLabel;
         EncodedOutput output;
-        if (!guard_.Step(l + 4, [&] { output.finalPath = OutputPath(f.format, nameBase); }))
+        if (!guard_.Step(l + 4, [&] { PlaceOutput(output, f.format, nameBase); }))
             return;
         guard_.Step(l + 8, [&] {
             output.bytes = imaging::EncodePicture(r_.picture.Image(),

@@ -59,6 +59,9 @@ enum class OutputWriting {
 // reported.
 struct EncodedOutput {
     std::filesystem::path finalPath;
+    // The same name relative to the output folder: what the commit creates beneath the
+    // folder's descriptor.
+    std::filesystem::path pathInFolder;
     OutputWriting writing = OutputWriting::Bytes;
     std::vector<std::uint8_t> bytes;
     std::filesystem::path file;

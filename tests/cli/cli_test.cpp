@@ -10,12 +10,15 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
 #include <set>
+#include <thread>
 
 #include "image_oracle.h"
 #include "ole/ole_object_decoder.h"
@@ -598,6 +601,51 @@ TEST_F(CliTest, ErrorReportGoesToStderrAndJsonCarriesLabels) {
               std::string::npos);
 }
 
+// A name's sub-folder swapped during the run between a link to a folder inside the output
+// folder and a link to one outside: the file's folder was checked by path and then written by
+// path, so a swap between the two sent pictures and temporaries outside. Nothing may land
+// outside, nothing goes through either link, and the refused saves say why.
+TEST_F(CliTest, RegressionSubFolderSwappedForALinkDuringTheRunGetsNothing) {
+    constexpr int kRecords = 240;
+    std::vector<testing::PictureRow> rows;
+    for (int i = 0; i < kRecords; ++i)
+        rows.push_back(
+            {fixtures::MakeBmpFile(2, 2), (i % 2 ? "sub\\pic" : "pic") + std::to_string(i)});
+    testing::WritePictureDatabase(db, rows);
+    const fs::path inside = out / "in";
+    const fs::path outside = dir / "outside";
+    const fs::path stage = dir / "stage";
+    for (int run = 0; run < 3; ++run) {
+        SCOPED_TRACE(run);
+        Reset();
+        fs::remove_all(outside);
+        fs::remove_all(stage);
+        fs::create_directory(inside);
+        fs::create_directory(outside);
+        fs::create_directory(stage);
+        fs::create_directory_symlink(inside, out / "sub");
+        fs::create_directory_symlink(outside, stage / "sub");
+        std::atomic<bool> done{false};
+        std::thread swapper([&] {
+            // Bounded in count as well as by the run's end.
+            for (int n = 0; n < 2'000'000 && !done; ++n)
+                ::renameat2(AT_FDCWD, (stage / "sub").c_str(), AT_FDCWD, (out / "sub").c_str(),
+                            RENAME_EXCHANGE);
+        });
+        Outcome o = Extract({"--method", "raw", "--name", "text=Caption", "--jobs", "2"});
+        done = true;
+        swapper.join();
+        EXPECT_EQ(o.status, 3) << o.err;
+        EXPECT_EQ(std::distance(fs::directory_iterator(outside), {}), 0) << "written outside";
+        EXPECT_EQ(std::distance(fs::directory_iterator(inside), {}), 0) << "written through a link";
+        EXPECT_EQ(std::distance(fs::directory_iterator(stage), {}), 1);
+        // Every plain name is written; none is a temporary.
+        EXPECT_EQ(OutputFiles().size(), kRecords / 2 + 2u);
+        EXPECT_NE(o.err.find("is a link, and nothing is written through a link"), std::string::npos)
+            << o.err.substr(0, 2000);
+    }
+}
+
 // Names: a run never overwrites what it wrote itself, in record order; files there before are
 // replaced (and said so) or kept with --no-overwrite; text names are cleaned and cut to fit.
 TEST_F(CliTest, NamesNeverCollideAndFilesThereBeforeAreReplacedOrKept) {
@@ -765,6 +813,8 @@ TEST_F(CliTest, ChecksBeforeTheRun) {
     const fs::path notAccess = dir / "notes.mdb";
     std::ofstream(notAccess) << "just some text, not a database";
     const std::string p = db.string();
+    const std::string text = notAccess.string();
+    const std::string noConverter = (dir / "no-converter").string();
     struct Case {
         std::vector<std::string> args;
         std::string err;
@@ -786,6 +836,12 @@ TEST_F(CliTest, ChecksBeforeTheRun) {
          "no name field \"Title\" in table \"Pictures\"; its fields: ID, Caption, Picture"},
         {{p, "--table", "Pictures", "--field", "Picture", "--name", "text=Picture"},
          "name field \"Picture\" is OLE Object, which has no text to name a file"},
+        {{p, "--table", "Pictures", "--field", "Picture", "--converter", noConverter},
+         "no converter program at " + noConverter},
+        {{p, "--table", "Pictures", "--field", "Picture", "--converter", dir.path().string()},
+         "the converter " + dir.path().string() + " is not a regular file"},
+        {{p, "--table", "Pictures", "--field", "Picture", "--converter", text},
+         "the converter " + text + " is not executable"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.err);
@@ -800,6 +856,30 @@ TEST_F(CliTest, ChecksBeforeTheRun) {
             << o.err;
         EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
         EXPECT_TRUE(OutputFiles().empty());
+    }
+    // An output folder that takes no files: the immutable attribute for the superuser (who
+    // ignores permissions), a mode without write bits for anyone else.
+    const bool superuser = geteuid() == 0;
+    auto readOnly = [&](bool on) {
+        if (!superuser) {
+            fs::permissions(
+                out, on ? fs::perms::owner_read | fs::perms::owner_exec : fs::perms::owner_all);
+            return true;
+        }
+        return std::system(
+                   ("chattr " + std::string(on ? "+i '" : "-i '") + out.string() + "' 2>/dev/null")
+                       .c_str()) == 0;
+    };
+    if (readOnly(true)) {
+        Outcome o = Extract({});
+        readOnly(false);
+        EXPECT_EQ(o.status, 2);
+        EXPECT_EQ(o.out, "");
+        EXPECT_EQ(
+            o.err.find("pictrova-cli: cannot write into the output folder " + out.string() + ": "),
+            0u)
+            << o.err;
+        EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
     }
     // The password from a file of PATH<TAB>PASSWORD lines, as for a batch.
     std::ofstream(dir / "passwords.txt") << locked.string() << "\tsecret\n";
@@ -1372,6 +1452,25 @@ TEST_F(CliBatchTest, ExtractAllGoesOnPastDatabasesThatCannotBeOpenedAndResumes) 
                                         {"name": "scan.BMP", "file": "catalogue.mdb/Visits/Photos/Output1-2.png"},
                                         {"name": "notes.txt", "file": null}])"));
     EXPECT_TRUE(fs::is_directory(out / "catalogue.mdb" / "Staff_Photos" / "Photo"));
+}
+
+// A database's folder under --out that is a link: its tables' folders were made through it,
+// and the pictures went wherever it led. Each field now fails with the link named.
+TEST_F(CliBatchTest, ExtractAllMakesNoFolderThroughALink) {
+    const fs::path elsewhere = dir / "elsewhere";
+    fs::create_directory(elsewhere);
+    fs::create_directory_symlink(elsewhere, out / "catalogue.mdb");
+    Outcome o = Cli({"extract-all", catalogue.string(), "--out", out.string()});
+    EXPECT_EQ(o.status, 3) << o.err;
+    EXPECT_EQ(std::distance(fs::directory_iterator(elsewhere), {}), 0);
+    const auto fields = Manifest()["databases"][0]["fields"];
+    ASSERT_EQ(fields.size(), 4u);
+    for (const auto& field : fields)
+        EXPECT_NE(field.value("error", "")
+                      .find((out / "catalogue.mdb").string() +
+                            " is a link, and nothing is written through a link"),
+                  std::string::npos)
+            << field;
 }
 
 // --converter reaches every field's run, and SIGTERM in the middle of a batch (sent here by the
