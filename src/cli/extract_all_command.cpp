@@ -142,7 +142,7 @@ class Manifest {
     }
 
     void Write(const Json& all) const {
-        const std::string text = all.dump(1) + '\n';
+        const std::string text = JsonOutput(all, 1) + '\n';
         WriteFileAtomically(
             std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), path());
     }

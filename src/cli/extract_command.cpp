@@ -199,7 +199,7 @@ int ExtractCommand(const ExtractArguments& arguments) {
     host.ClearProgress();
     int status = ExitStatusOf(result);
     if (arguments.json) {
-        std::cout << RunResultJson(result, status).dump() << std::endl;
+        std::cout << JsonOutput(RunResultJson(result, status)) << std::endl;
     } else if (result.end == run::RunEnd::Done || result.end == run::RunEnd::NoImages) {
         // The end of a run that went through the records is its result; a message that stopped
         // it before is an error.

@@ -8,11 +8,9 @@ namespace pictrova::cli {
 
 namespace {
 
-// A record without a file always says why: a run that gave no reason reported an error on it,
-// or found nothing to write.
+// A record without a file (none other has "skipped") always says why: a run that gave no reason
+// reported an error on it, or found nothing to write.
 Json SkippedJson(const run::RecordOutcome& record) {
-    if (record.written)
-        return nullptr;
     run::SkipReason skip;
     if (record.skipped)
         skip = *record.skipped;
@@ -27,6 +25,10 @@ Json SkippedJson(const run::RecordOutcome& record) {
 
 Json JsonText(std::string_view text) {
     return DatabaseText(text, TextUse::Json);
+}
+
+std::string JsonOutput(const Json& json, int indent) {
+    return DatabaseText(json.dump(indent), TextUse::JsonDocument);
 }
 
 Json ErrorsJson(const std::vector<ReportedError>& errors) {
@@ -46,7 +48,8 @@ Json RecordJson(const run::RecordOutcome& record, const FileShown& fileShown) {
     if (!record.attachments.empty()) {
         Json files = Json::array();
         for (const auto& attached : record.attachments)
-            files.push_back({{"name", JsonText(attached.fileName)}, {"file", file(attached.written)}});
+            files.push_back(
+                {{"name", JsonText(attached.fileName)}, {"file", file(attached.written)}});
         out["attachments"] = std::move(files);
     }
     out["errors"] = ErrorsJson(record.errors);
@@ -60,7 +63,8 @@ Json RecordJson(const run::RecordOutcome& record, const FileShown& fileShown) {
             messages.push_back(JsonText(message));
         out["library_messages"] = std::move(messages);
     }
-    out["skipped"] = SkippedJson(record);
+    if (!record.written)
+        out["skipped"] = SkippedJson(record);
     return out;
 }
 
@@ -69,12 +73,9 @@ Json RunResultJson(const run::RunResult& result, int exitStatus) {
     const FileShown asWritten = [](const std::filesystem::path& p) { return p.string(); };
     for (const auto& record : result.records)
         records.push_back(RecordJson(record, asWritten));
-    return {{"message", JsonText(result.message)},
-            {"exit_status", exitStatus},
-            {"records_read", result.recordsRead},
-            {"pictures_written", result.picturesWritten},
-            {"records", std::move(records)},
-            {"errors", ErrorsJson(result.errors)}};
+    return {{"message", JsonText(result.message)}, {"exit_status", exitStatus},
+            {"records_read", result.recordsRead},  {"pictures_written", result.picturesWritten},
+            {"records", std::move(records)},       {"errors", ErrorsJson(result.errors)}};
 }
 
 }  // namespace pictrova::cli

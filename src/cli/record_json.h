@@ -27,13 +27,17 @@ Json JsonText(std::string_view text);
 // the manifest.
 using FileShown = std::function<std::string(const std::filesystem::path&)>;
 
+// The JSON text to write out: the DEL, C1 and bidirectional controls inside its strings as
+// \uNNNN escapes, so that JSON shown on a terminal is never obeyed either.
+std::string JsonOutput(const Json& json, int indent = -1);
+
 // [{description, location, label}, ...].
 Json ErrorsJson(const std::vector<ReportedError>& errors);
 
 // One record: {number, file (or null), attachments (attachment fields: every file's stored name
 // and output or null), errors, replaced (when a file was written), stored_preview (when true),
-// library_messages (when any), skipped}. skipped is null when a file was written, otherwise
-// {reason, detail}: the run's reason, else "error reported" and the first report's description.
+// library_messages (when any), skipped (when no file was written)}. skipped is {reason,
+// detail}: the run's reason, else "error reported" and the first report's description.
 Json RecordJson(const run::RecordOutcome& record, const FileShown& fileShown);
 
 // `extract --json`: {message, exit_status, records_read, pictures_written, records, errors (the

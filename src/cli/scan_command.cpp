@@ -155,7 +155,7 @@ int ScanCommand(const ScanArguments& arguments) {
                              [](const run::TableScan& t) { return !t.error.empty(); });
     }
     if (arguments.json)
-        std::cout << ScanJson(scans).dump() << std::endl;
+        std::cout << JsonOutput(ScanJson(scans)) << std::endl;
     else
         PrintTable(scans);
     return failed ? kExitErrorReported : kExitDone;

@@ -20,9 +20,9 @@ inline std::vector<char*> ChildEnvironment() {
     std::vector<char*> out;
     for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
         const std::string_view text(*entry);
-        const bool password =
-            text.starts_with(kPasswordVariable) && text.size() > kPasswordVariable.size() &&
-            text[kPasswordVariable.size()] == '=';
+        const bool password = text.starts_with(kPasswordVariable) &&
+                              text.size() > kPasswordVariable.size() &&
+                              text[kPasswordVariable.size()] == '=';
         if (!password)
             out.push_back(*entry);
     }

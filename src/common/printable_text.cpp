@@ -31,7 +31,7 @@ std::size_t SequenceAt(std::string_view text, std::size_t at, char32_t& codePoin
         length = 2;
     } else if (lead >= 0xE0 && lead <= 0xEF) {
         length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;  // no overlong forms
+        low = lead == 0xE0 ? 0xA0 : 0x80;   // no overlong forms
         high = lead == 0xED ? 0x9F : 0xBF;  // no surrogates
     } else if (lead >= 0xF0 && lead <= 0xF4) {
         length = 4;
@@ -78,8 +78,11 @@ std::string DatabaseText(std::string_view bytes, TextUse use) {
             continue;
         }
         const bool keptBreak = use == TextUse::TerminalLines && (c == '\n' || c == '\r');
-        if (use == TextUse::Json || keptBreak || !Obeyed(c)) {
+        const bool keptInDocument = use == TextUse::JsonDocument && c < 0x20;
+        if (use == TextUse::Json || keptBreak || keptInDocument || !Obeyed(c)) {
             out.append(bytes.substr(i, length));
+        } else if (use == TextUse::JsonDocument) {
+            AppendEscape(out, "\\u%04x", static_cast<unsigned>(c));
         } else if (c == '\t') {
             out += "\\t";
         } else if (c == '\n') {
