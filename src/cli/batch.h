@@ -4,6 +4,8 @@
 // What scan and extract-all share: each database's password, and folder names made from names
 // found in databases.
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -16,8 +18,10 @@ namespace pictrova::cli {
 // The passwords of a batch: the --password-file's entries by path, and --password for the rest.
 class BatchPasswords {
   public:
-    // Reads the password file (when one is given). nullopt, with the reason in `error`, when it
-    // cannot be read or a line has no tab.
+    // Reads the password file (when one is given): a regular file of lines no longer than
+    // kMaxPasswordFileLineBytes. nullopt, with the reason in `error` (naming the file, and the
+    // line where one is at fault), when it cannot be read, is no regular file, or a line is too
+    // long or has no tab.
     static std::optional<BatchPasswords> Load(const BatchDatabases& databases, std::string& error);
 
     // The file's password for `path` (as written there, or the same file by another spelling),
@@ -25,8 +29,16 @@ class BatchPasswords {
     std::string For(const std::string& path) const;
 
   private:
+    struct FileIdentity {
+        dev_t device;
+        ino_t inode;
+        auto operator<=>(const FileIdentity&) const = default;
+    };
+    static std::optional<FileIdentity> IdentityOf(const std::string& path);
+
     std::string common_;
-    std::map<std::string, std::string> byPath_;  // as written, and by canonical path
+    std::map<std::string, std::string> byPath_;   // the batch's databases as written
+    std::map<FileIdentity, std::string> byFile_;  // the batch's databases by another spelling
 };
 
 // A single path component made from a table, field or database name: "/" and NUL become "_",

@@ -21,6 +21,7 @@
 #include "cli/batch.h"
 #include "cli/cli_host.h"
 #include "cli/commands.h"
+#include "cli/record_json.h"
 #include "cli/stop_signals.h"
 #include "common/error.h"
 #include "common/file_io.h"
@@ -37,8 +38,6 @@ namespace pictrova::cli {
 namespace {
 
 namespace fs = std::filesystem;
-using Json = nlohmann::ordered_json;
-
 constexpr const char* kManifestName = "manifest.json";
 
 std::string Describe(const std::exception& e) {
@@ -143,7 +142,7 @@ class Manifest {
     }
 
     void Write(const Json& all) const {
-        const std::string text = all.dump(1) + '\n';
+        const std::string text = JsonOutput(all, 1) + '\n';
         WriteFileAtomically(
             std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), path());
     }
@@ -188,29 +187,12 @@ class BatchProgress {
     std::chrono::steady_clock::time_point last_;
 };
 
-Json ErrorsJson(const std::vector<ReportedError>& errors) {
-    Json out = Json::array();
-    for (const auto& e : errors)
-        out.push_back(
-            {{"description", e.description}, {"location", e.location}, {"label", e.label}});
-    return out;
-}
-
 struct BatchTotals {
     int databases = 0, done = 0, failed = 0, skipped = 0;
     std::int64_t pictures = 0;
     bool errorsReported = false;
     bool stopped = false;  // SIGINT or SIGTERM: the batch ends after the records written
 };
-
-// A record without an output file: the run's reason, else its first report.
-std::string SkippedText(const run::RecordOutcome& record) {
-    if (record.skipped)
-        return record.skipped->detail.empty()
-                   ? record.skipped->reason
-                   : record.skipped->reason + ": " + record.skipped->detail;
-    return record.errors.empty() ? "no picture in the value" : record.errors.front().description;
-}
 
 class Batch {
   public:
@@ -226,7 +208,8 @@ class Batch {
         std::error_code ec;
         const fs::path absolute = fs::absolute(given, ec);
         const fs::path canonical = fs::weakly_canonical(absolute, ec);
-        const std::string path = (ec ? absolute : canonical).string();
+        // The manifest's key, as it shows the path (valid UTF-8 whatever the file name's bytes).
+        const std::string path = DatabaseText((ec ? absolute : canonical).string(), TextUse::Json);
         const std::string label = "[" + std::to_string(index) + "/" +
                                   std::to_string(arguments_.databases.paths.size()) + "] " + given;
         Json previous = manifest_.Find(path);
@@ -251,11 +234,11 @@ class Batch {
             tables = std::move(*listed);
         } catch (const std::exception& e) {
             entry["status"] = "failed";
-            entry["error"] = Describe(e);
+            entry["error"] = JsonText(Describe(e));
             manifest_.Store(entry);
             ++totals.failed;
             progress_.Clear();
-            std::cerr << label << ": cannot open: " << Describe(e) << std::endl;
+            std::cerr << PrintableText(label + ": cannot open: " + Describe(e)) << std::endl;
             return;
         }
         std::int64_t written = 0;
@@ -265,7 +248,8 @@ class Batch {
             try {
                 listed = database::ListTableFields(selection, table);
             } catch (const std::exception& e) {
-                entry["fields"].push_back({{"table", table}, {"error", Describe(e)}});
+                entry["fields"].push_back(
+                    {{"table", JsonText(table)}, {"error", JsonText(Describe(e))}});
                 totals.errorsReported = true;
                 continue;
             }
@@ -305,15 +289,20 @@ class Batch {
   private:
     Json Field(const database::DatabaseSelection& selection, const std::string& folder,
                const std::string& table, const std::string& field, const std::string& label) {
-        const fs::path relative = fs::path(folder) / FolderNameFor(table) / FolderNameFor(field);
-        Json entry = {{"table", table}, {"field", field}, {"folder", relative.string()}};
+        // Folders are named as the manifest shows the names, so its folders are the ones on disk.
+        const std::string tableText = DatabaseText(table, TextUse::Json);
+        const std::string fieldText = DatabaseText(field, TextUse::Json);
+        const fs::path relative =
+            fs::path(folder) / FolderNameFor(tableText) / FolderNameFor(fieldText);
+        Json entry = {{"table", tableText}, {"field", fieldText}, {"folder", relative.string()}};
         // Made beneath the output folder's descriptor: a folder on the way that is a link is
         // refused, and the run writes into the very folder made here.
         FolderHandle fieldFolder;
         try {
             fieldFolder = outFolder_.MakeFolderBeneath(relative);
         } catch (const FileWriteError& e) {
-            entry["error"] = "Could not create " + (out_ / relative).string() + ": " + e.reason();
+            entry["error"] =
+                JsonText("Could not create " + (out_ / relative).string() + ": " + e.reason());
             totals.errorsReported = true;
             return entry;
         }
@@ -342,29 +331,10 @@ class Batch {
         totals.pictures += result.picturesWritten;
         totals.errorsReported = totals.errorsReported || result.errorCount > 0;
         Json records = Json::array();
-        for (const auto& record : result.records) {
-            Json r = {{"record", record.number}};
-            if (record.written) {
-                r["file"] = Relative(*record.written);
-                r["skipped"] = nullptr;
-            } else {
-                r["file"] = nullptr;
-                r["skipped"] = SkippedText(record);
-            }
-            // An attachment field's record: every attached file, with its output or null.
-            if (!record.attachments.empty()) {
-                Json files = Json::array();
-                for (const auto& file : record.attachments)
-                    files.push_back(
-                        {{"name", file.fileName},
-                         {"file", file.written ? Json(Relative(*file.written)) : Json()}});
-                r["attachments"] = std::move(files);
-            }
-            if (!record.errors.empty())
-                r["errors"] = ErrorsJson(record.errors);
-            records.push_back(std::move(r));
-        }
-        entry["message"] = result.message;
+        const FileShown inBatch = [this](const fs::path& p) { return Relative(p); };
+        for (const auto& record : result.records)
+            records.push_back(RecordJson(record, inBatch));
+        entry["message"] = JsonText(result.message);
         entry["records_read"] = result.recordsRead;
         entry["pictures_written"] = result.picturesWritten;
         entry["error_count"] = result.errorCount;
@@ -379,7 +349,7 @@ class Batch {
 
     void Say(const std::string& line) {
         progress_.Clear();
-        std::cout << line << std::endl;
+        std::cout << PrintableText(line) << std::endl;
     }
 
     const ExtractAllArguments& arguments_;
@@ -409,8 +379,8 @@ int ExtractAllCommand(const ExtractAllArguments& arguments) {
         }
     }
     if (!outFolder.valid()) {
-        std::cerr << "Could not create the output folder '" << arguments.outputFolder << "'."
-                  << std::endl;
+        std::cerr << "Could not create the output folder '" << PrintableText(arguments.outputFolder)
+                  << "'." << std::endl;
         return kExitUsage;
     }
     imaging::StartImageEngine();
@@ -424,11 +394,19 @@ int ExtractAllCommand(const ExtractAllArguments& arguments) {
                 break;
             }
             ++batch.totals.databases;
-            batch.Database(path, ++index);
+            ++index;
+            try {
+                batch.Database(path, index);
+            } catch (const nlohmann::json::exception& e) {
+                // Nothing a database holds should get here; if it does, that database failed
+                // and the batch goes on.
+                ++batch.totals.failed;
+                std::cerr << PrintableText(path + ": " + e.what()) << std::endl;
+            }
         }
     } catch (const std::exception& e) {
         // Only the manifest's own failures end the batch early: without it nothing is recorded.
-        std::cerr << Describe(e) << std::endl;
+        std::cerr << PrintableText(Describe(e)) << std::endl;
         return kExitErrorReported;
     }
     const auto& t = batch.totals;
@@ -436,7 +414,8 @@ int ExtractAllCommand(const ExtractAllArguments& arguments) {
         std::cout << "Stopped. ";
     std::cout << t.databases << " databases: " << t.done << " extracted, " << t.skipped
               << " skipped, " << t.failed << " could not be opened; " << t.pictures
-              << " pictures written. Manifest: " << batch.manifestPath().string() << std::endl;
+              << " pictures written. Manifest: " << PrintableText(batch.manifestPath().string())
+              << std::endl;
     if (t.stopped)
         return kExitInterrupted;
     return t.failed > 0 || t.errorsReported ? kExitErrorReported : kExitDone;

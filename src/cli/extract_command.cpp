@@ -11,8 +11,9 @@
 
 #include "cli/cli_host.h"
 #include "cli/commands.h"
-#include "cli/run_json.h"
+#include "cli/record_json.h"
 #include "cli/stop_signals.h"
+#include "common/printable_text.h"
 #include "database/ado_types.h"
 #include "database/connection_string.h"
 #include "database/schema_listing.h"
@@ -68,8 +69,9 @@ std::string Joined(const std::vector<std::string>& names) {
 bool PreChecks(const ExtractArguments& arguments) {
     const run::ExtractionChoices& c = arguments.choices;
     const std::string& path = arguments.database.path;
+    // The line quotes names from the database and the command line: shown escaped.
     auto fail = [](const std::string& line) {
-        std::cerr << "pictrova-cli: " << line << std::endl;
+        std::cerr << "pictrova-cli: " << PrintableText(line) << std::endl;
         return false;
     };
     std::error_code ec;
@@ -205,15 +207,15 @@ int ExtractCommand(const ExtractArguments& arguments) {
     host.ClearProgress();
     int status = ExitStatusOf(result);
     if (arguments.json) {
-        std::cout << RunResultJson(result, status) << std::endl;
+        std::cout << JsonOutput(RunResultJson(result, status)) << std::endl;
     } else if (result.end == run::RunEnd::Done || result.end == run::RunEnd::NoImages) {
         // The end of a run that went through the records is its result; a message that stopped
         // it before is an error.
         if (result.end == run::RunEnd::NoImages)
-            std::cerr << result.message << std::endl;
-        std::cout << run::RunSummary(result) << std::endl;
+            std::cerr << AsTerminalLines(result.message) << std::endl;
+        std::cout << PrintableText(run::RunSummary(result)) << std::endl;
     } else if (!result.message.empty()) {
-        std::cerr << result.message << std::endl;
+        std::cerr << AsTerminalLines(result.message) << std::endl;
     }
     return status;
 }

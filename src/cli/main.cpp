@@ -5,10 +5,12 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cstdlib>
 #include <iostream>
 
 #include "cli/batch.h"
 #include "cli/commands.h"
+#include "common/printable_text.h"
 
 namespace {
 
@@ -43,7 +45,10 @@ void ResolvePassword(DatabaseArguments& database) {
 
 void AddBatchOptions(CLI::App& command, BatchDatabases& databases) {
     command.add_option("DATABASE", databases.paths, "The .mdb and .accdb files")->required();
-    command.add_option("--password", databases.password, "The password of every database")
+    command
+        .add_option("--password", databases.password,
+                    "The password of every database; - reads it from the first line of standard "
+                    "input")
         ->envname("PICTROVA_PASSWORD");
     command.add_option("--password-file", databases.passwordFile,
                        "PATH<TAB>PASSWORD lines: the password of each database named there");
@@ -203,22 +208,34 @@ int main(int argc, char** argv) {
         return status == 0 ? 0 : kExitUsage;
     }
 
+    // The password is ours alone: no converter, drawing program or delegate started from here
+    // on inherits it. Unset before any thread starts.
+    unsetenv("PICTROVA_PASSWORD");
+
     if (verbose)
         ShowLibraryMessages();
     extract.verbose = verbose;
-    for (DatabaseArguments* arguments : {&database, &extract.database})
-        if (arguments->password == "-")
-            arguments->password = ReadPasswordFromStandardInput();
+    for (std::string* password : {&database.password, &extract.database.password,
+                                  &scan.databases.password, &extractAll.databases.password})
+        if (*password == "-")
+            *password = ReadPasswordFromStandardInput();
 
-    if (*tables)
-        return ListTablesCommand(database);
-    if (*fields)
-        return ListFieldsCommand(database, table);
-    if (*extractCommand)
-        return ExtractCommand(extract);
-    if (*scanCommand)
-        return ScanCommand(scan);
-    if (*extractAllCommand)
-        return ExtractAllCommand(extractAll);
-    return UnwrapCommand(fieldFile, output);
+    // The last line of defence: whatever a database holds, a command ends with a message and
+    // an exit status, never an abort.
+    try {
+        if (*tables)
+            return ListTablesCommand(database);
+        if (*fields)
+            return ListFieldsCommand(database, table);
+        if (*extractCommand)
+            return ExtractCommand(extract);
+        if (*scanCommand)
+            return ScanCommand(scan);
+        if (*extractAllCommand)
+            return ExtractAllCommand(extractAll);
+        return UnwrapCommand(fieldFile, output);
+    } catch (const std::exception& e) {
+        std::cerr << "pictrova-cli: " << PrintableText(e.what()) << std::endl;
+        return kExitErrorReported;
+    }
 }

@@ -7,13 +7,13 @@
 
 #include "cli/batch.h"
 #include "cli/commands.h"
+#include "cli/record_json.h"
+#include "common/printable_text.h"
 #include "run/database_scan.h"
 
 namespace pictrova::cli {
 
 namespace {
-
-using Json = nlohmann::ordered_json;
 
 // "Paint.Picture 3, jpeg 1, unknown 2"; classes the decoder cannot unwrap are marked. An
 // attachment field: "4 files: jpg 2, png 1, txt 1".
@@ -65,6 +65,10 @@ void PrintTable(const std::vector<run::DatabaseScan>& scans) {
                                 "cannot read: " + table.error});
         }
     }
+    // Every cell shown escaped: names and class names are the database's bytes.
+    for (auto& row : rows)
+        for (auto& cell : row)
+            cell = PrintableText(cell);
     std::vector<std::size_t> widths(rows.front().size(), 0);
     for (const auto& row : rows)
         for (std::size_t i = 0; i < row.size(); ++i)
@@ -84,15 +88,22 @@ void PrintTable(const std::vector<run::DatabaseScan>& scans) {
 }
 
 Json FieldJson(const run::FieldScan& field) {
-    Json classes = Json::object(), kinds = Json::object(), fileTypes = Json::object();
-    for (const auto& [label, count] : field.objectClasses)
-        classes[label] = count;
-    for (const auto& [label, count] : field.fileTypes)
-        fileTypes[label] = count;
-    for (const auto& [label, count] : field.pictureKinds)
-        kinds[label] = count;
-    return {{"name", field.name},
-            {"kind", field.kind},
+    // Keys are database text too; labels that come out the same are counted together.
+    auto counts = [](const auto& labelled) {
+        Json out = Json::object();
+        for (const auto& [label, count] : labelled) {
+            const std::string key = DatabaseText(label, TextUse::Json);
+            out[key] = out.value(key, std::int64_t{0}) + count;
+        }
+        return out;
+    };
+    Json undecodable = Json::array();
+    for (const auto& label : field.undecodableClasses)
+        undecodable.push_back(JsonText(label));
+    const Json classes = counts(field.objectClasses), kinds = counts(field.pictureKinds),
+               fileTypes = counts(field.fileTypes);
+    return {{"name", JsonText(field.name)},
+            {"kind", JsonText(field.kind)},
             {"values", field.values},
             {"value_bytes", field.valueBytes},
             {"object_classes", classes},
@@ -101,7 +112,7 @@ Json FieldJson(const run::FieldScan& field) {
             {"file_types", fileTypes},
             {"unknown", field.unknown},
             {"unreadable", field.unreadable},
-            {"undecodable_classes", field.undecodableClasses}};
+            {"undecodable_classes", undecodable}};
 }
 
 Json ScanJson(const std::vector<run::DatabaseScan>& scans) {
@@ -112,14 +123,14 @@ Json ScanJson(const std::vector<run::DatabaseScan>& scans) {
             Json fields = Json::array();
             for (const auto& field : table.fields)
                 fields.push_back(FieldJson(field));
-            tables.push_back({{"name", table.name},
+            tables.push_back({{"name", JsonText(table.name)},
                               {"records", table.records},
-                              {"error", table.error.empty() ? Json() : Json(table.error)},
+                              {"error", table.error.empty() ? Json() : JsonText(table.error)},
                               {"fields", fields}});
         }
-        databases.push_back({{"path", db.path.string()},
+        databases.push_back({{"path", JsonText(db.path.string())},
                              {"file_bytes", db.fileBytes},
-                             {"error", db.error.empty() ? Json() : Json(db.error)},
+                             {"error", db.error.empty() ? Json() : JsonText(db.error)},
                              {"tables", tables}});
     }
     return {{"databases", databases}};
@@ -144,7 +155,7 @@ int ScanCommand(const ScanArguments& arguments) {
                              [](const run::TableScan& t) { return !t.error.empty(); });
     }
     if (arguments.json)
-        std::cout << ScanJson(scans).dump() << std::endl;
+        std::cout << JsonOutput(ScanJson(scans)) << std::endl;
     else
         PrintTable(scans);
     return failed ? kExitErrorReported : kExitDone;

@@ -6,6 +6,7 @@
 // allocated or drawn.
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 
 namespace pictrova {
@@ -85,6 +86,11 @@ inline constexpr std::chrono::milliseconds kWmfRenderTimeLimit{20'000};
 inline constexpr std::chrono::milliseconds kEmfDrawTimeLimit{40'000};
 inline constexpr unsigned kEmfDrawCpuSeconds = 30;
 inline constexpr std::uint64_t kEmfDrawAddressSpaceBytes = 4ull << 30;
+
+// The longest line of a --password-file (a path and a password): a longer one is refused with
+// its line number, so a file that is no password file (one without line breaks) is never held
+// whole.
+inline constexpr std::size_t kMaxPasswordFileLineBytes = 64 * 1024;
 
 // How long an external converter may run for one picture before it is killed.
 inline constexpr std::chrono::seconds kDefaultConverterTimeout{120};

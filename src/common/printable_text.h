@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// Text from a database (names, values, messages that quote them) shown on a terminal or in a
-// report: its control characters are written as escapes, so a name holding ESC [2J or a window
-// title sequence is shown, never obeyed. Line breaks stay when the caller keeps them (reports
-// are several lines).
+// Text from a database or a file name is bytes: nothing makes it UTF-8. Every JSON writer,
+// message and terminal line passes it through DatabaseText first, so that it is valid UTF-8
+// (JSON readers refuse anything else) and, for a terminal, shown but never obeyed: a name holding
+// ESC [2J, a window title sequence or a right-to-left override is printed as escapes.
 
-#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -14,50 +13,26 @@ namespace pictrova {
 
 enum class LineBreaks { Escape, Keep };
 
-// C0 controls and DEL as \xNN (tab, CR and LF as \t, \r, \n unless kept), and the C1 controls
-// U+0080..U+009F (which terminals also obey) as \u0080..\u009F. Everything else, invalid UTF-8
-// included, is passed on as it is.
+// Where the text goes: Json keeps every character (the JSON writer escapes controls itself);
+// Terminal also escapes control and bidirectional characters; TerminalLines does too but keeps
+// CR and LF (reports are several lines). JsonDocument is for a whole JSON text as written: the
+// characters the writer leaves as they are but a terminal obeys (DEL, C1 and bidirectional
+// controls; they can only be inside strings) become JSON's own \uNNNN escapes, which read back
+// as the same characters.
+enum class TextUse { Json, Terminal, TerminalLines, JsonDocument };
+
+// The bytes as valid UTF-8. Every byte that is not part of a well-formed UTF-8 sequence (overlong
+// forms, surrogates and code points past U+10FFFF included) becomes the four characters \xNN, so
+// two names that differ in such bytes stay apart. For a terminal, C0 controls and DEL also
+// become \xNN (tab, CR and LF \t, \r, \n), and the C1 controls U+0080..U+009F and the
+// bidirectional controls (U+061C, U+200E, U+200F, U+202A..U+202E, U+2066..U+2069) \uNNNN.
+// A JsonDocument keeps its C0 characters (the line breaks of an indented document).
+std::string DatabaseText(std::string_view bytes, TextUse use);
+
+// DatabaseText for a terminal: one line, or several with LineBreaks::Keep.
 inline std::string PrintableText(std::string_view text, LineBreaks breaks = LineBreaks::Escape) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        const bool keep = breaks == LineBreaks::Keep && (c == '\n' || c == '\r');
-        if (keep || (c >= 0x20 && c != 0x7F && c != 0xC2)) {
-            out += static_cast<char>(c);
-            continue;
-        }
-        if (c == 0xC2) {
-            // U+0080..U+009F are C2 80..C2 9F in UTF-8.
-            const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
-            if (next >= 0x80 && next <= 0x9F) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\u%04X", next);
-                out += escaped;
-                ++i;
-            } else {
-                out += static_cast<char>(c);
-            }
-            continue;
-        }
-        switch (c) {
-            case '\t':
-                out += "\\t";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            default: {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-                out += escaped;
-            }
-        }
-    }
-    return out;
+    return DatabaseText(text,
+                        breaks == LineBreaks::Keep ? TextUse::TerminalLines : TextUse::Terminal);
 }
 
 }  // namespace pictrova

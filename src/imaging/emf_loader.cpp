@@ -14,6 +14,7 @@
 #include <string>
 
 #include "common/byte_reader.h"
+#include "common/child_environment.h"
 #include "common/error.h"
 #include "common/limits.h"
 #include "common/program_paths.h"
@@ -82,6 +83,7 @@ void DrawWithProgram(const std::string& program, std::span<const std::uint8_t> m
                      std::int32_t width, std::int32_t height, std::span<std::uint8_t> pixels) {
     const std::string widthText = std::to_string(width), heightText = std::to_string(height);
     Pipe input, output;
+    std::vector<char*> environment = ChildEnvironment();
     const pid_t parent = getpid();
     const pid_t child = fork();
     if (child < 0)
@@ -100,7 +102,7 @@ void DrawWithProgram(const std::string& program, std::span<const std::uint8_t> m
         char* const argv[] = {const_cast<char*>(program.c_str()),
                               const_cast<char*>(widthText.c_str()),
                               const_cast<char*>(heightText.c_str()), nullptr};
-        execv(program.c_str(), argv);
+        execve(program.c_str(), argv, environment.data());
         _exit(127);
     }
     input.CloseRead();

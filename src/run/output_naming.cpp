@@ -44,6 +44,29 @@ void ReplaceControlCharacters(std::string& text) {
     }
 }
 
+// Characters a terminal or file manager obeys rather than shows, as UTF-8: the C1 controls
+// (C2 80..C2 9F, matched by their first two bytes' range below) and the bidirectional controls,
+// which reorder what follows them ("photo\u202Egnp.exe" is shown as "photoexe.png").
+constexpr std::array<std::string_view, 12> kBidirectionalControls{
+    "\xD8\x9C",     "\xE2\x80\x8E", "\xE2\x80\x8F", "\xE2\x80\xAA", "\xE2\x80\xAB", "\xE2\x80\xAC",
+    "\xE2\x80\xAD", "\xE2\x80\xAE", "\xE2\x81\xA6", "\xE2\x81\xA7", "\xE2\x81\xA8", "\xE2\x81\xA9",
+};
+
+// The length of the obeyed character at `at` (0 when there is none): C0 controls, DEL, C1
+// controls and bidirectional controls.
+std::size_t ObeyedCharacterAt(std::string_view text, std::size_t at) {
+    const auto c = static_cast<unsigned char>(text[at]);
+    if (c < 0x20 || c == 0x7F)
+        return 1;
+    if (c == 0xC2 && at + 1 < text.size() && static_cast<unsigned char>(text[at + 1]) >= 0x80 &&
+        static_cast<unsigned char>(text[at + 1]) <= 0x9F)
+        return 2;
+    for (std::string_view control : kBidirectionalControls)
+        if (text.substr(at, control.size()) == control)
+            return control.size();
+    return 0;
+}
+
 bool StartsWithParent(const std::filesystem::path& relative) {
     return !relative.empty() && *relative.begin() == "..";
 }
@@ -155,11 +178,16 @@ std::string OutputName(Naming naming, std::string_view prefix, std::int64_t reco
 
 std::string SafeAttachmentName(std::string_view fileName) {
     std::size_t lastSeparator = fileName.find_last_of("/\\");
-    std::string name(lastSeparator == std::string_view::npos ? fileName
-                                                             : fileName.substr(lastSeparator + 1));
-    for (char& c : name)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = '_';
+    const std::string_view stored =
+        lastSeparator == std::string_view::npos ? fileName : fileName.substr(lastSeparator + 1);
+    // Each obeyed character becomes one "_".
+    std::string name;
+    name.reserve(stored.size());
+    for (std::size_t i = 0; i < stored.size();) {
+        const std::size_t obeyed = ObeyedCharacterAt(stored, i);
+        name += obeyed ? std::string_view("_") : stored.substr(i, 1);
+        i += obeyed ? obeyed : 1;
+    }
     if (name.size() > kMaxAttachmentNameBytes) {
         std::string extension = name.substr(StripExtension(name).size());
         if (extension.size() > kMaxAttachmentNameBytes / 2)
@@ -170,8 +198,15 @@ std::string SafeAttachmentName(std::string_view fileName) {
             --keep;
         name = name.substr(0, keep) + extension;
     }
-    if (name.find_first_not_of('.') == std::string::npos)
+    if (name.find_first_not_of(". ") == std::string::npos)
         return "attachment";
+    // A leading point hides the file (.bashrc); a leading dash makes it an option to the commands
+    // that are given it (-rf .png).
+    for (char& c : name) {
+        if (c != '.' && c != '-')
+            break;
+        c = '_';
+    }
     return name;
 }
 

@@ -69,9 +69,9 @@ std::string AttachmentOutputName(Naming naming, std::string_view prefix, std::in
                                  std::string_view fileExtension);
 
 // A stored file name as a name in the output folder: only its last path part (after "/" or
-// "\\"), control characters replaced by "_", at most kMaxAttachmentNameBytes bytes (cut at a
-// character boundary, the extension kept), and "attachment" for a name that is empty or only
-// points.
+// "\\"), each control character (C0, DEL, C1) and bidirectional control replaced by "_", at most
+// kMaxAttachmentNameBytes bytes (cut at a character boundary, the extension kept), "attachment"
+// for a name that is empty or only points and blanks, and leading points and dashes made "_".
 inline constexpr std::size_t kMaxAttachmentNameBytes =
     200;  // leaves room for " (n)" and an extension
 std::string SafeAttachmentName(std::string_view fileName);

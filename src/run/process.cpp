@@ -18,7 +18,7 @@
 #include <thread>
 #include <utility>
 
-extern char** environ;
+#include "common/child_environment.h"
 
 namespace pictrova::run {
 namespace {
@@ -255,7 +255,9 @@ std::int32_t ShellAndWait(Host& host, const std::vector<std::string>& argv,
     posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(actions.get(), STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     pid_t pid = 0;
-    const int spawnError = posix_spawn(&pid, args[0], actions.get(), nullptr, args.data(), environ);
+    std::vector<char*> environment = ChildEnvironment();
+    const int spawnError =
+        posix_spawn(&pid, args[0], actions.get(), nullptr, args.data(), environment.data());
     if (spawnError != 0)
         return spawnError + kStartErrorBase;
     writeEnd.Close();  // so the read end sees the end of the output once the process is gone

@@ -47,9 +47,10 @@ std::string ReadText(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Runs `program` with `args`, stdout and stderr to files (never a terminal).
+// Runs `program` with `args`, stdout and stderr to files (never a terminal), stdin from `input`
+// when one is given.
 Outcome RunProgram(const fs::path& program, const std::vector<std::string>& args,
-                   const fs::path& scratch) {
+                   const fs::path& scratch, const fs::path& input = {}) {
     fs::path outFile = scratch / "stdout.txt";
     fs::path errFile = scratch / "stderr.txt";
     posix_spawn_file_actions_t actions;
@@ -58,6 +59,8 @@ Outcome RunProgram(const fs::path& program, const std::vector<std::string>& args
                                      0600);
     posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
+    if (!input.empty())
+        posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
     std::vector<std::string> all{program.string()};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -83,6 +86,24 @@ Bytes PaintPicture(int variant = 0) {
     return fixtures::BuildPaintPicture(fixtures::MakeBmpFile(24 + variant, 16));
 }
 
+// True when `text` is valid UTF-8 (the JSON writer refuses anything else).
+bool IsUtf8(const std::string& text) {
+    try {
+        (void)nlohmann::json(text).dump();
+        return true;
+    } catch (const nlohmann::json::exception&) {
+        return false;
+    }
+}
+
+// Text from a database reached the terminal as it was: an escape sequence, a bidirectional
+// override, a C1 control or bytes that are not UTF-8.
+bool ObeyedOnATerminal(const std::string& text) {
+    return text.find('\x1b') != std::string::npos ||
+           text.find("\xE2\x80\xAE") != std::string::npos ||
+           text.find("\xC2\x9B") != std::string::npos || !IsUtf8(text);
+}
+
 Bytes Truncated(Bytes bytes, std::size_t size) {
     bytes.resize(size);
     return bytes;
@@ -92,8 +113,8 @@ class CliTest : public ::testing::Test {
   protected:
     void SetUp() override { fs::create_directory(out); }
 
-    Outcome Cli(const std::vector<std::string>& args) {
-        return RunProgram(cli, args, scratch.path());
+    Outcome Cli(const std::vector<std::string>& args, const fs::path& input = {}) {
+        return RunProgram(cli, args, scratch.path(), input);
     }
     Outcome Extract(std::vector<std::string> more) {
         std::vector<std::string> args{"extract", db.string(), "--table", "Pictures",
@@ -204,6 +225,50 @@ TEST_F(CliTest, ExtractsEveryPictureOfAnAttachmentField) {
     }
 }
 
+// --name original: an attached file's own name is made safe before it names a file. Each row is
+// one record with one attached picture.
+TEST_F(CliTest, OriginalNamesOfAttachedFilesAreMadeSafe) {
+    struct Row {
+        std::string stored;
+        std::string written;
+    };
+    const Row rows[] = {
+        {"harbour.png", "harbour.bmp"},
+        {".bashrc", "_bashrc.bmp"},             // hidden
+        {"-rf .png", "_rf .bmp"},               // an option to the commands given it
+        {"   ", "attachment.bmp"},              // blanks only
+        {"a\xE2\x80\xAEgnp.exe", "a_gnp.bmp"},  // shown as "aexe.png" on a terminal
+        {"b\xC2\x9B"
+         "2J.png",
+         "b_2J.bmp"},  // a C1 control sequence introducer
+    };
+    jet::DatabasePlan plan;
+    plan.format = jet::Format::Ace12;
+    plan.tables.push_back(
+        {"Visits",
+         {{"ID", jet::ColumnType::Long, 0}, {"Photos", jet::ColumnType::Attachment, 0}},
+         {}});
+    for (std::size_t i = 0; i < std::size(rows); ++i)
+        plan.tables.back().rows.push_back(
+            {static_cast<std::int64_t>(i + 1),
+             jet::Attachments{{rows[i].stored, "png",
+                               fixtures::MakePngFile(3 + static_cast<int>(i), 3), false,
+                               std::nullopt}}});
+    jet::WriteDatabase(db, plan);
+    Outcome o = Cli({"extract", db.string(), "--table", "Visits", "--field", "Photos", "--out",
+                     out.string(), "--name", "original", "--json"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    std::set<std::string> expected;
+    const auto json = nlohmann::json::parse(o.out);
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(rows[i].written);
+        expected.insert(rows[i].written);
+        EXPECT_EQ(json["records"][i]["attachments"][0]["name"], rows[i].stored);
+        EXPECT_EQ(json["records"][i]["attachments"][0]["file"], (out / rows[i].written).string());
+    }
+    EXPECT_EQ(OutputFiles(), expected);
+}
+
 // Regression: names from the database were printed raw, so one holding ESC [2J ESC ]0;... BEL
 // cleared the screen and set the window title. Listings and messages now show them escaped.
 TEST_F(CliTest, DatabaseTextIsShownEscapedNeverObeyed) {
@@ -223,6 +288,77 @@ TEST_F(CliTest, DatabaseTextIsShownEscapedNeverObeyed) {
         EXPECT_EQ(o.out.find('\x1b'), std::string::npos);
         EXPECT_EQ(o.err.find('\x1b'), std::string::npos);
     }
+
+    // An OLE Object field and an object's class holding an escape sequence, a right-to-left
+    // override and a C1 control, the class also bytes that are not UTF-8 (FF FE); a table name
+    // with the override and the C1 control (a catalog with control characters is refused as
+    // damaged); a database whose file name is not UTF-8. Every command shows them escaped, writes
+    // valid JSON and ends normally (an abort was 134, an exception in the batch 3).
+    const std::string worse = "X\x1b]0;t\x07\xE2\x80\xAE\xC2\x9B";
+    const std::string table = "T\xE2\x80\xAE\xC2\x9B", field = "P" + worse,
+                      klass = "Acme" + worse + "\xFF\xFE";
+    const fs::path odd = dir / "caf\xE9.mdb";
+    plan.tables = {{table,
+                    {{"ID", jet::ColumnType::Long, 0}, {field, jet::ColumnType::OleObject, 0}},
+                    {{std::int64_t{1}, fixtures::BuildUnsupportedObject(klass)},
+                     {std::int64_t{2}, PaintPicture()}}}};
+    jet::WriteDatabase(odd, plan);
+    testing::WritePictureDatabase(db, {{PaintPicture(), "a"}});
+    const std::string oddPath = odd.string(), folder = (dir / "all").string();
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        bool json;
+        std::string said;  // on stdout, as shown
+    };
+    const Case cases[] = {
+        {{"tables", oddPath}, 0, false, "T\\u202E\\u009B\n"},
+        {{"fields", oddPath, table}, 0, false, "PX\\x1B]0;t\\x07\\u202E\\u009B\t205"},
+        {{"scan", oddPath},
+         0,
+         false,
+         "AcmeX\\x1B]0;t\\x07\\u202E\\u009B\\xFF\\xFE (not decoded) 1"},
+        {{"scan", oddPath, "--json"}, 0, true, ""},
+        {{"extract", oddPath, "--table", table, "--field", field, "--out", out.string()},
+         0,
+         false,
+         "unsupported class \"AcmeX\\x1B]0;t\\x07\\u202E\\u009B\\xFF\\xFE\")."},
+        {{"extract", oddPath, "--table", table, "--field", field, "--out", out.string(), "--json"},
+         0,
+         true,
+         ""},
+        // The checks before the run list the table's fields.
+        {{"extract", oddPath, "--table", table, "--field", "Photo", "--out", out.string()},
+         2,
+         false,
+         ""},
+        // The batch goes on past the odd database to the next one.
+        {{"extract-all", oddPath, db.string(), "--out", folder}, 0, false, "[2/2] "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front() + " " + c.args.back());
+        Outcome o = Cli(c.args);
+        EXPECT_EQ(o.status, c.status) << o.err;
+        EXPECT_FALSE(ObeyedOnATerminal(o.out)) << o.out;
+        EXPECT_FALSE(ObeyedOnATerminal(o.err)) << o.err;
+        EXPECT_NE(o.out.find(c.said), std::string::npos) << o.out;
+        if (c.json) {
+            EXPECT_TRUE(nlohmann::json::accept(o.out)) << o.out;
+        }
+    }
+    // In JSON the text is kept, the bytes that are not UTF-8 written as \xNN.
+    Outcome json = Cli(
+        {"extract", oddPath, "--table", table, "--field", field, "--out", out.string(), "--json"});
+    EXPECT_EQ(nlohmann::json::parse(json.out)["records"][0]["skipped"]["detail"],
+              "Acme" + worse + "\\xFF\\xFE");
+    const auto manifest = nlohmann::json::parse(ReadText(dir / "all" / "manifest.json"));
+    ASSERT_EQ(manifest["databases"].size(), 2u);
+    EXPECT_EQ(manifest["databases"][0]["path"], (dir / "caf\\xE9.mdb").string());
+    EXPECT_EQ(manifest["databases"][0]["fields"][0]["table"], table);
+    for (const auto& entry : manifest["databases"])
+        EXPECT_EQ(entry["status"], "complete") << entry;
+    // The folders are named as the manifest shows the names.
+    EXPECT_TRUE(fs::exists(dir / "all" / "caf\\xE9.mdb" / table / field / "Output2.bmp"));
 }
 
 // libmdb's warnings while a record is read are that record's: one line for it (every message
@@ -1039,6 +1175,14 @@ TEST_F(CliTest, OriginalWritesEveryObjectAsTheFileItHolds) {
          fixtures::BuildOpenXmlWordObject(
              fixtures::MakeDibPresentation(fixtures::MakePackedDib(9, 6, 24))),
          std::nullopt, "Output16.bmp", "Output16.bmp", true},
+        // A hidden file, an option to whatever is given the name, a name of nothing but blanks
+        // and a point.
+        {"label of a hidden file", fixtures::BuildPackage(package(".bashrc", text)), text,
+         "Output17.bin", "_bashrc"},
+        {"label starting with a dash", fixtures::BuildPackage(package("-rf .png", png)), png,
+         "Output18.png", "_rf .png"},
+        {"label of blanks and a point", fixtures::BuildPackage(package(" . ", text)), text,
+         "Output19.bin", "attachment"},
     };
     const Bytes* documents[] = {nullptr, &word, &excel, &powerPoint, &visio};
     std::vector<testing::PictureRow> values;
@@ -1082,7 +1226,7 @@ TEST_F(CliTest, OriginalWritesEveryObjectAsTheFileItHolds) {
     // The last line counts files; with --method raw every value is written as it was stored.
     Reset();
     EXPECT_EQ(Extract({"--format", "original"}).out,
-              "Done. 16 files from 16 records (1 from a stored preview).\n");
+              "Done. 19 files from 19 records (1 from a stored preview).\n");
     Reset();
     Outcome raw = Extract({"--format", "original", "--method", "raw"});
     EXPECT_EQ(raw.status, 0) << raw.err;
@@ -1410,9 +1554,10 @@ TEST_F(CliBatchTest, ExtractAllGoesOnPastDatabasesThatCannotBeOpenedAndResumes) 
         for (const auto& field : entry["fields"]) {
             for (const auto& record : field["records"]) {
                 if (record["file"].is_null()) {
-                    EXPECT_FALSE(record["skipped"].get<std::string>().empty());
+                    EXPECT_FALSE(record["skipped"]["reason"].get<std::string>().empty());
                     continue;
                 }
+                EXPECT_FALSE(record.contains("skipped"));
                 std::vector<std::string> written{record["file"]};
                 for (const auto& attached : record.value("attachments", nlohmann::json::array()))
                     if (!attached["file"].is_null())
@@ -1442,7 +1587,10 @@ TEST_F(CliBatchTest, ExtractAllGoesOnPastDatabasesThatCannotBeOpenedAndResumes) 
                      }));
     const auto& first = manifest["databases"][0]["fields"][0];
     EXPECT_EQ(first["table"], "Pictures");
-    EXPECT_EQ(first["records"][2]["skipped"], "no value");
+    // The same record as extract --json writes it.
+    EXPECT_EQ(first["records"][2]["number"], 3);
+    EXPECT_EQ(first["records"][2]["skipped"],
+              nlohmann::json::parse(R"({"reason": "no value", "detail": ""})"));
     // An attachment field's record lists every attached file with its output.
     const auto& visits = manifest["databases"][0]["fields"][3];
     EXPECT_EQ(visits["field"], "Photos");
@@ -1541,19 +1689,40 @@ TEST_F(CliBatchTest, ProgressLineAcrossTheBatchOnATerminal) {
 
 TEST_F(CliBatchTest, BatchUsageErrors) {
     std::ofstream(dir / "no-tab.txt") << locked.string() << " secret\n";
-    const std::vector<std::string> cases[] = {
-        {"scan", catalogue.string(), "--password-file", (dir / "missing.txt").string()},
-        {"extract-all", catalogue.string(), "--out", out.string(), "--password-file",
-         (dir / "no-tab.txt").string()},
-        {"extract-all", catalogue.string(), "--out", out.string(), "--format", "webp"},
-        {"extract-all", catalogue.string(), "--out", out.string(), "--jobs", "0"},
-        {"extract-all", catalogue.string()},
-        {"scan"},
+    // A line with no end (once grown to 4 GB and then ignored), as a second line.
+    std::ofstream(dir / "long.txt") << "# passwords\n" << std::string(100'000, 'x') << "\tsecret\n";
+    struct Case {
+        std::vector<std::string> args;
+        std::string err;  // the start of the message, when it matters
     };
-    for (const auto& args : cases) {
-        SCOPED_TRACE(args.back());
-        Outcome o = Cli(args);
+    const Case cases[] = {
+        {{"scan", catalogue.string(), "--password-file", (dir / "missing.txt").string()}, ""},
+        {{"extract-all", catalogue.string(), "--out", out.string(), "--password-file",
+          (dir / "no-tab.txt").string()},
+         (dir / "no-tab.txt").string() + ":1: expected PATH<TAB>PASSWORD"},
+        {{"extract-all", catalogue.string(), "--out", out.string(), "--format", "webp"}, ""},
+        {{"extract-all", catalogue.string(), "--out", out.string(), "--jobs", "0"}, ""},
+        {{"extract-all", catalogue.string()}, ""},
+        {{"scan"}, ""},
+        // Only a regular file is a password file: no device, no folder.
+        {{"scan", catalogue.string(), "--password-file", "/dev/zero"},
+         "The password file '/dev/zero' is not a regular file."},
+        {{"extract-all", catalogue.string(), "--out", out.string(), "--password-file",
+          dir.path().string()},
+         "The password file '" + dir.path().string() + "' is not a regular file."},
+        {{"scan", catalogue.string(), "--password-file", (dir / "long.txt").string()},
+         (dir / "long.txt").string() + ":2: line longer than 65536 bytes"},
+        {{"extract", catalogue.string(), "--table", "Pictures", "--field", "Picture", "--out",
+          out.string(), "--password-file", (dir / "long.txt").string()},
+         "--password-file: " + (dir / "long.txt").string() + ":2: line longer than 65536 bytes"},
+        {{"tables", catalogue.string(), "--password-file", "/dev/zero"},
+         "--password-file: The password file '/dev/zero' is not a regular file."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        Outcome o = Cli(c.args);
         EXPECT_EQ(o.status, 2) << o.out;
+        EXPECT_EQ(o.err.find(c.err), 0u) << o.err;
     }
     EXPECT_FALSE(fs::exists(out / "manifest.json"));
 
@@ -1565,6 +1734,49 @@ TEST_F(CliBatchTest, BatchUsageErrors) {
         << foreign.err;
     EXPECT_EQ(ReadText(out / "manifest.json"), "[1, 2]");
     EXPECT_FALSE(fs::exists(out / "catalogue.mdb"));
+}
+
+// --password - reads the password from the first line of standard input, for every command that
+// takes a password (scan and extract-all once took "-" as the password itself).
+TEST_F(CliBatchTest, PasswordFromStandardInput) {
+    const fs::path input = dir / "input.txt";
+    std::ofstream(input) << "secret\n";
+    const std::string path = locked.string();
+    const std::vector<std::string> cases[] = {
+        {"tables", path},
+        {"fields", path, "Pictures"},
+        {"scan", path},
+        {"extract", path, "--table", "Pictures", "--field", "Picture", "--out", out.string()},
+        {"extract-all", path, "--out", (dir / "all").string()},
+    };
+    for (const auto& args : cases) {
+        SCOPED_TRACE(args.front());
+        std::vector<std::string> withPassword = args;
+        withPassword.insert(withPassword.end(), {"--password", "-"});
+        Outcome o = Cli(withPassword, input);
+        EXPECT_EQ(o.status, 0) << o.err;
+    }
+}
+
+// The database password given in the environment is not handed on to the programs the run
+// starts: a converter that writes out its environment finds none, and the run still opens the
+// locked database with it.
+TEST_F(CliBatchTest, NoPasswordInAConvertersEnvironment) {
+    const fs::path seen = dir / "environment.txt";
+    const fs::path converter = dir / "converter.sh";
+    std::ofstream(converter) << "#!/bin/sh\nenv > '" << seen.string() << "'\nexec '"
+                             << (testing::BinDir() / "pictrova-convert").string() << "' \"$@\"\n";
+    fs::permissions(converter, fs::perms::owner_all);
+    setenv("PICTROVA_PASSWORD", "secret", 1);
+    Outcome o = Cli({"extract", locked.string(), "--table", "Pictures", "--field", "Picture",
+                     "--out", out.string(), "--format", "tiff", "--converter", converter.string()});
+    unsetenv("PICTROVA_PASSWORD");
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(OutputFiles(), (std::set<std::string>{"Output1.tif"}));
+    const std::string environment = ReadText(seen);
+    EXPECT_NE(environment.find("PATH="), std::string::npos) << environment;
+    EXPECT_EQ(environment.find("PICTROVA_PASSWORD"), std::string::npos) << environment;
+    EXPECT_EQ(environment.find("secret"), std::string::npos) << environment;
 }
 
 // The workers share records out in any order; files, names, reports and the JSON must be the

@@ -157,6 +157,21 @@ TEST(AttachmentOutputName, IndexAfterTheCounterOrTheFilesOwnName) {
         {Naming::OriginalName, "", 0, 1, "..", "", "attachment"},
         {Naming::OriginalName, "", 0, 1, "", "", "attachment"},
         {Naming::OriginalName, "", 0, 1, "dir/", "", "attachment"},
+        {Naming::OriginalName, "", 0, 1, ".bashrc", "", "_bashrc"},
+        {Naming::OriginalName, "", 0, 1, "-rf .png", "png", "_rf .png"},
+        {Naming::OriginalName, "", 0, 1, "--.-x", "", "____x"},
+        {Naming::OriginalName, "", 0, 1, "a-b.png", "png", "a-b.png"},  // only leading ones
+        {Naming::OriginalName, "", 0, 1, "   ", "", "attachment"},
+        {Naming::OriginalName, "", 0, 1, " . ", "", "attachment"},
+        {Naming::OriginalName, "", 0, 1, "a\xE2\x80\xAEgnp.exe", "exe", "a_gnp.exe"},
+        {Naming::OriginalName, "", 0, 1, "\xE2\x81\xA6x\xE2\x81\xA9\xD8\x9C.png", "png",
+         "_x__.png"},
+        {Naming::OriginalName, "", 0, 1,
+         "b\xC2\x9B"
+         "2J\xC2\x85.png",
+         "png", "b_2J_.png"},
+        {Naming::OriginalName, "", 0, 1, "caf\xC3\xA9 \xC2\xA0.png", "png",
+         "caf\xC3\xA9 \xC2\xA0.png"},  // é and a no-break space stay
     };
     for (const Case& c : cases)
         EXPECT_EQ(
