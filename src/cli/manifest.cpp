@@ -219,7 +219,8 @@ void Manifest::TakeIndexLine(const std::string& line) {
         return;
     }
     const std::string path = entry["path"].get<std::string>();
-    if (const std::string problem = FolderProblem(entry.value("folder", Json())); !problem.empty()) {
+    if (const std::string problem = FolderProblem(entry.value("folder", Json()));
+        !problem.empty()) {
         warn_(where + "the entry of " + path + " " + problem + "; it is extracted again");
         return;
     }
@@ -329,9 +330,8 @@ Json Manifest::ReadEntry(const std::string& path, const Slot& slot) const {
 }
 
 void Manifest::WriteEntry(const Slot& slot, const Json& entry) const {
-    WriteFileAtomically(
-        AsBytes(entry.dump(1, ' ', false, Json::error_handler_t::replace) + '\n'),
-        EntryFile(slot.number));
+    WriteFileAtomically(AsBytes(entry.dump(1, ' ', false, Json::error_handler_t::replace) + '\n'),
+                        EntryFile(slot.number));
 }
 
 }  // namespace pictrova::cli
