@@ -83,8 +83,11 @@ class Manifest::Lock {
     explicit Lock(const fs::path& file) : file_(file) {
         while (true) {
             fd_ = ::open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
-            if (fd_ < 0 || ::flock(fd_, LOCK_EX) != 0)
+            if (fd_ < 0 || ::flock(fd_, LOCK_EX) != 0) {
+                if (fd_ >= 0)
+                    ::close(fd_);
                 throw Error("Could not lock the manifest in " + file.parent_path().string() + ".");
+            }
             struct stat held {};
             struct stat named {};
             if (::fstat(fd_, &held) == 0 && ::lstat(file.c_str(), &named) == 0 &&

@@ -31,8 +31,8 @@ class SmallFileSystem {
 
     // Gives the file system `bytes` in all, keeping what is on it (room made on a full disk).
     bool Resize(std::size_t bytes) {
-        return mounted_ && mount(nullptr, folder_.c_str(), nullptr, MS_REMOUNT,
-                                 Options(bytes).c_str()) == 0;
+        return mounted_ &&
+               mount(nullptr, folder_.c_str(), nullptr, MS_REMOUNT, Options(bytes).c_str()) == 0;
     }
 
   private:
