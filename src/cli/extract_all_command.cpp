@@ -2,25 +2,24 @@
 // extract-all: every picture field of every table of every database, each through the same run
 // as `extract`, into OUT/<database>/<table>/<field>/, with one manifest for the batch.
 //
-// The manifest (OUT/manifest.json) holds one entry per database, keyed by its absolute path. An
-// entry is written as "incomplete" before the database is opened and rewritten as "complete" or
-// "failed" after it, each time under a lock and merged with what is in the file then, so that an
-// interrupted batch leaves a truthful manifest and several batches may share one output folder.
-#include <fcntl.h>
-#include <sys/file.h>
+// The manifest (cli/manifest.h) holds one entry per database, keyed by its absolute path. An
+// entry is written as "incomplete" before the database is opened and rewritten after it: as
+// "complete" only when every record of every picture field was read and every picture made was
+// written, as "failed" when the database cannot be opened, else it stays "incomplete" with the
+// reason, and the next batch extracts the database again. A file system that takes no more
+// files (full, over quota, read-only) ends the batch at the field it struck.
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <iostream>
-#include <set>
 
 #include "cli/batch.h"
 #include "cli/cli_host.h"
 #include "cli/commands.h"
+#include "cli/manifest.h"
 #include "cli/record_json.h"
 #include "cli/stop_signals.h"
 #include "common/error.h"
@@ -38,117 +37,12 @@ namespace pictrova::cli {
 namespace {
 
 namespace fs = std::filesystem;
-constexpr const char* kManifestName = "manifest.json";
 
 std::string Describe(const std::exception& e) {
     if (const auto* error = dynamic_cast<const Error*>(&e))
         return error->description();
     return e.what();
 }
-
-// OUT/manifest.json, read and rewritten whole under an exclusive lock on OUT/manifest.json.lock.
-class Manifest {
-  public:
-    explicit Manifest(fs::path folder) : folder_(std::move(folder)) {}
-
-    // The entry of `path`, or null. Throws when the file exists but is not a manifest.
-    Json Find(const std::string& path) {
-        Lock lock(folder_);
-        return FindIn(Read(), path);
-    }
-
-    // The folder of `path`'s entry, or a new one named after the file and unused by any other
-    // entry; the entry is written back as incomplete either way.
-    std::string Begin(const std::string& path) {
-        Lock lock(folder_);
-        Json all = Read();
-        std::string folder;
-        std::set<std::string> taken;
-        for (const auto& entry : all["databases"]) {
-            if (entry.value("path", "") == path)
-                folder = entry.value("folder", "");
-            else
-                taken.insert(entry.value("folder", ""));
-        }
-        if (folder.empty()) {
-            const std::string base = FolderNameFor(fs::path(path).filename().string());
-            folder = base;
-            for (int n = 2; taken.contains(folder); ++n)
-                folder = base + "-" + std::to_string(n);
-        }
-        Json entry = {{"path", path},
-                      {"folder", folder},
-                      {"status", "incomplete"},
-                      {"error", nullptr},
-                      {"fields", Json::array()}};
-        Put(all, entry);
-        Write(all);
-        return folder;
-    }
-
-    void Store(const Json& entry) {
-        Lock lock(folder_);
-        Json all = Read();
-        Put(all, entry);
-        Write(all);
-    }
-
-    fs::path path() const { return folder_ / kManifestName; }
-
-  private:
-    struct Lock {
-        explicit Lock(const fs::path& folder) {
-            fd = ::open((folder / (std::string(kManifestName) + ".lock")).c_str(),
-                        O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
-            if (fd < 0 || ::flock(fd, LOCK_EX) != 0)
-                throw Error("Could not lock the manifest in " + folder.string() + ".");
-        }
-        ~Lock() {
-            if (fd >= 0)
-                ::close(fd);
-        }
-        Lock(const Lock&) = delete;
-        Lock& operator=(const Lock&) = delete;
-        int fd = -1;
-    };
-
-    static Json FindIn(const Json& all, const std::string& path) {
-        for (const auto& entry : all["databases"])
-            if (entry.value("path", "") == path)
-                return entry;
-        return nullptr;
-    }
-
-    static void Put(Json& all, const Json& entry) {
-        for (auto& existing : all["databases"]) {
-            if (existing.value("path", "") == entry.value("path", "")) {
-                existing = entry;
-                return;
-            }
-        }
-        all["databases"].push_back(entry);
-    }
-
-    Json Read() const {
-        std::ifstream in(path(), std::ios::binary);
-        if (!in)
-            return {{"databases", Json::array()}};
-        Json all = Json::parse(in, nullptr, false);
-        if (all.is_discarded() || !all.is_object() || !all.contains("databases") ||
-            !all["databases"].is_array())
-            throw Error(path().string() +
-                        " is not a manifest of this program; not overwriting it.");
-        return all;
-    }
-
-    void Write(const Json& all) const {
-        const std::string text = JsonOutput(all, 1) + '\n';
-        WriteFileAtomically(
-            std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), path());
-    }
-
-    fs::path folder_;
-};
 
 // One line on stderr while both outputs are terminals, redrawn at most ten times a second and
 // wiped before anything else is printed.
@@ -188,11 +82,36 @@ class BatchProgress {
 };
 
 struct BatchTotals {
-    int databases = 0, done = 0, failed = 0, skipped = 0;
+    int databases = 0, done = 0, failed = 0, skipped = 0, incomplete = 0;
     std::int64_t pictures = 0;
     bool errorsReported = false;
-    bool stopped = false;  // SIGINT or SIGTERM: the batch ends after the records written
+    bool stopped = false;    // SIGINT or SIGTERM: the batch ends after the records written
+    bool outOfRoom = false;  // a file system took no more files: the batch ends there
 };
+
+// Why a field's run did not read every record and write every picture it made; empty when it
+// did. An output or work folder out of room ends the run with one report, which says why.
+std::string UnfinishedBecause(const run::RunResult& result) {
+    if (result.outOfRoom) {
+        for (auto record = result.records.rbegin(); record != result.records.rend(); ++record)
+            if (!record->errors.empty())
+                return record->errors.back().description;
+        return "the disk took no more files";
+    }
+    if (result.stopped)
+        return "stopped by a signal";
+    if (!result.errors.empty())
+        return result.errors.front().description;
+    if (result.end != run::RunEnd::Done && result.end != run::RunEnd::NoImages)
+        return result.message.empty() ? "the run ended before the records" : result.message;
+    if (result.recordsLeftUnread)
+        return "the records after record " + std::to_string(result.recordsRead) +
+               " could not be read";
+    if (result.outputsNotWritten > 0)
+        return std::to_string(result.outputsNotWritten) +
+               (result.outputsNotWritten == 1 ? " picture" : " pictures") + " could not be written";
+    return {};
+}
 
 class Batch {
   public:
@@ -202,7 +121,7 @@ class Batch {
           passwords_(passwords),
           out_(outFolder.path()),
           outFolder_(std::move(outFolder)),
-          manifest_(out_) {}
+          manifest_(out_, [this](const std::string& line) { Warn(line); }) {}
 
     void Database(const std::string& given, int index) {
         std::error_code ec;
@@ -212,9 +131,7 @@ class Batch {
         const std::string path = DatabaseText((ec ? absolute : canonical).string(), TextUse::Json);
         const std::string label = "[" + std::to_string(index) + "/" +
                                   std::to_string(arguments_.databases.paths.size()) + "] " + given;
-        Json previous = manifest_.Find(path);
-        if (!arguments_.force && previous.is_object() &&
-            previous.value("status", "") == "complete") {
+        if (!arguments_.force && manifest_.Status(path) == "complete") {
             ++totals.skipped;
             Say(label + ": skipped, complete in the manifest (--force extracts it again)");
             return;
@@ -243,6 +160,7 @@ class Batch {
         }
         std::int64_t written = 0;
         int fields = 0;
+        std::string unfinished;  // the first reason the database is not complete
         for (const auto& table : tables) {
             std::vector<database::FieldInfo> listed;
             try {
@@ -251,6 +169,8 @@ class Batch {
                 entry["fields"].push_back(
                     {{"table", JsonText(table)}, {"error", JsonText(Describe(e))}});
                 totals.errorsReported = true;
+                if (unfinished.empty())
+                    unfinished = "the fields of " + table + " could not be listed: " + Describe(e);
                 continue;
             }
             for (const auto& field : listed) {
@@ -258,20 +178,29 @@ class Batch {
                 if (field.type != database::kAdLongVarBinary && !field.attachment)
                     continue;
                 ++fields;
-                Json result = Field(selection, folder, table, field.name, label);
+                std::string fieldUnfinished;
+                Json result = Field(selection, folder, table, field.name, label, fieldUnfinished);
                 written += result.value("pictures_written", std::int64_t{0});
                 entry["fields"].push_back(std::move(result));
-                if (totals.stopped)
+                if (unfinished.empty() && !fieldUnfinished.empty())
+                    unfinished = table + "." + field.name + ": " + fieldUnfinished;
+                if (totals.stopped || totals.outOfRoom)
                     break;
             }
-            if (totals.stopped)
+            if (totals.stopped || totals.outOfRoom)
                 break;
         }
-        if (totals.stopped) {
+        if (!unfinished.empty()) {
             // What was written so far is recorded; the entry stays incomplete, so a re-run
             // extracts this database again.
+            entry["error"] = unfinished;
+            ++totals.incomplete;
+            totals.errorsReported = true;
+            progress_.Clear();
+            std::cerr << label << ": incomplete (" << std::to_string(written)
+                      << " pictures written; the next run extracts it again): " << unfinished
+                      << std::endl;
             manifest_.Store(entry);
-            Say(label + ": stopped; " + std::to_string(written) + " pictures written");
             return;
         }
         entry["status"] = "complete";
@@ -282,13 +211,19 @@ class Batch {
             " tables");
     }
 
+    // Writes manifest.json, the batch's summary.
+    void Summarize() { manifest_.Summarize(); }
+
     BatchTotals totals;
     const fs::path& out() const { return out_; }
     fs::path manifestPath() const { return manifest_.path(); }
 
   private:
+    // Extracts one field; `unfinished` says why when not every record was read and every
+    // picture written.
     Json Field(const database::DatabaseSelection& selection, const std::string& folder,
-               const std::string& table, const std::string& field, const std::string& label) {
+               const std::string& table, const std::string& field, const std::string& label,
+               std::string& unfinished) {
         // Folders are named as the manifest shows the names, so its folders are the ones on disk.
         const std::string tableText = DatabaseText(table, TextUse::Json);
         const std::string fieldText = DatabaseText(field, TextUse::Json);
@@ -304,6 +239,7 @@ class Batch {
             entry["error"] =
                 JsonText("Could not create " + (out_ / relative).string() + ": " + e.reason());
             totals.errorsReported = true;
+            unfinished = entry["error"];
             return entry;
         }
         run::ExtractionChoices choices = arguments_.choices;
@@ -328,6 +264,8 @@ class Batch {
         };
         const run::RunResult result = run::RunExtraction(options, surroundings);
         totals.stopped = totals.stopped || result.stopped;
+        totals.outOfRoom = totals.outOfRoom || result.outOfRoom;
+        unfinished = UnfinishedBecause(result);
         totals.pictures += result.picturesWritten;
         totals.errorsReported = totals.errorsReported || result.errorCount > 0;
         Json records = Json::array();
@@ -350,6 +288,12 @@ class Batch {
     void Say(const std::string& line) {
         progress_.Clear();
         std::cout << PrintableText(line) << std::endl;
+    }
+
+    void Warn(const std::string& line) {
+        progress_.Clear();
+        std::cerr << PrintableText(line) << std::endl;
+        totals.errorsReported = true;
     }
 
     const ExtractAllArguments& arguments_;
@@ -389,6 +333,8 @@ int ExtractAllCommand(const ExtractAllArguments& arguments) {
     try {
         int index = 0;
         for (const auto& path : arguments.databases.paths) {
+            if (batch.totals.outOfRoom)
+                break;
             if (batch.totals.stopped || StopRequestedBySignal()) {
                 batch.totals.stopped = true;
                 break;
@@ -404,19 +350,21 @@ int ExtractAllCommand(const ExtractAllArguments& arguments) {
                 std::cerr << PrintableText(path + ": " + e.what()) << std::endl;
             }
         }
+        batch.Summarize();
     } catch (const std::exception& e) {
         // Only the manifest's own failures end the batch early: without it nothing is recorded.
         std::cerr << PrintableText(Describe(e)) << std::endl;
         return kExitErrorReported;
     }
     const auto& t = batch.totals;
-    if (t.stopped)
+    if (t.stopped || t.outOfRoom)
         std::cout << "Stopped. ";
     std::cout << t.databases << " databases: " << t.done << " extracted, " << t.skipped
-              << " skipped, " << t.failed << " could not be opened; " << t.pictures
-              << " pictures written. Manifest: " << PrintableText(batch.manifestPath().string())
-              << std::endl;
-    if (t.stopped)
+              << " skipped, " << t.failed << " could not be opened"
+              << (t.incomplete > 0 ? ", " + std::to_string(t.incomplete) + " incomplete" : "")
+              << "; " << t.pictures << " pictures written. Manifest: "
+              << PrintableText(batch.manifestPath().string()) << std::endl;
+    if (t.stopped && !t.outOfRoom)
         return kExitInterrupted;
     return t.failed > 0 || t.errorsReported ? kExitErrorReported : kExitDone;
 }

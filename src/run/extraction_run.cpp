@@ -76,18 +76,6 @@ void WriteInto(AtomicFile& file, const EncodedOutput& output) {
     }
 }
 
-// Why a file system takes no more files, in the words of a report.
-std::string OutOfRoomReason(int code) {
-    switch (code) {
-        case ENOSPC:
-            return "is on a full disk (" + std::string(std::strerror(code)) + ")";
-        case EDQUOT:
-            return "is over its disk quota (" + std::string(std::strerror(code)) + ")";
-        default:
-            return "is on a read-only file system (" + std::string(std::strerror(code)) + ")";
-    }
-}
-
 // Thrown inside a naming step when the name field holds no text; the step is not a failure.
 struct SkipNaming {};
 
@@ -325,7 +313,8 @@ void Run::RecordLoop() {
                     break;
                 bool lastRecord = false;
                 next = ReadRecord(lastRecord);
-                moreToRead = next && !lastRecord;
+                // After a work file that did not fit, no more records are read: the run ends at it.
+                moreToRead = next && !lastRecord && !next->outOfRoom;
                 if (!next)
                     break;
                 // Kept to work it again alone; one worker always works alone.
@@ -424,6 +413,7 @@ void Run::AttachmentLoop() {
 
 // A failing end test is reported after the records read before it.
 void Run::ShowEndReports() {
+    result_.recordsLeftUnread = result_.recordsLeftUnread || !endReports_.empty();
     for (const ReportedError& e : endReports_) {
         ShowApplicationError(host_, e);
         result_.errors.push_back(e);
@@ -497,8 +487,15 @@ std::unique_ptr<RecordWork> Run::ReadRecord(bool& lastRecord) {
         // A field that cannot be read whole is reported here and yields nothing.
         r.workToDo = g.Step(308, [&] {
             std::string failure;
+            int errorNumber = 0;
             database::Field field = PictureField();
-            r.fieldRead = FieldToFile(field, RecordWorkFile(setup_, r.number), host_, &failure);
+            const fs::path workFile = RecordWorkFile(setup_, r.number);
+            r.fieldRead = FieldToFile(field, workFile, host_, &failure, &errorNumber);
+            if (!r.fieldRead && errorNumber != 0 &&
+                FileWriteError(workFile, errorNumber).outOfRoom()) {
+                r.outOfRoom = true;
+                throw Error(WorkFolderFullReport(workFile, errorNumber));
+            }
             if (!r.fieldRead && !failure.empty())
                 throw Error(failure);
         });
@@ -516,6 +513,7 @@ bool Run::MoveToNextRecord(RecordWork& record) {
         record.libraryMessages = recordset_->TakeLibraryMessages();
     Guard after(std::string(kRunLocation), record.reportsAfterSave);
     const bool moved = after.Step(458, [&] { Rs().MoveNext(); });
+    result_.recordsLeftUnread = result_.recordsLeftUnread || !moved;
     if (moved && recordset_->Eof()) {
         std::vector<std::string> atEnd = recordset_->TakeLibraryMessages();
         record.libraryMessages.insert(record.libraryMessages.end(), atEnd.begin(), atEnd.end());
@@ -576,6 +574,7 @@ void Run::ShowRecordReport(const ReportedError& e, RecordOutcome& outcome) {
 std::optional<fs::path> Run::CommitWork(RecordWork& work, RecordOutcome& outcome) {
     for (const ReportedError& e : work.reports)
         ShowRecordReport(e, outcome);
+    result_.outOfRoom = result_.outOfRoom || work.outOfRoom;
     found_ = found_ || work.found;
     std::optional<fs::path> writtenPath;
 
@@ -662,8 +661,10 @@ std::optional<fs::path> Run::WriteOutput(const EncodedOutput& output, const std:
             WriteInto(pending, output);
         });
     });
-    if (!written)
+    if (!written) {
+        ++result_.outputsNotWritten;
         return std::nullopt;
+    }
     std::optional<fs::path> writtenPath;
     const bool renamed = g.Step(output.renameLabel, [&] {
         EndRunWhenOutOfRoom([&] {
@@ -680,6 +681,7 @@ std::optional<fs::path> Run::WriteOutput(const EncodedOutput& output, const std:
         });
     });
     if (!renamed) {
+        ++result_.outputsNotWritten;
         replaced = false;
         return std::nullopt;
     }

@@ -22,8 +22,9 @@
 // - an output file is written under a temporary name in its folder and renamed into place;
 // - a converter format whose output file does not appear is reported;
 // - a name that would put the file outside the output folder is reported as a failed save;
-// - an output folder whose file system takes no more files (full, over quota, read-only) ends
-//   the run with one report naming the file and the folder, instead of one per record;
+// - an output folder or work folder whose file system takes no more files (full, over quota,
+//   read-only) ends the run with one report naming the file and the folder, instead of one per
+//   record;
 // - state from the previous record (its bytes, name, result) never carries into the next;
 // - the record loop ends when the recordset's end test or its move to the next record fails;
 // - a run never replaces a file it wrote itself: a name used earlier in the run is numbered
@@ -114,9 +115,14 @@ struct RunResult {
     int errorCount = 0;                 // every report, records' ones included
     bool stopped = false;               // stopRequested ended the record loop early
     bool originalFiles = false;         // records were written as the files they hold (Original)
-    // The output folder's file system took no more files (full, over quota, read-only): one
-    // report, on the record whose file it refused, and the record loop ended there.
+    // The output folder's or the work folder's file system took no more files (full, over
+    // quota, read-only): one report, on the record whose file it refused, and the record loop
+    // ended there.
     bool outOfRoom = false;
+    // Outputs made but not written into the output folder (each one's report says why).
+    std::int64_t outputsNotWritten = 0;
+    // The record loop ended before the end of the table: the recordset could not be read on.
+    bool recordsLeftUnread = false;
 };
 
 struct RunProgress {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "run/field_reading.h"
 
+#include <cerrno>
 #include <fstream>
 #include <system_error>
 #include <vector>
@@ -14,18 +15,23 @@ namespace pictrova::run {
 
 namespace {
 
-void WriteChunk(std::ofstream& out, const std::vector<std::uint8_t>& chunk) {
+// A failed write leaves the system's reason in `writeError` (the stream keeps no other).
+void WriteChunk(std::ofstream& out, const std::vector<std::uint8_t>& chunk, int& writeError) {
+    errno = 0;
     out.write(reinterpret_cast<const char*>(chunk.data()),
               static_cast<std::streamsize>(chunk.size()));
-    if (!out)
+    if (!out) {
+        writeError = errno;
         throw Error("Cannot write the work file.");
+    }
 }
 
 }  // namespace
 
 bool FieldToFile(database::Field& field, const std::filesystem::path& path, Host& host,
-                 std::string* failure) {
+                 std::string* failure, int* writeError) {
     std::error_code ec;
+    int writeErrorNumber = 0;
     if (std::filesystem::exists(path, ec))
         KillFile(host, path);
     try {
@@ -36,16 +42,21 @@ bool FieldToFile(database::Field& field, const std::filesystem::path& path, Host
         const std::int64_t size = field.ActualSize();
         const std::int64_t fullChunks = size / kChunkSize;
         const std::int64_t rest = size % kChunkSize;
-        WriteChunk(out, field.GetChunk(rest));
+        WriteChunk(out, field.GetChunk(rest), writeErrorNumber);
         for (std::int64_t i = 0; i < fullChunks; ++i)
-            WriteChunk(out, field.GetChunk(kChunkSize));
+            WriteChunk(out, field.GetChunk(kChunkSize), writeErrorNumber);
+        errno = 0;
         out.close();
-        if (!out)
+        if (!out) {
+            writeErrorNumber = errno;
             throw Error("Cannot write the work file.");
+        }
         return true;
     } catch (...) {
         if (failure)
             *failure = DescribeCurrentException();
+        if (writeError)
+            *writeError = writeErrorNumber;
         std::filesystem::remove(path, ec);
         return false;
     }

@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string_view>
 #include <system_error>
@@ -96,6 +98,29 @@ SkipReason WhyRawNotLoaded(bool objectHeader) {
         return {std::string(kSkipNotLoaded),
                 "the value is an OLE object (--method decode unwraps it)"};
     return {std::string(kSkipNotLoaded), "not a picture kind the loader reads"};
+}
+
+// Runs a write into the work folder. One that does not fit marks the record, so that the run
+// ends at it, and is reported once as the work folder's fault; other failures pass as they are.
+template <typename Write>
+void WorkFileWrite(RecordWork& record, const fs::path& file, Write write) {
+    int code = 0;
+    fs::path refused = file;
+    try {
+        write();
+        return;
+    } catch (const FileWriteError& e) {
+        code = e.code();
+        refused = e.file();
+        if (!e.outOfRoom())
+            throw;
+    } catch (const fs::filesystem_error& e) {
+        code = e.code().value();
+        if (!FileWriteError(file, code).outOfRoom())
+            throw;
+    }
+    record.outOfRoom = true;
+    throw Error(WorkFolderFullReport(refused, code));
 }
 
 // One record's work, step by step.
@@ -308,7 +333,7 @@ class RecordSteps {
         // The external converter reads a file; in this process the bytes are used where they are.
         if (external())
             guard_.Step(256, [&] {
-                WriteWholeFile(r_.bytes, workFile_);
+                WorkFileWrite(r_, workFile_, [&] { WriteWholeFile(r_.bytes, workFile_); });
                 // The decoded object is on disk; keep memory to one copy of the picture.
                 ReleaseBytes(r_.bytes);
             });
@@ -393,7 +418,9 @@ class RecordSteps {
         if (guard_.Test(336, [&] { return FileExists(secondWorkFile_); })) {
             guard_.Step(338, [&] { KillFile(host_, workFile_); });
             guard_.Step(340, [&] {
-                fs::copy_file(secondWorkFile_, workFile_, fs::copy_options::overwrite_existing);
+                WorkFileWrite(r_, workFile_, [&] {
+                    fs::copy_file(secondWorkFile_, workFile_, fs::copy_options::overwrite_existing);
+                });
             });
         }
         guard_.Step(342, [&] { imaging::RepairPictureFile(workFile_); });
@@ -500,7 +527,9 @@ class RecordSteps {
         });
         if (!guard_.Step(l + 4, [&] { PlaceOutput(output, f.format, nameBase); }))
             return;
-        if (guard_.Step(l + 6, [&] { r_.picture.SaveAsBmp(intermediate); })) {
+        if (guard_.Step(l + 6, [&] {
+                WorkFileWrite(r_, intermediate, [&] { r_.picture.SaveAsBmp(intermediate); });
+            })) {
             guard_.Step(l + 8, [&] {
                 // The converter writes into the work folder, so whatever a crashed or killed
                 // converter leaves behind goes with that folder; only a checked picture is
@@ -562,6 +591,23 @@ class RecordSteps {
 };
 
 }  // namespace
+
+std::string OutOfRoomReason(int code) {
+    switch (code) {
+        case ENOSPC:
+            return "is on a full disk (" + std::string(std::strerror(code)) + ")";
+        case EDQUOT:
+            return "is over its disk quota (" + std::string(std::strerror(code)) + ")";
+        default:
+            return "is on a read-only file system (" + std::string(std::strerror(code)) + ")";
+    }
+}
+
+std::string WorkFolderFullReport(const fs::path& file, int code) {
+    return "Cannot write the work file " + file.filename().string() + ": the work folder " +
+           file.parent_path().string() + " " + OutOfRoomReason(code) +
+           " (TMPDIR chooses where it is made). The extraction stopped.";
+}
 
 fs::path RecordWorkFile(const RunSetup& setup, std::int64_t number) {
     return setup.workFolder / ("field-" + std::to_string(number) + ".bmp");

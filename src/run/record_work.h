@@ -115,6 +115,9 @@ struct RecordWork {
     // fell back to it, or the object's own file held no picture.
     bool storedPreviewUsed = false;
     std::optional<EncodedOutput> output;
+    // A work file of the record did not fit (the work folder's file system is full, over quota
+    // or read-only): every later record's would not fit either, so the run ends at this one.
+    bool outOfRoom = false;
 
     // Why the record gives no picture, when a phase knows; the first reason found is kept.
     std::optional<SkipReason> skip;
@@ -192,6 +195,13 @@ class RecordWorkers {
     std::deque<std::uint64_t> recentWorkBytes_;
     std::vector<std::thread> threads_;
 };
+
+// Why a file system takes no more files ("is on a full disk (No space left on device)"), in the
+// words of a report.
+std::string OutOfRoomReason(int code);
+
+// The one report of a run that ends because a work file did not fit.
+std::string WorkFolderFullReport(const std::filesystem::path& file, int code);
 
 // The number of workers a run uses when none is asked for: $PICTROVA_JOBS when it is a number
 // above 0, else one per core.

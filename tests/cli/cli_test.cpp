@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -26,6 +27,7 @@
 #include "ole_builder/ole_fields.h"
 #include "ole_builder/pictures.h"
 #include "picture_database.h"
+#include "small_file_system.h"
 #include "test_paths.h"
 
 extern char** environ;
@@ -1544,6 +1546,7 @@ TEST_F(CliBatchTest, ExtractAllGoesOnPastDatabasesThatCannotBeOpenedAndResumes) 
         if (!step.statuses.empty()) {
             EXPECT_EQ(Statuses(), step.statuses);
         }
+        EXPECT_FALSE(fs::exists(out / "manifest.json.lock")) << "left after the batch ended";
     }
 
     // One folder per database (the second catalogue gets its own), table and field; every file
@@ -1668,6 +1671,192 @@ TEST_F(CliBatchTest, ExtractAllStopsOnSignalLeavingNothingPartial) {
     EXPECT_EQ(resumed.status, 0) << resumed.err;
     EXPECT_EQ(Statuses(), (std::map<std::string, std::string>{{"catalogue.mdb", "complete"},
                                                               {"old/catalogue.mdb", "complete"}}));
+}
+
+// Sets an environment variable for the life of the object.
+class ScopedEnvironment {
+  public:
+    ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name))
+            old_ = old;
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnvironment() {
+        if (old_)
+            setenv(name_, old_->c_str(), 1);
+        else
+            unsetenv(name_);
+    }
+
+  private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+std::size_t Occurrences(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+// A disk that fills in the middle of a database (the output folder's, or the work folder's
+// under TMPDIR) stops the batch there: the database stays incomplete with the reason on stderr,
+// exit 3, and once there is room the same command extracts it and marks it complete. `extract`
+// on the full disk stops at its first picture with one report.
+TEST_F(CliBatchTest, FullDiskLeavesTheDatabaseIncompleteAndARunWithRoomCompletesIt) {
+    // Six 24 KB pictures; 64 KB take two of them and the manifest's files.
+    const fs::path big = archive / "big.mdb";
+    std::vector<testing::PictureRow> rows;
+    for (int i = 0; i < 6; ++i)
+        rows.push_back({fixtures::BuildPaintPicture(fixtures::MakeBmpFile(100 + i, 80)), "a"});
+    testing::WritePictureDatabase(big, rows);
+    struct Case {
+        const char* name;
+        bool workFolder;  // the small disk is TMPDIR's, else the output folder's
+        std::vector<std::string> options;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"output folder", false, {}, "the output folder " + out.string() + "/big.mdb/Pictures/"},
+        // An external converter reads each decoded object from a work file.
+        {"work folder",
+         true,
+         {"--converter", (testing::BinDir() / "pictrova-convert").string()},
+         "Cannot write the work file field-1.bmp"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path tmp = dir / "tmp";
+        fs::remove_all(out);
+        fs::create_directories(out);
+        fs::create_directories(tmp);
+        testing::SmallFileSystem small(c.workFolder ? tmp : out, c.workFolder ? 16384 : 65536);
+        if (!small.mounted())
+            GTEST_SKIP() << "cannot mount a small file system here (needs root)";
+        ScopedEnvironment tmpdir("TMPDIR", tmp.string());
+        std::vector<std::string> batch{"extract-all", big.string(), sameName.string(), "--out",
+                                       out.string()};
+        batch.insert(batch.end(), c.options.begin(), c.options.end());
+
+        Outcome full = Cli(batch);
+        EXPECT_EQ(full.status, 3) << full.err;
+        EXPECT_NE(full.err.find("[1/2] " + big.string() + ": incomplete"), std::string::npos)
+            << full.err;
+        EXPECT_NE(full.err.find(c.reason), std::string::npos) << full.err;
+        EXPECT_NE(full.err.find("is on a full disk"), std::string::npos) << full.err;
+        EXPECT_NE(full.out.find("Stopped. 1 databases: 0 extracted"), std::string::npos)
+            << full.out;
+        EXPECT_EQ(Statuses(), (std::map<std::string, std::string>{{"big.mdb", "incomplete"}}));
+
+        std::vector<std::string> single{"extract", big.string(), "--table", "Pictures",
+                                        "--field", "Picture",    "--out",   out.string()};
+        single.insert(single.end(), c.options.begin(), c.options.end());
+        Outcome one = Cli(single);
+        EXPECT_EQ(one.status, 3) << one.err;
+        EXPECT_EQ(Occurrences(one.err, "Cannot write"), 1u) << one.err;
+
+        ASSERT_TRUE(small.Resize(4 * 1024 * 1024));
+        Outcome resumed = Cli(batch);
+        EXPECT_EQ(resumed.status, 0) << resumed.err;
+        EXPECT_EQ(Statuses(), (std::map<std::string, std::string>{
+                                  {"big.mdb", "complete"}, {"old/catalogue.mdb", "complete"}}));
+        for (int i = 1; i <= 6; ++i)
+            EXPECT_TRUE(fs::exists(out / "big.mdb" / "Pictures" / "Picture" /
+                                   ("Output" + std::to_string(i) + ".bmp")))
+                << i;
+    }
+}
+
+// Entries planted in the manifest (in manifest.json of an older batch, or in the index) whose
+// folder is not a name inside the output folder are reported, and their databases are
+// extracted again into folders of their own inside it; the batch goes on.
+TEST_F(CliBatchTest, PlantedManifestFoldersOutsideTheOutputFolderAreReportedAndRedone) {
+    PasswordFile("secret");
+    struct Planted {
+        fs::path database;
+        nlohmann::json folder;
+        std::string reported;
+    };
+    const Planted planted[] = {
+        {catalogue, "../x", "names the folder \"../x\""},
+        {sameName, (dir / "abs").string(), "names the folder \"" + (dir / "abs").string()},
+        {locked, 7, "names no folder (its \"folder\" is a number)"},
+    };
+    nlohmann::json databases = nlohmann::json::array();
+    for (const auto& p : planted)
+        databases.push_back({{"path", p.database.string()},
+                             {"folder", p.folder},
+                             {"status", "complete"},
+                             {"fields", nlohmann::json::array()}});
+    std::ofstream(out / "manifest.json") << nlohmann::json{{"databases", databases}}.dump();
+    Outcome o =
+        Cli({"extract-all", catalogue.string(), sameName.string(), locked.string(),
+             damaged.string(), "--out", out.string(), "--password-file", passwords.string()});
+    EXPECT_EQ(o.status, 3) << o.err;
+    for (const auto& p : planted) {
+        SCOPED_TRACE(p.folder.dump());
+        EXPECT_NE(o.err.find("the entry of " + p.database.string() + " " + p.reported),
+                  std::string::npos)
+            << o.err;
+    }
+    EXPECT_NE(o.err.find("[4/4] " + damaged.string() + ": cannot open"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir / "x"));
+    EXPECT_FALSE(fs::exists(dir / "abs"));
+    EXPECT_EQ(Statuses(), (std::map<std::string, std::string>{{"catalogue.mdb", "complete"},
+                                                              {"old/catalogue.mdb", "complete"},
+                                                              {"locked.mdb", "complete"},
+                                                              {"damaged.mdb", "failed"}}));
+    std::set<std::string> folders;
+    const auto manifest = Manifest();
+    for (const auto& entry : manifest["databases"])
+        folders.insert(entry["folder"].get<std::string>());
+    EXPECT_EQ(folders, (std::set<std::string>{"catalogue.mdb", "catalogue.mdb-2", "locked.mdb",
+                                              "damaged.mdb"}));
+    EXPECT_TRUE(fs::exists(out / "locked.mdb" / "Pictures" / "Picture" / "Output1.bmp"));
+
+    // Lines planted in the index: one leaving the folder, one that is no entry.
+    const fs::path extra = archive / "extra.mdb";
+    fs::copy_file(sameName, extra);
+    std::ofstream(out / ".manifest" / "index", std::ios::app)
+        << nlohmann::json{{"path", extra.string()}, {"folder", "../y"}}.dump() << "\n[1]\n";
+    Outcome again = Cli({"extract-all", extra.string(), "--out", out.string()});
+    EXPECT_EQ(again.status, 3) << again.err;
+    EXPECT_NE(again.err.find("the entry of " + extra.string() + " names the folder \"../y\""),
+              std::string::npos)
+        << again.err;
+    EXPECT_NE(again.err.find("not an entry of a database"), std::string::npos) << again.err;
+    EXPECT_FALSE(fs::exists(dir / "y"));
+    EXPECT_EQ(Statuses()["extra.mdb"], "complete");
+    EXPECT_TRUE(fs::exists(out / "extra.mdb" / "Pictures" / "Picture" / "Output1.bmp"));
+}
+
+// Two batches into one output folder at the same time: each database gets a folder of its own
+// (the two catalogue.mdb files too), the summary lists both, and the lock file goes at the end.
+TEST_F(CliBatchTest, TwoBatchesShareOneOutputFolder) {
+    const std::string batch = cli.string() + " extract-all '%s' --out '" + out.string() + "'";
+    auto one = [&](const fs::path& database) {
+        std::string command = batch;
+        return command.replace(command.find("%s"), 2, database.string());
+    };
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        fs::remove_all(out);
+        Outcome o = RunProgram(
+            "/bin/sh",
+            {"-c", one(catalogue) + " & a=$!; " + one(sameName) + " & b=$!; wait $a && wait $b"},
+            scratch.path());
+        EXPECT_EQ(o.status, 0) << o.err;
+        EXPECT_EQ(Statuses(),
+                  (std::map<std::string, std::string>{{"catalogue.mdb", "complete"},
+                                                      {"old/catalogue.mdb", "complete"}}));
+        std::set<std::string> folders;
+        const auto manifest = Manifest();
+        for (const auto& entry : manifest["databases"])
+            folders.insert(entry["folder"].get<std::string>());
+        EXPECT_EQ(folders, (std::set<std::string>{"catalogue.mdb", "catalogue.mdb-2"}));
+        EXPECT_FALSE(fs::exists(out / "manifest.json.lock"));
+    }
 }
 
 TEST_F(CliBatchTest, ProgressLineAcrossTheBatchOnATerminal) {

@@ -23,6 +23,7 @@
 #include "ole_builder/pictures.h"
 #include "recording_host.h"
 #include "run/extraction_run.h"
+#include "small_file_system.h"
 #include "test_paths.h"
 
 namespace pictrova::reliability {
@@ -32,6 +33,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using pictrova::testing::BinDir;
 using pictrova::testing::RecordingHost;
+using pictrova::testing::SmallFileSystem;
 using pictrova::testing::TempDir;
 using run::OutputFormat;
 
@@ -53,25 +55,6 @@ void WriteScript(const fs::path& path, const std::string& body) {
 // The converter's output path: the argument after "-o".
 constexpr char kOutputArgument[] =
     "prev=; for a in \"$@\"; do [ \"$prev\" = -o ] && out=$a; prev=$a; done\n";
-
-// A file system of `bytes` mounted over `folder` for the life of the object (root only).
-class SmallFileSystem {
-  public:
-    SmallFileSystem(const fs::path& folder, std::size_t bytes) : folder_(folder) {
-        const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
-        mounted_ =
-            geteuid() == 0 && mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) == 0;
-    }
-    ~SmallFileSystem() {
-        if (mounted_)
-            umount2(folder_.c_str(), MNT_DETACH);
-    }
-    bool mounted() const { return mounted_; }
-
-  private:
-    fs::path folder_;
-    bool mounted_ = false;
-};
 
 // Makes a folder refuse new files: the immutable attribute for the superuser (who ignores
 // permissions), a mode without write bits for anyone else. Undone when the object goes.
@@ -305,25 +288,47 @@ INSTANTIATE_TEST_SUITE_P(
         return std::string(info.param.extension + 1) + (info.param.readOnly ? "ReadOnly" : "Full");
     });
 
-TEST_F(RunFaultTest, FullDiskUnderTheWorkFolderReportsEveryRecordWhoseWorkFileDoesNotFit) {
+// A work file that does not fit ends the run at the first record whose file it is, with one
+// report naming the work folder: every later record's work file would not fit either.
+TEST_F(RunFaultTest, FullDiskUnderTheWorkFolderEndsTheRunWithOneReport) {
     // Smaller than one record's work file.
     SmallFileSystem small(work, 16 * 1024);
     if (!small.mounted())
         GTEST_SKIP() << "cannot mount a small file system here (needs root)";
     // Decoded pictures are converted where they are in memory: the work folder is not needed.
     EXPECT_EQ(Written(Run(OutputFormat::PNG)).size(), static_cast<std::size_t>(kRecords));
-    fs::remove_all(out);
-    fs::create_directories(out);
-    // An external converter reads a work file.
-    converter = BinDir() / "pictrova-convert";
-    const run::RunResult result = Run(OutputFormat::PNG);
-    EXPECT_TRUE(Written(result).empty());
-    EXPECT_EQ(Reported(result).size(), static_cast<std::size_t>(kRecords));
-    for (const auto& record : result.records) {
-        ASSERT_FALSE(record.errors.empty());
-        EXPECT_EQ(record.errors.front().label, 256);
+    struct Case {
+        const char* name;
+        bool externalConverter;
+        run::ReadMethod method;
+        int label;  // the step that writes the work file
+    };
+    const Case cases[] = {
+        // An external converter reads the decoded object from a work file.
+        {"external converter", true, run::ReadMethod::ByteToByte, 256},
+        // Method 2 streams every value into a work file while the record is read.
+        {"raw", false, run::ReadMethod::Recordset, 308},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(out);
+        fs::create_directories(out);
+        converter = c.externalConverter ? BinDir() / "pictrova-convert" : fs::path();
+        const run::RunResult result = Run(OutputFormat::PNG, c.method);
+        EXPECT_TRUE(result.outOfRoom);
+        EXPECT_TRUE(Written(result).empty());
+        EXPECT_EQ(result.records.size(), 1u) << "records after the first were tried";
+        EXPECT_EQ(result.errorCount, 1) << "one report, not one per record";
+        ASSERT_EQ(Reported(result), (std::set<std::int64_t>{1}));
+        EXPECT_EQ(result.records.front().errors.front().label, c.label);
+        const std::string report = FirstReport(result, 1);
+        EXPECT_NE(report.find("Cannot write the work file field-1.bmp: the work folder " +
+                              work.string() + "/pictrova-run-"),
+                  std::string::npos)
+            << report;
+        EXPECT_NE(report.find("is on a full disk"), std::string::npos) << report;
+        ExpectOnlyCompleteOutput(result, ".png");
     }
-    ExpectOnlyCompleteOutput(result, ".png");
 }
 
 // Converters that misbehave on record 2's picture only (these pictures are loaded without the
