@@ -1674,13 +1674,21 @@ TEST_F(CliBatchTest, ExtractAllStopsOnSignalLeavingNothingPartial) {
 }
 
 // Sets an environment variable for the life of the object.
+// Sets a variable (unsets it for null) until the end of the scope, then restores it.
 class ScopedEnvironment {
   public:
-    ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
+    ScopedEnvironment(const char* name, const char* value) : name_(name) {
         if (const char* old = std::getenv(name))
             old_ = old;
-        setenv(name, value.c_str(), 1);
+        if (value != nullptr)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
     }
+    ScopedEnvironment(const char* name, const std::string& value)
+        : ScopedEnvironment(name, value.c_str()) {}
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
     ~ScopedEnvironment() {
         if (old_)
             setenv(name_, old_->c_str(), 1);
@@ -2018,20 +2026,6 @@ TEST_F(CliTest, OneWorkerAndFourWriteTheSameFilesAndReports) {
 }
 
 // Sets an environment variable for the programs a test starts, and takes it back.
-class ScopedEnvironment {
-  public:
-    ScopedEnvironment(const char* name, const char* value) : name_(name) {
-        if (value != nullptr)
-            setenv(name, value, 1);
-    }
-    ~ScopedEnvironment() { unsetenv(name_); }
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
-  private:
-    const char* name_;
-};
-
 // Large pictures and metafiles with big frames come out the same at 1, 2 and 64 workers, none
 // lost: neither when the pictures the workers hold together exceed the engine's memory limit (a
 // picture refused meanwhile is worked again alone), nor when the bytes of the records in flight
