@@ -2029,9 +2029,8 @@ TEST_F(CliTest, OneWorkerAndFourWriteTheSameFilesAndReports) {
 // Large pictures and metafiles with big frames come out the same at 1, 2 and 64 workers, none
 // lost: neither when the pictures the workers hold together exceed the engine's memory limit (a
 // picture refused meanwhile is worked again alone), nor when the bytes of the records in flight
-// are held to a budget of a few records or of less than one (each such record runs alone), nor
-// when a metafile is drawn in a child process while the others hold pictures. The limits are
-// lowered through the environment so that moderate pictures reach them.
+// are held to a budget of a few records or of less than one (each such record runs alone). The
+// limits are lowered through the environment so that moderate pictures reach them.
 TEST_F(CliTest, LargePicturesComeOutTheSameAtAnyNumberOfWorkers) {
     std::vector<testing::PictureRow> rows;
     for (int i = 0; i < 8; ++i)
@@ -2044,52 +2043,58 @@ TEST_F(CliTest, LargePicturesComeOutTheSameAtAnyNumberOfWorkers) {
             fixtures::MakeEnhancedMetafile(1200 + 50 * i, 1200, fixtures::EmfContent::Rectangles);
         rows.push_back({fixtures::BuildPackage(drawing), "drawing" + std::to_string(i)});
     }
-    // A Windows metafile is drawn in a forked child, which inherits the engine's account of the
-    // pictures the other workers hold (1100 x 1000 pixels at 96 dpi).
-    rows.push_back(
-        {fixtures::BuildStaticMetafile(fixtures::MakeMetafile(1100, 1000), 8, 29104, 26458),
-         "chart"});
     fixtures::PackageContents scan;
     scan.label = "scan.tif";
     scan.file = fixtures::MakeTiffFile(1000, 800);
     rows.push_back({fixtures::BuildPackage(scan), "scan"});
+    // Bare pictures: what --method raw loads too (from the field streamed to a work file).
+    for (int i = 0; i < 4; ++i)
+        rows.push_back(
+            {fixtures::MakeDrawnBmpFile(1300, 1300, 10 + i), "bare" + std::to_string(i)});
     testing::WritePictureDatabase(db, rows);
 
-    auto extract = [&](const char* jobs, std::map<std::string, std::string>& files) {
-        Reset();
-        Outcome o =
-            Extract({"--format", "png", "--name", "text=Caption", "--jobs", jobs, "--json"});
-        EXPECT_EQ(o.err, "");
-        files.clear();
-        for (const auto& e : fs::directory_iterator(out))
-            files[e.path().filename().string()] = ReadText(e.path());
-        return o.out;
+    struct Outputs {
+        std::map<std::string, std::string> files;
+        std::string json;
     };
-    std::map<std::string, std::string> alone;
-    const std::string aloneJson = extract("1", alone);
-    EXPECT_EQ(alone.size(), rows.size());
+    auto extract = [&](const char* method, const char* jobs) {
+        Reset();
+        Outcome o = Extract({"--format", "png", "--method", method, "--name", "text=Caption",
+                             "--jobs", jobs, "--json"});
+        EXPECT_EQ(o.err, "");
+        Outputs outputs{{}, o.out};
+        for (const auto& e : fs::directory_iterator(out))
+            outputs.files[e.path().filename().string()] = ReadText(e.path());
+        return outputs;
+    };
+    std::map<std::string, Outputs> alone{{"decode", extract("decode", "1")},
+                                         {"raw", extract("raw", "1")}};
+    EXPECT_EQ(alone["decode"].files.size(), rows.size());
+    EXPECT_EQ(alone["raw"].files.size(), 4u);
 
     struct Case {
         const char* name;
+        const char* method;
         const char* engineMiB;    // PICTROVA_ENGINE_MEMORY_MIB
         const char* budgetBytes;  // PICTROVA_RECORDS_IN_FLIGHT_BYTES
     };
     const Case cases[] = {
         // One picture's pixels in the engine (8 bytes a pixel) fit, two of them do not.
-        {"engine limit shared by the workers", "24", nullptr},
-        {"budget of a few records", nullptr, "80000000"},
-        {"budget below one record", nullptr, "100000"},
+        {"engine limit shared by the workers", "decode", "24", nullptr},
+        {"engine limit shared, fields streamed to files", "raw", "24", nullptr},
+        {"budget of a few records", "decode", nullptr, "80000000"},
+        {"budget below one record", "decode", nullptr, "100000"},
     };
     for (const Case& c : cases) {
         const ScopedEnvironment engine("PICTROVA_ENGINE_MEMORY_MIB", c.engineMiB);
         const ScopedEnvironment budget("PICTROVA_RECORDS_IN_FLIGHT_BYTES", c.budgetBytes);
+        const Outputs& expected = alone[c.method];
         for (const char* jobs : {"1", "2", "64"}) {
             SCOPED_TRACE(std::string(c.name) + ", --jobs " + jobs);
-            std::map<std::string, std::string> files;
-            const std::string json = extract(jobs, files);
-            EXPECT_EQ(json, aloneJson);
-            EXPECT_EQ(files.size(), alone.size());
-            EXPECT_TRUE(files == alone);
+            const Outputs outputs = extract(c.method, jobs);
+            EXPECT_EQ(outputs.json, expected.json);
+            EXPECT_EQ(outputs.files.size(), expected.files.size());
+            EXPECT_TRUE(outputs.files == expected.files);
         }
     }
 }
