@@ -10,6 +10,7 @@
 
 #include "common/error.h"
 #include "imaging/emf_records.h"
+#include "imaging/metafile_cost.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace pictrova::imaging;
@@ -24,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     try {
         const PixelSize pixels = EnhancedMetafilePixelSize(checked, ReferenceDevice{});
-        EnforceMetafileCost(checked.records, pixels);
+        EnforceMetafileCost(EnhancedMetafileWork(checked, pixels), pictrova::kEmfCostRates);
     } catch (const pictrova::Error&) {
     }
     return 0;

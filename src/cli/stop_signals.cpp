@@ -3,6 +3,8 @@
 
 #include <csignal>
 
+#include "imaging/isolated_work.h"
+
 namespace pictrova::cli {
 
 namespace {
@@ -11,6 +13,8 @@ volatile std::sig_atomic_t gStopRequested = 0;
 
 void RequestStop(int signal) {
     gStopRequested = signal;
+    // A picture being drawn on the run's own thread (an attachment's) ends now too.
+    imaging::StopIsolatedWork();
 }
 
 }  // namespace

@@ -56,22 +56,96 @@ inline constexpr std::uintmax_t kMaxPictureFileBytes = 512ull * 1024 * 1024;
 // The most of a metafile the enhanced-metafile drawing program reads from its input.
 inline constexpr std::size_t kMaxMetafileBytes = 256u << 20;
 
-// Playing a metafile costs at most each record painting the whole frame once, so records x frame
-// pixels estimates the work. Above 10,000 records on a megapixel frame a metafile is refused
-// without being drawn: clip art has hundreds to a few thousand records on frames well under a
-// megapixel, and a full-page drawing of 5,000 records at 1,000 x 1,400 pixels costs 7e9. The
-// 5,000 full-frame rectangles on an 8000 x 8000 frame that took a minute and 700 MB are 32 times
-// over it. The same budget holds for Windows and enhanced metafiles.
-inline constexpr std::uint64_t kMaxMetafileCost = 10'000ull * 1'000'000;
+// What drawing a metafile costs its renderer, counted from the records before anything is drawn
+// (imaging/metafile_cost.h counts them).
+struct MetafileWork {
+    std::uint64_t framePixels = 0;   // the picture: cleared, drawn on, copied out
+    std::uint64_t records = 0;       // records played
+    std::uint64_t points = 0;        // corners of polygons and lines
+    std::uint64_t characters = 0;    // characters of text
+    std::uint64_t filledPixels = 0;  // inside filled shapes' boxes, blits and region fills
+    std::uint64_t edgeRows = 0;      // polygons: pixel rows each edge spans, summed
+    std::uint64_t edgePixels = 0;    // polygons: their edge rows x their width
+    std::uint64_t edgePairs = 0;     // polygons and lines: pairs of edges that may cross
+};
 
-// True when a metafile of `records` records on a width x height pixel frame is within the budget.
-constexpr bool MetafileCostAllowed(std::uint64_t records, std::int64_t width,
-                                   std::int64_t height) noexcept {
-    if (width <= 0 || height <= 0)
-        return false;
-    const auto pixels = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
-    std::uint64_t cost = 0;
-    return !__builtin_mul_overflow(records, pixels, &cost) && cost <= kMaxMetafileCost;
+// Nanoseconds of drawing per unit of work, for one renderer.
+struct MetafileCostRates {
+    double perPicture;  // starting the renderer
+    double perFramePixel;
+    double perRecord;
+    double perPoint;
+    double perCharacter;
+    double perFilledPixel;
+    double perEdgeRow;
+    double perEdgePixel;
+    double perEdgePair;
+};
+
+// Fitted by bench_metafile_render (least squares, rounded up) on the two-core development
+// machine while other builds ran, so a quiet machine draws faster than estimated: empty frames of
+// 0.25 to 9 megapixels, up to 30,000 records that draw nothing, star and tangled polygons of up
+// to 10,000 points, text of up to 20,000 characters (a twentieth of the frame high) and up to
+// 150 full-frame fills.
+//
+// The engine's reader fills a polygon by testing, at every pixel of the polygon's box, each edge
+// that crosses the pixel's row: a polygon costs its edge rows x its width (20 ns a pixel), which
+// is what made a star of 10,000 points on 1000 x 1000 pixels run past the time limit. Text costs
+// a quarter of a millisecond a character, fills 130 ns a pixel, the frame itself 190.
+inline constexpr MetafileCostRates kWmfCostRates{
+    .perPicture = 60e6,
+    .perFramePixel = 190,
+    .perRecord = 1'200,
+    .perPoint = 1'000,
+    .perCharacter = 250'000,
+    .perFilledPixel = 130,
+    .perEdgeRow = 0,
+    .perEdgePixel = 22,
+    .perEdgePair = 0,
+};
+// The enhanced-metafile program starts in 0.2 s and fills almost for free (1.5 ns a pixel), but
+// turns every record into SVG text and parses it again: per point, per character and per edge
+// row. Where polygon edges cross, its filling finds every crossing: a tangled polygon of 3,000
+// points took 1.2 s, one of 10,000 over 40 s. The crossings are not known before drawing, so
+// every pair of a record's edges is charged as if it crossed, at the rate that covers the
+// tangled polygons measured (the fitted rate, tens of nanoseconds, covers only small ones): a
+// polygon of more than about 7,000 points is refused whatever its shape.
+inline constexpr MetafileCostRates kEmfCostRates{
+    .perPicture = 200e6,
+    .perFramePixel = 95,
+    .perRecord = 1'000,
+    .perPoint = 20'000,
+    .perCharacter = 60'000,
+    .perFilledPixel = 1.5,
+    .perEdgeRow = 2'500,
+    .perEdgePixel = 0,
+    .perEdgePair = 200,
+};
+
+// A metafile whose estimate is over 5 s is refused without being drawn, as too costly: within
+// it every picture is drawn in a few seconds here and well inside the time limits below on a
+// slower or busier machine. Clip art and drawings (hundreds to thousands of shapes of a few per
+// cent of a frame under a megapixel) estimate well under a second; an empty frame reaches the
+// budget at about 25 megapixels for standard and 50 for enhanced metafiles.
+inline constexpr double kMaxMetafileRenderNanoseconds = 5e9;
+
+// The estimated drawing time of `work`, in nanoseconds.
+constexpr double MetafileRenderNanoseconds(const MetafileWork& work,
+                                           const MetafileCostRates& rates) noexcept {
+    return rates.perPicture + rates.perFramePixel * static_cast<double>(work.framePixels) +
+           rates.perRecord * static_cast<double>(work.records) +
+           rates.perPoint * static_cast<double>(work.points) +
+           rates.perCharacter * static_cast<double>(work.characters) +
+           rates.perFilledPixel * static_cast<double>(work.filledPixels) +
+           rates.perEdgeRow * static_cast<double>(work.edgeRows) +
+           rates.perEdgePixel * static_cast<double>(work.edgePixels) +
+           rates.perEdgePair * static_cast<double>(work.edgePairs);
+}
+
+// True when drawing `work` is estimated within the budget.
+constexpr bool MetafileCostAllowed(const MetafileWork& work,
+                                   const MetafileCostRates& rates) noexcept {
+    return MetafileRenderNanoseconds(work, rates) <= kMaxMetafileRenderNanoseconds;
 }
 
 // Rendering a Windows metafile, measured with bench_metafile_render on a loaded two-core

@@ -102,7 +102,8 @@ Drawing DrawEnhancedMetafile(const CheckedEnhancedMetafile& metafile, const Pixe
     if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS)
         throw Error("no memory for the picture");
     std::unique_ptr<cairo_t, ContextDeleter> cr(cairo_create(surface));
-    cairo_set_source_rgb(cr.get(), 0, 0, 0);
+    // Areas the metafile does not paint stay white: black text and lines on nothing stay seen.
+    cairo_set_source_rgb(cr.get(), 1, 1, 1);
     cairo_paint(cr.get());
 
     // The SVG is in device pixels from the bounds' corner; the frame (hundredths of a

@@ -2,7 +2,7 @@
 #pragma once
 
 // Drawing a checked enhanced metafile into pixels: libemf2svg turns the records into SVG,
-// librsvg draws that onto a black canvas, and the metafile's frame is mapped onto the canvas.
+// librsvg draws that onto a white canvas, and the metafile's frame is mapped onto the canvas.
 
 #include <cairo.h>
 

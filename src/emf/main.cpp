@@ -2,7 +2,7 @@
 // pictrova-emf: draws one enhanced metafile. It reads the metafile's bytes on standard input and
 // writes a 24-bit BMP file of the picture on standard output, at the size given on the command
 // line (WIDTH HEIGHT) or else at the metafile's frame on a 96-dpi screen. Areas the picture does
-// not paint come out black, as they do for standard metafiles.
+// not paint come out white, as they do for standard metafiles.
 //
 // The metafile goes through libemf2svg (to SVG) and librsvg (to pixels). Both are libraries a
 // hostile file can crash or stall, and libemf2svg cannot share a process with the engine's
@@ -34,6 +34,7 @@
 #include "emf/emf_drawing.h"
 #include "imaging/bmp_format.h"
 #include "imaging/emf_records.h"
+#include "imaging/metafile_cost.h"
 
 namespace {
 
@@ -183,7 +184,7 @@ int main(int argc, char** argv) {
         const PixelSize size =
             asked.width > 0 ? asked : EnhancedMetafilePixelSize(metafile, ReferenceDevice{});
         EnforceDrawingSize(size);
-        EnforceMetafileCost(metafile.records, size);
+        EnforceMetafileCost(EnhancedMetafileWork(metafile, size), pictrova::kEmfCostRates);
         WriteBmpFile(pictureOut, DrawEnhancedMetafile(metafile, size));
         return 0;
     } catch (const std::exception& e) {

@@ -15,6 +15,7 @@
 #include "common/limits.h"
 #include "imaging/image_engine.h"
 #include "imaging/isolated_work.h"
+#include "imaging/metafile_cost.h"
 
 namespace pictrova::imaging {
 namespace {
@@ -64,7 +65,7 @@ struct ImageInfoDeleter {
 };
 
 // Reads a placeable metafile with the engine's metafile reader at the density that makes its
-// window exactly `width` x `height` pixels, on an opaque black background.
+// window exactly `width` x `height` pixels, on an opaque white background.
 Magick::Image ReadMetafile(const std::vector<std::uint8_t>& placeable, const LogicalWindow& window,
                            std::uint16_t unitsPerInch, std::int32_t width, std::int32_t height) {
     std::unique_ptr<MagickLib::ImageInfo, ImageInfoDeleter> info(
@@ -78,7 +79,8 @@ Magick::Image ReadMetafile(const std::vector<std::uint8_t>& placeable, const Log
     MagickLib::CloneString(&info->density, density);
     std::strcpy(info->magick, "WMF");
     std::strcpy(info->filename, "WMF:");
-    info->background_color.red = info->background_color.green = info->background_color.blue = 0;
+    info->background_color.red = info->background_color.green = info->background_color.blue =
+        MaxRGB;
     info->background_color.opacity = OpaqueOpacity;
 
     MagickLib::ExceptionInfo exception;
@@ -101,6 +103,7 @@ Magick::Image ReadMetafile(const std::vector<std::uint8_t>& placeable, const Log
 bool cDIBSection::WMFtoBMP(std::vector<std::uint8_t>& bWMF, std::int32_t& mm, std::int32_t& xExt,
                            std::int32_t& yExt) {
     CleanUp();
+    refusal_.reset();
     try {
         if (!RenderMetafile(bWMF, mm, xExt, yExt)) {
             CleanUp();
@@ -128,8 +131,6 @@ bool cDIBSection::RenderMetafile(const std::vector<std::uint8_t>& bWMF, std::int
         return false;
     const auto width = static_cast<std::int32_t>(size.width);
     const auto height = static_cast<std::int32_t>(size.height);
-    if (!MetafileCostAllowed(metafile.recordCount, size.width, size.height))
-        return false;
 
     // Without window records the logical units are the frame's own pixels.
     LogicalWindow window = metafile.window.value_or(
@@ -137,6 +138,10 @@ bool cDIBSection::RenderMetafile(const std::vector<std::uint8_t>& bWMF, std::int
                       static_cast<std::int16_t>(std::min(height, 32767))});
     if (window.width == 0 || window.height == 0)
         return false;
+    if (!MetafileCostAllowed(StandardMetafileWork(metafile, window, size), kWmfCostRates)) {
+        refusal_ = RenderRefusal::TooCostly;
+        return false;
+    }
 
     const std::uint16_t unitsPerInch = PlaceableUnitsPerInch(window, width);
     std::vector<std::uint8_t> placeable = PlaceableHeader(window, unitsPerInch);
@@ -148,25 +153,30 @@ bool cDIBSection::RenderMetafile(const std::vector<std::uint8_t>& bWMF, std::int
     const std::int32_t stride = BytesPerScanLine();
     // The reader can crash or loop on a damaged metafile that passed our checks: it runs in a
     // child process, and a child that fails or overruns its time is this metafile's false.
-    return RunIsolated(bits_, kWmfRenderTimeLimit, [&](std::span<std::uint8_t> out) {
-        Magick::Image drawn = ReadMetafile(placeable, window, unitsPerInch, width, height);
+    const IsolatedOutcome outcome =
+        RunIsolated(bits_, kWmfRenderTimeLimit, [&](std::span<std::uint8_t> out) {
+            Magick::Image drawn = ReadMetafile(placeable, window, unitsPerInch, width, height);
 
-        // Whatever the reader drew lands on a black canvas of exactly the computed size; areas the
-        // metafile leaves unpainted (or transparent) stay black.
-        Magick::Image canvas(
-            Magick::Geometry(static_cast<unsigned>(width), static_cast<unsigned>(height)),
-            Magick::Color(0, 0, 0));
-        canvas.composite(drawn, 0, 0, Magick::OverCompositeOp);
+            // Whatever the reader drew lands on a white canvas of exactly the computed size; areas
+            // the metafile leaves unpainted (or transparent) stay white, so that black text and
+            // lines on nothing stay visible.
+            Magick::Image canvas(
+                Magick::Geometry(static_cast<unsigned>(width), static_cast<unsigned>(height)),
+                Magick::Color(MaxRGB, MaxRGB, MaxRGB));
+            canvas.composite(drawn, 0, 0, Magick::OverCompositeOp);
 
-        std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * 3);
-        for (std::int32_t y = 0; y < height; ++y) {
-            canvas.write(0, y, static_cast<unsigned>(width), 1, "BGR", Magick::CharPixel,
-                         row.data());
-            const std::size_t dest =
-                static_cast<std::size_t>(height - 1 - y) * static_cast<std::size_t>(stride);
-            std::copy(row.begin(), row.end(), out.subspan(dest, row.size()).begin());
-        }
-    });
+            std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * 3);
+            for (std::int32_t y = 0; y < height; ++y) {
+                canvas.write(0, y, static_cast<unsigned>(width), 1, "BGR", Magick::CharPixel,
+                             row.data());
+                const std::size_t dest =
+                    static_cast<std::size_t>(height - 1 - y) * static_cast<std::size_t>(stride);
+                std::copy(row.begin(), row.end(), out.subspan(dest, row.size()).begin());
+            }
+        });
+    if (outcome == IsolatedOutcome::TimeLimit)
+        refusal_ = RenderRefusal::TimeLimit;
+    return outcome == IsolatedOutcome::Done;
 }
 
 std::int32_t cDIBSection::BytesPerScanLine() const {

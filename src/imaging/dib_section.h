@@ -7,12 +7,14 @@
 // Metafiles are rendered without a graphics device: the picture frame comes from the mapping
 // mode and extents of the picture header (or, when those give no size, from the metafile's own
 // window records), its pixel size from the reference device, and the engine's metafile reader
-// draws the records at exactly that size onto a black canvas.
+// draws the records at exactly that size onto a white canvas.
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "common/limits.h"
+#include "imaging/metafile_cost.h"
 #include "imaging/metafile_frame.h"
 
 namespace pictrova::imaging {
@@ -32,6 +34,9 @@ class cDIBSection {
     // computed size is zero or too large. Never throws.
     bool WMFtoBMP(std::vector<std::uint8_t>& bWMF, std::int32_t& mm, std::int32_t& xExt,
                   std::int32_t& yExt);
+    // Why the last WMFtoBMP gave false for a sound metafile (too costly, out of time); empty
+    // after a drawing and after any other refusal.
+    std::optional<RenderRefusal> lastRefusal() const { return refusal_; }
 
     std::int32_t dib_width() const { return biWidth_; }
     std::int32_t dib_height() const { return biHeight_; }
@@ -65,6 +70,7 @@ class cDIBSection {
     std::int32_t biBitCount_ = 0;
     std::int32_t biSizeImage_ = 0;
     ReferenceDevice device_;
+    std::optional<RenderRefusal> refusal_;
 };
 
 }  // namespace pictrova::imaging

@@ -21,6 +21,7 @@
 #include "imaging/bmp_format.h"
 #include "imaging/emf_records.h"
 #include "imaging/isolated_work.h"
+#include "imaging/metafile_cost.h"
 
 namespace pictrova::imaging {
 namespace {
@@ -132,6 +133,9 @@ void DrawWithProgram(const std::string& program, std::span<const std::uint8_t> m
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
+    // The program's processor-time limit ends it with SIGXCPU, then SIGKILL.
+    if (WIFSIGNALED(status) && (WTERMSIG(status) == SIGXCPU || WTERMSIG(status) == SIGKILL))
+        throw IsolatedTimeLimit{};
     if (!complete || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
         throw Error("enhanced metafile not drawn");
 }
@@ -142,7 +146,7 @@ void LoadEnhancedMetafile(std::span<const std::uint8_t> bytes, cDIBSection& imag
     image.CleanUp();
     const CheckedEnhancedMetafile metafile = CheckEnhancedMetafile(bytes);
     const PixelSize size = EnhancedMetafilePixelSize(metafile, image.referenceDevice());
-    EnforceMetafileCost(metafile.records, size);
+    EnforceMetafileCost(EnhancedMetafileWork(metafile, size), kEmfCostRates);
     const std::optional<std::filesystem::path> program = LocateBundledProgram(kEmfProgramName);
     if (!program)
         throw Error("the enhanced-metafile drawing program is not installed");
@@ -151,15 +155,17 @@ void LoadEnhancedMetafile(std::span<const std::uint8_t> bytes, cDIBSection& imag
                       3)) {
         throw Error("enhanced metafile size out of range");
     }
-    const bool drawn =
+    const IsolatedOutcome outcome =
         RunIsolated(std::span<std::uint8_t>(image.DIBSectionBitsPtr(),
                                             static_cast<std::size_t>(image.biSizeImage())),
                     kEmfDrawTimeLimit, [&](std::span<std::uint8_t> out) {
                         DrawWithProgram(program->string(), metafile.bits, image.dib_width(),
                                         image.dib_height(), out);
                     });
-    if (!drawn) {
+    if (outcome != IsolatedOutcome::Done) {
         image.CleanUp();
+        if (outcome == IsolatedOutcome::TimeLimit)
+            throw MetafileNotRendered(RenderRefusal::TimeLimit);
         throw Error("enhanced metafile not drawn");
     }
 }

@@ -17,9 +17,10 @@ namespace pictrova::imaging {
 
 inline constexpr std::string_view kEmfProgramName = "pictrova-emf";
 
-// Fills `image` with the drawn metafile (areas it does not paint are black). Throws Error, with
-// `image` empty, when the records are damaged, the picture is empty, too large or too complex,
-// the drawing program is missing, or the drawing fails or overruns its time.
+// Fills `image` with the drawn metafile (areas it does not paint are white). Throws Error, with
+// `image` empty, when the records are damaged, the picture is empty or too large, the drawing
+// program is missing, or the drawing fails; MetafileNotRendered when its estimated cost is over
+// the budget or the drawing overruns its time.
 void LoadEnhancedMetafile(std::span<const std::uint8_t> bytes, cDIBSection& image);
 
 }  // namespace pictrova::imaging

@@ -427,11 +427,4 @@ PixelSize EnhancedMetafilePixelSize(const CheckedEnhancedMetafile& metafile,
     return FramePixelSize(f, device);
 }
 
-void EnforceMetafileCost(std::uint64_t records, const PixelSize& size) {
-    if (size.width <= 0 || size.height <= 0)
-        throw Error("metafile frame is empty");
-    if (!MetafileCostAllowed(records, size.width, size.height))
-        throw Error("metafile too complex to draw");
-}
-
 }  // namespace pictrova::imaging

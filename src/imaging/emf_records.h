@@ -43,8 +43,4 @@ CheckedEnhancedMetafile CheckEnhancedMetafile(std::span<const std::uint8_t> byte
 PixelSize EnhancedMetafilePixelSize(const CheckedEnhancedMetafile& metafile,
                                     const ReferenceDevice& device);
 
-// Throws Error ("too complex") when records x width x height exceeds kMaxMetafileCost
-// (common/limits.h).
-void EnforceMetafileCost(std::uint64_t records, const PixelSize& size);
-
 }  // namespace pictrova::imaging

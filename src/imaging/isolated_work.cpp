@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <thread>
@@ -40,23 +41,48 @@ class SharedBuffer {
     std::uint8_t* data_ = nullptr;
 };
 
-// Waits for the child, killing it once the time limit has passed. True when it exited with 0.
-bool AwaitChild(pid_t child, std::chrono::milliseconds timeLimit) {
+std::atomic<bool> gStopped{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the stop is set from signal handlers");
+
+// The exit status of a child whose work ran out of time in a helper.
+constexpr int kTimeLimitStatus = 3;
+
+void KillAndReap(pid_t child) {
+    kill(child, SIGKILL);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+}
+
+// Waits for the child, killing it once the time limit has passed or a stop is asked for.
+IsolatedOutcome AwaitChild(pid_t child, std::chrono::milliseconds timeLimit) {
     const auto deadline = std::chrono::steady_clock::now() + timeLimit;
     auto pause = std::chrono::microseconds(200);
     while (true) {
         int status = 0;
         const pid_t done = waitpid(child, &status, WNOHANG);
-        if (done == child)
-            return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        if (done == child) {
+            if (WIFEXITED(status))
+                return WEXITSTATUS(status) == 0                  ? IsolatedOutcome::Done
+                       : WEXITSTATUS(status) == kTimeLimitStatus ? IsolatedOutcome::TimeLimit
+                                                                 : IsolatedOutcome::Failed;
+            // The kernel ends a child at its processor-time limit: SIGXCPU, then SIGKILL.
+            const int signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+            return signal == SIGXCPU || signal == SIGKILL ? IsolatedOutcome::TimeLimit
+                                                          : IsolatedOutcome::Failed;
+        }
         if (done < 0 && errno != EINTR)
-            return false;
+            return IsolatedOutcome::Failed;
+        if (gStopped.load()) {
+            KillAndReap(child);
+            return IsolatedOutcome::Stopped;
+        }
         if (std::chrono::steady_clock::now() >= deadline) {
+            // Past the wall-clock deadline: other workers may have held the processor, so the
+            // run may work the picture again alone.
             NoteResourceShortfall();
-            kill(child, SIGKILL);
-            while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-            }
-            return false;
+            KillAndReap(child);
+            return IsolatedOutcome::TimeLimit;
         }
         std::this_thread::sleep_for(pause);
         pause = std::min(pause * 2, std::chrono::microseconds(20'000));
@@ -65,15 +91,17 @@ bool AwaitChild(pid_t child, std::chrono::milliseconds timeLimit) {
 
 }  // namespace
 
-bool RunIsolated(std::span<std::uint8_t> result, std::chrono::milliseconds timeLimit,
-                 const std::function<void(std::span<std::uint8_t>)>& work) {
+IsolatedOutcome RunIsolated(std::span<std::uint8_t> result, std::chrono::milliseconds timeLimit,
+                            const std::function<void(std::span<std::uint8_t>)>& work) {
+    if (gStopped.load())
+        return IsolatedOutcome::Stopped;
     SharedBuffer shared(result.size());
     if (!shared.valid())
-        return false;
+        return IsolatedOutcome::Failed;
     const pid_t parent = getpid();
     const pid_t child = fork();
     if (child < 0)
-        return false;
+        return IsolatedOutcome::Failed;
     if (child == 0) {
         // The child dies with the program and on its own deadline, even when nobody is left to
         // wait for it. It leaves through _exit: no destructors, atexit handlers or buffered
@@ -83,14 +111,31 @@ bool RunIsolated(std::span<std::uint8_t> result, std::chrono::milliseconds timeL
             work(shared.result());
             shared.finished() = 1;
             _exit(0);
+        } catch (const IsolatedTimeLimit&) {
+            _exit(kTimeLimitStatus);
         } catch (...) {
             _exit(1);
         }
     }
-    if (!AwaitChild(child, timeLimit) || shared.finished() != 1)
-        return false;
+    const IsolatedOutcome outcome = AwaitChild(child, timeLimit);
+    if (outcome != IsolatedOutcome::Done)
+        return outcome;
+    if (shared.finished() != 1)
+        return IsolatedOutcome::Failed;
     std::memcpy(result.data(), shared.result().data(), result.size());
-    return true;
+    return IsolatedOutcome::Done;
+}
+
+void StopIsolatedWork() noexcept {
+    gStopped.store(true);
+}
+
+void ResumeIsolatedWork() noexcept {
+    gStopped.store(false);
+}
+
+bool IsolatedWorkStopped() noexcept {
+    return gStopped.load();
 }
 
 }  // namespace pictrova::imaging

@@ -215,7 +215,6 @@ CheckedMetafile CheckMetafile(std::span<const std::uint8_t> bits) {
         }
     }
     Enforce(recordCount > 0, "metafile has no records", in.position());
-    result.recordCount = recordCount;
 
     // Re-emit header and records; the header's size fields are recomputed from what is there.
     const std::size_t totalBytes = kMetaHeaderSize + body.size() + (ended ? 0 : 6);

@@ -62,7 +62,6 @@ struct LogicalWindow {
 struct CheckedMetafile {
     std::vector<std::uint8_t> bits;
     std::optional<LogicalWindow> window;  // the last SetWindowOrg/SetWindowExt pair seen
-    std::size_t recordCount = 0;          // records of the original, for the render cost
 };
 
 // Throws FormatError when the bytes are not a standard metafile whose records fit the data.

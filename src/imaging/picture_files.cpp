@@ -37,13 +37,17 @@ bool RepairPictureBytes(std::vector<std::uint8_t>& bytes) {
 }
 
 bool LoadPictureBytes(PictureHolder& target, std::span<const std::uint8_t> bytes,
-                      std::optional<PictureSize>* tooBig) {
+                      std::optional<PictureSize>* tooBig,
+                      std::optional<RenderRefusal>* notRendered) {
     target.Clear();
     try {
         target.LoadFromMemory(bytes);
     } catch (const PictureTooBig& e) {
         if (tooBig)
             *tooBig = PictureSize{e.width(), e.height()};
+    } catch (const MetafileNotRendered& e) {
+        if (notRendered)
+            *notRendered = e.refusal();
     } catch (...) {
     }
     return target.HasPicture();

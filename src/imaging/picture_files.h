@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/host.h"
+#include "imaging/metafile_cost.h"
 #include "imaging/picture_holder.h"
 
 namespace pictrova::imaging {
@@ -33,12 +34,15 @@ bool LoadPictureFile(Host& host, PictureHolder& target, const std::filesystem::p
 
 // The picture loader, quiet, for a picture file's bytes in memory: clears `target`, loads the
 // bytes into it and tells whether it holds a picture. A picture refused as too big for the
-// limits gives its size in `tooBig` (when given; 0 x 0 when the size is not known). Never throws.
+// limits gives its size in `tooBig` (when given; 0 x 0 when the size is not known); a sound
+// metafile that was not drawn (too costly, out of time) says why in `notRendered` (when given).
+// Never throws.
 struct PictureSize {
     std::int64_t width = 0;
     std::int64_t height = 0;
 };
 bool LoadPictureBytes(PictureHolder& target, std::span<const std::uint8_t> bytes,
-                      std::optional<PictureSize>* tooBig = nullptr);
+                      std::optional<PictureSize>* tooBig = nullptr,
+                      std::optional<RenderRefusal>* notRendered = nullptr);
 
 }  // namespace pictrova::imaging

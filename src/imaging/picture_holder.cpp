@@ -13,6 +13,7 @@
 #include "imaging/emf_loader.h"
 #include "imaging/engine_io.h"
 #include "imaging/jpeg_decoder.h"
+#include "imaging/metafile_cost.h"
 #include "imaging/metafile_frame.h"
 #include "imaging/picture_kind.h"
 
@@ -38,8 +39,11 @@ void LoadMetafile(std::span<const std::uint8_t> bytes, cDIBSection& image) {
         yExt = static_cast<std::int32_t>(std::lround(std::abs(bottom - top) * 2540.0 / inch));
     }
     std::vector<std::uint8_t> bits(bytes.begin(), bytes.end());
-    if (!image.WMFtoBMP(bits, mm, xExt, yExt))
+    if (!image.WMFtoBMP(bits, mm, xExt, yExt)) {
+        if (const std::optional<RenderRefusal> refusal = image.lastRefusal())
+            throw MetafileNotRendered(*refusal);
         throw Error("metafile cannot be drawn");
+    }
 }
 
 // Whether a BMP file's pixels carry alpha. Only a 32-bit file with an alpha mask does: one with

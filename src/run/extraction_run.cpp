@@ -20,6 +20,7 @@
 #include "database/recordset.h"
 #include "database/schema_listing.h"
 #include "imaging/image_engine.h"
+#include "imaging/isolated_work.h"
 #include "imaging/jpeg_encoder.h"
 #include "imaging/picture_holder.h"
 #include "run/external_converter.h"
@@ -302,9 +303,12 @@ void Run::RecordLoop() {
             // Records in work are dropped; their work files go with the work folder.
             result_.stopped = !result_.outOfRoom;
             workers.Cancel();
+            // Pictures being drawn are given up at once rather than waited for.
+            imaging::StopIsolatedWork();
             for (const auto& record : inFlight)
                 while (!workers.WaitDone(*record, std::chrono::milliseconds(100))) {
                 }
+            imaging::ResumeIsolatedWork();
             break;
         }
         while (inFlight.size() < maxInFlight) {

@@ -351,11 +351,16 @@ class RecordSteps {
             if (!converted) {
                 guard_.Step(loadable ? 268 : 292, [&] { imaging::RepairPictureBytes(r_.bytes); });
                 std::optional<imaging::PictureSize> tooBig;
+                std::optional<imaging::RenderRefusal> notRendered;
                 guard_.Step(loadable ? 270 : 294, [&] {
-                    r_.loaded = imaging::LoadPictureBytes(r_.picture, r_.bytes, &tooBig);
+                    r_.loaded =
+                        imaging::LoadPictureBytes(r_.picture, r_.bytes, &tooBig, &notRendered);
                 });
                 if (!r_.loaded && tooBig)
                     r_.Skip(TooLarge(*tooBig));
+                if (!r_.loaded && notRendered)
+                    r_.Skip({std::string(kSkipNotRendered),
+                             std::string(imaging::RenderRefusalDetail(*notRendered))});
             }
             ReleaseBytes(r_.bytes);
             return;

@@ -21,7 +21,9 @@
 #include <set>
 #include <thread>
 
+#include "common/limits.h"
 #include "image_oracle.h"
+#include "imaging/metafile_cost.h"
 #include "ole/ole_object_decoder.h"
 #include "ole_builder/enhanced_metafiles.h"
 #include "ole_builder/ole_fields.h"
@@ -666,6 +668,59 @@ TEST_F(CliTest, TerminatedRunLeavesOnlyWholePicturesAndTheNextRunRemovesDeadRuns
     EXPECT_TRUE(fs::exists(dir / "oldelsewhere" / "temp.bmp"));
 }
 
+// Ctrl-C while pictures are being drawn: the drawings in progress are killed, not waited for.
+// Each metafile here is just within the render budget (seconds of drawing); the run ends within
+// a fraction of one.
+TEST_F(CliTest, InterruptEndsTheDrawingsInProgressAtOnce) {
+    // The most full-frame fills on 1000 x 1000 pixels the budget lets through, less a tenth.
+    int fills = 1;
+    while (true) {
+        const imaging::CheckedMetafile next = imaging::CheckMetafile(
+            fixtures::MakeCostlyMetafile(fixtures::CostlyPrimitive::Fills, fills + 1, 1000));
+        const double nanoseconds = MetafileRenderNanoseconds(
+            imaging::StandardMetafileWork(next, *next.window, {1000, 1000}), kWmfCostRates);
+        if (nanoseconds > 0.9 * kMaxMetafileRenderNanoseconds)
+            break;
+        ++fills;
+    }
+    fixtures::PackageContents slow;
+    slow.label = "fills.wmf";
+    slow.file = fixtures::MakeCostlyMetafile(fixtures::CostlyPrimitive::Fills, fills, 1000);
+    std::vector<testing::PictureRow> rows{{PaintPicture(), "a"}};
+    for (int i = 0; i < 6; ++i)
+        rows.push_back({fixtures::BuildPackage(slow), "slow"});
+    testing::WritePictureDatabase(db, rows);
+
+    std::vector<std::string> args{cli.string(), "extract", db.string(), "--table",
+                                  "Pictures",   "--field", "Picture",   "--out",
+                                  out.string(), "--jobs",  "2"};
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, cli.c_str(), &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    // Interrupted once the first record is written: the metafiles after it are being drawn.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!fs::exists(out / "Output1.bmp") && std::chrono::steady_clock::now() < deadline)
+        usleep(1000);
+    usleep(200'000);
+    const auto interrupted = std::chrono::steady_clock::now();
+    kill(pid, SIGINT);
+    int wstatus = 0;
+    waitpid(pid, &wstatus, 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - interrupted, std::chrono::seconds(3))
+        << "the run waited for the drawings in progress";
+    ASSERT_TRUE(WIFEXITED(wstatus)) << "ended by signal " << WTERMSIG(wstatus);
+    EXPECT_EQ(WEXITSTATUS(wstatus), 130);
+    EXPECT_EQ(OutputFiles(), std::set<std::string>{"Output1.bmp"});
+}
+
 TEST_F(CliTest, ProgressLineOnlyOnATerminalAndWipedAtTheEnd) {
     if (!fs::exists("/usr/bin/script"))
         GTEST_SKIP() << "no script(1) to give the run a terminal";
@@ -896,7 +951,18 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
          {fixtures::BuildWordPadObject(fixtures::MakeRtfFile("no preview")), "m"},
          // One pixel wider than the picture holder makes (the engine still reads it): 1 bit
          // deep, so the field stays small.
-         {fixtures::BuildPaintPicture(fixtures::MakeBmpFile(32768, 2, 1)), "n"}});
+         {fixtures::BuildPaintPicture(fixtures::MakeBmpFile(32768, 2, 1)), "n"},
+         // Metafiles whose drawing would take minutes: refused by their cost, not drawn until
+         // the time limit.
+         {packaged("fills.wmf",
+                   fixtures::MakeCostlyMetafile(fixtures::CostlyPrimitive::Fills, 1500, 2477)),
+          "o"},
+         {packaged("star.emf", fixtures::MakeCostlyEnhancedMetafile(
+                                   fixtures::CostlyPrimitive::Tangled, 10000, 1000, 1000)),
+          "p"},
+         {packaged("text.emf", fixtures::MakeCostlyEnhancedMetafile(fixtures::CostlyPrimitive::Text,
+                                                                    100000, 500, 500)),
+          "q"}});
     struct Expected {
         std::string reason, detail;
     };
@@ -916,6 +982,9 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
         {"picture could not be loaded", "a packaged EMF file"},
         {"not a picture", "an RTF document"},
         {"picture too large", "32768 x 2"},
+        {"picture could not be rendered", "too costly"},
+        {"picture could not be rendered", "too costly"},
+        {"picture could not be rendered", "too costly"},
     };
     Outcome o = Extract({"--json"});
     EXPECT_EQ(o.status, 0) << o.err;
@@ -935,9 +1004,9 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
     }
     Reset();
     EXPECT_EQ(Extract({}).out,
-              "Done. 2 pictures from 14 records (1 from a stored preview); 12 without a picture (1 "
+              "Done. 2 pictures from 17 records (1 from a stored preview); 15 without a picture (1 "
               "empty, "
-              "2 unsupported class \"Acme.Drawing.1\", 1 linked, 3 damaged, 1 not rendered, 2 not "
+              "2 unsupported class \"Acme.Drawing.1\", 1 linked, 3 damaged, 4 not rendered, 2 not "
               "a picture, "
               "1 not loaded, 1 too large).\n");
 }
@@ -1272,12 +1341,12 @@ TEST_F(CliTest, PackagedAndPresentedEnhancedMetafilesComeOutAsPictures) {
     } probes[] = {
         {"Output1", 120, 80, 30, 40, fixtures::kEmfRed},
         {"Output1", 120, 80, 100, 60, fixtures::kEmfGreen},
-        {"Output1", 120, 80, 100, 10, {0, 0, 0}},
+        {"Output1", 120, 80, 100, 10, {255, 255, 255}},  // unpainted: white
         {"Output2", 40, 24, 17, 9, fixtures::PatternColour(17, 9)},
         {"Output2", 40, 24, 39, 23, fixtures::PatternColour(39, 23)},
         {"Output4", 120, 80, 30, 40, fixtures::kEmfRed},
         {"Output4", 120, 80, 100, 60, fixtures::kEmfGreen},
-        {"Output4", 120, 80, 100, 10, {0, 0, 0}},
+        {"Output4", 120, 80, 100, 10, {255, 255, 255}},  // unpainted: white
         {"Output5", 40, 24, 17, 9, fixtures::PatternColour(17, 9)},
         {"Output5", 40, 24, 0, 0, fixtures::PatternColour(0, 0)},
     };

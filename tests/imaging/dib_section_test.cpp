@@ -131,11 +131,11 @@ TEST(DibSection, RendersOneInchPictureAtTheDeviceResolution) {
             int x, y;
             Bgr expected;
         } probes[] = {
-            {10, 10, {0, 0, 255}},  // red rectangle, top left
-            {40, 90, {0, 0, 255}},  // red rectangle, bottom left
-            {72, 72, {255, 0, 0}},  // blue ellipse centre
-            {90, 5, {0, 0, 0}},     // unpainted: black
-            {60, 30, {0, 0, 0}},
+            {10, 10, {0, 0, 255}},     // red rectangle, top left
+            {40, 90, {0, 0, 255}},     // red rectangle, bottom left
+            {72, 72, {255, 0, 0}},     // blue ellipse centre
+            {90, 5, {255, 255, 255}},  // unpainted: white
+            {60, 30, {255, 255, 255}},
         };
         for (const auto& p : probes) {
             const int x = p.x * c.side / 96, y = p.y * c.side / 96;
@@ -147,7 +147,7 @@ TEST(DibSection, RendersOneInchPictureAtTheDeviceResolution) {
     }
 }
 
-TEST(DibSection, UnpaintedMetafileIsBlack) {
+TEST(DibSection, UnpaintedMetafileIsWhite) {
     auto bits = WmfBuilder().SetWindowOrg(0, 0).SetWindowExt(100, 100).Build();
     std::int32_t mm = MM_ANISOTROPIC, xExt = 1000, yExt = 500;
     cDIBSection dib;
@@ -157,14 +157,15 @@ TEST(DibSection, UnpaintedMetafileIsBlack) {
     for (int y = 0; y < dib.dib_height(); ++y) {
         for (int x = 0; x < dib.dib_width(); ++x) {
             Bgr p = PixelAt(bits, dib, x, y);
-            ASSERT_EQ(p.b + p.g + p.r, 0) << x << "," << y;
+            ASSERT_EQ(p.b + p.g + p.r, 3 * 255) << x << "," << y;
         }
     }
 }
 
 // Text needs the shipped font map to render at all. The reader measures text at 72 dpi; with the
 // density far from that (a small logical window drawn large) every glyph was placed as if
-// narrow and the word collapsed onto itself.
+// narrow and the word collapsed onto itself. Black text on nothing else stays readable: the
+// ground it is drawn on is white, not the black it would vanish into.
 TEST(DibSection, TextRendersInProportion) {
     const struct {
         const char* name;
@@ -180,7 +181,7 @@ TEST(DibSection, TextRendersInProportion) {
         if (c.mapMode)
             b.SetMapMode(8);
         b.SetWindowOrg(0, 0).SetWindowExt(400, 100).SetBkMode(1);
-        b.CreateFont(-80, "Arial").SelectObject(0).SetTextColor(0xFFFFFF).TextOut(10, 10, "Hello");
+        b.CreateFont(-80, "Arial").SelectObject(0).SetTextColor(0x000000).TextOut(10, 10, "Hello");
         auto bits = b.Build();
         std::int32_t mm = MM_TEXT, xExt = c.xExt, yExt = c.yExt;
         cDIBSection dib;
@@ -188,7 +189,7 @@ TEST(DibSection, TextRendersInProportion) {
         int lit = 0, left = dib.dib_width(), right = -1, top = dib.dib_height(), bottom = -1;
         for (int y = 0; y < dib.dib_height(); ++y) {
             for (int x = 0; x < dib.dib_width(); ++x) {
-                if (PixelAt(bits, dib, x, y).r > 128) {
+                if (PixelAt(bits, dib, x, y).r < 128) {
                     ++lit;
                     left = std::min(left, x), right = std::max(right, x);
                     top = std::min(top, y), bottom = std::max(bottom, y);
@@ -196,6 +197,10 @@ TEST(DibSection, TextRendersInProportion) {
             }
         }
         EXPECT_GT(lit, 500);
+        for (auto [x, y] : {std::pair{0, 0}, {dib.dib_width() - 1, dib.dib_height() - 1}}) {
+            const Bgr ground = PixelAt(bits, dib, x, y);
+            EXPECT_EQ(ground.b + ground.g + ground.r, 3 * 255) << x << "," << y;
+        }
         // "Hello" in a sans-serif face is well over twice as wide as its capitals are tall.
         EXPECT_GT(right - left, 2 * (bottom - top));
     }
@@ -275,9 +280,20 @@ TEST(DibSection, CreateKeepsToThePictureLimits) {
         cDIBSection dib;
         EXPECT_EQ(dib.Create(c.width, c.height, 3), c.allowed);
     }
-    EXPECT_TRUE(MetafileCostAllowed(10'000, 1000, 1000));
-    EXPECT_FALSE(MetafileCostAllowed(10'001, 1000, 1000));
-    EXPECT_FALSE(MetafileCostAllowed(~std::uint64_t{0}, kMaxPictureSide, kMaxPictureSide));
+    // The render budget: a clip-art picture of a thousand small shapes is drawn; a count past
+    // what 64 bits hold is refused by both renderers' rates.
+    const MetafileWork clipArt{.framePixels = 1'000'000,
+                               .records = 3'000,
+                               .points = 10'000,
+                               .characters = 200,
+                               .filledPixels = 1'000 * 5'000,
+                               .edgePixels = 1'000 * 10 * 50,
+                               .edgePairs = 1'000 * 50};
+    const MetafileWork countless{.framePixels = 1'000'000, .filledPixels = ~std::uint64_t{0}};
+    for (const MetafileCostRates& rates : {kWmfCostRates, kEmfCostRates}) {
+        EXPECT_TRUE(MetafileCostAllowed(clipArt, rates));
+        EXPECT_FALSE(MetafileCostAllowed(countless, rates));
+    }
 }
 
 }  // namespace

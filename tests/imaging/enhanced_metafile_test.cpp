@@ -60,7 +60,7 @@ struct Probe {
 TEST(EnhancedMetafile, KnownShapesComeOutAtTheirFrameSizeAndColours) {
     const std::uint32_t red = Hex(fixtures::kEmfRed), green = Hex(fixtures::kEmfGreen),
                         blue = Hex(fixtures::kEmfBlue);
-    constexpr std::uint32_t black = 0;
+    constexpr std::uint32_t white = 0xFFFFFF;  // where nothing is painted
     auto bitmapProbe = [](int x, int y) {
         const fixtures::Rgb c = fixtures::PatternColour(x, y);
         return Probe{x, y, Hex(c)};
@@ -81,7 +81,7 @@ TEST(EnhancedMetafile, KnownShapesComeOutAtTheirFrameSizeAndColours) {
         std::vector<std::uint8_t> emf;
         int width, height;
         std::vector<Probe> probes;
-        int minBright = 0;  // text: at least this many light pixels, none below its line
+        int minInk = 0;  // text: at least this many dark pixels, none below its line
     } cases[] = {
         {"rectangles",
          MakeEnhancedMetafile(120, 80, EmfContent::Rectangles),
@@ -91,38 +91,38 @@ TEST(EnhancedMetafile, KnownShapesComeOutAtTheirFrameSizeAndColours) {
           {30, 40, red},
           {100, 60, green},
           {119, 79, green},
-          {100, 10, black},
-          {119, 0, black}}},
+          {100, 10, white},
+          {119, 0, white}}},
         {"rectangles of odd size",
          MakeEnhancedMetafile(33, 17, EmfContent::Rectangles),
          33,
          17,
-         {{5, 8, red}, {30, 14, green}, {30, 2, black}}},
+         {{5, 8, red}, {30, 14, green}, {30, 2, white}}},
         {"recorded on a denser device",
          dense,
          120,
          80,
-         {{15, 20, red}, {100, 60, green}, {100, 10, black}}},
+         {{15, 20, red}, {100, 60, green}, {100, 10, white}}},
         {"framed larger than the drawing",
          framed,
          240,
          160,
-         {{30, 40, red}, {100, 60, green}, {100, 10, black}, {200, 120, black}, {60, 150, black}}},
+         {{30, 40, red}, {100, 60, green}, {100, 10, white}, {200, 120, white}, {60, 150, white}}},
         {"polygon",
          MakeEnhancedMetafile(100, 100, EmfContent::Polygon),
          100,
          100,
-         {{50, 60, blue}, {50, 95, blue}, {5, 5, black}, {95, 5, black}, {10, 50, black}}},
+         {{50, 60, blue}, {50, 95, blue}, {5, 5, white}, {95, 5, white}, {10, 50, white}}},
         {"bitmap",
          MakeEnhancedMetafile(40, 24, EmfContent::Bitmap),
          40,
          24,
          {bitmapProbe(0, 0), bitmapProbe(39, 23), bitmapProbe(17, 9), bitmapProbe(39, 0)}},
-        {"text",
-         MakeEnhancedMetafile(200, 60, EmfContent::Text),
+        {"black text on nothing else",
+         MakeEnhancedMetafile(200, 60, EmfContent::BlackText),
          200,
          60,
-         {{2, 2, black}, {150, 55, black}},
+         {{2, 2, white}, {150, 55, white}, {199, 0, white}},
          100},
     };
     for (const auto& c : cases) {
@@ -143,18 +143,18 @@ TEST(EnhancedMetafile, KnownShapesComeOutAtTheirFrameSizeAndColours) {
             EXPECT_EQ(pixels.Rgb(p.x, p.y), p.rgb)
                 << std::hex << " at " << std::dec << p.x << "," << p.y;
         }
-        if (c.minBright > 0) {
-            int bright = 0, belowLine = 0;
+        if (c.minInk > 0) {
+            int ink = 0, belowLine = 0;
             for (int y = 0; y < pixels.height; ++y) {
                 for (int x = 0; x < pixels.width; ++x) {
-                    if ((pixels.Rgb(x, y) & 0x808080) != 0x808080)
+                    if ((pixels.Rgb(x, y) & 0x808080) != 0)
                         continue;
-                    ++bright;
+                    ++ink;
                     if (y >= pixels.height * 3 / 4)
                         ++belowLine;
                 }
             }
-            EXPECT_GE(bright, c.minBright);
+            EXPECT_GE(ink, c.minInk);
             EXPECT_EQ(belowLine, 0);
         }
     }
@@ -168,8 +168,8 @@ TEST(EnhancedMetafile, DamagedOrHostileFilesFailCleanlyAndQuickly) {
         Put32(emf, at, value);
         return emf;
     };
-    // 8000 x 8000 pixels and 500 records: each record could paint 64 megapixels.
-    auto complex = BeforeEnd(rectangles, {18, 12, 1}, 500);  // SETBKMODE
+    // 8000 x 8000 pixels and 500 rectangles over all of its 64 megapixels.
+    auto complex = BeforeEnd(rectangles, {43, 24, 0, 0, 8000, 8000}, 500);  // RECTANGLE
     Put32(complex, kFrameRight, FrameFor(8000));
     Put32(complex, kFrameBottom, FrameFor(8000));
     auto badDepth = bitmap;

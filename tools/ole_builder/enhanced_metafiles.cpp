@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ole_builder/enhanced_metafiles.h"
 
+#include <algorithm>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 
 #include "ole_builder/byte_appender.h"
@@ -86,16 +88,17 @@ class EmfWriter {
     std::uint32_t records_ = 0;
 };
 
-void Text(EmfWriter& emf, int width, int height) {
-    constexpr std::u16string_view kText = u"Pictrova";
+// Transparent text of `colour`, top-left aligned, in Arial `fontHeight` high (selected into slot 2
+// until DropFont).
+void SelectFont(EmfWriter& emf, int fontHeight, Rgb colour) {
     emf.Record(kEmrSetBkMode, {1});  // transparent
-    emf.Record(kEmrSetTextColor, {ColourRef({255, 255, 255})});
+    emf.Record(kEmrSetTextColor, {ColourRef(colour)});
     emf.Record(kEmrSetTextAlign, {0});  // top left
     // EXTCREATEFONTINDIRECTW: slot, then LOGFONTW (92 bytes).
     std::size_t at = emf.BeginRecord(kEmrCreateFont);
     ByteAppender& out = emf.out();
     out.u32(2);
-    out.i32(-height / 3);  // character height
+    out.i32(-fontHeight);  // character height
     out.i32(0);            // width: the face's own
     out.i32(0);            // escapement
     out.i32(0);            // orientation
@@ -113,28 +116,40 @@ void Text(EmfWriter& emf, int width, int height) {
         out.u16(i < static_cast<int>(kFace.size()) ? kFace[static_cast<std::size_t>(i)] : 0);
     emf.EndRecord(at);
     emf.Record(kEmrSelectObject, {2});
+}
 
-    // EXTTEXTOUTW: bounds, graphics mode, x and y scale, then EMRTEXT: reference point, count,
-    // offset of the string (from the record's start), options, rectangle, offset of the spacing.
-    at = emf.BeginRecord(kEmrExtTextOutW);
+// EXTTEXTOUTW: bounds, graphics mode, x and y scale, then EMRTEXT: reference point, count, offset
+// of the string (from the record's start), options, rectangle, offset of the spacing.
+void TextAt(EmfWriter& emf, std::u16string_view text, int x, int y) {
+    const std::size_t at = emf.BeginRecord(kEmrExtTextOutW);
+    ByteAppender& out = emf.out();
     for (int v : {0, 0, -1, -1})
         out.i32(v);
     out.u32(1);  // GM_COMPATIBLE
     out.u32(0);  // scales (floats 0.0)
     out.u32(0);
-    out.i32(width / 10);
-    out.i32(height / 4);
-    out.u32(static_cast<std::uint32_t>(kText.size()));
+    out.i32(x);
+    out.i32(y);
+    out.u32(static_cast<std::uint32_t>(text.size()));
     constexpr std::uint32_t kStringOffset = 76;  // 8 + 16 + 4 + 8 + 8 + 4 + 4 + 4 + 16 + 4
     out.u32(kStringOffset);
     out.u32(0);  // options
     for (int v : {0, 0, -1, -1})
         out.i32(v);
     out.u32(0);  // no spacing array
-    for (char16_t c : kText)
+    for (char16_t c : text)
         out.u16(c);
     emf.EndRecord(at);
+}
+
+void DropFont(EmfWriter& emf) {
     emf.Record(kEmrDeleteObject, {2});
+}
+
+void Text(EmfWriter& emf, int width, int height, Rgb colour) {
+    SelectFont(emf, height / 3, colour);
+    TextAt(emf, u"Pictrova", width / 10, height / 4);
+    DropFont(emf);
 }
 
 void Bitmap(EmfWriter& emf, int width, int height) {
@@ -195,12 +210,73 @@ Bytes MakeEnhancedMetafile(int width, int height, EmfContent content) {
             break;
         }
         case EmfContent::Text:
-            Text(emf, width, height);
+            Text(emf, width, height, {255, 255, 255});
+            break;
+        case EmfContent::BlackText:
+            Text(emf, width, height, {0, 0, 0});
             break;
         case EmfContent::Bitmap:
             Bitmap(emf, width, height);
             break;
     }
+    return emf.Finish();
+}
+
+Bytes MakeCostlyEnhancedMetafile(CostlyPrimitive primitive, int count, int width, int height) {
+    if (width <= 0 || height <= 0 || count < 0)
+        throw std::invalid_argument("metafile needs a positive size");
+    const auto w = static_cast<std::uint32_t>(width), h = static_cast<std::uint32_t>(height);
+    EmfWriter emf(width, height);
+    emf.Record(kEmrSelectObject, {kStockNullPen});
+    emf.SolidBrush(kEmfBlue);
+    switch (primitive) {
+        case CostlyPrimitive::Polygon: {
+            const std::size_t at = emf.BeginRecord(kEmrPolygon16);
+            for (std::uint32_t v : {0u, 0u, w, h})
+                emf.out().u32(v);
+            emf.out().u32(static_cast<std::uint32_t>(count));
+            for (int i = 0; i < count; ++i) {
+                const auto [x, y] = StarPoint(i, count, width, height);
+                emf.out().i16(x);
+                emf.out().i16(y);
+            }
+            emf.EndRecord(at);
+            break;
+        }
+        case CostlyPrimitive::Tangled: {
+            const std::size_t at = emf.BeginRecord(kEmrPolygon16);
+            for (std::uint32_t v : {0u, 0u, w, h})
+                emf.out().u32(v);
+            emf.out().u32(static_cast<std::uint32_t>(count));
+            for (int i = 0; i < count; ++i) {
+                const auto [x, y] = StrewnPoint(i, width, height);
+                emf.out().i16(x);
+                emf.out().i16(y);
+            }
+            emf.EndRecord(at);
+            break;
+        }
+        case CostlyPrimitive::Settings:
+            for (int i = 0; i < count; ++i)
+                emf.Record(kEmrSetBkMode, {static_cast<std::uint32_t>(1 + i % 2)});
+            break;
+        case CostlyPrimitive::Text: {
+            const int fontHeight = std::max(1, height / 20);
+            SelectFont(emf, fontHeight, {0, 0, 0});
+            for (int done = 0, line = 0; done < count; done += 100, ++line) {
+                const std::u16string text(static_cast<std::size_t>(std::min(100, count - done)),
+                                          u'W');
+                TextAt(emf, text, 0, line * fontHeight % height);
+            }
+            DropFont(emf);
+            break;
+        }
+        case CostlyPrimitive::Fills:
+            for (int i = 0; i < count; ++i)
+                emf.Record(kEmrRectangle, {0, 0, w + 1, h + 1});
+            break;
+    }
+    emf.DropBrush();
     return emf.Finish();
 }
 

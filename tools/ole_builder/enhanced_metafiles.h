@@ -18,10 +18,16 @@ enum class EmfContent {
                  // unpainted
     Polygon,     // a blue triangle: (w/2, 0), (w, h), (0, h), as EMR_POLYGON16
     Text,        // white "Pictrova" (Arial, h/3 high) at (w/10, h/4), on nothing
+    BlackText,   // the same text in black
     Bitmap,      // EMR_STRETCHDIBITS of a 24-bit MakePackedDib(w, h) onto the whole frame, 1:1
 };
 
 Bytes MakeEnhancedMetafile(int width, int height, EmfContent content);
+
+// An enhanced metafile of `count` of a costly primitive (see CostlyPrimitive) on a width x height
+// frame: the polygon as one EMR_POLYGON16, the text as EMR_EXTTEXTOUTW records of 100
+// characters, the fills as EMR_RECTANGLE.
+Bytes MakeCostlyEnhancedMetafile(CostlyPrimitive primitive, int count, int width, int height);
 
 // The colours the shapes above are filled with.
 inline constexpr Rgb kEmfRed{220, 30, 30};

@@ -2,6 +2,7 @@
 #include "ole_builder/pictures.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <stdexcept>
 
@@ -380,6 +381,73 @@ Bytes MakeMetafile(int width, int height, bool withText, int outlineWidth) {
         wmf.Font("Arial", static_cast<std::int16_t>(std::max(8, height / 6)));
         wmf.Text("Pictrova", static_cast<std::int16_t>(w / 20), static_cast<std::int16_t>(h / 20));
         wmf.Record(0x01F0, {wmf.fontSlot()});
+    }
+    wmf.DropBrush();
+    return wmf.Finish();
+}
+
+std::pair<std::int16_t, std::int16_t> StarPoint(int i, int count, int width, int height) {
+    const double angle = 2 * 3.141592653589793 * i / count;
+    const double reach = i % 2 ? 0.25 : 0.5;
+    return {static_cast<std::int16_t>(std::lround(width * (0.5 + reach * std::cos(angle)))),
+            static_cast<std::int16_t>(std::lround(height * (0.5 + reach * std::sin(angle))))};
+}
+
+std::pair<std::int16_t, std::int16_t> StrewnPoint(int i, int width, int height) {
+    auto next = [](std::uint32_t v) { return v * 1664525u + 1013904223u; };
+    const std::uint32_t a = next(static_cast<std::uint32_t>(i) * 2 + 1), b = next(a);
+    return {static_cast<std::int16_t>(a % static_cast<std::uint32_t>(width + 1)),
+            static_cast<std::int16_t>(b % static_cast<std::uint32_t>(height + 1))};
+}
+
+Bytes MakeCostlyMetafile(CostlyPrimitive primitive, int count, int extent) {
+    const auto e = static_cast<std::int16_t>(extent);
+    MetafileWriter wmf;
+    wmf.Record(0x020B, {0, 0});  // SetWindowOrg y, x
+    wmf.Record(0x020C, {e, e});  // SetWindowExt y, x
+    wmf.NullPen();
+    wmf.SolidBrush({30, 60, 220});
+    switch (primitive) {
+        case CostlyPrimitive::Polygon: {
+            std::vector<std::int16_t> params = {static_cast<std::int16_t>(count)};
+            for (int i = 0; i < count; ++i) {
+                const auto [x, y] = StarPoint(i, count, extent, extent);
+                params.push_back(x);
+                params.push_back(y);
+            }
+            wmf.Record(0x0324, params);  // Polygon
+            break;
+        }
+        case CostlyPrimitive::Tangled: {
+            std::vector<std::int16_t> params = {static_cast<std::int16_t>(count)};
+            for (int i = 0; i < count; ++i) {
+                const auto [x, y] = StrewnPoint(i, extent, extent);
+                params.push_back(x);
+                params.push_back(y);
+            }
+            wmf.Record(0x0324, params);  // Polygon
+            break;
+        }
+        case CostlyPrimitive::Settings:
+            for (int i = 0; i < count; ++i)
+                wmf.Record(0x0102, {static_cast<std::int16_t>(1 + i % 2)});  // SetBkMode
+            break;
+        case CostlyPrimitive::Text: {
+            wmf.Record(0x0102, {1});     // SetBkMode transparent
+            wmf.Record(0x0209, {0, 0});  // SetTextColor black
+            const auto height = static_cast<std::int16_t>(std::max(1, extent / 20));
+            wmf.Font("Arial", height);
+            for (int done = 0, line = 0; done < count; done += 100, ++line) {
+                const std::string text(static_cast<std::size_t>(std::min(100, count - done)), 'W');
+                wmf.Text(text, 0, static_cast<std::int16_t>(line * height % extent));
+            }
+            wmf.Record(0x01F0, {wmf.fontSlot()});
+            break;
+        }
+        case CostlyPrimitive::Fills:
+            for (int i = 0; i < count; ++i)
+                wmf.Record(0x041B, {e, e, 0, 0});  // Rectangle bottom, right, top, left
+            break;
     }
     wmf.DropBrush();
     return wmf.Finish();

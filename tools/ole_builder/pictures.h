@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace pictrova::fixtures {
@@ -54,6 +55,23 @@ Bytes MakePhotoEditorStream(std::int16_t imageType, std::int16_t width, std::int
 // `outlineWidth` is 0 or more: then they are outlined by a black solid pen of that width in
 // logical units (0: one device pixel).
 Bytes MakeMetafile(int width, int height, bool withText = false, int outlineWidth = -1);
+
+// What a costly metafile is made of, `count` times over (the renderers' costs are measured and
+// bounded on them):
+//   Polygon  one filled polygon of `count` points, a star over the whole window
+//   Text     `count` characters of black text, in lines of 100 at a twentieth of the window high
+//   Fills    `count` filled rectangles, each covering the whole window
+//   Tangled  one filled polygon of `count` points strewn over the window, its edges crossing
+//   Settings `count` records that set the background mode and draw nothing
+enum class CostlyPrimitive { Polygon, Text, Fills, Tangled, Settings };
+
+// The point `i` of `count` on a star of `count / 2` spikes over a width x height window.
+std::pair<std::int16_t, std::int16_t> StarPoint(int i, int count, int width, int height);
+// The point `i` of a fixed pseudo-random sequence over a width x height window.
+std::pair<std::int16_t, std::int16_t> StrewnPoint(int i, int width, int height);
+
+// A standard Windows metafile (no placeable header), window 0,0 - extent x extent.
+Bytes MakeCostlyMetafile(CostlyPrimitive primitive, int count, int extent);
 
 // A PNG file (8-bit RGB, stored deflate blocks) showing PatternColour: raw image bytes as a
 // field holds them without any OLE wrapper.
