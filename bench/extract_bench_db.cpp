@@ -101,11 +101,10 @@ void WritePictures(const std::string& path, long records, Picture picture) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(
-            stderr,
-            "usage: %s OUTPUT.mdb [RECORDS [mixed|small|large|big|photos|documents|huge|"
-            "portraits]]\n",
-            argv[0]);
+        std::fprintf(stderr,
+                     "usage: %s OUTPUT.mdb [RECORDS [mixed|small|large|big|photos|documents|huge|"
+                     "portraits]]\n",
+                     argv[0]);
         return 2;
     }
     const std::string path = argv[1];

@@ -35,8 +35,8 @@ struct RunCost {
 RunCost RunOnce(const std::string& cli, const std::string& file) {
     std::string program = cli, command = "scan", database = "/nonexistent/none.mdb",
                 option = "--password-file", path = file;
-    char* argv[] = {program.data(), command.data(), database.data(), option.data(), path.data(),
-                    nullptr};
+    char* argv[] = {program.data(), command.data(), database.data(),
+                    option.data(),  path.data(),    nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
@@ -48,9 +48,9 @@ RunCost RunOnce(const std::string& cli, const std::string& file) {
         int status = 0;
         rusage usage{};
         wait4(pid, &status, 0, &usage);
-        cost.wallMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
-                                                                start)
-                          .count();
+        cost.wallMs =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count();
         auto ms = [](const timeval& t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; };
         cost.cpuMs = ms(usage.ru_utime) + ms(usage.ru_stime);
         cost.peakKb = usage.ru_maxrss;

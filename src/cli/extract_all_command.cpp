@@ -362,8 +362,9 @@ int ExtractAllCommand(const ExtractAllArguments& arguments) {
     std::cout << t.databases << " databases: " << t.done << " extracted, " << t.skipped
               << " skipped, " << t.failed << " could not be opened"
               << (t.incomplete > 0 ? ", " + std::to_string(t.incomplete) + " incomplete" : "")
-              << "; " << t.pictures << " pictures written. Manifest: "
-              << PrintableText(batch.manifestPath().string()) << std::endl;
+              << "; " << t.pictures
+              << " pictures written. Manifest: " << PrintableText(batch.manifestPath().string())
+              << std::endl;
     if (t.stopped && !t.outOfRoom)
         return kExitInterrupted;
     return t.failed > 0 || t.errorsReported ? kExitErrorReported : kExitDone;
