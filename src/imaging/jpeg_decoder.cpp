@@ -10,6 +10,7 @@
 
 #include "common/checked_math.h"
 #include "common/limits.h"
+#include "imaging/codec_decode_outcome.h"
 #include "imaging/picture_holder.h"
 
 namespace pictrova::imaging {
@@ -40,12 +41,8 @@ void LimitScans(j_common_ptr info) {
         OnError(info);
 }
 
-enum class Outcome { Decoded, LeftToEngine, TooBig };
-
-struct Declared {
-    std::int64_t width = 0;
-    std::int64_t height = 0;
-};
+using Outcome = CodecOutcome;
+using Declared = DeclaredSize;
 
 // Only plain data lives in this frame: a jump out of libjpeg skips no destructor.
 Outcome Decode(std::span<const std::uint8_t> jpeg, cDIBSection& dib, Declared& declared) {
@@ -102,14 +99,7 @@ bool DecodeJpeg(std::span<const std::uint8_t> jpeg, cDIBSection& dib) {
         return false;
     CheckedCast<unsigned long>(jpeg.size());
     Declared declared;
-    const Outcome outcome = Decode(jpeg, dib, declared);
-    if (outcome == Outcome::Decoded)
-        return true;
-    dib.CleanUp();
-    if (outcome == Outcome::TooBig)
-        throw PictureTooBig("picture larger than the bitmap class makes", declared.width,
-                            declared.height);
-    return false;
+    return DecodedElseLeftToEngine(Decode(jpeg, dib, declared), dib, declared);
 }
 
 }  // namespace pictrova::imaging

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "common/limits.h"
+#include "imaging/codec_decode_outcome.h"
 #include "imaging/picture_holder.h"
 
 namespace pictrova::imaging {
@@ -36,12 +37,8 @@ void OnWarning(png_structp png, png_const_charp) {
     ++static_cast<Input*>(png_get_error_ptr(png))->warnings;
 }
 
-enum class Outcome { Decoded, LeftToEngine, TooBig };
-
-struct Declared {
-    std::int64_t width = 0;
-    std::int64_t height = 0;
-};
+using Outcome = CodecOutcome;
+using Declared = DeclaredSize;
 
 // Only plain data lives in this frame: a jump out of libpng skips no destructor.
 Outcome Decode(std::span<const std::uint8_t> bytes, cDIBSection& dib, Declared& declared) {
@@ -109,14 +106,7 @@ bool DecodePng(std::span<const std::uint8_t> png, cDIBSection& dib) {
     if (png.size() < 8 || png_sig_cmp(png.data(), 0, 8) != 0)
         return false;
     Declared declared;
-    const Outcome outcome = Decode(png, dib, declared);
-    if (outcome == Outcome::Decoded)
-        return true;
-    dib.CleanUp();
-    if (outcome == Outcome::TooBig)
-        throw PictureTooBig("picture larger than the bitmap class makes", declared.width,
-                            declared.height);
-    return false;
+    return DecodedElseLeftToEngine(Decode(png, dib, declared), dib, declared);
 }
 
 }  // namespace pictrova::imaging

@@ -5,7 +5,7 @@
 //
 // TGA (uncompressed true colour): an 18-byte header
 //   0 identification length 0, 1 colour-map type 0, 2 image type 2 (true colour, uncompressed),
-//   3..7 colour-map specification 0, 8 x origin 0, 10 y origin 0, 12 u16 width, 14 u16 height,
+//   3..7 colour-map fields 0, 8 x origin 0, 10 y origin 0, 12 u16 width, 14 u16 height,
 //   16 pixel depth 24, 17 image descriptor 0x20 (top-left origin: every reader shows those the
 //   right way up; bottom-left ones are turned by some)
 // then the rows top first, each pixel blue, green, red; no footer.
