@@ -11,6 +11,7 @@
 #include <fstream>
 
 #include "cli/batch.h"
+#include "cli/record_json.h"
 #include "common/error.h"
 #include "common/file_io.h"
 
@@ -38,12 +39,12 @@ std::string TypeName(const Json& value) {
 }
 
 std::string Quoted(const std::string& text) {
-    return Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
+    return JsonOutput(Json(text));
 }
 
 // `value` dumped with one space of indent, every line but the first moved in by two more.
 std::string Indented(const Json& value) {
-    std::string text = value.dump(1, ' ', false, Json::error_handler_t::replace);
+    std::string text = JsonOutput(value, 1);
     std::string out = "  ";
     out.reserve(text.size() + text.size() / 8);
     for (char c : text) {
@@ -243,9 +244,7 @@ void Manifest::Append(const std::string& path, const std::string& folder) {
     const bool cutShort = ::stat(IndexFile().c_str(), &index) == 0 &&
                           static_cast<std::uint64_t>(index.st_size) > indexRead_;
     const std::string line = std::string(cutShort ? "\n" : "") +
-                             Json{{"path", path}, {"folder", folder}}.dump(
-                                 -1, ' ', false, Json::error_handler_t::replace) +
-                             "\n";
+                             JsonOutput(Json{{"path", path}, {"folder", folder}}) + "\n";
     const int fd = ::open(IndexFile().c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         throw FileWriteError(IndexFile(), errno);
@@ -311,9 +310,7 @@ void Manifest::TakeOver() {
             folders.insert(folder);
             entry = Stub(databasePath, folder);
         }
-        index += Json{{"path", entry["path"]}, {"folder", entry["folder"]}}.dump(
-                     -1, ' ', false, Json::error_handler_t::replace) +
-                 "\n";
+        index += JsonOutput(Json{{"path", entry["path"]}, {"folder", entry["folder"]}}) + "\n";
         WriteEntry(Slot{entry["folder"].get<std::string>(), i + 1}, entry);
     }
     WriteFileAtomically(AsBytes(index), IndexFile());
@@ -333,8 +330,7 @@ Json Manifest::ReadEntry(const std::string& path, const Slot& slot) const {
 }
 
 void Manifest::WriteEntry(const Slot& slot, const Json& entry) const {
-    WriteFileAtomically(AsBytes(entry.dump(1, ' ', false, Json::error_handler_t::replace) + '\n'),
-                        EntryFile(slot.number));
+    WriteFileAtomically(AsBytes(JsonOutput(entry, 1) + '\n'), EntryFile(slot.number));
 }
 
 }  // namespace pictrova::cli

@@ -28,7 +28,10 @@ Json JsonText(std::string_view text) {
 }
 
 std::string JsonOutput(const Json& json, int indent) {
-    return DatabaseText(json.dump(indent), TextUse::JsonDocument);
+    // Strings were made valid on the way in; `replace` only keeps a byte that slipped past from
+    // ending the command.
+    return DatabaseText(json.dump(indent, ' ', false, Json::error_handler_t::replace),
+                        TextUse::JsonDocument);
 }
 
 Json ErrorsJson(const std::vector<ReportedError>& errors) {
