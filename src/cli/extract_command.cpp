@@ -11,11 +11,12 @@
 
 #include "cli/cli_host.h"
 #include "cli/commands.h"
+#include "cli/database_arguments.h"
 #include "cli/record_json.h"
 #include "cli/stop_signals.h"
 #include "common/printable_text.h"
 #include "database/ado_types.h"
-#include "database/connection_string.h"
+#include "database/database_selection.h"
 #include "database/schema_listing.h"
 #include "imaging/image_engine.h"
 #include "imaging/picture_holder.h"
@@ -56,63 +57,32 @@ int ExitStatusOf(const run::RunResult& result) {
 
 namespace {
 
-std::string Joined(const std::vector<std::string>& names) {
-    std::string out;
-    for (const auto& name : names)
-        out += (out.empty() ? "" : ", ") + name;
-    return out.empty() ? "(none)" : out;
-}
-
 // What would stop the run or make every record fail, checked before it starts: the database,
 // the table, the picture field, the name field, the converter program and the output folder.
-// One line on stderr and false when one is wrong. The output folder is made when missing.
-bool PreChecks(const ExtractArguments& arguments) {
+// One line on stderr and false when one is wrong. The output folder is made when missing. The
+// database stays open in `selection` for the run.
+bool PreChecks(const ExtractArguments& arguments, const database::DatabaseSelection& selection) {
     const run::ExtractionChoices& c = arguments.choices;
-    const std::string& path = arguments.database.path;
-    // The line quotes names from the database and the command line: shown escaped.
-    auto fail = [](const std::string& line) {
-        std::cerr << "pictrova-cli: " << PrintableText(line) << std::endl;
-        return false;
-    };
+    const auto fail = FailCheck;
     std::error_code ec;
-    if (!fs::is_regular_file(path, ec))
-        return fail("no database file at " + path);
-    database::FixedDatabaseSelection selection(path, arguments.database.password);
-    std::optional<std::vector<std::string>> tables;
-    try {
-        tables = database::ListTables(path, selection);
-    } catch (const std::exception& e) {
-        return fail("cannot open " + path + ": " + e.what());
-    }
-    if (!tables)
-        return fail("no database file at " + path);
-    if (std::find(tables->begin(), tables->end(), c.table) == tables->end())
-        return fail("no table \"" + c.table + "\" in " + path + "; its tables: " + Joined(*tables));
-    std::vector<database::FieldInfo> fields;
-    try {
-        fields = database::ListTableFields(selection, c.table);
-    } catch (const std::exception& e) {
-        return fail("cannot read the fields of \"" + c.table + "\": " + e.what());
-    }
-    std::vector<std::string> names;
-    for (const auto& f : fields)
-        names.push_back(f.name);
-    auto find = [&](const std::string& name) {
-        return std::find_if(fields.begin(), fields.end(),
-                            [&](const auto& f) { return f.name == name; });
-    };
-    auto picture = find(c.pictureField);
-    if (picture == fields.end())
-        return fail("no field \"" + c.pictureField + "\" in table \"" + c.table +
-                    "\"; its fields: " + Joined(names));
+    if (!CheckDatabaseOpens(selection))
+        return false;
+    const std::optional<std::vector<database::FieldInfo>> fields =
+        CheckTableFields(selection.Opened(), c.table);
+    if (!fields)
+        return false;
+    const std::optional<database::FieldInfo> picture =
+        CheckFieldExists(*fields, c.pictureField, c.table, "field");
+    if (!picture)
+        return false;
     if (!database::HoldsPictures(*picture))
         return fail("field \"" + c.pictureField + "\" is " + TypeName(picture->type) +
                     ", not an OLE Object");
     if (c.naming == run::Naming::FieldText) {
-        auto name = find(c.nameField);
-        if (name == fields.end())
-            return fail("no name field \"" + c.nameField + "\" in table \"" + c.table +
-                        "\"; its fields: " + Joined(names));
+        const std::optional<database::FieldInfo> name =
+            CheckFieldExists(*fields, c.nameField, c.table, "name field");
+        if (!name)
+            return false;
         // Numbers, dates and yes/no values name files by their text, as in the wizard; only
         // fields of bytes have no text to give.
         if (database::HoldsPictures(*name) || name->type == database::kAdBinary ||
@@ -180,7 +150,10 @@ bool ParseNaming(const std::string& word, run::ExtractionChoices& choices) {
 }
 
 int ExtractCommand(const ExtractArguments& arguments) {
-    if (!PreChecks(arguments))
+    // Opened once by the checks; the run reads the same open database.
+    database::FixedDatabaseSelection selection(arguments.database.path,
+                                               arguments.database.password);
+    if (!PreChecks(arguments, selection))
         return kExitUsage;
     imaging::StartImageEngine();
     CliHost host(arguments.json);
@@ -188,8 +161,6 @@ int ExtractCommand(const ExtractArguments& arguments) {
     if (arguments.verbose)
         host.ShowEveryLibraryMessage();
     run::FixedExtractionOptions options(arguments.choices);
-    database::FixedDatabaseSelection selection(arguments.database.path,
-                                               arguments.database.password);
     imaging::PictureHolder creator;
     run::RunSurroundings surroundings{
         .host = host,

@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <iostream>
 
-#include "cli/cli_host.h"
 #include "cli/commands.h"
+#include "cli/database_arguments.h"
 #include "common/printable_text.h"
 #include "database/ado_types.h"
-#include "database/connection_string.h"
-#include "database/schema_listing.h"
 
 namespace pictrova::cli {
 
@@ -51,36 +49,26 @@ std::string TypeName(int code) {
 }
 
 int ListTablesCommand(const DatabaseArguments& database) {
-    try {
-        database::FixedDatabaseSelection selection(database.path, database.password);
-        auto tables = database::ListTables(database.path, selection);
-        if (!tables) {
-            std::cerr << AsTerminalLines("Could not find file '" + database.path + "'.")
-                      << std::endl;
-            return 1;
-        }
-        for (const auto& name : *tables)
-            std::cout << PrintableText(name) << '\n';
-        return 0;
-    } catch (const std::exception& e) {
-        std::cerr << AsTerminalLines(e.what()) << std::endl;
-        return 1;
-    }
+    database::FixedDatabaseSelection selection(database.path, database.password);
+    if (!CheckDatabaseOpens(selection))
+        return kExitUsage;
+    for (const auto& name : selection.Opened().Tables())
+        std::cout << PrintableText(name) << '\n';
+    return kExitDone;
 }
 
 int ListFieldsCommand(const DatabaseArguments& database, const std::string& table) {
-    try {
-        database::FixedDatabaseSelection selection(database.path, database.password);
-        for (const auto& field : database::ListTableFields(selection, table)) {
-            std::cout << PrintableText(field.name) << '\t' << field.type << '\t'
-                      << (field.attachment ? std::string("Attachment") : TypeName(field.type))
-                      << '\n';
-        }
-        return 0;
-    } catch (const std::exception& e) {
-        std::cerr << AsTerminalLines(e.what()) << std::endl;
-        return 1;
+    database::FixedDatabaseSelection selection(database.path, database.password);
+    if (!CheckDatabaseOpens(selection))
+        return kExitUsage;
+    const auto fields = CheckTableFields(selection.Opened(), table);
+    if (!fields)
+        return kExitUsage;
+    for (const auto& field : *fields) {
+        std::cout << PrintableText(field.name) << '\t' << field.type << '\t'
+                  << (field.attachment ? std::string("Attachment") : TypeName(field.type)) << '\n';
     }
+    return kExitDone;
 }
 
 }  // namespace pictrova::cli

@@ -6,6 +6,7 @@
 
 #include "cli/cli_host.h"
 #include "cli/commands.h"
+#include "cli/database_arguments.h"
 #include "common/error.h"
 #include "common/file_io.h"
 #include "common/printable_text.h"
@@ -27,6 +28,11 @@ std::vector<std::uint8_t> ReadWholeFile(const std::filesystem::path& path) {
 
 int UnwrapCommand(const std::string& fieldFile, const std::optional<std::string>& output) {
     try {
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(fieldFile, ec)) {
+            FailCheck("no field value file at " + fieldFile);
+            return kExitUsage;
+        }
         imaging::StartImageEngine();
         std::vector<std::uint8_t> bytes = ReadWholeFile(fieldFile);
         std::string extension;
@@ -34,12 +40,10 @@ int UnwrapCommand(const std::string& fieldFile, const std::optional<std::string>
         ole::FailureReason reason;
         ole::DecodeNotes notes;
         if (!ole::fGetContentsStream(bytes, extension, label, &reason, &notes)) {
-            std::cerr << AsTerminalLines(reason.empty()
-                                             ? std::string("The value holds no object that can be "
-                                                           "extracted.")
-                                             : reason.description)
-                      << std::endl;
-            return 1;
+            FailCheck(reason.empty()
+                          ? std::string("The value holds no object that can be extracted.")
+                          : reason.description);
+            return kExitNoImages;
         }
         std::filesystem::path target =
             output ? std::filesystem::path(*output)
@@ -58,8 +62,8 @@ int UnwrapCommand(const std::string& fieldFile, const std::optional<std::string>
         }
         return 0;
     } catch (const std::exception& e) {
-        std::cerr << AsTerminalLines(e.what()) << std::endl;
-        return 1;
+        FailCheck(e.what());
+        return kExitNoImages;
     }
 }
 

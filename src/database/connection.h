@@ -2,7 +2,8 @@
 #pragma once
 
 // A connection to one Access database, opened from a connection string (see
-// connection_string.h). Every database operation creates its own, uses it and lets it go.
+// connection_string.h): the document's way in, over an opened Database (opened_database.h),
+// which the program itself passes around instead.
 //
 // Open fails with a pictrova::Error whose description says why, as the data-access objects'
 // errors do:
@@ -13,42 +14,15 @@
 // A file without a stored password opens whatever password is given.
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "database/ado_types.h"
+#include "database/opened_database.h"
 
 namespace pictrova::database {
-
-// One row of the tables schema: TABLE_TYPE is "TABLE" (a user table), "SYSTEM TABLE",
-// "VIEW" (a query) or "LINK" (a linked table).
-struct TablesSchemaRow {
-    std::string tableName;
-    std::string tableType;
-};
-
-// The rows of the tables schema, ordered by TABLE_TYPE and then TABLE_NAME (compared without
-// regard to case), with a cursor over them as the document's loops expect.
-class TablesSchema {
-  public:
-    TablesSchema() = default;
-    explicit TablesSchema(std::vector<TablesSchemaRow> rows) : rows_(std::move(rows)) {}
-
-    bool Eof() const { return position_ >= rows_.size(); }
-    void MoveNext();
-    void Close() { rows_.clear(), position_ = 0; }
-
-    // The current row's "TABLE_NAME" or "TABLE_TYPE" (either case); another name fails with
-    // ErrorCode::ItemNotFound, no current row with ErrorCode::NoCurrentRecord.
-    const std::string& Value(std::string_view column) const;
-
-    const std::vector<TablesSchemaRow>& rows() const { return rows_; }
-
-  private:
-    std::vector<TablesSchemaRow> rows_;
-    std::size_t position_ = 0;
-};
 
 class Connection {
   public:
@@ -70,11 +44,11 @@ class Connection {
 
     void Close();
 
-    struct Impl;
-    Impl& impl() const;  // for the recordset; fails unless open
+    // The database it opened; fails unless open.
+    const Database& database() const;
 
   private:
-    std::unique_ptr<Impl> impl_;
+    std::optional<Database> database_;
     int mode_ = 0;
 };
 

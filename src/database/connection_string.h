@@ -1,35 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// The connection string every database operation opens its connection with, and its parsing on
-// the opening side. The path and password live in the database page; operations read them
-// through DatabaseSelection at the moment they connect, never from a copy.
+// The connection string the document opens its connections with, and its parsing on the
+// opening side (Connection::Open). The program itself opens through DatabaseSelection
+// (database_selection.h) and passes the opened Database around; the string is built only where
+// the wizard shows or stores it.
 
 #include <string>
 #include <string_view>
 
+#include "database/database_selection.h"
+
 namespace pictrova::database {
-
-// The database page's path field (Text1) and password field (Text2), read live.
-class DatabaseSelection {
-  public:
-    virtual ~DatabaseSelection() = default;
-    virtual std::string DatabasePath() const = 0;
-    virtual std::string DatabasePassword() const = 0;
-};
-
-// A selection that holds fixed values (command line, tests).
-class FixedDatabaseSelection : public DatabaseSelection {
-  public:
-    FixedDatabaseSelection(std::string path, std::string password)
-        : path_(std::move(path)), password_(std::move(password)) {}
-    std::string DatabasePath() const override { return path_; }
-    std::string DatabasePassword() const override { return password_; }
-
-  private:
-    std::string path_;
-    std::string password_;
-};
 
 inline constexpr std::string_view kAceProvider = "Microsoft.ACE.OLEDB.12.0";
 inline constexpr std::string_view kJetProvider = "Microsoft.Jet.OLEDB.4.0";

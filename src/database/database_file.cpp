@@ -13,6 +13,7 @@
 #include "common/error_codes.h"
 #include "database/accdb/decrypt.h"
 #include "database/accdb/encryption_header.h"
+#include "database/decrypted_images.h"
 #include "database/jet_header.h"
 #include "database/libmdb_capture.h"
 #include "database/page_stream.h"
@@ -52,9 +53,9 @@ class ReadOnlyFile {
 };
 
 // Office-encrypted .accdb files (ACE versions with a non-zero database key on page 0): libmdb
-// cannot read their pages, so it reads a decrypted image (accdb/decrypt.h) that the returned
-// file keeps alive. A wrong password fails with "Not a valid password." before any page is
-// decrypted.
+// cannot read their pages, so it reads a decrypted image (accdb/decrypt.h, shared between opens
+// by decrypted_images.h) that the returned file keeps alive. A wrong password fails with "Not a
+// valid password." before any page is decrypted.
 DatabaseFile OpenEncryptedAccdb(const std::string& path, std::span<const std::uint8_t> page0,
                                 const std::string& password) {
     HeaderPage header;
@@ -74,7 +75,7 @@ DatabaseFile OpenEncryptedAccdb(const std::string& path, std::span<const std::ui
         return file;
     }
     ReadOnlyFile source(path);
-    auto image = std::make_shared<PlainImage>(DecryptAccdbImage(source.fd(), password));
+    std::shared_ptr<const PlainImage> image = SharedDecryptedImage(path, source.fd(), password);
     const auto bytes = image->bytes();
     file.handle.reset(mdb_open_buffer(bytes.data(), bytes.size(), MDB_NOFLAGS));
     file.imageBytes = bytes.size();

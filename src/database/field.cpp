@@ -7,7 +7,7 @@
 
 #include "common/checked_math.h"
 #include "common/error.h"
-#include "database/connection_impl.h"
+#include "common/error_codes.h"
 #include "database/libmdb_capture.h"
 #include "database/recordset_state.h"
 

@@ -7,10 +7,11 @@
 #include <utility>
 
 #include "common/error.h"
+#include "common/error_codes.h"
 #include "database/connection.h"
-#include "database/connection_impl.h"
 #include "database/libmdb_capture.h"
 #include "database/object_names.h"
+#include "database/opened_database.h"
 #include "database/recordset_state.h"
 #include "database/table_scan.h"
 
@@ -130,8 +131,13 @@ Recordset& Recordset::operator=(Recordset&&) noexcept = default;
 void Recordset::Open(const std::string& source, Connection& connection, int, int) {
     if (state_ && state_->open)
         Throw(ErrorCode::ObjectOpen);
-    std::string wanted = TableNameFromSource(source);
-    const DatabaseFile& file = connection.impl().file;
+    Open(connection.database(), TableNameFromSource(source));
+}
+
+void Recordset::Open(const Database& database, const std::string& wanted) {
+    if (state_ && state_->open)
+        Throw(ErrorCode::ObjectOpen);
+    const DatabaseFile& file = database.file();
 
     auto state = std::make_shared<RecordsetState>();
     state->image = file.image;
@@ -274,6 +280,16 @@ const std::string& Recordset::TableName() const {
     if (!IsOpen())
         Throw(ErrorCode::ObjectClosed);
     return state_->tableName;
+}
+
+std::optional<std::int64_t> Recordset::StoredRecordCount() const {
+    if (!IsOpen())
+        Throw(ErrorCode::ObjectClosed);
+    const std::uint64_t stored = state_->table->num_rows;
+    const bool anyRecord = !(state_->eof && state_->bof) || state_->rowsFetched > 0;
+    if ((stored == 0 && anyRecord) || stored > state_->rowLimit)
+        return std::nullopt;
+    return static_cast<std::int64_t>(stored);
 }
 
 int FieldCollection::Count() const {

@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -29,6 +30,7 @@
 namespace pictrova::database {
 
 class Connection;
+class Database;
 struct RecordsetState;
 
 // A field's value: Null, the bytes of an OLE Object or Binary field, or the text of every other
@@ -136,6 +138,8 @@ class Recordset {
     // a source text in neither form with "Syntax error in FROM clause.".
     void Open(const std::string& source, Connection& connection, int cursorType = kAdOpenStatic,
               int lockType = kAdLockOptimistic);
+    // Opens `table` (named without regard to case) of an open database, failing as above.
+    void Open(const Database& database, const std::string& table);
     bool IsOpen() const;
 
     bool Eof() const;
@@ -156,6 +160,11 @@ class Recordset {
 
     // The table the source text named, as the database spells it.
     const std::string& TableName() const;
+
+    // The record count the table's definition keeps (Jet updates it with every row added or
+    // deleted); nullopt when it cannot be right: zero on a table that has a record, or more
+    // records than the file's pages can hold.
+    std::optional<std::int64_t> StoredRecordCount() const;
 
   private:
     std::shared_ptr<RecordsetState> state_;

@@ -3,8 +3,7 @@
 
 #include <filesystem>
 
-#include "database/connection.h"
-#include "database/recordset.h"
+#include "database/ado_types.h"
 
 namespace pictrova::database {
 namespace {
@@ -24,18 +23,7 @@ std::optional<std::vector<std::string>> ListTables(const std::string& path,
                                                    const DatabaseSelection& selection) {
     if (!FileExists(path))
         return std::nullopt;
-    Connection connection;
-    connection.Open(BuildConnectionString(selection));
-    TablesSchema schema = connection.OpenSchema(kAdSchemaTables);
-    std::vector<std::string> tables;
-    while (!schema.Eof()) {
-        if (schema.Value("TABLE_TYPE") == "TABLE")
-            tables.push_back(schema.Value("TABLE_NAME"));
-        schema.MoveNext();
-    }
-    schema.Close();
-    connection.Close();
-    return tables;
+    return selection.Opened().Tables();
 }
 
 namespace {
@@ -63,16 +51,7 @@ std::string RunSource(const std::string& table) {
 
 std::vector<FieldInfo> ListTableFields(const DatabaseSelection& selection,
                                        const std::string& table) {
-    Connection connection;
-    connection.SetMode(kAdModeReadWrite);
-    connection.Open(BuildConnectionString(selection));
-    Recordset recordset;
-    recordset.Open(FieldListingSource(table), connection, kAdOpenStatic, kAdLockOptimistic);
-    FieldCollection fields = recordset.Fields();
-    std::vector<FieldInfo> listed;
-    for (int i = 0; i < fields.Count(); ++i)
-        listed.push_back({fields[i].Name(), fields[i].Type(), fields[i].IsAttachment()});
-    return listed;
+    return selection.Opened().Fields(table);
 }
 
 std::string FieldTypeText(const FieldInfo& field) {

@@ -2,8 +2,8 @@
 #pragma once
 
 // Listing a database's user tables and a table's fields, the parts under the options page's
-// table and field lists. Both connect with the connection string built from the selection at
-// the moment they run.
+// table and field lists. Both read the database the selection has open (opening it when it has
+// none for its path and password at the moment they run).
 
 #include <optional>
 #include <string>
@@ -15,22 +15,14 @@ namespace pictrova::database {
 
 // The user tables (schema rows whose TABLE_TYPE is exactly "TABLE") in schema order; system
 // tables, queries and linked tables are left out. No list when no file exists at `path` (the
-// path only decides whether to try: the connection string comes from the selection). Open and
-// schema errors pass to the caller.
+// path only decides whether to try: the database is the selection's). Open and schema errors
+// pass to the caller.
 std::optional<std::vector<std::string>> ListTables(const std::string& path,
                                                    const DatabaseSelection& selection);
 
-// The source texts the program opens a table with.
+// The source texts the document opens a table with (Recordset::Open on a Connection).
 std::string FieldListingSource(const std::string& table);  // SELECT * FROM `table`
 std::string RunSource(const std::string& table);           // SELECT * FROM [table];
-
-struct FieldInfo {
-    std::string name;
-    int type = 0;  // AdoType code
-    // An attachment column (Access 2007 and later): its type code is that of its key (Long),
-    // so the listing says "Attachment" instead.
-    bool attachment = false;
-};
 
 // How the field listing names a field's type: "Attachment" for an attachment column, the
 // type code otherwise.
@@ -39,8 +31,7 @@ std::string FieldTypeText(const FieldInfo& field);
 // A field whose values may hold pictures: an OLE Object or an attachment column.
 bool HoldsPictures(const FieldInfo& field);
 
-// Every field of `table` in column order, whatever its type, opened as the field listing opens
-// it (read/write mode asked, the backquoted source text). Errors pass to the caller.
+// Every field of `table` in column order, whatever its type. Errors pass to the caller.
 std::vector<FieldInfo> ListTableFields(const DatabaseSelection& selection,
                                        const std::string& table);
 

@@ -113,9 +113,8 @@ void ScanAttachments(database::Field& field, FieldScan& scan) {
     }
 }
 
-void ScanTable(database::Connection& connection, TableScan& table, std::int64_t& bytesRead) {
-    database::Recordset recordset;
-    recordset.Open(database::RunSource(table.name), connection);
+void ScanTable(const database::Database& database, TableScan& table, std::int64_t& bytesRead) {
+    database::Recordset recordset = database.OpenTable(table.name);
     database::FieldCollection fields = recordset.Fields();
     std::vector<database::Field> pictureFields;
     for (int i = 0; i < fields.Count(); ++i) {
@@ -169,7 +168,7 @@ DatabaseScan ScanDatabase(const std::filesystem::path& path, const std::string& 
     if (ec)
         scan.fileBytes = 0;
     database::FixedDatabaseSelection selection(path.string(), password);
-    database::Connection connection;
+    database::Database database;
     std::vector<std::string> names;
     try {
         auto tables = database::ListTables(path.string(), selection);
@@ -178,7 +177,8 @@ DatabaseScan ScanDatabase(const std::filesystem::path& path, const std::string& 
             return scan;
         }
         names = std::move(*tables);
-        connection.Open(database::BuildConnectionString(selection));
+        // The one the listing opened.
+        database = selection.Opened();
     } catch (const std::exception& e) {
         scan.error = Describe(e);
         return scan;
@@ -187,7 +187,7 @@ DatabaseScan ScanDatabase(const std::filesystem::path& path, const std::string& 
         TableScan& table = scan.tables.emplace_back();
         table.name = name;
         try {
-            ScanTable(connection, table, scan.bytesRead);
+            ScanTable(database, table, scan.bytesRead);
         } catch (const std::exception& e) {
             table.error = Describe(e);
         }
@@ -197,7 +197,6 @@ DatabaseScan ScanDatabase(const std::filesystem::path& path, const std::string& 
                     field.undecodableClasses.push_back(label);
         }
     }
-    connection.Close();
     return scan;
 }
 

@@ -15,10 +15,8 @@
 #include "common/file_io.h"
 #include "common/guard.h"
 #include "database/ado_types.h"
-#include "database/connection.h"
-#include "database/connection_string.h"
+#include "database/database_selection.h"
 #include "database/recordset.h"
-#include "database/schema_listing.h"
 #include "imaging/image_engine.h"
 #include "imaging/isolated_work.h"
 #include "imaging/jpeg_encoder.h"
@@ -47,11 +45,14 @@ bool IsDirectory(const std::string& path) {
     return !path.empty() && fs::is_directory(path, ec);
 }
 
-// The table's record count for the progress report; 0 when it cannot be counted.
-std::int64_t CountRecords(database::Connection& connection, const std::string& table) {
+// The table's record count for the progress report: the one its definition keeps, else counted
+// by a walk over the table; 0 when it cannot be counted.
+std::int64_t CountRecords(const database::Database& database, const database::Recordset& records,
+                          const std::string& table) {
     try {
-        database::Recordset counting;
-        counting.Open(database::RunSource(table), connection);
+        if (const std::optional<std::int64_t> stored = records.StoredRecordCount())
+            return *stored;
+        database::Recordset counting = database.OpenTable(table);
         std::int64_t count = 0;
         for (; !counting.Eof(); counting.MoveNext())
             ++count;
@@ -128,7 +129,6 @@ class Run {
     void EndOfRun();
     void EndWithoutRecords();
 
-    database::Connection& Conn();
     database::Recordset& Rs();
     database::Field PictureField() { return Rs().Fields().Item(setup_.fieldName); }
     std::optional<std::string> NameFieldText(RecordWork& record);
@@ -153,17 +153,12 @@ class Run {
     // The output folders by the path the options gave, each opened once when first met.
     std::map<std::string, FolderHandle> outputFolders_;
 
-    std::unique_ptr<database::Connection> connection_;
+    // The selection's database, opened once for the run; not open when opening failed.
+    database::Database database_;
     std::unique_ptr<database::Recordset> recordset_;
 };
 
 // A step whose object was never created fails as the data-access code would.
-database::Connection& Run::Conn() {
-    if (!connection_)
-        throw Error("Object variable or With block variable not set", 91);
-    return *connection_;
-}
-
 database::Recordset& Run::Rs() {
     if (!recordset_)
         throw Error("Object variable or With block variable not set", 91);
@@ -193,7 +188,6 @@ RunEnd Run::Checks() {
         }))
         return result_.end;
     g.Step(106, [&] { host_.SetBusy(true); });
-    g.Step(108, [&] { connection_ = std::make_unique<database::Connection>(); });
     g.Step(110, [&] { recordset_ = std::make_unique<database::Recordset>(); });
     // The converter is part of this program; an external one runs only when one is given.
     g.Step(114, [&] { setup_.converter = s_.converter; });
@@ -214,7 +208,7 @@ RunEnd Run::Checks() {
         setup_.namePrefix =
             RunPrefix(options_.naming(), options_.prefix(), setup_.tableName, setup_.fieldName);
     });
-    g.Step(156, [&] { Conn().Open(database::BuildConnectionString(s_.database)); });
+    g.Step(156, [&] { database_ = s_.database.Opened(); });
     // Hidden temporaries that killed runs left in the output folder.
     RemoveLeftoverTemporaries(OutputFolder(outputFolder));
     // Without its work folder the run has nowhere to put a record: one report, and it ends.
@@ -225,10 +219,7 @@ RunEnd Run::Checks() {
         g.Step(486, [&] { host_.SetBusy(false); });
         return result_.end;
     }
-    g.Step(162, [&] {
-        Rs().Open(database::RunSource(setup_.tableName), Conn(), database::kAdOpenStatic,
-                  database::kAdLockOptimistic);
-    });
+    g.Step(162, [&] { Rs().Open(database_, setup_.tableName); });
     if (g.Test(164, [&] {
             database::Field field = PictureField();
             attachmentField_ = field.IsAttachment();
@@ -242,7 +233,7 @@ RunEnd Run::Checks() {
     if (!g.Test(166, [&] { return Rs().Eof() || Rs().bof(); })) {
         g.Step(168, [&] { Rs().movefirst(); });
         g.Step(172, [&] {
-            recordsTotal_ = CountRecords(Conn(), setup_.tableName);
+            recordsTotal_ = CountRecords(database_, Rs(), setup_.tableName);
             ReportProgress();
         });
         RecordLoop();

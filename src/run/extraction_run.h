@@ -134,7 +134,8 @@ struct RunProgress {
 // What the run works with besides the options.
 struct RunSurroundings {
     Host& host;
-    // The database page's selection (path and password), read when the connection opens.
+    // The database page's selection: the run takes its database from it when it opens the
+    // table (the one the selection keeps for its path and password, else opened then).
     const database::DatabaseSelection& database;
     // Creator: receives each record's picture; output is saved from it.
     imaging::PictureHolder& creator;

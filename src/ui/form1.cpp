@@ -110,12 +110,15 @@ void Form1::BuildControls() {
     connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
     connect(PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
     connect(Text1, &QLineEdit::textChanged, this, [this](const QString& text) {
+        // Another database: the one kept open for the previous text goes.
+        ForgetOpened();
         StoreText("Form1.Text1_Change", "AccessMDBFile", text);
         // A marked path loses its mark as soon as it names a file.
         if (!lblNoFile->isHidden())
             MarkMissingFile();
     });
     connect(Text2, &QLineEdit::textChanged, this, [this](const QString& text) {
+        ForgetOpened();
         StoreText("Form1.Text2_Change", "AccessPassword", text);
     });
     Text1->installEventFilter(this);

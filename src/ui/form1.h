@@ -4,7 +4,7 @@
 // The database page, the wizard's first window: the database file and its password, the browse
 // and sample buttons and "Next >". Its start-up is the program's start-up. It stays loaded while
 // the options page shows, because every database operation reads the path and the password from
-// its two fields when it connects.
+// its two fields when it connects (the database opened for them is kept until either changes).
 
 #include <QWidget>
 

@@ -11,12 +11,20 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <functional>
 #include <optional>
 
+#include "database/opened_database.h"
 #include "image_oracle.h"
+#include "jet_writer/accdb_encrypt.h"
 #include "ole_builder/ole_fields.h"
 #include "ole_builder/pictures.h"
 #include "ui/form1.h"
@@ -141,6 +149,116 @@ TEST_F(WizardRunTest, RunFromTheWindowWritesOneFilePerPicture) {
     EXPECT_TRUE(form2.OpenFolder->isHidden());
     EXPECT_TRUE(form2.ShowSkipped->isHidden());
     EXPECT_EQ(form2.SkippedList->topLevelItemCount(), 0);
+}
+
+// The database opens and decryptions a run of pictrova-cli made, by its trace lines
+// (PICTROVA_TRACE_OPENS); its exit status must be 0.
+database::OpenCounts CliOpens(std::vector<std::string> args, const std::filesystem::path& scratch) {
+    const std::filesystem::path program = pictrova::testing::BinDir() / "pictrova-cli";
+    const std::filesystem::path errFile = scratch / "stderr.txt";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    args.insert(args.begin(), program.string());
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ScopedEnvironment trace("PICTROVA_TRACE_OPENS", "1");
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    EXPECT_EQ(spawned, 0);
+    int status = -1;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << args[1];
+    database::OpenCounts counts;
+    std::ifstream err(errFile);
+    for (std::string line; std::getline(err, line);) {
+        counts.opens += line.starts_with("pictrova: database opened: ");
+        counts.decrypts += line.starts_with("pictrova: database decrypted: ");
+    }
+    return counts;
+}
+
+// An Office-encrypted .accdb (AES) is opened and decrypted once for a whole use of it: the
+// checks, the listings and the run share one open. Rows: extract; the wizard's two pages and a
+// run; extract-all over five tables.
+TEST_F(WizardRunTest, EncryptedDatabaseIsOpenedAndDecryptedOncePerUse) {
+    jet::DatabasePlan plan;
+    plan.format = jet::Format::Ace16;
+    for (int t = 1; t <= 5; ++t) {
+        jet::TablePlan table{
+            "Pictures " + std::to_string(t),
+            {{"ID", jet::ColumnType::Long}, {"Picture", jet::ColumnType::OleObject}},
+            {}};
+        for (int k = 1; k <= 2; ++k)
+            table.rows.push_back({std::int64_t{k}, fixtures::BuildPaintPicture(
+                                                       fixtures::MakeBmpFile(4 + k, 3 + t))});
+        plan.tables.push_back(std::move(table));
+    }
+    jet::AccdbEncryptionSettings aes;
+    aes.kind = jet::AccdbEncryption::Agile;
+    aes.keyBits = 128;
+    const std::vector<std::uint8_t> encrypted =
+        jet::EncryptAccdbImage(jet::WriteDatabaseToMemory(plan), aes, "s3cret");
+    const std::filesystem::path db = programFolder / "locked.accdb";
+    std::ofstream(db, std::ios::binary)
+        .write(reinterpret_cast<const char*>(encrypted.data()),
+               static_cast<std::streamsize>(encrypted.size()));
+    std::filesystem::create_directories(outputFolder);
+    const std::filesystem::path scratch = programFolder / "scratch";
+    std::filesystem::create_directories(scratch);
+
+    auto wizard = [&] {
+        const database::OpenCounts before = database::CountedOpens();
+        settings.Write("Output Folder", QString::fromStdString(outputFolder.string()));
+        Form1& form1 = Start();
+        form1.Text1->setText(QString::fromStdString(db.string()));
+        form1.Text2->setText("s3cret");
+        QTest::mouseClick(form1.PushButton2, Qt::LeftButton);
+        Form2& form2 = form1.form2();
+        const auto tables = form2.ListView1->findItems("Pictures 3", Qt::MatchExactly);
+        EXPECT_EQ(tables.size(), 1);
+        if (!tables.isEmpty()) {
+            form2.ListView1->setCurrentItem(tables[0]);
+            form2.ListView1_Click();
+        }
+        SelectField(form2, "Picture");
+        QTest::mouseClick(form2.PushButton6, Qt::LeftButton);
+        EXPECT_EQ(OutputFiles(), (std::vector<std::string>{"Output1.bmp", "Output2.bmp"}));
+        EXPECT_EQ(form2.RunProgress->maximum(), 2);
+        EXPECT_TRUE(dialogs.ErrorReports().empty());
+        const database::OpenCounts after = database::CountedOpens();
+        return database::OpenCounts{after.opens - before.opens, after.decrypts - before.decrypts};
+    };
+    struct Row {
+        const char* use;
+        std::function<database::OpenCounts()> opens;
+    };
+    const Row rows[] = {
+        {"extract",
+         [&] {
+             return CliOpens(
+                 {"extract", db.string(), "--table", "Pictures 3", "--field", "Picture", "--out",
+                  (programFolder / "extract").string(), "--password", "s3cret"},
+                 scratch);
+         }},
+        {"wizard", wizard},
+        {"extract-all",
+         [&] {
+             return CliOpens({"extract-all", db.string(), "--out", (programFolder / "all").string(),
+                              "--password", "s3cret"},
+                             scratch);
+         }},
+    };
+    for (const Row& row : rows) {
+        const database::OpenCounts counts = row.opens();
+        EXPECT_EQ(counts.opens, 1u) << row.use;
+        EXPECT_EQ(counts.decrypts, 1u) << row.use;
+    }
 }
 
 // Records whose picture is refused say why in the list: a static metafile the renderer cannot
