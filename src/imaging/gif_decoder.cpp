@@ -62,8 +62,7 @@ bool ReachFirstImage(GifFileType* gif, int& transparent) {
         GifByteType* block = nullptr;
         if (DGifGetExtension(gif, &code, &block) == GIF_ERROR)
             return false;
-        if (code == GRAPHICS_EXT_FUNC_CODE && block != nullptr &&
-            block[0] >= kGraphicControlSize) {
+        if (code == GRAPHICS_EXT_FUNC_CODE && block != nullptr && block[0] >= kGraphicControlSize) {
             transparent = (block[1] & kTransparentFlag) != 0 ? block[4] : kNoTransparent;
         }
         while (block != nullptr) {
@@ -99,8 +98,7 @@ Outcome Decode(std::span<const std::uint8_t> bytes, cDIBSection& dib, DeclaredSi
     const ColorMapObject* colours = frame.ColorMap != nullptr ? frame.ColorMap : gif->SColorMap;
     if (colours == nullptr || colours->ColorCount <= 0)
         return Outcome::LeftToEngine;
-    std::vector<std::array<std::uint8_t, 3>> palette(
-        static_cast<std::size_t>(colours->ColorCount));
+    std::vector<std::array<std::uint8_t, 3>> palette(static_cast<std::size_t>(colours->ColorCount));
     for (std::size_t i = 0; i < palette.size(); ++i) {
         const GifColorType& c = colours->Colors[i];
         palette[i] = {c.Blue, c.Green, c.Red};

@@ -31,13 +31,15 @@ constexpr std::array<int, 10> kLevelForZlibLevel = {0, 1, 2, 3, 4, 5, 6, 6, 6, 9
 // literal-heavy rows (fine noise in a photo) it writes up to 3 % more than zlib's filtered
 // strategy. Zlib's run-length strategy, which only looks one pixel back, is fast on such rows and
 // as small as zlib at level 8, but larger on drawn pictures. A sample of the rows (blocks spread
-// over the picture, this share of it, at least kMinSampleBytes) is compressed both ways; the
+// over the picture, this share of it, at least kMinSampleBytes and at most kMaxSampleBytes: a large
+// picture's sample is not a copy of an eighth of it) is compressed both ways; the
 // run-length strategy is taken only for rows that deflate to more than a quarter of their size
 // (literal-heavy ones) and only when it wins on the sample clearly: on a drawn picture it can
 // lose a tenth, while libdeflate's loss on noise stays within a few percent.
 constexpr std::size_t kSampleShare = 8;
 constexpr std::size_t kSampleBlocks = 4;
 constexpr std::size_t kMinSampleBytes = 64 * 1024;
+constexpr std::size_t kMaxSampleBytes = 4 * 1024 * 1024;
 constexpr double kRunLengthMargin = 0.98;
 
 struct CompressorDeleter {
@@ -219,8 +221,8 @@ std::size_t RunLengthZlib(std::span<const std::uint8_t> data, std::uint8_t* out,
 
 // Whether zlib's run-length strategy writes the sample clearly smaller than libdeflate.
 bool UseRunLength(libdeflate_compressor* compressor, std::span<const std::uint8_t> rows) {
-    const std::size_t sampleSize =
-        std::min(rows.size(), std::max(kMinSampleBytes, rows.size() / kSampleShare));
+    const std::size_t sampleSize = std::min(
+        {rows.size(), kMaxSampleBytes, std::max(kMinSampleBytes, rows.size() / kSampleShare)});
     std::vector<std::uint8_t> sample;
     sample.reserve(sampleSize);
     const std::size_t block = sampleSize / kSampleBlocks;
@@ -314,13 +316,28 @@ std::vector<std::uint8_t> EncodePng(const cDIBSection& picture, const PngOptions
     if (!compressor)
         throw Error("cannot start the PNG compressor");
     const std::size_t bound = libdeflate_zlib_compress_bound(compressor.get(), filtered.size());
+    // The compressor writes into room for the worst case, left uninitialised: only the pages it
+    // writes are taken, so a picture that compresses well never holds a second picture's worth.
+    const std::unique_ptr<std::uint8_t[]> stream(new std::uint8_t[bound]);
+    const std::size_t compressed =
+        UseRunLength(compressor.get(), filtered)
+            ? RunLengthZlib(filtered, stream.get(), bound)
+            : libdeflate_zlib_compress(compressor.get(), filtered.data(), filtered.size(),
+                                       stream.get(), bound);
+    if (compressed == 0)
+        throw Error("the PNG compressor failed");
+    if (compressed > kMaxChunkData)
+        throw Error("the PNG compressor failed");
+    filtered = {};
+
     const std::size_t paletteBytes = layout.colourType == PngColourType::Palette
                                          ? kChunkOverhead + 3 * palette.colours().size()
                                          : 0;
     const std::size_t ihdrAt = kSignature.size();
     const std::size_t plteAt = ihdrAt + kChunkOverhead + kIhdrDataSize;
     const std::size_t idatAt = plteAt + paletteBytes;
-    std::vector<std::uint8_t> file(CheckedAdd(idatAt + 2 * kChunkOverhead, bound));
+    const std::size_t iendAt = idatAt + kChunkOverhead + compressed;
+    std::vector<std::uint8_t> file(iendAt + kChunkOverhead);
     ByteWriter w(file);
     w.bytes(kSignature);
 
@@ -344,20 +361,10 @@ std::vector<std::uint8_t> EncodePng(const cDIBSection& picture, const PngOptions
         CloseChunk(file, plteAt, "PLTE", 3 * palette.colours().size());
     }
 
-    std::uint8_t* const idatData = file.data() + idatAt + 8;
-    const std::size_t compressed = UseRunLength(compressor.get(), filtered)
-                                       ? RunLengthZlib(filtered, idatData, bound)
-                                       : libdeflate_zlib_compress(compressor.get(), filtered.data(),
-                                                                  filtered.size(), idatData, bound);
-    if (compressed == 0)
-        throw Error("the PNG compressor failed");
-    if (compressed > kMaxChunkData)
-        throw Error("the PNG compressor failed");
-    filtered = {};
+    w.seek(idatAt + 8);
+    w.bytes(std::span<const std::uint8_t>(stream.get(), compressed));
     CloseChunk(file, idatAt, "IDAT", compressed);
-    const std::size_t iendAt = idatAt + kChunkOverhead + compressed;
     CloseChunk(file, iendAt, "IEND", 0);
-    file.resize(iendAt + kChunkOverhead);
     return file;
 }
 

@@ -83,18 +83,16 @@ struct GifCase {
 TEST(GifDecoder, GivesTheEnginesPixels) {
     const GifCase cases[] = {
         {"engine's 256 colours", EngineGif(37, 23, [](Magick::Image&) {})},
-        {"engine's interlaced", EngineGif(41, 27,
-                                          [](Magick::Image& i) {
-                                              i.interlaceType(Magick::LineInterlace);
-                                          })},
+        {"engine's interlaced",
+         EngineGif(41, 27, [](Magick::Image& i) { i.interlaceType(Magick::LineInterlace); })},
         {"engine's transparent pixels", EngineGif(29, 17, [](Magick::Image& i) { i.matte(true); })},
         {"ours, 16 colours", OurGif(33, 9, 16)},
         {"ours, 2 colours", OurGif(8, 8, 2)},
         {"graphic control block, index 0 transparent",
          WithBlockBeforeImage(OurGif(21, 13, 16), TransparentIndex(0))},
         {"comment and graphic control blocks, index outside the table",
-         WithBlockBeforeImage(OurGif(21, 13, 16), Bytes{0x21, 0xFE, 3, 'a', 'b', 'c', 0, 0x21,
-                                                        0xF9, 4, 0x01, 0, 0, 250, 0})},
+         WithBlockBeforeImage(OurGif(21, 13, 16), Bytes{0x21, 0xFE, 3, 'a', 'b', 'c', 0, 0x21, 0xF9,
+                                                        4, 0x01, 0, 0, 250, 0})},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -123,8 +121,8 @@ TEST(GifDecoder, LeavesOtherAndDamagedFilesToTheEngine) {
         {"header only", Bytes(plain.begin(), plain.begin() + 13)},
         {"image data cut short",
          Bytes(plain.begin(), plain.begin() + static_cast<std::ptrdiff_t>(plain.size() * 2 / 3))},
-        {"no image before the trailer", Bytes{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0,
-                                              0x3B}},
+        {"no image before the trailer",
+         Bytes{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, 0x3B}},
         {"frame inside a larger screen", largerScreen},
         {"no colour table", noColourTable},
         {"frame of no pixels", testing::GifDeclaring(0, 0, 10)},
@@ -148,8 +146,7 @@ TEST(GifDecoder, RefusesAPictureOverTheLimitsBeforeAllocating) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         cDIBSection dib;
-        EXPECT_THROW(DecodeGif(testing::GifDeclaring(c.width, c.height, 300), dib),
-                     PictureTooBig);
+        EXPECT_THROW(DecodeGif(testing::GifDeclaring(c.width, c.height, 300), dib), PictureTooBig);
         EXPECT_EQ(dib.DIBSectionBitsPtr(), nullptr);
     }
 }
