@@ -3,6 +3,7 @@
 
 #include <gif_lib.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <memory>
@@ -98,12 +99,14 @@ Outcome Decode(std::span<const std::uint8_t> bytes, cDIBSection& dib, DeclaredSi
     const ColorMapObject* colours = frame.ColorMap != nullptr ? frame.ColorMap : gif->SColorMap;
     if (colours == nullptr || colours->ColorCount <= 0)
         return Outcome::LeftToEngine;
-    std::vector<std::array<std::uint8_t, 3>> palette(static_cast<std::size_t>(colours->ColorCount));
-    for (std::size_t i = 0; i < palette.size(); ++i) {
+    // Every index a row can hold has an entry; those past the table are refused after the row.
+    const auto entries = static_cast<std::size_t>(std::min(colours->ColorCount, 256));
+    std::array<std::array<std::uint8_t, 3>, 256> palette{};
+    for (std::size_t i = 0; i < entries; ++i) {
         const GifColorType& c = colours->Colors[i];
         palette[i] = {c.Blue, c.Green, c.Red};
     }
-    if (transparent != kNoTransparent && static_cast<std::size_t>(transparent) < palette.size())
+    if (transparent != kNoTransparent && static_cast<std::size_t>(transparent) < entries)
         palette[static_cast<std::size_t>(transparent)] = {255, 255, 255};
 
     if (!dib.Create(frame.Width, frame.Height, 3))
@@ -116,12 +119,15 @@ Outcome Decode(std::span<const std::uint8_t> bytes, cDIBSection& dib, DeclaredSi
         if (DGifGetLine(gif.get(), line.data(), frame.Width) == GIF_ERROR)
             return false;
         std::uint8_t* row = bits + static_cast<std::size_t>(frame.Height - 1 - y) * stride;
+        GifPixelType largest = 0;
         for (std::size_t x = 0; x < width; ++x, row += 3) {
-            if (line[x] >= palette.size())
-                return false;
-            std::memcpy(row, palette[line[x]].data(), 3);
+            const std::array<std::uint8_t, 3>& bgr = palette[line[x]];
+            row[0] = bgr[0];
+            row[1] = bgr[1];
+            row[2] = bgr[2];
+            largest = std::max(largest, line[x]);
         }
-        return true;
+        return largest < entries;
     };
     if (frame.Interlace) {
         for (std::size_t pass = 0; pass < kPassStart.size(); ++pass) {
