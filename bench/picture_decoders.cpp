@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The loader's own BMP, JPEG and PNG readers against the image engine reading the same files into
-// the bitmap (the path they replace): processor time per picture, median of the repetitions, for
-// 1024 x 768 pictures of each layout the readers take.
+// The loader's own BMP, JPEG, PNG and GIF readers against the image engine reading the same files
+// into the bitmap (the path they replace): processor time per picture, median of the repetitions,
+// for 1024 x 768 pictures of each layout the readers take.
 //
 //   bench_picture_decoders [repetitions]   (default 7)
 
@@ -17,6 +17,8 @@
 
 #include "imaging/bmp_decoder.h"
 #include "imaging/engine_io.h"
+#include "imaging/gif_decoder.h"
+#include "imaging/gif_encoder.h"
 #include "imaging/image_engine.h"
 #include "imaging/jpeg_decoder.h"
 #include "imaging/jpeg_encoder.h"
@@ -67,6 +69,7 @@ int main(int argc, char** argv) {
         {"BMP 24-bit", photo.BmpFileBytes(), "BMP", imaging::DecodeBmp},
         {"JPEG q85 photo", imaging::EncodeJPG(photo, 85), "JPEG", imaging::DecodeJpeg},
         {"PNG RGB photo", imaging::EncodePng(photo.Image()), "PNG", imaging::DecodePng},
+        {"GIF photo", imaging::EncodeGif(photo.Image()), "GIF", imaging::DecodeGif},
     };
     std::printf("%-16s %10s %12s %12s %8s\n", "input", "bytes", "engine ms", "ours ms", "ratio");
     for (const auto& input : inputs) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/gif_encoder.h"
 #include "imaging/jpeg_encoder.h"
 #include "imaging/picture_holder.h"
 #include "jet_writer/accdb_encrypt.h"
@@ -126,6 +127,7 @@ void PictureDecoderSeeds(const fs::path& root) {
     pictrova::imaging::PictureHolder photo;
     photo.LoadFromMemory(fx::MakeBmpFile(19, 11, 24));
     corpus.Add("jpeg", pictrova::imaging::EncodeJPG(photo, 80));
+    corpus.Add("gif", pictrova::imaging::EncodeGif(photo.Image(), {.colours = 16}));
 }
 
 // Page 0 of writer databases for the header target, and the encryption descriptions they carry

@@ -70,6 +70,43 @@ struct MapDeleter {
 
 using PaletteColour = std::array<std::uint8_t, 3>;
 
+// The pixels the quantizer reads, where they already are: packed RGB rows, or the bitmap's own
+// rows (bottom row first, blue-green-red, 3 or 4 bytes a pixel), so a large picture is never
+// copied before it is reduced.
+struct PixelRows {
+    const std::uint8_t* top;       // the top row's first pixel
+    std::ptrdiff_t stride;         // from one row to the one below it
+    std::size_t pixelBytes;        // 3 or 4
+    std::size_t red, green, blue;  // each channel's byte within a pixel
+    std::size_t width, height;
+
+    const std::uint8_t* Row(std::size_t y) const {
+        return top + stride * static_cast<std::ptrdiff_t>(y);
+    }
+    std::uint32_t KeyAt(const std::uint8_t* pixel) const {
+        return (std::uint32_t{pixel[red]} << 16) | (std::uint32_t{pixel[green]} << 8) | pixel[blue];
+    }
+};
+
+PixelRows RowsOf(const RgbPixels& pixels) {
+    return {
+        pixels.rgb.data(), static_cast<std::ptrdiff_t>(pixels.width) * 3, 3, 0, 1, 2, pixels.width,
+        pixels.height};
+}
+
+PixelRows RowsOf(const cDIBSection& picture) {
+    const auto height = static_cast<std::size_t>(picture.dib_height());
+    const auto stride = static_cast<std::ptrdiff_t>(picture.BytesPerScanLine());
+    return {picture.DIBSectionBitsPtr() + (static_cast<std::ptrdiff_t>(height) - 1) * stride,
+            -stride,
+            static_cast<std::size_t>(picture.dib_channels()),
+            2,
+            1,
+            0,
+            static_cast<std::size_t>(picture.dib_width()),
+            height};
+}
+
 // The palette's index for every pixel, top row first, and the palette itself.
 struct IndexedPicture {
     std::vector<std::uint8_t> indexes;
@@ -81,13 +118,9 @@ struct IndexedPicture {
                 std::to_string(static_cast<int>(error)) + ")");
 }
 
-std::uint32_t KeyOf(const std::uint8_t* rgb) {
-    return (std::uint32_t{rgb[0]} << 16) | (std::uint32_t{rgb[1]} << 8) | rgb[2];
-}
-
 // The picture with its own colours as the palette, or nothing when it has more than
 // `maxColours`. Stops at the first colour too many, so a photo costs only a few hundred pixels.
-std::optional<IndexedPicture> ExactColours(const RgbPixels& pixels, std::size_t count,
+std::optional<IndexedPicture> ExactColours(const PixelRows& pixels, std::size_t count,
                                            std::uint32_t maxColours) {
     // Open addressing over 1024 slots (at most 256 used); a slot holds key + 1, 0 when empty.
     constexpr std::uint32_t kSlots = 1024;
@@ -97,31 +130,34 @@ std::optional<IndexedPicture> ExactColours(const RgbPixels& pixels, std::size_t 
     out.indexes.resize(count);
     std::uint32_t lastKey = 0xFFFFFFFF;
     std::uint8_t lastIndex = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::uint8_t* p = pixels.rgb.data() + 3 * i;
-        const std::uint32_t key = KeyOf(p);
-        if (key != lastKey) {
-            std::uint32_t slot = (key * 2654435761u) >> 22;
-            while (keys[slot] != 0 && keys[slot] != key + 1)
-                slot = (slot + 1) % kSlots;
-            if (keys[slot] == 0) {
-                if (out.palette.size() == maxColours)
-                    return std::nullopt;
-                keys[slot] = key + 1;
-                slotIndex[slot] = static_cast<std::uint8_t>(out.palette.size());
-                out.palette.push_back({p[0], p[1], p[2]});
+    std::uint8_t* index = out.indexes.data();
+    for (std::size_t y = 0; y < pixels.height; ++y) {
+        const std::uint8_t* p = pixels.Row(y);
+        for (std::size_t x = 0; x < pixels.width; ++x, p += pixels.pixelBytes) {
+            const std::uint32_t key = pixels.KeyAt(p);
+            if (key != lastKey) {
+                std::uint32_t slot = (key * 2654435761u) >> 22;
+                while (keys[slot] != 0 && keys[slot] != key + 1)
+                    slot = (slot + 1) % kSlots;
+                if (keys[slot] == 0) {
+                    if (out.palette.size() == maxColours)
+                        return std::nullopt;
+                    keys[slot] = key + 1;
+                    slotIndex[slot] = static_cast<std::uint8_t>(out.palette.size());
+                    out.palette.push_back({p[pixels.red], p[pixels.green], p[pixels.blue]});
+                }
+                lastKey = key;
+                lastIndex = slotIndex[slot];
             }
-            lastKey = key;
-            lastIndex = slotIndex[slot];
+            *index++ = lastIndex;
         }
-        out.indexes[i] = lastIndex;
     }
     return out;
 }
 
 // A palette of at most `options.colours` entries chosen by libimagequant from a grid of pixels
 // over the picture, white and black among them when `keep` names them.
-std::vector<PaletteColour> ChoosePalette(const RgbPixels& pixels, const GifOptions& options,
+std::vector<PaletteColour> ChoosePalette(const PixelRows& pixels, const GifOptions& options,
                                          std::span<const liq_color> keep) {
     // Every step-th pixel of every step-th row: a grid over the whole picture.
     std::size_t step = 1;
@@ -135,11 +171,12 @@ std::vector<PaletteColour> ChoosePalette(const RgbPixels& pixels, const GifOptio
         CheckedMul<std::size_t>(CheckedMul<std::size_t>(sampleWidth, sampleHeight), 4));
     std::uint8_t* dst = rgba.data();
     for (std::size_t y = 0; y < pixels.height; y += step) {
-        const std::uint8_t* row = pixels.rgb.data() + y * pixels.width * 3;
+        const std::uint8_t* row = pixels.Row(y);
         for (std::size_t x = 0; x < pixels.width; x += step) {
-            dst[0] = row[3 * x];
-            dst[1] = row[3 * x + 1];
-            dst[2] = row[3 * x + 2];
+            const std::uint8_t* p = row + x * pixels.pixelBytes;
+            dst[0] = p[pixels.red];
+            dst[1] = p[pixels.green];
+            dst[2] = p[pixels.blue];
             dst[3] = 255;
             dst += 4;
         }
@@ -250,7 +287,7 @@ std::optional<std::uint8_t> PaletteIndexOf(std::span<const PaletteColour> palett
 // Every pixel mapped onto the palette. With `dither`, Floyd-Steinberg error diffusion in
 // alternating directions (the error kept in sixteenths); without, the nearest entry. Pixels of
 // exactly white or black take that entry and pass no error on.
-std::vector<std::uint8_t> MapOntoPalette(const RgbPixels& pixels,
+std::vector<std::uint8_t> MapOntoPalette(const PixelRows& pixels,
                                          std::span<const PaletteColour> palette, bool dither) {
     const std::size_t width = pixels.width;
     const std::optional<std::uint8_t> white = PaletteIndexOf(palette, kWhite);
@@ -258,10 +295,14 @@ std::vector<std::uint8_t> MapOntoPalette(const RgbPixels& pixels,
     const bool keepsExtremes = white || black;
     const NearestEntry nearest(palette);
     std::vector<std::uint8_t> indexes(width * pixels.height);
+    const std::size_t pixelBytes = pixels.pixelBytes;
+    const std::size_t red = pixels.red, green = pixels.green, blue = pixels.blue;
     if (!dither) {
-        for (std::size_t i = 0; i < indexes.size(); ++i) {
-            const std::uint8_t* p = pixels.rgb.data() + 3 * i;
-            indexes[i] = nearest(p[0], p[1], p[2]);
+        std::uint8_t* index = indexes.data();
+        for (std::size_t y = 0; y < pixels.height; ++y) {
+            const std::uint8_t* p = pixels.Row(y);
+            for (std::size_t x = 0; x < width; ++x, p += pixelBytes)
+                *index++ = nearest(p[red], p[green], p[blue]);
         }
     }
     // The error each pixel receives from the row above, in sixteenths, with one spare pixel each
@@ -277,16 +318,16 @@ std::vector<std::uint8_t> MapOntoPalette(const RgbPixels& pixels,
         int behindR = 0, behindG = 0, behindB = 0;  // collected so far below the previous pixel
         int belowR = 0, belowG = 0, belowB = 0;     // collected so far below this pixel
         std::ptrdiff_t x = forward ? 0 : static_cast<std::ptrdiff_t>(width) - 1;
-        const std::uint8_t* rowPixels = pixels.rgb.data() + y * width * 3;
+        const std::uint8_t* rowPixels = pixels.Row(y);
         std::uint8_t* rowIndexes = indexes.data() + y * width;
         const int* above = errorHere.data() + 3;
         int* next = errorNext.data() + 3;
         for (std::size_t step = 0; step < width; ++step, x += dir) {
-            const std::uint8_t* p = rowPixels + 3 * x;
+            const std::uint8_t* p = rowPixels + static_cast<std::ptrdiff_t>(pixelBytes) * x;
             int er = 0, eg = 0, eb = 0;
             bool kept = false;
             if (keepsExtremes) {
-                const std::uint32_t key = KeyOf(p);
+                const std::uint32_t key = pixels.KeyAt(p);
                 if ((white && key == 0xFFFFFF) || (black && key == 0)) {
                     rowIndexes[x] = key == 0 ? *black : *white;
                     kept = true;
@@ -294,9 +335,9 @@ std::vector<std::uint8_t> MapOntoPalette(const RgbPixels& pixels,
             }
             if (!kept) {
                 const int* a = above + 3 * x;
-                const int r = std::clamp(p[0] + ((a[0] + aheadR + 8) >> 4), 0, 255);
-                const int g = std::clamp(p[1] + ((a[1] + aheadG + 8) >> 4), 0, 255);
-                const int b = std::clamp(p[2] + ((a[2] + aheadB + 8) >> 4), 0, 255);
+                const int r = std::clamp(p[red] + ((a[0] + aheadR + 8) >> 4), 0, 255);
+                const int g = std::clamp(p[green] + ((a[1] + aheadG + 8) >> 4), 0, 255);
+                const int b = std::clamp(p[blue] + ((a[2] + aheadB + 8) >> 4), 0, 255);
                 const std::uint8_t index = nearest(r, g, b);
                 rowIndexes[x] = index;
                 er = r - palette[index][0];
@@ -327,17 +368,20 @@ std::vector<std::uint8_t> MapOntoPalette(const RgbPixels& pixels,
     return indexes;
 }
 
-IndexedPicture Quantize(const RgbPixels& pixels, const GifOptions& options, std::size_t count) {
+IndexedPicture Quantize(const PixelRows& pixels, const GifOptions& options, std::size_t count) {
     if (std::optional<IndexedPicture> exact = ExactColours(pixels, count, options.colours))
         return std::move(*exact);
 
     // Pure white and black are the colours a reader notices first when they shift.
     bool hasWhite = false;
     bool hasBlack = false;
-    for (std::size_t i = 0; i < count && !(hasWhite && hasBlack); ++i) {
-        const std::uint32_t key = KeyOf(pixels.rgb.data() + 3 * i);
-        hasWhite = hasWhite || key == 0xFFFFFF;
-        hasBlack = hasBlack || key == 0;
+    for (std::size_t y = 0; y < pixels.height && !(hasWhite && hasBlack); ++y) {
+        const std::uint8_t* p = pixels.Row(y);
+        for (std::size_t x = 0; x < pixels.width; ++x, p += pixels.pixelBytes) {
+            const std::uint32_t key = pixels.KeyAt(p);
+            hasWhite = hasWhite || key == 0xFFFFFF;
+            hasBlack = hasBlack || key == 0;
+        }
     }
     std::vector<liq_color> keep;
     if (hasWhite)
@@ -362,6 +406,12 @@ void CheckSize(std::uint32_t width, std::uint32_t height) {
         throw Error("a GIF needs at least one pixel");
     if (width > kMaxGifSide || height > kMaxGifSide)
         throw Error("picture too large for a GIF");
+}
+
+void CheckRequest(std::uint32_t width, std::uint32_t height, const GifOptions& options) {
+    CheckSize(width, height);
+    if (options.colours < 2 || options.colours > 256)
+        throw Error("a GIF palette holds 2 to 256 colours");
 }
 
 std::vector<std::uint8_t> WriteGif(const IndexedPixels& pixels) {
@@ -404,35 +454,23 @@ std::vector<std::uint8_t> WriteGif(const IndexedPixels& pixels) {
 }  // namespace
 
 std::vector<std::uint8_t> EncodeGif(const RgbPixels& pixels, const GifOptions& options) {
-    CheckSize(pixels.width, pixels.height);
-    if (options.colours < 2 || options.colours > 256)
-        throw Error("a GIF palette holds 2 to 256 colours");
+    CheckRequest(pixels.width, pixels.height, options);
     const std::size_t count = CheckedMul<std::size_t>(pixels.width, pixels.height);
     if (pixels.rgb.size() != CheckedMul<std::size_t>(count, 3))
         throw Error("pixels do not match the picture size");
-    const IndexedPicture picture = Quantize(pixels, options, count);
+    const IndexedPicture picture = Quantize(RowsOf(pixels), options, count);
     return WriteGif({picture.indexes, picture.palette, pixels.width, pixels.height});
 }
 
 std::vector<std::uint8_t> EncodeGif(const cDIBSection& picture, const GifOptions& options) {
     if (picture.dib_width() <= 0 || picture.dib_height() <= 0 || !picture.DIBSectionBitsPtr())
         throw Error("no picture");
-    const auto width = static_cast<std::size_t>(picture.dib_width());
-    const auto height = static_cast<std::size_t>(picture.dib_height());
-    const auto stride = static_cast<std::size_t>(picture.BytesPerScanLine());
-    const auto channels = static_cast<std::size_t>(picture.dib_channels());
-    std::vector<std::uint8_t> rgb(CheckedMul<std::size_t>(CheckedMul(width, height), 3));
-    std::uint8_t* out = rgb.data();
-    for (std::size_t y = 0; y < height; ++y) {
-        const std::uint8_t* p = picture.DIBSectionBitsPtr() + (height - 1 - y) * stride;
-        for (std::size_t x = 0; x < width; ++x, p += channels, out += 3) {
-            out[0] = p[2];
-            out[1] = p[1];
-            out[2] = p[0];
-        }
-    }
-    return EncodeGif({rgb, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height)},
-                     options);
+    const auto width = static_cast<std::uint32_t>(picture.dib_width());
+    const auto height = static_cast<std::uint32_t>(picture.dib_height());
+    CheckRequest(width, height, options);
+    const IndexedPicture indexed =
+        Quantize(RowsOf(picture), options, CheckedMul<std::size_t>(width, height));
+    return WriteGif({indexed.indexes, indexed.palette, width, height});
 }
 
 std::vector<std::uint8_t> EncodeIndexedGif(const IndexedPixels& pixels) {

@@ -9,13 +9,13 @@
 #include "common/checked_math.h"
 #include "common/error.h"
 #include "imaging/bitmap_rows.h"
+#include "imaging/codec_decoders.h"
 #include "imaging/engine_io.h"
 #include "imaging/gif_encoder.h"
 #include "imaging/image_engine.h"
 #include "imaging/jpeg_compression.h"
 #include "imaging/picture_holder.h"
 #include "imaging/picture_kind.h"
-#include "imaging/png_decoder.h"
 #include "imaging/png_encoder.h"
 #include "imaging/raw_writers.h"
 #include "imaging/tiff_writer.h"
@@ -137,7 +137,7 @@ std::vector<std::uint8_t> ConvertPictureBytes(std::span<const std::uint8_t> inpu
 }
 
 void DecodeAnyPicture(std::span<const std::uint8_t> input, cDIBSection& picture) {
-    if (SniffPictureKind(input) == PictureKind::Png && DecodePng(input, picture))
+    if (DecodeWithCodecLibrary(SniffPictureKind(input), input, picture))
         return;
     EngineImageToDib(ReadAnyPicture(input), picture);
 }

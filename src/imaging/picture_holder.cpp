@@ -8,11 +8,10 @@
 #include "common/byte_reader.h"
 #include "common/file_io.h"
 #include "common/limits.h"
-#include "imaging/bmp_decoder.h"
 #include "imaging/bmp_format.h"
+#include "imaging/codec_decoders.h"
 #include "imaging/emf_loader.h"
 #include "imaging/engine_io.h"
-#include "imaging/jpeg_decoder.h"
 #include "imaging/metafile_cost.h"
 #include "imaging/metafile_frame.h"
 #include "imaging/picture_kind.h"
@@ -89,8 +88,7 @@ void PictureHolder::LoadFromMemory(std::span<const std::uint8_t> bytes) {
             LoadMetafile(bytes, image_);
         } else if (kind == PictureKind::Emf) {
             LoadEnhancedMetafile(bytes, image_);
-        } else if (!(kind == PictureKind::Bmp && DecodeBmp(bytes, image_)) &&
-                   !(kind == PictureKind::Jpeg && DecodeJpeg(bytes, image_))) {
+        } else if (!DecodeWithCodecLibrary(kind, bytes, image_)) {
             Magick::Image picture = ReadEngineImage(bytes, EngineCoderName(kind));
             if (kind == PictureKind::Bmp && !BmpHasAlphaMask(bytes))
                 picture.matte(false);

@@ -31,17 +31,52 @@ constexpr std::array<int, 10> kLevelForZlibLevel = {0, 1, 2, 3, 4, 5, 6, 6, 6, 9
 // literal-heavy rows (fine noise in a photo) it writes up to 3 % more than zlib's filtered
 // strategy. Zlib's run-length strategy, which only looks one pixel back, is fast on such rows and
 // as small as zlib at level 8, but larger on drawn pictures. A sample of the rows (blocks spread
-// over the picture, this share of it, at least kMinSampleBytes) is compressed both ways; the
+// over the picture, this share of it, at least kMinSampleBytes and at most kMaxSampleBytes: a large
+// picture's sample is not a copy of an eighth of it) is compressed both ways; the
 // run-length strategy is taken only for rows that deflate to more than a quarter of their size
 // (literal-heavy ones) and only when it wins on the sample clearly: on a drawn picture it can
 // lose a tenth, while libdeflate's loss on noise stays within a few percent.
 constexpr std::size_t kSampleShare = 8;
 constexpr std::size_t kSampleBlocks = 4;
 constexpr std::size_t kMinSampleBytes = 64 * 1024;
+constexpr std::size_t kMaxSampleBytes = 4 * 1024 * 1024;
 constexpr double kRunLengthMargin = 0.98;
 
 struct CompressorDeleter {
     void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
+};
+
+// A thread's compressor for `level`, made once and kept: making one takes fresh pages for its
+// tables of several hundred kilobytes, as much work as compressing a small picture. Null when
+// libdeflate cannot make one.
+libdeflate_compressor* CompressorForLevel(int level) {
+    thread_local std::array<std::unique_ptr<libdeflate_compressor, CompressorDeleter>, 13> kept;
+    auto& compressor = kept[static_cast<std::size_t>(level)];
+    if (!compressor)
+        compressor.reset(libdeflate_alloc_compressor(level));
+    return compressor.get();
+}
+
+// A thread's zlib stream for the run-length strategy, made once and reset for each use, for the
+// same reason.
+class RunLengthStream {
+  public:
+    RunLengthStream() {
+        ready_ = deflateInit2(&z_, Z_BEST_SPEED, Z_DEFLATED, 15, 8, Z_RLE) == Z_OK;
+    }
+    ~RunLengthStream() {
+        if (ready_)
+            deflateEnd(&z_);
+    }
+    RunLengthStream(const RunLengthStream&) = delete;
+    RunLengthStream& operator=(const RunLengthStream&) = delete;
+
+    // The stream reset for a new input; null when zlib could not make one.
+    z_stream* Reset() { return ready_ && deflateReset(&z_) == Z_OK ? &z_ : nullptr; }
+
+  private:
+    z_stream z_{};
+    bool ready_ = false;
 };
 
 // The colours of a picture of at most 256 of them, each with its palette index. Open addressing
@@ -204,23 +239,24 @@ void PackRow(const PixelRows& pixels, std::size_t y, const Layout& layout,
 // 0 when it does not fit. The rows of a picture within the pixel limits fit zlib's 32-bit counts.
 std::size_t RunLengthZlib(std::span<const std::uint8_t> data, std::uint8_t* out,
                           std::size_t capacity) {
-    z_stream z{};
-    if (deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, 15, 8, Z_RLE) != Z_OK)
+    thread_local RunLengthStream stream;
+    z_stream* const reset = stream.Reset();
+    if (reset == nullptr)
         return 0;
+    z_stream& z = *reset;
     z.next_in = const_cast<Bytef*>(data.data());
     z.avail_in = CheckedCast<uInt>(data.size());
     z.next_out = out;
     z.avail_out = CheckedCast<uInt>(capacity);
     const int status = deflate(&z, Z_FINISH);
     const std::size_t written = capacity - z.avail_out;
-    deflateEnd(&z);
     return status == Z_STREAM_END ? written : 0;
 }
 
 // Whether zlib's run-length strategy writes the sample clearly smaller than libdeflate.
 bool UseRunLength(libdeflate_compressor* compressor, std::span<const std::uint8_t> rows) {
-    const std::size_t sampleSize =
-        std::min(rows.size(), std::max(kMinSampleBytes, rows.size() / kSampleShare));
+    const std::size_t sampleSize = std::min(
+        {rows.size(), kMaxSampleBytes, std::max(kMinSampleBytes, rows.size() / kSampleShare)});
     std::vector<std::uint8_t> sample;
     sample.reserve(sampleSize);
     const std::size_t block = sampleSize / kSampleBlocks;
@@ -309,18 +345,32 @@ std::vector<std::uint8_t> EncodePng(const cDIBSection& picture, const PngOptions
         std::swap(previous, current);
     }
 
-    const std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(
-        libdeflate_alloc_compressor(options.level));
+    libdeflate_compressor* const compressor = CompressorForLevel(options.level);
     if (!compressor)
         throw Error("cannot start the PNG compressor");
-    const std::size_t bound = libdeflate_zlib_compress_bound(compressor.get(), filtered.size());
+    const std::size_t bound = libdeflate_zlib_compress_bound(compressor, filtered.size());
+    // The compressor writes into room for the worst case, left uninitialised: only the pages it
+    // writes are taken, so a picture that compresses well never holds a second picture's worth.
+    const std::unique_ptr<std::uint8_t[]> stream(new std::uint8_t[bound]);
+    const std::size_t compressed =
+        UseRunLength(compressor, filtered)
+            ? RunLengthZlib(filtered, stream.get(), bound)
+            : libdeflate_zlib_compress(compressor, filtered.data(), filtered.size(), stream.get(),
+                                       bound);
+    if (compressed == 0)
+        throw Error("the PNG compressor failed");
+    if (compressed > kMaxChunkData)
+        throw Error("the PNG compressor failed");
+    filtered = {};
+
     const std::size_t paletteBytes = layout.colourType == PngColourType::Palette
                                          ? kChunkOverhead + 3 * palette.colours().size()
                                          : 0;
     const std::size_t ihdrAt = kSignature.size();
     const std::size_t plteAt = ihdrAt + kChunkOverhead + kIhdrDataSize;
     const std::size_t idatAt = plteAt + paletteBytes;
-    std::vector<std::uint8_t> file(CheckedAdd(idatAt + 2 * kChunkOverhead, bound));
+    const std::size_t iendAt = idatAt + kChunkOverhead + compressed;
+    std::vector<std::uint8_t> file(iendAt + kChunkOverhead);
     ByteWriter w(file);
     w.bytes(kSignature);
 
@@ -344,20 +394,10 @@ std::vector<std::uint8_t> EncodePng(const cDIBSection& picture, const PngOptions
         CloseChunk(file, plteAt, "PLTE", 3 * palette.colours().size());
     }
 
-    std::uint8_t* const idatData = file.data() + idatAt + 8;
-    const std::size_t compressed = UseRunLength(compressor.get(), filtered)
-                                       ? RunLengthZlib(filtered, idatData, bound)
-                                       : libdeflate_zlib_compress(compressor.get(), filtered.data(),
-                                                                  filtered.size(), idatData, bound);
-    if (compressed == 0)
-        throw Error("the PNG compressor failed");
-    if (compressed > kMaxChunkData)
-        throw Error("the PNG compressor failed");
-    filtered = {};
+    w.seek(idatAt + 8);
+    w.bytes(std::span<const std::uint8_t>(stream.get(), compressed));
     CloseChunk(file, idatAt, "IDAT", compressed);
-    const std::size_t iendAt = idatAt + kChunkOverhead + compressed;
     CloseChunk(file, iendAt, "IEND", 0);
-    file.resize(iendAt + kChunkOverhead);
     return file;
 }
 

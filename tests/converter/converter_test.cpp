@@ -340,6 +340,7 @@ TEST(PictrovaConvert, HostileInputsFailAndWriteNothing) {
     TempDir dir;
     auto bmp = testing::EngineEncodedCard("BMP", 40, 30);
     auto png = testing::EngineEncodedCard("PNG", 40, 30);
+    auto gif = testing::EngineEncodedCard("GIF", 40, 30);
     auto wrongMagic = bmp;
     wrongMagic[0] = 'Q';
     auto zeroWidthBmp = bmp;
@@ -355,6 +356,7 @@ TEST(PictrovaConvert, HostileInputsFailAndWriteNothing) {
         {"wrong magic", wrongMagic},
         {"truncated bmp", std::vector<std::uint8_t>(bmp.begin(), bmp.begin() + bmp.size() / 2)},
         {"truncated png", std::vector<std::uint8_t>(png.begin(), png.begin() + png.size() / 2)},
+        {"truncated gif", std::vector<std::uint8_t>(gif.begin(), gif.begin() + gif.size() / 2)},
         {"text", {'<', 's', 'v', 'g', '>', '\n'}},
         {"drawing script",
          {'v', 'i', 'e', 'w', 'b', 'o', 'x', ' ', '0', ' ', '0', ' ', '9', ' ', '9', '\n'}},

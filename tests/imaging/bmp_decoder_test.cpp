@@ -71,6 +71,7 @@ TEST(BmpDecoder, GivesTheEnginesPixelsForEveryLayoutItReads) {
         {"RLE4", fixtures::MakeRunLengthBmpFile(37, 9, 4)},
         {"RLE4, even width", fixtures::MakeRunLengthBmpFile(40, 3, 4)},
         {"16 bits 5-5-5", fixtures::MakeBmpFile(11, 4, 16)},
+        {"16 bits, top row first", TopDown(fixtures::MakeBmpFile(11, 4, 16), 4, 24)},
         {"16 bits 5-6-5",
          testing::HighColourCornersBmp({.compression = 3, .masks = {0xF800, 0x07E0, 0x001F}})},
         {"24 bits, padded rows", fixtures::MakeBmpFile(17, 6, 24)},

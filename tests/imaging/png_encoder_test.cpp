@@ -160,6 +160,18 @@ TEST(GifEncoder, BitmapInputGivesTheSameFileAsRgbRows) {
                    static_cast<std::uint32_t>(y * 5) << 8 | 0x40u;
         },
         NoisyPhoto(),
+        // Few colours: the exact palette, pixel by pixel.
+        [](int x, int y) {
+            return (x + y) % 3 == 0 ? 0xFFFFFFu : static_cast<std::uint32_t>(x) * 0x030201u;
+        },
+        // Many colours with pure white and black among them, which keep their entries.
+        [](int x, int y) {
+            return (x + y) % 4 == 0   ? 0xFFFFFFu
+                   : (x * y) % 5 == 0 ? 0u
+                                      : static_cast<std::uint32_t>(x * 4) << 16 |
+                                            static_cast<std::uint32_t>(y * 6) << 8 |
+                                            static_cast<std::uint32_t>(x * y % 256);
+        },
     };
     for (const auto& rule : rules) {
         const cDIBSection dib = Picture(61, 37, rule);
