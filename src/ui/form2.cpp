@@ -450,6 +450,7 @@ void Form2::ListFields() {
             // The row's text is the field name the run reads; the mark is its icon, its weight
             // and the type in its tip.
             item->setToolTip(0, field.attachment ? "Attachment" : "OLE Object");
+            item->setData(0, kHoldsPicturesRole, true);
             item->setIcon(0, ApplicationIcon());
             QFont font = item->font(0);
             font.setBold(true);

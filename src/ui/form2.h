@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 #include "ui/qt_host.h"
 
@@ -34,6 +35,10 @@ namespace pictrova::ui {
 
 class Form1;
 class WizardOptions;
+
+// Set on the rows of the table and field lists whose field (or one of whose fields) holds
+// pictures.
+inline constexpr int kHoldsPicturesRole = Qt::UserRole;
 
 class Form2 : public QWidget {
     Q_OBJECT
@@ -128,6 +133,9 @@ class Form2 : public QWidget {
     void OptionClicked(QRadioButton* option);
     void StoreText(const char* location, const QString& key, const QString& text);
     void ShowHelp(const char* location, const char* message);
+    // Before a run into a folder that holds files the run would replace: whether to keep them
+    // (Keep both) or replace them; nullopt when the user cancels the run.
+    std::optional<bool> AskKeepExistingFiles();
     void ShowRunProgress(const run::RunProgress& progress);
     void ShowRunResult(const run::RunResult& result, const QString& folder);
     void ClearRunResult();

@@ -143,6 +143,57 @@ TEST_F(WizardRunTest, RunFromTheWindowWritesOneFilePerPicture) {
     EXPECT_EQ(form2.SkippedList->topLevelItemCount(), 0);
 }
 
+// A second run into the folder the first one filled asks first, and each answer does what it
+// says; the next run asks again. The first run, into an empty folder, asks nothing.
+TEST_F(WizardRunTest, SecondRunIntoTheSameFolderAsksBeforeReplacing) {
+    struct Case {
+        ReplaceAnswer answer;
+        std::vector<std::string> files;
+        QString status;  // empty: the first run's stays
+    };
+    const Case cases[] = {
+        {ReplaceAnswer::Replace,
+         {"Output1.bmp", "Output3.bmp"},
+         "2 pictures from 3 records; 1 without a picture (1 empty); 2 replaced files that were "
+         "already there."},
+        {ReplaceAnswer::KeepBoth,
+         {"Output1 (2).bmp", "Output1.bmp", "Output3 (2).bmp", "Output3.bmp"},
+         "2 pictures from 3 records; 1 without a picture (1 empty)."},
+        {ReplaceAnswer::Cancel, {"Output1.bmp", "Output3.bmp"}, ""},
+    };
+    Form2& form2 = StartOnPictureDatabase();
+    const QString firstStatus =
+        "2 pictures from 3 records; 1 without a picture (1 empty). Folder: " +
+        QString::fromStdString(outputFolder.string());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.answer));
+        std::filesystem::remove_all(outputFolder);
+        std::filesystem::create_directories(outputFolder);
+        dialogs.replaceQuestions.clear();
+        dialogs.messages.clear();
+        QTest::mouseClick(form2.PushButton6, Qt::LeftButton);
+        EXPECT_TRUE(dialogs.replaceQuestions.empty());
+        EXPECT_EQ(form2.RunStatus->text(), firstStatus);
+
+        dialogs.replaceAnswers = {c.answer};
+        QTest::mouseClick(form2.PushButton6, Qt::LeftButton);
+        ASSERT_EQ(dialogs.replaceQuestions.size(), 1u);
+        EXPECT_EQ(dialogs.replaceQuestions[0].text,
+                  "This folder already holds 2 files named as this run names its files "
+                  "(Output1.bmp, Output3.bmp).\n\nReplace them, keep both (the new files take "
+                  "numbered names such as \"Output1 (2).bmp\"), or cancel the run?");
+        EXPECT_EQ(dialogs.replaceQuestions[0].title, "Pictrova");
+        EXPECT_EQ(OutputFiles(), c.files);
+        EXPECT_EQ(form2.RunStatus->text().section(" Folder: ", 0, 0),
+                  c.status.isEmpty() ? firstStatus.section(" Folder: ", 0, 0) : c.status);
+        // A cancelled run shows nothing; the others end with their message.
+        EXPECT_EQ(dialogs.messages.size(), c.answer == ReplaceAnswer::Cancel ? 1u : 2u);
+
+        QTest::mouseClick(form2.PushButton6, Qt::LeftButton);  // Cancel, the box closed
+        EXPECT_EQ(dialogs.replaceQuestions.size(), 2u);
+    }
+}
+
 // Records whose picture is refused say why in the list: a static metafile the renderer cannot
 // draw is not "an unsupported class".
 TEST_F(WizardRunTest, SkippedRecordsListTheirReasons) {
