@@ -111,6 +111,7 @@ void Form1::BuildControls() {
     connect(PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
     connect(Text1, &QLineEdit::textChanged, this, [this](const QString& text) {
         StoreText("Form1.Text1_Change", "AccessMDBFile", text);
+        setWindowTitle(DatabaseWindowTitle(IsFile(text) ? text : QString()));
         // A marked path loses its mark as soon as it names a file.
         if (!lblNoFile->isHidden())
             MarkMissingFile();

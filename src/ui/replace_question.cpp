@@ -137,24 +137,26 @@ QString ReplaceQuestion(const FilesInTheWay& files, run::OutputFormat format) {
         examples << QFile::decodeName(name.c_str());
     if (files.count > static_cast<std::int64_t>(files.examples.size()))
         examples << "...";
-    const QString many = files.count == 1 ? QString("1 file") : QString("%1 files").arg(files.count);
+    const QString many =
+        files.count == 1 ? QString("1 file") : QString("%1 files").arg(files.count);
     const QString extension = QString::fromLatin1(run::FormatExtension(format).data(),
                                                   run::FormatExtension(format).size());
     QString what;
     if (files.namesFromRecords) {
-        what = QString("This folder already holds %1%2, and this run takes its names from the "
-                       "records, so it may replace some of them (%3).")
+        what = QString(
+                   "This folder already holds %1%2, and this run takes its names from the "
+                   "records, so it may replace some of them (%3).")
                    .arg(many, extension.isEmpty() ? QString() : " named *" + extension,
                         examples.join(", "));
     } else {
         what = QString("This folder already holds %1 named as this run names its files (%2).")
                    .arg(many, examples.join(", "));
     }
-    const QString numbered = files.examples.empty()
-                                 ? QString()
-                                 : QString(" such as \"%1\"")
-                                       .arg(QFile::decodeName(
-                                           run::NumberedName(files.examples.front(), 2).c_str()));
+    const QString numbered =
+        files.examples.empty()
+            ? QString()
+            : QString(" such as \"%1\"")
+                  .arg(QFile::decodeName(run::NumberedName(files.examples.front(), 2).c_str()));
     return what + "\n\nReplace them, keep both (the new files take numbered names" + numbered +
            "), or cancel the run?";
 }

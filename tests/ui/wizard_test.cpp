@@ -79,6 +79,9 @@ TEST_F(WizardTest, RememberedDatabaseGoesStraightToTheOptionsPageWithTheFirstTab
     EXPECT_TRUE(form2.isVisible());
     EXPECT_FALSE(form1.isVisible());
     EXPECT_EQ(Rows(*form2.ListView1), QStringList({"Animals", "Pictures"}));
+    // Both pages name the database.
+    EXPECT_EQ(form2.windowTitle(), "two tables.mdb — Pictrova");
+    EXPECT_EQ(form1.windowTitle(), "two tables.mdb — Pictrova");
     ASSERT_EQ(form2.ListView1->selectedItems().size(), 1);
     EXPECT_EQ(form2.ListView1->selectedItems()[0]->text(0), "Animals");
     EXPECT_EQ(Rows(*form2.ListView2), QStringList({"ID", "Name", "Photo"}));
@@ -407,6 +410,8 @@ TEST_F(WizardTest, NextOnAnotherDatabaseShowsNothingOfThePreviousOne) {
     form1.Text1->setText(QString::fromStdString(second.string()));
     QTest::mouseClick(form1.PushButton2, Qt::LeftButton);
     EXPECT_EQ(Rows(*form2.ListView1), QStringList({"Staff"}));
+    EXPECT_EQ(form2.windowTitle(), "staff.mdb — Pictrova");
+    EXPECT_EQ(form1.windowTitle(), "staff.mdb — Pictrova");
     EXPECT_TRUE(Rows(*form2.ListView2).isEmpty());
     EXPECT_EQ(form2.Combo1->count(), 0);
     EXPECT_TRUE(form2.RunProgress->isHidden());
@@ -429,7 +434,8 @@ TEST_F(WizardTest, PathWithoutAFileIsMarkedBesideTheField) {
     form1.Text1->setText(QString::fromStdString(database.string()));
     EXPECT_TRUE(form1.lblNoFile->isHidden());
     form1.Text1->setText(QString::fromStdString((programFolder / "typo.mbd").string()));
-    EXPECT_TRUE(form1.lblNoFile->isHidden());  // not marked while typing
+    EXPECT_TRUE(form1.lblNoFile->isHidden());    // not marked while typing
+    EXPECT_EQ(form1.windowTitle(), "Pictrova");  // no database named
     QTest::mouseClick(form1.PushButton2, Qt::LeftButton);
     EXPECT_FALSE(form1.lblNoFile->isHidden());
     EXPECT_FALSE(form1.IsForm2Loaded());
