@@ -419,6 +419,8 @@ void Form2::FillTableList() {
     RunProgress->setValue(0);
     RunProgress->setVisible(false);
     ClearRunResult();
+    creatorPicture_->Clear();
+    Creator->clear();
     setWindowTitle(DatabaseWindowTitle(QString::fromStdString(form1_.DatabasePath())));
     const QString remembered = form1_.services().settings.Read("Table");
     for (const std::string& table : *tables) {

@@ -52,7 +52,7 @@ class Form2 : public QWidget {
 
     // Lists the tables of the database page's database into ListView1 and selects the remembered
     // one, else the first, and names the database in the window title. The field list, the
-    // name-field combo, the progress bar, and the last run's summary are cleared
+    // name-field combo, the progress bar, the last run's summary and its picture are cleared
     // first: they belonged to the table list before.
     void FillTableList();
     // Lists the fields of the table selected in ListView1 into ListView2 (fields that may hold

@@ -17,6 +17,7 @@
 #include <optional>
 
 #include "image_oracle.h"
+#include "imaging/picture_holder.h"
 #include "ole_builder/ole_fields.h"
 #include "ole_builder/pictures.h"
 #include "ui/form1.h"
@@ -134,9 +135,12 @@ TEST_F(WizardRunTest, RunFromTheWindowWritesOneFilePerPicture) {
     QTest::mouseClick(form2.ShowSkipped, Qt::LeftButton);
     EXPECT_TRUE(form2.SkippedList->isHidden());
 
-    // "< Back" and "Next >" clear the summary with the lists.
+    // "< Back" and "Next >" clear the summary and the picture with the lists; the next run
+    // starts without the picture.
     QTest::mouseClick(form2.PushButton7, Qt::LeftButton);
     form1().PushButton2_Click();
+    EXPECT_TRUE(form2.Creator->pixmap().isNull());
+    EXPECT_FALSE(form2.creatorPicture().HasPicture());
     EXPECT_TRUE(form2.RunStatus->isHidden());
     EXPECT_TRUE(form2.OpenFolder->isHidden());
     EXPECT_TRUE(form2.ShowSkipped->isHidden());
