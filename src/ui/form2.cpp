@@ -99,6 +99,32 @@ QTreeWidget* NewList(const char* name, QWidget* frame) {
     return list;
 }
 
+// A row whose field holds pictures, or whose table has such a field. Its text stays the name
+// the run reads; the mark is its icon, its weight and its tip.
+void MarkPictureRow(QTreeWidgetItem& row, const QString& tip) {
+    row.setToolTip(0, tip);
+    row.setIcon(0, ApplicationIcon());
+    QFont font = row.font(0);
+    font.setBold(true);
+    row.setFont(0, font);
+    row.setData(0, kHoldsPicturesRole, true);
+}
+
+// The fields of `table` that hold pictures, from its definition; none when it cannot be read
+// (clicking the table reports why).
+QStringList PictureFieldsOf(const database::DatabaseSelection& database, const std::string& table) {
+    QStringList names;
+    try {
+        for (const database::FieldInfo& field : database::ListTableFields(database, table)) {
+            if (database::HoldsPictures(field))
+                names << QString::fromStdString(field.name);
+        }
+    } catch (const Error&) {
+        names.clear();
+    }
+    return names;
+}
+
 }  // namespace
 
 void SetOptionValue(QRadioButton& option, bool chosen) {
@@ -423,8 +449,14 @@ void Form2::FillTableList() {
     Creator->clear();
     setWindowTitle(DatabaseWindowTitle(QString::fromStdString(form1_.DatabasePath())));
     const QString remembered = form1_.services().settings.Read("Table");
+    BusyPointer busy(host_);
     for (const std::string& table : *tables) {
-        new QTreeWidgetItem(ListView1, {QString::fromStdString(table)});
+        auto* row = new QTreeWidgetItem(ListView1, {QString::fromStdString(table)});
+        const QStringList pictureFields = PictureFieldsOf(form1_, table);
+        if (!pictureFields.isEmpty())
+            MarkPictureRow(*row,
+                           (pictureFields.size() == 1 ? "Picture field: " : "Picture fields: ") +
+                               pictureFields.join(", "));
     }
     const QList<QTreeWidgetItem*> found = ListView1->findItems(remembered, Qt::MatchExactly);
     if (!found.isEmpty())
@@ -450,14 +482,7 @@ void Form2::ListFields() {
         const QString name = QString::fromStdString(field.name);
         auto* item = new QTreeWidgetItem(ListView2, {name});
         if (database::HoldsPictures(field)) {
-            // The row's text is the field name the run reads; the mark is its icon, its weight
-            // and the type in its tip.
-            item->setToolTip(0, field.attachment ? "Attachment" : "OLE Object");
-            item->setData(0, kHoldsPicturesRole, true);
-            item->setIcon(0, ApplicationIcon());
-            QFont font = item->font(0);
-            font.setBold(true);
-            item->setFont(0, font);
+            MarkPictureRow(*item, field.attachment ? "Attachment" : "OLE Object");
             if (name == pictureField)
                 ListView2->setCurrentItem(item);
         } else if (field.type != database::kAdBinary && field.type != database::kAdVarBinary) {

@@ -50,10 +50,11 @@ class Form2 : public QWidget {
     // The start-up (Form2.Form_Load).
     void Load();
 
-    // Lists the tables of the database page's database into ListView1 and selects the remembered
-    // one, else the first, and names the database in the window title. The field list, the
-    // name-field combo, the progress bar, the last run's summary and its picture are cleared
-    // first: they belonged to the table list before.
+    // Lists the tables of the database page's database into ListView1, those with a picture
+    // field marked as ListFields marks the fields, selects the remembered one, else the first,
+    // and names the database in the window title. The field list, the name-field combo, the
+    // progress bar, the last run's summary and its picture are cleared first: they belonged to
+    // the table list before.
     void FillTableList();
     // Lists the fields of the table selected in ListView1 into ListView2 (fields that may hold
     // pictures marked) and Combo1 (those fields left out: they name no file), selecting the

@@ -238,6 +238,7 @@ TEST_F(WizardRunTest, AttachmentFieldOfTheAccdbSampleGivesOneFilePerPicture) {
     settings.Write("Output Folder", QString::fromStdString(outputFolder.string()));
     Form2& form2 = Start().form2();
     ASSERT_EQ(form2.ListView1->currentItem()->text(0), "Attached Photos");
+    EXPECT_EQ(form2.ListView1->currentItem()->toolTip(0), "Picture field: Photos");
     SelectField(form2, "Photos");
     EXPECT_EQ(form2.ListView2->currentItem()->toolTip(0), "Attachment");
     EXPECT_EQ(form2.ListView2->findItems("Caption", Qt::MatchExactly)[0]->toolTip(0), "");

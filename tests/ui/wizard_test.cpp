@@ -98,6 +98,46 @@ TEST_F(WizardTest, RememberedDatabaseGoesStraightToTheOptionsPageWithTheFirstTab
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
+// A table with a picture field is marked in the table list as the field is in the field list,
+// with the picture fields named in its tip.
+TEST_F(WizardTest, TablesWithAPictureFieldAreMarked) {
+    jet::DatabasePlan plan;
+    plan.tables.push_back({"Animals",
+                           {{"ID", jet::ColumnType::Long},
+                            {"Photo", jet::ColumnType::OleObject},
+                            {"Sketch", jet::ColumnType::OleObject}},
+                           {}});
+    plan.tables.push_back({"Notes",
+                           {{"ID", jet::ColumnType::Long},
+                            {"Text", jet::ColumnType::Memo},
+                            {"Checksum", jet::ColumnType::Binary, 16}},
+                           {}});
+    plan.tables.push_back(
+        {"Staff",
+         {{"Badge", jet::ColumnType::Long}, {"Portrait", jet::ColumnType::OleObject}},
+         {}});
+    const auto database = programFolder / "marks.mdb";
+    jet::WriteDatabase(database, plan);
+    settings.Write("AccessMDBFile", QString::fromStdString(database.string()));
+    Form2& form2 = Start().form2();
+    const std::pair<QString, QString> tables[] = {
+        {"Animals", "Picture fields: Photo, Sketch"},
+        {"Notes", ""},
+        {"Staff", "Picture field: Portrait"},
+    };
+    ASSERT_EQ(form2.ListView1->topLevelItemCount(), 3);
+    for (int i = 0; i < 3; ++i) {
+        const QTreeWidgetItem* row = form2.ListView1->topLevelItem(i);
+        const auto& [name, tip] = tables[i];
+        EXPECT_EQ(row->text(0), name);
+        EXPECT_EQ(row->toolTip(0), tip) << name.toStdString();
+        EXPECT_EQ(row->font(0).bold(), !tip.isEmpty()) << name.toStdString();
+        EXPECT_EQ(!row->icon(0).isNull(), !tip.isEmpty()) << name.toStdString();
+    }
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
 // The table, picture field and name field chosen last come back at start-up; a remembered
 // name the database no longer has falls back to the first as before.
 TEST_F(WizardTest, RememberedTableAndFieldChoicesAreRestored) {
