@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/creator_view.h"
 
+#include <QPixmap>
+#include <QResizeEvent>
+
 #include <cstring>
 
 #include "imaging/dib_section.h"
@@ -32,6 +35,31 @@ QImage DibToImage(const imaging::cDIBSection& dib) {
         std::memcpy(image.scanLine(y), source, copyBytes);
     }
     return image;
+}
+
+PicturePreview::PicturePreview(QWidget* parent) : QLabel(parent) {
+    setFrameShape(QFrame::StyledPanel);
+    setAlignment(Qt::AlignCenter);
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+}
+
+void PicturePreview::SetImage(QImage image) {
+    image_ = std::move(image);
+    ShowScaled();
+}
+
+void PicturePreview::resizeEvent(QResizeEvent* event) {
+    QLabel::resizeEvent(event);
+    ShowScaled();
+}
+
+void PicturePreview::ShowScaled() {
+    if (image_.isNull()) {
+        clear();
+        return;
+    }
+    setPixmap(QPixmap::fromImage(
+        image_.scaled(contentsRect().size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
 }
 
 }  // namespace pictrova::ui

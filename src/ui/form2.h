@@ -34,6 +34,7 @@ struct RunResult;
 namespace pictrova::ui {
 
 class Form1;
+class PicturePreview;
 class WizardOptions;
 
 // Set on the rows of the table and field lists whose field (or one of whose fields) holds
@@ -116,7 +117,7 @@ class Form2 : public QWidget {
     QPushButton* PushButton2;
     QPushButton* PushButton6;
     QPushButton* PushButton7;
-    QLabel* Creator;
+    PicturePreview* Creator;
     QLabel* Picture1;
     QProgressBar* RunProgress;
     // The last run's summary under the progress bar: what was written where, and why the

@@ -161,14 +161,8 @@ void Form2::ShowRunProgress(const run::RunProgress& progress) {
     }
     RunProgress->setValue(ClampToInt(progress.recordsDone));
 
-    const QImage picture =
-        creatorPicture().HasPicture() ? DibToImage(creatorPicture().Image()) : QImage();
-    if (picture.isNull()) {
-        Creator->clear();
-    } else {
-        Creator->setPixmap(QPixmap::fromImage(picture.scaled(
-            Creator->contentsRect().size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
-    }
+    Creator->SetImage(creatorPicture().HasPicture() ? DibToImage(creatorPicture().Image())
+                                                    : QImage());
 }
 
 }  // namespace pictrova::ui

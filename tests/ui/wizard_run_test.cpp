@@ -2,7 +2,9 @@
 // "Start Extracting" pressed in the window: the run reads the page's controls, writes the files,
 // reports a failing step under the run's location, and keeps the button disabled while it runs.
 
+#include <QApplication>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -20,6 +22,7 @@
 #include "imaging/picture_holder.h"
 #include "ole_builder/ole_fields.h"
 #include "ole_builder/pictures.h"
+#include "ui/creator_view.h"
 #include "ui/form1.h"
 #include "ui/form2.h"
 #include "wizard_fixture.h"
@@ -196,6 +199,76 @@ TEST_F(WizardRunTest, SecondRunIntoTheSameFolderAsksBeforeReplacing) {
         QTest::mouseClick(form2.PushButton6, Qt::LeftButton);  // Cancel, the box closed
         EXPECT_EQ(dialogs.replaceQuestions.size(), 2u);
     }
+}
+
+// Every part of the page keeps its room: the whole of a long field list shows, the picture fits
+// its box, and nothing is squeezed below its smallest size, from the first showing through the
+// run's summary and its skipped records to the page's smallest size.
+TEST_F(WizardRunTest, LongFieldListAndThePictureFitThePage) {
+    jet::DatabasePlan plan;
+    std::vector<jet::ColumnPlan> columns;
+    for (int i = 1; i <= 18; ++i)
+        columns.push_back({"Field " + std::to_string(i), jet::ColumnType::Text, 20});
+    columns[9] = {"Photo", jet::ColumnType::OleObject};  // where a long list used to hide it
+    plan.tables.push_back({"Employee", columns, {}});
+    for (int record = 1; record <= 3; ++record) {
+        jet::Row row(18, std::string("x"));
+        row[9] = record == 2
+                     ? jet::Value(jet::Null)
+                     : jet::Value(fixtures::BuildPaintPicture(fixtures::MakeBmpFile(64, 48)));
+        plan.tables[0].rows.push_back(row);
+    }
+    databasePath = programFolder / "employees.mdb";
+    jet::WriteDatabase(databasePath, plan);
+    std::filesystem::create_directories(outputFolder);
+    settings.Write("AccessMDBFile", QString::fromStdString(databasePath.string()));
+    settings.Write("Output Folder", QString::fromStdString(outputFolder.string()));
+    Form2& form2 = Start().form2();
+    SelectField(form2, "Photo");
+
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+    };
+    const Step steps[] = {
+        {"as first shown", [] {}},
+        {"after a run, with its summary",
+         [&] { QTest::mouseClick(form2.PushButton6, Qt::LeftButton); }},
+        {"with the skipped records listed",
+         [&] { QTest::mouseClick(form2.ShowSkipped, Qt::LeftButton); }},
+        {"at the smallest size", [&] { form2.resize(form2.minimumSize()); }},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.act();
+        for (int i = 0; i < 5; ++i)
+            QApplication::processEvents();
+        ASSERT_TRUE(form2.isVisible());
+        const QRect rows = form2.ListView2->viewport()->rect();
+        for (int i = 0; i < form2.ListView2->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* row = form2.ListView2->topLevelItem(i);
+            EXPECT_TRUE(rows.contains(form2.ListView2->visualItemRect(row)))
+                << row->text(0).toStdString();
+        }
+        const QSize picture = form2.Creator->pixmap().size();
+        EXPECT_TRUE(form2.Creator->contentsRect().size().expandedTo(picture) ==
+                    form2.Creator->contentsRect().size());
+        for (QWidget* part : std::initializer_list<QWidget*>{
+                 form2.Frame1, form2.Frame2, form2.Frame3, form2.Frame4, form2.Frame5, form2.Frame6,
+                 form2.Creator, form2.PushButton6, form2.PushButton7, form2.RunProgress,
+                 form2.RunStatus, form2.ShowSkipped, form2.OpenFolder, form2.SkippedList}) {
+            if (!part->isVisible())
+                continue;
+            const QRect place(part->mapTo(&form2, QPoint(0, 0)), part->size());
+            EXPECT_TRUE(form2.rect().contains(place)) << part->objectName().toStdString();
+            const int smallest = part->hasHeightForWidth() ? part->heightForWidth(part->width())
+                                                           : part->minimumSizeHint().height();
+            EXPECT_GE(part->height(), std::max(smallest, part->minimumHeight()))
+                << part->objectName().toStdString();
+        }
+    }
+    EXPECT_FALSE(form2.Creator->pixmap().isNull());
+    EXPECT_FALSE(form2.SkippedList->isHidden());
 }
 
 // Records whose picture is refused say why in the list: a static metafile the renderer cannot
