@@ -3,6 +3,7 @@
 
 #include <QPixmap>
 #include <QResizeEvent>
+#include <QScreen>
 
 #include <cstring>
 
@@ -44,6 +45,12 @@ PicturePreview::PicturePreview(QWidget* parent) : QLabel(parent) {
 }
 
 void PicturePreview::SetImage(QImage image) {
+    // The box never grows past the screen: a larger picture is kept at the screen's size, so a
+    // huge one is not held twice while the run goes on.
+    const QSize largest = screen() ? screen()->availableSize() : QSize();
+    if (largest.isValid() && !image.isNull() &&
+        (image.width() > largest.width() || image.height() > largest.height()))
+        image = image.scaled(largest, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     image_ = std::move(image);
     ShowScaled();
 }
