@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/creator_view.h"
 
+#include <QPixmap>
+#include <QResizeEvent>
+#include <QScreen>
+
 #include <cstring>
 
 #include "imaging/dib_section.h"
@@ -32,6 +36,37 @@ QImage DibToImage(const imaging::cDIBSection& dib) {
         std::memcpy(image.scanLine(y), source, copyBytes);
     }
     return image;
+}
+
+PicturePreview::PicturePreview(QWidget* parent) : QLabel(parent) {
+    setFrameShape(QFrame::StyledPanel);
+    setAlignment(Qt::AlignCenter);
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+}
+
+void PicturePreview::SetImage(QImage image) {
+    // The box never grows past the screen: a larger picture is kept at the screen's size, so a
+    // huge one is not held twice while the run goes on.
+    const QSize largest = screen() ? screen()->availableSize() : QSize();
+    if (largest.isValid() && !image.isNull() &&
+        (image.width() > largest.width() || image.height() > largest.height()))
+        image = image.scaled(largest, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    image_ = std::move(image);
+    ShowScaled();
+}
+
+void PicturePreview::resizeEvent(QResizeEvent* event) {
+    QLabel::resizeEvent(event);
+    ShowScaled();
+}
+
+void PicturePreview::ShowScaled() {
+    if (image_.isNull()) {
+        clear();
+        return;
+    }
+    setPixmap(QPixmap::fromImage(
+        image_.scaled(contentsRect().size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
 }
 
 }  // namespace pictrova::ui

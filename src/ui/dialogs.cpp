@@ -3,6 +3,7 @@
 
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QPushButton>
 #include <QUrl>
 
 namespace pictrova::ui {
@@ -47,6 +48,23 @@ bool QtDialogs::AskYesNo(QWidget* owner, const QString& text, const QString& tit
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Yes | QMessageBox::No, owner);
     box.setWindowModality(Qt::ApplicationModal);
     return box.exec() == QMessageBox::Yes;
+}
+
+ReplaceAnswer QtDialogs::AskReplace(QWidget* owner, const QString& text, const QString& title) {
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, owner);
+    box.setWindowModality(Qt::ApplicationModal);
+    const QAbstractButton* replace = box.addButton("Replace", QMessageBox::DestructiveRole);
+    QPushButton* keepBoth = box.addButton("Keep both", QMessageBox::AcceptRole);
+    QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+    // Enter keeps what is there; Escape and closing the box cancel.
+    box.setDefaultButton(keepBoth);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == replace)
+        return ReplaceAnswer::Replace;
+    if (box.clickedButton() == keepBoth)
+        return ReplaceAnswer::KeepBoth;
+    return ReplaceAnswer::Cancel;
 }
 
 void QtDialogs::OpenFolder(const QString& folder) {

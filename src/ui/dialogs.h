@@ -14,6 +14,9 @@ class QWidget;
 
 namespace pictrova::ui {
 
+// The answers to the question before a run that would replace files already in its folder.
+enum class ReplaceAnswer { Replace, KeepBoth, Cancel };
+
 class Dialogs {
   public:
     virtual ~Dialogs() = default;
@@ -33,6 +36,10 @@ class Dialogs {
     // A modal Yes/No question; true for Yes.
     virtual bool AskYesNo(QWidget* owner, const QString& text, const QString& title) = 0;
 
+    // A modal question with the buttons "Replace", "Keep both" and "Cancel"; closing it
+    // cancels.
+    virtual ReplaceAnswer AskReplace(QWidget* owner, const QString& text, const QString& title) = 0;
+
     // Shows `folder` in the desktop's file manager.
     virtual void OpenFolder(const QString& folder) = 0;
 };
@@ -45,6 +52,7 @@ class QtDialogs : public Dialogs {
     void Message(QWidget* owner, const QString& text, const QString& title,
                  QMessageBox::Icon icon) override;
     bool AskYesNo(QWidget* owner, const QString& text, const QString& title) override;
+    ReplaceAnswer AskReplace(QWidget* owner, const QString& text, const QString& title) override;
     void OpenFolder(const QString& folder) override;
 };
 

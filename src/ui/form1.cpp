@@ -113,6 +113,7 @@ void Form1::BuildControls() {
         // Another database: the one kept open for the previous text goes.
         ForgetOpened();
         StoreText("Form1.Text1_Change", "AccessMDBFile", text);
+        setWindowTitle(DatabaseWindowTitle(IsFile(text) ? text : QString()));
         // A marked path loses its mark as soon as it names a file.
         if (!lblNoFile->isHidden())
             MarkMissingFile();

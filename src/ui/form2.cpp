@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -24,6 +25,7 @@
 #include "database/ado_types.h"
 #include "database/schema_listing.h"
 #include "imaging/picture_holder.h"
+#include "ui/creator_view.h"
 #include "ui/dialogs.h"
 #include "ui/folder_picker.h"
 #include "ui/form1.h"
@@ -86,6 +88,9 @@ constexpr OptionMembers kOptionGroups[] = {kReadMethodGroup, kNamingGroup, kForm
 QRadioButton* NewOption(const char* name, const char* caption, QWidget* frame) {
     auto* option = new QRadioButton(caption, frame);
     option->setObjectName(name);
+    // As wide as its caption: only the caption and the button take a click, so a wider option
+    // would show blank room that does nothing.
+    option->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
     return option;
 }
 
@@ -96,7 +101,36 @@ QTreeWidget* NewList(const char* name, QWidget* frame) {
     list->setRootIsDecorated(false);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setMinimumHeight(140);
+    // Its column whole beside a scroll bar: the page's smallest width cuts no name.
+    list->setMinimumWidth(kListColumnWidth + 2 * list->frameWidth() +
+                          list->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
     return list;
+}
+
+// A row whose field holds pictures, or whose table has such a field. Its text stays the name
+// the run reads; the mark is its icon, its weight and its tip.
+void MarkPictureRow(QTreeWidgetItem& row, const QString& tip) {
+    row.setToolTip(0, tip);
+    row.setIcon(0, ApplicationIcon());
+    QFont font = row.font(0);
+    font.setBold(true);
+    row.setFont(0, font);
+    row.setData(0, kHoldsPicturesRole, true);
+}
+
+// The fields of `table` that hold pictures, from its definition; none when it cannot be read
+// (clicking the table reports why).
+QStringList PictureFieldsOf(const database::DatabaseSelection& database, const std::string& table) {
+    QStringList names;
+    try {
+        for (const database::FieldInfo& field : database::ListTableFields(database, table)) {
+            if (database::HoldsPictures(field))
+                names << QString::fromStdString(field.name);
+        }
+    } catch (const Error&) {
+        names.clear();
+    }
+    return names;
 }
 
 }  // namespace
@@ -170,6 +204,9 @@ void Form2::BuildControls() {
     naming->addWidget(Combo1, 4, 1, 1, 2);
     naming->addWidget(Option16, 5, 0, 1, 3);
     PushButton4->setFixedWidth(48);
+    // Room for a prefix and a field name at the page's smallest width.
+    Text1->setMinimumWidth(110);
+    Combo1->setMinimumWidth(110);
 
     Frame4 = new QGroupBox("Save Output Files As", this);
     Option8 = NewOption("Option8", "BMP", Frame4);
@@ -182,11 +219,11 @@ void Form2::BuildControls() {
     Option15 = NewOption("Option15", "Original", Frame4);
     Option15->setToolTip(
         "Every object as the file it holds (PDF, Word, ... and pictures as stored), unconverted");
-    auto* formats = new QHBoxLayout(Frame4);
-    for (QRadioButton* option :
-         {Option8, Option9, Option10, Option11, Option12, Option13, Option14, Option15}) {
-        formats->addWidget(option);
-    }
+    auto* formats = new QGridLayout(Frame4);
+    QRadioButton* const formatOptions[] = {Option8,  Option9,  Option10, Option11,
+                                           Option12, Option13, Option14, Option15};
+    for (int i = 0; i < 8; ++i)
+        formats->addWidget(formatOptions[i], i / 4, i % 4, Qt::AlignLeft);
 
     Frame5 = new QGroupBox("JPG Image Quality", this);
     Slider1 = new QSlider(Qt::Horizontal, Frame5);
@@ -196,6 +233,7 @@ void Form2::BuildControls() {
     Slider1->setPageStep(10);
     Slider1->setTickInterval(10);
     Slider1->setTickPosition(QSlider::TicksBelow);
+    Slider1->setMinimumWidth(140);
     Slider1->setEnabled(false);  // BMP is chosen at design time
     auto* qualityValue = new QLabel(QString::number(Slider1->value()), Frame5);
     qualityValue->setObjectName("Slider1Value");
@@ -215,10 +253,8 @@ void Form2::BuildControls() {
 
     PushButton6 = new QPushButton("Start Extracting", this);
     PushButton7 = new QPushButton("< Back", this);
-    Creator = new QLabel(this);
-    Creator->setFrameShape(QFrame::StyledPanel);
-    Creator->setAlignment(Qt::AlignCenter);
-    Creator->setMinimumSize(200, 160);
+    Creator = new PicturePreview(this);
+    Creator->setMinimumSize(200, 150);
     Picture1 = new QLabel(this);
     Picture1->setPixmap(ApplicationIcon().pixmap(32, 32));
     RunProgress = new QProgressBar(this);
@@ -267,13 +303,21 @@ void Form2::BuildControls() {
     for (const auto& [object, name] : names)
         object->setObjectName(name);
 
-    auto* top = new QHBoxLayout;
-    top->addWidget(Frame1, 3);
-    top->addWidget(Creator, 2);
-    auto* middle = new QGridLayout;
-    middle->addWidget(Frame2, 0, 0);
-    middle->addWidget(Frame5, 1, 0);
-    middle->addWidget(Frame3, 0, 1, 2, 1);
+    // Two columns above the buttons. The lists take the page's whole height, so that a long
+    // field list shows at the smallest size; the picture box above the options takes what they
+    // leave. Both grow with the window, and the run's summary below takes its room from them.
+    auto* methodAndQuality = new QHBoxLayout;
+    methodAndQuality->addWidget(Frame2);
+    methodAndQuality->addWidget(Frame5);
+    auto* options = new QVBoxLayout;
+    options->addWidget(Creator, 1);
+    options->addLayout(methodAndQuality);
+    options->addWidget(Frame3);
+    options->addWidget(Frame4);
+    options->addWidget(Frame6);
+    auto* columns = new QHBoxLayout;
+    columns->addWidget(Frame1, 1);
+    columns->addLayout(options, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(Picture1);
     buttons->addWidget(RunProgress, 1);
@@ -281,10 +325,7 @@ void Form2::BuildControls() {
     buttons->addWidget(PushButton7);
     buttons->addWidget(PushButton6);
     auto* page = new QVBoxLayout(this);
-    page->addLayout(top, 1);
-    page->addLayout(middle);
-    page->addWidget(Frame4);
-    page->addWidget(Frame6);
+    page->addLayout(columns, 1);
     page->addLayout(buttons);
     auto* status = new QHBoxLayout;
     status->addWidget(RunStatus, 1);
@@ -419,9 +460,18 @@ void Form2::FillTableList() {
     RunProgress->setValue(0);
     RunProgress->setVisible(false);
     ClearRunResult();
+    creatorPicture_->Clear();
+    Creator->SetImage(QImage());
+    setWindowTitle(DatabaseWindowTitle(QString::fromStdString(form1_.DatabasePath())));
     const QString remembered = form1_.services().settings.Read("Table");
+    BusyPointer busy(host_);
     for (const std::string& table : *tables) {
-        new QTreeWidgetItem(ListView1, {QString::fromStdString(table)});
+        auto* row = new QTreeWidgetItem(ListView1, {QString::fromStdString(table)});
+        const QStringList pictureFields = PictureFieldsOf(form1_, table);
+        if (!pictureFields.isEmpty())
+            MarkPictureRow(*row,
+                           (pictureFields.size() == 1 ? "Picture field: " : "Picture fields: ") +
+                               pictureFields.join(", "));
     }
     const QList<QTreeWidgetItem*> found = ListView1->findItems(remembered, Qt::MatchExactly);
     if (!found.isEmpty())
@@ -447,13 +497,7 @@ void Form2::ListFields() {
         const QString name = QString::fromStdString(field.name);
         auto* item = new QTreeWidgetItem(ListView2, {name});
         if (database::HoldsPictures(field)) {
-            // The row's text is the field name the run reads; the mark is its icon, its weight
-            // and the type in its tip.
-            item->setToolTip(0, field.attachment ? "Attachment" : "OLE Object");
-            item->setIcon(0, ApplicationIcon());
-            QFont font = item->font(0);
-            font.setBold(true);
-            item->setFont(0, font);
+            MarkPictureRow(*item, field.attachment ? "Attachment" : "OLE Object");
             if (name == pictureField)
                 ListView2->setCurrentItem(item);
         } else if (field.type != database::kAdBinary && field.type != database::kAdVarBinary) {

@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 #include "ui/qt_host.h"
 
@@ -33,7 +34,12 @@ struct RunResult;
 namespace pictrova::ui {
 
 class Form1;
+class PicturePreview;
 class WizardOptions;
+
+// Set on the rows of the table and field lists whose field (or one of whose fields) holds
+// pictures.
+inline constexpr int kHoldsPicturesRole = Qt::UserRole;
 
 class Form2 : public QWidget {
     Q_OBJECT
@@ -45,9 +51,11 @@ class Form2 : public QWidget {
     // The start-up (Form2.Form_Load).
     void Load();
 
-    // Lists the tables of the database page's database into ListView1 and selects the remembered
-    // one, else the first. The field list, the name-field combo, the progress bar and the last
-    // run's summary are cleared first: they belonged to the table list before.
+    // Lists the tables of the database page's database into ListView1, those with a picture
+    // field marked as ListFields marks the fields, selects the remembered one, else the first,
+    // and names the database in the window title. The field list, the name-field combo, the
+    // progress bar, the last run's summary and its picture are cleared first: they belonged to
+    // the table list before.
     void FillTableList();
     // Lists the fields of the table selected in ListView1 into ListView2 (fields that may hold
     // pictures marked) and Combo1 (those fields left out: they name no file), selecting the
@@ -109,7 +117,7 @@ class Form2 : public QWidget {
     QPushButton* PushButton2;
     QPushButton* PushButton6;
     QPushButton* PushButton7;
-    QLabel* Creator;
+    PicturePreview* Creator;
     QLabel* Picture1;
     QProgressBar* RunProgress;
     // The last run's summary under the progress bar: what was written where, and why the
@@ -128,6 +136,9 @@ class Form2 : public QWidget {
     void OptionClicked(QRadioButton* option);
     void StoreText(const char* location, const QString& key, const QString& text);
     void ShowHelp(const char* location, const char* message);
+    // Before a run into a folder that holds files the run would replace: whether to keep them
+    // (Keep both) or replace them; nullopt when the user cancels the run.
+    std::optional<bool> AskKeepExistingFiles();
     void ShowRunProgress(const run::RunProgress& progress);
     void ShowRunResult(const run::RunResult& result, const QString& folder);
     void ClearRunResult();

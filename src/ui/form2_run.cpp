@@ -8,6 +8,7 @@
 #include <QTreeWidget>
 
 #include <climits>
+#include <optional>
 
 #include "imaging/picture_holder.h"
 #include "run/external_converter.h"
@@ -17,6 +18,8 @@
 #include "ui/dialogs.h"
 #include "ui/form1.h"
 #include "ui/form2.h"
+#include "ui/replace_question.h"
+#include "ui/startup_helpers.h"
 #include "ui/wizard_options.h"
 
 namespace pictrova::ui {
@@ -53,6 +56,9 @@ class RunningPage {
 void Form2::PushButton6_Click() {
     if (running_ || ending_)
         return;
+    const std::optional<bool> keepExistingFiles = AskKeepExistingFiles();
+    if (!keepExistingFiles)
+        return;
     RunningPage running(running_, *PushButton6);
     RunProgress->setRange(0, 1);
     RunProgress->setValue(0);
@@ -68,9 +74,42 @@ void Form2::PushButton6_Click() {
         {}};
     // Closing the wizard stops the run after the records it has written.
     surroundings.stopRequested = [this] { return ending_; };
+    surroundings.keepExistingFiles = *keepExistingFiles;
     const run::RunResult result = run::RunExtraction(*options_, surroundings);
     if (!ending_)
         ShowRunResult(result, QString::fromStdString(options_->outputFolder()));
+}
+
+// Asked afresh before every run: the answer is about the files in the folder now. A field that
+// holds no pictures stops the run at its checks, before it writes anything.
+std::optional<bool> Form2::AskKeepExistingFiles() {
+    const QList<QTreeWidgetItem*> field = ListView2->selectedItems();
+    if (field.isEmpty() || !field.constFirst()->data(0, kHoldsPicturesRole).toBool())
+        return false;
+    const run::ExtractionChoices choices{
+        .table = options_->table(),
+        .pictureField = options_->pictureField(),
+        .readMethod = options_->readMethod(),
+        .naming = options_->naming(),
+        .prefix = options_->prefix(),
+        .nameField = options_->nameField(),
+        .format = options_->format(),
+        .quality = options_->quality(),
+        .outputFolder = options_->outputFolder(),
+    };
+    const FilesInTheWay files = FindFilesInTheWay(choices);
+    if (files.count == 0)
+        return false;
+    switch (form1_.services().dialogs.AskReplace(this, ReplaceQuestion(files, choices.format),
+                                                 ApplicationTitle())) {
+        case ReplaceAnswer::Replace:
+            return false;
+        case ReplaceAnswer::KeepBoth:
+            return true;
+        case ReplaceAnswer::Cancel:
+            break;
+    }
+    return std::nullopt;
 }
 
 // Only a run that went through the records has something to count; a run stopped by its
@@ -122,14 +161,8 @@ void Form2::ShowRunProgress(const run::RunProgress& progress) {
     }
     RunProgress->setValue(ClampToInt(progress.recordsDone));
 
-    const QImage picture =
-        creatorPicture().HasPicture() ? DibToImage(creatorPicture().Image()) : QImage();
-    if (picture.isNull()) {
-        Creator->clear();
-    } else {
-        Creator->setPixmap(QPixmap::fromImage(picture.scaled(
-            Creator->contentsRect().size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
-    }
+    Creator->SetImage(creatorPicture().HasPicture() ? DibToImage(creatorPicture().Image())
+                                                    : QImage());
 }
 
 }  // namespace pictrova::ui

@@ -110,6 +110,12 @@ QString ApplicationTitle() {
     return TitleStorage();
 }
 
+QString DatabaseWindowTitle(const QString& databasePath) {
+    const QString fileName = QFileInfo(databasePath).fileName();
+    const QString product = QString::fromLatin1(kProductName);
+    return fileName.isEmpty() ? product : fileName + QString::fromUtf8(" — ") + product;
+}
+
 QString GetDesktopFolder() {
     QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
     if (desktop.isEmpty() || !QFileInfo(desktop).isDir())

@@ -36,6 +36,10 @@ QString DeriveApplicationTitle(const QString& productName);
 void SetApplicationTitle();
 QString ApplicationTitle();
 
+// A page's window title: the database's file name, then the product name; the product name
+// alone while no database file is named.
+QString DatabaseWindowTitle(const QString& databasePath);
+
 // The user's desktop folder followed by "/"; the home folder when there is no desktop folder.
 QString GetDesktopFolder();
 

@@ -28,8 +28,8 @@ struct ShownMessage {
     QMessageBox::Icon icon;
 };
 
-// Answers each dialog from a queue the test fills (an empty text when the queue is empty, the
-// answer of a cancelled dialog) and records every message.
+// Answers each dialog from a queue the test fills (an empty text or Cancel when the queue is
+// empty, the answer of a cancelled dialog) and records every message and question.
 class ScriptedDialogs : public Dialogs {
   public:
     QString OpenFileName(QWidget*, const QString& title, const QString& filter) override {
@@ -52,6 +52,14 @@ class ScriptedDialogs : public Dialogs {
         questions.push_back(text);
         return false;
     }
+    ReplaceAnswer AskReplace(QWidget*, const QString& text, const QString& title) override {
+        replaceQuestions.push_back({text, title, QMessageBox::Question});
+        if (replaceAnswers.empty())
+            return ReplaceAnswer::Cancel;
+        const ReplaceAnswer answer = replaceAnswers.front();
+        replaceAnswers.pop_front();
+        return answer;
+    }
     void OpenFolder(const QString& folder) override { openedFolders.push_back(folder); }
 
     std::vector<QString> ErrorReports() const {
@@ -65,6 +73,8 @@ class ScriptedDialogs : public Dialogs {
 
     std::deque<QString> fileAnswers;
     std::deque<QString> folderAnswers;
+    std::deque<ReplaceAnswer> replaceAnswers;  // Cancel, as closing the box, once it is empty
+    std::vector<ShownMessage> replaceQuestions;
     std::vector<QString> openTitles, openFilters, folderTitles, folderStarts, questions,
         openedFolders;
     std::vector<ShownMessage> messages;

@@ -2,7 +2,9 @@
 // "Start Extracting" pressed in the window: the run reads the page's controls, writes the files,
 // reports a failing step under the run's location, and keeps the button disabled while it runs.
 
+#include <QApplication>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -25,8 +27,10 @@
 #include "database/opened_database.h"
 #include "image_oracle.h"
 #include "jet_writer/accdb_encrypt.h"
+#include "imaging/picture_holder.h"
 #include "ole_builder/ole_fields.h"
 #include "ole_builder/pictures.h"
+#include "ui/creator_view.h"
 #include "ui/form1.h"
 #include "ui/form2.h"
 #include "wizard_fixture.h"
@@ -142,9 +146,12 @@ TEST_F(WizardRunTest, RunFromTheWindowWritesOneFilePerPicture) {
     QTest::mouseClick(form2.ShowSkipped, Qt::LeftButton);
     EXPECT_TRUE(form2.SkippedList->isHidden());
 
-    // "< Back" and "Next >" clear the summary with the lists.
+    // "< Back" and "Next >" clear the summary and the picture with the lists; the next run
+    // starts without the picture.
     QTest::mouseClick(form2.PushButton7, Qt::LeftButton);
     form1().PushButton2_Click();
+    EXPECT_TRUE(form2.Creator->pixmap().isNull());
+    EXPECT_FALSE(form2.creatorPicture().HasPicture());
     EXPECT_TRUE(form2.RunStatus->isHidden());
     EXPECT_TRUE(form2.OpenFolder->isHidden());
     EXPECT_TRUE(form2.ShowSkipped->isHidden());
@@ -261,6 +268,127 @@ TEST_F(WizardRunTest, EncryptedDatabaseIsOpenedAndDecryptedOncePerUse) {
     }
 }
 
+// A second run into the folder the first one filled asks first, and each answer does what it
+// says; the next run asks again. The first run, into an empty folder, asks nothing.
+TEST_F(WizardRunTest, SecondRunIntoTheSameFolderAsksBeforeReplacing) {
+    struct Case {
+        ReplaceAnswer answer;
+        std::vector<std::string> files;
+        QString status;  // empty: the first run's stays
+    };
+    const Case cases[] = {
+        {ReplaceAnswer::Replace,
+         {"Output1.bmp", "Output3.bmp"},
+         "2 pictures from 3 records; 1 without a picture (1 empty); 2 replaced files that were "
+         "already there."},
+        {ReplaceAnswer::KeepBoth,
+         {"Output1 (2).bmp", "Output1.bmp", "Output3 (2).bmp", "Output3.bmp"},
+         "2 pictures from 3 records; 1 without a picture (1 empty)."},
+        {ReplaceAnswer::Cancel, {"Output1.bmp", "Output3.bmp"}, ""},
+    };
+    Form2& form2 = StartOnPictureDatabase();
+    const QString firstStatus =
+        "2 pictures from 3 records; 1 without a picture (1 empty). Folder: " +
+        QString::fromStdString(outputFolder.string());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.answer));
+        std::filesystem::remove_all(outputFolder);
+        std::filesystem::create_directories(outputFolder);
+        dialogs.replaceQuestions.clear();
+        dialogs.messages.clear();
+        QTest::mouseClick(form2.PushButton6, Qt::LeftButton);
+        EXPECT_TRUE(dialogs.replaceQuestions.empty());
+        EXPECT_EQ(form2.RunStatus->text(), firstStatus);
+
+        dialogs.replaceAnswers = {c.answer};
+        QTest::mouseClick(form2.PushButton6, Qt::LeftButton);
+        ASSERT_EQ(dialogs.replaceQuestions.size(), 1u);
+        EXPECT_EQ(dialogs.replaceQuestions[0].text,
+                  "This folder already holds 2 files named as this run names its files "
+                  "(Output1.bmp, Output3.bmp).\n\nReplace them, keep both (the new files take "
+                  "numbered names such as \"Output1 (2).bmp\"), or cancel the run?");
+        EXPECT_EQ(dialogs.replaceQuestions[0].title, "Pictrova");
+        EXPECT_EQ(OutputFiles(), c.files);
+        EXPECT_EQ(form2.RunStatus->text().section(" Folder: ", 0, 0),
+                  c.status.isEmpty() ? firstStatus.section(" Folder: ", 0, 0) : c.status);
+        // A cancelled run shows nothing; the others end with their message.
+        EXPECT_EQ(dialogs.messages.size(), c.answer == ReplaceAnswer::Cancel ? 1u : 2u);
+
+        QTest::mouseClick(form2.PushButton6, Qt::LeftButton);  // Cancel, the box closed
+        EXPECT_EQ(dialogs.replaceQuestions.size(), 2u);
+    }
+}
+
+// Every part of the page keeps its room: the whole of a long field list shows, the picture fits
+// its box, and nothing is squeezed below its smallest size, from the first showing through the
+// run's summary and its skipped records to the page's smallest size.
+TEST_F(WizardRunTest, LongFieldListAndThePictureFitThePage) {
+    jet::DatabasePlan plan;
+    std::vector<jet::ColumnPlan> columns;
+    for (int i = 1; i <= 18; ++i)
+        columns.push_back({"Field " + std::to_string(i), jet::ColumnType::Text, 20});
+    columns[9] = {"Photo", jet::ColumnType::OleObject};  // where a long list used to hide it
+    plan.tables.push_back({"Employee", columns, {}});
+    for (int record = 1; record <= 3; ++record) {
+        jet::Row row(18, std::string("x"));
+        row[9] = record == 2
+                     ? jet::Value(jet::Null)
+                     : jet::Value(fixtures::BuildPaintPicture(fixtures::MakeBmpFile(64, 48)));
+        plan.tables[0].rows.push_back(row);
+    }
+    databasePath = programFolder / "employees.mdb";
+    jet::WriteDatabase(databasePath, plan);
+    std::filesystem::create_directories(outputFolder);
+    settings.Write("AccessMDBFile", QString::fromStdString(databasePath.string()));
+    settings.Write("Output Folder", QString::fromStdString(outputFolder.string()));
+    Form2& form2 = Start().form2();
+    SelectField(form2, "Photo");
+
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+    };
+    const Step steps[] = {
+        {"as first shown", [] {}},
+        {"after a run, with its summary",
+         [&] { QTest::mouseClick(form2.PushButton6, Qt::LeftButton); }},
+        {"with the skipped records listed",
+         [&] { QTest::mouseClick(form2.ShowSkipped, Qt::LeftButton); }},
+        {"at the smallest size", [&] { form2.resize(form2.minimumSize()); }},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.act();
+        for (int i = 0; i < 5; ++i)
+            QApplication::processEvents();
+        ASSERT_TRUE(form2.isVisible());
+        const QRect rows = form2.ListView2->viewport()->rect();
+        for (int i = 0; i < form2.ListView2->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* row = form2.ListView2->topLevelItem(i);
+            EXPECT_TRUE(rows.contains(form2.ListView2->visualItemRect(row)))
+                << row->text(0).toStdString();
+        }
+        const QSize picture = form2.Creator->pixmap().size();
+        EXPECT_TRUE(form2.Creator->contentsRect().size().expandedTo(picture) ==
+                    form2.Creator->contentsRect().size());
+        for (QWidget* part : std::initializer_list<QWidget*>{
+                 form2.Frame1, form2.Frame2, form2.Frame3, form2.Frame4, form2.Frame5, form2.Frame6,
+                 form2.Creator, form2.PushButton6, form2.PushButton7, form2.RunProgress,
+                 form2.RunStatus, form2.ShowSkipped, form2.OpenFolder, form2.SkippedList}) {
+            if (!part->isVisible())
+                continue;
+            const QRect place(part->mapTo(&form2, QPoint(0, 0)), part->size());
+            EXPECT_TRUE(form2.rect().contains(place)) << part->objectName().toStdString();
+            const int smallest = part->hasHeightForWidth() ? part->heightForWidth(part->width())
+                                                           : part->minimumSizeHint().height();
+            EXPECT_GE(part->height(), std::max(smallest, part->minimumHeight()))
+                << part->objectName().toStdString();
+        }
+    }
+    EXPECT_FALSE(form2.Creator->pixmap().isNull());
+    EXPECT_FALSE(form2.SkippedList->isHidden());
+}
+
 // Records whose picture is refused say why in the list: a static metafile the renderer cannot
 // draw is not "an unsupported class".
 TEST_F(WizardRunTest, SkippedRecordsListTheirReasons) {
@@ -301,6 +429,7 @@ TEST_F(WizardRunTest, AttachmentFieldOfTheAccdbSampleGivesOneFilePerPicture) {
     settings.Write("Output Folder", QString::fromStdString(outputFolder.string()));
     Form2& form2 = Start().form2();
     ASSERT_EQ(form2.ListView1->currentItem()->text(0), "Attached Photos");
+    EXPECT_EQ(form2.ListView1->currentItem()->toolTip(0), "Picture field: Photos");
     SelectField(form2, "Photos");
     EXPECT_EQ(form2.ListView2->currentItem()->toolTip(0), "Attachment");
     EXPECT_EQ(form2.ListView2->findItems("Caption", Qt::MatchExactly)[0]->toolTip(0), "");

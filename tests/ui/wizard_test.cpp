@@ -79,6 +79,9 @@ TEST_F(WizardTest, RememberedDatabaseGoesStraightToTheOptionsPageWithTheFirstTab
     EXPECT_TRUE(form2.isVisible());
     EXPECT_FALSE(form1.isVisible());
     EXPECT_EQ(Rows(*form2.ListView1), QStringList({"Animals", "Pictures"}));
+    // Both pages name the database.
+    EXPECT_EQ(form2.windowTitle(), "two tables.mdb — Pictrova");
+    EXPECT_EQ(form1.windowTitle(), "two tables.mdb — Pictrova");
     ASSERT_EQ(form2.ListView1->selectedItems().size(), 1);
     EXPECT_EQ(form2.ListView1->selectedItems()[0]->text(0), "Animals");
     EXPECT_EQ(Rows(*form2.ListView2), QStringList({"ID", "Name", "Photo"}));
@@ -93,6 +96,46 @@ TEST_F(WizardTest, RememberedDatabaseGoesStraightToTheOptionsPageWithTheFirstTab
         EXPECT_EQ(row->toolTip(0), picture ? "OLE Object" : "") << row->text(0).toStdString();
     }
     EXPECT_TRUE(dialogs.messages.empty());
+}
+
+// A table with a picture field is marked in the table list as the field is in the field list,
+// with the picture fields named in its tip.
+TEST_F(WizardTest, TablesWithAPictureFieldAreMarked) {
+    jet::DatabasePlan plan;
+    plan.tables.push_back({"Animals",
+                           {{"ID", jet::ColumnType::Long},
+                            {"Photo", jet::ColumnType::OleObject},
+                            {"Sketch", jet::ColumnType::OleObject}},
+                           {}});
+    plan.tables.push_back({"Notes",
+                           {{"ID", jet::ColumnType::Long},
+                            {"Text", jet::ColumnType::Memo},
+                            {"Checksum", jet::ColumnType::Binary, 16}},
+                           {}});
+    plan.tables.push_back(
+        {"Staff",
+         {{"Badge", jet::ColumnType::Long}, {"Portrait", jet::ColumnType::OleObject}},
+         {}});
+    const auto database = programFolder / "marks.mdb";
+    jet::WriteDatabase(database, plan);
+    settings.Write("AccessMDBFile", QString::fromStdString(database.string()));
+    Form2& form2 = Start().form2();
+    const std::pair<QString, QString> tables[] = {
+        {"Animals", "Picture fields: Photo, Sketch"},
+        {"Notes", ""},
+        {"Staff", "Picture field: Portrait"},
+    };
+    ASSERT_EQ(form2.ListView1->topLevelItemCount(), 3);
+    for (int i = 0; i < 3; ++i) {
+        const QTreeWidgetItem* row = form2.ListView1->topLevelItem(i);
+        const auto& [name, tip] = tables[i];
+        EXPECT_EQ(row->text(0), name);
+        EXPECT_EQ(row->toolTip(0), tip) << name.toStdString();
+        EXPECT_EQ(row->font(0).bold(), !tip.isEmpty()) << name.toStdString();
+        EXPECT_EQ(!row->icon(0).isNull(), !tip.isEmpty()) << name.toStdString();
+    }
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 // The table, picture field and name field chosen last come back at start-up; a remembered
@@ -407,6 +450,8 @@ TEST_F(WizardTest, NextOnAnotherDatabaseShowsNothingOfThePreviousOne) {
     form1.Text1->setText(QString::fromStdString(second.string()));
     QTest::mouseClick(form1.PushButton2, Qt::LeftButton);
     EXPECT_EQ(Rows(*form2.ListView1), QStringList({"Staff"}));
+    EXPECT_EQ(form2.windowTitle(), "staff.mdb — Pictrova");
+    EXPECT_EQ(form1.windowTitle(), "staff.mdb — Pictrova");
     EXPECT_TRUE(Rows(*form2.ListView2).isEmpty());
     EXPECT_EQ(form2.Combo1->count(), 0);
     EXPECT_TRUE(form2.RunProgress->isHidden());
@@ -429,7 +474,8 @@ TEST_F(WizardTest, PathWithoutAFileIsMarkedBesideTheField) {
     form1.Text1->setText(QString::fromStdString(database.string()));
     EXPECT_TRUE(form1.lblNoFile->isHidden());
     form1.Text1->setText(QString::fromStdString((programFolder / "typo.mbd").string()));
-    EXPECT_TRUE(form1.lblNoFile->isHidden());  // not marked while typing
+    EXPECT_TRUE(form1.lblNoFile->isHidden());    // not marked while typing
+    EXPECT_EQ(form1.windowTitle(), "Pictrova");  // no database named
     QTest::mouseClick(form1.PushButton2, Qt::LeftButton);
     EXPECT_FALSE(form1.lblNoFile->isHidden());
     EXPECT_FALSE(form1.IsForm2Loaded());

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Takes the README's pictures of the wizard: the database page with the sample database chosen,
 // the options page on its pictures table, the page after a finished run with its final
-// message, and the same page with the run's summary and its skipped records. Run it through
+// message, and the same page with the run's summary and its skipped records; each page at the
+// size it takes on its own, as a user first sees it. Run it through
 // scripts/wizard-screenshots (under Xvfb); settings go to a private HOME.
 //
 //   wizard_screenshots OUTPUT_FOLDER [SAMPLE_DATABASE]
@@ -123,7 +124,6 @@ int main(int argc, char** argv) {
     if (!pictures.isEmpty())
         form2.ListView2->setCurrentItem(pictures.first());
     form2.Option10->click();
-    form2.resize(form2.sizeHint().expandedTo(QSize(860, 600)));
     Settle();
     if (!Save(form2.grab().toImage(), folder, "wizard-options-page.png"))
         return 1;
@@ -132,7 +132,6 @@ int main(int argc, char** argv) {
     Settle();
     // After the message: the counting line, and the records without a picture listed.
     form2.ShowSkipped->click();
-    form2.resize(form2.sizeHint().expandedTo(QSize(860, 600)));
     Settle();
     if (!Save(form2.grab().toImage(), folder, "wizard-run-summary.png"))
         return 1;
