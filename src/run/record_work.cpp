@@ -81,23 +81,21 @@ bool StartsWithObjectHeader(const fs::path& file) {
 // A picture over the pixel limits, with its size when its header told it.
 SkipReason TooLarge(const imaging::PictureSize& size) {
     if (size.width <= 0 || size.height <= 0)
-        return {std::string(kSkipTooLarge), "over the pixel limits"};
-    return {std::string(kSkipTooLarge),
-            std::to_string(size.width) + " x " + std::to_string(size.height)};
+        return {SkipCode::TooLarge, "over the pixel limits"};
+    return {SkipCode::TooLarge, std::to_string(size.width) + " x " + std::to_string(size.height)};
 }
 
 // An attached file whose content is no picture kind, named with the kind its name gives.
 SkipReason NotAPictureFile(const std::string& fileName) {
     const std::string extension = FileNameExtension(fileName);
-    return {std::string(kSkipNotPicture),
+    return {SkipCode::NotPicture,
             fileName + (extension.empty() ? "" : " (a " + Lower(extension) + " file)")};
 }
 
 SkipReason WhyRawNotLoaded(bool objectHeader) {
     if (objectHeader)
-        return {std::string(kSkipNotLoaded),
-                "the value is an OLE object (--method decode unwraps it)"};
-    return {std::string(kSkipNotLoaded), "not a picture kind the loader reads"};
+        return {SkipCode::NotLoaded, "the value is an OLE object (--method decode unwraps it)"};
+    return {SkipCode::NotLoaded, "not a picture kind the loader reads"};
 }
 
 // Runs a write into the work folder. One that does not fit marks the record, so that the run
@@ -143,10 +141,10 @@ class RecordSteps {
             else
                 Method2();
             if (r_.found && !r_.loaded && !r_.kept && r_.attachment)
-                r_.Skip({std::string(kSkipNotLoaded), r_.attachment->fileName});
+                r_.Skip({SkipCode::NotLoaded, r_.attachment->fileName});
             if (r_.found && !r_.loaded && !r_.kept)
                 r_.Skip(r_.choices.method == ReadMethod::ByteToByte
-                            ? WhyNotLoaded(Lower(r_.objectExtension), packagedKind_)
+                            ? WhyNotLoaded(objectKind_, packagedKind_)
                             : WhyRawNotLoaded(rawIsObject_));
         }
         Save();
@@ -197,28 +195,31 @@ class RecordSteps {
     }
 
     void Method1() {
-        bool decoded = false;
-        std::string label;
-        ole::DecodeNotes notes;
-        guard_.Step(222, [&] { label.clear(); });
+        ole::DecodeResult decoded;
+        guard_.Step(222, [&] { decoded.packageName.clear(); });
         guard_.Step(224, [&] { r_.objectExtension.clear(); });
-        // The decoder changes the bytes it reads: why it may fail is decided before.
-        SkipReason ifUndecoded = WhyNotDecoded(r_.bytes);
         guard_.Step(228, [&] {
-            decoded = ole::fGetContentsStream(r_.bytes, r_.objectExtension, label, nullptr, &notes);
+            decoded = ole::DecodeOleObject(std::move(r_.bytes));
+            ReleaseBytes(r_.bytes);
         });
-        if (guard_.Test(230, [&] { return !decoded; })) {
-            r_.Skip(std::move(ifUndecoded));
+        if (guard_.Test(230, [&] { return !decoded.ok(); })) {
+            if (decoded.skip)
+                r_.Skip(std::move(*decoded.skip));
             return;
         }
+        r_.bytes = std::move(decoded.payload);
+        objectKind_ = decoded.kind;
+        r_.objectExtension = ole::KindExtension(decoded.kind);
         guard_.Step(232, [&] { r_.found = true; });
-        r_.storedPreviewUsed = notes.storedPreviewUsed;
+        r_.storedPreviewUsed = decoded.source == ole::PayloadSource::StoredPreview;
+        const std::string& packageName = decoded.packageName;
         const std::string extension =
-            original() ? OriginalObjectExtension(label) : r_.objectExtension;
+            original() ? OriginalObjectExtension(packageName) : r_.objectExtension;
         guard_.Step(234, [&] {
             // A package named by its own file name keeps that name (and its extension).
-            const std::string own =
-                r_.choices.naming == Naming::OriginalName ? PackageFileName(label) : std::string();
+            const std::string own = r_.choices.naming == Naming::OriginalName
+                                        ? PackageFileName(packageName)
+                                        : std::string();
             r_.outputName = own.empty() ? RecordOutputName(extension) : own;
         });
         if (original()) {
@@ -226,23 +227,22 @@ class RecordSteps {
             return;
         }
         // What a package holds is known only from its content; loading consumes the bytes.
-        if (Lower(r_.objectExtension) == "pak")
+        if (objectKind_ == ole::ObjectKind::Package)
             packagedKind_ = imaging::SniffPictureKind(r_.bytes);
         LoadObject();
         // A document (or a damaged picture) that gives no picture: the picture the object
         // stores for display, when it stores one.
-        if (!r_.loaded && notes.unusedPreview)
-            LoadStoredPreview(*notes.unusedPreview);
+        if (!r_.loaded && decoded.unusedPreview)
+            LoadStoredPreview(*decoded.unusedPreview);
     }
 
     // The extension an object's file keeps in the Original format: the decoder's, except for
     // packages, whose file takes its label's extension, else the extension of the picture kind
     // it holds, else "bin".
-    std::string OriginalObjectExtension(const std::string& label) const {
-        std::string extension = Lower(r_.objectExtension);
-        if (extension != "pak")
-            return extension;
-        extension = FileNameExtension(PackageFileName(label));
+    std::string OriginalObjectExtension(const std::string& packageName) const {
+        if (objectKind_ != ole::ObjectKind::Package)
+            return r_.objectExtension;
+        std::string extension = FileNameExtension(PackageFileName(packageName));
         if (extension.empty())
             extension = imaging::FileExtension(imaging::SniffPictureKind(r_.bytes));
         return extension.empty() ? "bin" : extension;
@@ -251,18 +251,22 @@ class RecordSteps {
     // The object's own file gave no picture: its stored preview is loaded instead. The
     // document's kind stays the record's when the preview gives none either.
     void LoadStoredPreview(ole::StoredPreview& preview) {
-        const std::string documentExtension = r_.objectExtension;
+        ole::ObjectKind previewKind = ole::ObjectKind::None;
         bool made = false;
         try {
-            made = ole::StoredPreviewToFile(preview, r_.bytes, r_.objectExtension);
+            made = ole::StoredPreviewToFile(preview, r_.bytes, previewKind);
         } catch (const std::exception&) {
             made = false;
         }
-        if (made)
+        if (made) {
+            r_.objectExtension = ole::KindExtension(previewKind);
             LoadObject();
+        }
         r_.storedPreviewUsed = r_.loaded;
-        if (!r_.loaded)
-            r_.objectExtension = documentExtension;
+        if (r_.loaded)
+            objectKind_ = previewKind;
+        else
+            r_.objectExtension = ole::KindExtension(objectKind_);
     }
 
     // The Original format: the record's file is the output as it is, under its output name
@@ -359,7 +363,7 @@ class RecordSteps {
                 if (!r_.loaded && tooBig)
                     r_.Skip(TooLarge(*tooBig));
                 if (!r_.loaded && notRendered)
-                    r_.Skip({std::string(kSkipNotRendered),
+                    r_.Skip({SkipCode::NotRendered,
                              std::string(imaging::RenderRefusalDetail(*notRendered))});
             }
             ReleaseBytes(r_.bytes);
@@ -390,7 +394,7 @@ class RecordSteps {
     void Method2() {
         if (!guard_.Test(310, [&] { return r_.fieldRead && FileSize2(workFile_) != 0; })) {
             if (r_.fieldRead)
-                r_.Skip({std::string(kSkipNoValue), {}});
+                r_.Skip({SkipCode::NoValue, {}});
             return;
         }
         guard_.Step(314, [&] { r_.found = true; });
@@ -591,6 +595,7 @@ class RecordSteps {
     fs::path workFile_;
     fs::path secondWorkFile_;
     bool rawIsObject_ = false;  // method 2: the streamed value starts with an object header
+    ole::ObjectKind objectKind_ = ole::ObjectKind::None;  // method 1: what the decoder took out
     imaging::PictureKind packagedKind_ =
         imaging::PictureKind::Unknown;  // method 1: a package's content
 };
