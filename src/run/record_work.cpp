@@ -17,6 +17,7 @@
 #include "common/file_io.h"
 #include "common/guard.h"
 #include "common/limits.h"
+#include "imaging/engine_io.h"
 #include "imaging/image_engine.h"
 #include "imaging/jpeg_encoder.h"
 #include "imaging/picture_encoder.h"
@@ -158,12 +159,6 @@ class RecordSteps {
         return r_.fieldTextPrefix
                    ? OutputName(r_.choices.naming, *r_.fieldTextPrefix, r_.number, extension)
                    : std::string();
-    }
-
-    bool LoadWorkFile() {
-        std::string message;
-        bool tooBig = false;
-        return imaging::LoadPictureFile(host_, r_.picture, workFile_, message, false, tooBig);
     }
 
     bool external() const { return !setup_.converter.empty(); }
@@ -332,51 +327,36 @@ class RecordSteps {
             LoadObject();
     }
 
-    // The decoded object (or attached file) in r_.bytes, loaded as a picture.
+    // The decoded object (or attached file) in r_.bytes, loaded as a picture. Only a kind the
+    // loader does not read goes through a work file, and only for an external converter.
     void LoadObject() {
-        // The external converter reads a file; in this process the bytes are used where they are.
-        if (external())
-            guard_.Step(256, [&] {
-                WorkFileWrite(r_, workFile_, [&] { WriteWholeFile(r_.bytes, workFile_); });
-                // The decoded object is on disk; keep memory to one copy of the picture.
-                ReleaseBytes(r_.bytes);
-            });
         const bool loadable = guard_.Test(264, [&] {
             auto ext = Lower(r_.objectExtension);
             return std::find(kLoadableExtensions.begin(), kLoadableExtensions.end(), ext) !=
                    kLoadableExtensions.end();
         });
-        if (!external()) {
-            // Objects the loader cannot read are decoded by the converter's reader; what it
-            // refuses still goes to the loader, as an unconverted work file would.
-            bool converted = false;
-            if (!loadable)
-                guard_.Step(278, [&] { converted = DecodeAnyPicture(r_.bytes); });
-            if (!converted) {
-                guard_.Step(loadable ? 268 : 292, [&] { imaging::RepairPictureBytes(r_.bytes); });
-                std::optional<imaging::PictureSize> tooBig;
-                std::optional<imaging::RenderRefusal> notRendered;
-                guard_.Step(loadable ? 270 : 294, [&] {
-                    r_.loaded =
-                        imaging::LoadPictureBytes(r_.picture, r_.bytes, &tooBig, &notRendered);
-                });
-                if (!r_.loaded && tooBig)
-                    r_.Skip(TooLarge(*tooBig));
-                if (!r_.loaded && notRendered)
-                    r_.Skip({SkipCode::NotRendered,
-                             std::string(imaging::RenderRefusalDetail(*notRendered))});
-            }
+        if (external() && !loadable) {
+            ConvertObjectThroughWorkFile();
+            return;
+        }
+        // Objects the loader cannot read are decoded by the converter's reader; what it refuses
+        // still goes to the loader, as an unconverted work file would.
+        bool converted = false;
+        if (!loadable)
+            guard_.Step(278, [&] { converted = DecodeAnyPicture(r_.bytes); });
+        if (!converted)
+            LoadBytes(loadable ? 268 : 292, loadable ? 270 : 294);
+        ReleaseBytes(r_.bytes);
+    }
+
+    // The external converter reads the object from a work file and writes a BMP beside it; the
+    // loader reads that, or the object as it was when the converter wrote nothing.
+    void ConvertObjectThroughWorkFile() {
+        guard_.Step(256, [&] {
+            WorkFileWrite(r_, workFile_, [&] { WriteWholeFile(r_.bytes, workFile_); });
+            // The decoded object is on disk; keep memory to one copy of the picture.
             ReleaseBytes(r_.bytes);
-            return;
-        }
-        if (loadable) {
-            if (guard_.Test(266, [&] { return !FileExists(workFile_); }))
-                return;
-            guard_.Step(268, [&] { imaging::RepairPictureFile(workFile_); });
-            guard_.Step(270, [&] { r_.loaded = LoadWorkFile(); });
-            guard_.Step(276, [&] { KillFile(host_, workFile_); });
-            return;
-        }
+        });
         guard_.Step(278, [&] {
             ConvertToBmp(ReplaceExtensionWithBmp(workFile_.string(), r_.objectExtension),
                          workFile_);
@@ -386,9 +366,31 @@ class RecordSteps {
         });
         if (guard_.Test(290, [&] { return !FileExists(workFile_); }))
             return;
-        guard_.Step(292, [&] { imaging::RepairPictureFile(workFile_); });
-        guard_.Step(294, [&] { r_.loaded = LoadWorkFile(); });
+        ReadWorkFile(292, workFile_);
+        LoadBytes(292, 294);
+        ReleaseBytes(r_.bytes);
         guard_.Step(300, [&] { KillFile(host_, workFile_); });
+    }
+
+    // r_.bytes: a file the converter or the streamed field left in the work folder.
+    void ReadWorkFile(int label, const fs::path& file) {
+        guard_.Step(label, [&] { r_.bytes = imaging::ReadWholeFile(file); });
+    }
+
+    // The picture in r_.bytes repaired and loaded; a picture refused as too large, or a metafile
+    // not drawn, says why.
+    void LoadBytes(int repairLabel, int loadLabel) {
+        guard_.Step(repairLabel, [&] { imaging::RepairPictureBytes(r_.bytes); });
+        std::optional<imaging::PictureSize> tooBig;
+        std::optional<imaging::RenderRefusal> notRendered;
+        guard_.Step(loadLabel, [&] {
+            r_.loaded = imaging::LoadPictureBytes(r_.picture, r_.bytes, &tooBig, &notRendered);
+        });
+        if (!r_.loaded && tooBig)
+            r_.Skip(TooLarge(*tooBig));
+        if (!r_.loaded && notRendered)
+            r_.Skip(
+                {SkipCode::NotRendered, std::string(imaging::RenderRefusalDetail(*notRendered))});
     }
 
     void Method2() {
@@ -414,26 +416,21 @@ class RecordSteps {
             // The streamed field is read back once and decoded in this process; what the
             // converter's reader refuses still goes to the loader.
             bool converted = false;
-            guard_.Step(326, [&] { converted = DecodeAnyPicture(workFile_); });
-            if (!converted) {
-                guard_.Step(342, [&] { imaging::RepairPictureFile(workFile_); });
-                guard_.Step(344, [&] { r_.loaded = LoadWorkFile(); });
-            }
+            ReadWorkFile(326, workFile_);
+            guard_.Step(326, [&] { converted = DecodeAnyPicture(r_.bytes); });
+            if (!converted)
+                LoadBytes(342, 344);
+            ReleaseBytes(r_.bytes);
             guard_.Step(350, [&] { KillFile(host_, workFile_); });
             return;
         }
         guard_.Step(324, [&] { KillFile(host_, secondWorkFile_); });
         guard_.Step(326, [&] { ConvertToBmp(secondWorkFile_, workFile_); });
-        if (guard_.Test(336, [&] { return FileExists(secondWorkFile_); })) {
-            guard_.Step(338, [&] { KillFile(host_, workFile_); });
-            guard_.Step(340, [&] {
-                WorkFileWrite(r_, workFile_, [&] {
-                    fs::copy_file(secondWorkFile_, workFile_, fs::copy_options::overwrite_existing);
-                });
-            });
-        }
-        guard_.Step(342, [&] { imaging::RepairPictureFile(workFile_); });
-        guard_.Step(344, [&] { r_.loaded = LoadWorkFile(); });
+        // The converter's BMP when it wrote one, else the field as it was streamed.
+        const bool convertedFile = guard_.Test(336, [&] { return FileExists(secondWorkFile_); });
+        ReadWorkFile(342, convertedFile ? secondWorkFile_ : workFile_);
+        LoadBytes(342, 344);
+        ReleaseBytes(r_.bytes);
         guard_.Step(350, [&] { KillFile(host_, workFile_); });
         guard_.Step(352, [&] { KillFile(host_, secondWorkFile_); });
     }
