@@ -25,7 +25,6 @@
 #include "imaging/picture_kind.h"
 #include "ole/ole_object_decoder.h"
 #include "run/external_converter.h"
-#include "run/extraction_run.h"
 #include "run/field_reading.h"
 #include "run/output_formats.h"
 #include "run/output_naming.h"

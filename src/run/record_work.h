@@ -17,6 +17,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -27,6 +28,9 @@
 #include "run/skip_reason.h"
 
 namespace pictrova::run {
+
+// Where the run's reports say they come from.
+inline constexpr std::string_view kRunLocation = "Form2.PushButton6_Click";
 
 // What stays the same for every record once the checks have passed.
 struct RunSetup {
