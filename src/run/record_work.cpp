@@ -642,7 +642,6 @@ std::unique_ptr<RecordWork> CopyAsRead(const RecordWork& record) {
     copy->fieldTextPrefix = record.fieldTextPrefix;
     copy->fieldSize = record.fieldSize;
     copy->bytes = record.bytes;
-    copy->workFile = record.workFile;
     copy->fieldRead = record.fieldRead;
     copy->found = record.found;
     copy->workToDo = record.workToDo;

@@ -99,8 +99,7 @@ struct RecordWork {
     std::optional<std::string> fieldTextPrefix;
     std::int64_t fieldSize = 0;
     std::vector<std::uint8_t> bytes;  // method 1: the field's value
-    std::filesystem::path workFile;   // method 2: the field streamed to a file
-    bool fieldRead = false;           // method 2: the stream completed
+    bool fieldRead = false;  // method 2: the field was streamed whole to its work file
     bool found = false;               // the record yielded content
     bool workToDo = false;            // the read left something to decode or load
     // Attachment fields: the record's attached files (by name), and for the work on one of
