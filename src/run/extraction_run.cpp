@@ -479,8 +479,11 @@ std::unique_ptr<RecordWork> Run::ReadRecord(bool& lastRecord) {
         if (g.Test(216, [&] { return r.fieldSize < 1; })) {
             r.Skip({SkipCode::NoValue, {}});
         } else {
-            g.Step(218, [&] { r.bytes.clear(); });
-            g.Step(220, [&] { r.bytes = PictureField().Value().TakeBytes(); });
+            g.Step(218, [&] { r.value.reset(); });
+            g.Step(220, [&] {
+                r.value =
+                    std::make_shared<std::vector<std::uint8_t>>(PictureField().Value().TakeBytes());
+            });
             r.workToDo = true;
         }
     } else if (g.Test(302, [&] { return r.choices.method == ReadMethod::Recordset; })) {

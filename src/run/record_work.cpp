@@ -133,6 +133,7 @@ class RecordSteps {
           secondWorkFile_(RecordSecondWorkFile(setup, record.number)) {}
 
     void Run() {
+        TakeValue();
         if (r_.workToDo) {
             if (r_.attachment)
                 AttachedFile();
@@ -152,6 +153,20 @@ class RecordSteps {
     }
 
   private:
+    // The field's value into the bytes in work: moved when the record alone holds it, copied
+    // when the copy kept for working it again shares it.
+    void TakeValue() {
+        if (!r_.value)
+            return;
+        if (r_.value.use_count() == 1) {
+            // Made mutable by the reader and held by nobody else: nothing can see it change.
+            r_.bytes = std::move(const_cast<std::vector<std::uint8_t>&>(*r_.value));
+        } else {
+            r_.bytes = *r_.value;
+        }
+        r_.value.reset();
+    }
+
     std::string RecordOutputName(const std::string& extension) const {
         if (!r_.fieldTextNaming)
             return OutputName(r_.choices.naming, setup_.namePrefix, r_.number, extension);
@@ -641,7 +656,7 @@ std::unique_ptr<RecordWork> CopyAsRead(const RecordWork& record) {
     copy->fieldTextNaming = record.fieldTextNaming;
     copy->fieldTextPrefix = record.fieldTextPrefix;
     copy->fieldSize = record.fieldSize;
-    copy->bytes = record.bytes;
+    copy->value = record.value;
     copy->fieldRead = record.fieldRead;
     copy->found = record.found;
     copy->workToDo = record.workToDo;
@@ -653,6 +668,8 @@ std::unique_ptr<RecordWork> CopyAsRead(const RecordWork& record) {
 
 std::uint64_t BytesHeld(const RecordWork& record) {
     std::uint64_t bytes = record.bytes.capacity();
+    if (record.value && !(record.asRead && record.asRead->value == record.value))
+        bytes += record.value->capacity();
     if (record.output)
         bytes += record.output->bytes.capacity();
     bytes += static_cast<std::uint64_t>(std::max(record.picture.Image().biSizeImage(), 0));
