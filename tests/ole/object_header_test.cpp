@@ -192,3 +192,47 @@ TEST(ObjectHeader, OnlyAFailureCarriesAReason) {
 
 }  // namespace
 }  // namespace pictrova::ole
+
+namespace pictrova::ole {
+namespace {
+
+namespace fx = fixtures;
+
+// What a scan and the reasons read from a value's first bytes: the header, the class and, for
+// static objects, the presentation format.
+TEST(SummariseObject, ReadsTheHeaderTheClassAndTheStaticFormatOnce) {
+    struct Case {
+        const char* name;
+        fx::Bytes value;
+        bool header;
+        std::optional<std::string> className;
+        bool linked, isStatic;
+        std::optional<std::string> format;
+    };
+    const fx::Bytes paint = fx::BuildPaintPicture(fx::MakeBmpFile(3, 3));
+    const Case cases[] = {
+        {"empty", {}, false, std::nullopt, false, false, std::nullopt},
+        {"19 bytes", fx::Bytes(paint.begin(), paint.begin() + 19), false, std::nullopt, false,
+         false, std::nullopt},
+        {"paint picture", paint, true, "Paint.Picture", false, false, std::nullopt},
+        {"linked", fx::BuildLinkedObject("Acme.Thing"), true, "Acme.Thing", true, false,
+         std::nullopt},
+        {"static bitmap", fx::BuildStaticDib(fx::MakePackedDib(2, 2, 24)), true, "Pic", false, true,
+         "DIB"},
+        {"zeros: no type, no class", fx::Bytes(30, 0), true, "", false, false, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ObjectSummary s = SummariseObject(c.value);
+        EXPECT_EQ(s.empty, c.value.empty());
+        EXPECT_EQ(s.header.has_value(), c.header);
+        EXPECT_EQ(s.className, c.className);
+        EXPECT_EQ(s.linked(), c.linked);
+        EXPECT_EQ(s.isStatic(), c.isStatic);
+        EXPECT_EQ(s.presentationFormat, c.format);
+        EXPECT_EQ(s.decoderClass(), c.isStatic ? "OT_STATIC" : c.className.value_or(""));
+    }
+}
+
+}  // namespace
+}  // namespace pictrova::ole
