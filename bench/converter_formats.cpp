@@ -263,7 +263,7 @@ int main(int argc, char** argv) {
             if (run::ShellAndWait(host, line, 0) != 0)
                 std::fprintf(stderr, "%s failed\n", row.name);
         });
-        auto args = run::SplitCommandLine(line);
+        auto args = SplitCommandLine(line);
         const double process = MedianMilliseconds(repetitions, [&] { SpawnAndWait(args); });
         args.erase(args.begin());
         const auto request = converter::ParseConverterArguments(args);
@@ -288,9 +288,9 @@ int main(int argc, char** argv) {
     const std::string usageLine = "\"" + converter->string() + "\" -out nothing";
     const int startRuns = std::max(repetitions, 9);
     const double usageMs =
-        MedianMilliseconds(startRuns, [&] { SpawnAndWait(run::SplitCommandLine(usageLine)); });
+        MedianMilliseconds(startRuns, [&] { SpawnAndWait(SplitCommandLine(usageLine)); });
     const double dotMs =
-        MedianMilliseconds(startRuns, [&] { SpawnAndWait(run::SplitCommandLine(dotLine)); });
+        MedianMilliseconds(startRuns, [&] { SpawnAndWait(SplitCommandLine(dotLine)); });
     // How soon ShellAndWait notices a process that ends at once, over the same call waited for
     // with a blocking wait.
     const double usagePolledMs =

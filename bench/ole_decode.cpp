@@ -68,11 +68,10 @@ void RunCase(const Case& c, int rounds) {
     bool ok = true;
     for (int i = 0; i < rounds; ++i) {
         std::vector<std::uint8_t> bytes = field;
-        std::string extension, label;
         const std::size_t live = gLiveBytes;
         gPeakBytes = live;
         const auto start = std::chrono::steady_clock::now();
-        ok = ole::fGetContentsStream(bytes, extension, label) && ok;
+        ok = ole::DecodeOleObject(std::move(bytes)).ok() && ok;
         seconds.push_back(
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
         extraPeak = std::max(extraPeak, gPeakBytes - live);

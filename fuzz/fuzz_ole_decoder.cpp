@@ -18,10 +18,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::vector<std::uint8_t> bytes(data, data + size);
-    std::string extension;
-    std::string label;
-    pictrova::ole::FailureReason reason;
-    pictrova::ole::fGetContentsStream(bytes, extension, label, &reason);
+    pictrova::ole::DecodeOleObject(std::vector<std::uint8_t>(data, data + size));
     return 0;
 }

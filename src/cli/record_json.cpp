@@ -11,14 +11,14 @@ namespace {
 // A record without a file (none other has "skipped") always says why: a run that gave no reason
 // reported an error on it, or found nothing to write.
 Json SkippedJson(const run::RecordOutcome& record) {
-    run::SkipReason skip;
+    SkipReason skip;
     if (record.skipped)
         skip = *record.skipped;
     else if (!record.errors.empty())
-        skip = {std::string(run::kSkipError), record.errors.front().description};
+        skip = {SkipCode::Error, record.errors.front().description};
     else
-        skip = {std::string(run::kSkipNotLoaded), "no picture in the value"};
-    return {{"reason", JsonText(skip.reason)}, {"detail", JsonText(skip.detail)}};
+        skip = {SkipCode::NotLoaded, "no picture in the value"};
+    return {{"reason", JsonText(SkipText(skip.code))}, {"detail", JsonText(skip.detail)}};
 }
 
 }  // namespace

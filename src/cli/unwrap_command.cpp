@@ -35,31 +35,26 @@ int UnwrapCommand(const std::string& fieldFile, const std::optional<std::string>
         }
         imaging::StartImageEngine();
         std::vector<std::uint8_t> bytes = ReadWholeFile(fieldFile);
-        std::string extension;
-        std::string label;
-        ole::FailureReason reason;
-        ole::DecodeNotes notes;
-        if (!ole::fGetContentsStream(bytes, extension, label, &reason, &notes)) {
-            FailCheck(reason.empty()
+        const ole::DecodeResult decoded = ole::DecodeOleObject(std::move(bytes));
+        if (!decoded.ok()) {
+            FailCheck(decoded.reason.empty()
                           ? std::string("The value holds no object that can be extracted.")
-                          : reason.description);
+                          : decoded.reason.description);
             return kExitNoImages;
         }
+        const std::string extension(ole::KindExtension(decoded.kind));
         std::filesystem::path target =
             output ? std::filesystem::path(*output)
                    : std::filesystem::path(fieldFile).replace_extension(extension);
-        WriteFileAtomically(bytes, target);
+        WriteFileAtomically(decoded.payload, target);
         std::cout << PrintableText(extension) << std::endl;
-        if (notes.storedPreviewUsed)
+        if (decoded.source == ole::PayloadSource::StoredPreview)
             std::cerr
                 << "The object's own data gave no file: the preview stored with it was written."
                 << std::endl;
-        if (!label.empty()) {
-            std::string shown = label;
-            if (!shown.empty() && shown.back() == '\0')
-                shown.pop_back();
-            std::cout << PrintableText(shown) << std::endl;
-        }
+        // A package's name, on a line of its own even when it is empty.
+        if (decoded.kind == ole::ObjectKind::Package)
+            std::cout << PrintableText(decoded.packageName) << std::endl;
         return 0;
     } catch (const std::exception& e) {
         FailCheck(e.what());

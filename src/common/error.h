@@ -2,8 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
+
+#include "common/error_codes.h"
 
 namespace pictrova {
 
@@ -17,8 +20,15 @@ class Error : public std::runtime_error {
           number_(number),
           source_(std::move(source)),
           description_(std::move(description)) {}
+    // One of the table's errors (error_codes.h), with the text and number the table gives it.
+    explicit Error(ErrorCode code, std::string_view argument = {})
+        : Error(ErrorText(code, argument), ErrorNumber(code)) {
+        code_ = code;
+    }
 
     std::int32_t number() const noexcept { return number_; }
+    // The table's id when the error is one of the table's.
+    std::optional<ErrorCode> code() const noexcept { return code_; }
     const std::string& source() const noexcept { return source_; }
     const std::string& description() const noexcept { return description_; }
 
@@ -26,6 +36,7 @@ class Error : public std::runtime_error {
     std::int32_t number_;
     std::string source_;
     std::string description_;
+    std::optional<ErrorCode> code_;
 };
 
 // Untrusted input that does not have the shape its format promises. Carries the offset of the

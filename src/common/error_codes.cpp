@@ -39,7 +39,7 @@ std::string ErrorText(ErrorCode code, std::string_view argument) {
 }
 
 void Throw(ErrorCode code, std::string_view argument) {
-    throw Error(ErrorText(code, argument), ErrorNumber(code));
+    throw Error(code, argument);
 }
 
 }  // namespace pictrova

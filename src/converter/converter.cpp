@@ -8,10 +8,10 @@
 #include <fstream>
 #include <string_view>
 
+#include "common/command_line.h"
 #include "common/file_io.h"
 #include "imaging/engine_io.h"
 #include "imaging/picture_encoder.h"
-#include "run/external_converter.h"
 #include "run/output_formats.h"
 
 namespace pictrova::converter {
@@ -48,7 +48,7 @@ constexpr char kUsage[] =
 ConversionRequest ParseConverterArguments(const std::vector<std::string>& given) {
     std::vector<std::string> args = given;
     if (args.size() == 1)
-        args = run::SplitCommandLine(args.front());
+        args = SplitCommandLine(args.front());
     // The whole command line, program path included, may come as the one argument.
     if (args.size() >= 2 && args[0] != "-out" && args[1] == "-out")
         args.erase(args.begin());

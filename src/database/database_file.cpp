@@ -101,7 +101,7 @@ void FinishOpening(DatabaseFile& file, std::vector<std::string>& libmdbMessages)
         mdb_read_pg(mdb, kCatalogPage) != mdb->fmt->pg_size ||
         mdb->pg_buf[0] != kTableDefinitionPage)
         Throw(ErrorCode::UnrecognizedFormat, file.path);
-    ReadCatalog(file, libmdbMessages);
+    ReadCatalog(file.handle.get(), file.path, file.imageBytes, libmdbMessages);
 }
 
 }  // namespace

@@ -119,11 +119,11 @@ std::string UsageMapDamage(MdbTableDef* table, std::uint64_t imageBytes,
     return damage;
 }
 
-void ReadCatalog(DatabaseFile& file, std::vector<std::string>& libmdbMessages) {
-    MdbHandle* mdb = file.handle.get();
+void ReadCatalog(MdbHandle* mdb, const std::string& path, std::uint64_t imageBytes,
+                 std::vector<std::string>& libmdbMessages) {
     LibmdbCapture capture(libmdbMessages);
     auto damaged = [&](const std::string& detail) {
-        std::string text = "The database '" + file.path + "' is damaged: " + detail + ".";
+        std::string text = "The database '" + path + "' is damaged: " + detail + ".";
         if (const std::string summary = SummariseLibmdbMessages(libmdbMessages); !summary.empty())
             text += " " + summary;
         throw Error(text);
@@ -137,8 +137,8 @@ void ReadCatalog(DatabaseFile& file, std::vector<std::string>& libmdbMessages) {
     MdbTableDefPtr table(mdb_read_table(&catalogEntry));
     // A catalog without a usage map or columns is not a database libmdb can read at all.
     if (!HasUsageMap(table.get()) || !mdb_read_columns(table.get()) || table->num_cols == 0)
-        Throw(ErrorCode::UnrecognizedFormat, file.path);
-    if (const std::string damage = UsageMapDamage(table.get(), file.imageBytes, libmdbMessages);
+        Throw(ErrorCode::UnrecognizedFormat, path);
+    if (const std::string damage = UsageMapDamage(table.get(), imageBytes, libmdbMessages);
         !damage.empty())
         damaged("its catalog's " + damage.substr(damage.find("usage map")));
 
@@ -155,8 +155,8 @@ void ReadCatalog(DatabaseFile& file, std::vector<std::string>& libmdbMessages) {
         damaged("its catalog lacks the columns Id, Name, Type and Flags");
 
     std::unique_ptr<GPtrArray, CatalogFreer> catalog(g_ptr_array_new());
-    const std::uint64_t rowLimit = ScanRowLimit(mdb, file.imageBytes);
-    const std::uint64_t pages = PagesIn(mdb, file.imageBytes);
+    const std::uint64_t rowLimit = ScanRowLimit(mdb, imageBytes);
+    const std::uint64_t pages = PagesIn(mdb, imageBytes);
     mdb_rewind_table(table.get());
     for (std::uint64_t rows = 1; mdb_fetch_row(table.get()); ++rows) {
         if (rows > rowLimit)

@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "database/database_file.h"
 #include "database/mdb_handles.h"
 
 namespace pictrova::database {
@@ -39,6 +38,8 @@ std::string UsageMapDamage(MdbTableDef* table, std::uint64_t imageBytes,
 // properties). Throws "The database 'PATH' is damaged: ..." when the catalog's scan passes its
 // bound or a row is impossible: a blank name, control characters or more than 64 characters in
 // a name, or a table definition page outside the file.
-void ReadCatalog(DatabaseFile& file, std::vector<std::string>& libmdbMessages);
+// `path` names the database in the report; `imageBytes` bounds its page numbers.
+void ReadCatalog(MdbHandle* mdb, const std::string& path, std::uint64_t imageBytes,
+                 std::vector<std::string>& libmdbMessages);
 
 }  // namespace pictrova::database

@@ -54,17 +54,13 @@ bool LoadPictureBytes(PictureHolder& target, std::span<const std::uint8_t> bytes
 }
 
 void RepairPictureFile(const std::filesystem::path& path) {
-    const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
-    if (!TextAt(bytes, kPictureTextOffset, kPictureText) ||
-        !TextAt(bytes, kDibTextOffset, kDibText))
+    std::vector<std::uint8_t> bytes = ReadWholeFile(path);
+    if (!RepairPictureBytes(bytes))
         return;
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (out)
-        out.write("BM", 2);
-    if (out && bytes.size() > kWrappedBitsOffset) {
-        out.write(reinterpret_cast<const char*>(bytes.data() + kWrappedBitsOffset),
-                  static_cast<std::streamsize>(bytes.size() - kWrappedBitsOffset));
-    }
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
     if (out)
         out.close();
     if (!out)
@@ -74,15 +70,13 @@ void RepairPictureFile(const std::filesystem::path& path) {
 bool LoadPictureFile(Host& host, PictureHolder& target, const std::filesystem::path& path,
                      std::string& message, bool showTooBig, bool& tooBig) {
     target.Clear();
-    bool over = false;
+    std::optional<PictureSize> over;
     try {
-        target.LoadFromFile(path);
-    } catch (const PictureTooBig&) {
-        over = true;
+        if (LoadPictureBytes(target, ReadWholeFile(path), &over))
+            return true;
     } catch (...) {
+        // A file that cannot be read holds no picture.
     }
-    if (target.HasPicture())
-        return true;
     message += "\r\n" + path.string();
     if (over) {
         if (showTooBig) {

@@ -17,8 +17,8 @@ namespace pictrova::ole {
 
 struct DecodeCall {
     std::vector<std::uint8_t>& bytes;
-    std::string& extension;
-    std::string& label;
+    ObjectKind& kind;
+    std::string& packageName;
     FailureReason& reason;
     ObjectHeader header;
     std::string className;

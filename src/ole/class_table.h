@@ -9,6 +9,8 @@
 #include <optional>
 #include <string_view>
 
+#include "ole/object_kind.h"
+
 namespace pictrova::ole {
 
 enum class ClassFamily { StaticPresentation, Package, CompoundDocument, PaintPicture };
@@ -16,7 +18,7 @@ enum class ClassFamily { StaticPresentation, Package, CompoundDocument, PaintPic
 struct ClassRow {
     std::string_view prefix;  // seven characters
     ClassFamily family;
-    std::string_view extension;   // for "PSP7.Im" assigned only by its fix-up
+    ObjectKind kind;              // for "PSP7.Im" assigned only by its fix-up
     std::string_view fixUpKey;    // how the extracted stream becomes the file
     std::string_view streamName;  // the compound-document stream that holds the data
 };
@@ -24,23 +26,24 @@ struct ClassRow {
 inline constexpr std::size_t kClassPrefixLength = 7;
 
 inline constexpr std::array<ClassRow, 17> kClassTable = {{
-    {"OT_STAT", ClassFamily::StaticPresentation, "bmp", "", ""},
-    {"Package", ClassFamily::Package, "pak", "", ""},
-    {"AcroExc", ClassFamily::CompoundDocument, "pdf", "pdf", "CONTENTS"},
-    {"FoxitRe", ClassFamily::CompoundDocument, "pdf", "pdf", "CONTENTS"},
-    {"Snapsho", ClassFamily::CompoundDocument, "snp", "snp", "CONTENTS"},
-    {"PSP7.Im", ClassFamily::CompoundDocument, "psp", "psp", "CONTENTS"},
-    {"Imaging", ClassFamily::CompoundDocument, "tiff", "tiff", "CONTENTS"},
-    {"Paper.d", ClassFamily::CompoundDocument, "max", "max", "CONTENTS"},
-    {"HP.Desk", ClassFamily::CompoundDocument, "bmp", "hpd", "Ole10Native"},
-    {"Excel.S", ClassFamily::CompoundDocument, "xls", "xls", "WorkBook"},
-    {"Word.Do", ClassFamily::CompoundDocument, "doc", "doc", "WordDocument"},
-    {"Word.Pi", ClassFamily::CompoundDocument, "doc", "doc", "WordDocument"},
-    {"PowerPo", ClassFamily::CompoundDocument, "ppt", "ppt", "PowerPoint Document"},
-    {"Visio.D", ClassFamily::CompoundDocument, "vsd", "vsd", "VisioDocument"},
-    {"Wordpad", ClassFamily::CompoundDocument, "rtf", "rtf", "CONTENTS"},
-    {"MSPhoto", ClassFamily::CompoundDocument, "bmp", "bmp", "CONTENTS"},
-    {"Paint.P", ClassFamily::PaintPicture, "bmp", "", ""},
+    {"OT_STAT", ClassFamily::StaticPresentation, ObjectKind::Bmp, "", ""},
+    {"Package", ClassFamily::Package, ObjectKind::Package, "", ""},
+    {"AcroExc", ClassFamily::CompoundDocument, ObjectKind::Pdf, "pdf", "CONTENTS"},
+    {"FoxitRe", ClassFamily::CompoundDocument, ObjectKind::Pdf, "pdf", "CONTENTS"},
+    {"Snapsho", ClassFamily::CompoundDocument, ObjectKind::Snapshot, "snp", "CONTENTS"},
+    {"PSP7.Im", ClassFamily::CompoundDocument, ObjectKind::PaintShopPro, "psp", "CONTENTS"},
+    {"Imaging", ClassFamily::CompoundDocument, ObjectKind::Tiff, "tiff", "CONTENTS"},
+    {"Paper.d", ClassFamily::CompoundDocument, ObjectKind::ScannedPaper, "max", "CONTENTS"},
+    {"HP.Desk", ClassFamily::CompoundDocument, ObjectKind::Bmp, "hpd", "Ole10Native"},
+    {"Excel.S", ClassFamily::CompoundDocument, ObjectKind::Workbook, "xls", "WorkBook"},
+    {"Word.Do", ClassFamily::CompoundDocument, ObjectKind::WordDocument, "doc", "WordDocument"},
+    {"Word.Pi", ClassFamily::CompoundDocument, ObjectKind::WordDocument, "doc", "WordDocument"},
+    {"PowerPo", ClassFamily::CompoundDocument, ObjectKind::Presentation, "ppt",
+     "PowerPoint Document"},
+    {"Visio.D", ClassFamily::CompoundDocument, ObjectKind::VisioDrawing, "vsd", "VisioDocument"},
+    {"Wordpad", ClassFamily::CompoundDocument, ObjectKind::Rtf, "rtf", "CONTENTS"},
+    {"MSPhoto", ClassFamily::CompoundDocument, ObjectKind::Bmp, "bmp", "CONTENTS"},
+    {"Paint.P", ClassFamily::PaintPicture, ObjectKind::Bmp, "", ""},
 }};
 
 // The row whose prefix equals the first seven characters of `className` (all of it if shorter).

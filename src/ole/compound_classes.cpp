@@ -67,7 +67,7 @@ void ApplyFixUp(DecodeCall& call, std::string_view key) {
     } else if (key == "hpd") {
         DropPrefix(stream, kDeskImagePrefixBytes);
     } else if (key == "psp") {
-        call.extension = "psp";
+        call.kind = ObjectKind::PaintShopPro;
         FixUpPsp(stream);
     } else if (key == "bmp") {
         ConvertPhotoEditorPicture(stream);
@@ -78,7 +78,7 @@ void ApplyFixUp(DecodeCall& call, std::string_view key) {
 
 bool DecodeCompoundDocumentClass(DecodeCall& call, const ClassRow& row) {
     if (row.fixUpKey != "psp")
-        call.extension = row.extension;
+        call.kind = row.kind;
     std::int32_t payloadStart = call.payloadStart;
     if (call.className == kPhotoEditorScanClass)
         payloadStart -= kPhotoEditorScanShift;

@@ -5,6 +5,7 @@
 
 #include "common/byte_reader.h"
 #include "common/error.h"
+#include "ole/ole_object_decoder.h"
 
 namespace pictrova::ole {
 
@@ -52,6 +53,33 @@ std::string ReadClassName(std::span<const std::uint8_t> field, const ObjectHeade
     auto bytes = r.bytes(static_cast<std::size_t>(count));
     name.assign(bytes.begin(), bytes.end());
     return name;
+}
+
+std::string ObjectSummary::decoderClass() const {
+    if (isStatic())
+        return std::string(kStaticClassName);
+    return className.value_or(std::string());
+}
+
+ObjectSummary SummariseObject(std::span<const std::uint8_t> value) {
+    ObjectSummary summary;
+    summary.empty = value.empty();
+    try {
+        summary.header = ReadObjectHeader(value);
+    } catch (const Error&) {
+        return summary;
+    }
+    try {
+        summary.className = ReadClassName(value, *summary.header);
+    } catch (const Error&) {
+    }
+    if (summary.isStatic()) {
+        try {
+            summary.presentationFormat = StaticPresentationFormat(value);
+        } catch (const Error&) {
+        }
+    }
+    return summary;
 }
 
 }  // namespace pictrova::ole

@@ -19,8 +19,10 @@
 // class name), so its native data starts at header size + class name length + 24.
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace pictrova::ole {
 
@@ -54,5 +56,35 @@ std::int32_t Sum16(std::int32_t a, std::int32_t b);
 
 // header size + class name length + 24, formed in 16 bits.
 std::int32_t PayloadStart(const ObjectHeader& header);
+
+inline constexpr std::uint16_t kObjectSignature = 0x1C15;
+// What a presentation-format name is read as for a static object, whatever class it names.
+inline constexpr std::string_view kStaticClassName = "OT_STATIC";
+
+// What the start of a value says about the object in it, read once: by the decoder before it
+// decodes, by the reasons it gives when it cannot, and by a scan that reads only a value's head.
+struct ObjectSummary {
+    bool empty = true;                   // the value has no bytes
+    std::optional<ObjectHeader> header;  // nullopt: shorter than an object header
+    // The class name the header points at; nullopt when it lies outside the value (or there is
+    // no header).
+    std::optional<std::string> className;
+    // Static objects: the presentation format they name ("DIB", "METAFILEPICT"); nullopt when
+    // the value is too short to name one.
+    std::optional<std::string> presentationFormat;
+
+    bool hasSignature() const { return header && header->signature == kObjectSignature; }
+    bool linked() const {
+        return header && header->objectType == static_cast<std::int32_t>(ObjectType::Linked);
+    }
+    bool isStatic() const {
+        return header && header->objectType == static_cast<std::int32_t>(ObjectType::Static);
+    }
+    // The class the decoder goes by: kStaticClassName for static objects; empty when unknown.
+    std::string decoderClass() const;
+};
+
+// Never throws.
+ObjectSummary SummariseObject(std::span<const std::uint8_t> value);
 
 }  // namespace pictrova::ole

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Packages: the embedded file's bytes are the output, with the package's label.
+// Packages: the embedded file's bytes are the output, named by the package's label.
 //
 // The native data is found from the OLE 1.0 header that follows the object header (ole1_object.h),
 // not at a fixed offset: the object header holds the object's display name, whose length depends
@@ -18,6 +18,8 @@
 #include "ole/class_branches.h"
 #include "ole/ole1_object.h"
 
+#include <utility>
+
 namespace pictrova::ole {
 
 namespace {
@@ -30,9 +32,7 @@ bool DecodePackage(DecodeCall& call) {
     const auto native = object.NativeData(call.bytes);
     ByteReader r(native, object.nativeOffset);
     r.skip(kPackageTypeSize);
-    const std::string label = r.zeroTerminated();
-    call.label += label;
-    call.label += '\0';
+    std::string label = r.zeroTerminated();
     r.zeroTerminated();  // source path
     r.skip(kSkippedAfterSourcePath);
 
@@ -49,7 +49,8 @@ bool DecodePackage(DecodeCall& call) {
     r.skip(static_cast<std::size_t>(fileSize));
     MoveToFront(call.bytes, static_cast<std::int64_t>(fileOffset));
     call.bytes.resize(static_cast<std::size_t>(fileSize));
-    call.extension = "pak";
+    call.kind = ObjectKind::Package;
+    call.packageName = std::move(label);
     return true;
 }
 

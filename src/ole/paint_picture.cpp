@@ -14,7 +14,7 @@ constexpr std::size_t kBmpFileSizeOffset = 2;
 }  // namespace
 
 bool DecodePaintPicture(DecodeCall& call) {
-    call.extension = "bmp";
+    call.kind = ObjectKind::Bmp;
     const std::int32_t start = Sum16(call.header.headerSize, kNativeDataAfterHeader);
     MoveToFront(call.bytes, start);
     const std::size_t dataLength = call.bytes.size() - static_cast<std::size_t>(start);

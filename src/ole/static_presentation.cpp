@@ -30,7 +30,7 @@ bool DecodeMetafile(DecodeCall& call, ByteReader& data) {
     data.skip(2);
     if (!MetafileToBmpFile(data.bytes(data.remaining()), mappingMode, xExtent, yExtent, call.bytes))
         return false;
-    call.extension = "bmp";
+    call.kind = ObjectKind::Bmp;
     return true;
 }
 
@@ -58,7 +58,7 @@ bool DecodeStaticPresentation(DecodeCall& call) {
     if (formatName == "DIB") {
         // The DIB moves down to offset 14 of the field's own array (it starts at S + 4 >= 56).
         PackedDibToBmpFile(call.bytes, dataOffset, size);
-        call.extension = "bmp";
+        call.kind = ObjectKind::Bmp;
         return true;
     }
     Enforce(size >= kMetafilePictBytes, "metafile presentation is shorter than its header");

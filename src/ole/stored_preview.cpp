@@ -150,28 +150,28 @@ std::optional<StoredPreview> FindStoredPreview(std::span<const std::uint8_t> fie
 }
 
 bool StoredPreviewToFile(StoredPreview& preview, std::vector<std::uint8_t>& file,
-                         std::string& extension) {
+                         ObjectKind& kind) {
     switch (preview.kind) {
         case StoredPreview::Kind::Dib:
             PackedDibToBmpFile(preview.data, imaging::kBmpFileHeaderSize,
                                preview.data.size() - imaging::kBmpFileHeaderSize);
             file = std::move(preview.data);
-            extension = "bmp";
+            kind = ObjectKind::Bmp;
             return true;
         case StoredPreview::Kind::Bitmap:
             if (!Bitmap16ToBmpFile(preview.data, file))
                 return false;
-            extension = "bmp";
+            kind = ObjectKind::Bmp;
             return true;
         case StoredPreview::Kind::Metafile:
             if (!MetafileToBmpFile(preview.data, preview.mappingMode, preview.xExtent,
                                    preview.yExtent, file))
                 return false;
-            extension = "bmp";
+            kind = ObjectKind::Bmp;
             return true;
         case StoredPreview::Kind::EnhancedMetafile:
             file = std::move(preview.data);
-            extension = "emf";
+            kind = ObjectKind::Emf;
             return true;
     }
     return false;

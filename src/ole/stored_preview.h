@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "ole/object_header.h"
+#include "ole/object_kind.h"
 
 namespace pictrova::ole {
 
@@ -46,10 +47,9 @@ struct StoredPreview {
 std::optional<StoredPreview> FindStoredPreview(std::span<const std::uint8_t> field,
                                                const ObjectHeader& header);
 
-// The preview as a picture file: "bmp" for bitmaps and rendered metafiles, "emf" for enhanced
+// The preview as a picture file: Bmp for bitmaps and rendered metafiles, Emf for enhanced
 // metafiles. False when the renderer refuses a metafile or a bitmap's colours are unknown; throws
 // on damaged bitmap data.
-bool StoredPreviewToFile(StoredPreview& preview, std::vector<std::uint8_t>& file,
-                         std::string& extension);
+bool StoredPreviewToFile(StoredPreview& preview, std::vector<std::uint8_t>& file, ObjectKind& kind);
 
 }  // namespace pictrova::ole

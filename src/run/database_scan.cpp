@@ -14,8 +14,6 @@ namespace pictrova::run {
 
 namespace {
 
-constexpr std::uint16_t kStoredObjectSignature = 0x1C15;
-
 std::string PictureKindLabel(imaging::PictureKind kind) {
     using imaging::PictureKind;
     switch (kind) {
@@ -33,20 +31,17 @@ std::string PictureKindLabel(imaging::PictureKind kind) {
 }
 
 // The object's class label when `head` starts with a usable object header; empty otherwise.
-std::string ObjectLabel(const std::vector<std::uint8_t>& head) {
-    try {
-        const ole::ObjectHeader header = ole::ReadObjectHeader(head);
-        if (header.objectType == static_cast<std::int32_t>(ole::ObjectType::Static))
-            return "OT_STATIC";
-        std::string name = ole::ReadClassName(head, header);
-        if (name.empty())
-            return {};
-        if (header.objectType == static_cast<std::int32_t>(ole::ObjectType::Linked))
-            name += " (linked)";
-        return name;
-    } catch (const Error&) {
+std::string ObjectLabel(const ole::ObjectSummary& object) {
+    if (!object.header)
         return {};
-    }
+    if (object.isStatic())
+        return std::string(ole::kStaticClassName);
+    std::string name = object.className.value_or(std::string());
+    if (name.empty())
+        return {};
+    if (object.linked())
+        name += " (linked)";
+    return name;
 }
 
 bool Decodable(const std::string& label) {
@@ -145,9 +140,9 @@ void ScanTable(const database::Database& database, TableScan& table, std::int64_
 
 std::string ClassifyValueHead(const std::vector<std::uint8_t>& head, bool& isObject) {
     isObject = false;
-    const bool signed_ = head.size() >= 2 && (head[0] | head[1] << 8) == kStoredObjectSignature;
-    if (signed_) {
-        std::string label = ObjectLabel(head);
+    const ole::ObjectSummary object = ole::SummariseObject(head);
+    if (object.hasSignature()) {
+        std::string label = ObjectLabel(object);
         isObject = !label.empty();
         return label;
     }
@@ -155,7 +150,7 @@ std::string ClassifyValueHead(const std::vector<std::uint8_t>& head, bool& isObj
     if (!kind.empty())
         return kind;
     // The decoder does not insist on the signature: a header that still names a class counts.
-    std::string label = ObjectLabel(head);
+    std::string label = ObjectLabel(object);
     isObject = !label.empty();
     return label;
 }

@@ -250,8 +250,7 @@ std::optional<std::string> Run::NameFieldText(RecordWork& record) {
         return std::nullopt;
     if (value.IsText())
         return value.text();
-    record.Skip(
-        {std::string(kSkipNameNotText), "the value of " + options_.nameField() + " is not text"});
+    record.Skip({SkipCode::NameNotText, "the value of " + options_.nameField() + " is not text"});
     throw SkipNaming{};
 }
 
@@ -469,10 +468,13 @@ std::unique_ptr<RecordWork> Run::ReadRecord(bool& lastRecord) {
         if (g.Test(186, [&] { return r.fieldTextNaming; }))
             NameRecord(g, 188, r, FieldTextPrefixByteToByte);
         if (g.Test(216, [&] { return r.fieldSize < 1; })) {
-            r.Skip({std::string(kSkipNoValue), {}});
+            r.Skip({SkipCode::NoValue, {}});
         } else {
-            g.Step(218, [&] { r.bytes.clear(); });
-            g.Step(220, [&] { r.bytes = PictureField().Value().TakeBytes(); });
+            g.Step(218, [&] { r.value.reset(); });
+            g.Step(220, [&] {
+                r.value =
+                    std::make_shared<std::vector<std::uint8_t>>(PictureField().Value().TakeBytes());
+            });
             r.workToDo = true;
         }
     } else if (g.Test(302, [&] { return r.choices.method == ReadMethod::Recordset; })) {
@@ -526,7 +528,7 @@ void Run::AttachedFiles(RecordWork& record, bool& lastRecord) {
     // A record without any file has no value; one whose files gave nothing says why its first
     // such file did.
     if (count == 0)
-        record.Skip({std::string(kSkipNoValue), {}});
+        record.Skip({SkipCode::NoValue, {}});
     for (std::size_t i = 0; i < count && !result_.outOfRoom; ++i) {
         guard_.Step(176, [&] { host_.Yield(); });
         RecordWork file;
@@ -614,12 +616,11 @@ void Run::FinishRecord(RecordWork& record, RecordOutcome& outcome) {
     if (!outcome.written && !readWithoutFormat) {
         outcome.skipped = record.skip;
         if (!outcome.skipped && !outcome.errors.empty())
-            outcome.skipped =
-                SkipReason{std::string(kSkipError), outcome.errors.front().description};
+            outcome.skipped = SkipReason{SkipCode::Error, outcome.errors.front().description};
         if (!outcome.skipped && (record.loaded || record.kept) && record.outputName.empty())
-            outcome.skipped = SkipReason{std::string(kSkipNoName), "the name field is empty"};
+            outcome.skipped = SkipReason{SkipCode::NoName, "the name field is empty"};
         if (!outcome.skipped)
-            outcome.skipped = SkipReason{std::string(kSkipNotLoaded), {}};
+            outcome.skipped = SkipReason{SkipCode::NotLoaded, {}};
     }
     result_.records.push_back(std::move(outcome));
     result_.recordsRead = record.number;

@@ -58,8 +58,6 @@ class PictureHolder;
 
 namespace pictrova::run {
 
-inline constexpr std::string_view kRunLocation = "Form2.PushButton6_Click";
-
 inline constexpr std::string_view kFolderMissingMessage =
     "Folder does not exist. Please select another folder.";
 inline constexpr std::string_view kPrefixWithoutCounterMessage =

@@ -170,30 +170,6 @@ class Child {
 
 }  // namespace
 
-std::vector<std::string> SplitCommandLine(std::string_view commandLine) {
-    std::vector<std::string> args;
-    std::string current;
-    bool inArgument = false;
-    bool quoted = false;
-    for (char c : commandLine) {
-        if (c == '"') {
-            quoted = !quoted;
-            inArgument = true;
-        } else if (c == ' ' && !quoted) {
-            if (inArgument)
-                args.push_back(std::move(current));
-            current.clear();
-            inArgument = false;
-        } else {
-            current.push_back(c);
-            inArgument = true;
-        }
-    }
-    if (inArgument)
-        args.push_back(std::move(current));
-    return args;
-}
-
 std::string LastErrorLine(std::string_view errorOutput, std::string_view programPath) {
     std::string last;
     std::size_t start = 0;

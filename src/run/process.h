@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/command_line.h"
 #include "common/host.h"
 #include "common/limits.h"
 
@@ -31,11 +32,6 @@ inline constexpr std::chrono::milliseconds kConverterPollInterval{100};
 
 // How much of a process's error output ShellAndWait keeps (the end of it).
 inline constexpr std::size_t kCapturedErrorBytes = 4096;
-
-// Splits a command line into arguments: runs of spaces separate them, a double quote starts or
-// ends a quoted part that is taken verbatim (spaces included), the quotes themselves are dropped.
-// No other character is special.
-std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 
 // Starts the command line (split as SplitCommandLine does) as a new process, no shell, and
 // waits for it, yielding to the host at least every 100 ms; the process's end is noticed as it

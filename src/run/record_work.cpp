@@ -17,6 +17,7 @@
 #include "common/file_io.h"
 #include "common/guard.h"
 #include "common/limits.h"
+#include "imaging/engine_io.h"
 #include "imaging/image_engine.h"
 #include "imaging/jpeg_encoder.h"
 #include "imaging/picture_encoder.h"
@@ -24,7 +25,6 @@
 #include "imaging/picture_kind.h"
 #include "ole/ole_object_decoder.h"
 #include "run/external_converter.h"
-#include "run/extraction_run.h"
 #include "run/field_reading.h"
 #include "run/output_formats.h"
 #include "run/output_naming.h"
@@ -81,23 +81,21 @@ bool StartsWithObjectHeader(const fs::path& file) {
 // A picture over the pixel limits, with its size when its header told it.
 SkipReason TooLarge(const imaging::PictureSize& size) {
     if (size.width <= 0 || size.height <= 0)
-        return {std::string(kSkipTooLarge), "over the pixel limits"};
-    return {std::string(kSkipTooLarge),
-            std::to_string(size.width) + " x " + std::to_string(size.height)};
+        return {SkipCode::TooLarge, "over the pixel limits"};
+    return {SkipCode::TooLarge, std::to_string(size.width) + " x " + std::to_string(size.height)};
 }
 
 // An attached file whose content is no picture kind, named with the kind its name gives.
 SkipReason NotAPictureFile(const std::string& fileName) {
     const std::string extension = FileNameExtension(fileName);
-    return {std::string(kSkipNotPicture),
+    return {SkipCode::NotPicture,
             fileName + (extension.empty() ? "" : " (a " + Lower(extension) + " file)")};
 }
 
 SkipReason WhyRawNotLoaded(bool objectHeader) {
     if (objectHeader)
-        return {std::string(kSkipNotLoaded),
-                "the value is an OLE object (--method decode unwraps it)"};
-    return {std::string(kSkipNotLoaded), "not a picture kind the loader reads"};
+        return {SkipCode::NotLoaded, "the value is an OLE object (--method decode unwraps it)"};
+    return {SkipCode::NotLoaded, "not a picture kind the loader reads"};
 }
 
 // Runs a write into the work folder. One that does not fit marks the record, so that the run
@@ -135,6 +133,7 @@ class RecordSteps {
           secondWorkFile_(RecordSecondWorkFile(setup, record.number)) {}
 
     void Run() {
+        TakeValue();
         if (r_.workToDo) {
             if (r_.attachment)
                 AttachedFile();
@@ -143,10 +142,10 @@ class RecordSteps {
             else
                 Method2();
             if (r_.found && !r_.loaded && !r_.kept && r_.attachment)
-                r_.Skip({std::string(kSkipNotLoaded), r_.attachment->fileName});
+                r_.Skip({SkipCode::NotLoaded, r_.attachment->fileName});
             if (r_.found && !r_.loaded && !r_.kept)
                 r_.Skip(r_.choices.method == ReadMethod::ByteToByte
-                            ? WhyNotLoaded(Lower(r_.objectExtension), packagedKind_)
+                            ? WhyNotLoaded(objectKind_, packagedKind_)
                             : WhyRawNotLoaded(rawIsObject_));
         }
         Save();
@@ -154,18 +153,26 @@ class RecordSteps {
     }
 
   private:
+    // The field's value into the bytes in work: moved when the record alone holds it, copied
+    // when the copy kept for working it again shares it.
+    void TakeValue() {
+        if (!r_.value)
+            return;
+        if (r_.value.use_count() == 1) {
+            // Made mutable by the reader and held by nobody else: nothing can see it change.
+            r_.bytes = std::move(const_cast<std::vector<std::uint8_t>&>(*r_.value));
+        } else {
+            r_.bytes = *r_.value;
+        }
+        r_.value.reset();
+    }
+
     std::string RecordOutputName(const std::string& extension) const {
         if (!r_.fieldTextNaming)
             return OutputName(r_.choices.naming, setup_.namePrefix, r_.number, extension);
         return r_.fieldTextPrefix
                    ? OutputName(r_.choices.naming, *r_.fieldTextPrefix, r_.number, extension)
                    : std::string();
-    }
-
-    bool LoadWorkFile() {
-        std::string message;
-        bool tooBig = false;
-        return imaging::LoadPictureFile(host_, r_.picture, workFile_, message, false, tooBig);
     }
 
     bool external() const { return !setup_.converter.empty(); }
@@ -197,28 +204,31 @@ class RecordSteps {
     }
 
     void Method1() {
-        bool decoded = false;
-        std::string label;
-        ole::DecodeNotes notes;
-        guard_.Step(222, [&] { label.clear(); });
+        ole::DecodeResult decoded;
+        guard_.Step(222, [&] { decoded.packageName.clear(); });
         guard_.Step(224, [&] { r_.objectExtension.clear(); });
-        // The decoder changes the bytes it reads: why it may fail is decided before.
-        SkipReason ifUndecoded = WhyNotDecoded(r_.bytes);
         guard_.Step(228, [&] {
-            decoded = ole::fGetContentsStream(r_.bytes, r_.objectExtension, label, nullptr, &notes);
+            decoded = ole::DecodeOleObject(std::move(r_.bytes));
+            ReleaseBytes(r_.bytes);
         });
-        if (guard_.Test(230, [&] { return !decoded; })) {
-            r_.Skip(std::move(ifUndecoded));
+        if (guard_.Test(230, [&] { return !decoded.ok(); })) {
+            if (decoded.skip)
+                r_.Skip(std::move(*decoded.skip));
             return;
         }
+        r_.bytes = std::move(decoded.payload);
+        objectKind_ = decoded.kind;
+        r_.objectExtension = ole::KindExtension(decoded.kind);
         guard_.Step(232, [&] { r_.found = true; });
-        r_.storedPreviewUsed = notes.storedPreviewUsed;
+        r_.storedPreviewUsed = decoded.source == ole::PayloadSource::StoredPreview;
+        const std::string& packageName = decoded.packageName;
         const std::string extension =
-            original() ? OriginalObjectExtension(label) : r_.objectExtension;
+            original() ? OriginalObjectExtension(packageName) : r_.objectExtension;
         guard_.Step(234, [&] {
             // A package named by its own file name keeps that name (and its extension).
-            const std::string own =
-                r_.choices.naming == Naming::OriginalName ? PackageFileName(label) : std::string();
+            const std::string own = r_.choices.naming == Naming::OriginalName
+                                        ? PackageFileName(packageName)
+                                        : std::string();
             r_.outputName = own.empty() ? RecordOutputName(extension) : own;
         });
         if (original()) {
@@ -226,23 +236,22 @@ class RecordSteps {
             return;
         }
         // What a package holds is known only from its content; loading consumes the bytes.
-        if (Lower(r_.objectExtension) == "pak")
+        if (objectKind_ == ole::ObjectKind::Package)
             packagedKind_ = imaging::SniffPictureKind(r_.bytes);
         LoadObject();
         // A document (or a damaged picture) that gives no picture: the picture the object
         // stores for display, when it stores one.
-        if (!r_.loaded && notes.unusedPreview)
-            LoadStoredPreview(*notes.unusedPreview);
+        if (!r_.loaded && decoded.unusedPreview)
+            LoadStoredPreview(*decoded.unusedPreview);
     }
 
     // The extension an object's file keeps in the Original format: the decoder's, except for
     // packages, whose file takes its label's extension, else the extension of the picture kind
     // it holds, else "bin".
-    std::string OriginalObjectExtension(const std::string& label) const {
-        std::string extension = Lower(r_.objectExtension);
-        if (extension != "pak")
-            return extension;
-        extension = FileNameExtension(PackageFileName(label));
+    std::string OriginalObjectExtension(const std::string& packageName) const {
+        if (objectKind_ != ole::ObjectKind::Package)
+            return r_.objectExtension;
+        std::string extension = FileNameExtension(PackageFileName(packageName));
         if (extension.empty())
             extension = imaging::FileExtension(imaging::SniffPictureKind(r_.bytes));
         return extension.empty() ? "bin" : extension;
@@ -251,18 +260,22 @@ class RecordSteps {
     // The object's own file gave no picture: its stored preview is loaded instead. The
     // document's kind stays the record's when the preview gives none either.
     void LoadStoredPreview(ole::StoredPreview& preview) {
-        const std::string documentExtension = r_.objectExtension;
+        ole::ObjectKind previewKind = ole::ObjectKind::None;
         bool made = false;
         try {
-            made = ole::StoredPreviewToFile(preview, r_.bytes, r_.objectExtension);
+            made = ole::StoredPreviewToFile(preview, r_.bytes, previewKind);
         } catch (const std::exception&) {
             made = false;
         }
-        if (made)
+        if (made) {
+            r_.objectExtension = ole::KindExtension(previewKind);
             LoadObject();
+        }
         r_.storedPreviewUsed = r_.loaded;
-        if (!r_.loaded)
-            r_.objectExtension = documentExtension;
+        if (r_.loaded)
+            objectKind_ = previewKind;
+        else
+            r_.objectExtension = ole::KindExtension(objectKind_);
     }
 
     // The Original format: the record's file is the output as it is, under its output name
@@ -328,51 +341,36 @@ class RecordSteps {
             LoadObject();
     }
 
-    // The decoded object (or attached file) in r_.bytes, loaded as a picture.
+    // The decoded object (or attached file) in r_.bytes, loaded as a picture. Only a kind the
+    // loader does not read goes through a work file, and only for an external converter.
     void LoadObject() {
-        // The external converter reads a file; in this process the bytes are used where they are.
-        if (external())
-            guard_.Step(256, [&] {
-                WorkFileWrite(r_, workFile_, [&] { WriteWholeFile(r_.bytes, workFile_); });
-                // The decoded object is on disk; keep memory to one copy of the picture.
-                ReleaseBytes(r_.bytes);
-            });
         const bool loadable = guard_.Test(264, [&] {
             auto ext = Lower(r_.objectExtension);
             return std::find(kLoadableExtensions.begin(), kLoadableExtensions.end(), ext) !=
                    kLoadableExtensions.end();
         });
-        if (!external()) {
-            // Objects the loader cannot read are decoded by the converter's reader; what it
-            // refuses still goes to the loader, as an unconverted work file would.
-            bool converted = false;
-            if (!loadable)
-                guard_.Step(278, [&] { converted = DecodeAnyPicture(r_.bytes); });
-            if (!converted) {
-                guard_.Step(loadable ? 268 : 292, [&] { imaging::RepairPictureBytes(r_.bytes); });
-                std::optional<imaging::PictureSize> tooBig;
-                std::optional<imaging::RenderRefusal> notRendered;
-                guard_.Step(loadable ? 270 : 294, [&] {
-                    r_.loaded =
-                        imaging::LoadPictureBytes(r_.picture, r_.bytes, &tooBig, &notRendered);
-                });
-                if (!r_.loaded && tooBig)
-                    r_.Skip(TooLarge(*tooBig));
-                if (!r_.loaded && notRendered)
-                    r_.Skip({std::string(kSkipNotRendered),
-                             std::string(imaging::RenderRefusalDetail(*notRendered))});
-            }
+        if (external() && !loadable) {
+            ConvertObjectThroughWorkFile();
+            return;
+        }
+        // Objects the loader cannot read are decoded by the converter's reader; what it refuses
+        // still goes to the loader, as an unconverted work file would.
+        bool converted = false;
+        if (!loadable)
+            guard_.Step(278, [&] { converted = DecodeAnyPicture(r_.bytes); });
+        if (!converted)
+            LoadBytes(loadable ? 268 : 292, loadable ? 270 : 294);
+        ReleaseBytes(r_.bytes);
+    }
+
+    // The external converter reads the object from a work file and writes a BMP beside it; the
+    // loader reads that, or the object as it was when the converter wrote nothing.
+    void ConvertObjectThroughWorkFile() {
+        guard_.Step(256, [&] {
+            WorkFileWrite(r_, workFile_, [&] { WriteWholeFile(r_.bytes, workFile_); });
+            // The decoded object is on disk; keep memory to one copy of the picture.
             ReleaseBytes(r_.bytes);
-            return;
-        }
-        if (loadable) {
-            if (guard_.Test(266, [&] { return !FileExists(workFile_); }))
-                return;
-            guard_.Step(268, [&] { imaging::RepairPictureFile(workFile_); });
-            guard_.Step(270, [&] { r_.loaded = LoadWorkFile(); });
-            guard_.Step(276, [&] { KillFile(host_, workFile_); });
-            return;
-        }
+        });
         guard_.Step(278, [&] {
             ConvertToBmp(ReplaceExtensionWithBmp(workFile_.string(), r_.objectExtension),
                          workFile_);
@@ -382,15 +380,37 @@ class RecordSteps {
         });
         if (guard_.Test(290, [&] { return !FileExists(workFile_); }))
             return;
-        guard_.Step(292, [&] { imaging::RepairPictureFile(workFile_); });
-        guard_.Step(294, [&] { r_.loaded = LoadWorkFile(); });
+        ReadWorkFile(292, workFile_);
+        LoadBytes(292, 294);
+        ReleaseBytes(r_.bytes);
         guard_.Step(300, [&] { KillFile(host_, workFile_); });
+    }
+
+    // r_.bytes: a file the converter or the streamed field left in the work folder.
+    void ReadWorkFile(int label, const fs::path& file) {
+        guard_.Step(label, [&] { r_.bytes = imaging::ReadWholeFile(file); });
+    }
+
+    // The picture in r_.bytes repaired and loaded; a picture refused as too large, or a metafile
+    // not drawn, says why.
+    void LoadBytes(int repairLabel, int loadLabel) {
+        guard_.Step(repairLabel, [&] { imaging::RepairPictureBytes(r_.bytes); });
+        std::optional<imaging::PictureSize> tooBig;
+        std::optional<imaging::RenderRefusal> notRendered;
+        guard_.Step(loadLabel, [&] {
+            r_.loaded = imaging::LoadPictureBytes(r_.picture, r_.bytes, &tooBig, &notRendered);
+        });
+        if (!r_.loaded && tooBig)
+            r_.Skip(TooLarge(*tooBig));
+        if (!r_.loaded && notRendered)
+            r_.Skip(
+                {SkipCode::NotRendered, std::string(imaging::RenderRefusalDetail(*notRendered))});
     }
 
     void Method2() {
         if (!guard_.Test(310, [&] { return r_.fieldRead && FileSize2(workFile_) != 0; })) {
             if (r_.fieldRead)
-                r_.Skip({std::string(kSkipNoValue), {}});
+                r_.Skip({SkipCode::NoValue, {}});
             return;
         }
         guard_.Step(314, [&] { r_.found = true; });
@@ -410,26 +430,21 @@ class RecordSteps {
             // The streamed field is read back once and decoded in this process; what the
             // converter's reader refuses still goes to the loader.
             bool converted = false;
-            guard_.Step(326, [&] { converted = DecodeAnyPicture(workFile_); });
-            if (!converted) {
-                guard_.Step(342, [&] { imaging::RepairPictureFile(workFile_); });
-                guard_.Step(344, [&] { r_.loaded = LoadWorkFile(); });
-            }
+            ReadWorkFile(326, workFile_);
+            guard_.Step(326, [&] { converted = DecodeAnyPicture(r_.bytes); });
+            if (!converted)
+                LoadBytes(342, 344);
+            ReleaseBytes(r_.bytes);
             guard_.Step(350, [&] { KillFile(host_, workFile_); });
             return;
         }
         guard_.Step(324, [&] { KillFile(host_, secondWorkFile_); });
         guard_.Step(326, [&] { ConvertToBmp(secondWorkFile_, workFile_); });
-        if (guard_.Test(336, [&] { return FileExists(secondWorkFile_); })) {
-            guard_.Step(338, [&] { KillFile(host_, workFile_); });
-            guard_.Step(340, [&] {
-                WorkFileWrite(r_, workFile_, [&] {
-                    fs::copy_file(secondWorkFile_, workFile_, fs::copy_options::overwrite_existing);
-                });
-            });
-        }
-        guard_.Step(342, [&] { imaging::RepairPictureFile(workFile_); });
-        guard_.Step(344, [&] { r_.loaded = LoadWorkFile(); });
+        // The converter's BMP when it wrote one, else the field as it was streamed.
+        const bool convertedFile = guard_.Test(336, [&] { return FileExists(secondWorkFile_); });
+        ReadWorkFile(342, convertedFile ? secondWorkFile_ : workFile_);
+        LoadBytes(342, 344);
+        ReleaseBytes(r_.bytes);
         guard_.Step(350, [&] { KillFile(host_, workFile_); });
         guard_.Step(352, [&] { KillFile(host_, secondWorkFile_); });
     }
@@ -591,6 +606,7 @@ class RecordSteps {
     fs::path workFile_;
     fs::path secondWorkFile_;
     bool rawIsObject_ = false;  // method 2: the streamed value starts with an object header
+    ole::ObjectKind objectKind_ = ole::ObjectKind::None;  // method 1: what the decoder took out
     imaging::PictureKind packagedKind_ =
         imaging::PictureKind::Unknown;  // method 1: a package's content
 };
@@ -640,8 +656,7 @@ std::unique_ptr<RecordWork> CopyAsRead(const RecordWork& record) {
     copy->fieldTextNaming = record.fieldTextNaming;
     copy->fieldTextPrefix = record.fieldTextPrefix;
     copy->fieldSize = record.fieldSize;
-    copy->bytes = record.bytes;
-    copy->workFile = record.workFile;
+    copy->value = record.value;
     copy->fieldRead = record.fieldRead;
     copy->found = record.found;
     copy->workToDo = record.workToDo;
@@ -653,6 +668,8 @@ std::unique_ptr<RecordWork> CopyAsRead(const RecordWork& record) {
 
 std::uint64_t BytesHeld(const RecordWork& record) {
     std::uint64_t bytes = record.bytes.capacity();
+    if (record.value && !(record.asRead && record.asRead->value == record.value))
+        bytes += record.value->capacity();
     if (record.output)
         bytes += record.output->bytes.capacity();
     bytes += static_cast<std::uint64_t>(std::max(record.picture.Image().biSizeImage(), 0));

@@ -17,6 +17,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -27,6 +28,9 @@
 #include "run/skip_reason.h"
 
 namespace pictrova::run {
+
+// Where the run's reports say they come from.
+inline constexpr std::string_view kRunLocation = "Form2.PushButton6_Click";
 
 // What stays the same for every record once the checks have passed.
 struct RunSetup {
@@ -94,11 +98,14 @@ struct RecordWork {
     // takes another record's name.
     std::optional<std::string> fieldTextPrefix;
     std::int64_t fieldSize = 0;
-    std::vector<std::uint8_t> bytes;  // method 1: the field's value
-    std::filesystem::path workFile;   // method 2: the field streamed to a file
-    bool fieldRead = false;           // method 2: the stream completed
-    bool found = false;               // the record yielded content
-    bool workToDo = false;            // the read left something to decode or load
+    // Method 1: the field's value as read, never changed: the copy kept for working the record
+    // again shares it.
+    std::shared_ptr<const std::vector<std::uint8_t>> value;
+    // The bytes in work: the field's value (taken from `value`), the decoded file, ...
+    std::vector<std::uint8_t> bytes;
+    bool fieldRead = false;  // method 2: the field was streamed whole to its work file
+    bool found = false;      // the record yielded content
+    bool workToDo = false;   // the read left something to decode or load
     // Attachment fields: the record's attached files (by name), and for the work on one of
     // them, which one (`bytes` then holds its decoded bytes).
     std::vector<std::string> attachedFiles;
@@ -136,8 +143,9 @@ struct RecordWork {
 // A copy of the record as the reader left it (nothing decoded, loaded or encoded yet).
 std::unique_ptr<RecordWork> CopyAsRead(const RecordWork& record);
 
-// The bytes the record holds in memory now: its field value, its picture's rows, its encoded
-// output and the copy kept for working it again.
+// The bytes the record holds in memory now: its field value, its bytes in work, its picture's
+// rows, its encoded output and the copy kept for working it again (whose field value is the
+// record's own, counted once).
 std::uint64_t BytesHeld(const RecordWork& record);
 
 // The workers of one run: N threads that take records in the order they are handed out and

@@ -125,7 +125,7 @@ void Form2::ShowRunResult(const run::RunResult& result, const QString& folder) {
     for (const run::RecordOutcome& record : result.records) {
         if (record.written || !record.skipped)
             continue;
-        QString why = QString::fromStdString(record.skipped->reason);
+        QString why = QString::fromStdString(std::string(SkipText(record.skipped->code)));
         if (!record.skipped->detail.empty())
             why += ": " + QString::fromStdString(record.skipped->detail);
         new QTreeWidgetItem(SkippedList, {QString::number(record.number), why});

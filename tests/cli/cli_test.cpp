@@ -962,7 +962,9 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
           "p"},
          {packaged("text.emf", fixtures::MakeCostlyEnhancedMetafile(fixtures::CostlyPrimitive::Text,
                                                                     100000, 500, 500)),
-          "q"}});
+          "q"},
+         // The same picture stored without a wrapper (what --method raw takes).
+         {fixtures::MakeBmpFile(32768, 2, 1), "r"}});
     struct Expected {
         std::string reason, detail;
     };
@@ -985,6 +987,7 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
         {"picture could not be rendered", "too costly"},
         {"picture could not be rendered", "too costly"},
         {"picture could not be rendered", "too costly"},
+        {"picture too large", "32768 x 2"},
     };
     Outcome o = Extract({"--json"});
     EXPECT_EQ(o.status, 0) << o.err;
@@ -1004,11 +1007,30 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
     }
     Reset();
     EXPECT_EQ(Extract({}).out,
-              "Done. 2 pictures from 17 records (1 from a stored preview); 15 without a picture (1 "
+              "Done. 2 pictures from 18 records (1 from a stored preview); 16 without a picture (1 "
               "empty, "
               "2 unsupported class \"Acme.Drawing.1\", 1 linked, 3 damaged, 4 not rendered, 2 not "
               "a picture, "
-              "1 not loaded, 1 too large).\n");
+              "1 not loaded, 2 too large).\n");
+
+    // A picture over the limits is too large whichever way it is loaded: from the work file an
+    // external converter reads, or streamed whole from the field.
+    const std::string converter = (testing::BinDir() / "pictrova-convert").string();
+    const std::vector<std::string> ways[] = {{"--converter", converter}, {"--method", "raw"}};
+    for (const std::vector<std::string>& way : ways) {
+        SCOPED_TRACE(way.front());
+        Reset();
+        std::vector<std::string> args{"--json"};
+        args.insert(args.end(), way.begin(), way.end());
+        const auto loaded = nlohmann::json::parse(Extract(args).out);
+        for (const std::size_t i : {std::size_t{13}, std::size_t{17}}) {
+            const auto& record = loaded["records"][i];
+            if (way.front() == "--method" && i == 13)
+                continue;  // a wrapped picture is not taken as it is stored
+            EXPECT_EQ(record["skipped"]["reason"], "picture too large") << record;
+            EXPECT_EQ(record["skipped"]["detail"], "32768 x 2") << record;
+        }
+    }
 }
 
 // Mistakes found before the run: one line on stderr naming what is wrong, exit 2, nothing on
@@ -1303,9 +1325,9 @@ TEST_F(CliTest, OriginalWritesEveryObjectAsTheFileItHolds) {
             } else if (i >= 1 && i <= 4) {
                 expected = *documents[i];
             } else {
-                std::string extension, label;
-                expected = row.value;
-                ASSERT_TRUE(ole::fGetContentsStream(expected, extension, label));
+                ole::DecodeResult decoded = ole::DecodeOleObject(row.value);
+                ASSERT_TRUE(decoded.ok());
+                expected = std::move(decoded.payload);
             }
             const std::string written = ReadText(out / name);
             EXPECT_EQ(written, std::string(expected.begin(), expected.end()));
@@ -1811,14 +1833,20 @@ TEST_F(CliBatchTest, FullDiskLeavesTheDatabaseIncompleteAndARunWithRoomCompletes
         bool workFolder;  // the small disk is TMPDIR's, else the output folder's
         std::vector<std::string> options;
         std::string reason;
+        std::string extension;  // of the output files
     };
     const Case cases[] = {
-        {"output folder", false, {}, "the output folder " + out.string() + "/big.mdb/Pictures/"},
-        // An external converter reads each decoded object from a work file.
+        {"output folder",
+         false,
+         {},
+         "the output folder " + out.string() + "/big.mdb/Pictures/",
+         ".bmp"},
+        // An external converter reads the picture it converts from a work file.
         {"work folder",
          true,
-         {"--converter", (testing::BinDir() / "pictrova-convert").string()},
-         "Cannot write the work file field-1.bmp"},
+         {"--converter", (testing::BinDir() / "pictrova-convert").string(), "--format", "png"},
+         "Cannot write the work file intermediate-1.bmp",
+         ".png"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -1858,7 +1886,7 @@ TEST_F(CliBatchTest, FullDiskLeavesTheDatabaseIncompleteAndARunWithRoomCompletes
                                   {"big.mdb", "complete"}, {"old/catalogue.mdb", "complete"}}));
         for (int i = 1; i <= 6; ++i)
             EXPECT_TRUE(fs::exists(out / "big.mdb" / "Pictures" / "Picture" /
-                                   ("Output" + std::to_string(i) + ".bmp")))
+                                   ("Output" + std::to_string(i) + c.extension)))
                 << i;
     }
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "common/command_line.h"
 #include "image_oracle.h"
 #include "imaging/engine_io.h"
 #include "imaging/metafile_frame.h"
@@ -404,7 +405,7 @@ TEST(ConverterArguments, EveryRowOfTheRunParses) {
         const std::string args = run::ConverterArguments(run::ConverterFormatWords(c.format, 77),
                                                          "/o/a b.x", "/i/c d.bmp");
         const std::string line = run::ConverterCommandLine("/bin/pictrova-convert", args);
-        auto split = run::SplitCommandLine(line);
+        auto split = SplitCommandLine(line);
         split.erase(split.begin());
         // Split as the run starts it, the arguments alone as one string, and the whole line.
         for (const auto& given :

@@ -125,6 +125,7 @@ TEST(PasswordBytes, InvalidUtf8IsNotAValidPassword) {
         } catch (const Error& e) {
             EXPECT_EQ(e.description(), "Not a valid password.");
             EXPECT_EQ(e.number(), 3031);
+            EXPECT_EQ(e.code(), ErrorCode::NotAValidPassword);
         }
     }
 }

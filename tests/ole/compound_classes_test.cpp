@@ -32,9 +32,9 @@ TEST_P(ContentsClasses, FixUpGivesTheFile) {
     const ContentsCase& c = GetParam();
     const Decoded d =
         DecodeField(fx::BuildCompoundObject(c.className, fx::MakeContentsDocument(c.contents)));
-    ASSERT_TRUE(d.ok) << c.className;
-    EXPECT_EQ(d.extension, c.extension);
-    EXPECT_EQ(d.bytes, c.expected);
+    ASSERT_TRUE(d.ok()) << c.className;
+    EXPECT_EQ(KindExtension(d.kind), c.extension);
+    EXPECT_EQ(d.payload, c.expected);
     EXPECT_TRUE(d.reason.empty());
 }
 
@@ -74,10 +74,10 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CompoundClasses, PspWithNothingAfterItsPrefixIsFalse) {
     fx::Bytes s = Pattern(36, 1);
     s.resize(200, 0);
-    std::string extension, label;
-    auto field = fx::BuildCompoundObject("PSP7.Image", fx::MakeContentsDocument(s));
-    EXPECT_FALSE(fGetContentsStream(field, extension, label));
-    EXPECT_EQ(extension, "psp");  // assigned by its fix-up, before the failure
+    const Decoded d =
+        DecodeField(fx::BuildCompoundObject("PSP7.Image", fx::MakeContentsDocument(s)));
+    EXPECT_FALSE(d.ok());
+    EXPECT_EQ(d.kind, ObjectKind::PaintShopPro);  // assigned by its fix-up, before the failure
 }
 
 struct ShortCase {
@@ -93,7 +93,7 @@ TEST_P(ShortStreams, AreRefusedByTheFixUp) {
     const ShortCase c = GetParam();
     const Decoded d = DecodeField(
         fx::BuildCompoundObject(c.className, fx::MakeContentsDocument(Pattern(c.length, 9))));
-    EXPECT_EQ(d.ok, c.ok) << c.className << " " << c.length;
+    EXPECT_EQ(d.ok(), c.ok) << c.className << " " << c.length;
     EXPECT_TRUE(d.reason.empty());
 }
 
@@ -112,9 +112,9 @@ TEST(CompoundClasses, DeskImageDropsTheSizeInFrontOfItsNativeStream) {
     for (bool inChild : {true, false}) {
         const Decoded d = DecodeField(
             fx::BuildCompoundObject("HP.DeskImage.1", fx::MakeOle10NativeDocument(bmp, inChild)));
-        ASSERT_TRUE(d.ok) << inChild;
-        EXPECT_EQ(d.extension, "bmp");
-        EXPECT_EQ(d.bytes, bmp);
+        ASSERT_TRUE(d.ok()) << inChild;
+        EXPECT_EQ(KindExtension(d.kind), "bmp");
+        EXPECT_EQ(d.payload, bmp);
     }
 }
 
@@ -123,16 +123,16 @@ TEST(CompoundClasses, DeskImageDropsTheSizeInFrontOfItsNativeStream) {
 TEST(CompoundClasses, ExcelGivesTheWholeDocument) {
     fx::Bytes document;
     const Decoded d = DecodeField(fx::BuildOfficeObject(fx::OfficeKind::Excel, &document));
-    ASSERT_TRUE(d.ok);
-    EXPECT_EQ(d.extension, "xls");
-    EXPECT_EQ(d.bytes, document);
+    ASSERT_TRUE(d.ok());
+    EXPECT_EQ(KindExtension(d.kind), "xls");
+    EXPECT_EQ(d.payload, document);
 }
 
 TEST(CompoundClasses, OfficeStreamNamesMatchWithoutRegardToCase) {
     const fx::Bytes document = fx::MakeOfficeDocument("WORKBOOK", Pattern(100, 1));
     const Decoded d = DecodeField(fx::BuildCompoundObject("Excel.Sheet.8", document));
-    ASSERT_TRUE(d.ok);
-    EXPECT_EQ(d.bytes, document);
+    ASSERT_TRUE(d.ok());
+    EXPECT_EQ(d.payload, document);
 }
 
 struct MissingCase {
@@ -146,8 +146,8 @@ class MissingStream : public ::testing::TestWithParam<MissingCase> {};
 TEST_P(MissingStream, IsFalseWithTheNoContentsReason) {
     const fx::Bytes document = fx::MakeOfficeDocument("Something Else", Pattern(100, 1));
     const Decoded d = DecodeField(fx::BuildCompoundObject(GetParam().className, document));
-    EXPECT_FALSE(d.ok);
-    EXPECT_EQ(d.extension, GetParam().extension);
+    EXPECT_FALSE(d.ok());
+    EXPECT_EQ(KindExtension(d.kind), GetParam().extension);
     EXPECT_EQ(d.reason.number, static_cast<std::int32_t>(0x8004020E));
     EXPECT_EQ(d.reason.source, kSource);
     EXPECT_EQ(d.reason.description, kNoContentsText);
@@ -162,7 +162,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, MissingStream,
 
 TEST(CompoundClasses, NativeDataThatIsNoCompoundDocumentHasNoContentsStream) {
     const Decoded d = DecodeField(fx::BuildCompoundObject("Word.Document.8", Pattern(600, 2)));
-    EXPECT_FALSE(d.ok);
+    EXPECT_FALSE(d.ok());
     EXPECT_EQ(d.reason.number, static_cast<std::int32_t>(0x8004020E));
 }
 
@@ -171,7 +171,7 @@ TEST(CompoundClasses, PayloadStartBeyondTheFieldIsFalse) {
                                          fx::MakeOfficeDocument("WordDocument", Pattern(10, 1)));
     field.resize(60);
     const Decoded d = DecodeField(field);
-    EXPECT_FALSE(d.ok);
+    EXPECT_FALSE(d.ok());
     EXPECT_TRUE(d.reason.empty());
 }
 

@@ -6,26 +6,17 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ole/ole_object_decoder.h"
 
 namespace pictrova::ole::testing {
 
-struct Decoded {
-    bool ok = false;
-    std::vector<std::uint8_t> bytes;
-    std::string extension;
-    std::string label;
-    FailureReason reason;
-    DecodeNotes notes;
-};
+using Decoded = DecodeResult;
 
-inline Decoded DecodeField(std::vector<std::uint8_t> field) {
-    Decoded d;
-    d.ok = fGetContentsStream(field, d.extension, d.label, &d.reason, &d.notes);
-    d.bytes = std::move(field);
-    return d;
+inline DecodeResult DecodeField(std::vector<std::uint8_t> field) {
+    return DecodeOleObject(std::move(field));
 }
 
 inline void Put16(std::vector<std::uint8_t>& bytes, std::size_t at, std::int32_t v) {

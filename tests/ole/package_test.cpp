@@ -26,18 +26,16 @@ std::size_t FileSizeOffset(const fx::PackageContents& c) {
 TEST(Package, GivesTheEmbeddedFileAndTheLabelWithItsZero) {
     const auto c = Contents("Sunny", fx::MakeBmpFile(5, 5));
     const Decoded d = DecodeField(fx::BuildPackage(c));
-    ASSERT_TRUE(d.ok);
-    EXPECT_EQ(d.extension, "pak");
-    EXPECT_EQ(d.label, std::string("Sunny") + '\0');
-    EXPECT_EQ(d.label.size(), 6u);
-    EXPECT_EQ(d.bytes, c.file);
+    ASSERT_TRUE(d.ok());
+    EXPECT_EQ(KindExtension(d.kind), "pak");
+    EXPECT_EQ(d.packageName, "Sunny");
+    EXPECT_EQ(d.payload, c.file);
 }
 
-TEST(Package, LabelIsAppendedToWhatTheCallerPassed) {
-    auto field = fx::BuildPackage(Contents("x", {1, 2, 3}));
-    std::string extension, label = "pre";
-    ASSERT_TRUE(fGetContentsStream(field, extension, label));
-    EXPECT_EQ(label, std::string("prex") + '\0');
+TEST(Package, NameIsTheLabelWithoutItsZeroByte) {
+    const Decoded d = DecodeField(fx::BuildPackage(Contents("x", {1, 2, 3})));
+    ASSERT_TRUE(d.ok());
+    EXPECT_EQ(d.packageName, "x");
 }
 
 TEST(Package, EmptyLabelAndPathsAreFine) {
@@ -45,9 +43,9 @@ TEST(Package, EmptyLabelAndPathsAreFine) {
     c.sourcePath = "";
     c.tempPath = "";
     const Decoded d = DecodeField(fx::BuildPackage(c));
-    ASSERT_TRUE(d.ok);
-    EXPECT_EQ(d.label, std::string(1, '\0'));
-    EXPECT_EQ(d.bytes, c.file);
+    ASSERT_TRUE(d.ok());
+    EXPECT_EQ(d.packageName, "");
+    EXPECT_EQ(d.payload, c.file);
 }
 
 TEST(Package, FileSizeBoundaries) {
@@ -60,13 +58,13 @@ TEST(Package, FileSizeBoundaries) {
         Put32(f, at, size);
         return DecodeField(f);
     };
-    EXPECT_TRUE(withSize(49).ok);
-    EXPECT_EQ(withSize(49).bytes, fx::Bytes(49, 0x42));
-    EXPECT_FALSE(withSize(51).ok);                                           // past the field
-    EXPECT_FALSE(withSize(static_cast<std::int64_t>(field.size()) - 1).ok);  // the size test
-    EXPECT_FALSE(withSize(static_cast<std::int64_t>(field.size()) - 2).ok);  // past the field
-    EXPECT_FALSE(withSize(-1).ok);
-    EXPECT_FALSE(withSize(0).ok);  // an empty package holds no picture
+    EXPECT_TRUE(withSize(49).ok());
+    EXPECT_EQ(withSize(49).payload, fx::Bytes(49, 0x42));
+    EXPECT_FALSE(withSize(51).ok());                                           // past the field
+    EXPECT_FALSE(withSize(static_cast<std::int64_t>(field.size()) - 1).ok());  // the size test
+    EXPECT_FALSE(withSize(static_cast<std::int64_t>(field.size()) - 2).ok());  // past the field
+    EXPECT_FALSE(withSize(-1).ok());
+    EXPECT_FALSE(withSize(0).ok());  // an empty package holds no picture
 }
 
 TEST(Package, NegativeTemporaryPathLengthIsFalse) {
@@ -75,7 +73,7 @@ TEST(Package, NegativeTemporaryPathLengthIsFalse) {
     const std::size_t at = FileSizeOffset(c) - c.tempPath.size() - 1 - 4;
     ASSERT_EQ(Get32(field, at), c.tempPath.size() + 1);
     Put32(field, at, 0x0001FFF0);  // low 16 bits: -16
-    EXPECT_FALSE(DecodeField(field).ok);
+    EXPECT_FALSE(DecodeField(field).ok());
 }
 
 TEST(Package, OnlyTheLow16BitsOfTheTemporaryPathLengthCount) {
@@ -84,14 +82,14 @@ TEST(Package, OnlyTheLow16BitsOfTheTemporaryPathLengthCount) {
     const std::size_t at = FileSizeOffset(c) - c.tempPath.size() - 1 - 4;
     Put32(field, at, 0x00050000 + static_cast<std::int64_t>(c.tempPath.size()) + 1);
     const Decoded d = DecodeField(field);
-    ASSERT_TRUE(d.ok);
-    EXPECT_EQ(d.bytes, c.file);
+    ASSERT_TRUE(d.ok());
+    EXPECT_EQ(d.payload, c.file);
 }
 
 TEST(Package, LabelWithoutTerminatorIsFalse) {
     auto field = fx::BuildPackage(Contents("label", {1}));
     field.resize(73);
-    EXPECT_FALSE(DecodeField(field).ok);
+    EXPECT_FALSE(DecodeField(field).ok());
 }
 
 }  // namespace
@@ -115,11 +113,11 @@ TEST_P(PackageDisplayName, GivesTheSameFileAndLabel) {
     c.displayName = GetParam();
     const auto field = fx::BuildPackage(c);
     const Decoded d = DecodeField(field);
-    ASSERT_TRUE(d.ok);
-    EXPECT_EQ(d.extension, "pak");
-    EXPECT_EQ(d.label, std::string("Foto.jpg") + '\0');
-    EXPECT_EQ(d.bytes, c.file);
-    EXPECT_FALSE(d.notes.storedPreviewUsed);
+    ASSERT_TRUE(d.ok());
+    EXPECT_EQ(KindExtension(d.kind), "pak");
+    EXPECT_EQ(d.packageName, "Foto.jpg");
+    EXPECT_EQ(d.payload, c.file);
+    EXPECT_FALSE((d.source == PayloadSource::StoredPreview));
     if (std::string(GetParam()) == "Package") {
         EXPECT_EQ(field.at(68), 2);
         EXPECT_EQ(field.at(70), 'F');
@@ -139,8 +137,8 @@ TEST(Package, GermanDisplayNameNoLongerReadAtTheEnglishOffsets) {
     const auto field = fx::BuildPackage(c);
     ASSERT_EQ(field.at(68 + 19), 2);  // the type word moved by 19
     const Decoded d = DecodeField(field);
-    ASSERT_TRUE(d.ok);
-    EXPECT_EQ(d.bytes, c.file);
+    ASSERT_TRUE(d.ok());
+    EXPECT_EQ(d.payload, c.file);
 }
 
 // Every read stays inside the native data: a file size that runs past it into the presentation
@@ -152,9 +150,9 @@ TEST(Package, FileRunningPastTheNativeDataIsFalse) {
     field.insert(field.end(), tail.begin(), tail.end());
     const std::size_t at = FileSizeOffset(c);
     Put32(field, at, 51);
-    EXPECT_FALSE(DecodeField(field).ok);
+    EXPECT_FALSE(DecodeField(field).ok());
     Put32(field, at, 50);
-    EXPECT_EQ(DecodeField(field).bytes, c.file);
+    EXPECT_EQ(DecodeField(field).payload, c.file);
 }
 
 }  // namespace

@@ -19,9 +19,9 @@ TEST(PaintPicture, NativeBmpFileIsTheOutput) {
     const auto field = fx::BuildPaintPicture(bmp);
     ASSERT_EQ(field[kBmpAt], 'B');
     const Decoded d = DecodeField(field);
-    ASSERT_TRUE(d.ok);
-    EXPECT_EQ(d.extension, "bmp");
-    EXPECT_EQ(d.bytes, bmp);
+    ASSERT_TRUE(d.ok());
+    EXPECT_EQ(KindExtension(d.kind), "bmp");
+    EXPECT_EQ(d.payload, bmp);
 }
 
 TEST(PaintPicture, TrailingDataIsCutToTheFileSize) {
@@ -29,8 +29,8 @@ TEST(PaintPicture, TrailingDataIsCutToTheFileSize) {
     auto field = fx::BuildPaintPicture(bmp);
     field.insert(field.end(), 40, 0xEE);  // a presentation after the native data
     const Decoded d = DecodeField(field);
-    ASSERT_TRUE(d.ok);
-    EXPECT_EQ(d.bytes, bmp);
+    ASSERT_TRUE(d.ok());
+    EXPECT_EQ(d.payload, bmp);
 }
 
 TEST(PaintPicture, ShortFileIsPaddedWithZeros) {
@@ -38,18 +38,18 @@ TEST(PaintPicture, ShortFileIsPaddedWithZeros) {
     auto field = fx::BuildPaintPicture(bmp);
     Put32(field, kBmpAt + 2, static_cast<std::int64_t>(bmp.size()) + 10);
     const Decoded d = DecodeField(field);
-    ASSERT_TRUE(d.ok);
-    ASSERT_EQ(d.bytes.size(), bmp.size() + 10);
-    EXPECT_TRUE(std::equal(bmp.begin() + 6, bmp.end(), d.bytes.begin() + 6));
-    EXPECT_EQ(d.bytes.back(), 0);
-    EXPECT_EQ(std::count(d.bytes.end() - 10, d.bytes.end(), 0), 10);
+    ASSERT_TRUE(d.ok());
+    ASSERT_EQ(d.payload.size(), bmp.size() + 10);
+    EXPECT_TRUE(std::equal(bmp.begin() + 6, bmp.end(), d.payload.begin() + 6));
+    EXPECT_EQ(d.payload.back(), 0);
+    EXPECT_EQ(std::count(d.payload.end() - 10, d.payload.end(), 0), 10);
 }
 
 // The "BM" signature is not tested.
 TEST(PaintPicture, SignatureIsNotChecked) {
     auto field = fx::BuildPaintPicture(fx::MakeBmpFile(2, 2));
     field[kBmpAt] = 'X';
-    EXPECT_TRUE(DecodeField(field).ok);
+    EXPECT_TRUE(DecodeField(field).ok());
 }
 
 // A file size field claiming far more than the field holds is damage, not an allocation.
@@ -59,14 +59,14 @@ TEST(PaintPicture, ImplausibleFileSizesAreFalse) {
                               static_cast<std::int64_t>(3 * bmp.size())}) {
         auto field = fx::BuildPaintPicture(bmp);
         Put32(field, kBmpAt + 2, size);
-        EXPECT_FALSE(DecodeField(field).ok) << size;
+        EXPECT_FALSE(DecodeField(field).ok()) << size;
     }
 }
 
 TEST(PaintPicture, FieldEndingBeforeTheFileSizeIsFalse) {
     auto field = fx::BuildPaintPicture(fx::MakeBmpFile(2, 2));
     field.resize(kBmpAt + 5);
-    EXPECT_FALSE(DecodeField(field).ok);
+    EXPECT_FALSE(DecodeField(field).ok());
 }
 
 }  // namespace

@@ -106,9 +106,9 @@ TEST(PhotoEditor, StreamShorterThanItsHeaderIsRefused) {
 
 TEST(PhotoEditor, DecodedThroughItsObject) {
     const Decoded d = DecodeField(fx::BuildPhotoEditorObject(Stream3x2(3, fx::Bytes(18, 7))));
-    ASSERT_TRUE(d.ok);
-    EXPECT_EQ(d.extension, "bmp");
-    EXPECT_EQ(d.bytes.size(), 78u);
+    ASSERT_TRUE(d.ok());
+    EXPECT_EQ(KindExtension(d.kind), "bmp");
+    EXPECT_EQ(d.payload.size(), 78u);
 }
 
 }  // namespace

@@ -18,13 +18,11 @@ namespace {
 // metafile's picture size comes from its frame, not its byte count: the bitmap class's own
 // pixel limit bounds it instead (a damaged object may also fall back on its stored metafile).
 void DecodeDamaged(const std::vector<std::uint8_t>& field, bool rendered) {
-    std::vector<std::uint8_t> bytes = field;
-    std::string extension, label;
-    FailureReason reason;
-    DecodeNotes notes;
-    if (!fGetContentsStream(bytes, extension, label, &reason, &notes))
+    const DecodeResult d = DecodeOleObject(field);
+    if (!d.ok())
         return;
-    if (rendered || notes.storedPreviewUsed) {
+    const std::vector<std::uint8_t>& bytes = d.payload;
+    if (rendered || d.source == PayloadSource::StoredPreview) {
         EXPECT_LE(bytes.size(), 54 + 3 * kMaxPicturePixels + 3 * kMaxPictureSide);
     } else {
         // The largest growth the decoder allows: a photo-editor picture of one-byte rows padded

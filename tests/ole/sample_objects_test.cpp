@@ -17,19 +17,16 @@ class DecodesSample : public ::testing::TestWithParam<SampleObject> {};
 
 TEST_P(DecodesSample, GivesTheEmbeddedFile) {
     const SampleObject& sample = GetParam();
-    std::vector<std::uint8_t> bytes = sample.field;
-    std::string extension, label;
-    FailureReason reason;
-    DecodeNotes notes;
-    const bool ok = fGetContentsStream(bytes, extension, label, &reason, &notes);
-    ASSERT_EQ(ok, sample.decodes);
+    const DecodeResult d = DecodeOleObject(sample.field);
+    ASSERT_EQ(d.ok(), sample.decodes);
     if (!sample.decodes)
         return;
-    EXPECT_EQ(extension, sample.extension);
-    EXPECT_EQ(notes.storedPreviewUsed, sample.storedPreview);
-    EXPECT_EQ(notes.barePicture, sample.barePicture);
-    EXPECT_EQ(label, sample.label);
-    EXPECT_TRUE(reason.empty());
+    const std::vector<std::uint8_t>& bytes = d.payload;
+    EXPECT_EQ(KindExtension(d.kind), sample.extension);
+    EXPECT_EQ(d.source == PayloadSource::StoredPreview, sample.storedPreview);
+    EXPECT_EQ(d.source == PayloadSource::BarePicture, sample.barePicture);
+    EXPECT_EQ(d.packageName, sample.label);
+    EXPECT_TRUE(d.reason.empty());
     if (sample.rendered) {
         // Pixels are checked by the metafile tests; here the size the reference device gives.
         const std::size_t stride =

@@ -28,15 +28,15 @@ TEST_P(StaticDib, FileHeaderPointsAtThePixels) {
     const DibCase c = GetParam();
     const auto dib = fx::MakePackedDib(6, 3, c.bits, c.coloursUsed);
     const Decoded d = DecodeField(fx::BuildStaticDib(dib));
-    ASSERT_TRUE(d.ok);
-    EXPECT_EQ(d.extension, "bmp");
-    ASSERT_EQ(d.bytes.size(), dib.size() + 14);
-    EXPECT_EQ(d.bytes[0], 'B');
-    EXPECT_EQ(d.bytes[1], 'M');
-    EXPECT_EQ(Get32(d.bytes, 2), dib.size() + 14);
-    EXPECT_EQ(Get32(d.bytes, 6), 0u);
-    EXPECT_EQ(Get32(d.bytes, 10), c.pixelOffset);
-    EXPECT_TRUE(std::equal(dib.begin(), dib.end(), d.bytes.begin() + 14));
+    ASSERT_TRUE(d.ok());
+    EXPECT_EQ(KindExtension(d.kind), "bmp");
+    ASSERT_EQ(d.payload.size(), dib.size() + 14);
+    EXPECT_EQ(d.payload[0], 'B');
+    EXPECT_EQ(d.payload[1], 'M');
+    EXPECT_EQ(Get32(d.payload, 2), dib.size() + 14);
+    EXPECT_EQ(Get32(d.payload, 6), 0u);
+    EXPECT_EQ(Get32(d.payload, 10), c.pixelOffset);
+    EXPECT_TRUE(std::equal(dib.begin(), dib.end(), d.payload.begin() + 14));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -63,13 +63,13 @@ TEST(StaticDibSize, SizeBoundaries) {
         return DecodeField(f);
     };
     EXPECT_TRUE(
-        withSize(static_cast<std::int64_t>(dib.size()) - 1).ok);  // a shorter DIB is taken as is
-    EXPECT_FALSE(withSize(static_cast<std::int64_t>(dib.size()) + 1).ok);
-    EXPECT_FALSE(withSize(static_cast<std::int64_t>(field.size()) - 1).ok);
-    EXPECT_FALSE(withSize(static_cast<std::int64_t>(field.size())).ok);
-    EXPECT_FALSE(withSize(-1).ok);
-    EXPECT_FALSE(withSize(0x7FFFFFFF).ok);
-    EXPECT_FALSE(withSize(0).ok);  // no info header to read
+        withSize(static_cast<std::int64_t>(dib.size()) - 1).ok());  // a shorter DIB is taken as is
+    EXPECT_FALSE(withSize(static_cast<std::int64_t>(dib.size()) + 1).ok());
+    EXPECT_FALSE(withSize(static_cast<std::int64_t>(field.size()) - 1).ok());
+    EXPECT_FALSE(withSize(static_cast<std::int64_t>(field.size())).ok());
+    EXPECT_FALSE(withSize(-1).ok());
+    EXPECT_FALSE(withSize(0x7FFFFFFF).ok());
+    EXPECT_FALSE(withSize(0).ok());  // no info header to read
 }
 
 // With data after the DIB (a presentation, say) the size test passes at field length - 1.
@@ -81,14 +81,14 @@ TEST(StaticDibSize, DataSizeOfFieldLengthMinusOnePassesTheSizeTest) {
     Put32(field, kDataSizeAt, static_cast<std::int64_t>(size));
     // The field now holds kDataAt + size bytes, so size is below length - 1 and the copy fits.
     const Decoded d = DecodeField(field);
-    ASSERT_TRUE(d.ok);
-    EXPECT_EQ(d.bytes.size(), size + 14);
+    ASSERT_TRUE(d.ok());
+    EXPECT_EQ(d.payload.size(), size + 14);
 }
 
 TEST(StaticDibSize, FormatNameWithoutTerminatorIsFalse) {
     auto field = fx::BuildStaticDib(fx::MakePackedDib(1, 1, 24));
     field.resize(43);  // "DIB" and nothing after
-    EXPECT_FALSE(DecodeField(field).ok);
+    EXPECT_FALSE(DecodeField(field).ok());
 }
 
 }  // namespace

@@ -51,12 +51,12 @@ bool Near(Rgb a, Rgb b) {
 }
 
 std::vector<std::uint8_t> Decode(std::vector<std::uint8_t> field, bool expectOk = true) {
-    std::string extension, label;
-    EXPECT_EQ(fGetContentsStream(field, extension, label), expectOk);
+    DecodeResult d = DecodeOleObject(std::move(field));
+    EXPECT_EQ(d.ok(), expectOk);
     if (expectOk) {
-        EXPECT_EQ(extension, "bmp");
+        EXPECT_EQ(d.kind, ObjectKind::Bmp);
     }
-    return field;
+    return std::move(d.payload);
 }
 
 // A 200 x 100 unit drawing framed as 2540 x 1270 HIMETRIC (1 x 0.5 inch): 96 x 48 pixels at

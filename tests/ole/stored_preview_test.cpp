@@ -31,11 +31,11 @@ class NoPreview : public ::testing::TestWithParam<NoPreviewCase> {};
 
 TEST_P(NoPreview, KeepsTheObjectsOwnResult) {
     const Decoded d = DecodeField(GetParam().field);
-    EXPECT_FALSE(d.ok);
-    EXPECT_FALSE(d.notes.storedPreviewUsed);
+    EXPECT_FALSE(d.ok());
+    EXPECT_FALSE((d.source == PayloadSource::StoredPreview));
     std::vector<std::uint8_t> bytes = GetParam().field;
-    std::string extension;
-    EXPECT_FALSE(ExtractStoredPreview(bytes, extension));
+    ObjectKind kind = ObjectKind::None;
+    EXPECT_FALSE(ExtractStoredPreview(bytes, kind));
     EXPECT_EQ(bytes, GetParam().field);
 }
 
@@ -81,21 +81,21 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The fallback's result is the preview's alone: no failure reason, and not the label of the
 // package whose file could not be taken.
-TEST(StoredPreview, ClearsTheReasonAndKeepsTheCallersLabel) {
+TEST(StoredPreview, ClearsTheReasonAndNamesNoPackage) {
     const Decoded unknown = DecodeField(Unknown(kDib));
-    ASSERT_TRUE(unknown.ok);
+    ASSERT_TRUE(unknown.ok());
     EXPECT_TRUE(unknown.reason.empty());
-    EXPECT_TRUE(unknown.notes.storedPreviewUsed);
+    EXPECT_TRUE((unknown.source == PayloadSource::StoredPreview));
 
     fx::PackageContents c;
     c.file = fx::Bytes(40, 0x42);
     auto field = fx::BuildPackage(c);
     Put32(field, field.size() - 44, 41);
     field.insert(field.end(), kDib.begin(), kDib.end());
-    std::string extension, label = "caller";
-    ASSERT_TRUE(fGetContentsStream(field, extension, label));
-    EXPECT_EQ(label, "caller");
-    EXPECT_EQ(extension, "bmp");
+    const Decoded d = DecodeField(field);
+    ASSERT_TRUE(d.ok());
+    EXPECT_EQ(d.packageName, "");
+    EXPECT_EQ(d.kind, ObjectKind::Bmp);
 }
 
 // An object whose own data decodes gives that data; the run can still ask for its preview.
@@ -103,14 +103,14 @@ TEST(StoredPreview, OwnDataFirstPreviewOnRequest) {
     fx::Bytes document;
     const auto field = fx::BuildOfficeObject(fx::OfficeKind::Word, &document);
     const Decoded d = DecodeField(field);
-    ASSERT_TRUE(d.ok);
-    EXPECT_EQ(d.bytes, document);
-    EXPECT_FALSE(d.notes.storedPreviewUsed);
+    ASSERT_TRUE(d.ok());
+    EXPECT_EQ(d.payload, document);
+    EXPECT_FALSE((d.source == PayloadSource::StoredPreview));
 
     std::vector<std::uint8_t> bytes = field;
-    std::string extension;
-    ASSERT_TRUE(ExtractStoredPreview(bytes, extension));
-    EXPECT_EQ(extension, "bmp");
+    ObjectKind kind = ObjectKind::None;
+    ASSERT_TRUE(ExtractStoredPreview(bytes, kind));
+    EXPECT_EQ(kind, ObjectKind::Bmp);
     EXPECT_EQ(bytes.at(0), 'B');
 }
 
@@ -125,27 +125,27 @@ TEST(StoredPreview, MetafileWithJunkMappingModeUsesThePresentationSize) {
     Put32(presentation, kHeightAt, -1270);
     Put16(presentation, kMappingModeAt, 0);
     const Decoded d = DecodeField(Unknown(presentation));
-    ASSERT_TRUE(d.ok);
-    EXPECT_EQ(Get32(d.bytes, 18), 96u);  // 1 x 0.5 inch at 96 dpi
-    EXPECT_EQ(Get32(d.bytes, 22), 48u);
+    ASSERT_TRUE(d.ok());
+    EXPECT_EQ(Get32(d.payload, 18), 96u);  // 1 x 0.5 inch at 96 dpi
+    EXPECT_EQ(Get32(d.payload, 22), 48u);
 
     Put32(presentation, kHeightAt, INT32_MIN);  // no size at all: refused, not an overflow
-    EXPECT_FALSE(DecodeField(Unknown(presentation)).ok);
+    EXPECT_FALSE(DecodeField(Unknown(presentation)).ok());
 }
 
 // Monochrome bitmaps have no colour table: clear bits show black, set bits white.
 TEST(StoredPreview, MonochromeBitmapIsBlackAndWhite) {
     const Decoded d = DecodeField(Unknown(fx::MakeBitmapPresentation(fx::MakeBitmap16(10, 3, 1))));
-    ASSERT_TRUE(d.ok);
-    ASSERT_EQ(d.bytes.size(), 54u + 8 + 4 * 3);
-    EXPECT_EQ(Get32(d.bytes, 10), 62u);
-    EXPECT_EQ(d.bytes.at(28), 1);                // bit count
-    EXPECT_EQ(Get32(d.bytes, 54), 0u);           // black
-    EXPECT_EQ(Get32(d.bytes, 58), 0x00FFFFFFu);  // white
+    ASSERT_TRUE(d.ok());
+    ASSERT_EQ(d.payload.size(), 54u + 8 + 4 * 3);
+    EXPECT_EQ(Get32(d.payload, 10), 62u);
+    EXPECT_EQ(d.payload.at(28), 1);                // bit count
+    EXPECT_EQ(Get32(d.payload, 54), 0u);           // black
+    EXPECT_EQ(Get32(d.payload, 58), 0x00FFFFFFu);  // white
     // Bottom row first: the top row (y = 0) sets odd x, and comes last.
-    EXPECT_EQ(d.bytes.at(62 + 2 * 4), 0x55);
-    EXPECT_EQ(d.bytes.at(62 + 2 * 4 + 1), 0x40);
-    EXPECT_EQ(d.bytes.at(62 + 1 * 4), 0xAA);
+    EXPECT_EQ(d.payload.at(62 + 2 * 4), 0x55);
+    EXPECT_EQ(d.payload.at(62 + 2 * 4 + 1), 0x40);
+    EXPECT_EQ(d.payload.at(62 + 1 * 4), 0xAA);
 }
 
 }  // namespace

@@ -45,9 +45,7 @@ int ScanThroughDataLayer(const std::string& path, const std::string& password) {
                     database::FieldValue value = field.Value();
                     if (!value.IsBytes())
                         continue;
-                    std::vector<std::uint8_t> bytes = value.TakeBytes();
-                    std::string extension, label;
-                    ole::fGetContentsStream(bytes, extension, label);
+                    ole::DecodeOleObject(value.TakeBytes());
                 }
             }
         }

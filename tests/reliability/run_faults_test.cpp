@@ -301,13 +301,15 @@ TEST_F(RunFaultTest, FullDiskUnderTheWorkFolderEndsTheRunWithOneReport) {
         const char* name;
         bool externalConverter;
         run::ReadMethod method;
-        int label;  // the step that writes the work file
+        int label;         // the step that writes the work file
+        const char* file;  // the work file
     };
     const Case cases[] = {
-        // An external converter reads the decoded object from a work file.
-        {"external converter", true, run::ReadMethod::ByteToByte, 256},
+        // An external converter reads the picture it converts from a work file: the BMP the
+        // PNG is made from (a decoded BMP is loaded where it is, in memory).
+        {"external converter", true, run::ReadMethod::ByteToByte, 382, "intermediate-1.bmp"},
         // Method 2 streams every value into a work file while the record is read.
-        {"raw", false, run::ReadMethod::Recordset, 308},
+        {"raw", false, run::ReadMethod::Recordset, 308, "field-1.bmp"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -322,8 +324,8 @@ TEST_F(RunFaultTest, FullDiskUnderTheWorkFolderEndsTheRunWithOneReport) {
         ASSERT_EQ(Reported(result), (std::set<std::int64_t>{1}));
         EXPECT_EQ(result.records.front().errors.front().label, c.label);
         const std::string report = FirstReport(result, 1);
-        EXPECT_NE(report.find("Cannot write the work file field-1.bmp: the work folder " +
-                              work.string() + "/pictrova-run-"),
+        EXPECT_NE(report.find(std::string("Cannot write the work file ") + c.file +
+                              ": the work folder " + work.string() + "/pictrova-run-"),
                   std::string::npos)
             << report;
         EXPECT_NE(report.find("is on a full disk"), std::string::npos) << report;

@@ -45,18 +45,17 @@ TEST(SampleDatabase, PicturesDecodeExceptTheEmptyUnknownAndLinkedOnes) {
             refused.push_back(*row[1]);
             continue;
         }
-        std::vector<std::uint8_t> bytes(row[2]->begin(), row[2]->end());
-        std::string extension, label;
-        ole::DecodeNotes notes;
-        if (ole::fGetContentsStream(bytes, extension, label, nullptr, &notes)) {
-            EXPECT_FALSE(bytes.empty()) << *row[1];
-            if (notes.storedPreviewUsed)
+        const ole::DecodeResult d =
+            ole::DecodeOleObject(std::vector<std::uint8_t>(row[2]->begin(), row[2]->end()));
+        if (d.ok()) {
+            EXPECT_FALSE(d.payload.empty()) << *row[1];
+            if (d.source == ole::PayloadSource::StoredPreview)
                 previews.push_back(*row[1]);
-            if (notes.barePicture)
+            if (d.source == ole::PayloadSource::BarePicture)
                 bare.push_back(*row[1]);
-            extensions.push_back(extension);
-            if (!label.empty())
-                labels.push_back(label);
+            extensions.push_back(std::string(ole::KindExtension(d.kind)));
+            if (d.kind == ole::ObjectKind::Package)
+                labels.push_back(d.packageName);
         } else {
             refused.push_back(*row[1]);
         }
@@ -65,10 +64,8 @@ TEST(SampleDatabase, PicturesDecodeExceptTheEmptyUnknownAndLinkedOnes) {
     EXPECT_EQ(refused, (std::vector<std::string>{"No picture", "Drawing of an unknown kind",
                                                  "Linked picture"}));
     EXPECT_GE(std::count(extensions.begin(), extensions.end(), "bmp"), 4);
-    // Packages carry their file's name, ending in its zero character.
-    EXPECT_EQ(labels, (std::vector<std::string>{
-                          std::string("sea.png\0", 8), std::string("meadow.jpg\0", 11),
-                          std::string("dawn.gif\0", 9), std::string("Hafen.jpg\0", 10)}));
+    // Packages carry their file's name.
+    EXPECT_EQ(labels, (std::vector<std::string>{"sea.png", "meadow.jpg", "dawn.gif", "Hafen.jpg"}));
     EXPECT_EQ(previews,
               std::vector<std::string>{"Report (Word 2007 document, its stored preview)"});
     EXPECT_EQ(bare, std::vector<std::string>{"Beach (JPEG file without a wrapper)"});

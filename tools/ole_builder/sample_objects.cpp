@@ -62,7 +62,7 @@ std::vector<SampleObject> AllSampleObjects() {
     package.label = "photo";
     package.file = MakeBmpFile(9, 4);
     SampleObject packaged = Decodes("package", BuildPackage(package), "pak", package.file);
-    packaged.label = std::string("photo") + '\0';
+    packaged.label = "photo";
     samples.push_back(packaged);
     // The same package as systems in other languages name it: the display name in the object
     // header moves everything after it.
@@ -85,7 +85,7 @@ std::vector<SampleObject> AllSampleObjects() {
     drawing.label = "drawing.emf";
     drawing.file = MakeEnhancedMetafile(60, 40, EmfContent::Rectangles);
     SampleObject packagedEmf = Decodes("package-emf", BuildPackage(drawing), "pak", drawing.file);
-    packagedEmf.label = drawing.label + '\0';
+    packagedEmf.label = drawing.label;
     samples.push_back(packagedEmf);
 
     const Bytes paintBmp = MakeBmpFile(11, 6);

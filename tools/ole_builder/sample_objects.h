@@ -18,7 +18,7 @@ struct SampleObject {
     bool decodes = true;    // whether the decoder returns true
     std::string extension;  // expected extension when it decodes
     Bytes expectedFile;     // the exact output; empty when rendered (see `rendered`)
-    std::string label;      // packages: expected label, ending in its zero character
+    std::string label;      // packages: the package's name for its file
     bool rendered = false;  // a static metafile: the output depends on the renderer
     int renderedWidth = 0;  // for rendered objects: the pixel size the reference device gives
     int renderedHeight = 0;
