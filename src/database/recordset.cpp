@@ -9,6 +9,7 @@
 #include "common/error.h"
 #include "common/error_codes.h"
 #include "database/connection.h"
+#include "database/database_file.h"
 #include "database/libmdb_capture.h"
 #include "database/object_names.h"
 #include "database/opened_database.h"
