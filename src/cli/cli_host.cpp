@@ -25,6 +25,25 @@ std::string AsTerminalLines(const std::string& text) {
     return PrintableText(out, LineBreaks::Keep);
 }
 
+std::string ReportLine(const ReportedError& report, std::int64_t record, bool verbose) {
+    std::string description;
+    for (char c : report.description) {
+        const bool lineBreak = c == '\r' || c == '\n';
+        if (!lineBreak)
+            description += c;
+        else if (!description.empty() && description.back() != ' ')
+            description += ' ';
+    }
+    while (!description.empty() && description.back() == ' ')
+        description.pop_back();
+    std::string line = record > 0 ? "Record " + std::to_string(record) + ": " : std::string();
+    line += PrintableText(description);
+    if (verbose)
+        line += " (in " + PrintableText(report.location) + " at line " +
+                std::to_string(report.label) + ")";
+    return line;
+}
+
 CliHost::CliHost(bool quiet)
     : quiet_(quiet),
       showProgress_(!quiet && isatty(STDOUT_FILENO) && isatty(STDERR_FILENO)),
@@ -53,12 +72,18 @@ void CliHost::ReportError(const std::string& message) {
         std::cerr << AsTerminalLines(message) << "\n" << std::endl;
 }
 
+void CliHost::ReportRecordError(const ReportedError& report, std::int64_t record) {
+    ClearProgress();
+    if (!quiet_)
+        std::cerr << ReportLine(report, record, verbose_) << std::endl;
+}
+
 void CliHost::ShowLibraryWarnings(std::int64_t record, const std::vector<std::string>& messages) {
     ClearProgress();
     if (quiet_)
         return;
     const std::string prefix = "Record " + std::to_string(record) + ": ";
-    if (everyLibraryMessage_) {
+    if (verbose_) {
         for (const std::string& message : messages)
             std::cerr << prefix << "libmdb: " << PrintableText(message) << std::endl;
         return;

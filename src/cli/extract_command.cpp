@@ -186,7 +186,7 @@ int ExtractCommand(const ExtractArguments& arguments) {
     CliHost host(arguments.json);
     host.HoldMessages();
     if (arguments.verbose)
-        host.ShowEveryLibraryMessage();
+        host.BeVerbose();
     run::FixedExtractionOptions options(arguments.choices);
     database::FixedDatabaseSelection selection(arguments.database.path,
                                                arguments.database.password);

@@ -27,8 +27,10 @@ void AddDatabaseOptions(CLI::App& command, DatabaseArguments& database, bool& ve
         "--password-file", database.passwordFile,
         "PATH<TAB>PASSWORD lines: the password of the database named there (keeps the "
         "password out of the process list, as PICTROVA_PASSWORD does)");
-    command.add_flag("--verbose", verbose,
-                     "Also print every message of the database library (libmdb)");
+    command.add_flag(
+        "--verbose", verbose,
+        "Also print every message of the database library (libmdb) and of the programs a run "
+        "starts, and where each error report was raised");
 }
 
 // The password file's entry for the database, when a file is given.

@@ -11,6 +11,8 @@
 
 namespace pictrova {
 
+struct ReportedError;
+
 enum class MessageIcon { None, Information, Warning, Critical, Question };
 
 class Host {
@@ -33,6 +35,10 @@ class Host {
 
     // The common error report of a guarded procedure, already formatted as the user sees it.
     virtual void ReportError(const std::string& message) = 0;
+
+    // The same report as data, with the record it concerns (0: none). By default shown as the
+    // text above; the command line makes it one line.
+    virtual void ReportRecordError(const ReportedError& report, std::int64_t record);
 
     // What the database library warned of while record `record` (1-based) was read. Not an
     // error: the record was read and handled as usual. Shown in record order; by default not

@@ -568,7 +568,7 @@ void Run::Commit(RecordWork& record) {
 }
 
 void Run::ShowRecordReport(const ReportedError& e, RecordOutcome& outcome) {
-    ShowApplicationError(host_, e);
+    ShowApplicationError(host_, e, outcome.number);
     outcome.errors.push_back(e);
     ++result_.errorCount;
 }
