@@ -93,6 +93,14 @@ void CliHost::ShowLibraryWarnings(std::int64_t record, const std::vector<std::st
               << std::endl;
 }
 
+void CliHost::ShowProgramMessages(std::int64_t record, const std::vector<std::string>& messages) {
+    if (quiet_ || !verbose_)
+        return;
+    ClearProgress();
+    for (const std::string& message : messages)
+        std::cerr << "Record " << record << ": " << PrintableText(message) << std::endl;
+}
+
 void CliHost::ShowProgress(const run::RunProgress& progress) {
     if (!showProgress_)
         return;

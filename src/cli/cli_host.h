@@ -31,7 +31,10 @@ class CliHost : public Host {
     // verbose each of them on its own line.
     void ShowLibraryWarnings(std::int64_t record,
                              const std::vector<std::string>& messages) override;
-    // --verbose: every library message, and where each error report was raised.
+    // Only when verbose: each on its own line after "Record N: ".
+    void ShowProgramMessages(std::int64_t record,
+                             const std::vector<std::string>& messages) override;
+    // --verbose: every library message and program message, and where each error report was raised.
     void BeVerbose() { verbose_ = true; }
 
     // Messages are kept from the terminal: the caller prints the run's end its own way.

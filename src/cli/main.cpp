@@ -10,6 +10,7 @@
 
 #include "cli/batch.h"
 #include "cli/commands.h"
+#include "common/child_output.h"
 #include "common/printable_text.h"
 
 namespace {
@@ -209,6 +210,9 @@ int main(int argc, char** argv) {
         int status = app.exit(e);
         return status == 0 ? 0 : kExitUsage;
     }
+
+    // What the programs a run starts write never mixes with our results on stdout.
+    UsePrivateStandardStreams();
 
     // The password is ours alone: no converter, drawing program or delegate started from here
     // on inherits it. Unset before any thread starts.

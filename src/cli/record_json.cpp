@@ -66,6 +66,12 @@ Json RecordJson(const run::RecordOutcome& record, const FileShown& fileShown) {
             messages.push_back(JsonText(message));
         out["library_messages"] = std::move(messages);
     }
+    if (!record.programMessages.empty()) {
+        Json messages = Json::array();
+        for (const auto& message : record.programMessages)
+            messages.push_back(JsonText(message));
+        out["program_messages"] = std::move(messages);
+    }
     if (!record.written)
         out["skipped"] = SkippedJson(record);
     return out;

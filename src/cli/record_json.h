@@ -36,8 +36,8 @@ Json ErrorsJson(const std::vector<ReportedError>& errors);
 
 // One record: {number, file (or null), attachments (attachment fields: every file's stored name
 // and output or null), errors, replaced (when a file was written), stored_preview (when true),
-// library_messages (when any), skipped (when no file was written)}. skipped is {reason,
-// detail}: the run's reason, else "error reported" and the first report's description.
+// library_messages and program_messages (when any), skipped (when no file was written)}. skipped is
+// {reason, detail}: the run's reason, else "error reported" and the first report's description.
 Json RecordJson(const run::RecordOutcome& record, const FileShown& fileShown);
 
 // `extract --json`: {message, exit_status, records_read, pictures_written, records, errors (the

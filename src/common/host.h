@@ -46,6 +46,11 @@ class Host {
     virtual void ShowLibraryWarnings(std::int64_t /*record*/,
                                      const std::vector<std::string>& /*messages*/) {}
 
+    // What the programs record `record`'s work started wrote to their output (not errors: a
+    // failure is reported on its own). Shown in record order; by default not at all.
+    virtual void ShowProgramMessages(std::int64_t /*record*/,
+                                     const std::vector<std::string>& /*messages*/) {}
+
     // Opens a web page with the user's browser.
     virtual void OpenUrl(const std::string& /*url*/) {}
 };

@@ -947,6 +947,10 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
     Bytes damagedEmf = fixtures::MakeEnhancedMetafile(50, 50, fixtures::EmfContent::Polygon);
     damagedEmf.at(160 + 3) = 0x40;  // the polygon counts far more points than its record holds
     const std::string text = "minutes of the meeting";
+    // A PDF without pages: Ghostscript, which the image engine starts, writes its complaints to
+    // the standard output it was given.
+    const std::string pageless =
+        "%PDF-1.4\n1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\nendobj\n%%EOF\n";
     testing::WritePictureDatabase(
         db,
         {{PaintPicture(), "a"},
@@ -977,7 +981,8 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
           "p"},
          {packaged("text.emf", fixtures::MakeCostlyEnhancedMetafile(fixtures::CostlyPrimitive::Text,
                                                                     100000, 500, 500)),
-          "q"}});
+          "q"},
+         {fixtures::BuildPdfObject(Bytes(pageless.begin(), pageless.end())), "r"}});
     struct Expected {
         std::string reason, detail;
     };
@@ -1000,10 +1005,16 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
         {"picture could not be rendered", "too costly"},
         {"picture could not be rendered", "too costly"},
         {"picture could not be rendered", "too costly"},
+        {"not a picture", "a PDF document"},
     };
     Outcome o = Extract({"--json"});
     EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.err, "");
+    // What Ghostscript wrote is the record's, never ahead of the JSON.
     const auto json = nlohmann::json::parse(o.out);
+    EXPECT_FALSE(json["records"].back()["program_messages"].empty()) << json["records"].back();
+    EXPECT_EQ(json["records"].back()["program_messages"][0].get<std::string>().substr(0, 4),
+              "gs: ");
     ASSERT_EQ(json["records"].size(), std::size(rows));
     for (std::size_t i = 0; i < std::size(rows); ++i) {
         SCOPED_TRACE(i + 1);
@@ -1019,9 +1030,9 @@ TEST_F(CliTest, EveryRecordWithoutAPictureHasAReason) {
     }
     Reset();
     EXPECT_EQ(Extract({}).out,
-              "Done. 2 pictures from 17 records (1 from a stored preview); 15 without a picture (1 "
+              "Done. 2 pictures from 18 records (1 from a stored preview); 16 without a picture (1 "
               "empty, "
-              "2 unsupported class \"Acme.Drawing.1\", 1 linked, 3 damaged, 4 not rendered, 2 not "
+              "2 unsupported class \"Acme.Drawing.1\", 1 linked, 3 damaged, 4 not rendered, 3 not "
               "a picture, "
               "1 not loaded, 1 too large).\n");
 }
@@ -1146,6 +1157,11 @@ TEST_F(CliTest, ConverterInheritedTheProgramsErrorOutput) {
     EXPECT_EQ(json.err, "");
     EXPECT_NE(json.out.find("{\"description\":\"" + description +
                             "\",\"location\":\"Form2.PushButton6_Click\",\"label\":416}"),
+              std::string::npos)
+        << json.out;
+    // Both of its outputs are the record's messages.
+    EXPECT_NE(json.out.find("\"program_messages\":[\"pictrova-convert: converting\","
+                            "\"pictrova-convert: input is not a picture\"]"),
               std::string::npos)
         << json.out;
     EXPECT_TRUE(OutputFiles().empty());
