@@ -306,7 +306,12 @@ class Batch {
 
 }  // namespace
 
-int ExtractAllCommand(const ExtractAllArguments& arguments) {
+int ExtractAllCommand(const ExtractAllArguments& given) {
+    ExtractAllArguments arguments = given;
+    std::vector<std::string> notes;
+    arguments.databases.paths = DatabasesIn(given.databases.paths, notes);
+    for (const std::string& note : notes)
+        std::cerr << note << std::endl;
     std::string error;
     auto passwords = BatchPasswords::Load(arguments.databases, error);
     if (!passwords) {

@@ -47,7 +47,11 @@ void ResolvePassword(DatabaseArguments& database) {
 }
 
 void AddBatchOptions(CLI::App& command, BatchDatabases& databases) {
-    command.add_option("DATABASE", databases.paths, "The .mdb and .accdb files")->required();
+    command
+        .add_option("DATABASE", databases.paths,
+                    "The .mdb and .accdb files, or folders searched for them (in any case, "
+                    "sorted; links leading out of a folder are not followed)")
+        ->required();
     command
         .add_option("--password", databases.password,
                     "The password of every database; - reads it from the first line of standard "

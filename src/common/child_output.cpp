@@ -100,8 +100,8 @@ std::string ChildOutputFile::End() const {
     std::string text(static_cast<std::size_t>(size - start), '\0');
     std::size_t got = 0;
     while (got < text.size()) {
-        const ssize_t n = pread(fd_, text.data() + got, text.size() - got,
-                                start + static_cast<off_t>(got));
+        const ssize_t n =
+            pread(fd_, text.data() + got, text.size() - got, start + static_cast<off_t>(got));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)

@@ -1572,17 +1572,20 @@ TEST_F(CliBatchTest, ScanCountsWhatEveryPictureFieldHolds) {
     // Without the password file the locked database cannot be opened; the table on the terminal.
     Outcome text = Cli({"scan", catalogue.string(), locked.string()});
     EXPECT_EQ(text.status, 3);
-    EXPECT_EQ(text.out.substr(0, text.out.find('\n')),
-              "DATABASE       TABLE         FIELD    RECORDS  VALUES   MB  CONTENTS");
+    // Paths outside the current folder are shown whole.
+    const std::string header = text.out.substr(0, text.out.find('\n'));
+    EXPECT_EQ(header.substr(header.find("TABLE")),
+              "TABLE         FIELD    RECORDS  VALUES   MB  CONTENTS");
+    EXPECT_EQ(header.find("TABLE"), catalogue.string().size() + 2);
     EXPECT_NE(text.out.find("OT_STATIC 1, Package 1, Paint.Picture 2, unknown 1\n"),
               std::string::npos)
         << text.out;
     EXPECT_NE(text.out.find("  4 files: (no type) 1, bmp 1, png 1, txt 1\n"), std::string::npos)
         << text.out;
-    EXPECT_NE(
-        text.out.find("locked.mdb     -             -              -       -    -  cannot open: "
-                      "Not a valid password.\n"),
-        std::string::npos)
+    EXPECT_NE(text.out.find(locked.string() +
+                            "     -             -              -       -    -  cannot open: "
+                            "Not a valid password.\n"),
+              std::string::npos)
         << text.out;
     EXPECT_EQ(Cli({"scan", catalogue.string()}).status, 0);
 }
@@ -1704,6 +1707,58 @@ TEST_F(CliBatchTest, ExtractAllGoesOnPastDatabasesThatCannotBeOpenedAndResumes) 
 
 // A database's folder under --out that is a link: its tables' folders were made through it,
 // and the pictures went wherever it led. Each field now fails with the link named.
+// A pile of databases given as folders: every one listed on the terminal, the path as the
+// current folder sees it, columns aligned however many columns a name's characters take.
+TEST_F(CliBatchTest, ScanAndExtractAllWalkFoldersAndListEveryDatabase) {
+    // Beside the archive's own: an upper-case extension and a name of wide characters, a
+    // database without picture fields, a file that is no database, and links leading out of
+    // the folder (to a database and to a folder of them), which are not followed.
+    fs::copy_file(sameName, archive / "\xE5\x86\x99\xE7\x9C\x9F.MDB");
+    jet::DatabasePlan plan;
+    plan.tables.push_back(
+        {"Notes", {{"Text", jet::ColumnType::Memo, 0}}, {{std::string("no pictures")}}});
+    jet::WriteDatabase(archive / "empty.accdb", plan);
+    std::ofstream(archive / "notes.txt") << "not a database\n";
+    fs::create_directory(dir / "elsewhere");
+    fs::copy_file(sameName, dir / "elsewhere" / "outside.mdb");
+    fs::create_symlink(dir / "elsewhere" / "outside.mdb", archive / "link.mdb");
+    fs::create_directory_symlink(dir / "elsewhere", archive / "linked folder");
+    // Run from the folder that holds the archive.
+    auto inDir = [&](const std::string& command) {
+        return RunProgram("/bin/sh", {"-c", "cd '" + dir.path().string() + "' && exec " + command},
+                          scratch.path());
+    };
+    Outcome scan = inDir(cli.string() + " scan archive");
+    EXPECT_EQ(scan.status, 3) << scan.err;  // the damaged and the locked database
+    EXPECT_EQ(
+        scan.out,
+        "DATABASE                   TABLE         FIELD    RECORDS  VALUES   MB  CONTENTS\n"
+        "archive/catalogue.mdb      Pictures      Picture        6       5  0.0  OT_STATIC 1, "
+        "Package 1, Paint.Picture 2, unknown 1\n"
+        "archive/catalogue.mdb      Staff/Photos  Photo          3       2  0.0  png 2\n"
+        "archive/catalogue.mdb      Staff/Photos  Badge          3       1  0.0  Package 1\n"
+        "archive/catalogue.mdb      Visits        Photos         4       2  0.0  4 files: (no "
+        "type) 1, bmp 1, png 1, txt 1\n"
+        "archive/damaged.mdb        -             -              -       -    -  cannot open: "
+        "Unrecognized database format 'archive/damaged.mdb'.\n"
+        "archive/empty.accdb        -             -              -       -    -  no picture "
+        "fields\n"
+        "archive/locked.mdb         -             -              -       -    -  cannot open: "
+        "Not a valid password.\n"
+        "archive/old/catalogue.mdb  Pictures      Picture        1       1  0.0  Paint.Picture 1\n"
+        // Two characters that take two columns each: four columns, six bytes.
+        "archive/\xE5\x86\x99\xE7\x9C\x9F.MDB           Pictures      Picture        1       1  "
+        "0.0  Paint.Picture 1\n"
+        "6 databases (2 could not be opened, 1 without picture fields): 6 picture fields, 12 "
+        "values, 0.0 MB.\n");
+
+    // extract-all takes the same folders: the same six databases, in the same order.
+    Outcome all = inDir(cli.string() + " extract-all archive --out '" + out.string() + "'");
+    EXPECT_NE(all.out.find("[6/6] archive/\xE5\x86\x99\xE7\x9C\x9F.MDB"), std::string::npos)
+        << all.out << all.err;
+    EXPECT_EQ(all.out.find("outside"), std::string::npos) << all.out;
+}
+
 TEST_F(CliBatchTest, ExtractAllMakesNoFolderThroughALink) {
     const fs::path elsewhere = dir / "elsewhere";
     fs::create_directory(elsewhere);
