@@ -225,6 +225,10 @@ std::string ShownPath(const std::filesystem::path& path) {
     return path.string();
 }
 
+std::string Counted(std::int64_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 std::string FolderNameFor(const std::string& name) {
     if (name.empty() || name == "." || name == "..")
         return "_";

@@ -53,6 +53,9 @@ std::vector<std::string> DatabasesIn(const std::vector<std::string>& given,
 // else as given.
 std::string ShownPath(const std::filesystem::path& path);
 
+// "1 picture", "3 pictures".
+std::string Counted(std::int64_t count, const char* one, const char* many);
+
 // A single path component made from a table, field or database name: "/" and NUL become "_",
 // and "", "." and ".." become "_" too, so that the result always names a folder inside its parent.
 std::string FolderNameFor(const std::string& name);

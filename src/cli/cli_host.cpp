@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "cli/display_width.h"
 #include "common/printable_text.h"
 
 namespace pictrova::cli {
@@ -114,11 +115,12 @@ void CliHost::ShowProgress(const run::RunProgress& progress) {
     // Through std::cerr, never C's stderr: the data layer points that at a buffer while libmdb
     // runs on the reader thread.
     char line[160];
-    std::snprintf(
-        line, sizeof line, "\r\033[K%lld of %lld records, %lld pictures written, %.1f pictures/s",
-        static_cast<long long>(progress.recordsDone), static_cast<long long>(progress.recordsTotal),
-        static_cast<long long>(progress.picturesWritten), rate);
-    std::cerr << line << std::flush;
+    std::snprintf(line, sizeof line, "%lld of %lld records, %lld pictures written, %.1f pictures/s",
+                  static_cast<long long>(progress.recordsDone),
+                  static_cast<long long>(progress.recordsTotal),
+                  static_cast<long long>(progress.picturesWritten), rate);
+    // Narrower than the terminal: a line that wrapped could not be wiped and would pile up.
+    std::cerr << "\r\033[K" << FitToWidth(line, TerminalColumns() - 1) << std::flush;
     progressShown_ = true;
 }
 

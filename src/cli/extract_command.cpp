@@ -30,7 +30,7 @@ namespace {
 
 int ExitStatusOf(const run::RunResult& result) {
     if (result.stopped)
-        return StopSignal() == SIGTERM ? kExitTerminated : kExitInterrupted;
+        return kExitSignalBase + StopSignal();
     if (result.errorCount > 0)
         return kExitErrorReported;
     // Whatever the method, a run that wrote nothing has not done what was asked.

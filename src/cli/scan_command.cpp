@@ -40,10 +40,6 @@ std::string Contents(const run::FieldScan& field) {
     return out.empty() ? "-" : out;
 }
 
-std::string Counted(std::int64_t count, const char* one, const char* many) {
-    return std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
 std::string Megabytes(std::int64_t bytes) {
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%.1f", static_cast<double>(bytes) / 1e6);

@@ -726,13 +726,26 @@ TEST_F(CliTest, ProgressLineOnlyOnATerminalAndWipedAtTheEnd) {
         GTEST_SKIP() << "no script(1) to give the run a terminal";
     testing::WritePictureDatabase(db, {{PaintPicture(), "a"}, {PaintPicture(1), "b"}});
     // script(1) runs the command on a pseudo-terminal: stdout and stderr are both terminals.
-    std::string command = cli.string() + " extract " + db.string() +
-                          " --table Pictures --field Picture --out " + out.string();
-    Outcome o = RunProgram("/usr/bin/script", {"-qec", command, "/dev/null"}, scratch.path());
-    EXPECT_EQ(o.status, 0);
-    EXPECT_NE(o.out.find("2 of 2 records, 2 pictures written"), std::string::npos) << o.out;
-    // The line is wiped before the final message.
-    EXPECT_NE(o.out.find("\r\033[KDone."), std::string::npos) << o.out;
+    // The line fits the terminal's width (a line that wrapped piled up, never wiped).
+    const struct {
+        const char* columns;
+        std::string line;
+    } cases[] = {
+        {"200", "\r\033[K2 of 2 records, 2 pictures written, "},
+        {"30", "\r\033[K2 of 2 records, 2 pictures wr\r\033[K"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.columns);
+        Reset();
+        std::string command = std::string("stty cols ") + c.columns + "; " + cli.string() +
+                              " extract " + db.string() +
+                              " --table Pictures --field Picture --out " + out.string();
+        Outcome o = RunProgram("/usr/bin/script", {"-qec", command, "/dev/null"}, scratch.path());
+        EXPECT_EQ(o.status, 0);
+        EXPECT_NE(o.out.find(c.line), std::string::npos) << o.out;
+        // The line is wiped before the final message.
+        EXPECT_NE(o.out.find("\r\033[KDone."), std::string::npos) << o.out;
+    }
 }
 
 TEST_F(CliTest, EveryNamingOption) {
@@ -793,6 +806,14 @@ TEST_F(CliTest, ErrorReportGoesToStderrAndJsonCarriesLabels) {
         EXPECT_EQ(o.err, c.err);
         EXPECT_FALSE(fs::exists(dir / "escaped.bmp"));
     }
+    // Counted in the plural ("2 error" once).
+    testing::WritePictureDatabase(
+        db, {{fixtures::MakeBmpFile(8, 8), "..\\a"}, {fixtures::MakeBmpFile(8, 8), "..\\b"}});
+    Reset();
+    EXPECT_EQ(Extract({"--method", "raw", "--name", "text=Caption"}).out,
+              "Done. 0 pictures from 2 records; 2 without a picture (2 errors).\n");
+    testing::WritePictureDatabase(
+        db, {{fixtures::MakeBmpFile(8, 8), "..\\escaped"}, {fixtures::MakeBmpFile(8, 8), "kept"}});
 
     Reset();
     Outcome json = Extract({"--method", "raw", "--name", "text=Caption", "--json"});
@@ -1626,7 +1647,7 @@ TEST_F(CliBatchTest, ExtractAllGoesOnPastDatabasesThatCannotBeOpenedAndResumes) 
           {"damaged.mdb", "failed"},
           {"old/catalogue.mdb", "complete"}},
          {"[1/4] " + catalogue.string() + ": skipped, complete in the manifest",
-          "4 databases: 1 extracted, 2 skipped, 1 could not be opened; 1 pictures written."}},
+          "4 databases: 1 extracted, 2 skipped, 1 could not be opened; 1 picture written."}},
         // --jobs reaches every field's run (the output is the same for any number).
         {"secret",
          {"--force", "--format", "png", "--jobs", "3"},
@@ -1804,9 +1825,10 @@ TEST_F(CliBatchTest, ExtractAllStopsOnSignalLeavingNothingPartial) {
     else
         unsetenv("TMPDIR");
 
-    EXPECT_EQ(stopped.status, 130) << stopped.err;
+    // 128 + SIGTERM, as extract gives.
+    EXPECT_EQ(stopped.status, 143) << stopped.err;
     EXPECT_EQ(ReadText(calls), "2\n");
-    EXPECT_NE(stopped.out.find("Stopped. 1 databases: 0 extracted"), std::string::npos)
+    EXPECT_NE(stopped.out.find("Stopped. 1 database: 0 extracted"), std::string::npos)
         << stopped.out;
     EXPECT_EQ(Statuses(), (std::map<std::string, std::string>{{"catalogue.mdb", "incomplete"}}));
     EXPECT_TRUE(fs::is_empty(work));
@@ -1905,8 +1927,7 @@ TEST_F(CliBatchTest, FullDiskLeavesTheDatabaseIncompleteAndARunWithRoomCompletes
             << full.err;
         EXPECT_NE(full.err.find(c.reason), std::string::npos) << full.err;
         EXPECT_NE(full.err.find("is on a full disk"), std::string::npos) << full.err;
-        EXPECT_NE(full.out.find("Stopped. 1 databases: 0 extracted"), std::string::npos)
-            << full.out;
+        EXPECT_NE(full.out.find("Stopped. 1 database: 0 extracted"), std::string::npos) << full.out;
         EXPECT_EQ(Statuses(), (std::map<std::string, std::string>{{"big.mdb", "incomplete"}}));
 
         std::vector<std::string> single{"extract", big.string(), "--table", "Pictures",
@@ -2022,8 +2043,8 @@ TEST_F(CliBatchTest, TwoBatchesShareOneOutputFolder) {
 TEST_F(CliBatchTest, ProgressLineAcrossTheBatchOnATerminal) {
     if (!fs::exists("/usr/bin/script"))
         GTEST_SKIP() << "no script(1) to give the batch a terminal";
-    std::string command = cli.string() + " extract-all " + catalogue.string() + " " +
-                          sameName.string() + " --out " + out.string();
+    std::string command = "stty cols 300; " + cli.string() + " extract-all " + catalogue.string() +
+                          " " + sameName.string() + " --out " + out.string();
     Outcome o = RunProgram("/usr/bin/script", {"-qec", command, "/dev/null"}, scratch.path());
     EXPECT_EQ(o.status, 0);
     // The line names the database's place in the batch, its table and field, and counts the
@@ -2031,7 +2052,7 @@ TEST_F(CliBatchTest, ProgressLineAcrossTheBatchOnATerminal) {
     EXPECT_NE(o.out.find("[2/2] " + sameName.string() + " Pictures.Picture: "), std::string::npos)
         << o.out;
     EXPECT_NE(o.out.find("pictures written in all"), std::string::npos) << o.out;
-    EXPECT_NE(o.out.find("\r\033[K[2/2] " + sameName.string() + ": 1 pictures written"),
+    EXPECT_NE(o.out.find("\r\033[K[2/2] " + sameName.string() + ": 1 picture written"),
               std::string::npos)
         << o.out;
 }
@@ -2042,9 +2063,22 @@ TEST_F(CliBatchTest, BatchUsageErrors) {
     std::ofstream(dir / "long.txt") << "# passwords\n" << std::string(100'000, 'x') << "\tsecret\n";
     struct Case {
         std::vector<std::string> args;
-        std::string err;  // the start of the message, when it matters
+        std::string err;             // the start of the message, when it matters
+        const char* jobs = nullptr;  // PICTROVA_JOBS
     };
     const Case cases[] = {
+        // A mistyped subcommand is named, with the nearest one.
+        {{"extrct", catalogue.string()},
+         "pictrova-cli: unknown subcommand 'extrct'; did you mean 'extract'?"},
+        {{"scna", catalogue.string()},
+         "pictrova-cli: unknown subcommand 'scna'; did you mean 'scan'?"},
+        // A variable is checked as the option it stands for.
+        {{"scan", catalogue.string()},
+         "pictrova-cli: PICTROVA_JOBS must be a number from 1 to 1024 (like --jobs), not 'abc'",
+         "abc"},
+        {{"extract-all", catalogue.string(), "--out", out.string()},
+         "pictrova-cli: PICTROVA_JOBS must be a number from 1 to 1024 (like --jobs), not '0'",
+         "0"},
         {{"scan", catalogue.string(), "--password-file", (dir / "missing.txt").string()}, ""},
         {{"extract-all", catalogue.string(), "--out", out.string(), "--password-file",
           (dir / "no-tab.txt").string()},
@@ -2068,7 +2102,10 @@ TEST_F(CliBatchTest, BatchUsageErrors) {
          "--password-file: The password file '/dev/zero' is not a regular file."},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.args.back());
+        SCOPED_TRACE(c.args.front() + " " + c.args.back());
+        std::optional<ScopedEnvironment> jobs;
+        if (c.jobs)
+            jobs.emplace("PICTROVA_JOBS", c.jobs);
         Outcome o = Cli(c.args);
         EXPECT_EQ(o.status, 2) << o.out;
         EXPECT_EQ(o.err.find(c.err), 0u) << o.err;
@@ -2293,16 +2330,25 @@ TEST_F(CliTest, Unwrap) {
 }
 
 TEST_F(CliTest, HelpForEveryCommand) {
-    for (std::vector<std::string> args : {std::vector<std::string>{"--help"},
-                                          {"tables", "--help"},
-                                          {"fields", "--help"},
-                                          {"extract", "--help"},
-                                          {"scan", "--help"},
-                                          {"extract-all", "--help"},
-                                          {"unwrap", "--help"}}) {
-        Outcome o = Cli(args);
-        EXPECT_EQ(o.status, 0) << args.front();
-        EXPECT_NE(o.out.find("Usage"), std::string::npos) << o.out;
+    struct Case {
+        std::vector<std::string> args;
+        std::string says;  // a part of the help that matters
+    };
+    const Case cases[] = {
+        {{"--help"}, "the OLE Object and Attachment fields"},
+        {{"--help"}, "128 + the signal's number when stopped by a signal: 130 for SIGINT, 143"},
+        {{"tables", "--help"}, "Usage"},
+        // The three columns the output has.
+        {{"fields", "--help"}, "NAME<TAB>CODE<TAB>TYPE"},
+        {{"extract", "--help"}, "Usage"},
+        {{"scan", "--help"}, "folders searched for them"},
+        {{"extract-all", "--help"}, "folders searched for them"},
+        {{"unwrap", "--help"}, "Usage"},
+    };
+    for (const Case& c : cases) {
+        Outcome o = Cli(c.args);
+        EXPECT_EQ(o.status, 0) << c.args.front();
+        EXPECT_NE(o.out.find(c.says), std::string::npos) << o.out;
     }
     EXPECT_EQ(Cli({}).status, 2);
     Outcome version = Cli({"--version"});
