@@ -276,7 +276,7 @@ class Batch {
         const FileShown inBatch = [this](const fs::path& p) { return Relative(p); };
         for (const auto& record : result.records)
             records.push_back(RecordJson(record, inBatch));
-        entry["message"] = JsonText(result.message);
+        entry["message"] = JsonText(RunMessage(result));
         entry["records_read"] = result.recordsRead;
         entry["pictures_written"] = result.picturesWritten;
         entry["error_count"] = result.errorCount;

@@ -213,7 +213,7 @@ int ExtractCommand(const ExtractArguments& arguments) {
         // it before is an error.
         if (result.end == run::RunEnd::NoImages)
             std::cerr << AsTerminalLines(result.message) << std::endl;
-        std::cout << PrintableText(run::RunSummary(result)) << std::endl;
+        std::cout << PrintableText(RunMessage(result)) << std::endl;
     } else if (!result.message.empty()) {
         std::cerr << AsTerminalLines(result.message) << std::endl;
     }

@@ -77,14 +77,20 @@ Json RecordJson(const run::RecordOutcome& record, const FileShown& fileShown) {
     return out;
 }
 
+std::string RunMessage(const run::RunResult& result) {
+    if (result.end == run::RunEnd::Done || result.end == run::RunEnd::NoImages)
+        return run::RunSummary(result);
+    return result.message;
+}
+
 Json RunResultJson(const run::RunResult& result, int exitStatus) {
     Json records = Json::array();
     const FileShown asWritten = [](const std::filesystem::path& p) { return p.string(); };
     for (const auto& record : result.records)
         records.push_back(RecordJson(record, asWritten));
-    return {{"message", JsonText(result.message)}, {"exit_status", exitStatus},
-            {"records_read", result.recordsRead},  {"pictures_written", result.picturesWritten},
-            {"records", std::move(records)},       {"errors", ErrorsJson(result.errors)}};
+    return {{"message", JsonText(RunMessage(result))}, {"exit_status", exitStatus},
+            {"records_read", result.recordsRead},      {"pictures_written", result.picturesWritten},
+            {"records", std::move(records)},           {"errors", ErrorsJson(result.errors)}};
 }
 
 }  // namespace pictrova::cli

@@ -40,8 +40,12 @@ Json ErrorsJson(const std::vector<ReportedError>& errors);
 // {reason, detail}: the run's reason, else "error reported" and the first report's description.
 Json RecordJson(const run::RecordOutcome& record, const FileShown& fileShown);
 
-// `extract --json`: {message, exit_status, records_read, pictures_written, records, errors (the
-// reports outside records)}.
+// A run's message as the terminal shows it: for a run that went through the records the line
+// that counts them ("Done. 12 pictures from 15 records; ..."), else why it stopped before.
+std::string RunMessage(const run::RunResult& result);
+
+// `extract --json`: {message (RunMessage), exit_status, records_read, pictures_written, records,
+// errors (the reports outside records)}.
 Json RunResultJson(const run::RunResult& result, int exitStatus);
 
 }  // namespace pictrova::cli

@@ -18,7 +18,9 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <regex>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "common/limits.h"
@@ -819,7 +821,11 @@ TEST_F(CliTest, ErrorReportGoesToStderrAndJsonCarriesLabels) {
     Outcome json = Extract({"--method", "raw", "--name", "text=Caption", "--json"});
     EXPECT_EQ(json.status, 3);
     EXPECT_EQ(json.err, "");
-    EXPECT_NE(json.out.find("\"message\":\"Done.\""), std::string::npos) << json.out;
+    // The message is the line the terminal shows.
+    EXPECT_NE(json.out.find("\"message\":\"Done. 1 picture from 2 records; 1 without a picture "
+                            "(1 error).\""),
+              std::string::npos)
+        << json.out;
     EXPECT_NE(json.out.find("\"records_read\":2"), std::string::npos);
     EXPECT_NE(json.out.find("{\"number\":1,\"file\":null,\"errors\":[{\"description\":"),
               std::string::npos);
@@ -2367,6 +2373,53 @@ TEST_F(CliTest, HelpForEveryCommand) {
                 0u)
                 << o.out;
         }
+    }
+}
+
+// The options a text names: words that start with - or -- after a blank or a bracket.
+std::set<std::string> OptionsIn(const std::string& text) {
+    static const std::regex option(R"((^|[\s\[|,])(--?[a-z][a-z-]*))");
+    std::set<std::string> names;
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), option);
+         it != std::sregex_iterator(); ++it)
+        names.insert((*it)[2]);
+    return names;
+}
+
+// The README's synopsis lines of `command`: its own line and the indented ones after it, without
+// the comments.
+std::string ReadmeSynopsis(const std::string& command) {
+    std::istringstream readme(ReadText(PICTROVA_README));
+    std::string line, synopsis;
+    bool inside = false;
+    while (std::getline(readme, line)) {
+        if (line.starts_with("pictrova-cli "))
+            inside = line.starts_with("pictrova-cli " + command + " ");
+        else if (!line.starts_with("    "))
+            inside = false;
+        if (inside)
+            synopsis += line.substr(0, line.find(" #")) + "\n";
+    }
+    return synopsis;
+}
+
+// Every option a subcommand's --help lists is in the README's synopsis, and no other.
+TEST_F(CliTest, HelpAndReadmeListTheSameOptions) {
+    for (const char* command : {"tables", "fields", "extract", "unwrap", "scan", "extract-all"}) {
+        SCOPED_TRACE(command);
+        std::string help = Cli({command, "--help"}).out;
+        // The option lines only: the description above them and the footer after them name
+        // options too.
+        const std::size_t options = help.find("\nOptions:");
+        ASSERT_NE(options, std::string::npos) << help;
+        help = help.substr(options, help.find("\n\n", options + 1) - options);
+        std::set<std::string> listed = OptionsIn(help);
+        listed.erase("-h");
+        listed.erase("--help");
+        listed.erase("--help-all");
+        const std::set<std::string> documented = OptionsIn(ReadmeSynopsis(command));
+        EXPECT_FALSE(documented.empty());
+        EXPECT_EQ(listed, documented);
     }
 }
 
