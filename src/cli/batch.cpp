@@ -4,8 +4,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <set>
 
 #include "common/limits.h"
@@ -149,6 +152,81 @@ std::string BatchPasswords::For(const std::string& path) const {
             return it->second;
     }
     return common_;
+}
+
+namespace {
+
+bool IsDatabaseName(const std::filesystem::path& path) {
+    std::string extension = path.extension().string();
+    for (char& c : extension)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension == ".mdb" || extension == ".accdb";
+}
+
+// Whether `path` lies inside `folder` (both absolute and without links).
+bool Inside(const std::filesystem::path& path, const std::filesystem::path& folder) {
+    const std::filesystem::path relative = path.lexically_relative(folder);
+    return !relative.empty() && *relative.begin() != "..";
+}
+
+std::vector<std::string> WalkFolder(const std::filesystem::path& folder) {
+    namespace fs = std::filesystem;
+    std::vector<std::string> found;
+    std::error_code ec;
+    const fs::path root = fs::canonical(folder, ec);
+    if (ec)
+        return found;
+    fs::recursive_directory_iterator walk(folder, fs::directory_options::skip_permission_denied,
+                                          ec);
+    for (; !ec && walk != fs::recursive_directory_iterator(); walk.increment(ec)) {
+        const fs::directory_entry& entry = *walk;
+        std::error_code entryError;
+        if (!IsDatabaseName(entry.path()))
+            continue;
+        if (entry.is_symlink(entryError)) {
+            const fs::path target = fs::canonical(entry.path(), entryError);
+            if (entryError || !Inside(target, root) || !fs::is_regular_file(target, entryError))
+                continue;
+        } else if (!entry.is_regular_file(entryError)) {
+            continue;
+        }
+        found.push_back(entry.path().string());
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+}  // namespace
+
+std::vector<std::string> DatabasesIn(const std::vector<std::string>& given,
+                                     std::vector<std::string>& notes) {
+    std::vector<std::string> databases;
+    for (const std::string& path : given) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(path, ec)) {
+            databases.push_back(path);
+            continue;
+        }
+        const std::vector<std::string> found = WalkFolder(path);
+        if (found.empty())
+            notes.push_back("No .mdb or .accdb file in the folder " + PrintableText(path) + ".");
+        databases.insert(databases.end(), found.begin(), found.end());
+    }
+    return databases;
+}
+
+std::string ShownPath(const std::filesystem::path& path) {
+    if (!path.is_absolute())
+        return path.lexically_normal().string();
+    std::error_code ec;
+    const std::filesystem::path current = std::filesystem::current_path(ec);
+    if (!ec && Inside(path.lexically_normal(), current))
+        return path.lexically_normal().lexically_relative(current).string();
+    return path.string();
+}
+
+std::string Counted(std::int64_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
 std::string FolderNameFor(const std::string& name) {

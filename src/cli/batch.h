@@ -10,6 +10,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/commands.h"
 
@@ -40,6 +41,20 @@ class BatchPasswords {
     std::map<std::string, std::string> byPath_;   // the batch's databases as written
     std::map<FileIdentity, std::string> byFile_;  // the batch's databases by another spelling
 };
+
+// The databases a batch's arguments name, in their order: a file (or a path that names nothing,
+// which the batch then reports) as given; a folder walked for .mdb and .accdb files (in any case),
+// sorted by path. The walk follows no link to a folder, and a link to a file only when the file
+// is inside the folder given. `notes` receives a line for a folder that holds none.
+std::vector<std::string> DatabasesIn(const std::vector<std::string>& given,
+                                     std::vector<std::string>& notes);
+
+// A database's path as a table shows it: relative to the current folder when it is inside it,
+// else as given.
+std::string ShownPath(const std::filesystem::path& path);
+
+// "1 picture", "3 pictures".
+std::string Counted(std::int64_t count, const char* one, const char* many);
 
 // A single path component made from a table, field or database name: "/" and NUL become "_",
 // and "", "." and ".." become "_" too, so that the result always names a folder inside its parent.

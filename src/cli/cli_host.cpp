@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "cli/display_width.h"
 #include "common/printable_text.h"
 
 namespace pictrova::cli {
@@ -23,6 +24,25 @@ std::string AsTerminalLines(const std::string& text) {
         }
     }
     return PrintableText(out, LineBreaks::Keep);
+}
+
+std::string ReportLine(const ReportedError& report, std::int64_t record, bool verbose) {
+    std::string description;
+    for (char c : report.description) {
+        const bool lineBreak = c == '\r' || c == '\n';
+        if (!lineBreak)
+            description += c;
+        else if (!description.empty() && description.back() != ' ')
+            description += ' ';
+    }
+    while (!description.empty() && description.back() == ' ')
+        description.pop_back();
+    std::string line = record > 0 ? "Record " + std::to_string(record) + ": " : std::string();
+    line += PrintableText(description);
+    if (verbose)
+        line += " (in " + PrintableText(report.location) + " at line " +
+                std::to_string(report.label) + ")";
+    return line;
 }
 
 CliHost::CliHost(bool quiet)
@@ -53,12 +73,18 @@ void CliHost::ReportError(const std::string& message) {
         std::cerr << AsTerminalLines(message) << "\n" << std::endl;
 }
 
+void CliHost::ReportRecordError(const ReportedError& report, std::int64_t record) {
+    ClearProgress();
+    if (!quiet_)
+        std::cerr << ReportLine(report, record, verbose_) << std::endl;
+}
+
 void CliHost::ShowLibraryWarnings(std::int64_t record, const std::vector<std::string>& messages) {
     ClearProgress();
     if (quiet_)
         return;
     const std::string prefix = "Record " + std::to_string(record) + ": ";
-    if (everyLibraryMessage_) {
+    if (verbose_) {
         for (const std::string& message : messages)
             std::cerr << prefix << "libmdb: " << PrintableText(message) << std::endl;
         return;
@@ -66,6 +92,14 @@ void CliHost::ShowLibraryWarnings(std::int64_t record, const std::vector<std::st
     std::cerr << prefix << "the database library reported " << messages.size()
               << (messages.size() == 1 ? " warning" : " warnings") << " (--verbose shows them)"
               << std::endl;
+}
+
+void CliHost::ShowProgramMessages(std::int64_t record, const std::vector<std::string>& messages) {
+    if (quiet_ || !verbose_)
+        return;
+    ClearProgress();
+    for (const std::string& message : messages)
+        std::cerr << "Record " << record << ": " << PrintableText(message) << std::endl;
 }
 
 void CliHost::ShowProgress(const run::RunProgress& progress) {
@@ -81,11 +115,12 @@ void CliHost::ShowProgress(const run::RunProgress& progress) {
     // Through std::cerr, never C's stderr: the data layer points that at a buffer while libmdb
     // runs on the reader thread.
     char line[160];
-    std::snprintf(
-        line, sizeof line, "\r\033[K%lld of %lld records, %lld pictures written, %.1f pictures/s",
-        static_cast<long long>(progress.recordsDone), static_cast<long long>(progress.recordsTotal),
-        static_cast<long long>(progress.picturesWritten), rate);
-    std::cerr << line << std::flush;
+    std::snprintf(line, sizeof line, "%lld of %lld records, %lld pictures written, %.1f pictures/s",
+                  static_cast<long long>(progress.recordsDone),
+                  static_cast<long long>(progress.recordsTotal),
+                  static_cast<long long>(progress.picturesWritten), rate);
+    // Narrower than the terminal: a line that wrapped could not be wiped and would pile up.
+    std::cerr << "\r\033[K" << FitToWidth(line, TerminalColumns() - 1) << std::flush;
     progressShown_ = true;
 }
 

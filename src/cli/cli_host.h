@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// The command line's host: the final message to stdout, each error report to stderr in the
-// text the window shows (its CR LF and CR as line breaks), and a progress line that is drawn
+// The command line's host: the final message to stdout, each error report to stderr as one line
+// ("Record 7: could not write ..."; its location and line label too with --verbose), and a
+// progress line that is drawn
 // only when both stdout and stderr are terminals and is wiped before anything else is printed.
 
 #include <chrono>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/error_report.h"
 #include "common/host.h"
 #include "run/extraction_run.h"
 
@@ -24,11 +26,16 @@ class CliHost : public Host {
     void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override;
     bool AskYesNo(const std::string& text, const std::string& title) override;
     void ReportError(const std::string& message) override;
-    // One line for the record ("Record 12: the database library reported 3 warnings"), or with
-    // every message shown each of them on its own line.
+    void ReportRecordError(const ReportedError& report, std::int64_t record) override;
+    // One line for the record ("Record 12: the database library reported 3 warnings"), or when
+    // verbose each of them on its own line.
     void ShowLibraryWarnings(std::int64_t record,
                              const std::vector<std::string>& messages) override;
-    void ShowEveryLibraryMessage() { everyLibraryMessage_ = true; }
+    // Only when verbose: each on its own line after "Record N: ".
+    void ShowProgramMessages(std::int64_t record,
+                             const std::vector<std::string>& messages) override;
+    // --verbose: every library message and program message, and where each error report was raised.
+    void BeVerbose() { verbose_ = true; }
 
     // Messages are kept from the terminal: the caller prints the run's end its own way.
     void HoldMessages() { holdMessages_ = true; }
@@ -39,7 +46,7 @@ class CliHost : public Host {
   private:
     bool quiet_;
     bool holdMessages_ = false;
-    bool everyLibraryMessage_ = false;
+    bool verbose_ = false;
     bool showProgress_;
     bool progressShown_ = false;
     std::chrono::steady_clock::time_point start_;
@@ -49,5 +56,10 @@ class CliHost : public Host {
 // Every text the command line prints goes through here: CR LF and lone CR become line breaks,
 // other control characters (a name holding ESC [2J, say) are shown escaped.
 std::string AsTerminalLines(const std::string& text);
+
+// An error report as the command line prints it: one line, its line breaks made spaces, text
+// from the database escaped; "Record N: " in front for a record's; " (in LOCATION at line N)"
+// after it when verbose.
+std::string ReportLine(const ReportedError& report, std::int64_t record, bool verbose);
 
 }  // namespace pictrova::cli

@@ -17,9 +17,9 @@ inline constexpr int kExitNoImages = 1;
 inline constexpr int kExitUsage =
     2;  // usage errors and the checks that stop a run before it starts
 inline constexpr int kExitErrorReported = 3;
-// A signal stopped the run: 128 + its number, as a shell reports a program the signal ended.
-inline constexpr int kExitInterrupted = 130;  // SIGINT
-inline constexpr int kExitTerminated = 143;   // SIGTERM
+// A signal stopped the run: 128 + its number, as a shell reports a program the signal ended
+// (130 for SIGINT, 143 for SIGTERM), for every command.
+inline constexpr int kExitSignalBase = 128;
 
 struct DatabaseArguments {
     std::string path;

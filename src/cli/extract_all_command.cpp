@@ -19,6 +19,7 @@
 #include "cli/batch.h"
 #include "cli/cli_host.h"
 #include "cli/commands.h"
+#include "cli/display_width.h"
 #include "cli/manifest.h"
 #include "cli/record_json.h"
 #include "cli/stop_signals.h"
@@ -64,7 +65,9 @@ class BatchProgress {
         std::snprintf(counts, sizeof counts, ": %lld of %lld records, %lld pictures written in all",
                       static_cast<long long>(p.recordsDone), static_cast<long long>(p.recordsTotal),
                       static_cast<long long>(writtenBefore + p.picturesWritten));
-        std::cerr << "\r\033[K" << PrintableText(where) << counts << std::flush;
+        // Narrower than the terminal: a line that wrapped could not be wiped and would pile up.
+        std::cerr << "\r\033[K" << FitToWidth(PrintableText(where) + counts, TerminalColumns() - 1)
+                  << std::flush;
         drawn_ = true;
     }
 
@@ -197,8 +200,9 @@ class Batch {
             ++totals.incomplete;
             totals.errorsReported = true;
             progress_.Clear();
-            std::cerr << label << ": incomplete (" << std::to_string(written)
-                      << " pictures written; the next run extracts it again): " << unfinished
+            std::cerr << PrintableText(label + ": incomplete (" +
+                                       Counted(written, "picture", "pictures") +
+                                       " written; the next run extracts it again): " + unfinished)
                       << std::endl;
             manifest_.Store(entry);
             return;
@@ -206,9 +210,9 @@ class Batch {
         entry["status"] = "complete";
         manifest_.Store(entry);
         ++totals.done;
-        Say(label + ": " + std::to_string(written) + " pictures written from " +
-            std::to_string(fields) + " picture fields in " + std::to_string(tables.size()) +
-            " tables");
+        Say(label + ": " + Counted(written, "picture", "pictures") + " written from " +
+            Counted(fields, "picture field", "picture fields") + " in " +
+            Counted(static_cast<std::int64_t>(tables.size()), "table", "tables"));
     }
 
     // Writes manifest.json, the batch's summary.
@@ -272,7 +276,7 @@ class Batch {
         const FileShown inBatch = [this](const fs::path& p) { return Relative(p); };
         for (const auto& record : result.records)
             records.push_back(RecordJson(record, inBatch));
-        entry["message"] = JsonText(result.message);
+        entry["message"] = JsonText(RunMessage(result));
         entry["records_read"] = result.recordsRead;
         entry["pictures_written"] = result.picturesWritten;
         entry["error_count"] = result.errorCount;
@@ -306,7 +310,12 @@ class Batch {
 
 }  // namespace
 
-int ExtractAllCommand(const ExtractAllArguments& arguments) {
+int ExtractAllCommand(const ExtractAllArguments& given) {
+    ExtractAllArguments arguments = given;
+    std::vector<std::string> notes;
+    arguments.databases.paths = DatabasesIn(given.databases.paths, notes);
+    for (const std::string& note : notes)
+        std::cerr << note << std::endl;
     std::string error;
     auto passwords = BatchPasswords::Load(arguments.databases, error);
     if (!passwords) {
@@ -359,14 +368,14 @@ int ExtractAllCommand(const ExtractAllArguments& arguments) {
     const auto& t = batch.totals;
     if (t.stopped || t.outOfRoom)
         std::cout << "Stopped. ";
-    std::cout << t.databases << " databases: " << t.done << " extracted, " << t.skipped
-              << " skipped, " << t.failed << " could not be opened"
+    std::cout << Counted(t.databases, "database", "databases") << ": " << t.done << " extracted, "
+              << t.skipped << " skipped, " << t.failed << " could not be opened"
               << (t.incomplete > 0 ? ", " + std::to_string(t.incomplete) + " incomplete" : "")
-              << "; " << t.pictures
-              << " pictures written. Manifest: " << PrintableText(batch.manifestPath().string())
+              << "; " << Counted(t.pictures, "picture", "pictures")
+              << " written. Manifest: " << PrintableText(batch.manifestPath().string())
               << std::endl;
-    if (t.stopped && !t.outOfRoom)
-        return kExitInterrupted;
+    if (t.stopped && !t.outOfRoom && StopSignal() != 0)
+        return kExitSignalBase + StopSignal();
     return t.failed > 0 || t.errorsReported ? kExitErrorReported : kExitDone;
 }
 

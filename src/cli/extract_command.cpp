@@ -31,7 +31,7 @@ namespace {
 
 int ExitStatusOf(const run::RunResult& result) {
     if (result.stopped)
-        return StopSignal() == SIGTERM ? kExitTerminated : kExitInterrupted;
+        return kExitSignalBase + StopSignal();
     if (result.errorCount > 0)
         return kExitErrorReported;
     // Whatever the method, a run that wrote nothing has not done what was asked.
@@ -159,7 +159,7 @@ int ExtractCommand(const ExtractArguments& arguments) {
     CliHost host(arguments.json);
     host.HoldMessages();
     if (arguments.verbose)
-        host.ShowEveryLibraryMessage();
+        host.BeVerbose();
     run::FixedExtractionOptions options(arguments.choices);
     imaging::PictureHolder creator;
     run::RunSurroundings surroundings{
@@ -184,7 +184,7 @@ int ExtractCommand(const ExtractArguments& arguments) {
         // it before is an error.
         if (result.end == run::RunEnd::NoImages)
             std::cerr << AsTerminalLines(result.message) << std::endl;
-        std::cout << PrintableText(run::RunSummary(result)) << std::endl;
+        std::cout << PrintableText(RunMessage(result)) << std::endl;
     } else if (!result.message.empty()) {
         std::cerr << AsTerminalLines(result.message) << std::endl;
     }

@@ -5,11 +5,13 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 
 #include "cli/batch.h"
 #include "cli/commands.h"
+#include "common/child_output.h"
 #include "common/printable_text.h"
 
 namespace {
@@ -27,8 +29,10 @@ void AddDatabaseOptions(CLI::App& command, DatabaseArguments& database, bool& ve
         "--password-file", database.passwordFile,
         "PATH<TAB>PASSWORD lines: the password of the database named there (keeps the "
         "password out of the process list, as PICTROVA_PASSWORD does)");
-    command.add_flag("--verbose", verbose,
-                     "Also print every message of the database library (libmdb)");
+    command.add_flag(
+        "--verbose", verbose,
+        "Also print every message of the database library (libmdb) and of the programs a run "
+        "starts, and where each error report was raised");
 }
 
 // The password file's entry for the database, when a file is given.
@@ -44,7 +48,11 @@ void ResolvePassword(DatabaseArguments& database) {
 }
 
 void AddBatchOptions(CLI::App& command, BatchDatabases& databases) {
-    command.add_option("DATABASE", databases.paths, "The .mdb and .accdb files")->required();
+    command
+        .add_option("DATABASE", databases.paths,
+                    "The .mdb and .accdb files, or folders searched for them (in any case, "
+                    "sorted; links leading out of a folder are not followed)")
+        ->required();
     command
         .add_option("--password", databases.password,
                     "The password of every database; - reads it from the first line of standard "
@@ -97,6 +105,7 @@ void AddWorkOptions(CLI::App& command, std::string& converter, unsigned& jobs) {
             "--jobs", jobs,
             "Threads that decode and encode pictures (default: one per core); the output is "
             "the same for any number")
+        ->envname("PICTROVA_JOBS")
         ->check(CLI::Range(1, 1024));
 }
 
@@ -116,10 +125,42 @@ void ApplyRunWords(const RunWords& words, run::ExtractionChoices& choices) {
     choices.format = *f;
 }
 
+// Edits (insertions, deletions, substitutions) that turn `a` into `b`.
+std::size_t EditDistance(const std::string& a, const std::string& b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j)
+        row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+std::string NearestSubcommand(CLI::App& app, const std::string& word) {
+    std::string nearest;
+    std::size_t best = std::string::npos;
+    for (const CLI::App* command : app.get_subcommands({})) {
+        const std::size_t distance = EditDistance(word, command->get_name());
+        if (distance < best) {
+            best = distance;
+            nearest = command->get_name();
+        }
+    }
+    return nearest;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"Extracts the pictures stored in the OLE Object fields of Access databases."};
+    CLI::App app{
+        "Extracts the pictures stored in the OLE Object and Attachment fields of Access databases "
+        "(.mdb, .accdb)."};
     app.require_subcommand(1);
     app.set_help_all_flag("--help-all", "Help for every command");
     app.set_version_flag("--version", "pictrova-cli " PICTROVA_VERSION);
@@ -127,8 +168,9 @@ int main(int argc, char** argv) {
         "Exit status: 0 pictures written without an error report; 1 no picture written; 2 a usage "
         "error or a check before the run (missing database, wrong password, unknown table or "
         "field, "
-        "a field of the wrong type); 3 an error was reported; 130 stopped by SIGINT, 143 by "
-        "SIGTERM (the pictures written stay; nothing partial is left).\n"
+        "a field of the wrong type, a bad value in PICTROVA_JOBS or another variable); 3 an error "
+        "was reported; 128 + the signal's number when stopped by a signal: 130 for SIGINT, 143 "
+        "for SIGTERM (the pictures written stay; nothing partial is left).\n"
         "Messages go to stderr; stdout carries only results (the last line of extract, or "
         "--json).");
 
@@ -140,7 +182,9 @@ int main(int argc, char** argv) {
 
     auto* fields = app.add_subcommand(
         "fields",
-        "Lists a table's fields as NAME<TAB>TYPECODE (Attachment for an attachment field)");
+        "Lists a table's fields, one a line in three columns: NAME<TAB>CODE<TAB>TYPE (the ADO type "
+        "code and the type as Access names it: 205 OLE Object; Attachment for an attachment "
+        "field)");
     AddDatabaseOptions(*fields, database, verbose);
     fields->add_option("TABLE", table, "The table")->required();
 
@@ -193,6 +237,32 @@ int main(int argc, char** argv) {
                        "Where to write it (default: FIELD_FILE without its extension, a point "
                        "and the extracted file's extension)");
 
+    // A variable that stands for an option is checked as the option is: a bad value stops the
+    // command instead of being passed over.
+    if (const char* jobs = std::getenv("PICTROVA_JOBS")) {
+        const std::string text = jobs;
+        char* end = nullptr;
+        const long value = std::strtol(jobs, &end, 10);
+        if (text.empty() || *end != '\0' || value < 1 || value > 1024) {
+            std::cerr << "pictrova-cli: PICTROVA_JOBS must be a number from 1 to 1024 (like "
+                         "--jobs), not '"
+                      << PrintableText(text) << "'" << std::endl;
+            return kExitUsage;
+        }
+    }
+    if (argc > 1) {
+        const std::string first = argv[1];
+        const auto commands = app.get_subcommands({});
+        const bool known = std::any_of(commands.begin(), commands.end(),
+                                       [&](const CLI::App* c) { return c->check_name(first); });
+        if (!first.starts_with("-") && !known) {
+            std::cerr << "pictrova-cli: unknown subcommand '" << PrintableText(first)
+                      << "'; did you mean '" << NearestSubcommand(app, first)
+                      << "'? (--help lists them)" << std::endl;
+            return kExitUsage;
+        }
+    }
+
     try {
         app.parse(argc, argv);
         if (*extractCommand)
@@ -207,6 +277,9 @@ int main(int argc, char** argv) {
         int status = app.exit(e);
         return status == 0 ? 0 : kExitUsage;
     }
+
+    // What the programs a run starts write never mixes with our results on stdout.
+    UsePrivateStandardStreams();
 
     // The password is ours alone: no converter, drawing program or delegate started from here
     // on inherits it. Unset before any thread starts.

@@ -66,9 +66,21 @@ Json RecordJson(const run::RecordOutcome& record, const FileShown& fileShown) {
             messages.push_back(JsonText(message));
         out["library_messages"] = std::move(messages);
     }
+    if (!record.programMessages.empty()) {
+        Json messages = Json::array();
+        for (const auto& message : record.programMessages)
+            messages.push_back(JsonText(message));
+        out["program_messages"] = std::move(messages);
+    }
     if (!record.written)
         out["skipped"] = SkippedJson(record);
     return out;
+}
+
+std::string RunMessage(const run::RunResult& result) {
+    if (result.end == run::RunEnd::Done || result.end == run::RunEnd::NoImages)
+        return run::RunSummary(result);
+    return result.message;
 }
 
 Json RunResultJson(const run::RunResult& result, int exitStatus) {
@@ -76,9 +88,9 @@ Json RunResultJson(const run::RunResult& result, int exitStatus) {
     const FileShown asWritten = [](const std::filesystem::path& p) { return p.string(); };
     for (const auto& record : result.records)
         records.push_back(RecordJson(record, asWritten));
-    return {{"message", JsonText(result.message)}, {"exit_status", exitStatus},
-            {"records_read", result.recordsRead},  {"pictures_written", result.picturesWritten},
-            {"records", std::move(records)},       {"errors", ErrorsJson(result.errors)}};
+    return {{"message", JsonText(RunMessage(result))}, {"exit_status", exitStatus},
+            {"records_read", result.recordsRead},      {"pictures_written", result.picturesWritten},
+            {"records", std::move(records)},           {"errors", ErrorsJson(result.errors)}};
 }
 
 }  // namespace pictrova::cli

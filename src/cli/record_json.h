@@ -36,12 +36,16 @@ Json ErrorsJson(const std::vector<ReportedError>& errors);
 
 // One record: {number, file (or null), attachments (attachment fields: every file's stored name
 // and output or null), errors, replaced (when a file was written), stored_preview (when true),
-// library_messages (when any), skipped (when no file was written)}. skipped is {reason,
-// detail}: the run's reason, else "error reported" and the first report's description.
+// library_messages and program_messages (when any), skipped (when no file was written)}. skipped is
+// {reason, detail}: the run's reason, else "error reported" and the first report's description.
 Json RecordJson(const run::RecordOutcome& record, const FileShown& fileShown);
 
-// `extract --json`: {message, exit_status, records_read, pictures_written, records, errors (the
-// reports outside records)}.
+// A run's message as the terminal shows it: for a run that went through the records the line
+// that counts them ("Done. 12 pictures from 15 records; ..."), else why it stopped before.
+std::string RunMessage(const run::RunResult& result);
+
+// `extract --json`: {message (RunMessage), exit_status, records_read, pictures_written, records,
+// errors (the reports outside records)}.
 Json RunResultJson(const run::RunResult& result, int exitStatus);
 
 }  // namespace pictrova::cli

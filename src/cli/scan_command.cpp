@@ -7,6 +7,7 @@
 
 #include "cli/batch.h"
 #include "cli/commands.h"
+#include "cli/display_width.h"
 #include "cli/record_json.h"
 #include "common/printable_text.h"
 #include "run/database_scan.h"
@@ -45,15 +46,53 @@ std::string Megabytes(std::int64_t bytes) {
     return buffer;
 }
 
+// "3 databases (1 could not be opened, 1 without picture fields): 5 picture fields, 12 values,
+// 0.4 MB."
+std::string TotalLine(const std::vector<run::DatabaseScan>& scans) {
+    std::int64_t unopened = 0, withoutFields = 0, fields = 0, values = 0, bytes = 0;
+    for (const auto& db : scans) {
+        if (!db.error.empty()) {
+            ++unopened;
+            continue;
+        }
+        std::int64_t fieldsHere = 0;
+        for (const auto& table : db.tables) {
+            for (const auto& field : table.fields) {
+                ++fieldsHere;
+                values += field.values;
+                bytes += field.valueBytes;
+            }
+        }
+        fields += fieldsHere;
+        withoutFields += fieldsHere == 0 ? 1 : 0;
+    }
+    std::string line = Counted(static_cast<std::int64_t>(scans.size()), "database", "databases");
+    std::string aside;
+    if (unopened > 0)
+        aside = std::to_string(unopened) + " could not be opened";
+    if (withoutFields > 0)
+        aside +=
+            (aside.empty() ? "" : ", ") + std::to_string(withoutFields) + " without picture fields";
+    if (!aside.empty())
+        line += " (" + aside + ")";
+    return line + ": " + Counted(fields, "picture field", "picture fields") + ", " +
+           Counted(values, "value", "values") + ", " + Megabytes(bytes) + " MB.";
+}
+
 void PrintTable(const std::vector<run::DatabaseScan>& scans) {
     std::vector<std::vector<std::string>> rows{
         {"DATABASE", "TABLE", "FIELD", "RECORDS", "VALUES", "MB", "CONTENTS"}};
     for (const auto& db : scans) {
-        const std::string name = db.path.filename().string();
+        const std::string name = ShownPath(db.path);
         if (!db.error.empty()) {
             rows.push_back({name, "-", "-", "-", "-", "-", "cannot open: " + db.error});
             continue;
         }
+        const bool anyField = std::any_of(db.tables.begin(), db.tables.end(), [](const auto& t) {
+            return !t.fields.empty() || !t.error.empty();
+        });
+        if (!anyField)
+            rows.push_back({name, "-", "-", "-", "-", "-", "no picture fields"});
         for (const auto& table : db.tables) {
             for (const auto& field : table.fields) {
                 rows.push_back({name, table.name, field.name, std::to_string(table.records),
@@ -65,19 +104,20 @@ void PrintTable(const std::vector<run::DatabaseScan>& scans) {
                                 "cannot read: " + table.error});
         }
     }
-    // Every cell shown escaped: names and class names are the database's bytes.
+    // Every cell shown escaped: names and class names are the database's bytes. Columns are
+    // as wide as their widest cell on the terminal, whatever its characters take in bytes.
     for (auto& row : rows)
         for (auto& cell : row)
             cell = PrintableText(cell);
     std::vector<std::size_t> widths(rows.front().size(), 0);
     for (const auto& row : rows)
         for (std::size_t i = 0; i < row.size(); ++i)
-            widths[i] = std::max(widths[i], row[i].size());
+            widths[i] = std::max(widths[i], DisplayWidth(row[i]));
     for (const auto& row : rows) {
         std::string line;
         for (std::size_t i = 0; i < row.size(); ++i) {
             const bool number = i >= 3 && i <= 5;
-            const std::string pad(widths[i] - row[i].size(), ' ');
+            const std::string pad(widths[i] - DisplayWidth(row[i]), ' ');
             if (i + 1 == row.size())
                 line += row[i];
             else
@@ -85,6 +125,7 @@ void PrintTable(const std::vector<run::DatabaseScan>& scans) {
         }
         std::cout << line << '\n';
     }
+    std::cout << TotalLine(scans) << '\n';
 }
 
 Json FieldJson(const run::FieldScan& field) {
@@ -138,7 +179,12 @@ Json ScanJson(const std::vector<run::DatabaseScan>& scans) {
 
 }  // namespace
 
-int ScanCommand(const ScanArguments& arguments) {
+int ScanCommand(const ScanArguments& given) {
+    ScanArguments arguments = given;
+    std::vector<std::string> notes;
+    arguments.databases.paths = DatabasesIn(given.databases.paths, notes);
+    for (const std::string& note : notes)
+        std::cerr << note << std::endl;
     std::string error;
     auto passwords = BatchPasswords::Load(arguments.databases, error);
     if (!passwords) {

@@ -30,6 +30,10 @@ void ShowApplicationError(Host& host, std::string_view description, std::string_
     host.ReportError(ApplicationErrorText(description, location, label));
 }
 
+void Host::ReportRecordError(const ReportedError& report, std::int64_t) {
+    ReportError(ApplicationErrorText(report.description, report.location, report.label));
+}
+
 std::string DescribeCurrentException() {
     try {
         throw;

@@ -5,6 +5,7 @@
 // extraction run): its text and the report as data. The wizard shows the text in a warning box
 // titled kErrorReportTitle; the command line prints it.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -32,8 +33,9 @@ struct ReportedError {
     int label = 0;
 };
 
-inline void ShowApplicationError(Host& host, const ReportedError& report) {
-    ShowApplicationError(host, report.description, report.location, report.label);
+// Hands a report kept as data to the host; `record` is the record it concerns (0: none).
+inline void ShowApplicationError(Host& host, const ReportedError& report, std::int64_t record = 0) {
+    host.ReportRecordError(report, record);
 }
 
 // The description a report shows for a caught exception.

@@ -11,6 +11,8 @@
 
 namespace pictrova {
 
+struct ReportedError;
+
 enum class MessageIcon { None, Information, Warning, Critical, Question };
 
 class Host {
@@ -34,10 +36,19 @@ class Host {
     // The common error report of a guarded procedure, already formatted as the user sees it.
     virtual void ReportError(const std::string& message) = 0;
 
+    // The same report as data, with the record it concerns (0: none). By default shown as the
+    // text above; the command line makes it one line.
+    virtual void ReportRecordError(const ReportedError& report, std::int64_t record);
+
     // What the database library warned of while record `record` (1-based) was read. Not an
     // error: the record was read and handled as usual. Shown in record order; by default not
     // at all.
     virtual void ShowLibraryWarnings(std::int64_t /*record*/,
+                                     const std::vector<std::string>& /*messages*/) {}
+
+    // What the programs record `record`'s work started wrote to their output (not errors: a
+    // failure is reported on its own). Shown in record order; by default not at all.
+    virtual void ShowProgramMessages(std::int64_t /*record*/,
                                      const std::vector<std::string>& /*messages*/) {}
 
     // Opens a web page with the user's browser.

@@ -166,6 +166,11 @@ inline constexpr std::uint64_t kEmfDrawAddressSpaceBytes = 4ull << 30;
 // whole.
 inline constexpr std::size_t kMaxPasswordFileLineBytes = 64 * 1024;
 
+// How much of what one started program writes to its standard output and error is kept (the
+// end of it) as the messages of the record that started it: a program that writes without end
+// costs no memory.
+inline constexpr std::size_t kMaxChildOutputBytes = 4096;
+
 // How long an external converter may run for one picture before it is killed.
 inline constexpr std::chrono::seconds kDefaultConverterTimeout{120};
 

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <optional>
 
+#include "common/child_output.h"
 #include "common/error.h"
 #include "common/limits.h"
 #include "imaging/high_colour_bmp.h"
@@ -59,6 +60,11 @@ Magick::Image ReadEngineImage(std::span<const std::uint8_t> bytes, std::string_v
         const std::span<const std::uint8_t> input =
             widened ? std::span<const std::uint8_t>(*widened) : bytes;
         try {
+            // PDF pages are drawn by Ghostscript, which the engine starts with our standard
+            // output and error: its messages are the record's, and our stdout stays ours.
+            std::optional<ChildOutputCapture> ghostscript;
+            if (coder == "PDF")
+                ghostscript.emplace("gs");
             image.read(Magick::Blob(input.data(), input.size()));
         } catch (const Magick::WarningCorruptImage& e) {
             throw Error(e.what());

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "common/child_limits.h"
+#include "common/child_output.h"
 #include "imaging/image_engine.h"
 
 namespace pictrova::imaging {
@@ -98,6 +99,9 @@ IsolatedOutcome RunIsolated(std::span<std::uint8_t> result, std::chrono::millise
     SharedBuffer shared(result.size());
     if (!shared.valid())
         return IsolatedOutcome::Failed;
+    // What the child and the programs it starts write (a renderer's complaints) is the work's
+    // messages, never our output.
+    const ChildOutputFile output;
     const pid_t parent = getpid();
     const pid_t child = fork();
     if (child < 0)
@@ -107,6 +111,10 @@ IsolatedOutcome RunIsolated(std::span<std::uint8_t> result, std::chrono::millise
         // wait for it. It leaves through _exit: no destructors, atexit handlers or buffered
         // output of the parent's run twice.
         LimitChildProcess(parent, timeLimit);
+        if (output.fd() >= 0) {
+            dup2(output.fd(), STDOUT_FILENO);
+            dup2(output.fd(), STDERR_FILENO);
+        }
         try {
             work(shared.result());
             shared.finished() = 1;
@@ -118,6 +126,7 @@ IsolatedOutcome RunIsolated(std::span<std::uint8_t> result, std::chrono::millise
         }
     }
     const IsolatedOutcome outcome = AwaitChild(child, timeLimit);
+    NoteChildOutput("renderer", output.End());
     if (outcome != IsolatedOutcome::Done)
         return outcome;
     if (shared.finished() != 1)

@@ -543,6 +543,8 @@ void Run::AttachedFiles(RecordWork& record, bool& lastRecord) {
             file.found = true;
         });
         WorkOnRecord(setup_, file, host_);
+        record.programMessages.insert(record.programMessages.end(), file.programMessages.begin(),
+                                      file.programMessages.end());
         outcome.attachments.push_back({record.attachedFiles[i], CommitWork(file, outcome)});
         if (file.skip)
             record.Skip(*file.skip);
@@ -561,7 +563,7 @@ void Run::Commit(RecordWork& record) {
 }
 
 void Run::ShowRecordReport(const ReportedError& e, RecordOutcome& outcome) {
-    ShowApplicationError(host_, e);
+    ShowApplicationError(host_, e, outcome.number);
     outcome.errors.push_back(e);
     ++result_.errorCount;
 }
@@ -608,6 +610,10 @@ void Run::FinishRecord(RecordWork& record, RecordOutcome& outcome) {
     if (!record.libraryMessages.empty()) {
         outcome.libraryMessages = std::move(record.libraryMessages);
         host_.ShowLibraryWarnings(outcome.number, outcome.libraryMessages);
+    }
+    if (!record.programMessages.empty()) {
+        outcome.programMessages = std::move(record.programMessages);
+        host_.ShowProgramMessages(outcome.number, outcome.programMessages);
     }
     const bool readWithoutFormat = !outcome.written && record.loaded && !record.skip &&
                                    outcome.errors.empty() &&

@@ -100,6 +100,9 @@ struct RecordOutcome {
     bool readWithoutFormat = false;
     // What the database library warned of while the record was read (not errors).
     std::vector<std::string> libraryMessages;
+    // What the programs its work started (converter, renderers, Ghostscript) wrote, the end of
+    // each, one message a line ("gs: Error: ...").
+    std::vector<std::string> programMessages;
 };
 
 struct RunResult {

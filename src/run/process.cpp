@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "common/child_environment.h"
+#include "common/child_output.h"
 
 namespace pictrova::run {
 namespace {
@@ -133,8 +134,8 @@ class Child {
             const ssize_t n = read(errorOutput_.get(), buffer, sizeof buffer);
             if (n > 0) {
                 captured_.append(buffer, static_cast<std::size_t>(n));
-                if (captured_.size() > 2 * kCapturedErrorBytes) {
-                    captured_.erase(0, captured_.size() - kCapturedErrorBytes);
+                if (captured_.size() > 2 * kMaxChildOutputBytes) {
+                    captured_.erase(0, captured_.size() - kMaxChildOutputBytes);
                 }
             } else if (n < 0 && errno == EINTR) {
                 continue;
@@ -148,8 +149,8 @@ class Child {
 
     std::string_view errorOutput() const {
         std::string_view all = captured_;
-        return all.size() > kCapturedErrorBytes ? all.substr(all.size() - kCapturedErrorBytes)
-                                                : all;
+        return all.size() > kMaxChildOutputBytes ? all.substr(all.size() - kMaxChildOutputBytes)
+                                                 : all;
     }
 
   private:
@@ -227,9 +228,9 @@ std::int32_t ShellAndWait(Host& host, const std::vector<std::string>& argv,
         return errno + kStartErrorBase;
 
     SpawnActions actions;
+    posix_spawn_file_actions_adddup2(actions.get(), writeEnd.get(), STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(actions.get(), writeEnd.get(), STDERR_FILENO);
     posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(actions.get(), STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     pid_t pid = 0;
     std::vector<char*> environment = ChildEnvironment();
     const int spawnError =
@@ -254,6 +255,8 @@ std::int32_t ShellAndWait(Host& host, const std::vector<std::string>& argv,
         pause = std::min(pause * 2, kConverterPollInterval);
     }
     child.TakeErrorOutput();
+    const std::string_view program = argv.front();
+    NoteChildOutput(program.substr(program.rfind('/') + 1), child.errorOutput());
     if (errorLine != nullptr)
         *errorLine = LastErrorLine(child.errorOutput(), argv.front());
     return code;

@@ -30,19 +30,17 @@ inline constexpr std::int32_t kSignalExitBase = 128;
 // The longest ShellAndWait goes without yielding to the host.
 inline constexpr std::chrono::milliseconds kConverterPollInterval{100};
 
-// How much of a process's error output ShellAndWait keeps (the end of it).
-inline constexpr std::size_t kCapturedErrorBytes = 4096;
-
 // Starts the command line (split as SplitCommandLine does) as a new process, no shell, and
 // waits for it, yielding to the host at least every 100 ms; the process's end is noticed as it
 // happens, not at the next 100 ms mark. Returns the exit code; 128 + signal for a process ended by
 // a signal; the start error + kStartErrorBase when it cannot be started (an empty command line
 // gives EINVAL). A process still running after `timeout` is killed (SIGKILL) and reaped, so the
-// result is then 137. The process reads nothing (standard input is /dev/null), its standard output
-// is discarded and its error output is captured rather than passed on to ours: when `errorLine` is
-// given, it receives the last non-empty line the process wrote there (of the last
-// kCapturedErrorBytes), control characters as spaces, without a leading "<program file name>: ";
-// empty when it wrote none or could not be started. `windowStyle` is accepted and has no effect: a
+// result is then 137. The process reads nothing (standard input is /dev/null); its standard output
+// and error are captured together rather than passed on to ours, and their end
+// (kMaxChildOutputBytes) is noted as its messages (common/child_output.h). When `errorLine` is
+// given, it receives the last non-empty line the process wrote (of that end), control characters
+// as spaces, without a leading "<program file name>: "; empty when it wrote none or could not be
+// started. `windowStyle` is accepted and has no effect: a
 // process on this platform has no window to show or hide.
 std::int32_t ShellAndWait(Host& host, const std::string& commandLine,
                           std::optional<std::int32_t> windowStyle = std::nullopt,

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "common/child_output.h"
 #include "common/error.h"
 #include "common/file_io.h"
 #include "common/guard.h"
@@ -644,6 +645,7 @@ fs::path RecordRetryWorkFile(const RunSetup& setup, std::int64_t number) {
 
 void WorkOnRecord(const RunSetup& setup, RecordWork& record, Host& host) {
     RecordSteps(setup, record, host).Run();
+    TakeChildOutput(record.programMessages);
 }
 
 std::unique_ptr<RecordWork> CopyAsRead(const RecordWork& record) {

@@ -91,6 +91,8 @@ struct RecordWork {
     std::vector<ReportedError> reportsAfterSave;
     // What the database library warned of while the record was read; shown after its reports.
     std::vector<std::string> libraryMessages;
+    // What the programs its work started wrote (common/child_output.h).
+    std::vector<std::string> programMessages;
 
     // Read.
     bool fieldTextNaming = false;

@@ -42,8 +42,11 @@ std::string RunCount(const RunResult& result) {
                 " read and not written (no output format is chosen)";
     if (without > 0) {
         line += "; " + std::to_string(without) + " without a" + noun + " (";
+        // The other words read the same for any count; "error" alone takes a plural.
+        const std::string error = CountWord({SkipCode::Error, {}});
         for (std::size_t i = 0; i < counts.size(); ++i)
-            line += (i ? ", " : "") + std::to_string(counts[i].second) + " " + counts[i].first;
+            line += (i ? ", " : "") + std::to_string(counts[i].second) + " " + counts[i].first +
+                    (counts[i].first == error && counts[i].second > 1 ? "s" : "");
         line += ")";
     }
     if (result.filesReplaced > 0)
