@@ -26,8 +26,8 @@
 
 #include "database/opened_database.h"
 #include "image_oracle.h"
-#include "jet_writer/accdb_encrypt.h"
 #include "imaging/picture_holder.h"
+#include "jet_writer/accdb_encrypt.h"
 #include "ole_builder/ole_fields.h"
 #include "ole_builder/pictures.h"
 #include "ui/creator_view.h"
