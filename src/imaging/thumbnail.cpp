@@ -65,7 +65,8 @@ cDIBSection ScaleDownToFit(const cDIBSection& picture, int longestSide) {
         }
         std::uint8_t* outRow = outBits + (outHeight - 1 - y) * outStride;
         for (std::size_t x = 0; x < outWidth; ++x) {
-            const std::uint64_t area = (rows.last - rows.first) * (columns[x].last - columns[x].first);
+            const std::uint64_t area =
+                (rows.last - rows.first) * (columns[x].last - columns[x].first);
             for (std::size_t c = 0; c < 3; ++c)
                 outRow[x * 3 + c] = static_cast<std::uint8_t>((sums[x * 3 + c] + area / 2) / area);
         }

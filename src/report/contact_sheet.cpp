@@ -134,10 +134,11 @@ std::string ContactSheetHtml(std::string_view title, const std::vector<ReportSec
         out += "</ul></nav>\n";
     }
 
-    out += "<p class=\"filters\"><label>Show <select id=\"outcome\"><option value=\"\">every "
-           "record</option><option value=\"written\">written</option><option "
-           "value=\"skipped\">without a picture</option></select></label> <label>reason <select "
-           "id=\"reason\"><option value=\"\">any</option>";
+    out +=
+        "<p class=\"filters\"><label>Show <select id=\"outcome\"><option value=\"\">every "
+        "record</option><option value=\"written\">written</option><option "
+        "value=\"skipped\">without a picture</option></select></label> <label>reason <select "
+        "id=\"reason\"><option value=\"\">any</option>";
     for (const auto& reason : reasons)
         out += "<option value=\"" + HtmlText(reason) + "\">" + HtmlText(reason) + "</option>";
     out += "</select></label> &middot; <span id=\"shown\">" + std::to_string(written + skipped) +

@@ -36,7 +36,7 @@ struct ReportSection {
     std::string database;  // as the user named it
     std::string table;
     std::string field;
-    std::string countingLine;        // the run's last line
+    std::string countingLine;           // the run's last line
     std::vector<std::string> keyNames;  // the key fields, in the order of ReportEntry::keys
     std::vector<ReportEntry> entries;
 };

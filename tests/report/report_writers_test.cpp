@@ -4,13 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "browser_page.h"
 #include "imaging/thumbnail.h"
 #include "report/contact_sheet.h"
 #include "report/html_text.h"
 #include "report/report_csv.h"
+#include "test_paths.h"
 
 namespace pictrova::report {
 namespace {
@@ -23,8 +28,7 @@ TEST(ReportText, HtmlTextAndLinks) {
         {"Output1.png", "Output1.png", "Output1.png"},
         {"a<b>&\"c'.png", "a&lt;b&gt;&amp;&quot;c&#39;.png", "a%3Cb%3E%26%22c%27.png"},
         {"Ann Smith #2?.jpg", "Ann Smith #2?.jpg", "Ann%20Smith%20%232%3F.jpg"},
-        {"caf\xC3\xA9/\xE6\x97\xA5.bmp", "caf\xC3\xA9/\xE6\x97\xA5.bmp",
-         "caf%C3%A9/%E6%97%A5.bmp"},
+        {"caf\xC3\xA9/\xE6\x97\xA5.bmp", "caf\xC3\xA9/\xE6\x97\xA5.bmp", "caf%C3%A9/%E6%97%A5.bmp"},
         // Not UTF-8: shown as an escape, linked by the byte it is.
         {"caf\xE9.png", "caf\\xE9.png", "caf%E9.png"},
         // A scheme or a percent in a name stays part of the name.
@@ -101,19 +105,22 @@ TEST(ContactSheet, BatchHasASectionPerFieldLinkedFromTheTop) {
     ReportSection second = Section();
     second.database = "xtreme.mdb";
     const std::string html = ContactSheetHtml("pile", {Section(), second});
-    EXPECT_NE(html.find("<a href=\"#section-1\">nwind.mdb: Employees.Photo</a>"), std::string::npos);
-    EXPECT_NE(html.find("<a href=\"#section-2\">xtreme.mdb: Employees.Photo</a>"), std::string::npos);
+    EXPECT_NE(html.find("<a href=\"#section-1\">nwind.mdb: Employees.Photo</a>"),
+              std::string::npos);
+    EXPECT_NE(html.find("<a href=\"#section-2\">xtreme.mdb: Employees.Photo</a>"),
+              std::string::npos);
     EXPECT_NE(html.find("<section id=\"section-2\">"), std::string::npos);
     EXPECT_NE(html.find("<span id=\"written-count\">4</span>"), std::string::npos);
 }
 
 TEST(ReportCsv, OneCellPerFactQuotedWhereNeeded) {
-    EXPECT_EQ(ReportCsv({Section()}, false),
-              "record,LastName,file,kind,width,height,bytes,stored_preview,outcome,reason,detail\r\n"
-              "1,\"Davolio, \"\"Nancy\"\"\",Nancy <1>.png,Paint picture,193,264,153600,no,"
-              "written,,\r\n"
-              "2,Fuller,Output2.png,Paint picture,193,264,153600,yes,written,,\r\n"
-              "3,\"Leverling\nJanet\",,,,,,,skipped,not a picture,notes.txt (a txt file)\r\n");
+    EXPECT_EQ(
+        ReportCsv({Section()}, false),
+        "record,LastName,file,kind,width,height,bytes,stored_preview,outcome,reason,detail\r\n"
+        "1,\"Davolio, \"\"Nancy\"\"\",Nancy <1>.png,Paint picture,193,264,153600,no,"
+        "written,,\r\n"
+        "2,Fuller,Output2.png,Paint picture,193,264,153600,yes,written,,\r\n"
+        "3,\"Leverling\nJanet\",,,,,,,skipped,not a picture,notes.txt (a txt file)\r\n");
 
     ReportSection other = Section();
     other.database = "caf\xE9.mdb";
@@ -124,7 +131,8 @@ TEST(ReportCsv, OneCellPerFactQuotedWhereNeeded) {
     EXPECT_EQ(batch.substr(0, batch.find("\r\n")),
               "database,table,field,record,LastName,EmployeeID,file,kind,width,height,bytes,"
               "stored_preview,outcome,reason,detail");
-    EXPECT_NE(batch.find("\r\ncaf\\xE9.mdb,Employees,Photo,1,,7,Nancy <1>.png,"), std::string::npos);
+    EXPECT_NE(batch.find("\r\ncaf\\xE9.mdb,Employees,Photo,1,,7,Nancy <1>.png,"),
+              std::string::npos);
 }
 
 TEST(Thumbnail, ScalesTheLongerSideDownAndAveragesTheArea) {
@@ -158,6 +166,75 @@ TEST(Thumbnail, ScalesTheLongerSideDownAndAveragesTheArea) {
     ASSERT_GT(jpeg.size(), 4u);
     EXPECT_EQ(jpeg[0], 0xFF);
     EXPECT_EQ(jpeg[1], 0xD8);
+}
+
+std::string FromFileUrl(const std::string& url) {
+    std::string path;
+    for (std::size_t i = std::string("file://").size(); i < url.size(); ++i) {
+        if (url[i] == '%' && i + 2 < url.size()) {
+            path += static_cast<char>(std::stoi(url.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            path += url[i];
+        }
+    }
+    return path;
+}
+
+// The page in a real browser: every thumbnail shows, every link reaches its file, names with
+// markup characters and letters beyond ASCII read as written, and the filters hide what they
+// should.
+TEST(ContactSheet, WorksInABrowser) {
+    if (!testing::BrowserProgram())
+        GTEST_SKIP() << "no browser installed (scripts/install-deps installs chromium)";
+    testing::TempDir folder;
+    ReportSection section = Section();
+    section.entries[1].file = "Caf\xC3\xA9 & \"Bar\" #2.png";
+    section.entries[1].thumbnail = ".thumbnails/Caf\xC3\xA9 & \"Bar\" #2.png.jpg";
+    std::filesystem::create_directory(folder / ".thumbnails");
+    imaging::cDIBSection picture;
+    ASSERT_TRUE(picture.Create(300, 200, 3));
+    for (const auto& entry : section.entries) {
+        if (entry.outcome != EntryOutcome::Written)
+            continue;
+        const auto jpeg = imaging::ThumbnailJpeg(picture);
+        for (const auto& name : {entry.file, entry.thumbnail})
+            std::ofstream(folder.path() / name, std::ios::binary)
+                .write(reinterpret_cast<const char*>(jpeg.data()),
+                       static_cast<std::streamsize>(jpeg.size()));
+    }
+    std::ofstream(folder / "index.html") << ContactSheetHtml("nwind.mdb", {section});
+
+    const auto value = nlohmann::json::parse(testing::ValueInBrowser(folder / "index.html", R"(
+        const images = Array.from(d.images);
+        const shown = () => Array.from(d.querySelectorAll('li.entry')).filter(e => !e.hidden).length;
+        const outcome = d.getElementById('outcome');
+        outcome.value = 'skipped';
+        outcome.dispatchEvent(new Event('change'));
+        const skippedShown = shown();
+        outcome.value = '';
+        const reason = d.getElementById('reason');
+        reason.value = 'not a picture';
+        reason.dispatchEvent(new Event('change'));
+        return {images: images.length,
+                loaded: images.filter(i => i.complete && i.naturalWidth > 0).length,
+                written: d.getElementById('written-count').textContent,
+                skipped: d.getElementById('skipped-count').textContent,
+                names: Array.from(d.querySelectorAll('.name')).map(a => a.textContent),
+                links: Array.from(d.querySelectorAll('a[href]')).map(a => a.href),
+                skippedShown: skippedShown, reasonShown: shown()};
+    )"));
+    ASSERT_FALSE(value.contains("error")) << value.dump();
+    EXPECT_EQ(value["images"], 2);
+    EXPECT_EQ(value["loaded"], 2);
+    EXPECT_EQ(value["written"], "2");
+    EXPECT_EQ(value["skipped"], "1");
+    EXPECT_EQ(value["names"], nlohmann::json({"Nancy <1>.png", "Caf\xC3\xA9 & \"Bar\" #2.png"}));
+    EXPECT_EQ(value["skippedShown"], 1);
+    EXPECT_EQ(value["reasonShown"], 1);
+    ASSERT_EQ(value["links"].size(), 4u);
+    for (const auto& link : value["links"])
+        EXPECT_TRUE(std::filesystem::exists(FromFileUrl(link.get<std::string>()))) << link;
 }
 
 }  // namespace
