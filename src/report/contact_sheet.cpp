@@ -94,6 +94,8 @@ void AppendEntry(std::string& out, const ReportEntry& entry) {
 }
 
 std::string SectionTitle(const ReportSection& section) {
+    if (section.table.empty())
+        return section.database;
     std::string title;
     if (!section.database.empty())
         title = section.database + ": ";

@@ -19,6 +19,7 @@
 #include "common/guard.h"
 #include "common/limits.h"
 #include "imaging/engine_io.h"
+#include "imaging/thumbnail.h"
 #include "imaging/image_engine.h"
 #include "imaging/jpeg_encoder.h"
 #include "imaging/picture_encoder.h"
@@ -150,6 +151,15 @@ class RecordSteps {
                             : WhyRawNotLoaded(rawIsObject_));
         }
         Save();
+        if (setup_.thumbnails && r_.output && r_.picture.HasPicture()) {
+            // A picture the encoders took is one the thumbnail takes; should it fail all the
+            // same, the sheet shows the file without one.
+            try {
+                r_.thumbnail = imaging::ThumbnailJpeg(r_.picture.Image());
+            } catch (const Error&) {
+                r_.thumbnail.clear();
+            }
+        }
         KillFile(host_, workFile_);
     }
 
@@ -665,6 +675,7 @@ std::unique_ptr<RecordWork> CopyAsRead(const RecordWork& record) {
     copy->attachedFiles = record.attachedFiles;
     copy->attachment = record.attachment;
     copy->skip = record.skip;
+    copy->reportKeys = record.reportKeys;
     return copy;
 }
 
