@@ -232,8 +232,8 @@ class Batch {
             report::WriteReportFiles(outFolder_, out_.string(), sections_, true);
             return true;
         } catch (const Error& e) {
-            std::cerr << "pictrova-cli: cannot write the contact sheet: "
-                      << PrintableText(e.what()) << std::endl;
+            std::cerr << "pictrova-cli: cannot write the contact sheet: " << PrintableText(e.what())
+                      << std::endl;
             return false;
         }
     }
@@ -286,7 +286,6 @@ class Batch {
             .stopRequested = StopRequestedBySignal,
             .outputFolder = &fieldFolder,
             .reportFacts = arguments_.report,
-            .reportKeyFields = {},
         };
         const run::RunResult result = run::RunExtraction(options, surroundings);
         if (arguments_.report) {

@@ -215,7 +215,8 @@ int ExtractCommand(const ExtractArguments& arguments) {
     run::RunResult result = run::RunExtraction(options, surroundings);
     host.ClearProgress();
     int status = ExitStatusOf(result);
-    if (arguments.report && (result.end == run::RunEnd::Done || result.end == run::RunEnd::NoImages) &&
+    if (arguments.report &&
+        (result.end == run::RunEnd::Done || result.end == run::RunEnd::NoImages) &&
         !WriteContactSheet(arguments, result))
         status = kExitErrorReported;
     if (arguments.json) {

@@ -19,7 +19,7 @@ ul.sheet li { width: 176px; border: 1px solid #ccc; border-radius: 4px; padding:
 ul.sheet li.skipped { background: #fff4f0; border-color: #e8b8a8; }
 .thumb { display: flex; align-items: center; justify-content: center; height: 164px; background: #f4f4f4; }
 .thumb img { max-width: 160px; max-height: 160px; }
-.number { font-weight: bold; display: block; } .name { display: block; }
+.number { font-weight: bold; display: block; } .name, .key { display: block; }
 .facts, .detail { color: #666; display: block; } .reason { color: #a33; display: block; }
 .preview { color: #865; display: block; }
 )";
@@ -57,7 +57,8 @@ std::string FileName(std::string_view path) {
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
-void AppendEntry(std::string& out, const ReportEntry& entry) {
+void AppendEntry(std::string& out, const ReportEntry& entry,
+                 const std::vector<std::string>& keyNames) {
     const bool written = entry.outcome == EntryOutcome::Written;
     out += written ? "<li class=\"entry written\" data-outcome=\"written\" data-reason=\"\""
                    : "<li class=\"entry skipped\" data-outcome=\"skipped\" data-reason=\"" +
@@ -71,8 +72,10 @@ void AppendEntry(std::string& out, const ReportEntry& entry) {
         out += "</a>";
     }
     out += "<span class=\"number\">Record " + std::to_string(entry.number) + "</span>";
-    for (const auto& key : entry.keys)
-        out += "<span class=\"key\">" + HtmlText(key) + "</span>";
+    for (std::size_t i = 0; i < entry.keys.size(); ++i)
+        out += "<span class=\"key\">" +
+               (i < keyNames.size() ? HtmlText(keyNames[i]) + ": " : std::string()) +
+               HtmlText(entry.keys[i]) + "</span>";
     if (written) {
         out += "<a class=\"name\" href=\"" + RelativeLink(entry.file) + "\">" +
                HtmlText(FileName(entry.file)) + "</a>";
@@ -154,7 +157,7 @@ std::string ContactSheetHtml(std::string_view title, const std::vector<ReportSec
                    HtmlText(section.countingLine) + "</p>\n";
         out += "<ul class=\"sheet\">\n";
         for (const auto& entry : section.entries)
-            AppendEntry(out, entry);
+            AppendEntry(out, entry, section.keyNames);
         out += "</ul>\n</section>\n";
     }
     out += "<script>" + std::string(kScript) + "</script>\n</body>\n</html>\n";

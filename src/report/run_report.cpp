@@ -14,7 +14,9 @@ namespace fs = std::filesystem;
 
 // A path as the sheet links it: relative to its folder, '/' between names.
 std::string FromSheet(const fs::path& path, const fs::path& sheetFolder) {
-    return path.lexically_normal().lexically_relative(sheetFolder.lexically_normal()).generic_string();
+    return path.lexically_normal()
+        .lexically_relative(sheetFolder.lexically_normal())
+        .generic_string();
 }
 
 ReportEntry WrittenEntry(const run::RecordOutcome& record, const fs::path& file,
@@ -69,7 +71,7 @@ std::vector<ReportEntry> EntriesOf(const run::RunResult& result, const fs::path&
         entry.number = record.number;
         entry.keys = record.keys;
         entry.outcome = EntryOutcome::Skipped;
-        entry.reason = record.skipped->reason;
+        entry.reason = std::string(SkipText(record.skipped->code));
         entry.detail = record.skipped->detail;
         entries.push_back(std::move(entry));
     }

@@ -181,7 +181,7 @@ struct RunSurroundings {
     // memory by the record's worker and written beneath the output folder's .thumbnails/; and
     // the values of these fields of every record.
     bool reportFacts = false;
-    std::vector<std::string> reportKeyFields;
+    std::vector<std::string> reportKeyFields = {};
 };
 
 // Where the thumbnail of the output file `pathInFolder` goes, relative to the output folder:

@@ -90,7 +90,7 @@ TEST(ContactSheet, ShowsEveryEntryWithItsLinksAndCounts) {
         "data-reason=\"not a picture\"",
         "<span class=\"detail\">notes.txt (a txt file)</span>",
         "<option value=\"not a picture\">",
-        "<span class=\"key\">Davolio, &quot;Nancy&quot;</span>",
+        "<span class=\"key\">LastName: Davolio, &quot;Nancy&quot;</span>",
     };
     for (const auto& text : expected)
         EXPECT_NE(html.find(text), std::string::npos) << text;
