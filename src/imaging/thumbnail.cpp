@@ -39,36 +39,35 @@ cDIBSection ScaleDownToFit(const cDIBSection& picture, int longestSide) {
     const std::size_t outStride = static_cast<std::size_t>(out.BytesPerScanLine());
     std::uint8_t* const outBits = out.DIBSectionBitsPtr();
 
-    // One output row at a time: the sums of the source rows it covers, then their averages.
-    std::vector<std::uint64_t> sums(outWidth * 3);
+    // One output row at a time: the source rows it covers added up column by column (a loop
+    // over bytes the compiler vectorises), then each output pixel the average of its columns.
+    const std::size_t channels = in.channels();
+    std::vector<std::uint32_t> rowSums(in.width() * channels);
     std::vector<Span> columns(outWidth);
     for (std::size_t x = 0; x < outWidth; ++x)
         columns[x] = Covered(x, in.width(), outWidth);
     for (std::size_t y = 0; y < outHeight; ++y) {
         const Span rows = Covered(y, in.height(), outHeight);
-        std::fill(sums.begin(), sums.end(), 0);
+        std::fill(rowSums.begin(), rowSums.end(), 0);
         for (std::size_t sy = rows.first; sy < rows.last; ++sy) {
             const std::uint8_t* row = in.Row(sy);
-            for (std::size_t x = 0; x < outWidth; ++x) {
-                const std::uint8_t* p = row + columns[x].first * in.channels();
-                const std::uint8_t* end = row + columns[x].last * in.channels();
-                std::uint64_t b = 0, g = 0, r = 0;
-                for (; p < end; p += in.channels()) {
-                    b += p[0];
-                    g += p[1];
-                    r += p[2];
-                }
-                sums[x * 3] += b;
-                sums[x * 3 + 1] += g;
-                sums[x * 3 + 2] += r;
-            }
+            std::uint32_t* sums = rowSums.data();
+            for (std::size_t i = 0, n = rowSums.size(); i < n; ++i)
+                sums[i] += row[i];
         }
         std::uint8_t* outRow = outBits + (outHeight - 1 - y) * outStride;
         for (std::size_t x = 0; x < outWidth; ++x) {
+            std::uint64_t b = 0, g = 0, r = 0;
+            for (std::size_t sx = columns[x].first; sx < columns[x].last; ++sx) {
+                b += rowSums[sx * channels];
+                g += rowSums[sx * channels + 1];
+                r += rowSums[sx * channels + 2];
+            }
             const std::uint64_t area =
                 (rows.last - rows.first) * (columns[x].last - columns[x].first);
-            for (std::size_t c = 0; c < 3; ++c)
-                outRow[x * 3 + c] = static_cast<std::uint8_t>((sums[x * 3 + c] + area / 2) / area);
+            outRow[x * 3] = static_cast<std::uint8_t>((b + area / 2) / area);
+            outRow[x * 3 + 1] = static_cast<std::uint8_t>((g + area / 2) / area);
+            outRow[x * 3 + 2] = static_cast<std::uint8_t>((r + area / 2) / area);
         }
     }
     return out;

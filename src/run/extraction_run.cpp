@@ -159,6 +159,8 @@ class Run {
     std::set<fs::path> writtenInRun_;  // every output file this run has written
     // The output folders by the path the options gave, each opened once when first met.
     std::map<std::string, FolderHandle> outputFolders_;
+    // The thumbnails' folders, each opened (and made) once: .thumbnails/ and its sub-folders.
+    std::map<fs::path, FolderHandle> thumbnailFolders_;
 
     // The selection's database, opened once for the run; not open when opening failed.
     database::Database database_;
@@ -650,8 +652,14 @@ WrittenFacts Run::FactsOf(const RecordWork& work, const fs::path& written) {
     try {
         if (!IsNameBeneath(thumbnail))
             return facts;
-        const FolderHandle parent = folder->MakeFolderBeneath(thumbnail.parent_path());
-        UniqueFd fd = parent.OpenFileBeneath(thumbnail.filename(), O_WRONLY | O_CREAT | O_TRUNC);
+        const fs::path parentPath = folder->path() / thumbnail.parent_path();
+        auto parent = thumbnailFolders_.find(parentPath);
+        if (parent == thumbnailFolders_.end())
+            parent = thumbnailFolders_
+                         .emplace(parentPath, folder->MakeFolderBeneath(thumbnail.parent_path()))
+                         .first;
+        UniqueFd fd =
+            parent->second.OpenFileBeneath(thumbnail.filename(), O_WRONLY | O_CREAT | O_TRUNC);
         if (!fd)
             return facts;
         std::size_t done = 0;
