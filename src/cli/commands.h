@@ -44,6 +44,10 @@ struct ExtractArguments {
     std::string converter;     // an external converter program; empty: the run's own
     unsigned jobs = 0;         // worker threads; 0: one per core
     bool noOverwrite = false;  // keep files already in the folder; number the new ones
+    // A contact sheet (index.html, index.csv, .thumbnails/) in the output folder, with the
+    // values of these fields of each record.
+    bool report = false;
+    std::vector<std::string> keyFields;
 };
 
 int ExtractCommand(const ExtractArguments& arguments);
@@ -72,6 +76,7 @@ struct ExtractAllArguments {
     bool force = false;
     std::string converter;  // as for extract, for every field's run
     unsigned jobs = 0;
+    bool report = false;  // one contact sheet of the batch in OUT/index.html and OUT/index.csv
 };
 
 int ExtractAllCommand(const ExtractAllArguments& arguments);

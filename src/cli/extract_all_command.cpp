@@ -31,6 +31,7 @@
 #include "database/schema_listing.h"
 #include "imaging/image_engine.h"
 #include "imaging/picture_holder.h"
+#include "report/run_report.h"
 #include "run/extraction_run.h"
 
 namespace pictrova::cli {
@@ -137,6 +138,13 @@ class Batch {
         if (!arguments_.force && manifest_.Status(path) == "complete") {
             ++totals.skipped;
             Say(label + ": skipped, complete in the manifest (--force extracts it again)");
+            if (arguments_.report) {
+                report::ReportSection section;
+                section.database = given;
+                section.countingLine =
+                    "extracted by an earlier run; not in this sheet (--force extracts it again)";
+                sections_.push_back(std::move(section));
+            }
             return;
         }
         const std::string folder = manifest_.Begin(path);
@@ -218,6 +226,18 @@ class Batch {
     // Writes manifest.json, the batch's summary.
     void Summarize() { manifest_.Summarize(); }
 
+    // Writes the batch's contact sheet (--report); false, with a line on stderr, when it cannot.
+    bool WriteSheet() {
+        try {
+            report::WriteReportFiles(outFolder_, out_.string(), sections_, true);
+            return true;
+        } catch (const Error& e) {
+            std::cerr << "pictrova-cli: cannot write the contact sheet: " << PrintableText(e.what())
+                      << std::endl;
+            return false;
+        }
+    }
+
     BatchTotals totals;
     const fs::path& out() const { return out_; }
     fs::path manifestPath() const { return manifest_.path(); }
@@ -265,8 +285,18 @@ class Batch {
             .jobs = arguments_.jobs,
             .stopRequested = StopRequestedBySignal,
             .outputFolder = &fieldFolder,
+            .reportFacts = arguments_.report,
         };
         const run::RunResult result = run::RunExtraction(options, surroundings);
+        if (arguments_.report) {
+            report::ReportSection section;
+            section.database = label.substr(label.find(' ') + 1);
+            section.table = table;
+            section.field = field;
+            section.countingLine = run::RunSummary(result);
+            section.entries = report::EntriesOf(result, out_ / relative, out_);
+            sections_.push_back(std::move(section));
+        }
         totals.stopped = totals.stopped || result.stopped;
         totals.outOfRoom = totals.outOfRoom || result.outOfRoom;
         unfinished = UnfinishedBecause(result);
@@ -306,6 +336,7 @@ class Batch {
     FolderHandle outFolder_;
     Manifest manifest_;
     BatchProgress progress_;
+    std::vector<report::ReportSection> sections_;  // --report: one per field extracted
 };
 
 }  // namespace
@@ -360,6 +391,8 @@ int ExtractAllCommand(const ExtractAllArguments& given) {
             }
         }
         batch.Summarize();
+        if (arguments.report && !batch.WriteSheet())
+            batch.totals.errorsReported = true;
     } catch (const std::exception& e) {
         // Only the manifest's own failures end the batch early: without it nothing is recorded.
         std::cerr << PrintableText(Describe(e)) << std::endl;

@@ -20,6 +20,7 @@
 #include "database/schema_listing.h"
 #include "imaging/image_engine.h"
 #include "imaging/picture_holder.h"
+#include "report/run_report.h"
 #include "run/extraction_run.h"
 #include "run/output_formats.h"
 
@@ -90,6 +91,18 @@ bool PreChecks(const ExtractArguments& arguments, const database::DatabaseSelect
             return fail("name field \"" + c.nameField + "\" is " + TypeName(name->type) +
                         ", which has no text to name a file");
     }
+    for (const std::string& key : arguments.keyFields) {
+        const std::optional<database::FieldInfo> field =
+            CheckFieldExists(*fields, key, c.table, "key field");
+        if (!field)
+            return false;
+        if (database::HoldsPictures(*field) || field->type == database::kAdBinary ||
+            field->type == database::kAdVarBinary || field->type == database::kAdLongVarBinary)
+            return fail("key field \"" + key + "\" is " + TypeName(field->type) +
+                        ", which has no text to show");
+    }
+    if (!arguments.keyFields.empty() && !arguments.report)
+        return fail("--key names what --report shows: give --report too");
     if (const std::string& converter = arguments.converter; !converter.empty()) {
         if (!fs::exists(converter, ec))
             return fail("no converter program at " + converter);
@@ -149,6 +162,29 @@ bool ParseNaming(const std::string& word, run::ExtractionChoices& choices) {
     return true;
 }
 
+// index.html and index.csv in the output folder; false, with a line on stderr, when they cannot
+// be written.
+static bool WriteContactSheet(const ExtractArguments& arguments, const run::RunResult& result) {
+    const run::ExtractionChoices& c = arguments.choices;
+    try {
+        const FolderHandle folder = FolderHandle::Open(c.outputFolder);
+        report::ReportSection section;
+        section.database = fs::path(arguments.database.path).filename().string();
+        section.table = c.table;
+        section.field = c.pictureField;
+        section.countingLine = run::RunSummary(result);
+        section.keyNames = arguments.keyFields;
+        section.entries = report::EntriesOf(result, folder.path(), folder.path());
+        report::WriteReportFiles(folder, section.database + ": " + c.table + "." + c.pictureField,
+                                 {section}, false);
+        return true;
+    } catch (const Error& e) {
+        std::cerr << "pictrova-cli: cannot write the contact sheet: " << PrintableText(e.what())
+                  << std::endl;
+        return false;
+    }
+}
+
 int ExtractCommand(const ExtractArguments& arguments) {
     // Opened once by the checks; the run reads the same open database.
     database::FixedDatabaseSelection selection(arguments.database.path,
@@ -172,11 +208,17 @@ int ExtractCommand(const ExtractArguments& arguments) {
         .jobs = arguments.jobs,
         .stopRequested = StopRequestedBySignal,
         .keepExistingFiles = arguments.noOverwrite,
+        .reportFacts = arguments.report,
+        .reportKeyFields = arguments.keyFields,
     };
     StopOnSignals stopOnSignals;
     run::RunResult result = run::RunExtraction(options, surroundings);
     host.ClearProgress();
     int status = ExitStatusOf(result);
+    if (arguments.report &&
+        (result.end == run::RunEnd::Done || result.end == run::RunEnd::NoImages) &&
+        !WriteContactSheet(arguments, result))
+        status = kExitErrorReported;
     if (arguments.json) {
         std::cout << JsonOutput(RunResultJson(result, status)) << std::endl;
     } else if (result.end == run::RunEnd::Done || result.end == run::RunEnd::NoImages) {

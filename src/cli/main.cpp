@@ -206,6 +206,14 @@ int main(int argc, char** argv) {
         "gets \" (2)\", \" (3)\", ... before its extension");
     extractCommand->add_flag("--json", extract.json,
                              "Print one JSON object with the message and every record instead");
+    extractCommand->add_flag(
+        "--report", extract.report,
+        "Also write a contact sheet into the output folder: index.html (a thumbnail of every "
+        "file, every record without one and why), index.csv, and the thumbnails in .thumbnails/");
+    extractCommand
+        ->add_option("--key", extract.keyFields,
+                     "A field whose value --report shows beside each record (repeatable)")
+        ->take_all();
 
     ScanArguments scan;
     auto* scanCommand = app.add_subcommand(
@@ -226,6 +234,10 @@ int main(int argc, char** argv) {
     AddWorkOptions(*extractAllCommand, extractAll.converter, extractAll.jobs);
     extractAllCommand->add_flag("--force", extractAll.force,
                                 "Extract again the databases the manifest lists as complete");
+    extractAllCommand->add_flag(
+        "--report", extractAll.report,
+        "Also write one contact sheet of the batch: OUT/index.html, a section per database, "
+        "table and field, and OUT/index.csv; thumbnails in each field folder's .thumbnails/");
 
     std::string fieldFile;
     std::optional<std::string> output;

@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "run/extraction_run.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <deque>
@@ -115,7 +119,10 @@ class Run {
     void AttachmentLoop();
     void ShowEndReports();
     void Commit(RecordWork& record);
-    std::optional<fs::path> CommitWork(RecordWork& work, RecordOutcome& outcome);
+    std::optional<fs::path> CommitWork(RecordWork& work, RecordOutcome& outcome,
+                                       std::optional<WrittenFacts>* facts = nullptr);
+    WrittenFacts FactsOf(const RecordWork& work, const fs::path& written);
+    void ReadReportKeys(RecordWork& record);
     void FinishRecord(RecordWork& record, RecordOutcome& outcome);
     void ShowRecordReport(const ReportedError& e, RecordOutcome& outcome);
     void NameRecord(Guard& g, int label, RecordWork& r,
@@ -152,6 +159,8 @@ class Run {
     std::set<fs::path> writtenInRun_;  // every output file this run has written
     // The output folders by the path the options gave, each opened once when first met.
     std::map<std::string, FolderHandle> outputFolders_;
+    // The thumbnails' folders, each opened (and made) once: .thumbnails/ and its sub-folders.
+    std::map<fs::path, FolderHandle> thumbnailFolders_;
 
     // The selection's database, opened once for the run; not open when opening failed.
     database::Database database_;
@@ -191,6 +200,7 @@ RunEnd Run::Checks() {
     g.Step(110, [&] { recordset_ = std::make_unique<database::Recordset>(); });
     // The converter is part of this program; an external one runs only when one is given.
     g.Step(114, [&] { setup_.converter = s_.converter; });
+    setup_.thumbnails = s_.reportFacts;
     setup_.converterTimeout = s_.converterTimeout;
     g.Step(118, [&] { host_.Yield(); });
     g.Step(126, [&] { host_.Yield(); });
@@ -451,6 +461,7 @@ std::unique_ptr<RecordWork> Run::ReadRecord(bool& lastRecord) {
         r.choices.outputFolder = options_.outputFolder();
         r.fieldTextNaming = r.choices.naming == Naming::FieldText;
     });
+    ReadReportKeys(r);
     // An attachment field is read the same way whatever the read method: the names of the
     // record's files now, each file's bytes when its turn comes, before the move.
     if (attachmentField_) {
@@ -545,7 +556,9 @@ void Run::AttachedFiles(RecordWork& record, bool& lastRecord) {
         WorkOnRecord(setup_, file, host_);
         record.programMessages.insert(record.programMessages.end(), file.programMessages.begin(),
                                       file.programMessages.end());
-        outcome.attachments.push_back({record.attachedFiles[i], CommitWork(file, outcome)});
+        AttachmentOutcome attached{record.attachedFiles[i], {}, {}};
+        attached.written = CommitWork(file, outcome, &attached.facts);
+        outcome.attachments.push_back(std::move(attached));
         if (file.skip)
             record.Skip(*file.skip);
     }
@@ -570,7 +583,8 @@ void Run::ShowRecordReport(const ReportedError& e, RecordOutcome& outcome) {
 
 // Shows a work's reports and writes its output; returns the file written, if any. The
 // record's first file is its outcome's file.
-std::optional<fs::path> Run::CommitWork(RecordWork& work, RecordOutcome& outcome) {
+std::optional<fs::path> Run::CommitWork(RecordWork& work, RecordOutcome& outcome,
+                                        std::optional<WrittenFacts>* facts) {
     for (const ReportedError& e : work.reports)
         ShowRecordReport(e, outcome);
     result_.outOfRoom = result_.outOfRoom || work.outOfRoom;
@@ -593,18 +607,93 @@ std::optional<fs::path> Run::CommitWork(RecordWork& work, RecordOutcome& outcome
         for (const ReportedError& e : commitReports)
             ShowRecordReport(e, outcome);
     }
+    std::optional<WrittenFacts> written;
+    if (writtenPath && s_.reportFacts)
+        written = FactsOf(work, *writtenPath);
+    if (facts)
+        *facts = written;
     if (work.loaded)
         s_.creator = std::move(work.picture);
     if (!outcome.written) {
         outcome.written = writtenPath;
         outcome.storedPreview = writtenPath && work.storedPreviewUsed;
+        outcome.facts = std::move(written);
     }
     if (writtenPath && work.kept)
         result_.originalFiles = true;
     return writtenPath;
 }
 
+// The written file's facts for a contact sheet; its thumbnail is written here, beneath the output
+// folder, without the output's flush to disk (it is made again by the next run that asks).
+WrittenFacts Run::FactsOf(const RecordWork& work, const fs::path& written) {
+    WrittenFacts facts;
+    std::string extension = work.attachment
+                                ? fs::path(work.attachment->fileName).extension().string()
+                                : work.objectExtension;
+    if (!extension.empty() && extension.front() == '.')
+        extension.erase(0, 1);
+    for (char& c : extension)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    facts.kind = extension == "PAK" ? "Package" : extension;
+    if (work.picture.HasPicture()) {
+        facts.width = work.picture.Image().dib_width();
+        facts.height = work.picture.Image().dib_height();
+    }
+    std::error_code ec;
+    const auto size = fs::file_size(written, ec);
+    facts.bytes = ec ? 0 : static_cast<std::int64_t>(size);
+    if (work.thumbnail.empty())
+        return facts;
+    const FolderHandle* folder = TryOutputFolder(work.choices.outputFolder);
+    if (!folder)
+        return facts;
+    const fs::path thumbnail = ThumbnailPath(written.lexically_relative(folder->path()));
+    try {
+        if (!IsNameBeneath(thumbnail))
+            return facts;
+        const fs::path parentPath = folder->path() / thumbnail.parent_path();
+        auto parent = thumbnailFolders_.find(parentPath);
+        if (parent == thumbnailFolders_.end())
+            parent = thumbnailFolders_
+                         .emplace(parentPath, folder->MakeFolderBeneath(thumbnail.parent_path()))
+                         .first;
+        UniqueFd fd =
+            parent->second.OpenFileBeneath(thumbnail.filename(), O_WRONLY | O_CREAT | O_TRUNC);
+        if (!fd)
+            return facts;
+        std::size_t done = 0;
+        while (done < work.thumbnail.size()) {
+            const ssize_t n =
+                ::write(fd.get(), work.thumbnail.data() + done, work.thumbnail.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return facts;
+            done += static_cast<std::size_t>(n);
+        }
+        facts.thumbnail = thumbnail;
+    } catch (const Error&) {
+    }
+    return facts;
+}
+
+// The values of the report's key fields on the current record, as text.
+void Run::ReadReportKeys(RecordWork& record) {
+    for (const std::string& name : s_.reportKeyFields) {
+        std::string text;
+        try {
+            const database::FieldValue value = Rs().Fields().Item(name).Value();
+            if (value.IsText())
+                text = value.text();
+        } catch (const Error&) {
+        }
+        record.reportKeys.push_back(std::move(text));
+    }
+}
+
 void Run::FinishRecord(RecordWork& record, RecordOutcome& outcome) {
+    outcome.keys = std::move(record.reportKeys);
     for (const ReportedError& e : record.reportsAfterSave)
         ShowRecordReport(e, outcome);
     if (!record.libraryMessages.empty()) {
@@ -762,6 +851,12 @@ void Run::ReportProgress() {
 
 RunResult RunExtraction(const ExtractionOptions& options, RunSurroundings& surroundings) {
     return Run(options, surroundings).Execute();
+}
+
+fs::path ThumbnailPath(const fs::path& pathInFolder) {
+    fs::path thumbnail = fs::path(".thumbnails") / pathInFolder;
+    thumbnail += ".jpg";
+    return thumbnail;
 }
 
 }  // namespace pictrova::run

@@ -81,10 +81,22 @@ enum class RunEnd {
     NoImages,
 };
 
+// What a contact sheet shows of a written file (RunSurroundings::reportFacts).
+struct WrittenFacts {
+    // The kind of file the record held, as the sheet names it ("JPG", "BMP", "Package"; an
+    // attached file by its extension).
+    std::string kind;
+    std::int64_t width = 0, height = 0;  // of the picture loaded; 0 for a file kept as stored
+    std::int64_t bytes = 0;              // of the file written
+    // Its thumbnail beneath the output folder (ThumbnailPath), when one was made and written.
+    std::optional<std::filesystem::path> thumbnail;
+};
+
 // One attached file of a record of an attachment field.
 struct AttachmentOutcome {
     std::string fileName;                          // as stored
     std::optional<std::filesystem::path> written;  // its output file, when one was written
+    std::optional<WrittenFacts> facts;             // when written and facts were asked for
 };
 
 struct RecordOutcome {
@@ -103,6 +115,10 @@ struct RecordOutcome {
     // What the programs its work started (converter, renderers, Ghostscript) wrote, the end of
     // each, one message a line ("gs: Error: ...").
     std::vector<std::string> programMessages;
+    // Asked for by RunSurroundings::reportFacts: the written file's facts, and the values of the
+    // key fields as text (empty for Null or a value that is not text), in their order.
+    std::optional<WrittenFacts> facts;
+    std::vector<std::string> keys;
 };
 
 struct RunResult {
@@ -161,7 +177,16 @@ struct RunSurroundings {
     // The output folder already open (extract-all makes it); when its path is the options'
     // folder the run uses it instead of opening that path.
     const FolderHandle* outputFolder = nullptr;
+    // For a contact sheet: each written file's facts, with a thumbnail made from the picture in
+    // memory by the record's worker and written beneath the output folder's .thumbnails/; and
+    // the values of these fields of every record.
+    bool reportFacts = false;
+    std::vector<std::string> reportKeyFields = {};
 };
+
+// Where the thumbnail of the output file `pathInFolder` goes, relative to the output folder:
+// .thumbnails/<pathInFolder>.jpg.
+std::filesystem::path ThumbnailPath(const std::filesystem::path& pathInFolder);
 
 // PushButton6_Click. Shows its messages and error reports through the host and returns what
 // happened. Never throws for a failing step (each is reported); errors of the host itself pass.

@@ -24,6 +24,7 @@
 #include "imaging/picture_encoder.h"
 #include "imaging/picture_files.h"
 #include "imaging/picture_kind.h"
+#include "imaging/thumbnail.h"
 #include "ole/ole_object_decoder.h"
 #include "run/external_converter.h"
 #include "run/field_reading.h"
@@ -150,6 +151,15 @@ class RecordSteps {
                             : WhyRawNotLoaded(rawIsObject_));
         }
         Save();
+        if (setup_.thumbnails && r_.output && r_.picture.HasPicture()) {
+            // A picture the encoders took is one the thumbnail takes; should it fail all the
+            // same, the sheet shows the file without one.
+            try {
+                r_.thumbnail = imaging::ThumbnailJpeg(r_.picture.Image());
+            } catch (const Error&) {
+                r_.thumbnail.clear();
+            }
+        }
         KillFile(host_, workFile_);
     }
 
@@ -665,6 +675,7 @@ std::unique_ptr<RecordWork> CopyAsRead(const RecordWork& record) {
     copy->attachedFiles = record.attachedFiles;
     copy->attachment = record.attachment;
     copy->skip = record.skip;
+    copy->reportKeys = record.reportKeys;
     return copy;
 }
 

@@ -41,6 +41,8 @@ struct RunSetup {
     // An external converter program; empty: conversions run in this process.
     std::filesystem::path converter;
     std::chrono::milliseconds converterTimeout{0};
+    // Each output's thumbnail is made from the picture loaded (RunSurroundings::reportFacts).
+    bool thumbnails = false;
 };
 
 // The options as they were when the record was read.
@@ -124,6 +126,9 @@ struct RecordWork {
     // fell back to it, or the object's own file held no picture.
     bool storedPreviewUsed = false;
     std::optional<EncodedOutput> output;
+    // For a contact sheet: the values of its key fields, and the output's thumbnail (JPEG).
+    std::vector<std::string> reportKeys;
+    std::vector<std::uint8_t> thumbnail;
     // A work file of the record did not fit (the work folder's file system is full, over quota
     // or read-only): every later record's would not fit either, so the run ends at this one.
     bool outOfRoom = false;

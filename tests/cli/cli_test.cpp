@@ -23,6 +23,7 @@
 #include <sstream>
 #include <thread>
 
+#include "browser_page.h"
 #include "common/limits.h"
 #include "image_oracle.h"
 #include "imaging/metafile_cost.h"
@@ -2467,6 +2468,97 @@ TEST_F(CliTest, HelpAndReadmeListTheSameOptions) {
         EXPECT_FALSE(documented.empty());
         EXPECT_EQ(listed, documented);
     }
+}
+
+// Whether `url` (file://, percent-encoded) names a file that is there.
+bool FileUrlExists(const std::string& url) {
+    std::string path;
+    for (std::size_t i = std::string("file://").size(); i < url.size(); ++i) {
+        if (url[i] == '%' && i + 2 < url.size()) {
+            path += static_cast<char>(std::stoi(url.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            path += url[i];
+        }
+    }
+    return fs::is_regular_file(path);
+}
+
+// What the browser makes of a contact sheet: its pictures, counts, names and links.
+constexpr const char* kSheetFacts = R"(
+    const images = Array.from(d.images);
+    return {images: images.length,
+            loaded: images.filter(i => i.complete && i.naturalWidth > 0).length,
+            written: Number(d.getElementById('written-count').textContent),
+            skipped: Number(d.getElementById('skipped-count').textContent),
+            names: Array.from(d.querySelectorAll('a.name')).map(a => a.textContent),
+            keys: Array.from(d.querySelectorAll('.key')).map(k => k.textContent),
+            reasons: Array.from(d.querySelectorAll('li.skipped .reason')).map(r => r.textContent),
+            links: Array.from(d.querySelectorAll('a[href]:not([href^="#"])')).map(a => a.href),
+            sections: d.querySelectorAll('section').length};
+)";
+
+// The contact sheet of extract and of extract-all, opened in a real browser: every thumbnail
+// shows, every link reaches its file, the counts are the JSON's, names with markup characters
+// and letters beyond ASCII read as written; index.csv has a row per entry with the key field.
+TEST_F(CliTest, ContactSheetOpensInABrowserAndAgreesWithTheJson) {
+    if (!testing::BrowserProgram())
+        GTEST_SKIP() << "no browser installed (scripts/install-deps installs chromium)";
+    const std::string tricky = "Nancy <b>&amp; \"O'Hara\" caf\xC3\xA9 \xE6\x97\xA5";
+    testing::WritePictureDatabase(db, {{PaintPicture(), tricky},
+                                       {std::nullopt, "nothing"},
+                                       {PaintPicture(1), "#2 100%"},
+                                       {PaintPicture(2), "third"}});
+    const Outcome o = Extract({"--name", "text=Caption", "--format", "png", "--report", "--key",
+                               "ID", "--key", "Caption", "--json"});
+    ASSERT_EQ(o.status, 0) << o.err;
+    const auto json = nlohmann::json::parse(o.out);
+    std::vector<std::string> names;
+    for (const auto& record : json["records"])
+        if (!record["file"].is_null())
+            names.push_back(fs::path(record["file"].get<std::string>()).filename().string());
+
+    const auto sheet =
+        nlohmann::json::parse(testing::ValueInBrowser(out / "index.html", kSheetFacts));
+    ASSERT_FALSE(sheet.contains("error")) << sheet.dump();
+    EXPECT_EQ(sheet["written"], json["pictures_written"]);
+    EXPECT_EQ(sheet["skipped"], json["records"].size() - names.size());
+    EXPECT_EQ(sheet["images"], names.size());
+    EXPECT_EQ(sheet["loaded"], names.size());
+    EXPECT_EQ(sheet["names"], nlohmann::json(names));
+    // The file name leaves out what a file name may not hold; the key shows the text whole.
+    EXPECT_EQ(sheet["names"][0], "Nancy b&amp; O'Hara caf\xC3\xA9 \xE6\x97\xA5.png");
+    EXPECT_EQ(sheet["keys"][1], "Caption: " + tricky);
+    EXPECT_EQ(sheet["reasons"], nlohmann::json({"no value"}));
+    EXPECT_EQ(sheet["links"].size(), 2 * names.size());
+    for (const auto& link : sheet["links"])
+        EXPECT_TRUE(FileUrlExists(link.get<std::string>())) << link;
+
+    const std::string csv = ReadText(out / "index.csv");
+    EXPECT_EQ(
+        csv.substr(0, csv.find("\r\n")),
+        "record,ID,Caption,file,kind,width,height,bytes,stored_preview,outcome,reason,detail");
+    EXPECT_NE(csv.find("\r\n2,2,nothing,,,,,,,skipped,no value,\r\n"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("\r\n3,3,#2 100%,#2 100%.png,BMP,25,16,"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("\r\n1,1,\"" + std::string("Nancy <b>&amp; \"\"O'Hara\"\"")),
+              std::string::npos)
+        << csv;
+
+    // One sheet for a batch, a section per field, its links relative to the batch's folder.
+    const fs::path batch = dir / "batch";
+    const Outcome all = Cli({"extract-all", db.string(), "--out", batch.string(), "--report"});
+    ASSERT_EQ(all.status, 0) << all.err;
+    const auto batchSheet =
+        nlohmann::json::parse(testing::ValueInBrowser(batch / "index.html", kSheetFacts));
+    EXPECT_EQ(batchSheet["sections"], 1);
+    EXPECT_EQ(batchSheet["written"], 3);
+    EXPECT_EQ(batchSheet["loaded"], 3);
+    for (const auto& link : batchSheet["links"])
+        EXPECT_TRUE(FileUrlExists(link.get<std::string>())) << link;
+
+    // --key without --report, or naming a field the table lacks, is refused before the run.
+    EXPECT_EQ(Extract({"--key", "ID"}).status, 2);
+    EXPECT_EQ(Extract({"--report", "--key", "Nope"}).status, 2);
 }
 
 }  // namespace
