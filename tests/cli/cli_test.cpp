@@ -2470,20 +2470,6 @@ TEST_F(CliTest, HelpAndReadmeListTheSameOptions) {
     }
 }
 
-// Whether `url` (file://, percent-encoded) names a file that is there.
-bool FileUrlExists(const std::string& url) {
-    std::string path;
-    for (std::size_t i = std::string("file://").size(); i < url.size(); ++i) {
-        if (url[i] == '%' && i + 2 < url.size()) {
-            path += static_cast<char>(std::stoi(url.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            path += url[i];
-        }
-    }
-    return fs::is_regular_file(path);
-}
-
 // What the browser makes of a contact sheet: its pictures, counts, names and links.
 constexpr const char* kSheetFacts = R"(
     const images = Array.from(d.images);
@@ -2532,7 +2518,7 @@ TEST_F(CliTest, ContactSheetOpensInABrowserAndAgreesWithTheJson) {
     EXPECT_EQ(sheet["reasons"], nlohmann::json({"no value"}));
     EXPECT_EQ(sheet["links"].size(), 2 * names.size());
     for (const auto& link : sheet["links"])
-        EXPECT_TRUE(FileUrlExists(link.get<std::string>())) << link;
+        EXPECT_TRUE(fs::is_regular_file(testing::PathOfFileUrl(link.get<std::string>()))) << link;
 
     const std::string csv = ReadText(out / "index.csv");
     EXPECT_EQ(
@@ -2554,7 +2540,7 @@ TEST_F(CliTest, ContactSheetOpensInABrowserAndAgreesWithTheJson) {
     EXPECT_EQ(batchSheet["written"], 3);
     EXPECT_EQ(batchSheet["loaded"], 3);
     for (const auto& link : batchSheet["links"])
-        EXPECT_TRUE(FileUrlExists(link.get<std::string>())) << link;
+        EXPECT_TRUE(fs::is_regular_file(testing::PathOfFileUrl(link.get<std::string>()))) << link;
 
     // --key without --report, or naming a field the table lacks, is refused before the run.
     EXPECT_EQ(Extract({"--key", "ID"}).status, 2);

@@ -45,13 +45,8 @@ Bytes ThirtyTwoBitWithMasks(std::uint32_t red, std::uint32_t green, std::uint32_
     return bmp;
 }
 
-// The engine's pixels for the file, as the loader takes them (no alpha in a BMP without a mask).
 cDIBSection EngineDecoded(const Bytes& bmp) {
-    Magick::Image image = ReadEngineImage(bmp, "BMP");
-    image.matte(false);
-    cDIBSection dib;
-    EngineImageToDib(image, dib);
-    return dib;
+    return testing::EngineDecoded(bmp, "BMP", true);
 }
 
 struct DecodeCase {
@@ -84,12 +79,7 @@ TEST(BmpDecoder, GivesTheEnginesPixelsForEveryLayoutItReads) {
         cDIBSection ours;
         ASSERT_TRUE(DecodeBmp(c.bmp, ours));
         const cDIBSection engine = EngineDecoded(c.bmp);
-        ASSERT_EQ(ours.dib_width(), engine.dib_width());
-        ASSERT_EQ(ours.dib_height(), engine.dib_height());
-        ASSERT_EQ(ours.biSizeImage(), engine.biSizeImage());
-        EXPECT_EQ(std::memcmp(ours.DIBSectionBitsPtr(), engine.DIBSectionBitsPtr(),
-                              static_cast<std::size_t>(ours.biSizeImage())),
-                  0);
+        testing::ExpectSameBitmap(ours, engine);
     }
 }
 

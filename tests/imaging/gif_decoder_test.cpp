@@ -20,25 +20,7 @@ using Bytes = std::vector<std::uint8_t>;
 // A picture whose colours change in both directions, written by the engine as a GIF with
 // `configure` applied (the engine reduces it to 256 colours).
 Bytes EngineGif(int width, int height, const std::function<void(Magick::Image&)>& configure) {
-    StartImageEngine();
-    std::vector<std::uint8_t> rgba;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            rgba.insert(rgba.end(), {static_cast<std::uint8_t>(x * 255 / width),
-                                     static_cast<std::uint8_t>((x * y) % 256),
-                                     static_cast<std::uint8_t>(y * 255 / height),
-                                     static_cast<std::uint8_t>((x + y) % 5 == 0 ? 0 : 255)});
-        }
-    }
-    Magick::Image image(static_cast<unsigned>(width), static_cast<unsigned>(height), "RGBA",
-                        Magick::CharPixel, rgba.data());
-    image.matte(false);
-    image.magick("GIF");
-    configure(image);
-    Magick::Blob blob;
-    image.write(&blob);
-    const auto* data = static_cast<const std::uint8_t*>(blob.data());
-    return {data, data + blob.length()};
+    return testing::EngineGradientFile(width, height, "GIF", configure, /*holes=*/true);
 }
 
 // Our own encoder's file of the same kind of picture, in at most `colours` colours.
@@ -49,9 +31,7 @@ Bytes OurGif(int width, int height, std::uint32_t colours) {
 }
 
 cDIBSection EngineDecoded(const Bytes& gif) {
-    cDIBSection dib;
-    EngineImageToDib(ReadEngineImage(gif, "GIF"), dib);
-    return dib;
+    return testing::EngineDecoded(gif, "GIF");
 }
 
 // The offset of the first image descriptor: the 13 bytes of header and screen, then the global
@@ -99,12 +79,7 @@ TEST(GifDecoder, GivesTheEnginesPixels) {
         cDIBSection ours;
         ASSERT_TRUE(DecodeGif(c.gif, ours));
         const cDIBSection engine = EngineDecoded(c.gif);
-        ASSERT_EQ(ours.dib_width(), engine.dib_width());
-        ASSERT_EQ(ours.dib_height(), engine.dib_height());
-        ASSERT_EQ(ours.biSizeImage(), engine.biSizeImage());
-        EXPECT_EQ(std::memcmp(ours.DIBSectionBitsPtr(), engine.DIBSectionBitsPtr(),
-                              static_cast<std::size_t>(ours.biSizeImage())),
-                  0);
+        testing::ExpectSameBitmap(ours, engine);
     }
 }
 

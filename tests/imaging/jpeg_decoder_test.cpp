@@ -9,6 +9,7 @@
 #include "imaging/engine_io.h"
 #include "imaging/image_engine.h"
 #include "imaging/picture_holder.h"
+#include "picture_fixtures.h"
 
 namespace pictrova::imaging {
 namespace {
@@ -18,30 +19,14 @@ using Bytes = std::vector<std::uint8_t>;
 // A picture whose colours change in both directions and by pixel, written by the engine as a JPEG
 // with `configure` applied.
 Bytes EngineJpeg(int width, int height, const std::function<void(Magick::Image&)>& configure) {
-    StartImageEngine();
-    std::vector<std::uint8_t> rgb;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            rgb.insert(rgb.end(), {static_cast<std::uint8_t>(x * 255 / width),
-                                   static_cast<std::uint8_t>((x * y) % 256),
-                                   static_cast<std::uint8_t>(y * 255 / height)});
-        }
-    }
-    Magick::Image image(static_cast<unsigned>(width), static_cast<unsigned>(height), "RGB",
-                        Magick::CharPixel, rgb.data());
-    image.magick("JPEG");
-    image.quality(85);
-    configure(image);
-    Magick::Blob blob;
-    image.write(&blob);
-    const auto* data = static_cast<const std::uint8_t*>(blob.data());
-    return {data, data + blob.length()};
+    return testing::EngineGradientFile(width, height, "JPEG", [&](Magick::Image& image) {
+        image.quality(85);
+        configure(image);
+    });
 }
 
 cDIBSection EngineDecoded(const Bytes& jpeg) {
-    cDIBSection dib;
-    EngineImageToDib(ReadEngineImage(jpeg, "JPEG"), dib);
-    return dib;
+    return testing::EngineDecoded(jpeg, "JPEG");
 }
 
 struct JpegCase {
@@ -68,12 +53,7 @@ TEST(JpegDecoder, GivesTheEnginesPixels) {
         cDIBSection ours;
         ASSERT_TRUE(DecodeJpeg(c.jpeg, ours));
         const cDIBSection engine = EngineDecoded(c.jpeg);
-        ASSERT_EQ(ours.dib_width(), engine.dib_width());
-        ASSERT_EQ(ours.dib_height(), engine.dib_height());
-        ASSERT_EQ(ours.biSizeImage(), engine.biSizeImage());
-        EXPECT_EQ(std::memcmp(ours.DIBSectionBitsPtr(), engine.DIBSectionBitsPtr(),
-                              static_cast<std::size_t>(ours.biSizeImage())),
-                  0);
+        testing::ExpectSameBitmap(ours, engine);
     }
 }
 

@@ -5,14 +5,19 @@
 // four-colour test card written through our own BMP and the engine's writers, and the icon
 // formats, which the engine cannot write, built byte by byte.
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "imaging/dib_section.h"
 #include "imaging/engine_io.h"
+#include "imaging/image_engine.h"
 
 namespace pictrova::testing {
 
@@ -185,6 +190,56 @@ inline std::vector<std::uint8_t> GifDeclaring(std::uint16_t width, std::uint16_t
     f.push_back(0);
     f.push_back(0x3B);
     return f;
+}
+
+// A picture whose colours change in both directions and by pixel, written by the engine as
+// `coder` with `configure` applied. With `holes`, it is made from RGBA rows in which every fifth
+// diagonal is transparent, and written without its alpha channel.
+inline std::vector<std::uint8_t> EngineGradientFile(
+    int width, int height, const std::string& coder,
+    const std::function<void(Magick::Image&)>& configure, bool holes = false) {
+    imaging::StartImageEngine();
+    std::vector<std::uint8_t> pixels;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            pixels.insert(pixels.end(), {static_cast<std::uint8_t>(x * 255 / width),
+                                         static_cast<std::uint8_t>((x * y) % 256),
+                                         static_cast<std::uint8_t>(y * 255 / height)});
+            if (holes)
+                pixels.push_back(static_cast<std::uint8_t>((x + y) % 5 == 0 ? 0 : 255));
+        }
+    }
+    Magick::Image image(static_cast<unsigned>(width), static_cast<unsigned>(height),
+                        holes ? "RGBA" : "RGB", Magick::CharPixel, pixels.data());
+    if (holes)
+        image.matte(false);
+    image.magick(coder);
+    configure(image);
+    Magick::Blob blob;
+    image.write(&blob);
+    const auto* data = static_cast<const std::uint8_t*>(blob.data());
+    return {data, data + blob.length()};
+}
+
+// The engine's reading of `file` as a bitmap; `dropAlpha` reads it without its alpha channel.
+inline imaging::cDIBSection EngineDecoded(const std::vector<std::uint8_t>& file,
+                                          const std::string& coder, bool dropAlpha = false) {
+    Magick::Image image = imaging::ReadEngineImage(file, coder);
+    if (dropAlpha)
+        image.matte(false);
+    imaging::cDIBSection dib;
+    imaging::EngineImageToDib(image, dib);
+    return dib;
+}
+
+// A decoder's bitmap is the engine's: the same size and every byte.
+inline void ExpectSameBitmap(const imaging::cDIBSection& ours, const imaging::cDIBSection& engine) {
+    ASSERT_EQ(ours.dib_width(), engine.dib_width());
+    ASSERT_EQ(ours.dib_height(), engine.dib_height());
+    ASSERT_EQ(ours.biSizeImage(), engine.biSizeImage());
+    EXPECT_EQ(std::memcmp(ours.DIBSectionBitsPtr(), engine.DIBSectionBitsPtr(),
+                          static_cast<std::size_t>(ours.biSizeImage())),
+              0);
 }
 
 }  // namespace pictrova::testing

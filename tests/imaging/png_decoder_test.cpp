@@ -10,6 +10,7 @@
 #include "imaging/image_engine.h"
 #include "imaging/picture_holder.h"
 #include "ole_builder/pictures.h"
+#include "picture_fixtures.h"
 
 namespace pictrova::imaging {
 namespace {
@@ -19,29 +20,11 @@ using Bytes = std::vector<std::uint8_t>;
 // A picture whose colours change in both directions, written by the engine as a PNG with
 // `configure` applied.
 Bytes EnginePng(int width, int height, const std::function<void(Magick::Image&)>& configure) {
-    StartImageEngine();
-    std::vector<std::uint8_t> rgb;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            rgb.insert(rgb.end(), {static_cast<std::uint8_t>(x * 255 / width),
-                                   static_cast<std::uint8_t>((x * y) % 256),
-                                   static_cast<std::uint8_t>(y * 255 / height)});
-        }
-    }
-    Magick::Image image(static_cast<unsigned>(width), static_cast<unsigned>(height), "RGB",
-                        Magick::CharPixel, rgb.data());
-    image.magick("PNG");
-    configure(image);
-    Magick::Blob blob;
-    image.write(&blob);
-    const auto* data = static_cast<const std::uint8_t*>(blob.data());
-    return {data, data + blob.length()};
+    return testing::EngineGradientFile(width, height, "PNG", configure);
 }
 
 cDIBSection EngineDecoded(const Bytes& png) {
-    cDIBSection dib;
-    EngineImageToDib(ReadEngineImage(png, "PNG"), dib);
-    return dib;
+    return testing::EngineDecoded(png, "PNG");
 }
 
 struct PngCase {
@@ -77,12 +60,7 @@ TEST(PngDecoder, GivesTheEnginesPixels) {
         cDIBSection ours;
         ASSERT_TRUE(DecodePng(c.png, ours));
         const cDIBSection engine = EngineDecoded(c.png);
-        ASSERT_EQ(ours.dib_width(), engine.dib_width());
-        ASSERT_EQ(ours.dib_height(), engine.dib_height());
-        ASSERT_EQ(ours.biSizeImage(), engine.biSizeImage());
-        EXPECT_EQ(std::memcmp(ours.DIBSectionBitsPtr(), engine.DIBSectionBitsPtr(),
-                              static_cast<std::size_t>(ours.biSizeImage())),
-                  0);
+        testing::ExpectSameBitmap(ours, engine);
     }
 }
 

@@ -168,19 +168,6 @@ TEST(Thumbnail, ScalesTheLongerSideDownAndAveragesTheArea) {
     EXPECT_EQ(jpeg[1], 0xD8);
 }
 
-std::string FromFileUrl(const std::string& url) {
-    std::string path;
-    for (std::size_t i = std::string("file://").size(); i < url.size(); ++i) {
-        if (url[i] == '%' && i + 2 < url.size()) {
-            path += static_cast<char>(std::stoi(url.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            path += url[i];
-        }
-    }
-    return path;
-}
-
 // The page in a real browser: every thumbnail shows, every link reaches its file, names with
 // markup characters and letters beyond ASCII read as written, and the filters hide what they
 // should.
@@ -234,7 +221,8 @@ TEST(ContactSheet, WorksInABrowser) {
     EXPECT_EQ(value["reasonShown"], 1);
     ASSERT_EQ(value["links"].size(), 4u);
     for (const auto& link : value["links"])
-        EXPECT_TRUE(std::filesystem::exists(FromFileUrl(link.get<std::string>()))) << link;
+        EXPECT_TRUE(std::filesystem::exists(testing::PathOfFileUrl(link.get<std::string>())))
+            << link;
 }
 
 }  // namespace

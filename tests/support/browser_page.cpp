@@ -91,4 +91,17 @@ std::string ValueInBrowser(const std::filesystem::path& page, const std::string&
     return ResultText(dom);
 }
 
+std::filesystem::path PathOfFileUrl(const std::string& url) {
+    std::string path;
+    for (std::size_t i = std::string("file://").size(); i < url.size(); ++i) {
+        if (url[i] == '%' && i + 2 < url.size()) {
+            path += static_cast<char>(std::stoi(url.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            path += url[i];
+        }
+    }
+    return path;
+}
+
 }  // namespace pictrova::testing

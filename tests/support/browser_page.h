@@ -19,4 +19,7 @@ std::optional<std::filesystem::path> BrowserProgram();
 // Throws std::runtime_error when the browser gives nothing back.
 std::string ValueInBrowser(const std::filesystem::path& page, const std::string& script);
 
+// The path a file:// URL (as the browser gives a link) names, its percent-escapes decoded.
+std::filesystem::path PathOfFileUrl(const std::string& url);
+
 }  // namespace pictrova::testing
