@@ -32,6 +32,7 @@
 #include "ole_builder/ole_fields.h"
 #include "ole_builder/pictures.h"
 #include "picture_database.h"
+#include "program_run.h"
 #include "small_file_system.h"
 #include "test_paths.h"
 
@@ -43,11 +44,8 @@ namespace {
 namespace fs = std::filesystem;
 using fixtures::Bytes;
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using Outcome = testing::ProgramOutcome;
+using testing::RunProgram;
 
 std::string ReadText(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -56,39 +54,6 @@ std::string ReadText(const fs::path& path) {
 
 // Runs `program` with `args`, stdout and stderr to files (never a terminal), stdin from `input`
 // when one is given.
-Outcome RunProgram(const fs::path& program, const std::vector<std::string>& args,
-                   const fs::path& scratch, const fs::path& input = {}) {
-    fs::path outFile = scratch / "stdout.txt";
-    fs::path errFile = scratch / "stderr.txt";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    if (!input.empty())
-        posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
-    std::vector<std::string> all{program.string()};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    Outcome outcome;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
-        posix_spawn_file_actions_destroy(&actions);
-        return outcome;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    int wstatus = 0;
-    waitpid(pid, &wstatus, 0);
-    outcome.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-    outcome.out = ReadText(outFile);
-    outcome.err = ReadText(errFile);
-    return outcome;
-}
-
 Bytes PaintPicture(int variant = 0) {
     return fixtures::BuildPaintPicture(fixtures::MakeBmpFile(24 + variant, 16));
 }

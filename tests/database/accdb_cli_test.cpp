@@ -1,10 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // End-to-end: the real pictrova-cli on an encrypted .accdb and its plain twin, with --password.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -16,9 +11,8 @@
 #include "jet_writer/jet_writer.h"
 #include "ole_builder/ole_fields.h"
 #include "ole_builder/pictures.h"
+#include "program_run.h"
 #include "test_paths.h"
-
-extern char** environ;
 
 namespace pictrova::database {
 namespace {
@@ -31,42 +25,13 @@ std::string ReadText(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using Outcome = testing::ProgramOutcome;
 
-Outcome RunCli(std::vector<std::string> args, const fs::path& scratch,
+Outcome RunCli(const std::vector<std::string>& args, const fs::path& scratch,
                const std::string& input = "") {
-    const fs::path program = testing::BinDir() / "pictrova-cli";
-    const fs::path inFile = scratch / "stdin.txt", outFile = scratch / "stdout.txt",
-                   errFile = scratch / "stderr.txt";
+    const fs::path inFile = scratch / "stdin.txt";
     std::ofstream(inFile, std::ios::binary) << input;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, inFile.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    args.insert(args.begin(), program.string());
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    Outcome outcome;
-    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
-        return outcome;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    outcome.out = ReadText(outFile);
-    outcome.err = ReadText(errFile);
-    return outcome;
+    return testing::RunProgram(testing::BinDir() / "pictrova-cli", args, scratch, inFile);
 }
 
 std::map<std::string, std::string> FilesIn(const fs::path& folder) {

@@ -13,16 +13,13 @@
 #include <QTest>
 #include <QTreeWidget>
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <sstream>
 
 #include "database/opened_database.h"
 #include "image_oracle.h"
@@ -30,6 +27,7 @@
 #include "jet_writer/accdb_encrypt.h"
 #include "ole_builder/ole_fields.h"
 #include "ole_builder/pictures.h"
+#include "program_run.h"
 #include "ui/creator_view.h"
 #include "ui/form1.h"
 #include "ui/form2.h"
@@ -160,29 +158,14 @@ TEST_F(WizardRunTest, RunFromTheWindowWritesOneFilePerPicture) {
 
 // The database opens and decryptions a run of pictrova-cli made, by its trace lines
 // (PICTROVA_TRACE_OPENS); its exit status must be 0.
-database::OpenCounts CliOpens(std::vector<std::string> args, const std::filesystem::path& scratch) {
-    const std::filesystem::path program = pictrova::testing::BinDir() / "pictrova-cli";
-    const std::filesystem::path errFile = scratch / "stderr.txt";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    args.insert(args.begin(), program.string());
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
+database::OpenCounts CliOpens(const std::vector<std::string>& args,
+                              const std::filesystem::path& scratch) {
     ScopedEnvironment trace("PICTROVA_TRACE_OPENS", "1");
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    EXPECT_EQ(spawned, 0);
-    int status = -1;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << args[1];
+    const auto outcome =
+        pictrova::testing::RunProgram(pictrova::testing::BinDir() / "pictrova-cli", args, scratch);
+    EXPECT_EQ(outcome.status, 0) << args[0] << ": " << outcome.err;
     database::OpenCounts counts;
-    std::ifstream err(errFile);
+    std::istringstream err(outcome.err);
     for (std::string line; std::getline(err, line);) {
         counts.opens += line.starts_with("pictrova: database opened: ");
         counts.decrypts += line.starts_with("pictrova: database decrypted: ");
