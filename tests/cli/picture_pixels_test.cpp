@@ -5,10 +5,7 @@
 // picture the builder stored: exactly for the lossless formats, within a bound for JPEG and GIF,
 // and against a raster drawn here from the metafile's shapes for the metafile.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <cmath>
 #include <fstream>
@@ -18,9 +15,8 @@
 #include "ole_builder/ole_fields.h"
 #include "ole_builder/pictures.h"
 #include "picture_database.h"
+#include "program_run.h"
 #include "test_paths.h"
-
-extern char** environ;
 
 namespace pictrova::cli {
 namespace {
@@ -38,28 +34,6 @@ void WriteFile(const fs::path& path, const Bytes& bytes) {
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
-}
-
-int RunCli(const std::vector<std::string>& args, const fs::path& log) {
-    const fs::path cli = testing::BinDir() / "pictrova-cli";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    std::vector<std::string> all{cli.string()};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, cli.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
-        return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 // The metafile of the static-metafile row, 200 x 100 logical units shown at 2540 x 1270
@@ -212,14 +186,12 @@ TEST(PicturePixels, EveryFamilyInEveryFormatByBothMethodsShowsTheStoredPicture) 
         for (const OutputFormatCase& format : kFormats) {
             const fs::path out = dir / (std::string(method) + "-" + format.word);
             fs::create_directory(out);
-            const int status = RunCli(
+            const testing::ProgramOutcome run = testing::RunProgram(
+                testing::BinDir() / "pictrova-cli",
                 {"extract", db.string(), "--table", "Pictures", "--field", "Picture", "--out",
                  out.string(), "--method", method, "--format", format.word, "--json"},
-                dir / "log");
-            std::ifstream logFile(dir / "log");
-            const std::string log{std::istreambuf_iterator<char>(logFile),
-                                  std::istreambuf_iterator<char>()};
-            EXPECT_EQ(status, 0) << method << " " << format.word << "\n" << log;
+                dir.path());
+            EXPECT_EQ(run.status, 0) << method << " " << format.word << "\n" << run.err;
             for (std::size_t k = 0; k < stored.size(); ++k) {
                 if (!(std::string(method) == "raw" ? stored[k].rawMethod : stored[k].decodeMethod))
                     continue;

@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "image_oracle.h"
+#include "program_run.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,8 +12,6 @@
 #include <stdexcept>
 
 #include "test_paths.h"
-
-extern char** environ;
 
 namespace pictrova::testing {
 
@@ -30,31 +26,15 @@ std::string ReadAll(const fs::path& path) {
 
 // Runs an ImageMagick tool with its output in `scratch`; returns its stdout, throws with its
 // stderr when it fails.
-std::string RunTool(const std::string& tool, std::vector<std::string> args,
+std::string RunTool(const std::string& tool, const std::vector<std::string>& args,
                     const fs::path& scratch) {
     const fs::path program = ImageMagickTool(tool);
-    const fs::path outFile = scratch / "stdout", errFile = scratch / "stderr";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    args.insert(args.begin(), program.string());
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
+    const ProgramOutcome outcome = RunProgram(program, args, scratch);
+    if (outcome.status == -1)
         throw std::runtime_error("cannot start " + program.string());
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        throw std::runtime_error(tool + " failed: " + ReadAll(errFile));
-    return ReadAll(outFile);
+    if (outcome.status != 0)
+        throw std::runtime_error(tool + " failed: " + outcome.err);
+    return outcome.out;
 }
 
 }  // namespace
