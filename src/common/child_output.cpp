@@ -140,7 +140,8 @@ ChildOutputCapture::~ChildOutputCapture() {
     NoteChildOutput(program_, file_.End());
 }
 
-void NoteChildOutput(std::string_view program, std::string_view output) {
+std::vector<std::string> PrintableLines(std::string_view output) {
+    std::vector<std::string> lines;
     std::size_t start = 0;
     while (start < output.size()) {
         std::size_t end = output.find_first_of("\r\n", start);
@@ -152,12 +153,16 @@ void NoteChildOutput(std::string_view program, std::string_view output) {
             if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
                 c = ' ';
         const std::size_t first = line.find_first_not_of(' ');
-        if (first == std::string::npos)
-            continue;
-        line = line.substr(first, line.find_last_not_of(' ') + 1 - first);
-        const std::string named = std::string(program) + ": ";
-        tNoted.push_back(line.starts_with(named) ? line : named + line);
+        if (first != std::string::npos)
+            lines.push_back(line.substr(first, line.find_last_not_of(' ') + 1 - first));
     }
+    return lines;
+}
+
+void NoteChildOutput(std::string_view program, std::string_view output) {
+    const std::string named = std::string(program) + ": ";
+    for (std::string& line : PrintableLines(output))
+        tNoted.push_back(line.starts_with(named) ? std::move(line) : named + line);
 }
 
 void TakeChildOutput(std::vector<std::string>& messages) {

@@ -50,6 +50,10 @@ class ChildOutputCapture {
     int savedError_ = -1;
 };
 
+// The non-empty lines of a program's output (split at CR and LF, so a line a progress display
+// overwrote ends where it was overwritten), control characters as spaces, trimmed of spaces.
+std::vector<std::string> PrintableLines(std::string_view output);
+
 // Notes what `program` wrote, one message a non-empty line ("gs: Error: ..."; a line that names
 // the program already is kept as it is), control characters as spaces; kept for this thread
 // until taken.

@@ -172,23 +172,8 @@ class Child {
 }  // namespace
 
 std::string LastErrorLine(std::string_view errorOutput, std::string_view programPath) {
-    std::string last;
-    std::size_t start = 0;
-    while (start < errorOutput.size()) {
-        std::size_t end = errorOutput.find('\n', start);
-        if (end == std::string_view::npos)
-            end = errorOutput.size();
-        std::string line(errorOutput.substr(start, end - start));
-        start = end + 1;
-        for (char& c : line) {
-            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-                c = ' ';
-        }
-        const std::size_t first = line.find_first_not_of(' ');
-        if (first == std::string::npos)
-            continue;
-        last = line.substr(first, line.find_last_not_of(' ') + 1 - first);
-    }
+    const std::vector<std::string> lines = PrintableLines(errorOutput);
+    std::string last = lines.empty() ? std::string() : lines.back();
     const std::size_t slash = programPath.rfind('/');
     std::string prefix(slash == std::string_view::npos ? programPath
                                                        : programPath.substr(slash + 1));

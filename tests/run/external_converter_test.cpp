@@ -154,6 +154,7 @@ TEST(ShellAndWait, ReasonIsTheLastErrorLineWithoutTheProgramName) {
         {"other: failed\n", "other: failed"},  // another program's name stays
         {"tab\tand\x1b[1mescape\r\n", "tab and [1mescape"},
         {"no newline at the end", "no newline at the end"},
+        {"50%\r100%\rconv: disk full", "disk full"},  // a progress line overwritten
     };
     for (const auto& c : cases)
         EXPECT_EQ(LastErrorLine(c.output, "/opt/p/conv"), c.line) << c.output;
