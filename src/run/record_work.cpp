@@ -860,9 +860,7 @@ void RecordWorkers::Work() {
             overlapped = overlapped || inWork_ > 1 || starts_ != startsBefore;
             shortWhileShared = shortOfResources && overlapped && !next.alone;
         }
-        // Kept while the record might be worked again; moved to the output by the Original format.
-        if (StreamedFieldLeftToWorker(record) && !shortWhileShared &&
-            record.result.stage != RecordStage::KeptAsIs)
+        if (StreamedFieldLeftToWorker(record) && !shortWhileShared)
             KillFile(host, RecordWorkFile(setup_, record.read.number));
         {
             std::lock_guard lock(mutex_);
