@@ -109,12 +109,9 @@ class Run {
   private:
     RunEnd Checks();
     void RecordLoop();
-    std::uint64_t StreamedFieldBytes(const RecordWork& record) const;
-    void KeepAsRead(RecordWork& record);
-    std::unique_ptr<RecordWork> TakeAsRead(RecordWork& record);
-    void DropAsRead(RecordWork& record);
+    static std::uint64_t StreamedFieldBytes(const RecordRead& record);
     std::unique_ptr<RecordWork> ReadRecord(bool& lastRecord);
-    bool MoveToNextRecord(RecordWork& record);
+    bool MoveToNextRecord(RecordRead& record);
     void AttachedFiles(RecordWork& record, bool& lastRecord);
     void AttachmentLoop();
     void ShowEndReports();
@@ -122,10 +119,10 @@ class Run {
     std::optional<fs::path> CommitWork(RecordWork& work, RecordOutcome& outcome,
                                        std::optional<WrittenFacts>* facts = nullptr);
     WrittenFacts FactsOf(const RecordWork& work, const fs::path& written);
-    void ReadReportKeys(RecordWork& record);
+    void ReadReportKeys(RecordRead& record);
     void FinishRecord(RecordWork& record, RecordOutcome& outcome);
     void ShowRecordReport(const ReportedError& e, RecordOutcome& outcome);
-    void NameRecord(Guard& g, int label, RecordWork& r,
+    void NameRecord(Guard& g, int label, RecordRead& r,
                     std::string (*prefixOf)(const std::optional<std::string>&));
     std::optional<fs::path> WriteOutput(const EncodedOutput& output, const std::string& folder,
                                         bool& replaced, std::vector<ReportedError>& commitReports);
@@ -138,7 +135,7 @@ class Run {
 
     database::Recordset& Rs();
     database::Field PictureField() { return Rs().Fields().Item(setup_.fieldName); }
-    std::optional<std::string> NameFieldText(RecordWork& record);
+    std::optional<std::string> NameFieldText(RecordRead& record);
     void Show(RunEnd end, std::string text);
     void ReportProgress();
 
@@ -254,7 +251,7 @@ RunEnd Run::Checks() {
 
 // The name field's text. A value that is not text (binary, an OLE object) names no file: the
 // record is skipped with the reason, and nullopt is returned.
-std::optional<std::string> Run::NameFieldText(RecordWork& record) {
+std::optional<std::string> Run::NameFieldText(RecordRead& record) {
     database::FieldValue value = Rs().Fields().Item(options_.nameField()).Value();
     if (value.IsNull())
         return std::nullopt;
@@ -293,7 +290,7 @@ void Run::RecordLoop() {
     // What a record is expected to hold in work: the most the last records took; before any
     // was worked on, nothing is known and it waits for the records in flight.
     auto weightOf = [&](RecordWork& record) -> std::optional<std::uint64_t> {
-        const std::uint64_t fieldBytes = BytesHeld(record) + StreamedFieldBytes(record);
+        const std::uint64_t fieldBytes = BytesHeld(record) + StreamedFieldBytes(record.read);
         if (inFlight.empty())
             return fieldBytes;
         return workers.ExpectedWorkBytes(fieldBytes);
@@ -318,12 +315,11 @@ void Run::RecordLoop() {
                 bool lastRecord = false;
                 next = ReadRecord(lastRecord);
                 // After a work file that did not fit, no more records are read: the run ends at it.
-                moreToRead = next && !lastRecord && !next->outOfRoom;
+                moreToRead = next && !lastRecord && !next->outOfRoom();
                 if (!next)
                     break;
-                // Kept to work it again alone; one worker always works alone.
-                if (jobs > 1)
-                    KeepAsRead(*next);
+                // One worker always works alone.
+                next->mayWorkAgain = jobs > 1;
             }
             const std::optional<std::uint64_t> weight = weightOf(*next);
             if (!weight ||
@@ -339,16 +335,16 @@ void Run::RecordLoop() {
             host_.Yield();
             continue;
         }
-        if (front.shortWhileShared && front.asRead) {
-            std::unique_ptr<RecordWork> again = TakeAsRead(front);
+        if (front.result.shortWhileShared && front.mayWorkAgain) {
+            // Worked again from the record as read, alone.
             workers.Release(front);
-            const std::uint64_t weight = BytesHeld(*again) + StreamedFieldBytes(*again);
-            workers.SubmitAlone(*again,
+            front.result = RecordResult{};
+            front.mayWorkAgain = false;
+            const std::uint64_t weight = BytesHeld(front) + StreamedFieldBytes(front.read);
+            workers.SubmitAlone(front,
                                 std::max(weight, workers.ExpectedWorkBytes(weight).value_or(0)));
-            inFlight.front() = std::move(again);
             continue;
         }
-        DropAsRead(front);
         Commit(front);
         workers.Release(front);
         inFlight.pop_front();
@@ -357,44 +353,10 @@ void Run::RecordLoop() {
 }
 
 // The bytes of a field streamed to its work file (method 2), which its work reads back.
-std::uint64_t Run::StreamedFieldBytes(const RecordWork& record) const {
-    if (record.choices.method != ReadMethod::Recordset || !record.fieldRead)
+std::uint64_t Run::StreamedFieldBytes(const RecordRead& record) {
+    if (record.choices.method != ReadMethod::Recordset || record.stage != RecordStage::Read)
         return 0;
-    std::error_code ec;
-    const std::uintmax_t size = fs::file_size(RecordWorkFile(setup_, record.number), ec);
-    return ec ? 0 : size;
-}
-
-// Keeps a copy of the record as read; a field streamed to its work file keeps a second name for
-// the file, since the work deletes it.
-void Run::KeepAsRead(RecordWork& record) {
-    if (record.choices.method == ReadMethod::Recordset && record.fieldRead) {
-        std::error_code ec;
-        fs::create_hard_link(RecordWorkFile(setup_, record.number),
-                             RecordRetryWorkFile(setup_, record.number), ec);
-        if (ec)
-            return;
-    }
-    record.asRead = CopyAsRead(record);
-}
-
-// The record as read, to be worked on again; its work file is back under its name.
-std::unique_ptr<RecordWork> Run::TakeAsRead(RecordWork& record) {
-    std::unique_ptr<RecordWork> again = std::move(record.asRead);
-    if (again->choices.method == ReadMethod::Recordset && again->fieldRead) {
-        std::error_code ec;
-        fs::rename(RecordRetryWorkFile(setup_, again->number),
-                   RecordWorkFile(setup_, again->number), ec);
-    }
-    return again;
-}
-
-void Run::DropAsRead(RecordWork& record) {
-    if (!record.asRead)
-        return;
-    record.asRead.reset();
-    std::error_code ec;
-    fs::remove(RecordRetryWorkFile(setup_, record.number), ec);
+    return static_cast<std::uint64_t>(std::max<std::int64_t>(record.fieldSize, 0));
 }
 
 // An attachment field's files are read one at a time on this thread, each before the move to
@@ -426,7 +388,7 @@ void Run::ShowEndReports() {
 }
 
 // Step `label`: the record's name prefix from the name field's text.
-void Run::NameRecord(Guard& g, int label, RecordWork& r,
+void Run::NameRecord(Guard& g, int label, RecordRead& r,
                      std::string (*prefixOf)(const std::optional<std::string>&)) {
     g.Step(label, [&] {
         try {
@@ -448,7 +410,7 @@ std::unique_ptr<RecordWork> Run::ReadRecord(bool& lastRecord) {
     guard_.Step(176, [&] { host_.Yield(); });
 
     auto record = std::make_unique<RecordWork>();
-    RecordWork& r = *record;
+    RecordRead& r = record->read;
     r.number = ++recordsHandedOut_;
     Guard g(std::string(kRunLocation), r.reports);
     // The record's choices, read once now: a choice changed during the run applies from the
@@ -481,30 +443,32 @@ std::unique_ptr<RecordWork> Run::ReadRecord(bool& lastRecord) {
         if (g.Test(216, [&] { return r.fieldSize < 1; })) {
             r.Skip({SkipCode::NoValue, {}});
         } else {
-            g.Step(218, [&] { r.value.reset(); });
-            g.Step(220, [&] {
-                r.value =
-                    std::make_shared<std::vector<std::uint8_t>>(PictureField().Value().TakeBytes());
-            });
-            r.workToDo = true;
+            g.Step(218, [&] { r.value.clear(); });
+            g.Step(220, [&] { r.value = PictureField().Value().TakeBytes(); });
+            r.stage = RecordStage::Read;
         }
     } else if (g.Test(302, [&] { return r.choices.method == ReadMethod::Recordset; })) {
         r.choices.method = ReadMethod::Recordset;
         if (g.Test(304, [&] { return r.fieldTextNaming; }))
             NameRecord(g, 306, r, FieldTextPrefixRecordset);
         // A field that cannot be read whole is reported here and yields nothing.
-        r.workToDo = g.Step(308, [&] {
+        g.Step(308, [&] {
             std::string failure;
             int errorNumber = 0;
             database::Field field = PictureField();
             const fs::path workFile = RecordWorkFile(setup_, r.number);
-            r.fieldRead = FieldToFile(field, workFile, host_, &failure, &errorNumber);
-            if (!r.fieldRead && errorNumber != 0 &&
-                FileWriteError(workFile, errorNumber).outOfRoom()) {
+            const std::optional<std::int64_t> streamed =
+                FieldToFile(field, workFile, host_, &failure, &errorNumber);
+            if (streamed) {
+                r.fieldSize = *streamed;
+                r.stage = RecordStage::Read;
+                return;
+            }
+            if (errorNumber != 0 && FileWriteError(workFile, errorNumber).outOfRoom()) {
                 r.outOfRoom = true;
                 throw Error(WorkFolderFullReport(workFile, errorNumber));
             }
-            if (!r.fieldRead && !failure.empty())
+            if (!failure.empty())
                 throw Error(failure);
         });
     }
@@ -516,7 +480,7 @@ std::unique_ptr<RecordWork> Run::ReadRecord(bool& lastRecord) {
 // of repeating it. The database library's warnings while the record was read are taken before
 // the move, whose fetch belongs to the next record; those of a move that finds no record after
 // this one belong to this one.
-bool Run::MoveToNextRecord(RecordWork& record) {
+bool Run::MoveToNextRecord(RecordRead& record) {
     if (recordset_)
         record.libraryMessages = recordset_->TakeLibraryMessages();
     Guard after(std::string(kRunLocation), record.reportsAfterSave);
@@ -533,36 +497,38 @@ bool Run::MoveToNextRecord(RecordWork& record) {
 // turn, so one file is in memory at a time; then the move to the next record.
 void Run::AttachedFiles(RecordWork& record, bool& lastRecord) {
     RecordOutcome outcome;
-    outcome.number = record.number;
+    outcome.number = record.read.number;
     CommitWork(record, outcome);
-    const std::size_t count = record.attachedFiles.size();
+    const std::vector<std::string>& attachedFiles = record.read.attachedFiles;
+    const std::size_t count = attachedFiles.size();
     // A record without any file has no value; one whose files gave nothing says why its first
     // such file did.
     if (count == 0)
-        record.Skip({SkipCode::NoValue, {}});
+        record.result.Skip({SkipCode::NoValue, {}});
     for (std::size_t i = 0; i < count && !result_.outOfRoom; ++i) {
         guard_.Step(176, [&] { host_.Yield(); });
         RecordWork file;
-        file.number = record.number;
-        file.choices = record.choices;
-        file.fieldTextNaming = record.fieldTextNaming;
-        file.fieldTextPrefix = record.fieldTextPrefix;
-        file.attachment = AttachmentPart{i, count, record.attachedFiles[i]};
-        Guard g(std::string(kRunLocation), file.reports);
-        file.workToDo = g.Step(200, [&] {
-            file.bytes = PictureField().AttachmentBytes(i);
-            file.found = true;
+        file.read.number = record.read.number;
+        file.read.choices = record.read.choices;
+        file.read.fieldTextNaming = record.read.fieldTextNaming;
+        file.read.fieldTextPrefix = record.read.fieldTextPrefix;
+        file.read.attachment = AttachmentPart{i, count, attachedFiles[i]};
+        Guard g(std::string(kRunLocation), file.read.reports);
+        g.Step(200, [&] {
+            file.read.value = PictureField().AttachmentBytes(i);
+            file.read.stage = RecordStage::Read;
         });
         WorkOnRecord(setup_, file, host_);
-        record.programMessages.insert(record.programMessages.end(), file.programMessages.begin(),
-                                      file.programMessages.end());
-        AttachmentOutcome attached{record.attachedFiles[i], {}, {}};
+        std::vector<std::string>& messages = record.result.programMessages;
+        messages.insert(messages.end(), file.result.programMessages.begin(),
+                        file.result.programMessages.end());
+        AttachmentOutcome attached{attachedFiles[i], {}, {}};
         attached.written = CommitWork(file, outcome, &attached.facts);
         outcome.attachments.push_back(std::move(attached));
-        if (file.skip)
-            record.Skip(*file.skip);
+        if (file.skip())
+            record.result.Skip(*file.skip());
     }
-    lastRecord = !MoveToNextRecord(record);
+    lastRecord = !MoveToNextRecord(record.read);
     FinishRecord(record, outcome);
 }
 
@@ -570,7 +536,7 @@ void Run::AttachedFiles(RecordWork& record, bool& lastRecord) {
 // order of its steps and reports progress.
 void Run::Commit(RecordWork& record) {
     RecordOutcome outcome;
-    outcome.number = record.number;
+    outcome.number = record.read.number;
     CommitWork(record, outcome);
     FinishRecord(record, outcome);
 }
@@ -585,17 +551,19 @@ void Run::ShowRecordReport(const ReportedError& e, RecordOutcome& outcome) {
 // record's first file is its outcome's file.
 std::optional<fs::path> Run::CommitWork(RecordWork& work, RecordOutcome& outcome,
                                         std::optional<WrittenFacts>* facts) {
-    for (const ReportedError& e : work.reports)
+    for (const ReportedError& e : work.read.reports)
         ShowRecordReport(e, outcome);
-    result_.outOfRoom = result_.outOfRoom || work.outOfRoom;
-    found_ = found_ || work.found;
+    for (const ReportedError& e : work.result.reports)
+        ShowRecordReport(e, outcome);
+    result_.outOfRoom = result_.outOfRoom || work.outOfRoom();
+    found_ = found_ || ContentFound(work.result.stage);
     std::optional<fs::path> writtenPath;
 
-    if (work.output) {
-        EncodedOutput& output = *work.output;
+    if (work.result.output) {
+        EncodedOutput& output = *work.result.output;
         std::vector<ReportedError> commitReports;
         bool replaced = false;
-        writtenPath = WriteOutput(output, work.choices.outputFolder, replaced, commitReports);
+        writtenPath = WriteOutput(output, work.read.choices.outputFolder, replaced, commitReports);
         if (writtenPath && replaced)
             ++result_.filesReplaced;
         if (writtenPath && !outcome.written)
@@ -612,14 +580,14 @@ std::optional<fs::path> Run::CommitWork(RecordWork& work, RecordOutcome& outcome
         written = FactsOf(work, *writtenPath);
     if (facts)
         *facts = written;
-    if (work.loaded)
-        s_.creator = std::move(work.picture);
+    if (work.result.stage == RecordStage::Loaded)
+        s_.creator = std::move(work.result.picture);
     if (!outcome.written) {
         outcome.written = writtenPath;
-        outcome.storedPreview = writtenPath && work.storedPreviewUsed;
+        outcome.storedPreview = writtenPath && work.result.storedPreviewUsed;
         outcome.facts = std::move(written);
     }
-    if (writtenPath && work.kept)
+    if (writtenPath && work.result.stage == RecordStage::KeptAsIs)
         result_.originalFiles = true;
     return writtenPath;
 }
@@ -628,24 +596,26 @@ std::optional<fs::path> Run::CommitWork(RecordWork& work, RecordOutcome& outcome
 // folder, without the output's flush to disk (it is made again by the next run that asks).
 WrittenFacts Run::FactsOf(const RecordWork& work, const fs::path& written) {
     WrittenFacts facts;
-    std::string extension = work.attachment
-                                ? fs::path(work.attachment->fileName).extension().string()
-                                : work.objectExtension;
+    std::string extension = work.read.attachment
+                                ? fs::path(work.read.attachment->fileName).extension().string()
+                                : work.result.objectExtension;
     if (!extension.empty() && extension.front() == '.')
         extension.erase(0, 1);
     for (char& c : extension)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     facts.kind = extension == "PAK" ? "Package" : extension;
-    if (work.picture.HasPicture()) {
-        facts.width = work.picture.Image().dib_width();
-        facts.height = work.picture.Image().dib_height();
+    const imaging::PictureHolder& picture = work.result.picture;
+    if (picture.HasPicture()) {
+        facts.width = picture.Image().dib_width();
+        facts.height = picture.Image().dib_height();
     }
     std::error_code ec;
     const auto size = fs::file_size(written, ec);
     facts.bytes = ec ? 0 : static_cast<std::int64_t>(size);
-    if (work.thumbnail.empty())
+    const std::vector<std::uint8_t>& thumbnailBytes = work.result.thumbnail;
+    if (thumbnailBytes.empty())
         return facts;
-    const FolderHandle* folder = TryOutputFolder(work.choices.outputFolder);
+    const FolderHandle* folder = TryOutputFolder(work.read.choices.outputFolder);
     if (!folder)
         return facts;
     const fs::path thumbnail = ThumbnailPath(written.lexically_relative(folder->path()));
@@ -663,9 +633,9 @@ WrittenFacts Run::FactsOf(const RecordWork& work, const fs::path& written) {
         if (!fd)
             return facts;
         std::size_t done = 0;
-        while (done < work.thumbnail.size()) {
+        while (done < thumbnailBytes.size()) {
             const ssize_t n =
-                ::write(fd.get(), work.thumbnail.data() + done, work.thumbnail.size() - done);
+                ::write(fd.get(), thumbnailBytes.data() + done, thumbnailBytes.size() - done);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
@@ -679,7 +649,7 @@ WrittenFacts Run::FactsOf(const RecordWork& work, const fs::path& written) {
 }
 
 // The values of the report's key fields on the current record, as text.
-void Run::ReadReportKeys(RecordWork& record) {
+void Run::ReadReportKeys(RecordRead& record) {
     for (const std::string& name : s_.reportKeyFields) {
         std::string text;
         try {
@@ -693,32 +663,36 @@ void Run::ReadReportKeys(RecordWork& record) {
 }
 
 void Run::FinishRecord(RecordWork& record, RecordOutcome& outcome) {
-    outcome.keys = std::move(record.reportKeys);
-    for (const ReportedError& e : record.reportsAfterSave)
+    RecordRead& read = record.read;
+    RecordResult& worked = record.result;
+    outcome.keys = std::move(read.reportKeys);
+    for (const ReportedError& e : read.reportsAfterSave)
         ShowRecordReport(e, outcome);
-    if (!record.libraryMessages.empty()) {
-        outcome.libraryMessages = std::move(record.libraryMessages);
+    if (!read.libraryMessages.empty()) {
+        outcome.libraryMessages = std::move(read.libraryMessages);
         host_.ShowLibraryWarnings(outcome.number, outcome.libraryMessages);
     }
-    if (!record.programMessages.empty()) {
-        outcome.programMessages = std::move(record.programMessages);
+    if (!worked.programMessages.empty()) {
+        outcome.programMessages = std::move(worked.programMessages);
         host_.ShowProgramMessages(outcome.number, outcome.programMessages);
     }
-    const bool readWithoutFormat = !outcome.written && record.loaded && !record.skip &&
+    const bool loaded = worked.stage == RecordStage::Loaded;
+    const bool readWithoutFormat = !outcome.written && loaded && !record.skip() &&
                                    outcome.errors.empty() &&
-                                   record.choices.format == OutputFormat::None;
+                                   read.choices.format == OutputFormat::None;
     outcome.readWithoutFormat = readWithoutFormat;
     if (!outcome.written && !readWithoutFormat) {
-        outcome.skipped = record.skip;
+        outcome.skipped = record.skip();
         if (!outcome.skipped && !outcome.errors.empty())
             outcome.skipped = SkipReason{SkipCode::Error, outcome.errors.front().description};
-        if (!outcome.skipped && (record.loaded || record.kept) && record.outputName.empty())
+        if (!outcome.skipped && (loaded || worked.stage == RecordStage::KeptAsIs) &&
+            worked.outputName.empty())
             outcome.skipped = SkipReason{SkipCode::NoName, "the name field is empty"};
         if (!outcome.skipped)
             outcome.skipped = SkipReason{SkipCode::NotLoaded, {}};
     }
     result_.records.push_back(std::move(outcome));
-    result_.recordsRead = record.number;
+    result_.recordsRead = read.number;
     ReportProgress();
 }
 

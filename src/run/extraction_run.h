@@ -45,7 +45,7 @@
 #include "common/error_report.h"
 #include "common/folder_beneath.h"
 #include "common/host.h"
-#include "run/external_converter.h"
+#include "common/limits.h"
 #include "run/extraction_options.h"
 #include "run/skip_reason.h"
 

@@ -16,7 +16,8 @@ namespace pictrova::run {
 namespace {
 
 // A failed write leaves the system's reason in `writeError` (the stream keeps no other).
-void WriteChunk(std::ofstream& out, const std::vector<std::uint8_t>& chunk, int& writeError) {
+void WriteChunk(std::ofstream& out, const std::vector<std::uint8_t>& chunk, std::int64_t& written,
+                int& writeError) {
     errno = 0;
     out.write(reinterpret_cast<const char*>(chunk.data()),
               static_cast<std::streamsize>(chunk.size()));
@@ -24,12 +25,13 @@ void WriteChunk(std::ofstream& out, const std::vector<std::uint8_t>& chunk, int&
         writeError = errno;
         throw Error("Cannot write the work file.");
     }
+    written += static_cast<std::int64_t>(chunk.size());
 }
 
 }  // namespace
 
-bool FieldToFile(database::Field& field, const std::filesystem::path& path, Host& host,
-                 std::string* failure, int* writeError) {
+std::optional<std::int64_t> FieldToFile(database::Field& field, const std::filesystem::path& path,
+                                        Host& host, std::string* failure, int* writeError) {
     std::error_code ec;
     int writeErrorNumber = 0;
     if (std::filesystem::exists(path, ec))
@@ -42,23 +44,24 @@ bool FieldToFile(database::Field& field, const std::filesystem::path& path, Host
         const std::int64_t size = field.ActualSize();
         const std::int64_t fullChunks = size / kChunkSize;
         const std::int64_t rest = size % kChunkSize;
-        WriteChunk(out, field.GetChunk(rest), writeErrorNumber);
+        std::int64_t written = 0;
+        WriteChunk(out, field.GetChunk(rest), written, writeErrorNumber);
         for (std::int64_t i = 0; i < fullChunks; ++i)
-            WriteChunk(out, field.GetChunk(kChunkSize), writeErrorNumber);
+            WriteChunk(out, field.GetChunk(kChunkSize), written, writeErrorNumber);
         errno = 0;
         out.close();
         if (!out) {
             writeErrorNumber = errno;
             throw Error("Cannot write the work file.");
         }
-        return true;
+        return written;
     } catch (...) {
         if (failure)
             *failure = DescribeCurrentException();
         if (writeError)
             *writeError = writeErrorNumber;
         std::filesystem::remove(path, ec);
-        return false;
+        return std::nullopt;
     }
 }
 

@@ -103,7 +103,7 @@ SkipReason WhyRawNotLoaded(bool objectHeader) {
 // Runs a write into the work folder. One that does not fit marks the record, so that the run
 // ends at it, and is reported once as the work folder's fault; other failures pass as they are.
 template <typename Write>
-void WorkFileWrite(RecordWork& record, const fs::path& file, Write write) {
+void WorkFileWrite(RecordResult& result, const fs::path& file, Write write) {
     int code = 0;
     fs::path refused = file;
     try {
@@ -119,8 +119,15 @@ void WorkFileWrite(RecordWork& record, const fs::path& file, Write write) {
         if (!FileWriteError(file, code).outOfRoom())
             throw;
     }
-    record.outOfRoom = true;
+    result.outOfRoom = true;
     throw Error(WorkFolderFullReport(refused, code));
+}
+
+// A field streamed to its work file (method 2) stays there while the record may be worked
+// again: the work leaves it to its worker, which deletes it unless the record is worked again.
+bool StreamedFieldLeftToWorker(const RecordWork& record) {
+    return record.mayWorkAgain && record.read.stage == RecordStage::Read &&
+           record.read.choices.method == ReadMethod::Recordset && !record.read.attachment;
 }
 
 // One record's work, step by step.
@@ -128,27 +135,32 @@ class RecordSteps {
   public:
     RecordSteps(const RunSetup& setup, RecordWork& record, Host& host)
         : setup_(setup),
-          r_(record),
+          record_(record),
+          in_(record.read),
+          r_(record.result),
           host_(host),
-          guard_(std::string(kRunLocation), record.reports),
-          workFile_(RecordWorkFile(setup, record.number)),
-          secondWorkFile_(RecordSecondWorkFile(setup, record.number)) {}
+          guard_(std::string(kRunLocation), record.result.reports),
+          workFile_(RecordWorkFile(setup, in_.number)),
+          secondWorkFile_(RecordSecondWorkFile(setup, in_.number)) {}
 
     void Run() {
-        TakeValue();
-        if (r_.workToDo) {
-            if (r_.attachment)
+        r_.stage = in_.stage;
+        if (in_.stage == RecordStage::Read) {
+            TakeValue();
+            if (in_.attachment)
                 AttachedFile();
-            else if (r_.choices.method == ReadMethod::ByteToByte)
+            else if (in_.choices.method == ReadMethod::ByteToByte)
                 Method1();
             else
                 Method2();
-            if (r_.found && !r_.loaded && !r_.kept && r_.attachment)
-                r_.Skip({SkipCode::NotLoaded, r_.attachment->fileName});
-            if (r_.found && !r_.loaded && !r_.kept)
-                r_.Skip(r_.choices.method == ReadMethod::ByteToByte
+            if (r_.stage == RecordStage::Found && in_.attachment)
+                r_.Skip({SkipCode::NotLoaded, in_.attachment->fileName});
+            if (r_.stage == RecordStage::Found)
+                r_.Skip(in_.choices.method == ReadMethod::ByteToByte
                             ? WhyNotLoaded(objectKind_, packagedKind_)
                             : WhyRawNotLoaded(rawIsObject_));
+            if (r_.stage == RecordStage::Read)
+                r_.stage = RecordStage::NotFound;
         }
         Save();
         if (setup_.thumbnails && r_.output && r_.picture.HasPicture()) {
@@ -160,36 +172,39 @@ class RecordSteps {
                 r_.thumbnail.clear();
             }
         }
-        KillFile(host_, workFile_);
+        LetGoOfStreamedField();
     }
 
   private:
-    // The field's value into the bytes in work: moved when the record alone holds it, copied
-    // when the copy kept for working it again shares it.
+    // The field's value into the bytes in work: copied while the record may be worked again,
+    // else taken.
     void TakeValue() {
-        if (!r_.value)
-            return;
-        if (r_.value.use_count() == 1) {
-            // Made mutable by the reader and held by nobody else: nothing can see it change.
-            r_.bytes = std::move(const_cast<std::vector<std::uint8_t>&>(*r_.value));
-        } else {
-            r_.bytes = *r_.value;
-        }
-        r_.value.reset();
+        if (record_.mayWorkAgain)
+            bytes_ = in_.value;
+        else
+            bytes_ = std::move(record_.read.value);
     }
 
+    void LetGoOfStreamedField() {
+        if (!StreamedFieldLeftToWorker(record_))
+            KillFile(host_, workFile_);
+    }
+
+    void SetLoaded(bool loaded) { r_.stage = loaded ? RecordStage::Loaded : RecordStage::Found; }
+    bool loaded() const { return r_.stage == RecordStage::Loaded; }
+
     std::string RecordOutputName(const std::string& extension) const {
-        if (!r_.fieldTextNaming)
-            return OutputName(r_.choices.naming, setup_.namePrefix, r_.number, extension);
-        return r_.fieldTextPrefix
-                   ? OutputName(r_.choices.naming, *r_.fieldTextPrefix, r_.number, extension)
+        if (!in_.fieldTextNaming)
+            return OutputName(in_.choices.naming, setup_.namePrefix, in_.number, extension);
+        return in_.fieldTextPrefix
+                   ? OutputName(in_.choices.naming, *in_.fieldTextPrefix, in_.number, extension)
                    : std::string();
     }
 
     bool external() const { return !setup_.converter.empty(); }
 
     // The Original format: every decoded object is written as the file it holds.
-    bool original() const { return r_.choices.format == OutputFormat::Original; }
+    bool original() const { return in_.choices.format == OutputFormat::Original; }
 
     // The converter's reading of a picture of any kind, into the record's picture; false
     // (quietly) when it cannot read it.
@@ -197,12 +212,12 @@ class RecordSteps {
     bool DecodeAnyPicture(const Source& source) {
         try {
             imaging::DecodeAnyPicture(source, r_.picture.Image());
-            r_.loaded = r_.picture.HasPicture();
+            SetLoaded(r_.picture.HasPicture());
         } catch (const std::exception&) {
             r_.picture.Clear();
-            r_.loaded = false;
+            SetLoaded(false);
         }
-        return r_.loaded;
+        return loaded();
     }
 
     void ConvertToBmp(const fs::path& output, const fs::path& input) {
@@ -219,25 +234,25 @@ class RecordSteps {
         guard_.Step(222, [&] { decoded.packageName.clear(); });
         guard_.Step(224, [&] { r_.objectExtension.clear(); });
         guard_.Step(228, [&] {
-            decoded = ole::DecodeOleObject(std::move(r_.bytes));
-            ReleaseBytes(r_.bytes);
+            decoded = ole::DecodeOleObject(std::move(bytes_));
+            ReleaseBytes(bytes_);
         });
         if (guard_.Test(230, [&] { return !decoded.ok(); })) {
             if (decoded.skip)
                 r_.Skip(std::move(*decoded.skip));
             return;
         }
-        r_.bytes = std::move(decoded.payload);
+        bytes_ = std::move(decoded.payload);
         objectKind_ = decoded.kind;
         r_.objectExtension = ole::KindExtension(decoded.kind);
-        guard_.Step(232, [&] { r_.found = true; });
+        guard_.Step(232, [&] { r_.stage = RecordStage::Found; });
         r_.storedPreviewUsed = decoded.source == ole::PayloadSource::StoredPreview;
         const std::string& packageName = decoded.packageName;
         const std::string extension =
             original() ? OriginalObjectExtension(packageName) : r_.objectExtension;
         guard_.Step(234, [&] {
             // A package named by its own file name keeps that name (and its extension).
-            const std::string own = r_.choices.naming == Naming::OriginalName
+            const std::string own = in_.choices.naming == Naming::OriginalName
                                         ? PackageFileName(packageName)
                                         : std::string();
             r_.outputName = own.empty() ? RecordOutputName(extension) : own;
@@ -248,11 +263,11 @@ class RecordSteps {
         }
         // What a package holds is known only from its content; loading consumes the bytes.
         if (objectKind_ == ole::ObjectKind::Package)
-            packagedKind_ = imaging::SniffPictureKind(r_.bytes);
+            packagedKind_ = imaging::SniffPictureKind(bytes_);
         LoadObject();
         // A document (or a damaged picture) that gives no picture: the picture the object
         // stores for display, when it stores one.
-        if (!r_.loaded && decoded.unusedPreview)
+        if (!loaded() && decoded.unusedPreview)
             LoadStoredPreview(*decoded.unusedPreview);
     }
 
@@ -264,7 +279,7 @@ class RecordSteps {
             return r_.objectExtension;
         std::string extension = FileNameExtension(PackageFileName(packageName));
         if (extension.empty())
-            extension = imaging::FileExtension(imaging::SniffPictureKind(r_.bytes));
+            extension = imaging::FileExtension(imaging::SniffPictureKind(bytes_));
         return extension.empty() ? "bin" : extension;
     }
 
@@ -274,7 +289,7 @@ class RecordSteps {
         ole::ObjectKind previewKind = ole::ObjectKind::None;
         bool made = false;
         try {
-            made = ole::StoredPreviewToFile(preview, r_.bytes, previewKind);
+            made = ole::StoredPreviewToFile(preview, bytes_, previewKind);
         } catch (const std::exception&) {
             made = false;
         }
@@ -282,17 +297,17 @@ class RecordSteps {
             r_.objectExtension = ole::KindExtension(previewKind);
             LoadObject();
         }
-        r_.storedPreviewUsed = r_.loaded;
-        if (r_.loaded)
+        r_.storedPreviewUsed = loaded();
+        if (loaded())
             objectKind_ = previewKind;
         else
             r_.objectExtension = ole::KindExtension(objectKind_);
     }
 
     // The Original format: the record's file is the output as it is, under its output name
-    // with the extension that name carries: r_.bytes, or the streamed work file.
+    // with the extension that name carries: bytes_, or the streamed work file.
     void KeepOriginal(bool workFile) {
-        r_.kept = true;
+        r_.stage = RecordStage::KeptAsIs;
         // A record whose name field gave no name gives no file (the record says why).
         if (r_.outputName.empty())
             return;
@@ -305,14 +320,14 @@ class RecordSteps {
             return;
         if (workFile) {
             // Moved aside so the record's clean-up leaves it for the commit, which copies it.
-            const fs::path kept = setup_.workFolder / ("original-" + std::to_string(r_.number));
+            const fs::path kept = setup_.workFolder / ("original-" + std::to_string(in_.number));
             if (!guard_.Step(374, [&] { fs::rename(workFile_, kept); }))
                 return;
             output.writing = OutputWriting::CopyOfFile;
             output.file = kept;
         } else {
-            output.bytes = std::move(r_.bytes);
-            ReleaseBytes(r_.bytes);
+            output.bytes = std::move(bytes_);
+            ReleaseBytes(bytes_);
         }
         output.writeLabel = output.renameLabel = 374;
         r_.output = std::move(output);
@@ -322,14 +337,15 @@ class RecordSteps {
     // (loaded, or converted first); anything else gives no output. In the Original format every
     // attached file is written as it is, with its own extension.
     void AttachedFile() {
-        const imaging::PictureKind kind = imaging::SniffPictureKind(r_.bytes);
+        r_.stage = RecordStage::Found;
+        const imaging::PictureKind kind = imaging::SniffPictureKind(bytes_);
         if (!original() &&
             guard_.Test(202, [&] { return kind == imaging::PictureKind::Unknown; })) {
-            r_.Skip(NotAPictureFile(r_.attachment->fileName));
+            r_.Skip(NotAPictureFile(in_.attachment->fileName));
             return;
         }
         guard_.Step(204, [&] {
-            const AttachmentPart& part = *r_.attachment;
+            const AttachmentPart& part = *in_.attachment;
             if (original()) {
                 r_.objectExtension = FileNameExtension(part.fileName);
                 if (r_.objectExtension.empty())
@@ -341,10 +357,11 @@ class RecordSteps {
                                          ? "bmp"
                                          : Lower(std::string(imaging::EngineCoderName(kind)));
             }
-            if (!r_.fieldTextNaming || r_.fieldTextPrefix)
+            if (!in_.fieldTextNaming || in_.fieldTextPrefix)
                 r_.outputName = AttachmentOutputName(
-                    r_.choices.naming, r_.fieldTextNaming ? *r_.fieldTextPrefix : setup_.namePrefix,
-                    r_.number, part.index, part.count, part.fileName, r_.objectExtension);
+                    in_.choices.naming,
+                    in_.fieldTextNaming ? *in_.fieldTextPrefix : setup_.namePrefix, in_.number,
+                    part.index, part.count, part.fileName, r_.objectExtension);
         });
         if (original())
             KeepOriginal(false);
@@ -352,7 +369,7 @@ class RecordSteps {
             LoadObject();
     }
 
-    // The decoded object (or attached file) in r_.bytes, loaded as a picture. Only a kind the
+    // The decoded object (or attached file) in bytes_, loaded as a picture. Only a kind the
     // loader does not read goes through a work file, and only for an external converter.
     void LoadObject() {
         const bool loadable = guard_.Test(264, [&] {
@@ -368,19 +385,19 @@ class RecordSteps {
         // still goes to the loader, as an unconverted work file would.
         bool converted = false;
         if (!loadable)
-            guard_.Step(278, [&] { converted = DecodeAnyPicture(r_.bytes); });
+            guard_.Step(278, [&] { converted = DecodeAnyPicture(bytes_); });
         if (!converted)
             LoadBytes(loadable ? 268 : 292, loadable ? 270 : 294);
-        ReleaseBytes(r_.bytes);
+        ReleaseBytes(bytes_);
     }
 
     // The external converter reads the object from a work file and writes a BMP beside it; the
     // loader reads that, or the object as it was when the converter wrote nothing.
     void ConvertObjectThroughWorkFile() {
         guard_.Step(256, [&] {
-            WorkFileWrite(r_, workFile_, [&] { WriteWholeFile(r_.bytes, workFile_); });
+            WorkFileWrite(r_, workFile_, [&] { WriteWholeFile(bytes_, workFile_); });
             // The decoded object is on disk; keep memory to one copy of the picture.
-            ReleaseBytes(r_.bytes);
+            ReleaseBytes(bytes_);
         });
         guard_.Step(278, [&] {
             ConvertToBmp(ReplaceExtensionWithBmp(workFile_.string(), r_.objectExtension),
@@ -393,38 +410,37 @@ class RecordSteps {
             return;
         ReadWorkFile(292, workFile_);
         LoadBytes(292, 294);
-        ReleaseBytes(r_.bytes);
+        ReleaseBytes(bytes_);
         guard_.Step(300, [&] { KillFile(host_, workFile_); });
     }
 
-    // r_.bytes: a file the converter or the streamed field left in the work folder.
+    // bytes_: a file the converter or the streamed field left in the work folder.
     void ReadWorkFile(int label, const fs::path& file) {
-        guard_.Step(label, [&] { r_.bytes = imaging::ReadWholeFile(file); });
+        guard_.Step(label, [&] { bytes_ = imaging::ReadWholeFile(file); });
     }
 
-    // The picture in r_.bytes repaired and loaded; a picture refused as too large, or a metafile
+    // The picture in bytes_ repaired and loaded; a picture refused as too large, or a metafile
     // not drawn, says why.
     void LoadBytes(int repairLabel, int loadLabel) {
-        guard_.Step(repairLabel, [&] { imaging::RepairPictureBytes(r_.bytes); });
+        guard_.Step(repairLabel, [&] { imaging::RepairPictureBytes(bytes_); });
         std::optional<imaging::PictureSize> tooBig;
         std::optional<imaging::RenderRefusal> notRendered;
         guard_.Step(loadLabel, [&] {
-            r_.loaded = imaging::LoadPictureBytes(r_.picture, r_.bytes, &tooBig, &notRendered);
+            SetLoaded(imaging::LoadPictureBytes(r_.picture, bytes_, &tooBig, &notRendered));
         });
-        if (!r_.loaded && tooBig)
+        if (!loaded() && tooBig)
             r_.Skip(TooLarge(*tooBig));
-        if (!r_.loaded && notRendered)
+        if (!loaded() && notRendered)
             r_.Skip(
                 {SkipCode::NotRendered, std::string(imaging::RenderRefusalDetail(*notRendered))});
     }
 
     void Method2() {
-        if (!guard_.Test(310, [&] { return r_.fieldRead && FileSize2(workFile_) != 0; })) {
-            if (r_.fieldRead)
-                r_.Skip({SkipCode::NoValue, {}});
+        if (!guard_.Test(310, [&] { return FileSize2(workFile_) != 0; })) {
+            r_.Skip({SkipCode::NoValue, {}});
             return;
         }
-        guard_.Step(314, [&] { r_.found = true; });
+        guard_.Step(314, [&] { r_.stage = RecordStage::Found; });
         rawIsObject_ = StartsWithObjectHeader(workFile_);
         // The Original format writes the value as it was streamed, named by the picture kind it
         // starts with.
@@ -442,11 +458,11 @@ class RecordSteps {
             // converter's reader refuses still goes to the loader.
             bool converted = false;
             ReadWorkFile(326, workFile_);
-            guard_.Step(326, [&] { converted = DecodeAnyPicture(r_.bytes); });
+            guard_.Step(326, [&] { converted = DecodeAnyPicture(bytes_); });
             if (!converted)
                 LoadBytes(342, 344);
-            ReleaseBytes(r_.bytes);
-            guard_.Step(350, [&] { KillFile(host_, workFile_); });
+            ReleaseBytes(bytes_);
+            guard_.Step(350, [&] { LetGoOfStreamedField(); });
             return;
         }
         guard_.Step(324, [&] { KillFile(host_, secondWorkFile_); });
@@ -455,8 +471,8 @@ class RecordSteps {
         const bool convertedFile = guard_.Test(336, [&] { return FileExists(secondWorkFile_); });
         ReadWorkFile(342, convertedFile ? secondWorkFile_ : workFile_);
         LoadBytes(342, 344);
-        ReleaseBytes(r_.bytes);
-        guard_.Step(350, [&] { KillFile(host_, workFile_); });
+        ReleaseBytes(bytes_);
+        guard_.Step(350, [&] { LetGoOfStreamedField(); });
         guard_.Step(352, [&] { KillFile(host_, secondWorkFile_); });
     }
 
@@ -475,7 +491,7 @@ class RecordSteps {
     // leave the output folder.
     void PlaceOutput(EncodedOutput& output, const std::string& nameBase,
                      std::string_view extension) const {
-        output.finalPath = OutputPathInFolder(r_.choices.outputFolder, nameBase, extension);
+        output.finalPath = OutputPathInFolder(in_.choices.outputFolder, nameBase, extension);
         output.pathInFolder = OutputNameInFolder(nameBase, extension);
     }
 
@@ -489,11 +505,11 @@ class RecordSteps {
 
     // Encodes the loaded picture; the commit writes it into the output folder.
     void Save() {
-        if (!guard_.Test(354, [&] { return r_.loaded && !r_.outputName.empty(); }))
+        if (!guard_.Test(354, [&] { return loaded() && !r_.outputName.empty(); }))
             return;
         std::string nameBase;
         guard_.Step(358, [&] { nameBase = StripExtension(r_.outputName); });
-        const OutputFormat format = r_.choices.format;
+        const OutputFormat format = in_.choices.format;
 
         for (const OutputFormatRow& f : OutputFormatRows()) {
             if (f.route == OutputRoute::AsStored)
@@ -535,7 +551,7 @@ class RecordSteps {
             return;
         if (guard_.Step(l + 4, [&] {
                 output.bytes = imaging::EncodeJPG(
-                    r_.picture, static_cast<std::uint8_t>(std::clamp(r_.choices.quality, 0, 255)));
+                    r_.picture, static_cast<std::uint8_t>(std::clamp(in_.choices.quality, 0, 255)));
             })) {
             output.writing = OutputWriting::Jpeg;
             output.writeLabel = output.renameLabel = l + 4;
@@ -554,7 +570,7 @@ class RecordSteps {
         // The intermediate BMP stays in the work folder: no file of the user's is touched.
         guard_.Step(l + 2, [&] {
             intermediate =
-                setup_.workFolder / ("intermediate-" + std::to_string(r_.number) + ".bmp");
+                setup_.workFolder / ("intermediate-" + std::to_string(in_.number) + ".bmp");
         });
         if (!guard_.Step(l + 4, [&] { PlaceOutput(output, f.format, nameBase); }))
             return;
@@ -566,15 +582,15 @@ class RecordSteps {
                 // converter leaves behind goes with that folder; only a checked picture is
                 // copied to the output folder.
                 const fs::path converted =
-                    setup_.workFolder /
-                    ("converted-" + std::to_string(r_.number) + ConverterOutputExtension(f.format));
+                    setup_.workFolder / ("converted-" + std::to_string(in_.number) +
+                                         ConverterOutputExtension(f.format));
                 std::error_code ec;
                 fs::remove(converted, ec);
                 std::string reason;
                 const int code = ShellAndWait(
                     host_,
                     ConverterArgumentVector(setup_.converter.string(),
-                                            ConverterFormatWords(f.format, r_.choices.quality),
+                                            ConverterFormatWords(f.format, in_.choices.quality),
                                             converted.string(), intermediate.string()),
                     0, setup_.converterTimeout, &reason);
                 // A converter that fails may still leave a partial file: both must be right.
@@ -603,7 +619,7 @@ class RecordSteps {
             return;
         guard_.Step(l + 8, [&] {
             output.bytes = imaging::EncodePicture(r_.picture.Image(),
-                                                  RunEncodeSettings(f, r_.choices.quality));
+                                                  RunEncodeSettings(f, in_.choices.quality));
             output.writeLabel = l + 8;
             output.renameLabel = l + 14;
             r_.output = std::move(output);
@@ -611,9 +627,13 @@ class RecordSteps {
     }
 
     const RunSetup& setup_;
-    RecordWork& r_;
+    RecordWork& record_;
+    const RecordRead& in_;
+    RecordResult& r_;
     Host& host_;
     Guard guard_;
+    // The decoded object, attached file or file read back, while it is worked on.
+    std::vector<std::uint8_t> bytes_;
     fs::path workFile_;
     fs::path secondWorkFile_;
     bool rawIsObject_ = false;  // method 2: the streamed value starts with an object header
@@ -649,45 +669,21 @@ fs::path RecordSecondWorkFile(const RunSetup& setup, std::int64_t number) {
     return setup.workFolder / ("field-" + std::to_string(number) + "-converted.bmp");
 }
 
-fs::path RecordRetryWorkFile(const RunSetup& setup, std::int64_t number) {
-    return setup.workFolder / ("field-" + std::to_string(number) + "-as-read");
+bool ContentFound(RecordStage stage) {
+    return stage == RecordStage::Found || stage == RecordStage::Loaded ||
+           stage == RecordStage::KeptAsIs;
 }
 
 void WorkOnRecord(const RunSetup& setup, RecordWork& record, Host& host) {
     RecordSteps(setup, record, host).Run();
-    TakeChildOutput(record.programMessages);
-}
-
-std::unique_ptr<RecordWork> CopyAsRead(const RecordWork& record) {
-    auto copy = std::make_unique<RecordWork>();
-    copy->number = record.number;
-    copy->choices = record.choices;
-    copy->reports = record.reports;
-    copy->reportsAfterSave = record.reportsAfterSave;
-    copy->libraryMessages = record.libraryMessages;
-    copy->fieldTextNaming = record.fieldTextNaming;
-    copy->fieldTextPrefix = record.fieldTextPrefix;
-    copy->fieldSize = record.fieldSize;
-    copy->value = record.value;
-    copy->fieldRead = record.fieldRead;
-    copy->found = record.found;
-    copy->workToDo = record.workToDo;
-    copy->attachedFiles = record.attachedFiles;
-    copy->attachment = record.attachment;
-    copy->skip = record.skip;
-    copy->reportKeys = record.reportKeys;
-    return copy;
+    TakeChildOutput(record.result.programMessages);
 }
 
 std::uint64_t BytesHeld(const RecordWork& record) {
-    std::uint64_t bytes = record.bytes.capacity();
-    if (record.value && !(record.asRead && record.asRead->value == record.value))
-        bytes += record.value->capacity();
-    if (record.output)
-        bytes += record.output->bytes.capacity();
-    bytes += static_cast<std::uint64_t>(std::max(record.picture.Image().biSizeImage(), 0));
-    if (record.asRead)
-        bytes += BytesHeld(*record.asRead);
+    std::uint64_t bytes = record.read.value.capacity();
+    if (record.result.output)
+        bytes += record.result.output->bytes.capacity();
+    bytes += static_cast<std::uint64_t>(std::max(record.result.picture.Image().biSizeImage(), 0));
     return bytes;
 }
 
@@ -847,20 +843,28 @@ void RecordWorkers::Work() {
             WorkOnRecord(setup_, record, host);
         } catch (...) {
             // Every step is guarded; this is a failure of a report itself (out of memory).
-            record.reports.push_back({DescribeCurrentException(), std::string(kRunLocation), 0});
+            record.result.reports.push_back(
+                {DescribeCurrentException(), std::string(kRunLocation), 0});
         }
         // The most the record took at once: its field as read, its picture in the engine and
         // what it keeps for the commit.
-        const imaging::cDIBSection& picture = record.picture.Image();
+        const imaging::cDIBSection& picture = record.result.picture.Image();
         const auto pixels = static_cast<std::uint64_t>(std::max(picture.dib_width(), 0)) *
                             static_cast<std::uint64_t>(std::max(picture.dib_height(), 0));
         const std::uint64_t workBytes =
             readBytes + run::BytesHeld(record) + pixels * imaging::EngineBytesPerPixel();
         const bool shortOfResources = imaging::ResourceShortfallsOnThisThread() != shortfallsBefore;
+        bool shortWhileShared = false;
         {
             std::lock_guard lock(mutex_);
             overlapped = overlapped || inWork_ > 1 || starts_ != startsBefore;
-            record.shortWhileShared = shortOfResources && overlapped && !next.alone;
+            shortWhileShared = shortOfResources && overlapped && !next.alone;
+        }
+        if (StreamedFieldLeftToWorker(record) && !shortWhileShared)
+            KillFile(host, RecordWorkFile(setup_, record.read.number));
+        {
+            std::lock_guard lock(mutex_);
+            record.result.shortWhileShared = shortWhileShared;
             Finished(record, workBytes);
         }
         finished_.notify_all();

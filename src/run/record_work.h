@@ -1,19 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// One record's way through the run. The reader fills a fresh RecordWork from the recordset
-// (choices, name text, field bytes or the streamed work file), WorkOnRecord decodes, loads and
-// encodes it without touching the host or the output folder, and the commit writes the encoded
-// output into the output folder. Each phase reports through the record's guard with the run's
+// One record's way through the run. The reader fills the RecordRead half of a fresh RecordWork
+// from the recordset (choices, name text, field bytes or the streamed work file), WorkOnRecord
+// decodes, loads and encodes it into the RecordResult half without touching the host or the
+// output folder, and the commit writes the encoded output into the output folder. The record's
+// RecordStage says how far it came. Each phase reports through the record's guard with the run's
 // labels; the reports are kept with the record and shown when it is committed, so they come in
-// record order however the work was spread.
+// record order however the work was spread. A record is worked again from its RecordRead half
+// with a fresh result.
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -83,76 +84,107 @@ struct AttachmentPart {
     std::string fileName;   // as stored
 };
 
-struct RecordWork {
+// Where a record stands. The reader leaves it NotFound or Read; the work takes a Read record on.
+enum class RecordStage {
+    NotFound,  // nothing to work on (no value, or it could not be read), or no content found in it
+    Read,      // the reader left a value, or a streamed work file, to work on
+    Found,     // the work found content in it, which gave no picture
+    Loaded,    // its picture is loaded
+    KeptAsIs,  // the Original format: its file is the output as it is (nothing loaded)
+};
+
+// The record found content: a picture, a file kept as it is, or content that gave neither.
+bool ContentFound(RecordStage stage);
+
+// Keeps `reason` unless a reason is kept already: a record gives the first reason found.
+inline void KeepFirstReason(std::optional<SkipReason>& kept, SkipReason reason) {
+    if (!kept)
+        kept = std::move(reason);
+}
+
+// The record as the reader hands it out. The work reads it and leaves it as it is, except that
+// it takes the field value for itself when the record will not be worked again.
+struct RecordRead {
     std::int64_t number = 0;  // 1-based position in the table
     RecordChoices choices;
+    RecordStage stage = RecordStage::NotFound;
 
-    // Reports of the read and work phases, in the order they happened; then the report of the
-    // move to the next record, which comes after the record's save.
+    // Reports of the read, in the order they happened; then the report of the move to the next
+    // record, which comes after the record's save.
     std::vector<ReportedError> reports;
     std::vector<ReportedError> reportsAfterSave;
     // What the database library warned of while the record was read; shown after its reports.
     std::vector<std::string> libraryMessages;
-    // What the programs its work started wrote (common/child_output.h).
-    std::vector<std::string> programMessages;
+    // For a contact sheet: the values of its key fields.
+    std::vector<std::string> reportKeys;
 
-    // Read.
     bool fieldTextNaming = false;
     // The FieldText prefix; none when the name field could not be read, so a record never
     // takes another record's name.
     std::optional<std::string> fieldTextPrefix;
+    // Method 1: the field's size as the recordset gives it; method 2: the bytes streamed to the
+    // record's work file.
     std::int64_t fieldSize = 0;
-    // Method 1: the field's value as read, never changed: the copy kept for working the record
-    // again shares it.
-    std::shared_ptr<const std::vector<std::uint8_t>> value;
-    // The bytes in work: the field's value (taken from `value`), the decoded file, ...
-    std::vector<std::uint8_t> bytes;
-    bool fieldRead = false;  // method 2: the field was streamed whole to its work file
-    bool found = false;      // the record yielded content
-    bool workToDo = false;   // the read left something to decode or load
+    // Method 1: the field's value; an attached file: its decoded bytes.
+    std::vector<std::uint8_t> value;
     // Attachment fields: the record's attached files (by name), and for the work on one of
-    // them, which one (`bytes` then holds its decoded bytes).
+    // them, which one.
     std::vector<std::string> attachedFiles;
     std::optional<AttachmentPart> attachment;
+    // Why the record gives no picture, when the read knows.
+    std::optional<SkipReason> skip;
+    void Skip(SkipReason reason) { KeepFirstReason(skip, std::move(reason)); }
+    // The streamed field did not fit in the work folder (see RecordResult::outOfRoom).
+    bool outOfRoom = false;
+};
 
-    // Work.
+// What the work gives back.
+struct RecordResult {
+    RecordStage stage = RecordStage::NotFound;
+    // Reports of the work, after the read's.
+    std::vector<ReportedError> reports;
+    // What the programs the work started wrote (common/child_output.h).
+    std::vector<std::string> programMessages;
+
     std::string objectExtension;
     std::string outputName;
     imaging::PictureHolder picture;
-    bool loaded = false;
-    // The Original format: the object's file is ready to be written as it is (nothing loaded).
-    bool kept = false;
     // The file is the picture the object stores for display, not its own data: the decoder
     // fell back to it, or the object's own file held no picture.
     bool storedPreviewUsed = false;
     std::optional<EncodedOutput> output;
-    // For a contact sheet: the values of its key fields, and the output's thumbnail (JPEG).
-    std::vector<std::string> reportKeys;
+    // For a contact sheet: the output's thumbnail (JPEG).
     std::vector<std::uint8_t> thumbnail;
     // A work file of the record did not fit (the work folder's file system is full, over quota
     // or read-only): every later record's would not fit either, so the run ends at this one.
     bool outOfRoom = false;
 
-    // Why the record gives no picture, when a phase knows; the first reason found is kept.
+    // Why the record gives no picture, when the work knows; the first reason found is kept.
     std::optional<SkipReason> skip;
-    void Skip(SkipReason reason) {
-        if (!skip)
-            skip = std::move(reason);
-    }
+    void Skip(SkipReason reason) { KeepFirstReason(skip, std::move(reason)); }
 
-    // Scheduling. The record as read, kept while it is in work so that it can be worked again.
-    std::unique_ptr<RecordWork> asRead;
     // Its work ran short of a resource shared with other records in work (see
     // imaging::NoteResourceShortfall): the result may differ from one worked on alone.
     bool shortWhileShared = false;
 };
 
-// A copy of the record as the reader left it (nothing decoded, loaded or encoded yet).
-std::unique_ptr<RecordWork> CopyAsRead(const RecordWork& record);
+// One record in the run: the reader's half and the work's.
+struct RecordWork {
+    RecordRead read;
+    RecordResult result;
+    // The run works the record again, alone, should its work run short while shared: the work
+    // then copies the field value rather than take it, and leaves a streamed field to its
+    // worker, which deletes it unless the record is worked again.
+    bool mayWorkAgain = false;
 
-// The bytes the record holds in memory now: its field value, its bytes in work, its picture's
-// rows, its encoded output and the copy kept for working it again (whose field value is the
-// record's own, counted once).
+    // The first reason found why the record gives no picture: the read's, else the work's.
+    const std::optional<SkipReason>& skip() const { return read.skip ? read.skip : result.skip; }
+    // A work file of the record did not fit: the run ends at it.
+    bool outOfRoom() const { return read.outOfRoom || result.outOfRoom; }
+};
+
+// The bytes the record holds in memory now: its field value, its picture's rows and its encoded
+// output.
 std::uint64_t BytesHeld(const RecordWork& record);
 
 // The workers of one run: N threads that take records in the order they are handed out and
@@ -234,7 +266,5 @@ void WorkOnRecord(const RunSetup& setup, RecordWork& record, Host& host);
 // writes; both in the run's work folder, named after the record.
 std::filesystem::path RecordWorkFile(const RunSetup& setup, std::int64_t number);
 std::filesystem::path RecordSecondWorkFile(const RunSetup& setup, std::int64_t number);
-// A second name for the streamed field, which keeps it for working the record again.
-std::filesystem::path RecordRetryWorkFile(const RunSetup& setup, std::int64_t number);
 
 }  // namespace pictrova::run

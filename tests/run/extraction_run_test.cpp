@@ -276,7 +276,18 @@ TEST_F(ExtractionRunTest, EveryFormatWithBothMethods) {
             ExtractionChoices choices = Choices();
             choices.readMethod = method;
             choices.format = format;
+            // A committed record's work files are gone (the streamed field too, which waits
+            // for its worker's word while the record may be worked again).
+            afterRecord = [&](const RunProgress& p) {
+                for (const auto& e : fs::recursive_directory_iterator(work)) {
+                    const std::string name = e.path().filename().string();
+                    if (!name.starts_with("field-"))
+                        continue;
+                    EXPECT_GT(std::stoll(name.substr(6)), p.recordsDone) << name;
+                }
+            };
             RunResult r = Run(choices);
+            afterRecord = nullptr;
             EXPECT_EQ(host.messages, std::vector<std::string>{"Done."});
             EXPECT_TRUE(host.errorReports.empty()) << host.errorReports.front();
             // Record 2 holds a bare BMP file: method 1 takes it as it is, and it is the only

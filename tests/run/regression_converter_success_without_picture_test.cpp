@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "regression_run_support.h"
+#include "run/external_converter.h"
 
 namespace pictrova::run::regression {
 namespace {
