@@ -25,6 +25,7 @@
 #include "imaging/picture_files.h"
 #include "imaging/picture_kind.h"
 #include "imaging/thumbnail.h"
+#include "ole/object_header.h"
 #include "ole/ole_object_decoder.h"
 #include "run/external_converter.h"
 #include "run/field_reading.h"
@@ -150,6 +151,11 @@ class RecordSteps {
                             ? WhyNotLoaded(objectKind_, packagedKind_)
                             : WhyRawNotLoaded(rawIsObject_));
         }
+        if (setup_.previewOnly) {
+            Preview();
+            KillFile(host_, workFile_);
+            return;
+        }
         Save();
         if (setup_.thumbnails && r_.output && r_.picture.HasPicture()) {
             // A picture the encoders took is one the thumbnail takes; should it fail all the
@@ -164,6 +170,23 @@ class RecordSteps {
     }
 
   private:
+    // The preview's end of the work: the picture's size and its thumbnail, the picture itself
+    // dropped unless the preview shows it whole.
+    void Preview() {
+        if (!r_.loaded || !r_.picture.HasPicture())
+            return;
+        const imaging::cDIBSection& picture = r_.picture.Image();
+        r_.pictureWidth = picture.dib_width();
+        r_.pictureHeight = picture.dib_height();
+        try {
+            r_.previewThumbnail = imaging::ScaleDownToFit(picture, imaging::kThumbnailLongestSide);
+        } catch (const Error&) {
+            r_.previewThumbnail.CleanUp();
+        }
+        if (!setup_.previewFullPicture)
+            r_.picture.Clear();
+    }
+
     // The field's value into the bytes in work: moved when the record alone holds it, copied
     // when the copy kept for working it again shares it.
     void TakeValue() {
@@ -218,6 +241,8 @@ class RecordSteps {
         ole::DecodeResult decoded;
         guard_.Step(222, [&] { decoded.packageName.clear(); });
         guard_.Step(224, [&] { r_.objectExtension.clear(); });
+        if (setup_.previewOnly)
+            r_.objectClass = ole::SummariseObject(r_.bytes).decoderClass();
         guard_.Step(228, [&] {
             decoded = ole::DecodeOleObject(std::move(r_.bytes));
             ReleaseBytes(r_.bytes);
