@@ -573,11 +573,18 @@ void Run::AttachedFiles(RecordWork& record, bool& lastRecord) {
             file.found = true;
         });
         WorkOnRecord(setup_, file, host_);
-        // A preview shows the record's first file that gives a picture.
-        if (s_.preview && file.loaded) {
-            lastRecord = !MoveToNextRecord(record);
-            DeliverPreview(file, record.number);
-            return;
+        // A preview shows the record's first file that gives an output; the others' reports
+        // and reasons stay the record's.
+        if (s_.preview) {
+            if (file.loaded || file.kept) {
+                lastRecord = !MoveToNextRecord(record);
+                DeliverPreview(file, record.number);
+                return;
+            }
+            record.reports.insert(record.reports.end(), file.reports.begin(), file.reports.end());
+            if (file.skip)
+                record.Skip(*file.skip);
+            continue;
         }
         record.programMessages.insert(record.programMessages.end(), file.programMessages.begin(),
                                       file.programMessages.end());

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "run/record_preview.h"
 
+#include <algorithm>
+
 #include "common/error.h"
 #include "common/host.h"
 #include "database/database_selection.h"
@@ -169,6 +171,8 @@ void RecordPreview::PreviewRangeNow(const Range& range) {
     RunSurroundings surroundings{host, selection, creator, {}, ExternalConverterFromEnvironment(),
                                  {}};
     surroundings.stopRequested = [&] { return !current(); };
+    // One core fewer than a run takes: the page the preview is shown on keeps one.
+    surroundings.jobs = std::max(1u, DefaultJobs() - 1);
     surroundings.preview = &preview;
     RunResult result;
     std::string failure;

@@ -39,9 +39,9 @@ struct PreviewedRecord {
     // name it; empty when the run would write no file (then `skip` says why).
     std::string fileName;
     std::optional<SkipReason> skip;
-    std::string kind;            // the kind of file the record held ("JPG", "Package", "PNG")
-    std::string objectClass;     // the OLE object's class; empty for other values
-    std::int32_t width = 0;      // of the picture loaded; 0 when none was
+    std::string kind;         // the kind of file the record held ("JPG", "Package", "PNG")
+    std::string objectClass;  // the OLE object's class; empty for other values
+    std::int32_t width = 0;   // of the picture loaded; 0 when none was
     std::int32_t height = 0;
     imaging::cDIBSection thumbnail;  // the picture scaled down; empty when none was loaded
     imaging::cDIBSection picture;    // the picture loaded, when full pictures were asked for

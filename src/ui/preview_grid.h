@@ -87,7 +87,7 @@ class PreviewGrid : public QWidget {
     // Previews cancelled, kept until their thread has let go of its work.
     std::vector<std::unique_ptr<run::RecordPreview>> retiring_;
     std::optional<Pending> pending_;
-    std::optional<Pending> shown_;  // the choices of the preview in work
+    std::optional<Pending> shown_;    // the choices of the preview in work
     std::int64_t requestedUpTo_ = 0;  // the last record asked for
     std::int64_t nextRecord_ = 1;     // the first record not yet shown
     QPointer<PictureDialog> dialog_;
