@@ -130,6 +130,11 @@ bool RecordPreview::Idle() const {
     return !inWork_ && ranges_.empty();
 }
 
+bool RecordPreview::ResultsWaiting() const {
+    std::lock_guard lock(mutex_);
+    return !results_.empty();
+}
+
 std::string RecordPreview::Message() const {
     std::lock_guard lock(mutex_);
     return message_;

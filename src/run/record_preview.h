@@ -83,6 +83,8 @@ class RecordPreview {
 
     // No range is queued or in work.
     bool Idle() const;
+    // Records previewed and not yet taken.
+    bool ResultsWaiting() const;
     // A range ended before its last record: the table has no more.
     bool ReachedEnd() const { return reachedEnd_; }
     // The run's own message when its checks stopped it ("No picture field selected."); empty

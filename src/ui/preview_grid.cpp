@@ -3,8 +3,10 @@
 
 #include <QLabel>
 #include <QListWidget>
+#include <QPainter>
 #include <QPixmap>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -38,8 +40,10 @@ PreviewGrid::PreviewGrid(QWidget* parent) : QWidget(parent) {
     Cells->setIconSize(QSize(kIconSide, kIconSide));
     Cells->setGridSize(QSize(kIconSide + 48, kIconSide + 44));
     Cells->setResizeMode(QListView::Adjust);
+    // Room for two columns of cells beside the scroll bar.
+    Cells->setMinimumWidth(2 * Cells->gridSize().width() + 2 * Cells->frameWidth() +
+                           Cells->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 8);
     Cells->setMovement(QListView::Static);
-    Cells->setUniformItemSizes(true);
     Cells->setWordWrap(true);
     Cells->setTextElideMode(Qt::ElideMiddle);
     Status = new QLabel(this);
@@ -106,7 +110,8 @@ PictureDialog* PreviewGrid::OpenDialog() const {
 }
 
 bool PreviewGrid::Working() const {
-    return pending_ || !retiring_.empty() || (preview_ && !preview_->Idle());
+    return pending_ || !retiring_.empty() ||
+           (preview_ && (!preview_->Idle() || preview_->ResultsWaiting()));
 }
 
 // Only one preview works at a time: a metafile's drawing is stopped for every thread at once
@@ -127,8 +132,11 @@ void PreviewGrid::Request(std::int64_t first, std::int64_t count) {
     poll_->start();
 }
 
+// The timer stops only after a poll that began with no work left, so the records the work
+// delivered last are taken and the status tells the end.
 void PreviewGrid::Poll() {
     StartPending();
+    const bool working = Working();
     if (preview_) {
         for (const run::PreviewedRecord& previewed : preview_->Take()) {
             if (dialogWaiting_ && dialog_ && previewed.number == dialog_->record()) {
@@ -141,7 +149,7 @@ void PreviewGrid::Poll() {
         RequestMoreAtTheEnd();
     }
     ShowStatus();
-    if (!Working())
+    if (!working && !Working())
         poll_->stop();
 }
 
@@ -160,13 +168,24 @@ void PreviewGrid::AddCell(const run::PreviewedRecord& previewed) {
     } else {
         second = "read (no format chosen)";
     }
-    cell->setText(QString::number(previewed.number) + "\n" + second);
+    cell->setText(QString::number(previewed.number) + QChar(QChar::LineSeparator) + second);
+    cell->setTextAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    cell->setSizeHint(Cells->gridSize());
     cell->setToolTip(cell->text());
     cell->setData(kRecordNumberRole, QVariant::fromValue<qlonglong>(previewed.number));
     const QImage thumbnail = DibToImage(previewed.thumbnail);
-    if (!thumbnail.isNull())
-        cell->setIcon(QIcon(QPixmap::fromImage(thumbnail.scaled(
-            kIconSide, kIconSide, Qt::KeepAspectRatio, Qt::SmoothTransformation))));
+    if (!thumbnail.isNull()) {
+        // Centred on a square, so that every cell's text starts at the same height.
+        const QImage scaled =
+            thumbnail.scaled(kIconSide, kIconSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        QPixmap square(kIconSide, kIconSide);
+        square.fill(Qt::transparent);
+        QPainter painter(&square);
+        painter.drawImage((kIconSide - scaled.width()) / 2, (kIconSide - scaled.height()) / 2,
+                          scaled);
+        painter.end();
+        cell->setIcon(QIcon(square));
+    }
 }
 
 // More records once the user has scrolled to the end of those shown (or all shown fit).
