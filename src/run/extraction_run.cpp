@@ -252,8 +252,11 @@ RunEnd Run::Checks() {
     }
     if (!g.Test(166, [&] { return Rs().Eof() || Rs().bof(); })) {
         g.Step(168, [&] { Rs().movefirst(); });
+        // A preview counts nothing: a table without a stored count would be walked whole for
+        // every range.
         g.Step(172, [&] {
-            recordsTotal_ = CountRecords(database_, Rs(), setup_.tableName);
+            if (!preview)
+                recordsTotal_ = CountRecords(database_, Rs(), setup_.tableName);
             ReportProgress();
         });
         // A preview reads from its first record on: the records before it are passed over.

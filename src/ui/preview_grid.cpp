@@ -146,7 +146,6 @@ void PreviewGrid::Poll() {
             }
             AddCell(previewed);
         }
-        RequestMoreAtTheEnd();
     }
     ShowStatus();
     if (!working && !Working())
@@ -188,7 +187,7 @@ void PreviewGrid::AddCell(const run::PreviewedRecord& previewed) {
     }
 }
 
-// More records once the user has scrolled to the end of those shown (or all shown fit).
+// More records once the user has scrolled to the end of those shown, with nothing in work.
 void PreviewGrid::RequestMoreAtTheEnd() {
     if (!preview_ || dialogWaiting_ || !preview_->Idle() || preview_->ReachedEnd())
         return;

@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -709,6 +710,34 @@ TEST_F(WizardRunTest, PreviewGridShowsWhatTheRunWrites) {
               "Record 1 \u00b7 BMP \u00b7 5 x 4 pixels \u00b7 class Paint.Picture");
     EXPECT_EQ(dialog.Picture->pixmap().size(), QSize(5, 4));
     EXPECT_EQ(form2.Preview->Cells->count(), 6);
+}
+
+// The grid shows its first records at once and more each time it is scrolled to its end, until
+// the table has no more.
+TEST_F(WizardRunTest, PreviewGridShowsMoreRecordsWhenScrolledToItsEnd) {
+    jet::DatabasePlan plan;
+    plan.tables.push_back({"Pictures",
+                           {{"ID", jet::ColumnType::Long},
+                            {"Caption", jet::ColumnType::Text, 60},
+                            {"Picture", jet::ColumnType::OleObject}},
+                           {}});
+    const fixtures::Bytes picture = fixtures::BuildPaintPicture(fixtures::MakeBmpFile(4, 3));
+    const int records = kFirstCells + kMoreCells + 5;
+    for (std::int64_t id = 1; id <= records; ++id)
+        plan.tables[0].rows.push_back({id, std::string("p"), picture});
+    Form2& form2 = StartOn(plan);
+    form2.resize(900, 600);
+    const int expected[] = {kFirstCells, kFirstCells + kMoreCells, records, records};
+    for (const int cells : expected) {
+        WaitForPreview(form2);
+        ASSERT_EQ(form2.Preview->Cells->count(), cells);
+        const QListWidgetItem* last = form2.Preview->Cells->item(cells - 1);
+        EXPECT_EQ(last->data(kRecordNumberRole).toLongLong(), cells);
+        EXPECT_EQ(last->data(kFileNameRole).toString(), QString("Output%1.bmp").arg(cells));
+        QScrollBar* bar = form2.Preview->Cells->verticalScrollBar();
+        ASSERT_GT(bar->maximum(), 0);
+        bar->setValue(bar->maximum());
+    }
 }
 
 // A field whose pictures take long to draw fills the grid in the background: the page serves
