@@ -24,6 +24,9 @@ class DatabaseSelection {
     // Lets the kept database go (the path or the password changed).
     void ForgetOpened() const { kept_ = {}; }
 
+  protected:
+    void Keep(Database database) const { kept_ = std::move(database); }
+
   private:
     mutable Database kept_;
 };
@@ -33,6 +36,22 @@ class FixedDatabaseSelection : public DatabaseSelection {
   public:
     FixedDatabaseSelection(std::string path, std::string password)
         : path_(std::move(path)), password_(std::move(password)) {}
+    std::string DatabasePath() const override { return path_; }
+    std::string DatabasePassword() const override { return password_; }
+
+  private:
+    std::string path_;
+    std::string password_;
+};
+
+// A database already open, as a selection of its own: a copy of the page's open database that
+// work on another thread reads without opening the file again.
+class OpenedDatabaseSelection : public DatabaseSelection {
+  public:
+    explicit OpenedDatabaseSelection(Database database)
+        : path_(database.Path()), password_(database.Password()) {
+        Keep(std::move(database));
+    }
     std::string DatabasePath() const override { return path_; }
     std::string DatabasePassword() const override { return password_; }
 

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "database/library_messages.h"
+#include "database/mdb_handles.h"
 
 namespace pictrova::database {
 namespace {
@@ -23,6 +24,11 @@ std::function<void(const std::string&)>& Sink() {
 constexpr std::size_t kKeptLines = 1000;
 
 }  // namespace
+
+void MdbHandleCloser::operator()(MdbHandle* handle) const {
+    std::lock_guard lock(CaptureMutex());
+    mdb_close(handle);
+}
 
 void SetLibraryMessageSink(std::function<void(const std::string&)> sink) {
     std::lock_guard lock(CaptureMutex());

@@ -30,8 +30,10 @@ inline constexpr std::size_t kTextBindSize = 256 * 1024;
 // text form cannot exceed twice a page.
 inline constexpr std::size_t kInPageBindSize = 16 * 1024;
 
+// Closing a clone changes the count of handles on the file they share: it is serialised with
+// every other call into libmdb (libmdb_capture.h), as recordsets may live on several threads.
 struct MdbHandleCloser {
-    void operator()(MdbHandle* handle) const { mdb_close(handle); }
+    void operator()(MdbHandle* handle) const;
 };
 struct MdbTableDefFreer {
     void operator()(MdbTableDef* table) const { mdb_free_tabledef(table); }

@@ -84,6 +84,9 @@ class Database {
     // table or query '<name>'...".
     Recordset OpenTable(const std::string& table) const;
 
+    // The same open: copies of one OpenDatabase.
+    bool SameOpen(const Database& other) const { return state_ == other.state_; }
+
     // True while the file at Path() is the one opened (same file, size and modification time).
     bool FileUnchanged() const;
 

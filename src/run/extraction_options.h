@@ -56,6 +56,8 @@ struct ExtractionChoices {
     OutputFormat format = OutputFormat::BMP;
     int quality = 85;
     std::string outputFolder;
+
+    bool operator==(const ExtractionChoices&) const = default;
 };
 
 // Choices fixed for the whole run (the command line's).

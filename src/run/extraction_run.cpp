@@ -28,6 +28,7 @@
 #include "run/external_converter.h"
 #include "run/field_reading.h"
 #include "run/output_naming.h"
+#include "run/record_preview.h"
 #include "run/record_work.h"
 #include "run/work_files.h"
 
@@ -116,6 +117,8 @@ class Run {
     void AttachmentLoop();
     void ShowEndReports();
     void Commit(RecordWork& record);
+    void DeliverPreview(RecordWork& work, std::int64_t number);
+    bool PreviewRangeRead() const;
     std::optional<fs::path> CommitWork(RecordWork& work, RecordOutcome& outcome,
                                        std::optional<WrittenFacts>* facts = nullptr);
     WrittenFacts FactsOf(const RecordWork& work, const fs::path& written);
@@ -158,6 +161,8 @@ class Run {
     std::map<std::string, FolderHandle> outputFolders_;
     // The thumbnails' folders, each opened (and made) once: .thumbnails/ and its sub-folders.
     std::map<fs::path, FolderHandle> thumbnailFolders_;
+    // A preview's names given so far, numbered as written files are.
+    std::set<std::string> previewNames_;
 
     // The selection's database, opened once for the run; not open when opening failed.
     database::Database database_;
@@ -181,7 +186,9 @@ RunResult Run::Execute() {
 RunEnd Run::Checks() {
     Guard& g = guard_;
     const std::string outputFolder = options_.outputFolder();
-    if (g.Test(100, [&] { return !IsDirectory(outputFolder) || !TryOutputFolder(outputFolder); })) {
+    const bool preview = s_.preview != nullptr;
+    if (!preview &&
+        g.Test(100, [&] { return !IsDirectory(outputFolder) || !TryOutputFolder(outputFolder); })) {
         g.Step(494, [&] { Show(RunEnd::FolderMissing, std::string(kFolderMissingMessage)); });
         return result_.end;
     }
@@ -198,6 +205,8 @@ RunEnd Run::Checks() {
     // The converter is part of this program; an external one runs only when one is given.
     g.Step(114, [&] { setup_.converter = s_.converter; });
     setup_.thumbnails = s_.reportFacts;
+    setup_.previewOnly = preview;
+    setup_.previewFullPicture = preview && s_.preview->fullPictures;
     setup_.converterTimeout = s_.converterTimeout;
     g.Step(118, [&] { host_.Yield(); });
     g.Step(126, [&] { host_.Yield(); });
@@ -217,7 +226,8 @@ RunEnd Run::Checks() {
     });
     g.Step(156, [&] { database_ = s_.database.Opened(); });
     // Hidden temporaries that killed runs left in the output folder.
-    RemoveLeftoverTemporaries(OutputFolder(outputFolder));
+    if (!preview)
+        RemoveLeftoverTemporaries(OutputFolder(outputFolder));
     // Without its work folder the run has nowhere to put a record: one report, and it ends.
     if (!g.Step(158, [&] {
             workFolder_.Make(s_.workRoot);
@@ -239,9 +249,18 @@ RunEnd Run::Checks() {
     }
     if (!g.Test(166, [&] { return Rs().Eof() || Rs().bof(); })) {
         g.Step(168, [&] { Rs().movefirst(); });
+        // A preview counts nothing: a table without a stored count would be walked whole for
+        // every range.
         g.Step(172, [&] {
-            recordsTotal_ = CountRecords(database_, Rs(), setup_.tableName);
+            if (!preview)
+                recordsTotal_ = CountRecords(database_, Rs(), setup_.tableName);
             ReportProgress();
+        });
+        // A preview reads from its first record on: the records before it are passed over.
+        g.Step(168, [&] {
+            for (; preview && recordsHandedOut_ + 1 < s_.preview->first && !Rs().Eof();
+                 ++recordsHandedOut_)
+                Rs().MoveNext();
         });
         RecordLoop();
     }
@@ -402,6 +421,8 @@ void Run::NameRecord(Guard& g, int label, RecordRead& r,
 // The steps that read one record from the recordset (174 to 220, 302 to 308) and the move to
 // the next (458). Null at the end of the records; a failing end test also ends them.
 std::unique_ptr<RecordWork> Run::ReadRecord(bool& lastRecord) {
+    if (PreviewRangeRead())
+        return nullptr;
     bool atEnd = true;
     Guard endTest(std::string(kRunLocation), endReports_);
     endTest.Step(174, [&] { atEnd = Rs().Eof(); });
@@ -498,7 +519,8 @@ bool Run::MoveToNextRecord(RecordRead& record) {
 void Run::AttachedFiles(RecordWork& record, bool& lastRecord) {
     RecordOutcome outcome;
     outcome.number = record.read.number;
-    CommitWork(record, outcome);
+    if (!s_.preview)
+        CommitWork(record, outcome);
     const std::vector<std::string>& attachedFiles = record.read.attachedFiles;
     const std::size_t count = attachedFiles.size();
     // A record without any file has no value; one whose files gave nothing says why its first
@@ -519,6 +541,22 @@ void Run::AttachedFiles(RecordWork& record, bool& lastRecord) {
             file.read.stage = RecordStage::Read;
         });
         WorkOnRecord(setup_, file, host_);
+        // A preview shows the record's first file that gives an output; the others' reports
+        // and reasons stay the record's.
+        if (s_.preview) {
+            if (file.result.stage == RecordStage::Loaded ||
+                file.result.stage == RecordStage::KeptAsIs) {
+                lastRecord = !MoveToNextRecord(record.read);
+                DeliverPreview(file, record.read.number);
+                return;
+            }
+            std::vector<ReportedError>& reports = record.result.reports;
+            reports.insert(reports.end(), file.read.reports.begin(), file.read.reports.end());
+            reports.insert(reports.end(), file.result.reports.begin(), file.result.reports.end());
+            if (file.skip())
+                record.result.Skip(*file.skip());
+            continue;
+        }
         std::vector<std::string>& messages = record.result.programMessages;
         messages.insert(messages.end(), file.result.programMessages.begin(),
                         file.result.programMessages.end());
@@ -529,12 +567,41 @@ void Run::AttachedFiles(RecordWork& record, bool& lastRecord) {
             record.result.Skip(*file.skip());
     }
     lastRecord = !MoveToNextRecord(record.read);
+    if (s_.preview) {
+        DeliverPreview(record, record.read.number);
+        return;
+    }
     FinishRecord(record, outcome);
+}
+
+// The record's preview goes to the range's callback instead of the output folder.
+void Run::DeliverPreview(RecordWork& work, std::int64_t number) {
+    found_ = found_ || ContentFound(work.result.stage);
+    result_.outOfRoom = result_.outOfRoom || work.outOfRoom();
+    result_.recordsRead = number;
+    std::vector<ReportedError> reports = work.read.reports;
+    reports.insert(reports.end(), work.result.reports.begin(), work.result.reports.end());
+    reports.insert(reports.end(), work.read.reportsAfterSave.begin(),
+                   work.read.reportsAfterSave.end());
+    result_.errorCount += static_cast<int>(reports.size());
+    PreviewedRecord previewed = PreviewOf(work, reports, previewNames_);
+    previewed.number = number;
+    s_.preview->deliver(std::move(previewed));
+    ReportProgress();
+}
+
+// A preview reads no record past its range.
+bool Run::PreviewRangeRead() const {
+    return s_.preview && recordsHandedOut_ >= s_.preview->first - 1 + s_.preview->count;
 }
 
 // Writes the record's encoded output under its final name, shows the record's reports in the
 // order of its steps and reports progress.
 void Run::Commit(RecordWork& record) {
+    if (s_.preview) {
+        DeliverPreview(record, record.read.number);
+        return;
+    }
     RecordOutcome outcome;
     outcome.number = record.read.number;
     CommitWork(record, outcome);
@@ -596,14 +663,7 @@ std::optional<fs::path> Run::CommitWork(RecordWork& work, RecordOutcome& outcome
 // folder, without the output's flush to disk (it is made again by the next run that asks).
 WrittenFacts Run::FactsOf(const RecordWork& work, const fs::path& written) {
     WrittenFacts facts;
-    std::string extension = work.read.attachment
-                                ? fs::path(work.read.attachment->fileName).extension().string()
-                                : work.result.objectExtension;
-    if (!extension.empty() && extension.front() == '.')
-        extension.erase(0, 1);
-    for (char& c : extension)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    facts.kind = extension == "PAK" ? "Package" : extension;
+    facts.kind = RecordFileKind(work);
     const imaging::PictureHolder& picture = work.result.picture;
     if (picture.HasPicture()) {
         facts.width = picture.Image().dib_width();
@@ -681,16 +741,8 @@ void Run::FinishRecord(RecordWork& record, RecordOutcome& outcome) {
                                    outcome.errors.empty() &&
                                    read.choices.format == OutputFormat::None;
     outcome.readWithoutFormat = readWithoutFormat;
-    if (!outcome.written && !readWithoutFormat) {
-        outcome.skipped = record.skip();
-        if (!outcome.skipped && !outcome.errors.empty())
-            outcome.skipped = SkipReason{SkipCode::Error, outcome.errors.front().description};
-        if (!outcome.skipped && (loaded || worked.stage == RecordStage::KeptAsIs) &&
-            worked.outputName.empty())
-            outcome.skipped = SkipReason{SkipCode::NoName, "the name field is empty"};
-        if (!outcome.skipped)
-            outcome.skipped = SkipReason{SkipCode::NotLoaded, {}};
-    }
+    if (!outcome.written && !readWithoutFormat)
+        outcome.skipped = WhyNoOutput(record, outcome.errors);
     result_.records.push_back(std::move(outcome));
     result_.recordsRead = read.number;
     ReportProgress();
@@ -825,6 +877,29 @@ void Run::ReportProgress() {
 
 RunResult RunExtraction(const ExtractionOptions& options, RunSurroundings& surroundings) {
     return Run(options, surroundings).Execute();
+}
+
+std::string RecordFileKind(const RecordWork& work) {
+    std::string extension = work.read.attachment
+                                ? fs::path(work.read.attachment->fileName).extension().string()
+                                : work.result.objectExtension;
+    if (!extension.empty() && extension.front() == '.')
+        extension.erase(0, 1);
+    for (char& c : extension)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return extension == "PAK" ? "Package" : extension;
+}
+
+SkipReason WhyNoOutput(const RecordWork& work, const std::vector<ReportedError>& errors) {
+    if (work.skip())
+        return *work.skip();
+    if (!errors.empty())
+        return {SkipCode::Error, errors.front().description};
+    const RecordStage stage = work.result.stage;
+    if ((stage == RecordStage::Loaded || stage == RecordStage::KeptAsIs) &&
+        work.result.outputName.empty())
+        return {SkipCode::NoName, "the name field is empty"};
+    return {SkipCode::NotLoaded, {}};
 }
 
 fs::path ThumbnailPath(const fs::path& pathInFolder) {

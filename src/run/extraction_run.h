@@ -58,6 +58,9 @@ class PictureHolder;
 
 namespace pictrova::run {
 
+struct PreviewRange;
+struct RecordWork;
+
 inline constexpr std::string_view kFolderMissingMessage =
     "Folder does not exist. Please select another folder.";
 inline constexpr std::string_view kPrefixWithoutCounterMessage =
@@ -182,7 +185,19 @@ struct RunSurroundings {
     // the values of these fields of every record.
     bool reportFacts = false;
     std::vector<std::string> reportKeyFields = {};
+    // A preview instead of a run (run/record_preview.h): only the records of the range are
+    // read, each is handed to the range's callback instead of being written, and the output
+    // folder is neither needed nor touched.
+    const PreviewRange* preview = nullptr;
 };
+
+// The kind of file the record held, as a contact sheet names it ("JPG", "BMP", "Package"; an
+// attached file by its extension).
+std::string RecordFileKind(const RecordWork& work);
+
+// Why a record that gave no output file gave none: the reason its work found, else its first
+// report, else a picture without a name, else a picture not loaded.
+SkipReason WhyNoOutput(const RecordWork& work, const std::vector<ReportedError>& errors);
 
 // Where the thumbnail of the output file `pathInFolder` goes, relative to the output folder:
 // .thumbnails/<pathInFolder>.jpg.

@@ -25,6 +25,7 @@
 #include "imaging/picture_files.h"
 #include "imaging/picture_kind.h"
 #include "imaging/thumbnail.h"
+#include "ole/object_header.h"
 #include "ole/ole_object_decoder.h"
 #include "run/external_converter.h"
 #include "run/field_reading.h"
@@ -162,6 +163,11 @@ class RecordSteps {
             if (r_.stage == RecordStage::Read)
                 r_.stage = RecordStage::NotFound;
         }
+        if (setup_.previewOnly) {
+            Preview();
+            LetGoOfStreamedField();
+            return;
+        }
         Save();
         if (setup_.thumbnails && r_.output && r_.picture.HasPicture()) {
             // A picture the encoders took is one the thumbnail takes; should it fail all the
@@ -176,6 +182,23 @@ class RecordSteps {
     }
 
   private:
+    // The preview's end of the work: the picture's size and its thumbnail, the picture itself
+    // dropped unless the preview shows it whole.
+    void Preview() {
+        if (!loaded() || !r_.picture.HasPicture())
+            return;
+        const imaging::cDIBSection& picture = r_.picture.Image();
+        r_.pictureWidth = picture.dib_width();
+        r_.pictureHeight = picture.dib_height();
+        try {
+            r_.previewThumbnail = imaging::ScaleDownToFit(picture, imaging::kThumbnailLongestSide);
+        } catch (const Error&) {
+            r_.previewThumbnail.CleanUp();
+        }
+        if (!setup_.previewFullPicture)
+            r_.picture.Clear();
+    }
+
     // The field's value into the bytes in work: copied while the record may be worked again,
     // else taken.
     void TakeValue() {
@@ -233,6 +256,8 @@ class RecordSteps {
         ole::DecodeResult decoded;
         guard_.Step(222, [&] { decoded.packageName.clear(); });
         guard_.Step(224, [&] { r_.objectExtension.clear(); });
+        if (setup_.previewOnly)
+            r_.objectClass = ole::SummariseObject(bytes_).decoderClass();
         guard_.Step(228, [&] {
             decoded = ole::DecodeOleObject(std::move(bytes_));
             ReleaseBytes(bytes_);

@@ -44,6 +44,11 @@ struct RunSetup {
     std::chrono::milliseconds converterTimeout{0};
     // Each output's thumbnail is made from the picture loaded (RunSurroundings::reportFacts).
     bool thumbnails = false;
+    // A preview (run/record_preview.h): each record's work ends once its picture is loaded and
+    // scaled down to a thumbnail; nothing is encoded. The picture loaded is kept only with
+    // previewFullPicture.
+    bool previewOnly = false;
+    bool previewFullPicture = false;
 };
 
 // The options as they were when the record was read.
@@ -155,6 +160,12 @@ struct RecordResult {
     std::optional<EncodedOutput> output;
     // For a contact sheet: the output's thumbnail (JPEG).
     std::vector<std::uint8_t> thumbnail;
+    // For a preview (RunSetup::previewOnly): the object's class, the loaded picture's size and
+    // the picture scaled down.
+    std::string objectClass;
+    std::int32_t pictureWidth = 0;
+    std::int32_t pictureHeight = 0;
+    imaging::cDIBSection previewThumbnail;
     // A work file of the record did not fit (the work folder's file system is full, over quota
     // or read-only): every later record's would not fit either, so the run ends at this one.
     bool outOfRoom = false;

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QSplitter>
 #include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -29,6 +30,7 @@
 #include "ui/dialogs.h"
 #include "ui/folder_picker.h"
 #include "ui/form1.h"
+#include "ui/preview_grid.h"
 #include "ui/settings_store.h"
 #include "ui/startup_helpers.h"
 #include "ui/wizard_options.h"
@@ -316,8 +318,21 @@ void Form2::BuildControls() {
     options->addWidget(Frame4);
     options->addWidget(Frame6);
     auto* columns = new QHBoxLayout;
+    columns->setContentsMargins(0, 0, 0, 0);
     columns->addWidget(Frame1, 1);
     columns->addLayout(options, 1);
+    // The preview grid beside the choices, the splitter between them left to the user.
+    auto* choices = new QWidget(this);
+    choices->setLayout(columns);
+    Preview = new PreviewGrid(this);
+    Preview->setObjectName("Preview");
+    auto* split = new QSplitter(Qt::Horizontal, this);
+    split->setObjectName("PreviewSplitter");
+    split->setChildrenCollapsible(false);
+    split->addWidget(choices);
+    split->addWidget(Preview);
+    split->setStretchFactor(0, 2);
+    split->setStretchFactor(1, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(Picture1);
     buttons->addWidget(RunProgress, 1);
@@ -325,7 +340,7 @@ void Form2::BuildControls() {
     buttons->addWidget(PushButton7);
     buttons->addWidget(PushButton6);
     auto* page = new QVBoxLayout(this);
-    page->addLayout(columns, 1);
+    page->addWidget(split, 1);
     page->addLayout(buttons);
     auto* status = new QHBoxLayout;
     status->addWidget(RunStatus, 1);
@@ -348,6 +363,7 @@ void Form2::ConnectHandlers() {
                 if (chosen)
                     OptionClicked(option);
             });
+            connect(option, &QRadioButton::toggled, this, &Form2::SchedulePreview);
         }
     }
     connect(Text1, &QLineEdit::textChanged, this,
@@ -355,6 +371,9 @@ void Form2::ConnectHandlers() {
     connect(Text2, &QLineEdit::textChanged, this, [this](const QString& text) {
         StoreText("Form2.Text2_Change", "Output Folder", text);
     });
+    connect(Text1, &QLineEdit::textChanged, this, &Form2::SchedulePreview);
+    connect(Combo1, &QComboBox::currentTextChanged, this, &Form2::SchedulePreview);
+    connect(ListView2, &QTreeWidget::currentItemChanged, this, &Form2::SchedulePreview);
     connect(ListView1, &QTreeWidget::itemClicked, this, &Form2::ListView1_Click);
     connect(ListView2, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
         if (item)
@@ -462,6 +481,7 @@ void Form2::FillTableList() {
     ClearRunResult();
     creatorPicture_->Clear();
     Creator->SetImage(QImage());
+    Preview->Clear();
     setWindowTitle(DatabaseWindowTitle(QString::fromStdString(form1_.DatabasePath())));
     const QString remembered = form1_.services().settings.Read("Table");
     BusyPointer busy(host_);
@@ -566,6 +586,7 @@ void Form2::closeEvent(QCloseEvent* event) {
 
 void Form2::BeginEnding() {
     ending_ = true;
+    Preview->StopWork();
     host_.SetSilent(true);
     hide();
 }

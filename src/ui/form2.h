@@ -21,6 +21,7 @@ class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QSlider;
+class QTimer;
 class QTreeWidget;
 
 namespace pictrova::imaging {
@@ -35,6 +36,7 @@ namespace pictrova::ui {
 
 class Form1;
 class PicturePreview;
+class PreviewGrid;
 class WizardOptions;
 
 // Set on the rows of the table and field lists whose field (or one of whose fields) holds
@@ -126,6 +128,8 @@ class Form2 : public QWidget {
     QPushButton* OpenFolder;
     QPushButton* ShowSkipped;
     QTreeWidget* SkippedList;
+    // Thumbnails of the chosen field's records, named as the run would name their files.
+    PreviewGrid* Preview;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -143,6 +147,10 @@ class Form2 : public QWidget {
     void ShowRunResult(const run::RunResult& result, const QString& folder);
     void ClearRunResult();
     void StoreChoice(const QString& key, const QString& value);
+    // The preview grid follows the choices: a change replaces it shortly after (typing in the
+    // prefix replaces it once).
+    void SchedulePreview();
+    void RefreshPreview();
 
     Form1& form1_;
     QtHost host_;
@@ -152,6 +160,7 @@ class Form2 : public QWidget {
     bool ending_ = false;
     bool filling_ = false;  // the lists are being refilled: their changes are not choices
     QString lastFolder_;    // where the last run wrote
+    QTimer* previewDelay_ = nullptr;
 };
 
 // Sets an option's chosen state as a restore does: switching it on unchooses the others of its

@@ -18,6 +18,7 @@
 #include "ui/dialogs.h"
 #include "ui/form1.h"
 #include "ui/form2.h"
+#include "ui/preview_grid.h"
 #include "ui/replace_question.h"
 #include "ui/startup_helpers.h"
 #include "ui/wizard_options.h"
@@ -60,6 +61,7 @@ void Form2::PushButton6_Click() {
     if (!keepExistingFiles)
         return;
     RunningPage running(running_, *PushButton6);
+    Preview->StopWork();
     RunProgress->setRange(0, 1);
     RunProgress->setValue(0);
     RunProgress->setVisible(true);
@@ -78,6 +80,8 @@ void Form2::PushButton6_Click() {
     const run::RunResult result = run::RunExtraction(*options_, surroundings);
     if (!ending_)
         ShowRunResult(result, QString::fromStdString(options_->outputFolder()));
+    // The grid stopped for the run; it fills again with the choices as the run left them.
+    SchedulePreview();
 }
 
 // Asked afresh before every run: the answer is about the files in the folder now. A field that
@@ -125,10 +129,8 @@ void Form2::ShowRunResult(const run::RunResult& result, const QString& folder) {
     for (const run::RecordOutcome& record : result.records) {
         if (record.written || !record.skipped)
             continue;
-        QString why = QString::fromStdString(std::string(SkipText(record.skipped->code)));
-        if (!record.skipped->detail.empty())
-            why += ": " + QString::fromStdString(record.skipped->detail);
-        new QTreeWidgetItem(SkippedList, {QString::number(record.number), why});
+        new QTreeWidgetItem(SkippedList,
+                            {QString::number(record.number), SkipWords(*record.skipped)});
     }
     const int skipped = SkippedList->topLevelItemCount();
     ShowSkipped->setText(QString("Skipped records (%1)").arg(skipped));

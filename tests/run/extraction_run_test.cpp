@@ -10,6 +10,7 @@
 #include <fstream>
 #include <functional>
 #include <set>
+#include <thread>
 
 #include "database/connection_string.h"
 #include "imaging/image_engine.h"
@@ -19,6 +20,7 @@
 #include "picture_database.h"
 #include "recording_host.h"
 #include "run/output_naming.h"
+#include "run/record_preview.h"
 #include "run/record_work.h"
 #include "test_paths.h"
 
@@ -133,6 +135,39 @@ class ExtractionRunTest : public ::testing::Test {
     RunResult Run(const ExtractionChoices& choices) {
         FixedExtractionOptions options(choices);
         return Run(options);
+    }
+
+    // The records a preview of `choices` gives, waited for.
+    std::vector<PreviewedRecord> Preview(const ExtractionChoices& choices,
+                                         const std::string& password = {}) {
+        RecordPreview preview(database::OpenDatabase(db.string(), password), choices);
+        preview.Request(1, 1000);
+        std::vector<PreviewedRecord> records;
+        while (!preview.Idle())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        for (PreviewedRecord& record : preview.Take())
+            records.push_back(std::move(record));
+        EXPECT_TRUE(preview.ReachedEnd());
+        return records;
+    }
+
+    // The preview of the run's choices names each record's (first) file as the run named it, or
+    // gives the run's reason for none, and writes nothing, needing no output folder.
+    void ExpectPreviewOfTheRun(const ExtractionChoices& choices, const RunResult& run) {
+        fs::remove_all(out);
+        const std::vector<PreviewedRecord> previewed = Preview(choices);
+        EXPECT_FALSE(fs::exists(out));
+        fs::create_directory(out);
+        ASSERT_EQ(previewed.size(), run.records.size());
+        for (std::size_t i = 0; i < previewed.size(); ++i) {
+            const RecordOutcome& record = run.records[i];
+            SCOPED_TRACE(record.number);
+            EXPECT_EQ(previewed[i].number, record.number);
+            EXPECT_EQ(previewed[i].fileName,
+                      record.written ? record.written->lexically_relative(out).string() : "");
+            EXPECT_EQ(previewed[i].skip, record.skipped);
+            EXPECT_EQ(previewed[i].thumbnail.dib_width() > 0, record.written && !run.originalFiles);
+        }
     }
 
     std::set<std::string> OutputFiles() const {
@@ -430,9 +465,10 @@ TEST_F(ExtractionRunTest, NamingOptionsWithTheirExamples) {
         choices.nameField = "Caption";
         choices.readMethod = c.method;
         choices.format = c.format;
-        Run(choices);
+        const RunResult r = Run(choices);
         EXPECT_TRUE(host.errorReports.empty());
         EXPECT_EQ(OutputFiles(), c.files);
+        ExpectPreviewOfTheRun(choices, r);
     }
 }
 
@@ -739,6 +775,7 @@ TEST_F(ExtractionRunTest, EveryAttachedPictureIsOneOutput) {
                       "'broken.bmp' of field 'Picture' is damaged"),
                   std::string::npos);
         EXPECT_TRUE(fs::is_empty(work));
+        ExpectPreviewOfTheRun(choices, r);
     }
 }
 

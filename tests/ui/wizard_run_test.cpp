@@ -4,25 +4,32 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <optional>
 #include <sstream>
 
+#include "common/limits.h"
 #include "database/opened_database.h"
 #include "image_oracle.h"
+#include "imaging/metafile_cost.h"
 #include "imaging/picture_holder.h"
 #include "jet_writer/accdb_encrypt.h"
 #include "ole_builder/ole_fields.h"
@@ -31,6 +38,8 @@
 #include "ui/creator_view.h"
 #include "ui/form1.h"
 #include "ui/form2.h"
+#include "ui/picture_dialog.h"
+#include "ui/preview_grid.h"
 #include "wizard_fixture.h"
 
 namespace pictrova::ui {
@@ -83,6 +92,37 @@ class WizardRunTest : public WizardTest {
         }
         std::sort(names.begin(), names.end());
         return names;
+    }
+
+    // Serves events until the preview grid has taken the page's last change and filled in.
+    static void WaitForPreview(Form2& form2) {
+        QTest::qWait(300);  // the page replaces the grid shortly after a change
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (form2.Preview->Working() && std::chrono::steady_clock::now() < deadline)
+            QTest::qWait(20);
+        ASSERT_FALSE(form2.Preview->Working());
+    }
+
+    struct PreviewCell {
+        qlonglong record = 0;
+        QString fileName;
+        QString skip;
+        bool thumbnail = false;
+    };
+    static std::vector<PreviewCell> PreviewCells(const Form2& form2) {
+        std::vector<PreviewCell> cells;
+        for (int i = 0; i < form2.Preview->Cells->count(); ++i) {
+            const QListWidgetItem* cell = form2.Preview->Cells->item(i);
+            cells.push_back({cell->data(kRecordNumberRole).toLongLong(),
+                             cell->data(kFileNameRole).toString(), cell->data(kSkipRole).toString(),
+                             !cell->icon().isNull()});
+        }
+        return cells;
+    }
+
+    void EmptyOutputFolder() const {
+        std::filesystem::remove_all(outputFolder);
+        std::filesystem::create_directories(outputFolder);
     }
 
     std::filesystem::path databasePath;
@@ -569,6 +609,203 @@ TEST_F(WizardRunTest, ClosingTheWizardMidRunStopsCleanly) {
         }
         EXPECT_TRUE(std::filesystem::is_empty(workRoot));
     }
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> names) {
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The grid shows what a run of the same choices does: the files it writes, named alike, and the
+// reasons of the records it skips. The rows are chosen one after the other on one page, so each
+// also shows the grid renamed by a change of choice.
+TEST_F(WizardRunTest, PreviewGridShowsWhatTheRunWrites) {
+    jet::DatabasePlan plan;
+    plan.tables.push_back({"Pictures",
+                           {{"ID", jet::ColumnType::Long},
+                            {"Caption", jet::ColumnType::Text, 60},
+                            {"Picture", jet::ColumnType::OleObject}},
+                           {}});
+    auto& rows = plan.tables[0].rows;
+    rows.push_back({std::int64_t(1), std::string("first"),
+                    fixtures::BuildPaintPicture(fixtures::MakeBmpFile(5, 4))});
+    rows.push_back({std::int64_t(2), std::string("empty"), jet::Null});
+    rows.push_back({std::int64_t(3), std::string("third"),
+                    fixtures::BuildPaintPicture(fixtures::MakeBmpFile(7, 2))});
+    fixtures::PackageContents notes;
+    notes.label = "notes.txt";
+    notes.file = fixtures::Bytes{'n', 'o', 't', 'e', 's', '\n'};
+    rows.push_back({std::int64_t(4), std::string("notes"), fixtures::BuildPackage(notes)});
+    rows.push_back({std::int64_t(5), std::string("acme"), fixtures::BuildUnsupportedObject()});
+    rows.push_back({std::int64_t(6), std::string("first"),
+                    fixtures::BuildPaintPicture(fixtures::MakeBmpFile(3, 3))});
+    Form2& form2 = StartOn(plan);
+
+    struct Case {
+        const char* what;
+        std::function<void()> choose;
+        std::vector<std::string> names;  // of the cells with a picture, in record order
+    };
+    const Case cases[] = {
+        {"counter names, BMP", [] {}, {"Output1.bmp", "Output3.bmp", "Output6.bmp"}},
+        {"names from the caption, PNG",
+         [&] {
+             QTest::mouseClick(form2.Option7, Qt::LeftButton);
+             form2.Combo1->setCurrentText("Caption");
+             QTest::mouseClick(form2.Option10, Qt::LeftButton);
+         },
+         {"first.png", "third.png", "first (2).png"}},
+        {"the table's name, JPG",
+         [&] {
+             QTest::mouseClick(form2.Option4, Qt::LeftButton);
+             QTest::mouseClick(form2.Option9, Qt::LeftButton);
+         },
+         {"Pictures1.jpg", "Pictures3.jpg", "Pictures6.jpg"}},
+        {"a prefix typed, raw records",
+         [&] {
+             QTest::mouseClick(form2.Option3, Qt::LeftButton);
+             form2.Text1->setText("Shot###");
+             QTest::mouseClick(form2.Option2, Qt::LeftButton);
+         },
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EmptyOutputFolder();
+        c.choose();
+        WaitForPreview(form2);
+        EXPECT_TRUE(OutputFiles().empty()) << "the grid wrote into the output folder";
+        const std::vector<PreviewCell> cells = PreviewCells(form2);
+        ASSERT_EQ(cells.size(), 6u);
+        std::vector<std::string> names;
+        std::vector<std::pair<QString, QString>> skipped;
+        for (const PreviewCell& cell : cells) {
+            if (!cell.fileName.isEmpty())
+                names.push_back(cell.fileName.toStdString());
+            else
+                skipped.emplace_back(QString::number(cell.record), cell.skip);
+            EXPECT_EQ(cell.thumbnail, !cell.fileName.isEmpty()) << cell.record;
+        }
+        EXPECT_EQ(names, c.names);
+
+        QTest::mouseClick(form2.PushButton6, Qt::LeftButton);
+        EXPECT_EQ(OutputFiles(), Sorted(names));
+        std::vector<std::pair<QString, QString>> runSkipped;
+        for (int i = 0; i < form2.SkippedList->topLevelItemCount(); ++i)
+            runSkipped.emplace_back(form2.SkippedList->topLevelItem(i)->text(0),
+                                    form2.SkippedList->topLevelItem(i)->text(1));
+        EXPECT_EQ(skipped, runSkipped);
+    }
+
+    // Double-click: the record's picture at its own size, with what it is.
+    QTest::mouseClick(form2.Option1, Qt::LeftButton);
+    WaitForPreview(form2);
+    ASSERT_GT(form2.Preview->Cells->count(), 0);
+    QListWidgetItem* first = form2.Preview->Cells->item(0);
+    form2.Preview->OpenCell(first);
+    ASSERT_NE(form2.Preview->OpenDialog(), nullptr);
+    PictureDialog& dialog = *form2.Preview->OpenDialog();
+    WaitForPreview(form2);
+    EXPECT_EQ(dialog.Facts->text(),
+              "Record 1 \u00b7 BMP \u00b7 5 x 4 pixels \u00b7 class Paint.Picture");
+    EXPECT_EQ(dialog.Picture->pixmap().size(), QSize(5, 4));
+    EXPECT_EQ(form2.Preview->Cells->count(), 6);
+}
+
+// The grid shows its first records at once and more each time it is scrolled to its end, until
+// the table has no more.
+TEST_F(WizardRunTest, PreviewGridShowsMoreRecordsWhenScrolledToItsEnd) {
+    jet::DatabasePlan plan;
+    plan.tables.push_back({"Pictures",
+                           {{"ID", jet::ColumnType::Long},
+                            {"Caption", jet::ColumnType::Text, 60},
+                            {"Picture", jet::ColumnType::OleObject}},
+                           {}});
+    const fixtures::Bytes picture = fixtures::BuildPaintPicture(fixtures::MakeBmpFile(4, 3));
+    const int records = kFirstCells + kMoreCells + 5;
+    for (std::int64_t id = 1; id <= records; ++id)
+        plan.tables[0].rows.push_back({id, std::string("p"), picture});
+    Form2& form2 = StartOn(plan);
+    form2.resize(900, 600);
+    const int expected[] = {kFirstCells, kFirstCells + kMoreCells, records, records};
+    for (const int cells : expected) {
+        WaitForPreview(form2);
+        ASSERT_EQ(form2.Preview->Cells->count(), cells);
+        const QListWidgetItem* last = form2.Preview->Cells->item(cells - 1);
+        EXPECT_EQ(last->data(kRecordNumberRole).toLongLong(), cells);
+        EXPECT_EQ(last->data(kFileNameRole).toString(), QString("Output%1.bmp").arg(cells));
+        QScrollBar* bar = form2.Preview->Cells->verticalScrollBar();
+        ASSERT_GT(bar->maximum(), 0);
+        bar->setValue(bar->maximum());
+    }
+}
+
+// A field whose pictures take long to draw fills the grid in the background: the page serves
+// its events all the while (a timer every 10 ms is never 100 ms late) and typing replaces the
+// grid at once. The grid's work stops when a run starts.
+TEST_F(WizardRunTest, SlowFieldFillsTheGridWithoutFreezingThePage) {
+    // Just within the drawing budget each: seconds of drawing.
+    int fills = 1;
+    while (true) {
+        const imaging::CheckedMetafile next = imaging::CheckMetafile(
+            fixtures::MakeCostlyMetafile(fixtures::CostlyPrimitive::Fills, fills + 1, 1000));
+        if (MetafileRenderNanoseconds(
+                imaging::StandardMetafileWork(next, *next.window, {1000, 1000}), kWmfCostRates) >
+            0.9 * kMaxMetafileRenderNanoseconds)
+            break;
+        ++fills;
+    }
+    fixtures::PackageContents slow;
+    slow.label = "fills.wmf";
+    slow.file = fixtures::MakeCostlyMetafile(fixtures::CostlyPrimitive::Fills, fills, 1000);
+    jet::DatabasePlan plan;
+    plan.tables.push_back({"Pictures",
+                           {{"ID", jet::ColumnType::Long},
+                            {"Caption", jet::ColumnType::Text, 60},
+                            {"Picture", jet::ColumnType::OleObject}},
+                           {}});
+    plan.tables[0].rows.push_back({std::int64_t(1), std::string("paint"),
+                                   fixtures::BuildPaintPicture(fixtures::MakeBmpFile(5, 4))});
+    for (std::int64_t id = 2; id <= 4; ++id)
+        plan.tables[0].rows.push_back({id, std::string("slow"), fixtures::BuildPackage(slow)});
+    Form2& form2 = StartOn(plan);
+
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = 0;
+    qint64 latest = 0;
+    QTimer tick;
+    tick.setInterval(10);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        latest = std::max(latest, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    tick.start();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (form2.Preview->Cells->count() < 1 && std::chrono::steady_clock::now() < deadline)
+        QTest::qWait(5);
+    ASSERT_GE(form2.Preview->Cells->count(), 1);
+    QTest::keyClicks(form2.Text1, "Pic#");
+    EXPECT_EQ(form2.Text1->text(), "Output#Pic#");
+    // The keystrokes are handled at once, each stored in the settings file: that time is the
+    // typing's, not the grid's.
+    last = clock.elapsed();
+    QTest::qWait(1000);
+    EXPECT_TRUE(form2.Preview->Working()) << "the slow records were done before the measure";
+    tick.stop();
+    EXPECT_LT(latest, 100) << "ms between two ticks while the grid filled";
+
+    // The run's first yield comes after its checks: the grid has stopped by then.
+    form2.Text1->setText("Output#");
+    std::optional<bool> gridWorkingInRun;
+    QTimer::singleShot(0, [&] {
+        if (form2.IsRunning())
+            gridWorkingInRun = form2.Preview->Working();
+    });
+    QTest::mouseClick(form2.PushButton6, Qt::LeftButton);
+    ASSERT_TRUE(gridWorkingInRun.has_value());
+    EXPECT_FALSE(*gridWorkingInRun);
+    EXPECT_EQ(OutputFiles().size(), 4u);
 }
 
 }  // namespace

@@ -1,16 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Takes the README's pictures of the wizard: the database page with the sample database chosen,
-// the options page on its pictures table, the page after a finished run with its final
-// message, and the same page with the run's summary and its skipped records; each page at the
-// size it takes on its own, as a user first sees it. Run it through
-// scripts/wizard-screenshots (under Xvfb); settings go to a private HOME.
+// the options page on its pictures table, the same page with its preview grid filled, the page
+// after a finished run with its final message, and the same page with the run's summary and its
+// skipped records; each page at the size it takes on its own, as a user first sees it. Run it
+// through scripts/wizard-screenshots (under Xvfb); settings go to a private HOME.
 //
 //   wizard_screenshots OUTPUT_FOLDER [SAMPLE_DATABASE]
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
@@ -26,6 +28,7 @@
 #include "ui/dialogs.h"
 #include "ui/form1.h"
 #include "ui/form2.h"
+#include "ui/preview_grid.h"
 #include "ui/settings_store.h"
 #include "ui/startup_helpers.h"
 
@@ -126,6 +129,16 @@ int main(int argc, char** argv) {
     form2.Option10->click();
     Settle();
     if (!Save(form2.grab().toImage(), folder, "wizard-options-page.png"))
+        return 1;
+    // The preview grid once its first records are in.
+    QElapsedTimer waited;
+    waited.start();
+    do {
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    } while ((form2.Preview->Working() || form2.Preview->Cells->count() == 0) &&
+             waited.elapsed() < 60'000);
+    Settle();
+    if (!Save(form2.grab().toImage(), folder, "wizard-preview-grid.png"))
         return 1;
 
     form2.PushButton6->click();
