@@ -161,8 +161,9 @@ class Run {
     std::map<std::string, FolderHandle> outputFolders_;
     // The thumbnails' folders, each opened (and made) once: .thumbnails/ and its sub-folders.
     std::map<fs::path, FolderHandle> thumbnailFolders_;
-    // A preview's names given so far, numbered as written files are.
-    std::set<std::string> previewNames_;
+    // A preview's names given so far, numbered as written files are (when its range keeps
+    // none).
+    std::map<std::int64_t, std::string> previewNames_;
 
     // The selection's database, opened once for the run; not open when opening failed.
     database::Database database_;
@@ -584,7 +585,8 @@ void Run::DeliverPreview(RecordWork& work, std::int64_t number) {
     reports.insert(reports.end(), work.read.reportsAfterSave.begin(),
                    work.read.reportsAfterSave.end());
     result_.errorCount += static_cast<int>(reports.size());
-    PreviewedRecord previewed = PreviewOf(work, reports, previewNames_);
+    PreviewedRecord previewed =
+        PreviewOf(work, reports, s_.preview->names ? *s_.preview->names : previewNames_);
     previewed.number = number;
     s_.preview->deliver(std::move(previewed));
     ReportProgress();

@@ -46,7 +46,7 @@ bool StoppedAtItsChecks(RunEnd end) {
 }  // namespace
 
 PreviewedRecord PreviewOf(RecordWork& work, const std::vector<ReportedError>& reports,
-                          std::set<std::string>& namesTaken) {
+                          std::map<std::int64_t, std::string>& names) {
     PreviewedRecord previewed;
     RecordResult& worked = work.result;
     previewed.number = work.read.number;
@@ -65,11 +65,19 @@ PreviewedRecord PreviewOf(RecordWork& work, const std::vector<ReportedError>& re
     const bool kept = worked.stage == RecordStage::KeptAsIs && !worked.outputName.empty();
     if (encoded || kept) {
         try {
+            if (const auto known = names.find(work.number); known != names.end()) {
+                previewed.fileName = known->second;
+                return previewed;
+            }
+            auto taken = [&](const std::string& name) {
+                return std::any_of(names.begin(), names.end(),
+                                   [&](const auto& entry) { return entry.second == name; });
+            };
             std::string name = OutputFileName(work);
             const std::filesystem::path first = name;
-            for (int n = 2; namesTaken.contains(name); ++n)
+            for (int n = 2; taken(name); ++n)
                 name = NumberedPath(first, n).string();
-            namesTaken.insert(name);
+            names.emplace(work.number, name);
             previewed.fileName = std::move(name);
             return previewed;
         } catch (const Error& e) {
@@ -174,7 +182,8 @@ void RecordPreview::PreviewRangeNow(const Range& range) {
                              std::lock_guard lock(mutex_);
                              if (current())
                                  results_.push_back(std::move(previewed));
-                         }};
+                         },
+                         &names_};
     RunSurroundings surroundings{host, selection, creator, {}, ExternalConverterFromEnvironment(),
                                  {}};
     surroundings.stopRequested = [&] { return !current(); };

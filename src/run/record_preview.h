@@ -16,9 +16,9 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -54,12 +54,16 @@ struct PreviewRange {
     bool fullPictures = false;
     // Called on the run's thread, in record order, once per record previewed.
     std::function<void(PreviewedRecord)> deliver;
+    // The names given to the records previewed so far, by record number, kept from range to
+    // range so that a name taken by an earlier record is numbered in a later range too; null:
+    // this range's own.
+    std::map<std::int64_t, std::string>* names = nullptr;
 };
 
-// The record's preview, from its work and the reports its work made. Names the run already gave
-// in this preview (`namesTaken`) are numbered as the run numbers them.
+// The record's preview, from its work and the reports its work made. A record previewed before
+// keeps its name; a name an earlier record took (`names`) is numbered as the run numbers it.
 PreviewedRecord PreviewOf(RecordWork& work, const std::vector<ReportedError>& reports,
-                          std::set<std::string>& namesTaken);
+                          std::map<std::int64_t, std::string>& names);
 
 // Previews of one field with fixed choices, worked on a thread of its own, one range after the
 // other. Destroying it cancels the work and waits for the record in work.
@@ -108,6 +112,7 @@ class RecordPreview {
     std::condition_variable idle_;
     std::deque<Range> ranges_;
     std::vector<PreviewedRecord> results_;
+    std::map<std::int64_t, std::string> names_;  // only the thread touches it
     std::string message_;
     bool inWork_ = false;
     bool ending_ = false;

@@ -713,7 +713,8 @@ TEST_F(WizardRunTest, PreviewGridShowsWhatTheRunWrites) {
 }
 
 // The grid shows its first records at once and more each time it is scrolled to its end, until
-// the table has no more.
+// the table has no more. Every record has the same caption: each name is numbered after those of
+// the records before it, shown earlier or not.
 TEST_F(WizardRunTest, PreviewGridShowsMoreRecordsWhenScrolledToItsEnd) {
     jet::DatabasePlan plan;
     plan.tables.push_back({"Pictures",
@@ -727,13 +728,15 @@ TEST_F(WizardRunTest, PreviewGridShowsMoreRecordsWhenScrolledToItsEnd) {
         plan.tables[0].rows.push_back({id, std::string("p"), picture});
     Form2& form2 = StartOn(plan);
     form2.resize(900, 600);
+    QTest::mouseClick(form2.Option7, Qt::LeftButton);
+    form2.Combo1->setCurrentText("Caption");
     const int expected[] = {kFirstCells, kFirstCells + kMoreCells, records, records};
     for (const int cells : expected) {
         WaitForPreview(form2);
         ASSERT_EQ(form2.Preview->Cells->count(), cells);
         const QListWidgetItem* last = form2.Preview->Cells->item(cells - 1);
         EXPECT_EQ(last->data(kRecordNumberRole).toLongLong(), cells);
-        EXPECT_EQ(last->data(kFileNameRole).toString(), QString("Output%1.bmp").arg(cells));
+        EXPECT_EQ(last->data(kFileNameRole).toString(), QString("p (%1).bmp").arg(cells));
         QScrollBar* bar = form2.Preview->Cells->verticalScrollBar();
         ASSERT_GT(bar->maximum(), 0);
         bar->setValue(bar->maximum());

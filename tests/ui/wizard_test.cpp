@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
@@ -25,6 +26,7 @@
 #include "test_paths.h"
 #include "ui/form1.h"
 #include "ui/form2.h"
+#include "ui/preview_grid.h"
 #include "ui/startup_helpers.h"
 #include "ui/wizard_options.h"
 #include "ui_test_support.h"
@@ -446,6 +448,7 @@ TEST_F(WizardTest, NextOnAnotherDatabaseShowsNothingOfThePreviousOne) {
     Form2& form2 = form1.form2();
     form2.RunProgress->setVisible(true);
     form2.RunProgress->setValue(1);
+    new QListWidgetItem("stale", form2.Preview->Cells);
     QTest::mouseClick(form2.PushButton7, Qt::LeftButton);
     form1.Text1->setText(QString::fromStdString(second.string()));
     QTest::mouseClick(form1.PushButton2, Qt::LeftButton);
@@ -456,6 +459,7 @@ TEST_F(WizardTest, NextOnAnotherDatabaseShowsNothingOfThePreviousOne) {
     EXPECT_EQ(form2.Combo1->count(), 0);
     EXPECT_TRUE(form2.RunProgress->isHidden());
     EXPECT_EQ(form2.RunProgress->value(), 0);
+    EXPECT_EQ(form2.Preview->Cells->count(), 0);
     form2.ListView1_Click();
     EXPECT_EQ(Rows(*form2.ListView2), QStringList({"Badge", "Portrait"}));
     EXPECT_TRUE(dialogs.messages.empty());
