@@ -65,7 +65,7 @@ PreviewedRecord PreviewOf(RecordWork& work, const std::vector<ReportedError>& re
     const bool kept = worked.stage == RecordStage::KeptAsIs && !worked.outputName.empty();
     if (encoded || kept) {
         try {
-            if (const auto known = names.find(work.number); known != names.end()) {
+            if (const auto known = names.find(work.read.number); known != names.end()) {
                 previewed.fileName = known->second;
                 return previewed;
             }
@@ -77,7 +77,7 @@ PreviewedRecord PreviewOf(RecordWork& work, const std::vector<ReportedError>& re
             const std::filesystem::path first = name;
             for (int n = 2; taken(name); ++n)
                 name = NumberedPath(first, n).string();
-            names.emplace(work.number, name);
+            names.emplace(work.read.number, name);
             previewed.fileName = std::move(name);
             return previewed;
         } catch (const Error& e) {
