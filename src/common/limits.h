@@ -174,4 +174,8 @@ inline constexpr std::size_t kMaxChildOutputBytes = 4096;
 // How long an external converter may run for one picture before it is killed.
 inline constexpr std::chrono::seconds kDefaultConverterTimeout{120};
 
+// Database pages are read ahead in blocks of this size while the pages read follow each other
+// (long values and table scans read runs of neighbouring pages).
+inline constexpr std::size_t kPageReadAheadBytes = 64 * 1024;
+
 }  // namespace pictrova

@@ -10,19 +10,17 @@
 #include <cstring>
 #include <vector>
 
+#include "common/limits.h"
+
 namespace pictrova::database {
 namespace {
-
-// Long values and table scans read runs of neighbouring pages: a read that continues where the
-// last one ended fills a read-ahead block, and the pages after it come from memory.
-constexpr std::size_t kReadAheadBytes = 64 * 1024;
 
 struct PageSource {
     int fd = -1;
     off64_t size = 0;  // the file's size when it was opened: the end libmdb checks against
     off64_t position = 0;
     std::vector<char> buffer;  // the stream's buffer: one page
-    std::vector<char> ahead = std::vector<char>(kReadAheadBytes);
+    std::vector<char> ahead = std::vector<char>(kPageReadAheadBytes);
     off64_t aheadStart = 0;
     std::size_t aheadBytes = 0;
     off64_t lastEnd = -1;  // where the last read ended
@@ -55,8 +53,9 @@ ssize_t ReadAt(void* cookie, char* buffer, size_t count) {
     auto* source = static_cast<PageSource*>(cookie);
     const off64_t at = source->position;
     ssize_t got = 0;
-    if (!InReadAhead(*source, at, count) && at == source->lastEnd && count < kReadAheadBytes) {
-        const ssize_t filled = ReadFromFile(source->fd, source->ahead.data(), kReadAheadBytes, at);
+    if (!InReadAhead(*source, at, count) && at == source->lastEnd && count < kPageReadAheadBytes) {
+        const ssize_t filled =
+            ReadFromFile(source->fd, source->ahead.data(), kPageReadAheadBytes, at);
         source->aheadStart = at;
         source->aheadBytes = filled > 0 ? static_cast<std::size_t>(filled) : 0;
     }
