@@ -1887,6 +1887,54 @@ class ScopedEnvironment {
     std::optional<std::string> old_;
 };
 
+// Without the image engine module only the pictures that need it fail, each with the reason
+// among its messages; the run goes on and writes the rest. With it (found beside the program)
+// every one comes out.
+TEST_F(CliTest, PicturesThatNeedTheEngineFailAloneWhenItCannotBeLoaded) {
+    fixtures::PackageContents icon;
+    icon.label = "icon.ico";
+    icon.file = fixtures::MakeIcoFile(16, 16);
+    struct Row {
+        Bytes field;
+        bool needsEngine;
+    };
+    const Row rows[] = {
+        {PaintPicture(), false},
+        {fixtures::BuildStaticMetafile(fixtures::MakeMetafile(40, 30), 8, 1000, 750), true},
+        {fixtures::BuildPackage(icon), true},
+        {fixtures::BuildPaintPicture(fixtures::MakeBmpFile(20, 10)), false},
+    };
+    std::vector<testing::PictureRow> fields;
+    for (const Row& row : rows)
+        fields.push_back({row.field, "r"});
+    testing::WritePictureDatabase(db, fields);
+
+    const std::string missing = (dir / "nowhere" / "pictrova-engine.so").string();
+    for (const bool loadable : {false, true}) {
+        SCOPED_TRACE(loadable ? "module beside the program" : "module missing");
+        ScopedEnvironment module("PICTROVA_ENGINE_MODULE", loadable ? nullptr : missing.c_str());
+        Reset();
+        const Outcome o = Extract({"--json"});
+        EXPECT_EQ(o.status, 0) << o.err;
+        const auto records = nlohmann::json::parse(o.out)["records"];
+        ASSERT_EQ(records.size(), std::size(rows));
+        for (std::size_t i = 0; i < std::size(rows); ++i) {
+            SCOPED_TRACE(i + 1);
+            const auto& record = records[i];
+            const bool fails = rows[i].needsEngine && !loadable;
+            EXPECT_EQ(record["file"].is_null(), fails) << record;
+            if (fails) {
+                ASSERT_EQ(record["program_messages"].size(), 1U) << record;
+                EXPECT_EQ(record["program_messages"][0],
+                          "pictrova: the image engine could not be loaded: " + missing +
+                              ": cannot open shared object file: No such file or directory");
+            } else {
+                EXPECT_FALSE(record.contains("program_messages")) << record;
+            }
+        }
+    }
+}
+
 std::size_t Occurrences(const std::string& text, const std::string& part) {
     std::size_t count = 0;
     for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))

@@ -8,6 +8,7 @@
 
 #include "common/command_line.h"
 #include "image_oracle.h"
+#include "imaging/engine/engine_images.h"
 #include "imaging/engine_io.h"
 #include "imaging/metafile_frame.h"
 #include "imaging/picture_holder.h"
