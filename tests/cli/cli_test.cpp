@@ -1909,10 +1909,23 @@ TEST_F(CliTest, PicturesThatNeedTheEngineFailAloneWhenItCannotBeLoaded) {
         fields.push_back({row.field, "r"});
     testing::WritePictureDatabase(db, fields);
 
+    const fs::path notAModule = dir / "text.so";
+    std::ofstream(notAModule) << std::string(4096, 'x');  // longer than any ELF header
     const std::string missing = (dir / "nowhere" / "pictrova-engine.so").string();
-    for (const bool loadable : {false, true}) {
-        SCOPED_TRACE(loadable ? "module beside the program" : "module missing");
-        ScopedEnvironment module("PICTROVA_ENGINE_MODULE", loadable ? nullptr : missing.c_str());
+    struct Module {
+        const char* name;
+        std::optional<std::string> file;  // $PICTROVA_ENGINE_MODULE; none: found beside the program
+        std::string reason;               // why it cannot be loaded; empty: it loads
+    };
+    const Module modules[] = {
+        {"missing", missing,
+         missing + ": cannot open shared object file: No such file or directory"},
+        {"not a shared object", notAModule.string(), notAModule.string() + ": invalid ELF header"},
+        {"beside the program", std::nullopt, ""},
+    };
+    for (const Module& m : modules) {
+        SCOPED_TRACE(m.name);
+        ScopedEnvironment module("PICTROVA_ENGINE_MODULE", m.file ? m.file->c_str() : nullptr);
         Reset();
         const Outcome o = Extract({"--json"});
         EXPECT_EQ(o.status, 0) << o.err;
@@ -1921,13 +1934,12 @@ TEST_F(CliTest, PicturesThatNeedTheEngineFailAloneWhenItCannotBeLoaded) {
         for (std::size_t i = 0; i < std::size(rows); ++i) {
             SCOPED_TRACE(i + 1);
             const auto& record = records[i];
-            const bool fails = rows[i].needsEngine && !loadable;
+            const bool fails = rows[i].needsEngine && !m.reason.empty();
             EXPECT_EQ(record["file"].is_null(), fails) << record;
             if (fails) {
                 ASSERT_EQ(record["program_messages"].size(), 1U) << record;
                 EXPECT_EQ(record["program_messages"][0],
-                          "pictrova: the image engine could not be loaded: " + missing +
-                              ": cannot open shared object file: No such file or directory");
+                          "pictrova: the image engine could not be loaded: " + m.reason);
             } else {
                 EXPECT_FALSE(record.contains("program_messages")) << record;
             }
