@@ -28,6 +28,7 @@
 #include "common/host.h"
 #include "common/program_paths.h"
 #include "converter/converter.h"
+#include "imaging/engine/engine_images.h"
 #include "imaging/engine_io.h"
 #include "imaging/gif_encoder.h"
 #include "imaging/image_engine.h"

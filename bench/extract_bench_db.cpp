@@ -11,10 +11,11 @@
 // measured on), with "big" a 2000 x 2000 one (the table peak memory over worker counts is
 // measured on); with "portraits", paint pictures of 193 x 264 photo-like bitmaps with mild noise,
 // every third reduced to 252 colours (a table of staff photos, the PNG encoder's real-like set);
-// with "encrypted", the "photos" table in an Access 2016 .accdb encrypted with the password
-// "bench" (Agile, AES-256, SHA-512, 100,000 key rounds: what Access writes).
-// Usage: bench_extract_bench_db OUTPUT.mdb
-//            [RECORDS [mixed|small|large|big|photos|documents|huge|portraits|encrypted]]
+// with "metafiles", every record a 400 x 300 static metafile with text (drawn by the image
+// engine: the table its loading is measured on); with "encrypted", the "photos" table in an Access
+// 2016 .accdb encrypted with the password "bench" (Agile, AES-256, SHA-512, 100,000 key rounds:
+// what Access writes). Usage: bench_extract_bench_db OUTPUT.mdb
+//            [RECORDS [mixed|small|large|big|photos|documents|huge|portraits|metafiles|encrypted]]
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -106,7 +107,7 @@ int main(int argc, char** argv) {
     if (argc < 2) {
         std::fprintf(stderr,
                      "usage: %s OUTPUT.mdb [RECORDS [mixed|small|large|big|photos|documents|huge|"
-                     "portraits|encrypted]]\n",
+                     "portraits|metafiles|encrypted]]\n",
                      argv[0]);
         return 2;
     }
@@ -153,6 +154,13 @@ int main(int argc, char** argv) {
         WritePictures(path, records,
                       [&](long i) { return pictrova::jet::ByteView(documents[i % 6]); });
         std::printf("%ld records of documents\n", records);
+        return 0;
+    }
+    if (shape == "metafiles") {
+        const Bytes field = pictrova::fixtures::BuildStaticMetafile(
+            pictrova::fixtures::MakeMetafile(400, 300, true), 8, 8000, 6000);
+        WritePictures(path, records, [&](long) { return pictrova::jet::ByteView(field); });
+        std::printf("%ld records of 400 x 300 static metafiles\n", records);
         return 0;
     }
     if (shape == "portraits") {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "imaging/bmp_decoder.h"
+#include "imaging/engine/engine_images.h"
 #include "imaging/engine_io.h"
 #include "imaging/gif_decoder.h"
 #include "imaging/gif_encoder.h"

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/engine/engine_images.h"
 #include "imaging/engine_io.h"
 #include "imaging/image_engine.h"
 #include "imaging/picture_holder.h"

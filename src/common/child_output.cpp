@@ -165,6 +165,15 @@ void NoteChildOutput(std::string_view program, std::string_view output) {
         tNoted.push_back(line.starts_with(named) ? std::move(line) : named + line);
 }
 
+void NoteChildOutputOnce(std::string_view program, std::string_view line) {
+    const std::size_t before = tNoted.size();
+    NoteChildOutput(program, line);
+    if (tNoted.size() == before + 1 &&
+        std::find(tNoted.begin(), tNoted.end() - 1, tNoted.back()) != tNoted.end() - 1) {
+        tNoted.pop_back();
+    }
+}
+
 void TakeChildOutput(std::vector<std::string>& messages) {
     messages.insert(messages.end(), std::make_move_iterator(tNoted.begin()),
                     std::make_move_iterator(tNoted.end()));

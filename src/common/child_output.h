@@ -59,6 +59,10 @@ std::vector<std::string> PrintableLines(std::string_view output);
 // until taken.
 void NoteChildOutput(std::string_view program, std::string_view output);
 
+// NoteChildOutput for a one-line message, unless the same message is noted on this thread
+// already (a reason met again by the same work).
+void NoteChildOutputOnce(std::string_view program, std::string_view line);
+
 // Appends the messages noted on this thread since the last call to `messages`.
 void TakeChildOutput(std::vector<std::string>& messages);
 

@@ -1,18 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "imaging/dib_section.h"
 
-#include <Magick++.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
-#include <memory>
 
 #include "common/checked_math.h"
 #include "common/error.h"
 #include "common/limits.h"
+#include "imaging/engine_io.h"
 #include "imaging/image_engine.h"
 #include "imaging/isolated_work.h"
 #include "imaging/metafile_cost.h"
@@ -41,69 +37,15 @@ std::uint16_t PlaceableUnitsPerInch(const LogicalWindow& window, std::int32_t wi
 // map to it; its serif and fixed faces are within 4 and 9 per cent of it).
 constexpr double kWindowsEmPerCell = 0.89;
 
-double ReaderLineSpacingPerEm() {
-    static const double ratio = [] {
-        constexpr double kPointSize = 1000;
-        MagickLib::DrawInfo* draw = MagickLib::CloneDrawInfo(nullptr, nullptr);
-        MagickLib::CloneString(&draw->font, "Helvetica");
-        MagickLib::CloneString(&draw->text, "Hg");
-        draw->pointsize = kPointSize;
-        MagickLib::Image* image = MagickLib::AllocateImage(nullptr);
-        MagickLib::TypeMetric metrics{};
-        const bool measured =
-            image && MagickLib::GetTypeMetrics(image, draw, &metrics) != 0 && metrics.height > 0;
-        if (image)
-            MagickLib::DestroyImage(image);
-        MagickLib::DestroyDrawInfo(draw);
-        return measured ? metrics.height / kPointSize : 1.0;
-    }();
-    return ratio;
-}
-
-struct ImageInfoDeleter {
-    void operator()(MagickLib::ImageInfo* p) const { MagickLib::DestroyImageInfo(p); }
-};
-
-// Reads a placeable metafile with the engine's metafile reader at the density that makes its
-// window exactly `width` x `height` pixels, on an opaque white background.
-Magick::Image ReadMetafile(const std::vector<std::uint8_t>& placeable, const LogicalWindow& window,
-                           std::uint16_t unitsPerInch, std::int32_t width, std::int32_t height) {
-    std::unique_ptr<MagickLib::ImageInfo, ImageInfoDeleter> info(
-        MagickLib::CloneImageInfo(nullptr));
-    // The reader takes ceil(window / units-per-inch * density): aim a hair below the target so
-    // that floating-point noise never adds a column.
-    const double xDpi = (width - 1e-4) * unitsPerInch / std::abs(window.width);
-    const double yDpi = (height - 1e-4) * unitsPerInch / std::abs(window.height);
-    char density[96];
-    std::snprintf(density, sizeof density, "%.9fx%.9f", xDpi, yDpi);
-    MagickLib::CloneString(&info->density, density);
-    std::strcpy(info->magick, "WMF");
-    std::strcpy(info->filename, "WMF:");
-    info->background_color.red = info->background_color.green = info->background_color.blue =
-        MaxRGB;
-    info->background_color.opacity = OpaqueOpacity;
-
-    MagickLib::ExceptionInfo exception;
-    MagickLib::GetExceptionInfo(&exception);
-    MagickLib::Image* raw =
-        MagickLib::BlobToImage(info.get(), placeable.data(), placeable.size(), &exception);
-    const bool failed = raw == nullptr || exception.severity >= MagickLib::ErrorException;
-    std::string reason = exception.reason ? exception.reason : "metafile not rendered";
-    MagickLib::DestroyExceptionInfo(&exception);
-    if (failed) {
-        if (raw)
-            MagickLib::DestroyImageList(raw);
-        throw Error(reason);
-    }
-    return Magick::Image(raw);
-}
-
 }  // namespace
 
 bool cDIBSection::WMFtoBMP(std::vector<std::uint8_t>& bWMF, std::int32_t& mm, std::int32_t& xExt,
                            std::int32_t& yExt) {
     CleanUp();
     refusal_.reset();
+    // Without the engine no metafile is drawn: that is the picture's error (why the engine could
+    // not be loaded), not a metafile refused.
+    LoadedImageEngine();
     try {
         if (!RenderMetafile(bWMF, mm, xExt, yExt)) {
             CleanUp();
@@ -119,9 +61,10 @@ bool cDIBSection::WMFtoBMP(std::vector<std::uint8_t>& bWMF, std::int32_t& mm, st
 
 bool cDIBSection::RenderMetafile(const std::vector<std::uint8_t>& bWMF, std::int32_t mm,
                                  std::int32_t xExt, std::int32_t yExt) {
-    StartImageEngine();
     CheckedMetafile metafile = CheckMetafile(bWMF);
-    const double lineSpacing = ReaderLineSpacingPerEm();
+    // Loads the engine here, in this process: the child below only draws.
+    const EngineCalls& engine = LoadedImageEngine();
+    const double lineSpacing = engine.lineSpacingPerEm();
     ScaleFontHeights(metafile, lineSpacing, lineSpacing * kWindowsEmPerCell);
     std::optional<Frame> frame = PictureFrame(mm, xExt, yExt, metafile.window, device_);
     if (!frame)
@@ -151,28 +94,18 @@ bool cDIBSection::RenderMetafile(const std::vector<std::uint8_t>& bWMF, std::int
     if (!Create(width, height, 3))
         return false;
     const std::int32_t stride = BytesPerScanLine();
+    // The reader takes ceil(window / units-per-inch * density): aim a hair below the target so
+    // that floating-point noise never adds a column.
+    const double xDpi = (width - 1e-4) * unitsPerInch / std::abs(window.width);
+    const double yDpi = (height - 1e-4) * unitsPerInch / std::abs(window.height);
     // The reader can crash or loop on a damaged metafile that passed our checks: it runs in a
     // child process, and a child that fails or overruns its time is this metafile's false.
     const IsolatedOutcome outcome =
         RunIsolated(bits_, kWmfRenderTimeLimit, [&](std::span<std::uint8_t> out) {
-            Magick::Image drawn = ReadMetafile(placeable, window, unitsPerInch, width, height);
-
-            // Whatever the reader drew lands on a white canvas of exactly the computed size; areas
-            // the metafile leaves unpainted (or transparent) stay white, so that black text and
-            // lines on nothing stay visible.
-            Magick::Image canvas(
-                Magick::Geometry(static_cast<unsigned>(width), static_cast<unsigned>(height)),
-                Magick::Color(MaxRGB, MaxRGB, MaxRGB));
-            canvas.composite(drawn, 0, 0, Magick::OverCompositeOp);
-
-            std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * 3);
-            for (std::int32_t y = 0; y < height; ++y) {
-                canvas.write(0, y, static_cast<unsigned>(width), 1, "BGR", Magick::CharPixel,
-                             row.data());
-                const std::size_t dest =
-                    static_cast<std::size_t>(height - 1 - y) * static_cast<std::size_t>(stride);
-                std::copy(row.begin(), row.end(), out.subspan(dest, row.size()).begin());
-            }
+            EngineOutcome drawn{};
+            engine.drawMetafile(placeable.data(), placeable.size(), xDpi, yDpi, width, height,
+                                out.data(), out.size(), stride, &drawn);
+            ThrowUnlessDone(drawn);
         });
     if (outcome == IsolatedOutcome::TimeLimit)
         refusal_ = RenderRefusal::TimeLimit;

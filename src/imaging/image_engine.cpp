@@ -1,15 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "imaging/image_engine.h"
 
-#include <Magick++.h>
-
+#include <dlfcn.h>
 #include <pthread.h>
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
+#include <string>
+#include <vector>
 
+#include "common/child_output.h"
+#include "common/error.h"
 #include "common/program_paths.h"
 
 namespace pictrova::imaging {
@@ -83,28 +87,20 @@ void InParentAfterFork() {
     tGaveUpForFork = false;
 }
 
-// The engine's memory and map limits as started; zero before the start.
-std::atomic<std::int64_t> gEngineMemoryBytes{0};
-std::atomic<std::int64_t> gEngineMapBytes{0};
-
-// The child inherits the engine's accounting of the pictures the parent's other threads held at
-// the fork, pictures it never uses: its limits are raised by them, so what the child can do does
-// not depend on the work beside it. No other thread was inside the engine at the fork (the gate).
-void GiveChildTheWholeEngineLimits() {
-    using namespace MagickLib;
-    if (const std::int64_t memory = gEngineMemoryBytes.load(); memory > 0)
-        SetMagickResourceLimit(
-            MemoryResource, memory + static_cast<std::int64_t>(GetMagickResource(MemoryResource)));
-    if (const std::int64_t map = gEngineMapBytes.load(); map > 0)
-        SetMagickResourceLimit(MapResource,
-                               map + static_cast<std::int64_t>(GetMagickResource(MapResource)));
-}
+// The engine module once loaded; null before.
+std::atomic<const EngineCalls*> gLoadedEngine{nullptr};
 
 // The child has one thread and leaves through _exit: it never touches the gate, whose mutex
 // another thread of the parent may have held at the fork.
 void InChildAfterFork() {
-    if (!gInForkedChild)
-        GiveChildTheWholeEngineLimits();
+    // The child inherits the engine's accounting of the pictures the parent's other threads
+    // held at the fork, pictures it never uses: its limits are raised by them, so what the child
+    // can do does not depend on the work beside it. No other thread was inside the engine at
+    // the fork (the gate).
+    if (!gInForkedChild) {
+        if (const EngineCalls* engine = gLoadedEngine.load())
+            engine->widenLimitsInChild();
+    }
     gInForkedChild = true;
 }
 
@@ -150,6 +146,69 @@ std::int64_t LoweredFromEnvironment(std::int64_t mib) {
     return mib;
 }
 
+// The limits the engine starts with: the first StartImageEngine's.
+std::once_flag gLimitsSet;
+ImageEngineLimits gLimits;
+
+constexpr const char* kModuleName = "pictrova-engine.so";
+
+// Where the module is looked for: beside the program (the build tree), else in the installed
+// module folder from bin/ or from libexec/pictrova/. $PICTROVA_ENGINE_MODULE, for the tests,
+// names the file instead.
+std::vector<std::filesystem::path> ModuleCandidates() {
+    if (const char* named = std::getenv("PICTROVA_ENGINE_MODULE"))
+        return {named};
+    const std::filesystem::path program = ProgramDirectory();
+    return {program / kModuleName, program / ".." / PICTROVA_INSTALL_MODULE_SUBDIR / kModuleName,
+            program / "../.." / PICTROVA_INSTALL_MODULE_SUBDIR / kModuleName};
+}
+
+struct LoadedModule {
+    const EngineCalls* calls = nullptr;
+    std::string failure;
+};
+
+LoadedModule LoadModule() {
+    const std::vector<std::filesystem::path> candidates = ModuleCandidates();
+    std::filesystem::path file = candidates.front();
+    std::error_code ec;
+    for (const std::filesystem::path& candidate : candidates) {
+        if (std::filesystem::exists(candidate, ec)) {
+            file = candidate.lexically_normal();
+            break;
+        }
+    }
+    // Never closed: the engine keeps its state (and its coders) for the whole run.
+    void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        const char* reason = dlerror();
+        return {.failure = reason ? reason : file.string() + ": cannot be opened"};
+    }
+    using CallsFunction = const EngineCalls* (*)();
+    auto* function = reinterpret_cast<CallsFunction>(dlsym(handle, kEngineCallsSymbol));
+    const EngineCalls* calls = function ? function() : nullptr;
+    if (calls == nullptr)
+        return {.failure = file.string() + ": not an image engine module"};
+    if (calls->version != kEngineModuleVersion) {
+        return {.failure = file.string() + ": interface version " + std::to_string(calls->version) +
+                           ", expected " + std::to_string(kEngineModuleVersion)};
+    }
+    StartImageEngine();
+    constexpr std::int64_t kMiB = 1024 * 1024;
+    const std::string programDirectory = ProgramDirectory().string();
+    const EngineStart start = {
+        .maxWidth = gLimits.maxWidth,
+        .maxHeight = gLimits.maxHeight,
+        .maxPixels = gLimits.maxPixels,
+        .memoryBytes = LoweredFromEnvironment(gLimits.maxMemoryMiB) * kMiB,
+        .mapBytes = LoweredFromEnvironment(gLimits.maxMapMiB) * kMiB,
+        .diskBytes = gLimits.maxDiskGiB * 1024 * kMiB,
+        .programDirectory = programDirectory.c_str(),
+    };
+    calls->start(&start);
+    return {.calls = calls, .failure = {}};
+}
+
 }  // namespace
 
 void NoteResourceShortfall() {
@@ -161,29 +220,32 @@ std::uint64_t ResourceShortfallsOnThisThread() {
 }
 
 std::size_t EngineBytesPerPixel() {
-    return sizeof(MagickLib::PixelPacket);
+    return kEngineBytesPerPixel;
 }
 
 void StartImageEngine(const ImageEngineLimits& limits) {
-    static std::once_flag once;
-    std::call_once(once, [&] {
+    std::call_once(gLimitsSet, [&] {
+        gLimits = limits;
         if (std::getenv("MAGICK_CONFIGURE_PATH") == nullptr) {
             setenv("MAGICK_CONFIGURE_PATH", DataDirectory().c_str(), 1);
         }
-        Magick::InitializeMagick(ProgramDirectory().c_str());
-        using namespace MagickLib;
-        SetMagickResourceLimit(WidthResource, limits.maxWidth);
-        SetMagickResourceLimit(HeightResource, limits.maxHeight);
-        SetMagickResourceLimit(PixelsResource, limits.maxPixels);
-        gEngineMemoryBytes = LoweredFromEnvironment(limits.maxMemoryMiB) * 1024 * 1024;
-        gEngineMapBytes = LoweredFromEnvironment(limits.maxMapMiB) * 1024 * 1024;
-        SetMagickResourceLimit(MemoryResource, gEngineMemoryBytes.load());
-        SetMagickResourceLimit(MapResource, gEngineMapBytes.load());
-        SetMagickResourceLimit(DiskResource, limits.maxDiskGiB * 1024 * 1024 * 1024);
-        // Metafiles render in a forked child (see isolated_work.h); an OpenMP thread pool does
-        // not survive a fork, so the engine works on the calling thread only.
-        SetMagickResourceLimit(ThreadsResource, 1);
     });
+}
+
+const EngineCalls& LoadedImageEngine() {
+    static const LoadedModule module = [] {
+        LoadedModule loaded = LoadModule();
+        gLoadedEngine = loaded.calls;
+        return loaded;
+    }();
+    if (module.calls == nullptr) {
+        const std::string message = "the image engine could not be loaded: " + module.failure;
+        // The callers of some paths (metafile renderers, probing loaders) keep only whether a
+        // picture came out: the reason goes with the record's messages as well.
+        NoteChildOutputOnce("pictrova", message);
+        throw Error(message);
+    }
+    return *module.calls;
 }
 
 }  // namespace pictrova::imaging

@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// GraphicsMagick is started once per process, before the first picture is read or written, with
-// resource limits set: without them a small file that declares 16000 x 16000 pixels makes the
-// engine allocate gigabytes. A picture over these limits is refused by the engine.
+// GraphicsMagick lives in a module of its own (pictrova-engine.so, see engine_module.h), loaded
+// the first time a picture needs it: the programs start without its libraries. It is started
+// once, on load, with resource limits set: without them a small file that declares
+// 16000 x 16000 pixels makes the engine allocate gigabytes. A picture over these limits is
+// refused by the engine.
 
 #include <cstddef>
 #include <cstdint>
 
 #include "common/limits.h"
+#include "imaging/engine_module.h"
 
 namespace pictrova::imaging {
 
@@ -21,11 +24,12 @@ struct ImageEngineLimits {
     std::int64_t maxDiskGiB = kEngineDiskGiB;
 };
 
-// Starts the engine with the given limits on the first call; later calls do nothing. Points
+// Sets the limits the engine starts with on the first call; later calls do nothing. Points
 // MAGICK_CONFIGURE_PATH at our data folder (its type.mgk maps the metafile fonts) unless the
 // environment already sets it. $PICTROVA_ENGINE_MEMORY_MIB, a number above 0, lowers the memory
-// and map limits (never raises them): the tests run short of them with small pictures. Safe to
-// call from any thread.
+// and map limits (never raises them): the tests run short of them with small pictures. Cheap:
+// the engine itself is loaded and started by the first LoadedImageEngine. Safe to call from any
+// thread.
 //
 // The memory and map limits are the engine's process-wide accounting of every picture it holds,
 // on whichever thread: with several workers, one picture can be refused because of the pictures
@@ -36,6 +40,14 @@ void StartImageEngine(const ImageEngineLimits& limits = {});
 
 // Bytes the engine takes for one pixel of a picture it holds.
 std::size_t EngineBytesPerPixel();
+
+// The engine module's calls, loaded and started on the first call (with the limits of
+// StartImageEngine, or the defaults). Throws Error("the image engine could not be loaded: ...")
+// when the module cannot be loaded, on this and every later call, and notes the same line among
+// the thread's program messages (common/child_output.h: "pictrova: the image engine could not be
+// loaded: ..."); the pictures that do not need the engine are unaffected. Safe to call from any
+// thread.
+const EngineCalls& LoadedImageEngine();
 
 // Counts, per thread, the failures that a picture may not meet when it is worked on alone: the
 // engine out of its memory limits, a child process stopped at its wall-clock time limit (other

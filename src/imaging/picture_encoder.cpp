@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "imaging/picture_encoder.h"
 
-#include <algorithm>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "common/byte_reader.h"
 #include "common/checked_math.h"
@@ -12,7 +12,6 @@
 #include "imaging/codec_decoders.h"
 #include "imaging/engine_io.h"
 #include "imaging/gif_encoder.h"
-#include "imaging/image_engine.h"
 #include "imaging/jpeg_compression.h"
 #include "imaging/picture_holder.h"
 #include "imaging/picture_kind.h"
@@ -41,35 +40,12 @@ std::string InputCoder(std::span<const std::uint8_t> bytes) {
     if (kind == PictureKind::Ico || kind == PictureKind::Cur || kind == PictureKind::Tga) {
         return std::string(EngineCoderName(kind));
     }
-    StartImageEngine();
-    char detected[MaxTextExtent] = {};
-    MagickLib::ExceptionInfo exception;
-    MagickLib::GetExceptionInfo(&exception);
-    const auto passed =
-        MagickLib::GetMagickFileFormat(bytes.data(), std::min<std::size_t>(bytes.size(), 4096),
-                                       detected, sizeof detected, &exception);
-    MagickLib::DestroyExceptionInfo(&exception);
-    if (passed == MagickPass && detected[0] != '\0') {
-        for (std::string_view allowed : kEngineDetectedInputs) {
-            if (allowed == detected)
-                return std::string(detected);
-        }
-        throw Error(std::string("input format ") + detected + " is not converted");
+    const std::string detected = EngineDetectedFormat(bytes);
+    for (std::string_view allowed : kEngineDetectedInputs) {
+        if (allowed == detected)
+            return detected;
     }
-    throw Error("input is not a picture of a known format");
-}
-
-Magick::Image ReadAnyPicture(std::span<const std::uint8_t> bytes) {
-    StartImageEngine();
-    const PictureKind kind = SniffPictureKind(bytes);
-    if (kind == PictureKind::Wmf || kind == PictureKind::Emf) {
-        // Metafiles take the checked path of the picture loader: records verified, drawn at
-        // the size their header gives (enhanced ones by the separate drawing program).
-        PictureHolder holder;
-        holder.LoadFromMemory(bytes);
-        return DibToEngineImage(holder.Image());
-    }
-    return ReadEngineImage(bytes, InputCoder(bytes), /*strict=*/true);
+    throw Error("input format " + detected + " is not converted");
 }
 
 std::vector<std::uint8_t> PngOfBitmap(const cDIBSection& picture, const EncodeSettings& settings) {
@@ -137,9 +113,18 @@ std::vector<std::uint8_t> ConvertPictureBytes(std::span<const std::uint8_t> inpu
 }
 
 void DecodeAnyPicture(std::span<const std::uint8_t> input, cDIBSection& picture) {
-    if (DecodeWithCodecLibrary(SniffPictureKind(input), input, picture))
+    const PictureKind kind = SniffPictureKind(input);
+    if (DecodeWithCodecLibrary(kind, input, picture))
         return;
-    EngineImageToDib(ReadAnyPicture(input), picture);
+    if (kind == PictureKind::Wmf || kind == PictureKind::Emf) {
+        // Metafiles take the checked path of the picture loader: records verified, drawn at
+        // the size their header gives (enhanced ones by the separate drawing program).
+        PictureHolder holder;
+        holder.LoadFromMemory(input);
+        picture = std::move(holder.Image());
+        return;
+    }
+    DecodeWithEngine(input, InputCoder(input), picture, {.strict = true});
 }
 
 void DecodeAnyPicture(const std::filesystem::path& file, cDIBSection& picture) {

@@ -89,10 +89,8 @@ void PictureHolder::LoadFromMemory(std::span<const std::uint8_t> bytes) {
         } else if (kind == PictureKind::Emf) {
             LoadEnhancedMetafile(bytes, image_);
         } else if (!DecodeWithCodecLibrary(kind, bytes, image_)) {
-            Magick::Image picture = ReadEngineImage(bytes, EngineCoderName(kind));
-            if (kind == PictureKind::Bmp && !BmpHasAlphaMask(bytes))
-                picture.matte(false);
-            EngineImageToDib(picture, image_);
+            DecodeWithEngine(bytes, EngineCoderName(kind), image_,
+                             {.dropAlpha = kind == PictureKind::Bmp && !BmpHasAlphaMask(bytes)});
         }
     } catch (...) {
         Clear();

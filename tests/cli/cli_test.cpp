@@ -1887,6 +1887,66 @@ class ScopedEnvironment {
     std::optional<std::string> old_;
 };
 
+// Without the image engine module only the pictures that need it fail, each with the reason
+// among its messages; the run goes on and writes the rest. With it (found beside the program)
+// every one comes out.
+TEST_F(CliTest, PicturesThatNeedTheEngineFailAloneWhenItCannotBeLoaded) {
+    fixtures::PackageContents icon;
+    icon.label = "icon.ico";
+    icon.file = fixtures::MakeIcoFile(16, 16);
+    struct Row {
+        Bytes field;
+        bool needsEngine;
+    };
+    const Row rows[] = {
+        {PaintPicture(), false},
+        {fixtures::BuildStaticMetafile(fixtures::MakeMetafile(40, 30), 8, 1000, 750), true},
+        {fixtures::BuildPackage(icon), true},
+        {fixtures::BuildPaintPicture(fixtures::MakeBmpFile(20, 10)), false},
+    };
+    std::vector<testing::PictureRow> fields;
+    for (const Row& row : rows)
+        fields.push_back({row.field, "r"});
+    testing::WritePictureDatabase(db, fields);
+
+    const fs::path notAModule = dir / "text.so";
+    std::ofstream(notAModule) << std::string(4096, 'x');  // longer than any ELF header
+    const std::string missing = (dir / "nowhere" / "pictrova-engine.so").string();
+    struct Module {
+        const char* name;
+        std::optional<std::string> file;  // $PICTROVA_ENGINE_MODULE; none: found beside the program
+        std::string reason;               // why it cannot be loaded; empty: it loads
+    };
+    const Module modules[] = {
+        {"missing", missing,
+         missing + ": cannot open shared object file: No such file or directory"},
+        {"not a shared object", notAModule.string(), notAModule.string() + ": invalid ELF header"},
+        {"beside the program", std::nullopt, ""},
+    };
+    for (const Module& m : modules) {
+        SCOPED_TRACE(m.name);
+        ScopedEnvironment module("PICTROVA_ENGINE_MODULE", m.file ? m.file->c_str() : nullptr);
+        Reset();
+        const Outcome o = Extract({"--json"});
+        EXPECT_EQ(o.status, 0) << o.err;
+        const auto records = nlohmann::json::parse(o.out)["records"];
+        ASSERT_EQ(records.size(), std::size(rows));
+        for (std::size_t i = 0; i < std::size(rows); ++i) {
+            SCOPED_TRACE(i + 1);
+            const auto& record = records[i];
+            const bool fails = rows[i].needsEngine && !m.reason.empty();
+            EXPECT_EQ(record["file"].is_null(), fails) << record;
+            if (fails) {
+                ASSERT_EQ(record["program_messages"].size(), 1U) << record;
+                EXPECT_EQ(record["program_messages"][0],
+                          "pictrova: the image engine could not be loaded: " + m.reason);
+            } else {
+                EXPECT_FALSE(record.contains("program_messages")) << record;
+            }
+        }
+    }
+}
+
 std::size_t Occurrences(const std::string& text, const std::string& part) {
     std::size_t count = 0;
     for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))

@@ -8,6 +8,7 @@
 
 #include "common/command_line.h"
 #include "image_oracle.h"
+#include "imaging/engine/engine_images.h"
 #include "imaging/engine_io.h"
 #include "imaging/metafile_frame.h"
 #include "imaging/picture_holder.h"
@@ -384,6 +385,15 @@ TEST(PictrovaConvert, MissingInputOrUnwritableOutputFails) {
     EXPECT_EQ(RunConverter(OutputFormat::PNG, 85, dir / "no-folder" / "out.png", dir / "in.bmp"),
               1);
     EXPECT_EQ(FileCount(dir.path()), 1u);
+
+    // A picture only the image engine reads fails the same way when the engine's module cannot
+    // be loaded, and converts when it is found beside the program.
+    testing::WriteFile(dir / "in.pcx", testing::EngineEncodedCard("PCX", 40, 30));
+    setenv("PICTROVA_ENGINE_MODULE", (dir / "missing" / "pictrova-engine.so").c_str(), 1);
+    EXPECT_EQ(RunConverter(OutputFormat::PNG, 85, dir / "out.png", dir / "in.pcx"), 1);
+    unsetenv("PICTROVA_ENGINE_MODULE");
+    EXPECT_EQ(FileCount(dir.path()), 2u);
+    EXPECT_EQ(RunConverter(OutputFormat::PNG, 85, dir / "out.png", dir / "in.pcx"), 0);
 }
 
 TEST(ConverterArguments, EveryRowOfTheRunParses) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "imaging/dib_section.h"
+#include "imaging/engine/engine_images.h"
 #include "imaging/engine_io.h"
 #include "imaging/image_engine.h"
 
@@ -199,6 +200,7 @@ inline std::vector<std::uint8_t> EngineGradientFile(
     int width, int height, const std::string& coder,
     const std::function<void(Magick::Image&)>& configure, bool holes = false) {
     imaging::StartImageEngine();
+    imaging::StartEngineLibrary();
     std::vector<std::uint8_t> pixels;
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {

@@ -5,6 +5,7 @@
 
 #include <list>
 
+#include "imaging/engine/engine_images.h"
 #include "imaging/image_engine.h"
 
 namespace pictrova::sample {
@@ -18,6 +19,7 @@ const char* const kShapeColours[] = {"#ffd23c", "#2a9d8f", "#e63946",
 
 Bytes DrawPicture(const DrawnPicture& picture, const std::string& format) {
     imaging::StartImageEngine();
+    imaging::StartEngineLibrary();
     Magick::Image image;
     image.size(Magick::Geometry(static_cast<unsigned>(picture.width),
                                 static_cast<unsigned>(picture.height)));
