@@ -167,16 +167,9 @@ bool ParseNaming(const std::string& word, run::ExtractionChoices& choices) {
 static bool WriteContactSheet(const ExtractArguments& arguments, const run::RunResult& result) {
     const run::ExtractionChoices& c = arguments.choices;
     try {
-        const FolderHandle folder = FolderHandle::Open(c.outputFolder);
-        report::ReportSection section;
-        section.database = fs::path(arguments.database.path).filename().string();
-        section.table = c.table;
-        section.field = c.pictureField;
-        section.countingLine = run::RunSummary(result);
-        section.keyNames = arguments.keyFields;
-        section.entries = report::EntriesOf(result, folder.path(), folder.path());
-        report::WriteReportFiles(folder, section.database + ": " + c.table + "." + c.pictureField,
-                                 {section}, false);
+        report::WriteRunSheet(
+            c.outputFolder, {arguments.database.path, c.table, c.pictureField, arguments.keyFields},
+            result);
         return true;
     } catch (const Error& e) {
         std::cerr << "pictrova-cli: cannot write the contact sheet: " << PrintableText(e.what())

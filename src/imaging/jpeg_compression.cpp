@@ -19,8 +19,11 @@ namespace {
 
 constexpr int kWholeChromaFromQuality = 90;
 constexpr UINT16 kDotsPerInch = 72;
-// The output grows in steps of this much (and never by doubling beside the bitmap).
+// The output grows in steps of this much (and never by doubling beside the bitmap). Its first
+// room is a quarter of the picture's bytes within these bounds: a small picture's file takes
+// one small block, not a step's worth of pages cleared for nothing.
 constexpr std::size_t kOutputStep = 256 * 1024;
+constexpr std::size_t kSmallestFirstRoom = 16 * 1024;
 
 // libjpeg's failures leave through longjmp back into Compress, with the library's message.
 struct ErrorExit {
@@ -42,14 +45,15 @@ struct VectorDestination {
     jpeg_destination_mgr manager;
     std::vector<std::uint8_t>* bytes;
     std::size_t used;
+    std::size_t step;  // the room the next growth gives
 };
 
 void GiveRoom(j_compress_ptr info, VectorDestination& dest) {
     std::vector<std::uint8_t>& bytes = *dest.bytes;
-    if (bytes.size() - dest.used < kOutputStep) {
+    if (bytes.size() - dest.used < dest.step) {
         bool grown = true;
         try {
-            const std::size_t need = dest.used + kOutputStep;
+            const std::size_t need = dest.used + dest.step;
             if (need > bytes.capacity())
                 bytes.reserve(std::max(need, bytes.capacity() + bytes.capacity() / 4));
             bytes.resize(need);
@@ -72,6 +76,7 @@ boolean EmptyDestination(j_compress_ptr info) {
     auto& dest = *reinterpret_cast<VectorDestination*>(info->dest);
     // The library calls this with the whole buffer full.
     dest.used = dest.bytes->size();
+    dest.step = kOutputStep;
     GiveRoom(info, dest);
     return TRUE;
 }
@@ -83,7 +88,8 @@ void TermDestination(j_compress_ptr info) {
 
 // Runs the compression; false with `error.message` set when the library failed. Nothing with a
 // destructor lives in this function, so the library's longjmp skips none.
-bool Compress(const BitmapRows& rows, int quality, VectorDestination& dest, ErrorExit& error) {
+bool Compress(const BitmapRows& rows, int quality, HuffmanTables tables, VectorDestination& dest,
+              ErrorExit& error) {
     jpeg_compress_struct info{};
     info.err = jpeg_std_error(&error.manager);
     error.manager.error_exit = ExitWithMessage;
@@ -111,7 +117,7 @@ bool Compress(const BitmapRows& rows, int quality, VectorDestination& dest, Erro
             info.comp_info[c].v_samp_factor = 1;
         }
     }
-    info.optimize_coding = TRUE;
+    info.optimize_coding = tables == HuffmanTables::Fitted ? TRUE : FALSE;
     info.density_unit = 1;
     info.X_density = kDotsPerInch;
     info.Y_density = kDotsPerInch;
@@ -127,15 +133,20 @@ bool Compress(const BitmapRows& rows, int quality, VectorDestination& dest, Erro
 
 }  // namespace
 
-std::vector<std::uint8_t> EncodeJpeg(const cDIBSection& picture, std::uint32_t quality) {
+std::vector<std::uint8_t> EncodeJpeg(const cDIBSection& picture, std::uint32_t quality,
+                                     HuffmanTables tables) {
     const BitmapRows rows(picture);
     if (rows.width() > JPEG_MAX_DIMENSION || rows.height() > JPEG_MAX_DIMENSION)
         throw Error("JPEG cannot hold a picture of more than 65500 pixels a side");
     std::vector<std::uint8_t> bytes;
     VectorDestination dest{};
     dest.bytes = &bytes;
+    // Within the pixel limits: no overflow.
+    dest.step = std::clamp(rows.width() * rows.height() * rows.channels() / 4, kSmallestFirstRoom,
+                           kOutputStep);
     ErrorExit error{};
-    if (!Compress(rows, static_cast<int>(std::min<std::uint32_t>(quality, 100)), dest, error))
+    if (!Compress(rows, static_cast<int>(std::min<std::uint32_t>(quality, 100)), tables, dest,
+                  error))
         throw Error(std::string("JPEG encoder: ") + error.message);
     bytes.resize(dest.used);
     return bytes;

@@ -3,7 +3,8 @@
 
 // A small copy of a picture for a contact sheet: the picture scaled down so that its longer side
 // is at most `longestSide` pixels, each pixel the average of the area it covers (a picture that
-// already fits is copied as it is), written as a JPEG.
+// already fits is copied as it is), written as a JPEG with the standard Huffman tables (made for
+// every picture of a run, where fitting the tables would cost a second pass each).
 
 #include <cstdint>
 #include <vector>

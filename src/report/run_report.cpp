@@ -84,4 +84,18 @@ void WriteReportFiles(const FolderHandle& folder, std::string_view title,
     WriteWhole(folder, kSheetTableFileName, ReportCsv(sections, batch));
 }
 
+void WriteRunSheet(const fs::path& outputFolder, const SheetSource& source,
+                   const run::RunResult& result) {
+    const FolderHandle folder = FolderHandle::Open(outputFolder);
+    ReportSection section;
+    section.database = source.database.filename().string();
+    section.table = source.table;
+    section.field = source.field;
+    section.countingLine = run::RunSummary(result);
+    section.keyNames = source.keyFields;
+    section.entries = EntriesOf(result, folder.path(), folder.path());
+    WriteReportFiles(folder, section.database + ": " + source.table + "." + source.field, {section},
+                     false);
+}
+
 }  // namespace pictrova::report

@@ -26,6 +26,19 @@ std::vector<ReportEntry> EntriesOf(const run::RunResult& result,
 void WriteReportFiles(const FolderHandle& folder, std::string_view title,
                       const std::vector<ReportSection>& sections, bool batch);
 
+// What one run read, as its sheet names it.
+struct SheetSource {
+    std::filesystem::path database;  // as the user named it; the sheet shows its file name
+    std::string table;
+    std::string field;
+    std::vector<std::string> keyFields = {};  // RunSurroundings::reportKeyFields of the run
+};
+
+// The sheet of one run (`extract`, the wizard) in its output folder: one section, titled
+// "<database file>: <table>.<field>". Throws Error (FileWriteError when a file is refused).
+void WriteRunSheet(const std::filesystem::path& outputFolder, const SheetSource& source,
+                   const run::RunResult& result);
+
 inline constexpr std::string_view kSheetFileName = "index.html";
 inline constexpr std::string_view kSheetTableFileName = "index.csv";
 

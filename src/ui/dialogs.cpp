@@ -71,4 +71,8 @@ void QtDialogs::OpenFolder(const QString& folder) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
+void QtDialogs::OpenUrl(const QUrl& url) {
+    QDesktopServices::openUrl(url);
+}
+
 }  // namespace pictrova::ui

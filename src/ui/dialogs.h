@@ -2,13 +2,14 @@
 #pragma once
 
 // Every modal dialog the wizard opens goes through this interface: the message boxes, the
-// database file dialog and the folder picker; so does handing a folder to the file manager. The
-// program uses QtDialogs; tests answer the dialogs themselves, since a modal dialog would wait for
-// a user who is not there.
+// database file dialog and the folder picker; so does handing a folder or a file to the desktop.
+// The program uses QtDialogs; tests answer the dialogs themselves, since a modal dialog would wait
+// for a user who is not there.
 
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 class QWidget;
 
@@ -42,6 +43,9 @@ class Dialogs {
 
     // Shows `folder` in the desktop's file manager.
     virtual void OpenFolder(const QString& folder) = 0;
+
+    // Opens `url` with the desktop's handler for it (a page's file:// URL in the browser).
+    virtual void OpenUrl(const QUrl& url) = 0;
 };
 
 class QtDialogs : public Dialogs {
@@ -54,6 +58,7 @@ class QtDialogs : public Dialogs {
     bool AskYesNo(QWidget* owner, const QString& text, const QString& title) override;
     ReplaceAnswer AskReplace(QWidget* owner, const QString& text, const QString& title) override;
     void OpenFolder(const QString& folder) override;
+    void OpenUrl(const QUrl& url) override;
 };
 
 // Turns "description|pattern|..." into Qt name filters "description (pattern)". The dialog

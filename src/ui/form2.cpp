@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/form2.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGridLayout>
@@ -249,9 +250,16 @@ void Form2::BuildControls() {
     Text2 = new QLineEdit(Frame6);
     PushButton2 = new QPushButton("...", Frame6);
     PushButton2->setFixedWidth(32);
-    auto* folder = new QHBoxLayout(Frame6);
-    folder->addWidget(Text2);
-    folder->addWidget(PushButton2);
+    WriteSheet = new QCheckBox("Write a contact sheet (index.html)", Frame6);
+    WriteSheet->setToolTip(
+        "A page with a thumbnail of every file written and every record "
+        "without a picture, and its table index.csv, in the output folder");
+    WriteSheet->setChecked(true);
+    WriteSheet->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);  // as NewOption's
+    auto* folder = new QGridLayout(Frame6);
+    folder->addWidget(Text2, 0, 0);
+    folder->addWidget(PushButton2, 0, 1);
+    folder->addWidget(WriteSheet, 1, 0, 1, 2);
 
     PushButton6 = new QPushButton("Start Extracting", this);
     PushButton7 = new QPushButton("< Back", this);
@@ -268,14 +276,15 @@ void Form2::BuildControls() {
     RunStatus->setWordWrap(true);
     RunStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
     OpenFolder = new QPushButton("Open folder", this);
+    OpenReport = new QPushButton("Open report", this);
     ShowSkipped = new QPushButton(this);
     SkippedList = new QTreeWidget(this);
     SkippedList->setColumnCount(2);
     SkippedList->setHeaderLabels({"Record", "Why it gave no picture"});
     SkippedList->setRootIsDecorated(false);
     SkippedList->setMinimumHeight(100);
-    for (QWidget* part :
-         std::initializer_list<QWidget*>{RunStatus, OpenFolder, ShowSkipped, SkippedList})
+    for (QWidget* part : std::initializer_list<QWidget*>{RunStatus, OpenFolder, OpenReport,
+                                                         ShowSkipped, SkippedList})
         part->setVisible(false);
 
     const std::pair<QObject*, const char*> names[] = {
@@ -287,6 +296,7 @@ void Form2::BuildControls() {
         {Frame6, "Frame6"},
         {PushButton1, "PushButton1"},
         {PushButton2, "PushButton2"},
+        {WriteSheet, "WriteSheet"},
         {PushButton4, "PushButton4"},
         {PushButton6, "PushButton6"},
         {PushButton7, "PushButton7"},
@@ -299,6 +309,7 @@ void Form2::BuildControls() {
         {RunProgress, "RunProgress"},
         {RunStatus, "RunStatus"},
         {OpenFolder, "OpenFolder"},
+        {OpenReport, "OpenReport"},
         {ShowSkipped, "ShowSkipped"},
         {SkippedList, "SkippedList"},
     };
@@ -345,6 +356,7 @@ void Form2::BuildControls() {
     auto* status = new QHBoxLayout;
     status->addWidget(RunStatus, 1);
     status->addWidget(ShowSkipped);
+    status->addWidget(OpenReport);
     status->addWidget(OpenFolder);
     page->addLayout(status);
     page->addWidget(SkippedList);
@@ -381,7 +393,11 @@ void Form2::ConnectHandlers() {
     });
     connect(Combo1, &QComboBox::currentTextChanged, this,
             [this](const QString& name) { StoreChoice("Name Field", name); });
+    connect(WriteSheet, &QCheckBox::toggled, this, [this](bool chosen) {
+        StoreText("Form2.WriteSheet_Click", "Contact Sheet", BooleanToText(chosen));
+    });
     connect(OpenFolder, &QPushButton::clicked, this, &Form2::OpenFolder_Click);
+    connect(OpenReport, &QPushButton::clicked, this, &Form2::OpenReport_Click);
     connect(ShowSkipped, &QPushButton::clicked, this, &Form2::ShowSkipped_Click);
     connect(PushButton1, &QPushButton::clicked, this, &Form2::PushButton1_Click);
     connect(PushButton2, &QPushButton::clicked, this, &Form2::PushButton2_Click);
@@ -463,6 +479,10 @@ void Form2::Load() {
         ListView1->setColumnWidth(0, kListColumnWidth);
         ListView2->setHeaderLabels({"Then select one field"});
         ListView2->setColumnWidth(0, kListColumnWidth);
+    });
+    // Added after the first release, like Option15 and Option16.
+    guard.Step(139, [this, &services] {
+        WriteSheet->setChecked(TextToBoolean(services.settings.Read("Contact Sheet", "True")));
     });
 }
 

@@ -2,9 +2,9 @@
 #pragma once
 
 // The options page, the wizard's second window: the table and field lists, the read method, the
-// naming of the output files, the output format with its JPEG quality, the output folder, and
-// "Start Extracting". Every choice is stored the moment it changes and restored at start-up;
-// the run reads the controls live through WizardOptions.
+// naming of the output files, the output format with its JPEG quality, the output folder with
+// the choice of a contact sheet, and "Start Extracting". Every choice is stored the moment it
+// changes and restored at start-up; the run reads the controls live through WizardOptions.
 
 #include <QWidget>
 
@@ -13,6 +13,7 @@
 
 #include "ui/qt_host.h"
 
+class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -72,6 +73,7 @@ class Form2 : public QWidget {
     void PushButton6_Click();  // "Start Extracting"
     void PushButton7_Click();  // "< Back"
     void OpenFolder_Click();   // "Open folder": the last run's output folder in the file manager
+    void OpenReport_Click();   // "Open report": the last run's contact sheet in the browser
     void ShowSkipped_Click();  // shows or hides the last run's records without a picture
 
     bool IsRunning() const { return running_; }
@@ -117,6 +119,9 @@ class Form2 : public QWidget {
     QGroupBox* Frame6;
     QLineEdit* Text2;
     QPushButton* PushButton2;
+    // The run also writes its contact sheet (index.html, index.csv, .thumbnails/) into the
+    // output folder, as `pictrova-cli extract --report` does.
+    QCheckBox* WriteSheet;
     QPushButton* PushButton6;
     QPushButton* PushButton7;
     PicturePreview* Creator;
@@ -126,6 +131,7 @@ class Form2 : public QWidget {
     // records without a picture gave none.
     QLabel* RunStatus;
     QPushButton* OpenFolder;
+    QPushButton* OpenReport;  // shown when the last run wrote its contact sheet
     QPushButton* ShowSkipped;
     QTreeWidget* SkippedList;
     // Thumbnails of the chosen field's records, named as the run would name their files.
@@ -144,7 +150,10 @@ class Form2 : public QWidget {
     // (Keep both) or replace them; nullopt when the user cancels the run.
     std::optional<bool> AskKeepExistingFiles();
     void ShowRunProgress(const run::RunProgress& progress);
-    void ShowRunResult(const run::RunResult& result, const QString& folder);
+    void ShowRunResult(const run::RunResult& result, const QString& folder, bool sheetWritten);
+    // The last run's contact sheet into its output folder; false, reported as a failed write,
+    // when it could not be written.
+    bool WriteRunSheet(const run::RunResult& result);
     void ClearRunResult();
     void StoreChoice(const QString& key, const QString& value);
     // The preview grid follows the choices: a change replaces it shortly after (typing in the
@@ -160,6 +169,7 @@ class Form2 : public QWidget {
     bool ending_ = false;
     bool filling_ = false;  // the lists are being refilled: their changes are not choices
     QString lastFolder_;    // where the last run wrote
+    QString lastSheet_;     // the last run's index.html; empty when it wrote none
     QTimer* previewDelay_ = nullptr;
 };
 

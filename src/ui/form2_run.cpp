@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // "Start Extracting": the extraction run with the page's live options, the page's host and its
-// picture holder, the progress bar counting records, and the button disabled while it runs.
+// picture holder, the progress bar counting records, and the button disabled while it runs; then
+// the run's contact sheet when it is asked for.
 
+#include <QCheckBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -10,7 +13,9 @@
 #include <climits>
 #include <optional>
 
+#include "common/guard.h"
 #include "imaging/picture_holder.h"
+#include "report/run_report.h"
 #include "run/external_converter.h"
 #include "run/extraction_run.h"
 #include "run/skip_reason.h"
@@ -77,11 +82,28 @@ void Form2::PushButton6_Click() {
     // Closing the wizard stops the run after the records it has written.
     surroundings.stopRequested = [this] { return ending_; };
     surroundings.keepExistingFiles = *keepExistingFiles;
+    surroundings.reportFacts = WriteSheet->isChecked();
     const run::RunResult result = run::RunExtraction(*options_, surroundings);
-    if (!ending_)
-        ShowRunResult(result, QString::fromStdString(options_->outputFolder()));
+    if (ending_)
+        return;
+    const bool sheetWritten =
+        surroundings.reportFacts &&
+        (result.end == run::RunEnd::Done || result.end == run::RunEnd::NoImages) &&
+        WriteRunSheet(result);
+    ShowRunResult(result, QString::fromStdString(options_->outputFolder()), sheetWritten);
     // The grid stopped for the run; it fills again with the choices as the run left them.
     SchedulePreview();
+}
+
+// The sheet is the run's last write: its failure is reported as theirs are, and leaves the
+// run's count as it is.
+bool Form2::WriteRunSheet(const run::RunResult& result) {
+    Guard guard(host_, "Form2.PushButton6_Click");
+    return guard.Step(488, [&] {
+        report::WriteRunSheet(options_->outputFolder(),
+                              {form1_.DatabasePath(), options_->table(), options_->pictureField()},
+                              result);
+    });
 }
 
 // Asked afresh before every run: the answer is about the files in the folder now. A field that
@@ -118,7 +140,7 @@ std::optional<bool> Form2::AskKeepExistingFiles() {
 
 // Only a run that went through the records has something to count; a run stopped by its
 // checks said why in its message.
-void Form2::ShowRunResult(const run::RunResult& result, const QString& folder) {
+void Form2::ShowRunResult(const run::RunResult& result, const QString& folder, bool sheetWritten) {
     if (result.end != run::RunEnd::Done && result.end != run::RunEnd::NoImages &&
         result.recordsRead == 0)
         return;
@@ -126,6 +148,13 @@ void Form2::ShowRunResult(const run::RunResult& result, const QString& folder) {
     RunStatus->setText(QString::fromStdString(run::RunCount(result)) + " Folder: " + folder);
     RunStatus->setVisible(true);
     OpenFolder->setVisible(true);
+    if (sheetWritten) {
+        lastSheet_ = QFileInfo(QString::fromStdString((std::filesystem::path(folder.toStdString()) /
+                                                       report::kSheetFileName)
+                                                          .string()))
+                         .absoluteFilePath();
+        OpenReport->setVisible(true);
+    }
     for (const run::RecordOutcome& record : result.records) {
         if (record.written || !record.skipped)
             continue;
@@ -139,16 +168,22 @@ void Form2::ShowRunResult(const run::RunResult& result, const QString& folder) {
 
 void Form2::ClearRunResult() {
     lastFolder_.clear();
+    lastSheet_.clear();
     RunStatus->clear();
     SkippedList->clear();
-    for (QWidget* part :
-         std::initializer_list<QWidget*>{RunStatus, OpenFolder, ShowSkipped, SkippedList})
+    for (QWidget* part : std::initializer_list<QWidget*>{RunStatus, OpenFolder, OpenReport,
+                                                         ShowSkipped, SkippedList})
         part->setVisible(false);
 }
 
 void Form2::OpenFolder_Click() {
     if (!lastFolder_.isEmpty())
         form1_.services().dialogs.OpenFolder(lastFolder_);
+}
+
+void Form2::OpenReport_Click() {
+    if (!lastSheet_.isEmpty())
+        form1_.services().dialogs.OpenUrl(QUrl::fromLocalFile(lastSheet_));
 }
 
 void Form2::ShowSkipped_Click() {

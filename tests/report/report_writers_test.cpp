@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "browser_page.h"
+#include "image_oracle.h"
+#include "imaging/jpeg_compression.h"
 #include "imaging/thumbnail.h"
 #include "report/contact_sheet.h"
 #include "report/html_text.h"
@@ -160,12 +162,56 @@ TEST(Thumbnail, ScalesTheLongerSideDownAndAveragesTheArea) {
             EXPECT_EQ(thumb.DIBSectionBitsPtr()[(row.outWidth - 1) * 3], 255);
         }
     }
+    // The average rounds half up and is exact where the sum divides by the area: a picture of
+    // one value keeps it whatever the scale, and black beside white gives 128.
+    struct Average {
+        int width, height, value, longest;
+        std::uint8_t expected;
+    };
+    const Average averages[] = {
+        {193, 264, 255, 160, 255}, {193, 264, 1, 160, 1},   {1024, 768, 128, 160, 128},
+        {5000, 3, 254, 160, 254},  {32767, 2, 255, 1, 255}, {2, 1, -1, 1, 128},
+    };
+    for (const Average& a : averages) {
+        imaging::cDIBSection picture;
+        ASSERT_TRUE(picture.Create(a.width, a.height, 3));
+        const int stride = picture.BytesPerScanLine();
+        for (int y = 0; y < a.height; ++y)
+            for (int x = 0; x < a.width; ++x)
+                for (int c = 0; c < 3; ++c)
+                    picture.DIBSectionBitsPtr()[y * stride + x * 3 + c] =
+                        static_cast<std::uint8_t>(a.value >= 0 ? a.value : x % 2 * 255);
+        const imaging::cDIBSection thumb = imaging::ScaleDownToFit(picture, a.longest);
+        const int thumbStride = thumb.BytesPerScanLine();
+        int wrong = 0;
+        for (int y = 0; y < thumb.dib_height(); ++y)
+            for (int x = 0; x < thumb.dib_width() * 3; ++x)
+                wrong += thumb.DIBSectionBitsPtr()[y * thumbStride + x] != a.expected;
+        EXPECT_EQ(wrong, 0) << a.width << "x" << a.height << " of " << a.value;
+    }
+    // The standard Huffman tables the thumbnails use code the same pixels as fitted ones.
     imaging::cDIBSection photo;
     ASSERT_TRUE(photo.Create(800, 600, 3));
-    const auto jpeg = imaging::ThumbnailJpeg(photo);
-    ASSERT_GT(jpeg.size(), 4u);
-    EXPECT_EQ(jpeg[0], 0xFF);
-    EXPECT_EQ(jpeg[1], 0xD8);
+    for (int i = 0; i < photo.BytesPerScanLine() * 600; ++i)
+        photo.DIBSectionBitsPtr()[i] = static_cast<std::uint8_t>(i * 7 % 251);
+    testing::TempDir folder;
+    const std::vector<std::uint8_t> jpegs[] = {
+        imaging::ThumbnailJpeg(photo),
+        imaging::EncodeJpeg(imaging::ScaleDownToFit(photo, imaging::kThumbnailLongestSide),
+                            imaging::kThumbnailJpegQuality, imaging::HuffmanTables::Fitted)};
+    std::vector<testing::DecodedPicture> decoded;
+    for (const auto& jpeg : jpegs) {
+        ASSERT_GT(jpeg.size(), 4u);
+        EXPECT_EQ(jpeg[0], 0xFF);
+        EXPECT_EQ(jpeg[1], 0xD8);
+        const auto file = folder / ("thumbnail" + std::to_string(decoded.size()) + ".jpg");
+        std::ofstream(file, std::ios::binary)
+            .write(reinterpret_cast<const char*>(jpeg.data()),
+                   static_cast<std::streamsize>(jpeg.size()));
+        decoded.push_back(testing::DecodeWithImageMagick(file));
+    }
+    EXPECT_EQ(decoded[0].width, 160);
+    EXPECT_TRUE(decoded[0].pixels == decoded[1].pixels);
 }
 
 // The page in a real browser: every thumbnail shows, every link reaches its file, names with

@@ -61,6 +61,7 @@ class ScriptedDialogs : public Dialogs {
         return answer;
     }
     void OpenFolder(const QString& folder) override { openedFolders.push_back(folder); }
+    void OpenUrl(const QUrl& url) override { openedUrls.push_back(url); }
 
     std::vector<QString> ErrorReports() const {
         std::vector<QString> reports;
@@ -77,6 +78,7 @@ class ScriptedDialogs : public Dialogs {
     std::vector<ShownMessage> replaceQuestions;
     std::vector<QString> openTitles, openFilters, folderTitles, folderStarts, questions,
         openedFolders;
+    std::vector<QUrl> openedUrls;
     std::vector<ShownMessage> messages;
     std::function<void()> onMessage;
 

@@ -3,6 +3,7 @@
 // reports a failing step under the run's location, and keeps the button disabled while it runs.
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QGroupBox>
@@ -23,6 +24,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <optional>
 #include <sstream>
 
@@ -85,10 +87,13 @@ class WizardRunTest : public WizardTest {
         form2.ListView2->setCurrentItem(found[0]);
     }
 
+    // The files the run wrote into the output folder, but for its contact sheet's.
     std::vector<std::string> OutputFiles() const {
         std::vector<std::string> names;
         for (const auto& entry : std::filesystem::directory_iterator(outputFolder)) {
-            names.push_back(entry.path().filename().string());
+            const std::string name = entry.path().filename().string();
+            if (name != "index.html" && name != "index.csv" && name != ".thumbnails")
+                names.push_back(name);
         }
         std::sort(names.begin(), names.end());
         return names;
@@ -194,6 +199,101 @@ TEST_F(WizardRunTest, RunFromTheWindowWritesOneFilePerPicture) {
     EXPECT_TRUE(form2.OpenFolder->isHidden());
     EXPECT_TRUE(form2.ShowSkipped->isHidden());
     EXPECT_EQ(form2.SkippedList->topLevelItemCount(), 0);
+}
+
+// The files of `folder`'s contact sheet with their bytes, by their paths beneath it.
+std::map<std::string, std::string> SheetFiles(const std::filesystem::path& folder) {
+    std::map<std::string, std::string> files;
+    for (const char* name : {"index.html", "index.csv", ".thumbnails"}) {
+        const std::filesystem::path path = folder / name;
+        if (!std::filesystem::exists(path))
+            continue;
+        auto read = [&](const std::filesystem::path& file) {
+            std::ostringstream bytes;
+            bytes << std::ifstream(file, std::ios::binary).rdbuf();
+            files[file.lexically_relative(folder).string()] = bytes.str();
+        };
+        if (!std::filesystem::is_directory(path))
+            read(path);
+        else
+            for (const auto& entry : std::filesystem::recursive_directory_iterator(path))
+                if (entry.is_regular_file())
+                    read(entry.path());
+    }
+    return files;
+}
+
+// "Write a contact sheet": on, the run's folder holds the very sheet `extract --report` writes
+// for the same options (into a folder named as the picker names it), and "Open report" hands
+// its URL to the desktop; off, none of it and no button. The choice comes back at the next start.
+// A sheet that cannot be written is reported as a failed write and leaves the count as it was.
+TEST_F(WizardRunTest, ContactSheetIsTheCommandLinesAndItsChoiceIsRemembered) {
+    struct Case {
+        const char* what;
+        bool checkedAtStart;
+        bool click;
+        bool sheetInTheWay;  // a folder named index.html
+        bool written;
+    };
+    const Case cases[] = {
+        {"on at the first start", true, false, false, true},
+        {"switched off", true, true, false, false},
+        {"off, remembered", false, false, false, false},
+        {"switched on again", false, true, false, true},
+        {"on, its file refused", true, false, true, false},
+    };
+    const std::string csv =
+        "record,file,kind,width,height,bytes,stored_preview,outcome,reason,detail\r\n"
+        "1,Output1.bmp,BMP,5,4,118,no,written,,\r\n"
+        "2,,,,,,,skipped,no value,\r\n"
+        "3,Output3.bmp,BMP,7,2,102,no,written,,\r\n";
+    const std::filesystem::path fromCli = programFolder / "cli";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(outputFolder);
+        Form2& form2 = StartOnPictureDatabase();
+        form2.Text2->setText(QString::fromStdString(outputFolder.string()) + "/");
+        if (c.sheetInTheWay)
+            std::filesystem::create_directories(outputFolder / "index.html");
+        EXPECT_EQ(form2.WriteSheet->isChecked(), c.checkedAtStart);
+        if (c.click)
+            QTest::mouseClick(form2.WriteSheet, Qt::LeftButton);
+        dialogs.messages.clear();
+        QTest::mouseClick(form2.PushButton6, Qt::LeftButton);
+
+        EXPECT_EQ(OutputFiles(), (std::vector<std::string>{"Output1.bmp", "Output3.bmp"}));
+        EXPECT_EQ(form2.RunStatus->text().section(" Folder: ", 0, 0),
+                  "2 pictures from 3 records; 1 without a picture (1 empty).");
+        EXPECT_EQ(form2.OpenReport->isHidden(), !c.written);
+        const auto reports = dialogs.ErrorReports();
+        if (c.sheetInTheWay) {
+            ASSERT_EQ(reports.size(), 1u);
+            EXPECT_TRUE(reports[0].contains("index.html")) << reports[0].toStdString();
+            EXPECT_TRUE(reports[0].contains("Form2.PushButton6_Click at line 488"));
+            continue;
+        }
+        EXPECT_TRUE(reports.empty());
+        const std::map<std::string, std::string> sheet = SheetFiles(outputFolder);
+        if (!c.written) {
+            EXPECT_TRUE(sheet.empty());
+            continue;
+        }
+        EXPECT_EQ(sheet.at("index.csv"), csv);
+        std::filesystem::remove_all(fromCli);
+        const auto cli = pictrova::testing::RunProgram(
+            pictrova::testing::BinDir() / "pictrova-cli",
+            {"extract", databasePath.string(), "--table", "Pictures", "--field", "Picture", "--out",
+             fromCli.string() + "/", "--report"},
+            programFolder.path());
+        EXPECT_EQ(cli.status, 0) << cli.err;
+        EXPECT_EQ(sheet, SheetFiles(fromCli));
+        EXPECT_EQ(sheet.size(), 4u);  // the page, its table and two thumbnails
+
+        QTest::mouseClick(form2.OpenReport, Qt::LeftButton);
+        EXPECT_EQ(dialogs.openedUrls, std::vector<QUrl>{QUrl::fromLocalFile(QString::fromStdString(
+                                          (outputFolder / "index.html").string()))});
+        dialogs.openedUrls.clear();
+    }
 }
 
 // The database opens and decryptions a run of pictrova-cli made, by its trace lines
@@ -397,7 +497,8 @@ TEST_F(WizardRunTest, LongFieldListAndThePictureFitThePage) {
         for (QWidget* part : std::initializer_list<QWidget*>{
                  form2.Frame1, form2.Frame2, form2.Frame3, form2.Frame4, form2.Frame5, form2.Frame6,
                  form2.Creator, form2.PushButton6, form2.PushButton7, form2.RunProgress,
-                 form2.RunStatus, form2.ShowSkipped, form2.OpenFolder, form2.SkippedList}) {
+                 form2.RunStatus, form2.ShowSkipped, form2.OpenFolder, form2.OpenReport,
+                 form2.SkippedList}) {
             if (!part->isVisible())
                 continue;
             const QRect place(part->mapTo(&form2, QPoint(0, 0)), part->size());

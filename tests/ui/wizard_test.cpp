@@ -4,6 +4,7 @@
 // "< Back", and the error report of failing steps.
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -65,6 +66,7 @@ TEST_F(WizardTest, FirstStartWithoutSettingsShowsEmptyFieldsAndTheDefaultOptions
     EXPECT_TRUE(form2.Option8->isChecked());
     EXPECT_EQ(form2.Slider1->value(), 85);
     EXPECT_EQ(form2.Text2->text(), QDir::homePath() + "/");
+    EXPECT_TRUE(form2.WriteSheet->isChecked());
     // Restoring counts as a change, so the first start stores the defaults of the two fields.
     EXPECT_EQ(settings.Read("Prefix"), "Output#");
     EXPECT_EQ(settings.Read("Output Folder"), QDir::homePath() + "/");
@@ -261,17 +263,20 @@ TEST_F(WizardTest, StoredFalseForEveryFormatLeavesNoFormatChosen) {
 TEST_F(WizardTest, BadStoredOptionIsReportedAtItsLabelAndTheOptionKeepsItsState) {
     settings.Write("Option3", "maybe");
     settings.Write("Option9", "sure");
+    settings.Write("Contact Sheet", "often");
     Form1& form1 = Start();
     Form2& form2 = form1.form2();
     const auto reports = dialogs.ErrorReports();
-    ASSERT_EQ(reports.size(), 2u);
+    ASSERT_EQ(reports.size(), 3u);
     EXPECT_EQ(reports[0],
               "Type mismatch\r\nin Pictrova2021/08/31.Form2.Form_Load at line 114\r\r"
               "Please email screenshot of this message to support@quillmoor.com");
     EXPECT_TRUE(reports[1].contains("Form2.Form_Load at line 124"));
+    EXPECT_TRUE(reports[2].contains("Form2.Form_Load at line 139"));
     EXPECT_EQ(dialogs.messages[0].icon, QMessageBox::Warning);
     EXPECT_TRUE(form2.Option3->isChecked());
     EXPECT_TRUE(form2.Option8->isChecked());
+    EXPECT_TRUE(form2.WriteSheet->isChecked());
     // The steps after the failures still ran.
     EXPECT_EQ(form2.Text2->text(), QDir::homePath() + "/");
 }
