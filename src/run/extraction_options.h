@@ -60,6 +60,19 @@ struct ExtractionChoices {
     bool operator==(const ExtractionChoices&) const = default;
 };
 
+// The options' choices as they are now.
+inline ExtractionChoices ChoicesOf(const ExtractionOptions& options) {
+    return {.table = options.table(),
+            .pictureField = options.pictureField(),
+            .readMethod = options.readMethod(),
+            .naming = options.naming(),
+            .prefix = options.prefix(),
+            .nameField = options.nameField(),
+            .format = options.format(),
+            .quality = options.quality(),
+            .outputFolder = options.outputFolder()};
+}
+
 // Choices fixed for the whole run (the command line's).
 class FixedExtractionOptions : public ExtractionOptions {
   public:

@@ -41,17 +41,9 @@ void Form2::RefreshPreview() {
         return;
     }
     // Quality and folder change nothing a preview shows.
-    const run::ExtractionChoices choices{
-        .table = options_->table(),
-        .pictureField = options_->pictureField(),
-        .readMethod = options_->readMethod(),
-        .naming = options_->naming(),
-        .prefix = options_->prefix(),
-        .nameField = options_->nameField(),
-        .format = options_->format(),
-        .quality = 0,
-        .outputFolder = {},
-    };
+    run::ExtractionChoices choices = run::ChoicesOf(*options_);
+    choices.quality = 0;
+    choices.outputFolder.clear();
     try {
         Preview->ShowField(form1_.Opened(), choices);
     } catch (const Error& e) {

@@ -112,17 +112,7 @@ std::optional<bool> Form2::AskKeepExistingFiles() {
     const QList<QTreeWidgetItem*> field = ListView2->selectedItems();
     if (field.isEmpty() || !field.constFirst()->data(0, kHoldsPicturesRole).toBool())
         return false;
-    const run::ExtractionChoices choices{
-        .table = options_->table(),
-        .pictureField = options_->pictureField(),
-        .readMethod = options_->readMethod(),
-        .naming = options_->naming(),
-        .prefix = options_->prefix(),
-        .nameField = options_->nameField(),
-        .format = options_->format(),
-        .quality = options_->quality(),
-        .outputFolder = options_->outputFolder(),
-    };
+    const run::ExtractionChoices choices = run::ChoicesOf(*options_);
     const FilesInTheWay files = FindFilesInTheWay(choices);
     if (files.count == 0)
         return false;
