@@ -385,24 +385,20 @@ std::size_t CompressRows(RowFilter& rows, libdeflate_compressor* compressor, std
                          std::size_t capacity) {
     const std::vector<std::uint8_t> sample = TrialSample(rows);
     const bool whole = sample.size() == rows.totalBytes();
-    // A whole picture's trial writes into `out`, so the winner is already in place.
-    std::vector<std::uint8_t> trial(
-        whole ? 0 : libdeflate_zlib_compress_bound(compressor, sample.size()));
+    std::vector<std::uint8_t> trial(libdeflate_zlib_compress_bound(compressor, sample.size()));
+    // A whole picture's run-length trial goes into `out`: when it wins, it is the file's stream.
     const std::size_t byRunLength = whole ? RunLengthZlib(sample, out, capacity)
                                           : RunLengthZlib(sample, trial.data(), trial.size());
     bool runLength = false;
     if (byRunLength == 0 || byRunLength >= sample.size() / 4) {
-        std::vector<std::uint8_t> byLibdeflateOut(
-            libdeflate_zlib_compress_bound(compressor, sample.size()));
-        const std::size_t byLibdeflate =
-            Libdeflate(compressor, sample, byLibdeflateOut.data(), byLibdeflateOut.size());
+        const std::size_t byLibdeflate = Libdeflate(compressor, sample, trial.data(), trial.size());
         runLength =
             byRunLength != 0 && byLibdeflate != 0 && byLibdeflate >= sample.size() / 4 &&
             static_cast<double>(byRunLength) < kRunLengthMargin * static_cast<double>(byLibdeflate);
         if (whole && !runLength) {
             if (byLibdeflate == 0 || byLibdeflate > capacity)
                 return 0;
-            std::copy_n(byLibdeflateOut.data(), byLibdeflate, out);
+            std::copy_n(trial.data(), byLibdeflate, out);
             return byLibdeflate;
         }
     }
