@@ -30,17 +30,24 @@ constexpr std::array<int, 10> kLevelForZlibLevel = {0, 1, 2, 3, 4, 5, 6, 6, 6, 9
 // libdeflate (1.14) takes short matches that cost more than the literals they replace, so on
 // literal-heavy rows (fine noise in a photo) it writes up to 3 % more than zlib's filtered
 // strategy. Zlib's run-length strategy, which only looks one pixel back, is fast on such rows and
-// as small as zlib at level 8, but larger on drawn pictures. A sample of the rows (blocks spread
+// as small as zlib at level 8, but larger on drawn pictures. A sample of the rows (bands spread
 // over the picture, this share of it, at least kMinSampleBytes and at most kMaxSampleBytes: a large
-// picture's sample is not a copy of an eighth of it) is compressed both ways; the
-// run-length strategy is taken only for rows that deflate to more than a quarter of their size
+// picture's sample is not a copy of an eighth of it) is compressed both ways; the run-length
+// strategy is taken only for rows that deflate to more than a quarter of their size
 // (literal-heavy ones) and only when it wins on the sample clearly: on a drawn picture it can
-// lose a tenth, while libdeflate's loss on noise stays within a few percent.
+// lose a tenth, while libdeflate's loss on noise stays within a few percent. Run-length goes
+// first, as it is the cheaper: rows it already writes in under a quarter are not literal-heavy,
+// and libdeflate is taken without trying it. A picture no larger than its sample is compressed
+// whole in the trial, and the winner's stream is the file's.
 constexpr std::size_t kSampleShare = 8;
 constexpr std::size_t kSampleBlocks = 4;
-constexpr std::size_t kMinSampleBytes = 64 * 1024;
+constexpr std::size_t kMinSampleBytes = 32 * 1024;
 constexpr std::size_t kMaxSampleBytes = 4 * 1024 * 1024;
 constexpr double kRunLengthMargin = 0.98;
+
+// Rows filtered at a time for zlib's run-length strategy: the filtered picture is never held whole
+// on that path.
+constexpr std::size_t kBandBytes = 64 * 1024;
 
 struct CompressorDeleter {
     void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
@@ -235,44 +242,173 @@ void PackRow(const PixelRows& pixels, std::size_t y, const Layout& layout,
     }
 }
 
-// The rows as a zlib stream by zlib's run-length strategy into `out` (at most `capacity` bytes);
-// 0 when it does not fit. The rows of a picture within the pixel limits fit zlib's 32-bit counts.
-std::size_t RunLengthZlib(std::span<const std::uint8_t> data, std::uint8_t* out,
-                          std::size_t capacity) {
-    thread_local RunLengthStream stream;
-    z_stream* const reset = stream.Reset();
-    if (reset == nullptr)
-        return 0;
-    z_stream& z = *reset;
-    z.next_in = const_cast<Bytef*>(data.data());
-    z.avail_in = CheckedCast<uInt>(data.size());
-    z.next_out = out;
-    z.avail_out = CheckedCast<uInt>(capacity);
-    const int status = deflate(&z, Z_FINISH);
-    const std::size_t written = capacity - z.avail_out;
-    return status == Z_STREAM_END ? written : 0;
+std::size_t RowBytes(std::size_t width, const Layout& layout) {
+    const std::size_t samplesPerPixel = layout.colourType == PngColourType::Rgb ? 3 : 1;
+    return CheckedAdd<std::size_t>(
+               CheckedMul<std::size_t>(CheckedMul(width, samplesPerPixel), layout.bitDepth), 7) /
+           8;
 }
 
-// Whether zlib's run-length strategy writes the sample clearly smaller than libdeflate.
-bool UseRunLength(libdeflate_compressor* compressor, std::span<const std::uint8_t> rows) {
-    const std::size_t sampleSize = std::min(
-        {rows.size(), kMaxSampleBytes, std::max(kMinSampleBytes, rows.size() / kSampleShare)});
-    std::vector<std::uint8_t> sample;
-    sample.reserve(sampleSize);
-    const std::size_t block = sampleSize / kSampleBlocks;
-    for (std::size_t i = 0; i < kSampleBlocks; ++i) {
-        const std::size_t at = (rows.size() - block) * (2 * i + 1) / (2 * kSampleBlocks);
-        sample.insert(sample.end(), rows.begin() + static_cast<std::ptrdiff_t>(at),
-                      rows.begin() + static_cast<std::ptrdiff_t>(at + block));
+// The picture's rows as the zlib stream carries them, each after its filter byte, filtered a band
+// at a time. A band that starts where the last one ended takes that band's last row as the row
+// above; any other band packs the row above again.
+class RowFilter {
+  public:
+    RowFilter(const PixelRows& pixels, const Layout& layout, const SmallPalette& palette,
+              const PngOptions& options)
+        : pixels_(pixels),
+          layout_(layout),
+          palette_(palette),
+          rowBytes_(RowBytes(pixels.width(), layout)),
+          pixelBytes_(layout.colourType == PngColourType::Rgb ? 3 : 1),
+          adaptive_(!options.filter && layout.colourType != PngColourType::Palette &&
+                    layout.bitDepth == 8),
+          fixed_(static_cast<PngFilter>(options.filter.value_or(0))),
+          rows_(2 * rowBytes_),
+          scratch_(rowBytes_),
+          previous_(rows_.data(), rowBytes_),
+          current_(rows_.data() + rowBytes_, rowBytes_) {}
+
+    std::size_t height() const { return pixels_.height(); }
+    std::size_t lineBytes() const { return rowBytes_ + 1; }
+    std::size_t totalBytes() const { return CheckedMul(height(), lineBytes()); }
+
+    // Rows `first` to `first + count` into `out`, which has room for `count` lines.
+    void Filter(std::size_t first, std::size_t count, std::uint8_t* out) {
+        if (first != next_) {
+            if (first == 0)
+                std::fill(previous_.begin(), previous_.end(), 0);
+            else
+                PackRow(pixels_, first - 1, layout_, palette_, previous_);
+        }
+        for (std::size_t y = first; y < first + count; ++y, out += lineBytes()) {
+            PackRow(pixels_, y, layout_, palette_, current_);
+            const std::span<std::uint8_t> filtered(out + 1, rowBytes_);
+            PngFilter used = fixed_;
+            if (adaptive_)
+                used = FilterPngRowAdaptively(current_, previous_, pixelBytes_, filtered, scratch_);
+            else
+                FilterPngRow(fixed_, current_, previous_, pixelBytes_, filtered);
+            out[0] = static_cast<std::uint8_t>(used);
+            std::swap(previous_, current_);
+        }
+        next_ = first + count;
     }
-    std::vector<std::uint8_t> out(libdeflate_zlib_compress_bound(compressor, sample.size()));
-    const std::size_t byLibdeflate =
-        libdeflate_zlib_compress(compressor, sample.data(), sample.size(), out.data(), out.size());
-    if (byLibdeflate == 0 || byLibdeflate < sample.size() / 4)
-        return false;
-    const std::size_t byRunLength = RunLengthZlib(sample, out.data(), out.size());
-    return byRunLength != 0 &&
-           static_cast<double>(byRunLength) < kRunLengthMargin * static_cast<double>(byLibdeflate);
+
+  private:
+    const PixelRows& pixels_;
+    const Layout layout_;
+    const SmallPalette& palette_;
+    const std::size_t rowBytes_;
+    const std::size_t pixelBytes_;
+    const bool adaptive_;
+    const PngFilter fixed_;
+    std::vector<std::uint8_t> rows_, scratch_;
+    std::span<std::uint8_t> previous_, current_;
+    std::size_t next_ = 0;
+};
+
+// Zlib's run-length strategy into `out` (at most `capacity` bytes) over input that `feed` gives
+// band by band (it points the stream at the next band and says whether it is the last); 0 when the
+// stream does not fit. The rows of a picture within the pixel limits fit zlib's 32-bit counts.
+template <typename Feed>
+std::size_t RunLengthZlib(std::uint8_t* out, std::size_t capacity, Feed feed) {
+    thread_local RunLengthStream stream;
+    z_stream* const z = stream.Reset();
+    if (z == nullptr)
+        return 0;
+    z->next_out = out;
+    z->avail_out = CheckedCast<uInt>(capacity);
+    bool last = false;
+    while (!last) {
+        last = feed(*z);
+        const int status = deflate(z, last ? Z_FINISH : Z_NO_FLUSH);
+        if (last ? status != Z_STREAM_END : status != Z_OK || z->avail_in != 0)
+            return 0;
+    }
+    return capacity - z->avail_out;
+}
+
+std::size_t RunLengthZlib(std::span<const std::uint8_t> data, std::uint8_t* out,
+                          std::size_t capacity) {
+    return RunLengthZlib(out, capacity, [&](z_stream& z) {
+        z.next_in = const_cast<Bytef*>(data.data());
+        z.avail_in = CheckedCast<uInt>(data.size());
+        return true;
+    });
+}
+
+// All rows by zlib's run-length strategy, filtered a band at a time.
+std::size_t RunLengthRows(RowFilter& rows, std::uint8_t* out, std::size_t capacity) {
+    const std::size_t bandRows = std::max<std::size_t>(1, kBandBytes / rows.lineBytes());
+    std::vector<std::uint8_t> band(CheckedMul(bandRows, rows.lineBytes()));
+    std::size_t first = 0;
+    return RunLengthZlib(out, capacity, [&](z_stream& z) {
+        const std::size_t count = std::min(bandRows, rows.height() - first);
+        rows.Filter(first, count, band.data());
+        first += count;
+        z.next_in = band.data();
+        z.avail_in = CheckedCast<uInt>(count * rows.lineBytes());
+        return first == rows.height();
+    });
+}
+
+std::size_t Libdeflate(libdeflate_compressor* compressor, std::span<const std::uint8_t> data,
+                       std::uint8_t* out, std::size_t capacity) {
+    return libdeflate_zlib_compress(compressor, data.data(), data.size(), out, capacity);
+}
+
+// The rows the compressor trial looks at: bands spread over the picture, or every row when the
+// picture is no larger than its sample.
+std::vector<std::uint8_t> TrialSample(RowFilter& rows) {
+    const std::size_t total = rows.totalBytes();
+    const std::size_t size =
+        std::min({total, kMaxSampleBytes, std::max(kMinSampleBytes, total / kSampleShare)});
+    const std::size_t bandRows = std::max<std::size_t>(1, size / kSampleBlocks / rows.lineBytes());
+    const bool whole = size == total || bandRows * kSampleBlocks >= rows.height();
+    std::vector<std::uint8_t> sample(
+        whole ? total : CheckedMul(bandRows * kSampleBlocks, rows.lineBytes()));
+    if (whole) {
+        rows.Filter(0, rows.height(), sample.data());
+        return sample;
+    }
+    for (std::size_t i = 0; i < kSampleBlocks; ++i) {
+        const std::size_t first = (rows.height() - bandRows) * (2 * i + 1) / (2 * kSampleBlocks);
+        rows.Filter(first, bandRows, sample.data() + i * bandRows * rows.lineBytes());
+    }
+    return sample;
+}
+
+// Compresses the picture's rows into `out` (room for libdeflate's bound of all rows) by the
+// deflater the trial picks; the stream's size, 0 when a compressor failed.
+std::size_t CompressRows(RowFilter& rows, libdeflate_compressor* compressor, std::uint8_t* out,
+                         std::size_t capacity) {
+    const std::vector<std::uint8_t> sample = TrialSample(rows);
+    const bool whole = sample.size() == rows.totalBytes();
+    std::vector<std::uint8_t> trial(libdeflate_zlib_compress_bound(compressor, sample.size()));
+    // A whole picture's run-length trial goes into `out`: when it wins, it is the file's stream.
+    const std::size_t byRunLength = whole ? RunLengthZlib(sample, out, capacity)
+                                          : RunLengthZlib(sample, trial.data(), trial.size());
+    bool runLength = false;
+    if (byRunLength == 0 || byRunLength >= sample.size() / 4) {
+        const std::size_t byLibdeflate = Libdeflate(compressor, sample, trial.data(), trial.size());
+        runLength =
+            byRunLength != 0 && byLibdeflate != 0 && byLibdeflate >= sample.size() / 4 &&
+            static_cast<double>(byRunLength) < kRunLengthMargin * static_cast<double>(byLibdeflate);
+        if (whole && !runLength) {
+            if (byLibdeflate == 0 || byLibdeflate > capacity)
+                return 0;
+            std::copy_n(trial.data(), byLibdeflate, out);
+            return byLibdeflate;
+        }
+    }
+    if (whole)
+        return runLength ? byRunLength : Libdeflate(compressor, sample, out, capacity);
+    if (runLength)
+        return RunLengthRows(rows, out, capacity);
+    std::vector<std::uint8_t> filtered(rows.totalBytes());
+    rows.Filter(0, rows.height(), filtered.data());
+    return Libdeflate(compressor, filtered, out, capacity);
 }
 
 void PutU32be(ByteWriter& w, std::uint32_t v) {
@@ -315,53 +451,19 @@ std::vector<std::uint8_t> EncodePng(const cDIBSection& picture, const PngOptions
     SmallPalette palette;
     const Layout layout = ChooseLayout(pixels, palette);
 
-    const std::size_t samplesPerPixel = layout.colourType == PngColourType::Rgb ? 3 : 1;
-    const std::size_t rowBytes =
-        CheckedAdd<std::size_t>(
-            CheckedMul<std::size_t>(CheckedMul(pixels.width(), samplesPerPixel), layout.bitDepth),
-            7) /
-        8;
-    const std::size_t pixelBytes = samplesPerPixel;
-    const bool adaptive =
-        !options.filter && layout.colourType != PngColourType::Palette && layout.bitDepth == 8;
-    const auto fixed = static_cast<PngFilter>(options.filter.value_or(0));
-
-    // Every row with its filter byte, as the zlib stream carries them.
-    std::vector<std::uint8_t> filtered(
-        CheckedMul(pixels.height(), CheckedAdd<std::size_t>(rowBytes, 1)));
-    std::vector<std::uint8_t> rows(2 * rowBytes), scratch(rowBytes);
-    std::span<std::uint8_t> previous(rows.data(), rowBytes),
-        current(rows.data() + rowBytes, rowBytes);
-    for (std::size_t y = 0; y < pixels.height(); ++y) {
-        PackRow(pixels, y, layout, palette, current);
-        std::uint8_t* line = filtered.data() + y * (rowBytes + 1);
-        const std::span<std::uint8_t> out(line + 1, rowBytes);
-        PngFilter used = fixed;
-        if (adaptive)
-            used = FilterPngRowAdaptively(current, previous, pixelBytes, out, scratch);
-        else
-            FilterPngRow(fixed, current, previous, pixelBytes, out);
-        line[0] = static_cast<std::uint8_t>(used);
-        std::swap(previous, current);
-    }
-
+    RowFilter rows(pixels, layout, palette, options);
     libdeflate_compressor* const compressor = CompressorForLevel(options.level);
     if (!compressor)
         throw Error("cannot start the PNG compressor");
-    const std::size_t bound = libdeflate_zlib_compress_bound(compressor, filtered.size());
+    const std::size_t bound = libdeflate_zlib_compress_bound(compressor, rows.totalBytes());
     // The compressor writes into room for the worst case, left uninitialised: only the pages it
     // writes are taken, so a picture that compresses well never holds a second picture's worth.
     const std::unique_ptr<std::uint8_t[]> stream(new std::uint8_t[bound]);
-    const std::size_t compressed =
-        UseRunLength(compressor, filtered)
-            ? RunLengthZlib(filtered, stream.get(), bound)
-            : libdeflate_zlib_compress(compressor, filtered.data(), filtered.size(), stream.get(),
-                                       bound);
+    const std::size_t compressed = CompressRows(rows, compressor, stream.get(), bound);
     if (compressed == 0)
         throw Error("the PNG compressor failed");
     if (compressed > kMaxChunkData)
         throw Error("the PNG compressor failed");
-    filtered = {};
 
     const std::size_t paletteBytes = layout.colourType == PngColourType::Palette
                                          ? kChunkOverhead + 3 * palette.colours().size()

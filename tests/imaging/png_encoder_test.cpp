@@ -110,6 +110,13 @@ TEST(PngEncoder, PicksTheSmallestLosslessLayoutAndKeepsEveryPixel) {
          },
          "2", "8"},
         {"noisy photo", 300, 200, NoisyPhoto(), "2", "8"},
+        {"noisy photo no larger than the compressor's sample", 50, 40, NoisyPhoto(), "2", "8"},
+        {"drawn picture larger than the compressor's sample", 320, 240,
+         [](int x, int y) {
+             return static_cast<std::uint32_t>(x / 40 * 30) << 16 |
+                    static_cast<std::uint32_t>(y / 30 * 30) << 8 | static_cast<std::uint32_t>(x);
+         },
+         "2", "8"},
         {"one pixel", 1, 1, [](int, int) { return 0x336699u; }, "3", "1"},
     };
     TempDir dir;
