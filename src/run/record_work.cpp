@@ -712,18 +712,6 @@ std::uint64_t BytesHeld(const RecordWork& record) {
     return bytes;
 }
 
-namespace {
-
-// Workers neither yield nor show anything: the host belongs to the thread that runs the run.
-class WorkerHost : public Host {
-  public:
-    void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
-    bool AskYesNo(const std::string&, const std::string&) override { return false; }
-    void ReportError(const std::string&) override {}
-};
-
-}  // namespace
-
 RecordWorkers::RecordWorkers(unsigned count, const RunSetup& setup) : setup_(setup) {
     // A picture's buffers go to the system and back whole. By default the allocator raises its
     // threshold for that to the largest buffer freed so far, and each worker thread then keeps
@@ -834,7 +822,8 @@ void RecordWorkers::Finished(RecordWork& record, std::uint64_t workBytes) {
 }
 
 void RecordWorkers::Work() {
-    WorkerHost host;
+    // Workers neither yield nor show anything: the host belongs to the thread that runs the run.
+    SilentHost host;
     while (true) {
         {
             std::unique_lock lock(mutex_);
