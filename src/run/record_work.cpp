@@ -256,12 +256,11 @@ class RecordSteps {
         ole::DecodeResult decoded;
         guard_.Step(222, [&] { decoded.packageName.clear(); });
         guard_.Step(224, [&] { r_.objectExtension.clear(); });
-        if (setup_.previewOnly)
-            r_.objectClass = ole::SummariseObject(bytes_).decoderClass();
         guard_.Step(228, [&] {
             decoded = ole::DecodeOleObject(std::move(bytes_));
             ReleaseBytes(bytes_);
         });
+        r_.objectClass = std::move(decoded.objectClass);
         if (guard_.Test(230, [&] { return !decoded.ok(); })) {
             if (decoded.skip)
                 r_.Skip(std::move(*decoded.skip));

@@ -19,6 +19,10 @@ TEST_P(DecodesSample, GivesTheEmbeddedFile) {
     const SampleObject& sample = GetParam();
     const DecodeResult d = DecodeOleObject(sample.field);
     ASSERT_EQ(d.ok(), sample.decodes);
+    // The class is read from the header, refused objects too; a bare picture file has none
+    // (its first bytes would read as a header naming a class).
+    EXPECT_EQ(d.objectClass,
+              sample.barePicture ? "" : SummariseObject(sample.field).decoderClass());
     if (!sample.decodes)
         return;
     const std::vector<std::uint8_t>& bytes = d.payload;
