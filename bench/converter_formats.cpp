@@ -45,13 +45,6 @@ namespace {
 using namespace pictrova;
 using Clock = std::chrono::steady_clock;
 
-class QuietHost : public Host {
-  public:
-    void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
-    bool AskYesNo(const std::string&, const std::string&) override { return false; }
-    void ReportError(const std::string&) override {}
-};
-
 // The process alone, waited for with a blocking wait (ShellAndWait also yields to the host).
 void SpawnAndWait(const std::vector<std::string>& argv) {
     std::vector<char*> args;
@@ -239,7 +232,7 @@ int main(int argc, char** argv) {
     bench::MakePhoto(photo.Image(), 1600, 1200);
     photo.SaveAsBmp(input);
 
-    QuietHost host;
+    SilentHost host;
     const struct {
         const char* name;
         run::OutputFormat format;

@@ -37,12 +37,6 @@ namespace {
 
 using pictrova::fixtures::Bytes;
 
-struct SilentHost : pictrova::Host {
-    void ShowMessage(const std::string&, const std::string&, pictrova::MessageIcon) override {}
-    bool AskYesNo(const std::string&, const std::string&) override { return false; }
-    void ReportError(const std::string&) override {}
-};
-
 Bytes ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -53,7 +47,7 @@ Bytes MakeJpeg(const std::string& scratch) {
     Bytes bmp = pictrova::fixtures::MakeDrawnBmpFile(1600, 1200, 1);
     std::ofstream(scratch + ".bmp", std::ios::binary)
         .write(reinterpret_cast<const char*>(bmp.data()), static_cast<std::streamsize>(bmp.size()));
-    SilentHost host;
+    pictrova::SilentHost host;
     pictrova::imaging::PictureHolder holder;
     std::string message;
     bool tooBig = false;

@@ -20,13 +20,6 @@
 
 namespace {
 
-class SilentHost : public pictrova::Host {
-  public:
-    void ShowMessage(const std::string&, const std::string&, pictrova::MessageIcon) override {}
-    bool AskYesNo(const std::string&, const std::string&) override { return false; }
-    void ReportError(const std::string&) override {}
-};
-
 std::filesystem::path gWorkFile;
 
 }  // namespace
@@ -52,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const pictrova::Error&) {
         return 0;
     }
-    SilentHost host;
+    pictrova::SilentHost host;
     pictrova::imaging::PictureHolder holder;
     std::string message;
     bool tooBig = false;

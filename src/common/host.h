@@ -55,4 +55,14 @@ class Host {
     virtual void OpenUrl(const std::string& /*url*/) {}
 };
 
+// Shows nothing, asks nothing (every question answered No) and reports nothing: for work whose
+// outcome is kept as data, such as the run's worker threads and the preview.
+class SilentHost : public Host {
+  public:
+    void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
+    bool AskYesNo(const std::string&, const std::string&) override { return false; }
+    void ReportError(const std::string&) override {}
+    void ReportRecordError(const ReportedError&, std::int64_t) override {}
+};
+
 }  // namespace pictrova

@@ -136,16 +136,6 @@ namespace {
 
 thread_local std::uint64_t tResourceShortfalls = 0;
 
-// The limit in MiB, lowered to $PICTROVA_ENGINE_MEMORY_MIB when that is a smaller number above 0.
-std::int64_t LoweredFromEnvironment(std::int64_t mib) {
-    if (const char* text = std::getenv("PICTROVA_ENGINE_MEMORY_MIB")) {
-        const long long lowered = std::strtoll(text, nullptr, 10);
-        if (lowered > 0 && lowered < mib)
-            return lowered;
-    }
-    return mib;
-}
-
 // The limits the engine starts with: the first StartImageEngine's.
 std::once_flag gLimitsSet;
 ImageEngineLimits gLimits;
@@ -194,17 +184,8 @@ LoadedModule LoadModule() {
                            ", expected " + std::to_string(kEngineModuleVersion)};
     }
     StartImageEngine();
-    constexpr std::int64_t kMiB = 1024 * 1024;
     const std::string programDirectory = ProgramDirectory().string();
-    const EngineStart start = {
-        .maxWidth = gLimits.maxWidth,
-        .maxHeight = gLimits.maxHeight,
-        .maxPixels = gLimits.maxPixels,
-        .memoryBytes = LoweredFromEnvironment(gLimits.maxMemoryMiB) * kMiB,
-        .mapBytes = LoweredFromEnvironment(gLimits.maxMapMiB) * kMiB,
-        .diskBytes = gLimits.maxDiskGiB * 1024 * kMiB,
-        .programDirectory = programDirectory.c_str(),
-    };
+    const EngineStart start = EngineStartFor(gLimits, programDirectory.c_str());
     calls->start(&start);
     return {.calls = calls, .failure = {}};
 }

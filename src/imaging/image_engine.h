@@ -10,24 +10,15 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "common/limits.h"
 #include "imaging/engine_module.h"
+#include "imaging/engine_start.h"
 
 namespace pictrova::imaging {
-
-struct ImageEngineLimits {
-    std::int64_t maxWidth = kEngineMaxSide;
-    std::int64_t maxHeight = kEngineMaxSide;
-    std::int64_t maxPixels = kMaxPicturePixels;
-    std::int64_t maxMemoryMiB = kEngineMemoryMiB;
-    std::int64_t maxMapMiB = kEngineMapMiB;
-    std::int64_t maxDiskGiB = kEngineDiskGiB;
-};
 
 // Sets the limits the engine starts with on the first call; later calls do nothing. Points
 // MAGICK_CONFIGURE_PATH at our data folder (its type.mgk maps the metafile fonts) unless the
 // environment already sets it. $PICTROVA_ENGINE_MEMORY_MIB, a number above 0, lowers the memory
-// and map limits (never raises them): the tests run short of them with small pictures. Cheap:
+// and map limits (never raises them; see EngineStartFor). Cheap:
 // the engine itself is loaded and started by the first LoadedImageEngine. Safe to call from any
 // thread.
 //

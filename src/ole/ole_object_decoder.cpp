@@ -124,6 +124,7 @@ DecodeResult DecodeOleObject(std::vector<std::uint8_t> bytes) {
 
     // Read before the class branch rearranges the bytes: why it may fail is decided by them.
     const ObjectSummary object = SummariseObject(bytes);
+    result.objectClass = object.decoderClass();
     std::optional<StoredPreview> preview;
     DecodeCall call{bytes, result.kind, result.packageName, result.reason, {}, {}, 0};
     try {

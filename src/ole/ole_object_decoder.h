@@ -39,6 +39,9 @@ struct DecodeResult {
     ObjectKind kind = ObjectKind::None;
     // A package's own name for its file (its label, as stored); empty for other kinds.
     std::string packageName;
+    // The class the object names, as the decoder goes by it (ObjectSummary::decoderClass), set
+    // whether or not a file came out; empty for a bare picture file and a value with no header.
+    std::string objectClass;
     PayloadSource source = PayloadSource::ObjectData;
     // The object's own data gave the file, and the object stores a preview too: the preview, for
     // a caller whose file turns out to hold no picture (a document). StoredPreviewToFile makes

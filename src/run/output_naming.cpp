@@ -267,7 +267,11 @@ std::filesystem::path OutputPathInFolder(const std::filesystem::path& folder,
                                          std::string_view nameBase, std::string_view extension) {
     const std::filesystem::path relative = OutputNameInFolder(nameBase, extension);
     std::filesystem::path path = folder / relative;
-    // A subfolder that exists may be a link leading elsewhere.
+    // A name without a folder part lands in `folder` itself; only a subfolder that exists may be
+    // a link leading elsewhere. Resolving the paths costs a lookup per component (and the working
+    // directory for a relative folder), so a run's plain names never pay for it.
+    if (!relative.has_parent_path())
+        return path;
     std::error_code folderError, parentError;
     auto realFolder = std::filesystem::canonical(folder, folderError);
     auto realParent = std::filesystem::canonical(path.parent_path(), parentError);

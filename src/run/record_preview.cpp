@@ -17,15 +17,6 @@ namespace pictrova::run {
 
 namespace {
 
-// A preview shows nothing and asks nothing: what its run would report is in its records.
-class SilentHost : public Host {
-  public:
-    void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
-    bool AskYesNo(const std::string&, const std::string&) override { return false; }
-    void ReportError(const std::string&) override {}
-    void ReportRecordError(const ReportedError&, std::int64_t) override {}
-};
-
 // The name the run gives the record's file, relative to the output folder: the encoded
 // picture's name for a picture loaded, the object's own name for one kept as stored. Throws
 // Error for a name the run refuses.
@@ -175,6 +166,7 @@ void RecordPreview::PreviewRangeNow(const Range& range) {
     auto current = [&] { return range.generation == generation_.load(); };
     FixedExtractionOptions options(choices_);
     const database::OpenedDatabaseSelection selection(database_);
+    // What the preview's run would report is in its records.
     SilentHost host;
     imaging::PictureHolder creator;
     PreviewRange preview{range.first, range.count, range.fullPictures,

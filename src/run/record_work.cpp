@@ -256,12 +256,11 @@ class RecordSteps {
         ole::DecodeResult decoded;
         guard_.Step(222, [&] { decoded.packageName.clear(); });
         guard_.Step(224, [&] { r_.objectExtension.clear(); });
-        if (setup_.previewOnly)
-            r_.objectClass = ole::SummariseObject(bytes_).decoderClass();
         guard_.Step(228, [&] {
             decoded = ole::DecodeOleObject(std::move(bytes_));
             ReleaseBytes(bytes_);
         });
+        r_.objectClass = std::move(decoded.objectClass);
         if (guard_.Test(230, [&] { return !decoded.ok(); })) {
             if (decoded.skip)
                 r_.Skip(std::move(*decoded.skip));
@@ -712,18 +711,6 @@ std::uint64_t BytesHeld(const RecordWork& record) {
     return bytes;
 }
 
-namespace {
-
-// Workers neither yield nor show anything: the host belongs to the thread that runs the run.
-class WorkerHost : public Host {
-  public:
-    void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
-    bool AskYesNo(const std::string&, const std::string&) override { return false; }
-    void ReportError(const std::string&) override {}
-};
-
-}  // namespace
-
 RecordWorkers::RecordWorkers(unsigned count, const RunSetup& setup) : setup_(setup) {
     // A picture's buffers go to the system and back whole. By default the allocator raises its
     // threshold for that to the largest buffer freed so far, and each worker thread then keeps
@@ -834,7 +821,8 @@ void RecordWorkers::Finished(RecordWork& record, std::uint64_t workBytes) {
 }
 
 void RecordWorkers::Work() {
-    WorkerHost host;
+    // Workers neither yield nor show anything: the host belongs to the thread that runs the run.
+    SilentHost host;
     while (true) {
         {
             std::unique_lock lock(mutex_);

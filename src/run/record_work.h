@@ -160,8 +160,8 @@ struct RecordResult {
     std::optional<EncodedOutput> output;
     // For a contact sheet: the output's thumbnail (JPEG).
     std::vector<std::uint8_t> thumbnail;
-    // For a preview (RunSetup::previewOnly): the object's class, the loaded picture's size and
-    // the picture scaled down.
+    // The class the decoder read from the object's header (empty for other values); for a
+    // preview (RunSetup::previewOnly) also the loaded picture's size and the picture scaled down.
     std::string objectClass;
     std::int32_t pictureWidth = 0;
     std::int32_t pictureHeight = 0;

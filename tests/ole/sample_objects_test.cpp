@@ -5,6 +5,7 @@
 #include "ole/class_table.h"
 #include "ole/object_header.h"
 #include "ole/ole_object_decoder.h"
+#include "ole_builder/pictures.h"
 #include "ole_builder/sample_objects.h"
 #include "sample_params.h"
 
@@ -19,6 +20,10 @@ TEST_P(DecodesSample, GivesTheEmbeddedFile) {
     const SampleObject& sample = GetParam();
     const DecodeResult d = DecodeOleObject(sample.field);
     ASSERT_EQ(d.ok(), sample.decodes);
+    // The class is read from the header, refused objects too; a bare picture file has none
+    // (its first bytes would read as a header naming a class).
+    EXPECT_EQ(d.objectClass,
+              sample.barePicture ? "" : SummariseObject(sample.field).decoderClass());
     if (!sample.decodes)
         return;
     const std::vector<std::uint8_t>& bytes = d.payload;
@@ -40,6 +45,17 @@ TEST_P(DecodesSample, GivesTheEmbeddedFile) {
 
 INSTANTIATE_TEST_SUITE_P(AllRows, DecodesSample, ::testing::ValuesIn(fixtures::AllSampleObjects()),
                          PICTROVA_SAMPLE_NAME);
+
+// Read as an object header, a BMP file's pixel offset (54) and header size (40) name a class of
+// 53 bytes at offset 40: in a file of 118 bytes, that is pixel data.
+TEST(DecodesBarePicture, WithoutAClass) {
+    const std::vector<std::uint8_t> bmp = fixtures::MakeBmpFile(5, 4);
+    ASSERT_EQ(bmp.size(), 118u);
+    ASSERT_EQ(SummariseObject(bmp).decoderClass().size(), 53u);
+    const DecodeResult d = DecodeOleObject(bmp);
+    EXPECT_EQ(d.source, PayloadSource::BarePicture);
+    EXPECT_EQ(d.objectClass, "");
+}
 
 }  // namespace
 }  // namespace pictrova::ole

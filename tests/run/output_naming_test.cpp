@@ -286,20 +286,30 @@ TEST(OutputFormatRows, OneRowAFormatWithItsOwnOptionAndLabels) {
 TEST(OutputPathInFolder, StaysInsideTheFolder) {
     testing::TempDir dir;
     std::filesystem::create_directory(dir / "sub");
+    std::filesystem::create_directory_symlink(dir / "sub", dir / "linked");
+    std::filesystem::create_directory_symlink("sub", dir / "inner");
     EXPECT_EQ(OutputPathInFolder(dir.path(), "Output1", ".png"), dir / "Output1.png");
     EXPECT_EQ(OutputPathInFolder(dir.path(), ".bmp", ".jpg"), dir / ".bmp.jpg");
     EXPECT_EQ(OutputPathInFolder(dir.path(), "sub\\x", ".bmp"), dir / "sub/x.bmp");
     EXPECT_EQ(OutputPathInFolder(dir.path(), "a/b", ".bmp"), dir / "a/b.bmp");
     EXPECT_EQ(OutputPathInFolder(dir.path(), "\\\\srv\\x", ".bmp"), dir / "srv/x.bmp");
     EXPECT_EQ(OutputPathInFolder(dir.path(), "..", ".bmp"), dir / "...bmp");
+    // Links: the output folder itself reached through one, a subfolder that leads back inside.
+    EXPECT_EQ(OutputPathInFolder(dir / "linked", "Output1", ".png"), dir / "linked/Output1.png");
+    EXPECT_EQ(OutputPathInFolder(dir / "linked", "x/y", ".png"), dir / "linked/x/y.png");
+    EXPECT_EQ(OutputPathInFolder(dir.path(), "inner/x", ".bmp"), dir / "inner/x.bmp");
 }
 
 TEST(OutputPathInFolder, NamesThatWouldLeaveAreRefused) {
     testing::TempDir dir;
     std::filesystem::create_directory_symlink("/", dir / "root");
+    std::filesystem::create_directory(dir / "out");
+    std::filesystem::create_directory_symlink("..", dir / "out/up");
     for (const char* base : {"../x", "..\\..\\etc\\passwd", "sub/../../x", "root/tmp/x"}) {
         EXPECT_THROW(OutputPathInFolder(dir.path(), base, ".png"), Error) << base;
     }
+    // A link in the output folder that leads to the folder above it, by its relative target.
+    EXPECT_THROW(OutputPathInFolder(dir / "out", "up/x", ".png"), Error);
 }
 
 }  // namespace

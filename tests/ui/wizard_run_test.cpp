@@ -52,8 +52,8 @@ using testing::WizardTest;
 class WizardRunTest : public WizardTest {
   protected:
     // A table "Pictures" (ID, Caption, Picture) whose records 1 and 3 hold paint pictures and
-    // record 2 none, opened through the remembered database as a user would.
-    Form2& StartOnPictureDatabase() {
+    // record 2 none; a test may add rows after them.
+    static jet::DatabasePlan PictureDatabasePlan() {
         jet::DatabasePlan plan;
         plan.tables.push_back({"Pictures",
                                {{"ID", jet::ColumnType::Long},
@@ -66,8 +66,11 @@ class WizardRunTest : public WizardTest {
         rows.push_back({std::int64_t(2), std::string("empty"), jet::Null});
         rows.push_back({std::int64_t(3), std::string("third"),
                         fixtures::BuildPaintPicture(fixtures::MakeBmpFile(7, 2))});
-        return StartOn(plan);
+        return plan;
     }
+
+    // The picture database opened through the remembered database as a user would.
+    Form2& StartOnPictureDatabase() { return StartOn(PictureDatabasePlan()); }
 
     // `plan` written and opened as the remembered database, its field "Picture" selected.
     Form2& StartOn(const jet::DatabasePlan& plan) {
@@ -721,18 +724,8 @@ std::vector<std::string> Sorted(std::vector<std::string> names) {
 // reasons of the records it skips. The rows are chosen one after the other on one page, so each
 // also shows the grid renamed by a change of choice.
 TEST_F(WizardRunTest, PreviewGridShowsWhatTheRunWrites) {
-    jet::DatabasePlan plan;
-    plan.tables.push_back({"Pictures",
-                           {{"ID", jet::ColumnType::Long},
-                            {"Caption", jet::ColumnType::Text, 60},
-                            {"Picture", jet::ColumnType::OleObject}},
-                           {}});
+    jet::DatabasePlan plan = PictureDatabasePlan();
     auto& rows = plan.tables[0].rows;
-    rows.push_back({std::int64_t(1), std::string("first"),
-                    fixtures::BuildPaintPicture(fixtures::MakeBmpFile(5, 4))});
-    rows.push_back({std::int64_t(2), std::string("empty"), jet::Null});
-    rows.push_back({std::int64_t(3), std::string("third"),
-                    fixtures::BuildPaintPicture(fixtures::MakeBmpFile(7, 2))});
     fixtures::PackageContents notes;
     notes.label = "notes.txt";
     notes.file = fixtures::Bytes{'n', 'o', 't', 'e', 's', '\n'};

@@ -2,7 +2,6 @@
 #include "imaging/engine/engine_images.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -10,6 +9,7 @@
 
 #include "common/error.h"
 #include "common/limits.h"
+#include "imaging/engine_start.h"
 #include "imaging/high_colour_bmp.h"
 
 namespace pictrova::imaging {
@@ -23,16 +23,6 @@ std::atomic<std::int64_t> gMemoryBytes{0};
 std::atomic<std::int64_t> gMapBytes{0};
 
 std::once_flag gStarted;
-
-// The limit in MiB, lowered to $PICTROVA_ENGINE_MEMORY_MIB when that is a smaller number above 0.
-std::int64_t LoweredFromEnvironment(std::int64_t mib) {
-    if (const char* text = std::getenv("PICTROVA_ENGINE_MEMORY_MIB")) {
-        const long long lowered = std::strtoll(text, nullptr, 10);
-        if (lowered > 0 && lowered < mib)
-            return lowered;
-    }
-    return mib;
-}
 
 void Start(const EngineStart& start) {
     std::call_once(gStarted, [&] {
@@ -52,15 +42,10 @@ void Start(const EngineStart& start) {
     });
 }
 
+// In the module the program has started the engine before any other call; this start serves
+// the tests and benchmarks that link this code directly.
 void EnsureStarted() {
-    constexpr std::int64_t kMiB = 1024 * 1024;
-    Start({.maxWidth = kEngineMaxSide,
-           .maxHeight = kEngineMaxSide,
-           .maxPixels = kMaxPicturePixels,
-           .memoryBytes = LoweredFromEnvironment(kEngineMemoryMiB) * kMiB,
-           .mapBytes = LoweredFromEnvironment(kEngineMapMiB) * kMiB,
-           .diskBytes = kEngineDiskGiB * 1024 * kMiB,
-           .programDirectory = ""});
+    Start(EngineStartFor(ImageEngineLimits{}, ""));
 }
 
 }  // namespace

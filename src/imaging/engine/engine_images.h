@@ -26,8 +26,8 @@ class EngineOverLimits : public PictureTooBig {
 };
 
 // Starts the engine with `start` on the first call (of this or of any function below); later
-// calls do nothing. Without a call, the first use starts it with the default limits, lowered by
-// $PICTROVA_ENGINE_MEMORY_MIB as the program lowers them.
+// calls do nothing. Without a call, the first use starts it with EngineStartFor's default
+// limits, as the program starts its module.
 void StartEngineLibrary(const EngineStart& start);
 void StartEngineLibrary();
 
