@@ -61,7 +61,8 @@ TEST(LibraryFile, TheVariableNamesTheFileWhenSet) {
     const struct {
         const char* value;  // null: unset
         const char* file;
-    } cases[] = {{nullptr, "libgsf-1.so.114"}, {"", "libgsf-1.so.114"}, {"/x/libgsf.so", "/x/libgsf.so"}};
+    } cases[] = {
+        {nullptr, "libgsf-1.so.114"}, {"", "libgsf-1.so.114"}, {"/x/libgsf.so", "/x/libgsf.so"}};
     for (const auto& c : cases) {
         if (c.value)
             setenv("PICTROVA_TEST_LIBRARY", c.value, 1);
