@@ -27,6 +27,8 @@ class LibraryOnUse {
         slot = reinterpret_cast<Function>(Symbol(name));
     }
 
+    bool opened() const { return handle_ != nullptr; }
+
     // Empty when the library opened and every function taken so far was found; else why not.
     const std::string& failure() const { return failure_; }
 

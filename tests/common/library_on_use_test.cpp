@@ -23,19 +23,21 @@ TEST(LibraryOnUse, OpensTakesAndTellsWhyNot) {
         const char* name;
         std::string file;
         const char* function;
+        bool opens;
         std::string failure;  // empty: the function is found
     };
     const Case cases[] = {
-        {"missing", missing, "strlen",
+        {"missing", missing, "strlen", false,
          missing + ": cannot open shared object file: No such file or directory"},
-        {"not a shared object", text, "strlen", text + ": invalid ELF header"},
-        {"without the function", "libc.so.6", "gsf_init", "libc.so.6: no function gsf_init"},
-        {"found", "libc.so.6", "strlen", ""},
+        {"not a shared object", text, "strlen", false, text + ": invalid ELF header"},
+        {"without the function", "libc.so.6", "gsf_init", true, "libc.so.6: no function gsf_init"},
+        {"found", "libc.so.6", "strlen", true, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         LibraryOnUse library(c.file);
         decltype(&::strlen) length = nullptr;
+        EXPECT_EQ(library.opened(), c.opens);
         library.Take(length, c.function);
         EXPECT_EQ(library.failure(), c.failure);
         ASSERT_EQ(length != nullptr, c.failure.empty());
