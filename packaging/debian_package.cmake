@@ -28,8 +28,23 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Merged with the computed ones: the metafile fonts and the PDF renderer the image engine
-# starts, and the Qt platform plugins the wizard loads.
+# starts, the libraries the core opens on use, and the Qt platform plugins the wizard loads.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-urw-base35, ghostscript")
+# libgsf and libcrypto are opened on use, not linked, so dpkg-shlibdeps does not see them: the
+# packages that hold the sonames the build opens them by are named here.
+foreach(opened IN ITEMS GSF CRYPTO)
+  get_filename_component(library_dir ${PICTROVA_${opened}_FILE} DIRECTORY)
+  set(soname_file ${library_dir}/${PICTROVA_${opened}_SONAME})
+  file(REAL_PATH ${soname_file} soname_target)
+  execute_process(COMMAND dpkg-query -S ${soname_file} ${soname_target} OUTPUT_VARIABLE owners
+                  RESULT_VARIABLE status ERROR_QUIET)
+  # "libssl3:amd64: /usr/lib/x86_64-linux-gnu/libcrypto.so.3", the first line that answers.
+  if(owners MATCHES "^([a-z0-9][a-z0-9.+-]*)[:,]")
+    string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", ${CMAKE_MATCH_1}")
+  else()
+    message(WARNING "No Debian package holds ${soname_file}: the package cannot name it")
+  endif()
+endforeach()
 if(TARGET pictrova)
   string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", qt6-qpa-plugins")
   # The wizard's "Open folder" hands the folder to xdg-open; without it the button does nothing.

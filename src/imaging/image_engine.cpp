@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "imaging/image_engine.h"
 
-#include <dlfcn.h>
 #include <pthread.h>
 
 #include <atomic>
@@ -14,6 +13,7 @@
 
 #include "common/child_output.h"
 #include "common/error.h"
+#include "common/library_on_use.h"
 #include "common/program_paths.h"
 
 namespace pictrova::imaging {
@@ -169,13 +169,11 @@ LoadedModule LoadModule() {
         }
     }
     // Never closed: the engine keeps its state (and its coders) for the whole run.
-    void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
-        const char* reason = dlerror();
-        return {.failure = reason ? reason : file.string() + ": cannot be opened"};
-    }
-    using CallsFunction = const EngineCalls* (*)();
-    auto* function = reinterpret_cast<CallsFunction>(dlsym(handle, kEngineCallsSymbol));
+    LibraryOnUse library(file.string());
+    if (!library.opened())
+        return {.failure = library.failure()};
+    decltype(&pictrova_engine_calls) function = nullptr;
+    library.Take(function, kEngineCallsSymbol);
     const EngineCalls* calls = function ? function() : nullptr;
     if (calls == nullptr)
         return {.failure = file.string() + ": not an image engine module"};

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ole/compound_document.h"
 
-#include <gsf/gsf.h>
-
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -12,6 +10,7 @@
 
 #include "common/error.h"
 #include "ole/compound_directory.h"
+#include "ole/gsf_library.h"
 
 namespace pictrova::ole {
 
@@ -20,7 +19,7 @@ namespace {
 struct GObjectUnref {
     void operator()(gpointer object) const {
         if (object)
-            g_object_unref(object);
+            LoadedGsf().objectUnref(object);
     }
 };
 template <typename T>
@@ -34,10 +33,10 @@ struct GErrorFree {
 // document is an ordinary result here (0), so its messages are dropped.
 void DropLogMessage(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
 
-void StartLibGsf() {
+// Called with the library loaded, before its first document.
+void SilenceLibGsf() {
     static std::once_flag once;
     std::call_once(once, [] {
-        gsf_init();
         for (const char* domain : {"libgsf", "libgsf:msole"}) {
             g_log_set_handler(domain,
                               static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL |
@@ -67,18 +66,21 @@ class QuietDefaultLogDomain {
 
 // An open compound document over bytes the caller keeps alive. A directory too large or too deep
 // for libgsf's recursive walk is refused before libgsf sees it: such a document is unreadable.
-GObjectPtr<GsfInfile> OpenDocument(std::span<const std::uint8_t> document) {
+GObjectPtr<GsfInfile> OpenDocument(const GsfCalls& gsf, std::span<const std::uint8_t> document) {
     if (!DirectoryIsWalkable(document))
         return nullptr;
-    StartLibGsf();
     GObjectPtr<GsfInput> input(
-        gsf_input_memory_new(document.data(), static_cast<gsf_off_t>(document.size()), FALSE));
+        gsf.inputMemoryNew(document.data(), static_cast<gsf_off_t>(document.size()), FALSE));
     if (!input)
         return nullptr;
     GError* rawError = nullptr;
-    GObjectPtr<GsfInfile> infile(gsf_infile_msole_new(input.get(), &rawError));
+    GObjectPtr<GsfInfile> infile(gsf.infileMsoleNew(input.get(), &rawError));
     std::unique_ptr<GError, GErrorFree> error(rawError);
     return infile;
+}
+
+char AsciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 // Directory-entry names compare without regard to ASCII case; a leading control character (the
@@ -91,33 +93,38 @@ bool StreamNameMatches(const char* stored, std::string_view wanted) {
         name.remove_prefix(1);
     return name.size() == wanted.size() &&
            std::equal(name.begin(), name.end(), wanted.begin(),
-                      [](char a, char b) { return g_ascii_tolower(a) == g_ascii_tolower(b); });
+                      [](char a, char b) { return AsciiLower(a) == AsciiLower(b); });
 }
 
-bool IsStorage(GsfInput* input) {
-    return GSF_IS_INFILE(input) && gsf_infile_num_children(GSF_INFILE(input)) >= 0;
+// A child that is a storage (an infile; GSF_IS_INFILE) with a readable list of children.
+GsfInfile* AsStorage(const GsfCalls& gsf, GsfInput* input) {
+    if (!gsf.instanceIsA(reinterpret_cast<GTypeInstance*>(input), gsf.infileGetType()))
+        return nullptr;
+    auto* storage = reinterpret_cast<GsfInfile*>(input);
+    return gsf.infileNumChildren(storage) >= 0 ? storage : nullptr;
 }
 
 // The stream called `wanted` directly inside `storage`.
-GObjectPtr<GsfInput> FindStream(GsfInfile* storage, std::string_view wanted) {
-    const int count = gsf_infile_num_children(storage);
+GObjectPtr<GsfInput> FindStream(const GsfCalls& gsf, GsfInfile* storage, std::string_view wanted) {
+    const int count = gsf.infileNumChildren(storage);
     for (int i = 0; i < count; ++i) {
-        if (!StreamNameMatches(gsf_infile_name_by_index(storage, i), wanted))
+        if (!StreamNameMatches(gsf.infileNameByIndex(storage, i), wanted))
             continue;
-        GObjectPtr<GsfInput> child(gsf_infile_child_by_index(storage, i));
-        if (child && !IsStorage(child.get()))
+        GObjectPtr<GsfInput> child(gsf.infileChildByIndex(storage, i));
+        if (child && !AsStorage(gsf, child.get()))
             return child;
     }
     return nullptr;
 }
 
 // Reads a whole stream. A size larger than the document that holds it is damage, not data.
-std::optional<std::vector<std::uint8_t>> ReadStream(GsfInput* stream, std::size_t documentSize) {
-    const gsf_off_t size = gsf_input_size(stream);
+std::optional<std::vector<std::uint8_t>> ReadStream(const GsfCalls& gsf, GsfInput* stream,
+                                                    std::size_t documentSize) {
+    const gsf_off_t size = gsf.inputSize(stream);
     if (size <= 0 || static_cast<std::uint64_t>(size) > documentSize)
         return std::nullopt;
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    if (!gsf_input_read(stream, bytes.size(), bytes.data()))
+    if (!gsf.inputRead(stream, bytes.size(), bytes.data()))
         return std::nullopt;
     return bytes;
 }
@@ -134,23 +141,25 @@ enum class StreamSearch { RootOnly, RootThenChildStorages };
 // Finds the named stream and writes its bytes over the front of the document.
 std::size_t CopyStreamToFront(std::span<std::uint8_t> document, std::string_view streamName,
                               StreamSearch search) {
+    // Outside the try: a library that cannot be loaded is the record's failure, with its reason.
+    const GsfCalls& gsf = LoadedGsf();
     try {
-        StartLibGsf();
+        SilenceLibGsf();
         QuietDefaultLogDomain quiet;
-        auto root = OpenDocument(document);
+        auto root = OpenDocument(gsf, document);
         if (!root)
             return 0;
-        auto stream = FindStream(root.get(), streamName);
+        auto stream = FindStream(gsf, root.get(), streamName);
         const int count =
-            search == StreamSearch::RootThenChildStorages ? gsf_infile_num_children(root.get()) : 0;
+            search == StreamSearch::RootThenChildStorages ? gsf.infileNumChildren(root.get()) : 0;
         for (int i = 0; !stream && i < count; ++i) {
-            GObjectPtr<GsfInput> child(gsf_infile_child_by_index(root.get(), i));
-            if (child && IsStorage(child.get()))
-                stream = FindStream(GSF_INFILE(child.get()), streamName);
+            GObjectPtr<GsfInput> child(gsf.infileChildByIndex(root.get(), i));
+            if (GsfInfile* storage = child ? AsStorage(gsf, child.get()) : nullptr)
+                stream = FindStream(gsf, storage, streamName);
         }
         if (!stream)
             return 0;
-        auto bytes = ReadStream(stream.get(), document.size());
+        auto bytes = ReadStream(gsf, stream.get(), document.size());
         // The reader still maps the document: let go of it before its bytes are overwritten.
         stream.reset();
         root.reset();
@@ -171,11 +180,12 @@ std::size_t GetContentsStreamChild(std::span<std::uint8_t> document, std::string
 }
 
 std::size_t ExtractOfficeDocument(std::span<std::uint8_t> document, std::string_view streamName) {
+    const GsfCalls& gsf = LoadedGsf();
     try {
-        StartLibGsf();
+        SilenceLibGsf();
         QuietDefaultLogDomain quiet;
-        auto root = OpenDocument(document);
-        if (!root || !FindStream(root.get(), streamName))
+        auto root = OpenDocument(gsf, document);
+        if (!root || !FindStream(gsf, root.get(), streamName))
             return 0;
         root.reset();
         // The document already starts at the front of the buffer; only its length is decided.

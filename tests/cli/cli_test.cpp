@@ -1887,22 +1887,26 @@ class ScopedEnvironment {
     std::optional<std::string> old_;
 };
 
-// Without the image engine module only the pictures that need it fail, each with the reason
-// among its messages; the run goes on and writes the rest. With it (found beside the program)
-// every one comes out.
-TEST_F(CliTest, PicturesThatNeedTheEngineFailAloneWhenItCannotBeLoaded) {
+// Without the image engine module, or without libgsf, only the pictures that need it fail, each
+// with the reason among its messages; the run goes on and writes the rest. With both (the engine
+// found beside the program, libgsf by its soname) every one comes out.
+TEST_F(CliTest, PicturesThatNeedALibraryFailAloneWhenItCannotBeLoaded) {
     fixtures::PackageContents icon;
     icon.label = "icon.ico";
     icon.file = fixtures::MakeIcoFile(16, 16);
+    enum class Needs { Nothing, Engine, Gsf };
     struct Row {
         Bytes field;
-        bool needsEngine;
+        Needs needs;
     };
     const Row rows[] = {
-        {PaintPicture(), false},
-        {fixtures::BuildStaticMetafile(fixtures::MakeMetafile(40, 30), 8, 1000, 750), true},
-        {fixtures::BuildPackage(icon), true},
-        {fixtures::BuildPaintPicture(fixtures::MakeBmpFile(20, 10)), false},
+        {PaintPicture(), Needs::Nothing},
+        {fixtures::BuildStaticMetafile(fixtures::MakeMetafile(40, 30), 8, 1000, 750),
+         Needs::Engine},
+        {fixtures::BuildPackage(icon), Needs::Engine},
+        {fixtures::BuildPaintPicture(fixtures::MakeBmpFile(20, 10)), Needs::Nothing},
+        // A compound document: its CONTENTS stream is read with libgsf.
+        {fixtures::BuildPhotoEditorObject(fixtures::MakePhotoEditorStream(3, 20, 15)), Needs::Gsf},
     };
     std::vector<testing::PictureRow> fields;
     for (const Row& row : rows)
@@ -1912,20 +1916,30 @@ TEST_F(CliTest, PicturesThatNeedTheEngineFailAloneWhenItCannotBeLoaded) {
     const fs::path notAModule = dir / "text.so";
     std::ofstream(notAModule) << std::string(4096, 'x');  // longer than any ELF header
     const std::string missing = (dir / "nowhere" / "pictrova-engine.so").string();
-    struct Module {
+    const std::string missingGsf = (dir / "nowhere" / "libgsf-1.so").string();
+    const std::string engineFailed = "pictrova: the image engine could not be loaded: ";
+    const std::string gsfFailed = "pictrova: libgsf could not be loaded: ";
+    struct Library {
         const char* name;
-        std::optional<std::string> file;  // $PICTROVA_ENGINE_MODULE; none: found beside the program
-        std::string reason;               // why it cannot be loaded; empty: it loads
+        Needs library;
+        const char* variable;             // names the file to open; unset: found as installed
+        std::optional<std::string> file;  // the variable's value
+        std::string message;              // why it cannot be loaded; empty: it loads
     };
-    const Module modules[] = {
-        {"missing", missing,
-         missing + ": cannot open shared object file: No such file or directory"},
-        {"not a shared object", notAModule.string(), notAModule.string() + ": invalid ELF header"},
-        {"beside the program", std::nullopt, ""},
+    const Library libraries[] = {
+        {"engine missing", Needs::Engine, "PICTROVA_ENGINE_MODULE", missing,
+         engineFailed + missing + ": cannot open shared object file: No such file or directory"},
+        {"engine not a shared object", Needs::Engine, "PICTROVA_ENGINE_MODULE", notAModule.string(),
+         engineFailed + notAModule.string() + ": invalid ELF header"},
+        {"libgsf missing", Needs::Gsf, "PICTROVA_GSF_LIBRARY", missingGsf,
+         gsfFailed + missingGsf + ": cannot open shared object file: No such file or directory"},
+        {"libgsf without its functions", Needs::Gsf, "PICTROVA_GSF_LIBRARY", "libz.so.1",
+         gsfFailed + "libz.so.1: no function gsf_init"},
+        {"both as installed", Needs::Nothing, "PICTROVA_GSF_LIBRARY", std::nullopt, ""},
     };
-    for (const Module& m : modules) {
-        SCOPED_TRACE(m.name);
-        ScopedEnvironment module("PICTROVA_ENGINE_MODULE", m.file ? m.file->c_str() : nullptr);
+    for (const Library& l : libraries) {
+        SCOPED_TRACE(l.name);
+        ScopedEnvironment variable(l.variable, l.file ? l.file->c_str() : nullptr);
         Reset();
         const Outcome o = Extract({"--json"});
         EXPECT_EQ(o.status, 0) << o.err;
@@ -1934,12 +1948,11 @@ TEST_F(CliTest, PicturesThatNeedTheEngineFailAloneWhenItCannotBeLoaded) {
         for (std::size_t i = 0; i < std::size(rows); ++i) {
             SCOPED_TRACE(i + 1);
             const auto& record = records[i];
-            const bool fails = rows[i].needsEngine && !m.reason.empty();
+            const bool fails = rows[i].needs == l.library && !l.message.empty();
             EXPECT_EQ(record["file"].is_null(), fails) << record;
             if (fails) {
                 ASSERT_EQ(record["program_messages"].size(), 1U) << record;
-                EXPECT_EQ(record["program_messages"][0],
-                          "pictrova: the image engine could not be loaded: " + m.reason);
+                EXPECT_EQ(record["program_messages"][0], l.message);
             } else {
                 EXPECT_FALSE(record.contains("program_messages")) << record;
             }

@@ -127,22 +127,39 @@ TEST_F(EncryptedCli, PasswordFromStandardInput) {
     }
 }
 
-// A missing password and a wrong one are told apart; both are a check before the work (exit 2).
+// A missing password and a wrong one are told apart, and a libcrypto that cannot be loaded is
+// told as that; each is a check before the work (exit 2). The plain twin opens without libcrypto.
 TEST_F(EncryptedCli, WrongOrMissingPasswordIsReported) {
+    const std::string missingCrypto = (dir / "nowhere" / "libcrypto.so").string();
     const struct {
         std::vector<std::string> password;
+        const char* cryptoLibrary;  // $PICTROVA_CRYPTO_LIBRARY; null: found as installed
         std::string err;
     } cases[] = {
-        {{}, "a password is required (--password, --password-file or PICTROVA_PASSWORD)"},
-        {{"--password", "S3cret"}, "wrong password"},
+        {{}, nullptr, "a password is required (--password, --password-file or PICTROVA_PASSWORD)"},
+        {{"--password", "S3cret"}, nullptr, "wrong password"},
+        {{"--password", "s3cret"},
+         missingCrypto.c_str(),
+         "libcrypto could not be loaded: " + missingCrypto +
+             ": cannot open shared object file: No such file or directory"},
+        {{"--password", "s3cret"},
+         "libz.so.1",
+         "libcrypto could not be loaded: libz.so.1: no function EVP_MD_fetch"},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.err);
+        if (c.cryptoLibrary != nullptr)
+            setenv("PICTROVA_CRYPTO_LIBRARY", c.cryptoLibrary, 1);
         std::vector<std::string> args{"tables", encryptedDb.string()};
         args.insert(args.end(), c.password.begin(), c.password.end());
         const Outcome o = Cli(args);
         EXPECT_EQ(o.status, 2);
         EXPECT_EQ(o.out, "");
         EXPECT_EQ(o.err, "pictrova-cli: cannot open " + encryptedDb.string() + ": " + c.err + "\n");
+        const Outcome plain = Cli({"tables", plainDb.string()});
+        EXPECT_EQ(plain.status, 0) << plain.err;
+        EXPECT_EQ(plain.out, "Other\nPictures\n");
+        unsetenv("PICTROVA_CRYPTO_LIBRARY");
     }
 }
 

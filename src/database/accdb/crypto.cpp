@@ -1,26 +1,34 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "database/accdb/crypto.h"
 
-#include <openssl/crypto.h>
-#include <openssl/evp.h>
+#include <string.h>
 
 #include <utility>
 
 #include "common/error.h"
+#include "database/accdb/crypto_library.h"
 
 namespace pictrova::database {
 
 void Cleanse(void* data, std::size_t size) noexcept {
     if (data != nullptr && size != 0)
-        OPENSSL_cleanse(data, size);
+        explicit_bzero(data, size);
 }
 
 SecretBytes ToSecret(std::span<const std::uint8_t> bytes) {
     return SecretBytes(bytes.begin(), bytes.end());
 }
 
+// Every byte is looked at whatever the earlier ones were, so the time taken tells nothing about
+// where the runs differ. (Our own, not libcrypto's: the plain databases' RC4 uses these too and
+// should not open the library.)
 bool SameBytes(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) noexcept {
-    return a.size() == b.size() && CRYPTO_memcmp(a.data(), b.data(), a.size()) == 0;
+    if (a.size() != b.size())
+        return false;
+    volatile std::uint8_t difference = 0;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        difference = static_cast<std::uint8_t>(difference | (a[i] ^ b[i]));
+    return difference == 0;
 }
 
 namespace {
@@ -33,36 +41,36 @@ constexpr const char* kDigestNames[] = {"SHA1", "SHA256", "SHA384", "SHA512"};
 
 }  // namespace
 
-Digest::Digest(HashAlgorithm algorithm) {
-    md_ = EVP_MD_fetch(nullptr, kDigestNames[static_cast<int>(algorithm)], nullptr);
-    ctx_ = EVP_MD_CTX_new();
+Digest::Digest(HashAlgorithm algorithm) : crypto_(LoadedCrypto()) {
+    md_ = crypto_.mdFetch(nullptr, kDigestNames[static_cast<int>(algorithm)], nullptr);
+    ctx_ = crypto_.mdCtxNew();
     if (md_ == nullptr || ctx_ == nullptr) {
-        EVP_MD_free(md_);
-        EVP_MD_CTX_free(ctx_);
+        crypto_.mdFree(md_);
+        crypto_.mdCtxFree(ctx_);
         CryptoFailure("digest unavailable");
     }
-    size_ = static_cast<std::size_t>(EVP_MD_get_size(md_));
+    size_ = static_cast<std::size_t>(crypto_.mdGetSize(md_));
 }
 
 Digest::~Digest() {
-    EVP_MD_CTX_free(ctx_);
-    EVP_MD_free(md_);
+    crypto_.mdCtxFree(ctx_);
+    crypto_.mdFree(md_);
 }
 
 void Digest::Begin() {
-    if (EVP_DigestInit_ex2(ctx_, md_, nullptr) != 1)
+    if (crypto_.digestInit(ctx_, md_, nullptr) != 1)
         CryptoFailure("digest init");
 }
 
 void Digest::Add(std::span<const std::uint8_t> data) {
-    if (EVP_DigestUpdate(ctx_, data.data(), data.size()) != 1)
+    if (crypto_.digestUpdate(ctx_, data.data(), data.size()) != 1)
         CryptoFailure("digest update");
 }
 
 void Digest::Finish(std::span<std::uint8_t> out) {
     if (out.size() < size_)
         throw Error("digest output buffer too small");
-    if (EVP_DigestFinal_ex(ctx_, out.data(), nullptr) != 1)
+    if (crypto_.digestFinal(ctx_, out.data(), nullptr) != 1)
         CryptoFailure("digest final");
 }
 
@@ -76,7 +84,10 @@ SecretBytes Digest::Hash(std::span<const std::uint8_t> a, std::span<const std::u
 }
 
 AesTransform::AesTransform(std::size_t keyBytes, AesChaining chaining, CipherDirection direction)
-    : keyBytes_(keyBytes), chaining_(chaining), encrypt_(direction == CipherDirection::Encrypt) {
+    : crypto_(LoadedCrypto()),
+      keyBytes_(keyBytes),
+      chaining_(chaining),
+      encrypt_(direction == CipherDirection::Encrypt) {
     const char* name = nullptr;
     const bool cbc = chaining == AesChaining::Cbc;
     switch (keyBytes) {
@@ -92,25 +103,25 @@ AesTransform::AesTransform(std::size_t keyBytes, AesChaining chaining, CipherDir
         default:
             throw Error("AES key of " + std::to_string(keyBytes * 8) + " bits");
     }
-    cipher_ = EVP_CIPHER_fetch(nullptr, name, nullptr);
-    ctx_ = EVP_CIPHER_CTX_new();
+    cipher_ = crypto_.cipherFetch(nullptr, name, nullptr);
+    ctx_ = crypto_.cipherCtxNew();
     if (cipher_ == nullptr || ctx_ == nullptr) {
-        EVP_CIPHER_free(cipher_);
-        EVP_CIPHER_CTX_free(ctx_);
+        crypto_.cipherFree(cipher_);
+        crypto_.cipherCtxFree(ctx_);
         CryptoFailure("AES unavailable");
     }
 }
 
 AesTransform::~AesTransform() {
-    EVP_CIPHER_CTX_free(ctx_);  // cleanses the key schedule
-    EVP_CIPHER_free(cipher_);
+    crypto_.cipherCtxFree(ctx_);  // cleanses the key schedule
+    crypto_.cipherFree(cipher_);
 }
 
 void AesTransform::SetKey(std::span<const std::uint8_t> key) {
     if (key.size() != keyBytes_)
         throw Error("AES key has the wrong length");
-    if (EVP_CipherInit_ex2(ctx_, cipher_, key.data(), nullptr, encrypt_, nullptr) != 1 ||
-        EVP_CIPHER_CTX_set_padding(ctx_, 0) != 1)
+    if (crypto_.cipherInit(ctx_, cipher_, key.data(), nullptr, encrypt_, nullptr) != 1 ||
+        crypto_.cipherCtxSetPadding(ctx_, 0) != 1)
         CryptoFailure("AES key setup");
 }
 
@@ -120,7 +131,7 @@ void AesTransform::Apply(std::span<const std::uint8_t> iv, std::span<std::uint8_
     const bool cbc = chaining_ == AesChaining::Cbc;
     if (cbc && iv.size() != kAesBlockSize)
         throw Error("AES-CBC needs a 16-byte IV");
-    if (EVP_CipherInit_ex2(ctx_, nullptr, nullptr, cbc ? iv.data() : nullptr, encrypt_, nullptr) !=
+    if (crypto_.cipherInit(ctx_, nullptr, nullptr, cbc ? iv.data() : nullptr, encrypt_, nullptr) !=
         1)
         CryptoFailure("AES init");
     std::size_t done = 0;
@@ -129,15 +140,15 @@ void AesTransform::Apply(std::span<const std::uint8_t> iv, std::span<std::uint8_
     while (done < data.size()) {
         const std::size_t n = std::min(kChunk, data.size() - done);
         int outLength = 0;
-        if (EVP_CipherUpdate(ctx_, data.data() + done, &outLength, data.data() + done,
-                             static_cast<int>(n)) != 1 ||
+        if (crypto_.cipherUpdate(ctx_, data.data() + done, &outLength, data.data() + done,
+                                 static_cast<int>(n)) != 1 ||
             static_cast<std::size_t>(outLength) != n)
             CryptoFailure("AES update");
         done += n;
     }
     int tail = 0;
     std::uint8_t scratch[kAesBlockSize];
-    if (EVP_CipherFinal_ex(ctx_, scratch, &tail) != 1 || tail != 0)
+    if (crypto_.cipherFinal(ctx_, scratch, &tail) != 1 || tail != 0)
         CryptoFailure("AES final");
 }
 

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// The cryptographic building blocks of encrypted .accdb files, each wrapping libcrypto once:
+// The cryptographic building blocks of encrypted .accdb files, each wrapping libcrypto once
+// (opened when the first digest or cipher is made, crypto_library.h):
 // buffers that wipe themselves, a reusable digest context and a reusable AES context (RC4 is in
 // rc4.h). Nothing here knows the file
 // format; key_derivation.h puts the pieces together.
@@ -16,6 +17,8 @@
 #include <openssl/types.h>
 
 namespace pictrova::database {
+
+struct CryptoCalls;
 
 void Cleanse(void* data, std::size_t size) noexcept;
 
@@ -63,6 +66,7 @@ class Digest {
     SecretBytes Hash(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b = {});
 
   private:
+    const CryptoCalls& crypto_;
     EVP_MD* md_ = nullptr;
     EVP_MD_CTX* ctx_ = nullptr;
     std::size_t size_ = 0;
@@ -85,6 +89,7 @@ class AesTransform {
     void Apply(std::span<const std::uint8_t> iv, std::span<std::uint8_t> data);
 
   private:
+    const CryptoCalls& crypto_;
     EVP_CIPHER* cipher_ = nullptr;
     EVP_CIPHER_CTX* ctx_ = nullptr;
     std::size_t keyBytes_;
