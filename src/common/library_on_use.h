@@ -40,6 +40,14 @@ class LibraryOnUse {
     std::string failure_;
 };
 
+// A library's table of calls as it was loaded, and why it could not be when it could not (empty
+// when every call was found).
+template <typename Calls>
+struct LoadedCalls {
+    Calls calls{};
+    std::string failure;
+};
+
 // The file to open for a library: $`variable` when set (for the tests, as the image engine's
 // module is named), else `soname`, the name the build found the library under.
 std::string LibraryFile(const char* variable, const char* soname);

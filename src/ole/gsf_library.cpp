@@ -11,14 +11,9 @@ namespace pictrova::ole {
 
 namespace {
 
-struct LoadedCalls {
-    GsfCalls calls{};
-    std::string failure;
-};
-
-LoadedCalls Load() {
+LoadedCalls<GsfCalls> Load() {
     LibraryOnUse library(LibraryFile("PICTROVA_GSF_LIBRARY", PICTROVA_GSF_SONAME));
-    LoadedCalls loaded;
+    LoadedCalls<GsfCalls> loaded;
     GsfCalls& c = loaded.calls;
     library.Take(c.init, "gsf_init");
     library.Take(c.inputMemoryNew, "gsf_input_memory_new");
@@ -40,7 +35,7 @@ LoadedCalls Load() {
 }  // namespace
 
 const GsfCalls& LoadedGsf() {
-    static const LoadedCalls loaded = Load();
+    static const LoadedCalls<GsfCalls> loaded = Load();
     if (!loaded.failure.empty()) {
         const std::string message = "libgsf could not be loaded: " + loaded.failure;
         // The compound-document readers answer only "found" or "not found": the reason goes

@@ -10,14 +10,9 @@ namespace pictrova::database {
 
 namespace {
 
-struct LoadedCalls {
-    CryptoCalls calls{};
-    std::string failure;
-};
-
-LoadedCalls Load() {
+LoadedCalls<CryptoCalls> Load() {
     LibraryOnUse library(LibraryFile("PICTROVA_CRYPTO_LIBRARY", PICTROVA_CRYPTO_SONAME));
-    LoadedCalls loaded;
+    LoadedCalls<CryptoCalls> loaded;
     CryptoCalls& c = loaded.calls;
     library.Take(c.mdFetch, "EVP_MD_fetch");
     library.Take(c.mdFree, "EVP_MD_free");
@@ -42,7 +37,7 @@ LoadedCalls Load() {
 }  // namespace
 
 const CryptoCalls& LoadedCrypto() {
-    static const LoadedCalls loaded = Load();
+    static const LoadedCalls<CryptoCalls> loaded = Load();
     if (!loaded.failure.empty())
         throw Error("libcrypto could not be loaded: " + loaded.failure);
     return loaded.calls;
