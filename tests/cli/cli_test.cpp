@@ -2093,6 +2093,11 @@ TEST_F(CliBatchTest, PlantedManifestFoldersOutsideTheOutputFolderAreReportedAndR
                              {"status", "complete"},
                              {"fields", nlohmann::json::array()}});
     std::ofstream(out / "manifest.json") << nlohmann::json{{"databases", databases}}.dump();
+    // A hard link planted where an entry is first written is replaced, never written through.
+    const fs::path victim = dir / "victim.txt";
+    std::ofstream(victim) << "kept";
+    fs::create_directory(out / ".manifest");
+    fs::create_hard_link(victim, out / ".manifest" / "1.json.new");
     Outcome o =
         Cli({"extract-all", catalogue.string(), sameName.string(), locked.string(),
              damaged.string(), "--out", out.string(), "--password-file", passwords.string()});
@@ -2106,6 +2111,7 @@ TEST_F(CliBatchTest, PlantedManifestFoldersOutsideTheOutputFolderAreReportedAndR
     EXPECT_NE(o.err.find("[4/4] " + damaged.string() + ": cannot open"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir / "x"));
     EXPECT_FALSE(fs::exists(dir / "abs"));
+    EXPECT_EQ(ReadText(victim), "kept");
     EXPECT_EQ(Statuses(), (std::map<std::string, std::string>{{"catalogue.mdb", "complete"},
                                                               {"old/catalogue.mdb", "complete"},
                                                               {"locked.mdb", "complete"},
