@@ -33,6 +33,7 @@
 #include "imaging/picture_holder.h"
 #include "report/run_report.h"
 #include "run/extraction_run.h"
+#include "run/work_files.h"
 
 namespace pictrova::cli {
 
@@ -282,6 +283,7 @@ class Batch {
             .progress = [&](const run::RunProgress& p) { progress_.Draw(where, p, before); },
             .converter = arguments_.converter,
             .workRoot = {},
+            .workFolder = SharedWorkFolder(),
             .jobs = arguments_.jobs,
             .stopRequested = StopRequestedBySignal,
             .outputFolder = &fieldFolder,
@@ -315,6 +317,20 @@ class Batch {
         return entry;
     }
 
+    // One work folder for every run of the batch, made at the first field: a folder per run
+    // would cost a sweep of the temporary folder, a folder and a lock file made and removed for
+    // each field. When it cannot be made, each run makes its own and reports why it cannot.
+    run::WorkFolder* SharedWorkFolder() {
+        if (!workFolderTried_) {
+            workFolderTried_ = true;
+            try {
+                workFolder_.Make({});
+            } catch (const std::exception&) {
+            }
+        }
+        return workFolder_.path().empty() ? nullptr : &workFolder_;
+    }
+
     std::string Relative(const fs::path& written) const {
         return written.lexically_relative(out_).string();
     }
@@ -337,6 +353,8 @@ class Batch {
     Manifest manifest_;
     BatchProgress progress_;
     std::vector<report::ReportSection> sections_;  // --report: one per field extracted
+    run::WorkFolder workFolder_;
+    bool workFolderTried_ = false;
 };
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "cli/record_json.h"
 #include "common/error.h"
 #include "common/file_io.h"
+#include "common/limits.h"
 
 namespace pictrova::cli {
 
@@ -145,6 +146,14 @@ std::string Manifest::Begin(const std::string& path) {
             folder = base + "-" + std::to_string(n);
         Append(path, folder);
         Refresh();
+        // A new line needs no file to read as incomplete; one left by an index since replaced
+        // would speak for the wrong database.
+        if (const Slot& slot = byPath_.at(path); slot.folder == folder) {
+            const fs::path stale = EntryFile(slot.number);
+            if (::unlink(stale.c_str()) != 0 && errno != ENOENT)
+                throw FileWriteError(stale, errno);
+            return slot.folder;
+        }
     }
     const Slot& slot = byPath_.at(path);
     WriteEntry(slot, Stub(path, slot.folder));
@@ -163,6 +172,7 @@ void Manifest::Store(const Json& entry) {
 
 void Manifest::Summarize() {
     Lock lock(folder_ / kLockName);
+    Flush();
     Refresh();
     AtomicFile summary(path());
     summary.Write(AsBytes("{\n \"databases\": ["));
@@ -313,6 +323,7 @@ void Manifest::TakeOver() {
         index += JsonOutput(Json{{"path", entry["path"]}, {"folder", entry["folder"]}}) + "\n";
         WriteEntry(Slot{entry["folder"].get<std::string>(), i + 1}, entry);
     }
+    Flush();
     WriteFileAtomically(AsBytes(index), IndexFile());
 }
 
@@ -329,8 +340,59 @@ Json Manifest::ReadEntry(const std::string& path, const Slot& slot) const {
     return entry;
 }
 
-void Manifest::WriteEntry(const Slot& slot, const Json& entry) const {
-    WriteFileAtomically(AsBytes(JsonOutput(entry, 1) + '\n'), EntryFile(slot.number));
+// Written under a name of its own and renamed onto the entry's, so a reader meets the old
+// entry or the new one whole; the lock keeps other batches from the same name meanwhile. The
+// name is made anew (O_EXCL), so nothing planted there, a link of any kind, is written through.
+void Manifest::WriteEntry(const Slot& slot, const Json& entry) {
+    const fs::path file = EntryFile(slot.number);
+    fs::path written = file;
+    written += ".new";
+    if (::unlink(written.c_str()) != 0 && errno != ENOENT)
+        throw FileWriteError(file, errno);
+    const int fd =
+        ::open(written.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0)
+        throw FileWriteError(file, errno);
+    const std::string text = JsonOutput(entry, 1) + '\n';
+    std::size_t done = 0;
+    int code = 0;
+    while (done < text.size() && code == 0) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n > 0)
+            done += static_cast<std::size_t>(n);
+        else if (n == 0)
+            code = ENOSPC;
+        else if (errno != EINTR)
+            code = errno;
+    }
+    if (::close(fd) != 0 && code == 0)
+        code = errno;
+    if (code == 0 && ::rename(written.c_str(), file.c_str()) != 0)
+        code = errno;
+    if (code != 0) {
+        ::unlink(written.c_str());
+        throw FileWriteError(file, code);
+    }
+    if (++unflushed_ >= kManifestEntriesPerFlush)
+        Flush();
+}
+
+// One syncfs() for the entries written since the last flush (and whatever else waits on that
+// file system): far cheaper than one fsync() per entry, and the entries need no order among
+// themselves on disk.
+void Manifest::Flush() {
+    if (unflushed_ == 0)
+        return;
+    const fs::path store = folder_ / kStoreName;
+    const int fd = ::open(store.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 || ::syncfs(fd) != 0) {
+        const int code = errno;
+        if (fd >= 0)
+            ::close(fd);
+        throw FileWriteError(store, code);
+    }
+    ::close(fd);
+    unflushed_ = 0;
 }
 
 }  // namespace pictrova::cli

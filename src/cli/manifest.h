@@ -8,14 +8,22 @@
 //   .manifest/index      one line per database, in the order they were first seen:
 //                        {"path": ..., "folder": ...}; lines are only ever appended
 //   .manifest/N.json     the entry of the index's line N (1-based), rewritten whole (atomically)
-//                        when the database starts and when it ends
+//                        when the database ends, and when it starts again after an earlier
+//                        batch wrote one (a new line has none: a missing file reads as
+//                        "incomplete")
 //   manifest.json        every entry in index order, {"databases": [...]}: the batch's summary,
 //                        written when a batch ends
 //   manifest.json.lock   held (flock) around every read and write, so several batches may share
 //                        OUT; removed when a batch ends
-// A database costs one index line and two writes of its own file, whatever the number of
+// A database costs one index line and one write of its own file, whatever the number of
 // databases before it; a batch reads each index line once (the lines other batches append are
 // read as they come), and the summary is written one entry at a time.
+//
+// Entry files are renamed into place without a flush of their own; every
+// kManifestEntriesPerFlush entries, and before the summary, one syncfs() puts them all on disk.
+// A database is stored as "complete" only after its pictures were flushed, so no order of what
+// reaches the disk before a crash shows a database complete whose pictures are not there: an
+// entry lost or cut short reads as "incomplete", and that database is extracted again.
 //
 // An output folder written by an older program holds only manifest.json: it is taken over into
 // the files above the first time. Entries whose folder is not a single name inside OUT (a `..`,
@@ -55,7 +63,7 @@ class Manifest {
     // Writes `entry` (an object with the "path" given to Begin) as that database's entry.
     void Store(const Json& entry);
 
-    // Writes manifest.json from every entry and removes the lock file.
+    // Flushes the entries and writes manifest.json from every entry; removes the lock file.
     void Summarize();
 
     std::filesystem::path path() const;
@@ -73,7 +81,8 @@ class Manifest {
     void TakeOver();
     void Append(const std::string& path, const std::string& folder);
     Json ReadEntry(const std::string& path, const Slot& slot) const;
-    void WriteEntry(const Slot& slot, const Json& entry) const;
+    void WriteEntry(const Slot& slot, const Json& entry);
+    void Flush();
     std::filesystem::path EntryFile(std::uint64_t number) const;
     std::filesystem::path IndexFile() const;
 
@@ -85,6 +94,7 @@ class Manifest {
     std::uint64_t indexRead_ = 0;     // bytes of the index taken (whole lines)
     std::uint64_t linesRead_ = 0;     // lines of the index taken
     std::uint64_t indexInode_ = 0;    // the index file read (another means it was replaced)
+    int unflushed_ = 0;               // entries written since the last flush
 };
 
 // Why `folder` cannot be an entry's folder (empty when it can): it must be a string naming one

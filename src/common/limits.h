@@ -166,6 +166,12 @@ inline constexpr std::uint64_t kEmfDrawAddressSpaceBytes = 4ull << 30;
 // whole.
 inline constexpr std::size_t kMaxPasswordFileLineBytes = 64 * 1024;
 
+// How many of extract-all's manifest entries are written before they are flushed to disk
+// together (and again when the batch ends). A crash loses at most this many databases' "complete"
+// marks, and those databases are extracted again; one flush per database cost more than the
+// rest of a small database's manifest work.
+inline constexpr int kManifestEntriesPerFlush = 64;
+
 // How much of what one started program writes to its standard output and error is kept (the
 // end of it) as the messages of the record that started it: a program that writes without end
 // costs no memory.

@@ -3,6 +3,7 @@
 
 #include <glib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -61,6 +62,22 @@ struct CatalogFreer {
         g_ptr_array_free(catalog, TRUE);
     }
 };
+
+// Binds the catalog's column `name` to `buffer`, sized as the recordset sizes its buffers: Memo
+// text can be as long as the handle's bind size, every other value lives inside one page. A
+// buffer of the bind size for each would cost a megabyte cleared for every database opened.
+// False when the catalog has no such column.
+bool BindCatalogColumn(MdbTableDef* table, const char* name, std::string& buffer) {
+    const guint count = std::min<guint>(table->num_cols, table->columns ? table->columns->len : 0);
+    for (guint i = 0; i < count; ++i) {
+        auto* column = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i));
+        if (g_ascii_strcasecmp(column->name, name) != 0)
+            continue;
+        buffer.assign(column->col_type == MDB_MEMO ? kTextBindSize : kInPageBindSize, '\0');
+        return mdb_bind_column(table, static_cast<int>(i) + 1, buffer.data(), nullptr) != -1;
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -142,16 +159,11 @@ void ReadCatalog(MdbHandle* mdb, const std::string& path, std::uint64_t imageByt
         !damage.empty())
         damaged("its catalog's " + damage.substr(damage.find("usage map")));
 
-    const auto bindSize = static_cast<std::size_t>(mdb->bind_size);
-    std::string id(bindSize, '\0'), name(bindSize, '\0'), type(bindSize, '\0'),
-        flags(bindSize, '\0');
-    if (mdb_bind_column_by_name(table.get(), const_cast<gchar*>("Id"), id.data(), nullptr) == -1 ||
-        mdb_bind_column_by_name(table.get(), const_cast<gchar*>("Name"), name.data(), nullptr) ==
-            -1 ||
-        mdb_bind_column_by_name(table.get(), const_cast<gchar*>("Type"), type.data(), nullptr) ==
-            -1 ||
-        mdb_bind_column_by_name(table.get(), const_cast<gchar*>("Flags"), flags.data(), nullptr) ==
-            -1)
+    std::string id, name, type, flags;
+    if (!BindCatalogColumn(table.get(), "Id", id) ||
+        !BindCatalogColumn(table.get(), "Name", name) ||
+        !BindCatalogColumn(table.get(), "Type", type) ||
+        !BindCatalogColumn(table.get(), "Flags", flags))
         damaged("its catalog lacks the columns Id, Name, Type and Flags");
 
     std::unique_ptr<GPtrArray, CatalogFreer> catalog(g_ptr_array_new());

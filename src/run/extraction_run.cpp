@@ -180,6 +180,8 @@ database::Recordset& Run::Rs() {
 RunResult Run::Execute() {
     Checks();
     workFolder_.Remove();
+    if (s_.workFolder)
+        s_.workFolder->Empty();
     return std::move(result_);
 }
 
@@ -231,8 +233,9 @@ RunEnd Run::Checks() {
         RemoveLeftoverTemporaries(OutputFolder(outputFolder));
     // Without its work folder the run has nowhere to put a record: one report, and it ends.
     if (!g.Step(158, [&] {
-            workFolder_.Make(s_.workRoot);
-            setup_.workFolder = workFolder_.path();
+            if (!s_.workFolder)
+                workFolder_.Make(s_.workRoot);
+            setup_.workFolder = s_.workFolder ? s_.workFolder->path() : workFolder_.path();
         })) {
         g.Step(486, [&] { host_.SetBusy(false); });
         return result_.end;

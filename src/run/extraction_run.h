@@ -58,6 +58,7 @@ class PictureHolder;
 
 namespace pictrova::run {
 
+class WorkFolder;
 struct PreviewRange;
 struct RecordWork;
 
@@ -166,6 +167,9 @@ struct RunSurroundings {
     std::filesystem::path converter;
     // Where the private work folder is made; empty: $TMPDIR, else /tmp.
     std::filesystem::path workRoot;
+    // A work folder already made, for runs one after another (extract-all makes one per batch):
+    // the run works in it instead of making its own, and empties it when it ends.
+    WorkFolder* workFolder = nullptr;
     // How long one converter call may take before it is killed and reported.
     std::chrono::milliseconds converterTimeout = kDefaultConverterTimeout;
     // Threads that decode, load and encode records; 0: DefaultJobs(). Outputs, names and

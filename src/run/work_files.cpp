@@ -80,6 +80,18 @@ void WorkFolder::Remove() noexcept {
     }
 }
 
+void WorkFolder::Empty() noexcept {
+    if (path_.empty())
+        return;
+    std::error_code ec;
+    for (fs::directory_iterator it(path_, ec), end; !ec && it != end; it.increment(ec)) {
+        if (it->path().filename() == kLockName)
+            continue;
+        std::error_code removeError;
+        fs::remove_all(it->path(), removeError);
+    }
+}
+
 int RemoveDeadRunFolders(const fs::path& root) noexcept {
     int removed = 0;
     std::error_code ec;

@@ -25,6 +25,9 @@ class WorkFolder {
     // dead runs there. Throws pictrova::Error.
     void Make(const std::filesystem::path& root);
     void Remove() noexcept;
+    // Removes everything in the folder but its lock, so that one folder serves several runs one
+    // after another as a fresh one would.
+    void Empty() noexcept;
     const std::filesystem::path& path() const { return path_; }
 
   private:

@@ -1809,56 +1809,6 @@ TEST_F(CliBatchTest, ExtractAllMakesNoFolderThroughALink) {
             << field;
 }
 
-// --converter reaches every field's run, and SIGTERM in the middle of a batch (sent here by the
-// converter on its second call) stops it: the files written are whole, the run's work folder is
-// gone, the database stays incomplete in the manifest, the next one is not started, and a
-// second batch finishes both.
-TEST_F(CliBatchTest, ExtractAllStopsOnSignalLeavingNothingPartial) {
-    const fs::path calls = dir / "calls";
-    const fs::path converter = dir / "converter.sh";
-    std::ofstream(converter) << "#!/bin/sh\n"
-                             << "n=$(( $(cat '" << calls.string()
-                             << "' 2>/dev/null || echo 0) + 1 ))\n"
-                             << "echo $n > '" << calls.string() << "'\n"
-                             << "if [ $n -ge 2 ]; then kill -TERM $PPID; exit 1; fi\n"
-                             << "exec '" << (testing::BinDir() / "pictrova-convert").string()
-                             << "' \"$@\"\n";
-    fs::permissions(converter, fs::perms::owner_all);
-    const fs::path work = dir / "tmp";
-    fs::create_directory(work);
-    const char* oldTmp = std::getenv("TMPDIR");
-    const std::string keptTmp = oldTmp ? oldTmp : "";
-    setenv("TMPDIR", work.c_str(), 1);
-    Outcome stopped =
-        Cli({"extract-all", catalogue.string(), sameName.string(), "--out", out.string(),
-             "--format", "tiff", "--jobs", "1", "--converter", converter.string()});
-    if (oldTmp)
-        setenv("TMPDIR", keptTmp.c_str(), 1);
-    else
-        unsetenv("TMPDIR");
-
-    // 128 + SIGTERM, as extract gives.
-    EXPECT_EQ(stopped.status, 143) << stopped.err;
-    EXPECT_EQ(ReadText(calls), "2\n");
-    EXPECT_NE(stopped.out.find("Stopped. 1 database: 0 extracted"), std::string::npos)
-        << stopped.out;
-    EXPECT_EQ(Statuses(), (std::map<std::string, std::string>{{"catalogue.mdb", "incomplete"}}));
-    EXPECT_TRUE(fs::is_empty(work));
-    const fs::path pictures = out / "catalogue.mdb" / "Pictures" / "Picture";
-    for (const auto& e : fs::directory_iterator(pictures)) {
-        EXPECT_EQ(e.path().filename(), "Output1.tif");
-        const testing::DecodedPicture pixels = testing::DecodeWithImageMagick(e.path());
-        EXPECT_EQ(pixels.width, 24);
-        EXPECT_EQ(pixels.height, 16);
-    }
-
-    Outcome resumed =
-        Cli({"extract-all", catalogue.string(), sameName.string(), "--out", out.string()});
-    EXPECT_EQ(resumed.status, 0) << resumed.err;
-    EXPECT_EQ(Statuses(), (std::map<std::string, std::string>{{"catalogue.mdb", "complete"},
-                                                              {"old/catalogue.mdb", "complete"}}));
-}
-
 // Sets an environment variable for the life of the object.
 // Sets a variable (unsets it for null) until the end of the scope, then restores it.
 class ScopedEnvironment {
@@ -1886,6 +1836,107 @@ class ScopedEnvironment {
     const char* name_;
     std::optional<std::string> old_;
 };
+
+std::size_t Occurrences(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+// --converter reaches every field's run, and a signal in the middle of a batch (sent here by the
+// converter on the call a row names) stops it. SIGTERM: the files written are whole, the work
+// folder is gone, the database stopped stays incomplete in the manifest, the ones before it
+// complete, the next one is not started. SIGKILL leaves no summary and the dead batch's work
+// folder, which the next batch sweeps. Either way a second batch skips exactly the databases
+// completed before and finishes the rest. An entry file left by an index since replaced (planted
+// here for the database stopped) never speaks for a database of the new index.
+TEST_F(CliBatchTest, ExtractAllStopsOnSignalLeavingNothingPartial) {
+    struct Stop {
+        const char* signal;
+        std::vector<fs::path> databases;
+        int stopAtCall;  // the converter call that sends the signal
+        int status;
+        // After the stop; empty: no summary was written.
+        std::map<std::string, std::string> statuses;
+        std::string summary;
+    };
+    const Stop stops[] = {
+        {"TERM",
+         {catalogue, sameName},
+         2,
+         143,  // 128 + SIGTERM, as extract gives
+         {{"catalogue.mdb", "incomplete"}},
+         "Stopped. 1 database: 0 extracted"},
+        // Stopped in the second database of the pile: the first stays complete.
+        {"TERM",
+         {sameName, catalogue},
+         3,
+         143,
+         {{"old/catalogue.mdb", "complete"}, {"catalogue.mdb", "incomplete"}},
+         "Stopped. 2 databases: 1 extracted"},
+        {"KILL", {sameName, catalogue}, 3, 137, {}, ""},
+    };
+    const fs::path calls = dir / "calls";
+    const fs::path converter = dir / "converter.sh";
+    const fs::path work = dir / "tmp";
+    ScopedEnvironment tmp("TMPDIR", work.string());
+    for (const Stop& stop : stops) {
+        SCOPED_TRACE(std::string(stop.signal) + " at call " + std::to_string(stop.stopAtCall));
+        fs::remove_all(out);
+        fs::remove_all(work);
+        fs::remove(calls);
+        fs::create_directories(out / ".manifest");
+        fs::create_directory(work);
+        std::ofstream(out / ".manifest" / "2.json")
+            << nlohmann::json{{"path", "elsewhere.mdb"}, {"status", "complete"}}.dump();
+        std::ofstream(converter, std::ios::trunc)
+            << "#!/bin/sh\n"
+            << "n=$(( $(cat '" << calls.string() << "' 2>/dev/null || echo 0) + 1 ))\n"
+            << "echo $n > '" << calls.string() << "'\n"
+            << "if [ $n -ge " << stop.stopAtCall << " ]; then kill -" << stop.signal
+            << " $PPID; exit 1; fi\n"
+            << "exec '" << (testing::BinDir() / "pictrova-convert").string() << "' \"$@\"\n";
+        fs::permissions(converter, fs::perms::owner_all);
+        std::vector<std::string> args{"extract-all"};
+        for (const fs::path& database : stop.databases)
+            args.push_back(database.string());
+        args.insert(args.end(), {"--out", out.string(), "--format", "tiff", "--jobs", "1",
+                                 "--converter", converter.string()});
+        Outcome stopped = Cli(args);
+
+        EXPECT_EQ(stopped.status, stop.status) << stopped.err;
+        EXPECT_EQ(ReadText(calls), std::to_string(stop.stopAtCall) + "\n");
+        if (!stop.statuses.empty()) {
+            EXPECT_NE(stopped.out.find(stop.summary), std::string::npos) << stopped.out;
+            EXPECT_EQ(Statuses(), stop.statuses);
+            EXPECT_TRUE(fs::is_empty(work));
+        } else {
+            EXPECT_FALSE(fs::exists(out / "manifest.json"));
+        }
+        const fs::path pictures = out / "catalogue.mdb" / "Pictures" / "Picture";
+        for (const auto& e : fs::directory_iterator(pictures)) {
+            EXPECT_EQ(e.path().filename(), "Output1.tif");
+            const testing::DecodedPicture pixels = testing::DecodeWithImageMagick(e.path());
+            EXPECT_EQ(pixels.width, 24);
+            EXPECT_EQ(pixels.height, 16);
+        }
+
+        Outcome resumed =
+            Cli({"extract-all", catalogue.string(), sameName.string(), "--out", out.string()});
+        EXPECT_EQ(resumed.status, 0) << resumed.err;
+        const bool firstDone = stop.databases.front() == sameName;
+        EXPECT_EQ(Occurrences(resumed.out, "skipped, complete in the manifest"), firstDone ? 1 : 0)
+            << resumed.out;
+        EXPECT_NE(resumed.out.find(firstDone ? "1 extracted, 1 skipped" : "2 extracted, 0 skipped"),
+                  std::string::npos)
+            << resumed.out;
+        EXPECT_EQ(Statuses(),
+                  (std::map<std::string, std::string>{{"catalogue.mdb", "complete"},
+                                                      {"old/catalogue.mdb", "complete"}}));
+        EXPECT_TRUE(fs::is_empty(work));
+    }
+}
 
 // Without the image engine module, or without libgsf, only the pictures that need it fail, each
 // with the reason among its messages; the run goes on and writes the rest. With both (the engine
@@ -1958,13 +2009,6 @@ TEST_F(CliTest, PicturesThatNeedALibraryFailAloneWhenItCannotBeLoaded) {
             }
         }
     }
-}
-
-std::size_t Occurrences(const std::string& text, const std::string& part) {
-    std::size_t count = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
 }
 
 // A disk that fills in the middle of a database (the output folder's, or the work folder's
@@ -2062,6 +2106,11 @@ TEST_F(CliBatchTest, PlantedManifestFoldersOutsideTheOutputFolderAreReportedAndR
                              {"status", "complete"},
                              {"fields", nlohmann::json::array()}});
     std::ofstream(out / "manifest.json") << nlohmann::json{{"databases", databases}}.dump();
+    // A hard link planted where an entry is first written is replaced, never written through.
+    const fs::path victim = dir / "victim.txt";
+    std::ofstream(victim) << "kept";
+    fs::create_directory(out / ".manifest");
+    fs::create_hard_link(victim, out / ".manifest" / "1.json.new");
     Outcome o =
         Cli({"extract-all", catalogue.string(), sameName.string(), locked.string(),
              damaged.string(), "--out", out.string(), "--password-file", passwords.string()});
@@ -2075,6 +2124,7 @@ TEST_F(CliBatchTest, PlantedManifestFoldersOutsideTheOutputFolderAreReportedAndR
     EXPECT_NE(o.err.find("[4/4] " + damaged.string() + ": cannot open"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir / "x"));
     EXPECT_FALSE(fs::exists(dir / "abs"));
+    EXPECT_EQ(ReadText(victim), "kept");
     EXPECT_EQ(Statuses(), (std::map<std::string, std::string>{{"catalogue.mdb", "complete"},
                                                               {"old/catalogue.mdb", "complete"},
                                                               {"locked.mdb", "complete"},

@@ -168,6 +168,12 @@ TEST(DamagedDatabase, EndsInOneErrorNamingTheTableOrFileAndPrintsNothing) {
         plan.tables.back().rows.push_back({i, Pattern(3000, static_cast<int>(i))});
     const Bytes sound = ReadFile(Write(dir, "sound.mdb", plan));
     const std::size_t pages = sound.size() / kPageSize;
+    // The catalog's names in a Memo column: read into a buffer of a Memo's size, so a name
+    // longer than any page holds is cut there rather than written past its buffer.
+    plan.catalogNamesInMemo = true;
+    const Bytes memoNames = ReadFile(Write(dir, "memo-names.mdb", plan));
+    plan.tables.back().name = std::string(20000, 'x');
+    const Bytes longMemoName = ReadFile(Write(dir, "long-memo-name.mdb", plan));
 
     struct Case {
         const char* what;
@@ -177,6 +183,9 @@ TEST(DamagedDatabase, EndsInOneErrorNamingTheTableOrFileAndPrintsNothing) {
         {"sound", [](Bytes&) {}, ""},
         {"blank table name",
          [](Bytes& f) { Replace(f, NameBytes("Pictures"), NameBytes("        ")); },
+         "The database '@' is damaged: its catalog holds an impossible object name"},
+        {"names in a Memo column", [&](Bytes& f) { f = memoNames; }, ""},
+        {"a name in a Memo column longer than a page", [&](Bytes& f) { f = longMemoName; },
          "The database '@' is damaged: its catalog holds an impossible object name"},
         {"terminal escapes in a table name",
          [](Bytes& f) { Replace(f, NameBytes("Pictures"), NameBytes("\x1b[2J\x1b]0;")); },

@@ -114,15 +114,19 @@ const char* TypeName(ColumnType type) {
     return "?";
 }
 
-const std::vector<ColumnPlan>& CatalogColumns() {
-    static const std::vector<ColumnPlan> columns{
-        {"Id", ColumnType::Long, 0},          {"ParentId", ColumnType::Long, 0},
-        {"Name", ColumnType::Text, 128},      {"Type", ColumnType::Integer, 0},
-        {"Flags", ColumnType::Long, 0},       {"ForeignName", ColumnType::Text, 128},
-        {"Database", ColumnType::Memo, 0},    {"Connect", ColumnType::Memo, 0},
+std::vector<ColumnPlan> CatalogColumns(bool namesInMemo) {
+    return {
+        {"Id", ColumnType::Long, 0},
+        {"ParentId", ColumnType::Long, 0},
+        namesInMemo ? ColumnPlan{"Name", ColumnType::Memo, 0}
+                    : ColumnPlan{"Name", ColumnType::Text, 128},
+        {"Type", ColumnType::Integer, 0},
+        {"Flags", ColumnType::Long, 0},
+        {"ForeignName", ColumnType::Text, 128},
+        {"Database", ColumnType::Memo, 0},
+        {"Connect", ColumnType::Memo, 0},
         {"LvProp", ColumnType::OleObject, 0},  // libmdb refuses a catalog without it; left NULL
     };
-    return columns;
 }
 
 constexpr std::int64_t kSystemObjectFlags = std::int32_t(0x80000002u);
@@ -192,7 +196,7 @@ struct DatabaseWriter::Impl {
         catalog.name = "MSysObjects";
         catalog.system = true;
         catalog.definitionPage = kCatalogDefinitionPage;
-        catalog.layout = LayOutTable(catalog.name, CatalogColumns());
+        catalog.layout = LayOutTable(catalog.name, CatalogColumns(plan.catalogNamesInMemo));
         nextPage = kCatalogDefinitionPage + 1;
         for (const TablePlan& tablePlan : plan.tables) {
             Table table;

@@ -115,6 +115,8 @@ struct DatabasePlan {
     // The catalog lists MSysObjects, then the tables in this order, then the other objects.
     std::vector<TablePlan> tables;
     std::vector<CatalogObjectPlan> otherObjects;
+    // A catalog Access never writes, for readers' tests: its Name column a Memo instead of Text.
+    bool catalogNamesInMemo = false;
 };
 
 // What a finished file holds, for tests and benchmarks.
