@@ -349,29 +349,13 @@ void Manifest::WriteEntry(const Slot& slot, const Json& entry) {
     written += ".new";
     if (::unlink(written.c_str()) != 0 && errno != ENOENT)
         throw FileWriteError(file, errno);
-    const int fd =
-        ::open(written.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0)
-        throw FileWriteError(file, errno);
-    const std::string text = JsonOutput(entry, 1) + '\n';
-    std::size_t done = 0;
-    int code = 0;
-    while (done < text.size() && code == 0) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n > 0)
-            done += static_cast<std::size_t>(n);
-        else if (n == 0)
-            code = ENOSPC;
-        else if (errno != EINTR)
-            code = errno;
-    }
-    if (::close(fd) != 0 && code == 0)
-        code = errno;
-    if (code == 0 && ::rename(written.c_str(), file.c_str()) != 0)
-        code = errno;
-    if (code != 0) {
+    try {
+        WriteNewFile(AsBytes(JsonOutput(entry, 1) + '\n'), written);
+        if (::rename(written.c_str(), file.c_str()) != 0)
+            throw FileWriteError(file, errno);
+    } catch (const FileWriteError& e) {
         ::unlink(written.c_str());
-        throw FileWriteError(file, code);
+        throw FileWriteError(file, e.code());
     }
     if (++unflushed_ >= kManifestEntriesPerFlush)
         Flush();

@@ -98,9 +98,10 @@ bool FileWriteError::outOfRoom() const noexcept {
     return code_ == ENOSPC || code_ == EDQUOT || code_ == EROFS;
 }
 
-void WriteWholeFile(std::span<const std::uint8_t> bytes, const fs::path& path) {
-    const int fd =
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+namespace {
+
+void WriteFileOpenedWith(int flags, std::span<const std::uint8_t> bytes, const fs::path& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | flags, 0666);
     if (fd < 0)
         throw FileWriteError(path, errno);
     int error = WriteAll(fd, bytes);
@@ -108,6 +109,16 @@ void WriteWholeFile(std::span<const std::uint8_t> bytes, const fs::path& path) {
         error = errno;
     if (error != 0)
         throw FileWriteError(path, error);
+}
+
+}  // namespace
+
+void WriteWholeFile(std::span<const std::uint8_t> bytes, const fs::path& path) {
+    WriteFileOpenedWith(O_TRUNC, bytes, path);
+}
+
+void WriteNewFile(std::span<const std::uint8_t> bytes, const fs::path& path) {
+    WriteFileOpenedWith(O_EXCL, bytes, path);
 }
 
 void AtomicFile::Begin(const fs::path& finalPath) {

@@ -42,6 +42,9 @@ class FileWriteError : public Error {
 // Writes `bytes` as the whole of `path` (made or truncated; a link at `path` is not followed).
 // For work files in a folder of our own; output goes through AtomicFile. Throws FileWriteError.
 void WriteWholeFile(std::span<const std::uint8_t> bytes, const std::filesystem::path& path);
+// Writes `bytes` as the new file `path`; fails (EEXIST) when the name is taken, so nothing planted
+// there, a link of any kind, is written through. Throws FileWriteError.
+void WriteNewFile(std::span<const std::uint8_t> bytes, const std::filesystem::path& path);
 
 // A file written under a hidden temporary name in its final folder, flushed to disk and then
 // given its final name; removed unless committed. The temporary is `.pictrova-PID-RANDOM.part`,
