@@ -79,10 +79,6 @@ GObjectPtr<GsfInfile> OpenDocument(const GsfCalls& gsf, std::span<const std::uin
     return infile;
 }
 
-char AsciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // Directory-entry names compare without regard to ASCII case; a leading control character (the
 // "\x01" of "\x01Ole10Native") is not part of the name a caller asks for.
 bool StreamNameMatches(const char* stored, std::string_view wanted) {
@@ -93,7 +89,7 @@ bool StreamNameMatches(const char* stored, std::string_view wanted) {
         name.remove_prefix(1);
     return name.size() == wanted.size() &&
            std::equal(name.begin(), name.end(), wanted.begin(),
-                      [](char a, char b) { return AsciiLower(a) == AsciiLower(b); });
+                      [](char a, char b) { return g_ascii_tolower(a) == g_ascii_tolower(b); });
 }
 
 // A child that is a storage (an infile; GSF_IS_INFILE) with a readable list of children.
