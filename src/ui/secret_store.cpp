@@ -2,6 +2,7 @@
 #include "ui/secret_store.h"
 
 #include <QEventLoop>
+#include <QFileInfo>
 
 #include <qt6keychain/keychain.h>
 
@@ -9,6 +10,18 @@ namespace pictrova::ui {
 namespace {
 
 constexpr char kService[] = "Pictrova";
+
+// A session bus can answer only where its address can be found: given in the environment, the
+// socket in the user's runtime folder, or an X display to start one on. Without any of them,
+// asking QtKeychain would start Qt's D-Bus thread only to learn that there is no bus.
+bool SessionBusReachable() {
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        return true;
+    const QString runtimeFolder = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtimeFolder.isEmpty() && QFileInfo::exists(runtimeFolder + QLatin1String("/bus")))
+        return true;
+    return !qEnvironmentVariableIsEmpty("DISPLAY");
+}
 
 // Starts the job and waits until it has finished.
 void Run(QKeychain::Job& job) {
@@ -22,6 +35,8 @@ void Run(QKeychain::Job& job) {
 }  // namespace
 
 std::optional<QString> ReadSecret(const QString& key) {
+    if (!SessionBusReachable())
+        return std::nullopt;
     QKeychain::ReadPasswordJob job(QString::fromLatin1(kService));
     job.setKey(key);
     Run(job);
@@ -31,6 +46,8 @@ std::optional<QString> ReadSecret(const QString& key) {
 }
 
 bool WriteSecret(const QString& key, const QString& text) {
+    if (!SessionBusReachable())
+        return false;
     QKeychain::WritePasswordJob job(QString::fromLatin1(kService));
     job.setKey(key);
     job.setTextData(text);

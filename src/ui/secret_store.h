@@ -3,8 +3,8 @@
 
 // The desktop's secret store (the Secret Service of GNOME and others, KWallet) through
 // QtKeychain, for the database password. Each call waits for the store's answer in a local event
-// loop. When no store answers (none is running, no session bus), the calls say so and the caller
-// keeps the password in its settings file instead.
+// loop. When no store answers (none is running, no session bus), or no session bus can be found
+// to ask, the calls say so and the caller keeps the password in its settings file instead.
 
 #include <QString>
 

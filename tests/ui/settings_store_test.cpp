@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <iterator>
+
 #include <sys/stat.h>
 
 #include "common/error.h"
@@ -49,6 +52,20 @@ TEST_F(SettingsStoreTest, LivesInGroupPictrovaOfQuillmoor) {
         << store.FileName().toStdString();
     QSettings raw(store.FileName(), QSettings::IniFormat);
     EXPECT_EQ(raw.value("Pictrova/AccessPassword").toString(), "secret");
+}
+
+// With no session bus to be found (the tests' environment), the password is neither asked of
+// nor given to a keyring: no D-Bus connection is tried, so no thread is started for one.
+TEST_F(SettingsStoreTest, WithoutASessionBusThePasswordIsKeptWithoutAskingForOne) {
+    const auto threads = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                             std::filesystem::directory_iterator());
+    };
+    const auto before = threads();
+    SettingsStore store;
+    store.Write("AccessPassword", "secret");
+    EXPECT_EQ(SettingsStore().Read("AccessPassword"), "secret");
+    EXPECT_EQ(threads(), before);
 }
 
 TEST_F(SettingsStoreTest, FileHoldingThePasswordIsReadableByItsOwnerOnly) {
