@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the wizard's tests inside one QApplication on the offscreen platform, with HOME and
 // XDG_CONFIG_HOME pointing at a private folder so that the settings file is the test's own, and
-// no session bus to be found, so that a password goes to that file and never to the keyring of
-// the desktop the tests happen to run in.
+// no session bus to be found (a runtime folder of its own, without one), so that a password goes
+// to that file and never to the keyring of the desktop the tests happen to run in.
 
 #include <QApplication>
 
@@ -10,6 +10,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+
+#include <sys/stat.h>
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -20,8 +22,11 @@ int main(int argc, char** argv) {
     setenv("HOME", home, 1);
     setenv("XDG_CONFIG_HOME", (std::filesystem::path(home) / ".config").c_str(), 1);
     unsetenv("XDG_DESKTOP_DIR");
-    for (const char* bus : {"DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR", "DISPLAY"})
-        unsetenv(bus);
+    const std::filesystem::path runtimeFolder = std::filesystem::path(home) / "runtime";
+    mkdir(runtimeFolder.c_str(), 0700);
+    setenv("XDG_RUNTIME_DIR", runtimeFolder.c_str(), 1);
+    unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    unsetenv("DISPLAY");
 
     QApplication application(argc, argv);
     testing::InitGoogleTest(&argc, argv);
