@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <iostream>
+#include <string>
+#include <string_view>
 
 #include "cli/batch.h"
 #include "cli/commands.h"
@@ -262,14 +264,22 @@ int main(int argc, char** argv) {
             return kExitUsage;
         }
     }
-    if (argc > 1) {
-        const std::string first = argv[1];
+    // The subcommand word: the first argument, or the one after a help option ("--help extract"),
+    // which would otherwise give the general help for a mistyped word.
+    int commandAt = 1;
+    if (argc > 2) {
+        const std::string_view option = argv[1];
+        if (option == "-h" || option == "--help" || option == "--help-all")
+            commandAt = 2;
+    }
+    if (argc > commandAt) {
+        const std::string word = argv[commandAt];
         const auto commands = app.get_subcommands({});
         const bool known = std::any_of(commands.begin(), commands.end(),
-                                       [&](const CLI::App* c) { return c->check_name(first); });
-        if (!first.starts_with("-") && !known) {
-            std::cerr << "pictrova-cli: unknown subcommand '" << PrintableText(first)
-                      << "'; did you mean '" << NearestSubcommand(app, first)
+                                       [&](const CLI::App* c) { return c->check_name(word); });
+        if (!word.starts_with("-") && !known) {
+            std::cerr << "pictrova-cli: unknown subcommand '" << PrintableText(word)
+                      << "'; did you mean '" << NearestSubcommand(app, word)
                       << "'? (--help lists them)" << std::endl;
             return kExitUsage;
         }

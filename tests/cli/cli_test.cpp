@@ -2213,6 +2213,9 @@ TEST_F(CliBatchTest, BatchUsageErrors) {
          "pictrova-cli: unknown subcommand 'extrct'; did you mean 'extract'?"},
         {{"scna", catalogue.string()},
          "pictrova-cli: unknown subcommand 'scna'; did you mean 'scan'?"},
+        {{"--help", "extrct"},
+         "pictrova-cli: unknown subcommand 'extrct'; did you mean 'extract'?"},
+        {{"--help-all", "scna"}, "pictrova-cli: unknown subcommand 'scna'; did you mean 'scan'?"},
         // A variable is checked as the option it stands for.
         {{"scan", catalogue.string()},
          "pictrova-cli: PICTROVA_JOBS must be a number from 1 to 1024 (like --jobs), not 'abc'",
