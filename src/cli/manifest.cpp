@@ -14,6 +14,7 @@
 #include "cli/record_json.h"
 #include "common/error.h"
 #include "common/file_io.h"
+#include "common/folder_beneath.h"
 #include "common/limits.h"
 
 namespace pictrova::cli {
@@ -368,14 +369,9 @@ void Manifest::Flush() {
     if (unflushed_ == 0)
         return;
     const fs::path store = folder_ / kStoreName;
-    const int fd = ::open(store.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0 || ::syncfs(fd) != 0) {
-        const int code = errno;
-        if (fd >= 0)
-            ::close(fd);
-        throw FileWriteError(store, code);
-    }
-    ::close(fd);
+    const UniqueFd fd(::open(store.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd || ::syncfs(fd.get()) != 0)
+        throw FileWriteError(store, errno);
     unflushed_ = 0;
 }
 
